@@ -1,0 +1,44 @@
+# Shared set-up of ./run and ./test: Debian packages, configure, build.
+# Sourced, not run.
+
+QS_PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libgl-dev libsqlite3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-dejavu-core
+)
+
+qs_missing_packages() {
+  local missing=()
+  for p in "${QS_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  echo "${missing[@]}"
+}
+
+qs_install_packages() {
+  local missing
+  missing=$(qs_missing_packages)
+  [ -z "$missing" ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: $missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing
+  else
+    echo "Quillsheet needs these Debian packages. Install them with:"
+    echo "  sudo apt-get install -y $missing"
+    exit 1
+  fi
+}
+
+qs_build() {
+  local build_dir=${QS_BUILD_DIR:-build}
+  if [ ! -f "$build_dir/build.ninja" ]; then
+    cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  cmake --build "$build_dir" --parallel "$(nproc)" "$@"
+}

@@ -1,0 +1,32 @@
+#include "Models/HexColor.h"
+
+std::optional<QColor> colorFromHex(const QString& text)
+{
+    QString s = text.trimmed();
+    s.remove(QLatin1Char('#'));
+    qsizetype i = 0;
+    if (s.size() >= 2 && s[0] == QLatin1Char('0') && (s[1] == QLatin1Char('x') || s[1] == QLatin1Char('X')))
+        i = 2;
+    quint32 value = 0;
+    bool any = false;
+    for (; i < s.size(); ++i) {
+        const char16_t c = s[i].unicode();
+        int digit;
+        if (c >= u'0' && c <= u'9')
+            digit = c - u'0';
+        else if (c >= u'a' && c <= u'f')
+            digit = c - u'a' + 10;
+        else if (c >= u'A' && c <= u'F')
+            digit = c - u'A' + 10;
+        else
+            break;
+        // Only the low 24 bits matter, so overflow of the higher ones is harmless.
+        value = (value << 4) | quint32(digit);
+        any = true;
+    }
+    if (!any && i == 2)
+        return QColor::fromRgb(0, 0, 0); // "0x" with nothing after it still reads the digit 0
+    if (!any)
+        return std::nullopt;
+    return QColor::fromRgb((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "Models/RecordPointers.h"
+
+#include <QObject>
+#include <QSet>
+#include <QUuid>
+#include <unordered_map>
+
+// The live set of stored records. Records attached to it notify through its
+// signals on every write; the writes of one event-loop turn are collected so
+// that a store can save them as one transaction.
+class ModelContext : public QObject {
+    Q_OBJECT
+public:
+    explicit ModelContext(QObject* parent = nullptr);
+    ~ModelContext() override;
+
+    // Inserting a record also stores every record reachable from it.
+    void insert(const CanvasPtr& canvas);
+    void insert(const BlockPtr& block);
+    void insert(const LinkPtr& link);
+
+    // Deletion applies the delete rules: a canvas takes its rows and links
+    // with it, a row the links it feeds; links into a row lose their
+    // destination. Deleted records stay valid memory, marked deleted.
+    void deleteRecord(const CanvasPtr& canvas);
+    void deleteRecord(const BlockPtr& block);
+    void deleteRecord(const LinkPtr& link);
+
+    // All canvases in insertion order, and newest-modified first.
+    QList<CanvasPtr> canvases() const;
+    QList<CanvasPtr> canvasesByModifiedAt() const;
+    CanvasPtr canvasWithId(const QUuid& id) const;
+    int canvasCount() const { return int(m_canvases.size()); }
+    int blockCount() const { return int(m_blocks.size()); }
+    int linkCount() const { return int(m_links.size()); }
+
+    // What changed since the last save.
+    struct Changes {
+        QList<CanvasPtr> canvases;
+        QList<BlockPtr> blocks;
+        QList<LinkPtr> links;
+        QList<qint64> deletedCanvases;
+        QList<qint64> deletedBlocks;
+        QList<qint64> deletedLinks;
+        bool isEmpty() const
+        {
+            return canvases.isEmpty() && blocks.isEmpty() && links.isEmpty() && deletedCanvases.isEmpty()
+                && deletedBlocks.isEmpty() && deletedLinks.isEmpty();
+        }
+    };
+    bool hasChanges() const;
+    Changes pendingChanges() const;
+    void clearChanges();
+
+    // Persistent identity of a stored record (0 when not stored).
+    static qint64 persistentId(const Canvas& canvas);
+    static qint64 persistentId(const CalculationBlock& block);
+    static qint64 persistentId(const Link& link);
+
+Q_SIGNALS:
+    // Immediately after each write of a stored property.
+    void canvasChanged(Canvas* canvas, const char* property);
+    void blockChanged(CalculationBlock* block, const char* property);
+    void linkChanged(Link* link, const char* property);
+    // Once per event-loop turn in which anything was written, inserted or deleted.
+    void changed();
+    // After changed(), when there are unsaved changes.
+    void turnEnded();
+
+private:
+    friend class Relations;
+    friend class Canvas;
+    friend class CalculationBlock;
+    friend class Link;
+    friend class StoreReader;
+
+    void noteChanged(Canvas* canvas, const char* property, bool valueChanged);
+    void noteChanged(CalculationBlock* block, const char* property, bool valueChanged);
+    void noteChanged(Link* link, const char* property, bool valueChanged);
+    void scheduleTurnEnd();
+    void endTurn();
+
+    // Registration without notification (used when reading a store).
+    void adopt(const CanvasPtr& canvas);
+    void adopt(const BlockPtr& block);
+    void adopt(const LinkPtr& link);
+    void adoptReachable(const CanvasPtr& canvas, const BlockPtr& block, const LinkPtr& link);
+    void forget(Canvas* canvas);
+    void forget(CalculationBlock* block);
+    void forget(Link* link);
+
+    std::unordered_map<Canvas*, CanvasPtr> m_canvases;
+    std::unordered_map<CalculationBlock*, BlockPtr> m_blocks;
+    std::unordered_map<Link*, LinkPtr> m_links;
+    QSet<Canvas*> m_dirtyCanvases;
+    QSet<CalculationBlock*> m_dirtyBlocks;
+    QSet<Link*> m_dirtyLinks;
+    QList<qint64> m_deletedCanvases;
+    QList<qint64> m_deletedBlocks;
+    QList<qint64> m_deletedLinks;
+    qint64 m_nextPk = 1;
+    bool m_turnScheduled = false;
+    bool m_touchedThisTurn = false;
+};
