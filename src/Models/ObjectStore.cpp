@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QTimeZone>
+#include <QUrl>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -144,6 +145,8 @@ QString partMapText(const PartMap& map)
 PartMap partMapFromText(const QString& text)
 {
     PartMap map;
+    if (text.size() <= 2) // "{}": most rows carry no labels or colours
+        return map;
     const QJsonObject object = QJsonDocument::fromJson(text.toUtf8()).object();
     for (auto it = object.constBegin(); it != object.constEnd(); ++it)
         map.insert(it.key(), it.value().toString());
@@ -350,8 +353,10 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
 
     if (existing) {
         // Identify the file read-only first: a file that is not ours is left untouched.
+        // "immutable" keeps the probe from creating -wal/-shm files beside a foreign file.
         sqlite3* probe = nullptr;
-        int rc = sqlite3_open_v2(file.constData(), &probe, SQLITE_OPEN_READONLY, nullptr);
+        const QByteArray uri = QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded() + "?immutable=1";
+        int rc = sqlite3_open_v2(uri.constData(), &probe, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
         std::optional<qint64> appId, version, tables;
         if (rc == SQLITE_OK) {
             appId = queryInteger(probe, "PRAGMA application_id");
@@ -403,9 +408,21 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
     if (!exec(db, "PRAGMA synchronous=FULL", &error))
         return closeAndRefuse(error);
 
+    // The probe read the main file alone; what a log held is visible only now.
     const auto tables = queryInteger(db, "SELECT count(*) FROM sqlite_master");
-    if (!tables)
+    const auto appId = queryInteger(db, "PRAGMA application_id");
+    const auto version = queryInteger(db, "PRAGMA user_version");
+    if (!tables || !appId || !version)
         return closeAndRefuse(errorText(db));
+    if (*tables > 0 && *appId != applicationId) {
+        sqlite3_close(db);
+        return refuse(OpenFailure::notAStore, QStringLiteral("The file “%1” is not a Quillsheet store.").arg(shown));
+    }
+    if (*version > fileFormatVersion) {
+        sqlite3_close(db);
+        return refuse(OpenFailure::newerVersion,
+                      QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
+    }
     if (*tables == 0) {
         const QByteArray create = QByteArray("BEGIN IMMEDIATE;") + schemaSql
             + "INSERT INTO meta(key, value) VALUES('schemaVersion', '" + schemaVersion + "');"
