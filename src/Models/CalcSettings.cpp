@@ -567,3 +567,6 @@ void CalcSettings::finishRefresh(QNetworkReply* reply)
     for (const auto& waiter : waiters)
         waiter();
 }
+
+// Keeps this class's meta-object code in its own object file.
+#include "moc_CalcSettings.cpp"

@@ -1,25 +1,21 @@
 #include "Platform/Defaults.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <cmath>
 #include <limits>
 
 Defaults& Defaults::standard()
 {
-    static Defaults defaults(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                                         QStringLiteral("Quillsheet"),
-                                                         QStringLiteral("Quillsheet")));
+    // The user-scope INI constructor would name the file ".ini"; the folder is the same.
+    static Defaults defaults(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                             + QStringLiteral("/Quillsheet/Quillsheet.conf"));
     return defaults;
 }
 
 Defaults::Defaults(const QString& filePath, QObject* parent)
     : QObject(parent)
     , m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
-{
-}
-
-Defaults::Defaults(std::unique_ptr<QSettings> settings)
-    : m_settings(std::move(settings))
 {
 }
 
@@ -184,3 +180,6 @@ void Defaults::sync()
 {
     m_settings->sync();
 }
+
+// Keeps this class's meta-object code in its own object file.
+#include "moc_Defaults.cpp"

@@ -44,7 +44,5 @@ Q_SIGNALS:
     void changed(const QString& key);
 
 private:
-    explicit Defaults(std::unique_ptr<QSettings> settings);
-
     std::unique_ptr<QSettings> m_settings;
 };
