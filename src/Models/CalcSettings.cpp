@@ -455,6 +455,30 @@ std::optional<QString> CalcSettings::timeUntilNextRefresh() const
     return prefix + QString::number(wholeHours) + QStringLiteral("h ") + QString::number(minutes) + QLatin1Char('m');
 }
 
+std::optional<double> CalcSettings::convert(double amount, const QString& from, const QString& to) const
+{
+    const auto& rates = m_exchangeRates.rates;
+    if (rates.isEmpty())
+        return std::nullopt;
+    const QString source = from.toUpper();
+    const QString target = to.toUpper();
+    const QString& base = m_exchangeRates.baseCurrency;
+    // The base is tested as the source first, so base to base needs its own entry.
+    if (source == base) {
+        const auto it = rates.constFind(target);
+        return it == rates.cend() ? std::nullopt : std::optional<double>(amount * it.value());
+    }
+    if (target == base) {
+        const auto it = rates.constFind(source);
+        return it == rates.cend() ? std::nullopt : std::optional<double>(amount / it.value());
+    }
+    const auto sourceRate = rates.constFind(source);
+    const auto targetRate = rates.constFind(target);
+    if (sourceRate == rates.cend() || targetRate == rates.cend())
+        return std::nullopt;
+    return (amount / sourceRate.value()) * targetRate.value();
+}
+
 void CalcSettings::refreshRatesIfNeeded()
 {
     if (ratesNeedRefresh() || m_exchangeRates.rates.isEmpty())
