@@ -552,7 +552,6 @@ void CalcSettings::finishRefresh(QNetworkReply* reply)
 {
     if (reply != m_pendingReply)
         return;
-    m_pendingReply = nullptr;
     reply->deleteLater();
 
     std::optional<ExchangeRates> fetched;
@@ -580,11 +579,13 @@ void CalcSettings::finishRefresh(QNetworkReply* reply)
         }
     }
 
+    // Until the flag is down, a call from a listener still joins this refresh.
     if (fetched)
         setExchangeRates(*fetched);
     else
         setRatesError(error);
     setLoadingRates(false);
+    m_pendingReply = nullptr;
 
     // Taken first: a waiter may start the next refresh.
     const auto waiters = std::exchange(m_refreshWaiters, {});

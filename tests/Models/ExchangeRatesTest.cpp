@@ -1,6 +1,7 @@
 #include "support/LocalHttpServer.h"
 #include "support/SettingsFixture.h"
 
+#include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <cmath>
@@ -28,6 +29,13 @@ QByteArray paddedAnswer(qsizetype size)
 
 class ExchangeRatesTest : public SettingsFixture {
 protected:
+    // A proxy from the environment must not carry test requests off this machine.
+    void SetUp() override
+    {
+        SettingsFixture::SetUp();
+        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+    }
+
     // Settings pointed at the local server, with a known table in force.
     CalcSettings& openAgainstServer(const QUrl& base)
     {
@@ -286,6 +294,28 @@ TEST_F(ExchangeRatesTest, SecondRefreshJoinsTheRunningOne)
     server.setMode(LocalHttpServer::Mode::answer);
     s.refreshExchangeRates();
     ASSERT_TRUE(finishes(s));
+    EXPECT_EQ(server.requestCount(), 2);
+}
+
+TEST_F(ExchangeRatesTest, ListenersAndCallbacksMayAskForMore)
+{
+    server.setAnswer({200, serviceAnswer});
+    CalcSettings& s = openAgainstServer(server.baseUrl());
+    QStringList finished;
+    // Asked while the result is being applied: joins, no second request.
+    QObject::connect(&s, &CalcSettings::exchangeRatesChanged, [&] {
+        s.refreshExchangeRates([&] { finished.append(QStringLiteral("listener")); });
+    });
+    s.refreshExchangeRates([&] {
+        finished.append(QStringLiteral("first"));
+        QObject::disconnect(&s, &CalcSettings::exchangeRatesChanged, nullptr, nullptr);
+        // Asked after the end: a refresh of its own.
+        s.refreshExchangeRates([&] { finished.append(QStringLiteral("after")); });
+        EXPECT_TRUE(s.isLoadingRates());
+    });
+    ASSERT_TRUE(waitUntil([&] { return finished.size() == 3; }));
+    EXPECT_EQ(finished, (QStringList{QStringLiteral("first"), QStringLiteral("listener"), QStringLiteral("after")}));
+    EXPECT_FALSE(s.isLoadingRates());
     EXPECT_EQ(server.requestCount(), 2);
 }
 
