@@ -11,6 +11,8 @@
 #include <QNetworkRequest>
 #include <QtDebug>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 namespace {
 
@@ -187,7 +189,7 @@ const QStringList defaultCurrencyCodes{QStringLiteral("EUR"), QStringLiteral("US
 
 } // namespace
 
-// MARK: DecimalStyle
+// DecimalStyle
 
 QString rawValue(DecimalStyle style)
 {
@@ -225,7 +227,7 @@ QList<DecimalStyle> allDecimalStyles()
     return {DecimalStyle::germanComma, DecimalStyle::usPeriod};
 }
 
-// MARK: CalcSettings
+// CalcSettings
 
 std::optional<CalcSettings::SettingsTab> CalcSettings::settingsTabFromRawValue(int raw)
 {
@@ -427,7 +429,7 @@ QList<CalcSettings::TaxRate> CalcSettings::enabledTaxRates() const
     return result;
 }
 
-// MARK: Exchange rates
+// Exchange rates
 
 bool CalcSettings::ratesNeedRefresh() const
 {
@@ -593,5 +595,5 @@ void CalcSettings::finishRefresh(QNetworkReply* reply)
         waiter();
 }
 
-// Keeps this class's meta-object code in its own object file.
+// Meta-object code built with this file, so linking the class pulls in no other class's.
 #include "moc_CalcSettings.cpp"

@@ -181,5 +181,5 @@ void Defaults::sync()
     m_settings->sync();
 }
 
-// Keeps this class's meta-object code in its own object file.
+// Meta-object code built with this file, so linking the class pulls in no other class's.
 #include "moc_Defaults.cpp"
