@@ -324,7 +324,7 @@ CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
         font.setPixelSize(13);
         field->setFont(font);
         field->setText(m_renameText);
-        connect(field, &QLineEdit::textEdited, this, [this](const QString& text) { m_renameText = text; });
+        connect(field, &QLineEdit::textChanged, this, [this](const QString& text) { m_renameText = text; });
         connect(field, &QLineEdit::returnPressed, this, [this] {
             if (!m_isRenaming)
                 return;
