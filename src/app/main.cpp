@@ -5,8 +5,14 @@
 #include "Views/QuillsheetApp.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QEvent>
+#include <QFile>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QSessionManager>
+
+Q_LOGGING_CATEGORY(startupLog, "quillsheet.startup", QtWarningMsg)
 
 namespace {
 
@@ -18,6 +24,34 @@ QWidget* placeholderEditor(const CanvasPtr& canvas, QUndoStack*)
     label->setStyleSheet(QStringLiteral("background: #000000; color: #8e8e93; font-size: 22px;"));
     return label;
 }
+
+// Measuring aid (scripts/measure-startup.sh): with the rule
+// "quillsheet.startup.info=true" the first paint of the window is logged
+// with the wall clock and the resident memory.
+class FirstPaintProbe : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !m_done) {
+            m_done = true;
+            qCInfo(startupLog, "first paint at %lld ms, resident %s", QDateTime::currentMSecsSinceEpoch(),
+                   qPrintable(residentMemory()));
+        }
+        return false;
+    }
+
+private:
+    static QString residentMemory()
+    {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("VmRSS:"))
+                    return QString::fromLatin1(line.mid(6).simplified());
+        return QStringLiteral("unknown");
+    }
+    bool m_done = false;
+};
 
 } // namespace
 
@@ -38,6 +72,9 @@ int main(int argc, char** argv)
                      [&](QSessionManager&) { quillsheet.save(); });
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &quillsheet, [&] { quillsheet.save(); });
 
+    FirstPaintProbe probe;
+    if (startupLog().isInfoEnabled())
+        quillsheet.window()->installEventFilter(&probe);
     quillsheet.window()->show();
     return app.exec();
 }
