@@ -627,6 +627,7 @@ void CanvasListView::showDeleteConfirmation()
         alert.setText(QStringLiteral("<b>%1</b>").arg(title.toHtmlEscaped()));
         alert.setInformativeText(message);
         alert.setTextFormat(Qt::RichText);
+        alert.setStyleSheet(QStringLiteral("QLabel { min-width: 280px; }"));
         QPushButton* cancel = alert.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
         QPushButton* remove = alert.addButton(QStringLiteral("Delete"), QMessageBox::DestructiveRole);
         remove->setStyleSheet(QStringLiteral("color: #ff5252;"));

@@ -153,8 +153,12 @@ QWidget* ContentView::buildEmptyState()
     description->setObjectName(QStringLiteral("emptyDescription"));
     description->setAlignment(Qt::AlignCenter);
     description->setWordWrap(true);
-    description->setMaximumWidth(340);
-    description->setStyleSheet(QStringLiteral("color: #8e8e93; font-size: 13px;"));
+    QFont descriptionFont = description->font();
+    descriptionFont.setPixelSize(13);
+    description->setFont(descriptionFont);
+    description->setStyleSheet(QStringLiteral("color: #8e8e93;"));
+    description->setFixedWidth(360);
+    description->setMinimumHeight(description->heightForWidth(360));
     auto* button = new QPushButton(emptyAction, page);
     button->setObjectName(QStringLiteral("createCanvasButton"));
     button->setCursor(Qt::PointingHandCursor);
