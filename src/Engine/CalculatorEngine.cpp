@@ -1,0 +1,186 @@
+#include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/ExpressionParser.h"
+#include "Engine/ExpressionText.h"
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/Link.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+#include <unordered_set>
+
+using namespace ExpressionText;
+
+namespace {
+
+// Patterns built at run time (tax labels, placeholder names) are kept until
+// the tax rates change; past this many the cache starts afresh.
+constexpr qsizetype regexCacheLimit = 4096;
+
+} // namespace
+
+CalculatorEngine::CalculatorEngine(EngineSettingsProvider settingsProvider)
+    : m_settingsProvider(std::move(settingsProvider))
+{
+}
+
+const QStringList& CalculatorEngine::currencySymbols()
+{
+    static const QStringList symbols = {QStringLiteral("€"), QStringLiteral("$"), QStringLiteral("£"),
+                                        QStringLiteral("¥"), QStringLiteral("US$")};
+    return symbols;
+}
+
+const QStringList& CalculatorEngine::currencyWords()
+{
+    static const QStringList words = {
+        QStringLiteral("EUR"), QStringLiteral("USD"), QStringLiteral("GBP"), QStringLiteral("CHF"),
+        QStringLiteral("JPY"), QStringLiteral("CAD"), QStringLiteral("AUD"), QStringLiteral("CNY"),
+        QStringLiteral("SEK"), QStringLiteral("NOK"), QStringLiteral("DKK"), QStringLiteral("PLN"),
+    };
+    return words;
+}
+
+QString CalculatorEngine::formatResult(double value)
+{
+    return ExpressionText::formatResult(value);
+}
+
+void CalculatorEngine::clearRegexCache()
+{
+    m_dynamicRegexCache = {};
+}
+
+std::optional<QRegularExpression> CalculatorEngine::getCachedRegex(const QString& pattern, bool caseInsensitive)
+{
+    const QString key = pattern + (caseInsensitive ? QLatin1String("_1") : QLatin1String("_0"));
+    const auto found = m_dynamicRegexCache.constFind(key);
+    if (found != m_dynamicRegexCache.constEnd())
+        return *found;
+    QRegularExpression regex = EngineRegex::compile(pattern, caseInsensitive);
+    if (!regex.isValid())
+        return std::nullopt;
+    if (m_dynamicRegexCache.size() >= regexCacheLimit)
+        m_dynamicRegexCache.clear();
+    m_dynamicRegexCache.insert(key, regex);
+    return regex;
+}
+
+// ---------------------------------------------------------------------------
+// The frame and placeholder substitution
+
+EvaluationResult CalculatorEngine::evaluate(const QString& expression)
+{
+    return evaluateFrame(expression, m_settingsProvider());
+}
+
+EvaluationResult CalculatorEngine::evaluate(const QString& expression, const QHash<QString, double>& values,
+                                            const QHash<QString, QString>& currencies)
+{
+    return evaluateWith(expression, values, currencies, m_settingsProvider());
+}
+
+EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, const EngineSettings& settings)
+{
+    Pipeline pipeline{settings, std::nullopt};
+    const QString sanitized = sanitize(expression, pipeline);
+    if (pipeline.failure)
+        return *pipeline.failure;
+    if (sanitized.isEmpty())
+        return CalculationError::emptyExpression();
+    if (!hasBalancedParentheses(sanitized))
+        return CalculationError::unbalancedParentheses();
+    const ExpressionParser::Result parsed = ExpressionParser::evaluate(sanitized);
+    if (!parsed.ok) {
+        return parsed.error.kind == ExpressionParser::ErrorKind::divisionByZero ? CalculationError::divisionByZero()
+                                                                              : CalculationError::invalidExpression();
+    }
+    if (std::isnan(parsed.value))
+        return CalculationError::invalidResult();
+    if (std::isinf(parsed.value))
+        return CalculationError::divisionByZero();
+    return EvaluationResult::success(parsed.value);
+}
+
+namespace {
+
+// A linked value as the pipeline will read it: plain digits with the decimal
+// mark of the current style, never grouped, never in exponent form.
+QString linkedValueText(double value, DecimalStyle style)
+{
+    QString text = plainNumber(value == 0 ? 0.0 : value);
+    // Exactly three decimals would read as a thousands group in a currency
+    // conversion (1234.567 as 1234567); a trailing zero keeps them decimals.
+    const qsizetype point = text.indexOf(QLatin1Char('.'));
+    if (point >= 0 && text.size() - point - 1 == 3)
+        text += QLatin1Char('0');
+    if (style == DecimalStyle::germanComma)
+        text.replace(QLatin1Char('.'), QLatin1Char(','));
+    return text;
+}
+
+bool followedByPower(QStringView text, qsizetype end)
+{
+    while (end < text.size()) {
+        qsizetype length = 1;
+        const char32_t c = codePointAt(text, end, &length);
+        if (!isWhiteSpace(c))
+            return c == '^';
+        end += length;
+    }
+    return false;
+}
+
+} // namespace
+
+EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
+                                                const QHash<QString, QString>& currencies,
+                                                const EngineSettings& settings)
+{
+    QString text = expression;
+    if (!values.isEmpty() && text.contains(QLatin1Char('{'))) {
+        // Longest names first; the braces keep names of equal length apart.
+        QStringList keys = values.keys();
+        std::stable_sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) {
+            return codePointCount(a) > codePointCount(b);
+        });
+        for (const QString& key : std::as_const(keys)) {
+            if (!text.contains(key))
+                continue;
+            const std::optional<QRegularExpression> regex =
+                getCachedRegex(QStringLiteral(R"(\{)") + QRegularExpression::escape(key) + QStringLiteral(R"(\s*(:[^}]*)?\})"), false);
+            if (!regex)
+                continue;
+            const double value = values.value(key);
+            QString number = linkedValueText(value, settings.decimalStyle);
+            const auto currency = currencies.constFind(key);
+            if (currency != currencies.constEnd())
+                number += QLatin1Char(' ') + *currency;
+            const QString& current = text;
+            text = EngineRegex::replaceEachMatch(current, *regex, [&](const QRegularExpressionMatch& m) -> std::optional<QString> {
+                // A negative value keeps its sign under a power: {A}^2 with
+                // A = -3 is 9.
+                if (value < 0 && followedByPower(current, m.capturedEnd()))
+                    return QLatin1Char('(') + number + QLatin1Char(')');
+                return number;
+            });
+        }
+    }
+
+    const qsizetype open = text.indexOf(QLatin1Char('{'));
+    const qsizetype close = text.indexOf(QLatin1Char('}'));
+    if (open >= 0 && close >= 0) {
+        // A "}" before the first "{" names nothing.
+        if (close < open)
+            return CalculationError::invalidExpression();
+        QString name = text.mid(open + 1, close - open - 1);
+        const qsizetype colon = name.indexOf(QLatin1Char(':'));
+        if (colon >= 0)
+            name.truncate(colon);
+        return CalculationError::missingPlaceholder(name);
+    }
+    if (open >= 0 || close >= 0)
+        return CalculationError::invalidExpression();
+    return evaluateFrame(text, settings);
+}
