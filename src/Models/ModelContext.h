@@ -2,6 +2,7 @@
 
 #include "Models/RecordPointers.h"
 
+#include <QMetaType>
 #include <QObject>
 #include <QSet>
 #include <QUuid>
@@ -79,6 +80,8 @@ private:
     void noteChanged(Canvas* canvas, const char* property, bool valueChanged);
     void noteChanged(CalculationBlock* block, const char* property, bool valueChanged);
     void noteChanged(Link* link, const char* property, bool valueChanged);
+    void markDirty(CalculationBlock* block);
+    void markDirty(Link* link);
     void scheduleTurnEnd();
     void endTurn();
 
@@ -102,5 +105,11 @@ private:
     QList<qint64> m_deletedLinks;
     qint64 m_nextPk = 1;
     bool m_turnScheduled = false;
-    bool m_touchedThisTurn = false;
 };
+
+Q_DECLARE_OPAQUE_POINTER(Canvas*)
+Q_DECLARE_OPAQUE_POINTER(CalculationBlock*)
+Q_DECLARE_OPAQUE_POINTER(Link*)
+Q_DECLARE_METATYPE(Canvas*)
+Q_DECLARE_METATYPE(CalculationBlock*)
+Q_DECLARE_METATYPE(Link*)

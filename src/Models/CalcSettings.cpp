@@ -1,0 +1,4 @@
+#include "Models/CalcSettings.h"
+
+// Placeholder until the settings implementation lands.
+CalcSettings::~CalcSettings() = default;

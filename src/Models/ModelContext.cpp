@@ -1,0 +1,308 @@
+#include "Models/ModelContext.h"
+
+#include "Models/Relations.h"
+
+#include <QMetaObject>
+#include <algorithm>
+
+ModelContext::ModelContext(QObject* parent)
+    : QObject(parent)
+{
+}
+
+ModelContext::~ModelContext()
+{
+    // Records may outlive the context (a view or an undo step holding one):
+    // they become detached rather than pointing at freed memory.
+    for (auto& [raw, canvas] : m_canvases)
+        canvas->m_context = nullptr;
+    for (auto& [raw, block] : m_blocks)
+        block->m_context = nullptr;
+    for (auto& [raw, link] : m_links)
+        link->m_context = nullptr;
+}
+
+void ModelContext::insert(const CanvasPtr& canvas) { adoptReachable(canvas, nullptr, nullptr); }
+void ModelContext::insert(const BlockPtr& block) { adoptReachable(nullptr, block, nullptr); }
+void ModelContext::insert(const LinkPtr& link) { adoptReachable(nullptr, nullptr, link); }
+
+void ModelContext::adoptReachable(const CanvasPtr& canvas, const BlockPtr& block, const LinkPtr& link)
+{
+    // Everything reachable through relationships joins the store together.
+    QList<CanvasPtr> canvases;
+    QList<BlockPtr> blocks;
+    QList<LinkPtr> links;
+    if (canvas)
+        canvases.append(canvas);
+    if (block)
+        blocks.append(block);
+    if (link)
+        links.append(link);
+    while (!canvases.isEmpty() || !blocks.isEmpty() || !links.isEmpty()) {
+        if (!canvases.isEmpty()) {
+            const CanvasPtr c = canvases.takeLast();
+            if (c->m_context == this)
+                continue;
+            adopt(c);
+            blocks.append(c->m_blocks);
+            links.append(c->m_links);
+        } else if (!blocks.isEmpty()) {
+            const BlockPtr b = blocks.takeLast();
+            if (b->m_context == this)
+                continue;
+            adopt(b);
+            if (CanvasPtr owner = b->m_canvas.lock())
+                canvases.append(owner);
+            links.append(b->m_outgoingLinks);
+            links.append(b->m_incomingLinks);
+        } else {
+            const LinkPtr l = links.takeLast();
+            if (l->m_context == this)
+                continue;
+            adopt(l);
+            if (CanvasPtr owner = l->m_canvas.lock())
+                canvases.append(owner);
+            if (BlockPtr s = l->m_sourceBlock.lock())
+                blocks.append(s);
+            if (BlockPtr d = l->m_destinationBlock.lock())
+                blocks.append(d);
+        }
+    }
+}
+
+void ModelContext::adopt(const CanvasPtr& canvas)
+{
+    canvas->m_context = this;
+    canvas->m_deleted = false;
+    if (canvas->m_pk == 0)
+        canvas->m_pk = m_nextPk++;
+    m_canvases.emplace(canvas.get(), canvas);
+    m_dirtyCanvases.insert(canvas.get());
+    scheduleTurnEnd();
+}
+
+void ModelContext::adopt(const BlockPtr& block)
+{
+    block->m_context = this;
+    block->m_deleted = false;
+    if (block->m_pk == 0)
+        block->m_pk = m_nextPk++;
+    m_blocks.emplace(block.get(), block);
+    m_dirtyBlocks.insert(block.get());
+    scheduleTurnEnd();
+}
+
+void ModelContext::adopt(const LinkPtr& link)
+{
+    link->m_context = this;
+    link->m_deleted = false;
+    if (link->m_pk == 0)
+        link->m_pk = m_nextPk++;
+    m_links.emplace(link.get(), link);
+    m_dirtyLinks.insert(link.get());
+    scheduleTurnEnd();
+}
+
+void ModelContext::forget(Canvas* canvas)
+{
+    if (canvas->m_context == this) {
+        m_dirtyCanvases.remove(canvas);
+        m_deletedCanvases.append(canvas->m_pk);
+        canvas->m_context = nullptr;
+        canvas->m_pk = 0;
+        m_canvases.erase(canvas);
+        scheduleTurnEnd();
+    }
+}
+
+void ModelContext::forget(CalculationBlock* block)
+{
+    if (block->m_context == this) {
+        m_dirtyBlocks.remove(block);
+        m_deletedBlocks.append(block->m_pk);
+        block->m_context = nullptr;
+        block->m_pk = 0;
+        m_blocks.erase(block);
+        scheduleTurnEnd();
+    }
+}
+
+void ModelContext::forget(Link* link)
+{
+    if (link->m_context == this) {
+        m_dirtyLinks.remove(link);
+        m_deletedLinks.append(link->m_pk);
+        link->m_context = nullptr;
+        link->m_pk = 0;
+        m_links.erase(link);
+        scheduleTurnEnd();
+    }
+}
+
+void ModelContext::deleteRecord(const LinkPtr& link)
+{
+    if (!link || link->m_deleted)
+        return;
+    const LinkPtr keep = link; // the lists below may hold the last other reference
+    Relations::setSource(*keep, nullptr);
+    Relations::setDestination(*keep, nullptr);
+    Relations::setCanvas(*keep, nullptr);
+    keep->m_deleted = true;
+    forget(keep.get());
+}
+
+void ModelContext::deleteRecord(const BlockPtr& block)
+{
+    if (!block || block->m_deleted)
+        return;
+    const BlockPtr keep = block;
+    for (const LinkPtr& link : LinkList(keep->m_outgoingLinks))
+        deleteRecord(link);
+    for (const LinkPtr& link : LinkList(keep->m_incomingLinks))
+        Relations::setDestination(*link, nullptr);
+    Relations::setCanvas(*keep, nullptr);
+    keep->m_deleted = true;
+    forget(keep.get());
+}
+
+void ModelContext::deleteRecord(const CanvasPtr& canvas)
+{
+    if (!canvas || canvas->m_deleted)
+        return;
+    const CanvasPtr keep = canvas;
+    for (const BlockPtr& block : BlockList(keep->m_blocks))
+        deleteRecord(block);
+    for (const LinkPtr& link : LinkList(keep->m_links))
+        deleteRecord(link);
+    keep->m_deleted = true;
+    forget(keep.get());
+}
+
+QList<CanvasPtr> ModelContext::canvases() const
+{
+    QList<CanvasPtr> list;
+    list.reserve(qsizetype(m_canvases.size()));
+    for (const auto& [raw, canvas] : m_canvases)
+        list.append(canvas);
+    std::sort(list.begin(), list.end(), [](const CanvasPtr& a, const CanvasPtr& b) { return a->m_pk < b->m_pk; });
+    return list;
+}
+
+QList<CanvasPtr> ModelContext::canvasesByModifiedAt() const
+{
+    QList<CanvasPtr> list = canvases();
+    std::stable_sort(list.begin(), list.end(),
+                     [](const CanvasPtr& a, const CanvasPtr& b) { return a->m_modifiedAt > b->m_modifiedAt; });
+    return list;
+}
+
+CanvasPtr ModelContext::canvasWithId(const QUuid& id) const
+{
+    for (const CanvasPtr& canvas : canvases())
+        if (canvas->m_id == id)
+            return canvas;
+    return nullptr;
+}
+
+bool ModelContext::hasChanges() const
+{
+    return !m_dirtyCanvases.isEmpty() || !m_dirtyBlocks.isEmpty() || !m_dirtyLinks.isEmpty()
+        || !m_deletedCanvases.isEmpty() || !m_deletedBlocks.isEmpty() || !m_deletedLinks.isEmpty();
+}
+
+ModelContext::Changes ModelContext::pendingChanges() const
+{
+    Changes changes;
+    for (Canvas* canvas : m_dirtyCanvases)
+        changes.canvases.append(m_canvases.at(canvas));
+    for (CalculationBlock* block : m_dirtyBlocks)
+        changes.blocks.append(m_blocks.at(block));
+    for (Link* link : m_dirtyLinks)
+        changes.links.append(m_links.at(link));
+    changes.deletedCanvases = m_deletedCanvases;
+    changes.deletedBlocks = m_deletedBlocks;
+    changes.deletedLinks = m_deletedLinks;
+    return changes;
+}
+
+void ModelContext::clearChanges()
+{
+    m_dirtyCanvases.clear();
+    m_dirtyBlocks.clear();
+    m_dirtyLinks.clear();
+    m_deletedCanvases.clear();
+    m_deletedBlocks.clear();
+    m_deletedLinks.clear();
+}
+
+qint64 ModelContext::persistentId(const Canvas& canvas) { return canvas.m_pk; }
+qint64 ModelContext::persistentId(const CalculationBlock& block) { return block.m_pk; }
+qint64 ModelContext::persistentId(const Link& link) { return link.m_pk; }
+
+void ModelContext::markDirty(CalculationBlock* block)
+{
+    if (block->m_context == this)
+        m_dirtyBlocks.insert(block);
+}
+
+void ModelContext::markDirty(Link* link)
+{
+    if (link->m_context == this)
+        m_dirtyLinks.insert(link);
+}
+
+// A list's order is stored with its members, so a change of the list makes
+// every member part of the next save.
+void ModelContext::noteChanged(Canvas* canvas, const char* property, bool valueChanged)
+{
+    if (valueChanged) {
+        m_dirtyCanvases.insert(canvas);
+        if (qstrcmp(property, "blocks") == 0)
+            for (const BlockPtr& block : canvas->m_blocks)
+                markDirty(block.get());
+        else if (qstrcmp(property, "links") == 0)
+            for (const LinkPtr& link : canvas->m_links)
+                markDirty(link.get());
+    }
+    scheduleTurnEnd();
+    Q_EMIT canvasChanged(canvas, property);
+}
+
+void ModelContext::noteChanged(CalculationBlock* block, const char* property, bool valueChanged)
+{
+    if (valueChanged) {
+        m_dirtyBlocks.insert(block);
+        if (qstrcmp(property, "outgoingLinks") == 0)
+            for (const LinkPtr& link : block->m_outgoingLinks)
+                markDirty(link.get());
+        else if (qstrcmp(property, "incomingLinks") == 0)
+            for (const LinkPtr& link : block->m_incomingLinks)
+                markDirty(link.get());
+    }
+    scheduleTurnEnd();
+    Q_EMIT blockChanged(block, property);
+}
+
+void ModelContext::noteChanged(Link* link, const char* property, bool valueChanged)
+{
+    if (valueChanged)
+        m_dirtyLinks.insert(link);
+    scheduleTurnEnd();
+    Q_EMIT linkChanged(link, property);
+}
+
+void ModelContext::scheduleTurnEnd()
+{
+    if (m_turnScheduled)
+        return;
+    m_turnScheduled = true;
+    QMetaObject::invokeMethod(this, &ModelContext::endTurn, Qt::QueuedConnection);
+}
+
+void ModelContext::endTurn()
+{
+    m_turnScheduled = false;
+    Q_EMIT changed();
+    if (hasChanges())
+        Q_EMIT turnEnded();
+}

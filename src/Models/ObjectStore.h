@@ -1,0 +1,71 @@
+#pragma once
+
+#include "Models/ModelContext.h"
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <memory>
+#include <optional>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The document store on disk: one SQLite database in WAL mode ("default.store"
+// with its "-wal" and "-shm" companions). Everything written to the context in
+// one event-loop turn is saved in one transaction, so a user action reaches
+// the file whole or not at all.
+class ObjectStore : public QObject {
+    Q_OBJECT
+public:
+    static constexpr const char* schemaVersion = "1.0.0";
+    static constexpr int fileFormatVersion = 1;        // PRAGMA user_version
+    static constexpr int applicationId = 0x51534854;   // "QSHT", PRAGMA application_id
+
+    enum class OpenFailure { none, locked, notAStore, newerVersion, unreadable };
+
+    // Opens or creates the store at path. On failure returns null and fills
+    // failure/message; a file that is not ours is never modified.
+    static std::unique_ptr<ObjectStore> open(const QString& path, QString* message = nullptr,
+                                             OpenFailure* failure = nullptr);
+    // Where the application keeps its store.
+    static QString defaultPath();
+    ~ObjectStore() override;
+
+    ModelContext& context() { return m_context; }
+    QString path() const { return m_path; }
+
+    // Saves what is pending now; true when nothing is left unsaved.
+    bool save();
+    // The last failure while it lasts; none once a save succeeds again.
+    std::optional<QString> saveError() const { return m_saveError; }
+    // Delay before a failed save is tried again.
+    void setRetryInterval(int milliseconds) { m_retryTimer.setInterval(milliseconds); }
+
+Q_SIGNALS:
+    // Once when saving starts failing; changes stay in memory and are retried.
+    void saveFailed(const QString& message);
+    // When a save succeeds after failures.
+    void saveRecovered();
+
+private:
+    ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock);
+    bool prepareStatements();
+    bool load(QString* message);
+    bool writeChanges(const ModelContext::Changes& changes, QString* message);
+
+    QString m_path;
+    sqlite3* m_db = nullptr;
+    std::unique_ptr<QLockFile> m_lock;
+    ModelContext m_context;
+    QTimer m_retryTimer;
+    std::optional<QString> m_saveError;
+
+    sqlite3_stmt* m_upsertCanvas = nullptr;
+    sqlite3_stmt* m_upsertBlock = nullptr;
+    sqlite3_stmt* m_upsertLink = nullptr;
+    sqlite3_stmt* m_deleteCanvas = nullptr;
+    sqlite3_stmt* m_deleteBlock = nullptr;
+    sqlite3_stmt* m_deleteLink = nullptr;
+};

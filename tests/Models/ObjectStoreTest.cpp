@@ -1,0 +1,386 @@
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/Link.h"
+#include "Models/ObjectStore.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <cmath>
+
+namespace {
+
+class ObjectStoreTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath(QStringLiteral("default.store")); }
+
+    std::unique_ptr<ObjectStore> open(ObjectStore::OpenFailure* failure = nullptr, QString* message = nullptr)
+    {
+        return ObjectStore::open(path(), message, failure);
+    }
+
+    static BlockPtr addRow(const CanvasPtr& canvas, const QString& expression, double y)
+    {
+        BlockPtr row = CalculationBlock::create(BlockType::calculation, expression, QString(), QString(), 20, y, 200,
+                                                40, QStringLiteral("#00D4FF"));
+        row->setCanvas(canvas);
+        canvas->appendBlock(row);
+        return row;
+    }
+
+    static LinkPtr addLink(const CanvasPtr& canvas, const BlockPtr& from, const BlockPtr& to, const QString& name)
+    {
+        LinkPtr link = Link::create(from, to, name, from->colorHex());
+        link->setCanvas(canvas);
+        canvas->appendLink(link);
+        return link;
+    }
+
+    static QByteArray fileDigest(const QString& file)
+    {
+        QFile f(file);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    }
+
+    static void writeSqlite(const QString& file, const char* sql)
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(file).constData(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+};
+
+} // namespace
+
+TEST_F(ObjectStoreTest, EveryPropertyRoundTrips)
+{
+    QUuid canvasId, rowId, linkId;
+    {
+        auto store = open();
+        ASSERT_TRUE(store);
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("Haushalt"), 0, 0, 1);
+        canvas->setTitleColorHex(QStringLiteral("#FF6B9D"));
+        canvas->setViewportOffsetX(-12.5);
+        canvas->setViewportScale(1.25);
+        store->context().insert(canvas);
+        const BlockPtr row = addRow(canvas, QStringLiteral("1.000,50 + 19%"), 60);
+        row->setLabel(QStringLiteral("Miete ✓"));
+        row->setTextContent(QStringLiteral("Notiz"));
+        row->setPartLabel(QStringLiteral("Netto"), 0, QStringLiteral("1.000,50"));
+        row->setPartColor(QStringLiteral("#00FF88"), 1, QStringLiteral("19"));
+        row->setResult(1190.595);
+        row->setIsSelected(true);
+        row->setIsLabelEditing(true);
+        const BlockPtr text = addRow(canvas, QString(), 100);
+        text->setBlockType(BlockType::text);
+        text->setHasError(true);
+        text->setErrorMessage(QStringLiteral("Invalid expression"));
+        text->setPositionX(std::nan(""));
+        const LinkPtr link = addLink(canvas, row, text, QStringLiteral("A"));
+        canvasId = canvas->id();
+        rowId = row->id();
+        linkId = link->id();
+        EXPECT_TRUE(store->save());
+    }
+    auto store = open();
+    ASSERT_TRUE(store);
+    const CanvasPtr canvas = store->context().canvasWithId(canvasId);
+    ASSERT_TRUE(canvas);
+    EXPECT_EQ(canvas->name(), QStringLiteral("Haushalt"));
+    EXPECT_EQ(canvas->titleColorHex(), QStringLiteral("#FF6B9D"));
+    EXPECT_EQ(canvas->viewportOffsetX(), -12.5);
+    EXPECT_EQ(canvas->viewportOffsetY(), 0.0);
+    EXPECT_EQ(canvas->viewportScale(), 1.25);
+    EXPECT_TRUE(canvas->createdAt().isValid());
+    ASSERT_EQ(canvas->blocks().size(), 2);
+    const BlockPtr row = canvas->blocks().at(0);
+    EXPECT_EQ(row->id(), rowId);
+    EXPECT_EQ(row->expression(), QStringLiteral("1.000,50 + 19%"));
+    EXPECT_EQ(row->label(), QStringLiteral("Miete ✓"));
+    EXPECT_EQ(row->textContent(), QStringLiteral("Notiz"));
+    EXPECT_EQ(row->getPartLabel(0, QString()), QStringLiteral("Netto"));
+    EXPECT_EQ(row->getPartColor(1, QString()), QStringLiteral("#00FF88"));
+    EXPECT_EQ(row->result(), 1190.595);
+    EXPECT_TRUE(row->isSelected());
+    EXPECT_TRUE(row->isLabelEditing());
+    EXPECT_FALSE(row->isEditing());
+    EXPECT_EQ(row->positionY(), 60.0);
+    const BlockPtr text = canvas->blocks().at(1);
+    EXPECT_TRUE(text->isTextBlock());
+    EXPECT_FALSE(text->result().has_value());
+    EXPECT_TRUE(text->hasError());
+    EXPECT_EQ(text->errorMessage(), QStringLiteral("Invalid expression"));
+    EXPECT_TRUE(std::isnan(text->positionX()));
+    ASSERT_EQ(canvas->links().size(), 1);
+    const LinkPtr link = canvas->links().first();
+    EXPECT_EQ(link->id(), linkId);
+    EXPECT_EQ(link->sourceBlock(), row);
+    EXPECT_EQ(link->destinationBlock(), text);
+    EXPECT_EQ(link->placeholderName(), QStringLiteral("A"));
+    EXPECT_EQ(row->outgoingLinks(), LinkList{link});
+    EXPECT_EQ(text->incomingLinks(), LinkList{link});
+}
+
+TEST_F(ObjectStoreTest, EveryListKeepsItsOrder)
+{
+    QList<QUuid> blockOrder, linkOrder, outgoingOrder, incomingOrder;
+    {
+        auto store = open();
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
+        store->context().insert(canvas);
+        const BlockPtr a = addRow(canvas, QStringLiteral("a"), 0);
+        const BlockPtr b = addRow(canvas, QStringLiteral("b"), 40);
+        const BlockPtr c = addRow(canvas, QStringLiteral("c"), 80);
+        const BlockPtr d = addRow(canvas, QStringLiteral("d"), 120);
+        QCoreApplication::processEvents(); // a first save with the initial order
+        // Reorder everything after it was saved once.
+        canvas->setBlocks({d, b, a, c});
+        const LinkPtr l1 = addLink(canvas, a, d, QStringLiteral("A"));
+        const LinkPtr l2 = addLink(canvas, b, d, QStringLiteral("B"));
+        const LinkPtr l3 = addLink(canvas, a, c, QStringLiteral("C"));
+        const LinkPtr l4 = addLink(canvas, c, d, QStringLiteral("D"));
+        canvas->setLinks({l4, l1, l3, l2});
+        a->setOutgoingLinks({l3, l1});
+        d->setIncomingLinks({l4, l2, l1});
+        QCoreApplication::processEvents();
+        for (const auto& x : canvas->blocks())
+            blockOrder.append(x->id());
+        for (const auto& x : canvas->links())
+            linkOrder.append(x->id());
+        for (const auto& x : a->outgoingLinks())
+            outgoingOrder.append(x->id());
+        for (const auto& x : d->incomingLinks())
+            incomingOrder.append(x->id());
+        EXPECT_FALSE(store->context().hasChanges());
+    }
+    auto store = open();
+    const CanvasPtr canvas = store->context().canvases().first();
+    QList<QUuid> blocks, links, outgoing, incoming;
+    for (const auto& x : canvas->blocks())
+        blocks.append(x->id());
+    for (const auto& x : canvas->links())
+        links.append(x->id());
+    EXPECT_EQ(blocks, blockOrder);
+    EXPECT_EQ(links, linkOrder);
+    const BlockPtr a = canvas->blocks().at(2);
+    const BlockPtr d = canvas->blocks().at(0);
+    for (const auto& x : a->outgoingLinks())
+        outgoing.append(x->id());
+    for (const auto& x : d->incomingLinks())
+        incoming.append(x->id());
+    EXPECT_EQ(outgoing, outgoingOrder);
+    EXPECT_EQ(incoming, incomingOrder);
+}
+
+TEST_F(ObjectStoreTest, DeletionsReachTheFile)
+{
+    {
+        auto store = open();
+        const CanvasPtr gone = Canvas::create(QStringLiteral("gone"), 0, 0, 1);
+        const CanvasPtr kept = Canvas::create(QStringLiteral("kept"), 0, 0, 1);
+        store->context().insert(gone);
+        store->context().insert(kept);
+        const BlockPtr a = addRow(kept, QStringLiteral("1"), 0);
+        const BlockPtr b = addRow(kept, QStringLiteral("2"), 40);
+        const BlockPtr c = addRow(kept, QStringLiteral("3"), 80);
+        addRow(gone, QStringLiteral("4"), 0);
+        addLink(kept, a, b, QStringLiteral("A"));
+        addLink(kept, c, a, QStringLiteral("B"));
+        QCoreApplication::processEvents();
+        store->context().deleteRecord(gone);
+        store->context().deleteRecord(a);
+        QCoreApplication::processEvents();
+    }
+    auto store = open();
+    EXPECT_EQ(store->context().canvasCount(), 1);
+    EXPECT_EQ(store->context().blockCount(), 2);
+    const CanvasPtr kept = store->context().canvases().first();
+    EXPECT_EQ(kept->name(), QStringLiteral("kept"));
+    // The link a fed is gone; the link into a stays, without a destination.
+    ASSERT_EQ(kept->links().size(), 1);
+    EXPECT_EQ(kept->links().first()->placeholderName(), QStringLiteral("B"));
+    EXPECT_EQ(kept->links().first()->destinationBlock(), nullptr);
+    EXPECT_EQ(kept->links().first()->sourceBlock(), kept->blocks().at(1));
+}
+
+TEST_F(ObjectStoreTest, RefusesFilesThatAreNotOurs)
+{
+    auto expectRefused = [&](ObjectStore::OpenFailure expected) {
+        const QByteArray before = fileDigest(path());
+        ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+        QString message;
+        EXPECT_FALSE(open(&failure, &message));
+        EXPECT_EQ(failure, expected);
+        EXPECT_FALSE(message.isEmpty());
+        EXPECT_EQ(fileDigest(path()), before) << "a refused file must not change";
+        EXPECT_FALSE(QFile::exists(path() + QStringLiteral("-wal")));
+    };
+
+    {
+        QFile text(path());
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("Einkaufsliste\nBrot, Milch\n");
+    }
+    expectRefused(ObjectStore::OpenFailure::notAStore);
+
+    QFile::remove(path());
+    writeSqlite(path(), "CREATE TABLE contacts(name TEXT); INSERT INTO contacts VALUES('Ada');");
+    expectRefused(ObjectStore::OpenFailure::notAStore);
+
+    QFile::remove(path());
+    {
+        auto store = open(); // ours, then "upgraded" by a newer version
+        ASSERT_TRUE(store);
+    }
+    writeSqlite(path(), "PRAGMA user_version=2;");
+    expectRefused(ObjectStore::OpenFailure::newerVersion);
+
+    // A damaged copy of a real store (header intact, pages overwritten).
+    QFile::remove(path());
+    {
+        auto store = open();
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
+        store->context().insert(canvas);
+        for (int i = 0; i < 200; ++i)
+            addRow(canvas, QString(100, QLatin1Char('x')), i);
+        store->save();
+    }
+    {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.seek(100);
+        file.write(QByteArray(4096 * 3, '\xA5'));
+    }
+    const QByteArray damaged = fileDigest(path());
+    EXPECT_FALSE(open());
+    EXPECT_EQ(fileDigest(path()), damaged);
+}
+
+TEST_F(ObjectStoreTest, MarksItsFilesAndAcceptsAnEmptyOne)
+{
+    QFile(path()).open(QIODevice::WriteOnly); // zero bytes: nothing to lose
+    {
+        auto store = open();
+        ASSERT_TRUE(store);
+        EXPECT_TRUE(QFile::exists(path() + QStringLiteral("-wal")));
+        EXPECT_TRUE(QFile::exists(path() + QStringLiteral("-shm")));
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(path()).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* stmt = nullptr;
+    auto one = [&](const char* sql) {
+        sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+        sqlite3_step(stmt);
+        QString value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+        return value;
+    };
+    EXPECT_EQ(one("PRAGMA application_id"), QString::number(ObjectStore::applicationId));
+    EXPECT_EQ(one("PRAGMA user_version"), QStringLiteral("1"));
+    EXPECT_EQ(one("PRAGMA journal_mode"), QStringLiteral("wal"));
+    EXPECT_EQ(one("SELECT value FROM meta WHERE key='schemaVersion'"), QStringLiteral("1.0.0"));
+    sqlite3_close(db);
+}
+
+TEST_F(ObjectStoreTest, OneWriterAtATime)
+{
+    auto first = open();
+    ASSERT_TRUE(first);
+    ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+    EXPECT_FALSE(open(&failure));
+    EXPECT_EQ(failure, ObjectStore::OpenFailure::locked);
+    first.reset();
+    EXPECT_TRUE(open());
+}
+
+TEST_F(ObjectStoreTest, FailedSaveKeepsChangesReportsOnceAndRetries)
+{
+    auto store = open();
+    ASSERT_TRUE(store);
+    store->setRetryInterval(50);
+    const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
+    store->context().insert(canvas);
+    ASSERT_TRUE(store->save());
+
+    // Another connection holds the write lock: every save fails as if the disk refused.
+    sqlite3* blocker = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path()).constData(), &blocker), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(blocker, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    QSignalSpy failed(store.get(), &ObjectStore::saveFailed);
+    QSignalSpy recovered(store.get(), &ObjectStore::saveRecovered);
+    const BlockPtr row = addRow(canvas, QStringLiteral("7 * 6"), 0);
+    EXPECT_FALSE(store->save());
+    canvas->setName(QStringLiteral("renamed"));
+    EXPECT_FALSE(store->save());
+    EXPECT_EQ(failed.count(), 1);
+    EXPECT_TRUE(store->saveError().has_value());
+    EXPECT_TRUE(store->context().hasChanges());
+
+    sqlite3_exec(blocker, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(blocker);
+    ASSERT_TRUE(recovered.wait(10000)); // the retry timer saves on its own
+    EXPECT_FALSE(store->saveError().has_value());
+    EXPECT_FALSE(store->context().hasChanges());
+
+    store.reset();
+    auto reopened = open();
+    const CanvasPtr back = reopened->context().canvases().first();
+    EXPECT_EQ(back->name(), QStringLiteral("renamed"));
+    ASSERT_EQ(back->blocks().size(), 1);
+    EXPECT_EQ(back->blocks().first()->expression(), QStringLiteral("7 * 6"));
+}
+
+TEST_F(ObjectStoreTest, SurvivesSigkillWithEveryCompletedTurn)
+{
+    const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/helpers/store_crash_helper");
+    ASSERT_TRUE(QFile::exists(helper)) << qPrintable(helper);
+    for (int round = 0; round < 3; ++round) {
+        QFile::remove(path());
+        QFile::remove(path() + QStringLiteral("-wal"));
+        QFile::remove(path() + QStringLiteral("-shm"));
+        QProcess process;
+        process.start(helper, {path()});
+        ASSERT_TRUE(process.waitForStarted());
+        int lastSaved = 0;
+        QByteArray pending;
+        const int target = 20 + round * 40;
+        while (lastSaved < target && process.state() == QProcess::Running) {
+            process.waitForReadyRead(5000);
+            pending += process.readAllStandardOutput();
+            qsizetype newline;
+            while ((newline = pending.indexOf('\n')) >= 0) {
+                const QByteArray line = pending.left(newline);
+                pending.remove(0, newline + 1);
+                if (line.startsWith("saved "))
+                    lastSaved = line.mid(6).toInt();
+            }
+        }
+        process.kill(); // SIGKILL
+        process.waitForFinished();
+        ASSERT_GE(lastSaved, target) << process.readAllStandardError().constData();
+
+        auto store = open();
+        ASSERT_TRUE(store) << "round " << round;
+        ASSERT_EQ(store->context().canvasCount(), 1);
+        const CanvasPtr canvas = store->context().canvases().first();
+        const int rows = int(canvas->blocks().size());
+        EXPECT_GE(rows, lastSaved);
+        EXPECT_EQ(canvas->name(), QStringLiteral("turn %1").arg(rows)) << "a turn reached the file only in part";
+        for (int i = 0; i < rows; ++i)
+            EXPECT_EQ(canvas->blocks().at(i)->expression(), QString::number(i + 1));
+    }
+}

@@ -1,0 +1,52 @@
+// Edits a store turn after turn until it is killed. After each turn's save it
+// prints "saved N", so the test knows which turns must survive a SIGKILL.
+// Each turn renames the canvas to "turn N" and adds row N: a reopened store
+// is consistent exactly when the name matches the number of rows.
+
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/ObjectStore.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: store_crash_helper STORE\n");
+        return 2;
+    }
+    QString error;
+    auto store = ObjectStore::open(QString::fromLocal8Bit(argv[1]), &error);
+    if (!store) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    const CanvasPtr canvas = Canvas::create(QStringLiteral("turn 0"), 0, 0, 1);
+    store->context().insert(canvas);
+
+    int turn = 0;
+    // Connected after the store's own handler, so it runs once the turn is saved.
+    QObject::connect(&store->context(), &ModelContext::turnEnded, &app, [&] {
+        if (!store->context().hasChanges()) {
+            std::printf("saved %d\n", turn);
+            std::fflush(stdout);
+        }
+    });
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, &app, [&] {
+        ++turn;
+        const BlockPtr row = CalculationBlock::create(BlockType::calculation, QString::number(turn), QString(),
+                                                      QStringLiteral("row %1").arg(turn), 20, turn * 40.0, 200, 40,
+                                                      QStringLiteral("#00D4FF"));
+        row->setCanvas(canvas);
+        canvas->appendBlock(row);
+        canvas->setName(QStringLiteral("turn %1").arg(turn));
+        canvas->touch();
+    });
+    timer.start(1);
+    return app.exec();
+}
