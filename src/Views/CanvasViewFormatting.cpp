@@ -203,18 +203,20 @@ TableExpressionParts CanvasView::parseExpressionParts(const QString& expression)
 
     for (qsizetype i = 0; i < chars.size(); ++i) {
         const QString& c = chars[i];
+        // A quote or an opening brace always ends the run before it, even when
+        // it has no partner and so starts the next run itself.
         if (c == QString(QChar(quoteMark))) {
+            closeRun();
             const qsizetype close = findFrom(i + 1, c);
             if (close >= 0) {
-                closeRun();
                 parts.append(TableExpressionPart::quotedText(joined(i + 1, close)));
                 i = close;
                 continue;
             }
         } else if (c == QLatin1String("{")) {
+            closeRun();
             const qsizetype close = findFrom(i + 1, QStringLiteral("}"));
             if (close >= 0) {
-                closeRun();
                 const QString inner = joined(i + 1, close);
                 const qsizetype colon = inner.indexOf(QLatin1Char(':'));
                 QStringList pieces = colon < 0 ? QStringList{inner}
