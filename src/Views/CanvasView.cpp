@@ -184,13 +184,19 @@ void CanvasView::scheduleRefresh()
     m_refreshScheduled = true;
     QTimer::singleShot(0, this, [this] {
         m_refreshScheduled = false;
-        refresh();
+        // The layout is rebuilt only if nothing has rebuilt it since.
+        applyRefresh();
     });
 }
 
 void CanvasView::refresh()
 {
     invalidateLayout();
+    applyRefresh();
+}
+
+void CanvasView::applyRefresh()
+{
     updateTableHeight();
     m_titleField->setText(titleText());
     m_titleField->setTitleColor(titleColor());
@@ -293,8 +299,9 @@ void CanvasView::setTemporaryLink(const std::optional<TemporaryLink>& link)
 
 void CanvasView::setShowKeypad(bool show)
 {
+    // The keypad itself fills this place once it exists.
     m_showKeypad = show;
-    m_keypadSlot->setVisible(show && m_keypadSlot->layout());
+    m_keypadSlot->setVisible(show);
 }
 
 void CanvasView::setShowingExportSheet(bool showing)

@@ -264,6 +264,7 @@ private:
     void buildWidgets();
     void onAppear();
     void scheduleRefresh();
+    void applyRefresh();
     void applyAppearance();
     void updateRowColorAction();
     void connectContext();

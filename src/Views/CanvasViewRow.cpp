@@ -513,17 +513,16 @@ void CanvasView::placeEditors()
         colors.setColor(QPalette::Base, Qt::transparent);
         field->setPalette(colors);
         // Never overwrite what is being typed, nor move its caret.
-        if (!field->hasFocus()) {
-            field->setText(isLabel ? block->label() : expressionWithLineNumbers(block));
-            field->setProperty("blockID", block->id());
-        } else if (field->property("blockID").toUuid() != block->id()) {
+        const bool newlyPlaced = field->isHidden() || field->property("blockID").toUuid() != block->id();
+        if (!field->hasFocus() || newlyPlaced) {
             field->setText(isLabel ? block->label() : expressionWithLineNumbers(block));
             field->setProperty("blockID", block->id());
         }
         field->show();
         if (!field->hasFocus() && isVisible())
             field->setFocus(Qt::OtherFocusReason);
-        m_scrollArea->ensureWidgetVisible(field, 0, int(rowPitch()));
+        if (newlyPlaced)
+            m_scrollArea->ensureWidgetVisible(field, 0, int(rowPitch()));
     };
     place(m_labelField, m_focusedLabelBlockID, true);
     place(m_expressionField, m_focusedBlockID, false);
