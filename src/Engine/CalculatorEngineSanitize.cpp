@@ -36,6 +36,15 @@ QString CalculatorEngine::normalizeWhitespace(QString text)
 {
     // Wide and narrow spaces become plain blanks; runs of blanks collapse.
     // Tabs and line breaks stay.
+    bool unchanged = true;
+    for (qsizetype i = 0; i < text.size() && unchanged; ++i) {
+        const char16_t c = text[i].unicode();
+        unchanged = c < 0xA0 ? !(c == ' ' && i > 0 && text[i - 1] == QLatin1Char(' '))
+                             : !(c == 0x00A0 || (c >= 0x2007 && c <= 0x200A) || c == 0x202F
+                                 || c == 0x205F || c == 0x3000);
+    }
+    if (unchanged)
+        return text;
     QString result;
     result.reserve(text.size());
     for (QChar c : std::as_const(text)) {
@@ -63,6 +72,9 @@ QString CalculatorEngine::normalizeWhitespace(QString text)
 QString CalculatorEngine::normalizeLocaleNumbers(const QString& text, DecimalStyle style)
 {
     // Number runs: a digit, then digits, "." and ",", ending in a digit.
+    // Only the marks inside runs change.
+    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char(',')))
+        return text;
     QString result;
     result.reserve(text.size());
     const QStringView view(text);
@@ -136,27 +148,50 @@ QString CalculatorEngine::normalizeOperatorSymbols(QString text)
         text.replace(QLatin1String(" x "), QLatin1String(" * "));
         text.replace(QLatin1String(" X "), QLatin1String(" * "));
     }
-    text.replace(QLatin1String(" : "), QLatin1String(" / "));
+    if (text.contains(QLatin1String(" : ")))
+        text.replace(QLatin1String(" : "), QLatin1String(" / "));
     return text;
 }
 
 namespace {
 
 // Removed in this order, case-sensitively, wherever they stand.
-const std::array<QStringView, 28>& currencyMarks()
+const QStringList& currencyMarks()
 {
-    static const std::array<QStringView, 28> marks = {
-        u"$", u"€", u"£", u"¥", u"₹", u"₽", u"₩", u"฿", u"₪", u"₫", u"₴", u"₦", u"₱", u"₲",
-        u"₡", u"₵", u"₸", u"₺", u"₼", u"₾", u"₿", u"CHF", u"kr", u"zł", u"Kč", u"Ft", u"R$", u"R",
-    };
+    static const QStringList marks = [] {
+        QStringList list;
+        for (const char16_t* mark : {u"$", u"€", u"£", u"¥", u"₹", u"₽", u"₩", u"฿", u"₪", u"₫", u"₴", u"₦", u"₱", u"₲",
+        u"₡", u"₵", u"₸", u"₺", u"₼", u"₾", u"₿", u"CHF", u"kr", u"zł", u"Kč", u"Ft", u"R$", u"R"})
+            list.append(QString::fromUtf16(mark));
+        return list;
+    }();
     return marks;
 }
 
 QString removeMarks(QStringView segment)
 {
+    // Removing only deletes characters, so a mark whose first character is
+    // not in the segment now cannot appear later either.
+    static const QString markStarts = [] {
+        QString starts;
+        for (const QString& mark : currencyMarks()) {
+            if (!starts.contains(mark.front()))
+                starts += mark.front();
+        }
+        return starts;
+    }();
+    QString present;
+    for (QChar c : segment) {
+        if (markStarts.contains(c) && !present.contains(c))
+            present += c;
+    }
     QString text = segment.toString();
-    for (QStringView mark : currencyMarks())
-        text.remove(mark.toString());
+    if (present.isEmpty())
+        return text;
+    for (const QString& mark : currencyMarks()) {
+        if (present.contains(mark.front()))
+            text.remove(mark);
+    }
     return text;
 }
 
@@ -216,12 +251,17 @@ QString CalculatorEngine::removeThousandsSeparators(QString text)
 
 namespace {
 
-// A "+" or "-" followed, after optional white space, by another.
-bool hasDoubledSign(QStringView text)
+// Replaces every `first`, optional white space, `second` by `replacement`,
+// left to right without overlaps (the patterns \+\s*\+, -\s*-, \+\s*-, -\s*\+).
+bool replaceSignPair(QString& text, QChar first, QChar second, QChar replacement)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != QLatin1Char('+') && text[i] != QLatin1Char('-'))
-            continue;
+    qsizetype i = text.indexOf(first);
+    if (i < 0)
+        return false;
+    QString result;
+    bool changed = false;
+    qsizetype copied = 0;
+    for (; i >= 0 && i < text.size(); i = text.indexOf(first, i)) {
         qsizetype j = i + 1;
         while (j < text.size()) {
             qsizetype length = 1;
@@ -229,29 +269,37 @@ bool hasDoubledSign(QStringView text)
                 break;
             j += length;
         }
-        if (j < text.size() && (text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-')))
-            return true;
+        if (j < text.size() && text[j] == second) {
+            result += QStringView(text).mid(copied, i - copied);
+            result += replacement;
+            copied = j + 1;
+            changed = true;
+            i = j + 1;
+        } else {
+            ++i;
+        }
     }
-    return false;
+    if (changed) {
+        result += QStringView(text).mid(copied);
+        text = result;
+    }
+    return changed;
 }
 
 } // namespace
 
 QString CalculatorEngine::normalizeDuplicateOperators(QString text)
 {
-    static const QRegularExpression doublePlusRegex = EngineRegex::compile(QStringLiteral(R"(\+\s*\+)"));
-    static const QRegularExpression doubleMinusRegex = EngineRegex::compile(QStringLiteral(R"(-\s*-)"));
-    static const QRegularExpression plusMinusRegex = EngineRegex::compile(QStringLiteral(R"(\+\s*-)"));
-    static const QRegularExpression minusPlusRegex = EngineRegex::compile(QStringLiteral(R"(-\s*\+)"));
-    if (text.isEmpty() || !hasDoubledSign(text))
+    if (text.isEmpty())
         return text;
+    const QChar plus = QLatin1Char('+');
+    const QChar minus = QLatin1Char('-');
     for (;;) {
-        const QString before = text;
-        text.replace(doublePlusRegex, QStringLiteral("+"));
-        text.replace(doubleMinusRegex, QStringLiteral("+"));
-        text.replace(plusMinusRegex, QStringLiteral("-"));
-        text.replace(minusPlusRegex, QStringLiteral("-"));
-        if (text == before)
+        bool changed = replaceSignPair(text, plus, plus, plus);
+        changed |= replaceSignPair(text, minus, minus, plus);
+        changed |= replaceSignPair(text, plus, minus, minus);
+        changed |= replaceSignPair(text, minus, plus, minus);
+        if (!changed)
             return text;
     }
 }
@@ -278,13 +326,22 @@ bool isOperatorComponent(QStringView component)
 
 QString CalculatorEngine::extractMathComponents(const QString& text)
 {
-    QStringList components;
+    // Components are joined as they are found: an operator other than "-"
+    // right after an operator (or at the start) is left out.
+    QString result;
+    result.reserve(text.size());
+    bool afterOperator = true;
+    auto append = [&](QStringView component, bool isOperator) {
+        if (!(isOperator && afterOperator && component != QLatin1String("-")))
+            result += component;
+        afterOperator = isOperator;
+    };
+
     QString run;
-    QString placeholder;
-    bool inPlaceholder = false;
+    qsizetype placeholderStart = -1;
     auto flushRun = [&] {
         if (!run.isEmpty()) {
-            components.append(normalizeNumberFormat(run));
+            append(normalizeNumberFormat(run), false);
             run.clear();
         }
     };
@@ -294,17 +351,16 @@ QString CalculatorEngine::extractMathComponents(const QString& text)
         qsizetype length = 1;
         const char32_t c = codePointAt(view, i, &length);
         const QStringView character = view.mid(i, length);
+        const qsizetype at = i;
         i += length;
         if (c == '{') {
+            // An unfinished placeholder before this one is dropped.
             flushRun();
-            placeholder = QStringLiteral("{");
-            inPlaceholder = true;
-        } else if (inPlaceholder) {
-            placeholder += character;
+            placeholderStart = at;
+        } else if (placeholderStart >= 0) {
             if (c == '}') {
-                components.append(placeholder);
-                placeholder.clear();
-                inPlaceholder = false;
+                append(view.mid(placeholderStart, i - placeholderStart), false);
+                placeholderStart = -1;
             }
         } else if (isNumberChar(c)) {
             run += character;
@@ -318,16 +374,18 @@ QString CalculatorEngine::extractMathComponents(const QString& text)
             case '*':
             case '/':
             case '^':
+                append(character, true);
+                break;
             case '(':
             case ')':
-                components.append(character.toString());
+                append(character, false);
                 break;
             case 'x':
             case 'X':
-                components.append(QStringLiteral("*"));
+                append(u"*", true);
                 break;
             case ':':
-                components.append(QStringLiteral("/"));
+                append(u"/", true);
                 break;
             default:
                 break; // words, blanks, "%", stray marks
@@ -336,15 +394,6 @@ QString CalculatorEngine::extractMathComponents(const QString& text)
     }
     flushRun();
 
-    QString result;
-    result.reserve(text.size());
-    bool afterOperator = true;
-    for (const QString& component : std::as_const(components)) {
-        const bool isOperator = isOperatorComponent(component);
-        if (!(isOperator && afterOperator && component != QLatin1String("-")))
-            result += component;
-        afterOperator = isOperator;
-    }
     while (!result.isEmpty() && isOperatorComponent(QStringView(result).right(1)))
         result.chop(1);
     return result;

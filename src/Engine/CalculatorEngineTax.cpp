@@ -49,17 +49,22 @@ QString CalculatorEngine::processTaxLabels(const QString& text, Pipeline& pipeli
         const QString label = QRegularExpression::escape(rate.label);
         const double r = rate.rate;
 
-        if (const auto add = getCachedRegex(QStringLiteral(R"((\d+\.?\d*)\s*\+\s*)") + label + QStringLiteral(R"(\.?)"), true)) {
+        // Adding needs a "+", taking off a "-"; skip their patterns otherwise.
+        if (result.contains(QLatin1Char('+'))) {
+            if (const auto add = getCachedRegex(QStringLiteral(R"((\d+\.?\d*)\s*\+\s*)") + label + QStringLiteral(R"(\.?)"), true)) {
             const QString multiplier = decimalNumber(r / 100 + 1);
             result = EngineRegex::replaceEachMatch(result, *add, [&](const QRegularExpressionMatch& m) -> std::optional<QString> {
                 return m.captured(1) + QLatin1Char('*') + multiplier;
             });
         }
-        if (const auto subtract = getCachedRegex(QStringLiteral(R"((\d+\.?\d*)\s*-\s*)") + label + QStringLiteral(R"(\.?)"), true)) {
+        }
+        if (result.contains(QLatin1Char('-'))) {
+            if (const auto subtract = getCachedRegex(QStringLiteral(R"((\d+\.?\d*)\s*-\s*)") + label + QStringLiteral(R"(\.?)"), true)) {
             const QString multiplier = decimalNumber(r / -100 + 1);
             result = EngineRegex::replaceEachMatch(result, *subtract, [&](const QRegularExpressionMatch& m) -> std::optional<QString> {
                 return m.captured(1) + QLatin1Char('*') + multiplier;
             });
+        }
         }
         if (const auto alone = getCachedRegex(label + QStringLiteral(R"(\.?)"), true)) {
             // Right after a number ("100 MwSt") the label stays; a pattern
@@ -118,13 +123,15 @@ QString CalculatorEngine::processPercentages(const QString& input)
         return input;
     QString text = processParenthesizedPercentage(input);
 
-    const std::pair<const QRegularExpression*, PercentOperation> rules[] = {
-        {&percentAddRegex, PercentOperation::add},
-        {&percentSubRegex, PercentOperation::subtract},
-        {&percentMulRegex, PercentOperation::multiply},
-        {&percentDivRegex, PercentOperation::divide},
+    const std::tuple<const QRegularExpression*, PercentOperation, QChar> rules[] = {
+        {&percentAddRegex, PercentOperation::add, QLatin1Char('+')},
+        {&percentSubRegex, PercentOperation::subtract, QLatin1Char('-')},
+        {&percentMulRegex, PercentOperation::multiply, QLatin1Char('*')},
+        {&percentDivRegex, PercentOperation::divide, QLatin1Char('/')},
     };
-    for (const auto& [regex, operation] : rules) {
+    for (const auto& [regex, operation, sign] : rules) {
+        if (!text.contains(sign))
+            continue;
         text = EngineRegex::replaceEachMatch(text, *regex, [operation](const QRegularExpressionMatch& m) -> std::optional<QString> {
             const std::optional<double> a = percentOperand(m.capturedView(1));
             const std::optional<double> b = percentOperand(m.capturedView(2));
@@ -150,12 +157,16 @@ QString CalculatorEngine::processParenthesizedPercentage(QString text)
     static const QRegularExpression parenPercentMulRegex =
         EngineRegex::compile(QStringLiteral(R"(\)\s*\*\s*(\d+[.,]?\d*)\s*%)"));
 
-    const std::pair<const QRegularExpression*, PercentOperation> rules[] = {
-        {&parenPercentAddRegex, PercentOperation::add},
-        {&parenPercentSubRegex, PercentOperation::subtract},
-        {&parenPercentMulRegex, PercentOperation::multiply},
+    const std::tuple<const QRegularExpression*, PercentOperation, QChar> rules[] = {
+        {&parenPercentAddRegex, PercentOperation::add, QLatin1Char('+')},
+        {&parenPercentSubRegex, PercentOperation::subtract, QLatin1Char('-')},
+        {&parenPercentMulRegex, PercentOperation::multiply, QLatin1Char('*')},
     };
-    for (const auto& [regex, operation] : rules) {
+    if (!text.contains(QLatin1Char(')')))
+        return text;
+    for (const auto& [regex, operation, sign] : rules) {
+        if (!text.contains(sign))
+            continue;
         const QRegularExpressionMatch match = regex->match(text);
         if (!match.hasMatch())
             continue;

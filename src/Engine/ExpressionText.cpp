@@ -73,7 +73,8 @@ bool isWhiteSpace(char32_t c)
 {
     if (c < 0x80)
         return c == ' ' || (c >= '\t' && c <= '\r');
-    return QChar::isSpace(c);
+    return c == 0x180E || QChar::isSpace(c); // as a pattern's \s
+
 }
 
 bool isAsciiLetter(char32_t c)
@@ -127,17 +128,10 @@ double outOfRangeValue(const std::string& ascii, bool negative)
 
 } // namespace
 
-std::optional<double> readDouble(QStringView text)
+std::optional<double> readDouble(std::string_view ascii)
 {
-    if (text.isEmpty())
+    if (ascii.empty())
         return std::nullopt;
-    std::string ascii;
-    ascii.reserve(size_t(text.size()));
-    for (QChar c : text) {
-        if (c.unicode() >= 0x80)
-            return std::nullopt;
-        ascii.push_back(char(c.unicode()));
-    }
     size_t start = 0;
     bool negative = false;
     if (ascii[0] == '+' || ascii[0] == '-') {
@@ -157,6 +151,24 @@ std::optional<double> readDouble(QStringView text)
     if (ec != std::errc())
         return std::nullopt;
     return negative ? -value : value;
+}
+
+std::optional<double> readDouble(QStringView text)
+{
+    char buffer[64];
+    std::string heap;
+    char* out = buffer;
+    if (text.size() > qsizetype(sizeof buffer)) {
+        heap.resize(size_t(text.size()));
+        out = heap.data();
+    }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80)
+            return std::nullopt;
+        out[i] = char(c);
+    }
+    return readDouble(std::string_view(out, size_t(text.size())));
 }
 
 namespace {
@@ -280,6 +292,8 @@ bool restAreThousandsGroups(const QList<QStringView>& pieces)
 
 QString normalizeNumberFormat(QStringView run)
 {
+    if (!run.contains(QLatin1Char('.')) && !run.contains(QLatin1Char(',')))
+        return run.toString();
     const qsizetype lastDot = run.lastIndexOf(QLatin1Char('.'));
     const qsizetype lastComma = run.lastIndexOf(QLatin1Char(','));
     QString text = run.toString();

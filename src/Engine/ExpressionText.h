@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringView>
 #include <optional>
+#include <string_view>
 
 // Text helpers shared by the parser and the rewrite steps. Positions are
 // UTF-16 indexes into the text; scans step over whole code points so that a
@@ -31,6 +32,7 @@ QString trimmedBlanks(QStringView text);
 // The whole text read as one number ("16", "-5", "2.5", ".5", "5.", "1e3",
 // "inf"); none when anything is left over. Never reads a locale's comma.
 std::optional<double> readDouble(QStringView text);
+std::optional<double> readDouble(std::string_view ascii);
 
 // Shortest text that reads back as the same double, always positional:
 // 0.00001, never 1e-05; 1e20 as 100000000000000000000; -0 as "-0".
