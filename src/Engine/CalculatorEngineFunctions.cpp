@@ -115,7 +115,7 @@ QString replaceWordBoundary(const QString& text, const QString& word, const QStr
     static const QRegularExpression wordBoundaryERegex = EngineRegex::compile(QStringLiteral("(?<![a-zA-Z])e(?![a-zA-Z])"));
     static const QRegularExpression wordBoundaryEUpperRegex = EngineRegex::compile(QStringLiteral("(?<![a-zA-Z])E(?![a-zA-Z])"));
     QString result = text;
-    if (word.toLower() == QLatin1String("e")) {
+    if (word == QLatin1String("e") || word == QLatin1String("E")) {
         if (result.contains(word))
             result.replace(word == QLatin1String("e") ? wordBoundaryERegex : wordBoundaryEUpperRegex, value);
         return result;

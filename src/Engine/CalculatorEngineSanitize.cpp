@@ -1,6 +1,7 @@
 #include "Engine/CalculatorEnginePrivate.h"
 #include "Engine/ExpressionText.h"
 
+#include <algorithm>
 #include <array>
 
 using namespace ExpressionText;
@@ -75,14 +76,15 @@ QString CalculatorEngine::normalizeLocaleNumbers(const QString& text, DecimalSty
     // Only the marks inside runs change.
     if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char(',')))
         return text;
-    QString result;
-    result.reserve(text.size());
+    QString result(text.size(), Qt::Uninitialized);
+    QChar* out = result.data();
     const QStringView view(text);
     qsizetype i = 0;
     while (i < view.size()) {
         qsizetype length = 1;
         if (!isDecimalDigit(codePointAt(view, i, &length))) {
-            result += view.mid(i, length);
+            for (qsizetype k = 0; k < length; ++k)
+                *out++ = view[i + k];
             i += length;
             continue;
         }
@@ -105,13 +107,14 @@ QString CalculatorEngine::normalizeLocaleNumbers(const QString& text, DecimalSty
             if (style == DecimalStyle::germanComma) {
                 if (c == QLatin1Char('.'))
                     continue;
-                result += c == QLatin1Char(',') ? QLatin1Char('.') : c;
+                *out++ = c == QLatin1Char(',') ? QLatin1Char('.') : c;
             } else if (c != QLatin1Char(',')) {
-                result += c;
+                *out++ = c;
             }
         }
         i = end;
     }
+    result.truncate(out - result.constData());
     return result;
 }
 
@@ -168,29 +171,45 @@ const QStringList& currencyMarks()
     return marks;
 }
 
+// Could start a mark: "$", the letters of the lettered marks, and the
+// currency signs.
+bool mayStartMark(char16_t c)
+{
+    switch (c) {
+    case '$':
+    case 'C':
+    case 'k':
+    case 'z':
+    case 'K':
+    case 'F':
+    case 'R':
+    case 0x00A3:
+    case 0x00A5:
+    case 0x0E3F:
+        return true;
+    default:
+        return c >= 0x20A0 && c <= 0x20CF;
+    }
+}
+
 QString removeMarks(QStringView segment)
 {
     // Removing only deletes characters, so a mark whose first character is
     // not in the segment now cannot appear later either.
-    static const QString markStarts = [] {
-        QString starts;
-        for (const QString& mark : currencyMarks()) {
-            if (!starts.contains(mark.front()))
-                starts += mark.front();
-        }
-        return starts;
-    }();
-    QString present;
+    const QStringList& marks = currencyMarks();
+    quint32 candidates = 0;
     for (QChar c : segment) {
-        if (markStarts.contains(c) && !present.contains(c))
-            present += c;
+        if (!mayStartMark(c.unicode()))
+            continue;
+        for (qsizetype m = 0; m < marks.size(); ++m) {
+            if (marks[m].front() == c)
+                candidates |= 1u << m;
+        }
     }
     QString text = segment.toString();
-    if (present.isEmpty())
-        return text;
-    for (const QString& mark : currencyMarks()) {
-        if (present.contains(mark.front()))
-            text.remove(mark);
+    for (qsizetype m = 0; candidates && m < marks.size(); ++m) {
+        if (candidates & (1u << m))
+            text.remove(marks[m]);
     }
     return text;
 }
@@ -217,6 +236,8 @@ bool protectedCallAt(QStringView text, qsizetype i, qsizetype* length)
 QString CalculatorEngine::removeCurrencyMarks(const QString& text)
 {
     const QStringView view(text);
+    if (std::none_of(view.begin(), view.end(), [](QChar c) { return mayStartMark(c.unicode()); }))
+        return text;
     QString result;
     result.reserve(text.size());
     qsizetype segmentStart = 0;
@@ -337,16 +358,24 @@ QString CalculatorEngine::extractMathComponents(const QString& text)
         afterOperator = isOperator;
     };
 
-    QString run;
+    // The number run is always one stretch of the text.
+    const QStringView view(text);
+    qsizetype runStart = -1;
+    qsizetype runEnd = -1;
+    bool runHasMarks = false;
     qsizetype placeholderStart = -1;
     auto flushRun = [&] {
-        if (!run.isEmpty()) {
-            append(normalizeNumberFormat(run), false);
-            run.clear();
+        if (runStart >= 0) {
+            const QStringView run = view.mid(runStart, runEnd - runStart);
+            if (runHasMarks)
+                append(normalizeNumberFormat(run), false);
+            else
+                append(run, false);
+            runStart = -1;
+            runHasMarks = false;
         }
     };
 
-    const QStringView view(text);
     for (qsizetype i = 0; i < view.size();) {
         qsizetype length = 1;
         const char32_t c = codePointAt(view, i, &length);
@@ -363,9 +392,12 @@ QString CalculatorEngine::extractMathComponents(const QString& text)
                 placeholderStart = -1;
             }
         } else if (isNumberChar(c)) {
-            run += character;
-        } else if ((c == '.' || c == ',') && !run.isEmpty()) {
-            run += character;
+            if (runStart < 0)
+                runStart = at;
+            runEnd = i;
+        } else if ((c == '.' || c == ',') && runStart >= 0) {
+            runEnd = i;
+            runHasMarks = true;
         } else {
             flushRun();
             switch (c) {

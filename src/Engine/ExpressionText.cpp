@@ -1,6 +1,5 @@
 #include "Engine/ExpressionText.h"
 
-#include <QChar>
 #include <QList>
 
 #include <charconv>
@@ -8,19 +7,6 @@
 #include <string>
 
 namespace ExpressionText {
-
-char32_t codePointAt(QStringView text, qsizetype i, qsizetype* length)
-{
-    const QChar c = text[i];
-    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-        if (length)
-            *length = 2;
-        return QChar::surrogateToUcs4(c, text[i + 1]);
-    }
-    if (length)
-        *length = 1;
-    return c.unicode();
-}
 
 char32_t codePointBefore(QStringView text, qsizetype i, qsizetype* length)
 {
@@ -46,17 +32,13 @@ qsizetype codePointCount(QStringView text)
     return count;
 }
 
-bool isNumberChar(char32_t c)
+bool isNumberCharSlow(char32_t c)
 {
-    if (c < 0x80)
-        return c >= '0' && c <= '9';
     return QChar::isNumber(c);
 }
 
-bool isDecimalDigit(char32_t c)
+bool isDecimalDigitSlow(char32_t c)
 {
-    if (c < 0x80)
-        return c >= '0' && c <= '9';
     return QChar::isDigit(c);
 }
 
@@ -69,11 +51,9 @@ bool isBlank(char32_t c)
     return QChar::category(c) == QChar::Separator_Space;
 }
 
-bool isWhiteSpace(char32_t c)
+bool isWhiteSpaceSlow(char32_t c)
 {
-    if (c < 0x80)
-        return c == ' ' || (c >= '\t' && c <= '\r');
-    return c == 0x180E || QChar::isSpace(c); // as a pattern's \s
+    return c == 0x180E || QChar::isSpace(c);
 
 }
 

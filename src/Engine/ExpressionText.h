@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QChar>
 #include <QString>
 #include <QStringView>
 #include <optional>
@@ -11,20 +12,43 @@
 namespace ExpressionText {
 
 // The code point starting at index i, and the number of UTF-16 units it takes.
-char32_t codePointAt(QStringView text, qsizetype i, qsizetype* length = nullptr);
+inline char32_t codePointAt(QStringView text, qsizetype i, qsizetype* length = nullptr)
+{
+    const QChar c = text[i];
+    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+        if (length)
+            *length = 2;
+        return QChar::surrogateToUcs4(c, text[i + 1]);
+    }
+    if (length)
+        *length = 1;
+    return c.unicode();
+}
 // The code point ending just before index i, and its length.
 char32_t codePointBefore(QStringView text, qsizetype i, qsizetype* length = nullptr);
 qsizetype codePointCount(QStringView text);
 
 // Any character with a numeric value: decimal digits of every script,
 // superscripts, vulgar fractions, Roman numerals.
-bool isNumberChar(char32_t c);
+bool isNumberCharSlow(char32_t c);
+inline bool isNumberChar(char32_t c)
+{
+    return c < 0x80 ? (c >= '0' && c <= '9') : isNumberCharSlow(c);
+}
 // Decimal digits of every script (what a pattern's \d matches).
-bool isDecimalDigit(char32_t c);
+bool isDecimalDigitSlow(char32_t c);
+inline bool isDecimalDigit(char32_t c)
+{
+    return c < 0x80 ? (c >= '0' && c <= '9') : isDecimalDigitSlow(c);
+}
 // Space separators and the tab.
 bool isBlank(char32_t c);
-// Any Unicode white space, line breaks included.
-bool isWhiteSpace(char32_t c);
+// Any Unicode white space, line breaks included (a pattern's \s).
+bool isWhiteSpaceSlow(char32_t c);
+inline bool isWhiteSpace(char32_t c)
+{
+    return c < 0x80 ? (c == ' ' || (c >= '\t' && c <= '\r')) : isWhiteSpaceSlow(c);
+}
 bool isAsciiLetter(char32_t c);
 
 QString trimmedBlanks(QStringView text);

@@ -99,8 +99,9 @@ TEST(EngineFuzz, EvaluateNeverFailsBadly)
         const QHash<QString, double> values{{"A", g.value()}, {"AB", g.value()}};
         const EvaluationResult result = i % 5 == 0 ? t.engine.evaluate(expression)
                                                    : t.engine.evaluate(expression, values, i % 7 ? QHash<QString, QString>() : currencies);
-        if (result.ok())
+        if (result.ok()) {
             ASSERT_TRUE(std::isfinite(result.value())) << expression.toStdString();
+        }
     }
 }
 
@@ -129,8 +130,9 @@ TEST(EngineFuzz, CanvasesWithRandomLinks)
         for (int edits = 0; edits < 3; ++edits)
             t.engine.evaluateBlock(rows[g.below(10)]);
         for (const BlockPtr& row : std::as_const(rows)) {
-            if (row->result())
+            if (row->result()) {
                 ASSERT_TRUE(std::isfinite(*row->result())) << row->expression().toStdString();
+            }
             EXPECT_EQ(row->hasError(), row->errorMessage().has_value());
         }
     }
