@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <unordered_set>
 #include <utility>
 
 // Evaluates rows: fills link placeholders, rewrites the typed text into plain
@@ -67,7 +68,7 @@ private:
     // Rows evaluation.
     void runFrom(Batch& batch, const BlockPtr& start, bool includeStart);
     void evaluateRow(Batch& batch, const BlockPtr& block);
-    void markCycleRow(Batch& batch, const BlockPtr& block, const QList<BlockPtr>& component);
+    void markCycleRow(Batch& batch, const BlockPtr& block, const std::unordered_set<const CalculationBlock*>& component);
     const LinkList& canvasLinksInto(Batch& batch, const BlockPtr& block);
     std::optional<QString> effectiveCurrency(Batch& batch, const BlockPtr& block);
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,

@@ -206,8 +206,16 @@ TEST(EngineRows, PlaceholderNamesAndLinkSources)
     s.link(three, twin, QStringLiteral("B"));
     s.link(one, twin, QStringLiteral("A"));
 
+    // The currency comes with the value it belongs to.
+    const BlockPtr euros = s.row(QStringLiteral("5 €"));
+    const BlockPtr plain = s.row(QStringLiteral("7"));
+    const BlockPtr converted = s.row(QStringLiteral("{C} in USD"));
+    s.link(euros, converted, QStringLiteral("C"));
+    s.link(plain, converted, QStringLiteral("C"));
+
     t.engine.evaluateCanvas(s.canvas);
     expectValue(target, 203);
+    expectValue(converted, 7);
 }
 
 TEST(EngineRows, CurrencyAndNumberStyleAlongLinks)

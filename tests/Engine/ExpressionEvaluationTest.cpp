@@ -109,6 +109,9 @@ TEST(ExpressionEvaluation, Percentages)
         fails("200 / 0%", "Division by zero"),
     });
     EXPECT_EQ(t.engine.sanitize("100 + 10% + 10%"), "110+10");
+    // A percentage past the double range is left alone rather than written as 0.
+    const QString huge = QString(400, QLatin1Char('9'));
+    EXPECT_EQ(t.engine.evaluate(huge + QStringLiteral(" + 10%")), CalculationError::invalidExpression());
     EXPECT_EQ(t.engine.sanitize("1/3 * 100 * 1%"), "1/3*1");
     EXPECT_EQ(t.engine.sanitize("1 + 33,3333333333333%"), "1.3333333333");
 }
