@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QUrl>
 #include <QUuid>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -123,6 +124,10 @@ public:
     std::optional<double> convert(double amount, const QString& from, const QString& to) const;
     // Where the rates are fetched from: defaults key, environment, built-in default.
     QUrl exchangeRateServiceURL() const;
+    // Longest wait for the exchange-rate answer (60 s); tests shorten it.
+    void setRatesTransferTimeout(std::chrono::milliseconds timeout) { m_transferTimeout = timeout; }
+    // Largest exchange-rate answer read; a larger one is abandoned.
+    static constexpr qint64 maximumRatesReplySize = 1024 * 1024;
 
 Q_SIGNALS:
     void selectedSettingsTabChanged();
@@ -143,6 +148,7 @@ private:
     void setLoadingRates(bool loading);
     void setRatesError(const std::optional<QString>& error);
     void finishRefresh(QNetworkReply* reply);
+    void abandonOversizedReply(QNetworkReply* reply);
 
     Defaults& m_defaults;
     SettingsTab m_selectedSettingsTab = SettingsTab::general;
@@ -158,4 +164,6 @@ private:
     QNetworkAccessManager* m_network = nullptr;
     QNetworkReply* m_pendingReply = nullptr;
     QList<std::function<void()>> m_refreshWaiters;
+    std::chrono::milliseconds m_transferTimeout = std::chrono::seconds(60);
+    bool m_replyTooLarge = false;
 };

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <functional>
+#include <ostream>
+
+// Readable failure messages for Qt text.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+// Spins the event loop until the condition holds; false when the guard runs out first.
+bool waitUntil(const std::function<bool()>& condition, int guardMilliseconds = 20000);
+
+// A folder of scratch preference files for one test.
+class PreferenceFiles {
+public:
+    QString path(const QString& name = QStringLiteral("prefs.conf")) const;
+    // QSettings keeps parsed INI files cached for the whole process, so a
+    // second object over the same file sees the values as written, not as
+    // read from disk. A copy under a new name is parsed afresh, as a new
+    // process would parse the original.
+    QString copyForRestart(const QString& file);
+
+private:
+    QTemporaryDir m_dir;
+    int m_restarts = 0;
+};
