@@ -1,23 +1,18 @@
 #include "Engine/CalculatorEnginePrivate.h"
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
-#include "Models/CalculationBlock.h"
-#include "Models/Canvas.h"
-#include "Models/Link.h"
 
 #include <QVarLengthArray>
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_map>
-#include <unordered_set>
 
 using namespace ExpressionText;
 
 namespace {
 
-// Patterns built at run time from the tax labels are kept until
-// the tax rates change; past this many the cache starts afresh.
+// Tax-label patterns are kept until the tax rates change; should labels
+// pile up without that, past this many the cache starts afresh.
 constexpr qsizetype regexCacheLimit = 4096;
 
 } // namespace
