@@ -1,21 +1,18 @@
 #include "Engine/CalculatorEnginePrivate.h"
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
-#include "Models/CalculationBlock.h"
-#include "Models/Canvas.h"
-#include "Models/Link.h"
+
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_map>
-#include <unordered_set>
 
 using namespace ExpressionText;
 
 namespace {
 
-// Patterns built at run time (tax labels, placeholder names) are kept until
-// the tax rates change; past this many the cache starts afresh.
+// Tax-label patterns are kept until the tax rates change; should labels
+// pile up without that, past this many the cache starts afresh.
 constexpr qsizetype regexCacheLimit = 4096;
 
 } // namespace
@@ -52,13 +49,27 @@ void CalculatorEngine::clearRegexCache()
     m_dynamicRegexCache = {};
 }
 
-std::optional<QRegularExpression> CalculatorEngine::getCachedRegex(const QString& pattern, bool caseInsensitive)
+std::optional<QRegularExpression> CalculatorEngine::getCachedRegex(DynamicPattern kind, const QString& name)
 {
-    const QString key = pattern + (caseInsensitive ? QLatin1String("_1") : QLatin1String("_0"));
+    // Keyed by kind and name, so a hit costs no pattern building.
+    const std::pair<int, QString> key{int(kind), name};
     const auto found = m_dynamicRegexCache.constFind(key);
     if (found != m_dynamicRegexCache.constEnd())
         return *found;
-    QRegularExpression regex = EngineRegex::compile(pattern, caseInsensitive);
+    const QString escaped = QRegularExpression::escape(name);
+    QString pattern;
+    switch (kind) {
+    case DynamicPattern::taxAdded:
+        pattern = QStringLiteral(R"((\d+\.?\d*)\s*\+\s*)") + escaped + QStringLiteral(R"(\.?)");
+        break;
+    case DynamicPattern::taxTakenOff:
+        pattern = QStringLiteral(R"((\d+\.?\d*)\s*-\s*)") + escaped + QStringLiteral(R"(\.?)");
+        break;
+    case DynamicPattern::taxAlone:
+        pattern = escaped + QStringLiteral(R"(\.?)");
+        break;
+    }
+    QRegularExpression regex = EngineRegex::compile(pattern, true);
     if (!regex.isValid())
         return std::nullopt;
     if (m_dynamicRegexCache.size() >= regexCacheLimit)
@@ -132,6 +143,48 @@ bool followedByPower(QStringView text, qsizetype end)
     return false;
 }
 
+// Replaces every token of one name: "{", the name, optional white space,
+// then "}" or ":" with any text up to the next "}". Tokens are taken left to
+// right without overlaps, as a pattern would find them; the name is matched
+// literally, so it needs no pattern to be compiled.
+template <typename Replacement>
+QString replacePlaceholder(const QString& text, const QString& name, Replacement&& replacement)
+{
+    const QString opening = QLatin1Char('{') + name;
+    QString result;
+    qsizetype copied = 0;
+    qsizetype from = 0;
+    for (qsizetype at = text.indexOf(opening, from); at >= 0; at = text.indexOf(opening, from)) {
+        qsizetype j = at + opening.size();
+        while (j < text.size()) {
+            qsizetype length = 1;
+            if (!isWhiteSpace(codePointAt(text, j, &length)))
+                break;
+            j += length;
+        }
+        qsizetype end = -1;
+        if (j < text.size() && text[j] == QLatin1Char('}')) {
+            end = j + 1;
+        } else if (j < text.size() && text[j] == QLatin1Char(':')) {
+            const qsizetype close = text.indexOf(QLatin1Char('}'), j + 1);
+            if (close >= 0)
+                end = close + 1;
+        }
+        if (end < 0) {
+            from = at + 1;
+            continue;
+        }
+        result += QStringView(text).mid(copied, at - copied);
+        result += replacement(end);
+        copied = end;
+        from = end;
+    }
+    if (copied == 0)
+        return text;
+    result += QStringView(text).mid(copied);
+    return result;
+}
+
 } // namespace
 
 EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
@@ -141,27 +194,22 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
     QString text = expression;
     if (!values.isEmpty() && text.contains(QLatin1Char('{'))) {
         // Longest names first; the braces keep names of equal length apart.
-        QStringList keys = values.keys();
-        std::stable_sort(keys.begin(), keys.end(), [](const QString& a, const QString& b) {
-            return codePointCount(a) > codePointCount(b);
-        });
-        for (const QString& key : std::as_const(keys)) {
+        QVarLengthArray<std::pair<qsizetype, QString>, 8> keys;
+        for (auto it = values.keyBegin(); it != values.keyEnd(); ++it)
+            keys.append({codePointCount(*it), *it});
+        std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& [length, key] : std::as_const(keys)) {
             if (!text.contains(key))
-                continue;
-            const std::optional<QRegularExpression> regex =
-                getCachedRegex(QStringLiteral(R"(\{)") + QRegularExpression::escape(key) + QStringLiteral(R"(\s*(:[^}]*)?\})"), false);
-            if (!regex)
                 continue;
             const double value = values.value(key);
             QString number = linkedValueText(value, settings.decimalStyle);
             const auto currency = currencies.constFind(key);
             if (currency != currencies.constEnd())
                 number += QLatin1Char(' ') + *currency;
-            const QString& current = text;
-            text = EngineRegex::replaceEachMatch(current, *regex, [&](const QRegularExpressionMatch& m) -> std::optional<QString> {
+            text = replacePlaceholder(text, key, [&](qsizetype end) {
                 // A negative value keeps its sign under a power: {A}^2 with
                 // A = -3 is 9.
-                if (value < 0 && followedByPower(current, m.capturedEnd()))
+                if (value < 0 && followedByPower(text, end))
                     return QLatin1Char('(') + number + QLatin1Char(')');
                 return number;
             });

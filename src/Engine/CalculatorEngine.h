@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 #include <optional>
+#include <unordered_set>
+#include <utility>
 
 // Evaluates rows: fills link placeholders, rewrites the typed text into plain
 // arithmetic, computes it and carries the result to the rows downstream.
@@ -66,13 +68,16 @@ private:
     // Rows evaluation.
     void runFrom(Batch& batch, const BlockPtr& start, bool includeStart);
     void evaluateRow(Batch& batch, const BlockPtr& block);
-    void markCycleRow(Batch& batch, const BlockPtr& block, const QList<BlockPtr>& component);
+    void markCycleRow(Batch& batch, const BlockPtr& block, const std::unordered_set<const CalculationBlock*>& component);
     const LinkList& canvasLinksInto(Batch& batch, const BlockPtr& block);
     std::optional<QString> effectiveCurrency(Batch& batch, const BlockPtr& block);
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                   const QHash<QString, QString>& currencies, const EngineSettings& settings);
     EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings);
-    std::optional<QRegularExpression> getCachedRegex(const QString& pattern, bool caseInsensitive);
+    // Patterns built from the tax labels, compiled once per label and rule
+    // (case-insensitive).
+    enum class DynamicPattern { taxAdded, taxTakenOff, taxAlone };
+    std::optional<QRegularExpression> getCachedRegex(DynamicPattern kind, const QString& name);
 
     // The rewrite pipeline, in its order.
     QString sanitize(const QString& expression, Pipeline& pipeline);
@@ -92,6 +97,7 @@ private:
     static QString extractMathComponents(const QString& text);
 
     EngineSettingsProvider m_settingsProvider;
-    QHash<QString, QRegularExpression> m_dynamicRegexCache;
+    // Compiled patterns of the tax labels, by rule and label.
+    QHash<std::pair<int, QString>, QRegularExpression> m_dynamicRegexCache;
     quint64 m_evaluationCount = 0;
 };

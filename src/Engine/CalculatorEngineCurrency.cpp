@@ -67,6 +67,18 @@ std::optional<double> parseAmount(QStringView amount)
     return readDouble(text);
 }
 
+// Every phrase needs "in", "to" (in any case) or "->".
+bool hasConversionKeyword(QStringView text)
+{
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        const char16_t a = text[i].unicode() | 0x20;
+        const char16_t b = text[i + 1].unicode() | 0x20;
+        if ((a == 'i' && b == 'n') || (a == 't' && b == 'o') || (text[i] == QLatin1Char('-') && text[i + 1] == QLatin1Char('>')))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QString CalculatorEngine::processCurrencyConversions(const QString& text, Pipeline& pipeline)
@@ -83,9 +95,7 @@ QString CalculatorEngine::processCurrencyConversions(const QString& text, Pipeli
     const EngineSettings& settings = pipeline.settings;
     if (!settings.hasExchangeRates)
         return text;
-    // Every phrase needs "in", "to" or "->".
-    if (!text.contains(QLatin1String("in"), Qt::CaseInsensitive)
-        && !text.contains(QLatin1String("to"), Qt::CaseInsensitive) && !text.contains(QLatin1String("->")))
+    if (!hasConversionKeyword(text))
         return text;
 
     auto convert = [&](int amountGroup, int fromGroup, int toGroup) {

@@ -115,7 +115,7 @@ QString replaceWordBoundary(const QString& text, const QString& word, const QStr
     static const QRegularExpression wordBoundaryERegex = EngineRegex::compile(QStringLiteral("(?<![a-zA-Z])e(?![a-zA-Z])"));
     static const QRegularExpression wordBoundaryEUpperRegex = EngineRegex::compile(QStringLiteral("(?<![a-zA-Z])E(?![a-zA-Z])"));
     QString result = text;
-    if (word.toLower() == QLatin1String("e")) {
+    if (word == QLatin1String("e") || word == QLatin1String("E")) {
         if (result.contains(word))
             result.replace(word == QLatin1String("e") ? wordBoundaryERegex : wordBoundaryEUpperRegex, value);
         return result;
@@ -125,8 +125,6 @@ QString replaceWordBoundary(const QString& text, const QString& word, const QStr
 
 QString processFunction(QString text, const Function& function, std::optional<CalculationError>& failure)
 {
-    if (!text.contains(function.name))
-        return text;
     for (;;) {
         const QRegularExpressionMatch match = function.regex.match(text);
         if (!match.hasMatch())
@@ -152,8 +150,6 @@ QString processFunction(QString text, const Function& function, std::optional<Ca
 
 QString processTwoArgFunction(QString text, const TwoArgFunction& function, std::optional<CalculationError>& failure)
 {
-    if (!text.contains(function.name))
-        return text;
     for (;;) {
         const QRegularExpressionMatch match = function.regex.match(text);
         if (!match.hasMatch())
@@ -171,6 +167,21 @@ QString processTwoArgFunction(QString text, const TwoArgFunction& function, std:
     }
 }
 
+// The words standing right before a "(": a call of a name can only match
+// where the whole run of letters before its bracket is that name.
+QStringList calledNames(QStringView text)
+{
+    QStringList names;
+    for (qsizetype i = text.indexOf(QLatin1Char('(')); i >= 0; i = text.indexOf(QLatin1Char('('), i + 1)) {
+        qsizetype start = i;
+        while (start > 0 && isAsciiLetter(text[start - 1].unicode()))
+            --start;
+        if (start < i)
+            names.append(text.mid(start, i - start).toString());
+    }
+    return names;
+}
+
 } // namespace
 
 QString CalculatorEngine::processMathFunctions(QString text, Pipeline& pipeline)
@@ -186,10 +197,18 @@ QString CalculatorEngine::processMathFunctions(QString text, Pipeline& pipeline)
     QString previous;
     for (int pass = 0; pass < 10 && text != previous; ++pass) {
         previous = text;
-        for (const Function& function : functions())
+        QStringList names = calledNames(text);
+        if (names.isEmpty())
+            break;
+        for (const Function& function : functions()) {
+            if (!names.contains(function.name))
+                continue;
             text = processFunction(std::move(text), function, pipeline.failure);
-        for (const TwoArgFunction& function : twoArgFunctions())
-            text = processTwoArgFunction(std::move(text), function, pipeline.failure);
+        }
+        for (const TwoArgFunction& function : twoArgFunctions()) {
+            if (names.contains(function.name))
+                text = processTwoArgFunction(std::move(text), function, pipeline.failure);
+        }
     }
     return text;
 }

@@ -140,7 +140,8 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
         batch.written->insert(block.get());
 }
 
-void CalculatorEngine::markCycleRow(Batch& batch, const BlockPtr& block, const QList<BlockPtr>& component)
+void CalculatorEngine::markCycleRow(Batch& batch, const BlockPtr& block,
+                                    const std::unordered_set<const CalculationBlock*>& component)
 {
     // The value fed around the cycle cannot exist: the row reports the
     // first placeholder that a row of its own cycle feeds.
@@ -149,7 +150,7 @@ void CalculatorEngine::markCycleRow(Batch& batch, const BlockPtr& block, const Q
     bool found = false;
     for (const LinkList* links : {&block->incomingLinks(), &canvasLinksInto(batch, block)}) {
         for (const LinkPtr& link : *links) {
-            if (!found && component.contains(link->sourceBlock())) {
+            if (!found && component.count(link->sourceBlock().get())) {
                 name = trimmedBlanks(link->placeholderName());
                 found = true;
             }
@@ -239,12 +240,12 @@ void CalculatorEngine::runFrom(Batch& batch, const BlockPtr& start, bool include
                 evaluateRow(batch, row);
             continue;
         }
-        QList<BlockPtr> members;
+        std::unordered_set<const CalculationBlock*> members;
         for (int index : component)
-            members.append(rows[index]);
-        for (const BlockPtr& row : std::as_const(members)) {
-            if (row->blockType() == BlockType::calculation)
-                markCycleRow(batch, row, members);
+            members.insert(rows[index].get());
+        for (int index : component) {
+            if (rows[index]->blockType() == BlockType::calculation)
+                markCycleRow(batch, rows[index], members);
         }
     }
 }

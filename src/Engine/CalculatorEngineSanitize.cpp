@@ -1,6 +1,7 @@
 #include "Engine/CalculatorEnginePrivate.h"
 #include "Engine/ExpressionText.h"
 
+#include <algorithm>
 #include <array>
 
 using namespace ExpressionText;
@@ -36,6 +37,15 @@ QString CalculatorEngine::normalizeWhitespace(QString text)
 {
     // Wide and narrow spaces become plain blanks; runs of blanks collapse.
     // Tabs and line breaks stay.
+    bool unchanged = true;
+    for (qsizetype i = 0; i < text.size() && unchanged; ++i) {
+        const char16_t c = text[i].unicode();
+        unchanged = c < 0xA0 ? !(c == ' ' && i > 0 && text[i - 1] == QLatin1Char(' '))
+                             : !(c == 0x00A0 || (c >= 0x2007 && c <= 0x200A) || c == 0x202F
+                                 || c == 0x205F || c == 0x3000);
+    }
+    if (unchanged)
+        return text;
     QString result;
     result.reserve(text.size());
     for (QChar c : std::as_const(text)) {
@@ -63,14 +73,18 @@ QString CalculatorEngine::normalizeWhitespace(QString text)
 QString CalculatorEngine::normalizeLocaleNumbers(const QString& text, DecimalStyle style)
 {
     // Number runs: a digit, then digits, "." and ",", ending in a digit.
-    QString result;
-    result.reserve(text.size());
+    // Only the marks inside runs change.
+    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char(',')))
+        return text;
+    QString result(text.size(), Qt::Uninitialized);
+    QChar* out = result.data();
     const QStringView view(text);
     qsizetype i = 0;
     while (i < view.size()) {
         qsizetype length = 1;
         if (!isDecimalDigit(codePointAt(view, i, &length))) {
-            result += view.mid(i, length);
+            for (qsizetype k = 0; k < length; ++k)
+                *out++ = view[i + k];
             i += length;
             continue;
         }
@@ -93,13 +107,14 @@ QString CalculatorEngine::normalizeLocaleNumbers(const QString& text, DecimalSty
             if (style == DecimalStyle::germanComma) {
                 if (c == QLatin1Char('.'))
                     continue;
-                result += c == QLatin1Char(',') ? QLatin1Char('.') : c;
+                *out++ = c == QLatin1Char(',') ? QLatin1Char('.') : c;
             } else if (c != QLatin1Char(',')) {
-                result += c;
+                *out++ = c;
             }
         }
         i = end;
     }
+    result.truncate(out - result.constData());
     return result;
 }
 
@@ -136,27 +151,66 @@ QString CalculatorEngine::normalizeOperatorSymbols(QString text)
         text.replace(QLatin1String(" x "), QLatin1String(" * "));
         text.replace(QLatin1String(" X "), QLatin1String(" * "));
     }
-    text.replace(QLatin1String(" : "), QLatin1String(" / "));
+    if (text.contains(QLatin1String(" : ")))
+        text.replace(QLatin1String(" : "), QLatin1String(" / "));
     return text;
 }
 
 namespace {
 
 // Removed in this order, case-sensitively, wherever they stand.
-const std::array<QStringView, 28>& currencyMarks()
+const QStringList& currencyMarks()
 {
-    static const std::array<QStringView, 28> marks = {
-        u"$", u"€", u"£", u"¥", u"₹", u"₽", u"₩", u"฿", u"₪", u"₫", u"₴", u"₦", u"₱", u"₲",
-        u"₡", u"₵", u"₸", u"₺", u"₼", u"₾", u"₿", u"CHF", u"kr", u"zł", u"Kč", u"Ft", u"R$", u"R",
-    };
+    static const QStringList marks = [] {
+        QStringList list;
+        for (const char16_t* mark : {u"$", u"€", u"£", u"¥", u"₹", u"₽", u"₩", u"฿", u"₪", u"₫", u"₴", u"₦", u"₱", u"₲",
+        u"₡", u"₵", u"₸", u"₺", u"₼", u"₾", u"₿", u"CHF", u"kr", u"zł", u"Kč", u"Ft", u"R$", u"R"})
+            list.append(QString::fromUtf16(mark));
+        return list;
+    }();
     return marks;
+}
+
+// Could start a mark: "$", the letters of the lettered marks, and the
+// currency signs.
+bool mayStartMark(char16_t c)
+{
+    switch (c) {
+    case '$':
+    case 'C':
+    case 'k':
+    case 'z':
+    case 'K':
+    case 'F':
+    case 'R':
+    case 0x00A3:
+    case 0x00A5:
+    case 0x0E3F:
+        return true;
+    default:
+        return c >= 0x20A0 && c <= 0x20CF;
+    }
 }
 
 QString removeMarks(QStringView segment)
 {
+    // Removing only deletes characters, so a mark whose first character is
+    // not in the segment now cannot appear later either.
+    const QStringList& marks = currencyMarks();
+    quint32 candidates = 0;
+    for (QChar c : segment) {
+        if (!mayStartMark(c.unicode()))
+            continue;
+        for (qsizetype m = 0; m < marks.size(); ++m) {
+            if (marks[m].front() == c)
+                candidates |= 1u << m;
+        }
+    }
     QString text = segment.toString();
-    for (QStringView mark : currencyMarks())
-        text.remove(mark.toString());
+    for (qsizetype m = 0; candidates && m < marks.size(); ++m) {
+        if (candidates & (1u << m))
+            text.remove(marks[m]);
+    }
     return text;
 }
 
@@ -182,6 +236,8 @@ bool protectedCallAt(QStringView text, qsizetype i, qsizetype* length)
 QString CalculatorEngine::removeCurrencyMarks(const QString& text)
 {
     const QStringView view(text);
+    if (std::none_of(view.begin(), view.end(), [](QChar c) { return mayStartMark(c.unicode()); }))
+        return text;
     QString result;
     result.reserve(text.size());
     qsizetype segmentStart = 0;
@@ -216,12 +272,17 @@ QString CalculatorEngine::removeThousandsSeparators(QString text)
 
 namespace {
 
-// A "+" or "-" followed, after optional white space, by another.
-bool hasDoubledSign(QStringView text)
+// Replaces every `first`, optional white space, `second` by `replacement`,
+// left to right without overlaps (the patterns \+\s*\+, -\s*-, \+\s*-, -\s*\+).
+bool replaceSignPair(QString& text, QChar first, QChar second, QChar replacement)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != QLatin1Char('+') && text[i] != QLatin1Char('-'))
-            continue;
+    qsizetype i = text.indexOf(first);
+    if (i < 0)
+        return false;
+    QString result;
+    bool changed = false;
+    qsizetype copied = 0;
+    for (; i >= 0 && i < text.size(); i = text.indexOf(first, i)) {
         qsizetype j = i + 1;
         while (j < text.size()) {
             qsizetype length = 1;
@@ -229,29 +290,37 @@ bool hasDoubledSign(QStringView text)
                 break;
             j += length;
         }
-        if (j < text.size() && (text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-')))
-            return true;
+        if (j < text.size() && text[j] == second) {
+            result += QStringView(text).mid(copied, i - copied);
+            result += replacement;
+            copied = j + 1;
+            changed = true;
+            i = j + 1;
+        } else {
+            ++i;
+        }
     }
-    return false;
+    if (changed) {
+        result += QStringView(text).mid(copied);
+        text = result;
+    }
+    return changed;
 }
 
 } // namespace
 
 QString CalculatorEngine::normalizeDuplicateOperators(QString text)
 {
-    static const QRegularExpression doublePlusRegex = EngineRegex::compile(QStringLiteral(R"(\+\s*\+)"));
-    static const QRegularExpression doubleMinusRegex = EngineRegex::compile(QStringLiteral(R"(-\s*-)"));
-    static const QRegularExpression plusMinusRegex = EngineRegex::compile(QStringLiteral(R"(\+\s*-)"));
-    static const QRegularExpression minusPlusRegex = EngineRegex::compile(QStringLiteral(R"(-\s*\+)"));
-    if (text.isEmpty() || !hasDoubledSign(text))
+    if (text.isEmpty())
         return text;
+    const QChar plus = QLatin1Char('+');
+    const QChar minus = QLatin1Char('-');
     for (;;) {
-        const QString before = text;
-        text.replace(doublePlusRegex, QStringLiteral("+"));
-        text.replace(doubleMinusRegex, QStringLiteral("+"));
-        text.replace(plusMinusRegex, QStringLiteral("-"));
-        text.replace(minusPlusRegex, QStringLiteral("-"));
-        if (text == before)
+        bool changed = replaceSignPair(text, plus, plus, plus);
+        changed |= replaceSignPair(text, minus, minus, plus);
+        changed |= replaceSignPair(text, plus, minus, minus);
+        changed |= replaceSignPair(text, minus, plus, minus);
+        if (!changed)
             return text;
     }
 }
@@ -278,38 +347,57 @@ bool isOperatorComponent(QStringView component)
 
 QString CalculatorEngine::extractMathComponents(const QString& text)
 {
-    QStringList components;
-    QString run;
-    QString placeholder;
-    bool inPlaceholder = false;
+    // Components are joined as they are found: an operator other than "-"
+    // right after an operator (or at the start) is left out.
+    QString result;
+    result.reserve(text.size());
+    bool afterOperator = true;
+    auto append = [&](QStringView component, bool isOperator) {
+        if (!(isOperator && afterOperator && component != QLatin1String("-")))
+            result += component;
+        afterOperator = isOperator;
+    };
+
+    // The number run is always one stretch of the text.
+    const QStringView view(text);
+    qsizetype runStart = -1;
+    qsizetype runEnd = -1;
+    bool runHasMarks = false;
+    qsizetype placeholderStart = -1;
     auto flushRun = [&] {
-        if (!run.isEmpty()) {
-            components.append(normalizeNumberFormat(run));
-            run.clear();
+        if (runStart >= 0) {
+            const QStringView run = view.mid(runStart, runEnd - runStart);
+            if (runHasMarks)
+                append(normalizeNumberFormat(run), false);
+            else
+                append(run, false);
+            runStart = -1;
+            runHasMarks = false;
         }
     };
 
-    const QStringView view(text);
     for (qsizetype i = 0; i < view.size();) {
         qsizetype length = 1;
         const char32_t c = codePointAt(view, i, &length);
         const QStringView character = view.mid(i, length);
+        const qsizetype at = i;
         i += length;
         if (c == '{') {
+            // An unfinished placeholder before this one is dropped.
             flushRun();
-            placeholder = QStringLiteral("{");
-            inPlaceholder = true;
-        } else if (inPlaceholder) {
-            placeholder += character;
+            placeholderStart = at;
+        } else if (placeholderStart >= 0) {
             if (c == '}') {
-                components.append(placeholder);
-                placeholder.clear();
-                inPlaceholder = false;
+                append(view.mid(placeholderStart, i - placeholderStart), false);
+                placeholderStart = -1;
             }
         } else if (isNumberChar(c)) {
-            run += character;
-        } else if ((c == '.' || c == ',') && !run.isEmpty()) {
-            run += character;
+            if (runStart < 0)
+                runStart = at;
+            runEnd = i;
+        } else if ((c == '.' || c == ',') && runStart >= 0) {
+            runEnd = i;
+            runHasMarks = true;
         } else {
             flushRun();
             switch (c) {
@@ -318,16 +406,18 @@ QString CalculatorEngine::extractMathComponents(const QString& text)
             case '*':
             case '/':
             case '^':
+                append(character, true);
+                break;
             case '(':
             case ')':
-                components.append(character.toString());
+                append(character, false);
                 break;
             case 'x':
             case 'X':
-                components.append(QStringLiteral("*"));
+                append(u"*", true);
                 break;
             case ':':
-                components.append(QStringLiteral("/"));
+                append(u"/", true);
                 break;
             default:
                 break; // words, blanks, "%", stray marks
@@ -336,15 +426,6 @@ QString CalculatorEngine::extractMathComponents(const QString& text)
     }
     flushRun();
 
-    QString result;
-    result.reserve(text.size());
-    bool afterOperator = true;
-    for (const QString& component : std::as_const(components)) {
-        const bool isOperator = isOperatorComponent(component);
-        if (!(isOperator && afterOperator && component != QLatin1String("-")))
-            result += component;
-        afterOperator = isOperator;
-    }
     while (!result.isEmpty() && isOperatorComponent(QStringView(result).right(1)))
         result.chop(1);
     return result;

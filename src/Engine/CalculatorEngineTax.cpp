@@ -2,6 +2,8 @@
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <cmath>
 
@@ -30,38 +32,91 @@ bool endsInDigit(QStringView text, qsizetype end)
     return false;
 }
 
+// Every rule needs the label; an ASCII first letter rules most texts out
+// before the slower case-insensitive search.
+bool mayContainLabel(const QString& text, const QString& label)
+{
+    const char16_t first = label.front().unicode();
+    if (first < 0x80 && QChar::isLetter(first)) {
+        if (!text.contains(QChar(first | 0x20)) && !text.contains(QChar(first & ~0x20))
+            && !((first | 0x20) == 'k' && text.contains(QChar(0x212A)))  // Kelvin sign
+            && !((first | 0x20) == 's' && text.contains(QChar(0x017F)))) // long s
+            return false;
+    }
+    return text.contains(label, Qt::CaseInsensitive);
+}
+
+// Some `sign` stands, white space aside, between a character accepted by
+// `before` and one accepted by `after`: what every rule here needs before
+// its pattern can match. Saves running patterns that cannot match.
+template <typename Before, typename After>
+bool signBetween(QStringView text, QChar sign, Before&& before, After&& after)
+{
+    for (qsizetype i = text.indexOf(sign); i >= 0; i = text.indexOf(sign, i + 1)) {
+        qsizetype b = i;
+        while (b > 0 && isWhiteSpace(text[b - 1].unicode()))
+            --b;
+        if (b == 0 || !before(codePointBefore(text, b)))
+            continue;
+        qsizetype a = i + 1;
+        while (a < text.size() && isWhiteSpace(text[a].unicode()))
+            ++a;
+        if (a < text.size() && after(codePointAt(text, a)))
+            return true;
+    }
+    return false;
+}
+
+bool isDigitOrMark(char32_t c)
+{
+    return isDecimalDigit(c) || c == '.' || c == ',';
+}
+
 } // namespace
 
 QString CalculatorEngine::processTaxLabels(const QString& text, Pipeline& pipeline)
 {
-    QList<CalcSettings::TaxRate> rates = pipeline.settings.enabledTaxRates;
+    const QList<CalcSettings::TaxRate>& rates = pipeline.settings.enabledTaxRates;
     if (rates.isEmpty())
         return text;
     // Longest label first, so "MwSt reduziert" is not eaten by "MwSt".
-    std::stable_sort(rates.begin(), rates.end(), [](const auto& a, const auto& b) {
-        return codePointCount(a.label) > codePointCount(b.label);
+    QVarLengthArray<qsizetype, 8> order;
+    for (qsizetype i = 0; i < rates.size(); ++i)
+        order.append(i);
+    std::stable_sort(order.begin(), order.end(), [&rates](qsizetype a, qsizetype b) {
+        return codePointCount(rates[a].label) > codePointCount(rates[b].label);
     });
 
     QString result = text;
-    for (const CalcSettings::TaxRate& rate : std::as_const(rates)) {
-        if (rate.label.isEmpty() || !result.contains(rate.label, Qt::CaseInsensitive))
+    for (qsizetype index : order) {
+        const CalcSettings::TaxRate& rate = rates[index];
+        if (rate.label.isEmpty() || !mayContainLabel(result, rate.label))
             continue;
-        const QString label = QRegularExpression::escape(rate.label);
         const double r = rate.rate;
 
-        if (const auto add = getCachedRegex(QStringLiteral(R"((\d+\.?\d*)\s*\+\s*)") + label + QStringLiteral(R"(\.?)"), true)) {
+        // Adding needs a number, "+" and the label; taking off the same with "-".
+        const char16_t first = rate.label.front().unicode();
+        const bool asciiLetter = first < 0x80 && QChar::isLetter(first);
+        auto startsLabel = [first, asciiLetter](char32_t c) {
+            return !asciiLetter || c >= 0x80 || QChar::toCaseFolded(c) == QChar::toCaseFolded(char32_t(first));
+        };
+        if (signBetween(result, QLatin1Char('+'), isDigitOrMark, startsLabel)) {
+            if (const auto add = getCachedRegex(DynamicPattern::taxAdded, rate.label)) {
             const QString multiplier = decimalNumber(r / 100 + 1);
             result = EngineRegex::replaceEachMatch(result, *add, [&](const QRegularExpressionMatch& m) -> std::optional<QString> {
                 return m.captured(1) + QLatin1Char('*') + multiplier;
             });
         }
-        if (const auto subtract = getCachedRegex(QStringLiteral(R"((\d+\.?\d*)\s*-\s*)") + label + QStringLiteral(R"(\.?)"), true)) {
+        }
+        if (signBetween(result, QLatin1Char('-'), isDigitOrMark, startsLabel)) {
+            if (const auto subtract = getCachedRegex(DynamicPattern::taxTakenOff, rate.label)) {
             const QString multiplier = decimalNumber(r / -100 + 1);
             result = EngineRegex::replaceEachMatch(result, *subtract, [&](const QRegularExpressionMatch& m) -> std::optional<QString> {
                 return m.captured(1) + QLatin1Char('*') + multiplier;
             });
         }
-        if (const auto alone = getCachedRegex(label + QStringLiteral(R"(\.?)"), true)) {
+        }
+        if (const auto alone = getCachedRegex(DynamicPattern::taxAlone, rate.label)) {
             // Right after a number ("100 MwSt") the label stays; a pattern
             // cannot look back over any amount of white space, so test here.
             const QString percent = rateText(r) + QLatin1Char('%');
@@ -118,13 +173,15 @@ QString CalculatorEngine::processPercentages(const QString& input)
         return input;
     QString text = processParenthesizedPercentage(input);
 
-    const std::pair<const QRegularExpression*, PercentOperation> rules[] = {
-        {&percentAddRegex, PercentOperation::add},
-        {&percentSubRegex, PercentOperation::subtract},
-        {&percentMulRegex, PercentOperation::multiply},
-        {&percentDivRegex, PercentOperation::divide},
+    const std::tuple<const QRegularExpression*, PercentOperation, QChar> rules[] = {
+        {&percentAddRegex, PercentOperation::add, QLatin1Char('+')},
+        {&percentSubRegex, PercentOperation::subtract, QLatin1Char('-')},
+        {&percentMulRegex, PercentOperation::multiply, QLatin1Char('*')},
+        {&percentDivRegex, PercentOperation::divide, QLatin1Char('/')},
     };
-    for (const auto& [regex, operation] : rules) {
+    for (const auto& [regex, operation, sign] : rules) {
+        if (!signBetween(text, sign, isDigitOrMark, isDecimalDigit))
+            continue;
         text = EngineRegex::replaceEachMatch(text, *regex, [operation](const QRegularExpressionMatch& m) -> std::optional<QString> {
             const std::optional<double> a = percentOperand(m.capturedView(1));
             const std::optional<double> b = percentOperand(m.capturedView(2));
@@ -150,12 +207,16 @@ QString CalculatorEngine::processParenthesizedPercentage(QString text)
     static const QRegularExpression parenPercentMulRegex =
         EngineRegex::compile(QStringLiteral(R"(\)\s*\*\s*(\d+[.,]?\d*)\s*%)"));
 
-    const std::pair<const QRegularExpression*, PercentOperation> rules[] = {
-        {&parenPercentAddRegex, PercentOperation::add},
-        {&parenPercentSubRegex, PercentOperation::subtract},
-        {&parenPercentMulRegex, PercentOperation::multiply},
+    const std::tuple<const QRegularExpression*, PercentOperation, QChar> rules[] = {
+        {&parenPercentAddRegex, PercentOperation::add, QLatin1Char('+')},
+        {&parenPercentSubRegex, PercentOperation::subtract, QLatin1Char('-')},
+        {&parenPercentMulRegex, PercentOperation::multiply, QLatin1Char('*')},
     };
-    for (const auto& [regex, operation] : rules) {
+    if (!text.contains(QLatin1Char(')')))
+        return text;
+    for (const auto& [regex, operation, sign] : rules) {
+        if (!signBetween(text, sign, [](char32_t c) { return c == ')'; }, isDecimalDigit))
+            continue;
         const QRegularExpressionMatch match = regex->match(text);
         if (!match.hasMatch())
             continue;

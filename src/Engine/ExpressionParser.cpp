@@ -3,6 +3,7 @@
 #include "Engine/ExpressionText.h"
 
 #include <cmath>
+#include <string>
 
 using namespace ExpressionText;
 
@@ -70,29 +71,39 @@ bool ExpressionParser::tokenize(QStringView text)
 
 bool ExpressionParser::parseNumber(QStringView text, qsizetype& index, double& value)
 {
-    QString number;
+    const qsizetype start = index;
+    // Only ASCII digits convert (a comma is read as the decimal point); the
+    // vulgar fraction one half, superscripts and other scripts do not.
+    std::string ascii;
+    bool convertible = true;
     auto takeNumberChars = [&] {
         while (index < text.size()) {
             qsizetype length = 1;
-            if (!isNumberChar(codePointAt(text, index, &length)))
+            const char32_t c = codePointAt(text, index, &length);
+            if (!isNumberChar(c))
                 break;
-            number += text.mid(index, length);
+            if (c < 0x80)
+                ascii.push_back(char(c));
+            else
+                convertible = false;
             index += length;
         }
     };
     takeNumberChars();
-    if (index < text.size() && (text[index] == QLatin1Char('.') || text[index] == QLatin1Char(','))) {
-        number += QLatin1Char('.'); // a comma is read as the decimal point
+    const bool hasPoint =
+        index < text.size() && (text[index] == QLatin1Char('.') || text[index] == QLatin1Char(','));
+    if (hasPoint) {
+        ascii.push_back('.');
         ++index;
         takeNumberChars();
     }
-    // Only ASCII digits convert; a run too large for a double is refused
-    // rather than read as infinity.
-    bool ascii = number != QLatin1String(".");
-    for (QChar c : number)
-        ascii = ascii && (c.unicode() < 0x80);
-    const std::optional<double> read = ascii ? readDouble(number) : std::nullopt;
+    // A run too large for a double is refused rather than read as infinity.
+    const std::optional<double> read =
+        convertible && ascii != "." ? readDouble(std::string_view(ascii)) : std::nullopt;
     if (!read || !std::isfinite(*read)) {
+        QString number = text.mid(start, index - start).toString();
+        if (hasPoint)
+            number.replace(QLatin1Char(','), QLatin1Char('.'));
         fail(ErrorKind::invalidNumber, number);
         return false;
     }

@@ -1,6 +1,5 @@
 #include "Engine/ExpressionText.h"
 
-#include <QChar>
 #include <QList>
 
 #include <charconv>
@@ -8,19 +7,6 @@
 #include <string>
 
 namespace ExpressionText {
-
-char32_t codePointAt(QStringView text, qsizetype i, qsizetype* length)
-{
-    const QChar c = text[i];
-    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-        if (length)
-            *length = 2;
-        return QChar::surrogateToUcs4(c, text[i + 1]);
-    }
-    if (length)
-        *length = 1;
-    return c.unicode();
-}
 
 char32_t codePointBefore(QStringView text, qsizetype i, qsizetype* length)
 {
@@ -46,17 +32,13 @@ qsizetype codePointCount(QStringView text)
     return count;
 }
 
-bool isNumberChar(char32_t c)
+bool isNumberCharSlow(char32_t c)
 {
-    if (c < 0x80)
-        return c >= '0' && c <= '9';
     return QChar::isNumber(c);
 }
 
-bool isDecimalDigit(char32_t c)
+bool isDecimalDigitSlow(char32_t c)
 {
-    if (c < 0x80)
-        return c >= '0' && c <= '9';
     return QChar::isDigit(c);
 }
 
@@ -69,11 +51,10 @@ bool isBlank(char32_t c)
     return QChar::category(c) == QChar::Separator_Space;
 }
 
-bool isWhiteSpace(char32_t c)
+bool isWhiteSpaceSlow(char32_t c)
 {
-    if (c < 0x80)
-        return c == ' ' || (c >= '\t' && c <= '\r');
-    return QChar::isSpace(c);
+    return c == 0x180E || QChar::isSpace(c);
+
 }
 
 bool isAsciiLetter(char32_t c)
@@ -127,17 +108,10 @@ double outOfRangeValue(const std::string& ascii, bool negative)
 
 } // namespace
 
-std::optional<double> readDouble(QStringView text)
+std::optional<double> readDouble(std::string_view ascii)
 {
-    if (text.isEmpty())
+    if (ascii.empty())
         return std::nullopt;
-    std::string ascii;
-    ascii.reserve(size_t(text.size()));
-    for (QChar c : text) {
-        if (c.unicode() >= 0x80)
-            return std::nullopt;
-        ascii.push_back(char(c.unicode()));
-    }
     size_t start = 0;
     bool negative = false;
     if (ascii[0] == '+' || ascii[0] == '-') {
@@ -157,6 +131,24 @@ std::optional<double> readDouble(QStringView text)
     if (ec != std::errc())
         return std::nullopt;
     return negative ? -value : value;
+}
+
+std::optional<double> readDouble(QStringView text)
+{
+    char buffer[64];
+    std::string heap;
+    char* out = buffer;
+    if (text.size() > qsizetype(sizeof buffer)) {
+        heap.resize(size_t(text.size()));
+        out = heap.data();
+    }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80)
+            return std::nullopt;
+        out[i] = char(c);
+    }
+    return readDouble(std::string_view(out, size_t(text.size())));
 }
 
 namespace {
@@ -280,6 +272,8 @@ bool restAreThousandsGroups(const QList<QStringView>& pieces)
 
 QString normalizeNumberFormat(QStringView run)
 {
+    if (!run.contains(QLatin1Char('.')) && !run.contains(QLatin1Char(',')))
+        return run.toString();
     const qsizetype lastDot = run.lastIndexOf(QLatin1Char('.'));
     const qsizetype lastComma = run.lastIndexOf(QLatin1Char(','));
     QString text = run.toString();

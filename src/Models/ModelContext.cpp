@@ -70,74 +70,40 @@ void ModelContext::adoptReachable(const CanvasPtr& canvas, const BlockPtr& block
     }
 }
 
-void ModelContext::adopt(const CanvasPtr& canvas)
+template <class Record>
+void ModelContext::adoptRecord(const std::shared_ptr<Record>& record,
+                               std::unordered_map<Record*, std::shared_ptr<Record>>& registry, QSet<Record*>& dirty)
 {
-    canvas->m_context = this;
-    canvas->m_deleted = false;
-    if (canvas->m_pk == 0)
-        canvas->m_pk = m_nextPk++;
-    m_canvases.emplace(canvas.get(), canvas);
-    m_dirtyCanvases.insert(canvas.get());
+    record->m_context = this;
+    record->m_deleted = false;
+    if (record->m_pk == 0)
+        record->m_pk = m_nextPk++;
+    registry.emplace(record.get(), record);
+    dirty.insert(record.get());
     scheduleTurnEnd();
 }
 
-void ModelContext::adopt(const BlockPtr& block)
+template <class Record>
+void ModelContext::forgetRecord(Record* record, std::unordered_map<Record*, std::shared_ptr<Record>>& registry,
+                                QSet<Record*>& dirty, QList<qint64>& deleted)
 {
-    block->m_context = this;
-    block->m_deleted = false;
-    if (block->m_pk == 0)
-        block->m_pk = m_nextPk++;
-    m_blocks.emplace(block.get(), block);
-    m_dirtyBlocks.insert(block.get());
+    if (record->m_context != this)
+        return;
+    dirty.remove(record);
+    deleted.append(record->m_pk);
+    record->m_context = nullptr;
+    record->m_pk = 0;
+    registry.erase(record);
     scheduleTurnEnd();
 }
 
-void ModelContext::adopt(const LinkPtr& link)
-{
-    link->m_context = this;
-    link->m_deleted = false;
-    if (link->m_pk == 0)
-        link->m_pk = m_nextPk++;
-    m_links.emplace(link.get(), link);
-    m_dirtyLinks.insert(link.get());
-    scheduleTurnEnd();
-}
+void ModelContext::adopt(const CanvasPtr& canvas) { adoptRecord(canvas, m_canvases, m_dirtyCanvases); }
+void ModelContext::adopt(const BlockPtr& block) { adoptRecord(block, m_blocks, m_dirtyBlocks); }
+void ModelContext::adopt(const LinkPtr& link) { adoptRecord(link, m_links, m_dirtyLinks); }
 
-void ModelContext::forget(Canvas* canvas)
-{
-    if (canvas->m_context == this) {
-        m_dirtyCanvases.remove(canvas);
-        m_deletedCanvases.append(canvas->m_pk);
-        canvas->m_context = nullptr;
-        canvas->m_pk = 0;
-        m_canvases.erase(canvas);
-        scheduleTurnEnd();
-    }
-}
-
-void ModelContext::forget(CalculationBlock* block)
-{
-    if (block->m_context == this) {
-        m_dirtyBlocks.remove(block);
-        m_deletedBlocks.append(block->m_pk);
-        block->m_context = nullptr;
-        block->m_pk = 0;
-        m_blocks.erase(block);
-        scheduleTurnEnd();
-    }
-}
-
-void ModelContext::forget(Link* link)
-{
-    if (link->m_context == this) {
-        m_dirtyLinks.remove(link);
-        m_deletedLinks.append(link->m_pk);
-        link->m_context = nullptr;
-        link->m_pk = 0;
-        m_links.erase(link);
-        scheduleTurnEnd();
-    }
-}
+void ModelContext::forget(Canvas* canvas) { forgetRecord(canvas, m_canvases, m_dirtyCanvases, m_deletedCanvases); }
+void ModelContext::forget(CalculationBlock* block) { forgetRecord(block, m_blocks, m_dirtyBlocks, m_deletedBlocks); }
+void ModelContext::forget(Link* link) { forgetRecord(link, m_links, m_dirtyLinks, m_deletedLinks); }
 
 void ModelContext::deleteRecord(const LinkPtr& link)
 {

@@ -90,6 +90,12 @@ private:
     void adopt(const BlockPtr& block);
     void adopt(const LinkPtr& link);
     void adoptReachable(const CanvasPtr& canvas, const BlockPtr& block, const LinkPtr& link);
+    template <class Record>
+    void adoptRecord(const std::shared_ptr<Record>& record,
+                     std::unordered_map<Record*, std::shared_ptr<Record>>& registry, QSet<Record*>& dirty);
+    template <class Record>
+    void forgetRecord(Record* record, std::unordered_map<Record*, std::shared_ptr<Record>>& registry,
+                      QSet<Record*>& dirty, QList<qint64>& deleted);
     void forget(Canvas* canvas);
     void forget(CalculationBlock* block);
     void forget(Link* link);

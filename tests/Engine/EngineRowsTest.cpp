@@ -206,8 +206,16 @@ TEST(EngineRows, PlaceholderNamesAndLinkSources)
     s.link(three, twin, QStringLiteral("B"));
     s.link(one, twin, QStringLiteral("A"));
 
+    // The currency comes with the value it belongs to.
+    const BlockPtr euros = s.row(QStringLiteral("5 €"));
+    const BlockPtr plain = s.row(QStringLiteral("7"));
+    const BlockPtr converted = s.row(QStringLiteral("{C} in USD"));
+    s.link(euros, converted, QStringLiteral("C"));
+    s.link(plain, converted, QStringLiteral("C"));
+
     t.engine.evaluateCanvas(s.canvas);
     expectValue(target, 203);
+    expectValue(converted, 7);
 }
 
 TEST(EngineRows, CurrencyAndNumberStyleAlongLinks)
@@ -269,4 +277,40 @@ TEST(EngineRows, RegexCacheFollowsTheTaxRates)
     EXPECT_EQ(t.engine.regexCacheSize(), 0);
     EXPECT_EQ(t.engine.evaluate(QStringLiteral("100 + VAT")), EvaluationResult::success(120));
     EXPECT_EQ(t.engine.evaluate(QStringLiteral("100 + MwSt")), EvaluationResult::success(100));
+}
+
+// The application's engine reads the shared settings afresh at every
+// evaluation and forgets its tax patterns the moment the rates change.
+TEST(SharedEngine, ReadsTheSharedSettings)
+{
+    CalcSettings& settings = CalcSettings::shared();
+    const QList<CalcSettings::TaxRate> savedRates = settings.taxRates();
+    const CalcSettings::ExchangeRates savedExchange = settings.exchangeRates();
+    const DecimalStyle savedStyle = settings.decimalStyle();
+    CalculatorEngine& engine = CalculatorEngine::shared();
+
+    settings.setTaxRates({TestSettings::taxRate("MwSt", 19)});
+    settings.setDecimalStyle(DecimalStyle::germanComma);
+    EXPECT_EQ(engine.evaluate(QStringLiteral("1.000,5 + MwSt")), EvaluationResult::success(1190.595));
+    EXPECT_GT(engine.regexCacheSize(), 0);
+
+    settings.setTaxRates({TestSettings::taxRate("VAT", 20)});
+    EXPECT_EQ(engine.regexCacheSize(), 0);
+    settings.setDecimalStyle(DecimalStyle::usPeriod);
+    EXPECT_EQ(engine.evaluate(QStringLiteral("1,000.5 + VAT")), EvaluationResult::success(1200.6));
+    EXPECT_EQ(engine.evaluate(QStringLiteral("100 + MwSt")), EvaluationResult::success(100));
+
+    CalcSettings::ExchangeRates rates;
+    rates.baseCurrency = QStringLiteral("EUR");
+    rates.rates = {{QStringLiteral("USD"), 1.25}};
+    rates.lastUpdated = QDateTime::currentDateTimeUtc();
+    settings.setExchangeRates(rates);
+    EXPECT_EQ(engine.evaluate(QStringLiteral("100 € in USD")), EvaluationResult::success(125));
+    EXPECT_EQ(engine.evaluate(QStringLiteral("100 € in GBP")), CalculationError::divisionByZero());
+    settings.setExchangeRates(CalcSettings::ExchangeRates::empty());
+    EXPECT_EQ(engine.evaluate(QStringLiteral("100 € in USD")), EvaluationResult::success(100));
+
+    settings.setTaxRates(savedRates);
+    settings.setExchangeRates(savedExchange);
+    settings.setDecimalStyle(savedStyle);
 }

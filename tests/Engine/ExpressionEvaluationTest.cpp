@@ -87,10 +87,12 @@ TEST(ExpressionEvaluation, TaxLabels)
     EXPECT_EQ(t.engine.sanitize("100 - MwSt reduziert"), "100*0.9299999999999999");
 
     // A disabled or removed rate does nothing; fractional and zero rates
-    // keep their text.
-    t.settings().settings.enabledTaxRates = {TestSettings::taxRate("Tax 3", 0), TestSettings::taxRate("Halb", 5.5)};
+    // keep their text; a label may start with a blank or a digit.
+    t.settings().settings.enabledTaxRates = {TestSettings::taxRate("Tax 3", 0), TestSettings::taxRate("Halb", 5.5),
+                                             TestSettings::taxRate(" Zoll", 10), TestSettings::taxRate("2fach", 100)};
     expectCases(t, DecimalStyle::germanComma, {
         ok("100 + MwSt", 100), ok("100 + Tax 3", 100), ok("200 + Halb", 211), ok("Halb", 5.5),
+        ok("100 + Zoll", 110), ok("100 - Zoll", 90), ok("3 + 2fach", 6), ok("3 +2FACH", 6),
     });
     EXPECT_EQ(t.engine.sanitize("100 + Tax 3"), "100*1.0");
 }
@@ -107,6 +109,9 @@ TEST(ExpressionEvaluation, Percentages)
         fails("200 / 0%", "Division by zero"),
     });
     EXPECT_EQ(t.engine.sanitize("100 + 10% + 10%"), "110+10");
+    // A percentage past the double range is left alone rather than written as 0.
+    const QString huge = QString(400, QLatin1Char('9'));
+    EXPECT_EQ(t.engine.evaluate(huge + QStringLiteral(" + 10%")), CalculationError::invalidExpression());
     EXPECT_EQ(t.engine.sanitize("1/3 * 100 * 1%"), "1/3*1");
     EXPECT_EQ(t.engine.sanitize("1 + 33,3333333333333%"), "1.3333333333");
 }
