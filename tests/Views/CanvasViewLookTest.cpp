@@ -39,8 +39,14 @@ QImage render(bool light)
     editor.view.setSelectedBlockID(canvas->blocks().at(1)->id());
     QApplication::processEvents();
     const QImage image = editor.view.grab().toImage();
-    if (const QByteArray dir = qgetenv("QUILLSHEET_SCREENSHOT_DIR"); !dir.isEmpty())
+    const QByteArray dir = qgetenv("QUILLSHEET_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
         image.save(QDir(QString::fromLocal8Bit(dir)).filePath(light ? "canvas-light.png" : "canvas-dark.png"));
+    // And with a field open for typing.
+    editor.view.setFocusedBlockID(canvas->blocks().at(3)->id());
+    QApplication::processEvents();
+    if (!dir.isEmpty())
+        editor.view.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(light ? "canvas-light-editing.png" : "canvas-dark-editing.png"));
     return image;
 }
 
@@ -70,4 +76,38 @@ TEST(CanvasViewLook, DarkAndLightBackgroundsWithRowColours)
     const QImage light = render(true);
     EXPECT_EQ(light.pixelColor(5, light.height() - 5), QColor(Qt::white));
     EXPECT_TRUE(containsColor(light, QColor(0xB3, 0x88, 0xFF))); // purple row
+}
+
+namespace {
+
+// Colours that occur inside a rectangle of an image.
+bool rectContains(const QImage& image, const QRectF& rect, const QColor& color, int tolerance = 16)
+{
+    return containsColor(image.copy(rect.toRect()), color, tolerance);
+}
+
+} // namespace
+
+// Parts take their own colours: a percent sign its number's, a linked value
+// its source row's, a missing value the gray question mark.
+TEST(CanvasViewLook, PartsAreDrawnInTheirOwnColours)
+{
+    EditorPreferences preferences;
+    const CanvasPtr canvas = makeCanvas();
+    const BlockPtr percent = addRow(canvas, QString(), QStringLiteral("50%"), 20, QStringLiteral("#00D4FF"));
+    percent->setPartColor(QStringLiteral("#FF5252"), 0, QStringLiteral("50"));
+    const BlockPtr source = addRow(canvas, QString(), QStringLiteral("7"), 76, QStringLiteral("#00FF88"));
+    const BlockPtr linked = addRow(canvas, QString(), QStringLiteral("{A:#00D4FF}"), 132, QStringLiteral("#FFB800"));
+    linkRows(canvas, source, linked, QStringLiteral("A"));
+    addRow(canvas, QString(), QStringLiteral("{Gone}"), 188, QStringLiteral("#FFB800"));
+    ShownEditor editor(canvas);
+    const QImage image = editor.view.tableWidget()->grab().toImage();
+
+    const QColor red(0xFF, 0x52, 0x52), cyan(0x00, 0xD4, 0xFF), green(0x00, 0xFF, 0x88), orange(0xFF, 0xB8, 0x00);
+    EXPECT_TRUE(rectContains(image, editor.view.expressionRect(0), red));
+    EXPECT_FALSE(rectContains(image, editor.view.expressionRect(0), cyan));
+    EXPECT_TRUE(rectContains(image, editor.view.expressionRect(2), green));
+    EXPECT_FALSE(rectContains(image, editor.view.expressionRect(2), orange));
+    EXPECT_TRUE(rectContains(image, editor.view.expressionRect(3), QColor(142, 142, 147), 30));
+    EXPECT_FALSE(rectContains(image, editor.view.expressionRect(3), orange));
 }
