@@ -205,7 +205,7 @@ void CanvasView::applyRefresh()
     m_table->update();
 }
 
-CanvasView::Palette CanvasView::palette() const
+CanvasView::Palette CanvasView::canvasColors() const
 {
     if (canvasLightMode())
         return {Qt::white, Qt::black, QColor(60, 60, 67, 153)};
@@ -214,7 +214,7 @@ CanvasView::Palette CanvasView::palette() const
 
 void CanvasView::applyAppearance()
 {
-    const Palette colors = palette();
+    const Palette colors = canvasColors();
     QPalette p = QWidget::palette();
     p.setColor(QPalette::Window, colors.background);
     p.setColor(QPalette::Base, colors.background);
@@ -254,7 +254,7 @@ void CanvasView::updateRowColorAction()
 {
     const bool hasSelection = m_selectedBlockID.has_value() || !m_selectedBlockIDs.isEmpty();
     m_rowColorAction->setVisible(hasSelection);
-    m_rowColorAction->setIcon(paintbrushIcon(palette().text));
+    m_rowColorAction->setIcon(paintbrushIcon(canvasColors().text));
 }
 
 QIcon CanvasView::circleIcon(const QString& hex)

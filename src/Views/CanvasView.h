@@ -268,7 +268,7 @@ private:
     void applyAppearance();
     void updateRowColorAction();
     void connectContext();
-    Palette palette() const;
+    Palette canvasColors() const;
     BlockPtr blockWithId(const std::optional<QUuid>& id) const;
     void touchCanvas();
     void presentExporter();

@@ -325,7 +325,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
     const QFontMetricsF labelMetrics(labelFont);
 
     const QColor color = rowColor(*block);
-    const Palette colors = palette();
+    const Palette colors = canvasColors();
     const double valueHeight = QFontMetricsF(valueFont).height();
     const double valueTop = rect.center().y() - valueHeight / 2;
 

@@ -406,3 +406,30 @@ TEST_F(CanvasViewTest, ChangesMadeElsewhereRedrawThroughTheStoreContext)
     row->setLabel(QString(20, QLatin1Char('a')));
     ASSERT_TRUE(waitUntil([&] { return view.labelRect(0).width() == 264; }, 2000));
 }
+
+// Undo and Redo reach the window's stack from the canvas; a focused field
+// keeps the keys for its own text.
+TEST_F(CanvasViewTest, UndoShortcutReachesTheStackOutsideFields)
+{
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QString(), QStringLiteral("1"), 20);
+    QUndoStack stack;
+    ShownEditor editor(canvas, &stack);
+    CanvasView& view = editor.view;
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    view.addNewBlock();
+    ASSERT_EQ(canvas->blocks().size(), 2);
+
+    view.setFocusedBlockID(canvas->blocks().first()->id());
+    QTest::keyClicks(view.expressionEditor(), QStringLiteral("2"));
+    QTest::keyClick(view.expressionEditor(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(canvas->blocks().size(), 2);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(view.expressionEditor())->text(), QStringLiteral("1"));
+    EXPECT_EQ(canvas->blocks().first()->expression(), QStringLiteral("1")); // the undo is written through
+    EXPECT_EQ(canvas->blocks().first()->result(), 1.0);
+
+    view.setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(canvas->blocks().size(), 1);
+}
