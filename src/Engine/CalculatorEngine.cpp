@@ -1,0 +1,234 @@
+#include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/ExpressionParser.h"
+#include "Engine/ExpressionText.h"
+
+#include <QVarLengthArray>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace ExpressionText;
+
+namespace {
+
+// Tax-label patterns are kept until the tax rates change; should labels
+// pile up without that, past this many the cache starts afresh.
+constexpr qsizetype regexCacheLimit = 4096;
+
+} // namespace
+
+CalculatorEngine::CalculatorEngine(EngineSettingsProvider settingsProvider)
+    : m_settingsProvider(std::move(settingsProvider))
+{
+}
+
+const QStringList& CalculatorEngine::currencySymbols()
+{
+    static const QStringList symbols = {QStringLiteral("€"), QStringLiteral("$"), QStringLiteral("£"),
+                                        QStringLiteral("¥"), QStringLiteral("US$")};
+    return symbols;
+}
+
+const QStringList& CalculatorEngine::currencyWords()
+{
+    static const QStringList words = {
+        QStringLiteral("EUR"), QStringLiteral("USD"), QStringLiteral("GBP"), QStringLiteral("CHF"),
+        QStringLiteral("JPY"), QStringLiteral("CAD"), QStringLiteral("AUD"), QStringLiteral("CNY"),
+        QStringLiteral("SEK"), QStringLiteral("NOK"), QStringLiteral("DKK"), QStringLiteral("PLN"),
+    };
+    return words;
+}
+
+QString CalculatorEngine::formatResult(double value)
+{
+    return ExpressionText::formatResult(value);
+}
+
+void CalculatorEngine::clearRegexCache()
+{
+    m_dynamicRegexCache = {};
+}
+
+std::optional<QRegularExpression> CalculatorEngine::getCachedRegex(DynamicPattern kind, const QString& name)
+{
+    // Keyed by kind and name, so a hit costs no pattern building.
+    const std::pair<int, QString> key{int(kind), name};
+    const auto found = m_dynamicRegexCache.constFind(key);
+    if (found != m_dynamicRegexCache.constEnd())
+        return *found;
+    const QString escaped = QRegularExpression::escape(name);
+    QString pattern;
+    switch (kind) {
+    case DynamicPattern::taxAdded:
+        pattern = QStringLiteral(R"((\d+\.?\d*)\s*\+\s*)") + escaped + QStringLiteral(R"(\.?)");
+        break;
+    case DynamicPattern::taxTakenOff:
+        pattern = QStringLiteral(R"((\d+\.?\d*)\s*-\s*)") + escaped + QStringLiteral(R"(\.?)");
+        break;
+    case DynamicPattern::taxAlone:
+        pattern = escaped + QStringLiteral(R"(\.?)");
+        break;
+    }
+    QRegularExpression regex = EngineRegex::compile(pattern, true);
+    if (!regex.isValid())
+        return std::nullopt;
+    if (m_dynamicRegexCache.size() >= regexCacheLimit)
+        m_dynamicRegexCache.clear();
+    m_dynamicRegexCache.insert(key, regex);
+    return regex;
+}
+
+// ---------------------------------------------------------------------------
+// The frame and placeholder substitution
+
+EvaluationResult CalculatorEngine::evaluate(const QString& expression)
+{
+    return evaluateFrame(expression, m_settingsProvider());
+}
+
+EvaluationResult CalculatorEngine::evaluate(const QString& expression, const QHash<QString, double>& values,
+                                            const QHash<QString, QString>& currencies)
+{
+    return evaluateWith(expression, values, currencies, m_settingsProvider());
+}
+
+EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, const EngineSettings& settings)
+{
+    Pipeline pipeline{settings, std::nullopt};
+    const QString sanitized = sanitize(expression, pipeline);
+    if (pipeline.failure)
+        return *pipeline.failure;
+    if (sanitized.isEmpty())
+        return CalculationError::emptyExpression();
+    if (!hasBalancedParentheses(sanitized))
+        return CalculationError::unbalancedParentheses();
+    const ExpressionParser::Result parsed = ExpressionParser::evaluate(sanitized);
+    if (!parsed.ok) {
+        return parsed.error.kind == ExpressionParser::ErrorKind::divisionByZero ? CalculationError::divisionByZero()
+                                                                              : CalculationError::invalidExpression();
+    }
+    if (std::isnan(parsed.value))
+        return CalculationError::invalidResult();
+    if (std::isinf(parsed.value))
+        return CalculationError::divisionByZero();
+    return EvaluationResult::success(parsed.value);
+}
+
+namespace {
+
+// A linked value as the pipeline will read it: plain digits with the decimal
+// mark of the current style, never grouped, never in exponent form.
+QString linkedValueText(double value, DecimalStyle style)
+{
+    QString text = plainNumber(value == 0 ? 0.0 : value);
+    // Exactly three decimals would read as a thousands group in a currency
+    // conversion (1234.567 as 1234567); a trailing zero keeps them decimals.
+    const qsizetype point = text.indexOf(QLatin1Char('.'));
+    if (point >= 0 && text.size() - point - 1 == 3)
+        text += QLatin1Char('0');
+    if (style == DecimalStyle::germanComma)
+        text.replace(QLatin1Char('.'), QLatin1Char(','));
+    return text;
+}
+
+bool followedByPower(QStringView text, qsizetype end)
+{
+    while (end < text.size()) {
+        qsizetype length = 1;
+        const char32_t c = codePointAt(text, end, &length);
+        if (!isWhiteSpace(c))
+            return c == '^';
+        end += length;
+    }
+    return false;
+}
+
+// Replaces every token of one name: "{", the name, optional white space,
+// then "}" or ":" with any text up to the next "}". Tokens are taken left to
+// right without overlaps, as a pattern would find them; the name is matched
+// literally, so it needs no pattern to be compiled.
+template <typename Replacement>
+QString replacePlaceholder(const QString& text, const QString& name, Replacement&& replacement)
+{
+    const QString opening = QLatin1Char('{') + name;
+    QString result;
+    qsizetype copied = 0;
+    qsizetype from = 0;
+    for (qsizetype at = text.indexOf(opening, from); at >= 0; at = text.indexOf(opening, from)) {
+        qsizetype j = at + opening.size();
+        while (j < text.size()) {
+            qsizetype length = 1;
+            if (!isWhiteSpace(codePointAt(text, j, &length)))
+                break;
+            j += length;
+        }
+        qsizetype end = -1;
+        if (j < text.size() && text[j] == QLatin1Char('}')) {
+            end = j + 1;
+        } else if (j < text.size() && text[j] == QLatin1Char(':')) {
+            const qsizetype close = text.indexOf(QLatin1Char('}'), j + 1);
+            if (close >= 0)
+                end = close + 1;
+        }
+        if (end < 0) {
+            from = at + 1;
+            continue;
+        }
+        result += QStringView(text).mid(copied, at - copied);
+        result += replacement(end);
+        copied = end;
+        from = end;
+    }
+    if (copied == 0)
+        return text;
+    result += QStringView(text).mid(copied);
+    return result;
+}
+
+} // namespace
+
+EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
+                                                const QHash<QString, QString>& currencies,
+                                                const EngineSettings& settings)
+{
+    QString text = expression;
+    if (!values.isEmpty() && text.contains(QLatin1Char('{'))) {
+        // Longest names first; the braces keep names of equal length apart.
+        QVarLengthArray<std::pair<qsizetype, QString>, 8> keys;
+        for (auto it = values.keyBegin(); it != values.keyEnd(); ++it)
+            keys.append({codePointCount(*it), *it});
+        std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& [length, key] : std::as_const(keys)) {
+            if (!text.contains(key))
+                continue;
+            const double value = values.value(key);
+            QString number = linkedValueText(value, settings.decimalStyle);
+            const auto currency = currencies.constFind(key);
+            if (currency != currencies.constEnd())
+                number += QLatin1Char(' ') + *currency;
+            text = replacePlaceholder(text, key, [&](qsizetype end) {
+                // A negative value keeps its sign under a power: {A}^2 with
+                // A = -3 is 9.
+                if (value < 0 && followedByPower(text, end))
+                    return QLatin1Char('(') + number + QLatin1Char(')');
+                return number;
+            });
+        }
+    }
+
+    const qsizetype open = text.indexOf(QLatin1Char('{'));
+    const qsizetype close = text.indexOf(QLatin1Char('}'));
+    if (open >= 0 && close >= 0) {
+        // A "}" before the first "{" names nothing.
+        if (close < open)
+            return CalculationError::invalidExpression();
+        QString name = text.mid(open + 1, close - open - 1);
+        const qsizetype colon = name.indexOf(QLatin1Char(':'));
+        if (colon >= 0)
+            name.truncate(colon);
+        return CalculationError::missingPlaceholder(name);
+    }
+    if (open >= 0 || close >= 0)
+        return CalculationError::invalidExpression();
+    return evaluateFrame(text, settings);
+}

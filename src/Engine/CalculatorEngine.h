@@ -1,0 +1,103 @@
+#pragma once
+
+#include "Engine/CalculationError.h"
+#include "Engine/EngineSettings.h"
+#include "Models/RecordPointers.h"
+
+#include <QHash>
+#include <QRegularExpression>
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <unordered_set>
+#include <utility>
+
+// Evaluates rows: fills link placeholders, rewrites the typed text into plain
+// arithmetic, computes it and carries the result to the rows downstream.
+// Synchronous; used from the main thread only.
+class CalculatorEngine {
+public:
+    // The application's engine, reading CalcSettings::shared(); it empties its
+    // pattern cache whenever the tax rates change.
+    static CalculatorEngine& shared();
+
+    // An engine over the given settings (tests and tools).
+    explicit CalculatorEngine(EngineSettingsProvider settingsProvider);
+    CalculatorEngine(const CalculatorEngine&) = delete;
+    CalculatorEngine& operator=(const CalculatorEngine&) = delete;
+
+    // Evaluates every calculation row of the canvas: text rows that hold an
+    // expression become calculation rows, then the rows without incoming
+    // links are evaluated with their dependants, then every row still
+    // without a result.
+    void evaluateCanvas(const CanvasPtr& canvas);
+    // Evaluates one row, stores result or error on it, then re-evaluates the
+    // rows downstream of it once each, upstream first. Rows on a cycle of
+    // links end with an error. Text rows are left alone.
+    void evaluateBlock(const BlockPtr& block);
+    // Re-evaluates the rows downstream of a row (not the row itself).
+    void propagateChanges(const BlockPtr& block);
+
+    // Placeholder substitution, then evaluate(expression).
+    EvaluationResult evaluate(const QString& expression, const QHash<QString, double>& values,
+                              const QHash<QString, QString>& currencies);
+    EvaluationResult evaluate(const QString& expression);
+
+    // The rewrite pipeline alone: typed text to plain arithmetic.
+    QString sanitize(const QString& expression);
+
+    // Short display text of a result ("." as decimal point, at most two decimals).
+    static QString formatResult(double value);
+
+    // The currency mark a text ends with, symbols before words.
+    static std::optional<QString> detectCurrency(const QString& text);
+    // The row's own currency mark, else the first one found upstream.
+    std::optional<QString> effectiveCurrency(const BlockPtr& block);
+    static const QStringList& currencySymbols();
+    static const QStringList& currencyWords();
+
+    void clearRegexCache();
+    qsizetype regexCacheSize() const { return m_dynamicRegexCache.size(); }
+    // Rows evaluated by this engine so far.
+    quint64 evaluationCount() const { return m_evaluationCount; }
+
+private:
+    struct Pipeline;
+    struct Batch;
+
+    // Rows evaluation.
+    void runFrom(Batch& batch, const BlockPtr& start, bool includeStart);
+    void evaluateRow(Batch& batch, const BlockPtr& block);
+    void markCycleRow(Batch& batch, const BlockPtr& block, const std::unordered_set<const CalculationBlock*>& component);
+    const LinkList& canvasLinksInto(Batch& batch, const BlockPtr& block);
+    std::optional<QString> effectiveCurrency(Batch& batch, const BlockPtr& block);
+    EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
+                                  const QHash<QString, QString>& currencies, const EngineSettings& settings);
+    EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings);
+    // Patterns built from the tax labels, compiled once per label and rule
+    // (case-insensitive).
+    enum class DynamicPattern { taxAdded, taxTakenOff, taxAlone };
+    std::optional<QRegularExpression> getCachedRegex(DynamicPattern kind, const QString& name);
+
+    // The rewrite pipeline, in its order.
+    QString sanitize(const QString& expression, Pipeline& pipeline);
+    static QString normalizeWhitespace(QString text);
+    static QString normalizeLocaleNumbers(const QString& text, DecimalStyle style);
+    static QString removeQuotedText(const QString& text);
+    static QString processCurrencyConversions(const QString& text, Pipeline& pipeline);
+    static QString normalizeOperatorSymbols(QString text);
+    static QString removeCurrencyMarks(const QString& text);
+    static QString removeThousandsSeparators(QString text);
+    static QString normalizeDuplicateOperators(QString text);
+    QString processTaxLabels(const QString& text, Pipeline& pipeline);
+    static QString processPercentages(const QString& text);
+    static QString processParenthesizedPercentage(QString text);
+    static std::optional<double> tryEvaluateSimple(QStringView group);
+    static QString processMathFunctions(QString text, Pipeline& pipeline);
+    static QString extractMathComponents(const QString& text);
+
+    EngineSettingsProvider m_settingsProvider;
+    // Compiled patterns of the tax labels, by rule and label.
+    QHash<std::pair<int, QString>, QRegularExpression> m_dynamicRegexCache;
+    quint64 m_evaluationCount = 0;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+// Internals shared by the engine's source files.
+
+#include "Engine/CalculatorEngine.h"
+
+#include <QRegularExpression>
+#include <QRegularExpressionMatch>
+#include <QRegularExpressionMatchIterator>
+#include <optional>
+
+// One run of the rewrite pipeline: the settings it reads and the failure a
+// step found that the text alone cannot carry.
+struct CalculatorEngine::Pipeline {
+    const EngineSettings& settings;
+    // A function whose value is NaN or infinite; the row fails with it.
+    std::optional<CalculationError> failure;
+};
+
+namespace EngineRegex {
+
+// Every pattern reads \d and \s as Unicode classes.
+inline QRegularExpression compile(const QString& pattern, bool caseInsensitive = false)
+{
+    QRegularExpression::PatternOptions options = QRegularExpression::UseUnicodePropertiesOption;
+    if (caseInsensitive)
+        options |= QRegularExpression::CaseInsensitiveOption;
+    QRegularExpression regex(pattern, options);
+    regex.optimize();
+    return regex;
+}
+
+// All matches are found in the text first, then each is replaced by what
+// `replacement` gives for it (none keeps the match as it is). Same outcome as
+// replacing from the last match to the first.
+template <typename Replacement>
+QString replaceEachMatch(const QString& text, const QRegularExpression& regex, Replacement&& replacement)
+{
+    QRegularExpressionMatchIterator it = regex.globalMatch(text);
+    if (!it.hasNext())
+        return text;
+    QString result;
+    result.reserve(text.size());
+    qsizetype copied = 0;
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        const std::optional<QString> replaced = replacement(match);
+        if (!replaced)
+            continue;
+        result += QStringView(text).mid(copied, match.capturedStart() - copied);
+        result += *replaced;
+        copied = match.capturedEnd();
+    }
+    result += QStringView(text).mid(copied);
+    return result;
+}
+
+} // namespace EngineRegex

@@ -1,0 +1,218 @@
+#include "Engine/ExpressionParser.h"
+
+#include "Engine/ExpressionText.h"
+
+#include <cmath>
+#include <string>
+
+using namespace ExpressionText;
+
+ExpressionParser::Result ExpressionParser::evaluate(QStringView text)
+{
+    ExpressionParser parser;
+    Result result;
+    if (parser.tokenize(text)) {
+        const double value = parser.parseExpression();
+        if (!parser.m_failed) {
+            result.value = value;
+            result.ok = true;
+            return result;
+        }
+    }
+    result.error = parser.m_error;
+    return result;
+}
+
+void ExpressionParser::fail(ErrorKind kind, const QString& text)
+{
+    if (m_failed)
+        return;
+    m_failed = true;
+    m_error = {kind, text};
+}
+
+bool ExpressionParser::tokenize(QStringView text)
+{
+    m_tokens.clear();
+    m_tokens.reserve(size_t(text.size()) + 1);
+    qsizetype i = 0;
+    while (i < text.size()) {
+        qsizetype length = 1;
+        const char32_t c = codePointAt(text, i, &length);
+        switch (c) {
+        case '+': m_tokens.push_back({TokenKind::plus}); break;
+        case '-': m_tokens.push_back({TokenKind::minus}); break;
+        case '*':
+        case U'\u00D7': m_tokens.push_back({TokenKind::multiply}); break;
+        case '/':
+        case U'\u00F7': m_tokens.push_back({TokenKind::divide}); break;
+        case '^': m_tokens.push_back({TokenKind::power}); break;
+        case '(': m_tokens.push_back({TokenKind::leftParen}); break;
+        case ')': m_tokens.push_back({TokenKind::rightParen}); break;
+        default:
+            if (isWhiteSpace(c))
+                break;
+            if (isNumberChar(c) || c == '.') {
+                double value = 0;
+                if (!parseNumber(text, i, value))
+                    return false;
+                m_tokens.push_back({TokenKind::number, value});
+                continue; // i already stands after the number
+            }
+            fail(ErrorKind::unexpectedToken, text.mid(i, length).toString());
+            return false;
+        }
+        i += length;
+    }
+    m_tokens.push_back({TokenKind::end});
+    m_position = 0;
+    return true;
+}
+
+bool ExpressionParser::parseNumber(QStringView text, qsizetype& index, double& value)
+{
+    const qsizetype start = index;
+    // Only ASCII digits convert (a comma is read as the decimal point); the
+    // vulgar fraction one half, superscripts and other scripts do not.
+    std::string ascii;
+    bool convertible = true;
+    auto takeNumberChars = [&] {
+        while (index < text.size()) {
+            qsizetype length = 1;
+            const char32_t c = codePointAt(text, index, &length);
+            if (!isNumberChar(c))
+                break;
+            if (c < 0x80)
+                ascii.push_back(char(c));
+            else
+                convertible = false;
+            index += length;
+        }
+    };
+    takeNumberChars();
+    const bool hasPoint =
+        index < text.size() && (text[index] == QLatin1Char('.') || text[index] == QLatin1Char(','));
+    if (hasPoint) {
+        ascii.push_back('.');
+        ++index;
+        takeNumberChars();
+    }
+    // A run too large for a double is refused rather than read as infinity.
+    const std::optional<double> read =
+        convertible && ascii != "." ? readDouble(std::string_view(ascii)) : std::nullopt;
+    if (!read || !std::isfinite(*read)) {
+        QString number = text.mid(start, index - start).toString();
+        if (hasPoint)
+            number.replace(QLatin1Char(','), QLatin1Char('.'));
+        fail(ErrorKind::invalidNumber, number);
+        return false;
+    }
+    value = *read;
+    return true;
+}
+
+ExpressionParser::TokenKind ExpressionParser::currentKind() const
+{
+    return m_position < m_tokens.size() ? m_tokens[m_position].kind : TokenKind::end;
+}
+
+double ExpressionParser::parseExpression()
+{
+    double value = parseTerm();
+    while (!m_failed) {
+        const TokenKind kind = currentKind();
+        if (kind == TokenKind::plus) {
+            advance();
+            value += parseTerm();
+        } else if (kind == TokenKind::minus) {
+            advance();
+            value -= parseTerm();
+        } else {
+            break;
+        }
+    }
+    return value;
+}
+
+double ExpressionParser::parseTerm()
+{
+    double value = parseUnary();
+    while (!m_failed) {
+        const TokenKind kind = currentKind();
+        if (kind == TokenKind::multiply) {
+            advance();
+            value *= parseUnary();
+        } else if (kind == TokenKind::divide) {
+            advance();
+            const double divisor = parseUnary();
+            if (m_failed)
+                break;
+            if (divisor == 0) {
+                fail(ErrorKind::divisionByZero);
+                break;
+            }
+            value /= divisor;
+        } else {
+            break;
+        }
+    }
+    return value;
+}
+
+double ExpressionParser::parseUnary()
+{
+    // Every nesting (brackets, minus chains, exponents) passes through here.
+    if (++m_depth > maximumDepth) {
+        fail(ErrorKind::nestingTooDeep);
+        --m_depth;
+        return 0;
+    }
+    double value;
+    if (currentKind() == TokenKind::minus) {
+        advance();
+        value = -parseUnary();
+    } else {
+        value = parsePower();
+    }
+    --m_depth;
+    return value;
+}
+
+double ExpressionParser::parsePower()
+{
+    const double base = parsePrimary();
+    if (m_failed || currentKind() != TokenKind::power)
+        return base;
+    advance();
+    const double exponent = parseUnary();
+    return m_failed ? 0 : std::pow(base, exponent);
+}
+
+double ExpressionParser::parsePrimary()
+{
+    switch (currentKind()) {
+    case TokenKind::number: {
+        const double value = m_tokens[m_position].value;
+        advance();
+        return value;
+    }
+    case TokenKind::leftParen: {
+        advance();
+        const double value = parseExpression();
+        if (m_failed)
+            return 0;
+        if (currentKind() == TokenKind::rightParen) {
+            advance();
+            return value;
+        }
+        fail(ErrorKind::unexpectedToken, QStringLiteral("Expected ')'"));
+        return 0;
+    }
+    case TokenKind::end:
+        fail(ErrorKind::unexpectedEndOfInput);
+        return 0;
+    default:
+        fail(ErrorKind::unexpectedToken, QStringLiteral("Expected number or '('"));
+        return 0;
+    }
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <QStringView>
+#include <optional>
+#include <string_view>
+
+// Text helpers shared by the parser and the rewrite steps. Positions are
+// UTF-16 indexes into the text; scans step over whole code points so that a
+// digit outside the BMP is one character.
+namespace ExpressionText {
+
+// The code point starting at index i, and the number of UTF-16 units it takes.
+inline char32_t codePointAt(QStringView text, qsizetype i, qsizetype* length = nullptr)
+{
+    const QChar c = text[i];
+    if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+        if (length)
+            *length = 2;
+        return QChar::surrogateToUcs4(c, text[i + 1]);
+    }
+    if (length)
+        *length = 1;
+    return c.unicode();
+}
+// The code point ending just before index i, and its length.
+char32_t codePointBefore(QStringView text, qsizetype i, qsizetype* length = nullptr);
+qsizetype codePointCount(QStringView text);
+
+// Any character with a numeric value: decimal digits of every script,
+// superscripts, vulgar fractions, Roman numerals.
+bool isNumberCharSlow(char32_t c);
+inline bool isNumberChar(char32_t c)
+{
+    return c < 0x80 ? (c >= '0' && c <= '9') : isNumberCharSlow(c);
+}
+// Decimal digits of every script (what a pattern's \d matches).
+bool isDecimalDigitSlow(char32_t c);
+inline bool isDecimalDigit(char32_t c)
+{
+    return c < 0x80 ? (c >= '0' && c <= '9') : isDecimalDigitSlow(c);
+}
+// Space separators and the tab.
+bool isBlank(char32_t c);
+// Any Unicode white space, line breaks included (a pattern's \s).
+bool isWhiteSpaceSlow(char32_t c);
+inline bool isWhiteSpace(char32_t c)
+{
+    return c < 0x80 ? (c == ' ' || (c >= '\t' && c <= '\r')) : isWhiteSpaceSlow(c);
+}
+bool isAsciiLetter(char32_t c);
+
+QString trimmedBlanks(QStringView text);
+
+// The whole text read as one number ("16", "-5", "2.5", ".5", "5.", "1e3",
+// "inf"); none when anything is left over. Never reads a locale's comma.
+std::optional<double> readDouble(QStringView text);
+std::optional<double> readDouble(std::string_view ascii);
+
+// Shortest text that reads back as the same double, always positional:
+// 0.00001, never 1e-05; 1e20 as 100000000000000000000; -0 as "-0".
+QString plainNumber(double value);
+// plainNumber with ".0" added when it has no decimal point (4.0, 1024.0).
+QString decimalNumber(double value);
+// Text of a computed percentage or conversion: whole values below 1e15
+// without decimals, others with at most ten decimals; "0" for NaN and
+// infinities.
+QString canonicalNumber(double value);
+// Short display form of a result with "." and at most two decimals; "—" for
+// NaN and infinities.
+QString formatResult(double value);
+
+bool hasBalancedParentheses(QStringView text);
+// The "(" that a ")" standing right after the text would close.
+std::optional<qsizetype> findMatchingOpenParen(QStringView text);
+// Grouping and decimal marks of one number run of the final text.
+QString normalizeNumberFormat(QStringView run);
+
+} // namespace ExpressionText

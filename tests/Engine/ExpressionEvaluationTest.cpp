@@ -1,0 +1,213 @@
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+struct Case {
+    const char* expression;
+    double value = 0;
+    const char* error = nullptr; // the row's error text, when it fails
+};
+
+Case ok(const char* expression, double value) { return {expression, value, nullptr}; }
+Case fails(const char* expression, const char* error) { return {expression, 0, error}; }
+
+void expectCases(TestEngine& t, DecimalStyle style, const std::vector<Case>& cases)
+{
+    t.setStyle(style);
+    for (const Case& c : cases) {
+        const QString expression = QString::fromUtf8(c.expression);
+        const EvaluationResult result = t.engine.evaluate(expression);
+        SCOPED_TRACE(c.expression);
+        SCOPED_TRACE(t.engine.sanitize(expression).toStdString());
+        if (c.error) {
+            ASSERT_FALSE(result.ok()) << "value " << result.value();
+            EXPECT_EQ(result.error().errorDescription().toStdString(), c.error);
+        } else {
+            ASSERT_TRUE(result.ok()) << result.error().errorDescription().toStdString();
+            EXPECT_DOUBLE_EQ(result.value(), c.value);
+        }
+    }
+}
+
+constexpr double pi = 3.141592653589793;
+constexpr double e = 2.718281828459045;
+
+} // namespace
+
+TEST(ExpressionEvaluation, ArithmeticAndFrame)
+{
+    TestEngine t;
+    expectCases(t, DecimalStyle::germanComma, {
+        ok("1+2*3", 7), ok("(1+2)*3", 9), ok("2^3^2", 512), ok("-2^2", -4), ok("2^-2", 0.25),
+        ok("--3", 3), ok("2--3", 5), ok("2*-3", -6), ok("8/4/2", 1), ok("8-3-2", 3),
+        ok("(5+3)*", 8), ok("*5", 5), ok("-5", -5), ok("2+*3", 5),
+        fails("", "Empty expression"), fails("   ", "Empty expression"), fails("apples", "Empty expression"),
+        fails("(1+2", "Unbalanced parentheses"), fails(")1+2(", "Unbalanced parentheses"),
+        fails("2) + 10%", "Unbalanced parentheses"),
+        fails("5/0", "Division by zero"), fails("1/(2-2)", "Division by zero"),
+        fails("10^400", "Division by zero"), fails("(-8)^0,5", "Invalid result"),
+        fails("()", "Invalid expression"), ok("2 ^", 2), fails("(*3)", "Invalid expression"),
+    });
+}
+
+TEST(ExpressionEvaluation, NumberStylesAndPlainSteps)
+{
+    TestEngine t;
+    expectCases(t, DecimalStyle::germanComma, {
+        ok("1,5", 1.5), ok("1.5 + 1", 16), ok("1.000,50", 1000.5), ok("1.000.000", 1000000),
+        ok("1.000,50 € + 10%", 1100.55),
+        ok("3 × 4", 12), ok("12 ÷ 4", 3), ok("7 − 2", 5), ok("10 : 4", 2.5), ok("2x3x4", 24), ok("2 X 3", 6),
+        ok("500 \"note 3\"", 500), ok("5 \"open", 5),
+        ok("100 kr", 100), ok("CHF 20", 20), ok("20 ₿", 20),
+        ok("1,€234,€567", 1234567),
+        ok("3 - -5", 8), ok("3 + -5", -2), ok("5 - + - 3", 8),
+        ok("2 apples 3 pears", 23), ok("12\u00A0000", 12000), ok("2\t+\n3", 5),
+        ok("1,2,3", 1.2),
+    });
+    expectCases(t, DecimalStyle::usPeriod, {
+        ok("1.5", 1.5), ok("1,5", 15), ok("1,000.50 $", 1000.5), ok("1,000.50 + 10%", 1100.55),
+        ok("1,000", 1000), ok("2,5 x 2", 50),
+    });
+}
+
+TEST(ExpressionEvaluation, TaxLabels)
+{
+    TestEngine t;
+    expectCases(t, DecimalStyle::germanComma, {
+        ok("100 + MwSt", 119), ok("100 + MwSt reduziert", 107), ok("100 + mwst.", 119),
+        ok("100 - MwSt", 81), ok("100 - MwSt reduziert", 92.99999999999999),
+        ok("MwSt", 19), ok("10 * MwSt", 1.9), ok("(40+60) + MwSt", 119), ok("2*100 + MwSt", 238),
+        ok("100 MwSt", 100), ok("100MwSt", 100), ok("Tax 3 + 1", 4),
+    });
+    EXPECT_EQ(t.engine.sanitize("100 + MwSt"), "100*1.19");
+    EXPECT_EQ(t.engine.sanitize("100 - MwSt reduziert"), "100*0.9299999999999999");
+
+    // A disabled or removed rate does nothing; fractional and zero rates
+    // keep their text; a label may start with a blank or a digit.
+    t.settings().settings.enabledTaxRates = {TestSettings::taxRate("Tax 3", 0), TestSettings::taxRate("Halb", 5.5),
+                                             TestSettings::taxRate(" Zoll", 10), TestSettings::taxRate("2fach", 100)};
+    expectCases(t, DecimalStyle::germanComma, {
+        ok("100 + MwSt", 100), ok("100 + Tax 3", 100), ok("200 + Halb", 211), ok("Halb", 5.5),
+        ok("100 + Zoll", 110), ok("100 - Zoll", 90), ok("3 + 2fach", 6), ok("3 +2FACH", 6),
+    });
+    EXPECT_EQ(t.engine.sanitize("100 + Tax 3"), "100*1.0");
+}
+
+TEST(ExpressionEvaluation, Percentages)
+{
+    TestEngine t;
+    expectCases(t, DecimalStyle::germanComma, {
+        ok("200 + 10%", 220), ok("200 - 10%", 180), ok("200 * 10%", 20), ok("200 / 10%", 2000),
+        ok("100 + 10% - 50 + 20%", 50), ok("100 + 10% + 10%", 120),
+        ok("(100 + 50) * 10%", 15), ok("(100 + 50) - 10%", 135), ok("(40+60) + 19%", 119),
+        ok("(100+50) / 10%", 15), ok("(2^3) + 10%", 25.3), ok("5 + (3) + 10%", 8.3),
+        ok("2x(3+4) + 10%", 15.4), ok("50%", 50),
+        fails("200 / 0%", "Division by zero"),
+    });
+    EXPECT_EQ(t.engine.sanitize("100 + 10% + 10%"), "110+10");
+    // A percentage past the double range is left alone rather than written as 0.
+    const QString huge = QString(400, QLatin1Char('9'));
+    EXPECT_EQ(t.engine.evaluate(huge + QStringLiteral(" + 10%")), CalculationError::invalidExpression());
+    EXPECT_EQ(t.engine.sanitize("1/3 * 100 * 1%"), "1/3*1");
+    EXPECT_EQ(t.engine.sanitize("1 + 33,3333333333333%"), "1.3333333333");
+}
+
+TEST(ExpressionEvaluation, CurrencyConversion)
+{
+    TestEngine t;
+    expectCases(t, DecimalStyle::germanComma, {
+        ok("100 € in USD", 110), ok("100 eur to usd", 110), ok("100 Euros -> USD", 110),
+        ok("€100 in USD", 110), ok("€ 100 in USD", 110), ok("100 € in USD * 2", 220),
+        ok("100 EUR inUSD", 110), ok("100 EUR IN usd", 110), ok("100 usd->eur", 100),
+        ok("1.234,56 € in USD", 1358.016), ok("10 € in USD + 5 € in GBP", 15.25),
+        ok("110 $ in EUR", 100), ok("85 £ to $", 110),
+        fails("50 CNY in EUR", "Division by zero"),
+    });
+    expectCases(t, DecimalStyle::usPeriod, {
+        ok("2.125 $ in EUR", 1931.8181818182), ok("12,5 € in USD", 137.5),
+    });
+    // A zero rate cannot convert; the row says so instead of showing 0.
+    t.settings().rates.insert(QStringLiteral("SEK"), 0);
+    expectCases(t, DecimalStyle::germanComma, {fails("100 SEK in EUR", "Division by zero")});
+    t.settings().rates.clear();
+    expectCases(t, DecimalStyle::germanComma, {ok("100 € in USD", 100)});
+}
+
+TEST(ExpressionEvaluation, FunctionsAndConstants)
+{
+    TestEngine t;
+    expectCases(t, DecimalStyle::germanComma, {
+        ok("sqrt(16)", 4), ok("sqrt(2+2)", 2), ok("abs(-5)", 5), ok("round(2,5)", 3), ok("round(-2,5)", -3),
+        ok("floor(2,7)", 2), ok("ceil(2,1)", 3), ok("log(1000)", 3), ok("ln(e)", 1),
+        ok("sin(30)", 0.49999999999999994), ok("atan(1)", 45), ok("cos(60)", 0.5000000000000001),
+        ok("sin(sqrt(900))", 0.49999999999999994), ok("sqrt(sin(90))", 1), ok("sqrt(sqrt(16))", 2),
+        ok("2*pi", 2 * pi), ok("2pi", 23.141592653589793), ok("π", pi), ok("PI", pi),
+        ok("e", e), ok("2e", 22.718281828459045), ok("E", e),
+        ok("pow(2, 3)", 8), ok("POW(2, 10)", 1024), ok("pow(2,3)", 2.3),
+        ok("SQRT(16)", 4), ok("ROUND(2,5)", 3), ok("FLOOR(2,7)", 2), ok("ABS(-1)", 1),
+        ok("sqrt(16) + 10%", 4.4), ok("sqrt(0,0000000001)", 0.00001), ok("pow(10, 20)", 1e20),
+        ok("sin(-30)^2", 0.24999999999999994),
+        fails("sqrt(-4)", "Invalid result"), fails("asin(2)", "Invalid result"), fails("ln(0)", "Division by zero"),
+        fails("pow(0, -1)", "Division by zero"), fails("sqrt(x)", "Invalid expression"),
+    });
+    EXPECT_EQ(t.engine.sanitize("sqrt(16)"), "4.0");
+    EXPECT_EQ(t.engine.sanitize("pow(2, 10)"), "1024.0");
+    expectCases(t, DecimalStyle::usPeriod, {ok("pow(2,3)", 23), ok("asin(0.5)", 30.000000000000004)});
+}
+
+TEST(ExpressionEvaluation, PlaceholdersFromValues)
+{
+    TestEngine t;
+    const QHash<QString, QString> noCurrencies;
+    auto eval = [&](const char* expression, const QHash<QString, double>& values,
+                    const QHash<QString, QString>& currencies = {}) {
+        return t.engine.evaluate(QString::fromUtf8(expression), values, currencies);
+    };
+
+    EXPECT_EQ(eval("{AB:blue}+{A:red}", {{"A", 1}, {"AB", 2}}), EvaluationResult::success(3));
+    EXPECT_EQ(eval("{A }*2", {{"A", 4}}), EvaluationResult::success(8));
+    EXPECT_EQ(eval("{a}", {{"A", 4}}), CalculationError::missingPlaceholder("a"));
+    EXPECT_EQ(eval("{ A}", {{"A", 4}}), CalculationError::missingPlaceholder(" A"));
+    EXPECT_EQ(eval("{X:1}", {}), CalculationError::missingPlaceholder("X"));
+    EXPECT_EQ(eval("}{X}", {}), CalculationError::invalidExpression());
+    EXPECT_EQ(eval("5 }", {}), CalculationError::invalidExpression());
+    EXPECT_EQ(eval("{ 5", {}), CalculationError::invalidExpression());
+    EXPECT_EQ(eval("{A}+}", {{"A", 1}}), CalculationError::invalidExpression());
+
+    for (DecimalStyle style : {DecimalStyle::germanComma, DecimalStyle::usPeriod}) {
+        t.setStyle(style);
+        SCOPED_TRACE(style == DecimalStyle::germanComma ? "germanComma" : "usPeriod");
+        // Linked values keep their value in either number style and in any magnitude.
+        for (double value : {0.1, 12.5, 0.00001, 1e18, 9223372036854775808.0, 1e300, -3.0, 1234.567, 1e-300}) {
+            const EvaluationResult result = eval("{A}", {{"A", value}});
+            ASSERT_TRUE(result.ok()) << value;
+            EXPECT_EQ(result.value(), value);
+        }
+        EXPECT_EQ(eval("{A}^2", {{"A", -3}}), EvaluationResult::success(9));
+        EXPECT_EQ(eval("{A} ^ 2", {{"A", -3}}), EvaluationResult::success(9));
+        EXPECT_EQ(eval("5-{A}", {{"A", -3}}), EvaluationResult::success(8));
+        EXPECT_EQ(eval("{A}+{B}", {{"A", 12.5}, {"B", 7.25}}), EvaluationResult::success(19.75));
+        // Currency travels with the value into a conversion.
+        EXPECT_EQ(eval("{A} in USD", {{"A", 100}}, {{"A", "€"}}), EvaluationResult::success(110));
+        // Three decimals stay decimals (not a thousands group).
+        EXPECT_EQ(eval("{A} in EUR", {{"A", 1234.567}}, {{"A", "GBP"}}), EvaluationResult::success(1452.4317647059));
+        EXPECT_EQ(eval("{A} + 10%", {{"A", 200}}, {{"A", "€"}}), EvaluationResult::success(220));
+    }
+}
+
+TEST(ExpressionEvaluation, DeepNestingIsRefused)
+{
+    TestEngine t;
+    const QString deep = QString(2000, QLatin1Char('(')) + QLatin1Char('1') + QString(2000, QLatin1Char(')'));
+    EXPECT_EQ(t.engine.evaluate(deep), CalculationError::invalidExpression());
+    const QString shallow = QString(500, QLatin1Char('(')) + QLatin1Char('1') + QString(500, QLatin1Char(')'));
+    EXPECT_EQ(t.engine.evaluate(shallow), EvaluationResult::success(1));
+    QString powers = QStringLiteral("1");
+    for (int i = 0; i < 3000; ++i)
+        powers += QStringLiteral("^1");
+    EXPECT_EQ(t.engine.evaluate(powers), CalculationError::invalidExpression());
+}
