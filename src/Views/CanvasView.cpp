@@ -138,19 +138,6 @@ void CanvasView::buildWidgets()
     expressionFont.setWeight(QFont::Medium);
     m_expressionField->setFont(expressionFont);
 
-    // Undo and Redo of the window's stack, while focus is in the editor but
-    // not in a field (a field keeps its own text undo).
-    m_undoAction = new QAction(QStringLiteral("Undo"), this);
-    m_undoAction->setShortcut(QKeySequence::Undo);
-    m_undoAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(m_undoAction, &QAction::triggered, this, &CanvasView::undo);
-    addAction(m_undoAction);
-    m_redoAction = new QAction(QStringLiteral("Redo"), this);
-    m_redoAction->setShortcut(QKeySequence::Redo);
-    m_redoAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(m_redoAction, &QAction::triggered, this, &CanvasView::redo);
-    addAction(m_redoAction);
-
     m_rowColorAction = new QAction(QStringLiteral("Row color"), this);
     m_rowColorAction->setToolTip(QStringLiteral("Row color"));
     auto* colorMenu = new QMenu(this);
@@ -160,6 +147,8 @@ void CanvasView::buildWidgets()
     }
     m_rowColorAction->setMenu(colorMenu);
     m_rowColorAction->setVisible(false);
+    m_rowColorAction->setProperty("toolbarItem", true); // the window shows it in its toolbar
+    addAction(m_rowColorAction);
 }
 
 void CanvasView::connectContext()
@@ -416,6 +405,25 @@ void CanvasView::presentExporter()
 
 // ---- Keys that reach the canvas itself ----
 
+namespace {
+bool isUndoOrRedo(QKeyEvent* event)
+{
+    return event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo);
+}
+}
+
+bool CanvasView::event(QEvent* event)
+{
+    // Undo and Redo pressed on the canvas (not in a field, which keeps its own
+    // text undo) are the editor's: claiming them here keeps the window's Edit
+    // menu shortcuts from firing too, which Qt would treat as ambiguous.
+    if (event->type() == QEvent::ShortcutOverride && isUndoOrRedo(static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 void CanvasView::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {
@@ -436,6 +444,14 @@ void CanvasView::keyPressEvent(QKeyEvent* event)
         return;
     default:
         break;
+    }
+    if (event->matches(QKeySequence::Undo)) {
+        undo();
+        return;
+    }
+    if (event->matches(QKeySequence::Redo)) {
+        redo();
+        return;
     }
     if (handleKeyPress(event))
         event->accept();

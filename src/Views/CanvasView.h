@@ -240,6 +240,7 @@ public Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -367,6 +368,4 @@ private:
     RowTextField* m_expressionField = nullptr;
     QWidget* m_keypadSlot = nullptr;
     QAction* m_rowColorAction = nullptr;
-    QAction* m_undoAction = nullptr;
-    QAction* m_redoAction = nullptr;
 };

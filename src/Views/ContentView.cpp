@@ -10,6 +10,8 @@
 #include "Views/Appearance.h"
 #include "Views/CanvasListView.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,10 +25,20 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QToolBar>
+#include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace {
+
+void setBlackBackground(QWidget* widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
 
 const QString lastOpenedKey = QStringLiteral("lastOpenedCanvasID");
 
@@ -91,12 +103,13 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_splitter = new QSplitter(Qt::Horizontal, central);
     m_splitter->setChildrenCollapsible(false);
     m_splitter->setHandleWidth(1);
-    m_splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background: #000000; }"));
+    // Palettes, not style sheets, on the editor's ancestors: a style sheet
+    // there would override the editor's own black or white canvas palette.
+    setBlackBackground(m_splitter);
     m_library = new CanvasListView(modelContext, m_splitter);
     m_detail = new QStackedWidget(m_splitter);
     m_detail->setObjectName(QStringLiteral("detail"));
-    m_detail->setAttribute(Qt::WA_StyledBackground);
-    m_detail->setStyleSheet(QStringLiteral("#detail { background: #000000; }"));
+    setBlackBackground(m_detail);
     m_emptyState = buildEmptyState();
     m_detail->addWidget(m_emptyState);
     m_splitter->addWidget(m_library);
@@ -120,6 +133,14 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
         if (m_selectedCanvas && m_selectedCanvas->isDeleted())
             setSelectedCanvas(nullptr);
     });
+
+    // Editors contribute their own items (actions marked "toolbarItem").
+    m_toolbar = addToolBar(QStringLiteral("Toolbar"));
+    m_toolbar->setObjectName(QStringLiteral("toolbar"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->toggleViewAction()->setEnabled(false);
+    m_toolbar->hide();
 
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     buildMenus();
@@ -241,6 +262,15 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
         if (m_editor) {
             m_detail->addWidget(m_editor);
             m_detail->setCurrentWidget(m_editor);
+            for (QAction* action : m_editor->actions()) {
+                if (!action->property("toolbarItem").toBool())
+                    continue;
+                m_toolbar->addAction(action);
+                if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
+                    button->setPopupMode(QToolButton::InstantPopup);
+                connect(action, &QAction::changed, this, &ContentView::updateToolbarVisibility);
+            }
+            updateToolbarVisibility();
         }
         m_defaults.setValue(lastOpenedKey, uuidString(canvas->id()));
     } else {
@@ -248,6 +278,13 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
     }
     Q_EMIT selectedCanvasChanged(canvas);
     m_library->setSelectedCanvas(canvas);
+}
+
+// An empty toolbar would only be a stray strip above the canvas.
+void ContentView::updateToolbarVisibility()
+{
+    const QList<QAction*> actions = m_toolbar->actions();
+    m_toolbar->setVisible(std::any_of(actions.begin(), actions.end(), [](QAction* a) { return a->isVisible(); }));
 }
 
 void ContentView::removeEditor()
@@ -260,6 +297,7 @@ void ContentView::removeEditor()
     QWidget* editor = m_editor;
     m_editor = nullptr;
     delete editor;
+    updateToolbarVisibility();
     m_detail->setCurrentWidget(m_emptyState);
 }
 

@@ -13,6 +13,7 @@ class ObjectStore;
 class QLabel;
 class QSplitter;
 class QStackedWidget;
+class QToolBar;
 class QUndoStack;
 class UpdateController;
 
@@ -83,6 +84,7 @@ protected:
 
 private:
     void buildMenus();
+    void updateToolbarVisibility();
     QWidget* buildEmptyState();
     void showSaveWarning(const QString& message);
     void hideSaveWarning();
@@ -93,6 +95,7 @@ private:
     EditorFactory m_editorFactory;
     Defaults& m_defaults;
     QUndoStack* m_undoStack;
+    QToolBar* m_toolbar = nullptr;
     QSplitter* m_splitter = nullptr;
     CanvasListView* m_library = nullptr;
     QStackedWidget* m_detail = nullptr;

@@ -2,13 +2,13 @@
 #include "Platform/AppIdentity.h"
 #include "Platform/QuitSignals.h"
 #include "Views/Appearance.h"
+#include "Views/CanvasView.h"
 #include "Views/QuillsheetApp.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QEvent>
 #include <QFile>
-#include <QLabel>
 #include <QLoggingCategory>
 #include <QSessionManager>
 
@@ -16,13 +16,9 @@ Q_LOGGING_CATEGORY(startupLog, "quillsheet.startup", QtWarningMsg)
 
 namespace {
 
-// Stands in for the canvas editor until it joins the program.
-QWidget* placeholderEditor(const CanvasPtr& canvas, QUndoStack*)
+QWidget* canvasEditor(const CanvasPtr& canvas, QUndoStack* undoStack)
 {
-    auto* label = new QLabel(canvas->name());
-    label->setAlignment(Qt::AlignCenter);
-    label->setStyleSheet(QStringLiteral("background: #000000; color: #8e8e93; font-size: 22px;"));
-    return label;
+    return new CanvasView(canvas, canvas->context(), undoStack);
 }
 
 // Measuring aid (scripts/measure-startup.sh): with the rule
@@ -61,7 +57,7 @@ int main(int argc, char** argv)
     applyApplicationIdentity();
     applyDarkAppearance(app);
 
-    QuillsheetApp quillsheet(QuillsheetApp::Environment::standard(&placeholderEditor));
+    QuillsheetApp quillsheet(QuillsheetApp::Environment::standard(&canvasEditor));
     const QuillsheetApp::StartResult result = quillsheet.init();
     if (result != QuillsheetApp::StartResult::running)
         return QuillsheetApp::exitCode(result);
