@@ -40,5 +40,14 @@ qs_build() {
   if [ ! -f "$build_dir/build.ninja" ]; then
     cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   fi
+  # A source file added or removed since the last build: make Qt's moc scan
+  # again (its own bookkeeping misses files picked up by a re-run glob).
+  local list
+  list=$(find src tests bench tools -name '*.h' -o -name '*.cpp' 2>/dev/null | sort | md5sum)
+  if [ "$list" != "$(cat "$build_dir/.source-list" 2>/dev/null)" ]; then
+    find "$build_dir" -path '*_autogen/timestamp' -delete
+    cmake -S . -B "$build_dir" >/dev/null
+  fi
   cmake --build "$build_dir" --parallel "$(nproc)" "$@"
+  echo "$list" > "$build_dir/.source-list"
 }

@@ -1,33 +1,57 @@
-#include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
-#include "Models/ObjectStore.h"
 #include "Platform/AppIdentity.h"
 #include "Platform/QuitSignals.h"
+#include "Views/Appearance.h"
+#include "Views/QuillsheetApp.h"
 
 #include <QApplication>
-#include <QMessageBox>
-#include <QPlainTextEdit>
+#include <QDateTime>
+#include <QEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLoggingCategory>
 #include <QSessionManager>
+
+Q_LOGGING_CATEGORY(startupLog, "quillsheet.startup", QtWarningMsg)
 
 namespace {
 
-// Until the editor window exists: the library as plain text.
-QString libraryText(ModelContext& context)
+// Stands in for the canvas editor until it joins the program.
+QWidget* placeholderEditor(const CanvasPtr& canvas, QUndoStack*)
 {
-    QString text;
-    const auto canvases = context.canvasesByModifiedAt();
-    if (canvases.isEmpty())
-        return QStringLiteral("No canvases yet.");
-    for (const CanvasPtr& canvas : canvases) {
-        text += canvas->name() + QLatin1Char('\n');
-        for (const BlockPtr& row : canvas->blocks()) {
-            text += QStringLiteral("  %1\t%2\t%3\n")
-                        .arg(row->label(), row->expression(),
-                             row->result() ? QString::number(*row->result()) : row->errorMessage().value_or(QString()));
-        }
-    }
-    return text;
+    auto* label = new QLabel(canvas->name());
+    label->setAlignment(Qt::AlignCenter);
+    label->setStyleSheet(QStringLiteral("background: #000000; color: #8e8e93; font-size: 22px;"));
+    return label;
 }
+
+// Measuring aid (scripts/measure-startup.sh): with the rule
+// "quillsheet.startup.info=true" the first paint of the window is logged
+// with the wall clock and the resident memory.
+class FirstPaintProbe : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !m_done) {
+            m_done = true;
+            qCInfo(startupLog, "first paint at %lld ms, resident %s", QDateTime::currentMSecsSinceEpoch(),
+                   qPrintable(residentMemory()));
+        }
+        return false;
+    }
+
+private:
+    static QString residentMemory()
+    {
+        QFile status(QStringLiteral("/proc/self/status"));
+        if (status.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("VmRSS:"))
+                    return QString::fromLatin1(line.mid(6).simplified());
+        return QStringLiteral("unknown");
+    }
+    bool m_done = false;
+};
 
 } // namespace
 
@@ -35,24 +59,22 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     applyApplicationIdentity();
+    applyDarkAppearance(app);
 
-    QString error;
-    std::unique_ptr<ObjectStore> store = ObjectStore::open(ObjectStore::defaultPath(), &error);
-    if (!store) {
-        QMessageBox::critical(nullptr, QStringLiteral("Quillsheet"), error);
-        return 1;
-    }
+    QuillsheetApp quillsheet(QuillsheetApp::Environment::standard(&placeholderEditor));
+    const QuillsheetApp::StartResult result = quillsheet.init();
+    if (result != QuillsheetApp::StartResult::running)
+        return QuillsheetApp::exitCode(result);
+
+    // Whatever ends the program saves first: quit, logout, termination signals.
     QuitSignals quitSignals;
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, store.get(), [&](QSessionManager&) { store->save(); });
-    QObject::connect(&app, &QCoreApplication::aboutToQuit, store.get(), [&] { store->save(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &quillsheet,
+                     [&](QSessionManager&) { quillsheet.save(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &quillsheet, [&] { quillsheet.save(); });
 
-    QPlainTextEdit window;
-    window.setReadOnly(true);
-    window.setWindowTitle(QStringLiteral("Quillsheet"));
-    window.setPlainText(libraryText(store->context()));
-    QObject::connect(&store->context(), &ModelContext::changed, &window,
-                     [&] { window.setPlainText(libraryText(store->context())); });
-    window.resize(640, 480);
-    window.show();
+    FirstPaintProbe probe;
+    if (startupLog().isInfoEnabled())
+        quillsheet.window()->installEventFilter(&probe);
+    quillsheet.window()->show();
     return app.exec();
 }

@@ -1,0 +1,108 @@
+// Editor speed: opening large canvases to the first paint, one keystroke in
+// a row of a large canvas with its repaint, and scrolling.
+
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Views/CanvasView.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+
+namespace {
+
+CanvasPtr largeCanvas(int rows)
+{
+    CanvasPtr canvas = Canvas::create(QStringLiteral("Large"), 0, 0, 1);
+    for (int i = 0; i < rows; ++i) {
+        BlockPtr row = CalculationBlock::create(BlockType::calculation, QStringLiteral("%1 x 1,5 + 2").arg(i), QString(),
+                                                QStringLiteral("Row %1").arg(i), 20, 20 + i * 56.0, 200, 56,
+                                                CanvasView::blockColors()[i % 8]);
+        row->setCanvas(canvas);
+        canvas->appendBlock(row);
+    }
+    return canvas;
+}
+
+// Construct, show, evaluate everything (the on-appear step) and paint once.
+void BM_OpenToFirstPaint(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        const CanvasPtr canvas = largeCanvas(int(state.range(0)));
+        state.ResumeTiming();
+        {
+            CanvasView view(canvas, nullptr, nullptr);
+            view.resize(1000, 800);
+            view.show();
+            view.repaint();
+            QApplication::processEvents();
+            benchmark::DoNotOptimize(view.evaluationCounter());
+            state.PauseTiming();
+        }
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenToFirstPaint)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One typed character in the middle row: write, evaluate, repaint.
+void BM_Keystroke(benchmark::State& state)
+{
+    const CanvasPtr canvas = largeCanvas(int(state.range(0)));
+    CanvasView view(canvas, nullptr, nullptr);
+    view.resize(1000, 800);
+    view.show();
+    QApplication::processEvents();
+    const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
+    view.setFocusedBlockID(row->id());
+    QApplication::processEvents();
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    field->end(false);
+    bool add = true;
+    for (auto _ : state) {
+        QKeyEvent press(QEvent::KeyPress, add ? Qt::Key_1 : Qt::Key_Backspace, Qt::NoModifier,
+                        add ? QStringLiteral("1") : QString());
+        QApplication::sendEvent(field, &press);
+        view.tableWidget()->repaint(view.tableWidget()->visibleRegion());
+        add = !add;
+    }
+    benchmark::DoNotOptimize(row->result());
+}
+BENCHMARK(BM_Keystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One page down, painted.
+void BM_ScrollPage(benchmark::State& state)
+{
+    const CanvasPtr canvas = largeCanvas(int(state.range(0)));
+    CanvasView view(canvas, nullptr, nullptr);
+    view.resize(1000, 800);
+    view.show();
+    QApplication::processEvents();
+    QScrollBar* bar = view.scrollArea()->verticalScrollBar();
+    for (auto _ : state) {
+        const int next = bar->value() + bar->pageStep();
+        bar->setValue(next > bar->maximum() ? 0 : next);
+        view.tableWidget()->repaint(view.tableWidget()->visibleRegion());
+    }
+}
+BENCHMARK(BM_ScrollPage)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    setenv("XDG_CONFIG_HOME", home.path().toUtf8().constData(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,51 @@
+#include "Platform/CloudService.h"
+
+CloudService::Backend CloudService::unavailableBackend()
+{
+    Backend backend;
+    backend.hasContainerEntitlement = [] { return false; };
+    backend.accountStatus = [] { return AccountStatus::noAccount; };
+    backend.attachMirror = [](ObjectStore&, QString* error) {
+        if (error)
+            *error = QStringLiteral("No cloud database is available on this system.");
+        return false;
+    };
+    return backend;
+}
+
+CloudService& CloudService::shared()
+{
+    static CloudService* service = new CloudService(unavailableBackend());
+    return *service;
+}
+
+CloudService::CloudService(Backend backend, QObject* parent)
+    : QObject(parent)
+    , m_backend(std::move(backend))
+{
+}
+
+bool CloudService::hasContainerEntitlement() const
+{
+    return m_backend.hasContainerEntitlement && m_backend.hasContainerEntitlement();
+}
+
+CloudService::AccountStatus CloudService::accountStatus() const
+{
+    return m_backend.accountStatus ? m_backend.accountStatus() : AccountStatus::couldNotDetermine;
+}
+
+bool CloudService::attachMirror(ObjectStore& store, QString* error)
+{
+    if (!m_backend.attachMirror) {
+        if (error)
+            *error = QStringLiteral("No cloud database is available on this system.");
+        return false;
+    }
+    return m_backend.attachMirror(store, error);
+}
+
+bool quillsheetHasICloudEntitlement()
+{
+    return CloudService::shared().hasContainerEntitlement();
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Models/ObjectStore.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class CloudService;
+class Defaults;
+
+// Where the store lay while the program ran sandboxed, under a home folder.
+QString formerStoreFolder(const QString& homeFolder);
+
+enum class StoreMigration { notNeeded, copied, failed };
+
+// Copies an old store ("default.store" with its "-wal" and "-shm") from the
+// former folder into dataFolder when dataFolder has none yet. All or
+// nothing: a main file without its "-wal" would lose the newest changes, so a
+// failed copy leaves nothing behind and the next start tries again. The old
+// files are never changed.
+StoreMigration migrateStoreFromSandboxIfNeeded(const QString& dataFolder, const QString& homeFolder);
+
+// Opening the store at start-up: first with mirroring when the user wants it
+// and the program may, then once more without it.
+struct StoreOpening {
+    enum class Outcome { opened, alreadyRunning, failed };
+    Outcome outcome = Outcome::failed;
+    std::unique_ptr<ObjectStore> store;
+    bool mirrored = false;
+    QString error; // the last failure's description
+};
+
+// Lines for the terminal: (text, true when it belongs on standard error).
+using StartupPrinter = std::function<void(const QString& line, bool isError)>;
+
+StoreOpening openApplicationStore(const QString& path, Defaults& defaults, CloudService& cloud,
+                                  const StartupPrinter& print);
+
+// Texts of start-up.
+namespace StartupText {
+inline const QString cloudFailed = QStringLiteral("Failed to create CloudKit container: ");
+inline const QString storeFailed = QStringLiteral("Could not create ModelContainer: ");
+QString alreadyRunning();
+}

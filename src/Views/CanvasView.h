@@ -1,0 +1,372 @@
+#pragma once
+
+#include "Models/RecordPointers.h"
+#include "Views/TableExpressionPart.h"
+
+#include <QColor>
+#include <QHash>
+#include <QImage>
+#include <QLoggingCategory>
+#include <QPointF>
+#include <QRectF>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSizeF>
+#include <QStringList>
+#include <QUuid>
+#include <QWidget>
+#include <optional>
+
+class CanvasTableSurface;
+class InlineTitleField;
+class ModelContext;
+class QAction;
+class QKeyEvent;
+class QMenu;
+class QScrollArea;
+class QUndoStack;
+class RowTextField;
+
+Q_DECLARE_LOGGING_CATEGORY(canvasLogger)
+
+// A link being dragged out of a row's result, in table coordinates.
+struct TemporaryLink {
+    BlockPtr sourceBlock;
+    QPointF startPoint;
+    QPointF currentPoint;
+};
+
+// A number being dragged out of an expression (declared; nothing starts one yet).
+struct TemporaryNumberDrag {
+    QString value;
+    QPointF startPoint;
+    QPointF currentPoint;
+};
+
+// The editor of one canvas: a header with the title, one table row per
+// CalculationBlock in sortedBlocks() order, and below them an area that adds
+// a row when clicked.
+//
+// Rows are painted; only the field that has keyboard focus is a real line
+// edit, laid over its row. That keeps large canvases fast to open and type in.
+class CanvasView : public QWidget {
+    Q_OBJECT
+public:
+    // modelContext and undoStack may be null (tests, previews).
+    CanvasView(const CanvasPtr& canvas, ModelContext* modelContext, QUndoStack* undoStack,
+               QWidget* parent = nullptr);
+    ~CanvasView() override;
+
+    // Layout constants, in device-independent pixels.
+    static constexpr double startX = 20;
+    static constexpr double startY = 20;
+    static constexpr double tableRowHeight = 56;
+    static constexpr double lineHeight = 50;
+    static constexpr double minLabelColumnWidth = 120;
+    static constexpr double maxLabelColumnWidth = 350;
+    static constexpr double linksMarginWidth = 60;
+    static constexpr double minResultColumnWidth = 140;
+    static constexpr double maxResultColumnWidth = 220;
+    static constexpr double tappableAreaHeight = 200;
+    static constexpr double tableTopPadding = 20;
+    static const QStringList& blockColors();
+
+    const CanvasPtr& canvas() const { return m_canvas; }
+    ModelContext* modelContext() const { return m_modelContext; }
+    QUndoStack* undoStack() const { return m_undoStack; }
+
+    // ---- Pure helpers (no widget needed) ----
+    // Rows by ascending positionY; equal positions keep their stored order.
+    static BlockList sortedBlocks(const BlockList& blocks);
+    static double labelColumnWidth(const BlockList& blocks);
+    static double tableResultColumnWidth(const BlockList& blocks);
+    // User-perceived characters.
+    static int characterCount(const QString& text);
+
+    // Table text of a value: at most two decimals, rounded half to even on
+    // the shortest decimal form of the value, no grouping, "," before the
+    // fraction, never "-0".
+    static QString formatTableValue(double value);
+    static QString colorName(const QString& hex);
+    // A row's colour; cyan when its text does not read.
+    static QColor rowColor(const CalculationBlock& block);
+
+    static const QRegularExpression& placeholderRegex();
+    static const QRegularExpression& lineNumberRegex();
+
+    static TableExpressionParts parseExpressionParts(const QString& expression);
+    static TableExpressionPart classifyTablePart(const QString& run);
+    static IndexedExpressionParts assignNumberIndicesToParts(const TableExpressionParts& parts);
+
+    // True when rect overlaps the frame, grown by 10 on every side, of any
+    // row other than `excluding`.
+    static bool checkCollision(const BlockList& blocks, const QRectF& rect,
+                               const std::optional<QUuid>& excluding = std::nullopt);
+    static QPointF findNonOverlappingPosition(const BlockList& blocks, const BlockPtr& block, QPointF at,
+                                              QSizeF size);
+
+    // ---- The same, over this canvas ----
+    BlockList sortedBlocks() const;
+    double labelColumnWidth() const;
+    double tableResultColumnWidth() const;
+    bool checkCollision(const QRectF& rect, const std::optional<QUuid>& excluding = std::nullopt) const;
+    QPointF findNonOverlappingPosition(const BlockPtr& block, QPointF at, QSizeF size) const;
+
+    // ---- Editor state ----
+    std::optional<QUuid> selectedBlockID() const { return m_selectedBlockID; }
+    void setSelectedBlockID(const std::optional<QUuid>& id);
+    const QSet<QUuid>& selectedBlockIDs() const { return m_selectedBlockIDs; }
+    void setSelectedBlockIDs(const QSet<QUuid>& ids);
+    int evaluationCounter() const { return m_evaluationCounter; }
+    void raiseEvaluationCounter();
+
+    const std::optional<TemporaryLink>& temporaryLink() const { return m_temporaryLink; }
+    void setTemporaryLink(const std::optional<TemporaryLink>& link);
+    const std::optional<TemporaryNumberDrag>& temporaryNumberDrag() const { return m_temporaryNumberDrag; }
+    const QHash<QUuid, QSizeF>& dragOffsets() const { return m_dragOffsets; }
+
+    bool showKeypad() const { return m_showKeypad; }
+    void setShowKeypad(bool show);
+    bool showingExportSheet() const { return m_showingExportSheet; }
+    void setShowingExportSheet(bool showing);
+    const std::optional<QImage>& exportedImage() const { return m_exportedImage; }
+    void setExportedImage(const std::optional<QImage>& image) { m_exportedImage = image; }
+
+    bool isEditingPartLabel() const { return m_isEditingPartLabel; }
+    bool isEditingNumber() const { return m_isEditingNumber; }
+    bool isEditingCanvasTitle() const { return m_isEditingCanvasTitle; }
+    std::optional<QString> editingLabelForValue() const { return m_editingLabelForValue; }
+    std::optional<int> editingLabelIndex() const { return m_editingLabelIndex; }
+    QString editingLabelText() const { return m_editingLabelText; }
+    std::optional<QUuid> editingLabelBlockID() const { return m_editingLabelBlockID; }
+
+    bool isCanvasFocused() const;
+    std::optional<QUuid> focusedBlockID() const { return m_focusedBlockID; }
+    void setFocusedBlockID(const std::optional<QUuid>& id);
+    std::optional<QUuid> focusedLabelBlockID() const { return m_focusedLabelBlockID; }
+    void setFocusedLabelBlockID(const std::optional<QUuid>& id);
+    bool isLabelFieldFocused() const { return m_isLabelFieldFocused; }
+
+    bool showLinkAutocomplete() const { return m_showLinkAutocomplete; }
+    void setShowLinkAutocomplete(bool show);
+    std::optional<QUuid> linkAutocompleteBlockID() const { return m_linkAutocompleteBlockID; }
+    std::optional<QUuid> draggingBlockID() const { return m_draggingBlockID; }
+    std::optional<int> dropTargetIndex() const { return m_dropTargetIndex; }
+    double lastDropY() const { return m_lastDropY; }
+
+    // Preferences, read afresh with their defaults.
+    static bool snapToLanes();
+    static bool snapToRight();
+    static bool editorMode();
+    static bool canvasLightMode();
+    static QString sumKeyword();
+
+    // ---- Operations ----
+    void addNewRow();
+    void addNewBlock();
+    void createNewBlockWithInput(const QString& input);
+    void appendToSelectedBlock(const QString& text, bool fromKeypad);
+    void deleteFromSelectedBlock();
+    void finishEditing();
+    void setSelectedBlockColor(const QString& hex);
+    void setTitleColor(const std::optional<QString>& hex);
+    void setTextPartColor(const BlockPtr& block, const QString& text, const std::optional<QString>& hex);
+    // Canvas-level key presses; true when handled.
+    bool handleKeyPress(QKeyEvent* event);
+
+    // Row navigation.
+    void moveToExpression(const BlockPtr& block);
+    void moveToPreviousRowExpression(const BlockPtr& block);
+    void moveToNextRowLabel(const BlockPtr& block);
+    void moveToPreviousRowLabel(const BlockPtr& block);
+    void moveToNextRow(const BlockPtr& block);
+
+    // Seams for the operations of the rows' later features.
+    void applySumExpression(const BlockPtr& block);
+    QString expressionWithLineNumbers(const BlockPtr& block) const;
+    QString lineNumbersToPlaceholders(const QString& text, const BlockPtr& block) const;
+    std::optional<QString> effectiveCurrency(const BlockPtr& block, QSet<QUuid> visited = {}) const;
+    void startEditingNumberLabel(const QString& value, int index, const BlockPtr& block);
+    void updateDropTarget(double dragY, const BlockPtr& fromBlock);
+    void reorderBlockToIndex(const BlockPtr& block, int index);
+    void endLinkDrag(QPointF point);
+    void createLink(const BlockPtr& source, const BlockPtr& destination);
+    void createLinkedBlockBelow(const BlockPtr& source);
+    void moveRowsUp();
+    void moveRowsDown();
+    void deleteSelectedBlock();
+
+    // ---- What the table shows (also read by tests) ----
+    // Value text of the result column ("" when the column is empty).
+    QString resultText(const BlockPtr& block) const;
+    QColor titleColor() const;
+    QString titleText() const;
+    // Top of the first row and the row pitch, in table coordinates.
+    double rowsTop() const;
+    double rowPitch() const { return tableRowHeight; }
+    QRectF rowRect(int rowIndex) const;
+    QRectF labelRect(int rowIndex) const;
+    QRectF expressionRect(int rowIndex) const;
+    QRectF resultRect(int rowIndex) const;
+    QRectF linkHandleRect(int rowIndex) const;
+    QRectF dragHandleRect(int rowIndex) const;
+    QRectF tappableAreaRect() const;
+    // Row index under a table y coordinate, or none.
+    std::optional<int> rowIndexAt(double y) const;
+    int indexOfBlock(const QUuid& id) const;
+
+    QWidget* tableWidget() const;
+    QScrollArea* scrollArea() const { return m_scrollArea; }
+    InlineTitleField* titleField() const { return m_titleField; }
+    QWidget* labelEditor() const;
+    QWidget* expressionEditor() const;
+
+    // Menus (built on demand; the caller owns them).
+    QMenu* createRowContextMenu(const BlockPtr& block, int rowIndex, int totalRows, QWidget* parent);
+    QMenu* createTitleColorMenu(QWidget* parent);
+    QMenu* createTextPartMenu(const BlockPtr& block, const QString& text, QWidget* parent);
+    // The menu of one part of a row's expression; null where the part has none (yet).
+    QMenu* createPartMenu(const BlockPtr& block, const IndexedExpressionPart& part, QWidget* parent);
+    // The "Row color" toolbar item for the window's toolbar: visible while a
+    // row is selected.
+    QAction* rowColorAction() const { return m_rowColorAction; }
+
+    // Re-reads the canvas after changes made elsewhere.
+    void refresh();
+
+public Q_SLOTS:
+    void undo();
+    void redo();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    friend class CanvasTableSurface;
+
+    struct PartBox {
+        IndexedExpressionPart part;
+        QRectF box;      // the value text
+        QRectF labelBox; // the small label above, when any
+        QString shown;   // text drawn
+        QString label;
+        QColor color;
+    };
+    struct Palette {
+        QColor background;
+        QColor text;
+        QColor secondary;
+    };
+
+    // CanvasView.cpp
+    void buildWidgets();
+    void onAppear();
+    void scheduleRefresh();
+    void applyRefresh();
+    void applyAppearance();
+    void updateRowColorAction();
+    void connectContext();
+    Palette canvasColors() const;
+    BlockPtr blockWithId(const std::optional<QUuid>& id) const;
+    void touchCanvas();
+    void presentExporter();
+    static QIcon circleIcon(const QString& hex);
+
+    // CanvasViewLayout.cpp
+    void ensureLayout() const;
+    void invalidateLayout();
+    void updateTableHeight();
+    double tableWidth() const;
+
+    // CanvasViewRow.cpp
+    void paintTable(QPainter& painter, const QRect& exposed);
+    void paintRow(QPainter& painter, const BlockPtr& block, int rowIndex);
+    void paintExpression(QPainter& painter, const BlockPtr& block, const QRectF& rect);
+    void paintResult(QPainter& painter, const BlockPtr& block, const QRectF& rect);
+    void paintOverlays(QPainter& painter);
+    void tableMousePress(QMouseEvent* event);
+    void tableMouseMove(QMouseEvent* event);
+    void tableMouseRelease(QMouseEvent* event);
+    void tableContextMenu(QContextMenuEvent* event);
+    void commandClick(const BlockPtr& block);
+    void placeEditors();
+    void onLabelEdited(const QString& text);
+    void onExpressionEdited(const QString& text);
+    bool labelFieldKey(QKeyEvent* event);
+    bool expressionFieldKey(QKeyEvent* event);
+    void fieldFocusLost(RowTextField* field, Qt::FocusReason reason);
+    std::optional<PartBox> partAt(const BlockPtr& block, int rowIndex, QPointF point) const;
+    void updateCursorShape(QPointF point);
+
+    // CanvasViewFormatting.cpp
+    QList<PartBox> layoutExpression(const BlockPtr& block, const QRectF& rect) const;
+    std::optional<QColor> partColor(const CalculationBlock& block, const IndexedExpressionPart& part) const;
+    LinkPtr linkForPlaceholder(const BlockPtr& block, const QString& placeholder) const;
+
+    // CanvasViewBlockManagement.cpp
+    void appendRow(const BlockPtr& block);
+    QString paletteColor() const;
+    BlockPtr lowestBlock() const;
+    QPointF nextFreeStart() const;
+
+    CanvasPtr m_canvas;
+    ModelContext* m_modelContext = nullptr;
+    QUndoStack* m_undoStack = nullptr;
+
+    std::optional<QUuid> m_selectedBlockID;
+    QSet<QUuid> m_selectedBlockIDs;
+    int m_evaluationCounter = 0;
+    std::optional<TemporaryLink> m_temporaryLink;
+    std::optional<TemporaryNumberDrag> m_temporaryNumberDrag;
+    QHash<QUuid, QSizeF> m_dragOffsets;
+    bool m_showKeypad = false;
+    bool m_showingExportSheet = false;
+    std::optional<QImage> m_exportedImage;
+    bool m_isEditingPartLabel = false;
+    bool m_isEditingNumber = false;
+    bool m_isEditingCanvasTitle = false;
+    std::optional<QString> m_editingLabelForValue;
+    std::optional<int> m_editingLabelIndex;
+    QString m_editingLabelText;
+    std::optional<QUuid> m_editingLabelBlockID;
+    std::optional<QUuid> m_focusedBlockID;
+    std::optional<QUuid> m_focusedLabelBlockID;
+    bool m_isLabelFieldFocused = false;
+    bool m_showLinkAutocomplete = false;
+    std::optional<QUuid> m_linkAutocompleteBlockID;
+    std::optional<QUuid> m_draggingBlockID;
+    std::optional<int> m_dropTargetIndex;
+    double m_lastDropY = 0;
+
+    // Cached table layout; rebuilt after any change.
+    mutable bool m_layoutDirty = true;
+    mutable BlockList m_sorted;
+    mutable QHash<QUuid, int> m_rowIndex;
+    mutable double m_labelWidth = minLabelColumnWidth;
+    mutable double m_resultWidth = minResultColumnWidth;
+
+    // Pointer gesture in progress on the table.
+    enum class Gesture { none, handle, link };
+    Gesture m_gesture = Gesture::none;
+    BlockPtr m_gestureBlock;
+    int m_gestureRow = -1;
+    QPointF m_pressPoint;
+    bool m_gestureStarted = false;
+
+    bool m_appeared = false;
+    bool m_placingEditors = false;
+    bool m_refreshScheduled = false;
+
+    QScrollArea* m_scrollArea = nullptr;
+    CanvasTableSurface* m_table = nullptr;
+    QWidget* m_header = nullptr;
+    InlineTitleField* m_titleField = nullptr;
+    RowTextField* m_labelField = nullptr;
+    RowTextField* m_expressionField = nullptr;
+    QWidget* m_keypadSlot = nullptr;
+    QAction* m_rowColorAction = nullptr;
+    QAction* m_undoAction = nullptr;
+    QAction* m_redoAction = nullptr;
+};

@@ -1,0 +1,303 @@
+// Adding rows, and the row operations the table's menus and keypad reach.
+
+#include "Views/CanvasView.h"
+#include "Views/CanvasViewWidgets.h"
+
+#include "Engine/CalculatorEngine.h"
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/Identifiers.h"
+#include "Models/Link.h"
+#include "Models/ModelContext.h"
+
+#include <QPointer>
+#include <QUndoCommand>
+#include <QUndoStack>
+
+namespace {
+
+// Undo of "Add Block": takes the added row out again. Holds the row's id and
+// looks it up when undone, so a row deleted meanwhile is left alone. There is
+// no redo: the command leaves the stack once undone.
+class AddBlockCommand : public QUndoCommand {
+public:
+    AddBlockCommand(const CanvasPtr& canvas, const QUuid& blockID, ModelContext* context)
+        : m_canvas(canvas)
+        , m_blockID(blockID)
+        , m_context(context)
+    {
+        setText(QStringLiteral("Add Block"));
+    }
+
+    void redo() override {} // the row was added before the command was pushed
+
+    void undo() override
+    {
+        setObsolete(true);
+        const CanvasPtr canvas = m_canvas.lock();
+        if (!canvas)
+            return;
+        BlockPtr found;
+        for (const BlockPtr& block : canvas->blocks()) {
+            if (block->id() == m_blockID) {
+                found = block;
+                break;
+            }
+        }
+        if (!found)
+            return;
+        canvas->removeBlock(found);
+        if (m_context)
+            m_context->deleteRecord(found);
+        canvas->touch();
+    }
+
+private:
+    std::weak_ptr<Canvas> m_canvas;
+    QUuid m_blockID;
+    QPointer<ModelContext> m_context;
+};
+
+} // namespace
+
+const QStringList& CanvasView::blockColors()
+{
+    static const QStringList colors{
+        QStringLiteral("#00D4FF"), QStringLiteral("#FF6B9D"), QStringLiteral("#00FF88"), QStringLiteral("#FFB800"),
+        QStringLiteral("#B388FF"), QStringLiteral("#FF5252"), QStringLiteral("#64FFDA"), QStringLiteral("#FFFF00"),
+    };
+    return colors;
+}
+
+BlockPtr CanvasView::blockWithId(const std::optional<QUuid>& id) const
+{
+    if (!id)
+        return nullptr;
+    for (const BlockPtr& block : m_canvas->blocks()) {
+        if (block->id() == *id)
+            return block;
+    }
+    return nullptr;
+}
+
+QString CanvasView::paletteColor() const
+{
+    return blockColors().at(int(m_canvas->blocks().size() % blockColors().size()));
+}
+
+BlockPtr CanvasView::lowestBlock() const
+{
+    BlockPtr lowest;
+    for (const BlockPtr& block : m_canvas->blocks()) {
+        if (!lowest || block->positionY() + block->height() > lowest->positionY() + lowest->height())
+            lowest = block;
+    }
+    return lowest;
+}
+
+QPointF CanvasView::nextFreeStart() const
+{
+    const BlockPtr lowest = lowestBlock();
+    if (!lowest)
+        return QPointF(startX, startY);
+    return QPointF(startX, lowest->positionY() + lowest->height() + 20);
+}
+
+void CanvasView::appendRow(const BlockPtr& block)
+{
+    block->setCanvas(m_canvas);
+    block->setIsEditing(true);
+    block->setIsSelected(true);
+    m_canvas->appendBlock(block);
+}
+
+void CanvasView::addNewRow()
+{
+    if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
+        selected->setIsSelected(false);
+        selected->setIsEditing(false);
+        selected->setIsLabelEditing(false);
+    }
+    double y = startY;
+    if (!m_canvas->blocks().isEmpty()) {
+        double maxY = m_canvas->blocks().first()->positionY();
+        for (const BlockPtr& block : m_canvas->blocks())
+            maxY = std::max(maxY, block->positionY());
+        y = maxY + tableRowHeight;
+    }
+    const BlockPtr block = CalculationBlock::create(BlockType::calculation, QString(), QString(), QString(), startX, y,
+                                                    200, tableRowHeight, paletteColor());
+    appendRow(block);
+    m_canvas->touch();
+    setSelectedBlockID(block->id());
+    refresh();
+}
+
+void CanvasView::addNewBlock()
+{
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    const QPointF start = selected
+        ? QPointF(selected->positionX(), selected->positionY() + selected->height() + 20)
+        : nextFreeStart();
+    const QPointF position = findNonOverlappingPosition(nullptr, start, QSizeF(250, 50));
+    const BlockPtr block = CalculationBlock::create(BlockType::calculation, QString(), QString(), QString(),
+                                                    position.x(), position.y(), 250, 50, paletteColor());
+    if (selected) {
+        selected->setIsSelected(false);
+        selected->setIsEditing(false);
+        selected->setIsLabelEditing(false);
+    }
+    appendRow(block);
+    m_canvas->touch();
+    setSelectedBlockID(block->id());
+    if (m_undoStack)
+        m_undoStack->push(new AddBlockCommand(m_canvas, block->id(), m_modelContext));
+    refresh();
+}
+
+void CanvasView::createNewBlockWithInput(const QString& input)
+{
+    if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
+        selected->setIsSelected(false);
+        selected->setIsEditing(false);
+    }
+    const QPointF position = findNonOverlappingPosition(nullptr, nextFreeStart(), QSizeF(150, 50));
+    const BlockPtr block = CalculationBlock::create(BlockType::calculation, input, QString(), QString(), position.x(),
+                                                    position.y(), 150, 50, paletteColor());
+    appendRow(block);
+    setSelectedBlockID(block->id());
+    m_canvas->touch();
+    CalculatorEngine::shared().evaluateBlock(block);
+    refresh();
+}
+
+// ---- Keypad actions ----
+
+void CanvasView::appendToSelectedBlock(const QString& text, bool fromKeypad)
+{
+    Q_UNUSED(fromKeypad)
+    if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
+        selected->setIsEditing(true);
+        selected->setExpression(selected->expression() + text);
+        CalculatorEngine::shared().evaluateBlock(selected);
+        refresh();
+    } else {
+        createNewBlockWithInput(text);
+    }
+}
+
+void CanvasView::deleteFromSelectedBlock()
+{
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    if (!selected || selected->expression().isEmpty())
+        return;
+    QString expression = selected->expression();
+    // One user-perceived character, so a surrogate pair goes whole.
+    const int keep = int(expression.size()) - (expression.size() > 1 && expression.back().isLowSurrogate() ? 2 : 1);
+    expression.truncate(keep);
+    selected->setExpression(expression);
+    CalculatorEngine::shared().evaluateBlock(selected);
+    refresh();
+}
+
+void CanvasView::finishEditing()
+{
+    if (const BlockPtr selected = blockWithId(m_selectedBlockID))
+        selected->setIsEditing(false);
+    refresh();
+}
+
+// ---- Colour ----
+
+void CanvasView::setSelectedBlockColor(const QString& hex)
+{
+    if (!m_selectedBlockIDs.isEmpty()) {
+        for (const QUuid& id : m_selectedBlockIDs) {
+            if (const BlockPtr block = blockWithId(id))
+                block->setColorHex(hex);
+        }
+        m_canvas->touch();
+    } else if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
+        selected->setColorHex(hex);
+    }
+    refresh();
+}
+
+void CanvasView::setTitleColor(const std::optional<QString>& hex)
+{
+    m_canvas->setTitleColorHex(hex);
+    m_canvas->touch();
+    refresh();
+}
+
+// ---- Moving and deleting rows ----
+// Reordering, moving and deleting with undo are built by the row-operations
+// work; until then these do the least the table's menus and handle rely on.
+
+void CanvasView::updateDropTarget(double dragY, const BlockPtr& fromBlock)
+{
+    Q_UNUSED(fromBlock)
+    ensureLayout();
+    const int slot = int(std::lround(dragY / rowPitch()));
+    m_dropTargetIndex = std::clamp(slot, 0, int(m_sorted.size()));
+    m_lastDropY = dragY;
+    m_table->update();
+}
+
+void CanvasView::reorderBlockToIndex(const BlockPtr& block, int index)
+{
+    BlockList order = sortedBlocks();
+    const qsizetype from = order.indexOf(block);
+    if (from < 0)
+        return;
+    order.removeAt(from);
+    const int slot = std::clamp(index > from ? index - 1 : index, 0, int(order.size()));
+    order.insert(slot, block);
+    for (qsizetype i = 0; i < order.size(); ++i)
+        order[i]->setPositionY(startY + i * tableRowHeight);
+    m_canvas->touch();
+    refresh();
+}
+
+void CanvasView::moveRowsUp()
+{
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    const int index = selected ? indexOfBlock(selected->id()) : -1;
+    if (index > 0)
+        reorderBlockToIndex(selected, index - 1);
+}
+
+void CanvasView::moveRowsDown()
+{
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    const int index = selected ? indexOfBlock(selected->id()) : -1;
+    if (index >= 0 && index + 1 < m_canvas->blocks().size())
+        reorderBlockToIndex(selected, index + 2);
+}
+
+void CanvasView::deleteSelectedBlock()
+{
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    if (!selected)
+        return;
+    if (m_modelContext && selected->context()) {
+        m_modelContext->deleteRecord(selected);
+    } else {
+        // Not stored: apply the same rules by hand.
+        for (const LinkPtr& link : LinkList(selected->outgoingLinks())) {
+            link->setSourceBlock(nullptr);
+            link->setDestinationBlock(nullptr);
+            m_canvas->removeLink(link);
+        }
+        for (const LinkPtr& link : LinkList(selected->incomingLinks()))
+            link->setDestinationBlock(nullptr);
+        m_canvas->removeBlock(selected);
+    }
+    m_canvas->touch();
+    if (m_focusedBlockID == selected->id())
+        setFocusedBlockID(std::nullopt);
+    if (m_focusedLabelBlockID == selected->id())
+        setFocusedLabelBlockID(std::nullopt);
+    CalculatorEngine::shared().evaluateCanvas(m_canvas);
+    raiseEvaluationCounter();
+}

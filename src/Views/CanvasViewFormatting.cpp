@@ -1,0 +1,420 @@
+// How values, colours and expressions are shown in the table.
+
+#include "Views/CanvasView.h"
+
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/HexColor.h"
+#include "Models/Link.h"
+
+#include <QFontMetricsF>
+#include <QLocale>
+
+#include <cmath>
+
+namespace {
+
+constexpr char32_t quoteMark = U'"';
+
+// Decimal digits of |value| with the position of the decimal point, from the
+// shortest text that reads back as the same double.
+struct DecimalDigits {
+    QString integer;
+    QString fraction;
+};
+
+DecimalDigits shortestDigits(double magnitude)
+{
+    // "d.dddde±x": Qt's own conversion, independent of the C locale.
+    const QString text = QString::number(magnitude, 'e', QLocale::FloatingPointShortest);
+    const qsizetype e = text.indexOf(QLatin1Char('e'));
+    QString digits = text.left(e);
+    digits.remove(QLatin1Char('.'));
+    int exponent = 0;
+    bool negativeExponent = false;
+    for (qsizetype i = e + 1; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('-'))
+            negativeExponent = true;
+        else if (c.isDigit())
+            exponent = exponent * 10 + c.digitValue();
+    }
+    if (negativeExponent)
+        exponent = -exponent;
+    // The first digit stands for 10^exponent.
+    const int pointAfter = exponent + 1;
+    DecimalDigits result;
+    if (pointAfter <= 0) {
+        result.integer = QStringLiteral("0");
+        result.fraction = QString(-pointAfter, QLatin1Char('0')) + digits;
+    } else if (pointAfter >= digits.size()) {
+        result.integer = digits + QString(pointAfter - digits.size(), QLatin1Char('0'));
+    } else {
+        result.integer = digits.left(pointAfter);
+        result.fraction = digits.mid(pointAfter);
+    }
+    return result;
+}
+
+// Adds one unit in the last place of a digit string.
+QString incremented(QString digits)
+{
+    for (qsizetype i = digits.size() - 1; i >= 0; --i) {
+        if (digits[i] == QLatin1Char('9')) {
+            digits[i] = QLatin1Char('0');
+        } else {
+            digits[i] = QChar(digits[i].unicode() + 1);
+            return digits;
+        }
+    }
+    return QLatin1Char('1') + digits;
+}
+
+bool isAsciiDecimalText(const QString& text)
+{
+    // What a plain text-to-double conversion accepts from digits and points:
+    // ASCII digits with at most one point and at least one digit.
+    int points = 0;
+    int digits = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('.'))
+            ++points;
+        else if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            ++digits;
+        else
+            return false;
+    }
+    return points <= 1 && digits > 0;
+}
+
+// Characters of a QString as code points (a surrogate pair is one character).
+QList<QString> characters(const QString& text)
+{
+    QList<QString> list;
+    list.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            list.append(text.mid(i, 2));
+            ++i;
+        } else {
+            list.append(QString(text[i]));
+        }
+    }
+    return list;
+}
+
+const QColor grayColor(142, 142, 147);
+
+} // namespace
+
+QString CanvasView::formatTableValue(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("NaN");
+    if (std::isinf(value))
+        return value < 0 ? QStringLiteral("-∞") : QStringLiteral("∞");
+
+    DecimalDigits digits = shortestDigits(std::fabs(value));
+    QString integer = digits.integer;
+    QString fraction = digits.fraction;
+    if (fraction.size() > 2) {
+        const QString rest = fraction.mid(2);
+        fraction = fraction.left(2);
+        bool up = false;
+        if (rest[0] > QLatin1Char('5')) {
+            up = true;
+        } else if (rest[0] == QLatin1Char('5')) {
+            const bool exactHalf = rest.mid(1).count(QLatin1Char('0')) == rest.size() - 1;
+            // Ties go to the even neighbour.
+            up = !exactHalf || ((integer + fraction).back().digitValue() % 2 == 1);
+        }
+        if (up) {
+            const QString joined = incremented(integer + fraction);
+            integer = joined.left(joined.size() - 2);
+            fraction = joined.right(2);
+        }
+    }
+    while (fraction.endsWith(QLatin1Char('0')))
+        fraction.chop(1);
+    while (integer.size() > 1 && integer.startsWith(QLatin1Char('0')))
+        integer.remove(0, 1);
+    QString text = integer;
+    if (!fraction.isEmpty())
+        text += QLatin1Char(',') + fraction;
+    const bool isZero = integer == QLatin1String("0") && fraction.isEmpty();
+    if (value < 0 && !isZero)
+        text.prepend(QLatin1Char('-'));
+    return text;
+}
+
+QString CanvasView::colorName(const QString& hex)
+{
+    static const QHash<QString, QString> names{
+        {QStringLiteral("#00D4FF"), QStringLiteral("Cyan")},   {QStringLiteral("#FF6B9D"), QStringLiteral("Pink")},
+        {QStringLiteral("#00FF88"), QStringLiteral("Green")},  {QStringLiteral("#FFB800"), QStringLiteral("Orange")},
+        {QStringLiteral("#B388FF"), QStringLiteral("Purple")}, {QStringLiteral("#FF5252"), QStringLiteral("Red")},
+        {QStringLiteral("#64FFDA"), QStringLiteral("Teal")},   {QStringLiteral("#FFFF00"), QStringLiteral("Yellow")},
+    };
+    return names.value(hex, QStringLiteral("Color"));
+}
+
+QColor CanvasView::rowColor(const CalculationBlock& block)
+{
+    // The platform's cyan, as the fallback of every unreadable row colour.
+    return colorFromHex(block.colorHex()).value_or(QColor(0, 192, 232));
+}
+
+const QRegularExpression& CanvasView::placeholderRegex()
+{
+    static const QRegularExpression regex(QStringLiteral("\\{([^:]+):([^}]+)\\}"));
+    return regex;
+}
+
+const QRegularExpression& CanvasView::lineNumberRegex()
+{
+    static const QRegularExpression regex(QStringLiteral("L(\\d+)"));
+    return regex;
+}
+
+TableExpressionParts CanvasView::parseExpressionParts(const QString& expression)
+{
+    TableExpressionParts parts;
+    const QList<QString> chars = characters(expression);
+    QString run;
+    auto closeRun = [&] {
+        if (!run.isEmpty()) {
+            parts.append(classifyTablePart(run));
+            run.clear();
+        }
+    };
+    auto findFrom = [&](qsizetype from, const QString& what) -> qsizetype {
+        for (qsizetype j = from; j < chars.size(); ++j) {
+            if (chars[j] == what)
+                return j;
+        }
+        return -1;
+    };
+    auto joined = [&](qsizetype from, qsizetype to) {
+        QString text;
+        for (qsizetype j = from; j < to; ++j)
+            text += chars[j];
+        return text;
+    };
+
+    for (qsizetype i = 0; i < chars.size(); ++i) {
+        const QString& c = chars[i];
+        // A quote or an opening brace always ends the run before it, even when
+        // it has no partner and so starts the next run itself.
+        if (c == QString(QChar(quoteMark))) {
+            closeRun();
+            const qsizetype close = findFrom(i + 1, c);
+            if (close >= 0) {
+                parts.append(TableExpressionPart::quotedText(joined(i + 1, close)));
+                i = close;
+                continue;
+            }
+        } else if (c == QLatin1String("{")) {
+            closeRun();
+            const qsizetype close = findFrom(i + 1, QStringLiteral("}"));
+            if (close >= 0) {
+                const QString inner = joined(i + 1, close);
+                const qsizetype colon = inner.indexOf(QLatin1Char(':'));
+                QStringList pieces = colon < 0 ? QStringList{inner}
+                                               : QStringList{inner.left(colon), inner.mid(colon + 1)};
+                pieces.removeAll(QString());
+                const QString name = pieces.value(0);
+                const QString color = pieces.size() > 1 ? pieces[1] : QStringLiteral("#00D4FF");
+                parts.append(TableExpressionPart::linkedValue(name, color));
+                i = close;
+                continue;
+            }
+        } else if (c == QLatin1String("+") || c == QLatin1String("-") || c == QStringLiteral("×")
+                   || c == QStringLiteral("÷") || c == QLatin1String("*") || c == QLatin1String("/")) {
+            closeRun();
+            QString symbol = c;
+            if (symbol == QLatin1String("*"))
+                symbol = QStringLiteral("×");
+            else if (symbol == QLatin1String("/"))
+                symbol = QStringLiteral("÷");
+            parts.append(TableExpressionPart::operator_(symbol));
+            continue;
+        } else if (c == QLatin1String("%")) {
+            closeRun();
+            parts.append(TableExpressionPart::percent());
+            continue;
+        } else if (c == QLatin1String(" ")) {
+            closeRun();
+            continue;
+        }
+        run += c;
+    }
+    closeRun();
+    return parts;
+}
+
+TableExpressionPart CanvasView::classifyTablePart(const QString& run)
+{
+    QString digitText;
+    bool hasLetter = false;
+    for (const QString& c : characters(run)) {
+        const char32_t code = c.toUcs4().value(0);
+        if (QChar::isLetter(code))
+            hasLetter = true;
+        if (QChar::isNumber(code) || c == QLatin1String(".") || c == QLatin1String(","))
+            digitText += c;
+    }
+    if (digitText.isEmpty() || hasLetter)
+        return TableExpressionPart::quotedText(run);
+    digitText.replace(QLatin1Char(','), QLatin1Char('.'));
+    return isAsciiDecimalText(digitText) ? TableExpressionPart::number(run) : TableExpressionPart::quotedText(run);
+}
+
+IndexedExpressionParts CanvasView::assignNumberIndicesToParts(const TableExpressionParts& parts)
+{
+    IndexedExpressionParts indexed;
+    indexed.reserve(parts.size());
+    int counter = 0;
+    for (const TableExpressionPart& part : parts) {
+        if (part.kind == TableExpressionPart::Kind::number)
+            indexed.append({part, counter++});
+        else
+            indexed.append({part, std::nullopt});
+    }
+    return indexed;
+}
+
+LinkPtr CanvasView::linkForPlaceholder(const BlockPtr& block, const QString& placeholder) const
+{
+    for (const LinkPtr& link : block->incomingLinks()) {
+        if (link->placeholderName() == placeholder)
+            return link;
+    }
+    for (const LinkPtr& link : m_canvas->links()) {
+        const BlockPtr destination = link->destinationBlock();
+        if (destination && destination->id() == block->id() && link->placeholderName() == placeholder)
+            return link;
+    }
+    return nullptr;
+}
+
+std::optional<QColor> CanvasView::partColor(const CalculationBlock& block, const IndexedExpressionPart& part) const
+{
+    if (part.part.kind == TableExpressionPart::Kind::number) {
+        if (const auto hex = block.getPartColor(part.numberIndex.value_or(0), part.part.text))
+            return colorFromHex(*hex);
+    } else if (part.part.kind == TableExpressionPart::Kind::quotedText) {
+        const auto found = block.partColors().constFind(QStringLiteral("text:") + part.part.text);
+        if (found != block.partColors().constEnd())
+            return colorFromHex(*found);
+    }
+    return std::nullopt;
+}
+
+QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, const QRectF& rect) const
+{
+    QList<PartBox> boxes;
+    const IndexedExpressionParts parts = assignNumberIndicesToParts(parseExpressionParts(block->expression()));
+    if (parts.isEmpty())
+        return boxes;
+
+    QFont valueFont = font();
+    valueFont.setPixelSize(20);
+    QFont labelFont = font();
+    labelFont.setPixelSize(11);
+    labelFont.setWeight(QFont::Medium);
+    const QFontMetricsF labelMetrics(labelFont);
+
+    const QColor color = rowColor(*block);
+    const Palette colors = canvasColors();
+    const double valueHeight = QFontMetricsF(valueFont).height();
+    const double valueTop = rect.center().y() - valueHeight / 2;
+
+    double x = rect.left();
+    const IndexedExpressionPart* previous = nullptr;
+    for (const IndexedExpressionPart& part : parts) {
+        PartBox box;
+        box.part = part;
+        QFont partFont = valueFont;
+        switch (part.part.kind) {
+        case TableExpressionPart::Kind::number: {
+            partFont.setWeight(QFont::Medium);
+            box.shown = part.part.text;
+            box.color = partColor(*block, part).value_or(color);
+            box.label = block->getPartLabel(part.numberIndex.value_or(0), part.part.text).value_or(QString());
+            break;
+        }
+        case TableExpressionPart::Kind::linkedValue: {
+            partFont.setWeight(QFont::Medium);
+            const LinkPtr link = linkForPlaceholder(block, part.part.text);
+            const BlockPtr source = link ? link->sourceBlock() : nullptr;
+            const std::optional<double> value = link ? link->sourceValue() : std::nullopt;
+            if (!source || !value) {
+                box.shown = QStringLiteral("?");
+                box.color = grayColor;
+            } else {
+                box.color = colorFromHex(source->colorHex()).value_or(color);
+                box.shown = formatTableValue(*value);
+                if (const auto currency = effectiveCurrency(source))
+                    box.shown += QLatin1Char(' ') + *currency;
+                box.label = source->label();
+            }
+            break;
+        }
+        case TableExpressionPart::Kind::operator_:
+            box.shown = part.part.text;
+            box.color = colors.text;
+            box.color.setAlphaF(0.5);
+            break;
+        case TableExpressionPart::Kind::quotedText:
+            box.shown = part.part.text;
+            if (const auto own = partColor(*block, part)) {
+                box.color = *own;
+            } else {
+                box.color = color;
+                box.color.setAlphaF(0.9);
+            }
+            break;
+        case TableExpressionPart::Kind::percent:
+            partFont.setWeight(QFont::Medium);
+            box.shown = QStringLiteral("%");
+            box.color = color;
+            if (previous && previous->part.kind == TableExpressionPart::Kind::number) {
+                if (const auto own = partColor(*block, *previous))
+                    box.color = *own;
+            }
+            break;
+        }
+        const double width = QFontMetricsF(partFont).horizontalAdvance(box.shown);
+        box.box = QRectF(x, valueTop, width, valueHeight);
+        if (!box.label.isEmpty()) {
+            const double labelWidth = labelMetrics.horizontalAdvance(box.label);
+            if (part.part.kind == TableExpressionPart::Kind::linkedValue) {
+                // A stack: the label above the value, taking its own width.
+                box.labelBox = QRectF(x, valueTop - 2 - labelMetrics.height(), labelWidth, labelMetrics.height());
+                box.box.setWidth(std::max(width, labelWidth));
+            } else {
+                // Floats 16 above the number, centred on it, without taking room.
+                const double w = std::max(labelWidth, 12.0);
+                box.labelBox = QRectF(x + width / 2 - w / 2, valueTop - 16, w, labelMetrics.height());
+            }
+        }
+        x += box.box.width() + 6;
+        boxes.append(box);
+        previous = &part;
+    }
+    return boxes;
+}
+
+void CanvasView::setTextPartColor(const BlockPtr& block, const QString& text, const std::optional<QString>& hex)
+{
+    PartMap colors = block->partColors();
+    const QString key = QStringLiteral("text:") + text;
+    if (hex)
+        colors.insert(key, *hex);
+    else
+        colors.remove(key);
+    block->setPartColors(colors);
+    if (const CanvasPtr owner = block->canvas())
+        owner->touch();
+    refresh();
+}

@@ -1,0 +1,622 @@
+// One table row: how it is drawn, what a pointer does on it, its menu, and
+// the line edits that stand in for its label or expression while focused.
+
+#include "Views/CanvasView.h"
+#include "Views/CanvasViewWidgets.h"
+
+#include "Engine/CalculatorEngine.h"
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/HexColor.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollArea>
+#include <QStyle>
+
+namespace {
+
+const QColor accentColor(10, 132, 255);
+const QColor cyanColor(0, 192, 232);
+const QColor grayColor(142, 142, 147);
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(color.alphaF() * alpha);
+    return color;
+}
+
+QFont sized(QFont font, int pixels, QFont::Weight weight)
+{
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+QString trimmedSpacesAndTabs(const QString& text)
+{
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    while (start < end && blank(text[start]))
+        ++start;
+    while (end > start && blank(text[end - 1]))
+        --end;
+    return text.mid(start, end - start);
+}
+
+} // namespace
+
+// ---- Drawing ----
+
+void CanvasView::paintTable(QPainter& painter, const QRect& exposed)
+{
+    ensureLayout();
+    const double top = rowsTop();
+    const int count = int(m_sorted.size());
+    const int first = std::max(0, int((exposed.top() - top) / rowPitch()));
+    const int last = std::min(count - 1, int((exposed.bottom() - top) / rowPitch()));
+    for (int i = first; i <= last; ++i)
+        paintRow(painter, m_sorted[i], i);
+    paintOverlays(painter);
+}
+
+void CanvasView::paintRow(QPainter& painter, const BlockPtr& block, int rowIndex)
+{
+    const QUuid id = block->id();
+    const QRectF row = rowRect(rowIndex);
+    const QColor color = rowColor(*block);
+    const bool selected = m_selectedBlockID == id || m_selectedBlockIDs.contains(id);
+
+    painter.save();
+    painter.setOpacity(m_draggingBlockID == id ? 0.4 : 1.0);
+
+    if (selected) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(withAlpha(accentColor, 0.25));
+        painter.drawRoundedRect(row.adjusted(4, 2, -4, -2), 6, 6);
+        painter.setBrush(color);
+        painter.drawRect(QRectF(row.left(), row.top(), 4, row.height()));
+    }
+
+    const bool labelEdited = m_labelField->isVisible() && m_focusedLabelBlockID == id;
+    if (!labelEdited && !block->label().isEmpty()) {
+        const QRectF rect = labelRect(rowIndex);
+        painter.setFont(sized(font(), 20, QFont::Normal));
+        painter.setPen(withAlpha(color, 0.7));
+        const QString text = painter.fontMetrics().elidedText(block->label(), Qt::ElideRight, int(rect.width()));
+        painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, text);
+    }
+
+    const bool expressionEdited = m_expressionField->isVisible() && m_focusedBlockID == id;
+    if (!expressionEdited)
+        paintExpression(painter, block, expressionRect(rowIndex));
+
+    paintResult(painter, block, resultRect(rowIndex));
+
+    // The drag handle: three short lines.
+    const QRectF handle = dragHandleRect(rowIndex);
+    painter.setPen(QPen(selected ? withAlpha(color, 0.4) : withAlpha(grayColor, 0.15), 1.5, Qt::SolidLine,
+                        Qt::RoundCap));
+    const QPointF centre = handle.center();
+    for (int line = -1; line <= 1; ++line)
+        painter.drawLine(QPointF(centre.x() - 6.5, centre.y() + line * 4), QPointF(centre.x() + 6.5, centre.y() + line * 4));
+    painter.restore();
+}
+
+void CanvasView::paintExpression(QPainter& painter, const BlockPtr& block, const QRectF& rect)
+{
+    const QList<PartBox> boxes = layoutExpression(block, rect);
+    if (boxes.isEmpty())
+        return;
+    painter.save();
+    painter.setClipRect(rect);
+    const QFont regular = sized(font(), 20, QFont::Normal);
+    const QFont medium = sized(font(), 20, QFont::Medium);
+    const QFont small = sized(font(), 11, QFont::Medium);
+    for (const PartBox& box : boxes) {
+        if (box.box.left() > rect.right())
+            break;
+        const auto kind = box.part.part.kind;
+        const bool isMedium = kind == TableExpressionPart::Kind::number || kind == TableExpressionPart::Kind::percent
+            || kind == TableExpressionPart::Kind::linkedValue;
+        painter.setFont(isMedium ? medium : regular);
+        painter.setPen(box.color);
+        painter.drawText(box.box, Qt::AlignLeft | Qt::AlignVCenter, box.shown);
+        if (!box.label.isEmpty()) {
+            painter.setFont(small);
+            painter.setPen(withAlpha(box.color, 0.7));
+            const Qt::Alignment align = kind == TableExpressionPart::Kind::linkedValue ? Qt::AlignLeft : Qt::AlignHCenter;
+            painter.drawText(box.labelBox, align | Qt::AlignVCenter, box.label);
+        }
+    }
+    painter.restore();
+}
+
+QString CanvasView::resultText(const BlockPtr& block) const
+{
+    if (block->isTextBlock() || !block->result())
+        return QString();
+    QString text = formatTableValue(*block->result());
+    if (const auto currency = effectiveCurrency(block))
+        text += QLatin1Char(' ') + *currency;
+    return text;
+}
+
+void CanvasView::paintResult(QPainter& painter, const BlockPtr& block, const QRectF& rect)
+{
+    const QString value = resultText(block);
+    if (value.isEmpty())
+        return;
+    const QColor color = rowColor(*block);
+    const QFont valueFont = sized(font(), 20, QFont::Medium);
+    const QFont labelFont = sized(font(), 11, QFont::Medium);
+    const double valueHeight = QFontMetricsF(valueFont).height();
+    const double labelHeight = QFontMetricsF(labelFont).height();
+    const bool hasLabel = !block->label().isEmpty();
+    const double stackHeight = valueHeight + (hasLabel ? labelHeight + 1 : 0);
+    // Right of the value: 12 spacing and the 20-wide link handle.
+    const double right = rect.right() - 20 - 12;
+    const double width = std::max(0.0, right - rect.left());
+    double y = rect.center().y() - stackHeight / 2;
+
+    painter.save();
+    if (hasLabel) {
+        painter.setFont(labelFont);
+        painter.setPen(withAlpha(color, 0.6));
+        const QString label = painter.fontMetrics().elidedText(block->label(), Qt::ElideRight, int(width));
+        painter.drawText(QRectF(rect.left(), y, width, labelHeight), Qt::AlignRight | Qt::AlignVCenter, label);
+        y += labelHeight + 1;
+    }
+    painter.setFont(valueFont);
+    painter.setPen(color);
+    const QString shown = painter.fontMetrics().elidedText(value, Qt::ElideLeft, int(width));
+    painter.drawText(QRectF(rect.left(), y, width, valueHeight), Qt::AlignRight | Qt::AlignVCenter, shown);
+    painter.restore();
+}
+
+void CanvasView::paintOverlays(QPainter& painter)
+{
+    if (m_temporaryLink) {
+        // The rubber band of a link being dragged out of a result.
+        const QColor color = colorFromHex(m_temporaryLink->sourceBlock->colorHex()).value_or(cyanColor);
+        QPen pen(withAlpha(color, 0.6), 2);
+        pen.setDashPattern({3, 1.5}); // 6 on, 3 off at width 2
+        painter.setPen(pen);
+        painter.drawLine(m_temporaryLink->startPoint, m_temporaryLink->currentPoint);
+    }
+    if (m_dropTargetIndex && m_draggingBlockID) {
+        // Where a dragged row would land.
+        const double y = rowsTop() + rowPitch() * *m_dropTargetIndex - 1;
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(cyanColor);
+        painter.drawEllipse(QRectF(8, y - 4, 8, 8));
+        painter.drawRect(QRectF(16, y - 1, tableWidth() - 24, 2));
+    }
+}
+
+// ---- Pointer ----
+
+std::optional<CanvasView::PartBox> CanvasView::partAt(const BlockPtr& block, int rowIndex, QPointF point) const
+{
+    const QRectF rect = expressionRect(rowIndex);
+    if (!rect.contains(point))
+        return std::nullopt;
+    for (const PartBox& box : layoutExpression(block, rect)) {
+        if (box.box.adjusted(-3, 0, 3, 0).contains(point) || (!box.label.isEmpty() && box.labelBox.contains(point)))
+            return box;
+    }
+    return std::nullopt;
+}
+
+void CanvasView::tableMousePress(QMouseEvent* event)
+{
+    const QPointF point = event->position();
+    m_gesture = Gesture::none;
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (tappableAreaRect().contains(point)) {
+        addNewRow();
+        return;
+    }
+    const std::optional<int> index = rowIndexAt(point.y());
+    if (!index)
+        return;
+    const BlockPtr block = m_sorted[*index];
+    if (event->modifiers() & Qt::ControlModifier) {
+        commandClick(block);
+        return;
+    }
+    m_pressPoint = point;
+    m_gestureBlock = block;
+    m_gestureRow = *index;
+    m_gestureStarted = false;
+    if (dragHandleRect(*index).contains(point)) {
+        m_gesture = Gesture::handle;
+    } else if (linkHandleRect(*index).contains(point) && !resultText(block).isEmpty()) {
+        m_gesture = Gesture::link;
+    } else if (labelRect(*index).contains(point)) {
+        setFocusedLabelBlockID(block->id());
+        m_labelField->setCursorPosition(m_labelField->cursorPositionAt(m_labelField->mapFrom(m_table, point.toPoint())));
+    } else if (expressionRect(*index).contains(point)) {
+        const std::optional<PartBox> part = partAt(block, *index, point);
+        if (part && part->part.part.kind == TableExpressionPart::Kind::number && !part->label.isEmpty()
+            && part->labelBox.contains(point)) {
+            startEditingNumberLabel(part->part.part.text, part->part.numberIndex.value_or(0), block);
+            return;
+        }
+        setFocusedBlockID(block->id());
+        m_expressionField->end(false);
+    }
+    // A plain click elsewhere on the row neither selects nor focuses.
+}
+
+void CanvasView::tableMouseMove(QMouseEvent* event)
+{
+    const QPointF point = event->position();
+    if (m_gesture == Gesture::none || !(event->buttons() & Qt::LeftButton)) {
+        updateCursorShape(point);
+        return;
+    }
+    const double distance = (point - m_pressPoint).manhattanLength();
+    if (m_gesture == Gesture::handle) {
+        if (!m_gestureStarted) {
+            if (distance < 8)
+                return;
+            m_gestureStarted = true;
+            m_draggingBlockID = m_gestureBlock->id();
+            if (!m_selectedBlockIDs.contains(m_gestureBlock->id())) {
+                m_selectedBlockID = m_gestureBlock->id();
+                m_selectedBlockIDs.clear();
+                updateRowColorAction();
+            }
+            m_lastDropY = point.y() - rowRect(m_gestureRow).top();
+        }
+        // The position within the row, counted from the top of the first row.
+        const double dragY = point.y() - rowRect(m_gestureRow).top() + rowPitch() * m_gestureRow;
+        updateDropTarget(dragY, m_gestureBlock);
+        m_table->update();
+    } else if (m_gesture == Gesture::link) {
+        if (!m_gestureStarted) {
+            if (distance < 5)
+                return;
+            m_gestureStarted = true;
+        }
+        if (!m_temporaryLink)
+            m_temporaryLink = TemporaryLink{m_gestureBlock, linkHandleRect(m_gestureRow).center(), point};
+        m_temporaryLink->currentPoint = point;
+        m_table->update();
+    }
+}
+
+void CanvasView::tableMouseRelease(QMouseEvent* event)
+{
+    const Gesture gesture = m_gesture;
+    const bool started = m_gestureStarted;
+    const BlockPtr block = m_gestureBlock;
+    m_gesture = Gesture::none;
+    m_gestureBlock.reset();
+    m_gestureStarted = false;
+    if (!started)
+        return;
+    if (gesture == Gesture::handle) {
+        if (m_dropTargetIndex)
+            reorderBlockToIndex(block, *m_dropTargetIndex);
+        m_draggingBlockID.reset();
+        m_dropTargetIndex.reset();
+        m_table->update();
+    } else if (gesture == Gesture::link) {
+        endLinkDrag(event->position());
+    }
+}
+
+void CanvasView::updateCursorShape(QPointF point)
+{
+    Qt::CursorShape shape = Qt::ArrowCursor;
+    if (const std::optional<int> index = rowIndexAt(point.y())) {
+        if (dragHandleRect(*index).contains(point))
+            shape = Qt::OpenHandCursor;
+        else if (linkHandleRect(*index).contains(point) && !resultText(m_sorted[*index]).isEmpty())
+            shape = Qt::CrossCursor;
+        else if (labelRect(*index).contains(point) || expressionRect(*index).contains(point))
+            shape = Qt::IBeamCursor;
+    } else if (tappableAreaRect().contains(point)) {
+        shape = Qt::PointingHandCursor;
+    }
+    if (m_table->cursor().shape() != shape)
+        m_table->setCursor(shape);
+}
+
+void CanvasView::commandClick(const BlockPtr& block)
+{
+    const QUuid id = block->id();
+    if (!m_selectedBlockIDs.contains(id)) {
+        if (m_selectedBlockID && !m_selectedBlockIDs.contains(*m_selectedBlockID))
+            m_selectedBlockIDs.insert(*m_selectedBlockID);
+        m_selectedBlockIDs.insert(id);
+        m_selectedBlockID = id;
+    } else {
+        m_selectedBlockIDs.remove(id);
+        if (m_selectedBlockIDs.isEmpty())
+            m_selectedBlockID.reset();
+    }
+    updateRowColorAction();
+    m_table->update();
+}
+
+void CanvasView::tableContextMenu(QContextMenuEvent* event)
+{
+    const QPointF point = event->pos();
+    const std::optional<int> index = rowIndexAt(point.y());
+    if (!index) {
+        event->ignore();
+        return;
+    }
+    const BlockPtr block = m_sorted[*index];
+    QMenu* menu = nullptr;
+    if (const std::optional<PartBox> part = partAt(block, *index, point))
+        menu = createPartMenu(block, part->part, this);
+    if (!menu)
+        menu = createRowContextMenu(block, *index, int(m_sorted.size()), this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+// ---- Menus ----
+
+QMenu* CanvasView::createRowContextMenu(const BlockPtr& block, int rowIndex, int totalRows, QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    auto selectAlone = [this, block] {
+        m_selectedBlockID = block->id();
+        m_selectedBlockIDs.clear();
+        updateRowColorAction();
+    };
+    QAction* up = menu->addAction(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("Move Up"));
+    up->setEnabled(rowIndex != 0);
+    connect(up, &QAction::triggered, this, [this, selectAlone] {
+        selectAlone();
+        moveRowsUp();
+    });
+    QAction* down = menu->addAction(style()->standardIcon(QStyle::SP_ArrowDown), QStringLiteral("Move Down"));
+    down->setEnabled(rowIndex != totalRows - 1);
+    connect(down, &QAction::triggered, this, [this, selectAlone] {
+        selectAlone();
+        moveRowsDown();
+    });
+    menu->addSeparator();
+    QMenu* colors = menu->addMenu(QStringLiteral("Color"));
+    for (const QString& hex : blockColors()) {
+        QAction* item = colors->addAction(circleIcon(hex), colorName(hex));
+        // This row only, whatever else is selected.
+        connect(item, &QAction::triggered, this, [this, block, hex] {
+            block->setColorHex(hex);
+            if (const CanvasPtr owner = block->canvas())
+                owner->touch();
+            refresh();
+        });
+    }
+    menu->addSeparator();
+    QAction* remove = menu->addAction(style()->standardIcon(QStyle::SP_TrashIcon), QStringLiteral("Delete Row"));
+    connect(remove, &QAction::triggered, this, [this, selectAlone] {
+        selectAlone();
+        deleteSelectedBlock();
+    });
+    return menu;
+}
+
+QMenu* CanvasView::createTitleColorMenu(QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    QMenu* colors = menu->addMenu(QStringLiteral("Title Color"));
+    for (const QString& hex : blockColors()) {
+        QAction* item = colors->addAction(circleIcon(hex), colorName(hex));
+        connect(item, &QAction::triggered, this, [this, hex] { setTitleColor(hex); });
+    }
+    colors->addSeparator();
+    QAction* reset = colors->addAction(QStringLiteral("Default"));
+    connect(reset, &QAction::triggered, this, [this] { setTitleColor(std::nullopt); });
+    return menu;
+}
+
+QMenu* CanvasView::createTextPartMenu(const BlockPtr& block, const QString& text, QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    QMenu* colors = menu->addMenu(QStringLiteral("Color"));
+    for (const QString& hex : blockColors()) {
+        QAction* item = colors->addAction(circleIcon(hex), colorName(hex));
+        connect(item, &QAction::triggered, this, [this, block, text, hex] { setTextPartColor(block, text, hex); });
+    }
+    if (block->partColors().contains(QStringLiteral("text:") + text)) {
+        colors->addSeparator();
+        QAction* reset = colors->addAction(QStringLiteral("Reset to Default"));
+        connect(reset, &QAction::triggered, this,
+                [this, block, text] { setTextPartColor(block, text, std::nullopt); });
+    }
+    return menu;
+}
+
+QMenu* CanvasView::createPartMenu(const BlockPtr& block, const IndexedExpressionPart& part, QWidget* parent)
+{
+    if (part.part.kind == TableExpressionPart::Kind::quotedText)
+        return createTextPartMenu(block, part.part.text, parent);
+    // Numbers and linked values get their menus with the number-label and
+    // link work; until then the row's own menu opens.
+    return nullptr;
+}
+
+// ---- The focused row's fields ----
+
+QWidget* CanvasView::tableWidget() const
+{
+    return m_table;
+}
+
+QWidget* CanvasView::labelEditor() const
+{
+    return m_labelField;
+}
+
+QWidget* CanvasView::expressionEditor() const
+{
+    return m_expressionField;
+}
+
+void CanvasView::setFocusedLabelBlockID(const std::optional<QUuid>& id)
+{
+    m_focusedLabelBlockID = id;
+    if (const BlockPtr block = blockWithId(id)) {
+        m_selectedBlockID = block->id();
+        block->setIsEditing(false);
+        m_focusedBlockID.reset();
+        updateRowColorAction();
+    }
+    placeEditors();
+    m_table->update();
+}
+
+void CanvasView::setFocusedBlockID(const std::optional<QUuid>& id)
+{
+    m_focusedBlockID = id;
+    if (const BlockPtr block = blockWithId(id)) {
+        m_selectedBlockID = block->id();
+        m_focusedLabelBlockID.reset();
+        updateRowColorAction();
+    }
+    placeEditors();
+    m_table->update();
+}
+
+void CanvasView::placeEditors()
+{
+    if (!m_labelField || !m_expressionField)
+        return;
+    m_placingEditors = true;
+    auto place = [this](RowTextField* field, const std::optional<QUuid>& id, bool isLabel) {
+        const BlockPtr block = blockWithId(id);
+        const int index = block ? indexOfBlock(block->id()) : -1;
+        if (index < 0) {
+            const bool hadFocus = field->hasFocus();
+            field->hide();
+            if (hadFocus)
+                setFocus(Qt::OtherFocusReason);
+            return;
+        }
+        const QRectF cell = isLabel ? labelRect(index) : expressionRect(index);
+        const int height = 34;
+        field->setGeometry(QRectF(cell.left() - 2, cell.center().y() - height / 2.0, cell.width() + 4, height).toRect());
+        const QColor color = rowColor(*block);
+        QPalette colors = field->palette();
+        colors.setColor(QPalette::Text, isLabel ? withAlpha(color, 0.7) : color);
+        colors.setColor(QPalette::Base, Qt::transparent);
+        field->setPalette(colors);
+        // Never overwrite what is being typed, nor move its caret.
+        const bool newlyPlaced = field->isHidden() || field->property("blockID").toUuid() != block->id();
+        if (!field->hasFocus() || newlyPlaced) {
+            field->setText(isLabel ? block->label() : expressionWithLineNumbers(block));
+            field->setProperty("blockID", block->id());
+        }
+        field->show();
+        if (!field->hasFocus() && isVisible())
+            field->setFocus(Qt::OtherFocusReason);
+        if (newlyPlaced)
+            m_scrollArea->ensureWidgetVisible(field, 0, int(rowPitch()));
+    };
+    place(m_labelField, m_focusedLabelBlockID, true);
+    place(m_expressionField, m_focusedBlockID, false);
+    m_placingEditors = false;
+}
+
+void CanvasView::fieldFocusLost(RowTextField* field, Qt::FocusReason reason)
+{
+    // A menu or another window taking focus for a while ends no editing.
+    if (m_placingEditors || reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason)
+        return;
+    if (field == m_labelField && m_focusedLabelBlockID) {
+        m_focusedLabelBlockID.reset();
+        field->hide();
+    } else if (field == m_expressionField && m_focusedBlockID) {
+        m_focusedBlockID.reset();
+        field->hide();
+    }
+    m_table->update();
+}
+
+void CanvasView::onLabelEdited(const QString& text)
+{
+    const BlockPtr block = blockWithId(m_focusedLabelBlockID);
+    if (!block)
+        return;
+    block->setLabel(text);
+    const QString keyword = sumKeyword();
+    if (!keyword.isEmpty() && trimmedSpacesAndTabs(text).toLower() == keyword.toLower())
+        applySumExpression(block);
+    refresh();
+}
+
+void CanvasView::onExpressionEdited(const QString& text)
+{
+    const BlockPtr block = blockWithId(m_focusedBlockID);
+    if (!block)
+        return;
+    block->setExpression(lineNumbersToPlaceholders(text, block));
+    CalculatorEngine::shared().evaluateBlock(block);
+    if (text.endsWith(QLatin1Char('#'))) {
+        m_showLinkAutocomplete = true;
+        m_linkAutocompleteBlockID = block->id();
+    } else {
+        m_showLinkAutocomplete = false;
+    }
+    raiseEvaluationCounter();
+}
+
+bool CanvasView::labelFieldKey(QKeyEvent* event)
+{
+    const BlockPtr block = blockWithId(m_focusedLabelBlockID);
+    if (!block)
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        moveToExpression(block);
+        return true;
+    case Qt::Key_Tab:
+        moveToExpression(block);
+        return true;
+    case Qt::Key_Backtab:
+        moveToPreviousRowExpression(block);
+        return true;
+    case Qt::Key_Down:
+        moveToNextRowLabel(block);
+        return true;
+    case Qt::Key_Up:
+        moveToPreviousRowLabel(block);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CanvasView::expressionFieldKey(QKeyEvent* event)
+{
+    const BlockPtr block = blockWithId(m_focusedBlockID);
+    if (!block)
+        return false;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        moveToNextRow(block);
+        CalculatorEngine::shared().evaluateBlock(block);
+        raiseEvaluationCounter();
+        return true;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        // The canvas decides; focus never wanders off to other widgets.
+        handleKeyPress(event);
+        return true;
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "Models/RecordPointers.h"
+
+#include <QMainWindow>
+#include <QUrl>
+#include <functional>
+
+class CanvasListView;
+class Defaults;
+class ModelContext;
+class ObjectStore;
+class QLabel;
+class QSplitter;
+class QStackedWidget;
+class QUndoStack;
+class UpdateController;
+
+// The main window: the canvas library beside the editor of the selected
+// canvas. It owns the window's undo stack and the menu bar, creates new
+// canvases and opens the manual on the menu commands' notifications.
+class ContentView : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the editor of one canvas; the window owns what it returns.
+    using EditorFactory = std::function<QWidget*(const CanvasPtr& canvas, QUndoStack* undoStack)>;
+
+    ContentView(ModelContext* modelContext, EditorFactory editorFactory, QWidget* parent = nullptr);
+    // The same over an explicit defaults database (tests).
+    ContentView(ModelContext* modelContext, EditorFactory editorFactory, Defaults& defaults,
+                QWidget* parent = nullptr);
+    ~ContentView() override;
+
+    CanvasPtr selectedCanvas() const { return m_selectedCanvas; }
+    // Shows the canvas in the editor (a fresh editor per canvas) and
+    // remembers it under lastOpenedCanvasID; none shows the empty state.
+    void setSelectedCanvas(const CanvasPtr& canvas);
+
+    // Chooses the canvas to open; runs each time the window is shown.
+    void setupInitialState();
+    void createNewCanvas();
+    void openManualPDF();
+
+    bool isSidebarVisible() const;
+    void setSidebarVisible(bool visible);
+
+    CanvasListView* library() const { return m_library; }
+    QWidget* editor() const { return m_editor; }
+    QUndoStack* undoStack() const { return m_undoStack; }
+
+    // Save failures of the store show as a warning in the window until a
+    // save succeeds; closing with unsaved changes asks first.
+    void watchStore(ObjectStore* store);
+    bool isShowingSaveWarning() const;
+    // Asks whether to quit and lose unsaved changes (message); true to quit.
+    // The standard one shows an alert; tests answer it themselves.
+    void setQuitConfirmation(std::function<bool(const QString& message)> confirmation);
+
+    // The update command's controller.
+    void setUpdateController(UpdateController* controller);
+
+    // The manual PDF (beside the program by default) and how it is opened.
+    static QString defaultManualPath();
+    void setManualPath(const QString& path) { m_manualPath = path; }
+    QString manualPath() const { return m_manualPath; }
+    void setUrlOpener(std::function<bool(const QUrl&)> opener) { m_urlOpener = std::move(opener); }
+
+    // The texts of the empty state.
+    static const QString emptyTitle;
+    static const QString emptyDescription;
+    static const QString emptyAction;
+
+Q_SIGNALS:
+    void selectedCanvasChanged(const CanvasPtr& canvas);
+    // The window's content was shown, or went away (hidden or closed).
+    void contentShown();
+    void contentGone();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    QWidget* buildEmptyState();
+    void showSaveWarning(const QString& message);
+    void hideSaveWarning();
+    void observe(const QString& notification);
+    void removeEditor();
+
+    ModelContext* m_modelContext;
+    EditorFactory m_editorFactory;
+    Defaults& m_defaults;
+    QUndoStack* m_undoStack;
+    QSplitter* m_splitter = nullptr;
+    CanvasListView* m_library = nullptr;
+    QStackedWidget* m_detail = nullptr;
+    QWidget* m_emptyState = nullptr;
+    QWidget* m_editor = nullptr;
+    QWidget* m_saveWarning = nullptr;
+    QLabel* m_saveWarningText = nullptr;
+    QAction* m_sidebarAction = nullptr;
+    CanvasPtr m_selectedCanvas;
+    ObjectStore* m_store = nullptr;
+    UpdateController* m_updateController = nullptr;
+    QString m_manualPath;
+    std::function<bool(const QUrl&)> m_urlOpener;
+    std::function<bool(const QString&)> m_confirmQuit;
+    int m_sidebarWidth = 220;
+};

@@ -1,0 +1,305 @@
+#include "Models/Canvas.h"
+#include "Models/ObjectStore.h"
+#include "Platform/CloudService.h"
+#include "Platform/Defaults.h"
+#include "Platform/NotificationCenter.h"
+#include "Platform/StoreStartup.h"
+#include "Platform/UpdateController.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class MigrationTest : public ::testing::Test {
+protected:
+    QString data() const { return m_root.filePath(QStringLiteral("data/Quillsheet")); }
+    QString home() const { return m_root.filePath(QStringLiteral("home")); }
+    QString oldFile(const QString& suffix = {}) const
+    {
+        return QDir(formerStoreFolder(home())).filePath(QStringLiteral("default.store") + suffix);
+    }
+    QString newFile(const QString& suffix = {}) const
+    {
+        return QDir(data()).filePath(QStringLiteral("default.store") + suffix);
+    }
+    QStringList dataFiles() const
+    {
+        return QDir(data()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+
+    QTemporaryDir m_root;
+};
+
+} // namespace
+
+TEST_F(MigrationTest, FormerFolderLiesUnderTheHomeFolder)
+{
+    EXPECT_EQ(formerStoreFolder(QStringLiteral("/home/ann")),
+              QStringLiteral("/home/ann/Library/Containers/com.tarnwickhaus.Quillsheet/Data/Library/Application Support"));
+}
+
+TEST_F(MigrationTest, NothingToCopyLeavesTheDataFolderEmpty)
+{
+    EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::notNeeded);
+    EXPECT_TRUE(QFileInfo(data()).isDir());
+    EXPECT_TRUE(dataFiles().isEmpty());
+
+    // Companions without their main file are not a store.
+    writeFile(oldFile(QStringLiteral("-wal")), "wal");
+    writeFile(oldFile(QStringLiteral("-shm")), "shm");
+    EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::notNeeded);
+    EXPECT_TRUE(dataFiles().isEmpty());
+}
+
+TEST_F(MigrationTest, CopiesTheStoreWithWhateverCompanionsExist)
+{
+    writeFile(oldFile(), "main");
+    EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::copied);
+    EXPECT_EQ(dataFiles(), QStringList{QStringLiteral("default.store")});
+    EXPECT_EQ(readFile(newFile()), "main");
+    EXPECT_EQ(readFile(oldFile()), "main"); // the old files stay
+
+    QDir(data()).removeRecursively();
+    writeFile(oldFile(QStringLiteral("-wal")), "wal");
+    writeFile(oldFile(QStringLiteral("-shm")), "shm");
+    EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::copied);
+    EXPECT_EQ(dataFiles().size(), 3);
+    EXPECT_EQ(readFile(newFile()), "main");
+    EXPECT_EQ(readFile(newFile(QStringLiteral("-wal"))), "wal");
+    EXPECT_EQ(readFile(newFile(QStringLiteral("-shm"))), "shm");
+}
+
+TEST_F(MigrationTest, AStoreInTheDataFolderIsNeverReplaced)
+{
+    writeFile(oldFile(), "old");
+    writeFile(newFile(), "current");
+    EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::notNeeded);
+    EXPECT_EQ(readFile(newFile()), "current");
+    EXPECT_EQ(dataFiles(), QStringList{QStringLiteral("default.store")});
+}
+
+TEST_F(MigrationTest, AFailedCopyLeavesNothingBehindAndIsTriedAgain)
+{
+    writeFile(oldFile(), "main");
+    writeFile(oldFile(QStringLiteral("-shm")), "shm");
+    // A "-wal" that cannot be copied: the main file alone would lose its newest changes.
+    ASSERT_TRUE(QDir().mkpath(oldFile(QStringLiteral("-wal"))));
+    EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::failed);
+    EXPECT_TRUE(dataFiles().isEmpty()) << dataFiles().join(u',').toStdString();
+
+    QDir().rmdir(oldFile(QStringLiteral("-wal")));
+    writeFile(oldFile(QStringLiteral("-wal")), "wal");
+    EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::copied);
+    EXPECT_EQ(readFile(newFile(QStringLiteral("-wal"))), "wal");
+}
+
+TEST_F(MigrationTest, ACompanionLeftWithoutItsMainFileIsReplaced)
+{
+    writeFile(oldFile(), "main");
+    writeFile(oldFile(QStringLiteral("-wal")), "wal");
+    writeFile(newFile(QStringLiteral("-wal")), "stale");
+    EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::copied);
+    EXPECT_EQ(readFile(newFile(QStringLiteral("-wal"))), "wal");
+}
+
+namespace {
+
+// A cloud that answers as told and counts what it was asked.
+struct CloudDouble {
+    bool entitled = true;
+    bool mirrorWorks = true;
+    int entitlementQueries = 0;
+    int mirrorAttempts = 0;
+    CloudService service{CloudService::Backend{
+        [this] {
+            ++entitlementQueries;
+            return entitled;
+        },
+        [] { return CloudService::AccountStatus::available; },
+        [this](ObjectStore&, QString* error) {
+            ++mirrorAttempts;
+            if (!mirrorWorks)
+                *error = QStringLiteral("account not available");
+            return mirrorWorks;
+        }}};
+};
+
+class StoreOpeningTest : public ::testing::Test {
+protected:
+    StoreOpening open()
+    {
+        return openApplicationStore(path(), defaults, cloud.service,
+                                    [this](const QString& line, bool isError) { (isError ? err : out) << line; });
+    }
+    QString path() const { return m_dir.filePath(QStringLiteral("default.store")); }
+    std::optional<bool> initFailed() const { return defaults.boolValue(QStringLiteral("cloudKitInitFailed")); }
+
+    QTemporaryDir m_dir;
+    Defaults defaults{m_dir.filePath(QStringLiteral("prefs.conf"))};
+    CloudDouble cloud;
+    QStringList out;
+    QStringList err;
+};
+
+} // namespace
+
+TEST_F(StoreOpeningTest, MirrorsWhenWantedAndEntitled)
+{
+    StoreOpening opening = open();
+    ASSERT_EQ(opening.outcome, StoreOpening::Outcome::opened);
+    ASSERT_TRUE(opening.store);
+    EXPECT_TRUE(opening.mirrored);
+    EXPECT_EQ(cloud.mirrorAttempts, 1);
+    EXPECT_EQ(initFailed(), false);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(QFileInfo::exists(path()));
+}
+
+TEST_F(StoreOpeningTest, StaysLocalWithoutTheWishOrTheEntitlement)
+{
+    defaults.setValue(QStringLiteral("iCloudSyncEnabled"), false);
+    StoreOpening opening = open();
+    EXPECT_EQ(opening.outcome, StoreOpening::Outcome::opened);
+    EXPECT_FALSE(opening.mirrored);
+    EXPECT_EQ(cloud.entitlementQueries, 0); // only asked when the user wants mirroring
+    EXPECT_EQ(initFailed(), false);
+    opening.store.reset();
+
+    defaults.setValue(QStringLiteral("iCloudSyncEnabled"), true);
+    cloud.entitled = false;
+    opening = open();
+    EXPECT_EQ(opening.outcome, StoreOpening::Outcome::opened);
+    EXPECT_FALSE(opening.mirrored);
+    EXPECT_EQ(cloud.mirrorAttempts, 0);
+    EXPECT_EQ(initFailed(), false);
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(err.isEmpty());
+}
+
+TEST_F(StoreOpeningTest, AnUnreadableWishCountsAsOn)
+{
+    defaults.setValue(QStringLiteral("iCloudSyncEnabled"), QStringLiteral("sometimes"));
+    EXPECT_TRUE(open().mirrored);
+}
+
+TEST_F(StoreOpeningTest, AFailedMirrorFallsBackToALocalStore)
+{
+    cloud.mirrorWorks = false;
+    StoreOpening opening = open();
+    ASSERT_EQ(opening.outcome, StoreOpening::Outcome::opened);
+    EXPECT_FALSE(opening.mirrored);
+    EXPECT_EQ(out, QStringList{QStringLiteral("Failed to create CloudKit container: account not available")});
+    EXPECT_TRUE(err.isEmpty());
+    EXPECT_EQ(initFailed(), true);
+
+    // The local store works.
+    opening.store->context().insert(Canvas::create(QStringLiteral("kept"), 0, 0, 1));
+    EXPECT_TRUE(opening.store->save());
+}
+
+TEST_F(StoreOpeningTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone)
+{
+    const QByteArray foreign = QByteArray("not a store, but someone's notes\n").repeated(200);
+    writeFile(path(), foreign);
+    StoreOpening opening = open();
+    EXPECT_EQ(opening.outcome, StoreOpening::Outcome::failed);
+    EXPECT_FALSE(opening.store);
+    ASSERT_EQ(out.size(), 1);
+    EXPECT_TRUE(out.first().startsWith(StartupText::cloudFailed));
+    ASSERT_EQ(err.size(), 1);
+    EXPECT_TRUE(err.first().startsWith(QStringLiteral("Could not create ModelContainer: ")));
+    EXPECT_GT(err.first().size(), StartupText::storeFailed.size());
+    EXPECT_EQ(initFailed(), true);
+    EXPECT_EQ(readFile(path()), foreign);
+    EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
+}
+
+TEST_F(StoreOpeningTest, ASecondInstanceLeavesStoreAndPreferencesAlone)
+{
+    StoreOpening first = open();
+    ASSERT_EQ(first.outcome, StoreOpening::Outcome::opened);
+    defaults.remove(QStringLiteral("cloudKitInitFailed"));
+
+    StoreOpening second = open();
+    EXPECT_EQ(second.outcome, StoreOpening::Outcome::alreadyRunning);
+    EXPECT_FALSE(second.store);
+    EXPECT_FALSE(initFailed().has_value());
+    EXPECT_TRUE(out.isEmpty());
+    EXPECT_TRUE(err.isEmpty());
+}
+
+TEST(CloudServiceTest, TheStandardServiceOffersNoCloud)
+{
+    EXPECT_FALSE(quillsheetHasICloudEntitlement());
+    EXPECT_NE(CloudService::shared().accountStatus(), CloudService::AccountStatus::available);
+    QTemporaryDir dir;
+    auto store = ObjectStore::open(dir.filePath(QStringLiteral("s.store")));
+    ASSERT_TRUE(store);
+    QString error;
+    EXPECT_FALSE(CloudService::shared().attachMirror(*store, &error));
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(UpdateControllerTest, StartsOnceAndAnswersTheUpdateCommandWithThePackageManager)
+{
+    int starts = 0;
+    UpdateController counted(UpdateController::Backend{[&] { ++starts; }, {}});
+    EXPECT_FALSE(counted.isStarted());
+    counted.start();
+    counted.start();
+    EXPECT_EQ(starts, 1);
+    EXPECT_TRUE(counted.isStarted());
+
+    UpdateController standard;
+    QSignalSpy messages(&standard, &UpdateController::messageRequested);
+    standard.checkForUpdates();
+    ASSERT_EQ(messages.count(), 1);
+    const QString text = messages.first().first().toString();
+    EXPECT_TRUE(text.contains(QStringLiteral(QUILLSHEET_VERSION)));
+    EXPECT_TRUE(text.contains(QStringLiteral("package manager")));
+}
+
+TEST(UpdateControllerTest, StartsAfterTheDelayOrAtOnceWhenTheContentGoesAway)
+{
+    UpdateController controller(UpdateController::Backend{[] {}, {}});
+    UpdaterStartTask task(controller);
+    task.contentGone(); // never shown: nothing to cut short
+    EXPECT_FALSE(controller.isStarted());
+
+    task.contentShown();
+    EXPECT_TRUE(task.isWaiting());
+    EXPECT_EQ(task.delay(), 3000);
+    EXPECT_FALSE(controller.isStarted());
+    task.contentGone();
+    EXPECT_FALSE(task.isWaiting());
+    EXPECT_TRUE(controller.isStarted());
+}
+
+TEST(NotificationCenterTest, PostsTheNameToEveryObserver)
+{
+    QStringList seen;
+    QObject observer;
+    QObject::connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, &observer,
+                     [&](const QString& name) { seen << name; });
+    NotificationCenter::defaultCenter().post(CommandNotification::showFeedbackSheet);
+    EXPECT_EQ(seen, QStringList{QStringLiteral("showFeedbackSheet")});
+    EXPECT_EQ(CommandNotification::exportCanvasesRequested, QStringLiteral("exportCanvasesRequested"));
+}

@@ -1,0 +1,91 @@
+// Writes a store for measuring and for looking at the program.
+//   MakeSampleStore PATH large      1,000 canvases, 50 rows and 20 links each
+//   MakeSampleStore PATH showcase   a few coloured canvases with named rows
+
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/Identifiers.h"
+#include "Models/Link.h"
+#include "Models/ObjectStore.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace {
+
+BlockPtr addRow(const CanvasPtr& canvas, const QString& label, const QString& expression, std::optional<double> result,
+                const QString& color)
+{
+    const BlockPtr row = CalculationBlock::create(BlockType::calculation, expression, QString(), label, 20,
+                                                  20 + canvas->blocks().size() * 44.0, 320, 44, color);
+    row->setResult(result);
+    row->setCanvas(canvas);
+    return row;
+}
+
+void makeLarge(ModelContext& context)
+{
+    for (int c = 0; c < 1000; ++c) {
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("Canvas %1").arg(c + 1), 0, 0, 1);
+        canvas->setModifiedAt(Clock::now().addSecs(-60 * c));
+        BlockList rows;
+        for (int r = 0; r < 50; ++r)
+            rows << addRow(canvas, QStringLiteral("Row %1").arg(r), QStringLiteral("%1,50 + 19%").arg(r * 10),
+                           r * 10.5 * 1.19, QStringLiteral("#00D4FF"));
+        for (int l = 0; l < 20; ++l)
+            Link::create(rows[l], rows[l + 25], QStringLiteral("p%1").arg(l), QStringLiteral("#00D4FF"))
+                ->setCanvas(canvas);
+        context.insert(canvas);
+    }
+}
+
+void makeShowcase(ModelContext& context)
+{
+    struct Sample {
+        const char* name;
+        const char* color; // empty: no title colour
+        int daysAgo;
+    };
+    const Sample samples[] = {
+        {"Haushalt März", "#00D4FF", 0},   {"Urlaub Lissabon", "#FFB800", 1}, {"Angebot Küche", "#FF6B9D", 3},
+        {"Steuer 2025", "#00FF88", 5},     {"Notizen", "", 12},                {"Fahrradkauf", "#B388FF", 40},
+    };
+    const QDateTime now = Clock::now();
+    for (const Sample& sample : samples) {
+        const CanvasPtr canvas = Canvas::create(QString::fromUtf8(sample.name), 0, 0, 1);
+        if (*sample.color)
+            canvas->setTitleColorHex(QString::fromLatin1(sample.color));
+        const BlockPtr rent = addRow(canvas, QStringLiteral("Miete"), QStringLiteral("1.200"), 1200, QStringLiteral("#00D4FF"));
+        const BlockPtr power = addRow(canvas, QStringLiteral("Strom"), QStringLiteral("85 + 19%"), 101.15, QStringLiteral("#FFB800"));
+        const BlockPtr total = addRow(canvas, QStringLiteral("Summe"), QString(), 1301.15, QStringLiteral("#00FF88"));
+        Link::create(rent, total, QStringLiteral("miete"), QStringLiteral("#00D4FF"))->setCanvas(canvas);
+        Q_UNUSED(power);
+        context.insert(canvas);
+        canvas->setModifiedAt(now.addDays(-sample.daysAgo).addSecs(-3600));
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: MakeSampleStore PATH large|showcase\n");
+        return 2;
+    }
+    QString error;
+    auto store = ObjectStore::open(QString::fromLocal8Bit(argv[1]), &error);
+    if (!store) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    const QByteArray kind = argv[2];
+    if (kind == "large")
+        makeLarge(store->context());
+    else if (kind == "showcase")
+        makeShowcase(store->context());
+    else
+        return 2;
+    return store->save() ? 0 : 1;
+}
