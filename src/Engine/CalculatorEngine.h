@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 #include <optional>
 #include <unordered_set>
 #include <utility>
@@ -69,7 +70,9 @@ private:
     void runFrom(Batch& batch, const BlockPtr& start, bool includeStart);
     void evaluateRow(Batch& batch, const BlockPtr& block);
     void markCycleRow(Batch& batch, const BlockPtr& block, const std::unordered_set<const CalculationBlock*>& component);
-    const LinkList& canvasLinksInto(Batch& batch, const BlockPtr& block);
+    // The canvas's links whose destination has the row's id, in list order.
+    using LinkRefs = QVarLengthArray<const Link*, 4>;
+    LinkRefs canvasLinksInto(Batch& batch, const BlockPtr& block);
     std::optional<QString> effectiveCurrency(Batch& batch, const BlockPtr& block);
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                   const QHash<QString, QString>& currencies, const EngineSettings& settings);

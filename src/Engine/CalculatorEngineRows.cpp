@@ -4,6 +4,8 @@
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
@@ -15,21 +17,28 @@ using namespace ExpressionText;
 // settings read once, and lookups that hold while no record changes shape.
 struct CalculatorEngine::Batch {
     EngineSettings settings;
-    // Per canvas: its links by the id of their destination row, in list order.
-    std::unordered_map<const Canvas*, QHash<QUuid, LinkList>> linksByDestination;
-    std::unordered_map<const CalculationBlock*, std::optional<QString>> currencyMemo;
+    // Per canvas: its links sorted by the id of their destination row, each
+    // id's links in list order.
+    std::unordered_map<const Canvas*, std::vector<std::pair<QUuid, const Link*>>> linksByDestination;
+    QHash<const CalculationBlock*, std::optional<QString>> currencyMemo;
     // Rows written since this was set (the last pass of evaluateCanvas).
     std::unordered_set<const CalculationBlock*>* written = nullptr;
 };
 
 std::optional<QString> CalculatorEngine::detectCurrency(const QString& text)
 {
-    const QString trimmed = trimmedBlanks(text);
+    QStringView trimmed(text);
+    while (!trimmed.isEmpty() && isBlank(codePointBefore(trimmed, trimmed.size())))
+        trimmed.chop(1); // blanks are single UTF-16 units
     for (const QString& symbol : currencySymbols()) {
         if (trimmed.endsWith(symbol))
             return symbol;
     }
-    const QString upper = trimmed.toUpper();
+    // The words are three ASCII letters: when the text ends in three ASCII
+    // characters, upper-casing those alone decides.
+    const QStringView tail = trimmed.right(3);
+    const bool asciiTail = tail.size() == 3 && std::all_of(tail.begin(), tail.end(), [](QChar c) { return c.unicode() < 0x80; });
+    const QString upper = asciiTail ? tail.toString().toUpper() : trimmed.toString().toUpper();
     for (const QString& word : currencyWords()) {
         if (upper.endsWith(word))
             return word;
@@ -43,23 +52,31 @@ std::optional<QString> CalculatorEngine::effectiveCurrency(const BlockPtr& block
     return effectiveCurrency(batch, block);
 }
 
-const LinkList& CalculatorEngine::canvasLinksInto(Batch& batch, const BlockPtr& block)
+CalculatorEngine::LinkRefs CalculatorEngine::canvasLinksInto(Batch& batch, const BlockPtr& block)
 {
-    static const LinkList none;
+    LinkRefs links;
     const CanvasPtr canvas = block->canvas();
     if (!canvas)
-        return none;
+        return links;
     auto found = batch.linksByDestination.find(canvas.get());
     if (found == batch.linksByDestination.end()) {
-        QHash<QUuid, LinkList> index;
+        // One sorted array rather than a list per row: built and searched
+        // without an allocation per row.
+        std::vector<std::pair<QUuid, const Link*>> index;
+        index.reserve(size_t(canvas->links().size()));
         for (const LinkPtr& link : canvas->links()) {
             if (const BlockPtr destination = link->destinationBlock())
-                index[destination->id()].append(link);
+                index.emplace_back(destination->id(), link.get());
         }
+        std::stable_sort(index.begin(), index.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         found = batch.linksByDestination.emplace(canvas.get(), std::move(index)).first;
     }
-    const auto links = found->second.constFind(block->id());
-    return links == found->second.constEnd() ? none : *links;
+    const auto& index = found->second;
+    const QUuid id = block->id();
+    auto it = std::lower_bound(index.begin(), index.end(), id, [](const auto& entry, const QUuid& key) { return entry.first < key; });
+    for (; it != index.end() && it->first == id; ++it)
+        links.append(it->second);
+    return links;
 }
 
 std::optional<QString> CalculatorEngine::effectiveCurrency(Batch& batch, const BlockPtr& block)
@@ -67,21 +84,21 @@ std::optional<QString> CalculatorEngine::effectiveCurrency(Batch& batch, const B
     // Depth first through the sources (canvas links into the row first, then
     // its incoming links), the first currency mark met wins. Each row is
     // looked at once, which also ends the search around a cycle.
-    if (const auto memo = batch.currencyMemo.find(block.get()); memo != batch.currencyMemo.end())
-        return memo->second;
+    if (const auto memo = batch.currencyMemo.constFind(block.get()); memo != batch.currencyMemo.constEnd())
+        return *memo;
     std::optional<QString> answer;
     std::unordered_set<const CalculationBlock*> visited;
-    std::vector<BlockPtr> stack{block};
-    std::vector<BlockPtr> sources;
+    QVarLengthArray<BlockPtr, 16> stack{block};
+    QVarLengthArray<BlockPtr, 16> sources;
     while (!stack.empty()) {
         const BlockPtr row = std::move(stack.back());
         stack.pop_back();
         if (!visited.insert(row.get()).second)
             continue;
         if (row != block) {
-            if (const auto memo = batch.currencyMemo.find(row.get()); memo != batch.currencyMemo.end()) {
-                if (memo->second) {
-                    answer = memo->second;
+            if (const auto memo = batch.currencyMemo.constFind(row.get()); memo != batch.currencyMemo.constEnd()) {
+                if (*memo) {
+                    answer = *memo;
                     break;
                 }
                 continue;
@@ -90,16 +107,19 @@ std::optional<QString> CalculatorEngine::effectiveCurrency(Batch& batch, const B
         if ((answer = detectCurrency(row->expression())))
             break;
         sources.clear();
-        for (const LinkList* links : {&canvasLinksInto(batch, row), &row->incomingLinks()}) {
-            for (const LinkPtr& link : *links) {
-                BlockPtr source = link->sourceBlock();
-                if (source && !visited.count(source.get()))
-                    sources.push_back(std::move(source));
-            }
-        }
-        stack.insert(stack.end(), sources.rbegin(), sources.rend());
+        auto addSource = [&](const Link& link) {
+            BlockPtr source = link.sourceBlock();
+            if (source && !visited.count(source.get()))
+                sources.append(std::move(source));
+        };
+        for (const Link* link : canvasLinksInto(batch, row))
+            addSource(*link);
+        for (const LinkPtr& link : row->incomingLinks())
+            addSource(*link);
+        for (auto it = sources.rbegin(); it != sources.rend(); ++it)
+            stack.append(*it);
     }
-    batch.currencyMemo[block.get()] = answer;
+    batch.currencyMemo.insert(block.get(), answer);
     return answer;
 }
 
@@ -110,9 +130,9 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
     QHash<QString, QString> currencies;
     // A value and its currency travel together: a later link of the same
     // name replaces both.
-    auto take = [&](const LinkPtr& link, bool replace) {
-        const QString name = trimmedBlanks(link->placeholderName());
-        const BlockPtr source = link->sourceBlock();
+    auto take = [&](const Link& link, bool replace) {
+        const QString name = trimmedBlanks(link.placeholderName());
+        const BlockPtr source = link.sourceBlock();
         if (!source || !source->result() || (!replace && values.contains(name)))
             return;
         values.insert(name, *source->result());
@@ -122,9 +142,9 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
             currencies.remove(name);
     };
     for (const LinkPtr& link : block->incomingLinks())
-        take(link, true);
-    for (const LinkPtr& link : canvasLinksInto(batch, block))
-        take(link, false);
+        take(*link, true);
+    for (const Link* link : canvasLinksInto(batch, block))
+        take(*link, false);
 
     const EvaluationResult outcome = evaluateWith(block->expression(), values, currencies, batch.settings);
     if (outcome.ok()) {
@@ -148,14 +168,16 @@ void CalculatorEngine::markCycleRow(Batch& batch, const BlockPtr& block,
     ++m_evaluationCount;
     QString name;
     bool found = false;
-    for (const LinkList* links : {&block->incomingLinks(), &canvasLinksInto(batch, block)}) {
-        for (const LinkPtr& link : *links) {
-            if (!found && component.count(link->sourceBlock().get())) {
-                name = trimmedBlanks(link->placeholderName());
-                found = true;
-            }
+    auto consider = [&](const Link& link) {
+        if (!found && component.count(link.sourceBlock().get())) {
+            name = trimmedBlanks(link.placeholderName());
+            found = true;
         }
-    }
+    };
+    for (const LinkPtr& link : block->incomingLinks())
+        consider(*link);
+    for (const Link* link : canvasLinksInto(batch, block))
+        consider(*link);
     block->setResult(std::nullopt);
     block->setHasError(true);
     block->setErrorMessage(CalculationError::missingPlaceholder(name).errorDescription());
@@ -166,23 +188,30 @@ void CalculatorEngine::markCycleRow(Batch& batch, const BlockPtr& block,
 void CalculatorEngine::runFrom(Batch& batch, const BlockPtr& start, bool includeStart)
 {
     // The rows reachable through outgoing links, text rows included (they
-    // pass changes on without being evaluated).
+    // pass changes on without being evaluated). The edges of row i are
+    // edges[firstEdge[i] .. firstEdge[i + 1]).
     std::vector<BlockPtr> rows{start};
-    std::unordered_map<const CalculationBlock*, int> indexOf{{start.get(), 0}};
-    std::vector<std::vector<int>> successors;
+    QHash<const CalculationBlock*, int> indexOf{{start.get(), 0}};
+    std::vector<int> edges;
+    std::vector<size_t> firstEdge{0};
     for (size_t i = 0; i < rows.size(); ++i) {
-        std::vector<int> next;
         for (const LinkPtr& link : rows[i]->outgoingLinks()) {
             BlockPtr destination = link->destinationBlock();
             if (!destination)
                 continue;
-            const auto [it, inserted] = indexOf.emplace(destination.get(), int(rows.size()));
-            if (inserted)
-                rows.push_back(std::move(destination));
-            next.push_back(it->second);
+            const auto known = indexOf.constFind(destination.get());
+            if (known != indexOf.constEnd()) {
+                edges.push_back(*known);
+                continue;
+            }
+            indexOf.insert(destination.get(), int(rows.size()));
+            edges.push_back(int(rows.size()));
+            rows.push_back(std::move(destination));
         }
-        successors.push_back(std::move(next));
+        firstEdge.push_back(edges.size());
     }
+    auto successorsBegin = [&](int v) { return edges.begin() + ptrdiff_t(firstEdge[v]); };
+    auto successorsEnd = [&](int v) { return edges.begin() + ptrdiff_t(firstEdge[v + 1]); };
 
     // Strongly connected parts (Tarjan, without recursion), found sinks first.
     const int count = int(rows.size());
@@ -200,8 +229,8 @@ void CalculatorEngine::runFrom(Batch& batch, const BlockPtr& start, bool include
     onStack[0] = 1;
     while (!calls.empty()) {
         const int v = calls.back().row;
-        if (calls.back().next < successors[v].size()) {
-            const int w = successors[v][calls.back().next++];
+        if (firstEdge[v] + calls.back().next < firstEdge[v + 1]) {
+            const int w = edges[firstEdge[v] + calls.back().next++];
             if (order[w] < 0) {
                 order[w] = low[w] = counter++;
                 stack.push_back(w);
@@ -232,8 +261,7 @@ void CalculatorEngine::runFrom(Batch& batch, const BlockPtr& start, bool include
     for (auto it = components.rbegin(); it != components.rend(); ++it) {
         const std::vector<int>& component = *it;
         const int first = component.front();
-        const bool cycle = component.size() > 1
-            || std::find(successors[first].begin(), successors[first].end(), first) != successors[first].end();
+        const bool cycle = component.size() > 1 || std::find(successorsBegin(first), successorsEnd(first), first) != successorsEnd(first);
         if (!cycle) {
             const BlockPtr& row = rows[first];
             if ((row != start || includeStart) && row->blockType() == BlockType::calculation)

@@ -81,6 +81,13 @@ QString trimmedBlanks(QStringView text)
     return text.mid(start, end - start).toString();
 }
 
+QString trimmedBlanks(const QString& text)
+{
+    if (text.isEmpty() || (!isBlank(text.front().unicode()) && !isBlank(codePointBefore(text, text.size()))))
+        return text; // shares the text, no copy
+    return trimmedBlanks(QStringView(text));
+}
+
 namespace {
 
 // Out-of-range text: a long double usually still holds it; past that, the

@@ -52,6 +52,7 @@ inline bool isWhiteSpace(char32_t c)
 bool isAsciiLetter(char32_t c);
 
 QString trimmedBlanks(QStringView text);
+QString trimmedBlanks(const QString& text);
 
 // The whole text read as one number ("16", "-5", "2.5", ".5", "5.", "1e3",
 // "inf"); none when anything is left over. Never reads a locale's comma.
