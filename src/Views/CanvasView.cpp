@@ -405,21 +405,23 @@ void CanvasView::presentExporter()
 
 // ---- Keys that reach the canvas itself ----
 
-namespace {
-bool isUndoOrRedo(QKeyEvent* event)
-{
-    return event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo);
-}
-}
-
 bool CanvasView::event(QEvent* event)
 {
-    // Undo and Redo pressed on the canvas (not in a field, which keeps its own
-    // text undo) are the editor's: claiming them here keeps the window's Edit
-    // menu shortcuts from firing too, which Qt would treat as ambiguous.
-    if (event->type() == QEvent::ShortcutOverride && isUndoOrRedo(static_cast<QKeyEvent*>(event))) {
+    // Undo, Redo, Copy, Cut and Paste pressed on the canvas (not in a field,
+    // which keeps its own text undo and clipboard) are the editor's: claiming
+    // them here keeps the window's Edit menu shortcuts from firing too, which
+    // Qt would treat as ambiguous.
+    if (event->type() == QEvent::ShortcutOverride && claimsShortcut(static_cast<QKeyEvent*>(event))) {
         event->accept();
         return true;
+    }
+    // Tab on the canvas adds rows; it must not move the focus away.
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+            keyPressEvent(key);
+            return true;
+        }
     }
     return QWidget::event(event);
 }
@@ -444,14 +446,6 @@ void CanvasView::keyPressEvent(QKeyEvent* event)
         return;
     default:
         break;
-    }
-    if (event->matches(QKeySequence::Undo)) {
-        undo();
-        return;
-    }
-    if (event->matches(QKeySequence::Redo)) {
-        redo();
-        return;
     }
     if (handleKeyPress(event))
         event->accept();

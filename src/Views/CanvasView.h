@@ -18,6 +18,7 @@
 #include <optional>
 
 class CanvasTableSurface;
+struct CanvasKey;
 class InlineTitleField;
 class ModelContext;
 class QAction;
@@ -25,6 +26,7 @@ class QKeyEvent;
 class QMenu;
 class QScrollArea;
 class QUndoStack;
+class QVariantAnimation;
 class RowTextField;
 
 Q_DECLARE_LOGGING_CATEGORY(canvasLogger)
@@ -196,6 +198,29 @@ public:
     void moveRowsDown();
     void deleteSelectedBlock();
 
+    // ---- Keyboard commands and row operations (keyboard, delete with undo,
+    // clipboard, drag reordering, editor-mode lines) ----
+    bool handleKeyPress(const CanvasKey& key);
+    void appendToSelectedLabel(const QString& text);
+    void deselectAll();
+    void deleteSelectedBlocks();
+    void copySelectedRows();
+    void pasteRows();
+    void normalizeRowPositions();
+    // Editor-mode lines. The static forms work on any list of rows.
+    static int lineForY(double y);
+    static BlockList blocksOnLine(const BlockList& blocks, int line);
+    static int totalLines(const BlockList& blocks);
+    static void repositionBlocksOnLine(const BlockList& blocks, int line);
+    BlockList blocksOnLine(int line) const;
+    int totalLines() const;
+    void repositionBlocksOnLine(int line);
+    void addNewLine();
+    void addBlockToCurrentLine();
+    // Where the drop marker stands now, in table coordinates (it eases
+    // between slots); none while no marker is shown.
+    std::optional<double> dropIndicatorY() const;
+
     // ---- What the table shows (also read by tests) ----
     // Value text of the result column ("" when the column is empty).
     QString resultText(const BlockPtr& block) const;
@@ -312,6 +337,13 @@ private:
     BlockPtr lowestBlock() const;
     QPointF nextFreeStart() const;
 
+    // Keyboard commands and row operations
+    bool canvasTakesKeys() const;
+    bool claimsShortcut(QKeyEvent* event) const;
+    void deleteSelection();
+    void setDropTargetIndex(std::optional<int> index);
+    void paintDropIndicator(QPainter& painter);
+
     CanvasPtr m_canvas;
     ModelContext* m_modelContext = nullptr;
     QUndoStack* m_undoStack = nullptr;
@@ -368,4 +400,8 @@ private:
     RowTextField* m_expressionField = nullptr;
     QWidget* m_keypadSlot = nullptr;
     QAction* m_rowColorAction = nullptr;
+
+    // The drop marker eases from slot to slot; slots as fractions while moving.
+    QVariantAnimation* m_dropMarkerAnimation = nullptr;
+    double m_dropMarkerSlot = 0;
 };

@@ -11,6 +11,7 @@
 #include "Models/ModelContext.h"
 
 #include <QPointer>
+#include <QTextBoundaryFinder>
 #include <QUndoCommand>
 #include <QUndoStack>
 
@@ -192,9 +193,11 @@ void CanvasView::deleteFromSelectedBlock()
     if (!selected || selected->expression().isEmpty())
         return;
     QString expression = selected->expression();
-    // One user-perceived character, so a surrogate pair goes whole.
-    const int keep = int(expression.size()) - (expression.size() > 1 && expression.back().isLowSurrogate() ? 2 : 1);
-    expression.truncate(keep);
+    // One user-perceived character: a surrogate pair or a letter with its
+    // combining accent goes whole.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, expression);
+    finder.toEnd();
+    expression.truncate(std::max<qsizetype>(0, finder.toPreviousBoundary()));
     selected->setExpression(expression);
     CalculatorEngine::shared().evaluateBlock(selected);
     refresh();
@@ -228,76 +231,4 @@ void CanvasView::setTitleColor(const std::optional<QString>& hex)
     m_canvas->setTitleColorHex(hex);
     m_canvas->touch();
     refresh();
-}
-
-// ---- Moving and deleting rows ----
-// Reordering, moving and deleting with undo are built by the row-operations
-// work; until then these do the least the table's menus and handle rely on.
-
-void CanvasView::updateDropTarget(double dragY, const BlockPtr& fromBlock)
-{
-    Q_UNUSED(fromBlock)
-    ensureLayout();
-    const int slot = int(std::lround(dragY / rowPitch()));
-    m_dropTargetIndex = std::clamp(slot, 0, int(m_sorted.size()));
-    m_lastDropY = dragY;
-    m_table->update();
-}
-
-void CanvasView::reorderBlockToIndex(const BlockPtr& block, int index)
-{
-    BlockList order = sortedBlocks();
-    const qsizetype from = order.indexOf(block);
-    if (from < 0)
-        return;
-    order.removeAt(from);
-    const int slot = std::clamp(index > from ? index - 1 : index, 0, int(order.size()));
-    order.insert(slot, block);
-    for (qsizetype i = 0; i < order.size(); ++i)
-        order[i]->setPositionY(startY + i * tableRowHeight);
-    m_canvas->touch();
-    refresh();
-}
-
-void CanvasView::moveRowsUp()
-{
-    const BlockPtr selected = blockWithId(m_selectedBlockID);
-    const int index = selected ? indexOfBlock(selected->id()) : -1;
-    if (index > 0)
-        reorderBlockToIndex(selected, index - 1);
-}
-
-void CanvasView::moveRowsDown()
-{
-    const BlockPtr selected = blockWithId(m_selectedBlockID);
-    const int index = selected ? indexOfBlock(selected->id()) : -1;
-    if (index >= 0 && index + 1 < m_canvas->blocks().size())
-        reorderBlockToIndex(selected, index + 2);
-}
-
-void CanvasView::deleteSelectedBlock()
-{
-    const BlockPtr selected = blockWithId(m_selectedBlockID);
-    if (!selected)
-        return;
-    if (m_modelContext && selected->context()) {
-        m_modelContext->deleteRecord(selected);
-    } else {
-        // Not stored: apply the same rules by hand.
-        for (const LinkPtr& link : LinkList(selected->outgoingLinks())) {
-            link->setSourceBlock(nullptr);
-            link->setDestinationBlock(nullptr);
-            m_canvas->removeLink(link);
-        }
-        for (const LinkPtr& link : LinkList(selected->incomingLinks()))
-            link->setDestinationBlock(nullptr);
-        m_canvas->removeBlock(selected);
-    }
-    m_canvas->touch();
-    if (m_focusedBlockID == selected->id())
-        setFocusedBlockID(std::nullopt);
-    if (m_focusedLabelBlockID == selected->id())
-        setFocusedLabelBlockID(std::nullopt);
-    CalculatorEngine::shared().evaluateCanvas(m_canvas);
-    raiseEvaluationCounter();
 }

@@ -1,15 +1,228 @@
-// Key presses that reach the canvas rather than a field.
+// Key presses that reach the canvas rather than a field, and the small
+// editing actions they (and the keypad) use on the selected row.
 
+#include "Views/CanvasKey.h"
 #include "Views/CanvasView.h"
+
+#include "Models/CalcSettings.h"
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
 
 #include <QKeyEvent>
 
+namespace {
+
+QString decimalSeparator()
+{
+    return CalcSettings::shared().decimalStyle() == DecimalStyle::usPeriod ? QStringLiteral(".")
+                                                                           : QStringLiteral(",");
+}
+
+} // namespace
+
 bool CanvasView::handleKeyPress(QKeyEvent* event)
 {
-    // The canvas's keyboard commands arrive with the keyboard work; every key
-    // is ignored until then and goes on to the window.
-    qCInfo(canvasLogger) << "key" << Qt::Key(event->key()) << event->text() << "selected"
-                         << (m_selectedBlockID ? m_selectedBlockID->toString() : QStringLiteral("none"))
-                         << "labelEditing" << m_isEditingPartLabel;
+    return handleKeyPress(CanvasKey::from(*event));
+}
+
+// True while no field, title or inline label editor owns the keyboard, so
+// that the canvas's commands (and its Ctrl chords) apply.
+bool CanvasView::canvasTakesKeys() const
+{
+    if (m_isEditingCanvasTitle || m_focusedBlockID || m_isEditingPartLabel || m_isEditingNumber)
+        return false;
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    return !(selected && selected->isTextBlock() && selected->isEditing());
+}
+
+// Ctrl+Z/C/V/X on the canvas are the editor's. Claiming them keeps any
+// window shortcut on the same keys from firing as well; a focused field
+// claims them itself for its own text undo and clipboard.
+bool CanvasView::claimsShortcut(QKeyEvent* event) const
+{
+    const CanvasKey key = CanvasKey::from(*event);
+    if (!key.command)
+        return false;
+    const QString letter = key.characters.toLower();
+    const bool chord = letter == QLatin1String("z") || letter == QLatin1String("c") || letter == QLatin1String("v")
+        || letter == QLatin1String("x");
+    return chord && canvasTakesKeys();
+}
+
+bool CanvasView::handleKeyPress(const CanvasKey& key)
+{
+    qCInfo(canvasLogger).noquote() << QStringLiteral("🔑 handleKeyPress: char='%1' focused=%2 editLabel=%3 editNum=%4")
+                                          .arg(key.characters)
+                                          .arg(int(isCanvasFocused()))
+                                          .arg(int(m_isEditingPartLabel))
+                                          .arg(int(m_isEditingNumber));
+    qCInfo(canvasLogger).noquote() << QStringLiteral("   selectedBlockID=%1 multiCount=%2")
+                                          .arg(m_selectedBlockID ? m_selectedBlockID->toString(QUuid::WithoutBraces)
+                                                                 : QStringLiteral("nil"))
+                                          .arg(m_selectedBlockIDs.size());
+
+    if (m_isEditingCanvasTitle)
+        return false;
+
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    const auto handled = [this] {
+        refresh();
+        return true;
+    };
+
+    // An expression field has the keyboard: only Escape is the canvas's.
+    if (m_focusedBlockID) {
+        if (key.key == CanvasKey::Named::escape && selected) {
+            selected->setIsEditing(false);
+            setFocusedBlockID(std::nullopt);
+            m_canvas->touch();
+            return handled();
+        }
+        return false;
+    }
+
+    if (m_isEditingPartLabel || m_isEditingNumber) {
+        qCCritical(canvasLogger).noquote() << QStringLiteral("   ⚠️ Returning .ignored - editing label/number active");
+        return false;
+    }
+
+    if (selected && selected->isTextBlock() && selected->isEditing()) {
+        if (key.key != CanvasKey::Named::escape)
+            return false;
+        selected->setIsEditing(false);
+        m_canvas->touch();
+        return handled();
+    }
+
+    if (key.command) {
+        const QString letter = key.characters.toLower();
+        if (letter == QLatin1String("z")) {
+            if (key.shift)
+                redo();
+            else
+                undo();
+            return handled();
+        }
+        if (letter == QLatin1String("c")) {
+            copySelectedRows();
+            return handled();
+        }
+        if (letter == QLatin1String("v")) {
+            pasteRows();
+            return handled();
+        }
+        if (letter == QLatin1String("x")) {
+            copySelectedRows();
+            deleteSelection();
+            return handled();
+        }
+    }
+
+    if (key.option) {
+        if (key.key == CanvasKey::Named::upArrow) {
+            moveRowsUp();
+            return handled();
+        }
+        if (key.key == CanvasKey::Named::downArrow) {
+            moveRowsDown();
+            return handled();
+        }
+    }
+
+    switch (key.key) {
+    case CanvasKey::Named::returnKey:
+        finishEditing();
+        if (editorMode())
+            addNewLine();
+        else
+            deselectAll();
+        return handled();
+    case CanvasKey::Named::escape:
+        finishEditing();
+        deselectAll();
+        return handled();
+    case CanvasKey::Named::tab:
+        finishEditing();
+        if (editorMode())
+            addBlockToCurrentLine();
+        else if (selected && selected->result())
+            createLinkedBlockBelow(selected);
+        else
+            addNewBlock();
+        return handled();
+    default:
+        break;
+    }
+
+    if (key.isBackspaceCharacters()) {
+        if (m_focusedLabelBlockID)
+            return false;
+        if (key.command) {
+            deleteSelection();
+            return handled();
+        }
+        if (selected && selected->isEditing() && !selected->expression().isEmpty())
+            deleteFromSelectedBlock();
+        return handled();
+    }
+
+    if (key.key == CanvasKey::Named::deleteKey) {
+        if (m_focusedLabelBlockID || !key.command)
+            return false;
+        deleteSelectedBlock();
+        return handled();
+    }
+
+    if (isCanvasDigits(key.characters)) {
+        appendToSelectedBlock(key.characters, false);
+        return handled();
+    }
+    if (isCanvasLetters(key.characters)) {
+        appendToSelectedLabel(key.characters);
+        return handled();
+    }
+    if (key.characters == QLatin1String(" ")) {
+        if (selected && selected->isLabelEditing())
+            selected->setLabel(selected->label() + QLatin1Char(' '));
+        else
+            appendToSelectedBlock(key.characters, false);
+        return handled();
+    }
+    if (const std::optional<QString> text = canvasExpressionText(key.characters, decimalSeparator())) {
+        appendToSelectedBlock(*text, false);
+        return handled();
+    }
+
+    qCCritical(canvasLogger).noquote() << QStringLiteral("   ❌ Key not handled: '%1'").arg(key.characters);
     return false;
+}
+
+// Ctrl+X and Ctrl+Backspace: the multi-selection when there is one, else the
+// selected row.
+void CanvasView::deleteSelection()
+{
+    if (!m_selectedBlockIDs.isEmpty())
+        deleteSelectedBlocks();
+    else
+        deleteSelectedBlock();
+}
+
+void CanvasView::appendToSelectedLabel(const QString& text)
+{
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    if (!selected)
+        return;
+    selected->setIsLabelEditing(true);
+    selected->setLabel(selected->label() + text);
+    refresh();
+}
+
+void CanvasView::deselectAll()
+{
+    if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
+        selected->setIsSelected(false);
+        selected->setIsEditing(false);
+        selected->setIsLabelEditing(false);
+    }
+    setSelectedBlockID(std::nullopt);
 }

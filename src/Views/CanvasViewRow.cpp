@@ -187,14 +187,8 @@ void CanvasView::paintOverlays(QPainter& painter)
         painter.setPen(pen);
         painter.drawLine(m_temporaryLink->startPoint, m_temporaryLink->currentPoint);
     }
-    if (m_dropTargetIndex && m_draggingBlockID) {
-        // Where a dragged row would land.
-        const double y = rowsTop() + rowPitch() * *m_dropTargetIndex - 1;
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(cyanColor);
-        painter.drawEllipse(QRectF(8, y - 4, 8, 8));
-        painter.drawRect(QRectF(16, y - 1, tableWidth() - 24, 2));
-    }
+    // Where a dragged row would land.
+    paintDropIndicator(painter);
 }
 
 // ---- Pointer ----
