@@ -180,6 +180,11 @@ void CanvasView::appendToSelectedBlock(const QString& text, bool fromKeypad)
     if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
         selected->setIsEditing(true);
         selected->setExpression(selected->expression() + text);
+        // A text row that holds an expression is a calculation row (the
+        // engine's rule for whole canvases); without this it would show no
+        // result until the canvas is next opened.
+        if (selected->isTextBlock() && !selected->expression().isEmpty())
+            selected->setBlockType(BlockType::calculation);
         CalculatorEngine::shared().evaluateBlock(selected);
         refresh();
     } else {

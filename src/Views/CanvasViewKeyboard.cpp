@@ -29,10 +29,7 @@ bool CanvasView::handleKeyPress(QKeyEvent* event)
 // that the canvas's commands (and its Ctrl chords) apply.
 bool CanvasView::canvasTakesKeys() const
 {
-    if (m_isEditingCanvasTitle || m_focusedBlockID || m_isEditingPartLabel || m_isEditingNumber)
-        return false;
-    const BlockPtr selected = blockWithId(m_selectedBlockID);
-    return !(selected && selected->isTextBlock() && selected->isEditing());
+    return !(m_isEditingCanvasTitle || m_focusedBlockID || m_isEditingPartLabel || m_isEditingNumber);
 }
 
 // Ctrl+Z/C/V/X on the canvas are the editor's. Claiming them keeps any
@@ -86,9 +83,10 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
         return false;
     }
 
-    if (selected && selected->isTextBlock() && selected->isEditing()) {
-        if (key.key != CanvasKey::Named::escape)
-            return false;
+    // A text row being edited has no field of its own in this table: the
+    // canvas is its editor, so its keys go on like any row's (ignoring them
+    // would drop what the user types after Return or Tab). Escape ends it.
+    if (selected && selected->isTextBlock() && selected->isEditing() && key.key == CanvasKey::Named::escape) {
         selected->setIsEditing(false);
         m_canvas->touch();
         return handled();

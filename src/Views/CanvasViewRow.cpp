@@ -556,6 +556,9 @@ void CanvasView::onExpressionEdited(const QString& text)
     if (!block)
         return;
     block->setExpression(lineNumbersToPlaceholders(text, block));
+    // As on the canvas: a text row given an expression calculates.
+    if (block->isTextBlock() && !block->expression().isEmpty())
+        block->setBlockType(BlockType::calculation);
     CalculatorEngine::shared().evaluateBlock(block);
     if (text.endsWith(QLatin1Char('#'))) {
         m_showLinkAutocomplete = true;

@@ -406,16 +406,21 @@ TEST_F(RowOperationsTest, ReturnAndTabInEditorModeAddRowsOnLines)
     EXPECT_EQ(view.selectedBlockID(), added->id());
     EXPECT_FALSE(selected->isSelected() || selected->isEditing());
 
-    // While the new text row is being edited only Escape reaches the canvas.
-    QTest::keyClick(&view, Qt::Key_Tab);
-    EXPECT_EQ(canvas->blocks().size(), 4);
+    // Escape ends the new text row's editing and keeps it selected.
     QTest::keyClick(&view, Qt::Key_Escape);
     EXPECT_FALSE(added->isEditing());
+    EXPECT_EQ(view.selectedBlockID(), added->id());
     QTest::keyClick(&view, Qt::Key_Tab);
     ASSERT_EQ(canvas->blocks().size(), 5);
     const BlockPtr beside = canvas->blocks().last();
     EXPECT_EQ(beside->positionX(), 20 + 150 + 10);
     EXPECT_EQ(beside->positionY(), 170);
+
+    // What is typed after Tab lands in the new row, which then calculates.
+    QTest::keyClicks(&view, QStringLiteral("7*6"));
+    EXPECT_EQ(beside->expression(), QStringLiteral("7×6"));
+    EXPECT_FALSE(beside->isTextBlock());
+    EXPECT_EQ(view.resultText(beside), QStringLiteral("42"));
 
     // Deleting a row closes up the rest of its line.
     view.setSelectedBlockID(added->id());
