@@ -280,11 +280,12 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
     m_library->setSelectedCanvas(canvas);
 }
 
-// An empty toolbar would only be a stray strip above the canvas.
+// An empty toolbar would only be a stray strip above the canvas. While an
+// editor offers items the strip stays, even when they hide for want of a
+// selection: otherwise the canvas jumps under the pointer at every click.
 void ContentView::updateToolbarVisibility()
 {
-    const QList<QAction*> actions = m_toolbar->actions();
-    m_toolbar->setVisible(std::any_of(actions.begin(), actions.end(), [](QAction* a) { return a->isVisible(); }));
+    m_toolbar->setVisible(m_editor && !m_toolbar->actions().isEmpty());
 }
 
 void ContentView::removeEditor()
