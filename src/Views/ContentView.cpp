@@ -26,6 +26,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QToolBar>
+#include <QStyle>
 #include <QToolButton>
 #include <QUndoStack>
 #include <QVBoxLayout>
@@ -141,6 +142,20 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_toolbar->setFloatable(false);
     m_toolbar->toggleViewAction()->setEnabled(false);
     m_toolbar->hide();
+    {
+        // As high with its items hidden as with them shown: the canvas below
+        // stays put when an item comes and goes.
+        QToolButton probe;
+        probe.setIconSize(m_toolbar->iconSize());
+        probe.setToolButtonStyle(m_toolbar->toolButtonStyle());
+        QPixmap blank(m_toolbar->iconSize());
+        blank.fill(Qt::transparent);
+        probe.setIcon(QIcon(blank));
+        const int margins = 2
+            * (m_toolbar->style()->pixelMetric(QStyle::PM_ToolBarItemMargin, nullptr, m_toolbar)
+               + m_toolbar->style()->pixelMetric(QStyle::PM_ToolBarFrameWidth, nullptr, m_toolbar));
+        m_toolbar->setMinimumHeight(probe.sizeHint().height() + margins);
+    }
 
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     buildMenus();
