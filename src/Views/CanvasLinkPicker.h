@@ -1,0 +1,75 @@
+#pragma once
+
+// The list that typing "#" at the end of an expression opens: other rows'
+// results, the enabled tax rates and the enabled currencies.
+
+#include <QColor>
+#include <QList>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+struct AutocompleteEntry {
+    enum class Kind { result, taxRate, currency };
+    Kind kind = Kind::result;
+    QString symbol;   // currency symbol; empty for the other kinds
+    QString title;    // row name, tax label or currency name
+    QString value;    // value with currency, rate with "%", or currency code
+    QColor color;     // dot and value colour
+    std::function<void()> action;
+};
+
+struct AutocompleteSection {
+    QString header;
+    QList<AutocompleteEntry> entries;
+};
+
+// The popover: a painted list whose entries act on a click. It never takes
+// keyboard focus, so typing goes on in the expression field below it.
+class LinkPickerPopup : public QWidget {
+    Q_OBJECT
+public:
+    explicit LinkPickerPopup(QWidget* parent);
+
+    void setSections(const QList<AutocompleteSection>& sections);
+    const QList<AutocompleteSection>& sections() const { return m_sections; }
+    void setColors(const QColor& primary, const QColor& secondary, const QColor& background, const QColor& border);
+
+    // Entries in list order, with their click targets in widget coordinates.
+    int entryCount() const;
+    const AutocompleteEntry& entry(int index) const;
+    QRectF entryRect(int index) const;
+    // Texts drawn, top to bottom (headers, entry texts, the empty text).
+    QStringList shownTexts() const;
+
+    static constexpr double minimumWidth = 200;
+    static constexpr double arrowHeight = 7;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    struct Item {
+        enum class Kind { header, divider, entry, empty };
+        Kind kind;
+        QRectF rect;
+        int section = -1;
+        int entry = -1;
+    };
+    void layoutItems();
+    int entryAt(QPointF point) const;
+    const Item* entryItem(int index) const;
+
+    QList<AutocompleteSection> m_sections;
+    QList<Item> m_items;
+    QSizeF m_contentSize;
+    QColor m_primary = Qt::white;
+    QColor m_secondary = QColor(235, 235, 245, 153);
+    QColor m_background = QColor(40, 40, 44, 235);
+    QColor m_border = QColor(255, 255, 255, 40);
+    int m_pressed = -1;
+};
