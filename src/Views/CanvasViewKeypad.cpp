@@ -5,6 +5,7 @@
 #include "Views/CanvasView.h"
 #include "Views/CanvasViewWidgets.h"
 
+#include <QApplication>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
@@ -25,6 +26,14 @@ void CanvasView::buildKeypad()
             syncSelected();
         },
         [this] { finishEditing(); }, QColor::fromRgbF(0.3, 0.6, 0.9, 1.0), 6, m_keypadSlot);
+
+    // A click on a key looks for a focused widget up its parents before it
+    // would give the editor focus; standing in for whatever in the editor
+    // holds focus, the keypad keeps that focus where it is.
+    connect(qApp, &QApplication::focusChanged, m_keypad, [this](QWidget*, QWidget* now) {
+        if (now && (now == this || isAncestorOf(now)) && now != m_keypad->focusProxy())
+            m_keypad->setFocusProxy(now);
+    });
 
     auto* layout = new QVBoxLayout(m_keypadSlot);
     layout->setContentsMargins(0, 0, 0, 0);

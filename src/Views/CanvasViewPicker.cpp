@@ -264,6 +264,9 @@ void CanvasView::updateLinkPicker()
     if (!m_linkPicker) {
         m_linkPicker = new LinkPickerPopup(this);
         m_linkPicker->hide();
+        // A click on the list finds the field focused and leaves it so,
+        // instead of handing focus to the editor behind the list.
+        m_linkPicker->setFocusProxy(m_expressionField);
         m_expressionField->installEventFilter(
             new PickerFieldWatcher(m_linkPicker, [this] { setShowLinkAutocomplete(false); }));
         connect(m_scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, m_linkPicker,
