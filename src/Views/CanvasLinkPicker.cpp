@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -66,6 +67,7 @@ void LinkPickerPopup::setSections(const QList<AutocompleteSection>& sections)
     }
     m_pressed = -1;
     layoutItems();
+    setScroll(m_scroll);
     updateGeometry();
     update();
 }
@@ -77,6 +79,15 @@ void LinkPickerPopup::setColors(const QColor& primary, const QColor& secondary, 
     m_secondary = secondary;
     m_background = background;
     m_border = border;
+    update();
+}
+
+void LinkPickerPopup::setArrowOnTop(bool onTop)
+{
+    if (m_arrowOnTop == onTop)
+        return;
+    m_arrowOnTop = onTop;
+    layoutItems();
     update();
 }
 
@@ -99,7 +110,7 @@ void LinkPickerPopup::layoutItems()
                                               QStringLiteral("No items available"))));
     }
 
-    double y = arrowHeight;
+    double y = m_arrowOnTop ? arrowHeight : 0;
     const double headerHeight = QFontMetricsF(headerFont()).height();
     const double rowHeight = entryHeight();
     for (int s = 0; s < m_sections.size(); ++s) {
@@ -121,7 +132,7 @@ void LinkPickerPopup::layoutItems()
         m_items.append({Item::Kind::empty, QRectF(sidePadding, y + 12, width - 2 * sidePadding, height), -1, -1});
         y += 12 + height + 12;
     }
-    m_contentSize = QSizeF(width, y);
+    m_contentSize = QSizeF(width, m_arrowOnTop ? y : y + arrowHeight);
 }
 
 QSize LinkPickerPopup::sizeHint() const
@@ -162,7 +173,35 @@ QRectF LinkPickerPopup::entryRect(int index) const
     if (!item)
         return {};
     // Entries span the popup's width, whatever it was stretched to.
-    return QRectF(0, item->rect.top(), width(), item->rect.height());
+    return QRectF(0, item->rect.top() - m_scroll, width(), item->rect.height());
+}
+
+QRectF LinkPickerPopup::bodyRect() const
+{
+    return m_arrowOnTop ? QRectF(0, arrowHeight, width(), height() - arrowHeight)
+                        : QRectF(0, 0, width(), height() - arrowHeight);
+}
+
+void LinkPickerPopup::setScroll(int offset)
+{
+    const int overflow = std::max(0, int(std::ceil(m_contentSize.height())) - height());
+    const int clamped = std::clamp(offset, 0, overflow);
+    if (clamped != m_scroll) {
+        m_scroll = clamped;
+        update();
+    }
+}
+
+void LinkPickerPopup::wheelEvent(QWheelEvent* event)
+{
+    event->accept();
+    setScroll(m_scroll - event->angleDelta().y() / 4);
+}
+
+void LinkPickerPopup::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    setScroll(m_scroll);
 }
 
 QStringList LinkPickerPopup::shownTexts() const
@@ -196,6 +235,8 @@ QStringList LinkPickerPopup::shownTexts() const
 
 int LinkPickerPopup::entryAt(QPointF point) const
 {
+    if (!bodyRect().contains(point))
+        return -1;
     for (int i = 0; i < entryCount(); ++i) {
         if (entryRect(i).contains(point))
             return i;
@@ -210,20 +251,25 @@ void LinkPickerPopup::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::TextAntialiasing);
     const double w = width();
 
-    // The body with its arrow pointing up at the field it belongs to.
+    // The body with its arrow pointing at the field it belongs to.
+    const double bodyTop = m_arrowOnTop ? arrowHeight : 0;
+    const double bodyBottom = m_arrowOnTop ? height() : height() - arrowHeight;
     QPainterPath shape;
-    shape.addRoundedRect(QRectF(0.5, arrowHeight + 0.5, w - 1, height() - arrowHeight - 1), 10, 10);
+    shape.addRoundedRect(QRectF(0.5, bodyTop + 0.5, w - 1, bodyBottom - bodyTop - 1), 10, 10);
     QPainterPath arrow;
     const double tip = 24;
-    arrow.moveTo(tip - arrowHeight - 1, arrowHeight + 1);
-    arrow.lineTo(tip, 0.5);
-    arrow.lineTo(tip + arrowHeight + 1, arrowHeight + 1);
+    const double base = m_arrowOnTop ? bodyTop + 1 : bodyBottom - 1;
+    arrow.moveTo(tip - arrowHeight - 1, base);
+    arrow.lineTo(tip, m_arrowOnTop ? 0.5 : height() - 0.5);
+    arrow.lineTo(tip + arrowHeight + 1, base);
     arrow.closeSubpath();
     shape = shape.united(arrow);
     painter.setPen(QPen(m_border, 1));
     painter.setBrush(m_background);
     painter.drawPath(shape);
 
+    painter.setClipRect(bodyRect().adjusted(0, 1, 0, -1));
+    painter.translate(0, -m_scroll);
     for (const Item& item : m_items) {
         switch (item.kind) {
         case Item::Kind::header:
@@ -260,11 +306,17 @@ void LinkPickerPopup::paintEvent(QPaintEvent*)
                 painter.setPen(entry.color);
                 painter.drawText(leadRect.adjusted(-4, 0, 4, 0), Qt::AlignCenter, QStringLiteral("%"));
                 break;
-            case AutocompleteEntry::Kind::currency:
-                painter.setFont(currencySymbolFont());
+            case AutocompleteEntry::Kind::currency: {
+                // A long symbol ("CHF") is drawn smaller to fit its frame.
+                QFont font = currencySymbolFont();
+                const double natural = QFontMetricsF(font).horizontalAdvance(entry.symbol);
+                if (natural > lead)
+                    font.setPixelSize(std::max(7, int(font.pixelSize() * lead / natural)));
+                painter.setFont(font);
                 painter.setPen(entry.color);
                 painter.drawText(leadRect, Qt::AlignCenter, entry.symbol);
                 break;
+            }
             }
             const double valueWidth = QFontMetricsF(valueFont()).horizontalAdvance(entry.value);
             const double titleLeft = leadRect.right() + itemSpacing;

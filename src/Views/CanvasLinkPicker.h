@@ -34,6 +34,9 @@ public:
     void setSections(const QList<AutocompleteSection>& sections);
     const QList<AutocompleteSection>& sections() const { return m_sections; }
     void setColors(const QColor& primary, const QColor& secondary, const QColor& background, const QColor& border);
+    // The arrow points up at a field above the list, or down at one below it.
+    void setArrowOnTop(bool onTop);
+    bool arrowOnTop() const { return m_arrowOnTop; }
 
     // Entries in list order, with their click targets in widget coordinates.
     int entryCount() const;
@@ -41,6 +44,9 @@ public:
     QRectF entryRect(int index) const;
     // Texts drawn, top to bottom (headers, entry texts, the empty text).
     QStringList shownTexts() const;
+
+    // Where the list is cut short by the editor's edge, the wheel scrolls it.
+    int scrollOffset() const { return m_scroll; }
 
     static constexpr double minimumWidth = 200;
     static constexpr double arrowHeight = 7;
@@ -51,6 +57,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     struct Item {
@@ -63,6 +71,8 @@ private:
     void layoutItems();
     int entryAt(QPointF point) const;
     const Item* entryItem(int index) const;
+    QRectF bodyRect() const;
+    void setScroll(int offset);
 
     QList<AutocompleteSection> m_sections;
     QList<Item> m_items;
@@ -72,4 +82,6 @@ private:
     QColor m_background = QColor(40, 40, 44, 235);
     QColor m_border = QColor(255, 255, 255, 40);
     int m_pressed = -1;
+    bool m_arrowOnTop = true;
+    int m_scroll = 0;
 };

@@ -275,16 +275,25 @@ void CanvasView::updateLinkPicker()
     const Palette colors = canvasColors();
     const bool light = canvasLightMode();
     m_linkPicker->setColors(colors.text, colors.secondary,
-                            light ? QColor(246, 246, 246, 240) : QColor(36, 36, 40, 240),
+                            light ? QColor(246, 246, 246) : QColor(36, 36, 40),
                             light ? QColor(0, 0, 0, 40) : QColor(255, 255, 255, 40));
     m_linkPicker->setSections(slickAutocompletePopup(target));
 
-    // Under the leading end of the row's expression field, arrow up.
+    // Under the leading end of the row's expression field, or above it when
+    // there is more room there than below.
     const QRectF cell = expressionRect(index);
-    const QPoint anchor = m_table->mapTo(this, QPointF(cell.left(), cell.center().y() + 17).toPoint());
-    const QSize size = m_linkPicker->sizeHint();
-    const int x = std::clamp(anchor.x() - 12, 0, std::max(0, width() - size.width()));
-    const int y = std::clamp(anchor.y(), 0, std::max(0, height() - size.height()));
+    const QPoint below = m_table->mapTo(this, QPointF(cell.left(), cell.center().y() + 17).toPoint());
+    const QPoint above = m_table->mapTo(this, QPointF(cell.left(), cell.center().y() - 17).toPoint());
+    const int needed = m_linkPicker->sizeHint().height();
+    const int roomBelow = height() - below.y();
+    const int roomAbove = above.y();
+    const bool onTop = needed <= roomBelow || roomBelow >= roomAbove;
+    m_linkPicker->setArrowOnTop(onTop);
+    // Cut short at the editor's edge; the rest scrolls.
+    QSize size = m_linkPicker->sizeHint();
+    size.setHeight(std::max(0, std::min(size.height(), onTop ? roomBelow : roomAbove)));
+    const int x = std::clamp(below.x() - 12, 0, std::max(0, width() - size.width()));
+    const int y = onTop ? below.y() : above.y() - size.height();
     m_linkPicker->setGeometry(QRect(QPoint(x, y), size));
     m_linkPicker->raise();
     m_linkPicker->show();
