@@ -5,6 +5,8 @@
 #include "Views/CanvasView.h"
 #include "Views/CanvasViewWidgets.h"
 
+#include "Platform/Defaults.h"
+
 #include <QApplication>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
@@ -26,6 +28,8 @@ void CanvasView::buildKeypad()
             syncSelected();
         },
         [this] { finishEditing(); }, QColor::fromRgbF(0.3, 0.6, 0.9, 1.0), 6, m_keypadSlot);
+    // White keys would vanish on the light canvas.
+    m_keypad->setForeground(canvasLightMode() ? Qt::black : Qt::white);
 
     // A click on a key looks for a focused widget up its parents before it
     // would give the editor focus; standing in for whatever in the editor
@@ -33,6 +37,11 @@ void CanvasView::buildKeypad()
     connect(qApp, &QApplication::focusChanged, m_keypad, [this](QWidget*, QWidget* now) {
         if (now && (now == this || isAncestorOf(now)) && now != m_keypad->focusProxy())
             m_keypad->setFocusProxy(now);
+    });
+
+    connect(&Defaults::standard(), &Defaults::changed, m_keypad, [this](const QString& key) {
+        if (key == QLatin1String("canvasLightMode"))
+            m_keypad->setForeground(canvasLightMode() ? Qt::black : Qt::white);
     });
 
     auto* layout = new QVBoxLayout(m_keypadSlot);
@@ -56,7 +65,6 @@ void CanvasView::buildKeypad()
 
 void CanvasView::presentKeypad(bool show)
 {
-    m_keypad->setForeground(canvasLightMode() ? Qt::black : Qt::white);
     auto* slide = m_keypadSlot->findChild<QVariantAnimation*>(QStringLiteral("keypadSlide"));
     const int full = m_keypad->width();
     slide->stop();

@@ -271,3 +271,26 @@ TEST_F(PickerTest, CurrencyPickAppendsTheSymbolOnly)
     EXPECT_GT(canvas->modifiedAt(), before);
     EXPECT_EQ(row->result(), 5.0);
 }
+
+TEST_F(PickerTest, ListNeverCoversItsRow)
+{
+    setTaxRates({{QStringLiteral("MwSt"), 19}, {QStringLiteral("MwSt reduziert"), 7}});
+    CalcSettings::shared().setEnabledCurrencyCodes({QStringLiteral("EUR"), QStringLiteral("USD"), QStringLiteral("GBP")});
+    const CanvasPtr canvas = makeCanvas();
+    for (int i = 0; i < 6; ++i)
+        addRow(canvas, QStringLiteral("Posten %1").arg(i), QString::number(i + 1), 20 + 56 * i);
+    ShownEditor editor(canvas, nullptr, QSize(700, 420));
+    CanvasView& view = editor.view;
+
+    for (const int row : {0, 5}) {
+        QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.expressionRect(row)));
+        QTest::keyClicks(view.expressionEditor(), QStringLiteral("#"));
+        LinkPickerPopup* picker = view.linkPicker();
+        ASSERT_TRUE(picker->isVisible());
+        const QRect field(view.expressionEditor()->mapTo(&view, QPoint(0, 0)), view.expressionEditor()->size());
+        EXPECT_FALSE(picker->geometry().intersects(field)) << row;
+        EXPECT_TRUE(view.rect().contains(picker->geometry())) << row;
+        EXPECT_EQ(picker->arrowOnTop(), row == 0);
+        QTest::keyClick(view.expressionEditor(), Qt::Key_Escape);
+    }
+}
