@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Models/CalcSettings.h"
 #include "Models/RecordPointers.h"
 #include "Views/TableExpressionPart.h"
 
@@ -17,9 +18,12 @@
 #include <QWidget>
 #include <optional>
 
+class CalculatorKeypad;
 class CanvasTableSurface;
 struct CanvasKey;
 class InlineTitleField;
+class LinkPickerPopup;
+struct AutocompleteSection;
 class ModelContext;
 class QAction;
 class QKeyEvent;
@@ -259,6 +263,24 @@ public:
     // Re-reads the canvas after changes made elsewhere.
     void refresh();
 
+    // ---- Sum keyword, "#" picker and keypad ----
+    // Ids of the rows the row feeds, directly or through others.
+    static QSet<QUuid> rowsDependingOn(const BlockPtr& block);
+    // Placeholder name of a link picked from source into target: the trimmed
+    // label (or "Result" and the id's first four digits), with a number added
+    // while another row's link into target has that name.
+    static QString pickedLinkName(const BlockPtr& source, const BlockPtr& target);
+    // A tax rate as written into an expression in the given number style;
+    // none for a rate that is not finite.
+    static std::optional<QString> taxRateText(double rate, DecimalStyle style);
+    void insertLinkToBlock(const BlockPtr& source, const BlockPtr& target);
+    void insertTaxRate(const CalcSettings::TaxRate& rate, const BlockPtr& target);
+    void insertCurrency(const QString& text, const BlockPtr& target);
+    // The picker's sections for a row (only those with entries).
+    QList<AutocompleteSection> slickAutocompletePopup(const BlockPtr& target);
+    LinkPickerPopup* linkPicker() const;
+    CalculatorKeypad* keypad() const { return m_keypad; }
+
 public Q_SLOTS:
     void undo();
     void redo();
@@ -344,6 +366,15 @@ private:
     void setDropTargetIndex(std::optional<int> index);
     void paintDropIndicator(QPainter& painter);
 
+    // Sum keyword, "#" picker and keypad
+    void discardLink(const LinkPtr& link);
+    void dropTrailingHash(const BlockPtr& target);
+    void finishPick(const BlockPtr& target);
+    void syncExpressionField(const BlockPtr& block);
+    void updateLinkPicker();
+    void buildKeypad();
+    void presentKeypad(bool show);
+
     CanvasPtr m_canvas;
     ModelContext* m_modelContext = nullptr;
     QUndoStack* m_undoStack = nullptr;
@@ -404,4 +435,8 @@ private:
     // The drop marker eases from slot to slot; slots as fractions while moving.
     QVariantAnimation* m_dropMarkerAnimation = nullptr;
     double m_dropMarkerSlot = 0;
+
+    // Sum keyword, "#" picker and keypad
+    LinkPickerPopup* m_linkPicker = nullptr;
+    CalculatorKeypad* m_keypad = nullptr;
 };

@@ -5,12 +5,6 @@
 
 #include "Models/CalculationBlock.h"
 
-void CanvasView::applySumExpression(const BlockPtr& block)
-{
-    // Turning the row into a sum of the rows above comes with the sum keyword work.
-    Q_UNUSED(block)
-}
-
 QString CanvasView::expressionWithLineNumbers(const BlockPtr& block) const
 {
     // Link tokens are shown as written until the row-number form exists.
