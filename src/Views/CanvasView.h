@@ -6,6 +6,8 @@
 #include <QColor>
 #include <QHash>
 #include <QImage>
+#include <QPainterPath>
+#include <QPen>
 #include <QLoggingCategory>
 #include <QPointF>
 #include <QRectF>
@@ -196,6 +198,35 @@ public:
     void moveRowsDown();
     void deleteSelectedBlock();
 
+    // ---- Links between rows, linked values, number labels, currency, row numbers ----
+    // Links: refused (quietly) for a row to itself, a second link between
+    // the same two rows, and one that would close a cycle.
+    static bool wouldCreateCycle(const BlockPtr& source, const BlockPtr& destination);
+    // "A" to "Z", then "X1", "X2", ...: the first not in `excluding`.
+    static QString generatePlaceholderName(const QStringList& excluding);
+    // Removes the link and its tokens from `row`'s expression, then re-evaluates `row`.
+    void deleteLink(const LinkPtr& link, const BlockPtr& row);
+    void startLinkDrag(const BlockPtr& block, QPointF at);
+    void updateLinkDrag(QPointF point);
+    void createLinkedRow(const BlockPtr& source);
+    // The dashed line of a link drag and the pen it is stroked with.
+    static QPainterPath temporaryLinkPath(const TemporaryLink& link);
+    static QPen temporaryLinkPen(const TemporaryLink& link);
+    // "Row " and the row number when the row has no label.
+    QString linkSourceName(const BlockPtr& source) const;
+    QMenu* createLinkedValueMenu(const BlockPtr& block, const QString& placeholder, QWidget* parent);
+
+    // Number labels and colours.
+    void finishEditingNumberLabel(const QString& value, int index, const BlockPtr& block);
+    void cancelEditingNumberLabel();
+    QWidget* numberLabelEditor() const;
+    QMenu* createNumberPartMenu(const BlockPtr& block, const QString& value, int index, QWidget* parent);
+
+    // Currency shown beside a value: a conversion target wins, then the
+    // first mark in the expression, then the sources' currency.
+    static std::optional<QString> detectCurrency(const QString& text);
+    static std::optional<QString> detectConversionTargetCurrency(const QString& text);
+
     // ---- What the table shows (also read by tests) ----
     // Value text of the result column ("" when the column is empty).
     QString resultText(const BlockPtr& block) const;
@@ -312,6 +343,9 @@ private:
     BlockPtr lowestBlock() const;
     QPointF nextFreeStart() const;
 
+    // CanvasViewLabels.cpp: the inline editor of a number's label.
+    void placeNumberLabelField();
+
     CanvasPtr m_canvas;
     ModelContext* m_modelContext = nullptr;
     QUndoStack* m_undoStack = nullptr;
@@ -368,4 +402,7 @@ private:
     RowTextField* m_expressionField = nullptr;
     QWidget* m_keypadSlot = nullptr;
     QAction* m_rowColorAction = nullptr;
+
+    // Number labels: the inline label field, shown while a label is edited.
+    RowTextField* m_numberLabelField = nullptr;
 };

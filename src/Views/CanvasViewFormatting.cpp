@@ -166,7 +166,8 @@ QColor CanvasView::rowColor(const CalculationBlock& block)
 
 const QRegularExpression& CanvasView::placeholderRegex()
 {
-    static const QRegularExpression regex(QStringLiteral("\\{([^:]+):([^}]+)\\}"));
+    // Also the short form "{A}"; a name never spans a brace.
+    static const QRegularExpression regex(QStringLiteral("\\{([^:{}]+)(?::([^}]*))?\\}"));
     return regex;
 }
 
