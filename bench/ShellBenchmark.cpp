@@ -5,11 +5,11 @@
 #include "Models/Canvas.h"
 #include "Models/ModelContext.h"
 #include "Views/CanvasListView.h"
+#include "Views/CanvasView.h"
 #include "Platform/Defaults.h"
 #include "Views/ContentView.h"
 
 #include <QApplication>
-#include <QLabel>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -28,11 +28,13 @@ CanvasPtr makeCanvas(ModelContext& context, const QString& name, int rows)
     return canvas;
 }
 
-QWidget* placeholder(const CanvasPtr& canvas, QUndoStack*)
+QWidget* canvasEditor(const CanvasPtr& canvas, QUndoStack* stack)
 {
-    return new QLabel(canvas->name());
+    return new CanvasView(canvas, canvas->context(), stack);
 }
 
+// Switching between two 200-row canvases with the real editor: the old editor
+// goes, the new one evaluates its canvas and paints.
 void BM_SwitchCanvas(benchmark::State& state)
 {
     ModelContext context;
@@ -41,7 +43,7 @@ void BM_SwitchCanvas(benchmark::State& state)
         canvases << makeCanvas(context, QStringLiteral("Canvas %1").arg(i), i < 2 ? 200 : 0);
     QTemporaryDir dir;
     Defaults defaults(dir.filePath(QStringLiteral("prefs.conf")));
-    ContentView window(&context, &placeholder, defaults);
+    ContentView window(&context, &canvasEditor, defaults);
     window.show();
     window.setSidebarVisible(true);
     QCoreApplication::processEvents();
