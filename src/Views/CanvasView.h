@@ -219,6 +219,8 @@ public:
     // Number labels and colours.
     void finishEditingNumberLabel(const QString& value, int index, const BlockPtr& block);
     void cancelEditingNumberLabel();
+    // The text of the label field, as typed.
+    void setEditingLabelText(const QString& text);
     QWidget* numberLabelEditor() const;
     QMenu* createNumberPartMenu(const BlockPtr& block, const QString& value, int index, QWidget* parent);
 

@@ -84,6 +84,14 @@ void CanvasView::cancelEditingNumberLabel()
     refresh();
 }
 
+void CanvasView::setEditingLabelText(const QString& text)
+{
+    m_editingLabelText = text;
+    if (m_numberLabelField && m_numberLabelField->text() != text)
+        m_numberLabelField->setText(text);
+    placeNumberLabelField();
+}
+
 void CanvasView::placeNumberLabelField()
 {
     if (!m_isEditingPartLabel) {
@@ -101,10 +109,8 @@ void CanvasView::placeNumberLabelField()
         m_numberLabelField->setFont(labelFont);
         m_numberLabelField->setTextMargins(0, 0, 0, 0);
         m_numberLabelField->setContentsMargins(0, 0, 0, 0);
-        connect(m_numberLabelField, &QLineEdit::textEdited, this, [this](const QString& text) {
-            m_editingLabelText = text;
-            placeNumberLabelField(); // grows with its text
-        });
+        // Grows with its text.
+        connect(m_numberLabelField, &QLineEdit::textEdited, this, &CanvasView::setEditingLabelText);
         m_numberLabelField->onKey = [this](QKeyEvent* event) {
             switch (event->key()) {
             case Qt::Key_Return:
