@@ -157,8 +157,8 @@ void CanvasView::placeNumberLabelField()
     const QFontMetricsF metrics(m_numberLabelField->font());
     const double width = std::max(40.0, metrics.horizontalAdvance(m_editingLabelText) + 12);
     const double height = metrics.height() + 2;
-    m_numberLabelField->setGeometry(QRectF(number->box.center().x() - width / 2, number->box.top() - 16, width, height)
-                                        .toAlignedRect());
+    const double left = std::max(expressionRect(index).left(), number->box.center().x() - width / 2);
+    m_numberLabelField->setGeometry(QRectF(left, number->box.top() - 16, width, height).toAlignedRect());
     QPalette colors = m_numberLabelField->palette();
     QColor text = number->color;
     text.setAlphaF(0.9);

@@ -88,6 +88,18 @@ TEST(CanvasLinkGestures, DraggingAResultOntoARowLinksThemAfterScrolling)
     EXPECT_EQ(view.temporaryLink()->startPoint, handle); // the line starts at the handle
     send(table, QEvent::MouseMove, view.expressionRect(27).center(), Qt::LeftButton);
     EXPECT_EQ(view.temporaryLink()->currentPoint, view.expressionRect(27).center());
+    // The dashed line in the source's colour at 0.6 over the black canvas.
+    const QPointF middle = (handle + view.expressionRect(27).center()) / 2;
+    const QImage image = table->grab(QRectF(middle - QPointF(8, 8), QSizeF(16, 16)).toRect()).toImage();
+    const QColor line = QColor(0x00, 0xD4, 0xFF); // row 24 is cyan
+    bool found = false;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            found = found || (std::abs(pixel.green() - int(line.green() * 0.6)) < 25 && pixel.red() < 30
+                              && std::abs(pixel.blue() - int(line.blue() * 0.6)) < 25);
+        }
+    EXPECT_TRUE(found);
     send(table, QEvent::MouseButtonRelease, view.expressionRect(27).center(), Qt::NoButton);
 
     EXPECT_FALSE(view.temporaryLink().has_value());
