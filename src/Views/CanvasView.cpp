@@ -96,6 +96,7 @@ void CanvasView::buildWidgets()
     m_keypadSlot = new QWidget(this);
     m_keypadSlot->setVisible(false);
     layout->addWidget(m_keypadSlot);
+    buildKeypad();
 
     m_header = new QWidget(m_table);
     auto* headerLayout = new QHBoxLayout(m_header);
@@ -191,6 +192,7 @@ void CanvasView::applyRefresh()
     m_titleField->setTitleColor(titleColor());
     placeEditors();
     updateRowColorAction();
+    updateLinkPicker();
     m_table->update();
 }
 
@@ -288,9 +290,8 @@ void CanvasView::setTemporaryLink(const std::optional<TemporaryLink>& link)
 
 void CanvasView::setShowKeypad(bool show)
 {
-    // The keypad itself fills this place once it exists.
     m_showKeypad = show;
-    m_keypadSlot->setVisible(show);
+    presentKeypad(show);
 }
 
 void CanvasView::setShowingExportSheet(bool showing)
@@ -305,6 +306,7 @@ void CanvasView::setShowingExportSheet(bool showing)
 void CanvasView::setShowLinkAutocomplete(bool show)
 {
     m_showLinkAutocomplete = show;
+    updateLinkPicker();
 }
 
 bool CanvasView::isCanvasFocused() const

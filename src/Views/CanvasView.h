@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Models/CalcSettings.h"
 #include "Models/RecordPointers.h"
 #include "Views/TableExpressionPart.h"
 
@@ -19,8 +20,11 @@
 #include <QWidget>
 #include <optional>
 
+class CalculatorKeypad;
 class CanvasTableSurface;
 class InlineTitleField;
+class LinkPickerPopup;
+struct AutocompleteSection;
 class ModelContext;
 class QAction;
 class QKeyEvent;
@@ -267,6 +271,24 @@ public:
     // Re-reads the canvas after changes made elsewhere.
     void refresh();
 
+    // ---- Sum keyword, "#" picker and keypad ----
+    // Ids of the rows the row feeds, directly or through others.
+    static QSet<QUuid> rowsDependingOn(const BlockPtr& block);
+    // Placeholder name of a link picked from source into target: the trimmed
+    // label (or "Result" and the id's first four digits), with a number added
+    // while another row's link into target has that name.
+    static QString pickedLinkName(const BlockPtr& source, const BlockPtr& target);
+    // A tax rate as written into an expression in the given number style;
+    // none for a rate that is not finite.
+    static std::optional<QString> taxRateText(double rate, DecimalStyle style);
+    void insertLinkToBlock(const BlockPtr& source, const BlockPtr& target);
+    void insertTaxRate(const CalcSettings::TaxRate& rate, const BlockPtr& target);
+    void insertCurrency(const QString& text, const BlockPtr& target);
+    // The picker's sections for a row (only those with entries).
+    QList<AutocompleteSection> slickAutocompletePopup(const BlockPtr& target);
+    LinkPickerPopup* linkPicker() const;
+    CalculatorKeypad* keypad() const { return m_keypad; }
+
 public Q_SLOTS:
     void undo();
     void redo();
@@ -348,6 +370,15 @@ private:
     // CanvasViewLabels.cpp: the inline editor of a number's label.
     void placeNumberLabelField();
 
+    // Sum keyword, "#" picker and keypad
+    void discardLink(const LinkPtr& link);
+    void dropTrailingHash(const BlockPtr& target);
+    void finishPick(const BlockPtr& target);
+    void syncExpressionField(const BlockPtr& block);
+    void updateLinkPicker();
+    void buildKeypad();
+    void presentKeypad(bool show);
+
     CanvasPtr m_canvas;
     ModelContext* m_modelContext = nullptr;
     QUndoStack* m_undoStack = nullptr;
@@ -407,4 +438,8 @@ private:
 
     // Number labels: the inline label field, shown while a label is edited.
     RowTextField* m_numberLabelField = nullptr;
+
+    // Sum keyword, "#" picker and keypad
+    LinkPickerPopup* m_linkPicker = nullptr;
+    CalculatorKeypad* m_keypad = nullptr;
 };

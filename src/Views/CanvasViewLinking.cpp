@@ -1,5 +1,5 @@
 // Links between rows: making and removing them, the link drag, and rows
-// created to take another row's result. (Also the sum keyword's entry point.)
+// created to take another row's result.
 
 #include "Views/CanvasView.h"
 #include "Views/CanvasViewWidgets.h"
@@ -33,12 +33,6 @@ bool sameRow(const BlockPtr& a, const BlockPtr& b)
 }
 
 } // namespace
-
-void CanvasView::applySumExpression(const BlockPtr& block)
-{
-    // Turning the row into a sum of the rows above comes with the sum keyword work.
-    Q_UNUSED(block)
-}
 
 // ---- Making and removing links ----
 
