@@ -137,7 +137,17 @@ void CanvasView::placeNumberLabelField()
     // Shown only where the number is drawn: not while the row's expression
     // is being typed in, nor once the number is gone.
     const BlockPtr block = blockWithId(m_editingLabelBlockID);
-    const int index = block ? indexOfBlock(block->id()) : -1;
+    if (!block) {
+        // The row is gone, and its label edit with it: the canvas takes keys again.
+        m_editingLabelForValue.reset();
+        m_editingLabelIndex.reset();
+        m_editingLabelBlockID.reset();
+        m_editingLabelText.clear();
+        m_isEditingPartLabel = false;
+        m_numberLabelField->hide();
+        return;
+    }
+    const int index = indexOfBlock(block->id());
     std::optional<PartBox> number;
     const bool typing = m_expressionField->isVisible() && m_focusedBlockID == m_editingLabelBlockID;
     if (index >= 0 && !typing) {

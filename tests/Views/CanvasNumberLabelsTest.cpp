@@ -151,4 +151,11 @@ TEST_F(NumberLabels, AnotherNumberReplacesTheOpenEditor)
     // While the row's expression is typed in, the number is not drawn, nor its field.
     shown.setFocusedBlockID(row->id());
     EXPECT_FALSE(field->isVisible());
+    EXPECT_TRUE(shown.isEditingPartLabel());
+
+    // A row that goes away ends its label edit.
+    canvas->removeBlock(row);
+    shown.refresh();
+    EXPECT_FALSE(shown.isEditingPartLabel());
+    EXPECT_FALSE(shown.editingLabelBlockID().has_value());
 }
