@@ -1,6 +1,7 @@
 // Writes a store for measuring and for looking at the program.
 //   MakeSampleStore PATH large      1,000 canvases, 50 rows and 20 links each
 //   MakeSampleStore PATH showcase   a few coloured canvases with named rows
+//   MakeSampleStore PATH links      one canvas of linked rows, number labels and colours
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -65,13 +66,47 @@ void makeShowcase(ModelContext& context)
     }
 }
 
+void makeLinks(ModelContext& context)
+{
+    const CanvasPtr canvas = Canvas::create(QStringLiteral("Haushalt März"), 0, 0, 1);
+    canvas->setTitleColorHex(QStringLiteral("#00D4FF"));
+    auto row = [&](const QString& label, const QString& expression, const QString& color) {
+        const BlockPtr block = CalculationBlock::create(BlockType::calculation, expression, QString(), label, 20,
+                                                        20 + canvas->blocks().size() * 56.0, 200, 56, color);
+        block->setCanvas(canvas);
+        return block;
+    };
+    auto link = [&](const BlockPtr& from, const BlockPtr& to, const QString& name) {
+        Link::create(from, to, name, from->colorHex())->setCanvas(canvas);
+    };
+    const BlockPtr rent = row(QStringLiteral("Miete"), QStringLiteral("850 + 120 €"), QStringLiteral("#00D4FF"));
+    rent->setPartLabel(QStringLiteral("kalt"), 0, QStringLiteral("850"));
+    rent->setPartLabel(QStringLiteral("Nebenkosten"), 1, QStringLiteral("120"));
+    rent->setPartColor(QStringLiteral("#FFB800"), 1, QStringLiteral("120"));
+    const BlockPtr food = row(QStringLiteral("Lebensmittel"), QStringLiteral("4 x 95,50 €"), QStringLiteral("#FF6B9D"));
+    food->setPartLabel(QStringLiteral("Wochen"), 0, QStringLiteral("4"));
+    const BlockPtr income = row(QStringLiteral("Gehalt"), QStringLiteral("3.200 €"), QStringLiteral("#00FF88"));
+    const BlockPtr rest = row(QStringLiteral("Rest"), QStringLiteral("{A:#00FF88} - {B:#00D4FF} - {C:#FF6B9D}"),
+                              QStringLiteral("#B388FF"));
+    link(income, rest, QStringLiteral("A"));
+    link(rent, rest, QStringLiteral("B"));
+    link(food, rest, QStringLiteral("C"));
+    const BlockPtr saving = row(QStringLiteral("Sparrate"), QStringLiteral("{A:#B388FF} x 15%"), QStringLiteral("#FFB800"));
+    saving->setPartColor(QStringLiteral("#FF5252"), 0, QStringLiteral("15"));
+    link(rest, saving, QStringLiteral("A"));
+    const BlockPtr weekly = row(QStringLiteral("Pro Woche"), QStringLiteral("{A} ÷ 4"), QStringLiteral("#64FFDA"));
+    link(saving, weekly, QStringLiteral("A"));
+    row(QString(), QStringLiteral("{Gone:#FFFF00} + 1"), QStringLiteral("#FFFF00"));
+    context.insert(canvas);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: MakeSampleStore PATH large|showcase\n");
+        std::fprintf(stderr, "usage: MakeSampleStore PATH large|showcase|links\n");
         return 2;
     }
     QString error;
@@ -85,6 +120,8 @@ int main(int argc, char** argv)
         makeLarge(store->context());
     else if (kind == "showcase")
         makeShowcase(store->context());
+    else if (kind == "links")
+        makeLinks(store->context());
     else
         return 2;
     return store->save() ? 0 : 1;

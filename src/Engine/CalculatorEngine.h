@@ -50,10 +50,12 @@ public:
     // Short display text of a result ("." as decimal point, at most two decimals).
     static QString formatResult(double value);
 
+    // The currency a row's value carries into the rows it feeds; the mark
+    // the editor shows beside a value follows its own rules (CanvasView).
     // The currency mark a text ends with, symbols before words.
-    static std::optional<QString> detectCurrency(const QString& text);
+    static std::optional<QString> detectRowCurrency(const QString& text);
     // The row's own currency mark, else the first one found upstream.
-    std::optional<QString> effectiveCurrency(const BlockPtr& block);
+    std::optional<QString> rowCurrency(const BlockPtr& block);
     static const QStringList& currencySymbols();
     static const QStringList& currencyWords();
 
@@ -73,7 +75,7 @@ private:
     // The canvas's links whose destination has the row's id, in list order.
     using LinkRefs = QVarLengthArray<const Link*, 4>;
     LinkRefs canvasLinksInto(Batch& batch, const BlockPtr& block);
-    std::optional<QString> effectiveCurrency(Batch& batch, const BlockPtr& block);
+    std::optional<QString> rowCurrency(Batch& batch, const BlockPtr& block);
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                   const QHash<QString, QString>& currencies, const EngineSettings& settings);
     EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings);

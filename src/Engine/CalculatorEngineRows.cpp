@@ -25,7 +25,7 @@ struct CalculatorEngine::Batch {
     std::unordered_set<const CalculationBlock*>* written = nullptr;
 };
 
-std::optional<QString> CalculatorEngine::detectCurrency(const QString& text)
+std::optional<QString> CalculatorEngine::detectRowCurrency(const QString& text)
 {
     QStringView trimmed(text);
     while (!trimmed.isEmpty() && isBlank(codePointBefore(trimmed, trimmed.size())))
@@ -46,10 +46,10 @@ std::optional<QString> CalculatorEngine::detectCurrency(const QString& text)
     return std::nullopt;
 }
 
-std::optional<QString> CalculatorEngine::effectiveCurrency(const BlockPtr& block)
+std::optional<QString> CalculatorEngine::rowCurrency(const BlockPtr& block)
 {
     Batch batch;
-    return effectiveCurrency(batch, block);
+    return rowCurrency(batch, block);
 }
 
 CalculatorEngine::LinkRefs CalculatorEngine::canvasLinksInto(Batch& batch, const BlockPtr& block)
@@ -79,7 +79,7 @@ CalculatorEngine::LinkRefs CalculatorEngine::canvasLinksInto(Batch& batch, const
     return links;
 }
 
-std::optional<QString> CalculatorEngine::effectiveCurrency(Batch& batch, const BlockPtr& block)
+std::optional<QString> CalculatorEngine::rowCurrency(Batch& batch, const BlockPtr& block)
 {
     // Depth first through the sources (canvas links into the row first, then
     // its incoming links), the first currency mark met wins. Each row is
@@ -104,7 +104,7 @@ std::optional<QString> CalculatorEngine::effectiveCurrency(Batch& batch, const B
                 continue;
             }
         }
-        if ((answer = detectCurrency(row->expression())))
+        if ((answer = detectRowCurrency(row->expression())))
             break;
         sources.clear();
         auto addSource = [&](const Link& link) {
@@ -136,7 +136,7 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
         if (!source || !source->result() || (!replace && values.contains(name)))
             return;
         values.insert(name, *source->result());
-        if (const std::optional<QString> currency = effectiveCurrency(batch, source))
+        if (const std::optional<QString> currency = rowCurrency(batch, source))
             currencies.insert(name, *currency);
         else
             currencies.remove(name);

@@ -7,6 +7,8 @@
 #include <QColor>
 #include <QHash>
 #include <QImage>
+#include <QPainterPath>
+#include <QPen>
 #include <QLoggingCategory>
 #include <QPointF>
 #include <QRectF>
@@ -225,6 +227,37 @@ public:
     // between slots); none while no marker is shown.
     std::optional<double> dropIndicatorY() const;
 
+    // ---- Links between rows, linked values, number labels, currency, row numbers ----
+    // Links: refused (quietly) for a row to itself, a second link between
+    // the same two rows, and one that would close a cycle.
+    static bool wouldCreateCycle(const BlockPtr& source, const BlockPtr& destination);
+    // "A" to "Z", then "X1", "X2", ...: the first not in `excluding`.
+    static QString generatePlaceholderName(const QStringList& excluding);
+    // Removes the link and its tokens from `row`'s expression, then re-evaluates `row`.
+    void deleteLink(const LinkPtr& link, const BlockPtr& row);
+    void startLinkDrag(const BlockPtr& block, QPointF at);
+    void updateLinkDrag(QPointF point);
+    void createLinkedRow(const BlockPtr& source);
+    // The dashed line of a link drag and the pen it is stroked with.
+    static QPainterPath temporaryLinkPath(const TemporaryLink& link);
+    static QPen temporaryLinkPen(const TemporaryLink& link);
+    // "Row " and the row number when the row has no label.
+    QString linkSourceName(const BlockPtr& source) const;
+    QMenu* createLinkedValueMenu(const BlockPtr& block, const QString& placeholder, QWidget* parent);
+
+    // Number labels and colours.
+    void finishEditingNumberLabel(const QString& value, int index, const BlockPtr& block);
+    void cancelEditingNumberLabel();
+    // The text of the label field, as typed.
+    void setEditingLabelText(const QString& text);
+    QWidget* numberLabelEditor() const;
+    QMenu* createNumberPartMenu(const BlockPtr& block, const QString& value, int index, QWidget* parent);
+
+    // Currency shown beside a value: a conversion target wins, then the
+    // first mark in the expression, then the sources' currency.
+    static std::optional<QString> detectCurrency(const QString& text);
+    static std::optional<QString> detectConversionTargetCurrency(const QString& text);
+
     // ---- What the table shows (also read by tests) ----
     // Value text of the result column ("" when the column is empty).
     QString resultText(const BlockPtr& block) const;
@@ -366,6 +399,9 @@ private:
     void setDropTargetIndex(std::optional<int> index);
     void paintDropIndicator(QPainter& painter);
 
+    // CanvasViewLabels.cpp: the inline editor of a number's label.
+    void placeNumberLabelField();
+
     // Sum keyword, "#" picker and keypad
     void discardLink(const LinkPtr& link);
     void dropTrailingHash(const BlockPtr& target);
@@ -435,6 +471,9 @@ private:
     // The drop marker eases from slot to slot; slots as fractions while moving.
     QVariantAnimation* m_dropMarkerAnimation = nullptr;
     double m_dropMarkerSlot = 0;
+
+    // Number labels: the inline label field, shown while a label is edited.
+    RowTextField* m_numberLabelField = nullptr;
 
     // Sum keyword, "#" picker and keypad
     LinkPickerPopup* m_linkPicker = nullptr;

@@ -166,7 +166,8 @@ QColor CanvasView::rowColor(const CalculationBlock& block)
 
 const QRegularExpression& CanvasView::placeholderRegex()
 {
-    static const QRegularExpression regex(QStringLiteral("\\{([^:]+):([^}]+)\\}"));
+    // Also the short form "{A}"; a name never spans a brace.
+    static const QRegularExpression regex(QStringLiteral("\\{([^:{}]+)(?::([^}]*))?\\}"));
     return regex;
 }
 
@@ -341,6 +342,10 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
             box.shown = part.part.text;
             box.color = partColor(*block, part).value_or(color);
             box.label = block->getPartLabel(part.numberIndex.value_or(0), part.part.text).value_or(QString());
+            // The inline label field stands in for the label being edited.
+            if (m_isEditingPartLabel && m_editingLabelBlockID == block->id() && m_editingLabelIndex == part.numberIndex
+                && m_editingLabelForValue == part.part.text)
+                box.label.clear();
             break;
         }
         case TableExpressionPart::Kind::linkedValue: {
@@ -395,7 +400,8 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
             } else {
                 // Floats 16 above the number, centred on it, without taking room.
                 const double w = std::max(labelWidth, 12.0);
-                box.labelBox = QRectF(x + width / 2 - w / 2, valueTop - 16, w, labelMetrics.height());
+                // Never cut off at the left edge of the column.
+                box.labelBox = QRectF(std::max(rect.left(), x + width / 2 - w / 2), valueTop - 16, w, labelMetrics.height());
             }
         }
         x += box.box.width() + 6;

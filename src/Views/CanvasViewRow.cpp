@@ -181,11 +181,9 @@ void CanvasView::paintOverlays(QPainter& painter)
 {
     if (m_temporaryLink) {
         // The rubber band of a link being dragged out of a result.
-        const QColor color = colorFromHex(m_temporaryLink->sourceBlock->colorHex()).value_or(cyanColor);
-        QPen pen(withAlpha(color, 0.6), 2);
-        pen.setDashPattern({3, 1.5}); // 6 on, 3 off at width 2
-        painter.setPen(pen);
-        painter.drawLine(m_temporaryLink->startPoint, m_temporaryLink->currentPoint);
+        painter.setPen(temporaryLinkPen(*m_temporaryLink));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(temporaryLinkPath(*m_temporaryLink));
     }
     // Where a dragged row would land.
     paintDropIndicator(painter);
@@ -279,9 +277,8 @@ void CanvasView::tableMouseMove(QMouseEvent* event)
             m_gestureStarted = true;
         }
         if (!m_temporaryLink)
-            m_temporaryLink = TemporaryLink{m_gestureBlock, linkHandleRect(m_gestureRow).center(), point};
-        m_temporaryLink->currentPoint = point;
-        m_table->update();
+            startLinkDrag(m_gestureBlock, linkHandleRect(m_gestureRow).center());
+        updateLinkDrag(point);
     }
 }
 
@@ -436,8 +433,11 @@ QMenu* CanvasView::createPartMenu(const BlockPtr& block, const IndexedExpression
 {
     if (part.part.kind == TableExpressionPart::Kind::quotedText)
         return createTextPartMenu(block, part.part.text, parent);
-    // Numbers and linked values get their menus with the number-label and
-    // link work; until then the row's own menu opens.
+    if (part.part.kind == TableExpressionPart::Kind::number)
+        return createNumberPartMenu(block, part.part.text, part.numberIndex.value_or(0), parent);
+    if (part.part.kind == TableExpressionPart::Kind::linkedValue)
+        return createLinkedValueMenu(block, part.part.text, parent);
+    // Operators and percent signs: the row's own menu opens.
     return nullptr;
 }
 
@@ -521,6 +521,7 @@ void CanvasView::placeEditors()
     place(m_labelField, m_focusedLabelBlockID, true);
     place(m_expressionField, m_focusedBlockID, false);
     m_placingEditors = false;
+    placeNumberLabelField();
 }
 
 void CanvasView::fieldFocusLost(RowTextField* field, Qt::FocusReason reason)

@@ -241,8 +241,8 @@ TEST(EngineRows, CurrencyAndNumberStyleAlongLinks)
     expectValue(dollars, 110); // the currency of the first source upstream
     expectValue(back, 100);
     expectValue(sum, 19.75);
-    EXPECT_EQ(t.engine.effectiveCurrency(copy), QStringLiteral("€"));
-    EXPECT_EQ(t.engine.effectiveCurrency(sum), std::nullopt);
+    EXPECT_EQ(t.engine.rowCurrency(copy), QStringLiteral("€"));
+    EXPECT_EQ(t.engine.rowCurrency(sum), std::nullopt);
 
     t.setStyle(DecimalStyle::usPeriod);
     x->setExpression(QStringLiteral("1,000.5"));
@@ -250,14 +250,14 @@ TEST(EngineRows, CurrencyAndNumberStyleAlongLinks)
     expectValue(sum, 1007.75);
 }
 
-TEST(EngineRows, DetectCurrency)
+TEST(EngineRows, DetectRowCurrency)
 {
     const std::pair<const char*, const char*> cases[] = {
         {"100 €", "€"}, {"100 US$", "$"}, {"12 eur", "EUR"}, {"5 chf\t ", "CHF"}, {"3 £", "£"},
         {"1 pln", "PLN"}, {"100", nullptr}, {"€ 100", nullptr}, {"", nullptr},
     };
     for (const auto& [text, currency] : cases) {
-        const std::optional<QString> found = CalculatorEngine::detectCurrency(QString::fromUtf8(text));
+        const std::optional<QString> found = CalculatorEngine::detectRowCurrency(QString::fromUtf8(text));
         EXPECT_EQ(found, currency ? std::optional(QString::fromUtf8(currency)) : std::nullopt) << text;
     }
 }

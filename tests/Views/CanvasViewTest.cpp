@@ -326,9 +326,9 @@ TEST_F(CanvasViewTest, TextPartColourMenu)
     std::unique_ptr<QMenu> again(view.createTextPartMenu(row, QStringLiteral("x"), nullptr));
     findAction(again.get(), QStringLiteral("Reset to Default"))->trigger();
     EXPECT_FALSE(row->partColors().contains(QStringLiteral("text:x")));
-    // Numbers and linked values have no menu of their own yet.
-    const IndexedExpressionParts parts = CanvasView::assignNumberIndicesToParts(CanvasView::parseExpressionParts(row->expression()));
-    EXPECT_EQ(view.createPartMenu(row, parts[0], nullptr), nullptr);
+    // Operators have no menu of their own: the row's menu opens.
+    const IndexedExpressionParts parts = CanvasView::assignNumberIndicesToParts(CanvasView::parseExpressionParts(QStringLiteral("2 + 3")));
+    EXPECT_EQ(view.createPartMenu(row, parts[1], nullptr), nullptr);
 }
 
 TEST_F(CanvasViewTest, AddingBlocksWithUndo)

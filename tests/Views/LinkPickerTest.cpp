@@ -108,15 +108,17 @@ TEST_F(PickerTest, TypedHashPicksARowATaxRateAndACurrency)
     EXPECT_EQ(field->text(), view.expressionWithLineNumbers(target));
     EXPECT_TRUE(field->hasFocus());
 
+    // Typing on stores the field's row number back as a token with the
+    // source's colour without "#".
     QTest::keyClicks(field, QStringLiteral(" + #"));
     pick(view, QStringLiteral("MwSt"));
-    EXPECT_EQ(target->expression(), QStringLiteral("{Netto:#00FF88} + 19%"));
+    EXPECT_EQ(target->expression(), QStringLiteral("{Netto:00FF88} + 19%"));
     EXPECT_EQ(target->label(), QStringLiteral("inkl. 19% MwSt"));
     EXPECT_EQ(target->result(), 119.0);
 
     QTest::keyClicks(field, QStringLiteral(" #"));
     pick(view, QStringLiteral("Japanese Yen"));
-    EXPECT_EQ(target->expression(), QStringLiteral("{Netto:#00FF88} + 19% ¥"));
+    EXPECT_EQ(target->expression(), QStringLiteral("{Netto:00FF88} + 19% ¥"));
     EXPECT_EQ(target->incomingLinks().size(), 1);
 
     // Escape closes the list; a character after "#" does too.
