@@ -442,3 +442,23 @@ TEST_F(RowOperationsTest, ReturnOutsideEditorModeEndsTheSelection)
     EXPECT_EQ(canvas->blocks().size(), 3);
     EXPECT_EQ(undoStack.undoText(), QStringLiteral("Add Block"));
 }
+
+// Tab on a row with a result (outside editor mode) adds a row below it that
+// takes that result through a link.
+TEST_F(RowOperationsTest, TabOnARowWithAResultAddsALinkedRowBelow)
+{
+    Defaults::standard().setValue(QStringLiteral("editorMode"), false);
+    const CanvasPtr canvas = lettered(2);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    const BlockPtr source = view.sortedBlocks().first();
+    ASSERT_TRUE(source->result().has_value());
+    selectRow(view, 0);
+    QTest::keyClick(&view, Qt::Key_Tab);
+    ASSERT_EQ(canvas->blocks().size(), 3);
+    const BlockPtr linked = canvas->blocks().last();
+    ASSERT_EQ(linked->incomingLinks().size(), 1);
+    EXPECT_EQ(linked->incomingLinks().first()->sourceBlock(), source);
+    EXPECT_GT(linked->positionY(), source->positionY());
+    EXPECT_EQ(linked->result(), source->result());
+}
