@@ -305,4 +305,14 @@ QString normalizeNumberFormat(QStringView run)
     return text;
 }
 
+QString trimmedSpacesAndTabs(QStringView text)
+{
+    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    while (!text.isEmpty() && blank(text.front()))
+        text = text.mid(1);
+    while (!text.isEmpty() && blank(text.back()))
+        text.chop(1);
+    return text.toString();
+}
+
 } // namespace ExpressionText

@@ -53,6 +53,8 @@ bool isAsciiLetter(char32_t c);
 
 QString trimmedBlanks(QStringView text);
 QString trimmedBlanks(const QString& text);
+// Only spaces and tabs: the rule for labels and link names typed in the editor.
+QString trimmedSpacesAndTabs(QStringView text);
 
 // The whole text read as one number ("16", "-5", "2.5", ".5", "5.", "1e3",
 // "inf"); none when anything is left over. Never reads a locale's comma.

@@ -114,7 +114,8 @@ void ModelContext::deleteRecord(const LinkPtr& link)
     Relations::setDestination(*keep, nullptr);
     Relations::setCanvas(*keep, nullptr);
     keep->m_deleted = true;
-    forget(keep.get());
+    if (ModelContext* context = keep->m_context)
+        context->forget(keep.get());
 }
 
 void ModelContext::deleteRecord(const BlockPtr& block)
@@ -128,7 +129,8 @@ void ModelContext::deleteRecord(const BlockPtr& block)
         Relations::setDestination(*link, nullptr);
     Relations::setCanvas(*keep, nullptr);
     keep->m_deleted = true;
-    forget(keep.get());
+    if (ModelContext* context = keep->m_context)
+        context->forget(keep.get());
 }
 
 void ModelContext::deleteRecord(const CanvasPtr& canvas)
@@ -141,7 +143,8 @@ void ModelContext::deleteRecord(const CanvasPtr& canvas)
     for (const LinkPtr& link : LinkList(keep->m_links))
         deleteRecord(link);
     keep->m_deleted = true;
-    forget(keep.get());
+    if (ModelContext* context = keep->m_context)
+        context->forget(keep.get());
 }
 
 QList<CanvasPtr> ModelContext::canvases() const

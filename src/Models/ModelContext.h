@@ -24,10 +24,11 @@ public:
 
     // Deletion applies the delete rules: a canvas takes its rows and links
     // with it, a row the links it feeds; links into a row lose their
-    // destination. Deleted records stay valid memory, marked deleted.
-    void deleteRecord(const CanvasPtr& canvas);
-    void deleteRecord(const BlockPtr& block);
-    void deleteRecord(const LinkPtr& link);
+    // destination. Deleted records stay valid memory, marked deleted. Works
+    // on stored and detached records alike (a stored one leaves its store).
+    static void deleteRecord(const CanvasPtr& canvas);
+    static void deleteRecord(const BlockPtr& block);
+    static void deleteRecord(const LinkPtr& link);
 
     // All canvases in insertion order, and newest-modified first.
     QList<CanvasPtr> canvases() const;

@@ -15,17 +15,6 @@
 
 namespace {
 
-QString trimmedSpacesAndTabs(const QString& text)
-{
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (start < end && blank(text[start]))
-        ++start;
-    while (end > start && blank(text[end - 1]))
-        --end;
-    return text.mid(start, end - start);
-}
 
 // The token's name: the inner text split once at ":", empty pieces dropped,
 // first piece, spaces and tabs trimmed.
@@ -34,7 +23,7 @@ QString tokenName(const QString& inner)
     const qsizetype colon = inner.indexOf(QLatin1Char(':'));
     QStringList pieces = colon < 0 ? QStringList{inner} : QStringList{inner.left(colon), inner.mid(colon + 1)};
     pieces.removeAll(QString());
-    return pieces.isEmpty() ? QString() : trimmedSpacesAndTabs(pieces.first());
+    return pieces.isEmpty() ? QString() : ExpressionText::trimmedSpacesAndTabs(pieces.first());
 }
 
 } // namespace
@@ -201,7 +190,7 @@ QString CanvasExpressionEditor::Coordinator::getResolvedValue(const QString& nam
     const BlockPtr& block = parent->block();
     LinkPtr found;
     for (const LinkPtr& link : block->incomingLinks()) {
-        if (trimmedSpacesAndTabs(link->placeholderName()) == name) {
+        if (ExpressionText::trimmedSpacesAndTabs(link->placeholderName()) == name) {
             found = link;
             break;
         }
@@ -211,7 +200,7 @@ QString CanvasExpressionEditor::Coordinator::getResolvedValue(const QString& nam
             for (const LinkPtr& link : canvas->links()) {
                 const BlockPtr destination = link->destinationBlock();
                 if (destination && destination->id() == block->id()
-                    && trimmedSpacesAndTabs(link->placeholderName()) == name) {
+                    && ExpressionText::trimmedSpacesAndTabs(link->placeholderName()) == name) {
                     found = link;
                     break;
                 }

@@ -210,6 +210,8 @@ public:
     void appendToSelectedLabel(const QString& text);
     void deselectAll();
     void deleteSelectedBlocks();
+    // Deletes a row and every link that starts or ends at it, stored or not.
+    static void deleteRowWithItsLinks(const BlockPtr& row);
     void copySelectedRows();
     void pasteRows();
     void normalizeRowPositions();
@@ -403,7 +405,6 @@ private:
     void placeNumberLabelField();
 
     // Sum keyword, "#" picker and keypad
-    void discardLink(const LinkPtr& link);
     void dropTrailingHash(const BlockPtr& target);
     void finishPick(const BlockPtr& target);
     void syncExpressionField(const BlockPtr& block);

@@ -22,10 +22,9 @@ namespace {
 // no redo: the command leaves the stack once undone.
 class AddBlockCommand : public QUndoCommand {
 public:
-    AddBlockCommand(const CanvasPtr& canvas, const QUuid& blockID, ModelContext* context)
+    AddBlockCommand(const CanvasPtr& canvas, const QUuid& blockID)
         : m_canvas(canvas)
         , m_blockID(blockID)
-        , m_context(context)
     {
         setText(QStringLiteral("Add Block"));
     }
@@ -47,16 +46,13 @@ public:
         }
         if (!found)
             return;
-        canvas->removeBlock(found);
-        if (m_context)
-            m_context->deleteRecord(found);
+        ModelContext::deleteRecord(found);
         canvas->touch();
     }
 
 private:
     std::weak_ptr<Canvas> m_canvas;
     QUuid m_blockID;
-    QPointer<ModelContext> m_context;
 };
 
 } // namespace
@@ -152,7 +148,7 @@ void CanvasView::addNewBlock()
     m_canvas->touch();
     setSelectedBlockID(block->id());
     if (m_undoStack)
-        m_undoStack->push(new AddBlockCommand(m_canvas, block->id(), m_modelContext));
+        m_undoStack->push(new AddBlockCommand(m_canvas, block->id()));
     refresh();
 }
 

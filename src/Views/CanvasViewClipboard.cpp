@@ -48,32 +48,7 @@ public:
             }
             if (!row)
                 continue;
-            LinkList touching;
-            for (const LinkPtr& link : canvas->links()) {
-                const BlockPtr source = link->sourceBlock();
-                const BlockPtr destination = link->destinationBlock();
-                if ((source && source->id() == id) || (destination && destination->id() == id))
-                    touching.append(link);
-            }
-            for (const LinkList& list : {row->outgoingLinks(), row->incomingLinks()}) {
-                for (const LinkPtr& link : list) {
-                    if (!touching.contains(link))
-                        touching.append(link);
-                }
-            }
-            for (const LinkPtr& link : touching) {
-                if (ModelContext* context = link->context()) {
-                    context->deleteRecord(link);
-                } else {
-                    link->setSourceBlock(nullptr);
-                    link->setDestinationBlock(nullptr);
-                    canvas->removeLink(link);
-                }
-            }
-            if (ModelContext* context = row->context())
-                context->deleteRecord(row);
-            else
-                canvas->removeBlock(row);
+            CanvasView::deleteRowWithItsLinks(row);
         }
         canvas->touch();
         // Rows linked to a pasted row since the paste lose that value now,

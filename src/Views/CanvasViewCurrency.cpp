@@ -4,6 +4,7 @@
 // what currency a value carries into a calculation; that is another rule.)
 
 #include "Views/CanvasView.h"
+#include "Engine/ExpressionText.h"
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -53,15 +54,6 @@ QString shownTarget(const QString& code)
     return shown.value(code, code);
 }
 
-QString trimmedSpacesAndTabs(QStringView text)
-{
-    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (!text.isEmpty() && blank(text.front()))
-        text = text.mid(1);
-    while (!text.isEmpty() && blank(text.back()))
-        text.chop(1);
-    return text.toString();
-}
 
 std::optional<QString> markAtStart(const QString& text)
 {
@@ -106,13 +98,13 @@ std::optional<QString> CanvasView::detectConversionTargetCurrency(const QString&
         if (found < 0)
             continue;
         const qsizetype end = found + separator.size();
-        const QString rest = trimmedSpacesAndTabs(QStringView(upper).mid(end));
+        const QString rest = ExpressionText::trimmedSpacesAndTabs(QStringView(upper).mid(end));
         for (const QString& target : conversionTargets()) {
             if (rest.startsWith(target))
                 return currencyMarks().contains(target) ? target : shownTarget(target);
         }
         // The separator ends in a space, which maps to one character.
-        const QString received = trimmedSpacesAndTabs(QStringView(text).mid(origin[end]));
+        const QString received = ExpressionText::trimmedSpacesAndTabs(QStringView(text).mid(origin[end]));
         if (const auto mark = markAtStart(received))
             return mark;
     }

@@ -65,27 +65,6 @@ BlockPtr findRow(const Canvas& canvas, const QUuid& id)
     return nullptr;
 }
 
-// Deletes a link the way the store does, also for rows not stored.
-void deleteLinkRecord(const LinkPtr& link)
-{
-    if (ModelContext* context = link->context()) {
-        context->deleteRecord(link);
-        return;
-    }
-    link->setSourceBlock(nullptr);
-    link->setDestinationBlock(nullptr);
-    if (const CanvasPtr owner = link->canvas())
-        owner->removeLink(link);
-}
-
-void deleteRowRecord(const CanvasPtr& canvas, const BlockPtr& block)
-{
-    if (ModelContext* context = block->context())
-        context->deleteRecord(block);
-    else
-        canvas->removeBlock(block);
-}
-
 // Takes the rows and every link that touches them out of the canvas and the
 // store. The links into a deleted row go too: with no destination they would
 // only linger in the store, and undo brings them back.
@@ -100,32 +79,19 @@ DeletedRows removeRows(const CanvasPtr& canvas, const BlockList& rows)
         if (rows.contains(stored[i]))
             deleted.rows.append(snapshot(stored[i], i));
     }
-    QList<LinkPtr> touching;
     const LinkList& links = canvas->links();
     for (qsizetype i = 0; i < links.size(); ++i) {
         const LinkPtr& link = links[i];
         const BlockPtr source = link->sourceBlock();
         const BlockPtr destination = link->destinationBlock();
-        if ((source && ids.contains(source->id())) || (destination && ids.contains(destination->id()))) {
-            touching.append(link);
-            if (source && destination)
-                deleted.links.append({link->id(), source->id(), destination->id(), link->placeholderName(),
-                                      link->colorHex(), i});
-        }
+        const bool touches =
+            (source && ids.contains(source->id())) || (destination && ids.contains(destination->id()));
+        if (touches && source && destination)
+            deleted.links.append({link->id(), source->id(), destination->id(), link->placeholderName(),
+                                  link->colorHex(), i});
     }
-    // Links that hang on the rows without being in the canvas's list.
-    for (const BlockPtr& row : rows) {
-        for (const LinkList& list : {row->outgoingLinks(), row->incomingLinks()}) {
-            for (const LinkPtr& link : list) {
-                if (!touching.contains(link))
-                    touching.append(link);
-            }
-        }
-    }
-    for (const LinkPtr& link : touching)
-        deleteLinkRecord(link);
     for (const BlockPtr& row : rows)
-        deleteRowRecord(canvas, row);
+        CanvasView::deleteRowWithItsLinks(row);
     return deleted;
 }
 
@@ -241,4 +207,13 @@ void CanvasView::deleteSelectedBlocks()
         m_undoStack->push(new DeleteBlocksCommand(m_canvas, std::move(deleted), QStringLiteral("Delete Blocks")));
     updateRowColorAction();
     raiseEvaluationCounter();
+}
+
+void CanvasView::deleteRowWithItsLinks(const BlockPtr& row)
+{
+    // Both directions: a link into a deleted row would only linger with no destination.
+    for (const LinkList& list : {row->outgoingLinks(), row->incomingLinks()})
+        for (const LinkPtr& link : list)
+            ModelContext::deleteRecord(link);
+    ModelContext::deleteRecord(row);
 }

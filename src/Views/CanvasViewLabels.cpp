@@ -3,6 +3,7 @@
 // here evaluates a row.
 
 #include "Views/CanvasView.h"
+#include "Engine/ExpressionText.h"
 #include "Views/CanvasViewWidgets.h"
 
 #include "Models/CalculationBlock.h"
@@ -17,17 +18,6 @@
 
 namespace {
 
-QString trimmedSpacesAndTabs(const QString& text)
-{
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (start < end && blank(text[start]))
-        ++start;
-    while (end > start && blank(text[end - 1]))
-        --end;
-    return text.mid(start, end - start);
-}
 
 void touchOwner(const BlockPtr& block)
 {
@@ -63,7 +53,7 @@ void CanvasView::startEditingNumberLabel(const QString& value, int index, const 
 
 void CanvasView::finishEditingNumberLabel(const QString& value, int index, const BlockPtr& block)
 {
-    const QString label = trimmedSpacesAndTabs(m_editingLabelText);
+    const QString label = ExpressionText::trimmedSpacesAndTabs(m_editingLabelText);
     block->setPartLabel(label.isEmpty() ? std::nullopt : std::optional<QString>(label), index, value);
     // Also when nothing changed: the user confirmed an edit.
     touchOwner(block);

@@ -128,8 +128,7 @@ void CanvasView::deleteLink(const LinkPtr& link, const BlockPtr& row)
                 source->removeOutgoingLink(other);
         }
     }
-    if (ModelContext* context = m_modelContext ? m_modelContext : link->context())
-        context->deleteRecord(link);
+    ModelContext::deleteRecord(link);
 
     CalculatorEngine::shared().evaluateBlock(row);
     m_canvas->touch();

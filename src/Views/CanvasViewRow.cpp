@@ -2,6 +2,7 @@
 // the line edits that stand in for its label or expression while focused.
 
 #include "Views/CanvasView.h"
+#include "Engine/ExpressionText.h"
 #include "Views/CanvasViewWidgets.h"
 
 #include "Engine/CalculatorEngine.h"
@@ -35,17 +36,6 @@ QFont sized(QFont font, int pixels, QFont::Weight weight)
     return font;
 }
 
-QString trimmedSpacesAndTabs(const QString& text)
-{
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (start < end && blank(text[start]))
-        ++start;
-    while (end > start && blank(text[end - 1]))
-        --end;
-    return text.mid(start, end - start);
-}
 
 } // namespace
 
@@ -546,7 +536,7 @@ void CanvasView::onLabelEdited(const QString& text)
         return;
     block->setLabel(text);
     const QString keyword = sumKeyword();
-    if (!keyword.isEmpty() && trimmedSpacesAndTabs(text).toLower() == keyword.toLower())
+    if (!keyword.isEmpty() && ExpressionText::trimmedSpacesAndTabs(text).toLower() == keyword.toLower())
         applySumExpression(block);
     refresh();
 }

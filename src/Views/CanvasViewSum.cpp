@@ -36,20 +36,6 @@ QSet<QUuid> CanvasView::rowsDependingOn(const BlockPtr& block)
     return reached;
 }
 
-void CanvasView::discardLink(const LinkPtr& link)
-{
-    // Detached links are deleted, not left behind in the store.
-    if (ModelContext* context = link->context()) {
-        context->deleteRecord(link);
-        return;
-    }
-    link->setSourceBlock(nullptr);
-    link->setDestinationBlock(nullptr);
-    if (const CanvasPtr owner = link->canvas())
-        owner->removeLink(link);
-    m_canvas->removeLink(link);
-}
-
 void CanvasView::applySumExpression(const BlockPtr& block)
 {
     const BlockList rows = sortedBlocks();
@@ -69,7 +55,7 @@ void CanvasView::applySumExpression(const BlockPtr& block)
         return;
 
     for (const LinkPtr& link : LinkList(block->incomingLinks()))
-        discardLink(link);
+        ModelContext::deleteRecord(link);
     block->setIncomingLinks({});
 
     QStringList terms;
