@@ -25,7 +25,8 @@
 #include <QTimer>
 #include <QUndoStack>
 
-Q_LOGGING_CATEGORY(canvasLogger, "com.quillsheet.CanvasView")
+// Key and clipboard traces are info level: off unless QT_LOGGING_RULES turns them on.
+Q_LOGGING_CATEGORY(canvasLogger, "com.quillsheet.CanvasView", QtWarningMsg)
 
 namespace {
 
