@@ -391,6 +391,8 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
         return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be opened (%2).").arg(shown, text));
     }
     sqlite3_busy_timeout(db, 2000);
+    // Closing folds the log into the main file: not before the file is known to be ours.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 
     QString error;
     auto closeAndRefuse = [&](const QString& text) {
@@ -433,6 +435,8 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
             return closeAndRefuse(error);
         }
     }
+
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
 
     std::unique_ptr<ObjectStore> store(new ObjectStore(path, db, std::move(lock)));
     if (!store->prepareStatements() || !store->load(&error)) {

@@ -269,6 +269,33 @@ TEST_F(ObjectStoreTest, RefusesFilesThatAreNotOurs)
     EXPECT_EQ(fileDigest(path()), damaged);
 }
 
+// Another program's database in write-ahead mode, with its tables still in
+// the log: the first look at the main file alone sees an empty database.
+TEST_F(ObjectStoreTest, RefusesAForeignDatabaseWhoseTablesAreStillInItsLog)
+{
+    const QString other = dir.filePath(QStringLiteral("other.db"));
+    sqlite3* writer = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(other).constData(), &writer), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(writer,
+                           "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0;"
+                           "CREATE TABLE contacts(name TEXT); INSERT INTO contacts VALUES('Ada');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    // Copied while the other program still has it open: the log is not yet folded in.
+    ASSERT_TRUE(QFile::copy(other, path()));
+    ASSERT_TRUE(QFile::copy(other + QStringLiteral("-wal"), path() + QStringLiteral("-wal")));
+    sqlite3_close(writer);
+    const QByteArray mainBefore = fileDigest(path());
+    const QByteArray logBefore = fileDigest(path() + QStringLiteral("-wal"));
+    ASSERT_FALSE(logBefore.isEmpty());
+
+    ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+    EXPECT_FALSE(open(&failure));
+    EXPECT_EQ(failure, ObjectStore::OpenFailure::notAStore);
+    EXPECT_EQ(fileDigest(path()), mainBefore) << "a refused file must not change";
+    EXPECT_EQ(fileDigest(path() + QStringLiteral("-wal")), logBefore) << "nor its log";
+}
+
 TEST_F(ObjectStoreTest, MarksItsFilesAndAcceptsAnEmptyOne)
 {
     QFile(path()).open(QIODevice::WriteOnly); // zero bytes: nothing to lose
