@@ -337,6 +337,10 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
     };
     const QString shown = QDir::toNativeSeparators(path);
 
+    const QFileInfo info(path);
+    // The lock file lies beside the store, so its folder has to be there first.
+    QDir().mkpath(info.absolutePath());
+
     // One writer: a second running instance must not write the same file.
     auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
     lock->setStaleLockTime(0);
@@ -347,7 +351,6 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
         return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be locked.").arg(shown));
     }
 
-    const QFileInfo info(path);
     const bool existing = info.exists() && (info.size() > 0 || QFileInfo(path + QStringLiteral("-wal")).size() > 0);
     const QByteArray file = QFile::encodeName(path);
 
@@ -383,7 +386,6 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
                           QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
     }
 
-    QDir().mkpath(info.absolutePath());
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         const QString text = errorText(db);

@@ -322,6 +322,22 @@ TEST_F(ObjectStoreTest, MarksItsFilesAndAcceptsAnEmptyOne)
     sqlite3_close(db);
 }
 
+TEST_F(ObjectStoreTest, CreatesTheStoreInAFolderThatDoesNotExistYet)
+{
+    const QString nested = dir.filePath(QStringLiteral("new/folder/default.store"));
+    ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::unreadable;
+    QString message;
+    {
+        auto store = ObjectStore::open(nested, &message, &failure);
+        ASSERT_TRUE(store) << message.toStdString();
+        EXPECT_EQ(failure, ObjectStore::OpenFailure::none);
+        store->context().insert(Canvas::create(QStringLiteral("C"), 0, 0, 1));
+    }
+    auto reopened = ObjectStore::open(nested);
+    ASSERT_TRUE(reopened);
+    EXPECT_EQ(reopened->context().canvasCount(), 1);
+}
+
 TEST_F(ObjectStoreTest, OneWriterAtATime)
 {
     auto first = open();
