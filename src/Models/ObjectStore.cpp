@@ -16,6 +16,10 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
@@ -156,6 +160,28 @@ PartMap partMapFromText(const QString& text)
 QUuid uuidFromText(const QString& text)
 {
     return QUuid::fromString(text);
+}
+
+// A lock file whose text cannot be read (left empty by a crash or power cut
+// right after it was made) and that no process holds: Qt judges staleness by
+// that text alone, so such a file would keep every later start out.
+bool isAbandonedLockFile(const QLockFile& lock, const QString& lockPath)
+{
+    qint64 pid = 0;
+    QString host, application;
+    if (lock.getLockInfo(&pid, &host, &application))
+        return false;
+    // A lock being made at this moment has no text yet either.
+    const QFileInfo info(lockPath);
+    if (!info.exists() || qAbs(info.lastModified().secsTo(QDateTime::currentDateTime())) < 10)
+        return false;
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // A live lock keeps its file locked for as long as it is held.
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return !held;
 }
 
 struct Statement {
@@ -342,9 +368,13 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
     QDir().mkpath(info.absolutePath());
 
     // One writer: a second running instance must not write the same file.
-    auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+    const QString lockPath = path + QStringLiteral(".lock");
+    auto lock = std::make_unique<QLockFile>(lockPath);
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) {
+    if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError
+        && isAbandonedLockFile(*lock, lockPath) && lock->removeStaleLockFile())
+        lock->tryLock(0);
+    if (!lock->isLocked()) {
         if (lock->error() == QLockFile::LockFailedError)
             return refuse(OpenFailure::locked,
                           QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown));

@@ -349,6 +349,34 @@ TEST_F(ObjectStoreTest, OneWriterAtATime)
     EXPECT_TRUE(open());
 }
 
+// A crash or power cut right after the lock file was made can leave it empty:
+// nobody holds it, and it must not keep the program out for good.
+TEST_F(ObjectStoreTest, AnEmptyLockFileThatNobodyHoldsIsCleared)
+{
+    const QString lockPath = path() + QStringLiteral(".lock");
+    {
+        QFile lockFile(lockPath);
+        ASSERT_TRUE(lockFile.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(lockFile.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                         QFileDevice::FileModificationTime));
+    }
+    ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::locked;
+    QString message;
+    auto store = open(&failure, &message);
+    ASSERT_TRUE(store) << message.toStdString();
+    EXPECT_EQ(failure, ObjectStore::OpenFailure::none);
+
+    // A lock that is held stays respected, even when its text is unreadable.
+    {
+        QFile lockFile(lockPath);
+        ASSERT_TRUE(lockFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_TRUE(lockFile.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                         QFileDevice::FileModificationTime));
+    }
+    EXPECT_FALSE(open(&failure));
+    EXPECT_EQ(failure, ObjectStore::OpenFailure::locked);
+}
+
 TEST_F(ObjectStoreTest, FailedSaveKeepsChangesReportsOnceAndRetries)
 {
     auto store = open();
