@@ -405,9 +405,8 @@ bool ContentView::isShowingSaveWarning() const
 
 void ContentView::showSaveWarning(const QString& message)
 {
-    m_saveWarningText->setText(
-        QStringLiteral("Your latest changes could not be saved: %1 Quillsheet keeps them and keeps trying.")
-            .arg(message.trimmed().endsWith(QLatin1Char('.')) ? message.trimmed() : message.trimmed() + u'.'));
+    // The store's message already says what happened and that nothing is lost.
+    m_saveWarningText->setText(message);
     m_saveWarning->show();
 }
 

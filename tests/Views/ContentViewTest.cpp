@@ -253,6 +253,12 @@ TEST_F(ContentViewTest, SaveFailuresShowUntilASaveSucceedsAndQuittingAsksFirst)
     window->selectedCanvas()->setName(QStringLiteral("unsaved"));
     EXPECT_FALSE(store->save());
     EXPECT_TRUE(window->isShowingSaveWarning());
+    // The banner says it once, in the store's words.
+    bool bannerShown = false;
+    for (QLabel* label : window->findChildren<QLabel*>())
+        if (label->isVisible() && label->text() == store->saveError())
+            bannerShown = true;
+    EXPECT_TRUE(bannerShown);
 
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isVisible());
