@@ -422,7 +422,8 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
         sqlite3_close(db);
         return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be opened (%2).").arg(shown, text));
     }
-    sqlite3_busy_timeout(db, 2000);
+    // Short: saves run on the main thread, and a failed save is retried anyway.
+    sqlite3_busy_timeout(db, 250);
     // Closing folds the log into the main file: not before the file is known to be ours.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 
