@@ -150,6 +150,15 @@ void CanvasView::placeNumberLabelField()
         }
     }
     if (!number) {
+        if (!typing) {
+            // The number was edited away: nothing could finish this edit, and
+            // the canvas would ignore every key while it stays open.
+            m_editingLabelForValue.reset();
+            m_editingLabelIndex.reset();
+            m_editingLabelBlockID.reset();
+            m_editingLabelText.clear();
+            m_isEditingPartLabel = false;
+        }
         m_numberLabelField->hide();
         return;
     }

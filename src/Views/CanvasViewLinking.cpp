@@ -101,6 +101,9 @@ void CanvasView::createLink(const BlockPtr& source, const BlockPtr& destination)
         const QString token = QLatin1Char('{') + name + QLatin1Char(':') + source->colorHex() + QLatin1Char('}');
         destination->setExpression(expression.isEmpty() ? token : expression + QStringLiteral(" + ") + token);
     }
+    // A text row (a new line in editor mode) would not be evaluated at all.
+    if (destination->isTextBlock() && !destination->expression().isEmpty())
+        destination->setBlockType(BlockType::calculation);
     CalculatorEngine::shared().evaluateBlock(destination);
     refresh();
 }

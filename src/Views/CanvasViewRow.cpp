@@ -17,6 +17,8 @@
 #include <QScrollArea>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace {
 
 const QColor accentColor(10, 132, 255);
@@ -498,10 +500,27 @@ void CanvasView::placeEditors()
         field->setPalette(colors);
         // Never overwrite what is being typed, nor move its caret.
         const bool newlyPlaced = field->isHidden() || field->property("blockID").toUuid() != block->id();
+        const QString shown = isLabel ? block->label() : expressionWithLineNumbers(block);
         if (!field->hasFocus() || newlyPlaced) {
-            field->setText(isLabel ? block->label() : expressionWithLineNumbers(block));
+            field->setText(shown);
             field->setProperty("blockID", block->id());
+        } else if (!isLabel && shown != field->property("shownForm").toString() && shown != field->text()) {
+            // The row changed under the field (rows moved or went, a link
+            // came): its row numbers would be read back as other rows.
+            const QString old = field->text();
+            int prefix = 0;
+            while (prefix < old.size() && prefix < shown.size() && old[prefix] == shown[prefix])
+                ++prefix;
+            int caret = field->cursorPosition();
+            if (caret == old.size())
+                caret = int(shown.size());
+            else if (caret > prefix)
+                caret = std::clamp(caret + int(shown.size() - old.size()), prefix, int(shown.size()));
+            field->setText(shown);
+            field->setCursorPosition(caret);
         }
+        if (!isLabel)
+            field->setProperty("shownForm", shown);
         field->show();
         if (!field->hasFocus() && isVisible())
             field->setFocus(Qt::OtherFocusReason);
@@ -547,6 +566,8 @@ void CanvasView::onExpressionEdited(const QString& text)
     if (!block)
         return;
     block->setExpression(lineNumbersToPlaceholders(text, block));
+    // What the field now stands for; it is no change made elsewhere.
+    m_expressionField->setProperty("shownForm", expressionWithLineNumbers(block));
     // As on the canvas: a text row given an expression calculates.
     if (block->isTextBlock() && !block->expression().isEmpty())
         block->setBlockType(BlockType::calculation);

@@ -71,6 +71,9 @@ void CanvasView::applySumExpression(const BlockPtr& block)
         terms.append(QLatin1Char('{') + letter + QLatin1Char(':') + colour + QLatin1Char('}'));
     }
     block->setExpression(terms.join(QStringLiteral(" + ")));
+    // A text row (a new line in editor mode) would not be evaluated at all.
+    if (block->isTextBlock())
+        block->setBlockType(BlockType::calculation);
     CalculatorEngine::shared().evaluateBlock(block);
     m_canvas->touch();
 }

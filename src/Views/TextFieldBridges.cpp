@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
@@ -25,6 +26,15 @@ void ClickableTextField::mousePressEvent(QMouseEvent* event)
             onActivate();
     }
     QLineEdit::mousePressEvent(event);
+}
+
+void ClickableTextField::keyPressEvent(QKeyEvent* event)
+{
+    QLineEdit::keyPressEvent(event);
+    // QLineEdit passes Return on after reporting it; the owner would then
+    // act on the same key (the editor adds a row).
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        event->accept();
 }
 
 void ClickableTextField::focusOutEvent(QFocusEvent* event)
@@ -84,7 +94,15 @@ InlineTitleField::InlineTitleField(QWidget* parent)
     connect(m_field, &QLineEdit::textEdited, this, &InlineTitleField::textEdited);
     connect(m_field, &QLineEdit::returnPressed, this, [this] {
         setEditing(false);
-        m_field->clearFocus();
+        // The keyboard goes back to the view around the title; with no focus
+        // anywhere the next keys would go nowhere.
+        QWidget* next = parentWidget();
+        while (next && next->focusPolicy() == Qt::NoFocus)
+            next = next->parentWidget();
+        if (next)
+            next->setFocus(Qt::OtherFocusReason);
+        else
+            m_field->clearFocus();
     });
     m_field->onEditingEnded = [this] {
         setEditing(false);

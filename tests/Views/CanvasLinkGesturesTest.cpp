@@ -223,3 +223,22 @@ TEST(CanvasLinkGestures, ALinkedValuesMenuNamesItsSourceAndDeletesTheLink)
     menu->close();
     Q_UNUSED(missing)
 }
+
+TEST(CanvasLinkGestures, AResultDroppedOnANewLineIsCalculatedThere)
+{
+    EditorPreferences preferences;
+    CanvasPtr canvas = manyRows(1);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    // Return on the canvas in editor mode adds a text row on a new line.
+    view.setSelectedBlockID(canvas->blocks().first()->id());
+    QTest::keyClick(&view, Qt::Key_Return);
+    const BlockPtr line = canvas->blocks().last();
+    ASSERT_TRUE(line->isTextBlock());
+    ASSERT_EQ(view.indexOfBlock(line->id()), 1);
+
+    drag(view.tableWidget(), view.linkHandleRect(0).center(), view.expressionRect(1).center());
+    EXPECT_EQ(line->expression(), QStringLiteral("{A:#00D4FF}"));
+    EXPECT_EQ(line->result(), 1.0);
+    EXPECT_EQ(view.resultText(line), QStringLiteral("1"));
+}

@@ -159,3 +159,28 @@ TEST_F(NumberLabels, AnotherNumberReplacesTheOpenEditor)
     EXPECT_FALSE(shown.isEditingPartLabel());
     EXPECT_FALSE(shown.editingLabelBlockID().has_value());
 }
+
+TEST_F(NumberLabels, ANumberEditedAwayEndsItsLabelEditAndTheCanvasTakesKeysAgain)
+{
+    row->setPartLabel(QStringLiteral("Miete"), 0, QStringLiteral("5"));
+    ShownEditor editor(canvas);
+    CanvasView& shown = editor.view;
+    shown.startEditingNumberLabel(QStringLiteral("5"), 0, row);
+    ASSERT_TRUE(shown.numberLabelEditor()->isVisible());
+
+    // The row's expression is typed over while the label is open.
+    QTest::mouseClick(shown.tableWidget(), Qt::LeftButton, {},
+                      QPoint(int(shown.expressionRect(0).right()) - 5, int(shown.expressionRect(0).center().y())));
+    auto* field = qobject_cast<QLineEdit*>(shown.expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("7 + 5"));
+    EXPECT_TRUE(shown.isEditingPartLabel()); // still typing: the edit waits
+    QTest::keyClick(field, Qt::Key_Escape);
+
+    // The first number is 7 now: no field can stand for its label edit.
+    EXPECT_FALSE(shown.isEditingPartLabel());
+    EXPECT_FALSE(shown.numberLabelEditor()->isVisible());
+    QTest::keyClick(&shown, Qt::Key_1);
+    EXPECT_EQ(row->expression(), QStringLiteral("7 + 51"));
+}

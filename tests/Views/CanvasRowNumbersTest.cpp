@@ -1,6 +1,7 @@
 #include "CanvasViewTestSupport.h"
 
 #include <QLineEdit>
+#include <QMenu>
 #include <gtest/gtest.h>
 
 namespace {
@@ -91,4 +92,47 @@ TEST(CanvasRowNumbers, TheExpressionFieldRoundTrips)
     EXPECT_EQ(t.linked->expression(), QStringLiteral("{A:FF6B9D} x 10 + {A:FF6B9D}"));
     EXPECT_EQ(view.resultText(t.linked), QStringLiteral("22"));
     EXPECT_EQ(field->text(), QStringLiteral("L2 x 10 + L2"));
+}
+
+TEST(CanvasRowNumbers, TheOpenFieldFollowsRowsThatMoveOrGo)
+{
+    Rows t;
+    linkRows(t.canvas, t.rows[1], t.linked, QStringLiteral("A"));
+    t.linked->setExpression(QStringLiteral("{A:#FF6B9D} x 10"));
+    ShownEditor editor(t.canvas);
+    CanvasView& view = editor.view;
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.expressionRect(3)));
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    ASSERT_EQ(field->text(), QStringLiteral("L2 x 10"));
+
+    // The first row goes while the field is open: the source is row 1 now.
+    QMenu* menu = view.createRowContextMenu(t.rows[0], 0, 4, &view);
+    for (QAction* action : menu->actions()) {
+        if (action->text() == QStringLiteral("Delete Row"))
+            action->trigger();
+    }
+    delete menu;
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->text(), QStringLiteral("L1 x 10"));
+    field->end(false);
+    QTest::keyClicks(field, QStringLiteral("0"));
+    EXPECT_EQ(t.linked->expression(), QStringLiteral("{A:FF6B9D} x 100"));
+    EXPECT_EQ(view.resultText(t.linked), QStringLiteral("200"));
+
+    // The source moves below another row; a caret inside the text stays put.
+    field->setCursorPosition(2);
+    menu = view.createRowContextMenu(t.rows[1], 0, 3, &view);
+    for (QAction* action : menu->actions()) {
+        if (action->text() == QStringLiteral("Move Down"))
+            action->trigger();
+    }
+    delete menu;
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->text(), QStringLiteral("L2 x 100"));
+    EXPECT_EQ(field->cursorPosition(), 2);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(t.linked->expression(), QStringLiteral("L x 100"));
+    QTest::keyClicks(field, QStringLiteral("2"));
+    EXPECT_EQ(t.linked->expression(), QStringLiteral("{A:FF6B9D} x 100"));
 }

@@ -237,6 +237,29 @@ TEST_F(CanvasViewTest, TitleEditsRenameAndAreNotOverwritten)
     EXPECT_EQ(field->text(), QStringLiteral("Elsewhere"));
 }
 
+TEST_F(CanvasViewTest, ReturnInTheTitleEndsItsEditOnlyAndTheCanvasTypesOn)
+{
+    const CanvasPtr canvas = makeCanvas();
+    const BlockPtr row = addRow(canvas, QStringLiteral("a"), QStringLiteral("1"), 20);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    view.setSelectedBlockID(row->id());
+    ClickableTextField* field = view.titleField()->field();
+    QTest::mouseClick(field, Qt::LeftButton);
+    field->end(false);
+    QTest::keyClicks(field, QStringLiteral("!"));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_FALSE(view.isEditingCanvasTitle());
+    EXPECT_EQ(canvas->name(), QStringLiteral("Budget!"));
+    // The Return was the title's alone: no line was added for it.
+    EXPECT_EQ(canvas->blocks().size(), 1);
+
+    // The keyboard is the canvas's again: digits go to the selected row.
+    ASSERT_EQ(QApplication::focusWidget(), &view);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_5);
+    EXPECT_EQ(row->expression(), QStringLiteral("15"));
+}
+
 TEST_F(CanvasViewTest, RowMenuColoursOnlyThatRowAndDisablesEnds)
 {
     const CanvasPtr canvas = makeCanvas();

@@ -195,3 +195,25 @@ TEST_F(SumKeywordTest, AtMostTwentySixRowsAndNoRowFedByTheSum)
     EXPECT_FALSE(sum->hasError());
     EXPECT_EQ(rows[1]->result(), 26.0);
 }
+
+TEST_F(SumKeywordTest, ANewLineTakesTheKeywordAndShowsTheSum)
+{
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QStringLiteral("Miete"), QStringLiteral("800"), 20);
+    addRow(canvas, QStringLiteral("Strom"), QStringLiteral("60"), 70);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+
+    // Return on the canvas in editor mode adds a text row on a new line.
+    view.setSelectedBlockID(canvas->blocks().last()->id());
+    QTest::keyClick(&view, Qt::Key_Return);
+    const BlockPtr sum = canvas->blocks().last();
+    ASSERT_TRUE(sum->isTextBlock());
+    ASSERT_EQ(view.indexOfBlock(sum->id()), 2);
+
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.labelRect(2)));
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("Summe"));
+    EXPECT_EQ(sum->expression(), QStringLiteral("{A:00D4FF} + {B:00D4FF}"));
+    EXPECT_EQ(sum->result(), 860.0);
+    EXPECT_EQ(view.resultText(sum), QStringLiteral("860"));
+}
