@@ -46,8 +46,10 @@ public:
         }
         if (!found)
             return;
-        ModelContext::deleteRecord(found);
+        CanvasView::deleteRowWithItsLinks(found);
         canvas->touch();
+        // Rows that took the removed row's value must not keep showing it.
+        CalculatorEngine::shared().evaluateCanvas(canvas);
     }
 
 private:

@@ -195,6 +195,13 @@ void CanvasView::deleteSelectedBlocks()
         if (m_selectedBlockIDs.contains(block->id()) && !rows.contains(block))
             rows.append(block);
     }
+    if (rows.isEmpty()) {
+        // The selected rows are gone already (an undone paste): nothing to
+        // delete, and no empty step on the undo stack.
+        m_selectedBlockIDs.clear();
+        updateRowColorAction();
+        return;
+    }
     if (m_focusedBlockID && m_selectedBlockIDs.contains(*m_focusedBlockID))
         setFocusedBlockID(std::nullopt);
     if (m_focusedLabelBlockID && m_selectedBlockIDs.contains(*m_focusedLabelBlockID))

@@ -68,6 +68,10 @@ private:
 QString CanvasView::pickedLinkName(const BlockPtr& source, const BlockPtr& target)
 {
     QString base = source->label().trimmed();
+    // A name is written between braces and ends at a colon: those characters
+    // would cut the token short, and the link would show no value.
+    base.remove(QLatin1Char(':')).remove(QLatin1Char('{')).remove(QLatin1Char('}'));
+    base = base.trimmed();
     if (base.isEmpty())
         base = QStringLiteral("Result") + source->id().toString(QUuid::WithoutBraces).left(4).toUpper();
     // Another row's value under the same name would be read twice; the

@@ -4,6 +4,7 @@
 #include "CanvasViewTestSupport.h"
 #include "support/TestSupport.h"
 
+#include "Engine/CalculatorEngine.h"
 #include "Models/CalcSettings.h"
 #include "Models/Identifiers.h"
 #include "Models/ModelContext.h"
@@ -461,4 +462,44 @@ TEST_F(RowOperationsTest, TabOnARowWithAResultAddsALinkedRowBelow)
     EXPECT_EQ(linked->incomingLinks().first()->sourceBlock(), source);
     EXPECT_GT(linked->positionY(), source->positionY());
     EXPECT_EQ(linked->result(), source->result());
+}
+
+// Undoing an added row that another row took a value from: the other row
+// must not go on showing the vanished value.
+TEST_F(RowOperationsTest, UndoingAnAddedRowRecalculatesItsDependants)
+{
+    const CanvasPtr canvas = lettered(1);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    const BlockPtr other = canvas->blocks().first();
+    other->setExpression(QString());
+    view.addNewBlock();
+    const BlockPtr added = canvas->blocks().last();
+    added->setExpression(QStringLiteral("5"));
+    CalculatorEngine::shared().evaluateBlock(added);
+    view.createLink(added, other);
+    ASSERT_EQ(other->result(), 5.0);
+
+    undoStack.undo();
+    EXPECT_TRUE(added->isDeleted());
+    EXPECT_FALSE(other->result().has_value());
+    EXPECT_TRUE(other->hasError());
+    EXPECT_TRUE(other->incomingLinks().isEmpty());
+    EXPECT_TRUE(canvas->links().isEmpty());
+}
+
+// A multi-selection whose rows are all gone deletes nothing and leaves no
+// empty step to undo.
+TEST_F(RowOperationsTest, DeletingASelectionThatIsGoneRegistersNothing)
+{
+    const CanvasPtr canvas = lettered(2);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    const QDateTime modified = canvas->modifiedAt();
+    view.setSelectedBlockIDs({QUuid::createUuid(), QUuid::createUuid()});
+    view.deleteSelectedBlocks();
+    EXPECT_EQ(undoStack.count(), 0);
+    EXPECT_EQ(canvas->blocks().size(), 2);
+    EXPECT_EQ(canvas->modifiedAt(), modified);
+    EXPECT_TRUE(view.selectedBlockIDs().isEmpty());
 }

@@ -296,3 +296,24 @@ TEST_F(PickerTest, ListNeverCoversItsRow)
         QTest::keyClick(view.expressionEditor(), Qt::Key_Escape);
     }
 }
+
+// A label with a colon or braces must not end up inside a token's name: the
+// token would be cut short and the linked value would show nothing.
+TEST_F(PickerTest, LinkNamesLeaveOutTheTokenCharacters)
+{
+    const CanvasPtr canvas = makeCanvas();
+    const BlockPtr source = addRow(canvas, QStringLiteral("Summe: Q1"), QStringLiteral("40"), 20);
+    const BlockPtr braces = addRow(canvas, QStringLiteral("{:}"), QStringLiteral("2"), 76);
+    const BlockPtr target = addRow(canvas, QString(), QStringLiteral("#"), 132);
+    CalculatorEngine::shared().evaluateCanvas(canvas);
+    CanvasView view(canvas, nullptr, nullptr);
+
+    EXPECT_EQ(CanvasView::pickedLinkName(source, target), QStringLiteral("Summe Q1"));
+    EXPECT_TRUE(CanvasView::pickedLinkName(braces, target).startsWith(QStringLiteral("Result")));
+    view.insertLinkToBlock(source, target);
+    EXPECT_EQ(target->expression(), QStringLiteral("{Summe Q1:#00D4FF}"));
+    const auto parts = CanvasView::parseExpressionParts(target->expression());
+    ASSERT_EQ(parts.size(), 1);
+    EXPECT_EQ(parts.first(), TableExpressionPart::linkedValue(QStringLiteral("Summe Q1"), QStringLiteral("#00D4FF")));
+    EXPECT_EQ(target->result(), 40.0);
+}
