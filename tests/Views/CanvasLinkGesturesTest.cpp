@@ -11,27 +11,12 @@
 
 namespace {
 
-void send(QWidget* target, QEvent::Type type, QPointF point, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, point, target->mapToGlobal(point), Qt::LeftButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-}
-
 void drag(QWidget* table, QPointF from, QPointF to)
 {
     send(table, QEvent::MouseButtonPress, from, Qt::LeftButton);
     send(table, QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
     send(table, QEvent::MouseMove, to, Qt::LeftButton);
     send(table, QEvent::MouseButtonRelease, to, Qt::NoButton);
-}
-
-CanvasPtr manyRows(int count)
-{
-    CanvasPtr canvas = makeCanvas();
-    for (int i = 0; i < count; ++i)
-        addRow(canvas, QStringLiteral("Row %1").arg(i), QString::number(i + 1), 20 + i * 56.0,
-               CanvasView::blockColors().at(i % 8));
-    return canvas;
 }
 
 // Right-clicks a point of the table and hands back the menu that opened.

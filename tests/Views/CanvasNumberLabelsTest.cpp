@@ -8,19 +8,6 @@
 
 namespace {
 
-QAction* findAction(QMenu* menu, const QString& text)
-{
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text)
-            return action;
-        if (action->menu()) {
-            if (QAction* inner = findAction(action->menu(), text))
-                return inner;
-        }
-    }
-    return nullptr;
-}
-
 class NumberLabels : public ::testing::Test {
 protected:
     NumberLabels()

@@ -59,12 +59,6 @@ protected:
     QUndoStack undoStack;
 };
 
-void send(QWidget* target, QEvent::Type type, QPointF point, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, point, target->mapToGlobal(point), Qt::LeftButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-}
-
 CanvasPtr lettered(int count)
 {
     CanvasPtr canvas = makeCanvas();

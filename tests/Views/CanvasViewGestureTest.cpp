@@ -7,24 +7,6 @@
 #include <QScrollBar>
 #include <gtest/gtest.h>
 
-namespace {
-
-void send(QWidget* target, QEvent::Type type, QPointF point, Qt::MouseButtons buttons)
-{
-    QMouseEvent event(type, point, target->mapToGlobal(point), Qt::LeftButton, buttons, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
-}
-
-CanvasPtr manyRows(int count)
-{
-    CanvasPtr canvas = makeCanvas();
-    for (int i = 0; i < count; ++i)
-        addRow(canvas, QStringLiteral("Row %1").arg(i), QString::number(i + 1), 20 + i * 56.0);
-    return canvas;
-}
-
-} // namespace
-
 // Slots come from the rows as laid out and scrolled, not from fixed offsets.
 TEST(CanvasViewGestures, HandleDragReordersByRealGeometryAfterScrolling)
 {

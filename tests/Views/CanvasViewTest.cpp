@@ -13,19 +13,6 @@
 
 namespace {
 
-QAction* findAction(QMenu* menu, const QString& text)
-{
-    for (QAction* action : menu->actions()) {
-        if (action->text() == text)
-            return action;
-        if (action->menu()) {
-            if (QAction* inner = findAction(action->menu(), text))
-                return inner;
-        }
-    }
-    return nullptr;
-}
-
 class CanvasViewTest : public ::testing::Test {
 protected:
     void SetUp() override { Clock::setSource({}); }

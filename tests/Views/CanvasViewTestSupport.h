@@ -6,7 +6,10 @@
 #include "Platform/Defaults.h"
 #include "Views/CanvasView.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QTest>
 
 // In-memory canvases and rows for editor tests.
@@ -62,3 +65,34 @@ struct ShownEditor {
     QPoint at(const QRectF& rect) const { return rect.center().toPoint(); }
     CanvasView view;
 };
+
+// A canvas of rows "Row 0", "Row 1", … valued 1, 2, … in the palette's colours.
+inline CanvasPtr manyRows(int count)
+{
+    CanvasPtr canvas = makeCanvas();
+    for (int i = 0; i < count; ++i)
+        addRow(canvas, QStringLiteral("Row %1").arg(i), QString::number(i + 1), 20 + i * 56.0,
+               CanvasView::blockColors().at(i % 8));
+    return canvas;
+}
+
+// A left-button mouse event sent straight to a widget (press, move or release).
+inline void send(QWidget* target, QEvent::Type type, QPointF point, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, point, target->mapToGlobal(point), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+// A menu item by its text, searched through submenus too.
+inline QAction* findAction(QMenu* menu, const QString& text)
+{
+    for (QAction* action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+        if (action->menu()) {
+            if (QAction* inner = findAction(action->menu(), text))
+                return inner;
+        }
+    }
+    return nullptr;
+}
