@@ -403,6 +403,7 @@ private:
 
     // CanvasViewLabels.cpp: the inline editor of a number's label.
     void placeNumberLabelField();
+    void clearNumberLabelEditState();
 
     // Sum keyword, "#" picker and keypad
     void dropTrailingHash(const BlockPtr& target);

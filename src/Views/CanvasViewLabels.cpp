@@ -60,13 +60,18 @@ void CanvasView::finishEditingNumberLabel(const QString& value, int index, const
     cancelEditingNumberLabel();
 }
 
-void CanvasView::cancelEditingNumberLabel()
+void CanvasView::clearNumberLabelEditState()
 {
     m_editingLabelForValue.reset();
     m_editingLabelIndex.reset();
     m_editingLabelBlockID.reset();
     m_editingLabelText.clear();
     m_isEditingPartLabel = false;
+}
+
+void CanvasView::cancelEditingNumberLabel()
+{
+    clearNumberLabelEditState();
     const bool hadFocus = m_numberLabelField && m_numberLabelField->hasFocus();
     placeNumberLabelField();
     if (hadFocus)
@@ -129,11 +134,7 @@ void CanvasView::placeNumberLabelField()
     const BlockPtr block = blockWithId(m_editingLabelBlockID);
     if (!block) {
         // The row is gone, and its label edit with it: the canvas takes keys again.
-        m_editingLabelForValue.reset();
-        m_editingLabelIndex.reset();
-        m_editingLabelBlockID.reset();
-        m_editingLabelText.clear();
-        m_isEditingPartLabel = false;
+        clearNumberLabelEditState();
         m_numberLabelField->hide();
         return;
     }
@@ -153,11 +154,7 @@ void CanvasView::placeNumberLabelField()
         if (!typing) {
             // The number was edited away: nothing could finish this edit, and
             // the canvas would ignore every key while it stays open.
-            m_editingLabelForValue.reset();
-            m_editingLabelIndex.reset();
-            m_editingLabelBlockID.reset();
-            m_editingLabelText.clear();
-            m_isEditingPartLabel = false;
+            clearNumberLabelEditState();
         }
         m_numberLabelField->hide();
         return;
