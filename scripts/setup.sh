@@ -48,6 +48,6 @@ qs_build() {
     find "$build_dir" -path '*_autogen/timestamp' -delete
     cmake -S . -B "$build_dir" >/dev/null
   fi
-  cmake --build "$build_dir" --parallel "$(nproc)" "$@"
+  cmake --build "$build_dir" --parallel "${QS_JOBS:-$(nproc)}" "$@"
   echo "$list" > "$build_dir/.source-list"
 }
