@@ -8,7 +8,9 @@
 #include "Platform/NotificationCenter.h"
 #include "Platform/UpdateController.h"
 #include "Views/Appearance.h"
+#include "Views/CanvasExportController.h"
 #include "Views/CanvasListView.h"
+#include "Views/ShareButton.h"
 
 #include <algorithm>
 
@@ -158,6 +160,7 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     }
 
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    m_exportController = new CanvasExportController(m_defaults, this);
     buildMenus();
 }
 
@@ -226,6 +229,18 @@ void ContentView::buildMenus()
                   {QKeySequence(Qt::CTRL | Qt::Key_E)});
     file->addSeparator();
     postingAction(file, QStringLiteral("Print..."), printCanvasRequested, {QKeySequence(Qt::CTRL | Qt::Key_P)});
+    auto canvasOutput = [this](QMenu* menu, const QString& title, ShareAction action) {
+        QAction* item = menu->addAction(title);
+        item->setEnabled(false);
+        connect(item, &QAction::triggered, this,
+                [this, action] { scheduleShareAction(m_exportController, m_selectedCanvas, action); });
+        m_canvasOutputActions.append(item);
+    };
+    canvasOutput(file, QStringLiteral("Export PDF..."), ShareAction::exportPDF);
+    QMenu* share = file->addMenu(QStringLiteral("Share"));
+    share->setObjectName(QStringLiteral("shareMenu"));
+    canvasOutput(share, QStringLiteral("Share PDF..."), ShareAction::sharePDF);
+    canvasOutput(share, QStringLiteral("Share Canvas..."), ShareAction::shareCanvas);
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -264,6 +279,8 @@ void ContentView::observe(const QString& notification)
         createNewCanvas();
     else if (notification == CommandNotification::openManualRequested)
         openManualPDF();
+    else if (notification == CommandNotification::printCanvasRequested && m_selectedCanvas)
+        m_exportController->printCanvas(m_selectedCanvas);
 }
 
 void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
@@ -291,6 +308,8 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
     } else {
         m_detail->setCurrentWidget(m_emptyState);
     }
+    for (QAction* action : m_canvasOutputActions)
+        action->setEnabled(canvas != nullptr);
     Q_EMIT selectedCanvasChanged(canvas);
     m_library->setSelectedCanvas(canvas);
 }

@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <functional>
 
+class CanvasExportController;
 class CanvasListView;
 class Defaults;
 class ModelContext;
@@ -48,6 +49,8 @@ public:
     CanvasListView* library() const { return m_library; }
     QWidget* editor() const { return m_editor; }
     QUndoStack* undoStack() const { return m_undoStack; }
+    // Print, PDF and share of the selected canvas.
+    CanvasExportController* exportController() const { return m_exportController; }
 
     // Save failures of the store show as a warning in the window until a
     // save succeeds; closing with unsaved changes asks first.
@@ -104,6 +107,8 @@ private:
     QWidget* m_saveWarning = nullptr;
     QLabel* m_saveWarningText = nullptr;
     QAction* m_sidebarAction = nullptr;
+    CanvasExportController* m_exportController = nullptr;
+    QList<QAction*> m_canvasOutputActions;
     CanvasPtr m_selectedCanvas;
     ObjectStore* m_store = nullptr;
     UpdateController* m_updateController = nullptr;
