@@ -183,6 +183,13 @@ void CanvasExportController::shareFile(const QString& name, const QString& exten
 
 namespace {
 
+// The documents folder when there is one, else home.
+QString startFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
+
 // Without a screen nobody could answer a dialog or pick from a menu.
 bool canShowDialogs()
 {
@@ -210,7 +217,7 @@ QString DesktopExportDialogs::chooseSaveFile(QWidget* parent, const QString& pro
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
-    dialog.setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    dialog.setDirectory(startFolder());
     dialog.selectFile(proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
@@ -258,8 +265,7 @@ void DesktopSharePicker::offer(const QString& filePath, QWidget* anchor, const Q
             case ShareServices::Service::saveCopy: {
                 const QString destination = QFileDialog::getSaveFileName(
                     parent, QStringLiteral("Save a Copy"),
-                    QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                        .filePath(QFileInfo(filePath).fileName()));
+                    QDir(startFolder()).filePath(QFileInfo(filePath).fileName()));
                 if (destination.isEmpty())
                     return;
                 QString error;
