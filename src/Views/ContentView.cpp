@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -413,6 +414,12 @@ void ContentView::watchStore(ObjectStore* store)
         return;
     connect(store, &ObjectStore::saveFailed, this, &ContentView::showSaveWarning);
     connect(store, &ObjectStore::saveRecovered, this, &ContentView::hideSaveWarning);
+    // Imports save each file as it is read, so a failure undoes that file alone.
+    m_library->setStoreCommit([guarded = QPointer<ObjectStore>(store)]() -> std::optional<QString> {
+        if (!guarded || guarded->save())
+            return std::nullopt;
+        return guarded->saveError().value_or(QStringLiteral("the store could not be written"));
+    });
     if (const auto error = store->saveError())
         showSaveWarning(*error);
 }
