@@ -1,3 +1,4 @@
+#include "Models/CanvasExport.h"
 #include "Views/ExportFixture.h"
 #include "support/TestSupport.h"
 
@@ -46,11 +47,11 @@ private:
 
 } // namespace
 
-using CanvasExportTest = ExportFixture;
+using ExportControllerTest = ExportFixture;
 
 // ---- Saving a PDF -------------------------------------------------------------
 
-TEST_F(CanvasExportTest, SavePdfOutcomes)
+TEST_F(ExportControllerTest, SavePdfOutcomes)
 {
     addRows(3);
     const QByteArray old("old contents");
@@ -88,18 +89,20 @@ TEST_F(CanvasExportTest, SavePdfOutcomes)
         controller.savePDF(canvas, &window);
         EXPECT_EQ(dialogs->proposedNames.last(), QStringLiteral("Budget.pdf")) << c.name;
         EXPECT_EQ(dialogs->saveParents.last(), &window) << c.name;
-        if (c.written)
+        if (c.written) {
             EXPECT_TRUE(readFile(dialogs->saveAnswer).startsWith("%PDF-")) << c.name;
-        else if (!dialogs->saveAnswer.isEmpty() && !QFileInfo(dialogs->saveAnswer).isDir())
+        } else if (!dialogs->saveAnswer.isEmpty() && !QFileInfo(dialogs->saveAnswer).isDir()) {
             EXPECT_FALSE(QFileInfo::exists(dialogs->saveAnswer)) << c.name;
+        }
         ASSERT_EQ(dialogs->alerts.size(), c.alert ? 1 : 0) << c.name;
-        if (c.alert)
+        if (c.alert) {
             EXPECT_TRUE(dialogs->alerts[0].startsWith(QStringLiteral("Export fehlgeschlagen | "))) << c.name;
+        }
     }
 }
 
 // A failed write leaves the file that was there whole and says why.
-TEST_F(CanvasExportTest, FailedWriteKeepsTheExistingFile)
+TEST_F(ExportControllerTest, FailedWriteKeepsTheExistingFile)
 {
     addRows(20);
     const QString path = dir.filePath(QStringLiteral("Budget.pdf"));
@@ -130,7 +133,7 @@ TEST_F(CanvasExportTest, FailedWriteKeepsTheExistingFile)
     }
 }
 
-TEST_F(CanvasExportTest, ProposedNamesComeFromTheCanvasName)
+TEST_F(ExportControllerTest, ProposedNamesComeFromTheCanvasName)
 {
     struct Case {
         QString name;
@@ -152,7 +155,7 @@ TEST_F(CanvasExportTest, ProposedNamesComeFromTheCanvasName)
 
 // What is saved is the canvas as it was when asked, whatever happens while
 // the dialog is open.
-TEST_F(CanvasExportTest, PdfIsMadeBeforeTheSaveDialogOpens)
+TEST_F(ExportControllerTest, PdfIsMadeBeforeTheSaveDialogOpens)
 {
     addRows(10);
     dialogs->saveAnswer = dir.filePath(QStringLiteral("before.pdf"));
@@ -170,7 +173,7 @@ TEST_F(CanvasExportTest, PdfIsMadeBeforeTheSaveDialogOpens)
     }
 }
 
-TEST_F(CanvasExportTest, LightSettingIsReadAtEachCall)
+TEST_F(ExportControllerTest, LightSettingIsReadAtEachCall)
 {
     addRows(1);
     EXPECT_EQ(controller.pageFor(canvas, ExportMode::pdf).background, QColor(Qt::black));
@@ -186,7 +189,7 @@ TEST_F(CanvasExportTest, LightSettingIsReadAtEachCall)
 
 // ---- Sharing ----------------------------------------------------------------
 
-TEST_F(CanvasExportTest, ShareWritesIntoAPrivateFolderAndOffersIt)
+TEST_F(ExportControllerTest, ShareWritesIntoAPrivateFolderAndOffersIt)
 {
     addRows(2);
     struct Case {
@@ -241,7 +244,7 @@ TEST_F(CanvasExportTest, ShareWritesIntoAPrivateFolderAndOffersIt)
     }
 }
 
-TEST_F(CanvasExportTest, EachShareFolderGoesAfterItsOwnDelay)
+TEST_F(ExportControllerTest, EachShareFolderGoesAfterItsOwnDelay)
 {
     addRows(1);
     QStringList removed;
@@ -262,7 +265,7 @@ TEST_F(CanvasExportTest, EachShareFolderGoesAfterItsOwnDelay)
     EXPECT_EQ(controller.pendingShareCount(), 1);
 }
 
-TEST_F(CanvasExportTest, NothingIsOfferedWhenTheFileCannotBeWritten)
+TEST_F(ExportControllerTest, NothingIsOfferedWhenTheFileCannotBeWritten)
 {
     addRows(1);
     // The folder for share folders is a file: no folder, no file, no offer.
@@ -285,7 +288,7 @@ TEST_F(CanvasExportTest, NothingIsOfferedWhenTheFileCannotBeWritten)
     EXPECT_TRUE(shareFolders().isEmpty());
 }
 
-TEST_F(CanvasExportTest, ShareFoldersGoWithTheController)
+TEST_F(ExportControllerTest, ShareFoldersGoWithTheController)
 {
     addRows(1);
     QString path;
@@ -303,7 +306,7 @@ TEST_F(CanvasExportTest, ShareFoldersGoWithTheController)
 
 // ---- Printing -------------------------------------------------------------------
 
-TEST_F(CanvasExportTest, CancelledPrintWritesNothing)
+TEST_F(ExportControllerTest, CancelledPrintWritesNothing)
 {
     addRows(2);
     controller.printCanvas(canvas, window.centralWidget());
@@ -318,7 +321,7 @@ TEST_F(CanvasExportTest, CancelledPrintWritesNothing)
 }
 
 // A tall canvas continues on further pages between whole rows.
-TEST_F(CanvasExportTest, PrintingPaginatesWithEveryRowOnAPage)
+TEST_F(ExportControllerTest, PrintingPaginatesWithEveryRowOnAPage)
 {
     addRows(100);
     const QString out = dir.filePath(QStringLiteral("printed.pdf"));
@@ -347,7 +350,7 @@ TEST_F(CanvasExportTest, PrintingPaginatesWithEveryRowOnAPage)
 
 // The page is laid out before the dialog: edits or a deletion meanwhile
 // change nothing printed.
-TEST_F(CanvasExportTest, CanvasChangedWhileThePrintDialogIsOpen)
+TEST_F(ExportControllerTest, CanvasChangedWhileThePrintDialogIsOpen)
 {
     addRows(3);
     const QString out = dir.filePath(QStringLiteral("printed.pdf"));
@@ -367,7 +370,7 @@ TEST_F(CanvasExportTest, CanvasChangedWhileThePrintDialogIsOpen)
     EXPECT_FALSE(text.contains(QStringLiteral("Changed")));
 }
 
-TEST_F(CanvasExportTest, GoneCanvasDoesNothing)
+TEST_F(ExportControllerTest, GoneCanvasDoesNothing)
 {
     addRows(1);
     ModelContext::deleteRecord(canvas);
@@ -379,4 +382,23 @@ TEST_F(CanvasExportTest, GoneCanvasDoesNothing)
     EXPECT_TRUE(dialogs->printParents.isEmpty());
     EXPECT_TRUE(dialogs->proposedNames.isEmpty());
     EXPECT_TRUE(picker->paths.isEmpty());
+}
+
+// The shared canvas file is the exchange file of that one canvas, readable
+// back with its rows.
+TEST_F(ExportControllerTest, SharedCanvasFileIsTheExchangeFileOfOneCanvas)
+{
+    addRow(QStringLiteral("Miete"), QStringLiteral("1200"), 1200);
+    addRow(QStringLiteral("Strom"), QStringLiteral("85 + 19%"), 101.15);
+    CanvasExportController standard(defaults);
+    standard.setSharePicker(picker);
+    standard.setShareFolderRoot(shareRoot.path());
+    standard.shareCanvas(canvas, window.centralWidget(), QPoint());
+    ASSERT_EQ(picker->paths.size(), 1);
+    EXPECT_TRUE(picker->paths[0].endsWith(QStringLiteral("/Budget.quillsheet")));
+    const std::optional<CanvasExport> read = CanvasExport::fromJSON(picker->contents[0]);
+    ASSERT_TRUE(read);
+    ASSERT_EQ(read->canvases.size(), 1);
+    EXPECT_EQ(read->canvases[0].name, QStringLiteral("Budget"));
+    EXPECT_EQ(read->canvases[0].blocks.size(), 2);
 }
