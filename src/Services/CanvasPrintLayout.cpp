@@ -70,9 +70,8 @@ QString singleLine(const QString& text)
 
 QString elided(const QFontMetricsF& metrics, const QString& text, double width)
 {
-    bool cut = false;
     const QString line = singleLine(text);
-    cut = text.size() > line.size();
+    const bool cut = text.size() > line.size();
     const QString shown = metrics.elidedText(line, Qt::ElideRight, std::max(width, 0.0));
     if (cut && shown == line)
         return metrics.elidedText(line + QStringLiteral("…"), Qt::ElideRight, std::max(width, 0.0));
