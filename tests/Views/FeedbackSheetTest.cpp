@@ -74,7 +74,7 @@ protected:
 
     bool sendFinished()
     {
-        return waitUntil([this] { return sheet.isNull() || !sheet->status().isEmpty() && !sheet->isSending(); }, 10000);
+        return waitUntil([this] { return sheet.isNull() || (!sheet->status().isEmpty() && !sheet->isSending()); }, 10000);
     }
 
     QLabel* label(const char* name) const { return sheet->findChild<QLabel*>(QString::fromLatin1(name)); }
@@ -211,6 +211,9 @@ TEST_F(FeedbackSheetTest, FailureKeepsTheTextForAnotherTry)
         EXPECT_EQ(sheet->statusOK(), false);
         EXPECT_EQ(label("statusText")->text(), c.expected);
         EXPECT_EQ(label("statusIcon")->property("symbol").toString(), QStringLiteral("exclamationmark.circle.fill"));
+        // The line stands below the fold; the form scrolls it into view.
+        QWidget* statusSection = sheet->findChild<QWidget*>(QStringLiteral("statusSection"));
+        EXPECT_TRUE(waitUntil([&] { return statusSection->visibleRegion().boundingRect().height() == statusSection->height(); }, 2000));
         EXPECT_EQ(sheet->text(), QStringLiteral("Zeile eins\nZeile zwei"));
         EXPECT_EQ(sheet->sendButton()->text(), QStringLiteral("Feedback senden"));
         EXPECT_TRUE(sheet->sendButton()->isEnabled());
@@ -312,19 +315,22 @@ TEST_F(FeedbackSheetTest, ScreenshotToggle)
             EXPECT_LE(label("screenshotPreview")->pixmap().deviceIndependentSize().height(), 160);
         }
         EXPECT_EQ(label("screenshotSize")->isVisible(), !c.sizeLine.isEmpty());
-        if (!c.sizeLine.isEmpty())
+        if (!c.sizeLine.isEmpty()) {
             EXPECT_EQ(label("screenshotSize")->text(), c.sizeLine);
+        }
         EXPECT_EQ(label("screenshotProgress")->isVisible(), !c.lineBelow.isEmpty());
-        if (!c.lineBelow.isEmpty())
+        if (!c.lineBelow.isEmpty()) {
             EXPECT_EQ(label("screenshotProgress")->text(), c.lineBelow);
+        }
 
         type(QStringLiteral("mit Bild?"));
         pressSend();
         ASSERT_TRUE(sendFinished());
         const LocalHttpServer::Request& request = server.requests().last();
         EXPECT_EQ(request.header("Content-Type").startsWith("multipart/form-data; boundary="), c.multipart);
-        if (c.multipart)
+        if (c.multipart) {
             EXPECT_TRUE(request.body.contains("filename=\"feedback.png\"\r\nContent-Type: image/png\r\n\r\n" + *c.captured + "\r\n"));
+        }
     }
 }
 

@@ -108,19 +108,21 @@ FeedbackSheet::FeedbackSheet(ModelContext* canvases, FeedbackService& service, Q
     setObjectName(QStringLiteral("FeedbackSheet"));
     setWindowTitle(QStringLiteral("Feedback senden"));
     setFixedSize(540, 540);
+    // A fixed form over its window: it closes, but does not shrink or grow.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(header());
     column->addWidget(divider(this));
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("feedbackScroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(content());
-    column->addWidget(scroll, 1);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("feedbackScroll"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(content());
+    column->addWidget(m_scroll, 1);
     column->addWidget(divider(this));
     column->addWidget(footer());
 
@@ -147,8 +149,11 @@ QWidget* FeedbackSheet::header()
     icon->setPixmap(feedbackSymbol(QStringLiteral("envelope.badge"), blue, 26).pixmap(26, 26));
     auto* titles = new QVBoxLayout;
     titles->setSpacing(2);
-    titles->addWidget(styledLabel(QStringLiteral("Feedback an Vorn"), row, 13, true, false));
-    titles->addWidget(styledLabel(QStringLiteral("Geht direkt rein. Du musst nichts kopieren."), row, 11, false, true));
+    for (QLabel* title : {styledLabel(QStringLiteral("Feedback an Vorn"), row, 13, true, false),
+                          styledLabel(QStringLiteral("Geht direkt rein. Du musst nichts kopieren."), row, 11, false, true)}) {
+        title->setWordWrap(false);
+        titles->addWidget(title);
+    }
     layout->addWidget(icon, 0, Qt::AlignVCenter);
     layout->addLayout(titles);
     layout->addStretch(1);
@@ -427,6 +432,7 @@ void FeedbackSheet::showResult(const FeedbackResult& result)
         m_status = QStringLiteral("Danke! Feedback ist drin (ID: ") + *result.id + QStringLiteral(")");
         m_statusOK = true;
         refresh();
+        revealStatus();
         QTimer::singleShot(m_closeDelay, this, [this] {
             m_sending = false; // before closing: a form closed on delete must not be touched after
             accept();
@@ -437,6 +443,13 @@ void FeedbackSheet::showResult(const FeedbackResult& result)
     m_statusOK = false;
     m_sending = false;
     refresh();
+    revealStatus();
+}
+
+// The result line stands below everything else; it must not be missed in a scrolled form.
+void FeedbackSheet::revealStatus()
+{
+    QTimer::singleShot(0, this, [this] { m_scroll->ensureWidgetVisible(m_statusSection, 0, 0); });
 }
 
 void FeedbackSheet::done(int result)

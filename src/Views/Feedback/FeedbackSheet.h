@@ -15,6 +15,7 @@ class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
 class QWidget;
 struct FeedbackResult;
 
@@ -70,6 +71,7 @@ private:
     void showResult(const FeedbackResult& result);
     void refresh();
     void refreshScreenshot();
+    void revealStatus();
 
     ModelContext* m_canvases;
     FeedbackService& m_service;
@@ -87,6 +89,7 @@ private:
     QString m_userName;
     QPointer<FeedbackRequest> m_request;
 
+    QScrollArea* m_scroll = nullptr;
     QPlainTextEdit* m_textEdit = nullptr;
     QCheckBox* m_screenshotToggle = nullptr;
     QWidget* m_screenshotBox = nullptr;
