@@ -5,6 +5,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkProxy>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QRegularExpression>
 #include <QTcpServer>
 
@@ -451,4 +454,71 @@ TEST(FeedbackDate, AbbreviatedDateFollowsTheLocale)
         EXPECT_EQ(FeedbackService::abbreviatedDateTime(moment, locale),
                   date + QStringLiteral(", ") + locale.toString(moment.time(), QLocale::ShortFormat))
             << locale.name().toStdString();
+}
+
+// Over https: certificates are checked and a redirect never drops to plain http.
+class FeedbackTlsTest : public FeedbackServiceTest {
+protected:
+    void SetUp() override
+    {
+        FeedbackServiceTest::SetUp();
+        m_standardTls = QSslConfiguration::defaultConfiguration();
+        pointAt(secure.baseUrl());
+        secure.setAnswer({201, R"({"id":"tls-1"})"});
+    }
+
+    void TearDown() override
+    {
+        QSslConfiguration::setDefaultConfiguration(m_standardTls);
+        FeedbackServiceTest::TearDown();
+    }
+
+    void trustTestCertificate()
+    {
+        QSslConfiguration trusting = m_standardTls;
+        trusting.addCaCertificate(QSslCertificate(LocalHttpServer::certificatePem, QSsl::Pem));
+        QSslConfiguration::setDefaultConfiguration(trusting);
+    }
+
+    LocalHttpServer secure{LocalHttpServer::Transport::tls};
+
+private:
+    QSslConfiguration m_standardTls;
+};
+
+TEST_F(FeedbackTlsTest, AnUntrustedCertificateStopsTheRequestBeforeAnythingIsSent)
+{
+    ASSERT_TRUE(QSslSocket::supportsSsl());
+    const FeedbackResult result = post();
+    ASSERT_FALSE(result.succeeded());
+    EXPECT_EQ(result.error->kind(), FeedbackError::Kind::transportFailure);
+    EXPECT_FALSE(result.error->errorDescription().isEmpty());
+    EXPECT_EQ(secure.requestCount(), 0);
+}
+
+TEST_F(FeedbackTlsTest, RedirectsFromHttpsStayOnHttpsAndTheSameServer)
+{
+    ASSERT_TRUE(QSslSocket::supportsSsl());
+    trustTestCertificate();
+    EXPECT_EQ(describe(post()), QStringLiteral("id tls-1"));
+
+    server.setAnswer({201, R"({"id":"plain"})"});
+    const QByteArray plainSamePort = "http://127.0.0.1:" + QByteArray::number(secure.baseUrl().port()) + "/x";
+    struct Case {
+        const char* name;
+        QByteArray location;
+        QString expected;
+    };
+    const QList<Case> cases{
+        {"to plain http elsewhere", server.baseUrl().toString().toUtf8() + "/api/collections/feedback/records",
+         QStringLiteral("Weiterleitung zu einer anderen Adresse abgelehnt")},
+        {"to plain http on the same port", plainSamePort, QStringLiteral("Weiterleitung zu einer anderen Adresse abgelehnt")},
+        {"to https on the same server", "/api/v2/feedback", QStringLiteral("id tls-1")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        secure.queueAnswer({307, "", "text/plain", true, {{"Location", c.location}}});
+        EXPECT_EQ(describe(post()), c.expected);
+    }
+    EXPECT_EQ(server.requestCount(), 0);
 }

@@ -1,5 +1,9 @@
 #include "support/LocalHttpServer.h"
 
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -19,11 +23,24 @@ bool LocalHttpServer::Request::hasHeader(const QByteArray& name) const
     return false;
 }
 
-LocalHttpServer::LocalHttpServer()
+LocalHttpServer::LocalHttpServer(Transport transport)
+    : m_transport(transport)
 {
-    m_server.listen(QHostAddress::LocalHost, 0);
-    connect(&m_server, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+    if (transport == Transport::tls) {
+        auto server = std::make_unique<QSslServer>();
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(QSslCertificate(certificatePem, QSsl::Pem));
+        configuration.setPrivateKey(QSslKey(privateKeyPem, QSsl::Rsa, QSsl::Pem));
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        server->setSslConfiguration(configuration);
+        m_server = std::move(server);
+    } else {
+        m_server = std::make_unique<QTcpServer>();
+    }
+    m_server->listen(QHostAddress::LocalHost, 0);
+    // Only after the handshake for TLS: a socket that never gets that far never becomes a request.
+    connect(m_server.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
+        while (QTcpSocket* socket = m_server->nextPendingConnection()) {
             socket->setParent(this);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
             connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
@@ -35,9 +52,13 @@ LocalHttpServer::LocalHttpServer()
     });
 }
 
+LocalHttpServer::~LocalHttpServer() = default;
+
 QUrl LocalHttpServer::baseUrl() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_server.serverPort()));
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2")
+                    .arg(m_transport == Transport::tls ? QStringLiteral("https") : QStringLiteral("http"))
+                    .arg(m_server->serverPort()));
 }
 
 void LocalHttpServer::readFrom(QTcpSocket* socket)

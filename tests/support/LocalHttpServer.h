@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTcpServer>
 #include <QUrl>
+#include <memory>
 #include <utility>
 
 class QTcpSocket;
@@ -19,6 +20,10 @@ class LocalHttpServer : public QObject {
     Q_OBJECT
 public:
     enum class Mode { answer, hold, silent };
+    // tls: https with a self-signed certificate for 127.0.0.1 (certificatePem).
+    enum class Transport { plain, tls };
+    static const QByteArray certificatePem;
+    static const QByteArray privateKeyPem;
 
     struct Answer {
         int status = 200;
@@ -41,7 +46,8 @@ public:
         bool hasHeader(const QByteArray& name) const;
     };
 
-    LocalHttpServer();
+    explicit LocalHttpServer(Transport transport = Transport::plain);
+    ~LocalHttpServer() override;
 
     QUrl baseUrl() const;
     void setAnswer(const Answer& answer) { m_answer = answer; }
@@ -63,7 +69,8 @@ private:
     void answer(QTcpSocket* socket);
     void drip(QTcpSocket* socket, const Answer& answer);
 
-    QTcpServer m_server;
+    Transport m_transport;
+    std::unique_ptr<QTcpServer> m_server;
     Mode m_mode = Mode::answer;
     Answer m_answer;
     QList<Answer> m_queued;
