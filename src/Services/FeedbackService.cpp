@@ -160,7 +160,7 @@ void FeedbackRequest::complete()
         if (error == QNetworkReply::InsecureRedirectError)
             description = redirectRefusedText;
         else if (error == QNetworkReply::OperationCanceledError)
-            description = timedOutText; // we abort only for size and deadline, handled above
+            description = timedOutText; // the idle time-out; our own aborts are handled above
         else
             description = m_reply->errorString();
         finish(FeedbackResult::failure(FeedbackError::transportFailure(description)));
