@@ -9,6 +9,7 @@
 #include "Platform/UpdateController.h"
 #include "Views/Appearance.h"
 #include "Views/CanvasListView.h"
+#include "Views/Feedback/FeedbackSheet.h"
 
 #include <algorithm>
 
@@ -265,6 +266,25 @@ void ContentView::observe(const QString& notification)
         createNewCanvas();
     else if (notification == CommandNotification::openManualRequested)
         openManualPDF();
+    else if (notification == CommandNotification::showFeedbackSheet)
+        openFeedbackSheet();
+}
+
+FeedbackSheet* ContentView::feedbackSheet() const
+{
+    return m_feedbackSheet;
+}
+
+void ContentView::openFeedbackSheet()
+{
+    if (m_feedbackSheet) {
+        m_feedbackSheet->raise();
+        m_feedbackSheet->activateWindow();
+        return;
+    }
+    m_feedbackSheet = new FeedbackSheet(m_modelContext, this);
+    m_feedbackSheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_feedbackSheet->open(); // window-modal, without blocking
 }
 
 void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
