@@ -10,6 +10,7 @@
 #include "Views/Appearance.h"
 #include "Views/CanvasExportController.h"
 #include "Views/CanvasListView.h"
+#include "Views/Feedback/FeedbackSheet.h"
 #include "Views/ShareButton.h"
 
 #include <algorithm>
@@ -282,6 +283,25 @@ void ContentView::observe(const QString& notification)
         openManualPDF();
     else if (notification == CommandNotification::printCanvasRequested && m_selectedCanvas)
         m_exportController->printCanvas(m_selectedCanvas);
+    else if (notification == CommandNotification::showFeedbackSheet)
+        openFeedbackSheet();
+}
+
+FeedbackSheet* ContentView::feedbackSheet() const
+{
+    return m_feedbackSheet;
+}
+
+void ContentView::openFeedbackSheet()
+{
+    if (m_feedbackSheet) {
+        m_feedbackSheet->raise();
+        m_feedbackSheet->activateWindow();
+        return;
+    }
+    m_feedbackSheet = new FeedbackSheet(m_modelContext, this);
+    m_feedbackSheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_feedbackSheet->open(); // window-modal, without blocking
 }
 
 void ContentView::setSelectedCanvas(const CanvasPtr& canvas)

@@ -3,11 +3,13 @@
 #include "Models/RecordPointers.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QUrl>
 #include <functional>
 
 class CanvasExportController;
 class CanvasListView;
+class FeedbackSheet;
 class Defaults;
 class ModelContext;
 class ObjectStore;
@@ -42,6 +44,9 @@ public:
     void setupInitialState();
     void createNewCanvas();
     void openManualPDF();
+    // Opens the feedback form over the window; one at a time.
+    void openFeedbackSheet();
+    FeedbackSheet* feedbackSheet() const;
 
     bool isSidebarVisible() const;
     void setSidebarVisible(bool visible);
@@ -112,6 +117,7 @@ private:
     CanvasPtr m_selectedCanvas;
     ObjectStore* m_store = nullptr;
     UpdateController* m_updateController = nullptr;
+    QPointer<FeedbackSheet> m_feedbackSheet;
     QString m_manualPath;
     std::function<bool(const QUrl&)> m_urlOpener;
     std::function<bool(const QString&)> m_confirmQuit;
