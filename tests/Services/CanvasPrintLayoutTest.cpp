@@ -1,3 +1,4 @@
+#include "Models/CalcSettings.h"
 #include "Models/HexColor.h"
 #include "Services/CanvasPrintLayout.h"
 #include "Services/PrintFixture.h"
@@ -381,4 +382,23 @@ TEST_F(PrintFixture, ImportedExtremesStayOnThePage)
     for (const QString& label : texts(laid, Role::rowLabel))
         EXPECT_FALSE(label.isEmpty());
     EXPECT_TRUE(texts(laid, Role::rowLabel).join(u' ').contains(QStringLiteral("…")));
+}
+
+// The number style decides how typed numbers are read, never how results print.
+TEST_F(PrintFixture, ResultsPrintAlikeUnderEitherNumberStyle)
+{
+    const BlockPtr source = addRow("Basis", "1,234,567.891", 1234567.891);
+    const BlockPtr row = addRow("Mal", "{A} x 2", 2469135.782);
+    link(source, row, QStringLiteral("A"));
+    CalcSettings& settings = CalcSettings::shared();
+    const DecimalStyle saved = settings.decimalStyle();
+    for (const DecimalStyle style : {DecimalStyle::germanComma, DecimalStyle::usPeriod}) {
+        settings.setDecimalStyle(style);
+        const PrintPage laid = page();
+        EXPECT_EQ(texts(laid, Role::resultValue), QStringList({"1234567,89", "2469135,78"}));
+        EXPECT_EQ(texts(laid, Role::expressionPart, 1).value(0), QStringLiteral("1234567,89"));
+        // Expressions print as typed.
+        EXPECT_EQ(texts(laid, Role::expressionPart, 0), QStringList({"1,234,567.891"}));
+    }
+    settings.setDecimalStyle(saved);
 }
