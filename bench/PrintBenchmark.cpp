@@ -4,7 +4,7 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
-#include "Services/CanvasPrintLayout.h"
+#include "Services/CanvasPrintView.h"
 #include "Services/CanvasPrintPainter.h"
 
 #include <QGuiApplication>
@@ -42,7 +42,7 @@ void BM_Layout(benchmark::State& state)
     const CanvasPtr canvas = canvasWith(int(state.range(0)));
     PrintLayoutParameters parameters;
     for (auto _ : state) {
-        PrintPage page = CanvasPrintLayout(*canvas, parameters).layout();
+        PrintPage page = CanvasPrintView(*canvas, parameters).body();
         benchmark::DoNotOptimize(page);
     }
     state.SetComplexityN(state.range(0));
@@ -55,7 +55,7 @@ void BM_LayoutAndPdf(benchmark::State& state)
     PrintLayoutParameters parameters;
     for (auto _ : state) {
         const std::optional<QByteArray> pdf =
-            CanvasPrintPainter::pdfData(CanvasPrintLayout(*canvas, parameters).layout(), canvas->name());
+            CanvasPrintPainter::pdfData(CanvasPrintView(*canvas, parameters).body(), canvas->name());
         benchmark::DoNotOptimize(pdf);
     }
     state.SetComplexityN(state.range(0));

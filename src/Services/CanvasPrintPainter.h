@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Services/CanvasPrintLayout.h"
+#include "Services/CanvasPrintView.h"
 
 #include <QByteArray>
 #include <QImage>

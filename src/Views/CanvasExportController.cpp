@@ -50,7 +50,7 @@ PrintPage CanvasExportController::pageFor(const CanvasPtr& canvas, ExportMode mo
     PrintLayoutParameters parameters;
     parameters.mode = mode;
     parameters.canvasLightMode = m_defaults.boolValue(QStringLiteral("canvasLightMode")).value_or(false);
-    return CanvasPrintLayout(*canvas, parameters).layout();
+    return CanvasPrintView(*canvas, parameters).body();
 }
 
 void CanvasExportController::preparePrinter(QPrinter& printer, const QString& documentName)
@@ -70,7 +70,7 @@ bool CanvasExportController::printPage(QPrinter& printer, const PrintPage& page)
     const double fit = std::min(1.0, paper.width() / page.size.width());
     const double deviceScale = printer.resolution() / 72.0;
     const double left = (paper.width() - page.size.width() * fit) / 2;
-    const QList<PrintSlice> slices = CanvasPrintLayout::paginate(page, paper.height() / fit);
+    const QList<PrintSlice> slices = CanvasPrintView::paginate(page, paper.height() / fit);
     for (qsizetype i = 0; i < slices.size(); ++i) {
         if (i > 0 && !printer.newPage())
             return false;

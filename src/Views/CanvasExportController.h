@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Models/RecordPointers.h"
-#include "Services/CanvasPrintLayout.h"
+#include "Services/CanvasPrintView.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -142,7 +142,7 @@ TEST_F(CanvasPdfTest, PaginationBreaksBetweenWholeRowsTitleFirst)
         double sliceHeight;
     };
     for (const double height : {100.0, 300.0, 777.0, 5000.0, 10.0}) {
-        const QList<PrintSlice> slices = CanvasPrintLayout::paginate(laid, height);
+        const QList<PrintSlice> slices = CanvasPrintView::paginate(laid, height);
         ASSERT_FALSE(slices.isEmpty());
         EXPECT_EQ(slices.first().top, 0);
         EXPECT_EQ(slices.first().firstRow, 0);
@@ -151,16 +151,18 @@ TEST_F(CanvasPdfTest, PaginationBreaksBetweenWholeRowsTitleFirst)
             EXPECT_EQ(slice.firstRow, next) << height;
             next = slice.endRow;
             // Bands fit unless a single row or the title alone is taller.
-            if (slice.endRow - slice.firstRow > 1)
+            if (slice.endRow - slice.firstRow > 1) {
                 EXPECT_LE(slice.bottom - slice.top, height + 0.01) << height;
+            }
             if (slice.endRow > slice.firstRow) {
                 EXPECT_DOUBLE_EQ(slice.bottom, laid.rowTops[slice.endRow - 1] + 56);
-                if (&slice != &slices.first())
+                if (&slice != &slices.first()) {
                     EXPECT_DOUBLE_EQ(slice.top, laid.rowTops[slice.firstRow]);
+                }
             }
         }
         EXPECT_EQ(next, 40) << height;
     }
-    EXPECT_EQ(CanvasPrintLayout::paginate(laid, 5000).size(), 1);
-    EXPECT_EQ(CanvasPrintLayout::paginate(laid, 0).size(), 1);
+    EXPECT_EQ(CanvasPrintView::paginate(laid, 5000).size(), 1);
+    EXPECT_EQ(CanvasPrintView::paginate(laid, 0).size(), 1);
 }

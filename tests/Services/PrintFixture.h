@@ -3,7 +3,7 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
-#include "Services/CanvasPrintLayout.h"
+#include "Services/CanvasPrintView.h"
 
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -31,17 +31,17 @@ protected:
         return made;
     }
 
-    CanvasPrintLayout layoutFor(ExportMode mode, bool light = false) const
+    CanvasPrintView layoutFor(ExportMode mode, bool light = false) const
     {
         PrintLayoutParameters parameters;
         parameters.mode = mode;
         parameters.canvasLightMode = light;
-        return CanvasPrintLayout(*canvas, parameters);
+        return CanvasPrintView(*canvas, parameters);
     }
 
     PrintPage page(ExportMode mode = ExportMode::pdf, bool light = false) const
     {
-        return layoutFor(mode, light).layout();
+        return layoutFor(mode, light).body();
     }
 
     static QList<PrintItem> items(const PrintPage& page, PrintItem::Role role, int row = -2)

@@ -144,7 +144,7 @@ TEST_F(ShareButtonTest, NothingHappensWithoutKeyWindowOrCanvas)
 TEST_F(ShareButtonTest, KeysWhileTheMenuIsOpenChooseNothing)
 {
     button->click();
-    for (const QKeySequence keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), QKeySequence(Qt::CTRL | Qt::Key_P)})
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), QKeySequence(Qt::CTRL | Qt::Key_P)})
         QTest::keySequence(button->popover(), keys);
     QTest::qWait(200);
     EXPECT_EQ(lastEffect(), QStringLiteral("nothing"));

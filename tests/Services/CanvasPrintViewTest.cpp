@@ -1,6 +1,6 @@
 #include "Models/CalcSettings.h"
 #include "Models/HexColor.h"
-#include "Services/CanvasPrintLayout.h"
+#include "Services/CanvasPrintView.h"
 #include "Services/PrintFixture.h"
 #include "support/TestSupport.h"
 
@@ -88,9 +88,9 @@ TEST_F(PrintFixture, MinimumResultWidthIsCappedOnlyWithRows)
 {
     PrintLayoutParameters wide;
     wide.minResultWidth = 200;
-    EXPECT_DOUBLE_EQ(CanvasPrintLayout(*canvas, wide).resultColumnWidth(), 200);
+    EXPECT_DOUBLE_EQ(CanvasPrintView(*canvas, wide).resultColumnWidth(), 200);
     addRow(QString(), QStringLiteral("1"));
-    EXPECT_DOUBLE_EQ(CanvasPrintLayout(*canvas, wide).resultColumnWidth(), 180);
+    EXPECT_DOUBLE_EQ(CanvasPrintView(*canvas, wide).resultColumnWidth(), 180);
 }
 
 // ---- Order and geometry ----------------------------------------------------
@@ -151,7 +151,7 @@ TEST_F(PrintFixture, CellsStandOnOneBaselineInTheirColumns)
     const BlockPtr row = addRow("Nebenkosten", "{A} + 12%", 1344);
     link(source, row, QStringLiteral("A"));
     const PrintPage laid = page();
-    const CanvasPrintLayout layout = layoutFor(ExportMode::pdf);
+    const CanvasPrintView layout = layoutFor(ExportMode::pdf);
     const double labelWidth = layout.labelColumnWidth();
 
     const PrintItem label = items(laid, Role::rowLabel, 1).value(0);
@@ -169,8 +169,10 @@ TEST_F(PrintFixture, CellsStandOnOneBaselineInTheirColumns)
     EXPECT_DOUBLE_EQ(value.baseline.y(), label.baseline.y());
     // Boxes are measured in the font each text is drawn with.
     for (const PrintItem& item : laid.items) {
-        if (item.kind == PrintItem::Kind::text)
-            EXPECT_NEAR(item.rect.width(), QFontMetricsF(item.font).horizontalAdvance(item.text), 0.01) << item.text.toStdString();
+        if (item.kind == PrintItem::Kind::text) {
+            EXPECT_NEAR(item.rect.width(), QFontMetricsF(item.font).horizontalAdvance(item.text), 0.01)
+                << item.text.toStdString();
+        }
     }
     // Parts follow each other 4 points apart at least.
     for (qsizetype i = 1; i < parts.size(); ++i)
@@ -281,12 +283,12 @@ TEST(PrintValueText, DecimalCommaAtMostTwoDigitsNoGrouping)
     // Whatever the process's locales say, a printed digit never changes.
     const QLocale saved;
     const std::string savedC = std::setlocale(LC_ALL, nullptr);
-    for (const QLocale locale : {QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany),
+    for (const QLocale& locale : {QLocale(QLocale::English, QLocale::UnitedStates), QLocale(QLocale::German, QLocale::Germany),
                                  QLocale(QLocale::Arabic, QLocale::Egypt)}) {
         QLocale::setDefault(locale);
         std::setlocale(LC_ALL, locale.name().toUtf8() + ".UTF-8");
         for (const Case& c : cases)
-            EXPECT_EQ(CanvasPrintLayout::formatValue(c.value), QString::fromUtf8(c.text)) << locale.name().toStdString();
+            EXPECT_EQ(CanvasPrintView::formatValue(c.value), QString::fromUtf8(c.text)) << locale.name().toStdString();
     }
     QLocale::setDefault(saved);
     std::setlocale(LC_ALL, savedC.c_str());

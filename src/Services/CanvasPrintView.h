@@ -73,9 +73,9 @@ struct PrintSlice {
 
 // The printed page of a canvas: the name as title, then one row per row of
 // the canvas with its label, expression parts and result.
-class CanvasPrintLayout {
+class CanvasPrintView {
 public:
-    CanvasPrintLayout(const Canvas& canvas, PrintLayoutParameters parameters);
+    CanvasPrintView(const Canvas& canvas, PrintLayoutParameters parameters);
 
     // 595 wide; 56 per row (text rows too) plus 120 for title and margin.
     static double pageHeight(qsizetype rowCount);
@@ -94,7 +94,8 @@ public:
     // The colour a row's label, result and parts start from.
     QColor displayColor(const CalculationBlock& block) const;
 
-    PrintPage layout() const;
+    // The page: background, title, then one row after another.
+    PrintPage body() const;
 
     // Splits the page into bands no taller than sliceHeight, between whole
     // rows, the title on the first. A row taller than a band gets one alone.
@@ -102,10 +103,19 @@ public:
 
 private:
     struct Fonts;
+    struct PartBox;
     QColor darkened(const QColor& color) const;
-    void layoutRow(PrintPage& page, const Fonts& fonts, const CalculationBlock& block, int row, double top,
-                   double labelWidth, double resultWidth) const;
-    void layoutTitle(PrintPage& page, const Fonts& fonts) const;
+    void titleView(PrintPage& page, const Fonts& fonts) const;
+    void exportRowView(PrintPage& page, const Fonts& fonts, const CalculationBlock& block, int row, double top,
+                       double labelWidth, double resultWidth) const;
+    // The expression's parts, measured and cut to the cell's width.
+    QList<PartBox> expressionView(const Fonts& fonts, const CalculationBlock& block, const QColor& displayColor,
+                                  double width) const;
+    PartBox partView(const Fonts& fonts, const ExportExpressionPart& part, const QColor& displayColor,
+                     const CalculationBlock& block) const;
+    // The value right-aligned at right, the row's label small above it.
+    void resultColumnView(PrintPage& page, const Fonts& fonts, double result, const QString& label,
+                          const QColor& displayColor, double right, double width, double baseline, int row) const;
 
     const Canvas& m_canvas;
     PrintLayoutParameters m_parameters;

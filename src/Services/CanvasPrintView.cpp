@@ -1,4 +1,4 @@
-#include "Services/CanvasPrintLayout.h"
+#include "Services/CanvasPrintView.h"
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -85,7 +85,7 @@ double sortKey(double y)
 
 } // namespace
 
-struct CanvasPrintLayout::Fonts {
+struct CanvasPrintView::Fonts {
     explicit Fonts(const QString& family)
         : title(make(family, 28, QFont::Bold))
         , regular(make(family, 16, QFont::Normal))
@@ -123,23 +123,23 @@ struct CanvasPrintLayout::Fonts {
     }
 };
 
-CanvasPrintLayout::CanvasPrintLayout(const Canvas& canvas, PrintLayoutParameters parameters)
+CanvasPrintView::CanvasPrintView(const Canvas& canvas, PrintLayoutParameters parameters)
     : m_canvas(canvas)
     , m_parameters(std::move(parameters))
 {
 }
 
-double CanvasPrintLayout::pageHeight(qsizetype rowCount)
+double CanvasPrintView::pageHeight(qsizetype rowCount)
 {
     return double(rowCount) * 56 + pageExtra;
 }
 
-QString CanvasPrintLayout::formatValue(double value)
+QString CanvasPrintView::formatValue(double value)
 {
     return formatDecimalCommaValue(value);
 }
 
-BlockList CanvasPrintLayout::sortedBlocks() const
+BlockList CanvasPrintView::sortedBlocks() const
 {
     BlockList blocks = m_canvas.blocks();
     std::stable_sort(blocks.begin(), blocks.end(), [](const BlockPtr& a, const BlockPtr& b) {
@@ -148,7 +148,7 @@ BlockList CanvasPrintLayout::sortedBlocks() const
     return blocks;
 }
 
-double CanvasPrintLayout::labelColumnWidth() const
+double CanvasPrintView::labelColumnWidth() const
 {
     const BlockList& blocks = m_canvas.blocks();
     if (blocks.isEmpty())
@@ -165,7 +165,7 @@ double CanvasPrintLayout::labelColumnWidth() const
     return width;
 }
 
-double CanvasPrintLayout::resultColumnWidth() const
+double CanvasPrintView::resultColumnWidth() const
 {
     const BlockList& blocks = m_canvas.blocks();
     if (blocks.isEmpty())
@@ -182,17 +182,17 @@ double CanvasPrintLayout::resultColumnWidth() const
     return std::min(width, 180.0);
 }
 
-bool CanvasPrintLayout::isDarkPage() const
+bool CanvasPrintView::isDarkPage() const
 {
     return m_parameters.mode == ExportMode::pdf && !m_parameters.canvasLightMode;
 }
 
-QColor CanvasPrintLayout::darkened(const QColor& color) const
+QColor CanvasPrintView::darkened(const QColor& color) const
 {
     return isDarkPage() ? color : printDarker(color);
 }
 
-QColor CanvasPrintLayout::titleColor() const
+QColor CanvasPrintView::titleColor() const
 {
     if (m_parameters.mode == ExportMode::print)
         return Qt::black;
@@ -202,12 +202,12 @@ QColor CanvasPrintLayout::titleColor() const
     return darkened(color);
 }
 
-QColor CanvasPrintLayout::displayColor(const CalculationBlock& block) const
+QColor CanvasPrintView::displayColor(const CalculationBlock& block) const
 {
     return darkened(colorFromHex(block.colorHex()).value_or(standardCyanColor()));
 }
 
-void CanvasPrintLayout::layoutTitle(PrintPage& page, const Fonts& fonts) const
+void CanvasPrintView::titleView(PrintPage& page, const Fonts& fonts) const
 {
     const double left = m_parameters.padding;
     const double width = std::max(m_parameters.width - 2 * m_parameters.padding, 1.0);
@@ -268,9 +268,7 @@ void CanvasPrintLayout::layoutTitle(PrintPage& page, const Fonts& fonts) const
     page.titleBottom = 2 * titleInset + double(std::max<qsizetype>(lines.size(), 1)) * lineHeight;
 }
 
-namespace {
-
-struct PlacedPart {
+struct CanvasPrintView::PartBox {
     QString text;
     QFont font;
     QColor color;
@@ -281,89 +279,135 @@ struct PlacedPart {
     double width = 0;
 };
 
+namespace {
+
+void addText(PrintPage& page, const QFontMetricsF& metrics, PrintItem::Role role, const QString& text,
+             const QFont& font, const QColor& color, double x, double baseline, double width, int row)
+{
+    if (text.isEmpty())
+        return;
+    PrintItem item;
+    item.kind = PrintItem::Kind::text;
+    item.role = role;
+    item.text = text;
+    item.font = font;
+    item.color = color;
+    item.row = row;
+    item.baseline = QPointF(x, baseline);
+    item.rect = QRectF(x, baseline - metrics.ascent(), width, metrics.ascent() + metrics.descent());
+    page.items.append(item);
+}
+
 } // namespace
 
-void CanvasPrintLayout::layoutRow(PrintPage& page, const Fonts& fonts, const CalculationBlock& block, int row,
-                                  double top, double labelWidth, double resultWidth) const
+CanvasPrintView::PartBox CanvasPrintView::partView(const Fonts& fonts, const ExportExpressionPart& part,
+                                                   const QColor& displayColor, const CalculationBlock& block) const
+{
+    const bool dark = isDarkPage();
+    PartBox box;
+    box.font = fonts.regular;
+    switch (part.kind) {
+    case ExportExpressionPart::Kind::number: {
+        box.font = fonts.medium;
+        box.text = part.text;
+        const std::optional<QString> own = block.getPartColor(part.numberIndex, part.text);
+        const std::optional<QColor> ownColor = own ? colorFromHex(*own) : std::nullopt;
+        box.color = darkened(ownColor.value_or(displayColor));
+        box.label = block.getPartLabel(part.numberIndex, part.text).value_or(QString());
+        break;
+    }
+    case ExportExpressionPart::Kind::linkedValue: {
+        box.font = fonts.medium;
+        box.color = darkened(colorFromHex(part.colorText).value_or(displayColor));
+        const BlockPtr source = PrintExpression::findSourceBlock(part.text, block);
+        if (source && source->result()) {
+            box.text = formatValue(*source->result());
+            box.label = source->label();
+        } else {
+            box.text = QLatin1Char('{') + part.text + QLatin1Char('}');
+        }
+        break;
+    }
+    case ExportExpressionPart::Kind::operator_:
+    case ExportExpressionPart::Kind::parenthesis:
+        box.text = part.text;
+        box.color = dark ? withOpacity(Qt::white, 0.5) : standardGray;
+        break;
+    case ExportExpressionPart::Kind::text:
+        box.text = part.text;
+        box.color = dark ? withOpacity(Qt::white, 0.7) : standardGray;
+        break;
+    case ExportExpressionPart::Kind::percent:
+        box.font = fonts.medium;
+        box.text = QStringLiteral("%");
+        box.color = displayColor;
+        break;
+    }
+    box.text = singleLine(box.text) + (box.text.size() > measuredCharacters ? QStringLiteral("…") : QString());
+    box.textWidth = fonts.metrics(box.font).horizontalAdvance(box.text);
+    if (!box.label.isEmpty())
+        box.labelColor = withOpacity(box.color, 0.7);
+    return box;
+}
+
+QList<CanvasPrintView::PartBox> CanvasPrintView::expressionView(const Fonts& fonts, const CalculationBlock& block,
+                                                                const QColor& displayColor, double width) const
+{
+    QList<PartBox> boxes;
+    double used = 0;
+    for (const ExportExpressionPart& part : PrintExpression::parseExpressionParts(block.expression(), block)) {
+        const double room = width - used;
+        if (room <= 0)
+            break;
+        PartBox box = partView(fonts, part, displayColor, block);
+        if (!box.label.isEmpty()) {
+            box.label = elided(fonts.smallMetrics, box.label, room);
+            box.labelWidth = fonts.smallMetrics.horizontalAdvance(box.label);
+        }
+        box.width = std::max(box.textWidth, box.labelWidth);
+        // The first part that does not fit ends with an ellipsis and the cell.
+        const bool fits = box.width <= room;
+        if (!fits) {
+            const QFontMetricsF& metrics = fonts.metrics(box.font);
+            box.text = elided(metrics, box.text, room);
+            box.textWidth = metrics.horizontalAdvance(box.text);
+            box.width = std::min(std::max(box.textWidth, box.labelWidth), room);
+        }
+        boxes.append(box);
+        used += box.width + cellSpacing;
+        if (!fits)
+            break;
+    }
+    return boxes;
+}
+
+void CanvasPrintView::resultColumnView(PrintPage& page, const Fonts& fonts, double result, const QString& label,
+                                       const QColor& displayColor, double right, double width, double baseline,
+                                       int row) const
+{
+    const QString value = elided(fonts.mediumMetrics, formatValue(result), width);
+    const double valueWidth = fonts.mediumMetrics.horizontalAdvance(value);
+    addText(page, fonts.mediumMetrics, PrintItem::Role::resultValue, value, fonts.medium, displayColor,
+            right - valueWidth, baseline, valueWidth, row);
+    if (label.isEmpty())
+        return;
+    const QString small = elided(fonts.smallMetrics, label, width);
+    const double smallWidth = fonts.smallMetrics.horizontalAdvance(small);
+    const double valueTop = baseline - fonts.mediumMetrics.ascent();
+    addText(page, fonts.smallMetrics, PrintItem::Role::resultLabel, small, fonts.small, withOpacity(displayColor, 0.6),
+            right - smallWidth, valueTop - 1 - fonts.smallMetrics.descent(), smallWidth, row);
+}
+
+void CanvasPrintView::exportRowView(PrintPage& page, const Fonts& fonts, const CalculationBlock& block, int row,
+                                    double top, double labelWidth, double resultWidth) const
 {
     const bool dark = isDarkPage();
     const QColor display = displayColor(block);
     const double left = m_parameters.padding;
     const double right = m_parameters.width - m_parameters.padding;
-    const double resultLeft = right - resultWidth;
     const double expressionLeft = left + labelWidth + cellSpacing;
-    const double expressionRight = std::max(expressionLeft, resultLeft - cellSpacing);
-
-    // Expression parts, measured and cut to the cell.
-    QList<PlacedPart> placed;
-    {
-        const ExportExpressionParts parts = PrintExpression::parseExpressionParts(block.expression(), block);
-        double x = expressionLeft;
-        for (const ExportExpressionPart& part : parts) {
-            const double room = expressionRight - x;
-            if (room <= 0)
-                break;
-            PlacedPart p;
-            p.font = fonts.regular;
-            switch (part.kind) {
-            case ExportExpressionPart::Kind::number: {
-                p.font = fonts.medium;
-                p.text = part.text;
-                const std::optional<QString> own = block.getPartColor(part.numberIndex, part.text);
-                const std::optional<QColor> ownColor = own ? colorFromHex(*own) : std::nullopt;
-                p.color = darkened(ownColor.value_or(display));
-                p.label = block.getPartLabel(part.numberIndex, part.text).value_or(QString());
-                break;
-            }
-            case ExportExpressionPart::Kind::linkedValue: {
-                p.font = fonts.medium;
-                p.color = darkened(colorFromHex(part.colorText).value_or(display));
-                const BlockPtr source = PrintExpression::findSourceBlock(part.text, block);
-                if (source && source->result()) {
-                    p.text = formatValue(*source->result());
-                    p.label = source->label();
-                } else {
-                    p.text = QLatin1Char('{') + part.text + QLatin1Char('}');
-                }
-                break;
-            }
-            case ExportExpressionPart::Kind::operator_:
-            case ExportExpressionPart::Kind::parenthesis:
-                p.text = part.text;
-                p.color = dark ? withOpacity(Qt::white, 0.5) : standardGray;
-                break;
-            case ExportExpressionPart::Kind::text:
-                p.text = part.text;
-                p.color = dark ? withOpacity(Qt::white, 0.7) : standardGray;
-                break;
-            case ExportExpressionPart::Kind::percent:
-                p.font = fonts.medium;
-                p.text = QStringLiteral("%");
-                p.color = display;
-                break;
-            }
-            const QFontMetricsF& metrics = fonts.metrics(p.font);
-            p.text = singleLine(p.text) + (p.text.size() > measuredCharacters ? QStringLiteral("…") : QString());
-            p.textWidth = metrics.horizontalAdvance(p.text);
-            if (!p.label.isEmpty()) {
-                p.labelColor = withOpacity(p.color, 0.7);
-                p.label = elided(fonts.smallMetrics, p.label, room);
-                p.labelWidth = fonts.smallMetrics.horizontalAdvance(p.label);
-            }
-            p.width = std::max(p.textWidth, p.labelWidth);
-            const bool fits = p.width <= room;
-            if (!fits) {
-                p.text = elided(metrics, p.text, room);
-                p.textWidth = metrics.horizontalAdvance(p.text);
-                p.width = std::min(std::max(p.textWidth, p.labelWidth), room);
-            }
-            placed.append(p);
-            x += p.width + cellSpacing;
-            if (!fits)
-                break;
-        }
-    }
-
+    const double expressionRight = std::max(expressionLeft, right - resultWidth - cellSpacing);
+    const QList<PartBox> parts = expressionView(fonts, block, display, expressionRight - expressionLeft);
     const std::optional<double> result = block.result();
     const QString label = block.label();
 
@@ -373,67 +417,39 @@ void CanvasPrintLayout::layoutRow(PrintPage& page, const Fonts& fonts, const Cal
     const double descent = std::max(fonts.regularMetrics.descent(), fonts.mediumMetrics.descent());
     const double smallHeight = fonts.smallMetrics.height();
     double above = ascent;
-    for (const PlacedPart& p : placed) {
-        if (!p.label.isEmpty())
+    for (const PartBox& part : parts) {
+        if (!part.label.isEmpty())
             above = std::max(above, ascent + smallHeight);
     }
     if (result && !label.isEmpty())
         above = std::max(above, ascent + 1 + smallHeight);
-    const double baselineY = top + (m_parameters.rowHeight - (above + descent)) / 2 + above;
-    const double textTop = baselineY - ascent;
+    const double baseline = top + (m_parameters.rowHeight - (above + descent)) / 2 + above;
 
-    auto addText = [&](PrintItem::Role role, const QString& text, const QFont& font, const QColor& color, double x,
-                       double baseline, double width) {
-        if (text.isEmpty())
-            return;
-        const QFontMetricsF& metrics = fonts.metrics(font);
-        PrintItem item;
-        item.kind = PrintItem::Kind::text;
-        item.role = role;
-        item.text = text;
-        item.font = font;
-        item.color = color;
-        item.row = row;
-        item.baseline = QPointF(x, baseline);
-        item.rect = QRectF(x, baseline - metrics.ascent(), width, metrics.ascent() + metrics.descent());
-        page.items.append(item);
-    };
+    const QString shownLabel = elided(fonts.regularMetrics, label, labelWidth);
+    addText(page, fonts.regularMetrics, PrintItem::Role::rowLabel, shownLabel, fonts.regular,
+            withOpacity(display, dark ? 0.7 : 0.8), left, baseline, fonts.regularMetrics.horizontalAdvance(shownLabel),
+            row);
 
-    // Label cell.
-    {
-        const QString shown = elided(fonts.regularMetrics, label, labelWidth);
-        addText(PrintItem::Role::rowLabel, shown, fonts.regular, withOpacity(display, dark ? 0.7 : 0.8), left,
-                baselineY, fonts.regularMetrics.horizontalAdvance(shown));
-    }
-
-    // Expression cell.
-    {
-        double x = expressionLeft;
-        for (const PlacedPart& p : placed) {
-            addText(PrintItem::Role::expressionPart, p.text, p.font, p.color, x + (p.width - p.textWidth) / 2,
-                    baselineY, p.textWidth);
-            if (!p.label.isEmpty())
-                addText(PrintItem::Role::partLabel, p.label, fonts.small, p.labelColor,
-                        x + (p.width - p.labelWidth) / 2, textTop - fonts.smallMetrics.descent(), p.labelWidth);
-            x += p.width + cellSpacing;
+    double x = expressionLeft;
+    for (const PartBox& part : parts) {
+        const QFontMetricsF& metrics = fonts.metrics(part.font);
+        addText(page, metrics, PrintItem::Role::expressionPart, part.text, part.font, part.color,
+                x + (part.width - part.textWidth) / 2, baseline, part.textWidth, row);
+        if (!part.label.isEmpty()) {
+            // Directly above the part's text, centred over it.
+            const double textTop = baseline - metrics.ascent();
+            addText(page, fonts.smallMetrics, PrintItem::Role::partLabel, part.label, fonts.small, part.labelColor,
+                    x + (part.width - part.labelWidth) / 2, textTop - fonts.smallMetrics.descent(), part.labelWidth,
+                    row);
         }
+        x += part.width + cellSpacing;
     }
 
-    // Result cell, right-aligned; the row's label small above the value.
-    if (result) {
-        const QString value = elided(fonts.mediumMetrics, formatValue(*result), resultWidth);
-        const double valueWidth = fonts.mediumMetrics.horizontalAdvance(value);
-        addText(PrintItem::Role::resultValue, value, fonts.medium, display, right - valueWidth, baselineY, valueWidth);
-        if (!label.isEmpty()) {
-            const QString small = elided(fonts.smallMetrics, label, resultWidth);
-            const double smallWidth = fonts.smallMetrics.horizontalAdvance(small);
-            addText(PrintItem::Role::resultLabel, small, fonts.small, withOpacity(display, 0.6), right - smallWidth,
-                    textTop - 1 - fonts.smallMetrics.descent(), smallWidth);
-        }
-    }
+    if (result)
+        resultColumnView(page, fonts, *result, label, display, right, resultWidth, baseline, row);
 }
 
-PrintPage CanvasPrintLayout::layout() const
+PrintPage CanvasPrintView::body() const
 {
     const Fonts fonts(m_parameters.fontFamily);
     const BlockList blocks = sortedBlocks();
@@ -450,7 +466,7 @@ PrintPage CanvasPrintLayout::layout() const
     background.color = page.background;
     page.items.append(background);
 
-    layoutTitle(page, fonts);
+    titleView(page, fonts);
 
     const double labelWidth = labelColumnWidth();
     const double resultWidth = resultColumnWidth();
@@ -459,12 +475,12 @@ PrintPage CanvasPrintLayout::layout() const
     for (qsizetype i = 0; i < blocks.size(); ++i) {
         const double top = page.titleBottom + double(i) * m_parameters.rowHeight;
         page.rowTops.append(top);
-        layoutRow(page, fonts, *blocks[i], int(i), top, labelWidth, resultWidth);
+        exportRowView(page, fonts, *blocks[i], int(i), top, labelWidth, resultWidth);
     }
     return page;
 }
 
-QList<PrintSlice> CanvasPrintLayout::paginate(const PrintPage& page, double sliceHeight)
+QList<PrintSlice> CanvasPrintView::paginate(const PrintPage& page, double sliceHeight)
 {
     const int rows = int(page.rowTops.size());
     auto rowBottom = [&](int i) { return page.rowTops[i] + page.rowHeight; };
