@@ -110,6 +110,24 @@ void BM_ImportSampleFile(benchmark::State& state)
 }
 BENCHMARK(BM_ImportSampleFile)->Unit(benchmark::kMillisecond)->MinTime(3);
 
+// A hostile but valid file: every link between the same two rows. The
+// conversion appends each link to three lists, so its cost follows theirs.
+void BM_ConvertLinksBetweenTwoRows(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    QByteArray links;
+    for (int i = 0; i < count; ++i)
+        links += QByteArray(i ? "," : "") + "{\"sourceBlockID\":\"00000000-0000-0000-0000-000000000001\","
+            + "\"destinationBlockID\":\"00000000-0000-0000-0000-000000000002\"}";
+    const QByteArray json = "{\"canvases\":[{\"blocks\":[{\"id\":\"00000000-0000-0000-0000-000000000001\"},"
+                            "{\"id\":\"00000000-0000-0000-0000-000000000002\"}],\"links\":["
+        + links + "]}]}";
+    const auto document = CanvasExport::fromJSON(json);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(document->canvases[0].toCanvas());
+}
+BENCHMARK(BM_ConvertLinksBetweenTwoRows)->Arg(1000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond);
+
 long statusKilobytes(const char* field)
 {
     std::ifstream status("/proc/self/status");
