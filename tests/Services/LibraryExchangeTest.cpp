@@ -109,7 +109,7 @@ TEST_F(LibraryExchangeTest, ImportsEachFileWholeOrNotAtAllAndReportsEachFailure)
         const char* name;
         QStringList files;
         QStringList imported;
-        QStringList failures; // a piece of each alert's message, in order
+        QStringList failures; // text found in each alert, in order
     };
     const QList<Case> cases = {
         {"good files in order", {two, one}, {"A", "B", "C"}, {}},
@@ -261,7 +261,7 @@ TEST_F(LibraryExchangeTest, ExportWritesWholeFilesAndNeverSpoilsAnExistingOne)
         QString target;
         bool existing;
         bool fails;
-        QString failure; // a piece of the alert's message
+        QString failure; // text found in the alert
     };
     const QList<Case> cases = {
         {"new file", {good, makeCanvas(QStringLiteral("Second"))}, QStringLiteral("new.quillsheet"), false, false, {}},
