@@ -40,16 +40,21 @@ std::optional<ExchangeFailure> LibraryExchange::exportCanvases(const QList<Canva
     if (!bytes)
         return ExchangeFailure{title, error + keptNote};
     // The new content replaces the old file only once it is written whole.
+    const QString folder = QFileInfo(path).absolutePath();
+    auto writeFailure = [&](const QString& reason) {
+        return ExchangeFailure{title, QStringLiteral("It could not be written in the folder “%1” (%2).%3")
+                                          .arg(folder, reason, keptNote)};
+    };
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return ExchangeFailure{title, file.errorString() + u'.' + keptNote};
+        return writeFailure(file.errorString());
     if (file.write(*bytes) != bytes->size()) {
         const QString why = file.errorString();
         file.cancelWriting();
-        return ExchangeFailure{title, why + u'.' + keptNote};
+        return writeFailure(why);
     }
     if (!file.commit())
-        return ExchangeFailure{title, file.errorString() + u'.' + keptNote};
+        return writeFailure(file.errorString());
     return std::nullopt;
 }
 
@@ -111,7 +116,7 @@ std::optional<ExchangeFailure> LibraryExchange::importFile(const QString& path, 
             return importFailure(path, why);
         document = CanvasExport::fromJSON(*bytes, &why);
         if (!document)
-            return importFailure(path, QStringLiteral("It is not a readable exchange file: %1").arg(why));
+            return importFailure(path, QStringLiteral("It is not a readable exchange file:\n%1").arg(why));
     } // the bytes go before the records are made
 
     // Whatever was pending before belongs to its own transaction.

@@ -121,15 +121,14 @@ void CanvasListView::runImport()
         return;
 
     LibraryExchange exchange(*m_modelContext, m_storeCommit);
-    QList<CanvasPtr> imported;
-    {
-        BusyCursor busy;
-        imported = exchange.importFiles(files, [&](const ExchangeFailure& failure) {
-            busy.lift(true);
-            dialogs->showAlert(parent, failure);
-            busy.lift(false);
-        });
-    }
+    // Busy until the list and the editor show the result: with thousands of
+    // canvases both take a while too.
+    BusyCursor busy;
+    const QList<CanvasPtr> imported = exchange.importFiles(files, [&](const ExchangeFailure& failure) {
+        busy.lift(true);
+        dialogs->showAlert(parent, failure);
+        busy.lift(false);
+    });
     if (!self || imported.isEmpty())
         return;
     refresh();
