@@ -1,5 +1,6 @@
 #include "Views/ContentView.h"
 
+#include "Models/CalcSettings.h"
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"
 #include "Models/ModelContext.h"
@@ -9,6 +10,8 @@
 #include "Platform/UpdateController.h"
 #include "Views/Appearance.h"
 #include "Views/CanvasListView.h"
+#include "Views/SettingsOverlay.h"
+#include "Views/SettingsView.h"
 
 #include <algorithm>
 
@@ -239,6 +242,12 @@ void ContentView::buildMenus()
     redo->setShortcuts(QKeySequence::Redo);
     edit->addAction(undo);
     edit->addAction(redo);
+    edit->addSeparator();
+    QAction* settings = edit->addAction(QStringLiteral("Settings…"));
+    settings->setObjectName(QStringLiteral("settingsAction"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setMenuRole(QAction::PreferencesRole);
+    connect(settings, &QAction::triggered, this, &ContentView::showSettingsWindow);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     m_sidebarAction = view->addAction(QStringLiteral("Show Sidebar"));
@@ -418,6 +427,27 @@ void ContentView::hideSaveWarning()
 void ContentView::setQuitConfirmation(std::function<bool(const QString&)> confirmation)
 {
     m_confirmQuit = std::move(confirmation);
+}
+
+void ContentView::showSettingsWindow()
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = new SettingsView({}, CalcSettings::shared(), m_defaults, this);
+        m_settingsWindow->setWindowFlag(Qt::Window);
+        m_settingsWindow->setObjectName(QStringLiteral("settingsWindow"));
+        // Here the close button closes the window; the view and its tab stay for the next time.
+        m_settingsWindow->setOnDismiss([window = m_settingsWindow] { window->close(); });
+    }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
+
+void ContentView::showSettingsCard()
+{
+    if (!m_settingsOverlay)
+        m_settingsOverlay = new SettingsOverlay(centralWidget(), CalcSettings::shared(), m_defaults);
+    m_settingsOverlay->setPresented(true);
 }
 
 void ContentView::setUpdateController(UpdateController* controller)
