@@ -437,6 +437,10 @@ void ContentView::showSettingsWindow()
         m_settingsWindow->setObjectName(QStringLiteral("settingsWindow"));
         // Here the close button closes the window; the view and its tab stay for the next time.
         m_settingsWindow->setOnDismiss([window = m_settingsWindow] { window->close(); });
+        m_settingsWindow->adjustSize();
+        // First shown over the upper part of the main window; later where the user left it.
+        const QRect frame = geometry();
+        m_settingsWindow->move(frame.center().x() - m_settingsWindow->width() / 2, frame.top() + 60);
     }
     m_settingsWindow->show();
     m_settingsWindow->raise();

@@ -31,7 +31,9 @@ QVBoxLayout* explained(QWidget* control, QLayout* controlRow, const QString& exp
         group->addWidget(control);
     if (controlRow)
         group->addLayout(controlRow);
-    group->addWidget(SettingsLook::caption(explanation, 11, Tone::tertiary, page));
+    QLabel* text = SettingsLook::caption(explanation, 11, Tone::tertiary, page);
+    text->setWordWrap(true);
+    group->addWidget(text);
     return group;
 }
 
