@@ -85,7 +85,7 @@ bool drawSymbol(QPainter& p, const QString& name, qreal s, const QColor& color)
             p.drawLine(QPointF(s * 0.34, s * 0.34), QPointF(s * 0.66, s * 0.66));
             p.drawLine(QPointF(s * 0.66, s * 0.34), QPointF(s * 0.34, s * 0.66));
         }
-    } else if (name == QLatin1String("cloud") || name.endsWith(QLatin1String("icloud"))) {
+    } else if (name == QLatin1String("cloud") || name.contains(QLatin1String("icloud"))) {
         p.drawPath(cloudOutline(s));
         const QPointF c(s * 0.5, s * 0.6);
         const qreal r = s * 0.1;

@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPainter>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -186,7 +187,20 @@ SettingsView::SettingsView(std::function<void()> onDismiss, CalcSettings& settin
     build();
 }
 
-SettingsView::~SettingsView() = default;
+SettingsView::~SettingsView()
+{
+    // A rate typed but not committed yet is kept, as leaving its field would
+    // keep it. After that no field of a view that is going may reach it.
+    for (int i = 0; i < int(m_taxRows.size()); ++i) {
+        QLineEdit* field = m_taxRows[i].rate;
+        if (!field)
+            continue;
+        if (field->isModified())
+            commitRate(i);
+    }
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
+}
 
 void SettingsView::build()
 {

@@ -228,6 +228,20 @@ TEST_F(SettingsViewTest, RatesAreTypedInTheSystemsNumberFormat)
     }
 }
 
+TEST_F(SettingsViewTest, ARateTypedWhenTheViewGoesIsKeptOrRefused)
+{
+    const std::pair<QString, double> cases[] = {{"21", 21.0}, {"x", 19.0}};
+    for (const auto& [typed, stored] : cases) {
+        views.clear();
+        defaults->remove("taxRates");
+        open();
+        makeView().setLocale(english);
+        typeInto(find<QLineEdit>("taxRate0"), typed);
+        views.clear(); // the card closes with the field still open
+        EXPECT_EQ(rate(0), stored) << typed.toStdString();
+    }
+}
+
 TEST_F(SettingsViewTest, RatesFollowTheLocale)
 {
     open();
