@@ -5,11 +5,14 @@
 #include "Views/SettingsView.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
@@ -31,8 +34,14 @@ SettingsOverlay::SettingsOverlay(QWidget* host, CalcSettings& settings, Defaults
     m_card->setStyleSheet(QStringLiteral("#settingsCard { background: palette(window); border-radius: 12px; }"));
     auto* cardLayout = new QVBoxLayout(m_card);
     cardLayout->setContentsMargins(0, 0, 0, 0);
-    cardLayout->setSizeConstraint(QLayout::SetFixedSize);
-    m_card->installEventFilter(this);
+    // In a window too short for the card its content scrolls.
+    m_scroll = new QScrollArea(m_card);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidgetResizable(false);
+    m_scroll->setAttribute(Qt::WA_TranslucentBackground);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    cardLayout->addWidget(m_scroll);
     host->installEventFilter(this);
     hide();
 }
@@ -54,9 +63,12 @@ void SettingsOverlay::setPresented(bool presented)
         if (m_fade)
             m_fade->stop();
         setGraphicsEffect(nullptr);
-        delete m_view;
-        m_view = new SettingsView([this] { setPresented(false); }, m_settings, m_defaults, m_card);
-        m_card->layout()->addWidget(m_view);
+        delete m_scroll->takeWidget();
+        m_view = new SettingsView([this] { setPresented(false); }, m_settings, m_defaults);
+        m_view->installEventFilter(this);
+        m_scroll->setWidget(m_view);
+        // The scroll area fills its widget; the card's rounded background shows instead.
+        m_view->setAutoFillBackground(false);
         coverHost();
         raise();
         show();
@@ -92,8 +104,8 @@ void SettingsOverlay::finishClosing()
         return;
     hide();
     setGraphicsEffect(nullptr);
-    if (m_view)
-        m_view->deleteLater();
+    if (QWidget* view = m_scroll->takeWidget())
+        view->deleteLater();
     m_view = nullptr;
     if (m_focusBefore && m_focusBefore->isVisible())
         m_focusBefore->setFocus(Qt::OtherFocusReason);
@@ -107,9 +119,14 @@ void SettingsOverlay::coverHost()
 
 void SettingsOverlay::placeCard()
 {
-    m_card->adjustSize();
-    const QSize size = m_card->sizeHint();
-    m_card->setGeometry((width() - size.width()) / 2, cardTopMargin, size.width(), size.height());
+    if (!m_view)
+        return;
+    const QSize content = m_view->sizeHint();
+    const int room = std::max(120, height() - cardTopMargin - 20);
+    const int cardHeight = std::min(content.height(), room);
+    const int scrollBar = content.height() > room ? m_scroll->verticalScrollBar()->sizeHint().width() : 0;
+    const int cardWidth = content.width() + scrollBar;
+    m_card->setGeometry((width() - cardWidth) / 2, cardTopMargin, cardWidth, cardHeight);
     update();
 }
 
@@ -118,12 +135,9 @@ bool SettingsOverlay::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_host && event->type() == QEvent::Resize && isVisible()) {
         coverHost();
         placeCard();
-    } else if (watched == m_card && (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Resize)) {
+    } else if (watched == m_view && event->type() == QEvent::Resize) {
         // The card follows its tab's height.
-        if (event->type() == QEvent::LayoutRequest)
-            QMetaObject::invokeMethod(this, [this] { placeCard(); }, Qt::QueuedConnection);
-        else
-            update();
+        placeCard();
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -6,6 +6,7 @@
 class CalcSettings;
 class Defaults;
 class QGraphicsOpacityEffect;
+class QScrollArea;
 class QVariantAnimation;
 class SettingsView;
 
@@ -49,6 +50,7 @@ private:
     CalcSettings& m_settings;
     Defaults& m_defaults;
     QWidget* m_card = nullptr;
+    QScrollArea* m_scroll = nullptr;
     QPointer<SettingsView> m_view;
     QPointer<QWidget> m_focusBefore;
     QPointer<QVariantAnimation> m_fade;

@@ -71,6 +71,13 @@ TEST_F(SettingsOverlayTest, TheCardHangsBelowTheTopOverADimmedBackdrop)
     const int taxHeight = overlay->card()->height();
     overlay->settingsView()->setSelectedTab(3);
     EXPECT_TRUE(waitUntil([&] { return overlay->card()->height() > taxHeight; }, 2000));
+
+    // In a window too short for it the card ends above the bottom and scrolls.
+    host.resize(1000, 300);
+    QCoreApplication::processEvents();
+    EXPECT_LE(overlay->card()->geometry().bottom(), 300 - 20);
+    EXPECT_TRUE(overlay->card()->isAncestorOf(overlay->settingsView()));
+    EXPECT_GT(overlay->settingsView()->height(), overlay->card()->height());
 }
 
 TEST_F(SettingsOverlayTest, BothClosingPathsFadeTheCardOut)
