@@ -1,4 +1,4 @@
-#include "CloudDouble.h"
+#include "support/CloudDouble.h"
 #include "Platform/Defaults.h"
 #include "Services/SyncStatusMonitor.h"
 #include "support/TestSupport.h"

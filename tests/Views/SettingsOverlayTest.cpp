@@ -1,4 +1,4 @@
-#include "../Services/CloudDouble.h"
+#include "support/CloudDouble.h"
 #include "ShellFixture.h"
 #include "Views/SettingsButton.h"
 #include "Views/SettingsOverlay.h"
