@@ -68,6 +68,19 @@ CanvasView::CanvasView(const CanvasPtr& canvas, ModelContext* modelContext, QUnd
             refresh();
         }
     });
+    // Rows are read again in a changed number style and with changed tax or
+    // exchange rates; a burst of changes (a tax label typed) evaluates once.
+    auto* settingsChange = new QTimer(this);
+    settingsChange->setSingleShot(true);
+    settingsChange->setInterval(0);
+    connect(settingsChange, &QTimer::timeout, this, [this] {
+        CalculatorEngine::shared().evaluateCanvas(m_canvas);
+        raiseEvaluationCounter();
+    });
+    const CalcSettings& settings = CalcSettings::shared();
+    for (auto signal : {&CalcSettings::decimalStyleChanged, &CalcSettings::taxRatesChanged,
+                        &CalcSettings::exchangeRatesChanged})
+        connect(&settings, signal, settingsChange, qOverload<>(&QTimer::start));
     applyAppearance();
     refresh();
 }

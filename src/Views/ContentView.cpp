@@ -1,5 +1,6 @@
 #include "Views/ContentView.h"
 
+#include "Models/CalcSettings.h"
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"
 #include "Models/ModelContext.h"
@@ -12,6 +13,8 @@
 #include "Views/CanvasListView.h"
 #include "Views/Feedback/FeedbackSheet.h"
 #include "Views/ShareButton.h"
+#include "Views/SettingsOverlay.h"
+#include "Views/SettingsView.h"
 
 #include <algorithm>
 
@@ -256,6 +259,12 @@ void ContentView::buildMenus()
     redo->setShortcuts(QKeySequence::Redo);
     edit->addAction(undo);
     edit->addAction(redo);
+    edit->addSeparator();
+    QAction* settings = edit->addAction(QStringLiteral("Settings…"));
+    settings->setObjectName(QStringLiteral("settingsAction"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setMenuRole(QAction::PreferencesRole);
+    connect(settings, &QAction::triggered, this, &ContentView::showSettingsWindow);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     m_sidebarAction = view->addAction(QStringLiteral("Show Sidebar"));
@@ -464,6 +473,31 @@ void ContentView::hideSaveWarning()
 void ContentView::setQuitConfirmation(std::function<bool(const QString&)> confirmation)
 {
     m_confirmQuit = std::move(confirmation);
+}
+
+void ContentView::showSettingsWindow()
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = new SettingsView({}, CalcSettings::shared(), m_defaults, this);
+        m_settingsWindow->setWindowFlag(Qt::Window);
+        m_settingsWindow->setObjectName(QStringLiteral("settingsWindow"));
+        // Here the close button closes the window; the view and its tab stay for the next time.
+        m_settingsWindow->setOnDismiss([window = m_settingsWindow] { window->close(); });
+        m_settingsWindow->adjustSize();
+        // First shown over the upper part of the main window; later where the user left it.
+        const QRect frame = geometry();
+        m_settingsWindow->move(frame.center().x() - m_settingsWindow->width() / 2, frame.top() + 60);
+    }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
+
+void ContentView::showSettingsCard()
+{
+    if (!m_settingsOverlay)
+        m_settingsOverlay = new SettingsOverlay(centralWidget(), CalcSettings::shared(), m_defaults);
+    m_settingsOverlay->setPresented(true);
 }
 
 void ContentView::setUpdateController(UpdateController* controller)

@@ -18,6 +18,8 @@ class QSplitter;
 class QStackedWidget;
 class QToolBar;
 class QUndoStack;
+class SettingsOverlay;
+class SettingsView;
 class UpdateController;
 
 // The main window: the canvas library beside the editor of the selected
@@ -64,6 +66,13 @@ public:
     // Asks whether to quit and lose unsaved changes (message); true to quit.
     // The standard one shows an alert; tests answer it themselves.
     void setQuitConfirmation(std::function<bool(const QString& message)> confirmation);
+
+    // The settings, as a window of their own ("Settings…", Ctrl+,) and as a
+    // card over the window's content (made on first use).
+    void showSettingsWindow();
+    void showSettingsCard();
+    SettingsView* settingsWindow() const { return m_settingsWindow; }
+    SettingsOverlay* settingsOverlay() const { return m_settingsOverlay; }
 
     // The update command's controller.
     void setUpdateController(UpdateController* controller);
@@ -118,6 +127,8 @@ private:
     ObjectStore* m_store = nullptr;
     UpdateController* m_updateController = nullptr;
     QPointer<FeedbackSheet> m_feedbackSheet;
+    SettingsView* m_settingsWindow = nullptr;
+    SettingsOverlay* m_settingsOverlay = nullptr;
     QString m_manualPath;
     std::function<bool(const QUrl&)> m_urlOpener;
     std::function<bool(const QString&)> m_confirmQuit;
