@@ -1,5 +1,8 @@
 #include "Models/HexColor.h"
 
+#include <algorithm>
+#include <cmath>
+
 std::optional<QColor> colorFromHex(const QString& text)
 {
     QString s = text.trimmed();
@@ -29,4 +32,35 @@ std::optional<QColor> colorFromHex(const QString& text)
     if (!any)
         return std::nullopt;
     return QColor::fromRgb((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+}
+
+QColor printDarker(const QColor& color)
+{
+    const QColor rgb = color.toRgb();
+    if (!rgb.isValid())
+        return color;
+    float hue = 0, saturation = 0, value = 0, alpha = 0;
+    rgb.getHsvF(&hue, &saturation, &value, &alpha);
+    // An achromatic colour reports hue -1; it keeps no hue.
+    return QColor::fromHsvF(hue < 0 ? 0 : hue, std::min(1.0f, saturation * 1.3f), value * 0.7f, 1.0f);
+}
+
+namespace {
+
+double relativeLuminance(const QColor& color)
+{
+    auto linear = [](float channel) {
+        return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = color.toRgb();
+    return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) + 0.0722 * linear(rgb.blueF());
+}
+
+} // namespace
+
+double contrastRatio(const QColor& a, const QColor& b)
+{
+    const double la = relativeLuminance(a);
+    const double lb = relativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }

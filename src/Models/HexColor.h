@@ -9,3 +9,10 @@
 // Bits above 24 are ignored. None when no hex digit can be read; each caller
 // picks its own fallback.
 std::optional<QColor> colorFromHex(const QString& text);
+
+// A colour for a white page: same hue, saturation × 1.3 (at most 1),
+// brightness × 0.7, fully opaque. Black stays black.
+QColor printDarker(const QColor& color);
+
+// WCAG contrast ratio of two opaque sRGB colours, from 1 to 21.
+double contrastRatio(const QColor& a, const QColor& b);

@@ -325,7 +325,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
     labelFont.setWeight(QFont::Medium);
     const QFontMetricsF labelMetrics(labelFont);
 
-    const QColor color = rowColor(*block);
+    const QColor color = shownColor(rowColor(*block));
     const Palette colors = canvasColors();
     const double valueHeight = QFontMetricsF(valueFont).height();
     const double valueTop = rect.center().y() - valueHeight / 2;
@@ -340,7 +340,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
         case TableExpressionPart::Kind::number: {
             partFont.setWeight(QFont::Medium);
             box.shown = part.part.text;
-            box.color = partColor(*block, part).value_or(color);
+            box.color = shownColor(partColor(*block, part).value_or(rowColor(*block)));
             box.label = block->getPartLabel(part.numberIndex.value_or(0), part.part.text).value_or(QString());
             // The inline label field stands in for the label being edited.
             if (m_isEditingPartLabel && m_editingLabelBlockID == block->id() && m_editingLabelIndex == part.numberIndex
@@ -357,7 +357,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
                 box.shown = QStringLiteral("?");
                 box.color = grayColor;
             } else {
-                box.color = colorFromHex(source->colorHex()).value_or(color);
+                box.color = shownColor(colorFromHex(source->colorHex()).value_or(rowColor(*block)));
                 box.shown = formatTableValue(*value);
                 if (const auto currency = effectiveCurrency(source))
                     box.shown += QLatin1Char(' ') + *currency;
@@ -373,7 +373,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
         case TableExpressionPart::Kind::quotedText:
             box.shown = part.part.text;
             if (const auto own = partColor(*block, part)) {
-                box.color = *own;
+                box.color = shownColor(*own);
             } else {
                 box.color = color;
                 box.color.setAlphaF(0.9);
@@ -385,7 +385,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
             box.color = color;
             if (previous && previous->part.kind == TableExpressionPart::Kind::number) {
                 if (const auto own = partColor(*block, *previous))
-                    box.color = *own;
+                    box.color = shownColor(*own);
             }
             break;
         }
@@ -409,6 +409,67 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
         previous = &part;
     }
     return boxes;
+}
+
+QList<CanvasView::PartBox> CanvasView::fittedExpression(const BlockPtr& block, const QRectF& rect) const
+{
+    QList<PartBox> boxes = layoutExpression(block, rect);
+    if (boxes.isEmpty() || boxes.last().box.right() <= rect.right())
+        return boxes;
+    // Too wide: the parts that fit whole, then the first one that does not,
+    // cut and ended with "…" (or "…" alone where nothing of it fits).
+    const QString ellipsis = QStringLiteral("…");
+    QFont regular = font();
+    regular.setPixelSize(20);
+    const double ellipsisWidth = QFontMetricsF(regular).horizontalAdvance(ellipsis);
+    const double limit = rect.right() - ellipsisWidth;
+    QList<PartBox> fitted;
+    for (PartBox box : boxes) {
+        if (box.box.right() <= limit) {
+            fitted.append(box);
+            continue;
+        }
+        QFont partFont = regular;
+        const auto kind = box.part.part.kind;
+        if (kind == TableExpressionPart::Kind::number || kind == TableExpressionPart::Kind::percent
+            || kind == TableExpressionPart::Kind::linkedValue)
+            partFont.setWeight(QFont::Medium);
+        const QFontMetricsF metrics(partFont);
+        // The longest start of the part that leaves room for "…".
+        const double room = rect.right() - box.box.left() - metrics.horizontalAdvance(ellipsis);
+        QString cut = box.shown;
+        while (!cut.isEmpty() && metrics.horizontalAdvance(cut) > room)
+            cut.chop(cut.size() >= 2 && cut.at(cut.size() - 1).isLowSurrogate() ? 2 : 1);
+        if (cut.isEmpty())
+            box.label.clear();
+        cut += ellipsis;
+        if (box.box.left() + metrics.horizontalAdvance(cut) > rect.right() && !fitted.isEmpty()) {
+            // Not even "…" fits after the last whole part: it takes that
+            // part's place.
+            PartBox last = fitted.takeLast();
+            last.shown = ellipsis;
+            last.label.clear();
+            last.box.setWidth(ellipsisWidth);
+            fitted.append(last);
+            break;
+        }
+        box.shown = cut;
+        box.box.setWidth(metrics.horizontalAdvance(cut));
+        fitted.append(box);
+        break;
+    }
+    return fitted;
+}
+
+QStringList CanvasView::shownExpressionParts(const BlockPtr& block) const
+{
+    QStringList texts;
+    const int index = indexOfBlock(block->id());
+    if (index < 0)
+        return texts;
+    for (const PartBox& box : fittedExpression(block, expressionRect(index)))
+        texts << box.shown;
+    return texts;
 }
 
 void CanvasView::setTextPartColor(const BlockPtr& block, const QString& text, const std::optional<QString>& hex)

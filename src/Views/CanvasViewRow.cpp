@@ -15,7 +15,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
+#include <QHelpEvent>
 #include <QStyle>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -59,7 +61,7 @@ void CanvasView::paintRow(QPainter& painter, const BlockPtr& block, int rowIndex
 {
     const QUuid id = block->id();
     const QRectF row = rowRect(rowIndex);
-    const QColor color = rowColor(*block);
+    const QColor color = shownColor(rowColor(*block));
     const bool selected = m_selectedBlockID == id || m_selectedBlockIDs.contains(id);
 
     painter.save();
@@ -86,7 +88,7 @@ void CanvasView::paintRow(QPainter& painter, const BlockPtr& block, int rowIndex
     if (!expressionEdited)
         paintExpression(painter, block, expressionRect(rowIndex));
 
-    paintResult(painter, block, resultRect(rowIndex));
+    paintResult(painter, block, rowIndex);
 
     // The drag handle: three short lines.
     const QRectF handle = dragHandleRect(rowIndex);
@@ -100,7 +102,7 @@ void CanvasView::paintRow(QPainter& painter, const BlockPtr& block, int rowIndex
 
 void CanvasView::paintExpression(QPainter& painter, const BlockPtr& block, const QRectF& rect)
 {
-    const QList<PartBox> boxes = layoutExpression(block, rect);
+    const QList<PartBox> boxes = fittedExpression(block, rect);
     if (boxes.isEmpty())
         return;
     painter.save();
@@ -109,8 +111,6 @@ void CanvasView::paintExpression(QPainter& painter, const BlockPtr& block, const
     const QFont medium = sized(font(), 20, QFont::Medium);
     const QFont small = sized(font(), 11, QFont::Medium);
     for (const PartBox& box : boxes) {
-        if (box.box.left() > rect.right())
-            break;
         const auto kind = box.part.part.kind;
         const bool isMedium = kind == TableExpressionPart::Kind::number || kind == TableExpressionPart::Kind::percent
             || kind == TableExpressionPart::Kind::linkedValue;
@@ -137,35 +137,115 @@ QString CanvasView::resultText(const BlockPtr& block) const
     return text;
 }
 
-void CanvasView::paintResult(QPainter& painter, const BlockPtr& block, const QRectF& rect)
+QString CanvasView::errorText(const CalculationBlock& block)
 {
-    const QString value = resultText(block);
-    if (value.isEmpty())
-        return;
-    const QColor color = rowColor(*block);
-    const QFont valueFont = sized(font(), 20, QFont::Medium);
-    const QFont labelFont = sized(font(), 11, QFont::Medium);
-    const double valueHeight = QFontMetricsF(valueFont).height();
-    const double labelHeight = QFontMetricsF(labelFont).height();
-    const bool hasLabel = !block->label().isEmpty();
-    const double stackHeight = valueHeight + (hasLabel ? labelHeight + 1 : 0);
-    // Right of the value: 12 spacing and the 20-wide link handle.
+    // A row with nothing to compute is not a failure: it stays empty.
+    if (block.isTextBlock() || block.result() || !block.hasError()
+        || ExpressionText::trimmedSpacesAndTabs(block.expression()).isEmpty())
+        return QString();
+    return block.errorMessage().value_or(QString());
+}
+
+namespace {
+
+QFont valueFont(const QFont& base)
+{
+    return sized(base, 20, QFont::Medium);
+}
+QFont resultLabelFont(const QFont& base)
+{
+    return sized(base, 11, QFont::Medium);
+}
+QFont errorFont(const QFont& base)
+{
+    return sized(base, 13, QFont::Normal);
+}
+
+} // namespace
+
+CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowIndex) const
+{
+    ResultCell cell;
+    const QRectF rect = resultRect(rowIndex);
+    // Right of the text: 12 spacing and the 20-wide link handle.
     const double right = rect.right() - 20 - 12;
     const double width = std::max(0.0, right - rect.left());
-    double y = rect.center().y() - stackHeight / 2;
-
-    painter.save();
-    if (hasLabel) {
-        painter.setFont(labelFont);
-        painter.setPen(withAlpha(color, 0.6));
-        const QString label = painter.fontMetrics().elidedText(block->label(), Qt::ElideRight, int(width));
-        painter.drawText(QRectF(rect.left(), y, width, labelHeight), Qt::AlignRight | Qt::AlignVCenter, label);
-        y += labelHeight + 1;
+    cell.fullText = resultText(block);
+    if (cell.fullText.isEmpty()) {
+        cell.fullText = errorText(*block);
+        if (cell.fullText.isEmpty())
+            return cell;
+        cell.isError = true;
+        // A failed row has no link handle, and its message may reach left
+        // into what its expression leaves free of the cell beside.
+        double left = rect.left();
+        if (!(m_expressionField->isVisible() && m_focusedBlockID == block->id())) {
+            const QRectF expression = expressionRect(rowIndex);
+            const QList<PartBox> parts = fittedExpression(block, expression);
+            const double used = parts.isEmpty() ? expression.left() : parts.last().box.right();
+            left = std::min(left, used + 16);
+        }
+        const double room = std::max(0.0, right - left);
+        const QFontMetricsF metrics(errorFont(font()));
+        cell.shown = metrics.elidedText(cell.fullText, Qt::ElideRight, room);
+        const double textWidth = std::min(room, metrics.horizontalAdvance(cell.shown));
+        cell.textBox = QRectF(right - textWidth, rect.center().y() - metrics.height() / 2, textWidth, metrics.height());
+        return cell;
     }
-    painter.setFont(valueFont);
+    const QFontMetricsF valueMetrics(valueFont(font()));
+    const QFontMetricsF labelMetrics(resultLabelFont(font()));
+    const bool hasLabel = !block->label().isEmpty();
+    const double stackHeight = valueMetrics.height() + (hasLabel ? labelMetrics.height() + 1 : 0);
+    double y = rect.center().y() - stackHeight / 2;
+    if (hasLabel) {
+        cell.label = labelMetrics.elidedText(block->label(), Qt::ElideRight, width);
+        const double labelWidth = std::min(width, labelMetrics.horizontalAdvance(cell.label));
+        cell.labelBox = QRectF(right - labelWidth, y, labelWidth, labelMetrics.height());
+        y += labelMetrics.height() + 1;
+    }
+    // Too wide for the column: cut at the end, with "…".
+    cell.shown = valueMetrics.elidedText(cell.fullText, Qt::ElideRight, width);
+    const double textWidth = std::min(width, valueMetrics.horizontalAdvance(cell.shown));
+    cell.textBox = QRectF(right - textWidth, y, textWidth, valueMetrics.height());
+    return cell;
+}
+
+bool CanvasView::startsLinkDrag(int rowIndex, QPointF point) const
+{
+    ensureLayout();
+    if (rowIndex < 0 || rowIndex >= m_sorted.size())
+        return false;
+    const BlockPtr& block = m_sorted[rowIndex];
+    if (block->isTextBlock() || !block->result())
+        return false; // nothing to link
+    if (linkHandleRect(rowIndex).contains(point))
+        return true;
+    const ResultCell cell = resultCell(block, rowIndex);
+    return cell.textBox.adjusted(-4, -4, 4, 4).contains(point) || (!cell.label.isEmpty() && cell.labelBox.contains(point));
+}
+
+void CanvasView::paintResult(QPainter& painter, const BlockPtr& block, int rowIndex)
+{
+    const ResultCell cell = resultCell(block, rowIndex);
+    if (cell.isEmpty())
+        return;
+    painter.save();
+    if (cell.isError) {
+        painter.setFont(errorFont(font()));
+        painter.setPen(canvasColors().secondary);
+        painter.drawText(cell.textBox, Qt::AlignRight | Qt::AlignVCenter, cell.shown);
+        painter.restore();
+        return;
+    }
+    const QColor color = shownColor(rowColor(*block));
+    if (!cell.label.isEmpty()) {
+        painter.setFont(resultLabelFont(font()));
+        painter.setPen(withAlpha(color, 0.6));
+        painter.drawText(cell.labelBox, Qt::AlignRight | Qt::AlignVCenter, cell.label);
+    }
+    painter.setFont(valueFont(font()));
     painter.setPen(color);
-    const QString shown = painter.fontMetrics().elidedText(value, Qt::ElideLeft, int(width));
-    painter.drawText(QRectF(rect.left(), y, width, valueHeight), Qt::AlignRight | Qt::AlignVCenter, shown);
+    painter.drawText(cell.textBox, Qt::AlignRight | Qt::AlignVCenter, cell.shown);
     painter.restore();
 }
 
@@ -173,7 +253,9 @@ void CanvasView::paintOverlays(QPainter& painter)
 {
     if (m_temporaryLink) {
         // The rubber band of a link being dragged out of a result.
-        painter.setPen(temporaryLinkPen(*m_temporaryLink));
+        QPen pen = temporaryLinkPen(*m_temporaryLink);
+        pen.setColor(shownColor(pen.color()));
+        painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
         painter.drawPath(temporaryLinkPath(*m_temporaryLink));
     }
@@ -219,7 +301,7 @@ void CanvasView::tableMousePress(QMouseEvent* event)
     m_gestureStarted = false;
     if (dragHandleRect(*index).contains(point)) {
         m_gesture = Gesture::handle;
-    } else if (linkHandleRect(*index).contains(point) && !resultText(block).isEmpty()) {
+    } else if (startsLinkDrag(*index, point)) {
         m_gesture = Gesture::link;
     } else if (labelRect(*index).contains(point)) {
         setFocusedLabelBlockID(block->id());
@@ -267,6 +349,7 @@ void CanvasView::tableMouseMove(QMouseEvent* event)
             if (distance < 5)
                 return;
             m_gestureStarted = true;
+            m_table->setCursor(Qt::ClosedHandCursor);
         }
         if (!m_temporaryLink)
             startLinkDrag(m_gestureBlock, linkHandleRect(m_gestureRow).center());
@@ -292,6 +375,7 @@ void CanvasView::tableMouseRelease(QMouseEvent* event)
         m_table->update();
     } else if (gesture == Gesture::link) {
         endLinkDrag(event->position());
+        updateCursorShape(event->position());
     }
 }
 
@@ -301,8 +385,8 @@ void CanvasView::updateCursorShape(QPointF point)
     if (const std::optional<int> index = rowIndexAt(point.y())) {
         if (dragHandleRect(*index).contains(point))
             shape = Qt::OpenHandCursor;
-        else if (linkHandleRect(*index).contains(point) && !resultText(m_sorted[*index]).isEmpty())
-            shape = Qt::CrossCursor;
+        else if (startsLinkDrag(*index, point))
+            shape = Qt::OpenHandCursor;
         else if (labelRect(*index).contains(point) || expressionRect(*index).contains(point))
             shape = Qt::IBeamCursor;
     } else if (tappableAreaRect().contains(point)) {
@@ -310,6 +394,20 @@ void CanvasView::updateCursorShape(QPointF point)
     }
     if (m_table->cursor().shape() != shape)
         m_table->setCursor(shape);
+}
+
+void CanvasView::tableToolTip(QHelpEvent* event)
+{
+    const QPointF point = event->pos();
+    if (const std::optional<int> index = rowIndexAt(point.y())) {
+        const ResultCell cell = resultCell(m_sorted[*index], *index);
+        if ((cell.isError || cell.shown != cell.fullText) && resultRect(*index).contains(point)) {
+            QToolTip::showText(event->globalPos(), cell.fullText, m_table, resultRect(*index).toRect());
+            return;
+        }
+    }
+    QToolTip::hideText();
+    event->ignore();
 }
 
 void CanvasView::commandClick(const BlockPtr& block)
@@ -493,7 +591,7 @@ void CanvasView::placeEditors()
         const QRectF cell = isLabel ? labelRect(index) : expressionRect(index);
         const int height = 34;
         field->setGeometry(QRectF(cell.left() - 2, cell.center().y() - height / 2.0, cell.width() + 4, height).toRect());
-        const QColor color = rowColor(*block);
+        const QColor color = shownColor(rowColor(*block));
         QPalette colors = field->palette();
         colors.setColor(QPalette::Text, isLabel ? withAlpha(color, 0.7) : color);
         colors.setColor(QPalette::Base, Qt::transparent);
@@ -554,10 +652,15 @@ void CanvasView::onLabelEdited(const QString& text)
     if (!block)
         return;
     block->setLabel(text);
-    const QString keyword = sumKeyword();
-    if (!keyword.isEmpty() && ExpressionText::trimmedSpacesAndTabs(text).toLower() == keyword.toLower())
-        applySumExpression(block);
+    labelTyped(block);
     refresh();
+}
+
+void CanvasView::labelTyped(const BlockPtr& block)
+{
+    const QString keyword = sumKeyword();
+    if (!keyword.isEmpty() && ExpressionText::trimmedSpacesAndTabs(block->label()).toLower() == keyword.toLower())
+        applySumExpression(block);
 }
 
 void CanvasView::onExpressionEdited(const QString& text)
@@ -578,7 +681,10 @@ void CanvasView::onExpressionEdited(const QString& text)
     } else {
         m_showLinkAutocomplete = false;
     }
-    raiseEvaluationCounter();
+    // One row and the rows it feeds changed: no pass over the whole canvas.
+    ++m_evaluationCounter;
+    rowContentChanged(block, true);
+    applyRefresh();
 }
 
 bool CanvasView::labelFieldKey(QKeyEvent* event)

@@ -27,3 +27,48 @@ TEST(HexColor, NoDigitMeansNoColour)
     EXPECT_FALSE(colorFromHex(QStringLiteral("  red ")).has_value());
     EXPECT_FALSE(colorFromHex(QStringLiteral("#zz00ff")).has_value());
 }
+
+// The darkening for a white page: hue kept, saturation x1.3 (capped),
+// brightness x0.7, always opaque.
+TEST(HexColor, PrintDarkerKeepsHueAndDarkens)
+{
+    struct Case {
+        QColor in;
+        double hue, saturation, value;
+    };
+    const QList<Case> cases{
+        {QColor::fromRgbF(1, 0, 0), 0, 1.0, 0.7},
+        {QColor::fromHsvF(0.5, 0.5, 0.8), 0.5, 0.65, 0.56},
+        {QColor::fromHsvF(0.25, 0.9, 1.0), 0.25, 1.0, 0.7},  // saturation capped at 1
+        {QColor::fromRgbF(1, 0, 0, 0.5), 0, 1.0, 0.7},       // half transparent becomes opaque
+        {QColor(Qt::black), -1, 0, 0},
+        {QColor(Qt::white), -1, 0, 0.7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.in.name(QColor::HexArgb).toStdString());
+        const QColor out = printDarker(c.in);
+        EXPECT_DOUBLE_EQ(out.alphaF(), 1.0);
+        EXPECT_NEAR(out.hsvSaturationF(), c.saturation, 0.01);
+        EXPECT_NEAR(out.valueF(), c.value, 0.01);
+        if (c.hue >= 0) {
+            EXPECT_NEAR(out.hsvHueF(), c.hue, 0.01);
+        }
+    }
+}
+
+TEST(HexColor, ContrastRatioBetweenColours)
+{
+    struct Case {
+        QColor a, b;
+        double ratio;
+    };
+    const QList<Case> cases{
+        {Qt::black, Qt::white, 21.0},
+        {Qt::white, Qt::black, 21.0},
+        {Qt::white, Qt::white, 1.0},
+        {QColor(0x77, 0x77, 0x77), Qt::white, 4.48},
+        {QColor(0xFF, 0xFF, 0x00), Qt::white, 1.07},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(contrastRatio(c.a, c.b), c.ratio, 0.02) << c.a.name().toStdString();
+}
