@@ -429,8 +429,10 @@ void CanvasView::onAppear()
 void CanvasView::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
+        m_textStyles.reset();
         refresh();
+    }
     else if (event->type() == QEvent::ApplicationPaletteChange)
         updateRowColorAction();
 }

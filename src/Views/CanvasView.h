@@ -5,6 +5,8 @@
 #include "Views/TableExpressionPart.h"
 
 #include <QColor>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QHash>
 #include <QImage>
 #include <QPainterPath>
@@ -15,10 +17,12 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSizeF>
+#include <QStaticText>
 #include <QStringList>
 #include <QUuid>
 #include <QWidget>
 #include <map>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -33,6 +37,7 @@ class QAction;
 class QHelpEvent;
 class QKeyEvent;
 class QMenu;
+class QPainter;
 class QScrollArea;
 class QUndoStack;
 class QVariantAnimation;
@@ -373,6 +378,29 @@ private:
         QColor text;
         QColor secondary;
     };
+    // The table's fonts with their metrics, made once per widget font:
+    // looking a font up and shaping its text is most of drawing a row, so
+    // each face keeps the widths and the prepared glyphs of what it drew.
+    struct Face {
+        explicit Face(const QFont& font);
+        QFont font;
+        QFontMetricsF metrics;
+        double width(const QString& text) const;
+        // Draws text vertically centred in box, from its left edge; the
+        // painter's font must be this face's.
+        void draw(QPainter& painter, const QRectF& box, const QString& text) const;
+        mutable QHash<QString, double> widths;
+        mutable QHash<QString, QStaticText> prepared;
+    };
+    struct TextStyles {
+        explicit TextStyles(const QFont& base);
+        QFont base;
+        Face regular; // 20, labels, operators, text parts
+        Face medium;  // 20, numbers, values
+        Face small;   // 11, medium: small labels
+        Face error;   // 13, a failed row's message
+    };
+    const TextStyles& textStyles() const;
 
     // CanvasView.cpp
     void buildWidgets();
@@ -504,6 +532,7 @@ private:
     mutable std::map<int, int> m_labelLengths;     // characters -> rows
     mutable std::map<double, int> m_resultWidths;  // width -> rows
     bool m_lightMode = false;
+    mutable std::unique_ptr<TextStyles> m_textStyles;
     std::optional<QUuid> m_scrollTarget;
     QColor m_brushIconColor;
 

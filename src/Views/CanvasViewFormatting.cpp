@@ -318,16 +318,12 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
     if (parts.isEmpty())
         return boxes;
 
-    QFont valueFont = font();
-    valueFont.setPixelSize(20);
-    QFont labelFont = font();
-    labelFont.setPixelSize(11);
-    labelFont.setWeight(QFont::Medium);
-    const QFontMetricsF labelMetrics(labelFont);
+    const TextStyles& styles = textStyles();
+    const QFontMetricsF& labelMetrics = styles.small.metrics;
 
     const QColor color = shownColor(rowColor(*block));
     const Palette colors = canvasColors();
-    const double valueHeight = QFontMetricsF(valueFont).height();
+    const double valueHeight = styles.regular.metrics.height();
     const double valueTop = rect.center().y() - valueHeight / 2;
 
     double x = rect.left();
@@ -335,10 +331,10 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
     for (const IndexedExpressionPart& part : parts) {
         PartBox box;
         box.part = part;
-        QFont partFont = valueFont;
+        bool medium = false;
         switch (part.part.kind) {
         case TableExpressionPart::Kind::number: {
-            partFont.setWeight(QFont::Medium);
+            medium = true;
             box.shown = part.part.text;
             box.color = shownColor(partColor(*block, part).value_or(rowColor(*block)));
             box.label = block->getPartLabel(part.numberIndex.value_or(0), part.part.text).value_or(QString());
@@ -349,7 +345,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
             break;
         }
         case TableExpressionPart::Kind::linkedValue: {
-            partFont.setWeight(QFont::Medium);
+            medium = true;
             const LinkPtr link = linkForPlaceholder(block, part.part.text);
             const BlockPtr source = link ? link->sourceBlock() : nullptr;
             const std::optional<double> value = link ? link->sourceValue() : std::nullopt;
@@ -380,7 +376,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
             }
             break;
         case TableExpressionPart::Kind::percent:
-            partFont.setWeight(QFont::Medium);
+            medium = true;
             box.shown = QStringLiteral("%");
             box.color = color;
             if (previous && previous->part.kind == TableExpressionPart::Kind::number) {
@@ -389,10 +385,10 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
             }
             break;
         }
-        const double width = QFontMetricsF(partFont).horizontalAdvance(box.shown);
+        const double width = (medium ? styles.medium : styles.regular).width(box.shown);
         box.box = QRectF(x, valueTop, width, valueHeight);
         if (!box.label.isEmpty()) {
-            const double labelWidth = labelMetrics.horizontalAdvance(box.label);
+            const double labelWidth = styles.small.width(box.label);
             if (part.part.kind == TableExpressionPart::Kind::linkedValue) {
                 // A stack: the label above the value, taking its own width.
                 box.labelBox = QRectF(x, valueTop - 2 - labelMetrics.height(), labelWidth, labelMetrics.height());
@@ -419,9 +415,8 @@ QList<CanvasView::PartBox> CanvasView::fittedExpression(const BlockPtr& block, c
     // Too wide: the parts that fit whole, then the first one that does not,
     // cut and ended with "…" (or "…" alone where nothing of it fits).
     const QString ellipsis = QStringLiteral("…");
-    QFont regular = font();
-    regular.setPixelSize(20);
-    const double ellipsisWidth = QFontMetricsF(regular).horizontalAdvance(ellipsis);
+    const TextStyles& styles = textStyles();
+    const double ellipsisWidth = styles.regular.width(ellipsis);
     const double limit = rect.right() - ellipsisWidth;
     QList<PartBox> fitted;
     for (PartBox box : boxes) {
@@ -429,21 +424,19 @@ QList<CanvasView::PartBox> CanvasView::fittedExpression(const BlockPtr& block, c
             fitted.append(box);
             continue;
         }
-        QFont partFont = regular;
         const auto kind = box.part.part.kind;
-        if (kind == TableExpressionPart::Kind::number || kind == TableExpressionPart::Kind::percent
-            || kind == TableExpressionPart::Kind::linkedValue)
-            partFont.setWeight(QFont::Medium);
-        const QFontMetricsF metrics(partFont);
+        const bool medium = kind == TableExpressionPart::Kind::number || kind == TableExpressionPart::Kind::percent
+            || kind == TableExpressionPart::Kind::linkedValue;
+        const Face& face = medium ? styles.medium : styles.regular;
         // The longest start of the part that leaves room for "…".
-        const double room = rect.right() - box.box.left() - metrics.horizontalAdvance(ellipsis);
+        const double room = rect.right() - box.box.left() - face.width(ellipsis);
         QString cut = box.shown;
-        while (!cut.isEmpty() && metrics.horizontalAdvance(cut) > room)
+        while (!cut.isEmpty() && face.metrics.horizontalAdvance(cut) > room)
             cut.chop(cut.size() >= 2 && cut.at(cut.size() - 1).isLowSurrogate() ? 2 : 1);
         if (cut.isEmpty())
             box.label.clear();
         cut += ellipsis;
-        if (box.box.left() + metrics.horizontalAdvance(cut) > rect.right() && !fitted.isEmpty()) {
+        if (box.box.left() + face.width(cut) > rect.right() && !fitted.isEmpty()) {
             // Not even "…" fits after the last whole part: it takes that
             // part's place.
             PartBox last = fitted.takeLast();
@@ -454,7 +447,7 @@ QList<CanvasView::PartBox> CanvasView::fittedExpression(const BlockPtr& block, c
             break;
         }
         box.shown = cut;
-        box.box.setWidth(metrics.horizontalAdvance(cut));
+        box.box.setWidth(face.width(cut));
         fitted.append(box);
         break;
     }

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QScrollArea>
 #include <QHelpEvent>
 #include <QStyle>
@@ -40,10 +41,91 @@ QFont sized(QFont font, int pixels, QFont::Weight weight)
     return font;
 }
 
+// The text as it fits in width, cut with "…" only when it does not.
+template <class Face>
+QString fitted(const QString& text, const Face& face, double width)
+{
+    if (face.width(text) <= width)
+        return text;
+    return face.metrics.elidedText(text, Qt::ElideRight, width);
+}
+
+// Enough for every text of a few screens of rows; past it the cache starts over.
+constexpr qsizetype cachedTexts = 4096;
+
+
+QPixmap handlePixmap(const QColor& color, qreal ratio)
+{
+    static QHash<QPair<QRgb, qreal>, QPixmap> made;
+    const auto key = qMakePair(color.rgba(), ratio);
+    if (const auto found = made.constFind(key); found != made.constEnd())
+        return *found;
+    QPixmap pixmap(QSize(16, 12) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color, 1.5, Qt::SolidLine, Qt::RoundCap));
+    for (const double y : {2.0, 6.0, 10.0})
+        painter.drawLine(QPointF(1.5, y), QPointF(14.5, y));
+    painter.end();
+    if (made.size() > 64)
+        made.clear();
+    made.insert(key, pixmap);
+    return pixmap;
+}
 
 } // namespace
 
 // ---- Drawing ----
+
+CanvasView::Face::Face(const QFont& font)
+    : font(font)
+    , metrics(font)
+{
+}
+
+double CanvasView::Face::width(const QString& text) const
+{
+    if (const auto found = widths.constFind(text); found != widths.constEnd())
+        return *found;
+    if (widths.size() >= cachedTexts)
+        widths.clear();
+    const double measured = metrics.horizontalAdvance(text);
+    widths.insert(text, measured);
+    return measured;
+}
+
+void CanvasView::Face::draw(QPainter& painter, const QRectF& box, const QString& text) const
+{
+    auto found = prepared.find(text);
+    if (found == prepared.end()) {
+        if (prepared.size() >= cachedTexts)
+            prepared.clear();
+        QStaticText staticText(text);
+        staticText.setTextFormat(Qt::PlainText);
+        staticText.setPerformanceHint(QStaticText::AggressiveCaching);
+        staticText.prepare(QTransform(), font);
+        found = prepared.insert(text, staticText);
+    }
+    painter.drawStaticText(QPointF(box.left(), box.top() + (box.height() - metrics.height()) / 2), *found);
+}
+
+CanvasView::TextStyles::TextStyles(const QFont& font)
+    : base(font)
+    , regular(sized(font, 20, QFont::Normal))
+    , medium(sized(font, 20, QFont::Medium))
+    , small(sized(font, 11, QFont::Medium))
+    , error(sized(font, 13, QFont::Normal))
+{
+}
+
+const CanvasView::TextStyles& CanvasView::textStyles() const
+{
+    if (!m_textStyles || m_textStyles->base != font())
+        m_textStyles = std::make_unique<TextStyles>(font());
+    return *m_textStyles;
+}
 
 void CanvasView::paintTable(QPainter& painter, const QRect& exposed)
 {
@@ -78,10 +160,10 @@ void CanvasView::paintRow(QPainter& painter, const BlockPtr& block, int rowIndex
     const bool labelEdited = m_labelField->isVisible() && m_focusedLabelBlockID == id;
     if (!labelEdited && !block->label().isEmpty()) {
         const QRectF rect = labelRect(rowIndex);
-        painter.setFont(sized(font(), 20, QFont::Normal));
+        const TextStyles& styles = textStyles();
+        painter.setFont(styles.regular.font);
         painter.setPen(withAlpha(color, 0.7));
-        const QString text = painter.fontMetrics().elidedText(block->label(), Qt::ElideRight, int(rect.width()));
-        painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, text);
+        styles.regular.draw(painter, rect, fitted(block->label(), styles.regular, rect.width()));
     }
 
     const bool expressionEdited = m_expressionField->isVisible() && m_focusedBlockID == id;
@@ -90,13 +172,10 @@ void CanvasView::paintRow(QPainter& painter, const BlockPtr& block, int rowIndex
 
     paintResult(painter, block, rowIndex);
 
-    // The drag handle: three short lines.
+    // The drag handle: three short lines, drawn once per colour.
     const QRectF handle = dragHandleRect(rowIndex);
-    painter.setPen(QPen(selected ? withAlpha(color, 0.4) : withAlpha(grayColor, 0.15), 1.5, Qt::SolidLine,
-                        Qt::RoundCap));
-    const QPointF centre = handle.center();
-    for (int line = -1; line <= 1; ++line)
-        painter.drawLine(QPointF(centre.x() - 6.5, centre.y() + line * 4), QPointF(centre.x() + 6.5, centre.y() + line * 4));
+    const QColor handleColor = selected ? withAlpha(color, 0.4) : withAlpha(grayColor, 0.15);
+    painter.drawPixmap(handle.center() - QPointF(8, 6), handlePixmap(handleColor, painter.device()->devicePixelRatioF()));
     painter.restore();
 }
 
@@ -107,21 +186,25 @@ void CanvasView::paintExpression(QPainter& painter, const BlockPtr& block, const
         return;
     painter.save();
     painter.setClipRect(rect);
-    const QFont regular = sized(font(), 20, QFont::Normal);
-    const QFont medium = sized(font(), 20, QFont::Medium);
-    const QFont small = sized(font(), 11, QFont::Medium);
+    const TextStyles& styles = textStyles();
     for (const PartBox& box : boxes) {
         const auto kind = box.part.part.kind;
         const bool isMedium = kind == TableExpressionPart::Kind::number || kind == TableExpressionPart::Kind::percent
             || kind == TableExpressionPart::Kind::linkedValue;
-        painter.setFont(isMedium ? medium : regular);
+        const Face& face = isMedium ? styles.medium : styles.regular;
+        painter.setFont(face.font);
         painter.setPen(box.color);
-        painter.drawText(box.box, Qt::AlignLeft | Qt::AlignVCenter, box.shown);
+        face.draw(painter, box.box, box.shown);
         if (!box.label.isEmpty()) {
-            painter.setFont(small);
+            painter.setFont(styles.small.font);
             painter.setPen(withAlpha(box.color, 0.7));
-            const Qt::Alignment align = kind == TableExpressionPart::Kind::linkedValue ? Qt::AlignLeft : Qt::AlignHCenter;
-            painter.drawText(box.labelBox, align | Qt::AlignVCenter, box.label);
+            QRectF labelBox = box.labelBox;
+            if (kind != TableExpressionPart::Kind::linkedValue) {
+                // Centred over the number.
+                const double width = styles.small.width(box.label);
+                labelBox.setLeft(box.labelBox.center().x() - width / 2);
+            }
+            styles.small.draw(painter, labelBox, box.label);
         }
     }
     painter.restore();
@@ -146,23 +229,6 @@ QString CanvasView::errorText(const CalculationBlock& block)
     return block.errorMessage().value_or(QString());
 }
 
-namespace {
-
-QFont valueFont(const QFont& base)
-{
-    return sized(base, 20, QFont::Medium);
-}
-QFont resultLabelFont(const QFont& base)
-{
-    return sized(base, 11, QFont::Medium);
-}
-QFont errorFont(const QFont& base)
-{
-    return sized(base, 13, QFont::Normal);
-}
-
-} // namespace
-
 CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowIndex) const
 {
     ResultCell cell;
@@ -186,27 +252,28 @@ CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowInde
             left = std::min(left, used + 16);
         }
         const double room = std::max(0.0, right - left);
-        const QFontMetricsF metrics(errorFont(font()));
-        cell.shown = metrics.elidedText(cell.fullText, Qt::ElideRight, room);
-        const double textWidth = std::min(room, metrics.horizontalAdvance(cell.shown));
-        cell.textBox = QRectF(right - textWidth, rect.center().y() - metrics.height() / 2, textWidth, metrics.height());
+        const Face& face = textStyles().error;
+        cell.shown = fitted(cell.fullText, face, room);
+        const double textWidth = std::min(room, face.width(cell.shown));
+        const double height = face.metrics.height();
+        cell.textBox = QRectF(right - textWidth, rect.center().y() - height / 2, textWidth, height);
         return cell;
     }
-    const QFontMetricsF valueMetrics(valueFont(font()));
-    const QFontMetricsF labelMetrics(resultLabelFont(font()));
+    const Face& value = textStyles().medium;
+    const Face& small = textStyles().small;
     const bool hasLabel = !block->label().isEmpty();
-    const double stackHeight = valueMetrics.height() + (hasLabel ? labelMetrics.height() + 1 : 0);
+    const double stackHeight = value.metrics.height() + (hasLabel ? small.metrics.height() + 1 : 0);
     double y = rect.center().y() - stackHeight / 2;
     if (hasLabel) {
-        cell.label = labelMetrics.elidedText(block->label(), Qt::ElideRight, width);
-        const double labelWidth = std::min(width, labelMetrics.horizontalAdvance(cell.label));
-        cell.labelBox = QRectF(right - labelWidth, y, labelWidth, labelMetrics.height());
-        y += labelMetrics.height() + 1;
+        cell.label = fitted(block->label(), small, width);
+        const double labelWidth = std::min(width, small.width(cell.label));
+        cell.labelBox = QRectF(right - labelWidth, y, labelWidth, small.metrics.height());
+        y += small.metrics.height() + 1;
     }
     // Too wide for the column: cut at the end, with "…".
-    cell.shown = valueMetrics.elidedText(cell.fullText, Qt::ElideRight, width);
-    const double textWidth = std::min(width, valueMetrics.horizontalAdvance(cell.shown));
-    cell.textBox = QRectF(right - textWidth, y, textWidth, valueMetrics.height());
+    cell.shown = fitted(cell.fullText, value, width);
+    const double textWidth = std::min(width, value.width(cell.shown));
+    cell.textBox = QRectF(right - textWidth, y, textWidth, value.metrics.height());
     return cell;
 }
 
@@ -229,23 +296,24 @@ void CanvasView::paintResult(QPainter& painter, const BlockPtr& block, int rowIn
     const ResultCell cell = resultCell(block, rowIndex);
     if (cell.isEmpty())
         return;
+    const TextStyles& styles = textStyles();
     painter.save();
     if (cell.isError) {
-        painter.setFont(errorFont(font()));
+        painter.setFont(styles.error.font);
         painter.setPen(canvasColors().secondary);
-        painter.drawText(cell.textBox, Qt::AlignRight | Qt::AlignVCenter, cell.shown);
+        styles.error.draw(painter, cell.textBox, cell.shown);
         painter.restore();
         return;
     }
     const QColor color = shownColor(rowColor(*block));
     if (!cell.label.isEmpty()) {
-        painter.setFont(resultLabelFont(font()));
+        painter.setFont(styles.small.font);
         painter.setPen(withAlpha(color, 0.6));
-        painter.drawText(cell.labelBox, Qt::AlignRight | Qt::AlignVCenter, cell.label);
+        styles.small.draw(painter, cell.labelBox, cell.label);
     }
-    painter.setFont(valueFont(font()));
+    painter.setFont(styles.medium.font);
     painter.setPen(color);
-    painter.drawText(cell.textBox, Qt::AlignRight | Qt::AlignVCenter, cell.shown);
+    styles.medium.draw(painter, cell.textBox, cell.shown);
     painter.restore();
 }
 
