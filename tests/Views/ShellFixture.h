@@ -58,6 +58,8 @@ protected:
             alerts.append(title + u'|' + message);
             return confirmDeletes;
         });
+        window->setMessagePresenter(
+            [this](const QString& title, const QString& text) { messages.append(title + u'|' + text); });
         return *window;
     }
 
@@ -97,5 +99,6 @@ protected:
     std::unique_ptr<ContentView> window;
     QList<QString> editorLog;
     QStringList alerts;
+    QStringList messages;
     bool confirmDeletes = true;
 };
