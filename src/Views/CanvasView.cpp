@@ -253,7 +253,7 @@ QColor CanvasView::titleColor() const
 {
     if (const auto hex = m_canvas->titleColorHex()) {
         if (const auto color = colorFromHex(*hex))
-            return *color;
+            return shownColor(*color); // darker on a light canvas, like the rows
     }
     QColor color = m_lightMode ? Qt::black : Qt::white;
     color.setAlphaF(0.9);
