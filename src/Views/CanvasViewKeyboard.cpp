@@ -168,9 +168,14 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
     }
 
     // What is typed goes where the row is: into the label while its
-    // expression is empty, into the expression once that holds text.
-    // Both redraw what they changed, bringing the row into view.
+    // expression is empty, into the expression once that holds text. Both
+    // redraw what they changed, bringing the row into view.
     const bool toLabel = selected && selected->expression().isEmpty();
+    // The sum keyword typed as the label filled the expression: what is
+    // typed after it ("Summe Q1") goes on into the label.
+    const QString keyword = sumKeyword().toLower();
+    const bool labelGoesOn = selected && !toLabel && selected->isLabelEditing()
+        && !keyword.isEmpty() && selected->label().trimmed().toLower().startsWith(keyword);
     const auto typed = [this](const QString& text) {
         scrollToSelection();
         appendToSelectedBlock(text, false);
@@ -181,6 +186,9 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
         appendToSelectedLabel(text);
         return true;
     };
+    if (labelGoesOn && (isCanvasDigits(key.characters) || isCanvasLetters(key.characters)
+                        || key.characters == QLatin1String(" ") || canvasExpressionText(key.characters)))
+        return typedIntoLabel(key.characters);
     if (isCanvasDigits(key.characters))
         return typed(key.characters);
     if (isCanvasLetters(key.characters))

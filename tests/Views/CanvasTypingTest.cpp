@@ -113,7 +113,9 @@ TEST_F(CanvasTypingTest, WhatTypedKeysBecomeInBothNumberStyles)
 // The sum keyword typed onto the canvas is tested as it is in the label field.
 TEST_F(CanvasTypingTest, TheSumKeywordTypedOnTheCanvasSumsTheRowsAbove)
 {
-    const QList<QString> keywords{QStringLiteral("Summe"), QStringLiteral("summe"), QStringLiteral("SUMME")};
+    // Letters and spaces after the keyword go on into the label.
+    const QList<QString> keywords{QStringLiteral("Summe"), QStringLiteral("summe"), QStringLiteral("SUMME"),
+                                  QStringLiteral("Summe Q1"), QStringLiteral("Summen")};
     for (const QString& typed : keywords) {
         SCOPED_TRACE(typed.toStdString());
         const CanvasPtr canvas = makeCanvas();
