@@ -213,14 +213,15 @@ void CanvasView::deleteFromSelectedBlock()
     expression.truncate(std::max<qsizetype>(0, finder.toPreviousBoundary()));
     selected->setExpression(expression);
     CalculatorEngine::shared().evaluateBlock(selected);
-    refresh();
+    rowContentChanged(selected, true);
+    applyRefresh();
 }
 
 void CanvasView::finishEditing()
 {
     if (const BlockPtr selected = blockWithId(m_selectedBlockID))
         selected->setIsEditing(false);
-    refresh();
+    applyRefresh();
 }
 
 // ---- Colour ----

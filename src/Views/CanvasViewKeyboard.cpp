@@ -149,8 +149,10 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
             deleteSelection();
             return handled();
         }
-        if (selected && selected->isEditing() && !selected->expression().isEmpty())
-            deleteFromSelectedBlock();
+        if (selected && selected->isEditing() && !selected->expression().isEmpty()) {
+            deleteFromSelectedBlock(); // redraws the row it changed
+            return true;
+        }
         return handled();
     }
 

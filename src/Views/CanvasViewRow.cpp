@@ -721,7 +721,8 @@ void CanvasView::onLabelEdited(const QString& text)
         return;
     block->setLabel(text);
     labelTyped(block);
-    refresh();
+    rowContentChanged(block, true);
+    applyRefresh();
 }
 
 void CanvasView::labelTyped(const BlockPtr& block)
