@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -166,6 +167,12 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
 
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_exportController = new CanvasExportController(m_defaults, this);
+    m_presentMessage = [this](const QString& title, const QString& text) {
+        auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box->open();
+    };
     buildMenus();
 }
 
@@ -227,13 +234,15 @@ void ContentView::buildMenus()
 {
     using namespace CommandNotification;
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    postingAction(file, QStringLiteral("New Canvas"), newCanvasRequested, {QKeySequence(Qt::CTRL | Qt::Key_N)});
-    postingAction(file, QStringLiteral("Import Canvases..."), importCanvasesRequested,
-                  {QKeySequence(Qt::CTRL | Qt::Key_O)});
-    postingAction(file, QStringLiteral("Export Selected..."), exportCanvasesRequested,
-                  {QKeySequence(Qt::CTRL | Qt::Key_E)});
+    m_windowShortcuts << postingAction(file, QStringLiteral("New Canvas"), newCanvasRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_N)});
+    m_windowShortcuts << postingAction(file, QStringLiteral("Import Canvases..."), importCanvasesRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_O)});
+    m_windowShortcuts << postingAction(file, QStringLiteral("Export Selected..."), exportCanvasesRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_E)});
     file->addSeparator();
-    postingAction(file, QStringLiteral("Print..."), printCanvasRequested, {QKeySequence(Qt::CTRL | Qt::Key_P)});
+    m_windowShortcuts << postingAction(file, QStringLiteral("Print..."), printCanvasRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_P)});
     auto canvasOutput = [this](QMenu* menu, const QString& title, ShareAction action) {
         QAction* item = menu->addAction(title);
         item->setEnabled(false);
@@ -246,6 +255,7 @@ void ContentView::buildMenus()
     share->setObjectName(QStringLiteral("shareMenu"));
     canvasOutput(share, QStringLiteral("Share PDF..."), ShareAction::sharePDF);
     canvasOutput(share, QStringLiteral("Share Canvas..."), ShareAction::shareCanvas);
+    qApp->installEventFilter(this);
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -409,10 +419,34 @@ QString ContentView::defaultManualPath()
 
 void ContentView::openManualPDF()
 {
-    if (m_manualPath.isEmpty() || !QFileInfo(m_manualPath).isFile())
+    const QString title = QStringLiteral("Quillsheet Manual");
+    const QString path = m_manualPath.isEmpty() ? defaultManualPath() : QFileInfo(m_manualPath).absoluteFilePath();
+    if (m_manualPath.isEmpty() || !QFileInfo(m_manualPath).isFile()) {
+        m_presentMessage(title, QStringLiteral("The manual could not be found. It belongs at:\n%1").arg(path));
         return;
-    if (m_urlOpener)
-        m_urlOpener(QUrl::fromLocalFile(QFileInfo(m_manualPath).absoluteFilePath()));
+    }
+    if (m_urlOpener && !m_urlOpener(QUrl::fromLocalFile(path)))
+        m_presentMessage(title, QStringLiteral("There is no application to open PDF files. The manual is at:\n%1")
+                                    .arg(path));
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event)
+{
+    // A focused line edit claims Ctrl+E (and others) for itself before the
+    // menu sees them; the window's File commands win instead.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this && widget->inherits("QLineEdit")) {
+            const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+            for (const QAction* action : std::as_const(m_windowShortcuts)) {
+                if (action->isEnabled() && action->shortcuts().contains(pressed)) {
+                    event->ignore();
+                    return true;
+                }
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool ContentView::isSidebarVisible() const

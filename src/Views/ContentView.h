@@ -82,6 +82,12 @@ public:
     void setManualPath(const QString& path) { m_manualPath = path; }
     QString manualPath() const { return m_manualPath; }
     void setUrlOpener(std::function<bool(const QUrl&)> opener) { m_urlOpener = std::move(opener); }
+    // How the window tells the user something it could not do (title,
+    // text): an alert that does not block by default; tests record it.
+    void setMessagePresenter(std::function<void(const QString& title, const QString& text)> presenter)
+    {
+        m_presentMessage = std::move(presenter);
+    }
 
     // The texts of the empty state.
     static const QString emptyTitle;
@@ -95,6 +101,7 @@ Q_SIGNALS:
     void contentGone();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -132,5 +139,9 @@ private:
     QString m_manualPath;
     std::function<bool(const QUrl&)> m_urlOpener;
     std::function<bool(const QString&)> m_confirmQuit;
+    std::function<void(const QString&, const QString&)> m_presentMessage;
+    // Menu commands whose shortcuts stay the window's while a text field
+    // has the focus (a line edit would take Ctrl+E as "end of line").
+    QList<QAction*> m_windowShortcuts;
     int m_sidebarWidth = 220;
 };
