@@ -9,9 +9,12 @@
 #include <QString>
 #include <QStringList>
 #include <QVarLengthArray>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 // Evaluates rows: fills link placeholders, rewrites the typed text into plain
 // arithmetic, computes it and carries the result to the rows downstream.
@@ -67,15 +70,32 @@ public:
 private:
     struct Pipeline;
     struct Batch;
+    // What the engine remembers of a row between evaluations. The weak
+    // pointer tells the row from a later one that gets the same address.
+    struct RowMemo {
+        std::weak_ptr<CalculationBlock> row;
+        // The row's own currency mark, as read from `expression`.
+        QString expression;
+        std::optional<QString> mark;
+        bool markKnown = false;
+        // The currency the row passes on: its own mark, else one from upstream.
+        std::optional<QString> currency;
+        bool currencyKnown = false;
+    };
+    struct RowGraph;
 
     // Rows evaluation.
     void runFrom(Batch& batch, const BlockPtr& start, bool includeStart);
+    void evaluateInOrder(Batch& batch, const RowGraph& graph, const std::vector<std::vector<int>>& components,
+                         const std::vector<char>& chosen, int skipped);
     void evaluateRow(Batch& batch, const BlockPtr& block);
-    void markCycleRow(Batch& batch, const BlockPtr& block, const std::unordered_set<const CalculationBlock*>& component);
-    // The canvas's links whose destination has the row's id, in list order.
-    using LinkRefs = QVarLengthArray<const Link*, 4>;
-    LinkRefs canvasLinksInto(Batch& batch, const BlockPtr& block);
-    std::optional<QString> rowCurrency(Batch& batch, const BlockPtr& block);
+    void markCycleRow(const BlockPtr& block, const std::unordered_set<const CalculationBlock*>& component);
+    // Row currencies, remembered between evaluations while they hold.
+    RowMemo& memoFor(const BlockPtr& block);
+    void checkRowMemos(const BlockPtr& edited);
+    std::optional<QString> ownCurrencyMark(const BlockPtr& block);
+    std::optional<QString> rowCurrency(RowMemo& memo, const BlockPtr& block);
+    static void appendSources(const CalculationBlock& row, QVarLengthArray<BlockPtr, 16>& sources);
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                   const QHash<QString, QString>& currencies, const EngineSettings& settings);
     EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings);
@@ -105,4 +125,7 @@ private:
     // Compiled patterns of the tax labels, by rule and label.
     QHash<std::pair<int, QString>, QRegularExpression> m_dynamicRegexCache;
     quint64 m_evaluationCount = 0;
+    std::unordered_map<const CalculationBlock*, RowMemo> m_rowMemos;
+    quint64 m_seenRelationships = 0;
+    quint64 m_seenExpressions = 0;
 };

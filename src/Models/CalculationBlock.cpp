@@ -1,5 +1,6 @@
 #include "Models/CalculationBlock.h"
 
+#include "Models/ModelRevision.h"
 #include "Models/RecordSetter.h"
 #include "Models/Relations.h"
 
@@ -43,7 +44,12 @@ void CalculationBlock::setLabel(const QString& label) { QS_SETTER(label, m_label
 void CalculationBlock::setTextContent(const QString& text) { QS_SETTER(text, m_textContent, "textContent"); }
 void CalculationBlock::setPartLabels(const PartMap& labels) { QS_SETTER(labels, m_partLabels, "partLabels"); }
 void CalculationBlock::setPartColors(const PartMap& colors) { QS_SETTER(colors, m_partColors, "partColors"); }
-void CalculationBlock::setExpression(const QString& expression) { QS_SETTER(expression, m_expression, "expression"); }
+void CalculationBlock::setExpression(const QString& expression)
+{
+    if (expression != m_expression)
+        ModelRevision::expressionChanged();
+    QS_SETTER(expression, m_expression, "expression");
+}
 
 void CalculationBlock::setResult(std::optional<double> result)
 {
@@ -74,13 +80,13 @@ void CalculationBlock::setOutgoingLinks(const LinkList& links) { Relations::setO
 
 void CalculationBlock::appendOutgoingLink(const LinkPtr& link)
 {
-    if (link && !m_outgoingLinks.contains(link))
+    if (link && link->sourceBlock().get() != this)
         Relations::setSource(*link, shared_from_this());
 }
 
 void CalculationBlock::removeOutgoingLink(const LinkPtr& link)
 {
-    if (link && m_outgoingLinks.contains(link))
+    if (link && link->sourceBlock().get() == this)
         Relations::setSource(*link, nullptr);
 }
 
@@ -88,13 +94,13 @@ void CalculationBlock::setIncomingLinks(const LinkList& links) { Relations::setI
 
 void CalculationBlock::appendIncomingLink(const LinkPtr& link)
 {
-    if (link && !m_incomingLinks.contains(link))
+    if (link && link->destinationBlock().get() != this)
         Relations::setDestination(*link, shared_from_this());
 }
 
 void CalculationBlock::removeIncomingLink(const LinkPtr& link)
 {
-    if (link && m_incomingLinks.contains(link))
+    if (link && link->destinationBlock().get() == this)
         Relations::setDestination(*link, nullptr);
 }
 
