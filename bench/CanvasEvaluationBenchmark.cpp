@@ -7,6 +7,7 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
+#include "Models/ModelContext.h"
 #include "Models/ObjectStore.h"
 
 #include <QCoreApplication>
@@ -185,6 +186,33 @@ void BM_BuildCanvas(benchmark::State& state)
     }
 }
 BENCHMARK(BM_BuildCanvas)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// The same into a canvas that is stored already: every append is noted for
+// the next save.
+void BM_BuildStoredCanvas(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto context = std::make_unique<ModelContext>();
+        CanvasPtr canvas = Canvas::create(QStringLiteral("Stored"), 0, 0, 1);
+        context->insert(canvas);
+        state.ResumeTiming();
+        BlockPtr previous;
+        for (int i = 0; i < count; ++i) {
+            const BlockPtr row = addRow(canvas, previous ? QStringLiteral("{P:#00D4FF} + 1") : QStringLiteral("1"), i);
+            if (previous)
+                addLink(canvas, previous, row, QStringLiteral("P"));
+            previous = row;
+        }
+        benchmark::DoNotOptimize(context->blockCount());
+        state.PauseTiming();
+        context.reset();
+        canvas.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_BuildStoredCanvas)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 // Opening a stored fan-in canvas: reading the store, then evaluating it as
 // the editor does when it shows the canvas.

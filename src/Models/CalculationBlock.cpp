@@ -1,5 +1,6 @@
 #include "Models/CalculationBlock.h"
 
+#include "Models/Identifiers.h"
 #include "Models/ModelRevision.h"
 #include "Models/RecordSetter.h"
 #include "Models/Relations.h"
@@ -9,7 +10,7 @@ BlockPtr CalculationBlock::create(BlockType blockType, const QString& expression
                                   double height, const QString& colorHex)
 {
     BlockPtr block(new CalculationBlock);
-    block->m_id = QUuid::createUuid();
+    block->m_id = newIdentifier();
     block->m_blockType = blockType;
     block->m_label = label;
     block->m_textContent = textContent;
@@ -24,10 +25,10 @@ BlockPtr CalculationBlock::create(BlockType blockType, const QString& expression
 
 CalculationBlock::~CalculationBlock() = default;
 
-void CalculationBlock::changed(const char* property, bool valueChanged)
+void CalculationBlock::changed(const char* property, bool valueChanged, bool appendedOnly)
 {
     if (m_context)
-        m_context->noteChanged(this, property, valueChanged);
+        m_context->noteChanged(this, property, valueChanged, appendedOnly);
 }
 
 namespace {

@@ -7,7 +7,7 @@
 CanvasPtr Canvas::create(const QString& name, double viewportOffsetX, double viewportOffsetY, double viewportScale)
 {
     CanvasPtr canvas(new Canvas);
-    canvas->m_id = QUuid::createUuid();
+    canvas->m_id = newIdentifier();
     canvas->m_name = name;
     canvas->m_createdAt = Clock::now();
     canvas->m_modifiedAt = Clock::now();
@@ -19,12 +19,12 @@ CanvasPtr Canvas::create(const QString& name, double viewportOffsetX, double vie
 
 Canvas::~Canvas() = default;
 
-void Canvas::changed(const char* property, bool valueChanged)
+void Canvas::changed(const char* property, bool valueChanged, bool appendedOnly)
 {
     if (qstrcmp(property, "links") == 0)
         m_linkPositionsValid = false;
     if (m_context)
-        m_context->noteChanged(this, property, valueChanged);
+        m_context->noteChanged(this, property, valueChanged, appendedOnly);
 }
 
 

@@ -29,7 +29,7 @@ struct Relations::ToMany {
             Relations::shareContext(owner->context(), member.context(), pick<Canvas>(owner, self),
                                     pick<CalculationBlock>(owner, self), pick<Link>(owner, self));
             ((*owner).*List).append(self);
-            owner->changed(listName);
+            owner->changed(listName, true, true);
         }
         member.changed(backName);
     }
