@@ -30,16 +30,18 @@ public:
     CalculatorEngine(const CalculatorEngine&) = delete;
     CalculatorEngine& operator=(const CalculatorEngine&) = delete;
 
-    // Evaluates every calculation row of the canvas: text rows that hold an
-    // expression become calculation rows, then the rows without incoming
-    // links are evaluated with their dependants, then every row still
-    // without a result.
+    // Evaluates the calculation rows of the canvas: text rows that hold an
+    // expression become calculation rows; then the rows downstream of the
+    // rows without incoming links, of every cycle and of every row still
+    // without a result are evaluated, each once and after all of its
+    // sources. Rows on a cycle of links end with an error.
     void evaluateCanvas(const CanvasPtr& canvas);
     // Evaluates one row, stores result or error on it, then re-evaluates the
     // rows downstream of it once each, upstream first. Rows on a cycle of
     // links end with an error. Text rows are left alone.
     void evaluateBlock(const BlockPtr& block);
-    // Re-evaluates the rows downstream of a row (not the row itself).
+    // Re-evaluates the rows downstream of a row (not the row itself, unless
+    // it sits on a cycle).
     void propagateChanges(const BlockPtr& block);
 
     // Placeholder substitution, then evaluate(expression).
