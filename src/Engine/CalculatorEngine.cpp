@@ -225,8 +225,10 @@ std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, d
                                      std::optional<CalculationError>& failure)
 {
     for (auto it = values.keyBegin(); it != values.keyEnd(); ++it) {
-        if (it->contains(QLatin1Char('{')) || it->contains(QLatin1Char('}')) || it->contains(QLatin1Char(':')))
-            return std::nullopt;
+        for (const QChar c : *it) {
+            if (c == QLatin1Char('{') || c == QLatin1Char('}') || c == QLatin1Char(':'))
+                return std::nullopt;
+        }
     }
     const qsizetype size = text.size();
     QString result;

@@ -151,7 +151,8 @@ std::optional<QString> CalculatorEngine::ownCurrencyMark(const BlockPtr& block)
 {
     RowMemo& memo = memoFor(block);
     const QString expression = block->expression();
-    if (!memo.markKnown || memo.expression != expression) {
+    const bool sameText = memo.expression.constData() == expression.constData() && memo.expression.size() == expression.size();
+    if (!memo.markKnown || (!sameText && memo.expression != expression)) {
         memo.mark = detectRowCurrency(expression);
         memo.expression = expression;
         memo.markKnown = true;
@@ -267,6 +268,8 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
     ++m_evaluationCount;
     QHash<QString, double> values;
     QHash<QString, QString> currencies;
+    values.reserve(block->incomingLinks().size());
+    currencies.reserve(block->incomingLinks().size());
     // The row's own incoming links, looked up by record: the last link of a
     // name wins, and its value and currency travel together.
     for (const LinkPtr& link : block->incomingLinks()) {
