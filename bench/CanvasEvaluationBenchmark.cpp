@@ -219,21 +219,28 @@ BENCHMARK(BM_BuildStoredCanvas)->Arg(10000)->Arg(100000)->Unit(benchmark::kMilli
 void BM_OpenStoredFanIn(benchmark::State& state)
 {
     static QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("fan-in-%1.store").arg(state.range(0)));
+    static int runs = 0;
+    const QString path = folder.filePath(QStringLiteral("fan-in-%1-%2.store").arg(state.range(0)).arg(++runs));
     {
-        auto store = ObjectStore::open(path);
+        QString message;
+        auto store = ObjectStore::open(path, &message);
+        if (!store) {
+            state.SkipWithError(qPrintable(message));
+            return;
+        }
         const CanvasPtr canvas = makeFanIn(int(state.range(0)));
         store->context().insert(canvas);
         engine().evaluateCanvas(canvas);
         store->save();
     }
     for (auto _ : state) {
-        auto store = ObjectStore::open(path);
-        const QList<CanvasPtr> canvases = store->context().canvases();
-        if (canvases.size() != 1) {
-            state.SkipWithError("store did not load");
+        QString message;
+        auto store = ObjectStore::open(path, &message);
+        if (!store || store->context().canvases().size() != 1) {
+            state.SkipWithError(qPrintable(store ? QStringLiteral("store did not load whole") : message));
             break;
         }
+        const QList<CanvasPtr> canvases = store->context().canvases();
         engine().evaluateCanvas(canvases.first());
         state.PauseTiming();
         store.reset();
