@@ -185,10 +185,6 @@ QString replacePlaceholder(const QString& text, const QString& name, Replacement
     return result;
 }
 
-} // namespace
-
-namespace {
-
 // A linked value as inserted for its token: the number, then its currency.
 QString insertedValue(double value, const QHash<QString, QString>& currencies, const QString& key, DecimalStyle style)
 {
