@@ -185,6 +185,112 @@ QString replacePlaceholder(const QString& text, const QString& name, Replacement
     return result;
 }
 
+// A linked value as inserted for its token: the number, then its currency.
+QString insertedValue(double value, const QHash<QString, QString>& currencies, const QString& key, DecimalStyle style)
+{
+    QString number = linkedValueText(value, style);
+    const auto currency = currencies.constFind(key);
+    if (currency != currencies.constEnd())
+        number += QLatin1Char(' ') + *currency;
+    return number;
+}
+
+// A negative value keeps its sign under a power: {A}^2 with A = -3 is 9.
+QString guardedForPower(double value, QString number, QStringView text, qsizetype end)
+{
+    if (value < 0 && followedByPower(text, end))
+        return QLatin1Char('(') + number + QLatin1Char(')');
+    return number;
+}
+
+// A value that is not a finite number cannot stand in a text: the row fails
+// as the frame would fail on such a value.
+CalculationError nonFiniteValueError(double value)
+{
+    return std::isnan(value) ? CalculationError::invalidResult() : CalculationError::divisionByZero();
+}
+
+// Every token filled in one scan of the text, taking at each "{" the longest
+// name that forms a token there. This is what filling one name after the
+// other, longest first, gives as long as no token can reach into another:
+// none when a name holds a brace or a colon, or when a "{" stands inside the
+// name or colour part of a possible token. Then the answer is none and the
+// caller fills name by name.
+std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, double>& values,
+                                     const QHash<QString, QString>& currencies, DecimalStyle style,
+                                     std::optional<CalculationError>& failure)
+{
+    for (auto it = values.keyBegin(); it != values.keyEnd(); ++it) {
+        for (const QChar c : *it) {
+            if (c == QLatin1Char('{') || c == QLatin1Char('}') || c == QLatin1Char(':'))
+                return std::nullopt;
+        }
+    }
+    const qsizetype size = text.size();
+    QString result;
+    qsizetype copied = 0;
+    for (qsizetype at = text.indexOf(QLatin1Char('{')); at >= 0;) {
+        // The name and any white space after it run up to the first "}" or ":".
+        qsizetype stop = at + 1;
+        qsizetype blanksFrom = stop;
+        while (stop < size && text[stop] != QLatin1Char('}') && text[stop] != QLatin1Char(':')) {
+            if (text[stop] == QLatin1Char('{'))
+                return std::nullopt;
+            qsizetype length = 1;
+            if (!isWhiteSpace(codePointAt(text, stop, &length)))
+                blanksFrom = stop + length;
+            stop += length;
+        }
+        if (stop >= size)
+            break; // nothing after this "{" can close a token, nor after a later one
+        qsizetype end = stop + 1;
+        if (text[stop] == QLatin1Char(':')) {
+            qsizetype close = stop + 1;
+            while (close < size && text[close] != QLatin1Char('}')) {
+                if (text[close] == QLatin1Char('{'))
+                    return std::nullopt;
+                ++close;
+            }
+            if (close >= size)
+                break;
+            end = close + 1;
+        }
+        // The longest name: the whole stretch first, then without its
+        // trailing white space, one character at a time.
+        const double* value = nullptr;
+        QString key;
+        for (qsizetype nameEnd = stop;; ) {
+            key = QString::fromRawData(text.constData() + at + 1, nameEnd - at - 1);
+            const auto found = values.constFind(key);
+            if (found != values.constEnd()) {
+                value = &*found;
+                break;
+            }
+            if (nameEnd <= blanksFrom)
+                break;
+            qsizetype length = 1;
+            codePointBefore(text, nameEnd, &length);
+            nameEnd -= length;
+        }
+        if (!value) {
+            at = text.indexOf(QLatin1Char('{'), at + 1);
+            continue;
+        }
+        if (!std::isfinite(*value)) {
+            failure = nonFiniteValueError(*value);
+            return std::nullopt;
+        }
+        result += QStringView(text).mid(copied, at - copied);
+        result += guardedForPower(*value, insertedValue(*value, currencies, key, style), text, end);
+        copied = end;
+        at = text.indexOf(QLatin1Char('{'), end);
+    }
+    if (copied == 0)
+        return text;
+    result += QStringView(text).mid(copied);
+    return result;
+}
+
 } // namespace
 
 EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
@@ -193,26 +299,31 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
 {
     QString text = expression;
     if (!values.isEmpty() && text.contains(QLatin1Char('{'))) {
-        // Longest names first; the braces keep names of equal length apart.
-        QVarLengthArray<std::pair<qsizetype, QString>, 8> keys;
-        for (auto it = values.keyBegin(); it != values.keyEnd(); ++it)
-            keys.append({codePointCount(*it), *it});
-        std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (const auto& [length, key] : std::as_const(keys)) {
-            if (!text.contains(key))
-                continue;
-            const double value = values.value(key);
-            QString number = linkedValueText(value, settings.decimalStyle);
-            const auto currency = currencies.constFind(key);
-            if (currency != currencies.constEnd())
-                number += QLatin1Char(' ') + *currency;
-            text = replacePlaceholder(text, key, [&](qsizetype end) {
-                // A negative value keeps its sign under a power: {A}^2 with
-                // A = -3 is 9.
-                if (value < 0 && followedByPower(text, end))
-                    return QLatin1Char('(') + number + QLatin1Char(')');
-                return number;
-            });
+        std::optional<CalculationError> failure;
+        std::optional<QString> filled = fillInOneScan(text, values, currencies, settings.decimalStyle, failure);
+        if (failure)
+            return *failure;
+        if (filled) {
+            text = std::move(*filled);
+        } else {
+            // Longest names first; the braces keep names of equal length apart.
+            QVarLengthArray<std::pair<qsizetype, QString>, 8> keys;
+            for (auto it = values.keyBegin(); it != values.keyEnd(); ++it)
+                keys.append({codePointCount(*it), *it});
+            std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+            for (const auto& [length, key] : std::as_const(keys)) {
+                if (!text.contains(key))
+                    continue;
+                const double value = values.value(key);
+                const QString number = insertedValue(value, currencies, key, settings.decimalStyle);
+                bool used = false;
+                text = replacePlaceholder(text, key, [&](qsizetype end) {
+                    used = true;
+                    return guardedForPower(value, number, text, end);
+                });
+                if (used && !std::isfinite(value))
+                    return nonFiniteValueError(value);
+            }
         }
     }
 

@@ -9,9 +9,12 @@
 #include <QString>
 #include <QStringList>
 #include <QVarLengthArray>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 // Evaluates rows: fills link placeholders, rewrites the typed text into plain
 // arithmetic, computes it and carries the result to the rows downstream.
@@ -27,16 +30,18 @@ public:
     CalculatorEngine(const CalculatorEngine&) = delete;
     CalculatorEngine& operator=(const CalculatorEngine&) = delete;
 
-    // Evaluates every calculation row of the canvas: text rows that hold an
-    // expression become calculation rows, then the rows without incoming
-    // links are evaluated with their dependants, then every row still
-    // without a result.
+    // Evaluates the calculation rows of the canvas: text rows that hold an
+    // expression become calculation rows; then the rows downstream of the
+    // rows without incoming links, of every cycle and of every row still
+    // without a result are evaluated, each once and after all of its
+    // sources. Rows on a cycle of links end with an error.
     void evaluateCanvas(const CanvasPtr& canvas);
     // Evaluates one row, stores result or error on it, then re-evaluates the
     // rows downstream of it once each, upstream first. Rows on a cycle of
     // links end with an error. Text rows are left alone.
     void evaluateBlock(const BlockPtr& block);
-    // Re-evaluates the rows downstream of a row (not the row itself).
+    // Re-evaluates the rows downstream of a row (not the row itself, unless
+    // it sits on a cycle).
     void propagateChanges(const BlockPtr& block);
 
     // Placeholder substitution, then evaluate(expression).
@@ -67,15 +72,32 @@ public:
 private:
     struct Pipeline;
     struct Batch;
+    // What the engine remembers of a row between evaluations. The weak
+    // pointer tells the row from a later one that gets the same address.
+    struct RowMemo {
+        std::weak_ptr<CalculationBlock> row;
+        // The row's own currency mark, as read from `expression`.
+        QString expression;
+        std::optional<QString> mark;
+        bool markKnown = false;
+        // The currency the row passes on: its own mark, else one from upstream.
+        std::optional<QString> currency;
+        bool currencyKnown = false;
+    };
+    struct RowGraph;
 
     // Rows evaluation.
     void runFrom(Batch& batch, const BlockPtr& start, bool includeStart);
+    void evaluateInOrder(Batch& batch, const RowGraph& graph, const std::vector<std::vector<int>>& components,
+                         const std::vector<char>& chosen, int skipped);
     void evaluateRow(Batch& batch, const BlockPtr& block);
-    void markCycleRow(Batch& batch, const BlockPtr& block, const std::unordered_set<const CalculationBlock*>& component);
-    // The canvas's links whose destination has the row's id, in list order.
-    using LinkRefs = QVarLengthArray<const Link*, 4>;
-    LinkRefs canvasLinksInto(Batch& batch, const BlockPtr& block);
-    std::optional<QString> rowCurrency(Batch& batch, const BlockPtr& block);
+    void markCycleRow(const BlockPtr& block, const std::unordered_set<const CalculationBlock*>& component);
+    // Row currencies, remembered between evaluations while they hold.
+    RowMemo& memoFor(const BlockPtr& block);
+    void checkRowMemos(const BlockPtr& edited);
+    std::optional<QString> ownCurrencyMark(const BlockPtr& block);
+    std::optional<QString> rowCurrency(RowMemo& memo, const BlockPtr& block);
+    static void appendSources(const CalculationBlock& row, QVarLengthArray<BlockPtr, 16>& sources);
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                   const QHash<QString, QString>& currencies, const EngineSettings& settings);
     EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings);
@@ -105,4 +127,7 @@ private:
     // Compiled patterns of the tax labels, by rule and label.
     QHash<std::pair<int, QString>, QRegularExpression> m_dynamicRegexCache;
     quint64 m_evaluationCount = 0;
+    std::unordered_map<const CalculationBlock*, RowMemo> m_rowMemos;
+    quint64 m_seenRelationships = 0;
+    quint64 m_seenExpressions = 0;
 };

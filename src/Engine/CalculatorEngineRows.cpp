@@ -3,6 +3,7 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
+#include "Models/ModelRevision.h"
 
 #include <QVarLengthArray>
 
@@ -14,15 +15,104 @@
 using namespace ExpressionText;
 
 // One evaluation of rows (a row with its dependants, or a whole canvas): the
-// settings read once, and lookups that hold while no record changes shape.
+// settings read once.
 struct CalculatorEngine::Batch {
     EngineSettings settings;
-    // Per canvas: its links sorted by the id of their destination row, each
-    // id's links in list order.
-    std::unordered_map<const Canvas*, std::vector<std::pair<QUuid, const Link*>>> linksByDestination;
-    QHash<const CalculationBlock*, std::optional<QString>> currencyMemo;
-    // Rows written since this was set (the last pass of evaluateCanvas).
-    std::unordered_set<const CalculationBlock*>* written = nullptr;
+};
+
+// The rows a pass may reach, each with its outgoing edges, and the strongly
+// connected parts among them.
+struct CalculatorEngine::RowGraph {
+    std::vector<BlockPtr> rows;
+    std::unordered_map<const CalculationBlock*, int> indexOf;
+    // The edges of row i are edges[firstEdge[i] .. firstEdge[i + 1]).
+    std::vector<int> edges;
+    std::vector<size_t> firstEdge{0};
+
+    int add(const BlockPtr& row)
+    {
+        const auto [it, added] = indexOf.emplace(row.get(), int(rows.size()));
+        if (added)
+            rows.push_back(row);
+        return it->second;
+    }
+
+    // Adds every row reachable through outgoing links from the rows added so
+    // far, text rows included (they pass changes on without being evaluated).
+    void close()
+    {
+        for (size_t i = firstEdge.size() - 1; i < rows.size(); ++i) {
+            for (const LinkPtr& link : rows[i]->outgoingLinks()) {
+                if (BlockPtr destination = link->destinationBlock())
+                    edges.push_back(add(destination));
+            }
+            firstEdge.push_back(edges.size());
+        }
+    }
+
+    int size() const { return int(rows.size()); }
+    const int* successorsBegin(int v) const { return edges.data() + firstEdge[size_t(v)]; }
+    const int* successorsEnd(int v) const { return edges.data() + firstEdge[size_t(v) + 1]; }
+
+    bool isCycle(const std::vector<int>& component) const
+    {
+        const int first = component.front();
+        return component.size() > 1 || std::find(successorsBegin(first), successorsEnd(first), first) != successorsEnd(first);
+    }
+
+    // Strongly connected parts (Tarjan, without recursion), sinks first: read
+    // backwards, every part comes after all the parts that feed it.
+    std::vector<std::vector<int>> components() const
+    {
+        const int count = size();
+        std::vector<int> order(size_t(count), -1), low(size_t(count), 0), stack;
+        std::vector<char> onStack(size_t(count), 0);
+        std::vector<std::vector<int>> found;
+        struct Frame {
+            int row;
+            size_t next;
+        };
+        std::vector<Frame> calls;
+        int counter = 0;
+        for (int root = 0; root < count; ++root) {
+            if (order[size_t(root)] >= 0)
+                continue;
+            order[size_t(root)] = low[size_t(root)] = counter++;
+            stack.push_back(root);
+            onStack[size_t(root)] = 1;
+            calls.push_back({root, 0});
+            while (!calls.empty()) {
+                const int v = calls.back().row;
+                if (firstEdge[size_t(v)] + calls.back().next < firstEdge[size_t(v) + 1]) {
+                    const int w = edges[firstEdge[size_t(v)] + calls.back().next++];
+                    if (order[size_t(w)] < 0) {
+                        order[size_t(w)] = low[size_t(w)] = counter++;
+                        stack.push_back(w);
+                        onStack[size_t(w)] = 1;
+                        calls.push_back({w, 0});
+                    } else if (onStack[size_t(w)]) {
+                        low[size_t(v)] = std::min(low[size_t(v)], order[size_t(w)]);
+                    }
+                    continue;
+                }
+                if (low[size_t(v)] == order[size_t(v)]) {
+                    std::vector<int> component;
+                    int w;
+                    do {
+                        w = stack.back();
+                        stack.pop_back();
+                        onStack[size_t(w)] = 0;
+                        component.push_back(w);
+                    } while (w != v);
+                    found.push_back(std::move(component));
+                }
+                calls.pop_back();
+                if (!calls.empty())
+                    low[size_t(calls.back().row)] = std::min(low[size_t(calls.back().row)], low[size_t(v)]);
+            }
+        }
+        return found;
+    }
 };
 
 std::optional<QString> CalculatorEngine::detectRowCurrency(const QString& text)
@@ -46,46 +136,98 @@ std::optional<QString> CalculatorEngine::detectRowCurrency(const QString& text)
     return std::nullopt;
 }
 
+CalculatorEngine::RowMemo& CalculatorEngine::memoFor(const BlockPtr& block)
+{
+    RowMemo& memo = m_rowMemos[block.get()];
+    const bool sameRow = !memo.row.owner_before(block) && !block.owner_before(memo.row) && !memo.row.expired();
+    if (!sameRow) {
+        memo = RowMemo();
+        memo.row = block;
+    }
+    return memo;
+}
+
+std::optional<QString> CalculatorEngine::ownCurrencyMark(const BlockPtr& block)
+{
+    RowMemo& memo = memoFor(block);
+    const QString expression = block->expression();
+    const bool sameText = memo.expression.constData() == expression.constData() && memo.expression.size() == expression.size();
+    if (!memo.markKnown || (!sameText && memo.expression != expression)) {
+        memo.mark = detectRowCurrency(expression);
+        memo.expression = expression;
+        memo.markKnown = true;
+    }
+    return memo.mark;
+}
+
+void CalculatorEngine::checkRowMemos(const BlockPtr& edited)
+{
+    // The currencies remembered hold while no link and no currency mark has
+    // changed. Typing in a row changes one expression, that row's: when its
+    // mark stays as it was, nothing else needs working out again.
+    const quint64 relationships = ModelRevision::relationships.load(std::memory_order_relaxed);
+    const quint64 expressions = ModelRevision::expressions.load(std::memory_order_relaxed);
+    bool keep = relationships == m_seenRelationships;
+    if (keep && expressions != m_seenExpressions) {
+        keep = false;
+        if (edited && expressions == m_seenExpressions + 1) {
+            const auto found = m_rowMemos.find(edited.get());
+            if (found != m_rowMemos.end() && found->second.markKnown && !found->second.row.owner_before(edited)
+                && !edited.owner_before(found->second.row)) {
+                const RowMemo& memo = found->second;
+                keep = memo.expression != edited->expression() && memo.mark == detectRowCurrency(edited->expression());
+            }
+        }
+    }
+    if (!keep)
+        m_rowMemos.clear();
+    m_seenRelationships = relationships;
+    m_seenExpressions = expressions;
+}
+
 std::optional<QString> CalculatorEngine::rowCurrency(const BlockPtr& block)
 {
-    Batch batch;
-    return rowCurrency(batch, block);
+    if (!block)
+        return std::nullopt;
+    checkRowMemos(nullptr);
+    return rowCurrency(memoFor(block), block);
 }
 
-CalculatorEngine::LinkRefs CalculatorEngine::canvasLinksInto(Batch& batch, const BlockPtr& block)
+void CalculatorEngine::appendSources(const CalculationBlock& row, QVarLengthArray<BlockPtr, 16>& sources)
 {
-    LinkRefs links;
-    const CanvasPtr canvas = block->canvas();
-    if (!canvas)
-        return links;
-    auto found = batch.linksByDestination.find(canvas.get());
-    if (found == batch.linksByDestination.end()) {
-        // One sorted array rather than a list per row: built and searched
-        // without an allocation per row.
-        std::vector<std::pair<QUuid, const Link*>> index;
-        index.reserve(size_t(canvas->links().size()));
-        for (const LinkPtr& link : canvas->links()) {
-            if (const BlockPtr destination = link->destinationBlock())
-                index.emplace_back(destination->id(), link.get());
+    // The links into the row that its canvas lists, in the canvas's order,
+    // then all of the row's incoming links in their own order.
+    const LinkList& incoming = row.incomingLinks();
+    const CanvasPtr canvas = row.canvas();
+    if (canvas) {
+        QVarLengthArray<std::pair<qsizetype, const Link*>, 8> listed;
+        for (const LinkPtr& link : incoming) {
+            if (link->canvas() == canvas)
+                listed.append({-1, link.get()});
         }
-        std::stable_sort(index.begin(), index.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        found = batch.linksByDestination.emplace(canvas.get(), std::move(index)).first;
+        if (listed.size() > 1) {
+            for (auto& entry : listed)
+                entry.first = canvas->indexOfLink(entry.second);
+            std::stable_sort(listed.begin(), listed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        }
+        for (const auto& entry : std::as_const(listed)) {
+            if (BlockPtr source = entry.second->sourceBlock())
+                sources.append(std::move(source));
+        }
     }
-    const auto& index = found->second;
-    const QUuid id = block->id();
-    auto it = std::lower_bound(index.begin(), index.end(), id, [](const auto& entry, const QUuid& key) { return entry.first < key; });
-    for (; it != index.end() && it->first == id; ++it)
-        links.append(it->second);
-    return links;
+    for (const LinkPtr& link : incoming) {
+        if (BlockPtr source = link->sourceBlock())
+            sources.append(std::move(source));
+    }
 }
 
-std::optional<QString> CalculatorEngine::rowCurrency(Batch& batch, const BlockPtr& block)
+std::optional<QString> CalculatorEngine::rowCurrency(RowMemo& startMemo, const BlockPtr& block)
 {
-    // Depth first through the sources (canvas links into the row first, then
-    // its incoming links), the first currency mark met wins. Each row is
-    // looked at once, which also ends the search around a cycle.
-    if (const auto memo = batch.currencyMemo.constFind(block.get()); memo != batch.currencyMemo.constEnd())
-        return *memo;
+    // Depth first through the sources, the first currency mark met wins.
+    // Each row is looked at once, which also ends the search around a cycle;
+    // a row whose currency is known already stands for everything above it.
+    if (startMemo.currencyKnown)
+        return startMemo.currency;
     std::optional<QString> answer;
     std::unordered_set<const CalculationBlock*> visited;
     QVarLengthArray<BlockPtr, 16> stack{block};
@@ -96,30 +238,28 @@ std::optional<QString> CalculatorEngine::rowCurrency(Batch& batch, const BlockPt
         if (!visited.insert(row.get()).second)
             continue;
         if (row != block) {
-            if (const auto memo = batch.currencyMemo.constFind(row.get()); memo != batch.currencyMemo.constEnd()) {
-                if (*memo) {
-                    answer = *memo;
+            const RowMemo& memo = memoFor(row);
+            if (memo.currencyKnown) {
+                if (memo.currency) {
+                    answer = memo.currency;
                     break;
                 }
                 continue;
             }
         }
-        if ((answer = detectRowCurrency(row->expression())))
+        if ((answer = ownCurrencyMark(row)))
             break;
         sources.clear();
-        auto addSource = [&](const Link& link) {
-            BlockPtr source = link.sourceBlock();
-            if (source && !visited.count(source.get()))
-                sources.append(std::move(source));
-        };
-        for (const Link* link : canvasLinksInto(batch, row))
-            addSource(*link);
-        for (const LinkPtr& link : row->incomingLinks())
-            addSource(*link);
-        for (auto it = sources.rbegin(); it != sources.rend(); ++it)
-            stack.append(*it);
+        appendSources(*row, sources);
+        for (auto it = sources.rbegin(); it != sources.rend(); ++it) {
+            if (!visited.count(it->get()))
+                stack.append(*it);
+        }
     }
-    batch.currencyMemo.insert(block.get(), answer);
+    // memoFor may have rehashed the table: look the row up again.
+    RowMemo& memo = memoFor(block);
+    memo.currency = answer;
+    memo.currencyKnown = true;
     return answer;
 }
 
@@ -128,23 +268,23 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
     ++m_evaluationCount;
     QHash<QString, double> values;
     QHash<QString, QString> currencies;
-    // A value and its currency travel together: a later link of the same
-    // name replaces both.
-    auto take = [&](const Link& link, bool replace) {
-        const QString name = trimmedBlanks(link.placeholderName());
-        const BlockPtr source = link.sourceBlock();
-        if (!source || !source->result() || (!replace && values.contains(name)))
-            return;
+    values.reserve(block->incomingLinks().size());
+    currencies.reserve(block->incomingLinks().size());
+    // The row's own incoming links, looked up by record: the last link of a
+    // name wins, and its value and currency travel together.
+    for (const LinkPtr& link : block->incomingLinks()) {
+        const BlockPtr source = link->sourceBlock();
+        if (!source || !source->result())
+            continue;
+        const QString name = trimmedBlanks(link->placeholderName());
         values.insert(name, *source->result());
-        if (const std::optional<QString> currency = rowCurrency(batch, source))
+        if (const std::optional<QString> currency = rowCurrency(memoFor(source), source))
             currencies.insert(name, *currency);
         else
             currencies.remove(name);
-    };
-    for (const LinkPtr& link : block->incomingLinks())
-        take(*link, true);
-    for (const Link* link : canvasLinksInto(batch, block))
-        take(*link, false);
+    }
+    // Remembered for the next edit of this row (see checkRowMemos).
+    ownCurrencyMark(block);
 
     const EvaluationResult outcome = evaluateWith(block->expression(), values, currencies, batch.settings);
     if (outcome.ok()) {
@@ -156,132 +296,65 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
         block->setHasError(true);
         block->setErrorMessage(outcome.error().errorDescription());
     }
-    if (batch.written)
-        batch.written->insert(block.get());
 }
 
-void CalculatorEngine::markCycleRow(Batch& batch, const BlockPtr& block,
-                                    const std::unordered_set<const CalculationBlock*>& component)
+void CalculatorEngine::markCycleRow(const BlockPtr& block, const std::unordered_set<const CalculationBlock*>& component)
 {
     // The value fed around the cycle cannot exist: the row reports the
     // first placeholder that a row of its own cycle feeds.
     ++m_evaluationCount;
     QString name;
-    bool found = false;
-    auto consider = [&](const Link& link) {
-        if (!found && component.count(link.sourceBlock().get())) {
-            name = trimmedBlanks(link.placeholderName());
-            found = true;
+    for (const LinkPtr& link : block->incomingLinks()) {
+        if (component.count(link->sourceBlock().get())) {
+            name = trimmedBlanks(link->placeholderName());
+            break;
         }
-    };
-    for (const LinkPtr& link : block->incomingLinks())
-        consider(*link);
-    for (const Link* link : canvasLinksInto(batch, block))
-        consider(*link);
+    }
     block->setResult(std::nullopt);
     block->setHasError(true);
     block->setErrorMessage(CalculationError::missingPlaceholder(name).errorDescription());
-    if (batch.written)
-        batch.written->insert(block.get());
 }
 
-void CalculatorEngine::runFrom(Batch& batch, const BlockPtr& start, bool includeStart)
+void CalculatorEngine::evaluateInOrder(Batch& batch, const RowGraph& graph,
+                                       const std::vector<std::vector<int>>& components,
+                                       const std::vector<char>& chosen, int skipped)
 {
-    // The rows reachable through outgoing links, text rows included (they
-    // pass changes on without being evaluated). The edges of row i are
-    // edges[firstEdge[i] .. firstEdge[i + 1]).
-    std::vector<BlockPtr> rows{start};
-    QHash<const CalculationBlock*, int> indexOf{{start.get(), 0}};
-    std::vector<int> edges;
-    std::vector<size_t> firstEdge{0};
-    for (size_t i = 0; i < rows.size(); ++i) {
-        for (const LinkPtr& link : rows[i]->outgoingLinks()) {
-            BlockPtr destination = link->destinationBlock();
-            if (!destination)
-                continue;
-            const auto known = indexOf.constFind(destination.get());
-            if (known != indexOf.constEnd()) {
-                edges.push_back(*known);
-                continue;
-            }
-            indexOf.insert(destination.get(), int(rows.size()));
-            edges.push_back(int(rows.size()));
-            rows.push_back(std::move(destination));
-        }
-        firstEdge.push_back(edges.size());
-    }
-    auto successorsBegin = [&](int v) { return edges.begin() + ptrdiff_t(firstEdge[v]); };
-    auto successorsEnd = [&](int v) { return edges.begin() + ptrdiff_t(firstEdge[v + 1]); };
-
-    // Strongly connected parts (Tarjan, without recursion), found sinks first.
-    const int count = int(rows.size());
-    std::vector<int> order(count, -1), low(count, 0), stack;
-    std::vector<char> onStack(count, 0);
-    std::vector<std::vector<int>> components;
-    struct Frame {
-        int row;
-        size_t next;
-    };
-    std::vector<Frame> calls{{0, 0}};
-    int counter = 0;
-    order[0] = low[0] = counter++;
-    stack.push_back(0);
-    onStack[0] = 1;
-    while (!calls.empty()) {
-        const int v = calls.back().row;
-        if (firstEdge[v] + calls.back().next < firstEdge[v + 1]) {
-            const int w = edges[firstEdge[v] + calls.back().next++];
-            if (order[w] < 0) {
-                order[w] = low[w] = counter++;
-                stack.push_back(w);
-                onStack[w] = 1;
-                calls.push_back({w, 0});
-            } else if (onStack[w]) {
-                low[v] = std::min(low[v], order[w]);
-            }
-            continue;
-        }
-        if (low[v] == order[v]) {
-            std::vector<int> component;
-            int w;
-            do {
-                w = stack.back();
-                stack.pop_back();
-                onStack[w] = 0;
-                component.push_back(w);
-            } while (w != v);
-            components.push_back(std::move(component));
-        }
-        calls.pop_back();
-        if (!calls.empty())
-            low[calls.back().row] = std::min(low[calls.back().row], low[v]);
-    }
-
-    // Upstream first: every row is evaluated once, after all of its sources.
+    // Upstream first: every chosen row is evaluated once, after all of its
+    // sources; the rows of a cycle end with an error.
     for (auto it = components.rbegin(); it != components.rend(); ++it) {
         const std::vector<int>& component = *it;
-        const int first = component.front();
-        const bool cycle = component.size() > 1 || std::find(successorsBegin(first), successorsEnd(first), first) != successorsEnd(first);
-        if (!cycle) {
-            const BlockPtr& row = rows[first];
-            if ((row != start || includeStart) && row->blockType() == BlockType::calculation)
+        if (!chosen[size_t(component.front())])
+            continue;
+        if (!graph.isCycle(component)) {
+            const BlockPtr& row = graph.rows[size_t(component.front())];
+            if (component.front() != skipped && row->blockType() == BlockType::calculation)
                 evaluateRow(batch, row);
             continue;
         }
         std::unordered_set<const CalculationBlock*> members;
         for (int index : component)
-            members.insert(rows[index].get());
+            members.insert(graph.rows[size_t(index)].get());
         for (int index : component) {
-            if (rows[index]->blockType() == BlockType::calculation)
-                markCycleRow(batch, rows[index], members);
+            if (graph.rows[size_t(index)]->blockType() == BlockType::calculation)
+                markCycleRow(graph.rows[size_t(index)], members);
         }
     }
+}
+
+void CalculatorEngine::runFrom(Batch& batch, const BlockPtr& start, bool includeStart)
+{
+    RowGraph graph;
+    graph.add(start);
+    graph.close();
+    // A start row left out is still marked when it sits on a cycle.
+    evaluateInOrder(batch, graph, graph.components(), std::vector<char>(size_t(graph.size()), 1), includeStart ? -1 : 0);
 }
 
 void CalculatorEngine::evaluateBlock(const BlockPtr& block)
 {
     if (!block || block->blockType() != BlockType::calculation)
         return;
+    checkRowMemos(block);
     Batch batch;
     batch.settings = m_settingsProvider();
     runFrom(batch, block, true);
@@ -291,6 +364,7 @@ void CalculatorEngine::propagateChanges(const BlockPtr& block)
 {
     if (!block)
         return;
+    checkRowMemos(block);
     Batch batch;
     batch.settings = m_settingsProvider();
     runFrom(batch, block, false);
@@ -302,29 +376,57 @@ void CalculatorEngine::evaluateCanvas(const CanvasPtr& canvas)
         return;
     Batch batch;
     batch.settings = m_settingsProvider();
+    // Currencies are worked out afresh for a whole canvas.
+    m_rowMemos.clear();
+    m_seenRelationships = ModelRevision::relationships.load(std::memory_order_relaxed);
+    m_seenExpressions = ModelRevision::expressions.load(std::memory_order_relaxed);
 
+    // Text rows that hold an expression become calculation rows.
     for (const BlockPtr& block : BlockList(canvas->blocks())) {
         if (block->blockType() == BlockType::text && !block->expression().isEmpty())
             block->setBlockType(BlockType::calculation);
     }
 
-    BlockList roots;
-    for (const BlockPtr& block : canvas->blocks()) {
-        if (block->blockType() == BlockType::calculation && block->incomingLinks().isEmpty())
-            roots.append(block);
-    }
-    for (const BlockPtr& root : std::as_const(roots)) {
-        if (root->blockType() == BlockType::calculation)
-            runFrom(batch, root, true);
-    }
+    RowGraph graph;
+    for (const BlockPtr& block : canvas->blocks())
+        graph.add(block);
+    graph.close();
+    const std::vector<std::vector<int>> components = graph.components();
 
-    // Rows no root leads to, and rows that failed. A row already evaluated in
-    // this pass holds what evaluating it again would give.
-    std::unordered_set<const CalculationBlock*> written;
-    batch.written = &written;
-    for (const BlockPtr& block : BlockList(canvas->blocks())) {
-        if (block->blockType() == BlockType::calculation && !block->result() && !block->expression().isEmpty()
-            && !written.count(block.get()))
-            runFrom(batch, block, true);
+    // The rows to evaluate: everything downstream of the rows without
+    // incoming links, of every cycle, and of every row still without a
+    // result; rows no such row leads to keep what they hold.
+    std::vector<char> chosen(size_t(graph.size()), 0);
+    std::vector<int> pending;
+    auto choose = [&](int start) {
+        if (chosen[size_t(start)])
+            return;
+        chosen[size_t(start)] = 1;
+        pending.push_back(start);
+        while (!pending.empty()) {
+            const int v = pending.back();
+            pending.pop_back();
+            for (const int* w = graph.successorsBegin(v); w != graph.successorsEnd(v); ++w) {
+                if (!chosen[size_t(*w)]) {
+                    chosen[size_t(*w)] = 1;
+                    pending.push_back(*w);
+                }
+            }
+        }
+    };
+    const BlockList& blocks = canvas->blocks();
+    for (qsizetype i = 0; i < blocks.size(); ++i) {
+        if (blocks[i]->blockType() == BlockType::calculation && blocks[i]->incomingLinks().isEmpty())
+            choose(graph.indexOf.at(blocks[i].get()));
     }
+    for (const std::vector<int>& component : components) {
+        if (graph.isCycle(component))
+            choose(component.front());
+    }
+    for (qsizetype i = 0; i < blocks.size(); ++i) {
+        const BlockPtr& block = blocks[i];
+        if (block->blockType() == BlockType::calculation && !block->result() && !block->expression().isEmpty())
+            choose(graph.indexOf.at(block.get()));
+    }
+    evaluateInOrder(batch, graph, components, chosen, -1);
 }

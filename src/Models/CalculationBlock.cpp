@@ -1,5 +1,7 @@
 #include "Models/CalculationBlock.h"
 
+#include "Models/Identifiers.h"
+#include "Models/ModelRevision.h"
 #include "Models/RecordSetter.h"
 #include "Models/Relations.h"
 
@@ -8,7 +10,7 @@ BlockPtr CalculationBlock::create(BlockType blockType, const QString& expression
                                   double height, const QString& colorHex)
 {
     BlockPtr block(new CalculationBlock);
-    block->m_id = QUuid::createUuid();
+    block->m_id = newIdentifier();
     block->m_blockType = blockType;
     block->m_label = label;
     block->m_textContent = textContent;
@@ -23,10 +25,10 @@ BlockPtr CalculationBlock::create(BlockType blockType, const QString& expression
 
 CalculationBlock::~CalculationBlock() = default;
 
-void CalculationBlock::changed(const char* property, bool valueChanged)
+void CalculationBlock::changed(const char* property, bool valueChanged, bool appendedOnly)
 {
     if (m_context)
-        m_context->noteChanged(this, property, valueChanged);
+        m_context->noteChanged(this, property, valueChanged, appendedOnly);
 }
 
 namespace {
@@ -43,7 +45,12 @@ void CalculationBlock::setLabel(const QString& label) { QS_SETTER(label, m_label
 void CalculationBlock::setTextContent(const QString& text) { QS_SETTER(text, m_textContent, "textContent"); }
 void CalculationBlock::setPartLabels(const PartMap& labels) { QS_SETTER(labels, m_partLabels, "partLabels"); }
 void CalculationBlock::setPartColors(const PartMap& colors) { QS_SETTER(colors, m_partColors, "partColors"); }
-void CalculationBlock::setExpression(const QString& expression) { QS_SETTER(expression, m_expression, "expression"); }
+void CalculationBlock::setExpression(const QString& expression)
+{
+    if (expression != m_expression)
+        ModelRevision::expressionChanged();
+    QS_SETTER(expression, m_expression, "expression");
+}
 
 void CalculationBlock::setResult(std::optional<double> result)
 {
@@ -74,13 +81,13 @@ void CalculationBlock::setOutgoingLinks(const LinkList& links) { Relations::setO
 
 void CalculationBlock::appendOutgoingLink(const LinkPtr& link)
 {
-    if (link && !m_outgoingLinks.contains(link))
+    if (link && link->sourceBlock().get() != this)
         Relations::setSource(*link, shared_from_this());
 }
 
 void CalculationBlock::removeOutgoingLink(const LinkPtr& link)
 {
-    if (link && m_outgoingLinks.contains(link))
+    if (link && link->sourceBlock().get() == this)
         Relations::setSource(*link, nullptr);
 }
 
@@ -88,13 +95,13 @@ void CalculationBlock::setIncomingLinks(const LinkList& links) { Relations::setI
 
 void CalculationBlock::appendIncomingLink(const LinkPtr& link)
 {
-    if (link && !m_incomingLinks.contains(link))
+    if (link && link->destinationBlock().get() != this)
         Relations::setDestination(*link, shared_from_this());
 }
 
 void CalculationBlock::removeIncomingLink(const LinkPtr& link)
 {
-    if (link && m_incomingLinks.contains(link))
+    if (link && link->destinationBlock().get() == this)
         Relations::setDestination(*link, nullptr);
 }
 

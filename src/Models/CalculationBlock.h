@@ -93,7 +93,8 @@ private:
     friend class Relations;
     friend class ModelContext;
     friend class StoreReader;
-    void changed(const char* property, bool valueChanged = true);
+    // appendedOnly: a list property grew by one member at its end.
+    void changed(const char* property, bool valueChanged = true, bool appendedOnly = false);
 
     QUuid m_id;
     BlockType m_blockType = BlockType::calculation;

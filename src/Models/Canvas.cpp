@@ -7,7 +7,7 @@
 CanvasPtr Canvas::create(const QString& name, double viewportOffsetX, double viewportOffsetY, double viewportScale)
 {
     CanvasPtr canvas(new Canvas);
-    canvas->m_id = QUuid::createUuid();
+    canvas->m_id = newIdentifier();
     canvas->m_name = name;
     canvas->m_createdAt = Clock::now();
     canvas->m_modifiedAt = Clock::now();
@@ -19,10 +19,12 @@ CanvasPtr Canvas::create(const QString& name, double viewportOffsetX, double vie
 
 Canvas::~Canvas() = default;
 
-void Canvas::changed(const char* property, bool valueChanged)
+void Canvas::changed(const char* property, bool valueChanged, bool appendedOnly)
 {
+    if (qstrcmp(property, "links") == 0)
+        m_linkPositionsValid = false;
     if (m_context)
-        m_context->noteChanged(this, property, valueChanged);
+        m_context->noteChanged(this, property, valueChanged, appendedOnly);
 }
 
 
@@ -39,13 +41,13 @@ void Canvas::setBlocks(const BlockList& blocks) { Relations::setBlocks(*this, bl
 
 void Canvas::appendBlock(const BlockPtr& block)
 {
-    if (block && !m_blocks.contains(block))
+    if (block && block->canvas().get() != this)
         Relations::setCanvas(*block, shared_from_this());
 }
 
 void Canvas::removeBlock(const BlockPtr& block)
 {
-    if (block && m_blocks.contains(block))
+    if (block && block->canvas().get() == this)
         Relations::setCanvas(*block, nullptr);
 }
 
@@ -53,14 +55,27 @@ void Canvas::setLinks(const LinkList& links) { Relations::setLinks(*this, links)
 
 void Canvas::appendLink(const LinkPtr& link)
 {
-    if (link && !m_links.contains(link))
+    if (link && link->canvas().get() != this)
         Relations::setCanvas(*link, shared_from_this());
 }
 
 void Canvas::removeLink(const LinkPtr& link)
 {
-    if (link && m_links.contains(link))
+    if (link && link->canvas().get() == this)
         Relations::setCanvas(*link, nullptr);
+}
+
+qsizetype Canvas::indexOfLink(const Link* link) const
+{
+    if (!m_linkPositionsValid) {
+        m_linkPositions.clear();
+        m_linkPositions.reserve(size_t(m_links.size()));
+        for (qsizetype i = 0; i < m_links.size(); ++i)
+            m_linkPositions.emplace(m_links[i].get(), i);
+        m_linkPositionsValid = true;
+    }
+    const auto found = m_linkPositions.find(link);
+    return found == m_linkPositions.end() ? -1 : found->second;
 }
 
 void Canvas::touch()

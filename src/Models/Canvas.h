@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUuid>
 #include <optional>
+#include <unordered_map>
 
 // One canvas: a named list of rows and the links between them.
 // Owned through CanvasPtr; rows and links belong to it (deleted with it).
@@ -43,6 +44,9 @@ public:
     void removeBlock(const BlockPtr& block);
 
     const LinkList& links() const { return m_links; }
+    // Where the link stands in links(), or -1. The positions are worked out
+    // once after each change of the list.
+    qsizetype indexOfLink(const Link* link) const;
     void setLinks(const LinkList& links);
     void appendLink(const LinkPtr& link);
     void removeLink(const LinkPtr& link);
@@ -59,7 +63,8 @@ private:
     friend class Relations;
     friend class ModelContext;
     friend class StoreReader;
-    void changed(const char* property, bool valueChanged = true);
+    // appendedOnly: a list property grew by one member at its end.
+    void changed(const char* property, bool valueChanged = true, bool appendedOnly = false);
 
     QUuid m_id;
     QString m_name;
@@ -71,6 +76,8 @@ private:
     double m_viewportScale = 1;
     BlockList m_blocks;
     LinkList m_links;
+    mutable std::unordered_map<const Link*, qsizetype> m_linkPositions;
+    mutable bool m_linkPositionsValid = false;
 
     ModelContext* m_context = nullptr;
     qint64 m_pk = 0;

@@ -5,6 +5,9 @@
 #include <QUuid>
 #include <functional>
 
+// A new random (version 4) identifier for a record.
+QUuid newIdentifier();
+
 // UUID text as stored and shown everywhere: upper case, hyphenated, no braces.
 QString uuidString(const QUuid& id);
 

@@ -1,5 +1,6 @@
 #include "Models/Link.h"
 
+#include "Models/Identifiers.h"
 #include "Models/RecordSetter.h"
 #include "Models/Relations.h"
 
@@ -7,7 +8,7 @@ LinkPtr Link::create(const BlockPtr& sourceBlock, const BlockPtr& destinationBlo
                      const QString& colorHex)
 {
     LinkPtr link(new Link);
-    link->m_id = QUuid::createUuid();
+    link->m_id = newIdentifier();
     link->m_placeholderName = placeholderName;
     link->m_colorHex = colorHex;
     Relations::setSource(*link, sourceBlock);

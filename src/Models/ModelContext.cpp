@@ -221,12 +221,15 @@ void ModelContext::markDirty(Link* link)
 }
 
 // A list's order is stored with its members, so a change of the list makes
-// every member part of the next save.
-void ModelContext::noteChanged(Canvas* canvas, const char* property, bool valueChanged)
+// every member part of the next save. A member appended at the end moves no
+// other member: it is saved itself, as its owner changed.
+void ModelContext::noteChanged(Canvas* canvas, const char* property, bool valueChanged, bool appendedOnly)
 {
     if (valueChanged) {
         m_dirtyCanvases.insert(canvas);
-        if (qstrcmp(property, "blocks") == 0)
+        if (appendedOnly)
+            ; // nothing else moved
+        else if (qstrcmp(property, "blocks") == 0)
             for (const BlockPtr& block : canvas->m_blocks)
                 markDirty(block.get());
         else if (qstrcmp(property, "links") == 0)
@@ -237,11 +240,13 @@ void ModelContext::noteChanged(Canvas* canvas, const char* property, bool valueC
     Q_EMIT canvasChanged(canvas, property);
 }
 
-void ModelContext::noteChanged(CalculationBlock* block, const char* property, bool valueChanged)
+void ModelContext::noteChanged(CalculationBlock* block, const char* property, bool valueChanged, bool appendedOnly)
 {
     if (valueChanged) {
         m_dirtyBlocks.insert(block);
-        if (qstrcmp(property, "outgoingLinks") == 0)
+        if (appendedOnly)
+            ; // nothing else moved
+        else if (qstrcmp(property, "outgoingLinks") == 0)
             for (const LinkPtr& link : block->m_outgoingLinks)
                 markDirty(link.get());
         else if (qstrcmp(property, "incomingLinks") == 0)

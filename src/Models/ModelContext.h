@@ -78,8 +78,9 @@ private:
     friend class Link;
     friend class StoreReader;
 
-    void noteChanged(Canvas* canvas, const char* property, bool valueChanged);
-    void noteChanged(CalculationBlock* block, const char* property, bool valueChanged);
+    // appendedOnly: a list grew at its end, so no other member moved.
+    void noteChanged(Canvas* canvas, const char* property, bool valueChanged, bool appendedOnly = false);
+    void noteChanged(CalculationBlock* block, const char* property, bool valueChanged, bool appendedOnly = false);
     void noteChanged(Link* link, const char* property, bool valueChanged);
     void markDirty(CalculationBlock* block);
     void markDirty(Link* link);

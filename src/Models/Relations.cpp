@@ -1,6 +1,9 @@
 #include "Models/Relations.h"
 
+#include "Models/ModelRevision.h"
+
 #include <type_traits>
+#include <unordered_set>
 
 // One to-many relationship: Owner holds a list of Member, each Member a weak
 // back pointer. All four relationships of the model share this code.
@@ -10,16 +13,13 @@ struct Relations::ToMany {
     static void setOwner(Member& member, const std::shared_ptr<Owner>& owner, const char* listName,
                          const char* backName)
     {
+        // The back pointer and the list change together, so the back pointer
+        // tells whether the list holds the member: no scan of the list.
         const std::shared_ptr<Owner> old = (member.*Back).lock();
-        const std::shared_ptr<Member> self = member.shared_from_this();
-        if (old == owner) {
-            // Same owner: only make sure the list side holds it.
-            if (owner && !((*owner).*List).contains(self)) {
-                ((*owner).*List).append(self);
-                owner->changed(listName);
-            }
+        if (old == owner)
             return;
-        }
+        ModelRevision::relationshipChanged();
+        const std::shared_ptr<Member> self = member.shared_from_this();
         if (old) {
             ((*old).*List).removeOne(self);
             old->changed(listName);
@@ -28,10 +28,8 @@ struct Relations::ToMany {
         if (owner) {
             Relations::shareContext(owner->context(), member.context(), pick<Canvas>(owner, self),
                                     pick<CalculationBlock>(owner, self), pick<Link>(owner, self));
-            if (!((*owner).*List).contains(self)) {
-                ((*owner).*List).append(self);
-                owner->changed(listName);
-            }
+            ((*owner).*List).append(self);
+            owner->changed(listName, true, true);
         }
         member.changed(backName);
     }
@@ -41,17 +39,20 @@ struct Relations::ToMany {
     {
         QList<std::shared_ptr<Member>> list;
         list.reserve(wanted.size());
+        std::unordered_set<const Member*> kept;
+        kept.reserve(size_t(wanted.size()));
         for (const auto& m : wanted)
-            if (m && !list.contains(m))
+            if (m && kept.insert(m.get()).second)
                 list.append(m);
         const QList<std::shared_ptr<Member>> old = owner.*List;
         if (old == list) {
             owner.changed(listName, false);
             return;
         }
+        ModelRevision::relationshipChanged();
         const std::shared_ptr<Owner> self = owner.shared_from_this();
         for (const auto& m : old) {
-            if (!list.contains(m)) {
+            if (!kept.count(m.get())) {
                 (*m).*Back = std::weak_ptr<Owner>();
                 m->changed(backName);
             }

@@ -198,8 +198,8 @@ TEST(EngineRows, PlaceholderNamesAndLinkSources)
     const BlockPtr target = s.row(QStringLiteral("{A}*100+{B}"));
     s.link(one, target, QStringLiteral(" A "));
     s.link(two, target, QStringLiteral("A")); // the later link of a name wins
-    // A link kept only in the canvas's list (its destination another record
-    // with the same id) fills names the row's own links leave open.
+    // Links are the row's own records: a link into another record that
+    // shares the row's id (a damaged store) fills nothing here.
     const BlockPtr twin = CalculationBlock::create(BlockType::calculation, QString(), QString(), QString(), 0, 0, 1, 1,
                                                    QStringLiteral("#00D4FF"));
     twin->setId(target->id());
@@ -214,7 +214,10 @@ TEST(EngineRows, PlaceholderNamesAndLinkSources)
     s.link(plain, converted, QStringLiteral("C"));
 
     t.engine.evaluateCanvas(s.canvas);
-    expectValue(target, 203);
+    expectError(target, QStringLiteral("Missing value for B"));
+    target->setExpression(QStringLiteral("{A}*100"));
+    t.engine.evaluateBlock(target);
+    expectValue(target, 200);
     expectValue(converted, 7);
 }
 
@@ -313,4 +316,285 @@ TEST(SharedEngine, ReadsTheSharedSettings)
     settings.setTaxRates(savedRates);
     settings.setExchangeRates(savedExchange);
     settings.setDecimalStyle(savedStyle);
+}
+
+namespace {
+
+// How a pass is started: the whole canvas, or one row with what follows it.
+enum class Entry { canvas, block, propagate };
+
+void run(TestEngine& t, Entry entry, const CanvasPtr& canvas, const BlockPtr& row)
+{
+    switch (entry) {
+    case Entry::canvas:
+        t.engine.evaluateCanvas(canvas);
+        break;
+    case Entry::block:
+        t.engine.evaluateBlock(row);
+        break;
+    case Entry::propagate:
+        t.engine.propagateChanges(row);
+        break;
+    }
+}
+
+const char* entryName(Entry entry)
+{
+    return entry == Entry::canvas ? "evaluateCanvas" : entry == Entry::block ? "evaluateBlock" : "propagateChanges";
+}
+
+} // namespace
+
+// Rows read from a damaged store or file still hold the results of an
+// earlier evaluation. Whatever starts the pass, a row on a cycle, or fed by
+// one, ends with an error instead of its old result.
+TEST(EngineRows, CyclesLoseTheirStoredResultsOnEveryPass)
+{
+    struct Case {
+        Entry entry;
+        bool joined;    // a row above feeds the cycle
+        bool fromAbove; // the pass starts at that row rather than on the cycle
+    };
+    const Case cases[] = {
+        {Entry::canvas, false, false}, {Entry::canvas, true, false}, {Entry::block, false, false},
+        {Entry::block, true, true},    {Entry::propagate, true, true}, {Entry::propagate, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(entryName(c.entry)) + (c.joined ? " joined" : "") + (c.fromAbove ? " from above" : ""));
+        TestEngine t;
+        Sheet s;
+        const BlockPtr above = s.row(QStringLiteral("2"));
+        const BlockPtr a = s.row(QStringLiteral("{B}+{T}"));
+        const BlockPtr b = s.row(QStringLiteral("{A}+1"));
+        const BlockPtr fed = s.row(QStringLiteral("{B}*2"));
+        const BlockPtr apart = s.row(QStringLiteral("3"));
+        if (c.joined)
+            s.link(above, a, QStringLiteral("T"));
+        s.link(a, b, QStringLiteral("A"));
+        s.link(b, a, QStringLiteral("B"));
+        s.link(b, fed, QStringLiteral("B"));
+        for (const auto& [row, value] : {std::pair{above, 2.0}, {a, 5.0}, {b, 6.0}, {fed, 12.0}, {apart, 3.0}})
+            row->setResult(value);
+
+        run(t, c.entry, s.canvas, c.fromAbove ? above : a);
+        expectError(a, QStringLiteral("Missing value for B"));
+        expectError(b, QStringLiteral("Missing value for A"));
+        expectError(fed, QStringLiteral("Missing value for B"));
+        expectValue(above, 2);
+        expectValue(apart, 3);
+    }
+}
+
+// A stored source result that is not a finite number (a damaged store or
+// file) makes the rows using it fail; it is never read as 0.
+TEST(EngineRows, NonFiniteSourceValuesMakeTheirUsersFail)
+{
+    const double infinity = std::numeric_limits<double>::infinity();
+    struct Case {
+        double stored;
+        const char* expression;
+        const char* error; // none: the row keeps a value
+        double value;
+    };
+    const Case cases[] = {
+        {infinity, "{A} + 1", "Division by zero", 0},
+        {-infinity, "{A:#00D4FF} * 0", "Division by zero", 0},
+        {std::numeric_limits<double>::quiet_NaN(), "{A}", "Invalid result", 0},
+        {infinity, "{B} + 1", nullptr, 8}, // linked but not used
+        {2.5, "{A} * 2", nullptr, 5},      // finite
+    };
+    for (const Entry entry : {Entry::canvas, Entry::block}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(entryName(entry)) + " " + c.expression);
+            TestEngine t;
+            Sheet s;
+            // A text row keeps its stored result through every pass.
+            const BlockPtr source = s.row(QString(), BlockType::text);
+            source->setResult(c.stored);
+            const BlockPtr seven = s.row(QStringLiteral("7"));
+            seven->setResult(7);
+            const BlockPtr user = s.row(QString::fromUtf8(c.expression));
+            s.link(source, user, QStringLiteral("A"));
+            s.link(seven, user, QStringLiteral("B"));
+            run(t, entry, s.canvas, user);
+            if (c.error)
+                expectError(user, QString::fromUtf8(c.error));
+            else
+                expectValue(user, c.value);
+        }
+    }
+    TestEngine t;
+    EXPECT_EQ(t.engine.evaluate(QStringLiteral("{A}+1"), {{QStringLiteral("A"), infinity}}, {}),
+              CalculationError::divisionByZero());
+}
+
+// Two rows that share an id (a damaged store or an imported file) are still
+// two rows: each takes values and currencies from its own links only.
+TEST(EngineRows, RowsSharingAnIdKeepTheirOwnLinks)
+{
+    for (const Entry entry : {Entry::canvas, Entry::block}) {
+        SCOPED_TRACE(entryName(entry));
+        TestEngine t;
+        Sheet s;
+        const BlockPtr seven = s.row(QStringLiteral("7 €"));
+        const BlockPtr linked = s.row(QStringLiteral("{B} + 1"));
+        const BlockPtr twin = s.row(QStringLiteral("{B}"));
+        const BlockPtr plain = s.row(QStringLiteral("5"));
+        const BlockPtr twinFed = s.row(QStringLiteral("{C} in USD"));
+        twin->setId(linked->id());
+        s.link(seven, linked, QStringLiteral("B"));
+        s.link(plain, twinFed, QStringLiteral("C"));
+        // The twin passes on no currency of the row it shares its id with.
+        s.link(twin, twinFed, QStringLiteral("C"));
+        twin->setExpression(QStringLiteral("2"));
+
+        if (entry == Entry::block) {
+            t.engine.evaluateBlock(seven);
+            t.engine.evaluateBlock(plain);
+        }
+        run(t, entry, s.canvas, twin);
+        t.engine.evaluateBlock(linked);
+        expectValue(linked, 8);
+        EXPECT_EQ(t.engine.rowCurrency(linked), QStringLiteral("€"));
+        EXPECT_EQ(t.engine.rowCurrency(twin), std::nullopt);
+        expectValue(twinFed, 2);
+
+        twin->setExpression(QStringLiteral("{B}"));
+        t.engine.evaluateBlock(twin);
+        expectError(twin, QStringLiteral("Missing value for B"));
+    }
+}
+
+// Every row is evaluated once per pass, after all the rows that feed it,
+// however many rows feed it and however they are joined.
+TEST(EngineRows, EachRowIsEvaluatedOncePerCanvasPass)
+{
+    struct Shape {
+        const char* name;
+        int roots;      // rows without links, all feeding one row
+        int chain;      // rows below that row, each fed by the one above
+        bool diamonds;  // every chain row also fed by the row two above
+    };
+    const Shape shapes[] = {
+        {"sum of 300 rows", 300, 0, false},
+        {"200 roots into a 50-row chain", 200, 50, false},
+        {"lattice", 3, 60, true},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        TestEngine t;
+        Sheet s;
+        BlockList roots;
+        QString sum = QStringLiteral("0");
+        double expected = 0;
+        for (int i = 0; i < shape.roots; ++i) {
+            roots.append(s.row(QString::number(i + 1)));
+            sum += QStringLiteral(" + {R%1:#00D4FF}").arg(i);
+            expected += i + 1;
+        }
+        const BlockPtr fed = s.row(sum);
+        for (int i = 0; i < shape.roots; ++i)
+            s.link(roots[i], fed, QStringLiteral("R%1").arg(i));
+        BlockList chain{fed};
+        std::vector<double> values{expected};
+        for (int i = 1; i <= shape.chain; ++i) {
+            const bool twoAbove = shape.diamonds && i >= 2;
+            chain.append(s.row(twoAbove ? QStringLiteral("{P} + {Q}") : QStringLiteral("{P} + 1")));
+            s.link(chain[i - 1], chain[i], QStringLiteral("P"));
+            if (twoAbove)
+                s.link(chain[i - 2], chain[i], QStringLiteral("Q"));
+            values.push_back(twoAbove ? values[size_t(i) - 1] + values[size_t(i) - 2] : values[size_t(i) - 1] + 1);
+        }
+
+        const quint64 before = t.engine.evaluationCount();
+        t.engine.evaluateCanvas(s.canvas);
+        EXPECT_EQ(t.engine.evaluationCount() - before, quint64(s.canvas->blocks().size()));
+        for (int i = 0; i <= shape.chain; ++i)
+            EXPECT_DOUBLE_EQ(chain[i]->result().value_or(-1), values[size_t(i)]) << "chain row " << i;
+    }
+}
+
+// Editing one row of a long chain evaluates that row and the rows below it,
+// nothing above; the results stay those of a whole pass.
+TEST(EngineRows, EditingAChainRowEvaluatesOnlyWhatFollows)
+{
+    TestEngine t;
+    Sheet s;
+    BlockList chain{s.row(QStringLiteral("1 €"))};
+    for (int i = 1; i < 400; ++i) {
+        chain.append(s.row(QStringLiteral("{P} + 1")));
+        s.link(chain[i - 1], chain[i], QStringLiteral("P"));
+    }
+    t.engine.evaluateCanvas(s.canvas);
+    const BlockPtr converted = s.row(QStringLiteral("{L} in USD"));
+    s.link(chain.last(), converted, QStringLiteral("L"));
+    t.engine.evaluateBlock(converted);
+    expectValue(converted, 440); // 400 € at 1.1
+
+    struct Edit {
+        int row;
+        const char* expression;
+        double last; // the chain's last row afterwards
+        double converted;
+    };
+    const Edit edits[] = {
+        {399, "{P} + 2", 401, 441.1},    // the last chain row: it and the converted row
+        {399, "{P} + 3", 402, 442.2},
+        {200, "{P} + 11", 412, 453.2},   // the middle
+        {0, "10 €", 421, 463.1},         // the top
+        {0, "10", 421, 421},             // the currency mark goes: the rows below follow
+        {399, "{P} + 3 €", 421, 463.1},  // a mark of its own lower down
+    };
+    for (const Edit& edit : edits) {
+        SCOPED_TRACE(edit.expression);
+        chain[edit.row]->setExpression(QString::fromUtf8(edit.expression));
+        const quint64 before = t.engine.evaluationCount();
+        t.engine.evaluateBlock(chain[edit.row]);
+        EXPECT_EQ(t.engine.evaluationCount() - before, quint64(400 - edit.row + 1));
+        expectValue(chain.last(), edit.last);
+        EXPECT_NEAR(converted->result().value_or(-1), edit.converted, 1e-9);
+    }
+}
+
+// Tokens are filled in one scan of the text; where tokens reach into one
+// another the outcome stays that of filling name by name, longest first.
+TEST(EngineRows, PlaceholdersFilledInOneScan)
+{
+    struct Case {
+        const char* expression;
+        QHash<QString, double> values;
+        std::optional<double> value;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"{A}+{AB:blue}*{A B}", {{"A", 1}, {"AB", 2}, {"A B", 3}}, 7, nullptr},
+        {"{A  }+{A\t:x}", {{"A", 2}}, 4, nullptr},
+        {"{A:{BB}}", {{"A", 1}, {"BB", 2}}, 1, nullptr},
+        {"{A:{BB}", {{"A", 1}, {"BB", 2}}, std::nullopt, "Invalid expression"},
+        {"{{AB}}", {{"AB", 7}, {"7", 3}}, 3, nullptr},
+        {"{X:1} + {A}", {{"A", 1}}, std::nullopt, "Missing value for X"},
+        {"{A}^2", {{"A", -3}}, 9, nullptr},
+        {"{A}+{B}^2", {{"A", -3}, {"B", -2}}, 1, nullptr},
+        {"{a:b}", {{"a:b", 4}, {"a", 5}}, 4, nullptr},
+        {"{}+{:x}", {{"", 6}}, 12, nullptr},
+    };
+    TestEngine t;
+    t.setStyle(DecimalStyle::usPeriod);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
+        const EvaluationResult outcome = t.engine.evaluate(QString::fromUtf8(c.expression), c.values, {});
+        if (c.value)
+            EXPECT_EQ(outcome, EvaluationResult::success(*c.value));
+        else
+            EXPECT_EQ(outcome.ok() ? QString() : outcome.error().errorDescription(), QString::fromUtf8(c.error));
+    }
+
+    // A sum over thousands of tokens.
+    QHash<QString, double> values;
+    QString sum = QStringLiteral("0");
+    for (int i = 0; i < 3000; ++i) {
+        values.insert(QStringLiteral("V%1").arg(i), i);
+        sum += QStringLiteral("+{V%1:#FF6B9D}").arg(i);
+    }
+    EXPECT_EQ(t.engine.evaluate(sum, values, {}), EvaluationResult::success(3000.0 * 2999 / 2));
 }

@@ -2,10 +2,14 @@
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
+#include "Models/ObjectStore.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -55,6 +59,22 @@ TEST(Records, NewRecordsStartEmpty)
     EXPECT_FALSE(row->isSelected() || row->isEditing() || row->isLabelEditing());
     EXPECT_EQ(row->canvas(), nullptr);
     EXPECT_NE(row->id(), makeRow()->id());
+}
+
+TEST(Records, NewIdentifiersAreDistinctRandomUuids)
+{
+    QSet<QUuid> seen;
+    for (int i = 0; i < 1000; ++i) {
+        const QUuid ids[] = {makeRow()->id(), Link::create(nullptr, nullptr, QString(), QString())->id(),
+                             Canvas::create(QString(), 0, 0, 1)->id()};
+        for (const QUuid& id : ids) {
+            EXPECT_EQ(id.version(), QUuid::Random);
+            EXPECT_EQ(id.variant(), QUuid::DCE);
+            EXPECT_TRUE(seen.contains(id) == false);
+            seen.insert(id);
+        }
+    }
+    EXPECT_EQ(seen.size(), 3000);
 }
 
 TEST(Records, DerivedMembers)
@@ -186,6 +206,122 @@ TEST(Relationships, BothSidesStayConsistentWithoutDuplicates)
     a->setCanvas(other);
     EXPECT_EQ(canvas->blocks(), BlockList{c});
     EXPECT_EQ(other->blocks(), BlockList{a});
+}
+
+// However a caller attaches a record (owner first, list first, or both and
+// again), each list holds it exactly once, in the order of first attachment;
+// a link's place in its canvas's list follows every change of that list.
+TEST(Relationships, EachListHoldsAMemberOnceWhateverTheCallOrder)
+{
+    const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
+    const BlockPtr a = makeRow(), b = makeRow(), c = makeRow();
+    const std::function<void()> steps[] = {
+        [&] { canvas->appendBlock(a); },
+        [&] { a->setCanvas(canvas); },
+        [&] { b->setCanvas(canvas); },
+        [&] { canvas->appendBlock(b); },
+        [&] { canvas->appendBlock(a); },
+        [&] { canvas->appendBlock(c); },
+        [&] { c->setCanvas(canvas); },
+    };
+    for (const auto& step : steps)
+        step();
+    EXPECT_EQ(canvas->blocks(), (BlockList{a, b, c}));
+
+    const LinkPtr ab = Link::create(a, b, QStringLiteral("A"), QString());
+    const LinkPtr cb = Link::create(c, b, QStringLiteral("C"), QString());
+    const LinkPtr ac = Link::create(a, c, QStringLiteral("A"), QString());
+    for (const LinkPtr& link : {ab, cb, ac, ab}) {
+        canvas->appendLink(link);
+        link->setCanvas(canvas);
+        link->destinationBlock()->appendIncomingLink(link);
+        link->sourceBlock()->appendOutgoingLink(link);
+    }
+    EXPECT_EQ(canvas->links(), (LinkList{ab, cb, ac}));
+    EXPECT_EQ(b->incomingLinks(), (LinkList{ab, cb}));
+    EXPECT_EQ(a->outgoingLinks(), (LinkList{ab, ac}));
+
+    struct Position {
+        const char* change;
+        std::function<void()> apply;
+        std::vector<qsizetype> expected; // of ab, cb, ac
+    };
+    const Position positions[] = {
+        {"as appended", [] {}, {0, 1, 2}},
+        {"first one taken out", [&] { canvas->removeLink(ab); }, {-1, 0, 1}},
+        {"appended again", [&] { canvas->appendLink(ab); }, {2, 0, 1}},
+        {"list rewritten", [&] { canvas->setLinks({ac, ab, ac}); }, {1, -1, 0}},
+        {"moved to another canvas", [&] { ac->setCanvas(Canvas::create(QStringLiteral("D"), 0, 0, 1)); }, {0, -1, -1}},
+    };
+    for (const Position& position : positions) {
+        SCOPED_TRACE(position.change);
+        position.apply();
+        EXPECT_EQ(canvas->indexOfLink(ab.get()), position.expected[0]);
+        EXPECT_EQ(canvas->indexOfLink(cb.get()), position.expected[1]);
+        EXPECT_EQ(canvas->indexOfLink(ac.get()), position.expected[2]);
+    }
+}
+
+// Appending to a stored list saves only what was appended; the stored order
+// of every list still comes back as it was, after removals too.
+TEST(Context, ListOrderSurvivesAppendsAndRemovals)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("order.store"));
+    QStringList rowOrder;
+    QStringList linkOrder;
+    {
+        auto store = ObjectStore::open(path);
+        ASSERT_TRUE(store);
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
+        store->context().insert(canvas);
+        BlockList rows;
+        for (const char* expression : {"a", "b", "c"})
+            rows.append(addRow(canvas, QString::fromUtf8(expression)));
+        const BlockPtr sum = addRow(canvas, QStringLiteral("sum"));
+        for (const BlockPtr& row : rows)
+            addLink(canvas, row, sum, row->expression());
+        ASSERT_TRUE(store->save());
+
+        ModelContext::deleteRecord(rows[1]); // b and its link go
+        for (const char* expression : {"d", "e"}) {
+            const BlockPtr row = addRow(canvas, QString::fromUtf8(expression));
+            addLink(canvas, row, sum, row->expression());
+        }
+        ASSERT_TRUE(store->save());
+        // A row moved to the end by a whole-list write, then one more appended.
+        BlockList reordered = canvas->blocks();
+        reordered.move(0, reordered.size() - 1);
+        canvas->setBlocks(reordered);
+        addRow(canvas, QStringLiteral("f"));
+        ASSERT_TRUE(store->save());
+        const BlockPtr last = addRow(canvas, QStringLiteral("g"));
+        EXPECT_EQ(store->context().pendingChanges().blocks, BlockList{last});
+        for (const BlockPtr& row : canvas->blocks())
+            rowOrder << row->expression();
+        for (const LinkPtr& link : sum->incomingLinks())
+            linkOrder << link->placeholderName();
+    }
+    EXPECT_EQ(rowOrder, QStringList({"c", "sum", "d", "e", "a", "f", "g"}));
+    EXPECT_EQ(linkOrder, QStringList({"a", "c", "d", "e"}));
+
+    auto reopened = ObjectStore::open(path);
+    ASSERT_TRUE(reopened);
+    const QList<CanvasPtr> canvases = reopened->context().canvases();
+    ASSERT_EQ(canvases.size(), 1);
+    QStringList storedRows;
+    BlockPtr storedSum;
+    for (const BlockPtr& row : canvases.first()->blocks()) {
+        storedRows << row->expression();
+        if (row->expression() == QLatin1String("sum"))
+            storedSum = row;
+    }
+    EXPECT_EQ(storedRows, rowOrder);
+    ASSERT_TRUE(storedSum);
+    QStringList storedLinks;
+    for (const LinkPtr& link : storedSum->incomingLinks())
+        storedLinks << link->placeholderName();
+    EXPECT_EQ(storedLinks, linkOrder);
 }
 
 TEST(DeleteRules, RowTakesItsOutgoingLinksAndNullifiesIncoming)
