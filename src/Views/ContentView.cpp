@@ -7,6 +7,7 @@
 #include "Platform/Defaults.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/UpdateController.h"
+#include "Services/HoverMonitor.h"
 #include "Views/Appearance.h"
 #include "Views/CanvasListView.h"
 
@@ -159,6 +160,12 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
 
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     buildMenus();
+
+    m_hoverMonitor = new HoverMonitor(m_defaults, this);
+    connect(m_hoverMonitor, &HoverMonitor::showToolbarChanged, this, &ContentView::updateToolbarVisibility);
+    connect(m_hoverMonitor, &HoverMonitor::showSidebarChanged, this, &ContentView::followSidebar);
+    connect(&m_defaults, &Defaults::changed, this, &ContentView::preferenceChanged);
+    updateToolbarVisibility();
 }
 
 ContentView::~ContentView()
@@ -245,6 +252,14 @@ void ContentView::buildMenus()
     m_sidebarAction->setCheckable(true);
     m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     connect(m_sidebarAction, &QAction::toggled, this, &ContentView::setSidebarVisible);
+    // Showing the toolbar for good is the same switch as the settings'
+    // "Auto-hide Toolbar", turned the other way.
+    m_toolbarAction = view->addAction(QStringLiteral("Show Toolbar"));
+    m_toolbarAction->setCheckable(true);
+    m_toolbarAction->setChecked(!m_defaults.boolValue(QStringLiteral("autoHideToolbar")).value_or(true));
+    m_toolbarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T));
+    connect(m_toolbarAction, &QAction::triggered, this,
+            [this](bool on) { m_defaults.setValue(QStringLiteral("autoHideToolbar"), !on); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     postingAction(help, QStringLiteral("Quillsheet Manual"), openManualRequested);
@@ -283,9 +298,7 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
                 m_toolbar->addAction(action);
                 if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
                     button->setPopupMode(QToolButton::InstantPopup);
-                connect(action, &QAction::changed, this, &ContentView::updateToolbarVisibility);
             }
-            updateToolbarVisibility();
         }
         m_defaults.setValue(lastOpenedKey, uuidString(canvas->id()));
     } else {
@@ -295,12 +308,35 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
     m_library->setSelectedCanvas(canvas);
 }
 
-// An empty toolbar would only be a stray strip above the canvas. While an
-// editor offers items the strip stays, even when they hide for want of a
-// selection: otherwise the canvas jumps under the pointer at every click.
+// The pointer decides, never the editor's items: a row selected or not must
+// not make the canvas jump under the pointer.
 void ContentView::updateToolbarVisibility()
 {
-    m_toolbar->setVisible(m_editor && !m_toolbar->actions().isEmpty());
+    m_toolbar->setVisible(m_hoverMonitor->showToolbar());
+}
+
+bool ContentView::isToolbarVisible() const
+{
+    return !m_toolbar->isHidden();
+}
+
+// The pointer opens and closes the sidebar only while the switch is on, and
+// only from the two plain states: the user's own choice otherwise stands.
+void ContentView::followSidebar(bool show)
+{
+    if (!m_hoverMonitor->autoShowSidebar())
+        return;
+    if (show != isSidebarVisible())
+        setSidebarVisible(show);
+}
+
+void ContentView::preferenceChanged(const QString& key)
+{
+    if (key != QLatin1String("autoHideToolbar") && key != QLatin1String("autoShowSidebar"))
+        return;
+    m_hoverMonitor->refreshSettings();
+    const QSignalBlocker blocker(m_toolbarAction);
+    m_toolbarAction->setChecked(!m_hoverMonitor->autoHideToolbar());
 }
 
 void ContentView::removeEditor()
@@ -313,7 +349,6 @@ void ContentView::removeEditor()
     QWidget* editor = m_editor;
     m_editor = nullptr;
     delete editor;
-    updateToolbarVisibility();
     m_detail->setCurrentWidget(m_emptyState);
 }
 

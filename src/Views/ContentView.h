@@ -8,6 +8,7 @@
 
 class CanvasListView;
 class Defaults;
+class HoverMonitor;
 class ModelContext;
 class ObjectStore;
 class QLabel;
@@ -44,6 +45,9 @@ public:
 
     bool isSidebarVisible() const;
     void setSidebarVisible(bool visible);
+    bool isToolbarVisible() const;
+    // Decides from the pointer when the toolbar and the sidebar show.
+    HoverMonitor* hoverMonitor() const { return m_hoverMonitor; }
 
     CanvasListView* library() const { return m_library; }
     QWidget* editor() const { return m_editor; }
@@ -85,6 +89,8 @@ protected:
 private:
     void buildMenus();
     void updateToolbarVisibility();
+    void followSidebar(bool show);
+    void preferenceChanged(const QString& key);
     QWidget* buildEmptyState();
     void showSaveWarning(const QString& message);
     void hideSaveWarning();
@@ -104,6 +110,8 @@ private:
     QWidget* m_saveWarning = nullptr;
     QLabel* m_saveWarningText = nullptr;
     QAction* m_sidebarAction = nullptr;
+    QAction* m_toolbarAction = nullptr;
+    HoverMonitor* m_hoverMonitor = nullptr;
     CanvasPtr m_selectedCanvas;
     ObjectStore* m_store = nullptr;
     UpdateController* m_updateController = nullptr;
