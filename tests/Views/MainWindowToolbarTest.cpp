@@ -3,7 +3,6 @@
 #include "support/TestSupport.h"
 
 #include <QAction>
-#include <QCursor>
 #include <QMenuBar>
 #include <QTest>
 #include <QToolBar>
@@ -15,9 +14,6 @@ protected:
     void SetUp() override
     {
         addCanvas(QStringLiteral("Haushalt"), 5);
-        // Far from the new window: its appearing under the pointer would
-        // count as the pointer entering its top band.
-        QCursor::setPos(4000, 4000);
         makeWindow().show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
