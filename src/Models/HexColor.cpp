@@ -1,5 +1,7 @@
 #include "Models/HexColor.h"
 
+#include <algorithm>
+
 std::optional<QColor> colorFromHex(const QString& text)
 {
     QString s = text.trimmed();
@@ -29,4 +31,16 @@ std::optional<QColor> colorFromHex(const QString& text)
     if (!any)
         return std::nullopt;
     return QColor::fromRgb((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF);
+}
+
+QColor printDarker(const QColor& color)
+{
+    if (!color.isValid())
+        return color;
+    float hue = 0;
+    float saturation = 0;
+    float brightness = 0;
+    float alpha = 0;
+    color.toHsv().getHsvF(&hue, &saturation, &brightness, &alpha);
+    return QColor::fromHsvF(hue, std::min(saturation * 1.3f, 1.0f), brightness * 0.7f, 1.0f).toRgb();
 }

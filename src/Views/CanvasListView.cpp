@@ -369,6 +369,8 @@ CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
             duplicateCanvas(canvas);
     });
     m_list->addAction(duplicateAction);
+
+    setUpExchange();
 }
 
 CanvasListView::~CanvasListView() = default;

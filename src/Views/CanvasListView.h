@@ -11,8 +11,10 @@
 #include <QUuid>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <optional>
 
+class ExchangeDialogs;
 class ModelContext;
 class QListView;
 class QPushButton;
@@ -121,6 +123,17 @@ public:
     // The exchange-file writer of the library; without one "Export..." is disabled.
     void setExporter(std::function<void(const QList<CanvasPtr>&)> exporter);
 
+    // Export and import of exchange files. Export takes the selected
+    // canvases in list order (nothing selected: nothing happens); both open
+    // their dialog a moment later, after the command that asked for them.
+    void exportSelectedCanvases();
+    void exportCanvases(const QList<CanvasPtr>& canvases);
+    void importCanvases();
+    // The dialogs and alerts of export and import (tests put in their own).
+    void setExchangeDialogs(std::shared_ptr<ExchangeDialogs> dialogs);
+    // Saves the store now, one imported file at a time; none on success.
+    void setStoreCommit(std::function<std::optional<QString>()> commit);
+
     // The menus of a row, as built for the canvas (for the dot and the context menu).
     QMenu* makeColorMenu(const CanvasPtr& canvas, QWidget* parent);
     QMenu* makeContextMenu(const CanvasPtr& canvas, QWidget* parent);
@@ -144,6 +157,9 @@ private:
     void reopenRenameField();
     void showDeleteConfirmation();
     void showContextMenu(const QPoint& position);
+    void setUpExchange();
+    void runExport(const QList<CanvasPtr>& canvases);
+    void runImport();
 
     ModelContext* m_modelContext;
     CanvasListModel* m_model;
@@ -158,5 +174,7 @@ private:
     QList<CanvasPtr> m_canvasesToDelete;
     std::function<bool(const QString&, const QString&)> m_confirmDelete;
     std::function<void(const QList<CanvasPtr>&)> m_exporter;
+    std::shared_ptr<ExchangeDialogs> m_exchangeDialogs;
+    std::function<std::optional<QString>()> m_storeCommit;
     bool m_applyingSelection = false;
 };

@@ -199,7 +199,7 @@ public:
     void reorderBlockToIndex(const BlockPtr& block, int index);
     void endLinkDrag(QPointF point);
     void createLink(const BlockPtr& source, const BlockPtr& destination);
-    void createLinkedBlockBelow(const BlockPtr& source);
+    void createLinkedBlockBelow(BlockPtr source); // a copy: the row list grows meanwhile
     void moveRowsUp();
     void moveRowsDown();
     void deleteSelectedBlock();

@@ -231,7 +231,7 @@ void CanvasView::createLinkedRow(const BlockPtr& source)
     refresh();
 }
 
-void CanvasView::createLinkedBlockBelow(const BlockPtr& source)
+void CanvasView::createLinkedBlockBelow(BlockPtr source)
 {
     if (!source)
         return;

@@ -9,7 +9,10 @@
 #include "Platform/UpdateController.h"
 #include "Services/HoverMonitor.h"
 #include "Views/Appearance.h"
+#include "Views/CanvasExportController.h"
 #include "Views/CanvasListView.h"
+#include "Views/Feedback/FeedbackSheet.h"
+#include "Views/ShareButton.h"
 
 #include <algorithm>
 
@@ -23,6 +26,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -159,6 +163,7 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     }
 
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    m_exportController = new CanvasExportController(m_defaults, this);
     buildMenus();
 
     m_hoverMonitor = new HoverMonitor(m_defaults, this);
@@ -233,6 +238,18 @@ void ContentView::buildMenus()
                   {QKeySequence(Qt::CTRL | Qt::Key_E)});
     file->addSeparator();
     postingAction(file, QStringLiteral("Print..."), printCanvasRequested, {QKeySequence(Qt::CTRL | Qt::Key_P)});
+    auto canvasOutput = [this](QMenu* menu, const QString& title, ShareAction action) {
+        QAction* item = menu->addAction(title);
+        item->setEnabled(false);
+        connect(item, &QAction::triggered, this,
+                [this, action] { scheduleShareAction(m_exportController, m_selectedCanvas, action); });
+        m_canvasOutputActions.append(item);
+    };
+    canvasOutput(file, QStringLiteral("Export PDF..."), ShareAction::exportPDF);
+    QMenu* share = file->addMenu(QStringLiteral("Share"));
+    share->setObjectName(QStringLiteral("shareMenu"));
+    canvasOutput(share, QStringLiteral("Share PDF..."), ShareAction::sharePDF);
+    canvasOutput(share, QStringLiteral("Share Canvas..."), ShareAction::shareCanvas);
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -279,6 +296,27 @@ void ContentView::observe(const QString& notification)
         createNewCanvas();
     else if (notification == CommandNotification::openManualRequested)
         openManualPDF();
+    else if (notification == CommandNotification::printCanvasRequested && m_selectedCanvas)
+        m_exportController->printCanvas(m_selectedCanvas);
+    else if (notification == CommandNotification::showFeedbackSheet)
+        openFeedbackSheet();
+}
+
+FeedbackSheet* ContentView::feedbackSheet() const
+{
+    return m_feedbackSheet;
+}
+
+void ContentView::openFeedbackSheet()
+{
+    if (m_feedbackSheet) {
+        m_feedbackSheet->raise();
+        m_feedbackSheet->activateWindow();
+        return;
+    }
+    m_feedbackSheet = new FeedbackSheet(m_modelContext, this);
+    m_feedbackSheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_feedbackSheet->open(); // window-modal, without blocking
 }
 
 void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
@@ -304,6 +342,8 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
     } else {
         m_detail->setCurrentWidget(m_emptyState);
     }
+    for (QAction* action : m_canvasOutputActions)
+        action->setEnabled(canvas != nullptr);
     Q_EMIT selectedCanvasChanged(canvas);
     m_library->setSelectedCanvas(canvas);
 }
@@ -429,6 +469,12 @@ void ContentView::watchStore(ObjectStore* store)
         return;
     connect(store, &ObjectStore::saveFailed, this, &ContentView::showSaveWarning);
     connect(store, &ObjectStore::saveRecovered, this, &ContentView::hideSaveWarning);
+    // Imports save each file as it is read, so a failure undoes that file alone.
+    m_library->setStoreCommit([guarded = QPointer<ObjectStore>(store)]() -> std::optional<QString> {
+        if (!guarded || guarded->save())
+            return std::nullopt;
+        return guarded->saveError().value_or(QStringLiteral("the store could not be written"));
+    });
     if (const auto error = store->saveError())
         showSaveWarning(*error);
 }

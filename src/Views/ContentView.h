@@ -3,10 +3,13 @@
 #include "Models/RecordPointers.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QUrl>
 #include <functional>
 
+class CanvasExportController;
 class CanvasListView;
+class FeedbackSheet;
 class Defaults;
 class HoverMonitor;
 class ModelContext;
@@ -42,6 +45,9 @@ public:
     void setupInitialState();
     void createNewCanvas();
     void openManualPDF();
+    // Opens the feedback form over the window; one at a time.
+    void openFeedbackSheet();
+    FeedbackSheet* feedbackSheet() const;
 
     bool isSidebarVisible() const;
     void setSidebarVisible(bool visible);
@@ -52,6 +58,8 @@ public:
     CanvasListView* library() const { return m_library; }
     QWidget* editor() const { return m_editor; }
     QUndoStack* undoStack() const { return m_undoStack; }
+    // Print, PDF and share of the selected canvas.
+    CanvasExportController* exportController() const { return m_exportController; }
 
     // Save failures of the store show as a warning in the window until a
     // save succeeds; closing with unsaved changes asks first.
@@ -112,9 +120,12 @@ private:
     QAction* m_sidebarAction = nullptr;
     QAction* m_toolbarAction = nullptr;
     HoverMonitor* m_hoverMonitor = nullptr;
+    CanvasExportController* m_exportController = nullptr;
+    QList<QAction*> m_canvasOutputActions;
     CanvasPtr m_selectedCanvas;
     ObjectStore* m_store = nullptr;
     UpdateController* m_updateController = nullptr;
+    QPointer<FeedbackSheet> m_feedbackSheet;
     QString m_manualPath;
     std::function<bool(const QUrl&)> m_urlOpener;
     std::function<bool(const QString&)> m_confirmQuit;

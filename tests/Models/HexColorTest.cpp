@@ -27,3 +27,37 @@ TEST(HexColor, NoDigitMeansNoColour)
     EXPECT_FALSE(colorFromHex(QStringLiteral("  red ")).has_value());
     EXPECT_FALSE(colorFromHex(QStringLiteral("#zz00ff")).has_value());
 }
+
+TEST(HexColor, PrintDarkerKeepsHueRaisesSaturationLowersBrightness)
+{
+    struct Case {
+        QColor in;
+        double hue; // degrees; -1 for none
+        double saturation;
+        double brightness;
+    };
+    const Case cases[] = {
+        {QColor::fromRgbF(1, 0, 0), 0, 1.0, 0.7},
+        {QColor::fromRgbF(0, 0, 0), -1, 0, 0},
+        {QColor::fromRgbF(1, 1, 1), -1, 0, 0.7},
+        // Saturation 0.5 → 0.65; brightness 1 → 0.7.
+        {QColor::fromHsvF(0.5f, 0.5f, 1.0f), 180, 0.65, 0.7},
+        // Saturation caps at 1.
+        {QColor::fromHsvF(240 / 360.0f, 0.9f, 0.5f), 240, 1.0, 0.35},
+    };
+    for (const Case& c : cases) {
+        const QColor out = printDarker(c.in);
+        if (c.hue >= 0)
+            EXPECT_NEAR(out.hsvHueF() * 360, c.hue, 0.5) << c.in.name().toStdString();
+        EXPECT_NEAR(out.hsvSaturationF(), c.saturation, 0.01) << c.in.name().toStdString();
+        EXPECT_NEAR(out.valueF(), c.brightness, 0.01) << c.in.name().toStdString();
+        EXPECT_EQ(out.alphaF(), 1.0f);
+    }
+}
+
+TEST(HexColor, PrintDarkerMakesHalfTransparentOpaque)
+{
+    const QColor half = QColor::fromRgbF(0, 0.5f, 1, 0.5f);
+    EXPECT_EQ(printDarker(half).alphaF(), 1.0f);
+    EXPECT_EQ(printDarker(half).spec(), QColor::Rgb);
+}

@@ -152,7 +152,8 @@ TEST_F(ContentViewTest, MenuCommandsPostTheirNotifications)
     EXPECT_EQ(menuTitles(QStringLiteral("File")),
               (QStringList{QStringLiteral("New Canvas"), QStringLiteral("Import Canvases..."),
                            QStringLiteral("Export Selected..."), QStringLiteral("-"), QStringLiteral("Print..."),
-                           QStringLiteral("-"), QStringLiteral("Quit")}));
+                           QStringLiteral("Export PDF..."), QStringLiteral("Share"), QStringLiteral("-"),
+                           QStringLiteral("Quit")}));
     EXPECT_EQ(menuTitles(QStringLiteral("Help")),
               (QStringList{QStringLiteral("Quillsheet Manual"), QStringLiteral("Feedback senden …"),
                            QStringLiteral("-"), QStringLiteral("Auf Updates prüfen …")}));

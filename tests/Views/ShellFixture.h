@@ -8,6 +8,7 @@
 #include "Platform/Defaults.h"
 #include "Views/CanvasListView.h"
 #include "Views/ContentView.h"
+#include "Views/ExchangeDialogs.h"
 
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -38,6 +39,28 @@ private:
     QList<QString>* m_log;
 };
 
+// Answers the export and import dialogs as told and keeps every alert.
+class ExchangeDialogsDouble : public ExchangeDialogs {
+public:
+    std::optional<QString> chooseExportFile(QWidget*, const QString& proposedName) override
+    {
+        proposedNames.append(proposedName);
+        return exportPath;
+    }
+    QStringList chooseImportFiles(QWidget*) override
+    {
+        ++importDialogs;
+        return importPaths;
+    }
+    void showAlert(QWidget*, const ExchangeFailure& failure) override { alerts.append(failure); }
+
+    std::optional<QString> exportPath; // none: the save dialog is cancelled
+    QStringList importPaths;           // empty: the open dialog is cancelled
+    QStringList proposedNames;         // one per save dialog shown
+    int importDialogs = 0;
+    QList<ExchangeFailure> alerts;
+};
+
 class ShellFixture : public ::testing::Test {
 protected:
     void TearDown() override
@@ -58,6 +81,7 @@ protected:
             alerts.append(title + u'|' + message);
             return confirmDeletes;
         });
+        window->library()->setExchangeDialogs(exchangeDialogs);
         return *window;
     }
 
@@ -98,4 +122,5 @@ protected:
     QList<QString> editorLog;
     QStringList alerts;
     bool confirmDeletes = true;
+    std::shared_ptr<ExchangeDialogsDouble> exchangeDialogs = std::make_shared<ExchangeDialogsDouble>();
 };

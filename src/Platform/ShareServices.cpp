@@ -1,0 +1,131 @@
+#include "Platform/ShareServices.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace {
+
+constexpr qsizetype fileNameBytes = 255;
+
+qsizetype utf8Length(char32_t scalar)
+{
+    return scalar < 0x80 ? 1 : scalar < 0x800 ? 2 : scalar < 0x10000 ? 3 : 4;
+}
+
+} // namespace
+
+ShareServices::ShareServices()
+    : ShareServices([](const QString& name) { return QStandardPaths::findExecutable(name); },
+                    [](const QString& program, const QStringList& arguments) {
+                        return QProcess::startDetached(program, arguments);
+                    },
+                    [](const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); })
+{
+}
+
+ShareServices::ShareServices(ExecutableFinder finder, Launcher launcher, UrlOpener opener)
+    : m_finder(std::move(finder))
+    , m_launcher(std::move(launcher))
+    , m_opener(std::move(opener))
+{
+}
+
+QList<ShareServices::Entry> ShareServices::available() const
+{
+    QList<Entry> entries;
+    if (m_finder && !m_finder(QStringLiteral("xdg-email")).isEmpty())
+        entries.append({Service::email, QStringLiteral("Send by E-Mail...")});
+    entries.append({Service::open, QStringLiteral("Open with Default Application")});
+    entries.append({Service::showInFolder, QStringLiteral("Show in File Manager")});
+    entries.append({Service::copy, QStringLiteral("Copy File")});
+    entries.append({Service::saveCopy, QStringLiteral("Save a Copy...")});
+    return entries;
+}
+
+bool ShareServices::sendByEmail(const QString& filePath) const
+{
+    const QString program = m_finder ? m_finder(QStringLiteral("xdg-email")) : QString();
+    if (program.isEmpty() || !m_launcher)
+        return false;
+    return m_launcher(program, {QStringLiteral("--subject"), QFileInfo(filePath).fileName(), QStringLiteral("--attach"),
+                                QFileInfo(filePath).absoluteFilePath()});
+}
+
+bool ShareServices::open(const QString& filePath) const
+{
+    return m_opener && m_opener(QFileInfo(filePath).absoluteFilePath());
+}
+
+bool ShareServices::showInFolder(const QString& filePath) const
+{
+    return m_opener && m_opener(QFileInfo(filePath).absolutePath());
+}
+
+QMimeData* ShareServices::fileMimeData(const QString& filePath)
+{
+    const QUrl url = QUrl::fromLocalFile(QFileInfo(filePath).absoluteFilePath());
+    auto* data = new QMimeData;
+    data->setUrls({url});
+    // File managers paste a copy of the file from this form.
+    data->setData(QStringLiteral("x-special/gnome-copied-files"), "copy\n" + url.toEncoded());
+    return data;
+}
+
+void ShareServices::copyToClipboard(const QString& filePath) const
+{
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setMimeData(fileMimeData(filePath));
+}
+
+bool ShareServices::saveCopy(const QString& filePath, const QString& destination, QString* errorText) const
+{
+    auto fail = [&](const QString& reason) {
+        if (errorText)
+            *errorText = reason;
+        return false;
+    };
+    QFile source(filePath);
+    if (!source.open(QIODevice::ReadOnly))
+        return fail(source.errorString());
+    const QByteArray bytes = source.readAll();
+    QSaveFile target(destination);
+    if (!target.open(QIODevice::WriteOnly))
+        return fail(target.errorString());
+    if (target.write(bytes) != bytes.size())
+        return fail(target.errorString());
+    if (!target.commit())
+        return fail(target.errorString());
+    return true;
+}
+
+QString ShareServices::fileName(const QString& name, const QString& extension)
+{
+    const qsizetype room = fileNameBytes - extension.toUtf8().size();
+    QString cleaned;
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t scalar = name[i].unicode();
+        qsizetype units = 1;
+        if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            scalar = QChar::surrogateToUcs4(name[i], name[i + 1]);
+            units = 2;
+        }
+        const bool refused = scalar == U'/' || QChar::category(scalar) == QChar::Other_Control;
+        const QString piece = refused ? QStringLiteral("-") : name.mid(i, units);
+        const qsizetype size = refused ? 1 : utf8Length(scalar);
+        if (bytes + size > room)
+            break;
+        cleaned += piece;
+        bytes += size;
+        i += units - 1;
+    }
+    return cleaned + extension;
+}

@@ -1,0 +1,10 @@
+#include "Services/CanvasShareData.h"
+
+#include "Models/CanvasExport.h"
+
+std::optional<QByteArray> canvasExchangeFileData(const CanvasPtr& canvas)
+{
+    if (!canvas)
+        return std::nullopt;
+    return exchangeFileBytes({canvas});
+}

@@ -1,0 +1,132 @@
+#include "Platform/ShareServices.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+class ShareServicesTest : public ::testing::Test {
+protected:
+    ShareServices services(bool hasEmail)
+    {
+        return ShareServices(
+            [hasEmail](const QString& name) {
+                return hasEmail && name == QLatin1String("xdg-email") ? QStringLiteral("/usr/bin/xdg-email") : QString();
+            },
+            [this](const QString& program, const QStringList& arguments) {
+                launched << (QStringList{program} + arguments).join(u' ');
+                return true;
+            },
+            [this](const QString& path) {
+                opened << path;
+                return true;
+            });
+    }
+
+    QString writeFile(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+        return path;
+    }
+
+    QTemporaryDir dir;
+    QStringList launched;
+    QStringList opened;
+};
+
+} // namespace
+
+TEST_F(ShareServicesTest, OffersWhatThisDesktopHas)
+{
+    auto titles = [](const QList<ShareServices::Entry>& entries) {
+        QStringList list;
+        for (const auto& entry : entries)
+            list << entry.title;
+        return list;
+    };
+    const QStringList always{"Open with Default Application", "Show in File Manager", "Copy File", "Save a Copy..."};
+    EXPECT_EQ(titles(services(false).available()), always);
+    EXPECT_EQ(titles(services(true).available()), QStringList{"Send by E-Mail..."} + always);
+}
+
+TEST_F(ShareServicesTest, EachServiceHandsOnTheFile)
+{
+    const QString path = writeFile(QStringLiteral("Budget März.pdf"), "%PDF-");
+    const ShareServices withEmail = services(true);
+    EXPECT_TRUE(withEmail.sendByEmail(path));
+    EXPECT_EQ(launched, QStringList{"/usr/bin/xdg-email --subject Budget März.pdf --attach " + path});
+    EXPECT_FALSE(services(false).sendByEmail(path));
+    EXPECT_EQ(launched.size(), 1);
+
+    EXPECT_TRUE(withEmail.open(path));
+    EXPECT_TRUE(withEmail.showInFolder(path));
+    EXPECT_EQ(opened, (QStringList{path, dir.path()}));
+
+    std::unique_ptr<QMimeData> data(ShareServices::fileMimeData(path));
+    EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile(path)});
+    EXPECT_EQ(data->data(QStringLiteral("x-special/gnome-copied-files")),
+              "copy\n" + QUrl::fromLocalFile(path).toEncoded());
+}
+
+TEST_F(ShareServicesTest, SavedCopyReplacesOrKeepsTheTarget)
+{
+    const QString source = writeFile(QStringLiteral("share.pdf"), "%PDF-new");
+    const QString existing = writeFile(QStringLiteral("old.pdf"), "%PDF-old");
+    struct Case {
+        QString source;
+        QString target;
+        bool ok;
+        QByteArray after;
+    };
+    const Case cases[] = {
+        {source, dir.filePath(QStringLiteral("copy.pdf")), true, "%PDF-new"},
+        {source, existing, true, "%PDF-new"},
+        {dir.filePath(QStringLiteral("gone.pdf")), existing, false, "%PDF-new"},
+        {source, dir.filePath(QStringLiteral("no/folder.pdf")), false, QByteArray()},
+    };
+    for (const Case& c : cases) {
+        QString error;
+        EXPECT_EQ(services(false).saveCopy(c.source, c.target, &error), c.ok) << c.target.toStdString();
+        EXPECT_EQ(error.isEmpty(), c.ok);
+        QFile file(c.target);
+        file.open(QIODevice::ReadOnly);
+        EXPECT_EQ(file.readAll(), c.after) << c.target.toStdString();
+    }
+}
+
+TEST(ShareFileName, CanvasNamesBecomeSafeFileNames)
+{
+    struct Case {
+        QString name;
+        QString extension;
+        QString expected;
+    };
+    const QString long300 = QString(300, QLatin1Char('a'));
+    const QString umlauts = QString(200, QChar(u'ä')); // two bytes each
+    const QString emoji = QStringLiteral("😀").repeated(100); // four bytes each
+    const Case cases[] = {
+        {QStringLiteral("Budget"), QStringLiteral(".pdf"), QStringLiteral("Budget.pdf")},
+        {QString(), QStringLiteral(".quillsheet"), QStringLiteral(".quillsheet")},
+        {QStringLiteral("a/b/../c"), QStringLiteral(".pdf"), QStringLiteral("a-b-..-c.pdf")},
+        {QStringLiteral("tab\there\nnew\u007f"), QStringLiteral(".pdf"), QStringLiteral("tab-here-new-.pdf")},
+        {QStringLiteral(".."), QStringLiteral(".pdf"), QStringLiteral("...pdf")},
+        {long300, QStringLiteral(".pdf"), QString(251, QLatin1Char('a')) + QStringLiteral(".pdf")},
+        {long300, QStringLiteral(".quillsheet"), QString(244, QLatin1Char('a')) + QStringLiteral(".quillsheet")},
+        {umlauts, QStringLiteral(".pdf"), QString(125, QChar(u'ä')) + QStringLiteral(".pdf")},
+        // A character is never cut in half.
+        {emoji, QStringLiteral(".pdf"), QStringLiteral("😀").repeated(62) + QStringLiteral(".pdf")},
+    };
+    for (const Case& c : cases) {
+        const QString name = ShareServices::fileName(c.name, c.extension);
+        EXPECT_EQ(name, c.expected);
+        EXPECT_LE(name.toUtf8().size(), 255);
+    }
+}

@@ -1,0 +1,214 @@
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/Link.h"
+#include "Services/PrintExpressionParts.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using Part = ExportExpressionPart;
+using namespace PrintExpression;
+
+namespace {
+
+// Parts in a compact form: "n:12#0", "l:A@#FF6B9D", "o:+", "t:sqrt", "p:(", "%".
+QString describe(const ExportExpressionParts& parts)
+{
+    QStringList out;
+    for (const Part& part : parts) {
+        switch (part.kind) {
+        case Part::Kind::number:
+            out << QStringLiteral("n:%1#%2").arg(part.text).arg(part.numberIndex);
+            break;
+        case Part::Kind::linkedValue:
+            out << QStringLiteral("l:%1@%2").arg(part.text, part.colorText);
+            break;
+        case Part::Kind::operator_:
+            out << QStringLiteral("o:") + part.text;
+            break;
+        case Part::Kind::text:
+            out << QStringLiteral("t:") + part.text;
+            break;
+        case Part::Kind::parenthesis:
+            out << QStringLiteral("p:") + part.text;
+            break;
+        case Part::Kind::percent:
+            out << QStringLiteral("%");
+            break;
+        }
+    }
+    return out.join(QLatin1Char('|'));
+}
+
+struct TokenCase {
+    const char* expression;
+    const char* parts;
+};
+
+const TokenCase tokenCases[] = {
+    // The examples every reader of the page relies on.
+    {"12 + 5%", "n:12#0|o:+|n:5#1|%"},
+    {"(3+4)×2", "p:(|n:3#0|o:+|n:4#1|p:)|o:×|n:2#2"},
+    {"1.000,50 €", "n:1.000,50#0|t:€"},
+    {"€20", "n:€20#0"},
+    {"{A:#FF6B9D} * 2", "l:A@#FF6B9D|o:*|n:2#0"},
+    {"{A}", "l:A@#00FF88"},
+    {"sqrt(16)", "t:sqrt|p:(|n:16#0|p:)"},
+    {"Tax 19", "t:Ta|o:x|n:19#0"},
+    // Nothing to show.
+    {"", ""},
+    {"   \t\n ", ""},
+    {"\"\"", ""},
+    {"{}", ""},
+    {"1   +    2", "n:1#0|o:+|n:2#1"},
+    // The lower-case x splits words and numbers alike; X, U+2212 and the point do not.
+    {"Box", "t:Bo|o:x"},
+    {"3x4", "n:3#0|o:x|n:4#1"},
+    {"3X4", "t:3X4"},
+    {"5−3", "t:5−3"},
+    {"a.b", "t:a.b"},
+    // All nine operator characters.
+    {"1+2-3×4÷5*6/7^8:9", "n:1#0|o:+|n:2#1|o:-|n:3#2|o:×|n:4#3|o:÷|n:5#4|o:*|n:6#5|o:/|n:7#6|o:^|n:8#7|o::|n:9#8"},
+    // Digit runs in any arrangement are numbers, valid or not.
+    {"1.2.3 ,", "n:1.2.3#0|n:,#1"},
+    {"1,000,000.5", "n:1,000,000.5#0"},
+    {"½ ²", "n:½#0|n:²#1"},
+    {"٣", "n:٣#0"},
+    // strtod's words and forms, in any case.
+    {"nan inf INFINITY", "n:nan#0|n:inf#1|n:INFINITY#2"},
+    {"1e3 .5 12.50 0X1F", "n:1e3#0|n:.5#1|n:12.50#2|n:0X1F#3"},
+    {"1e", "t:1e"},
+    {"e pi", "t:e|t:pi"},
+    // Currency signs stay in the number; alone they are text.
+    {"$ 12$ £3,5 ¥", "t:$|n:12$#0|n:£3,5#1|t:¥"},
+    {"€€5€", "n:€€5€#0"},
+    // Quotes: nothing inside is read; an open quote takes the rest.
+    {"2 \"x (3) 4\" 5", "n:2#0|t:x (3) 4|n:5#1"},
+    {"7\"rest of it", "n:7#0|t:rest of it"},
+    {"a\"b\"c", "t:a|t:b|t:c"},
+    // Link tokens: colour after the first colon, the row's own otherwise.
+    {"{A:}", "l:A@#00FF88"},
+    {"{:FF0000}", "l:FF0000@#00FF88"},
+    {"{ B \t:FF0000}", "l:B@FF0000"},
+    {"{A:B:C}", "l:A@B:C"},
+    {"{:}", "l:@#00FF88"},
+    {"2{A", "n:2#0|l:A@#00FF88"},
+    // Only numbers advance the index.
+    {"a 1 \"2\" {A} + 3 b 4", "t:a|n:1#0|t:2|l:A@#00FF88|o:+|n:3#1|t:b|n:4#2"},
+    // Percent and parentheses end runs.
+    {"10%of(2)", "n:10#0|%|t:of|p:(|n:2#1|p:)"},
+    // User-perceived characters: a flag or an accented letter is one character.
+    {"🇩🇪3 é5", "t:🇩🇪3|t:é5"},
+};
+
+class PrintTokeniserTest : public ::testing::TestWithParam<TokenCase> {};
+
+} // namespace
+
+TEST_P(PrintTokeniserTest, SplitsAsThePageShowsIt)
+{
+    const TokenCase& c = GetParam();
+    EXPECT_EQ(describe(parseExpressionParts(QString::fromUtf8(c.expression), QStringLiteral("#00FF88"))),
+              QString::fromUtf8(c.parts))
+        << c.expression;
+}
+
+INSTANTIATE_TEST_SUITE_P(Expressions, PrintTokeniserTest, ::testing::ValuesIn(tokenCases));
+
+TEST(PrintTokeniser, FloatingPointLiteralIsWholeStrtodInPosixLocale)
+{
+    struct Case {
+        const char* text;
+        bool literal;
+    };
+    const Case cases[] = {
+        {"12", true},     {"+12.5", true},  {"-1e-3", true},  {".5", true},      {"5.", true},
+        {"0x1p3", true},  {"0x.8", true},   {"NaN", true},    {"Infinity", true}, {"iNf", true},
+        {"", false},      {" 1", false},    {"1 ", false},    {"1,5", false},     {"1.2.3", false},
+        {"e5", false},    {"0x", false},    {"١٢", false},    {"infinit", false}, {"12a", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isFloatingPointLiteral(QString::fromUtf8(c.text)), c.literal) << c.text;
+    // A NUL in the middle never passes for the whole text.
+    EXPECT_FALSE(isFloatingPointLiteral(QString(QStringLiteral("1")) + QChar(0) + QStringLiteral("2")));
+}
+
+TEST(PrintTokeniser, NumberIndexCarriesOverFlushes)
+{
+    ExportExpressionParts parts;
+    int index = 4;
+    QString run = QStringLiteral("7");
+    addPart(parts, run, index);
+    EXPECT_TRUE(run.isEmpty());
+    run = QStringLiteral("km");
+    addPart(parts, run, index);
+    run.clear();
+    addPart(parts, run, index);
+    EXPECT_EQ(describe(parts), QStringLiteral("n:7#4|t:km"));
+    EXPECT_EQ(index, 5);
+}
+
+namespace {
+
+class SourceRowTest : public ::testing::Test {
+protected:
+    BlockPtr row(const QString& label, std::optional<double> result = std::nullopt)
+    {
+        const BlockPtr block = CalculationBlock::create(BlockType::calculation, QString(), QString(), label, 0,
+                                                        canvas->blocks().size() * 56.0, 200, 44, "#00D4FF");
+        block->setCanvas(canvas);
+        block->setResult(result);
+        return block;
+    }
+    LinkPtr link(const BlockPtr& source, const BlockPtr& destination, const QString& name)
+    {
+        const LinkPtr made = Link::create(source, destination, name, "#FF6B9D");
+        made->setCanvas(canvas);
+        return made;
+    }
+
+    CanvasPtr canvas = Canvas::create(QStringLiteral("Links"), 0, 0, 1);
+};
+
+} // namespace
+
+TEST_F(SourceRowTest, FirstIncomingLinkWithTheNameDecides)
+{
+    const BlockPtr a = row("a", 1);
+    const BlockPtr b = row("b", 2);
+    const BlockPtr c = row("c", 3);
+    const BlockPtr target = row("target");
+    link(a, target, QStringLiteral(" A\t"));
+    link(b, target, QStringLiteral("A"));
+    link(c, target, QStringLiteral("Café"));
+
+    struct Case {
+        QString placeholder;
+        BlockPtr expected;
+    };
+    const Case cases[] = {
+        {QStringLiteral("A"), a},
+        {QStringLiteral("\tA  "), a},
+        {QStringLiteral("a"), nullptr},
+        {QStringLiteral("B"), nullptr},
+        // Canonically equivalent: e + combining acute equals é.
+        {QStringLiteral("Cafe\u0301"), c},
+        // Only spaces and tabs are trimmed.
+        {QStringLiteral("A\n"), nullptr},
+    };
+    for (const Case& k : cases)
+        EXPECT_EQ(findSourceBlock(k.placeholder, *target), k.expected) << k.placeholder.toStdString();
+}
+
+TEST_F(SourceRowTest, FirstLinkWithoutItsSourceStillDecides)
+{
+    BlockPtr gone = row("gone", 5);
+    const BlockPtr later = row("later", 6);
+    const BlockPtr target = row("target");
+    const LinkPtr first = link(gone, target, QStringLiteral("A"));
+    link(later, target, QStringLiteral("A"));
+    canvas->removeBlock(gone);
+    gone.reset();
+    ASSERT_EQ(first->sourceBlock(), nullptr);
+    EXPECT_EQ(findSourceBlock(QStringLiteral("A"), *target), nullptr);
+}
