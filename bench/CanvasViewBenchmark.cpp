@@ -3,6 +3,7 @@
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
+#include "Models/ModelContext.h"
 #include "Views/CanvasView.h"
 
 #include <QApplication>
@@ -75,6 +76,84 @@ void BM_Keystroke(benchmark::State& state)
     benchmark::DoNotOptimize(row->result());
 }
 BENCHMARK(BM_Keystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same keystroke on a stored canvas: the store's change signals for the
+// row and its result reach the editor too, and the queued redraw (the whole
+// visible table) runs as the event loop paints it.
+void BM_KeystrokeStored(benchmark::State& state)
+{
+    const CanvasPtr canvas = largeCanvas(int(state.range(0)));
+    ModelContext context;
+    context.insert(canvas);
+    CanvasView view(canvas, &context, nullptr);
+    view.resize(1000, 800);
+    view.show();
+    QApplication::processEvents();
+    const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
+    view.setFocusedBlockID(row->id());
+    QApplication::processEvents();
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    field->end(false);
+    bool add = true;
+    for (auto _ : state) {
+        QKeyEvent press(QEvent::KeyPress, add ? Qt::Key_1 : Qt::Key_Backspace, Qt::NoModifier,
+                        add ? QStringLiteral("1") : QString());
+        QApplication::sendEvent(field, &press);
+        QApplication::processEvents();
+        add = !add;
+    }
+    benchmark::DoNotOptimize(row->result());
+}
+BENCHMARK(BM_KeystrokeStored)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One letter typed into a label field and taken back, repainted.
+void BM_LabelKeystroke(benchmark::State& state)
+{
+    const CanvasPtr canvas = largeCanvas(int(state.range(0)));
+    CanvasView view(canvas, nullptr, nullptr);
+    view.resize(1000, 800);
+    view.show();
+    QApplication::processEvents();
+    const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
+    view.setFocusedLabelBlockID(row->id());
+    QApplication::processEvents();
+    auto* field = qobject_cast<QLineEdit*>(view.labelEditor());
+    field->end(false);
+    bool add = true;
+    for (auto _ : state) {
+        QKeyEvent press(QEvent::KeyPress, add ? Qt::Key_A : Qt::Key_Backspace, Qt::NoModifier,
+                        add ? QStringLiteral("a") : QString());
+        QApplication::sendEvent(field, &press);
+        view.tableWidget()->repaint(view.tableWidget()->visibleRegion());
+        add = !add;
+    }
+    benchmark::DoNotOptimize(row->label());
+}
+BENCHMARK(BM_LabelKeystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A digit typed onto the canvas into the selected row and taken back.
+void BM_CanvasKeystroke(benchmark::State& state)
+{
+    const CanvasPtr canvas = largeCanvas(int(state.range(0)));
+    CanvasView view(canvas, nullptr, nullptr);
+    view.resize(1000, 800);
+    view.show();
+    QApplication::processEvents();
+    const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
+    view.setSelectedBlockID(row->id());
+    row->setIsEditing(true);
+    QApplication::processEvents();
+    bool add = true;
+    for (auto _ : state) {
+        QKeyEvent press(QEvent::KeyPress, add ? Qt::Key_1 : Qt::Key_Backspace, Qt::NoModifier,
+                        add ? QStringLiteral("1") : QString());
+        QApplication::sendEvent(&view, &press);
+        view.tableWidget()->repaint(view.tableWidget()->visibleRegion());
+        add = !add;
+    }
+    benchmark::DoNotOptimize(row->result());
+}
+BENCHMARK(BM_CanvasKeystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // One page down, painted.
 void BM_ScrollPage(benchmark::State& state)

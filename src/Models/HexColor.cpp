@@ -1,6 +1,7 @@
 #include "Models/HexColor.h"
 
 #include <algorithm>
+#include <cmath>
 
 std::optional<QColor> colorFromHex(const QString& text)
 {
@@ -43,4 +44,24 @@ QColor printDarker(const QColor& color)
     float alpha = 0;
     color.toHsv().getHsvF(&hue, &saturation, &brightness, &alpha);
     return QColor::fromHsvF(hue, std::min(saturation * 1.3f, 1.0f), brightness * 0.7f, 1.0f).toRgb();
+}
+
+namespace {
+
+double relativeLuminance(const QColor& color)
+{
+    auto linear = [](float channel) {
+        return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = color.toRgb();
+    return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) + 0.0722 * linear(rgb.blueF());
+}
+
+} // namespace
+
+double contrastRatio(const QColor& a, const QColor& b)
+{
+    const double la = relativeLuminance(a);
+    const double lb = relativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }

@@ -19,3 +19,6 @@ inline QColor standardCyanColor()
 // A colour made for white paper: same hue, saturation × 1.3 (at most 1),
 // brightness × 0.7, fully opaque. Black stays black.
 QColor printDarker(const QColor& color);
+
+// WCAG contrast ratio of two opaque sRGB colours, from 1 to 21.
+double contrastRatio(const QColor& a, const QColor& b);

@@ -16,6 +16,8 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -346,6 +348,36 @@ public:
     }
 };
 
+namespace {
+
+// A byte written and flushed in the folder tells best: free-space figures
+// lag behind blocks the file system keeps in reserve.
+bool folderHasNoRoom(const QString& folder)
+{
+    QByteArray name = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".quillsheet-space-XXXXXX")));
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return errno == ENOSPC || errno == EDQUOT;
+    const bool full = ::write(fd, "x", 1) != 1 || ::fsync(fd) != 0;
+    const int error = errno;
+    ::close(fd);
+    ::unlink(name.constData());
+    return full && (error == ENOSPC || error == EDQUOT);
+}
+
+std::function<bool(const QString&)>& diskFullProbe()
+{
+    static std::function<bool(const QString&)> probe;
+    return probe;
+}
+
+} // namespace
+
+void ObjectStore::setDiskFullProbe(std::function<bool(const QString& folder)> probe)
+{
+    diskFullProbe() = std::move(probe);
+}
+
 QString ObjectStore::defaultPath()
 {
     return QDir(applicationDataFolder()).filePath(QStringLiteral("default.store"));
@@ -364,6 +396,16 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
     const QString shown = QDir::toNativeSeparators(path);
 
     const QFileInfo info(path);
+    // A full disk is the likely cause of many failures below; say so.
+    const auto diskIsFull = [&](sqlite3* db) {
+        if (db && (sqlite3_extended_errcode(db) & 0xff) == SQLITE_FULL)
+            return true;
+        const auto& probe = diskFullProbe();
+        return probe ? probe(info.absolutePath()) : folderHasNoRoom(info.absolutePath());
+    };
+    const QString fullText =
+        QStringLiteral("The disk holding the store “%1” is full. Free some space, then start Quillsheet again.")
+            .arg(shown);
     // The lock file lies beside the store, so its folder has to be there first.
     QDir().mkpath(info.absolutePath());
 
@@ -378,6 +420,8 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
         if (lock->error() == QLockFile::LockFailedError)
             return refuse(OpenFailure::locked,
                           QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown));
+        if (diskIsFull(nullptr))
+            return refuse(OpenFailure::unreadable, fullText);
         return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be locked.").arg(shown));
     }
 
@@ -419,7 +463,10 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
     sqlite3* db = nullptr;
     if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         const QString text = errorText(db);
+        const bool full = diskIsFull(db);
         sqlite3_close(db);
+        if (full)
+            return refuse(OpenFailure::unreadable, fullText);
         return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be opened (%2).").arg(shown, text));
     }
     // Short: saves run on the main thread, and a failed save is retried anyway.
@@ -429,7 +476,10 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
 
     QString error;
     auto closeAndRefuse = [&](const QString& text) {
+        const bool full = diskIsFull(db);
         sqlite3_close(db);
+        if (full)
+            return refuse(OpenFailure::unreadable, fullText);
         return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be opened (%2).").arg(shown, text));
     };
     sqlite3_stmt* mode = nullptr;

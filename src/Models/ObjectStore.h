@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -31,6 +32,10 @@ public:
                                              OpenFailure* failure = nullptr);
     // Where the application keeps its store.
     static QString defaultPath();
+    // Whether the disk holding a folder has no room left, asked when a store
+    // cannot be opened so that the message says so. Tests put in their own;
+    // an empty function restores the real one.
+    static void setDiskFullProbe(std::function<bool(const QString& folder)> probe);
     ~ObjectStore() override;
 
     ModelContext& context() { return m_context; }

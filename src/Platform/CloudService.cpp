@@ -1,5 +1,8 @@
 #include "Platform/CloudService.h"
 
+#include <QPointer>
+#include <QTimer>
+
 CloudService::Backend CloudService::unavailableBackend()
 {
     Backend backend;
@@ -42,7 +45,29 @@ bool CloudService::attachMirror(ObjectStore& store, QString* error)
             *error = QStringLiteral("No cloud database is available on this system.");
         return false;
     }
-    return m_backend.attachMirror(store, error);
+    const bool attached = m_backend.attachMirror(store, error);
+    if (attached)
+        m_mirroring = true;
+    return attached;
+}
+
+void CloudService::requestAccountStatus(QObject* context, std::function<void(AccountAnswer)> onAnswer)
+{
+    if (!context || !onAnswer)
+        return;
+    QPointer<QObject> guard(context);
+    auto deliver = [guard, onAnswer = std::move(onAnswer)](AccountAnswer answer) {
+        if (guard)
+            onAnswer(answer);
+    };
+    if (m_backend.queryAccountStatus) {
+        m_backend.queryAccountStatus(std::move(deliver));
+        return;
+    }
+    QTimer::singleShot(0, context, [self = QPointer<CloudService>(this), deliver = std::move(deliver)] {
+        if (self)
+            deliver(self->accountStatus());
+    });
 }
 
 bool quillsheetHasICloudEntitlement()

@@ -9,6 +9,7 @@ CanvasKey CanvasKey::from(const QKeyEvent& event)
     key.command = modifiers.testFlag(Qt::ControlModifier);
     key.shift = modifiers.testFlag(Qt::ShiftModifier);
     key.option = modifiers.testFlag(Qt::AltModifier);
+    key.meta = modifiers.testFlag(Qt::MetaModifier);
     key.characters = event.text();
 
     const int code = event.key();
@@ -69,9 +70,17 @@ bool isCanvasLetters(const QString& characters)
     return !characters.isEmpty() && QStringLiteral("abcdefghijklmnopqrstuvwxyz").contains(characters.toLower());
 }
 
-std::optional<QString> canvasExpressionText(const QString& characters, const QString& decimalSeparator)
+bool isCanvasCurrencySign(const QString& characters)
 {
-    if (isCanvasDigits(characters))
+    // The signs the engine reads as currency marks; lettered marks (CHF, kr)
+    // arrive as letters.
+    static const QString signs = QStringLiteral("$€£¥₹₽₩฿₪₫₴₦₱₲₡₵₸₺₼₾₿");
+    return characters.size() == 1 && signs.contains(characters.at(0));
+}
+
+std::optional<QString> canvasExpressionText(const QString& characters)
+{
+    if (isCanvasDigits(characters) || isCanvasCurrencySign(characters))
         return characters;
     if (characters.size() != 1)
         return std::nullopt;
@@ -95,7 +104,7 @@ std::optional<QString> canvasExpressionText(const QString& characters, const QSt
         return QStringLiteral(")");
     case u'.':
     case u',':
-        return decimalSeparator;
+        return characters;
     case u'^':
         return QStringLiteral("^");
     default:

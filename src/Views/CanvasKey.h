@@ -16,6 +16,10 @@ struct CanvasKey {
     bool command = false;
     bool shift = false;
     bool option = false;
+    bool meta = false;
+
+    // Ctrl, Alt or Meta held: a chord, which never types.
+    bool isChord() const { return command || option || meta; }
 
     static CanvasKey from(const QKeyEvent& event);
 
@@ -23,11 +27,14 @@ struct CanvasKey {
     bool isBackspaceCharacters() const;
 };
 
-// What typing the characters on the canvas appends to an expression: digits
-// as typed, operators in their display form, "." and "," as the decimal
-// separator of the current number style. None for anything else (letters,
-// the space and empty text included).
-std::optional<QString> canvasExpressionText(const QString& characters, const QString& decimalSeparator);
+// What typing the characters on the canvas appends to an expression: digits,
+// "." and "," as typed (the number style reads them, as in the expression
+// field), operators in their display form, and the currency signs the
+// engine knows. None for anything else (letters, the space and empty text
+// included).
+std::optional<QString> canvasExpressionText(const QString& characters);
+// The one-character currency signs an expression may hold.
+bool isCanvasCurrencySign(const QString& characters);
 // One or more of a-z (either case), nothing else; never the empty text.
 bool isCanvasLetters(const QString& characters);
 bool isCanvasDigits(const QString& characters);

@@ -726,6 +726,10 @@ bool CanvasListView::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_list->viewport()
         && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)) {
         auto* mouse = static_cast<QMouseEvent*>(event);
+        // The right button only opens the row's menu: what is selected, and
+        // the canvas shown, stay as they are.
+        if (mouse->button() == Qt::RightButton)
+            return true;
         const QModelIndex index = m_list->indexAt(mouse->position().toPoint());
         const CanvasPtr canvas = m_model->canvasAt(index.row());
         if (canvas && mouse->button() == Qt::LeftButton && !(m_isRenaming && *m_isRenaming == canvas->id())) {

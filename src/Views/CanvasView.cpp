@@ -12,6 +12,7 @@
 #include "Platform/Defaults.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -68,6 +69,19 @@ CanvasView::CanvasView(const CanvasPtr& canvas, ModelContext* modelContext, QUnd
             refresh();
         }
     });
+    // Rows are read again in a changed number style and with changed tax or
+    // exchange rates; a burst of changes (a tax label typed) evaluates once.
+    auto* settingsChange = new QTimer(this);
+    settingsChange->setSingleShot(true);
+    settingsChange->setInterval(0);
+    connect(settingsChange, &QTimer::timeout, this, [this] {
+        CalculatorEngine::shared().evaluateCanvas(m_canvas);
+        raiseEvaluationCounter();
+    });
+    const CalcSettings& settings = CalcSettings::shared();
+    for (auto signal : {&CalcSettings::decimalStyleChanged, &CalcSettings::taxRatesChanged,
+                        &CalcSettings::exchangeRatesChanged})
+        connect(&settings, signal, settingsChange, qOverload<>(&QTimer::start));
     applyAppearance();
     refresh();
 }
@@ -158,18 +172,35 @@ void CanvasView::connectContext()
     if (!m_modelContext)
         return;
     // Changes made elsewhere (the engine's propagation, the library, a store
-    // reload) redraw the table once per event-loop turn.
-    connect(m_modelContext, &ModelContext::blockChanged, this, [this] { scheduleRefresh(); });
+    // reload) redraw the table once per event-loop turn. Only a change of
+    // the rows' order or number measures every row again; a changed label
+    // or result moves the column widths from that row alone.
+    connect(m_modelContext, &ModelContext::blockChanged, this, [this](CalculationBlock* block, const char* property) {
+        if (qstrcmp(property, "positionY") == 0 || qstrcmp(property, "canvas") == 0) {
+            invalidateLayout();
+        } else if (qstrcmp(property, "label") == 0 || qstrcmp(property, "result") == 0) {
+            if (m_rowWidths.count(block)) {
+                forgetRowWidths(block);
+                noteRowWidths(block);
+                applyColumnWidths();
+            } else if (!m_layoutDirty && block->canvas().get() == m_canvas.get()) {
+                invalidateLayout();
+            }
+        }
+        scheduleRefresh();
+    });
     connect(m_modelContext, &ModelContext::linkChanged, this, [this] { scheduleRefresh(); });
-    connect(m_modelContext, &ModelContext::canvasChanged, this, [this](Canvas* canvas) {
-        if (canvas == m_canvas.get())
-            scheduleRefresh();
+    connect(m_modelContext, &ModelContext::canvasChanged, this, [this](Canvas* canvas, const char* property) {
+        if (canvas != m_canvas.get())
+            return;
+        if (qstrcmp(property, "blocks") == 0)
+            invalidateLayout();
+        scheduleRefresh();
     });
 }
 
 void CanvasView::scheduleRefresh()
 {
-    invalidateLayout();
     if (m_refreshScheduled)
         return;
     m_refreshScheduled = true;
@@ -189,6 +220,10 @@ void CanvasView::refresh()
 void CanvasView::applyRefresh()
 {
     updateTableHeight();
+    if (m_scrollTarget) {
+        scrollRowIntoView(*m_scrollTarget);
+        m_scrollTarget.reset();
+    }
     m_titleField->setText(titleText());
     m_titleField->setTitleColor(titleColor());
     placeEditors();
@@ -199,13 +234,14 @@ void CanvasView::applyRefresh()
 
 CanvasView::Palette CanvasView::canvasColors() const
 {
-    if (canvasLightMode())
+    if (m_lightMode)
         return {Qt::white, Qt::black, QColor(60, 60, 67, 153)};
     return {Qt::black, Qt::white, QColor(235, 235, 245, 153)};
 }
 
 void CanvasView::applyAppearance()
 {
+    m_lightMode = canvasLightMode();
     const Palette colors = canvasColors();
     QPalette p = QWidget::palette();
     p.setColor(QPalette::Window, colors.background);
@@ -215,11 +251,11 @@ void CanvasView::applyAppearance()
     p.setColor(QPalette::PlaceholderText, colors.secondary);
     p.setColor(QPalette::Highlight, QColor(10, 132, 255));
     p.setColor(QPalette::HighlightedText, Qt::white);
-    const QColor chrome = canvasLightMode() ? QColor(236, 236, 236) : QColor(28, 28, 30);
+    const QColor chrome = m_lightMode ? QColor(236, 236, 236) : QColor(28, 28, 30);
     p.setColor(QPalette::Button, chrome);
     p.setColor(QPalette::ButtonText, colors.text);
-    p.setColor(QPalette::Mid, canvasLightMode() ? QColor(190, 190, 190) : QColor(72, 72, 74));
-    p.setColor(QPalette::Dark, canvasLightMode() ? QColor(160, 160, 160) : QColor(99, 99, 102));
+    p.setColor(QPalette::Mid, m_lightMode ? QColor(190, 190, 190) : QColor(72, 72, 74));
+    p.setColor(QPalette::Dark, m_lightMode ? QColor(160, 160, 160) : QColor(99, 99, 102));
     setPalette(p);
     setAutoFillBackground(true);
     m_scrollArea->viewport()->setAutoFillBackground(true);
@@ -230,11 +266,39 @@ QColor CanvasView::titleColor() const
 {
     if (const auto hex = m_canvas->titleColorHex()) {
         if (const auto color = colorFromHex(*hex))
-            return *color;
+            return shownColor(*color); // darker on a light canvas, like the rows
     }
-    QColor color = canvasLightMode() ? Qt::black : Qt::white;
+    QColor color = m_lightMode ? Qt::black : Qt::white;
     color.setAlphaF(0.9);
     return color;
+}
+
+QColor CanvasView::lightCanvasColor(const QColor& color)
+{
+    static QHash<QRgb, QRgb> known; // the same few colours, painted over and over
+    const QRgb key = color.rgb();
+    if (const auto found = known.constFind(key); found != known.constEnd())
+        return QColor::fromRgb(*found);
+    QColor darker = printDarker(QColor::fromRgb(key));
+    // The page darkening leaves yellow, green and teal near 2:1 on white:
+    // too faint for text on a screen. Those go darker still, same hue.
+    float hue = 0, saturation = 0, value = 0;
+    darker.getHsvF(&hue, &saturation, &value);
+    while (contrastRatio(darker, Qt::white) < 3.0 && value > 0.01f) {
+        value *= 0.97f;
+        darker = QColor::fromHsvF(hue, saturation, value);
+    }
+    known.insert(key, darker.rgb());
+    return QColor::fromRgb(darker.rgb());
+}
+
+QColor CanvasView::shownColor(const QColor& color) const
+{
+    if (!m_lightMode)
+        return color;
+    QColor shown = lightCanvasColor(color);
+    shown.setAlphaF(color.alphaF());
+    return shown;
 }
 
 QString CanvasView::titleText() const
@@ -246,7 +310,13 @@ void CanvasView::updateRowColorAction()
 {
     const bool hasSelection = m_selectedBlockID.has_value() || !m_selectedBlockIDs.isEmpty();
     m_rowColorAction->setVisible(hasSelection);
-    m_rowColorAction->setIcon(paintbrushIcon(canvasColors().text));
+    // The item stands in the window's toolbar, not on the canvas: drawn in
+    // the window's own text colour it shows in light and dark canvases alike.
+    const QColor color = QApplication::palette().color(QPalette::Active, QPalette::ButtonText);
+    if (color != m_brushIconColor || m_rowColorAction->icon().isNull()) {
+        m_brushIconColor = color;
+        m_rowColorAction->setIcon(paintbrushIcon(color));
+    }
 }
 
 QIcon CanvasView::circleIcon(const QString& hex)
@@ -372,8 +442,12 @@ void CanvasView::onAppear()
 void CanvasView::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange)
+    if (event->type() == QEvent::FontChange) {
+        m_textStyles.reset();
         refresh();
+    }
+    else if (event->type() == QEvent::ApplicationPaletteChange)
+        updateRowColorAction();
 }
 
 void CanvasView::undo()

@@ -5,6 +5,8 @@
 #include "Views/TableExpressionPart.h"
 
 #include <QColor>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QHash>
 #include <QImage>
 #include <QPainterPath>
@@ -15,10 +17,14 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSizeF>
+#include <QStaticText>
 #include <QStringList>
 #include <QUuid>
 #include <QWidget>
+#include <map>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 
 class CalculatorKeypad;
 class CanvasTableSurface;
@@ -28,8 +34,10 @@ class LinkPickerPopup;
 struct AutocompleteSection;
 class ModelContext;
 class QAction;
+class QHelpEvent;
 class QKeyEvent;
 class QMenu;
+class QPainter;
 class QScrollArea;
 class QUndoStack;
 class QVariantAnimation;
@@ -98,6 +106,12 @@ public:
     static QString colorName(const QString& hex);
     // A row's colour; cyan when its text does not read.
     static QColor rowColor(const CalculationBlock& block);
+    // On a light canvas row, part, label and link colours are drawn darker,
+    // as on a printed page, and never fainter than 3:1 against white; the
+    // stored colours stay as they are.
+    static QColor lightCanvasColor(const QColor& color);
+    // A row, part or link colour as this canvas draws it.
+    QColor shownColor(const QColor& color) const;
 
     static const QRegularExpression& placeholderRegex();
     static const QRegularExpression& lineNumberRegex();
@@ -263,6 +277,28 @@ public:
     // ---- What the table shows (also read by tests) ----
     // Value text of the result column ("" when the column is empty).
     QString resultText(const BlockPtr& block) const;
+    // What the result column of a row shows, as drawn: the value with its
+    // currency (elided to the cell), or the error of a row whose evaluation
+    // failed, in a quieter style. Boxes are in table coordinates.
+    struct ResultCell {
+        QString shown;     // as drawn, "…" included when cut
+        QString fullText;  // the whole value or error text
+        QString label;     // small label above a value, as drawn
+        QRectF textBox;    // the value or error text
+        QRectF labelBox;
+        bool isError = false;
+        bool isEmpty() const { return fullText.isEmpty(); }
+    };
+    ResultCell resultCell(const BlockPtr& block, int rowIndex) const;
+    // The error text a failed row shows ("" for rows with a value, text rows,
+    // rows never evaluated and rows with nothing to compute).
+    static QString errorText(const CalculationBlock& block);
+    // The texts of a row's expression as drawn, the last ending in "…" when
+    // the expression is too wide for its cell.
+    QStringList shownExpressionParts(const BlockPtr& block) const;
+    // True where a press starts a link drag: the drawn value of a row with
+    // a result, and the handle beside it.
+    bool startsLinkDrag(int rowIndex, QPointF point) const;
     QColor titleColor() const;
     QString titleText() const;
     // Top of the first row and the row pitch, in table coordinates.
@@ -342,6 +378,29 @@ private:
         QColor text;
         QColor secondary;
     };
+    // The table's fonts with their metrics, made once per widget font:
+    // looking a font up and shaping its text is most of drawing a row, so
+    // each face keeps the widths and the prepared glyphs of what it drew.
+    struct Face {
+        explicit Face(const QFont& font);
+        QFont font;
+        QFontMetricsF metrics;
+        double width(const QString& text) const;
+        // Draws text vertically centred in box, from its left edge; the
+        // painter's font must be this face's.
+        void draw(QPainter& painter, const QRectF& box, const QString& text) const;
+        mutable QHash<QString, double> widths;
+        mutable QHash<QString, QStaticText> prepared;
+    };
+    struct TextStyles {
+        explicit TextStyles(const QFont& base);
+        QFont base;
+        Face regular; // 20, labels, operators, text parts
+        Face medium;  // 20, numbers, values
+        Face small;   // 11, medium: small labels
+        Face error;   // 13, a failed row's message
+    };
+    const TextStyles& textStyles() const;
 
     // CanvasView.cpp
     void buildWidgets();
@@ -360,6 +419,16 @@ private:
     // CanvasViewLayout.cpp
     void ensureLayout() const;
     void invalidateLayout();
+    // One row's label or result changed (and with it maybe the rows it
+    // feeds): the column widths follow without a pass over every row.
+    void rowContentChanged(const BlockPtr& block, bool withDependants);
+    void noteRowWidths(const CalculationBlock* block) const;
+    void forgetRowWidths(const CalculationBlock* block) const;
+    void applyColumnWidths() const;
+    // Scrolls the table so that the row is in view (after the table grew).
+    void scrollRowIntoView(const QUuid& id);
+    // Brings the selected row into view at the next refresh.
+    void scrollToSelection();
     void updateTableHeight();
     double tableWidth() const;
 
@@ -367,14 +436,18 @@ private:
     void paintTable(QPainter& painter, const QRect& exposed);
     void paintRow(QPainter& painter, const BlockPtr& block, int rowIndex);
     void paintExpression(QPainter& painter, const BlockPtr& block, const QRectF& rect);
-    void paintResult(QPainter& painter, const BlockPtr& block, const QRectF& rect);
+    void paintResult(QPainter& painter, const BlockPtr& block, int rowIndex);
     void paintOverlays(QPainter& painter);
     void tableMousePress(QMouseEvent* event);
     void tableMouseMove(QMouseEvent* event);
     void tableMouseRelease(QMouseEvent* event);
     void tableContextMenu(QContextMenuEvent* event);
+    // A result cut short shows its whole text as a tooltip.
+    void tableToolTip(QHelpEvent* event);
     void commandClick(const BlockPtr& block);
     void placeEditors();
+    // The label was set by typing (field or canvas): the sum keyword test.
+    void labelTyped(const BlockPtr& block);
     void onLabelEdited(const QString& text);
     void onExpressionEdited(const QString& text);
     bool labelFieldKey(QKeyEvent* event);
@@ -385,6 +458,8 @@ private:
 
     // CanvasViewFormatting.cpp
     QList<PartBox> layoutExpression(const BlockPtr& block, const QRectF& rect) const;
+    // The boxes that fit in rect, the last one cut with "…" when needed.
+    QList<PartBox> fittedExpression(const BlockPtr& block, const QRectF& rect) const;
     std::optional<QColor> partColor(const CalculationBlock& block, const IndexedExpressionPart& part) const;
     LinkPtr linkForPlaceholder(const BlockPtr& block, const QString& placeholder) const;
 
@@ -442,12 +517,24 @@ private:
     std::optional<int> m_dropTargetIndex;
     double m_lastDropY = 0;
 
-    // Cached table layout; rebuilt after any change.
+    // Cached table layout; rebuilt after changes of the rows' order or
+    // number. The column widths are kept per row and follow single rows.
     mutable bool m_layoutDirty = true;
     mutable BlockList m_sorted;
     mutable QHash<QUuid, int> m_rowIndex;
     mutable double m_labelWidth = minLabelColumnWidth;
     mutable double m_resultWidth = minResultColumnWidth;
+    struct RowWidths {
+        int labelCharacters = 0;
+        double resultWidth = -1; // none: the row has no result
+    };
+    mutable std::unordered_map<const CalculationBlock*, RowWidths> m_rowWidths;
+    mutable std::map<int, int> m_labelLengths;     // characters -> rows
+    mutable std::map<double, int> m_resultWidths;  // width -> rows
+    bool m_lightMode = false;
+    mutable std::unique_ptr<TextStyles> m_textStyles;
+    std::optional<QUuid> m_scrollTarget;
+    QColor m_brushIconColor;
 
     // Pointer gesture in progress on the table.
     enum class Gesture { none, handle, link };

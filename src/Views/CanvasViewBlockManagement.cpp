@@ -72,6 +72,13 @@ BlockPtr CanvasView::blockWithId(const std::optional<QUuid>& id) const
 {
     if (!id)
         return nullptr;
+    // The table's index answers at once while it is current.
+    if (!m_layoutDirty) {
+        const int index = m_rowIndex.value(*id, -1);
+        if (index >= 0 && index < m_sorted.size() && m_sorted[index]->id() == *id
+            && m_sorted[index]->canvas().get() == m_canvas.get())
+            return m_sorted[index];
+    }
     for (const BlockPtr& block : m_canvas->blocks()) {
         if (block->id() == *id)
             return block;
@@ -108,6 +115,8 @@ void CanvasView::appendRow(const BlockPtr& block)
     block->setIsEditing(true);
     block->setIsSelected(true);
     m_canvas->appendBlock(block);
+    // A row added at the end of a long canvas comes into view.
+    m_scrollTarget = block->id();
 }
 
 void CanvasView::addNewRow()
@@ -184,7 +193,8 @@ void CanvasView::appendToSelectedBlock(const QString& text, bool fromKeypad)
         if (selected->isTextBlock() && !selected->expression().isEmpty())
             selected->setBlockType(BlockType::calculation);
         CalculatorEngine::shared().evaluateBlock(selected);
-        refresh();
+        rowContentChanged(selected, true);
+        applyRefresh();
     } else {
         createNewBlockWithInput(text);
     }
@@ -203,14 +213,15 @@ void CanvasView::deleteFromSelectedBlock()
     expression.truncate(std::max<qsizetype>(0, finder.toPreviousBoundary()));
     selected->setExpression(expression);
     CalculatorEngine::shared().evaluateBlock(selected);
-    refresh();
+    rowContentChanged(selected, true);
+    applyRefresh();
 }
 
 void CanvasView::finishEditing()
 {
     if (const BlockPtr selected = blockWithId(m_selectedBlockID))
         selected->setIsEditing(false);
-    refresh();
+    applyRefresh();
 }
 
 // ---- Colour ----

@@ -230,16 +230,12 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
     if (parts.isEmpty())
         return boxes;
 
-    QFont valueFont = font();
-    valueFont.setPixelSize(20);
-    QFont labelFont = font();
-    labelFont.setPixelSize(11);
-    labelFont.setWeight(QFont::Medium);
-    const QFontMetricsF labelMetrics(labelFont);
+    const TextStyles& styles = textStyles();
+    const QFontMetricsF& labelMetrics = styles.small.metrics;
 
-    const QColor color = rowColor(*block);
+    const QColor color = shownColor(rowColor(*block));
     const Palette colors = canvasColors();
-    const double valueHeight = QFontMetricsF(valueFont).height();
+    const double valueHeight = styles.regular.metrics.height();
     const double valueTop = rect.center().y() - valueHeight / 2;
 
     double x = rect.left();
@@ -247,12 +243,12 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
     for (const IndexedExpressionPart& part : parts) {
         PartBox box;
         box.part = part;
-        QFont partFont = valueFont;
+        bool medium = false;
         switch (part.part.kind) {
         case TableExpressionPart::Kind::number: {
-            partFont.setWeight(QFont::Medium);
+            medium = true;
             box.shown = part.part.text;
-            box.color = partColor(*block, part).value_or(color);
+            box.color = shownColor(partColor(*block, part).value_or(rowColor(*block)));
             box.label = block->getPartLabel(part.numberIndex.value_or(0), part.part.text).value_or(QString());
             // The inline label field stands in for the label being edited.
             if (m_isEditingPartLabel && m_editingLabelBlockID == block->id() && m_editingLabelIndex == part.numberIndex
@@ -261,7 +257,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
             break;
         }
         case TableExpressionPart::Kind::linkedValue: {
-            partFont.setWeight(QFont::Medium);
+            medium = true;
             const LinkPtr link = linkForPlaceholder(block, part.part.text);
             const BlockPtr source = link ? link->sourceBlock() : nullptr;
             const std::optional<double> value = link ? link->sourceValue() : std::nullopt;
@@ -269,7 +265,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
                 box.shown = QStringLiteral("?");
                 box.color = grayColor;
             } else {
-                box.color = colorFromHex(source->colorHex()).value_or(color);
+                box.color = shownColor(colorFromHex(source->colorHex()).value_or(rowColor(*block)));
                 box.shown = formatTableValue(*value);
                 if (const auto currency = effectiveCurrency(source))
                     box.shown += QLatin1Char(' ') + *currency;
@@ -285,26 +281,26 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
         case TableExpressionPart::Kind::quotedText:
             box.shown = part.part.text;
             if (const auto own = partColor(*block, part)) {
-                box.color = *own;
+                box.color = shownColor(*own);
             } else {
                 box.color = color;
                 box.color.setAlphaF(0.9);
             }
             break;
         case TableExpressionPart::Kind::percent:
-            partFont.setWeight(QFont::Medium);
+            medium = true;
             box.shown = QStringLiteral("%");
             box.color = color;
             if (previous && previous->part.kind == TableExpressionPart::Kind::number) {
                 if (const auto own = partColor(*block, *previous))
-                    box.color = *own;
+                    box.color = shownColor(*own);
             }
             break;
         }
-        const double width = QFontMetricsF(partFont).horizontalAdvance(box.shown);
+        const double width = (medium ? styles.medium : styles.regular).width(box.shown);
         box.box = QRectF(x, valueTop, width, valueHeight);
         if (!box.label.isEmpty()) {
-            const double labelWidth = labelMetrics.horizontalAdvance(box.label);
+            const double labelWidth = styles.small.width(box.label);
             if (part.part.kind == TableExpressionPart::Kind::linkedValue) {
                 // A stack: the label above the value, taking its own width.
                 box.labelBox = QRectF(x, valueTop - 2 - labelMetrics.height(), labelWidth, labelMetrics.height());
@@ -321,6 +317,64 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
         previous = &part;
     }
     return boxes;
+}
+
+QList<CanvasView::PartBox> CanvasView::fittedExpression(const BlockPtr& block, const QRectF& rect) const
+{
+    QList<PartBox> boxes = layoutExpression(block, rect);
+    if (boxes.isEmpty() || boxes.last().box.right() <= rect.right())
+        return boxes;
+    // Too wide: the parts that fit whole, then the first one that does not,
+    // cut and ended with "…" (or "…" alone where nothing of it fits).
+    const QString ellipsis = QStringLiteral("…");
+    const TextStyles& styles = textStyles();
+    const double ellipsisWidth = styles.regular.width(ellipsis);
+    const double limit = rect.right() - ellipsisWidth;
+    QList<PartBox> fitted;
+    for (PartBox box : boxes) {
+        if (box.box.right() <= limit) {
+            fitted.append(box);
+            continue;
+        }
+        const auto kind = box.part.part.kind;
+        const bool medium = kind == TableExpressionPart::Kind::number || kind == TableExpressionPart::Kind::percent
+            || kind == TableExpressionPart::Kind::linkedValue;
+        const Face& face = medium ? styles.medium : styles.regular;
+        // The longest start of the part that leaves room for "…".
+        const double room = rect.right() - box.box.left() - face.width(ellipsis);
+        QString cut = box.shown;
+        while (!cut.isEmpty() && face.metrics.horizontalAdvance(cut) > room)
+            cut.chop(cut.size() >= 2 && cut.at(cut.size() - 1).isLowSurrogate() ? 2 : 1);
+        if (cut.isEmpty())
+            box.label.clear();
+        cut += ellipsis;
+        if (box.box.left() + face.width(cut) > rect.right() && !fitted.isEmpty()) {
+            // Not even "…" fits after the last whole part: it takes that
+            // part's place.
+            PartBox last = fitted.takeLast();
+            last.shown = ellipsis;
+            last.label.clear();
+            last.box.setWidth(ellipsisWidth);
+            fitted.append(last);
+            break;
+        }
+        box.shown = cut;
+        box.box.setWidth(face.width(cut));
+        fitted.append(box);
+        break;
+    }
+    return fitted;
+}
+
+QStringList CanvasView::shownExpressionParts(const BlockPtr& block) const
+{
+    QStringList texts;
+    const int index = indexOfBlock(block->id());
+    if (index < 0)
+        return texts;
+    for (const PartBox& box : fittedExpression(block, expressionRect(index)))
+        texts << box.shown;
+    return texts;
 }
 
 void CanvasView::setTextPartColor(const BlockPtr& block, const QString& text, const std::optional<QString>& hex)

@@ -10,16 +10,6 @@
 
 #include <QKeyEvent>
 
-namespace {
-
-QString decimalSeparator()
-{
-    return CalcSettings::shared().decimalStyle() == DecimalStyle::usPeriod ? QStringLiteral(".")
-                                                                           : QStringLiteral(",");
-}
-
-} // namespace
-
 bool CanvasView::handleKeyPress(QKeyEvent* event)
 {
     return handleKeyPress(CanvasKey::from(*event));
@@ -159,8 +149,10 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
             deleteSelection();
             return handled();
         }
-        if (selected && selected->isEditing() && !selected->expression().isEmpty())
-            deleteFromSelectedBlock();
+        if (selected && selected->isEditing() && !selected->expression().isEmpty()) {
+            deleteFromSelectedBlock(); // redraws the row it changed
+            return true;
+        }
         return handled();
     }
 
@@ -171,25 +163,42 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
         return handled();
     }
 
-    if (isCanvasDigits(key.characters)) {
-        appendToSelectedBlock(key.characters, false);
-        return handled();
+    // A chord the canvas has no command for types nothing (Ctrl+D is not "d").
+    if (key.isChord()) {
+        qCCritical(canvasLogger).noquote() << QStringLiteral("   ❌ Key not handled: '%1'").arg(key.characters);
+        return false;
     }
-    if (isCanvasLetters(key.characters)) {
-        appendToSelectedLabel(key.characters);
-        return handled();
-    }
-    if (key.characters == QLatin1String(" ")) {
-        if (selected && selected->isLabelEditing())
-            selected->setLabel(selected->label() + QLatin1Char(' '));
-        else
-            appendToSelectedBlock(key.characters, false);
-        return handled();
-    }
-    if (const std::optional<QString> text = canvasExpressionText(key.characters, decimalSeparator())) {
-        appendToSelectedBlock(*text, false);
-        return handled();
-    }
+
+    // What is typed goes where the row is: into the label while its
+    // expression is empty, into the expression once that holds text. Both
+    // redraw what they changed, bringing the row into view.
+    const bool toLabel = selected && selected->expression().isEmpty();
+    // The sum keyword typed as the label filled the expression: what is
+    // typed after it ("Summe Q1") goes on into the label.
+    const QString keyword = sumKeyword().toLower();
+    const bool labelGoesOn = selected && !toLabel && selected->isLabelEditing()
+        && !keyword.isEmpty() && selected->label().trimmed().toLower().startsWith(keyword);
+    const auto typed = [this](const QString& text) {
+        scrollToSelection();
+        appendToSelectedBlock(text, false);
+        return true;
+    };
+    const auto typedIntoLabel = [this](const QString& text) {
+        scrollToSelection();
+        appendToSelectedLabel(text);
+        return true;
+    };
+    if (labelGoesOn && (isCanvasDigits(key.characters) || isCanvasLetters(key.characters)
+                        || key.characters == QLatin1String(" ") || canvasExpressionText(key.characters)))
+        return typedIntoLabel(key.characters);
+    if (isCanvasDigits(key.characters))
+        return typed(key.characters);
+    if (isCanvasLetters(key.characters))
+        return toLabel || !selected ? typedIntoLabel(key.characters) : typed(key.characters);
+    if (key.characters == QLatin1String(" "))
+        return toLabel && selected->isLabelEditing() ? typedIntoLabel(key.characters) : typed(key.characters);
+    if (const std::optional<QString> text = canvasExpressionText(key.characters))
+        return typed(*text);
 
     qCCritical(canvasLogger).noquote() << QStringLiteral("   ❌ Key not handled: '%1'").arg(key.characters);
     return false;
@@ -212,7 +221,15 @@ void CanvasView::appendToSelectedLabel(const QString& text)
         return;
     selected->setIsLabelEditing(true);
     selected->setLabel(selected->label() + text);
-    refresh();
+    labelTyped(selected);
+    rowContentChanged(selected, true);
+    applyRefresh();
+}
+
+void CanvasView::scrollToSelection()
+{
+    if (m_selectedBlockID)
+        m_scrollTarget = m_selectedBlockID;
 }
 
 void CanvasView::deselectAll()

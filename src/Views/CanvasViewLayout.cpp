@@ -5,11 +5,13 @@
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
+#include "Models/Link.h"
 
 #include <QScrollArea>
 #include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <unordered_set>
 
 int CanvasView::characterCount(const QString& text)
 {
@@ -38,30 +40,53 @@ BlockList CanvasView::sortedBlocks(const BlockList& blocks)
     return sorted;
 }
 
+namespace {
+
+// What one row asks of the label column: its label's characters.
+int labelCharacters(const CalculationBlock& block)
+{
+    return CanvasView::characterCount(block.label());
+}
+
+// What one row asks of the result column; below zero for a row without a
+// result, which asks nothing.
+double resultRowWidth(const CalculationBlock& block)
+{
+    const std::optional<double> result = block.result();
+    if (!result)
+        return -1;
+    const int valueCharacters = CanvasView::characterCount(CanvasView::formatTableValue(*result));
+    return std::max((valueCharacters + 2) * 10.0, CanvasView::characterCount(block.label()) * 7.0) + 40;
+}
+
+double labelWidthFor(int longest)
+{
+    if (longest == 0)
+        return CanvasView::minLabelColumnWidth;
+    return std::clamp(longest * 12.0 + 24, CanvasView::minLabelColumnWidth, CanvasView::maxLabelColumnWidth);
+}
+
+double resultWidthFor(double widest)
+{
+    return std::min(std::max(CanvasView::minResultColumnWidth, widest), CanvasView::maxResultColumnWidth);
+}
+
+} // namespace
+
 double CanvasView::labelColumnWidth(const BlockList& blocks)
 {
     int longest = 0;
     for (const BlockPtr& block : blocks)
-        longest = std::max(longest, characterCount(block->label()));
-    if (longest == 0)
-        return minLabelColumnWidth;
-    return std::clamp(longest * 12.0 + 24, minLabelColumnWidth, maxLabelColumnWidth);
+        longest = std::max(longest, labelCharacters(*block));
+    return labelWidthFor(longest);
 }
 
 double CanvasView::tableResultColumnWidth(const BlockList& blocks)
 {
-    if (blocks.isEmpty())
-        return minResultColumnWidth;
-    double width = minResultColumnWidth;
-    for (const BlockPtr& block : blocks) {
-        const std::optional<double> result = block->result();
-        if (!result)
-            continue;
-        const int valueCharacters = characterCount(formatTableValue(*result));
-        const double rowWidth = std::max((valueCharacters + 2) * 10.0, characterCount(block->label()) * 7.0) + 40;
-        width = std::max(width, rowWidth);
-    }
-    return std::min(width, maxResultColumnWidth);
+    double widest = -1;
+    for (const BlockPtr& block : blocks)
+        widest = std::max(widest, resultRowWidth(*block));
+    return resultWidthFor(widest);
 }
 
 BlockList CanvasView::sortedBlocks() const
@@ -95,16 +120,100 @@ void CanvasView::ensureLayout() const
     m_rowIndex.reserve(m_sorted.size());
     for (qsizetype i = m_sorted.size() - 1; i >= 0; --i)
         m_rowIndex.insert(m_sorted[i]->id(), int(i)); // the first row with an id wins
-    m_labelWidth = labelColumnWidth(blocks);
-    m_resultWidth = tableResultColumnWidth(blocks);
+    m_rowWidths.clear();
+    m_rowWidths.reserve(blocks.size());
+    m_labelLengths.clear();
+    m_resultWidths.clear();
+    for (const BlockPtr& block : blocks)
+        noteRowWidths(block.get());
+    applyColumnWidths();
+}
+
+void CanvasView::noteRowWidths(const CalculationBlock* block) const
+{
+    const RowWidths widths{labelCharacters(*block), resultRowWidth(*block)};
+    m_rowWidths[block] = widths;
+    ++m_labelLengths[widths.labelCharacters];
+    if (widths.resultWidth >= 0)
+        ++m_resultWidths[widths.resultWidth];
+}
+
+void CanvasView::forgetRowWidths(const CalculationBlock* block) const
+{
+    const auto found = m_rowWidths.find(block);
+    if (found == m_rowWidths.end())
+        return;
+    auto drop = [](auto& counts, auto key) {
+        const auto entry = counts.find(key);
+        if (entry != counts.end() && --entry->second == 0)
+            counts.erase(entry);
+    };
+    drop(m_labelLengths, found->second.labelCharacters);
+    if (found->second.resultWidth >= 0)
+        drop(m_resultWidths, found->second.resultWidth);
+    m_rowWidths.erase(found);
+}
+
+void CanvasView::applyColumnWidths() const
+{
+    m_labelWidth = labelWidthFor(m_labelLengths.empty() ? 0 : m_labelLengths.rbegin()->first);
+    m_resultWidth = resultWidthFor(m_resultWidths.empty() ? -1 : m_resultWidths.rbegin()->first);
+}
+
+void CanvasView::rowContentChanged(const BlockPtr& block, bool withDependants)
+{
+    if (m_layoutDirty || !block)
+        return; // the next layout pass measures every row anyway
+    auto update = [this](const CalculationBlock* row) {
+        if (!m_rowWidths.count(row))
+            return false;
+        forgetRowWidths(row);
+        noteRowWidths(row);
+        return true;
+    };
+    if (!update(block.get())) {
+        // A row the layout has not seen: measure everything again.
+        invalidateLayout();
+        return;
+    }
+    if (withDependants) {
+        // Results downstream moved with it.
+        QList<const CalculationBlock*> pending{block.get()};
+        std::unordered_set<const CalculationBlock*> seen{block.get()};
+        while (!pending.isEmpty()) {
+            const CalculationBlock* row = pending.takeLast();
+            for (const LinkPtr& link : row->outgoingLinks()) {
+                const BlockPtr destination = link->destinationBlock();
+                if (destination && seen.insert(destination.get()).second) {
+                    update(destination.get());
+                    pending.append(destination.get());
+                }
+            }
+        }
+    }
+    applyColumnWidths();
 }
 
 void CanvasView::updateTableHeight()
 {
     ensureLayout();
     const int height = int(std::ceil(rowsTop() + m_sorted.size() * rowPitch() + tappableAreaHeight));
-    if (m_table->minimumHeight() != height)
+    if (m_table->minimumHeight() != height) {
         m_table->setMinimumHeight(height);
+        // Grown at once, not at the next layout pass: a row added at the
+        // end can be scrolled to straight away.
+        if (m_table->height() < height)
+            m_table->resize(m_table->width(), height);
+    }
+}
+
+void CanvasView::scrollRowIntoView(const QUuid& id)
+{
+    const int index = indexOfBlock(id);
+    if (index < 0)
+        return;
+    const QRectF row = rowRect(index);
+    m_scrollArea->ensureVisible(int(row.center().x()), int(row.center().y()), 0, int(row.height() / 2 + 8));
 }
 
 double CanvasView::tableWidth() const

@@ -216,6 +216,7 @@ void CanvasView::createLinkedRow(const BlockPtr& source)
                                                   200, tableRowHeight, source->colorHex());
     row->setCanvas(m_canvas);
     m_canvas->appendBlock(row);
+    m_scrollTarget = row->id();
 
     const QString name = generatePlaceholderName({});
     const LinkPtr link = Link::create(source, row, name, source->colorHex());
@@ -246,6 +247,7 @@ void CanvasView::createLinkedBlockBelow(BlockPtr source)
     row->setIsEditing(true);
     row->setIsSelected(true);
     m_canvas->appendBlock(row);
+    m_scrollTarget = row->id();
 
     const LinkPtr link = Link::create(source, row, QStringLiteral("A"), source->colorHex());
     link->setCanvas(m_canvas);

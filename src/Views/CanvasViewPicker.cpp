@@ -195,7 +195,7 @@ QList<AutocompleteSection> CanvasView::slickAutocompletePopup(const BlockPtr& ta
         entry.value = formatTableValue(*row->result());
         if (const std::optional<QString> currency = effectiveCurrency(row))
             entry.value += QLatin1Char(' ') + *currency;
-        entry.color = rowColor(*row);
+        entry.color = shownColor(rowColor(*row));
         const std::weak_ptr<CalculationBlock> weakSource = row;
         entry.action = [this, weakSource, weakTarget] {
             const BlockPtr source = weakSource.lock();

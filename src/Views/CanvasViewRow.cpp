@@ -14,8 +14,11 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QScrollArea>
+#include <QHelpEvent>
 #include <QStyle>
+#include <QToolTip>
 
 #include <algorithm>
 
@@ -38,10 +41,91 @@ QFont sized(QFont font, int pixels, QFont::Weight weight)
     return font;
 }
 
+// The text as it fits in width, cut with "…" only when it does not.
+template <class Face>
+QString fitted(const QString& text, const Face& face, double width)
+{
+    if (face.width(text) <= width)
+        return text;
+    return face.metrics.elidedText(text, Qt::ElideRight, width);
+}
+
+// Enough for every text of a few screens of rows; past it the cache starts over.
+constexpr qsizetype cachedTexts = 4096;
+
+
+QPixmap handlePixmap(const QColor& color, qreal ratio)
+{
+    static QHash<QPair<QRgb, qreal>, QPixmap> made;
+    const auto key = qMakePair(color.rgba(), ratio);
+    if (const auto found = made.constFind(key); found != made.constEnd())
+        return *found;
+    QPixmap pixmap(QSize(16, 12) * ratio);
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color, 1.5, Qt::SolidLine, Qt::RoundCap));
+    for (const double y : {2.0, 6.0, 10.0})
+        painter.drawLine(QPointF(1.5, y), QPointF(14.5, y));
+    painter.end();
+    if (made.size() > 64)
+        made.clear();
+    made.insert(key, pixmap);
+    return pixmap;
+}
 
 } // namespace
 
 // ---- Drawing ----
+
+CanvasView::Face::Face(const QFont& font)
+    : font(font)
+    , metrics(font)
+{
+}
+
+double CanvasView::Face::width(const QString& text) const
+{
+    if (const auto found = widths.constFind(text); found != widths.constEnd())
+        return *found;
+    if (widths.size() >= cachedTexts)
+        widths.clear();
+    const double measured = metrics.horizontalAdvance(text);
+    widths.insert(text, measured);
+    return measured;
+}
+
+void CanvasView::Face::draw(QPainter& painter, const QRectF& box, const QString& text) const
+{
+    auto found = prepared.find(text);
+    if (found == prepared.end()) {
+        if (prepared.size() >= cachedTexts)
+            prepared.clear();
+        QStaticText staticText(text);
+        staticText.setTextFormat(Qt::PlainText);
+        staticText.setPerformanceHint(QStaticText::AggressiveCaching);
+        staticText.prepare(QTransform(), font);
+        found = prepared.insert(text, staticText);
+    }
+    painter.drawStaticText(QPointF(box.left(), box.top() + (box.height() - metrics.height()) / 2), *found);
+}
+
+CanvasView::TextStyles::TextStyles(const QFont& font)
+    : base(font)
+    , regular(sized(font, 20, QFont::Normal))
+    , medium(sized(font, 20, QFont::Medium))
+    , small(sized(font, 11, QFont::Medium))
+    , error(sized(font, 13, QFont::Normal))
+{
+}
+
+const CanvasView::TextStyles& CanvasView::textStyles() const
+{
+    if (!m_textStyles || m_textStyles->base != font())
+        m_textStyles = std::make_unique<TextStyles>(font());
+    return *m_textStyles;
+}
 
 void CanvasView::paintTable(QPainter& painter, const QRect& exposed)
 {
@@ -59,7 +143,7 @@ void CanvasView::paintRow(QPainter& painter, const BlockPtr& block, int rowIndex
 {
     const QUuid id = block->id();
     const QRectF row = rowRect(rowIndex);
-    const QColor color = rowColor(*block);
+    const QColor color = shownColor(rowColor(*block));
     const bool selected = m_selectedBlockID == id || m_selectedBlockIDs.contains(id);
 
     painter.save();
@@ -76,52 +160,51 @@ void CanvasView::paintRow(QPainter& painter, const BlockPtr& block, int rowIndex
     const bool labelEdited = m_labelField->isVisible() && m_focusedLabelBlockID == id;
     if (!labelEdited && !block->label().isEmpty()) {
         const QRectF rect = labelRect(rowIndex);
-        painter.setFont(sized(font(), 20, QFont::Normal));
+        const TextStyles& styles = textStyles();
+        painter.setFont(styles.regular.font);
         painter.setPen(withAlpha(color, 0.7));
-        const QString text = painter.fontMetrics().elidedText(block->label(), Qt::ElideRight, int(rect.width()));
-        painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, text);
+        styles.regular.draw(painter, rect, fitted(block->label(), styles.regular, rect.width()));
     }
 
     const bool expressionEdited = m_expressionField->isVisible() && m_focusedBlockID == id;
     if (!expressionEdited)
         paintExpression(painter, block, expressionRect(rowIndex));
 
-    paintResult(painter, block, resultRect(rowIndex));
+    paintResult(painter, block, rowIndex);
 
-    // The drag handle: three short lines.
+    // The drag handle: three short lines, drawn once per colour.
     const QRectF handle = dragHandleRect(rowIndex);
-    painter.setPen(QPen(selected ? withAlpha(color, 0.4) : withAlpha(grayColor, 0.15), 1.5, Qt::SolidLine,
-                        Qt::RoundCap));
-    const QPointF centre = handle.center();
-    for (int line = -1; line <= 1; ++line)
-        painter.drawLine(QPointF(centre.x() - 6.5, centre.y() + line * 4), QPointF(centre.x() + 6.5, centre.y() + line * 4));
+    const QColor handleColor = selected ? withAlpha(color, 0.4) : withAlpha(grayColor, 0.15);
+    painter.drawPixmap(handle.center() - QPointF(8, 6), handlePixmap(handleColor, painter.device()->devicePixelRatioF()));
     painter.restore();
 }
 
 void CanvasView::paintExpression(QPainter& painter, const BlockPtr& block, const QRectF& rect)
 {
-    const QList<PartBox> boxes = layoutExpression(block, rect);
+    const QList<PartBox> boxes = fittedExpression(block, rect);
     if (boxes.isEmpty())
         return;
     painter.save();
     painter.setClipRect(rect);
-    const QFont regular = sized(font(), 20, QFont::Normal);
-    const QFont medium = sized(font(), 20, QFont::Medium);
-    const QFont small = sized(font(), 11, QFont::Medium);
+    const TextStyles& styles = textStyles();
     for (const PartBox& box : boxes) {
-        if (box.box.left() > rect.right())
-            break;
         const auto kind = box.part.part.kind;
         const bool isMedium = kind == TableExpressionPart::Kind::number || kind == TableExpressionPart::Kind::percent
             || kind == TableExpressionPart::Kind::linkedValue;
-        painter.setFont(isMedium ? medium : regular);
+        const Face& face = isMedium ? styles.medium : styles.regular;
+        painter.setFont(face.font);
         painter.setPen(box.color);
-        painter.drawText(box.box, Qt::AlignLeft | Qt::AlignVCenter, box.shown);
+        face.draw(painter, box.box, box.shown);
         if (!box.label.isEmpty()) {
-            painter.setFont(small);
+            painter.setFont(styles.small.font);
             painter.setPen(withAlpha(box.color, 0.7));
-            const Qt::Alignment align = kind == TableExpressionPart::Kind::linkedValue ? Qt::AlignLeft : Qt::AlignHCenter;
-            painter.drawText(box.labelBox, align | Qt::AlignVCenter, box.label);
+            QRectF labelBox = box.labelBox;
+            if (kind != TableExpressionPart::Kind::linkedValue) {
+                // Centred over the number.
+                const double width = styles.small.width(box.label);
+                labelBox.setLeft(box.labelBox.center().x() - width / 2);
+            }
+            styles.small.draw(painter, labelBox, box.label);
         }
     }
     painter.restore();
@@ -137,35 +220,100 @@ QString CanvasView::resultText(const BlockPtr& block) const
     return text;
 }
 
-void CanvasView::paintResult(QPainter& painter, const BlockPtr& block, const QRectF& rect)
+QString CanvasView::errorText(const CalculationBlock& block)
 {
-    const QString value = resultText(block);
-    if (value.isEmpty())
-        return;
-    const QColor color = rowColor(*block);
-    const QFont valueFont = sized(font(), 20, QFont::Medium);
-    const QFont labelFont = sized(font(), 11, QFont::Medium);
-    const double valueHeight = QFontMetricsF(valueFont).height();
-    const double labelHeight = QFontMetricsF(labelFont).height();
-    const bool hasLabel = !block->label().isEmpty();
-    const double stackHeight = valueHeight + (hasLabel ? labelHeight + 1 : 0);
-    // Right of the value: 12 spacing and the 20-wide link handle.
+    // A row with nothing to compute is not a failure: it stays empty.
+    if (block.isTextBlock() || block.result() || !block.hasError()
+        || ExpressionText::trimmedSpacesAndTabs(block.expression()).isEmpty())
+        return QString();
+    return block.errorMessage().value_or(QString());
+}
+
+CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowIndex) const
+{
+    ResultCell cell;
+    const QRectF rect = resultRect(rowIndex);
+    // Right of the text: 12 spacing and the 20-wide link handle.
     const double right = rect.right() - 20 - 12;
     const double width = std::max(0.0, right - rect.left());
-    double y = rect.center().y() - stackHeight / 2;
-
-    painter.save();
-    if (hasLabel) {
-        painter.setFont(labelFont);
-        painter.setPen(withAlpha(color, 0.6));
-        const QString label = painter.fontMetrics().elidedText(block->label(), Qt::ElideRight, int(width));
-        painter.drawText(QRectF(rect.left(), y, width, labelHeight), Qt::AlignRight | Qt::AlignVCenter, label);
-        y += labelHeight + 1;
+    cell.fullText = resultText(block);
+    if (cell.fullText.isEmpty()) {
+        cell.fullText = errorText(*block);
+        if (cell.fullText.isEmpty())
+            return cell;
+        cell.isError = true;
+        // A failed row has no link handle, and its message may reach left
+        // into what its expression leaves free of the cell beside.
+        double left = rect.left();
+        if (!(m_expressionField->isVisible() && m_focusedBlockID == block->id())) {
+            const QRectF expression = expressionRect(rowIndex);
+            const QList<PartBox> parts = fittedExpression(block, expression);
+            const double used = parts.isEmpty() ? expression.left() : parts.last().box.right();
+            left = std::min(left, used + 16);
+        }
+        const double room = std::max(0.0, right - left);
+        const Face& face = textStyles().error;
+        cell.shown = fitted(cell.fullText, face, room);
+        const double textWidth = std::min(room, face.width(cell.shown));
+        const double height = face.metrics.height();
+        cell.textBox = QRectF(right - textWidth, rect.center().y() - height / 2, textWidth, height);
+        return cell;
     }
-    painter.setFont(valueFont);
+    const Face& value = textStyles().medium;
+    const Face& small = textStyles().small;
+    const bool hasLabel = !block->label().isEmpty();
+    const double stackHeight = value.metrics.height() + (hasLabel ? small.metrics.height() + 1 : 0);
+    double y = rect.center().y() - stackHeight / 2;
+    if (hasLabel) {
+        cell.label = fitted(block->label(), small, width);
+        const double labelWidth = std::min(width, small.width(cell.label));
+        cell.labelBox = QRectF(right - labelWidth, y, labelWidth, small.metrics.height());
+        y += small.metrics.height() + 1;
+    }
+    // Too wide for the column: cut at the end, with "…".
+    cell.shown = fitted(cell.fullText, value, width);
+    const double textWidth = std::min(width, value.width(cell.shown));
+    cell.textBox = QRectF(right - textWidth, y, textWidth, value.metrics.height());
+    return cell;
+}
+
+bool CanvasView::startsLinkDrag(int rowIndex, QPointF point) const
+{
+    ensureLayout();
+    if (rowIndex < 0 || rowIndex >= m_sorted.size())
+        return false;
+    const BlockPtr& block = m_sorted[rowIndex];
+    if (block->isTextBlock() || !block->result())
+        return false; // nothing to link
+    if (linkHandleRect(rowIndex).contains(point))
+        return true;
+    const ResultCell cell = resultCell(block, rowIndex);
+    return cell.textBox.adjusted(-4, -4, 4, 4).contains(point) || (!cell.label.isEmpty() && cell.labelBox.contains(point));
+}
+
+void CanvasView::paintResult(QPainter& painter, const BlockPtr& block, int rowIndex)
+{
+    const ResultCell cell = resultCell(block, rowIndex);
+    if (cell.isEmpty())
+        return;
+    const TextStyles& styles = textStyles();
+    painter.save();
+    if (cell.isError) {
+        painter.setFont(styles.error.font);
+        painter.setPen(canvasColors().secondary);
+        styles.error.draw(painter, cell.textBox, cell.shown);
+        painter.restore();
+        return;
+    }
+    const QColor color = shownColor(rowColor(*block));
+    if (!cell.label.isEmpty()) {
+        painter.setFont(styles.small.font);
+        painter.setPen(withAlpha(color, 0.6));
+        styles.small.draw(painter, cell.labelBox, cell.label);
+    }
+    painter.setFont(styles.medium.font);
     painter.setPen(color);
-    const QString shown = painter.fontMetrics().elidedText(value, Qt::ElideLeft, int(width));
-    painter.drawText(QRectF(rect.left(), y, width, valueHeight), Qt::AlignRight | Qt::AlignVCenter, shown);
+    styles.medium.draw(painter, cell.textBox, cell.shown);
     painter.restore();
 }
 
@@ -173,7 +321,9 @@ void CanvasView::paintOverlays(QPainter& painter)
 {
     if (m_temporaryLink) {
         // The rubber band of a link being dragged out of a result.
-        painter.setPen(temporaryLinkPen(*m_temporaryLink));
+        QPen pen = temporaryLinkPen(*m_temporaryLink);
+        pen.setColor(shownColor(pen.color()));
+        painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
         painter.drawPath(temporaryLinkPath(*m_temporaryLink));
     }
@@ -219,7 +369,7 @@ void CanvasView::tableMousePress(QMouseEvent* event)
     m_gestureStarted = false;
     if (dragHandleRect(*index).contains(point)) {
         m_gesture = Gesture::handle;
-    } else if (linkHandleRect(*index).contains(point) && !resultText(block).isEmpty()) {
+    } else if (startsLinkDrag(*index, point)) {
         m_gesture = Gesture::link;
     } else if (labelRect(*index).contains(point)) {
         setFocusedLabelBlockID(block->id());
@@ -267,6 +417,7 @@ void CanvasView::tableMouseMove(QMouseEvent* event)
             if (distance < 5)
                 return;
             m_gestureStarted = true;
+            m_table->setCursor(Qt::ClosedHandCursor);
         }
         if (!m_temporaryLink)
             startLinkDrag(m_gestureBlock, linkHandleRect(m_gestureRow).center());
@@ -292,6 +443,7 @@ void CanvasView::tableMouseRelease(QMouseEvent* event)
         m_table->update();
     } else if (gesture == Gesture::link) {
         endLinkDrag(event->position());
+        updateCursorShape(event->position());
     }
 }
 
@@ -301,8 +453,8 @@ void CanvasView::updateCursorShape(QPointF point)
     if (const std::optional<int> index = rowIndexAt(point.y())) {
         if (dragHandleRect(*index).contains(point))
             shape = Qt::OpenHandCursor;
-        else if (linkHandleRect(*index).contains(point) && !resultText(m_sorted[*index]).isEmpty())
-            shape = Qt::CrossCursor;
+        else if (startsLinkDrag(*index, point))
+            shape = Qt::OpenHandCursor;
         else if (labelRect(*index).contains(point) || expressionRect(*index).contains(point))
             shape = Qt::IBeamCursor;
     } else if (tappableAreaRect().contains(point)) {
@@ -310,6 +462,20 @@ void CanvasView::updateCursorShape(QPointF point)
     }
     if (m_table->cursor().shape() != shape)
         m_table->setCursor(shape);
+}
+
+void CanvasView::tableToolTip(QHelpEvent* event)
+{
+    const QPointF point = event->pos();
+    if (const std::optional<int> index = rowIndexAt(point.y())) {
+        const ResultCell cell = resultCell(m_sorted[*index], *index);
+        if ((cell.isError || cell.shown != cell.fullText) && resultRect(*index).contains(point)) {
+            QToolTip::showText(event->globalPos(), cell.fullText, m_table, resultRect(*index).toRect());
+            return;
+        }
+    }
+    QToolTip::hideText();
+    event->ignore();
 }
 
 void CanvasView::commandClick(const BlockPtr& block)
@@ -493,7 +659,7 @@ void CanvasView::placeEditors()
         const QRectF cell = isLabel ? labelRect(index) : expressionRect(index);
         const int height = 34;
         field->setGeometry(QRectF(cell.left() - 2, cell.center().y() - height / 2.0, cell.width() + 4, height).toRect());
-        const QColor color = rowColor(*block);
+        const QColor color = shownColor(rowColor(*block));
         QPalette colors = field->palette();
         colors.setColor(QPalette::Text, isLabel ? withAlpha(color, 0.7) : color);
         colors.setColor(QPalette::Base, Qt::transparent);
@@ -554,10 +720,16 @@ void CanvasView::onLabelEdited(const QString& text)
     if (!block)
         return;
     block->setLabel(text);
+    labelTyped(block);
+    rowContentChanged(block, true);
+    applyRefresh();
+}
+
+void CanvasView::labelTyped(const BlockPtr& block)
+{
     const QString keyword = sumKeyword();
-    if (!keyword.isEmpty() && ExpressionText::trimmedSpacesAndTabs(text).toLower() == keyword.toLower())
+    if (!keyword.isEmpty() && ExpressionText::trimmedSpacesAndTabs(block->label()).toLower() == keyword.toLower())
         applySumExpression(block);
-    refresh();
 }
 
 void CanvasView::onExpressionEdited(const QString& text)
@@ -578,7 +750,10 @@ void CanvasView::onExpressionEdited(const QString& text)
     } else {
         m_showLinkAutocomplete = false;
     }
-    raiseEvaluationCounter();
+    // One row and the rows it feeds changed: no pass over the whole canvas.
+    ++m_evaluationCounter;
+    rowContentChanged(block, true);
+    applyRefresh();
 }
 
 bool CanvasView::labelFieldKey(QKeyEvent* event)

@@ -2,6 +2,7 @@
 
 #include "Views/CanvasView.h"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPaintEvent>
@@ -13,6 +14,15 @@ CanvasTableSurface::CanvasTableSurface(CanvasView* view, QWidget* parent)
     setAutoFillBackground(true);
     setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
+}
+
+bool CanvasTableSurface::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        m_view->tableToolTip(static_cast<QHelpEvent*>(event));
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void CanvasTableSurface::paintEvent(QPaintEvent* event)

@@ -16,6 +16,7 @@ public:
     CanvasTableSurface(CanvasView* view, QWidget* parent);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

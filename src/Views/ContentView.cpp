@@ -1,5 +1,6 @@
 #include "Views/ContentView.h"
 
+#include "Models/CalcSettings.h"
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"
 #include "Models/ModelContext.h"
@@ -13,6 +14,8 @@
 #include "Views/CanvasListView.h"
 #include "Views/Feedback/FeedbackSheet.h"
 #include "Views/ShareButton.h"
+#include "Views/SettingsOverlay.h"
+#include "Views/SettingsView.h"
 
 #include <algorithm>
 
@@ -23,6 +26,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -164,6 +168,12 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
 
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_exportController = new CanvasExportController(m_defaults, this);
+    m_presentMessage = [this](const QString& title, const QString& text) {
+        auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box->open();
+    };
     buildMenus();
 
     m_hoverMonitor = new HoverMonitor(m_defaults, this);
@@ -231,13 +241,15 @@ void ContentView::buildMenus()
 {
     using namespace CommandNotification;
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    postingAction(file, QStringLiteral("New Canvas"), newCanvasRequested, {QKeySequence(Qt::CTRL | Qt::Key_N)});
-    postingAction(file, QStringLiteral("Import Canvases..."), importCanvasesRequested,
-                  {QKeySequence(Qt::CTRL | Qt::Key_O)});
-    postingAction(file, QStringLiteral("Export Selected..."), exportCanvasesRequested,
-                  {QKeySequence(Qt::CTRL | Qt::Key_E)});
+    m_windowShortcuts << postingAction(file, QStringLiteral("New Canvas"), newCanvasRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_N)});
+    m_windowShortcuts << postingAction(file, QStringLiteral("Import Canvases..."), importCanvasesRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_O)});
+    m_windowShortcuts << postingAction(file, QStringLiteral("Export Selected..."), exportCanvasesRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_E)});
     file->addSeparator();
-    postingAction(file, QStringLiteral("Print..."), printCanvasRequested, {QKeySequence(Qt::CTRL | Qt::Key_P)});
+    m_windowShortcuts << postingAction(file, QStringLiteral("Print..."), printCanvasRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_P)});
     auto canvasOutput = [this](QMenu* menu, const QString& title, ShareAction action) {
         QAction* item = menu->addAction(title);
         item->setEnabled(false);
@@ -250,6 +262,7 @@ void ContentView::buildMenus()
     share->setObjectName(QStringLiteral("shareMenu"));
     canvasOutput(share, QStringLiteral("Share PDF..."), ShareAction::sharePDF);
     canvasOutput(share, QStringLiteral("Share Canvas..."), ShareAction::shareCanvas);
+    qApp->installEventFilter(this);
     file->addSeparator();
     QAction* quit = file->addAction(QStringLiteral("Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -263,6 +276,12 @@ void ContentView::buildMenus()
     redo->setShortcuts(QKeySequence::Redo);
     edit->addAction(undo);
     edit->addAction(redo);
+    edit->addSeparator();
+    QAction* settings = edit->addAction(QStringLiteral("Settings…"));
+    settings->setObjectName(QStringLiteral("settingsAction"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setMenuRole(QAction::PreferencesRole);
+    connect(settings, &QAction::triggered, this, &ContentView::showSettingsWindow);
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     m_sidebarAction = view->addAction(QStringLiteral("Show Sidebar"));
@@ -435,10 +454,34 @@ QString ContentView::defaultManualPath()
 
 void ContentView::openManualPDF()
 {
-    if (m_manualPath.isEmpty() || !QFileInfo(m_manualPath).isFile())
+    const QString title = QStringLiteral("Quillsheet Manual");
+    const QString path = m_manualPath.isEmpty() ? defaultManualPath() : QFileInfo(m_manualPath).absoluteFilePath();
+    if (m_manualPath.isEmpty() || !QFileInfo(m_manualPath).isFile()) {
+        m_presentMessage(title, QStringLiteral("The manual could not be found. It belongs at:\n%1").arg(path));
         return;
-    if (m_urlOpener)
-        m_urlOpener(QUrl::fromLocalFile(QFileInfo(m_manualPath).absoluteFilePath()));
+    }
+    if (m_urlOpener && !m_urlOpener(QUrl::fromLocalFile(path)))
+        m_presentMessage(title, QStringLiteral("There is no application to open PDF files. The manual is at:\n%1")
+                                    .arg(path));
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event)
+{
+    // A focused line edit claims Ctrl+E (and others) for itself before the
+    // menu sees them; the window's File commands win instead.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this && widget->inherits("QLineEdit")) {
+            const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+            for (const QAction* action : std::as_const(m_windowShortcuts)) {
+                if (action->isEnabled() && action->shortcuts().contains(pressed)) {
+                    event->ignore();
+                    return true;
+                }
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool ContentView::isSidebarVisible() const
@@ -499,6 +542,31 @@ void ContentView::hideSaveWarning()
 void ContentView::setQuitConfirmation(std::function<bool(const QString&)> confirmation)
 {
     m_confirmQuit = std::move(confirmation);
+}
+
+void ContentView::showSettingsWindow()
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = new SettingsView({}, CalcSettings::shared(), m_defaults, this);
+        m_settingsWindow->setWindowFlag(Qt::Window);
+        m_settingsWindow->setObjectName(QStringLiteral("settingsWindow"));
+        // Here the close button closes the window; the view and its tab stay for the next time.
+        m_settingsWindow->setOnDismiss([window = m_settingsWindow] { window->close(); });
+        m_settingsWindow->adjustSize();
+        // First shown over the upper part of the main window; later where the user left it.
+        const QRect frame = geometry();
+        m_settingsWindow->move(frame.center().x() - m_settingsWindow->width() / 2, frame.top() + 60);
+    }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
+
+void ContentView::showSettingsCard()
+{
+    if (!m_settingsOverlay)
+        m_settingsOverlay = new SettingsOverlay(centralWidget(), CalcSettings::shared(), m_defaults);
+    m_settingsOverlay->setPresented(true);
 }
 
 void ContentView::setUpdateController(UpdateController* controller)

@@ -19,6 +19,8 @@ class QSplitter;
 class QStackedWidget;
 class QToolBar;
 class QUndoStack;
+class SettingsOverlay;
+class SettingsView;
 class UpdateController;
 
 // The main window: the canvas library beside the editor of the selected
@@ -69,6 +71,13 @@ public:
     // The standard one shows an alert; tests answer it themselves.
     void setQuitConfirmation(std::function<bool(const QString& message)> confirmation);
 
+    // The settings, as a window of their own ("Settings…", Ctrl+,) and as a
+    // card over the window's content (made on first use).
+    void showSettingsWindow();
+    void showSettingsCard();
+    SettingsView* settingsWindow() const { return m_settingsWindow; }
+    SettingsOverlay* settingsOverlay() const { return m_settingsOverlay; }
+
     // The update command's controller.
     void setUpdateController(UpdateController* controller);
 
@@ -77,6 +86,12 @@ public:
     void setManualPath(const QString& path) { m_manualPath = path; }
     QString manualPath() const { return m_manualPath; }
     void setUrlOpener(std::function<bool(const QUrl&)> opener) { m_urlOpener = std::move(opener); }
+    // How the window tells the user something it could not do (title,
+    // text): an alert that does not block by default; tests record it.
+    void setMessagePresenter(std::function<void(const QString& title, const QString& text)> presenter)
+    {
+        m_presentMessage = std::move(presenter);
+    }
 
     // The texts of the empty state.
     static const QString emptyTitle;
@@ -90,6 +105,7 @@ Q_SIGNALS:
     void contentGone();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -126,8 +142,14 @@ private:
     ObjectStore* m_store = nullptr;
     UpdateController* m_updateController = nullptr;
     QPointer<FeedbackSheet> m_feedbackSheet;
+    SettingsView* m_settingsWindow = nullptr;
+    SettingsOverlay* m_settingsOverlay = nullptr;
     QString m_manualPath;
     std::function<bool(const QUrl&)> m_urlOpener;
     std::function<bool(const QString&)> m_confirmQuit;
+    std::function<void(const QString&, const QString&)> m_presentMessage;
+    // Menu commands whose shortcuts stay the window's while a text field
+    // has the focus (a line edit would take Ctrl+E as "end of line").
+    QList<QAction*> m_windowShortcuts;
     int m_sidebarWidth = 220;
 };

@@ -61,3 +61,20 @@ TEST(HexColor, PrintDarkerMakesHalfTransparentOpaque)
     EXPECT_EQ(printDarker(half).alphaF(), 1.0f);
     EXPECT_EQ(printDarker(half).spec(), QColor::Rgb);
 }
+
+TEST(HexColor, ContrastRatioBetweenColours)
+{
+    struct Case {
+        QColor a, b;
+        double ratio;
+    };
+    const QList<Case> cases{
+        {Qt::black, Qt::white, 21.0},
+        {Qt::white, Qt::black, 21.0},
+        {Qt::white, Qt::white, 1.0},
+        {QColor(0x77, 0x77, 0x77), Qt::white, 4.48},
+        {QColor(0xFF, 0xFF, 0x00), Qt::white, 1.07},
+    };
+    for (const Case& c : cases)
+        EXPECT_NEAR(contrastRatio(c.a, c.b), c.ratio, 0.02) << c.a.name().toStdString();
+}

@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -454,4 +455,53 @@ TEST_F(ObjectStoreTest, SurvivesSigkillWithEveryCompletedTurn)
         for (int i = 0; i < rows; ++i)
             EXPECT_EQ(canvas->blocks().at(i)->expression(), QString::number(i + 1));
     }
+}
+
+// A store that cannot be opened because its disk is full says so, whichever
+// step found it out; other failures keep their own words.
+TEST_F(ObjectStoreTest, AFullDiskIsNamedAsTheReason)
+{
+    struct Case {
+        const char* name;
+        bool lockCannotBeMade;
+        bool full;
+        QString says;
+    };
+    const QList<Case> cases{
+        {"lock, disk full", true, true, QStringLiteral("is full. Free some space, then start Quillsheet again.")},
+        {"lock, disk not full", true, false, QStringLiteral("cannot be locked.")},
+        {"opened fine", false, true, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir folder;
+        // A store name one character short of the limit leaves no room for
+        // the ".lock" beside it.
+        const QString store = folder.filePath(c.lockCannotBeMade ? QString(251, u's') : QStringLiteral("default.store"));
+        QStringList asked;
+        ObjectStore::setDiskFullProbe([&](const QString& where) {
+            asked << where;
+            return c.full;
+        });
+        QString message;
+        ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+        const std::unique_ptr<ObjectStore> opened = ObjectStore::open(store, &message, &failure);
+        ObjectStore::setDiskFullProbe({});
+        if (c.says.isEmpty()) {
+            EXPECT_TRUE(opened);
+            EXPECT_TRUE(asked.isEmpty()) << "nothing to explain";
+            continue;
+        }
+        EXPECT_FALSE(opened);
+        EXPECT_EQ(failure, ObjectStore::OpenFailure::unreadable);
+        EXPECT_TRUE(message.endsWith(c.says)) << message.toStdString();
+        EXPECT_TRUE(message.contains(QDir::toNativeSeparators(store)));
+        EXPECT_EQ(asked, QStringList{QFileInfo(store).absolutePath()});
+    }
+    // The real probe finds room here, and leaves nothing behind.
+    QTemporaryDir folder;
+    QString message;
+    EXPECT_FALSE(ObjectStore::open(folder.filePath(QString(251, u's')), &message));
+    EXPECT_TRUE(message.endsWith(QStringLiteral("cannot be locked."))) << message.toStdString();
+    EXPECT_TRUE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 }

@@ -41,6 +41,11 @@ TEST(CanvasKeyTranslation, CtrlChordsCompareLettersNotControlCharacters)
     const CanvasKey up = translate(Qt::Key_Up, Qt::AltModifier, QString());
     EXPECT_TRUE(up.option);
     EXPECT_EQ(up.key, CanvasKey::Named::upArrow);
+    // Any of Ctrl, Alt and Meta makes a chord; Shift alone does not.
+    EXPECT_TRUE(translate(Qt::Key_D, Qt::MetaModifier, QStringLiteral("d")).isChord());
+    EXPECT_TRUE(up.isChord());
+    EXPECT_TRUE(undo.isChord());
+    EXPECT_FALSE(translate(Qt::Key_D, Qt::ShiftModifier, QStringLiteral("D")).isChord());
 }
 
 TEST(CanvasKeyTranslation, NamedKeysAndTheTwoDeleteKeys)
@@ -61,20 +66,29 @@ TEST(CanvasKeyTranslation, NamedKeysAndTheTwoDeleteKeys)
 
 TEST(CanvasKeyTranslation, TypedCharactersAndWhatTheyAppend)
 {
-    const QString comma = QStringLiteral(",");
-    EXPECT_EQ(canvasExpressionText(QStringLiteral("7"), comma), QStringLiteral("7"));
-    EXPECT_EQ(canvasExpressionText(QStringLiteral("-"), comma), QString(QChar(0x2212)));
-    EXPECT_EQ(canvasExpressionText(QString(QChar(0x2212)), comma), QString(QChar(0x2212)));
-    EXPECT_EQ(canvasExpressionText(QStringLiteral("*"), comma), QString(QChar(0x00D7)));
-    EXPECT_EQ(canvasExpressionText(QStringLiteral("/"), comma), QString(QChar(0x00F7)));
-    EXPECT_EQ(canvasExpressionText(QStringLiteral("%"), comma), QStringLiteral(" % "));
-    EXPECT_EQ(canvasExpressionText(QStringLiteral("^"), comma), QStringLiteral("^"));
-    // The decimal key follows the number style, whichever of the two is typed.
-    EXPECT_EQ(canvasExpressionText(QStringLiteral("."), comma), comma);
-    EXPECT_EQ(canvasExpressionText(QStringLiteral(","), QStringLiteral(".")), QStringLiteral("."));
+    const QList<std::pair<QString, QString>> appended{
+        {QStringLiteral("7"), QStringLiteral("7")},
+        {QStringLiteral("-"), QString(QChar(0x2212))},
+        {QString(QChar(0x2212)), QString(QChar(0x2212))},
+        {QStringLiteral("*"), QString(QChar(0x00D7))},
+        {QStringLiteral("/"), QString(QChar(0x00F7))},
+        {QStringLiteral("%"), QStringLiteral(" % ")},
+        {QStringLiteral("^"), QStringLiteral("^")},
+        // "." and "," stay as typed; the number style reads them.
+        {QStringLiteral("."), QStringLiteral(".")},
+        {QStringLiteral(","), QStringLiteral(",")},
+        // Currency signs the engine reads.
+        {QStringLiteral("€"), QStringLiteral("€")},
+        {QStringLiteral("$"), QStringLiteral("$")},
+        {QStringLiteral("£"), QStringLiteral("£")},
+        {QStringLiteral("¥"), QStringLiteral("¥")},
+        {QStringLiteral("₹"), QStringLiteral("₹")},
+    };
+    for (const auto& [typed, text] : appended)
+        EXPECT_EQ(canvasExpressionText(typed), text) << typed.toStdString();
     for (const QString& other : {QStringLiteral("="), QStringLiteral("a"), QStringLiteral(" "), QString(),
-                                 QStringLiteral("++")})
-        EXPECT_FALSE(canvasExpressionText(other, comma).has_value()) << other.toStdString();
+                                 QStringLiteral("++"), QStringLiteral("¢"), QStringLiteral("€€")})
+        EXPECT_FALSE(canvasExpressionText(other).has_value()) << other.toStdString();
 
     // Empty text is in every text; it must never count as a digit or letter.
     EXPECT_FALSE(isCanvasDigits(QString()));

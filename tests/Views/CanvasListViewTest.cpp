@@ -315,3 +315,38 @@ TEST_F(CanvasListViewTest, TheContextMenuOffersTheRowOperations)
     menu->actions().at(4)->trigger();
     EXPECT_EQ(exported, QList<CanvasPtr>{b});
 }
+
+// A right-click opens a row's menu; it does not select that row, and the menu
+// of a row that is not selected acts on that row alone.
+TEST_F(CanvasListViewTest, RightClickOnAnUnselectedRowKeepsTheSelection)
+{
+    const CanvasPtr a = addCanvas(QStringLiteral("A"), 1);
+    const CanvasPtr b = addCanvas(QStringLiteral("B"), 2);
+    const CanvasPtr c = addCanvas(QStringLiteral("C"), 3);
+    showWithSidebar();
+    click(a);
+    click(b, Qt::ControlModifier);
+    const QSet<QUuid> selected{a->id(), b->id()};
+    ASSERT_EQ(library().selectedCanvasIDs(), selected);
+    const CanvasPtr shown = window->selectedCanvas();
+
+    for (const CanvasPtr& target : {c, a}) {
+        SCOPED_TRACE(target->name().toStdString());
+        QWidget* viewport = library().listView()->viewport();
+        QTest::mousePress(viewport, Qt::RightButton, {}, rowRect(target).center());
+        QTest::mouseRelease(viewport, Qt::RightButton, {}, rowRect(target).center());
+        EXPECT_EQ(library().selectedCanvasIDs(), selected);
+        EXPECT_EQ(window->selectedCanvas(), shown);
+    }
+
+    // Its colour entry colours that row alone and keeps the selection.
+    std::unique_ptr<QMenu> menu(library().makeContextMenu(c, window.get()));
+    QMenu* colors = menu->actions().at(0)->menu();
+    ASSERT_TRUE(colors);
+    colors->actions().at(1)->trigger();
+    EXPECT_EQ(c->titleColorHex(), QStringLiteral("#FF6B9D"));
+    EXPECT_FALSE(a->titleColorHex().has_value());
+    EXPECT_FALSE(b->titleColorHex().has_value());
+    EXPECT_EQ(library().selectedCanvasIDs(), selected);
+    EXPECT_EQ(window->selectedCanvas(), shown);
+}

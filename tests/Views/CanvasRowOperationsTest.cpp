@@ -336,7 +336,7 @@ TEST_F(RowOperationsTest, TypingOnTheCanvasGoesToTheSelectedRow)
     EXPECT_EQ(canvas->blocks().size(), 1);
 
     selectRow(view, 0);
-    QTest::keyClicks(&view, QStringLiteral("2.5*2-1%"));
+    QTest::keyClicks(&view, QStringLiteral("2,5*2-1%"));
     EXPECT_EQ(row->expression(), QStringLiteral("12,5×2") + minus + QStringLiteral("1 % "));
     EXPECT_TRUE(row->isEditing());
     for (int i = 0; i < 5; ++i)
@@ -344,15 +344,16 @@ TEST_F(RowOperationsTest, TypingOnTheCanvasGoesToTheSelectedRow)
     EXPECT_EQ(row->expression(), QStringLiteral("12,5×2"));
     EXPECT_EQ(view.resultText(row), QStringLiteral("25"));
 
-    QTest::keyClicks(&view, QStringLiteral("Netto z"));
-    EXPECT_EQ(row->label(), QStringLiteral("ANetto z")) << "letters and later spaces go to the label";
-    EXPECT_TRUE(row->isLabelEditing());
+    QTest::keyClicks(&view, QStringLiteral(" Netto z"));
+    EXPECT_EQ(row->label(), QStringLiteral("A"));
+    EXPECT_EQ(row->expression(), QStringLiteral("12,5×2 Netto z"))
+        << "letters and spaces go on into an expression that holds text";
 
     CalcSettings::shared().setDecimalStyle(DecimalStyle::usPeriod);
     view.setSelectedBlockID(std::nullopt);
     QTest::keyClicks(&view, QStringLiteral(","));
     ASSERT_EQ(canvas->blocks().size(), 2) << "typing with nothing selected starts a row";
-    EXPECT_EQ(view.sortedBlocks().last()->expression(), QStringLiteral("."));
+    EXPECT_EQ(view.sortedBlocks().last()->expression(), QStringLiteral(","));
 
     QTest::keyClick(&view, Qt::Key_Equal);
     QTest::keyClick(&view, Qt::Key_Escape);

@@ -75,7 +75,9 @@ TEST(CanvasViewLook, DarkAndLightBackgroundsWithRowColours)
 
     const QImage light = render(true);
     EXPECT_EQ(light.pixelColor(5, light.height() - 5), QColor(Qt::white));
-    EXPECT_TRUE(containsColor(light, QColor(0xB3, 0x88, 0xFF))); // purple row
+    // Row colours are drawn darker on white, as on a printed page.
+    EXPECT_TRUE(containsColor(light, CanvasView::lightCanvasColor(QColor(0xB3, 0x88, 0xFF)))); // purple row
+    EXPECT_FALSE(containsColor(light, QColor(0xB3, 0x88, 0xFF), 4));
 }
 
 namespace {
@@ -110,4 +112,65 @@ TEST(CanvasViewLook, PartsAreDrawnInTheirOwnColours)
     EXPECT_FALSE(rectContains(image, editor.view.expressionRect(2), orange));
     EXPECT_TRUE(rectContains(image, editor.view.expressionRect(3), QColor(142, 142, 147), 30));
     EXPECT_FALSE(rectContains(image, editor.view.expressionRect(3), orange));
+}
+
+// On the white canvas every row colour reads: at least 3:1 against white for
+// the row's value and numbers, whichever of the eight colours it has.
+TEST(CanvasViewLook, RowTextOnTheLightCanvasHasContrast)
+{
+    EditorPreferences preferences;
+    Defaults::standard().setValue(QStringLiteral("canvasLightMode"), true);
+    const CanvasPtr canvas = makeCanvas();
+    for (int i = 0; i < CanvasView::blockColors().size(); ++i)
+        addRow(canvas, QStringLiteral("Zeile"), QStringLiteral("88 + 88"), 20 + 56 * i, CanvasView::blockColors().at(i));
+    ShownEditor editor(canvas, nullptr, QSize(900, 600));
+    const QImage image = editor.view.tableWidget()->grab().toImage();
+    const QByteArray dir = qgetenv("QUILLSHEET_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        editor.view.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(QStringLiteral("canvas-light-colours.png")));
+    auto darkest = [&](const QRectF& rect) {
+        QColor best = Qt::white;
+        const QImage part = image.copy(rect.toRect());
+        for (int y = 0; y < part.height(); ++y)
+            for (int x = 0; x < part.width(); ++x)
+                if (contrastRatio(part.pixelColor(x, y), Qt::white) > contrastRatio(best, Qt::white))
+                    best = part.pixelColor(x, y);
+        return best;
+    };
+    for (int i = 0; i < CanvasView::blockColors().size(); ++i) {
+        SCOPED_TRACE(CanvasView::blockColors().at(i).toStdString());
+        const QColor stored = *colorFromHex(CanvasView::blockColors().at(i));
+        const QColor drawn = CanvasView::lightCanvasColor(stored);
+        EXPECT_GE(contrastRatio(drawn, Qt::white), 3.0);
+        EXPECT_NEAR(drawn.hsvHueF(), stored.hsvHueF(), 0.02) << "the same hue, darker";
+        EXPECT_GE(contrastRatio(darkest(editor.view.resultCell(canvas->blocks().at(i), i).textBox), Qt::white), 3.0);
+        EXPECT_GE(contrastRatio(darkest(editor.view.expressionRect(i)), Qt::white), 3.0);
+        EXPECT_EQ(canvas->blocks().at(i)->colorHex(), CanvasView::blockColors().at(i)) << "stored colours stay";
+    }
+    // The dark canvas draws the colours as they are.
+    Defaults::standard().setValue(QStringLiteral("canvasLightMode"), false);
+    EXPECT_EQ(editor.view.shownColor(QColor(0xFF, 0xFF, 0x00)), QColor(0xFF, 0xFF, 0x00));
+}
+
+// The toolbar's brush stands on the window's toolbar, whatever the canvas:
+// it keeps the window's text colour in light and dark canvas alike.
+TEST(CanvasViewLook, RowColourIconIsVisibleInBothModes)
+{
+    EditorPreferences preferences;
+    const QColor toolbar = QApplication::palette().color(QPalette::Window);
+    for (const bool light : {false, true}) {
+        SCOPED_TRACE(light);
+        Defaults::standard().setValue(QStringLiteral("canvasLightMode"), light);
+        const CanvasPtr canvas = makeCanvas();
+        const BlockPtr row = addRow(canvas, QString(), QStringLiteral("1"), 20);
+        ShownEditor editor(canvas);
+        editor.view.setSelectedBlockID(row->id());
+        const QImage icon = editor.view.rowColorAction()->icon().pixmap(32, 32).toImage();
+        double best = 1;
+        for (int y = 0; y < icon.height(); ++y)
+            for (int x = 0; x < icon.width(); ++x)
+                if (icon.pixelColor(x, y).alpha() == 255)
+                    best = std::max(best, contrastRatio(icon.pixelColor(x, y), toolbar));
+        EXPECT_GE(best, 4.5);
+    }
 }

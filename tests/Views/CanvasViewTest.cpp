@@ -198,6 +198,10 @@ TEST_F(CanvasViewTest, TitleColourMenuAndFallbacks)
     QColor dark(Qt::black);
     dark.setAlphaF(0.9);
     EXPECT_EQ(view.titleField()->titleColor(), dark);
+    // A title colour on the white canvas is drawn darker, as the rows are.
+    findAction(menu.get(), QStringLiteral("Yellow"))->trigger();
+    EXPECT_EQ(canvas->titleColorHex(), QStringLiteral("#FFFF00"));
+    EXPECT_EQ(view.titleField()->titleColor(), CanvasView::lightCanvasColor(QColor(0xFF, 0xFF, 0x00)));
 }
 
 TEST_F(CanvasViewTest, TitleEditsRenameAndAreNotOverwritten)

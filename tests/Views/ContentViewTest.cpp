@@ -5,7 +5,9 @@
 
 #include <QAction>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -217,6 +219,107 @@ TEST_F(ContentViewTest, TheManualOpensWhenItIsThere)
     NotificationCenter::defaultCenter().post(CommandNotification::openManualRequested);
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened.first(), QUrl::fromLocalFile(window->manualPath()));
+}
+
+// What the user is told when the manual cannot be shown: in each case the
+// path where it belongs.
+TEST_F(ContentViewTest, AManualThatCannotBeShownSaysWhyAndWhere)
+{
+    makeWindow();
+    const QString path = dir.filePath(QStringLiteral("MANUAL.pdf"));
+    window->setManualPath(path);
+    struct Case {
+        const char* name;
+        bool fileThere;
+        bool opens;
+        QString message;
+    };
+    const QList<Case> cases{
+        {"missing", false, true, QStringLiteral("Quillsheet Manual|The manual could not be found. It belongs at:\n") + path},
+        {"no PDF application", true, false,
+         QStringLiteral("Quillsheet Manual|There is no application to open PDF files. The manual is at:\n") + path},
+        {"opened", true, true, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.fileThere) {
+            QFile manual(path);
+            ASSERT_TRUE(manual.open(QIODevice::WriteOnly));
+            manual.write("%PDF-1.4\n");
+        }
+        int tries = 0;
+        window->setUrlOpener([&](const QUrl&) {
+            ++tries;
+            return c.opens;
+        });
+        messages.clear();
+        NotificationCenter::defaultCenter().post(CommandNotification::openManualRequested);
+        EXPECT_EQ(messages, c.message.isEmpty() ? QStringList{} : QStringList{c.message});
+        EXPECT_EQ(tries, c.fileThere ? 1 : 0);
+    }
+}
+
+namespace {
+
+// Claims Ctrl+letter keys for the field it watches, as a line edit does under
+// X11 key bindings (Ctrl+E: end of line), which the offscreen platform lacks.
+class ClaimsCtrlKeys : public QObject {
+public:
+    using QObject::QObject;
+    int claimed = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride
+            && static_cast<QKeyEvent*>(event)->modifiers() == Qt::ControlModifier) {
+            ++claimed;
+            event->accept();
+            return true;
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+// The File menu's shortcuts work while a text field has the focus, though a
+// line edit binds some of the same keys (Ctrl+E: end of line).
+TEST_F(ContentViewTest, MenuShortcutsWorkWhileATextFieldHasTheFocus)
+{
+    const CanvasPtr canvas = addCanvas(QStringLiteral("A"), 1);
+    makeWindow().show();
+    window->setSidebarVisible(true);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->library()->startRenaming(canvas);
+    auto* field = window->library()->findChild<QLineEdit*>(QStringLiteral("renameField"));
+    ASSERT_TRUE(field);
+    field->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(field->hasFocus());
+    ClaimsCtrlKeys claims;
+    field->installEventFilter(&claims);
+
+    QStringList posted;
+    QObject observer;
+    QObject::connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, &observer,
+                     [&](const QString& name) { posted << name; });
+    const QList<std::pair<Qt::Key, QString>> shortcuts{
+        {Qt::Key_E, QStringLiteral("exportCanvasesRequested")},
+        {Qt::Key_P, QStringLiteral("printCanvasRequested")},
+    };
+    for (const auto& [key, notification] : shortcuts) {
+        posted.clear();
+        QTest::keyClick(field, key, Qt::ControlModifier);
+        EXPECT_EQ(posted, QStringList{notification});
+    }
+    // Keys the menu does not have stay the field's.
+    posted.clear();
+    claims.claimed = 0;
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_GE(claims.claimed, 1);
+    EXPECT_TRUE(posted.isEmpty());
 }
 
 TEST_F(ContentViewTest, TheBuiltManualLiesBesideTheProgram)

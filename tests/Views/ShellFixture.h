@@ -82,6 +82,8 @@ protected:
             return confirmDeletes;
         });
         window->library()->setExchangeDialogs(exchangeDialogs);
+        window->setMessagePresenter(
+            [this](const QString& title, const QString& text) { messages.append(title + u'|' + text); });
         return *window;
     }
 
@@ -121,6 +123,7 @@ protected:
     std::unique_ptr<ContentView> window;
     QList<QString> editorLog;
     QStringList alerts;
+    QStringList messages;
     bool confirmDeletes = true;
     std::shared_ptr<ExchangeDialogsDouble> exchangeDialogs = std::make_shared<ExchangeDialogsDouble>();
 };
