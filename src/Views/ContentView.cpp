@@ -8,12 +8,15 @@
 #include "Platform/Defaults.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/UpdateController.h"
+#include "Platform/CloudService.h"
 #include "Services/HoverMonitor.h"
 #include "Views/Appearance.h"
 #include "Views/CanvasExportController.h"
 #include "Views/CanvasListView.h"
 #include "Views/Feedback/FeedbackSheet.h"
 #include "Views/ShareButton.h"
+#include "Views/SyncStatusButton.h"
+#include "Views/SettingsButton.h"
 #include "Views/SettingsOverlay.h"
 #include "Views/SettingsView.h"
 
@@ -175,6 +178,7 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
         box->open();
     };
     buildMenus();
+    buildToolbarItems();
 
     m_hoverMonitor = new HoverMonitor(m_defaults, this);
     connect(m_hoverMonitor, &HoverMonitor::showToolbarChanged, this, &ContentView::updateToolbarVisibility);
@@ -352,7 +356,7 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
             for (QAction* action : m_editor->actions()) {
                 if (!action->property("toolbarItem").toBool())
                     continue;
-                m_toolbar->addAction(action);
+                m_toolbar->insertAction(m_toolbarSpacer, action);
                 if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
                     button->setPopupMode(QToolButton::InstantPopup);
             }
@@ -363,8 +367,36 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
     }
     for (QAction* action : m_canvasOutputActions)
         action->setEnabled(canvas != nullptr);
+    showShareButton(canvas);
     Q_EMIT selectedCanvasChanged(canvas);
     m_library->setSelectedCanvas(canvas);
+}
+
+// What the editor brings stands at the leading end; the window's own items at
+// the trailing end, in the order share, sync status, settings.
+void ContentView::buildToolbarItems()
+{
+    auto* spacer = new QWidget(m_toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolbarSpacer = m_toolbar->addWidget(spacer);
+    m_syncButton = new SyncStatusButton(m_defaults, CloudService::shared(), SyncStatusMonitor::Timing{}, m_toolbar);
+    m_syncAction = m_toolbar->addWidget(m_syncButton);
+    m_settingsButton = new SettingsButton(m_toolbar);
+    connect(m_settingsButton, &QAbstractButton::clicked, this, &ContentView::showSettingsCard);
+    m_toolbar->addWidget(m_settingsButton);
+}
+
+void ContentView::showShareButton(const CanvasPtr& canvas)
+{
+    delete m_shareAction; // takes its button along
+    m_shareAction = nullptr;
+    if (canvas)
+        m_shareAction = m_toolbar->insertWidget(m_syncAction, new ShareButton(canvas, m_exportController, m_toolbar));
+}
+
+ShareButton* ContentView::shareButton() const
+{
+    return m_shareAction ? qobject_cast<ShareButton*>(m_toolbar->widgetForAction(m_shareAction)) : nullptr;
 }
 
 // The pointer decides, never the editor's items: a row selected or not must
