@@ -3,6 +3,7 @@
 #include "Platform/Defaults.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QEnterEvent>
@@ -24,10 +25,10 @@ HoverMonitor::Clock monotonicClock()
 
 } // namespace
 
-void HoverDecider::pointerMoved(double x, double fromTop, Switches switches, qint64 nowMs)
+void HoverDecider::pointerMoved(double x, double fromTop, Switches switches, qint64 nowMs, double topBand)
 {
     if (switches.autoHideToolbar) {
-        if (fromTop < toolbarZoneHeight) {
+        if (fromTop < std::max(topBand, toolbarZoneHeight)) {
             m_toolbarHideAt.reset();
             m_showToolbar = true;
         } else if (m_showToolbar) {
@@ -131,11 +132,11 @@ void HoverMonitor::refreshSettings()
     scheduleTimer();
 }
 
-void HoverMonitor::handlePointer(double x, double fromTop)
+void HoverMonitor::handlePointer(double x, double fromTop, double topBand)
 {
     const bool toolbar = showToolbar();
     const bool sidebar = showSidebar();
-    m_decider.pointerMoved(x, fromTop, switches(), m_clock());
+    m_decider.pointerMoved(x, fromTop, switches(), m_clock(), topBand);
     publish(toolbar, sidebar);
     scheduleTimer();
 }
@@ -189,6 +190,7 @@ bool HoverMonitor::eventFilter(QObject* watched, QEvent* event)
         position = window->mapFromGlobal(QCursor::pos());
     // Where the window system reports no frame, the content's top counts.
     const QMargins frame = window->frameMargins();
-    handlePointer(position.x() + frame.left(), position.y() + frame.top());
+    const double chrome = m_chromeHeight ? m_chromeHeight(window) : 0.0;
+    handlePointer(position.x() + frame.left(), position.y() + frame.top(), frame.top() + chrome);
     return false;
 }

@@ -28,7 +28,10 @@ public:
     static constexpr qint64 hideDelayMs = 500;
 
     // x from the window's left edge, fromTop from the top of its frame.
-    void pointerMoved(double x, double fromTop, Switches switches, qint64 nowMs);
+    // topBand widens the top band where the window's own chrome (menu bar
+    // and a shown toolbar) reaches further down than the band.
+    void pointerMoved(double x, double fromTop, Switches switches, qint64 nowMs,
+                      double topBand = toolbarZoneHeight);
     // Carries out the hides that are due by now.
     void advance(qint64 nowMs);
     // Re-applies the switches after they changed.
@@ -72,7 +75,11 @@ public:
     void refreshSettings();
     // A pointer position in window coordinates of the frame (title bar
     // included where the window system reports it).
-    void handlePointer(double x, double fromTop);
+    void handlePointer(double x, double fromTop, double topBand = HoverDecider::toolbarZoneHeight);
+    // How far down from the frame's top a window's chrome reaches; the top
+    // band never ends above it, so a shown toolbar does not hide under the
+    // pointer that went to use it.
+    void setChromeHeight(std::function<double(const QWindow*)> chromeHeight) { m_chromeHeight = std::move(chromeHeight); }
     // Runs the hides that are due by the clock's time (the timer calls it).
     void fireDueHides();
 
@@ -94,4 +101,5 @@ private:
     Clock m_clock;
     HoverDecider m_decider;
     QTimer* m_timer;
+    std::function<double(const QWindow*)> m_chromeHeight;
 };

@@ -181,6 +181,13 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     buildToolbarItems();
 
     m_hoverMonitor = new HoverMonitor(m_defaults, this);
+    // Above the canvas stand the menu bar and, while shown, the toolbar: the
+    // toolbar must stay while the pointer is on its way to its buttons.
+    m_hoverMonitor->setChromeHeight([this](const QWindow* window) -> double {
+        if (window != windowHandle())
+            return 0.0;
+        return isToolbarVisible() ? m_toolbar->geometry().bottom() + 1 : 0.0;
+    });
     connect(m_hoverMonitor, &HoverMonitor::showToolbarChanged, this, &ContentView::updateToolbarVisibility);
     connect(m_hoverMonitor, &HoverMonitor::showSidebarChanged, this, &ContentView::followSidebar);
     connect(&m_defaults, &Defaults::changed, this, &ContentView::preferenceChanged);

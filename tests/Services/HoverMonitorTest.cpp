@@ -24,6 +24,7 @@ struct Story {
     std::vector<Step> steps;
     bool toolbar;
     bool sidebar;
+    double topBand = HoverDecider::toolbarZoneHeight;
 };
 
 Step move(qint64 at, double x, double fromTop) { return {at, x, fromTop}; }
@@ -53,6 +54,10 @@ const Story stories[] = {
      bothOn, {move(0, 5, 300), move(100, 300, 300), move(200, 2, 300), wait(5000)}, false, true},
     {"auto-hide off: the toolbar shows on any move", {false, true}, {move(0, 400, 400), wait(5000)}, true, false},
     {"auto-show off: the edge never opens the sidebar", {true, false}, {move(0, 0, 400), wait(5000)}, false, false},
+    {"a shown toolbar reaching 90 down keeps the pointer on it in the band",
+     bothOn, {move(0, 400, 10), move(100, 400, 89), wait(5000)}, true, false, 90},
+    {"below the toolbar it hides", bothOn, {move(0, 400, 10), move(100, 400, 90), wait(5000)}, false, false, 90},
+    {"chrome shorter than the band never narrows it", bothOn, {move(0, 400, 49), wait(5000)}, true, false, 20},
 };
 
 class HoverDeciderStories : public ::testing::TestWithParam<Story> {};
@@ -63,7 +68,7 @@ TEST_P(HoverDeciderStories, EndsInTheExpectedState)
     HoverDecider decider;
     for (const Step& step : story.steps) {
         if (step.x >= 0)
-            decider.pointerMoved(step.x, step.fromTop, story.switches, step.atMs);
+            decider.pointerMoved(step.x, step.fromTop, story.switches, step.atMs, story.topBand);
         decider.advance(step.atMs);
     }
     EXPECT_EQ(decider.showToolbar(), story.toolbar) << story.name;
