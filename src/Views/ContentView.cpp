@@ -8,11 +8,15 @@
 #include "Platform/Defaults.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/UpdateController.h"
+#include "Platform/CloudService.h"
+#include "Services/HoverMonitor.h"
 #include "Views/Appearance.h"
 #include "Views/CanvasExportController.h"
 #include "Views/CanvasListView.h"
 #include "Views/Feedback/FeedbackSheet.h"
 #include "Views/ShareButton.h"
+#include "Views/SyncStatusButton.h"
+#include "Views/SettingsButton.h"
 #include "Views/SettingsOverlay.h"
 #include "Views/SettingsView.h"
 
@@ -174,6 +178,20 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
         box->open();
     };
     buildMenus();
+    buildToolbarItems();
+
+    m_hoverMonitor = new HoverMonitor(m_defaults, this);
+    // Above the canvas stand the menu bar and, while shown, the toolbar: the
+    // toolbar must stay while the pointer is on its way to its buttons.
+    m_hoverMonitor->setChromeHeight([this](const QWindow* window) -> double {
+        if (window != windowHandle())
+            return 0.0;
+        return isToolbarVisible() ? m_toolbar->geometry().bottom() + 1 : 0.0;
+    });
+    connect(m_hoverMonitor, &HoverMonitor::showToolbarChanged, this, &ContentView::updateToolbarVisibility);
+    connect(m_hoverMonitor, &HoverMonitor::showSidebarChanged, this, &ContentView::followSidebar);
+    connect(&m_defaults, &Defaults::changed, this, &ContentView::preferenceChanged);
+    updateToolbarVisibility();
 }
 
 ContentView::~ContentView()
@@ -281,6 +299,14 @@ void ContentView::buildMenus()
     m_sidebarAction->setCheckable(true);
     m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     connect(m_sidebarAction, &QAction::toggled, this, &ContentView::setSidebarVisible);
+    // Showing the toolbar for good is the same switch as the settings'
+    // "Auto-hide Toolbar", turned the other way.
+    m_toolbarAction = view->addAction(QStringLiteral("Show Toolbar"));
+    m_toolbarAction->setCheckable(true);
+    m_toolbarAction->setChecked(!m_defaults.boolValue(QStringLiteral("autoHideToolbar")).value_or(true));
+    m_toolbarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T));
+    connect(m_toolbarAction, &QAction::triggered, this,
+            [this](bool on) { m_defaults.setValue(QStringLiteral("autoHideToolbar"), !on); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     postingAction(help, QStringLiteral("Quillsheet Manual"), openManualRequested);
@@ -337,12 +363,10 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
             for (QAction* action : m_editor->actions()) {
                 if (!action->property("toolbarItem").toBool())
                     continue;
-                m_toolbar->addAction(action);
+                m_toolbar->insertAction(m_toolbarSpacer, action);
                 if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
                     button->setPopupMode(QToolButton::InstantPopup);
-                connect(action, &QAction::changed, this, &ContentView::updateToolbarVisibility);
             }
-            updateToolbarVisibility();
         }
         m_defaults.setValue(lastOpenedKey, uuidString(canvas->id()));
     } else {
@@ -350,16 +374,67 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
     }
     for (QAction* action : m_canvasOutputActions)
         action->setEnabled(canvas != nullptr);
+    showShareButton(canvas);
     Q_EMIT selectedCanvasChanged(canvas);
     m_library->setSelectedCanvas(canvas);
 }
 
-// An empty toolbar would only be a stray strip above the canvas. While an
-// editor offers items the strip stays, even when they hide for want of a
-// selection: otherwise the canvas jumps under the pointer at every click.
+// What the editor brings stands at the leading end; the window's own items at
+// the trailing end, in the order share, sync status, settings.
+void ContentView::buildToolbarItems()
+{
+    auto* spacer = new QWidget(m_toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolbarSpacer = m_toolbar->addWidget(spacer);
+    m_syncButton = new SyncStatusButton(m_defaults, CloudService::shared(), SyncStatusMonitor::Timing{}, m_toolbar);
+    m_syncAction = m_toolbar->addWidget(m_syncButton);
+    m_settingsButton = new SettingsButton(m_toolbar);
+    connect(m_settingsButton, &QAbstractButton::clicked, this, &ContentView::showSettingsCard);
+    m_toolbar->addWidget(m_settingsButton);
+}
+
+void ContentView::showShareButton(const CanvasPtr& canvas)
+{
+    delete m_shareAction; // takes its button along
+    m_shareAction = nullptr;
+    if (canvas)
+        m_shareAction = m_toolbar->insertWidget(m_syncAction, new ShareButton(canvas, m_exportController, m_toolbar));
+}
+
+ShareButton* ContentView::shareButton() const
+{
+    return m_shareAction ? qobject_cast<ShareButton*>(m_toolbar->widgetForAction(m_shareAction)) : nullptr;
+}
+
+// The pointer decides, never the editor's items: a row selected or not must
+// not make the canvas jump under the pointer.
 void ContentView::updateToolbarVisibility()
 {
-    m_toolbar->setVisible(m_editor && !m_toolbar->actions().isEmpty());
+    m_toolbar->setVisible(m_hoverMonitor->showToolbar());
+}
+
+bool ContentView::isToolbarVisible() const
+{
+    return !m_toolbar->isHidden();
+}
+
+// The pointer opens and closes the sidebar only while the switch is on, and
+// only from the two plain states: the user's own choice otherwise stands.
+void ContentView::followSidebar(bool show)
+{
+    if (!m_hoverMonitor->autoShowSidebar())
+        return;
+    if (show != isSidebarVisible())
+        setSidebarVisible(show);
+}
+
+void ContentView::preferenceChanged(const QString& key)
+{
+    if (key != QLatin1String("autoHideToolbar") && key != QLatin1String("autoShowSidebar"))
+        return;
+    m_hoverMonitor->refreshSettings();
+    const QSignalBlocker blocker(m_toolbarAction);
+    m_toolbarAction->setChecked(!m_hoverMonitor->autoHideToolbar());
 }
 
 void ContentView::removeEditor()
@@ -372,7 +447,6 @@ void ContentView::removeEditor()
     QWidget* editor = m_editor;
     m_editor = nullptr;
     delete editor;
-    updateToolbarVisibility();
     m_detail->setCurrentWidget(m_emptyState);
 }
 

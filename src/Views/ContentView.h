@@ -11,6 +11,10 @@ class CanvasExportController;
 class CanvasListView;
 class FeedbackSheet;
 class Defaults;
+class HoverMonitor;
+class SettingsButton;
+class ShareButton;
+class SyncStatusButton;
 class ModelContext;
 class ObjectStore;
 class QLabel;
@@ -52,6 +56,15 @@ public:
 
     bool isSidebarVisible() const;
     void setSidebarVisible(bool visible);
+    bool isToolbarVisible() const;
+    QToolBar* toolbar() const { return m_toolbar; }
+    // The window's own toolbar items: share (only with a canvas selected),
+    // sync status, settings.
+    ShareButton* shareButton() const;
+    SyncStatusButton* syncStatusButton() const { return m_syncButton; }
+    SettingsButton* settingsButton() const { return m_settingsButton; }
+    // Decides from the pointer when the toolbar and the sidebar show.
+    HoverMonitor* hoverMonitor() const { return m_hoverMonitor; }
 
     CanvasListView* library() const { return m_library; }
     QWidget* editor() const { return m_editor; }
@@ -109,6 +122,10 @@ protected:
 private:
     void buildMenus();
     void updateToolbarVisibility();
+    void followSidebar(bool show);
+    void preferenceChanged(const QString& key);
+    void buildToolbarItems();
+    void showShareButton(const CanvasPtr& canvas);
     QWidget* buildEmptyState();
     void showSaveWarning(const QString& message);
     void hideSaveWarning();
@@ -128,6 +145,13 @@ private:
     QWidget* m_saveWarning = nullptr;
     QLabel* m_saveWarningText = nullptr;
     QAction* m_sidebarAction = nullptr;
+    QAction* m_toolbarAction = nullptr;
+    QAction* m_toolbarSpacer = nullptr;
+    QAction* m_shareAction = nullptr;
+    QAction* m_syncAction = nullptr;
+    SyncStatusButton* m_syncButton = nullptr;
+    SettingsButton* m_settingsButton = nullptr;
+    HoverMonitor* m_hoverMonitor = nullptr;
     CanvasExportController* m_exportController = nullptr;
     QList<QAction*> m_canvasOutputActions;
     CanvasPtr m_selectedCanvas;

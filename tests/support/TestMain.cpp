@@ -1,6 +1,7 @@
 #include "Platform/AppIdentity.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -20,6 +21,9 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     applyApplicationIdentity();
+    // The pointer stays off every test window: a window that appears under
+    // it would see the pointer enter its toolbar and sidebar bands.
+    QCursor::setPos(4000, 4000);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
