@@ -3,6 +3,7 @@
 #include "Views/CanvasImageDocument.h"
 #include "Views/CanvasViewWidgets.h"
 #include "Views/TextFieldBridges.h"
+#include "Views/ViewTeardown.h"
 
 #include "Engine/CalculatorEngine.h"
 #include "Models/CalculationBlock.h"
@@ -58,11 +59,12 @@ CanvasView::CanvasView(const CanvasPtr& canvas, ModelContext* modelContext, QUnd
     , m_canvas(canvas)
     , m_modelContext(modelContext)
     , m_undoStack(undoStack)
+    , m_outsideSignals(new QObject(this))
 {
     Q_ASSERT(m_canvas);
     buildWidgets();
     connectContext();
-    connect(&Defaults::standard(), &Defaults::changed, this, [this](const QString& key) {
+    connect(&Defaults::standard(), &Defaults::changed, m_outsideSignals, [this](const QString& key) {
         if (key == QLatin1String("canvasLightMode")) {
             applyAppearance();
             refresh();
@@ -72,7 +74,21 @@ CanvasView::CanvasView(const CanvasPtr& canvas, ModelContext* modelContext, QUnd
     refresh();
 }
 
-CanvasView::~CanvasView() = default;
+CanvasView::~CanvasView()
+{
+    // QWidget's destructor, still to come, closes the window and deletes the
+    // fields; the focus-out that follows must find nothing that calls here.
+    for (RowTextField* field : {m_labelField, m_expressionField, m_numberLabelField}) {
+        if (field) {
+            field->onKey = nullptr;
+            field->onFocusOut = nullptr;
+        }
+    }
+    if (m_pickerWatcher)
+        m_expressionField->removeEventFilter(m_pickerWatcher);
+    delete m_outsideSignals;
+    disconnectChildren(this);
+}
 
 void CanvasView::buildWidgets()
 {
@@ -159,9 +175,9 @@ void CanvasView::connectContext()
         return;
     // Changes made elsewhere (the engine's propagation, the library, a store
     // reload) redraw the table once per event-loop turn.
-    connect(m_modelContext, &ModelContext::blockChanged, this, [this] { scheduleRefresh(); });
-    connect(m_modelContext, &ModelContext::linkChanged, this, [this] { scheduleRefresh(); });
-    connect(m_modelContext, &ModelContext::canvasChanged, this, [this](Canvas* canvas) {
+    connect(m_modelContext, &ModelContext::blockChanged, m_outsideSignals, [this] { scheduleRefresh(); });
+    connect(m_modelContext, &ModelContext::linkChanged, m_outsideSignals, [this] { scheduleRefresh(); });
+    connect(m_modelContext, &ModelContext::canvasChanged, m_outsideSignals, [this](Canvas* canvas) {
         if (canvas == m_canvas.get())
             scheduleRefresh();
     });

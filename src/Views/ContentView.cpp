@@ -9,6 +9,7 @@
 #include "Platform/UpdateController.h"
 #include "Views/Appearance.h"
 #include "Views/CanvasListView.h"
+#include "Views/ViewTeardown.h"
 
 #include <algorithm>
 
@@ -69,6 +70,7 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
                          QWidget* parent)
     : QMainWindow(parent)
     , m_modelContext(modelContext)
+    , m_outsideSignals(new QObject(this))
     , m_editorFactory(std::move(editorFactory))
     , m_defaults(defaults)
     , m_undoStack(new QUndoStack(this))
@@ -128,8 +130,9 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     setCentralWidget(central);
 
     connect(m_library, &CanvasListView::selectedCanvasChanged, this, &ContentView::setSelectedCanvas);
-    connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, this, &ContentView::observe);
-    connect(m_modelContext, &ModelContext::changed, this, [this] {
+    connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, m_outsideSignals,
+            [this](const QString& name) { observe(name); });
+    connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] {
         // A canvas deleted elsewhere takes its editor with it.
         if (m_selectedCanvas && m_selectedCanvas->isDeleted())
             setSelectedCanvas(nullptr);
@@ -164,6 +167,10 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
 ContentView::~ContentView()
 {
     removeEditor();
+    // QWidget's destructor, still to come, closes the window: the focus
+    // moves, fields commit, the library reports; none of it may call here.
+    delete m_outsideSignals;
+    disconnectChildren(this);
 }
 
 QWidget* ContentView::buildEmptyState()
@@ -392,8 +399,8 @@ void ContentView::watchStore(ObjectStore* store)
     m_store = store;
     if (!store)
         return;
-    connect(store, &ObjectStore::saveFailed, this, &ContentView::showSaveWarning);
-    connect(store, &ObjectStore::saveRecovered, this, &ContentView::hideSaveWarning);
+    connect(store, &ObjectStore::saveFailed, m_outsideSignals, [this](const QString& text) { showSaveWarning(text); });
+    connect(store, &ObjectStore::saveRecovered, m_outsideSignals, [this] { hideSaveWarning(); });
     if (const auto error = store->saveError())
         showSaveWarning(*error);
 }
@@ -424,7 +431,7 @@ void ContentView::setUpdateController(UpdateController* controller)
 {
     m_updateController = controller;
     if (controller)
-        connect(controller, &UpdateController::messageRequested, this, [this](const QString& text) {
+        connect(controller, &UpdateController::messageRequested, m_outsideSignals, [this](const QString& text) {
             QMessageBox::information(this, QStringLiteral("Quillsheet"), text);
         });
 }
