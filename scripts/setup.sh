@@ -8,9 +8,16 @@ QS_PACKAGES=(
   fonts-dejavu-core
 )
 
+# The sanitizer build (scripts/test-sanitized) adds Debian's clang, its
+# sanitizer runtimes and the symbolizer that turns reports into file:line.
+QS_SANITIZER_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
+
+# Prints which of the given packages (default: QS_PACKAGES) are not installed.
 qs_missing_packages() {
   local missing=()
-  for p in "${QS_PACKAGES[@]}"; do
+  local wanted=("$@")
+  [ ${#wanted[@]} -eq 0 ] && wanted=("${QS_PACKAGES[@]}")
+  for p in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
       missing+=("$p")
     fi
@@ -20,7 +27,7 @@ qs_missing_packages() {
 
 qs_install_packages() {
   local missing
-  missing=$(qs_missing_packages)
+  missing=$(qs_missing_packages "$@")
   [ -z "$missing" ] && return 0
   if [ "$(id -u)" -eq 0 ]; then
     echo "Installing: $missing"

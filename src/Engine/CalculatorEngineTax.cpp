@@ -182,7 +182,7 @@ QString CalculatorEngine::processPercentages(const QString& input)
     for (const auto& [regex, operation, sign] : rules) {
         if (!signBetween(text, sign, isDigitOrMark, isDecimalDigit))
             continue;
-        text = EngineRegex::replaceEachMatch(text, *regex, [operation](const QRegularExpressionMatch& m) -> std::optional<QString> {
+        text = EngineRegex::replaceEachMatch(text, *regex, [operation = operation](const QRegularExpressionMatch& m) -> std::optional<QString> {
             const std::optional<double> a = percentOperand(m.capturedView(1));
             const std::optional<double> b = percentOperand(m.capturedView(2));
             if (!a || !b)

@@ -197,7 +197,12 @@ struct Statement {
 // relationship setters (nothing is dirty after a load).
 class StoreReader {
 public:
-    static bool read(sqlite3* db, ModelContext& context, QString* message)
+    // Keys are handed out one by one from 1, so no store of ours comes near
+    // this; a larger one (or one below 1) could only overflow the next key.
+    static constexpr qint64 largestKey = qint64(1) << 62;
+
+    // False with *damaged set when the records themselves are unusable.
+    static bool read(sqlite3* db, ModelContext& context, QString* message, bool* damaged)
     {
         std::unordered_map<qint64, CanvasPtr> canvases;
         std::unordered_map<qint64, BlockPtr> blocks;
@@ -214,6 +219,15 @@ public:
                 *message = errorText(db);
             return false;
         };
+        auto badKey = [&](const char* table, qint64 pk) {
+            if (pk >= 1 && pk <= largestKey)
+                return false;
+            if (message)
+                *message = QStringLiteral("a record in “%1” has the key %2").arg(QLatin1String(table)).arg(pk);
+            if (damaged)
+                *damaged = true;
+            return true;
+        };
 
         if (!prepare("SELECT pk, id, name, created_at, modified_at, title_color_hex, viewport_offset_x, "
                      "viewport_offset_y, viewport_scale FROM canvas ORDER BY pk"))
@@ -222,6 +236,8 @@ public:
         while ((rc = sqlite3_step(q.stmt)) == SQLITE_ROW) {
             CanvasPtr c(new Canvas);
             c->m_pk = sqlite3_column_int64(q.stmt, 0);
+            if (badKey("canvas", c->m_pk))
+                return false;
             c->m_id = uuidFromText(columnText(q.stmt, 1));
             c->m_name = columnText(q.stmt, 2);
             c->m_createdAt = columnDate(q.stmt, 3);
@@ -245,6 +261,8 @@ public:
         while ((rc = sqlite3_step(q.stmt)) == SQLITE_ROW) {
             BlockPtr b(new CalculationBlock);
             b->m_pk = sqlite3_column_int64(q.stmt, 0);
+            if (badKey("block", b->m_pk))
+                return false;
             b->m_id = uuidFromText(columnText(q.stmt, 1));
             b->m_blockType = blockTypeFromRawValue(columnText(q.stmt, 2)).value_or(BlockType::calculation);
             b->m_label = columnText(q.stmt, 3);
@@ -293,6 +311,8 @@ public:
         while ((rc = sqlite3_step(q.stmt)) == SQLITE_ROW) {
             LinkPtr l(new Link);
             l->m_pk = sqlite3_column_int64(q.stmt, 0);
+            if (badKey("link", l->m_pk))
+                return false;
             l->m_id = uuidFromText(columnText(q.stmt, 1));
             l->m_placeholderName = columnText(q.stmt, 6);
             l->m_colorHex = columnText(q.stmt, 9);
@@ -428,6 +448,18 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
     const bool existing = info.exists() && (info.size() > 0 || QFileInfo(path + QStringLiteral("-wal")).size() > 0);
     const QByteArray file = QFile::encodeName(path);
 
+    if (existing && info.size() > 0) {
+        // Any file of ours starts with the database header. SQLite takes a
+        // short file without one for an empty database and would write a new
+        // store over it.
+        QFile head(path);
+        if (!head.open(QIODevice::ReadOnly))
+            return refuse(OpenFailure::unreadable,
+                          QStringLiteral("The store “%1” cannot be read (%2).").arg(shown, head.errorString()));
+        if (head.read(16) != QByteArrayView("SQLite format 3\0", 16))
+            return refuse(OpenFailure::notAStore, QStringLiteral("The file “%1” is not a Quillsheet store.").arg(shown));
+    }
+
     if (existing) {
         // Identify the file read-only first: a file that is not ours is left untouched.
         // "immutable" keeps the probe from creating -wal/-shm files beside a foreign file.
@@ -519,16 +551,20 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
         }
     }
 
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
-
     std::unique_ptr<ObjectStore> store(new ObjectStore(path, db, std::move(lock)));
-    if (!store->prepareStatements() || !store->load(&error)) {
+    bool damaged = false;
+    if (!store->prepareStatements() || !store->load(&error, &damaged)) {
         if (error.isEmpty())
             error = errorText(db);
         store.reset();
+        if (damaged)
+            return refuse(OpenFailure::notAStore,
+                          QStringLiteral("The file “%1” is not a Quillsheet store or is damaged (%2).").arg(shown, error));
         return refuse(OpenFailure::unreadable,
                       QStringLiteral("The store “%1” cannot be read (%2).").arg(shown, error));
     }
+    // Loaded whole: from now on closing may fold the log into the file.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
     if (failure)
         *failure = OpenFailure::none;
     return store;
@@ -575,9 +611,9 @@ bool ObjectStore::prepareStatements()
         && prepare("DELETE FROM link WHERE pk=?", &m_deleteLink);
 }
 
-bool ObjectStore::load(QString* message)
+bool ObjectStore::load(QString* message, bool* damaged)
 {
-    return StoreReader::read(m_db, m_context, message);
+    return StoreReader::read(m_db, m_context, message, damaged);
 }
 
 bool ObjectStore::save()

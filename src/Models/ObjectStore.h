@@ -57,7 +57,7 @@ Q_SIGNALS:
 private:
     ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock);
     bool prepareStatements();
-    bool load(QString* message);
+    bool load(QString* message, bool* damaged);
     bool writeChanges(const ModelContext::Changes& changes, QString* message);
 
     QString m_path;

@@ -7,6 +7,7 @@
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
 #include "Views/Appearance.h"
+#include "Views/ViewTeardown.h"
 
 #include <QAction>
 #include <QApplication>
@@ -269,6 +270,7 @@ QString CanvasListView::deleteAlertMessage(const QList<CanvasPtr>& canvases)
 CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
     : QWidget(parent)
     , m_modelContext(modelContext)
+    , m_outsideSignals(new QObject(this))
     , m_model(new CanvasListModel(modelContext, this))
     , m_delegate(new CanvasRowDelegate(this))
     , m_list(new QListView(this))
@@ -345,7 +347,7 @@ CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
         applySelectionToList();
         reopenRenameField();
     });
-    connect(m_modelContext, &ModelContext::changed, this, &CanvasListView::refresh);
+    connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] { refresh(); });
 
     // Keys of the list itself (not of the rename field).
     auto* deleteAction = new QAction(m_list);
@@ -373,7 +375,14 @@ CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
     setUpExchange();
 }
 
-CanvasListView::~CanvasListView() = default;
+CanvasListView::~CanvasListView()
+{
+    // Closing the window commits the rename field and moves the focus after
+    // this is gone; none of it may call here.
+    m_list->viewport()->removeEventFilter(this);
+    delete m_outsideSignals;
+    disconnectChildren(this);
+}
 
 QList<CanvasPtr> CanvasListView::canvases() const
 {

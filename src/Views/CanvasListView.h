@@ -162,6 +162,8 @@ private:
     void runImport();
 
     ModelContext* m_modelContext;
+    // Receives the model's signals; deleted first when the list goes.
+    QObject* m_outsideSignals;
     CanvasListModel* m_model;
     CanvasRowDelegate* m_delegate;
     QListView* m_list;

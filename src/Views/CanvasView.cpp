@@ -3,6 +3,7 @@
 #include "Views/CanvasImageDocument.h"
 #include "Views/CanvasViewWidgets.h"
 #include "Views/TextFieldBridges.h"
+#include "Views/ViewTeardown.h"
 
 #include "Engine/CalculatorEngine.h"
 #include "Models/CalculationBlock.h"
@@ -59,11 +60,12 @@ CanvasView::CanvasView(const CanvasPtr& canvas, ModelContext* modelContext, QUnd
     , m_canvas(canvas)
     , m_modelContext(modelContext)
     , m_undoStack(undoStack)
+    , m_outsideSignals(new QObject(this))
 {
     Q_ASSERT(m_canvas);
     buildWidgets();
     connectContext();
-    connect(&Defaults::standard(), &Defaults::changed, this, [this](const QString& key) {
+    connect(&Defaults::standard(), &Defaults::changed, m_outsideSignals, [this](const QString& key) {
         if (key == QLatin1String("canvasLightMode")) {
             applyAppearance();
             refresh();
@@ -86,7 +88,21 @@ CanvasView::CanvasView(const CanvasPtr& canvas, ModelContext* modelContext, QUnd
     refresh();
 }
 
-CanvasView::~CanvasView() = default;
+CanvasView::~CanvasView()
+{
+    // QWidget's destructor, still to come, closes the window and deletes the
+    // fields; the focus-out that follows must find nothing that calls here.
+    for (RowTextField* field : {m_labelField, m_expressionField, m_numberLabelField}) {
+        if (field) {
+            field->onKey = nullptr;
+            field->onFocusOut = nullptr;
+        }
+    }
+    if (m_pickerWatcher)
+        m_expressionField->removeEventFilter(m_pickerWatcher);
+    delete m_outsideSignals;
+    disconnectChildren(this);
+}
 
 void CanvasView::buildWidgets()
 {
@@ -175,7 +191,7 @@ void CanvasView::connectContext()
     // reload) redraw the table once per event-loop turn. Only a change of
     // the rows' order or number measures every row again; a changed label
     // or result moves the column widths from that row alone.
-    connect(m_modelContext, &ModelContext::blockChanged, this, [this](CalculationBlock* block, const char* property) {
+    connect(m_modelContext, &ModelContext::blockChanged, m_outsideSignals, [this](CalculationBlock* block, const char* property) {
         if (qstrcmp(property, "positionY") == 0 || qstrcmp(property, "canvas") == 0) {
             invalidateLayout();
         } else if (qstrcmp(property, "label") == 0 || qstrcmp(property, "result") == 0) {
@@ -189,8 +205,8 @@ void CanvasView::connectContext()
         }
         scheduleRefresh();
     });
-    connect(m_modelContext, &ModelContext::linkChanged, this, [this] { scheduleRefresh(); });
-    connect(m_modelContext, &ModelContext::canvasChanged, this, [this](Canvas* canvas, const char* property) {
+    connect(m_modelContext, &ModelContext::linkChanged, m_outsideSignals, [this] { scheduleRefresh(); });
+    connect(m_modelContext, &ModelContext::canvasChanged, m_outsideSignals, [this](Canvas* canvas, const char* property) {
         if (canvas != m_canvas.get())
             return;
         if (qstrcmp(property, "blocks") == 0)

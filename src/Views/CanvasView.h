@@ -491,6 +491,9 @@ private:
     CanvasPtr m_canvas;
     ModelContext* m_modelContext = nullptr;
     QUndoStack* m_undoStack = nullptr;
+    // Receives the signals of everything outside the view (model,
+    // preferences, application); deleted first when the view goes.
+    QObject* m_outsideSignals = nullptr;
 
     std::optional<QUuid> m_selectedBlockID;
     QSet<QUuid> m_selectedBlockIDs;
@@ -566,5 +569,6 @@ private:
 
     // Sum keyword, "#" picker and keypad
     LinkPickerPopup* m_linkPicker = nullptr;
+    QObject* m_pickerWatcher = nullptr; // on the expression field, closes the picker
     CalculatorKeypad* m_keypad = nullptr;
 };

@@ -34,12 +34,12 @@ void CanvasView::buildKeypad()
     // A click on a key looks for a focused widget up its parents before it
     // would give the editor focus; standing in for whatever in the editor
     // holds focus, the keypad keeps that focus where it is.
-    connect(qApp, &QApplication::focusChanged, m_keypad, [this](QWidget*, QWidget* now) {
+    connect(qApp, &QApplication::focusChanged, m_outsideSignals, [this](QWidget*, QWidget* now) {
         if (now && (now == this || isAncestorOf(now)) && now != m_keypad->focusProxy())
             m_keypad->setFocusProxy(now);
     });
 
-    connect(&Defaults::standard(), &Defaults::changed, m_keypad, [this](const QString& key) {
+    connect(&Defaults::standard(), &Defaults::changed, m_outsideSignals, [this](const QString& key) {
         if (key == QLatin1String("canvasLightMode"))
             m_keypad->setForeground(canvasLightMode() ? Qt::black : Qt::white);
     });
@@ -55,9 +55,9 @@ void CanvasView::buildKeypad()
     slide->setObjectName(QStringLiteral("keypadSlide"));
     slide->setDuration(250);
     slide->setEasingCurve(QEasingCurve::OutCubic);
-    connect(slide, &QVariantAnimation::valueChanged, m_keypadSlot,
+    connect(slide, &QVariantAnimation::valueChanged, this,
             [this](const QVariant& value) { m_keypadSlot->setFixedWidth(value.toInt()); });
-    connect(slide, &QVariantAnimation::finished, m_keypadSlot, [this] {
+    connect(slide, &QVariantAnimation::finished, this, [this] {
         if (!m_showKeypad)
             m_keypadSlot->setVisible(false);
     });

@@ -271,10 +271,9 @@ void CanvasView::updateLinkPicker()
         // A click on the list finds the field focused and leaves it so,
         // instead of handing focus to the editor behind the list.
         m_linkPicker->setFocusProxy(m_expressionField);
-        m_expressionField->installEventFilter(
-            new PickerFieldWatcher(m_linkPicker, [this] { setShowLinkAutocomplete(false); }));
-        connect(m_scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, m_linkPicker,
-                [this] { updateLinkPicker(); });
+        m_pickerWatcher = new PickerFieldWatcher(m_linkPicker, [this] { setShowLinkAutocomplete(false); });
+        m_expressionField->installEventFilter(m_pickerWatcher);
+        connect(m_scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] { updateLinkPicker(); });
     }
     const Palette colors = canvasColors();
     const bool light = canvasLightMode();

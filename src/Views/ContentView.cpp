@@ -19,6 +19,7 @@
 #include "Views/SettingsButton.h"
 #include "Views/SettingsOverlay.h"
 #include "Views/SettingsView.h"
+#include "Views/ViewTeardown.h"
 
 #include <algorithm>
 
@@ -81,6 +82,7 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
                          QWidget* parent)
     : QMainWindow(parent)
     , m_modelContext(modelContext)
+    , m_outsideSignals(new QObject(this))
     , m_editorFactory(std::move(editorFactory))
     , m_defaults(defaults)
     , m_undoStack(new QUndoStack(this))
@@ -140,8 +142,9 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     setCentralWidget(central);
 
     connect(m_library, &CanvasListView::selectedCanvasChanged, this, &ContentView::setSelectedCanvas);
-    connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, this, &ContentView::observe);
-    connect(m_modelContext, &ModelContext::changed, this, [this] {
+    connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, m_outsideSignals,
+            [this](const QString& name) { observe(name); });
+    connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] {
         // A canvas deleted elsewhere takes its editor with it.
         if (m_selectedCanvas && m_selectedCanvas->isDeleted())
             setSelectedCanvas(nullptr);
@@ -190,13 +193,17 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     });
     connect(m_hoverMonitor, &HoverMonitor::showToolbarChanged, this, &ContentView::updateToolbarVisibility);
     connect(m_hoverMonitor, &HoverMonitor::showSidebarChanged, this, &ContentView::followSidebar);
-    connect(&m_defaults, &Defaults::changed, this, &ContentView::preferenceChanged);
+    connect(&m_defaults, &Defaults::changed, m_outsideSignals, [this](const QString& key) { preferenceChanged(key); });
     updateToolbarVisibility();
 }
 
 ContentView::~ContentView()
 {
     removeEditor();
+    // QWidget's destructor, still to come, closes the window: the focus
+    // moves, fields commit, the library reports; none of it may call here.
+    delete m_outsideSignals;
+    disconnectChildren(this);
 }
 
 QWidget* ContentView::buildEmptyState()
@@ -549,8 +556,8 @@ void ContentView::watchStore(ObjectStore* store)
     m_store = store;
     if (!store)
         return;
-    connect(store, &ObjectStore::saveFailed, this, &ContentView::showSaveWarning);
-    connect(store, &ObjectStore::saveRecovered, this, &ContentView::hideSaveWarning);
+    connect(store, &ObjectStore::saveFailed, m_outsideSignals, [this](const QString& text) { showSaveWarning(text); });
+    connect(store, &ObjectStore::saveRecovered, m_outsideSignals, [this] { hideSaveWarning(); });
     // Imports save each file as it is read, so a failure undoes that file alone.
     m_library->setStoreCommit([guarded = QPointer<ObjectStore>(store)]() -> std::optional<QString> {
         if (!guarded || guarded->save())
@@ -612,7 +619,7 @@ void ContentView::setUpdateController(UpdateController* controller)
 {
     m_updateController = controller;
     if (controller)
-        connect(controller, &UpdateController::messageRequested, this, [this](const QString& text) {
+        connect(controller, &UpdateController::messageRequested, m_outsideSignals, [this](const QString& text) {
             QMessageBox::information(this, QStringLiteral("Quillsheet"), text);
         });
 }

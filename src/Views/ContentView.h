@@ -133,6 +133,9 @@ private:
     void removeEditor();
 
     ModelContext* m_modelContext;
+    // Receives the signals of everything outside the window (model, store,
+    // notifications, updates); deleted first when the window goes.
+    QObject* m_outsideSignals;
     EditorFactory m_editorFactory;
     Defaults& m_defaults;
     QUndoStack* m_undoStack;

@@ -1,5 +1,7 @@
 #include "Views/TextFieldBridges.h"
 
+#include "Views/ViewTeardown.h"
+
 #include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -108,6 +110,14 @@ InlineTitleField::InlineTitleField(QWidget* parent)
         setEditing(false);
         m_field->setCursorPosition(0);
     };
+}
+
+InlineTitleField::~InlineTitleField()
+{
+    // Closing the window moves the focus out of the field after this is gone.
+    m_field->onActivate = nullptr;
+    m_field->onEditingEnded = nullptr;
+    disconnectChildren(this);
 }
 
 QString InlineTitleField::text() const

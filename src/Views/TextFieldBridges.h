@@ -31,6 +31,7 @@ class InlineTitleField : public QWidget {
     Q_OBJECT
 public:
     explicit InlineTitleField(QWidget* parent = nullptr);
+    ~InlineTitleField() override;
 
     QString text() const;
     // Ignored while the title is being edited, so typing is never overwritten.

@@ -323,6 +323,125 @@ TEST_F(ObjectStoreTest, MarksItsFilesAndAcceptsAnEmptyOne)
     sqlite3_close(db);
 }
 
+// Short files and files without the database header: SQLite reads some of
+// them as an empty database, which would be written over with a new store.
+TEST_F(ObjectStoreTest, RefusesEveryNonEmptyFileThatIsNotADatabase)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"one byte", QByteArray("x")},
+        {"one zero byte", QByteArray(1, '\0')},
+        {"a line of text", QByteArray("Miete 1200\n")},
+        {"the header cut short", QByteArray("SQLite format 3")},
+        {"the header alone", QByteArray("SQLite format 3\0", 16)},
+        {"a page of zeros", QByteArray(4096, '\0')},
+        {"511 bytes of text", QByteArray(511, 'a')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(path() + suffix);
+        {
+            QFile file(path());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.bytes);
+        }
+        ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+        QString message;
+        EXPECT_FALSE(open(&failure, &message));
+        EXPECT_EQ(failure, ObjectStore::OpenFailure::notAStore);
+        EXPECT_TRUE(message.contains(QStringLiteral("not a Quillsheet store"))) << message.toStdString();
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), c.bytes) << "a refused file must not change";
+        EXPECT_FALSE(QFile::exists(path() + QStringLiteral("-wal")));
+        EXPECT_FALSE(QFile::exists(path() + QStringLiteral("-shm")));
+    }
+}
+
+// A store of ours after a crash right after its database was made: an empty
+// database with nothing of ours in it yet. It becomes the store.
+TEST_F(ObjectStoreTest, AnEmptyDatabaseBecomesTheStore)
+{
+    writeSqlite(path(), "PRAGMA journal_mode=WAL;");
+    ASSERT_GT(QFileInfo(path()).size(), 0);
+    {
+        auto store = open();
+        ASSERT_TRUE(store);
+        store->context().insert(Canvas::create(QStringLiteral("C"), 0, 0, 1));
+    }
+    auto store = open();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->context().canvasCount(), 1);
+}
+
+// Record keys are handed out after the largest one read; a key that cannot
+// be followed by another, or one below 1, marks the file as damaged.
+TEST_F(ObjectStoreTest, RefusesStoresWithKeysThatCannotBeContinued)
+{
+    const struct {
+        const char* sql;
+    } cases[] = {
+        {"UPDATE canvas SET pk=9223372036854775807"},
+        {"UPDATE block SET pk=9223372036854775807 WHERE expression='2'"},
+        {"UPDATE link SET pk=9223372036854775807"},
+        {"UPDATE canvas SET pk=0"},
+        {"UPDATE block SET pk=-1 WHERE expression='1'"},
+        {"UPDATE link SET pk=-9223372036854775808"},
+        {"UPDATE block SET pk=4611686018427387905 WHERE expression='1'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(path() + suffix);
+        {
+            auto store = open();
+            ASSERT_TRUE(store);
+            const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
+            store->context().insert(canvas);
+            addLink(canvas, addRow(canvas, QStringLiteral("1"), 0), addRow(canvas, QStringLiteral("2"), 50),
+                    QStringLiteral("A"));
+        }
+        writeSqlite(path(), c.sql);
+        const QByteArray before = fileDigest(path());
+        ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+        QString message;
+        EXPECT_FALSE(open(&failure, &message));
+        EXPECT_EQ(failure, ObjectStore::OpenFailure::notAStore);
+        EXPECT_TRUE(message.contains(QStringLiteral("damaged"))) << message.toStdString();
+        EXPECT_EQ(fileDigest(path()), before) << "a refused file must not change";
+        EXPECT_EQ(QFileInfo(path() + QStringLiteral("-wal")).size(), 0);
+    }
+}
+
+// Large keys that still leave room go on being counted up.
+TEST_F(ObjectStoreTest, NewRecordsFollowTheLargestStoredKey)
+{
+    {
+        auto store = open();
+        store->context().insert(Canvas::create(QStringLiteral("old"), 0, 0, 1));
+    }
+    writeSqlite(path(), "UPDATE canvas SET pk=1099511627776");
+    {
+        auto store = open();
+        ASSERT_TRUE(store);
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("new"), 0, 0, 1);
+        store->context().insert(canvas);
+        addRow(canvas, QStringLiteral("6 * 7"), 0);
+    }
+    auto store = open();
+    ASSERT_TRUE(store);
+    ASSERT_EQ(store->context().canvasCount(), 2);
+    for (const CanvasPtr& canvas : store->context().canvases()) {
+        if (canvas->name() == QStringLiteral("new")) {
+            ASSERT_EQ(canvas->blocks().size(), 1);
+            EXPECT_EQ(canvas->blocks().first()->expression(), QStringLiteral("6 * 7"));
+        }
+    }
+}
+
 TEST_F(ObjectStoreTest, CreatesTheStoreInAFolderThatDoesNotExistYet)
 {
     const QString nested = dir.filePath(QStringLiteral("new/folder/default.store"));

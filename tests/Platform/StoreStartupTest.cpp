@@ -232,6 +232,40 @@ TEST_F(StoreOpeningTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone)
     EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
 }
 
+// Only a missing or empty file becomes a new store; anything else that is
+// not a store stays as it was, however short.
+TEST_F(StoreOpeningTest, ANonEmptyFileThatIsNotAStoreIsNeverReplaced)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        StoreOpening::Outcome outcome;
+    } cases[] = {
+        {"missing", QByteArray(), StoreOpening::Outcome::opened},
+        {"zero bytes", QByteArray(), StoreOpening::Outcome::opened},
+        {"one byte", QByteArray("\n"), StoreOpening::Outcome::failed},
+        {"a page of zeros", QByteArray(4096, '\0'), StoreOpening::Outcome::failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(path() + suffix);
+        if (QByteArray(c.name) != "missing")
+            writeFile(path(), c.bytes);
+        StoreOpening opening = open();
+        EXPECT_EQ(opening.outcome, c.outcome);
+        if (c.outcome == StoreOpening::Outcome::opened) {
+            ASSERT_TRUE(opening.store);
+            opening.store.reset();
+            EXPECT_GT(QFileInfo(path()).size(), 0);
+        } else {
+            EXPECT_FALSE(opening.store);
+            EXPECT_EQ(readFile(path()), c.bytes);
+            EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
+        }
+    }
+}
+
 TEST_F(StoreOpeningTest, ASecondInstanceLeavesStoreAndPreferencesAlone)
 {
     StoreOpening first = open();
