@@ -132,10 +132,14 @@ void SettingsOverlay::placeCard()
 
 bool SettingsOverlay::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_host && event->type() == QEvent::Resize && isVisible()) {
+    // The type first: a view being torn down still sends events, and taking
+    // its guarded pointer then would read a half-destroyed object.
+    if (event->type() != QEvent::Resize)
+        return QWidget::eventFilter(watched, event);
+    if (watched == m_host && isVisible()) {
         coverHost();
         placeCard();
-    } else if (watched == m_view && event->type() == QEvent::Resize) {
+    } else if (watched != m_host) {
         // The card follows its tab's height.
         placeCard();
     }
