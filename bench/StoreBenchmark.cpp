@@ -1,4 +1,6 @@
-// Opening a large store: 1,000 canvases with 50 rows and 20 links each.
+// Opening a large store: 1,000 canvases with 50 rows and 20 links each; saving
+// one keystroke; saving a new canvas of N rows and N links in one go (as an
+// import of a big file does).
 // Run by hand: build/bench/StoreBenchmark --benchmark_repetitions=5
 
 #include "Models/CalculationBlock.h"
@@ -7,6 +9,7 @@
 #include "Models/ObjectStore.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
@@ -90,6 +93,58 @@ void BM_SaveOneKeystroke(benchmark::State& state)
     }
 }
 BENCHMARK(BM_SaveOneKeystroke)->Unit(benchmark::kMicrosecond);
+
+// A new canvas of rows rows, each feeding the next, and as many links. With
+// betweenTwoRows every link joins the first two rows instead, so two rows
+// hold every link in their outgoing and incoming lists.
+CanvasPtr newCanvas(int rows, bool betweenTwoRows)
+{
+    const CanvasPtr canvas = Canvas::create(QStringLiteral("Big"), 0, 0, 1);
+    BlockList list;
+    list.reserve(rows);
+    for (int r = 0; r < rows; ++r) {
+        const BlockPtr row = CalculationBlock::create(BlockType::calculation, QStringLiteral("%1 + A").arg(r), QString(),
+                                                      QString(), 20, r * 44.0, 200, 44, QStringLiteral("#00D4FF"));
+        row->setCanvas(canvas);
+        list.append(row);
+    }
+    for (int l = 0; l < rows; ++l) {
+        const BlockPtr& source = betweenTwoRows ? list[0] : list[l];
+        const BlockPtr& destination = betweenTwoRows ? list[1] : list[(l + 1) % rows];
+        Link::create(source, destination, QStringLiteral("A"), QStringLiteral("#00D4FF"))->setCanvas(canvas);
+    }
+    return canvas;
+}
+
+// The save of a store into which a new canvas was just inserted. Building the
+// canvas is not timed.
+void saveNewCanvas(benchmark::State& state, bool betweenTwoRows)
+{
+    const int rows = int(state.range(0));
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString file = folder().filePath(QStringLiteral("new-%1.store").arg(++n));
+        auto store = ObjectStore::open(file);
+        store->context().insert(newCanvas(rows, betweenTwoRows));
+        state.ResumeTiming();
+        if (!store->save())
+            state.SkipWithError("save failed");
+        state.PauseTiming();
+        store.reset();
+        QFile::remove(file);
+        QFile::remove(file + QStringLiteral("-wal"));
+        QFile::remove(file + QStringLiteral("-shm"));
+        state.ResumeTiming();
+    }
+    state.SetComplexityN(rows);
+}
+
+void BM_SaveNewCanvas(benchmark::State& state) { saveNewCanvas(state, false); }
+BENCHMARK(BM_SaveNewCanvas)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_SaveNewCanvasLinksBetweenTwoRows(benchmark::State& state) { saveNewCanvas(state, true); }
+BENCHMARK(BM_SaveNewCanvasLinksBetweenTwoRows)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

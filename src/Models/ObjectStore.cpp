@@ -191,6 +191,45 @@ struct Statement {
     ~Statement() { sqlite3_finalize(stmt); }
 };
 
+// Where members stand in their owners' lists during one save. A few look-ups
+// in a list scan it; more build a table of the whole list once, so saving
+// every member of a long list (a new or reordered canvas) stays linear while
+// a keystroke's save builds nothing.
+template <class Member>
+class ListPositions {
+public:
+    using List = QList<std::shared_ptr<Member>>;
+
+    qsizetype of(const List& list, const Member* member)
+    {
+        Entry& entry = m_lists[&list];
+        if (!entry.built && ++entry.scans <= scansBeforeTable) {
+            for (qsizetype i = 0; i < list.size(); ++i)
+                if (list[i].get() == member)
+                    return i;
+            return -1;
+        }
+        if (!entry.built) {
+            entry.positions.reserve(size_t(list.size()));
+            for (qsizetype i = 0; i < list.size(); ++i)
+                entry.positions.emplace(list[i].get(), i); // the first place wins, as a scan finds it
+            entry.built = true;
+        }
+        const auto found = entry.positions.find(member);
+        return found == entry.positions.end() ? -1 : found->second;
+    }
+
+private:
+    static constexpr int scansBeforeTable = 8;
+    struct Entry {
+        int scans = 0;
+        bool built = false;
+        std::unordered_map<const Member*, qsizetype> positions;
+    };
+    // Keyed by the owner's list itself: no list changes while a save runs.
+    std::unordered_map<const List*, Entry> m_lists;
+};
+
 } // namespace
 
 // Builds the records straight from the tables, without going through the
@@ -644,8 +683,22 @@ bool ObjectStore::save()
     return false;
 }
 
-bool ObjectStore::writeChanges(const ModelContext::Changes& changes, QString* message)
+bool ObjectStore::writeChanges(const ModelContext::Changes& pending, QString* message)
 {
+    // In key order: the tables are ordered by key, so a large save appends to
+    // them instead of touching pages all over the file (the pending changes
+    // come in no particular order).
+    ModelContext::Changes changes = pending;
+    auto byKey = [](const auto& a, const auto& b) {
+        return ModelContext::persistentId(*a) < ModelContext::persistentId(*b);
+    };
+    std::sort(changes.canvases.begin(), changes.canvases.end(), byKey);
+    std::sort(changes.blocks.begin(), changes.blocks.end(), byKey);
+    std::sort(changes.links.begin(), changes.links.end(), byKey);
+    std::sort(changes.deletedCanvases.begin(), changes.deletedCanvases.end());
+    std::sort(changes.deletedBlocks.begin(), changes.deletedBlocks.end());
+    std::sort(changes.deletedLinks.begin(), changes.deletedLinks.end());
+
     if (!exec(m_db, "BEGIN IMMEDIATE", message))
         return false;
     auto step = [&](sqlite3_stmt* stmt) {
@@ -654,6 +707,8 @@ bool ObjectStore::writeChanges(const ModelContext::Changes& changes, QString* me
         sqlite3_clear_bindings(stmt);
         return rc == SQLITE_DONE;
     };
+    ListPositions<CalculationBlock> rowPositions;
+    ListPositions<Link> linkPositions; // canvas, outgoing and incoming lists alike
     bool ok = true;
     for (const CanvasPtr& c : changes.canvases) {
         if (!ok)
@@ -698,7 +753,7 @@ bool ObjectStore::writeChanges(const ModelContext::Changes& changes, QString* me
         sqlite3_bind_int(s, 19, b->isLabelEditing() ? 1 : 0);
         const CanvasPtr owner = b->canvas();
         bindOrderedOwner(s, 20, owner ? ModelContext::persistentId(*owner) : 0,
-                         owner ? owner->blocks().indexOf(b) : -1);
+                         owner ? rowPositions.of(owner->blocks(), b.get()) : -1);
         ok = step(s);
     }
     for (const LinkPtr& l : changes.links) {
@@ -709,13 +764,14 @@ bool ObjectStore::writeChanges(const ModelContext::Changes& changes, QString* me
         bindText(s, 2, uuidString(l->id()));
         const BlockPtr source = l->sourceBlock();
         bindOrderedOwner(s, 3, source ? ModelContext::persistentId(*source) : 0,
-                         source ? source->outgoingLinks().indexOf(l) : -1);
+                         source ? linkPositions.of(source->outgoingLinks(), l.get()) : -1);
         const BlockPtr destination = l->destinationBlock();
         bindOrderedOwner(s, 5, destination ? ModelContext::persistentId(*destination) : 0,
-                         destination ? destination->incomingLinks().indexOf(l) : -1);
+                         destination ? linkPositions.of(destination->incomingLinks(), l.get()) : -1);
         bindText(s, 7, l->placeholderName());
         const CanvasPtr owner = l->canvas();
-        bindOrderedOwner(s, 8, owner ? ModelContext::persistentId(*owner) : 0, owner ? owner->links().indexOf(l) : -1);
+        bindOrderedOwner(s, 8, owner ? ModelContext::persistentId(*owner) : 0,
+                         owner ? linkPositions.of(owner->links(), l.get()) : -1);
         bindText(s, 10, l->colorHex());
         ok = step(s);
     }

@@ -16,7 +16,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -184,6 +186,108 @@ TEST_F(ObjectStoreTest, EveryListKeepsItsOrder)
         incoming.append(x->id());
     EXPECT_EQ(outgoing, outgoingOrder);
     EXPECT_EQ(incoming, incomingOrder);
+}
+
+namespace {
+
+// Ids of every list of a canvas, in list order: rows, links, and each row's
+// outgoing and incoming links.
+QList<QList<QUuid>> listOrders(const CanvasPtr& canvas)
+{
+    auto ids = [](const auto& list) {
+        QList<QUuid> out;
+        out.reserve(list.size());
+        for (const auto& x : list)
+            out.append(x->id());
+        return out;
+    };
+    QList<QList<QUuid>> orders{ids(canvas->blocks()), ids(canvas->links())};
+    for (const BlockPtr& row : canvas->blocks()) {
+        orders.append(ids(row->outgoingLinks()));
+        orders.append(ids(row->incomingLinks()));
+    }
+    return orders;
+}
+
+struct ListOrderCase {
+    const char* name;
+    int rows;            // and as many links
+    bool betweenTwoRows; // every link joins the first two rows, else each row feeds the next
+    bool savedFirst;     // saved once in creation order before the lists are shuffled
+    bool firstSaveFails; // the save of the shuffled lists fails once and is retried
+};
+
+} // namespace
+
+// The stored order of every list survives a reopen, whether few or all of a
+// list's members are saved at once, and after a failed save is retried.
+TEST_F(ObjectStoreTest, ListOrderSurvivesReopenAtEverySize)
+{
+    const ListOrderCase cases[] = {
+        {"few rows, new canvas", 5, false, false, false},
+        {"few rows, reordered", 5, true, true, false},
+        {"dozens of rows, new canvas", 40, false, false, false},
+        {"dozens of rows, links between two rows, reordered", 40, true, true, false},
+        {"large new canvas", 20000, false, false, false},
+        {"large new canvas, links between two rows", 20000, true, false, false},
+        {"large canvas, reordered", 20000, false, true, false},
+        {"large new canvas, first save fails", 20000, true, false, true},
+        {"large canvas, reordered, first save fails", 20000, false, true, true},
+    };
+    for (const ListOrderCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(path());
+        QFile::remove(path() + QStringLiteral("-wal"));
+        QFile::remove(path() + QStringLiteral("-shm"));
+        QList<QList<QUuid>> expected;
+        {
+            auto store = open();
+            ASSERT_TRUE(store);
+            store->setRetryInterval(60000); // retried below, by hand
+            const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
+            store->context().insert(canvas);
+            BlockList rows;
+            for (int r = 0; r < c.rows; ++r)
+                rows.append(addRow(canvas, QString::number(r), r * 40.0));
+            for (int l = 0; l < c.rows; ++l)
+                addLink(canvas, c.betweenTwoRows ? rows[0] : rows[l], c.betweenTwoRows ? rows[1] : rows[(l + 1) % c.rows],
+                        QStringLiteral("A"));
+            if (c.savedFirst) {
+                ASSERT_TRUE(store->save());
+            }
+            // List order unlike creation (and key) order.
+            std::mt19937 random(uint32_t(c.rows));
+            auto shuffled = [&](auto list) {
+                std::shuffle(list.begin(), list.end(), random);
+                return list;
+            };
+            canvas->setBlocks(shuffled(canvas->blocks()));
+            canvas->setLinks(shuffled(canvas->links()));
+            for (const BlockPtr& row : rows) {
+                row->setOutgoingLinks(shuffled(row->outgoingLinks()));
+                row->setIncomingLinks(shuffled(row->incomingLinks()));
+            }
+            expected = listOrders(canvas);
+            if (c.firstSaveFails) {
+                sqlite3* blocker = nullptr;
+                ASSERT_EQ(sqlite3_open(QFile::encodeName(path()).constData(), &blocker), SQLITE_OK);
+                ASSERT_EQ(sqlite3_exec(blocker, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+                EXPECT_FALSE(store->save());
+                EXPECT_TRUE(store->context().hasChanges());
+                sqlite3_exec(blocker, "ROLLBACK", nullptr, nullptr, nullptr);
+                sqlite3_close(blocker);
+            }
+            ASSERT_TRUE(store->save());
+            EXPECT_FALSE(store->context().hasChanges());
+            EXPECT_EQ(listOrders(canvas), expected); // saving moves nothing in memory
+        }
+        auto store = open();
+        ASSERT_TRUE(store);
+        ASSERT_EQ(store->context().canvasCount(), 1);
+        EXPECT_EQ(store->context().blockCount(), c.rows);
+        EXPECT_EQ(store->context().linkCount(), c.rows);
+        EXPECT_TRUE(listOrders(store->context().canvases().first()) == expected);
+    }
 }
 
 TEST_F(ObjectStoreTest, DeletionsReachTheFile)
