@@ -1,6 +1,8 @@
 // Importing a 1,000-canvas exchange file through the real window: the time
 // the import holds the main thread (a busy cursor shows throughout), and the
-// window's next event-loop turn after it, which runs without one.
+// window's next event-loop turn after it, which runs without one. And the
+// import of one canvas whose N links all join the same two rows into a real
+// store, step by step, to show that no step grows faster than N.
 // Run by hand: QT_QPA_PLATFORM=offscreen build/bench/LibraryImportBenchmark
 
 #include "Models/CalculationBlock.h"
@@ -8,7 +10,9 @@
 #include "Models/CanvasExport.h"
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
+#include "Models/ObjectStore.h"
 #include "Platform/Defaults.h"
+#include "Services/LibraryExchange.h"
 #include "Views/CanvasListView.h"
 #include "Views/CanvasView.h"
 #include "Views/ContentView.h"
@@ -20,6 +24,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <map>
+#include <vector>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -112,6 +118,77 @@ void BM_ImportThroughWindow(benchmark::State& state)
     state.counters["longest_stall_after_ms"] = longestAfter;
 }
 BENCHMARK(BM_ImportThroughWindow)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A valid file of one canvas: two rows and count links from the first to the second.
+QString linksBetweenTwoRowsFile(const QTemporaryDir& dir, int count)
+{
+    QByteArray json = "{\"canvases\":[{\"blocks\":[{\"id\":\"00000000-0000-0000-0000-000000000001\"},"
+                      "{\"id\":\"00000000-0000-0000-0000-000000000002\"}],\"links\":[";
+    for (int i = 0; i < count; ++i)
+        json += QByteArray(i ? "," : "") + "{\"sourceBlockID\":\"00000000-0000-0000-0000-000000000001\","
+            + "\"destinationBlockID\":\"00000000-0000-0000-0000-000000000002\"}";
+    json += "]}]}";
+    const QString path = dir.filePath(QStringLiteral("links-%1.quillsheet").arg(count));
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(json);
+    return path;
+}
+
+// The time is LibraryExchange::importFile into a new store (read, check,
+// convert, insert, save in one transaction). The counters time the same steps
+// one by one on a second store, and the removal of the inserted canvas as a
+// failed save undoes it.
+void BM_ImportLinksBetweenTwoRows(benchmark::State& state)
+{
+    const int count = int(state.range(0));
+    QTemporaryDir dir;
+    const QString file = linksBetweenTwoRowsFile(dir, count);
+    std::map<std::string, std::vector<double>> steps;
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto store = ObjectStore::open(dir.filePath(QStringLiteral("whole-%1.store").arg(++n)));
+        ObjectStore* raw = store.get();
+        LibraryExchange exchange(store->context(), [raw]() -> std::optional<QString> {
+            return raw->save() ? std::nullopt : raw->saveError();
+        });
+        state.ResumeTiming();
+        const auto failure = exchange.importFile(file);
+        state.PauseTiming();
+        if (failure || store->context().linkCount() != count)
+            state.SkipWithError("import failed");
+
+        auto steps2 = ObjectStore::open(dir.filePath(QStringLiteral("steps-%1.store").arg(n)));
+        QElapsedTimer clock;
+        auto lap = [&](const char* name) {
+            steps[name].push_back(double(clock.nsecsElapsed()) / 1e6);
+            clock.start();
+        };
+        clock.start();
+        QString why;
+        const auto bytes = LibraryExchange::readFile(file, &why);
+        lap("read_ms");
+        auto document = CanvasExport::fromJSON(*bytes, &why);
+        lap("check_ms");
+        const CanvasPtr canvas = document->canvases[0].toCanvas();
+        lap("convert_ms");
+        steps2->context().insert(canvas);
+        lap("insert_ms");
+        steps2->save();
+        lap("save_ms");
+        ModelContext::deleteRecord(canvas);
+        lap("remove_ms");
+        steps2->save();
+        lap("save_removal_ms");
+        state.ResumeTiming();
+    }
+    for (auto& [name, laps] : steps) {
+        std::sort(laps.begin(), laps.end());
+        state.counters[name] = laps[laps.size() / 2];
+    }
+}
+BENCHMARK(BM_ImportLinksBetweenTwoRows)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 

@@ -101,8 +101,33 @@ void ModelContext::adopt(const CanvasPtr& canvas) { adoptRecord(canvas, m_canvas
 void ModelContext::adopt(const BlockPtr& block) { adoptRecord(block, m_blocks, m_dirtyBlocks); }
 void ModelContext::adopt(const LinkPtr& link) { adoptRecord(link, m_links, m_dirtyLinks); }
 
-void ModelContext::forget(Canvas* canvas) { forgetRecord(canvas, m_canvases, m_dirtyCanvases, m_deletedCanvases); }
-void ModelContext::forget(CalculationBlock* block) { forgetRecord(block, m_blocks, m_dirtyBlocks, m_deletedBlocks); }
+void ModelContext::forget(Canvas* canvas)
+{
+    if (canvas->m_context != this)
+        return;
+    // Members still in a reordered list keep their place in the next save.
+    if (m_reorderedBlockLists.remove(canvas))
+        for (const BlockPtr& block : canvas->m_blocks)
+            markDirty(block.get());
+    if (m_reorderedLinkLists.remove(canvas))
+        for (const LinkPtr& link : canvas->m_links)
+            markDirty(link.get());
+    forgetRecord(canvas, m_canvases, m_dirtyCanvases, m_deletedCanvases);
+}
+
+void ModelContext::forget(CalculationBlock* block)
+{
+    if (block->m_context != this)
+        return;
+    if (m_reorderedOutgoing.remove(block))
+        for (const LinkPtr& link : block->m_outgoingLinks)
+            markDirty(link.get());
+    if (m_reorderedIncoming.remove(block))
+        for (const LinkPtr& link : block->m_incomingLinks)
+            markDirty(link.get());
+    forgetRecord(block, m_blocks, m_dirtyBlocks, m_deletedBlocks);
+}
+
 void ModelContext::forget(Link* link) { forgetRecord(link, m_links, m_dirtyLinks, m_deletedLinks); }
 
 void ModelContext::deleteRecord(const LinkPtr& link)
@@ -181,12 +206,34 @@ bool ModelContext::hasChanges() const
 
 ModelContext::Changes ModelContext::pendingChanges() const
 {
+    QSet<CalculationBlock*> blocks = m_dirtyBlocks;
+    QSet<Link*> links = m_dirtyLinks;
+    for (Canvas* canvas : m_reorderedBlockLists)
+        for (const BlockPtr& block : canvas->m_blocks)
+            if (block->m_context == this)
+                blocks.insert(block.get());
+    auto gather = [&](const QSet<Canvas*>& canvases, const QSet<CalculationBlock*>& outgoing,
+                      const QSet<CalculationBlock*>& incoming) {
+        auto add = [&](const LinkList& list) {
+            for (const LinkPtr& link : list)
+                if (link->m_context == this)
+                    links.insert(link.get());
+        };
+        for (Canvas* canvas : canvases)
+            add(canvas->m_links);
+        for (CalculationBlock* block : outgoing)
+            add(block->m_outgoingLinks);
+        for (CalculationBlock* block : incoming)
+            add(block->m_incomingLinks);
+    };
+    gather(m_reorderedLinkLists, m_reorderedOutgoing, m_reorderedIncoming);
+
     Changes changes;
     for (Canvas* canvas : m_dirtyCanvases)
         changes.canvases.append(m_canvases.at(canvas));
-    for (CalculationBlock* block : m_dirtyBlocks)
+    for (CalculationBlock* block : blocks)
         changes.blocks.append(m_blocks.at(block));
-    for (Link* link : m_dirtyLinks)
+    for (Link* link : links)
         changes.links.append(m_links.at(link));
     changes.deletedCanvases = m_deletedCanvases;
     changes.deletedBlocks = m_deletedBlocks;
@@ -199,6 +246,10 @@ void ModelContext::clearChanges()
     m_dirtyCanvases.clear();
     m_dirtyBlocks.clear();
     m_dirtyLinks.clear();
+    m_reorderedBlockLists.clear();
+    m_reorderedLinkLists.clear();
+    m_reorderedOutgoing.clear();
+    m_reorderedIncoming.clear();
     m_deletedCanvases.clear();
     m_deletedBlocks.clear();
     m_deletedLinks.clear();
@@ -230,11 +281,9 @@ void ModelContext::noteChanged(Canvas* canvas, const char* property, bool valueC
         if (appendedOnly)
             ; // nothing else moved
         else if (qstrcmp(property, "blocks") == 0)
-            for (const BlockPtr& block : canvas->m_blocks)
-                markDirty(block.get());
+            m_reorderedBlockLists.insert(canvas);
         else if (qstrcmp(property, "links") == 0)
-            for (const LinkPtr& link : canvas->m_links)
-                markDirty(link.get());
+            m_reorderedLinkLists.insert(canvas);
     }
     scheduleTurnEnd();
     Q_EMIT canvasChanged(canvas, property);
@@ -247,11 +296,9 @@ void ModelContext::noteChanged(CalculationBlock* block, const char* property, bo
         if (appendedOnly)
             ; // nothing else moved
         else if (qstrcmp(property, "outgoingLinks") == 0)
-            for (const LinkPtr& link : block->m_outgoingLinks)
-                markDirty(link.get());
+            m_reorderedOutgoing.insert(block);
         else if (qstrcmp(property, "incomingLinks") == 0)
-            for (const LinkPtr& link : block->m_incomingLinks)
-                markDirty(link.get());
+            m_reorderedIncoming.insert(block);
     }
     scheduleTurnEnd();
     Q_EMIT blockChanged(block, property);

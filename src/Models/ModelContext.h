@@ -108,6 +108,13 @@ private:
     QSet<Canvas*> m_dirtyCanvases;
     QSet<CalculationBlock*> m_dirtyBlocks;
     QSet<Link*> m_dirtyLinks;
+    // Owners whose list changed other than at its end: every member still
+    // stored is part of the next save. Gathered when the changes are asked
+    // for, so removing the members of a long list one by one stays linear.
+    QSet<Canvas*> m_reorderedBlockLists;
+    QSet<Canvas*> m_reorderedLinkLists;
+    QSet<CalculationBlock*> m_reorderedOutgoing;
+    QSet<CalculationBlock*> m_reorderedIncoming;
     QList<qint64> m_deletedCanvases;
     QList<qint64> m_deletedBlocks;
     QList<qint64> m_deletedLinks;

@@ -215,6 +215,7 @@ struct ListOrderCase {
     bool betweenTwoRows; // every link joins the first two rows, else each row feeds the next
     bool savedFirst;     // saved once in creation order before the lists are shuffled
     bool firstSaveFails; // the save of the shuffled lists fails once and is retried
+    int replaced = 0;    // then as many rows and links deleted from the middle and new ones appended
 };
 
 } // namespace
@@ -233,6 +234,10 @@ TEST_F(ObjectStoreTest, ListOrderSurvivesReopenAtEverySize)
         {"large canvas, reordered", 20000, false, true, false},
         {"large new canvas, first save fails", 20000, true, false, true},
         {"large canvas, reordered, first save fails", 20000, false, true, true},
+        {"few rows, some replaced", 6, false, true, false, 2},
+        {"dozens of rows, links between two rows, some replaced", 40, true, true, false, 5},
+        {"large canvas, many replaced", 20000, false, false, false, 3000},
+        {"large canvas, links between two rows, many replaced", 20000, true, true, true, 3000},
     };
     for (const ListOrderCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -280,12 +285,28 @@ TEST_F(ObjectStoreTest, ListOrderSurvivesReopenAtEverySize)
             ASSERT_TRUE(store->save());
             EXPECT_FALSE(store->context().hasChanges());
             EXPECT_EQ(listOrders(canvas), expected); // saving moves nothing in memory
+            if (c.replaced > 0) {
+                // Members behind a removed one move up; new ones take the places at the end.
+                const BlockList before = canvas->blocks();
+                for (int r = 0; r < c.replaced; ++r)
+                    ModelContext::deleteRecord(before[before.size() / 3 + r]);
+                const LinkList links = canvas->links();
+                for (qsizetype l = links.size() / 2; l < links.size() && l < links.size() / 2 + c.replaced; ++l)
+                    ModelContext::deleteRecord(links[l]);
+                const BlockList kept = canvas->blocks();
+                for (int r = 0; r < c.replaced; ++r) {
+                    const BlockPtr row = addRow(canvas, QStringLiteral("new"), -40.0 * (r + 1));
+                    addLink(canvas, kept[r % kept.size()], row, QStringLiteral("B"));
+                }
+                expected = listOrders(canvas);
+                ASSERT_TRUE(store->save());
+            }
         }
         auto store = open();
         ASSERT_TRUE(store);
         ASSERT_EQ(store->context().canvasCount(), 1);
-        EXPECT_EQ(store->context().blockCount(), c.rows);
-        EXPECT_EQ(store->context().linkCount(), c.rows);
+        EXPECT_EQ(store->context().blockCount(), expected[0].size());
+        EXPECT_EQ(store->context().linkCount(), expected[1].size());
         EXPECT_TRUE(listOrders(store->context().canvases().first()) == expected);
     }
 }
