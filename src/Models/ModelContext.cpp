@@ -206,27 +206,24 @@ bool ModelContext::hasChanges() const
 
 ModelContext::Changes ModelContext::pendingChanges() const
 {
+    // Every member still stored of a list that changed, with what changed itself.
     QSet<CalculationBlock*> blocks = m_dirtyBlocks;
     QSet<Link*> links = m_dirtyLinks;
     for (Canvas* canvas : m_reorderedBlockLists)
         for (const BlockPtr& block : canvas->m_blocks)
             if (block->m_context == this)
                 blocks.insert(block.get());
-    auto gather = [&](const QSet<Canvas*>& canvases, const QSet<CalculationBlock*>& outgoing,
-                      const QSet<CalculationBlock*>& incoming) {
-        auto add = [&](const LinkList& list) {
-            for (const LinkPtr& link : list)
-                if (link->m_context == this)
-                    links.insert(link.get());
-        };
-        for (Canvas* canvas : canvases)
-            add(canvas->m_links);
-        for (CalculationBlock* block : outgoing)
-            add(block->m_outgoingLinks);
-        for (CalculationBlock* block : incoming)
-            add(block->m_incomingLinks);
+    auto addLinks = [&](const LinkList& list) {
+        for (const LinkPtr& link : list)
+            if (link->m_context == this)
+                links.insert(link.get());
     };
-    gather(m_reorderedLinkLists, m_reorderedOutgoing, m_reorderedIncoming);
+    for (Canvas* canvas : m_reorderedLinkLists)
+        addLinks(canvas->m_links);
+    for (CalculationBlock* block : m_reorderedOutgoing)
+        addLinks(block->m_outgoingLinks);
+    for (CalculationBlock* block : m_reorderedIncoming)
+        addLinks(block->m_incomingLinks);
 
     Changes changes;
     for (Canvas* canvas : m_dirtyCanvases)
