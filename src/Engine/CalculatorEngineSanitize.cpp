@@ -10,45 +10,59 @@ QString CalculatorEngine::sanitize(const QString& expression)
 {
     const EngineSettings settings = m_settingsProvider();
     Pipeline pipeline{settings, std::nullopt};
-    return sanitize(expression, pipeline);
+    QString text = expression;
+    sanitize(text, pipeline);
+    return text;
 }
 
-QString CalculatorEngine::sanitize(const QString& expression, Pipeline& pipeline)
+// Every step rewrites the one text in place and returns at once when the
+// text lacks the characters it acts on.
+void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
 {
-    QString text = normalizeWhitespace(expression);
-    text = normalizeLocaleNumbers(text, pipeline.settings.decimalStyle);
-    text = removeQuotedText(text);
-    text = processCurrencyConversions(text, pipeline);
-    text = normalizeOperatorSymbols(std::move(text));
-    text = removeCurrencyMarks(text);
-    text = removeThousandsSeparators(std::move(text));
-    text = normalizeDuplicateOperators(std::move(text));
-    text = processTaxLabels(text, pipeline);
-    text = processPercentages(text);
-    const QString withFunctions = processMathFunctions(text, pipeline);
-    // A percentage right after a function call applies to the call's value,
-    // which exists only now.
-    if (withFunctions != text)
-        text = processPercentages(withFunctions);
-    return extractMathComponents(text);
+    normalizeWhitespace(text);
+    joinDigitGroups(text);
+    normalizeLocaleNumbers(text, pipeline.settings.decimalStyle);
+    removeQuotedText(text);
+    processCurrencyConversions(text, pipeline);
+    normalizeOperatorSymbols(text);
+    removeCurrencyMarks(text);
+    removeThousandsSeparators(text);
+    normalizeDuplicateOperators(text);
+    processTaxLabels(text, pipeline);
+    processPercentages(text, pipeline);
+    // A percentage after a function call, or after a group holding one,
+    // applies to the call's value, which exists only once the functions
+    // step has run.
+    const qsizetype before = text.size();
+    const QString unchanged = text.contains(QLatin1Char('%')) ? text : QString();
+    processMathFunctions(text, pipeline);
+    if (!unchanged.isNull() && (text.size() != before || text != unchanged))
+        processPercentages(text, pipeline);
+    extractMathComponents(text);
 }
 
-QString CalculatorEngine::normalizeWhitespace(QString text)
+void CalculatorEngine::normalizeWhitespace(QString& text)
 {
     // Wide and narrow spaces become plain blanks; runs of blanks collapse.
     // Tabs and line breaks stay.
-    bool unchanged = true;
-    for (qsizetype i = 0; i < text.size() && unchanged; ++i) {
+    qsizetype first = -1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
-        unchanged = c < 0xA0 ? !(c == ' ' && i > 0 && text[i - 1] == QLatin1Char(' '))
-                             : !(c == 0x00A0 || (c >= 0x2007 && c <= 0x200A) || c == 0x202F
-                                 || c == 0x205F || c == 0x3000);
+        const bool changes = c < 0xA0 ? (c == ' ' && i > 0 && text[i - 1] == QLatin1Char(' '))
+                                      : (c == 0x00A0 || (c >= 0x2007 && c <= 0x200A) || c == 0x202F
+                                         || c == 0x205F || c == 0x3000);
+        if (changes) {
+            first = i;
+            break;
+        }
     }
-    if (unchanged)
-        return text;
-    QString result;
-    result.reserve(text.size());
-    for (QChar c : std::as_const(text)) {
+    if (first < 0)
+        return;
+    // Output never outruns input: rewrite in place.
+    QChar* data = text.data();
+    qsizetype out = first;
+    for (qsizetype i = first; i < text.size(); ++i) {
+        QChar c = data[i];
         switch (c.unicode()) {
         case 0x00A0:
         case 0x2009:
@@ -63,26 +77,78 @@ QString CalculatorEngine::normalizeWhitespace(QString text)
         default:
             break;
         }
-        if (c == QLatin1Char(' ') && !result.isEmpty() && result.back() == QLatin1Char(' '))
+        if (c == QLatin1Char(' ') && out > 0 && data[out - 1] == QLatin1Char(' '))
             continue;
-        result += c;
+        data[out++] = c;
     }
-    return result;
+    text.truncate(out);
 }
 
-QString CalculatorEngine::normalizeLocaleNumbers(const QString& text, DecimalStyle style)
+void CalculatorEngine::joinDigitGroups(QString& text)
+{
+    // A blank between a digit and exactly three digits is a thousands
+    // separator (1 000), as a "," is: the steps that read amounts see the
+    // whole number, as the final reading does.
+    qsizetype blank = text.indexOf(QLatin1Char(' '));
+    if (blank < 0)
+        return;
+    const QString source = text;
+    const QStringView view(source);
+    auto isGroupAfter = [view](qsizetype i) {
+        for (int k = 0; k < 3; ++k) {
+            qsizetype length = 1;
+            if (i >= view.size() || !isDecimalDigit(codePointAt(view, i, &length)))
+                return false;
+            i += length;
+        }
+        return i >= view.size() || !isDecimalDigit(codePointAt(view, i));
+    };
+    qsizetype out = -1;
+    QChar* data = nullptr;
+    for (qsizetype i = blank; i < source.size(); ++i) {
+        const QChar c = source[i];
+        const bool separator = c == QLatin1Char(' ') && i > 0 && isDecimalDigit(codePointBefore(source, i))
+            && isGroupAfter(i + 1);
+        if (separator && !data) {
+            data = text.data(); // a buffer of its own; `source` is read
+            out = i;
+            continue;
+        }
+        if (!data || separator)
+            continue;
+        data[out++] = c;
+    }
+    if (data)
+        text.truncate(out);
+}
+
+void CalculatorEngine::normalizeLocaleNumbers(QString& text, DecimalStyle style)
 {
     // Number runs: a digit, then digits, "." and ",", ending in a digit.
     // Only the marks inside runs change.
     if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char(',')))
-        return text;
-    QString result(text.size(), Qt::Uninitialized);
-    QChar* out = result.data();
+        return;
+    const QChar decimalMark = style == DecimalStyle::germanComma ? QLatin1Char(',') : QLatin1Char('.');
     const QStringView view(text);
+    // A leading decimal mark (,5 or .5) reads as "0.": one more character each.
+    QString result(text.size() + text.count(decimalMark), Qt::Uninitialized);
+    QChar* out = result.data();
     qsizetype i = 0;
     while (i < view.size()) {
         qsizetype length = 1;
         if (!isDecimalDigit(codePointAt(view, i, &length))) {
+            if (view[i] == decimalMark && i + 1 < view.size() && isDecimalDigit(codePointAt(view, i + 1))) {
+                // Not after a number (blanks aside): "1 ,5" stays as it was read.
+                qsizetype before = i;
+                while (before > 0 && view[before - 1] == QLatin1Char(' '))
+                    --before;
+                if (before == 0 || !isNumberChar(codePointBefore(view, before))) {
+                    *out++ = QLatin1Char('0');
+                    *out++ = QLatin1Char('.');
+                    ++i;
+                    continue;
+                }
+            }
             for (qsizetype k = 0; k < length; ++k)
                 *out++ = view[i + k];
             i += length;
@@ -115,45 +181,92 @@ QString CalculatorEngine::normalizeLocaleNumbers(const QString& text, DecimalSty
         i = end;
     }
     result.truncate(out - result.constData());
-    return result;
+    text = std::move(result);
 }
 
-QString CalculatorEngine::removeQuotedText(const QString& text)
+void CalculatorEngine::removeQuotedText(QString& text)
 {
     // A quote, anything without a quote, and the closing quote vanish; a
     // quote without a partner stays.
-    if (!text.contains(QLatin1Char('"')))
-        return text;
-    QString result;
-    result.reserve(text.size());
-    qsizetype i = 0;
+    qsizetype open = text.indexOf(QLatin1Char('"'));
+    if (open < 0 || text.indexOf(QLatin1Char('"'), open + 1) < 0)
+        return;
+    QChar* data = text.data();
+    qsizetype out = open;
+    qsizetype i = open;
     while (i < text.size()) {
-        const qsizetype open = text.indexOf(QLatin1Char('"'), i);
+        open = text.indexOf(QLatin1Char('"'), i);
         const qsizetype close = open < 0 ? -1 : text.indexOf(QLatin1Char('"'), open + 1);
-        if (close < 0) {
-            result += QStringView(text).mid(i);
+        const qsizetype keepEnd = close < 0 ? text.size() : open;
+        for (qsizetype k = i; k < keepEnd; ++k)
+            data[out++] = data[k];
+        if (close < 0)
             break;
-        }
-        result += QStringView(text).mid(i, open - i);
         i = close + 1;
     }
-    return result;
+    text.truncate(out);
 }
 
-QString CalculatorEngine::normalizeOperatorSymbols(QString text)
+void CalculatorEngine::normalizeOperatorSymbols(QString& text)
 {
-    static const QRegularExpression multiplicationXRegex = EngineRegex::compile(QStringLiteral(R"((\d)\s*[xX]\s*(\d))"));
-    text.replace(QChar(0x00D7), QLatin1Char('*'));
-    text.replace(QChar(0x00F7), QLatin1Char('/'));
-    text.replace(QChar(0x2212), QLatin1Char('-'));
-    if (text.contains(QLatin1Char('x'), Qt::CaseInsensitive)) {
-        text.replace(multiplicationXRegex, QStringLiteral("\\1*\\2"));
+    bool symbols = false;
+    bool letterX = false;
+    bool colon = false;
+    for (QChar c : std::as_const(text)) {
+        switch (c.unicode()) {
+        case 0x00D7:
+        case 0x00F7:
+        case 0x2212: symbols = true; break;
+        case 'x':
+        case 'X': letterX = true; break;
+        case ':': colon = true; break;
+        default: break;
+        }
+    }
+    if (symbols) {
+        text.replace(QChar(0x00D7), QLatin1Char('*'));
+        text.replace(QChar(0x00F7), QLatin1Char('/'));
+        text.replace(QChar(0x2212), QLatin1Char('-'));
+    }
+    if (letterX) {
+        // An "x" between two digits, white space around it dropped; left to
+        // right, a digit taken by one match is not used by the next (2x3x4
+        // gives 2*3x4).
+        const QString source = text;
+        QChar* data = text.data(); // a buffer of its own; `source` is read
+        qsizetype out = 0;
+        qsizetype free = 0; // the first character no match has taken
+        for (qsizetype i = 0; i < source.size(); ++i) {
+            const QChar c = source[i];
+            if (c == QLatin1Char('x') || c == QLatin1Char('X')) {
+                qsizetype d1 = i;
+                while (d1 > free && isWhiteSpace(source[d1 - 1].unicode()))
+                    --d1;
+                qsizetype d2 = i + 1;
+                while (d2 < source.size() && isWhiteSpace(source[d2].unicode()))
+                    ++d2;
+                qsizetype before = 1;
+                if (d1 > free && isDecimalDigit(codePointBefore(source, d1, &before)) && d1 - before >= free
+                    && d2 < source.size() && isDecimalDigit(codePointAt(source, d2))) {
+                    out -= i - d1; // the white space before the "x"
+                    data[out++] = QLatin1Char('*');
+                    qsizetype length = 1;
+                    codePointAt(source, d2, &length);
+                    for (qsizetype k = 0; k < length; ++k)
+                        data[out++] = source[d2 + k];
+                    i = d2 + length - 1;
+                    free = d2 + length;
+                    continue;
+                }
+            }
+            data[out++] = c;
+        }
+        text.truncate(out);
         text.replace(QLatin1String(" x "), QLatin1String(" * "));
         text.replace(QLatin1String(" X "), QLatin1String(" * "));
     }
-    if (text.contains(QLatin1String(" : ")))
+    if (colon)
         text.replace(QLatin1String(" : "), QLatin1String(" / "));
-    return text;
 }
 
 namespace {
@@ -233,11 +346,11 @@ bool protectedCallAt(QStringView text, qsizetype i, qsizetype* length)
 
 } // namespace
 
-QString CalculatorEngine::removeCurrencyMarks(const QString& text)
+void CalculatorEngine::removeCurrencyMarks(QString& text)
 {
     const QStringView view(text);
     if (std::none_of(view.begin(), view.end(), [](QChar c) { return mayStartMark(c.unicode()); }))
-        return text;
+        return;
     QString result;
     result.reserve(text.size());
     qsizetype segmentStart = 0;
@@ -254,19 +367,24 @@ QString CalculatorEngine::removeCurrencyMarks(const QString& text)
         segmentStart = i + 1;
     }
     result += removeMarks(view.mid(segmentStart));
-    return result;
+    text = std::move(result);
 }
 
-QString CalculatorEngine::removeThousandsSeparators(QString text)
+void CalculatorEngine::removeThousandsSeparators(QString& text)
 {
     static const QRegularExpression thousandsSepRegex = EngineRegex::compile(QStringLiteral(R"((\d),(\d{3})(?!\d))"));
-    if (!text.contains(QLatin1Char(',')))
-        return text;
+    // Every match needs a digit on both sides of a ",".
+    bool candidate = false;
+    const QStringView view(text);
+    for (qsizetype i = view.indexOf(QLatin1Char(',')); i >= 0 && !candidate; i = view.indexOf(QLatin1Char(','), i + 1))
+        candidate = i > 0 && i + 1 < view.size() && isDecimalDigit(codePointBefore(view, i)) && isDecimalDigit(codePointAt(view, i + 1));
+    if (!candidate)
+        return;
     for (;;) {
         const QString before = text;
         text.replace(thousandsSepRegex, QStringLiteral("\\1\\2"));
         if (text == before)
-            return text;
+            return;
     }
 }
 
@@ -309,10 +427,10 @@ bool replaceSignPair(QString& text, QChar first, QChar second, QChar replacement
 
 } // namespace
 
-QString CalculatorEngine::normalizeDuplicateOperators(QString text)
+void CalculatorEngine::normalizeDuplicateOperators(QString& text)
 {
     if (text.isEmpty())
-        return text;
+        return;
     const QChar plus = QLatin1Char('+');
     const QChar minus = QLatin1Char('-');
     for (;;) {
@@ -321,17 +439,15 @@ QString CalculatorEngine::normalizeDuplicateOperators(QString text)
         changed |= replaceSignPair(text, plus, minus, minus);
         changed |= replaceSignPair(text, minus, plus, minus);
         if (!changed)
-            return text;
+            return;
     }
 }
 
 namespace {
 
-bool isOperatorComponent(QStringView component)
+bool isOperator(QChar c)
 {
-    if (component.size() != 1)
-        return false;
-    switch (component[0].unicode()) {
+    switch (c.unicode()) {
     case '+':
     case '-':
     case '*':
@@ -343,43 +459,117 @@ bool isOperatorComponent(QStringView component)
     }
 }
 
+// Every piece after the first, split at `mark`, has exactly three
+// characters, all numeric.
+bool restAreGroups(const QChar* run, qsizetype size, QChar mark, qsizetype* pieces)
+{
+    *pieces = 1;
+    qsizetype count = -1; // characters in the current piece; -1 in the first
+    for (qsizetype i = 0; i < size;) {
+        if (run[i] == mark) {
+            if (count >= 0 && count != 3)
+                return false;
+            count = 0;
+            ++*pieces;
+            ++i;
+            continue;
+        }
+        qsizetype length = 1;
+        const char32_t c = codePointAt(QStringView(run + i, size - i), 0, &length);
+        if (count >= 0) {
+            if (!isNumberChar(c))
+                return false;
+            ++count;
+        }
+        i += length;
+    }
+    return count < 0 || count == 3;
+}
+
+// The grouping and decimal marks of one number run, written at `out`
+// (never past the run's own start). Returns the end of what was written.
+qsizetype writeNumberRun(QChar* data, qsizetype start, qsizetype end, qsizetype out)
+{
+    qsizetype lastDot = -1;
+    qsizetype lastComma = -1;
+    for (qsizetype i = start; i < end; ++i) {
+        if (data[i] == QLatin1Char('.'))
+            lastDot = i;
+        else if (data[i] == QLatin1Char(','))
+            lastComma = i;
+    }
+    bool dropDots = false;
+    bool dropCommas = false;
+    bool commasArePoints = false;
+    qsizetype pieces = 0;
+    if (lastDot >= 0 && lastComma >= 0) {
+        dropCommas = lastDot > lastComma;
+        dropDots = !dropCommas;
+        commasArePoints = !dropCommas;
+    } else if (lastDot >= 0) {
+        dropDots = restAreGroups(data + start, end - start, QLatin1Char('.'), &pieces) && pieces >= 3;
+    } else if (lastComma >= 0) {
+        dropCommas = restAreGroups(data + start, end - start, QLatin1Char(','), &pieces) && pieces == 2;
+        commasArePoints = !dropCommas;
+    }
+    for (qsizetype i = start; i < end; ++i) {
+        const QChar c = data[i];
+        if (c == QLatin1Char('.') && dropDots)
+            continue;
+        if (c == QLatin1Char(',')) {
+            if (dropCommas)
+                continue;
+            data[out++] = commasArePoints ? QLatin1Char('.') : c;
+            continue;
+        }
+        data[out++] = c;
+    }
+    return out;
+}
+
 } // namespace
 
-QString CalculatorEngine::extractMathComponents(const QString& text)
+void CalculatorEngine::extractMathComponents(QString& text)
 {
-    // Components are joined as they are found: an operator other than "-"
-    // right after an operator (or at the start) is left out.
-    QString result;
-    result.reserve(text.size());
+    // Components are written over the text as they are found (none is
+    // longer than what it came from): an operator other than "-" right
+    // after an operator (or at the start) is left out.
+    if (text.isEmpty())
+        return;
+    QChar* data = text.data();
+    const qsizetype size = text.size();
+    qsizetype out = 0;
     bool afterOperator = true;
-    auto append = [&](QStringView component, bool isOperator) {
-        if (!(isOperator && afterOperator && component != QLatin1String("-")))
-            result += component;
-        afterOperator = isOperator;
+    auto writeOperator = [&](QChar c) {
+        if (!afterOperator || c == QLatin1Char('-'))
+            data[out++] = c;
+        afterOperator = true;
+    };
+    auto writeCopy = [&](qsizetype start, qsizetype end) {
+        for (qsizetype k = start; k < end; ++k)
+            data[out++] = data[k];
+        afterOperator = false;
     };
 
-    // The number run is always one stretch of the text.
-    const QStringView view(text);
     qsizetype runStart = -1;
     qsizetype runEnd = -1;
     bool runHasMarks = false;
     qsizetype placeholderStart = -1;
     auto flushRun = [&] {
         if (runStart >= 0) {
-            const QStringView run = view.mid(runStart, runEnd - runStart);
             if (runHasMarks)
-                append(normalizeNumberFormat(run), false);
+                out = writeNumberRun(data, runStart, runEnd, out);
             else
-                append(run, false);
+                writeCopy(runStart, runEnd);
+            afterOperator = false;
             runStart = -1;
             runHasMarks = false;
         }
     };
 
-    for (qsizetype i = 0; i < view.size();) {
+    for (qsizetype i = 0; i < size;) {
         qsizetype length = 1;
-        const char32_t c = codePointAt(view, i, &length);
-        const QStringView character = view.mid(i, length);
+        const char32_t c = codePointAt(QStringView(data + i, size - i), 0, &length);
         const qsizetype at = i;
         i += length;
         if (c == '{') {
@@ -388,7 +578,7 @@ QString CalculatorEngine::extractMathComponents(const QString& text)
             placeholderStart = at;
         } else if (placeholderStart >= 0) {
             if (c == '}') {
-                append(view.mid(placeholderStart, i - placeholderStart), false);
+                writeCopy(placeholderStart, i);
                 placeholderStart = -1;
             }
         } else if (isNumberChar(c)) {
@@ -406,18 +596,19 @@ QString CalculatorEngine::extractMathComponents(const QString& text)
             case '*':
             case '/':
             case '^':
-                append(character, true);
+                writeOperator(QChar(char16_t(c)));
                 break;
             case '(':
             case ')':
-                append(character, false);
+                data[out++] = QChar(char16_t(c));
+                afterOperator = false;
                 break;
             case 'x':
             case 'X':
-                append(u"*", true);
+                writeOperator(QLatin1Char('*'));
                 break;
             case ':':
-                append(u"/", true);
+                writeOperator(QLatin1Char('/'));
                 break;
             default:
                 break; // words, blanks, "%", stray marks
@@ -426,7 +617,7 @@ QString CalculatorEngine::extractMathComponents(const QString& text)
     }
     flushRun();
 
-    while (!result.isEmpty() && isOperatorComponent(QStringView(result).right(1)))
-        result.chop(1);
-    return result;
+    while (out > 0 && isOperator(data[out - 1]))
+        --out;
+    text.truncate(out);
 }
