@@ -15,29 +15,106 @@ QString CalculatorEngine::sanitize(const QString& expression)
     return text;
 }
 
-// Every step rewrites the one text in place and returns at once when the
-// text lacks the characters it acts on.
+namespace {
+
+// The characters a text holds, as far as the steps' triggers go: every
+// ASCII character, and whether there is anything beyond ASCII. Steps that
+// only remove characters leave it a superset; those that write add what
+// they may write.
+struct Triggers {
+    quint64 bits[2] = {0, 0};
+    bool beyondAscii = false;
+
+    explicit Triggers(QStringView text)
+    {
+        for (QChar c : text) {
+            const char16_t u = c.unicode();
+            if (u < 0x80)
+                bits[u >> 6] |= quint64(1) << (u & 63);
+            else
+                beyondAscii = true;
+        }
+    }
+    bool has(char c) const { return bits[uchar(c) >> 6] & (quint64(1) << (uchar(c) & 63)); }
+    bool hasLetter(char lower) const { return has(lower) || has(char(lower - 'a' + 'A')); }
+    void add(const char* characters)
+    {
+        for (; *characters; ++characters)
+            bits[uchar(*characters) >> 6] |= quint64(1) << (uchar(*characters) & 63);
+    }
+    void addNumbers() { add("0123456789.-"); }
+};
+
+bool mayHoldTaxLabel(const Triggers& triggers, const QList<CalcSettings::TaxRate>& rates)
+{
+    if (triggers.beyondAscii)
+        return true;
+    for (const CalcSettings::TaxRate& rate : rates) {
+        if (rate.label.isEmpty())
+            continue;
+        // Folded, as the label is matched: the Kelvin sign starts like "k".
+        const char32_t first = QChar::toCaseFolded(codePointAt(rate.label, 0));
+        if (first >= 0x80)
+            continue; // an ASCII text cannot start it
+        if (isAsciiLetter(first) ? triggers.hasLetter(char(first)) : triggers.has(char(first)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// Every step rewrites the one text in place; a step runs only when the text
+// holds the characters it acts on.
 void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
 {
-    normalizeWhitespace(text);
-    joinDigitGroups(text);
-    normalizeLocaleNumbers(text, pipeline.settings.decimalStyle);
-    removeQuotedText(text);
-    processCurrencyConversions(text, pipeline);
-    normalizeOperatorSymbols(text);
-    removeCurrencyMarks(text);
-    removeThousandsSeparators(text);
-    normalizeDuplicateOperators(text);
-    processTaxLabels(text, pipeline);
-    processPercentages(text, pipeline);
-    // A percentage after a function call, or after a group holding one,
-    // applies to the call's value, which exists only once the functions
-    // step has run.
-    const qsizetype before = text.size();
-    const QString unchanged = text.contains(QLatin1Char('%')) ? text : QString();
-    processMathFunctions(text, pipeline);
-    if (!unchanged.isNull() && (text.size() != before || text != unchanged))
+    Triggers triggers(text);
+    if (triggers.beyondAscii || triggers.has(' ')) {
+        normalizeWhitespace(text);
+        if (triggers.has(' ') || triggers.beyondAscii)
+            joinDigitGroups(text);
+    }
+    if (triggers.has('.') || triggers.has(',')) {
+        normalizeLocaleNumbers(text, pipeline.settings.decimalStyle);
+        triggers.add("0.");
+    }
+    if (triggers.has('"'))
+        removeQuotedText(text);
+    const bool keyword = (triggers.hasLetter('i') && triggers.hasLetter('n'))
+        || (triggers.hasLetter('t') && triggers.hasLetter('o')) || (triggers.has('-') && triggers.has('>'));
+    if (keyword) {
+        processCurrencyConversions(text, pipeline);
+        triggers.addNumbers();
+        triggers.add("(/)");
+    }
+    if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':')) {
+        normalizeOperatorSymbols(text);
+        triggers.add("*/-");
+    }
+    if (triggers.beyondAscii || triggers.has('$') || triggers.has('C') || triggers.has('k') || triggers.has('z')
+        || triggers.has('K') || triggers.has('F') || triggers.has('R'))
+        removeCurrencyMarks(text);
+    if (triggers.has(','))
+        removeThousandsSeparators(text);
+    if (triggers.has('+') || triggers.has('-'))
+        normalizeDuplicateOperators(text);
+    if (mayHoldTaxLabel(triggers, pipeline.settings.enabledTaxRates)) {
+        processTaxLabels(text, pipeline);
+        triggers.addNumbers();
+        triggers.add("*%");
+    }
+    const bool percent = triggers.has('%');
+    if (percent)
         processPercentages(text, pipeline);
+    if (triggers.has('(') || triggers.hasLetter('p') || triggers.hasLetter('e') || triggers.beyondAscii) {
+        // A percentage after a function call, or after a group holding one,
+        // applies to the call's value, which exists only once the functions
+        // step has run.
+        const QString unchanged = percent ? text : QString();
+        processMathFunctions(text, pipeline);
+        if (percent && text != unchanged)
+            processPercentages(text, pipeline);
+    }
     extractMathComponents(text);
 }
 

@@ -229,6 +229,13 @@ const CalculatorEngine::FoldedLabel& CalculatorEngine::foldedLabel(const QString
 
 namespace {
 
+// An ASCII character that cannot start the label: the cheap test before
+// the full comparison.
+inline bool cannotStart(char16_t c, char32_t first)
+{
+    return c < 0x80 && c != first && !(isAsciiLetter(c) && char32_t(c | 0x20) == first);
+}
+
 // The end of the label when it stands at `i` (case-insensitive), else -1.
 qsizetype labelEndAt(QStringView text, qsizetype i, const QList<char32_t>& label)
 {
@@ -265,6 +272,9 @@ void applyTaxFactor(QString& text, char16_t sign, const QList<char32_t>& label, 
     for (qsizetype k = view.indexOf(QChar(sign)); k >= 0; k = view.indexOf(QChar(sign), std::max(k + 1, from))) {
         if (k < from)
             continue;
+        const qsizetype furthest = skipWhiteSpace(view, k + 1);
+        if (!startsWithSpace && (furthest == view.size() || cannotStart(view[furthest].unicode(), label.front())))
+            continue;
         const qsizetype numberEnd = skipWhiteSpaceBack(view, k, from);
         const qsizetype start = numberStartBefore(view, from, numberEnd, false);
         if (start < 0)
@@ -272,7 +282,6 @@ void applyTaxFactor(QString& text, char16_t sign, const QList<char32_t>& label, 
         // The label may itself begin with white space: try from the
         // furthest point back to the sign.
         qsizetype labelEnd = -1;
-        const qsizetype furthest = skipWhiteSpace(view, k + 1);
         for (qsizetype at = furthest; at > k; --at) {
             labelEnd = labelEndAt(view, at, label);
             if (labelEnd >= 0 || !startsWithSpace)
@@ -297,7 +306,12 @@ void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
 {
     const QStringView view(text);
     Rewrite rewrite(view);
+    const char32_t first = label.front();
     for (qsizetype i = 0; i < view.size();) {
+        if (cannotStart(view[i].unicode(), first)) {
+            ++i;
+            continue;
+        }
         qsizetype end = labelEndAt(view, i, label);
         if (end < 0) {
             qsizetype length = 1;
