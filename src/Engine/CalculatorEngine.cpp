@@ -57,7 +57,7 @@ EvaluationResult CalculatorEngine::evaluate(const QString& expression, const QHa
 
 EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, const EngineSettings& settings)
 {
-    Pipeline pipeline{settings, std::nullopt};
+    Pipeline pipeline{settings, std::nullopt, false};
     QString sanitized = expression;
     sanitize(sanitized, pipeline);
     if (pipeline.failure)

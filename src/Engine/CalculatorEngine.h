@@ -100,8 +100,12 @@ private:
     static void removeThousandsSeparators(QString& text);
     static void normalizeDuplicateOperators(QString& text);
     void processTaxLabels(QString& text, Pipeline& pipeline);
-    static void processPercentages(QString& text, Pipeline& pipeline);
-    static void processParenthesizedPercentage(QString& text, Pipeline& pipeline);
+    // Before the functions step a group holding a call or a constant waits;
+    // after it, a call that could not be worked out loses its name as
+    // everywhere else.
+    enum class PercentPass { beforeCalls, afterCalls };
+    static void processPercentages(QString& text, Pipeline& pipeline, PercentPass pass);
+    static void processParenthesizedPercentage(QString& text, Pipeline& pipeline, PercentPass pass);
     static std::optional<double> tryEvaluateSimple(QStringView group);
     static void processMathFunctions(QString& text, Pipeline& pipeline);
     // One of the engine's function names, as written (sqrt, SQRT, pow, ...).

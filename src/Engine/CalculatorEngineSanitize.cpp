@@ -9,7 +9,7 @@ using namespace ExpressionText;
 QString CalculatorEngine::sanitize(const QString& expression)
 {
     const EngineSettings settings = m_settingsProvider();
-    Pipeline pipeline{settings, std::nullopt};
+    Pipeline pipeline{settings, std::nullopt, false};
     QString text = expression;
     sanitize(text, pipeline);
     return text;
@@ -105,15 +105,15 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
     }
     const bool percent = triggers.has('%');
     if (percent)
-        processPercentages(text, pipeline);
+        processPercentages(text, pipeline, PercentPass::beforeCalls);
     if (triggers.has('(') || triggers.hasLetter('p') || triggers.hasLetter('e') || triggers.beyondAscii) {
         // A percentage after a function call, or after a group holding one,
         // applies to the call's value, which exists only once the functions
         // step has run.
         const QString unchanged = percent ? text : QString();
         processMathFunctions(text, pipeline);
-        if (percent && text != unchanged)
-            processPercentages(text, pipeline);
+        if (percent && (pipeline.groupWaitsForCalls || text != unchanged))
+            processPercentages(text, pipeline, PercentPass::afterCalls);
     }
     extractMathComponents(text);
 }
@@ -214,8 +214,10 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, DecimalStyle style)
     while (i < view.size()) {
         qsizetype length = 1;
         if (!isDecimalDigit(codePointAt(view, i, &length))) {
-            if (view[i] == decimalMark && i + 1 < view.size() && isDecimalDigit(codePointAt(view, i + 1))) {
-                // Not after a number (blanks aside): "1 ,5" stays as it was read.
+            if (view[i] == decimalMark && i + 1 < view.size() && isDecimalDigit(codePointAt(view, i + 1))
+                && (i == 0 || !QChar::isLetter(codePointBefore(view, i)))) {
+                // Not right after a word ("mwst.5" keeps its label's ".") nor
+                // after a number, blanks aside ("1 ,5" reads as before).
                 qsizetype before = i;
                 while (before > 0 && view[before - 1] == QLatin1Char(' '))
                     --before;

@@ -367,11 +367,11 @@ void CalculatorEngine::processTaxLabels(QString& text, Pipeline& pipeline)
 // ---------------------------------------------------------------------------
 // Percentages
 
-void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline)
+void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, PercentPass pass)
 {
     if (!text.contains(QLatin1Char('%')))
         return;
-    processParenthesizedPercentage(text, pipeline);
+    processParenthesizedPercentage(text, pipeline, pass);
 
     // Each rule makes one pass, left to right; what it writes is not read
     // again by the same rule.
@@ -410,7 +410,7 @@ void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline)
     }
 }
 
-void CalculatorEngine::processParenthesizedPercentage(QString& text, Pipeline& pipeline)
+void CalculatorEngine::processParenthesizedPercentage(QString& text, Pipeline& pipeline, PercentPass pass)
 {
     if (!text.contains(QLatin1Char(')')))
         return;
@@ -447,8 +447,10 @@ void CalculatorEngine::processParenthesizedPercentage(QString& text, Pipeline& p
         // A group that holds a call or a constant is worked out once their
         // values stand in the text, never by dropping their letters.
         const QStringView inner = view.mid(*open, close - *open + 1);
-        if (holdsCallOrConstant(inner))
+        if (pass == PercentPass::beforeCalls && holdsCallOrConstant(inner)) {
+            pipeline.groupWaitsForCalls = true;
             continue;
+        }
         const std::optional<double> groupValue = tryEvaluateSimple(inner);
         if (!groupValue)
             continue;
