@@ -92,8 +92,11 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
         triggers.add("*/-");
     }
     if (triggers.beyondAscii || triggers.has('$') || triggers.has('C') || triggers.has('k') || triggers.has('z')
-        || triggers.has('K') || triggers.has('F') || triggers.has('R'))
+        || triggers.has('K') || triggers.has('F') || triggers.has('R')) {
         removeCurrencyMarks(text);
+        // Marks gone, most texts are plain ASCII from here on.
+        triggers = Triggers(text);
+    }
     if (triggers.has(','))
         removeThousandsSeparators(text);
     if (triggers.has('+') || triggers.has('-'))
@@ -384,13 +387,15 @@ bool mayStartMark(char16_t c)
     }
 }
 
-QString removeMarks(QStringView segment)
+// Removes the marks from text[start, end) in place; returns the new end.
+qsizetype removeMarks(QString& text, qsizetype start, qsizetype end)
 {
     // Removing only deletes characters, so a mark whose first character is
     // not in the segment now cannot appear later either.
     const QStringList& marks = currencyMarks();
     quint32 candidates = 0;
-    for (QChar c : segment) {
+    for (qsizetype i = start; i < end; ++i) {
+        const QChar c = text[i];
         if (!mayStartMark(c.unicode()))
             continue;
         for (qsizetype m = 0; m < marks.size(); ++m) {
@@ -398,12 +403,33 @@ QString removeMarks(QStringView segment)
                 candidates |= 1u << m;
         }
     }
-    QString text = segment.toString();
     for (qsizetype m = 0; candidates && m < marks.size(); ++m) {
-        if (candidates & (1u << m))
-            text.remove(marks[m]);
+        if (!(candidates & (1u << m)))
+            continue;
+        // Every occurrence found left to right, none formed by a removal
+        // (as removing all occurrences of a text does).
+        const QString& mark = marks[m];
+        const qsizetype n = mark.size();
+        qsizetype src = text.indexOf(mark, start);
+        if (src < 0 || src + n > end)
+            continue;
+        QChar* data = text.data();
+        qsizetype dst = src;
+        while (src < end) {
+            src += n; // past the occurrence
+            qsizetype next = text.indexOf(mark, src);
+            if (next < 0 || next + n > end)
+                next = end;
+            while (src < next)
+                data[dst++] = data[src++];
+        }
+        const qsizetype removed = end - dst;
+        for (qsizetype k = end; k < text.size(); ++k)
+            data[k - removed] = data[k];
+        text.truncate(text.size() - removed);
+        end = dst;
     }
-    return text;
+    return end;
 }
 
 // Upper-case function names that hold the mark "R": a call of one of them
@@ -427,26 +453,22 @@ bool protectedCallAt(QStringView text, qsizetype i, qsizetype* length)
 
 void CalculatorEngine::removeCurrencyMarks(QString& text)
 {
-    const QStringView view(text);
-    if (std::none_of(view.begin(), view.end(), [](QChar c) { return mayStartMark(c.unicode()); }))
+    if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return mayStartMark(c.unicode()); }))
         return;
-    QString result;
-    result.reserve(text.size());
+    // Segments between protected calls, each cleared of its marks in place.
     qsizetype segmentStart = 0;
-    for (qsizetype i = 0; i < view.size(); ++i) {
-        const QChar c = view[i];
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         if (c != QLatin1Char('S') && c != QLatin1Char('F') && c != QLatin1Char('R'))
             continue;
         qsizetype length = 0;
-        if (!protectedCallAt(view, i, &length))
+        if (!protectedCallAt(text, i, &length))
             continue;
-        result += removeMarks(view.mid(segmentStart, i - segmentStart));
-        result += view.mid(i, length);
-        i += length - 1;
+        const qsizetype segmentEnd = removeMarks(text, segmentStart, i);
+        i = segmentEnd + length - 1;
         segmentStart = i + 1;
     }
-    result += removeMarks(view.mid(segmentStart));
-    text = std::move(result);
+    removeMarks(text, segmentStart, text.size());
 }
 
 void CalculatorEngine::removeThousandsSeparators(QString& text)
