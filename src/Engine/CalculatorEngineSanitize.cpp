@@ -202,45 +202,67 @@ void CalculatorEngine::joinDigitGroups(QString& text)
         text.truncate(out);
 }
 
+namespace {
+
+// A decimal mark with a digit after it that starts a number (,5 or .5):
+// not right after a word ("mwst.5" keeps its label's ".") nor after a
+// number, blanks aside ("1 ,5" reads as before).
+bool isLeadingMark(QStringView text, qsizetype i, QChar decimalMark)
+{
+    if (text[i] != decimalMark || i + 1 >= text.size() || !isDecimalDigit(codePointAt(text, i + 1)))
+        return false;
+    if (i > 0 && QChar::isLetter(codePointBefore(text, i)))
+        return false;
+    qsizetype before = i;
+    while (before > 0 && text[before - 1] == QLatin1Char(' '))
+        --before;
+    return before == 0 || !isNumberChar(codePointBefore(text, before));
+}
+
+} // namespace
+
 void CalculatorEngine::normalizeLocaleNumbers(QString& text, DecimalStyle style)
 {
     // Number runs: a digit, then digits, "." and ",", ending in a digit.
-    // Only the marks inside runs change.
-    if (!text.contains(QLatin1Char('.')) && !text.contains(QLatin1Char(',')))
-        return;
+    // Only the marks inside runs change; a leading mark reads as "0.".
     const QChar decimalMark = style == DecimalStyle::germanComma ? QLatin1Char(',') : QLatin1Char('.');
-    const QStringView view(text);
-    // A leading decimal mark (,5 or .5) reads as "0.": one more character each.
-    QString result(text.size() + text.count(decimalMark), Qt::Uninitialized);
-    QChar* out = result.data();
+    qsizetype leading = 0;
+    bool marks = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('.') || c == QLatin1Char(',')) {
+            marks = true;
+            leading += isLeadingMark(text, i, decimalMark);
+        }
+    }
+    if (!marks)
+        return;
+    // Without leading marks the text only shrinks: rewrite it in place.
+    const QString source = leading ? text : QString();
+    if (leading)
+        text.resize(source.size() + leading);
+    QChar* out = text.data();
+    const QStringView in = leading ? QStringView(source) : QStringView(text);
     qsizetype i = 0;
-    while (i < view.size()) {
+    while (i < in.size()) {
         qsizetype length = 1;
-        if (!isDecimalDigit(codePointAt(view, i, &length))) {
-            if (view[i] == decimalMark && i + 1 < view.size() && isDecimalDigit(codePointAt(view, i + 1))
-                && (i == 0 || !QChar::isLetter(codePointBefore(view, i)))) {
-                // Not right after a word ("mwst.5" keeps its label's ".") nor
-                // after a number, blanks aside ("1 ,5" reads as before).
-                qsizetype before = i;
-                while (before > 0 && view[before - 1] == QLatin1Char(' '))
-                    --before;
-                if (before == 0 || !isNumberChar(codePointBefore(view, before))) {
-                    *out++ = QLatin1Char('0');
-                    *out++ = QLatin1Char('.');
-                    ++i;
-                    continue;
-                }
+        if (!isDecimalDigit(codePointAt(in, i, &length))) {
+            if (leading && isLeadingMark(in, i, decimalMark)) {
+                *out++ = QLatin1Char('0');
+                *out++ = QLatin1Char('.');
+                ++i;
+                continue;
             }
             for (qsizetype k = 0; k < length; ++k)
-                *out++ = view[i + k];
+                *out++ = in[i + k];
             i += length;
             continue;
         }
         const qsizetype start = i;
         qsizetype end = i + length; // just after the last digit of the run
         qsizetype j = end;
-        while (j < view.size()) {
-            const char32_t c = codePointAt(view, j, &length);
+        while (j < in.size()) {
+            const char32_t c = codePointAt(in, j, &length);
             if (c == '.' || c == ',') {
                 j += length;
             } else if (isDecimalDigit(c)) {
@@ -251,7 +273,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, DecimalStyle style)
             }
         }
         for (qsizetype k = start; k < end; ++k) {
-            const QChar c = view[k];
+            const QChar c = in[k];
             if (style == DecimalStyle::germanComma) {
                 if (c == QLatin1Char('.'))
                     continue;
@@ -262,8 +284,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, DecimalStyle style)
         }
         i = end;
     }
-    result.truncate(out - result.constData());
-    text = std::move(result);
+    text.truncate(out - text.constData());
 }
 
 void CalculatorEngine::removeQuotedText(QString& text)
@@ -492,16 +513,12 @@ void CalculatorEngine::removeThousandsSeparators(QString& text)
 namespace {
 
 // Replaces every `first`, optional white space, `second` by `replacement`,
-// left to right without overlaps (the patterns \+\s*\+, -\s*-, \+\s*-, -\s*\+).
+// left to right without overlaps (the patterns \+\s*\+, -\s*-, \+\s*-, -\s*\+),
+// in place.
 bool replaceSignPair(QString& text, QChar first, QChar second, QChar replacement)
 {
-    qsizetype i = text.indexOf(first);
-    if (i < 0)
-        return false;
-    QString result;
-    bool changed = false;
-    qsizetype copied = 0;
-    for (; i >= 0 && i < text.size(); i = text.indexOf(first, i)) {
+    // The end of a pair that starts at `i`, else -1; reads only ahead.
+    auto pairEnd = [&text, second](qsizetype i) -> qsizetype {
         qsizetype j = i + 1;
         while (j < text.size()) {
             qsizetype length = 1;
@@ -509,21 +526,27 @@ bool replaceSignPair(QString& text, QChar first, QChar second, QChar replacement
                 break;
             j += length;
         }
-        if (j < text.size() && text[j] == second) {
-            result += QStringView(text).mid(copied, i - copied);
-            result += replacement;
-            copied = j + 1;
-            changed = true;
-            i = j + 1;
+        return j < text.size() && text[j] == second ? j + 1 : -1;
+    };
+    qsizetype at = text.indexOf(first);
+    while (at >= 0 && pairEnd(at) < 0)
+        at = text.indexOf(first, at + 1);
+    if (at < 0)
+        return false;
+    QChar* data = text.data();
+    qsizetype out = at;
+    qsizetype read = at;
+    while (read < text.size()) {
+        const qsizetype end = data[read] == first ? pairEnd(read) : -1;
+        if (end >= 0) {
+            data[out++] = replacement;
+            read = end;
         } else {
-            ++i;
+            data[out++] = data[read++];
         }
     }
-    if (changed) {
-        result += QStringView(text).mid(copied);
-        text = result;
-    }
-    return changed;
+    text.truncate(out);
+    return true;
 }
 
 } // namespace
