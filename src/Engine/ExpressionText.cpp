@@ -58,11 +58,6 @@ bool isWhiteSpaceSlow(char32_t c)
 
 }
 
-bool isAsciiLetter(char32_t c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 QString trimmedBlanks(QStringView text)
 {
     qsizetype start = 0;

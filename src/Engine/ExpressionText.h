@@ -49,7 +49,10 @@ inline bool isWhiteSpace(char32_t c)
 {
     return c < 0x80 ? (c == ' ' || (c >= '\t' && c <= '\r')) : isWhiteSpaceSlow(c);
 }
-bool isAsciiLetter(char32_t c);
+inline bool isAsciiLetter(char32_t c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 QString trimmedBlanks(QStringView text);
 QString trimmedBlanks(const QString& text);
