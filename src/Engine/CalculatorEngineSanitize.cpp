@@ -583,74 +583,6 @@ bool isOperator(QChar c)
     }
 }
 
-// Every piece after the first, split at `mark`, has exactly three
-// characters, all numeric.
-bool restAreGroups(const QChar* run, qsizetype size, QChar mark, qsizetype* pieces)
-{
-    *pieces = 1;
-    qsizetype count = -1; // characters in the current piece; -1 in the first
-    for (qsizetype i = 0; i < size;) {
-        if (run[i] == mark) {
-            if (count >= 0 && count != 3)
-                return false;
-            count = 0;
-            ++*pieces;
-            ++i;
-            continue;
-        }
-        qsizetype length = 1;
-        const char32_t c = codePointAt(QStringView(run + i, size - i), 0, &length);
-        if (count >= 0) {
-            if (!isNumberChar(c))
-                return false;
-            ++count;
-        }
-        i += length;
-    }
-    return count < 0 || count == 3;
-}
-
-// The grouping and decimal marks of one number run, written at `out`
-// (never past the run's own start). Returns the end of what was written.
-qsizetype writeNumberRun(QChar* data, qsizetype start, qsizetype end, qsizetype out)
-{
-    qsizetype lastDot = -1;
-    qsizetype lastComma = -1;
-    for (qsizetype i = start; i < end; ++i) {
-        if (data[i] == QLatin1Char('.'))
-            lastDot = i;
-        else if (data[i] == QLatin1Char(','))
-            lastComma = i;
-    }
-    bool dropDots = false;
-    bool dropCommas = false;
-    bool commasArePoints = false;
-    qsizetype pieces = 0;
-    if (lastDot >= 0 && lastComma >= 0) {
-        dropCommas = lastDot > lastComma;
-        dropDots = !dropCommas;
-        commasArePoints = !dropCommas;
-    } else if (lastDot >= 0) {
-        dropDots = restAreGroups(data + start, end - start, QLatin1Char('.'), &pieces) && pieces >= 3;
-    } else if (lastComma >= 0) {
-        dropCommas = restAreGroups(data + start, end - start, QLatin1Char(','), &pieces) && pieces == 2;
-        commasArePoints = !dropCommas;
-    }
-    for (qsizetype i = start; i < end; ++i) {
-        const QChar c = data[i];
-        if (c == QLatin1Char('.') && dropDots)
-            continue;
-        if (c == QLatin1Char(',')) {
-            if (dropCommas)
-                continue;
-            data[out++] = commasArePoints ? QLatin1Char('.') : c;
-            continue;
-        }
-        data[out++] = c;
-    }
-    return out;
-}
-
 } // namespace
 
 void CalculatorEngine::extractMathComponents(QString& text)
@@ -682,7 +614,7 @@ void CalculatorEngine::extractMathComponents(QString& text)
     auto flushRun = [&] {
         if (runStart >= 0) {
             if (runHasMarks)
-                out = writeNumberRun(data, runStart, runEnd, out);
+                out = normalizeNumberRun(data, runStart, runEnd, out);
             else
                 writeCopy(runStart, runEnd);
             afterOperator = false;

@@ -326,49 +326,78 @@ std::optional<qsizetype> findMatchingOpenParen(QStringView text)
 
 namespace {
 
-// Every piece after the first has exactly three characters, all numeric.
-bool restAreThousandsGroups(const QList<QStringView>& pieces)
+// Every piece after the first, split at `mark`, has exactly three
+// characters, all numeric.
+bool restAreGroups(const QChar* run, qsizetype size, QChar mark, qsizetype* pieces)
 {
-    for (qsizetype p = 1; p < pieces.size(); ++p) {
-        if (codePointCount(pieces[p]) != 3)
-            return false;
-        for (qsizetype i = 0; i < pieces[p].size();) {
-            qsizetype length = 1;
-            if (!isNumberChar(codePointAt(pieces[p], i, &length)))
+    *pieces = 1;
+    qsizetype count = -1; // characters in the current piece; -1 in the first
+    for (qsizetype i = 0; i < size;) {
+        if (run[i] == mark) {
+            if (count >= 0 && count != 3)
                 return false;
-            i += length;
+            count = 0;
+            ++*pieces;
+            ++i;
+            continue;
         }
+        qsizetype length = 1;
+        const char32_t c = codePointAt(QStringView(run + i, size - i), 0, &length);
+        if (count >= 0) {
+            if (!isNumberChar(c))
+                return false;
+            ++count;
+        }
+        i += length;
     }
-    return true;
+    return count < 0 || count == 3;
 }
 
 } // namespace
 
+qsizetype normalizeNumberRun(QChar* data, qsizetype start, qsizetype end, qsizetype out)
+{
+    qsizetype lastDot = -1;
+    qsizetype lastComma = -1;
+    for (qsizetype i = start; i < end; ++i) {
+        if (data[i] == QLatin1Char('.'))
+            lastDot = i;
+        else if (data[i] == QLatin1Char(','))
+            lastComma = i;
+    }
+    bool dropDots = false;
+    bool dropCommas = false;
+    bool commasArePoints = false;
+    qsizetype pieces = 0;
+    if (lastDot >= 0 && lastComma >= 0) {
+        dropCommas = lastDot > lastComma;
+        dropDots = !dropCommas;
+        commasArePoints = !dropCommas;
+    } else if (lastDot >= 0) {
+        dropDots = restAreGroups(data + start, end - start, QLatin1Char('.'), &pieces) && pieces >= 3;
+    } else if (lastComma >= 0) {
+        dropCommas = restAreGroups(data + start, end - start, QLatin1Char(','), &pieces) && pieces == 2;
+        commasArePoints = !dropCommas;
+    }
+    for (qsizetype i = start; i < end; ++i) {
+        const QChar c = data[i];
+        if (c == QLatin1Char('.') && dropDots)
+            continue;
+        if (c == QLatin1Char(',')) {
+            if (dropCommas)
+                continue;
+            data[out++] = commasArePoints ? QLatin1Char('.') : c;
+            continue;
+        }
+        data[out++] = c;
+    }
+    return out;
+}
+
 QString normalizeNumberFormat(QStringView run)
 {
-    if (!run.contains(QLatin1Char('.')) && !run.contains(QLatin1Char(',')))
-        return run.toString();
-    const qsizetype lastDot = run.lastIndexOf(QLatin1Char('.'));
-    const qsizetype lastComma = run.lastIndexOf(QLatin1Char(','));
     QString text = run.toString();
-    if (lastDot >= 0 && lastComma >= 0) {
-        if (lastDot > lastComma) {
-            text.remove(QLatin1Char(','));
-        } else {
-            text.remove(QLatin1Char('.'));
-            text.replace(QLatin1Char(','), QLatin1Char('.'));
-        }
-    } else if (lastDot >= 0) {
-        const QList<QStringView> pieces = run.split(QLatin1Char('.'));
-        if (pieces.size() >= 3 && restAreThousandsGroups(pieces))
-            text.remove(QLatin1Char('.'));
-    } else if (lastComma >= 0) {
-        const QList<QStringView> pieces = run.split(QLatin1Char(','));
-        if (pieces.size() == 2 && restAreThousandsGroups(pieces))
-            text.remove(QLatin1Char(','));
-        else
-            text.replace(QLatin1Char(','), QLatin1Char('.'));
-    }
+    text.truncate(normalizeNumberRun(text.data(), 0, text.size(), 0));
     return text;
 }
 

@@ -87,5 +87,8 @@ bool hasBalancedParentheses(QStringView text);
 std::optional<qsizetype> findMatchingOpenParen(QStringView text);
 // Grouping and decimal marks of one number run of the final text.
 QString normalizeNumberFormat(QStringView run);
+// The same for data[start, end), written from `out` on (out <= start; the
+// text never grows). Returns the end of what was written.
+qsizetype normalizeNumberRun(QChar* data, qsizetype start, qsizetype end, qsizetype out);
 
 } // namespace ExpressionText
