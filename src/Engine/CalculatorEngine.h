@@ -107,7 +107,8 @@ private:
     static void processPercentages(QString& text, Pipeline& pipeline, PercentPass pass);
     static void processParenthesizedPercentage(QString& text, Pipeline& pipeline, PercentPass pass);
     static std::optional<double> tryEvaluateSimple(QStringView group);
-    static void processMathFunctions(QString& text, Pipeline& pipeline);
+    // Whether it replaced anything.
+    static bool processMathFunctions(QString& text, Pipeline& pipeline);
     // One of the engine's function names, as written (sqrt, SQRT, pow, ...).
     static bool isFunctionName(QStringView name);
     // The text holds a function call or a constant (pi, e) that the

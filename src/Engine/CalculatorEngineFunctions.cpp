@@ -200,7 +200,7 @@ bool startsPi(QStringView text, qsizetype i)
 
 // "π", then "pi" and "PI" wherever they stand, then "e" and "E" where no
 // ASCII letter stands right before or after them, all in one scan.
-void replaceConstants(QString& text)
+bool replaceConstants(QString& text)
 {
     bool any = false;
     for (QChar c : std::as_const(text)) {
@@ -211,7 +211,7 @@ void replaceConstants(QString& text)
         }
     }
     if (!any)
-        return;
+        return false;
     const QStringView view(text);
     QString result;
     qsizetype copied = 0;
@@ -246,9 +246,10 @@ void replaceConstants(QString& text)
         }
     }
     if (!changed)
-        return;
+        return false;
     result += view.mid(copied);
     text = std::move(result);
+    return true;
 }
 
 } // namespace
@@ -273,11 +274,11 @@ bool CalculatorEngine::holdsCallOrConstant(QStringView text)
     return false;
 }
 
-void CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
+bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
 {
-    replaceConstants(text);
+    bool replaced = replaceConstants(text);
     if (!text.contains(QLatin1Char('(')))
-        return;
+        return replaced;
 
     for (int pass = 0; pass < 10; ++pass) {
         // The functions called in the text; a pass only ever removes calls.
@@ -293,6 +294,8 @@ void CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
                 changed |= processFunction(text, functions[index], pipeline.failure);
         }
         if (!changed)
-            return;
+            return replaced;
+        replaced = true;
     }
+    return replaced;
 }

@@ -71,8 +71,7 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
     Triggers triggers(text);
     if (triggers.beyondAscii || triggers.has(' ')) {
         normalizeWhitespace(text);
-        if (triggers.has(' ') || triggers.beyondAscii)
-            joinDigitGroups(text);
+        joinDigitGroups(text);
     }
     if (triggers.has('.') || triggers.has(',')) {
         normalizeLocaleNumbers(text, pipeline.settings.decimalStyle);
@@ -113,9 +112,8 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
         // A percentage after a function call, or after a group holding one,
         // applies to the call's value, which exists only once the functions
         // step has run.
-        const QString unchanged = percent ? text : QString();
-        processMathFunctions(text, pipeline);
-        if (percent && (pipeline.groupWaitsForCalls || text != unchanged))
+        const bool replaced = processMathFunctions(text, pipeline);
+        if (percent && (pipeline.groupWaitsForCalls || replaced))
             processPercentages(text, pipeline, PercentPass::afterCalls);
     }
     extractMathComponents(text);
