@@ -215,14 +215,19 @@ TEST(ExpressionEvaluation, SoundResultsWhereTheTextMisled)
         EXPECT_EQ(t.engine.evaluate(QStringLiteral("{A}%"), minusThree, {}), EvaluationResult::success(-3));
     }
     t.settings().settings.enabledTaxRates = {TestSettings::taxRate("Skonto", -10)};
-    expectCases(t, DecimalStyle::germanComma, {
+    const std::vector<Case> negativeRate = {
         ok("100 * Skonto", -10), ok("Skonto", -10), ok("(40+60) + Skonto", 90), ok("(40+60) - Skonto", 110),
         ok("100 + Skonto", 90), ok("100 - Skonto", 110), ok("200 / Skonto", -2000),
-    });
+    };
+    expectCases(t, DecimalStyle::germanComma, negativeRate);
+    expectCases(t, DecimalStyle::usPeriod, negativeRate);
 
     // Before any rates were loaded, a conversion fails as for a missing rate.
     t.settings().rates.clear();
-    expectCases(t, DecimalStyle::germanComma, {fails("100 € in USD", "Division by zero"), ok("100 € + 1", 101)});
+    const std::vector<Case> noRates = {fails("100 € in USD", "Division by zero"), fails("€ 5 to GBP", "Division by zero"),
+                                       ok("100 € + 1", 101)};
+    expectCases(t, DecimalStyle::germanComma, noRates);
+    expectCases(t, DecimalStyle::usPeriod, noRates);
 }
 
 TEST(ExpressionEvaluation, PlaceholdersFromValues)
