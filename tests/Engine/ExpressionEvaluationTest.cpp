@@ -95,6 +95,15 @@ TEST(ExpressionEvaluation, TaxLabels)
         ok("100 + Zoll", 110), ok("100 - Zoll", 90), ok("3 + 2fach", 6), ok("3 +2FACH", 6),
     });
     EXPECT_EQ(t.engine.sanitize("100 + Tax 3"), "100*1.0");
+
+    // Labels match without regard to case, the Kelvin sign and the long s
+    // included; the number taxed is the one right before the sign.
+    t.settings().settings.enabledTaxRates = {TestSettings::taxRate("MwSt", 19), TestSettings::taxRate("Kist", 10),
+                                             TestSettings::taxRate("Steuer", 20)};
+    expectCases(t, DecimalStyle::germanComma, {
+        ok("100 + MWST", 119), ok("100 + mWsT.", 119), ok("100 + \u212Aist", 110), ok("100 + \u017Fteuer", 120),
+        ok("1,5 + 2 + MwSt", 3.88), ok("2 + 3 + MwSt + MwSt", 2 + 3 * (1.19 * 1.19)), ok("MwSt + 1", 20), ok("100 +MwStMwSt", 119),
+    });
 }
 
 TEST(ExpressionEvaluation, Percentages)
