@@ -237,7 +237,8 @@ bool replaceConstants(QString& text)
             // The neighbours as they stand once "pi" is replaced: right after
             // a replacement, or before "pi", stands a digit.
             const bool letterBefore = i > 0 && copied != i && isAsciiLetter(view[i - 1].unicode());
-            const bool letterAfter = i + 1 < view.size() && !startsPi(view, i + 1) && isAsciiLetter(view[i + 1].unicode());
+            const bool letterAfter =
+                i + 1 < view.size() && !startsPi(view, i + 1) && isAsciiLetter(view[i + 1].unicode());
             if (!letterBefore && !letterAfter)
                 replaceAt(i, 1, eText);
             i += 1;

@@ -497,7 +497,8 @@ void CalculatorEngine::removeThousandsSeparators(QString& text)
     bool candidate = false;
     const QStringView view(text);
     for (qsizetype i = view.indexOf(QLatin1Char(',')); i >= 0 && !candidate; i = view.indexOf(QLatin1Char(','), i + 1))
-        candidate = i > 0 && i + 1 < view.size() && isDecimalDigit(codePointBefore(view, i)) && isDecimalDigit(codePointAt(view, i + 1));
+        candidate = i > 0 && i + 1 < view.size() && isDecimalDigit(codePointBefore(view, i))
+            && isDecimalDigit(codePointAt(view, i + 1));
     if (!candidate)
         return;
     for (;;) {

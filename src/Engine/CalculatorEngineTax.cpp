@@ -244,7 +244,9 @@ qsizetype labelEndAt(QStringView text, qsizetype i, const QList<char32_t>& label
             return -1;
         qsizetype length = 1;
         const char32_t c = codePointAt(text, i, &length);
-        if (c != expected && (c < 0x80 ? (c | 0x20) != expected || !isAsciiLetter(c) : QChar::toCaseFolded(c) != expected))
+        const bool same = c == expected
+            || (c < 0x80 ? isAsciiLetter(c) && char32_t(c | 0x20) == expected : QChar::toCaseFolded(c) == expected);
+        if (!same)
             return -1;
         i += length;
     }
@@ -257,7 +259,9 @@ bool mayStartLabel(QStringView text, char32_t first)
     const bool asciiLetter = first < 0x80 && isAsciiLetter(first);
     for (QChar c : text) {
         const char16_t u = c.unicode();
-        if (u == first || (asciiLetter && (u | 0x20) == first) || (u >= 0x80 && (!asciiLetter || u == 0x212A || u == 0x017F)))
+        // Beyond ASCII only the Kelvin sign and the long s fold to ASCII letters.
+        if (u == first || (asciiLetter && char32_t(u | 0x20) == first)
+            || (u >= 0x80 && (!asciiLetter || u == 0x212A || u == 0x017F)))
             return true;
     }
     return false;

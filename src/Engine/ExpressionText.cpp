@@ -220,7 +220,8 @@ int writeCanonical(char* buffer, double value)
     if (!std::isfinite(value) || value == std::round(value))
         return writePlain(buffer, value);
     char scientific[32];
-    const auto written = std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific, 14);
+    const auto written =
+        std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific, 14);
     const std::string_view text(scientific, size_t(written.ptr - scientific));
     const size_t exponentAt = text.find('e');
     int exponent = 0;
@@ -283,8 +284,9 @@ QString formatResult(double value)
     const double rounded = std::isfinite(scaled) ? std::round(scaled) / 100 : value;
     char buffer[numberBufferSize];
     const bool whole = rounded == std::round(rounded) && std::fabs(rounded) < 1e15;
-    int length = int(std::to_chars(buffer, buffer + numberBufferSize, rounded, std::chars_format::fixed, whole ? 0 : 2).ptr
-                     - buffer);
+    const auto written =
+        std::to_chars(buffer, buffer + numberBufferSize, rounded, std::chars_format::fixed, whole ? 0 : 2);
+    int length = int(written.ptr - buffer);
     if (!whole && hasPoint(buffer, length)) {
         while (length > 0 && buffer[length - 1] == '0')
             --length;
