@@ -1,6 +1,7 @@
 // Editor speed: opening large canvases to the first paint, one keystroke in
 // a row of a large canvas with its repaint, and scrolling.
 
+#include "BenchSupport.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/ModelContext.h"
@@ -178,10 +179,7 @@ int main(int argc, char** argv)
 {
     QTemporaryDir home;
     setenv("XDG_CONFIG_HOME", home.path().toUtf8().constData(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    preferOffscreen();
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }
