@@ -242,23 +242,22 @@ struct Writer {
 std::optional<QByteArray> CanvasExport::toJSON(QString* error) const
 {
     Writer writer;
+    auto failed = [&]() -> std::optional<QByteArray> {
+        if (error)
+            *error = writer.error;
+        return std::nullopt;
+    };
     QJsonArray canvasArray;
     for (const CanvasData& data : canvases) {
         QJsonObject object;
-        if (!writer.canvas(data, object)) {
-            if (error)
-                *error = writer.error;
-            return std::nullopt;
-        }
+        if (!writer.canvas(data, object))
+            return failed();
         canvasArray.append(object);
     }
     QJsonObject root;
     root.insert(QLatin1String("canvases"), canvasArray);
-    if (!writer.date(root, QStringLiteral("exportDate"), exportDate, QStringLiteral("The export"))) {
-        if (error)
-            *error = writer.error;
-        return std::nullopt;
-    }
+    if (!writer.date(root, QStringLiteral("exportDate"), exportDate, QStringLiteral("The export")))
+        return failed();
     root.insert(QLatin1String("version"), version);
     canvasArray = QJsonArray(); // the document holds its own copy now
     // QJsonObject keeps its members sorted by name. Outside strings JSON has
