@@ -1,6 +1,7 @@
 // Opening a large store: 1,000 canvases with 50 rows and 20 links each.
 // Run by hand: build/bench/StoreBenchmark --benchmark_repetitions=5
 
+#include "BenchSupport.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
@@ -12,16 +13,10 @@
 
 namespace {
 
-QTemporaryDir& folder()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
 QString largeStorePath()
 {
     static const QString path = [] {
-        const QString file = folder().filePath(QStringLiteral("large.store"));
+        const QString file = benchFolder().filePath(QStringLiteral("large.store"));
         auto store = ObjectStore::open(file);
         for (int c = 0; c < 1000; ++c) {
             const CanvasPtr canvas = Canvas::create(QStringLiteral("Canvas %1").arg(c + 1), 0, 0, 1);
@@ -66,7 +61,7 @@ BENCHMARK(BM_OpenLargeStore)->Unit(benchmark::kMillisecond)->MinTime(3);
 
 void BM_SaveOneKeystroke(benchmark::State& state)
 {
-    const QString file = folder().filePath(QStringLiteral("keystroke.store"));
+    const QString file = benchFolder().filePath(QStringLiteral("keystroke.store"));
     auto store = ObjectStore::open(file);
     const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
     store->context().insert(canvas);
@@ -96,8 +91,5 @@ BENCHMARK(BM_SaveOneKeystroke)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -25,7 +25,6 @@
 namespace {
 
 const QColor accentColor(10, 132, 255);
-const QColor cyanColor(0, 192, 232);
 const QColor grayColor(142, 142, 147);
 
 QColor withAlpha(QColor color, double alpha)

@@ -26,13 +26,7 @@ protected:
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
-    QString write(const QString& name, const QByteArray& bytes) const
-    {
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
-    }
+    QString write(const QString& name, const QByteArray& bytes) const { return writeFileBytes(path(name), bytes); }
 
     static CanvasPtr makeCanvas(const QString& name, int rows = 2)
     {

@@ -90,7 +90,7 @@ TEST_F(ExportControllerTest, SavePdfOutcomes)
         EXPECT_EQ(dialogs->proposedNames.last(), QStringLiteral("Budget.pdf")) << c.name;
         EXPECT_EQ(dialogs->saveParents.last(), &window) << c.name;
         if (c.written) {
-            EXPECT_TRUE(readFile(dialogs->saveAnswer).startsWith("%PDF-")) << c.name;
+            EXPECT_TRUE(fileBytes(dialogs->saveAnswer).startsWith("%PDF-")) << c.name;
         } else if (!dialogs->saveAnswer.isEmpty() && !QFileInfo(dialogs->saveAnswer).isDir()) {
             EXPECT_FALSE(QFileInfo::exists(dialogs->saveAnswer)) << c.name;
         }
@@ -118,7 +118,7 @@ TEST_F(ExportControllerTest, FailedWriteKeepsTheExistingFile)
         FileSizeLimit limit(512);
         controller.savePDF(canvas, &window);
     }
-    EXPECT_EQ(readFile(path), old);
+    EXPECT_EQ(fileBytes(path), old);
     ASSERT_EQ(dialogs->alerts.size(), 1);
     EXPECT_TRUE(dialogs->alerts[0].startsWith(QStringLiteral("Export fehlgeschlagen | ")));
     EXPECT_GT(dialogs->alerts[0].size(), QStringLiteral("Export fehlgeschlagen | ").size());
@@ -128,7 +128,7 @@ TEST_F(ExportControllerTest, FailedWriteKeepsTheExistingFile)
         QFile::setPermissions(path, QFileDevice::ReadOwner);
         dialogs->alerts.clear();
         controller.savePDF(canvas, &window);
-        EXPECT_EQ(readFile(path), old);
+        EXPECT_EQ(fileBytes(path), old);
         EXPECT_EQ(dialogs->alerts.size(), 1);
     }
 }
@@ -164,7 +164,7 @@ TEST_F(ExportControllerTest, PdfIsMadeBeforeTheSaveDialogOpens)
         ModelContext::deleteRecord(canvas);
     };
     controller.savePDF(canvas, &window);
-    const QByteArray pdf = readFile(dialogs->saveAnswer);
+    const QByteArray pdf = fileBytes(dialogs->saveAnswer);
     EXPECT_EQ(pdfMediaBox(pdf), QSizeF(595, 680));
     const QString text = pdfText(dialogs->saveAnswer);
     if (!text.isEmpty()) {
@@ -230,7 +230,7 @@ TEST_F(ExportControllerTest, ShareWritesIntoAPrivateFolderAndOffersIt)
                       | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser)
             << c.name;
         const QString file = QDir(folder).filePath(QString::fromUtf8(c.fileName));
-        const QByteArray bytes = readFile(file);
+        const QByteArray bytes = fileBytes(file);
         if (c.pdf)
             EXPECT_TRUE(bytes.startsWith("%PDF-")) << c.name;
         else
@@ -327,7 +327,7 @@ TEST_F(ExportControllerTest, PrintingPaginatesWithEveryRowOnAPage)
     const QString out = dir.filePath(QStringLiteral("printed.pdf"));
     dialogs->onPrint = printInto(out);
     controller.printCanvas(canvas, window.centralWidget());
-    const QByteArray pdf = readFile(out);
+    const QByteArray pdf = fileBytes(out);
     ASSERT_TRUE(pdf.startsWith("%PDF-"));
     const int pages = pdfPages(pdf);
     EXPECT_GE(pages, 5);
@@ -362,7 +362,7 @@ TEST_F(ExportControllerTest, CanvasChangedWhileThePrintDialogIsOpen)
         return print(printer);
     };
     controller.printCanvas(canvas, nullptr);
-    ASSERT_TRUE(readFile(out).startsWith("%PDF-"));
+    ASSERT_TRUE(fileBytes(out).startsWith("%PDF-"));
     const QString text = pdfText(out);
     if (text.isEmpty())
         GTEST_SKIP() << "pdftotext is not installed";

@@ -5,6 +5,7 @@
 #include "Models/ModelContext.h"
 #include "Platform/Defaults.h"
 #include "Views/CanvasExportController.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,8 +60,7 @@ public:
         paths.append(filePath);
         anchors.append(anchor);
         points.append(point);
-        QFile file(filePath);
-        contents.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        contents.append(fileBytes(filePath));
     }
     QStringList paths;
     QList<QWidget*> anchors;
@@ -113,12 +113,6 @@ protected:
     QStringList shareFolders() const
     {
         return QDir(shareRoot.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    }
-
-    static QByteArray readFile(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     // The text a reader extracts from a PDF file; empty without the tool.

@@ -38,24 +38,12 @@ protected:
 
     QString file(const QString& name) const { return dir.filePath(name); }
 
-    QString writeFile(const QString& name, const QByteArray& bytes) const
-    {
-        QFile out(file(name));
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(bytes);
-        return out.fileName();
-    }
-
-    static QByteArray contents(const QString& path)
-    {
-        QFile in(path);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    }
+    QString writeFile(const QString& name, const QByteArray& bytes) const { return writeFileBytes(file(name), bytes); }
 
     static QStringList namesIn(const QString& path)
     {
         QStringList list;
-        if (const auto document = CanvasExport::fromJSON(contents(path)))
+        if (const auto document = CanvasExport::fromJSON(fileBytes(path)))
             for (const CanvasData& canvas : document->canvases)
                 list << canvas.name;
         return list;
@@ -113,7 +101,7 @@ TEST_F(LibraryExchangeViewTest, CtrlEExportsTheSelectedCanvasesInLibraryOrder)
         EXPECT_TRUE(exchangeDialogs->alerts.isEmpty());
     }
     // What was written is the canvas as it stands, rows included.
-    const auto document = CanvasExport::fromJSON(contents(file(QStringLiteral("one.quillsheet"))));
+    const auto document = CanvasExport::fromJSON(fileBytes(file(QStringLiteral("one.quillsheet"))));
     ASSERT_TRUE(document);
     EXPECT_EQ(document->canvases[0].blocks.size(), 1);
     EXPECT_EQ(document->canvases[0].id, budget->id());
@@ -152,7 +140,7 @@ TEST_F(LibraryExchangeViewTest, AFailedExportOverAnExistingFileAlertsAndLeavesIt
     settle();
     ASSERT_EQ(exchangeDialogs->alerts.size(), 1);
     EXPECT_TRUE(exchangeDialogs->alerts[0].message.contains(QStringLiteral("unchanged")));
-    EXPECT_EQ(contents(target), QByteArray("precious"));
+    EXPECT_EQ(fileBytes(target), QByteArray("precious"));
     EXPECT_FALSE(QApplication::overrideCursor()); // the busy cursor is gone
 }
 

@@ -235,5 +235,5 @@ TEST_F(WindowOutputTest, PrintCommandPrintsTheSelectedCanvas)
     NotificationCenter::defaultCenter().post(CommandNotification::printCanvasRequested);
     ASSERT_EQ(dialogs->printParents.size(), 1);
     EXPECT_EQ(dialogs->printParents[0], shell.get());
-    EXPECT_TRUE(readFile(out).startsWith("%PDF-"));
+    EXPECT_TRUE(fileBytes(out).startsWith("%PDF-"));
 }
