@@ -4,14 +4,13 @@
 #include "Models/Canvas.h"
 #include "Models/ModelContext.h"
 #include "Platform/Defaults.h"
+#include "Services/PrintFixture.h"
 #include "Views/CanvasExportController.h"
 
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
 #include <QPrinter>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -115,22 +114,18 @@ protected:
         return QDir(shareRoot.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
+    QString writeFile(const QString& name, const QByteArray& bytes) const
+    {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return file.fileName();
+    }
+
     static QByteArray readFile(const QString& path)
     {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    // The text a reader extracts from a PDF file; empty without the tool.
-    static QString pdfText(const QString& path)
-    {
-        const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-        if (tool.isEmpty())
-            return {};
-        QProcess process;
-        process.start(tool, {QStringLiteral("-layout"), path, QStringLiteral("-")});
-        process.waitForFinished(30000);
-        return QString::fromUtf8(process.readAllStandardOutput());
     }
 
     QTemporaryDir dir;
