@@ -272,7 +272,7 @@ TEST_F(LibraryExchangeTest, ProposedNamesCannotNameAFolderOrHideTheFile)
     const std::pair<QString, QString> cases[] = {
         {"Budget", "Budget.quillsheet"},         {"Q1/Q2", "Q1-Q2.quillsheet"},
         {"../etc/passwd", "-etc-passwd.quillsheet"}, {"a\tb\nc\u0007", "a b c .quillsheet"},
-        {"", "Canvas.quillsheet"},               {".hidden", "hidden.quillsheet"},
+        {QString(), "Canvas.quillsheet"},             {".hidden", "hidden.quillsheet"},
         {"Straße € 2026", "Straße € 2026.quillsheet"},
     };
     for (const auto& [canvasName, proposed] : cases)
