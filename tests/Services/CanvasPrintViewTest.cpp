@@ -6,10 +6,8 @@
 
 #include <QFontMetricsF>
 #include <QLocale>
-#include <QTextBoundaryFinder>
 
 #include <clocale>
-#include <cmath>
 #include <limits>
 
 using Role = PrintItem::Role;

@@ -8,7 +8,6 @@
 
 #include <QAction>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
