@@ -4,6 +4,7 @@
 #include "Models/Canvas.h"
 #include "Models/ModelContext.h"
 #include "Platform/Defaults.h"
+#include "Services/PrintFixture.h"
 #include "Views/CanvasExportController.h"
 #include "support/TestSupport.h"
 
@@ -11,8 +12,6 @@
 #include <QFile>
 #include <QMainWindow>
 #include <QPrinter>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -115,16 +114,9 @@ protected:
         return QDir(shareRoot.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
-    // The text a reader extracts from a PDF file; empty without the tool.
-    static QString pdfText(const QString& path)
+    QString writeFile(const QString& name, const QByteArray& bytes) const
     {
-        const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-        if (tool.isEmpty())
-            return {};
-        QProcess process;
-        process.start(tool, {QStringLiteral("-layout"), path, QStringLiteral("-")});
-        process.waitForFinished(30000);
-        return QString::fromUtf8(process.readAllStandardOutput());
+        return writeFileBytes(dir.filePath(name), bytes);
     }
 
     QTemporaryDir dir;
