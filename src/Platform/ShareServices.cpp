@@ -105,5 +105,12 @@ bool ShareServices::saveCopy(const QString& filePath, const QString& destination
 
 QString ShareServices::fileName(const QString& name, const QString& extension)
 {
-    return cleanFileName(name, extension, {.maximumBytes = fileNameBytes});
+    // A leading dot would hide the file from the one it is offered to, and
+    // an unnamed canvas would give no name at all.
+    QString stem = name;
+    while (stem.startsWith(u'.'))
+        stem.remove(0, 1);
+    if (stem.trimmed().isEmpty())
+        stem = QStringLiteral("Canvas");
+    return cleanFileName(stem, extension, {.maximumBytes = fileNameBytes});
 }

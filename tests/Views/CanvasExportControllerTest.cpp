@@ -98,7 +98,7 @@ TEST_F(ExportControllerTest, FailedWriteKeepsTheExistingFile)
 
 TEST_F(ExportControllerTest, ProposedNamesComeFromTheCanvasName)
 {
-    const std::pair<QString, QString> cases[] = {{"Budget", "Budget.pdf"}, {QString(), ".pdf"}, {"Q1/Q2 März", "Q1-Q2 März.pdf"}};
+    const std::pair<QString, QString> cases[] = {{"Budget", "Budget.pdf"}, {QString(), "Canvas.pdf"}, {".versteckt", "versteckt.pdf"}, {"Q1/Q2 März", "Q1-Q2 März.pdf"}};
     for (const auto& [name, proposed] : cases) {
         canvas->setName(name);
         controller.savePDF(canvas, nullptr);
