@@ -3,6 +3,7 @@
 // building a large canvas record by record.
 // Run by hand: build/bench/CanvasEvaluationBenchmark --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+#include "BenchSupport.h"
 #include "Engine/CalculatorEngine.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -254,8 +255,5 @@ BENCHMARK(BM_OpenStoredFanIn)->Arg(3000)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -1,6 +1,7 @@
 // Editor speed: opening large canvases to the first paint, one keystroke in
 // a row of a large canvas with its repaint, and scrolling.
 
+#include "BenchSupport.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/ModelContext.h"
@@ -31,6 +32,33 @@ CanvasPtr largeCanvas(int rows)
     return canvas;
 }
 
+// Shows the view at its benchmark size and lets it lay out and evaluate.
+void show(CanvasView& view)
+{
+    view.resize(1000, 800);
+    view.show();
+    QApplication::processEvents();
+}
+
+void repaintTable(CanvasView& view)
+{
+    view.tableWidget()->repaint(view.tableWidget()->visibleRegion());
+}
+
+// Each round types text with key into target, or takes it back with
+// Backspace, then runs settle.
+template <class Settle>
+void typeAndTakeBack(benchmark::State& state, QWidget* target, Qt::Key key, const QString& text, Settle settle)
+{
+    bool add = true;
+    for (auto _ : state) {
+        QKeyEvent press(QEvent::KeyPress, add ? key : Qt::Key_Backspace, Qt::NoModifier, add ? text : QString());
+        QApplication::sendEvent(target, &press);
+        settle();
+        add = !add;
+    }
+}
+
 // Construct, show, evaluate everything (the on-appear step) and paint once.
 void BM_OpenToFirstPaint(benchmark::State& state)
 {
@@ -57,22 +85,13 @@ void BM_Keystroke(benchmark::State& state)
 {
     const CanvasPtr canvas = largeCanvas(int(state.range(0)));
     CanvasView view(canvas, nullptr, nullptr);
-    view.resize(1000, 800);
-    view.show();
-    QApplication::processEvents();
+    show(view);
     const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
     view.setFocusedBlockID(row->id());
     QApplication::processEvents();
     auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
     field->end(false);
-    bool add = true;
-    for (auto _ : state) {
-        QKeyEvent press(QEvent::KeyPress, add ? Qt::Key_1 : Qt::Key_Backspace, Qt::NoModifier,
-                        add ? QStringLiteral("1") : QString());
-        QApplication::sendEvent(field, &press);
-        view.tableWidget()->repaint(view.tableWidget()->visibleRegion());
-        add = !add;
-    }
+    typeAndTakeBack(state, field, Qt::Key_1, QStringLiteral("1"), [&] { repaintTable(view); });
     benchmark::DoNotOptimize(row->result());
 }
 BENCHMARK(BM_Keystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -86,22 +105,13 @@ void BM_KeystrokeStored(benchmark::State& state)
     ModelContext context;
     context.insert(canvas);
     CanvasView view(canvas, &context, nullptr);
-    view.resize(1000, 800);
-    view.show();
-    QApplication::processEvents();
+    show(view);
     const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
     view.setFocusedBlockID(row->id());
     QApplication::processEvents();
     auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
     field->end(false);
-    bool add = true;
-    for (auto _ : state) {
-        QKeyEvent press(QEvent::KeyPress, add ? Qt::Key_1 : Qt::Key_Backspace, Qt::NoModifier,
-                        add ? QStringLiteral("1") : QString());
-        QApplication::sendEvent(field, &press);
-        QApplication::processEvents();
-        add = !add;
-    }
+    typeAndTakeBack(state, field, Qt::Key_1, QStringLiteral("1"), [] { QApplication::processEvents(); });
     benchmark::DoNotOptimize(row->result());
 }
 BENCHMARK(BM_KeystrokeStored)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -111,22 +121,13 @@ void BM_LabelKeystroke(benchmark::State& state)
 {
     const CanvasPtr canvas = largeCanvas(int(state.range(0)));
     CanvasView view(canvas, nullptr, nullptr);
-    view.resize(1000, 800);
-    view.show();
-    QApplication::processEvents();
+    show(view);
     const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
     view.setFocusedLabelBlockID(row->id());
     QApplication::processEvents();
     auto* field = qobject_cast<QLineEdit*>(view.labelEditor());
     field->end(false);
-    bool add = true;
-    for (auto _ : state) {
-        QKeyEvent press(QEvent::KeyPress, add ? Qt::Key_A : Qt::Key_Backspace, Qt::NoModifier,
-                        add ? QStringLiteral("a") : QString());
-        QApplication::sendEvent(field, &press);
-        view.tableWidget()->repaint(view.tableWidget()->visibleRegion());
-        add = !add;
-    }
+    typeAndTakeBack(state, field, Qt::Key_A, QStringLiteral("a"), [&] { repaintTable(view); });
     benchmark::DoNotOptimize(row->label());
 }
 BENCHMARK(BM_LabelKeystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -136,21 +137,12 @@ void BM_CanvasKeystroke(benchmark::State& state)
 {
     const CanvasPtr canvas = largeCanvas(int(state.range(0)));
     CanvasView view(canvas, nullptr, nullptr);
-    view.resize(1000, 800);
-    view.show();
-    QApplication::processEvents();
+    show(view);
     const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
     view.setSelectedBlockID(row->id());
     row->setIsEditing(true);
     QApplication::processEvents();
-    bool add = true;
-    for (auto _ : state) {
-        QKeyEvent press(QEvent::KeyPress, add ? Qt::Key_1 : Qt::Key_Backspace, Qt::NoModifier,
-                        add ? QStringLiteral("1") : QString());
-        QApplication::sendEvent(&view, &press);
-        view.tableWidget()->repaint(view.tableWidget()->visibleRegion());
-        add = !add;
-    }
+    typeAndTakeBack(state, &view, Qt::Key_1, QStringLiteral("1"), [&] { repaintTable(view); });
     benchmark::DoNotOptimize(row->result());
 }
 BENCHMARK(BM_CanvasKeystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -160,14 +152,12 @@ void BM_ScrollPage(benchmark::State& state)
 {
     const CanvasPtr canvas = largeCanvas(int(state.range(0)));
     CanvasView view(canvas, nullptr, nullptr);
-    view.resize(1000, 800);
-    view.show();
-    QApplication::processEvents();
+    show(view);
     QScrollBar* bar = view.scrollArea()->verticalScrollBar();
     for (auto _ : state) {
         const int next = bar->value() + bar->pageStep();
         bar->setValue(next > bar->maximum() ? 0 : next);
-        view.tableWidget()->repaint(view.tableWidget()->visibleRegion());
+        repaintTable(view);
     }
 }
 BENCHMARK(BM_ScrollPage)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -178,10 +168,7 @@ int main(int argc, char** argv)
 {
     QTemporaryDir home;
     setenv("XDG_CONFIG_HOME", home.path().toUtf8().constData(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    preferOffscreen();
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

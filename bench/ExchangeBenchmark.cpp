@@ -3,6 +3,7 @@
 // Run by hand: build/bench/ExchangeBenchmark --benchmark_repetitions=5
 // With QS_SAMPLE_STORE=PATH it uses a store made by MakeSampleStore PATH large.
 
+#include "BenchSupport.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/CanvasExport.h"
@@ -21,35 +22,17 @@
 
 namespace {
 
-QTemporaryDir& folder()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
 // The same content as MakeSampleStore's large store.
 QString sampleStorePath()
 {
     static const QString path = [] {
         if (const QByteArray given = qgetenv("QS_SAMPLE_STORE"); !given.isEmpty())
             return QString::fromLocal8Bit(given);
-        const QString file = folder().filePath(QStringLiteral("large.store"));
+        const QString file = benchFolder().filePath(QStringLiteral("large.store"));
         auto store = ObjectStore::open(file);
         for (int c = 0; c < 1000; ++c) {
-            const CanvasPtr canvas = Canvas::create(QStringLiteral("Canvas %1").arg(c + 1), 0, 0, 1);
+            const CanvasPtr canvas = largeSampleCanvas(c);
             canvas->setModifiedAt(Clock::now().addSecs(-60 * c));
-            BlockList rows;
-            for (int r = 0; r < 50; ++r) {
-                const BlockPtr row = CalculationBlock::create(
-                    BlockType::calculation, QStringLiteral("%1,50 + 19%").arg(r * 10), QString(),
-                    QStringLiteral("Row %1").arg(r), 20, 20 + r * 44.0, 320, 44, QStringLiteral("#00D4FF"));
-                row->setResult(r * 10.5 * 1.19);
-                row->setCanvas(canvas);
-                rows << row;
-            }
-            for (int l = 0; l < 20; ++l)
-                Link::create(rows[l], rows[l + 25], QStringLiteral("p%1").arg(l), QStringLiteral("#00D4FF"))
-                    ->setCanvas(canvas);
             store->context().insert(canvas);
         }
         store->save();
@@ -67,7 +50,7 @@ ObjectStore& sampleStore()
 QString exportedFilePath()
 {
     static const QString path = [] {
-        const QString file = folder().filePath(QStringLiteral("Canvases Export.quillsheet"));
+        const QString file = benchFolder().filePath(QStringLiteral("Canvases Export.quillsheet"));
         LibraryExchange::exportCanvases(sampleStore().context().canvasesByModifiedAt(), file);
         return file;
     }();
@@ -77,7 +60,7 @@ QString exportedFilePath()
 void BM_ExportSampleStore(benchmark::State& state)
 {
     const QList<CanvasPtr> canvases = sampleStore().context().canvasesByModifiedAt();
-    const QString file = folder().filePath(QStringLiteral("export.quillsheet"));
+    const QString file = benchFolder().filePath(QStringLiteral("export.quillsheet"));
     for (auto _ : state) {
         if (LibraryExchange::exportCanvases(canvases, file))
             state.SkipWithError("export failed");
@@ -93,7 +76,7 @@ void BM_ImportSampleFile(benchmark::State& state)
     int round = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const QString target = folder().filePath(QStringLiteral("import%1.store").arg(round++));
+        const QString target = benchFolder().filePath(QStringLiteral("import%1.store").arg(round++));
         auto store = ObjectStore::open(target);
         ObjectStore* raw = store.get();
         state.ResumeTiming();
@@ -147,7 +130,7 @@ void BM_ImportPeakMemory(benchmark::State& state)
     double ratio = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const QString target = folder().filePath(QStringLiteral("memory.store"));
+        const QString target = benchFolder().filePath(QStringLiteral("memory.store"));
         auto store = ObjectStore::open(target);
         ObjectStore* raw = store.get();
         std::ofstream("/proc/self/clear_refs") << "5"; // resets the peak to the present size
@@ -174,8 +157,5 @@ BENCHMARK(BM_ImportPeakMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

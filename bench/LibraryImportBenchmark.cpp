@@ -5,6 +5,7 @@
 // store, step by step, to show that no step grows faster than N.
 // Run by hand: QT_QPA_PLATFORM=offscreen build/bench/LibraryImportBenchmark
 
+#include "BenchSupport.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/CanvasExport.h"
@@ -42,22 +43,8 @@ public:
 QString largeFile(const QTemporaryDir& dir)
 {
     QList<CanvasPtr> canvases;
-    for (int c = 0; c < 1000; ++c) {
-        const CanvasPtr canvas = Canvas::create(QStringLiteral("Canvas %1").arg(c + 1), 0, 0, 1);
-        BlockList rows;
-        for (int r = 0; r < 50; ++r) {
-            const BlockPtr row = CalculationBlock::create(BlockType::calculation, QStringLiteral("%1,50 + 19%").arg(r * 10),
-                                                          QString(), QStringLiteral("Row %1").arg(r), 20, 20 + r * 44.0,
-                                                          320, 44, QStringLiteral("#00D4FF"));
-            row->setResult(r * 10.5 * 1.19);
-            row->setCanvas(canvas);
-            rows << row;
-        }
-        for (int l = 0; l < 20; ++l)
-            Link::create(rows[l], rows[l + 25], QStringLiteral("p%1").arg(l), QStringLiteral("#00D4FF"))
-                ->setCanvas(canvas);
-        canvases << canvas;
-    }
+    for (int c = 0; c < 1000; ++c)
+        canvases << largeSampleCanvas(c);
     const QString path = dir.filePath(QStringLiteral("large.quillsheet"));
     QFile file(path);
     file.open(QIODevice::WriteOnly);
@@ -206,9 +193,7 @@ BENCHMARK(BM_ImportLinksBetweenTwoRowsThroughWindow)->Arg(10000)->Arg(100000)->U
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    preferOffscreen();
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -1,6 +1,7 @@
 // Print and PDF speed: laying out a canvas as its page, and the page with
 // its one-page PDF, for small and large canvases (should grow linearly).
 
+#include "BenchSupport.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
@@ -68,10 +69,7 @@ int main(int argc, char** argv)
 {
     QTemporaryDir home;
     setenv("XDG_CONFIG_HOME", home.path().toUtf8().constData(), 1);
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    preferOffscreen();
     QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -1,6 +1,7 @@
 // Opening the settings and switching their tabs, to the first paint.
 // Run by hand: QT_QPA_PLATFORM=offscreen build/bench/SettingsBenchmark
 
+#include "BenchSupport.h"
 #include "Models/CalcSettings.h"
 #include "Platform/Defaults.h"
 #include "Views/Appearance.h"
@@ -101,11 +102,8 @@ BENCHMARK(BM_SwitchTab)
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    preferOffscreen();
     QApplication app(argc, argv);
     applyDarkAppearance(app);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -1,6 +1,7 @@
 // The shell's part of switching canvases and of keeping the library current.
 // Run by hand: QT_QPA_PLATFORM=offscreen build/bench/ShellBenchmark
 
+#include "BenchSupport.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/ModelContext.h"
@@ -76,9 +77,7 @@ BENCHMARK(BM_LibraryFollowsATouch)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    preferOffscreen();
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

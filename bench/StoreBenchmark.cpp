@@ -3,6 +3,7 @@
 // import of a big file does).
 // Run by hand: build/bench/StoreBenchmark --benchmark_repetitions=5
 
+#include "BenchSupport.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
@@ -15,16 +16,10 @@
 
 namespace {
 
-QTemporaryDir& folder()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-
 QString largeStorePath()
 {
     static const QString path = [] {
-        const QString file = folder().filePath(QStringLiteral("large.store"));
+        const QString file = benchFolder().filePath(QStringLiteral("large.store"));
         auto store = ObjectStore::open(file);
         for (int c = 0; c < 1000; ++c) {
             const CanvasPtr canvas = Canvas::create(QStringLiteral("Canvas %1").arg(c + 1), 0, 0, 1);
@@ -69,7 +64,7 @@ BENCHMARK(BM_OpenLargeStore)->Unit(benchmark::kMillisecond)->MinTime(3);
 
 void BM_SaveOneKeystroke(benchmark::State& state)
 {
-    const QString file = folder().filePath(QStringLiteral("keystroke.store"));
+    const QString file = benchFolder().filePath(QStringLiteral("keystroke.store"));
     auto store = ObjectStore::open(file);
     const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
     store->context().insert(canvas);
@@ -124,7 +119,7 @@ void saveNewCanvas(benchmark::State& state, bool betweenTwoRows)
     int n = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        const QString file = folder().filePath(QStringLiteral("new-%1.store").arg(++n));
+        const QString file = benchFolder().filePath(QStringLiteral("new-%1.store").arg(++n));
         auto store = ObjectStore::open(file);
         store->context().insert(newCanvas(rows, betweenTwoRows));
         state.ResumeTiming();
@@ -151,8 +146,5 @@ BENCHMARK(BM_SaveNewCanvasLinksBetweenTwoRows)->Arg(10000)->Arg(100000)->Unit(be
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runBenchmarks(argc, argv);
 }

@@ -9,14 +9,6 @@
 
 using namespace ExpressionText;
 
-namespace {
-
-// Tax-label patterns are kept until the tax rates change; should labels
-// pile up without that, past this many the cache starts afresh.
-constexpr qsizetype regexCacheLimit = 4096;
-
-} // namespace
-
 CalculatorEngine::CalculatorEngine(EngineSettingsProvider settingsProvider)
     : m_settingsProvider(std::move(settingsProvider))
 {
@@ -46,36 +38,7 @@ QString CalculatorEngine::formatResult(double value)
 
 void CalculatorEngine::clearRegexCache()
 {
-    m_dynamicRegexCache = {};
-}
-
-std::optional<QRegularExpression> CalculatorEngine::getCachedRegex(DynamicPattern kind, const QString& name)
-{
-    // Keyed by kind and name, so a hit costs no pattern building.
-    const std::pair<int, QString> key{int(kind), name};
-    const auto found = m_dynamicRegexCache.constFind(key);
-    if (found != m_dynamicRegexCache.constEnd())
-        return *found;
-    const QString escaped = QRegularExpression::escape(name);
-    QString pattern;
-    switch (kind) {
-    case DynamicPattern::taxAdded:
-        pattern = QStringLiteral(R"((\d+\.?\d*)\s*\+\s*)") + escaped + QStringLiteral(R"(\.?)");
-        break;
-    case DynamicPattern::taxTakenOff:
-        pattern = QStringLiteral(R"((\d+\.?\d*)\s*-\s*)") + escaped + QStringLiteral(R"(\.?)");
-        break;
-    case DynamicPattern::taxAlone:
-        pattern = escaped + QStringLiteral(R"(\.?)");
-        break;
-    }
-    QRegularExpression regex = EngineRegex::compile(pattern, true);
-    if (!regex.isValid())
-        return std::nullopt;
-    if (m_dynamicRegexCache.size() >= regexCacheLimit)
-        m_dynamicRegexCache.clear();
-    m_dynamicRegexCache.insert(key, regex);
-    return regex;
+    m_labelCache = {};
 }
 
 // ---------------------------------------------------------------------------
@@ -94,8 +57,9 @@ EvaluationResult CalculatorEngine::evaluate(const QString& expression, const QHa
 
 EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, const EngineSettings& settings)
 {
-    Pipeline pipeline{settings, std::nullopt};
-    const QString sanitized = sanitize(expression, pipeline);
+    Pipeline pipeline{settings, std::nullopt, false};
+    QString sanitized = expression;
+    sanitize(sanitized, pipeline);
     if (pipeline.failure)
         return *pipeline.failure;
     if (sanitized.isEmpty())

@@ -5,6 +5,7 @@
 #include "Models/RecordPointers.h"
 
 #include <QHash>
+#include <QList>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
@@ -65,7 +66,7 @@ public:
     static const QStringList& currencyWords();
 
     void clearRegexCache();
-    qsizetype regexCacheSize() const { return m_dynamicRegexCache.size(); }
+    qsizetype regexCacheSize() const { return m_labelCache.size(); }
     // Rows evaluated by this engine so far.
     quint64 evaluationCount() const { return m_evaluationCount; }
 
@@ -101,31 +102,45 @@ private:
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                   const QHash<QString, QString>& currencies, const EngineSettings& settings);
     EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings);
-    // Patterns built from the tax labels, compiled once per label and rule
-    // (case-insensitive).
-    enum class DynamicPattern { taxAdded, taxTakenOff, taxAlone };
-    std::optional<QRegularExpression> getCachedRegex(DynamicPattern kind, const QString& name);
+    // A tax label prepared for matching without regard to case: its code
+    // points, case-folded. Kept until the tax rates change.
+    struct FoldedLabel {
+        QList<char32_t> codePoints;
+        bool startsWithSpace = false;
+    };
+    const FoldedLabel& foldedLabel(const QString& label);
 
-    // The rewrite pipeline, in its order.
-    QString sanitize(const QString& expression, Pipeline& pipeline);
-    static QString normalizeWhitespace(QString text);
-    static QString normalizeLocaleNumbers(const QString& text, DecimalStyle style);
-    static QString removeQuotedText(const QString& text);
-    static QString processCurrencyConversions(const QString& text, Pipeline& pipeline);
-    static QString normalizeOperatorSymbols(QString text);
-    static QString removeCurrencyMarks(const QString& text);
-    static QString removeThousandsSeparators(QString text);
-    static QString normalizeDuplicateOperators(QString text);
-    QString processTaxLabels(const QString& text, Pipeline& pipeline);
-    static QString processPercentages(const QString& text);
-    static QString processParenthesizedPercentage(QString text);
+    // The rewrite pipeline, in its order; each step rewrites the text in place.
+    void sanitize(QString& text, Pipeline& pipeline);
+    static void normalizeWhitespace(QString& text);
+    static void joinDigitGroups(QString& text);
+    static void normalizeLocaleNumbers(QString& text, DecimalStyle style);
+    static void removeQuotedText(QString& text);
+    static void processCurrencyConversions(QString& text, Pipeline& pipeline);
+    static void normalizeOperatorSymbols(QString& text);
+    static void removeCurrencyMarks(QString& text);
+    static void removeThousandsSeparators(QString& text);
+    static void normalizeDuplicateOperators(QString& text);
+    void processTaxLabels(QString& text, Pipeline& pipeline);
+    // Before the functions step a group holding a call or a constant waits;
+    // after it, a call that could not be worked out loses its name as
+    // everywhere else.
+    enum class PercentPass { beforeCalls, afterCalls };
+    static void processPercentages(QString& text, Pipeline& pipeline, PercentPass pass);
+    static void processParenthesizedPercentage(QString& text, Pipeline& pipeline, PercentPass pass);
     static std::optional<double> tryEvaluateSimple(QStringView group);
-    static QString processMathFunctions(QString text, Pipeline& pipeline);
-    static QString extractMathComponents(const QString& text);
+    // Whether it replaced anything.
+    static bool processMathFunctions(QString& text, Pipeline& pipeline);
+    // One of the engine's function names, as written (sqrt, SQRT, pow, ...).
+    static bool isFunctionName(QStringView name);
+    // The text holds a function call or a constant (pi, e) that the
+    // functions step has yet to replace by its value.
+    static bool holdsCallOrConstant(QStringView text);
+    static void extractMathComponents(QString& text);
 
     EngineSettingsProvider m_settingsProvider;
-    // Compiled patterns of the tax labels, by rule and label.
-    QHash<std::pair<int, QString>, QRegularExpression> m_dynamicRegexCache;
+    // Prepared tax labels, by label.
+    QHash<QString, FoldedLabel> m_labelCache;
     quint64 m_evaluationCount = 0;
     std::unordered_map<const CalculationBlock*, RowMemo> m_rowMemos;
     quint64 m_seenRelationships = 0;

@@ -81,7 +81,7 @@ bool hasConversionKeyword(QStringView text)
 
 } // namespace
 
-QString CalculatorEngine::processCurrencyConversions(const QString& text, Pipeline& pipeline)
+void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipeline)
 {
     static const QString currencies = QStringLiteral(
         R"((€|C\$|A\$|US\$|\$|£|¥|EUR|USD|GBP|CHF|JPY|CAD|AUD|CNY|SEK|NOK|DKK|PLN|Euro|Dollar|Euros|Dollars|Pound|Pounds))");
@@ -92,11 +92,11 @@ QString CalculatorEngine::processCurrencyConversions(const QString& text, Pipeli
     static const QRegularExpression symbolFirst =
         EngineRegex::compile(QStringLiteral(R"((€|C\$|A\$|US\$|\$|£|¥)\s*)") + amount + keyword + currencies, true);
 
+    // Without any rates a phrase still fails as for a missing rate: an
+    // amount must never pass as converted when it is not.
     const EngineSettings& settings = pipeline.settings;
-    if (!settings.hasExchangeRates)
-        return text;
     if (!hasConversionKeyword(text))
-        return text;
+        return;
 
     auto convert = [&](int amountGroup, int fromGroup, int toGroup) {
         return [&settings, amountGroup, fromGroup, toGroup](const QRegularExpressionMatch& match) -> std::optional<QString> {
@@ -114,6 +114,6 @@ QString CalculatorEngine::processCurrencyConversions(const QString& text, Pipeli
             return canonicalNumber(*converted);
         };
     };
-    const QString afterA = EngineRegex::replaceEachMatch(text, amountFirst, convert(1, 2, 3));
-    return EngineRegex::replaceEachMatch(afterA, symbolFirst, convert(2, 1, 3));
+    text = EngineRegex::replaceEachMatch(text, amountFirst, convert(1, 2, 3));
+    text = EngineRegex::replaceEachMatch(text, symbolFirst, convert(2, 1, 3));
 }

@@ -15,6 +15,9 @@ struct CalculatorEngine::Pipeline {
     const EngineSettings& settings;
     // A function whose value is NaN or infinite; the row fails with it.
     std::optional<CalculationError> failure;
+    // A bracket group before a percentage holds a call or a constant; it is
+    // worked out after the functions step.
+    bool groupWaitsForCalls = false;
 };
 
 namespace EngineRegex {

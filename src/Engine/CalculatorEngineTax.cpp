@@ -11,11 +11,8 @@ using namespace ExpressionText;
 
 namespace {
 
-// Whole rates as their digits (19), others as their shortest text (5.5).
-QString rateText(double rate)
-{
-    return plainNumber(rate == 0 ? 0.0 : rate);
-}
+// Tax labels and percentages are found by scanning the text by hand: the
+// rules are fixed, and a scan costs far less than a pattern per rule.
 
 // The text before a position ends in a digit, directly or after white space.
 bool endsInDigit(QStringView text, qsizetype end)
@@ -32,115 +29,133 @@ bool endsInDigit(QStringView text, qsizetype end)
     return false;
 }
 
-// Every rule needs the label; an ASCII first letter rules most texts out
-// before the slower case-insensitive search.
-bool mayContainLabel(const QString& text, const QString& label)
+qsizetype skipWhiteSpace(QStringView text, qsizetype i)
 {
-    const char16_t first = label.front().unicode();
-    if (first < 0x80 && QChar::isLetter(first)) {
-        if (!text.contains(QChar(first | 0x20)) && !text.contains(QChar(first & ~0x20))
-            && !((first | 0x20) == 'k' && text.contains(QChar(0x212A)))  // Kelvin sign
-            && !((first | 0x20) == 's' && text.contains(QChar(0x017F)))) // long s
-            return false;
+    while (i < text.size()) {
+        qsizetype length = 1;
+        if (!isWhiteSpace(codePointAt(text, i, &length)))
+            break;
+        i += length;
     }
-    return text.contains(label, Qt::CaseInsensitive);
+    return i;
 }
 
-// Some `sign` stands, white space aside, between a character accepted by
-// `before` and one accepted by `after`: what every rule here needs before
-// its pattern can match. Saves running patterns that cannot match.
-template <typename Before, typename After>
-bool signBetween(QStringView text, QChar sign, Before&& before, After&& after)
+qsizetype skipWhiteSpaceBack(QStringView text, qsizetype i, qsizetype from)
 {
-    for (qsizetype i = text.indexOf(sign); i >= 0; i = text.indexOf(sign, i + 1)) {
-        qsizetype b = i;
-        while (b > 0 && isWhiteSpace(text[b - 1].unicode()))
-            --b;
-        if (b == 0 || !before(codePointBefore(text, b)))
-            continue;
-        qsizetype a = i + 1;
-        while (a < text.size() && isWhiteSpace(text[a].unicode()))
-            ++a;
-        if (a < text.size() && after(codePointAt(text, a)))
-            return true;
+    while (i > from) {
+        qsizetype length = 1;
+        if (!isWhiteSpace(codePointBefore(text, i, &length)))
+            break;
+        i -= length;
     }
-    return false;
+    return i;
 }
 
-bool isDigitOrMark(char32_t c)
+bool isMark(char32_t c, bool commaToo)
 {
-    return isDecimalDigit(c) || c == '.' || c == ',';
+    return c == '.' || (commaToo && c == ',');
 }
 
-} // namespace
-
-QString CalculatorEngine::processTaxLabels(const QString& text, Pipeline& pipeline)
+// Where the number that ends at `end` starts: digits, at most one decimal
+// mark (not first), digits; the leftmost such start at or after `from`.
+// None when no digit stands right before the number's end or its mark.
+qsizetype numberStartBefore(QStringView text, qsizetype from, qsizetype end, bool commaToo)
 {
-    const QList<CalcSettings::TaxRate>& rates = pipeline.settings.enabledTaxRates;
-    if (rates.isEmpty())
-        return text;
-    // Longest label first, so "MwSt reduziert" is not eaten by "MwSt".
-    QVarLengthArray<qsizetype, 8> order;
-    for (qsizetype i = 0; i < rates.size(); ++i)
-        order.append(i);
-    std::stable_sort(order.begin(), order.end(), [&rates](qsizetype a, qsizetype b) {
-        return codePointCount(rates[a].label) > codePointCount(rates[b].label);
-    });
-
-    QString result = text;
-    for (qsizetype index : order) {
-        const CalcSettings::TaxRate& rate = rates[index];
-        if (rate.label.isEmpty() || !mayContainLabel(result, rate.label))
-            continue;
-        const double r = rate.rate;
-
-        // Adding needs a number, "+" and the label; taking off the same with "-".
-        const char16_t first = rate.label.front().unicode();
-        const bool asciiLetter = first < 0x80 && QChar::isLetter(first);
-        auto startsLabel = [first, asciiLetter](char32_t c) {
-            return !asciiLetter || c >= 0x80 || QChar::toCaseFolded(c) == QChar::toCaseFolded(char32_t(first));
-        };
-        if (signBetween(result, QLatin1Char('+'), isDigitOrMark, startsLabel)) {
-            if (const auto add = getCachedRegex(DynamicPattern::taxAdded, rate.label)) {
-            const QString multiplier = decimalNumber(r / 100 + 1);
-            result = EngineRegex::replaceEachMatch(result, *add, [&](const QRegularExpressionMatch& m) -> std::optional<QString> {
-                return m.captured(1) + QLatin1Char('*') + multiplier;
-            });
-        }
-        }
-        if (signBetween(result, QLatin1Char('-'), isDigitOrMark, startsLabel)) {
-            if (const auto subtract = getCachedRegex(DynamicPattern::taxTakenOff, rate.label)) {
-            const QString multiplier = decimalNumber(r / -100 + 1);
-            result = EngineRegex::replaceEachMatch(result, *subtract, [&](const QRegularExpressionMatch& m) -> std::optional<QString> {
-                return m.captured(1) + QLatin1Char('*') + multiplier;
-            });
-        }
-        }
-        if (const auto alone = getCachedRegex(DynamicPattern::taxAlone, rate.label)) {
-            // Right after a number ("100 MwSt") the label stays; a pattern
-            // cannot look back over any amount of white space, so test here.
-            const QString percent = rateText(r) + QLatin1Char('%');
-            const QString& current = result;
-            result = EngineRegex::replaceEachMatch(current, *alone, [&](const QRegularExpressionMatch& m) -> std::optional<QString> {
-                if (endsInDigit(current, m.capturedStart()))
-                    return std::nullopt;
-                return percent;
-            });
+    qsizetype start = -1;
+    bool marked = false;
+    for (qsizetype i = end; i > from;) {
+        qsizetype length = 1;
+        const char32_t c = codePointBefore(text, i, &length);
+        if (isDecimalDigit(c)) {
+            i -= length;
+            start = i;
+        } else if (isMark(c, commaToo) && !marked) {
+            marked = true;
+            i -= length;
+        } else {
+            break;
         }
     }
-    return result;
+    return start;
 }
 
-namespace {
-
-std::optional<double> percentOperand(QStringView text)
+// The end of the number that starts at `i` (digits, an optional mark,
+// digits); -1 when no digit stands at `i`.
+qsizetype numberEndAfter(QStringView text, qsizetype i)
 {
-    QString number = text.toString();
-    number.replace(QLatin1Char(','), QLatin1Char('.'));
-    return readDouble(number);
+    auto digits = [&](qsizetype at) {
+        while (at < text.size()) {
+            qsizetype length = 1;
+            if (!isDecimalDigit(codePointAt(text, at, &length)))
+                break;
+            at += length;
+        }
+        return at;
+    };
+    const qsizetype afterDigits = digits(i);
+    if (afterDigits == i)
+        return -1;
+    if (afterDigits < text.size() && isMark(text[afterDigits].unicode(), true))
+        return digits(afterDigits + 1);
+    return afterDigits;
+}
+
+// A number as typed, with "," read as the decimal point.
+std::optional<double> readNumber(QStringView text)
+{
+    char buffer[64];
+    if (text.size() > qsizetype(sizeof buffer))
+        return readDouble(text.toString().replace(QLatin1Char(','), QLatin1Char('.')));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c >= 0x80)
+            return std::nullopt;
+        buffer[i] = c == ',' ? '.' : char(c);
+    }
+    return readDouble(std::string_view(buffer, size_t(text.size())));
+}
+
+// The percentage after an operator: optional white space, an optional "-"
+// (a negative percentage, as a linked value or a tax rate gives), the
+// number, optional white space and "%". Its value and the index after "%".
+struct Percent {
+    double value = 0;
+    qsizetype end = -1;
+    bool readable = false; // else it stays as written
+};
+
+std::optional<Percent> percentAfter(QStringView text, qsizetype i)
+{
+    i = skipWhiteSpace(text, i);
+    bool negative = false;
+    if (i < text.size() && text[i] == QLatin1Char('-')) {
+        negative = true;
+        i = skipWhiteSpace(text, i + 1);
+    }
+    const qsizetype numberEnd = numberEndAfter(text, i);
+    if (numberEnd < 0)
+        return std::nullopt;
+    const qsizetype percentAt = skipWhiteSpace(text, numberEnd);
+    if (percentAt >= text.size() || text[percentAt] != QLatin1Char('%'))
+        return std::nullopt;
+    Percent percent;
+    percent.end = percentAt + 1;
+    const std::optional<double> value = readNumber(text.mid(i, numberEnd - i));
+    if (value && std::isfinite(*value)) {
+        percent.value = negative ? -*value : *value;
+        percent.readable = true;
+    }
+    return percent;
 }
 
 enum class PercentOperation { add, subtract, multiply, divide };
+
+constexpr std::pair<PercentOperation, char16_t> percentRules[] = {
+    {PercentOperation::add, '+'},
+    {PercentOperation::subtract, '-'},
+    {PercentOperation::multiply, '*'},
+    {PercentOperation::divide, '/'},
+};
 
 std::optional<double> applyPercent(PercentOperation operation, double amount, double percent)
 {
@@ -156,118 +171,328 @@ std::optional<double> applyPercent(PercentOperation operation, double amount, do
     return std::nullopt;
 }
 
-} // namespace
-
-QString CalculatorEngine::processPercentages(const QString& input)
+// A value that overflowed: the row fails as for any infinite value,
+// instead of the percentage silently dropping out.
+void noteOverflow(std::optional<CalculationError>& failure, double value)
 {
-    static const QRegularExpression percentAddRegex =
-        EngineRegex::compile(QStringLiteral(R"((\d+[.,]?\d*)\s*\+\s*(\d+[.,]?\d*)\s*%)"));
-    static const QRegularExpression percentSubRegex =
-        EngineRegex::compile(QStringLiteral(R"((\d+[.,]?\d*)\s*-\s*(\d+[.,]?\d*)\s*%)"));
-    static const QRegularExpression percentMulRegex =
-        EngineRegex::compile(QStringLiteral(R"((\d+[.,]?\d*)\s*\*\s*(\d+[.,]?\d*)\s*%)"));
-    static const QRegularExpression percentDivRegex =
-        EngineRegex::compile(QStringLiteral(R"((\d+[.,]?\d*)\s*/\s*(\d+[.,]?\d*)\s*%)"));
-
-    if (!input.contains(QLatin1Char('%')))
-        return input;
-    QString text = processParenthesizedPercentage(input);
-
-    const std::tuple<const QRegularExpression*, PercentOperation, QChar> rules[] = {
-        {&percentAddRegex, PercentOperation::add, QLatin1Char('+')},
-        {&percentSubRegex, PercentOperation::subtract, QLatin1Char('-')},
-        {&percentMulRegex, PercentOperation::multiply, QLatin1Char('*')},
-        {&percentDivRegex, PercentOperation::divide, QLatin1Char('/')},
-    };
-    for (const auto& [regex, operation, sign] : rules) {
-        if (!signBetween(text, sign, isDigitOrMark, isDecimalDigit))
-            continue;
-        text = EngineRegex::replaceEachMatch(text, *regex, [operation = operation](const QRegularExpressionMatch& m) -> std::optional<QString> {
-            const std::optional<double> a = percentOperand(m.capturedView(1));
-            const std::optional<double> b = percentOperand(m.capturedView(2));
-            if (!a || !b)
-                return std::nullopt;
-            const std::optional<double> value = applyPercent(operation, *a, *b);
-            // An overflowing value keeps the text; written as "0" it would
-            // be a wrong result instead of an error.
-            if (!value || !std::isfinite(*value))
-                return std::nullopt;
-            return canonicalNumber(*value);
-        });
-    }
-    return text;
+    if (!failure)
+        failure = std::isnan(value) ? CalculationError::invalidResult() : CalculationError::divisionByZero();
 }
 
-QString CalculatorEngine::processParenthesizedPercentage(QString text)
-{
-    static const QRegularExpression parenPercentAddRegex =
-        EngineRegex::compile(QStringLiteral(R"(\)\s*\+\s*(\d+[.,]?\d*)\s*%)"));
-    static const QRegularExpression parenPercentSubRegex =
-        EngineRegex::compile(QStringLiteral(R"(\)\s*-\s*(\d+[.,]?\d*)\s*%)"));
-    static const QRegularExpression parenPercentMulRegex =
-        EngineRegex::compile(QStringLiteral(R"(\)\s*\*\s*(\d+[.,]?\d*)\s*%)"));
+// Collects the replacements of one rule and applies them in one copy.
+struct Rewrite {
+    explicit Rewrite(QStringView text) : source(text) {}
 
-    const std::tuple<const QRegularExpression*, PercentOperation, QChar> rules[] = {
-        {&parenPercentAddRegex, PercentOperation::add, QLatin1Char('+')},
-        {&parenPercentSubRegex, PercentOperation::subtract, QLatin1Char('-')},
-        {&parenPercentMulRegex, PercentOperation::multiply, QLatin1Char('*')},
-    };
+    QStringView source;
+    QString result;
+    qsizetype copied = 0;
+
+    void replace(qsizetype start, qsizetype end)
+    {
+        if (result.isNull())
+            result.reserve(source.size() + 16);
+        result += source.mid(copied, start - copied);
+        copied = end;
+    }
+    // Writes the rest back into `text`, when anything was replaced.
+    void finish(QString& text)
+    {
+        if (result.isNull())
+            return;
+        result += source.mid(copied);
+        text = std::move(result);
+    }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Tax labels
+
+const CalculatorEngine::FoldedLabel& CalculatorEngine::foldedLabel(const QString& label)
+{
+    const auto found = m_labelCache.constFind(label);
+    if (found != m_labelCache.constEnd())
+        return *found;
+    // Should labels pile up without the rates changing, start afresh.
+    if (m_labelCache.size() >= 4096)
+        m_labelCache.clear();
+    FoldedLabel folded;
+    for (qsizetype i = 0; i < label.size();) {
+        qsizetype length = 1;
+        folded.codePoints.append(QChar::toCaseFolded(codePointAt(label, i, &length)));
+        i += length;
+    }
+    folded.startsWithSpace = !folded.codePoints.isEmpty() && isWhiteSpace(folded.codePoints.front());
+    return *m_labelCache.insert(label, folded);
+}
+
+namespace {
+
+// An ASCII character that cannot start the label: the cheap test before
+// the full comparison.
+inline bool cannotStart(char16_t c, char32_t first)
+{
+    return c < 0x80 && c != first && !(isAsciiLetter(c) && char32_t(c | 0x20) == first);
+}
+
+// The end of the label when it stands at `i` (case-insensitive), else -1.
+qsizetype labelEndAt(QStringView text, qsizetype i, const QList<char32_t>& label)
+{
+    for (char32_t expected : label) {
+        if (i >= text.size())
+            return -1;
+        qsizetype length = 1;
+        const char32_t c = codePointAt(text, i, &length);
+        const bool same = c == expected
+            || (c < 0x80 ? isAsciiLetter(c) && char32_t(c | 0x20) == expected : QChar::toCaseFolded(c) == expected);
+        if (!same)
+            return -1;
+        i += length;
+    }
+    return i;
+}
+
+// Some character of the text may start the label.
+bool mayStartLabel(QStringView text, char32_t first)
+{
+    const bool asciiLetter = first < 0x80 && isAsciiLetter(first);
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        // Beyond ASCII only the Kelvin sign and the long s fold to ASCII letters.
+        if (u == first || (asciiLetter && char32_t(u | 0x20) == first)
+            || (u >= 0x80 && (!asciiLetter || u == 0x212A || u == 0x017F)))
+            return true;
+    }
+    return false;
+}
+
+// 100 + MwSt: the number right before the sign is multiplied by the factor.
+void applyTaxFactor(QString& text, char16_t sign, const QList<char32_t>& label, bool startsWithSpace, double factor)
+{
+    const QStringView view(text);
+    Rewrite rewrite(view);
+    qsizetype from = 0;
+    for (qsizetype k = view.indexOf(QChar(sign)); k >= 0; k = view.indexOf(QChar(sign), std::max(k + 1, from))) {
+        if (k < from)
+            continue;
+        const qsizetype furthest = skipWhiteSpace(view, k + 1);
+        if (!startsWithSpace && (furthest == view.size() || cannotStart(view[furthest].unicode(), label.front())))
+            continue;
+        const qsizetype numberEnd = skipWhiteSpaceBack(view, k, from);
+        const qsizetype start = numberStartBefore(view, from, numberEnd, false);
+        if (start < 0)
+            continue;
+        // The label may itself begin with white space: try from the
+        // furthest point back to the sign.
+        qsizetype labelEnd = -1;
+        for (qsizetype at = furthest; at > k; --at) {
+            labelEnd = labelEndAt(view, at, label);
+            if (labelEnd >= 0 || !startsWithSpace)
+                break;
+        }
+        if (labelEnd < 0)
+            continue;
+        if (labelEnd < view.size() && view[labelEnd] == QLatin1Char('.'))
+            ++labelEnd;
+        rewrite.replace(start, labelEnd);
+        rewrite.result += view.mid(start, numberEnd - start);
+        rewrite.result += QLatin1Char('*');
+        appendDecimalNumber(rewrite.result, factor);
+        from = labelEnd;
+    }
+    rewrite.finish(text);
+}
+
+// The label on its own becomes its rate as a percentage, except right
+// after a number ("100 MwSt" keeps it).
+void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
+{
+    const QStringView view(text);
+    Rewrite rewrite(view);
+    const char32_t first = label.front();
+    for (qsizetype i = 0; i < view.size();) {
+        if (cannotStart(view[i].unicode(), first)) {
+            ++i;
+            continue;
+        }
+        qsizetype end = labelEndAt(view, i, label);
+        if (end < 0) {
+            qsizetype length = 1;
+            codePointAt(view, i, &length);
+            i += length;
+            continue;
+        }
+        if (end < view.size() && view[end] == QLatin1Char('.'))
+            ++end;
+        if (!endsInDigit(view, i)) {
+            rewrite.replace(i, end);
+            // Whole rates as their digits (19), others as their shortest text (5.5).
+            appendPlainNumber(rewrite.result, rate == 0 ? 0.0 : rate);
+            rewrite.result += QLatin1Char('%');
+        }
+        i = end;
+    }
+    rewrite.finish(text);
+}
+
+} // namespace
+
+void CalculatorEngine::processTaxLabels(QString& text, Pipeline& pipeline)
+{
+    const QList<CalcSettings::TaxRate>& rates = pipeline.settings.enabledTaxRates;
+    if (rates.isEmpty() || text.isEmpty())
+        return;
+    // Longest label first, so "MwSt reduziert" is not eaten by "MwSt".
+    QVarLengthArray<std::pair<qsizetype, qsizetype>, 8> order; // length, index
+    for (qsizetype i = 0; i < rates.size(); ++i) {
+        if (!rates[i].label.isEmpty())
+            order.append({codePointCount(rates[i].label), i});
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [](const std::pair<qsizetype, qsizetype>& a, const std::pair<qsizetype, qsizetype>& b) {
+                         return a.first > b.first;
+                     });
+
+    for (const std::pair<qsizetype, qsizetype>& entry : std::as_const(order)) {
+        const CalcSettings::TaxRate& rate = rates[entry.second];
+        const FoldedLabel& folded = foldedLabel(rate.label);
+        if (!mayStartLabel(text, folded.codePoints.front()))
+            continue;
+        const double r = rate.rate;
+        if (text.contains(QLatin1Char('+')))
+            applyTaxFactor(text, '+', folded.codePoints, folded.startsWithSpace, r / 100 + 1);
+        if (text.contains(QLatin1Char('-')))
+            applyTaxFactor(text, '-', folded.codePoints, folded.startsWithSpace, r / -100 + 1);
+        applyTaxAlone(text, folded.codePoints, r);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Percentages
+
+void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, PercentPass pass)
+{
+    if (!text.contains(QLatin1Char('%')))
+        return;
+    processParenthesizedPercentage(text, pipeline, pass);
+
+    // Each rule makes one pass, left to right; what it writes is not read
+    // again by the same rule.
+    for (const std::pair<PercentOperation, char16_t>& rule : percentRules) {
+        const QStringView view(text);
+        Rewrite rewrite(view);
+        qsizetype from = 0;
+        for (qsizetype k = view.indexOf(QChar(rule.second)); k >= 0;
+             k = view.indexOf(QChar(rule.second), std::max(k + 1, from))) {
+            if (k < from)
+                continue;
+            const qsizetype amountEnd = skipWhiteSpaceBack(view, k, from);
+            const qsizetype amountStart = numberStartBefore(view, from, amountEnd, true);
+            if (amountStart < 0)
+                continue;
+            const std::optional<Percent> percent = percentAfter(view, k + 1);
+            if (!percent)
+                continue;
+            from = percent->end;
+            const std::optional<double> amount = readNumber(view.mid(amountStart, amountEnd - amountStart));
+            // A number past the double range stays as written: the parser
+            // refuses it.
+            if (!amount || !std::isfinite(*amount) || !percent->readable)
+                continue;
+            const std::optional<double> value = applyPercent(rule.first, *amount, percent->value);
+            if (!value)
+                continue;
+            if (!std::isfinite(*value)) {
+                noteOverflow(pipeline.failure, *value);
+                continue;
+            }
+            rewrite.replace(amountStart, percent->end);
+            appendCanonicalNumber(rewrite.result, *value);
+        }
+        rewrite.finish(text);
+    }
+}
+
+void CalculatorEngine::processParenthesizedPercentage(QString& text, Pipeline& pipeline, PercentPass pass)
+{
     if (!text.contains(QLatin1Char(')')))
-        return text;
-    for (const auto& [regex, operation, sign] : rules) {
-        if (!signBetween(text, sign, [](char32_t c) { return c == ')'; }, isDecimalDigit))
+        return;
+    // No rule for division; each rule takes its first match only.
+    for (const std::pair<PercentOperation, char16_t>& rule : percentRules) {
+        if (rule.first == PercentOperation::divide)
             continue;
-        const QRegularExpressionMatch match = regex->match(text);
-        if (!match.hasMatch())
+        const QStringView view(text);
+        qsizetype close = -1;
+        std::optional<Percent> percent;
+        for (qsizetype c = view.indexOf(QLatin1Char(')')); c >= 0; c = view.indexOf(QLatin1Char(')'), c + 1)) {
+            const qsizetype sign = skipWhiteSpace(view, c + 1);
+            if (sign >= view.size() || view[sign] != QChar(rule.second))
+                continue;
+            percent = percentAfter(view, sign + 1);
+            if (percent) {
+                close = c;
+                break;
+            }
+        }
+        if (close < 0 || !percent->readable)
             continue;
-        const std::optional<double> percent = percentOperand(match.capturedView(1));
-        if (!percent)
-            continue;
-        const qsizetype matchStart = match.capturedStart();
-        const std::optional<qsizetype> open = findMatchingOpenParen(QStringView(text).left(matchStart));
+        const std::optional<qsizetype> open = findMatchingOpenParen(view.left(close));
         if (!open)
             continue;
         // The bracket of a function call is the call's argument, not a
-        // group: its percentage waits for the call's value. A lone "x"
-        // before a bracket is a multiplication sign, not a name.
-        if (*open > 0) {
-            const QStringView before = QStringView(text).left(*open);
-            const char32_t previous = codePointBefore(before, before.size());
-            const bool loneX = (previous == 'x' || previous == 'X')
-                && (before.size() < 2 || !isAsciiLetter(before[before.size() - 2].unicode()));
-            if (QChar::isLetter(previous) && !loneX)
-                continue;
+        // group: its percentage waits for the call's value. Any other word
+        // before a bracket ("Preis(200)") is only a word.
+        qsizetype wordStart = *open;
+        while (wordStart > 0 && isAsciiLetter(view[wordStart - 1].unicode()))
+            --wordStart;
+        if (isFunctionName(view.mid(wordStart, *open - wordStart)))
+            continue;
+        // A group that holds a call or a constant is worked out once their
+        // values stand in the text, never by dropping their letters.
+        const QStringView inner = view.mid(*open, close - *open + 1);
+        if (pass == PercentPass::beforeCalls && holdsCallOrConstant(inner)) {
+            pipeline.groupWaitsForCalls = true;
+            continue;
         }
-        const QString group = QStringView(text).mid(*open, matchStart - *open).toString() + QLatin1Char(')');
-        const std::optional<double> groupValue = tryEvaluateSimple(group);
+        const std::optional<double> groupValue = tryEvaluateSimple(inner);
         if (!groupValue)
             continue;
-        const double value = operation == PercentOperation::multiply ? (*percent / 100) * *groupValue
-                                                                      : *applyPercent(operation, *groupValue, *percent);
-        if (!std::isfinite(value))
+        const double value = rule.first == PercentOperation::multiply
+            ? (percent->value / 100) * *groupValue
+            : *applyPercent(rule.first, *groupValue, percent->value);
+        if (!std::isfinite(value)) {
+            noteOverflow(pipeline.failure, value);
             continue;
-        text.replace(*open, match.capturedEnd() - *open, canonicalNumber(value));
+        }
+        QString written;
+        appendCanonicalNumber(written, value);
+        text.replace(*open, percent->end - *open, written);
     }
-    return text;
 }
 
 std::optional<double> CalculatorEngine::tryEvaluateSimple(QStringView group)
 {
-    QString kept;
-    kept.reserve(group.size());
+    // Only number characters and "+-*/(). " are kept; runs of blanks
+    // collapse and the ends are trimmed.
+    QVarLengthArray<QChar, 128> kept;
     for (qsizetype i = 0; i < group.size();) {
         qsizetype length = 1;
         const char32_t c = codePointAt(group, i, &length);
-        if (isNumberChar(c) || QStringView(u"+-*/(). ").contains(QChar(char16_t(c < 0x10000 ? c : 0))))
-            kept += group.mid(i, length);
+        const bool keep = isNumberChar(c) || c == '+' || c == '-' || c == '*' || c == '/' || c == '(' || c == ')'
+            || c == '.' || c == ' ';
+        if (keep && !(c == ' ' && (kept.isEmpty() || kept.back() == QLatin1Char(' ')))) {
+            for (qsizetype k = 0; k < length; ++k)
+                kept.append(group[i + k]);
+        }
         i += length;
     }
-    while (kept.contains(QLatin1String("  ")))
-        kept.replace(QLatin1String("  "), QLatin1String(" "));
-    kept = kept.trimmed();
-    if (kept.isEmpty() || !hasBalancedParentheses(kept))
+    while (!kept.isEmpty() && kept.back() == QLatin1Char(' '))
+        kept.removeLast();
+    const QStringView simple(kept.constData(), kept.size());
+    if (simple.isEmpty() || !hasBalancedParentheses(simple))
         return std::nullopt;
-    const ExpressionParser::Result result = ExpressionParser::evaluate(kept);
+    const ExpressionParser::Result result = ExpressionParser::evaluate(simple);
     if (!result.ok)
         return std::nullopt;
     return result.value;

@@ -3,7 +3,7 @@
 #include "Engine/ExpressionText.h"
 
 #include <cmath>
-#include <string>
+#include <string_view>
 
 using namespace ExpressionText;
 
@@ -34,7 +34,6 @@ void ExpressionParser::fail(ErrorKind kind, const QString& text)
 bool ExpressionParser::tokenize(QStringView text)
 {
     m_tokens.clear();
-    m_tokens.reserve(size_t(text.size()) + 1);
     qsizetype i = 0;
     while (i < text.size()) {
         qsizetype length = 1;
@@ -74,18 +73,22 @@ bool ExpressionParser::parseNumber(QStringView text, qsizetype& index, double& v
     const qsizetype start = index;
     // Only ASCII digits convert (a comma is read as the decimal point); the
     // vulgar fraction one half, superscripts and other scripts do not.
-    std::string ascii;
+    QVarLengthArray<char, 64> ascii;
     bool convertible = true;
     auto takeNumberChars = [&] {
         while (index < text.size()) {
-            qsizetype length = 1;
-            const char32_t c = codePointAt(text, index, &length);
-            if (!isNumberChar(c))
+            const char16_t unit = text[index].unicode();
+            if (unit >= '0' && unit <= '9') {
+                ascii.append(char(unit));
+                ++index;
+                continue;
+            }
+            if (unit < 0x80)
                 break;
-            if (c < 0x80)
-                ascii.push_back(char(c));
-            else
-                convertible = false;
+            qsizetype length = 1;
+            if (!isNumberChar(codePointAt(text, index, &length)))
+                break;
+            convertible = false;
             index += length;
         }
     };
@@ -93,13 +96,13 @@ bool ExpressionParser::parseNumber(QStringView text, qsizetype& index, double& v
     const bool hasPoint =
         index < text.size() && (text[index] == QLatin1Char('.') || text[index] == QLatin1Char(','));
     if (hasPoint) {
-        ascii.push_back('.');
+        ascii.append('.');
         ++index;
         takeNumberChars();
     }
     // A run too large for a double is refused rather than read as infinity.
-    const std::optional<double> read =
-        convertible && ascii != "." ? readDouble(std::string_view(ascii)) : std::nullopt;
+    const std::string_view digits(ascii.constData(), size_t(ascii.size()));
+    const std::optional<double> read = convertible && digits != "." ? readDouble(digits) : std::nullopt;
     if (!read || !std::isfinite(*read)) {
         QString number = text.mid(start, index - start).toString();
         if (hasPoint)

@@ -2,7 +2,7 @@
 
 #include <QString>
 #include <QStringView>
-#include <vector>
+#include <QVarLengthArray>
 
 // Evaluates one line of plain arithmetic: numbers, + - * / ^, unary minus and
 // parentheses. Computes while it parses; keeps no state between calls.
@@ -50,8 +50,9 @@ private:
     double parsePower();
     double parsePrimary();
 
-    std::vector<Token> m_tokens;
-    size_t m_position = 0;
+    // Typical rows fit on the stack.
+    QVarLengthArray<Token, 64> m_tokens;
+    qsizetype m_position = 0;
     int m_depth = 0;
     bool m_failed = false;
     Error m_error;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 namespace ExpressionText {
 
@@ -55,11 +56,6 @@ bool isWhiteSpaceSlow(char32_t c)
 {
     return c == 0x180E || QChar::isSpace(c);
 
-}
-
-bool isAsciiLetter(char32_t c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
 QString trimmedBlanks(QStringView text)
@@ -163,53 +159,119 @@ namespace {
 // Large enough for any double in fixed notation with ten decimals.
 constexpr int numberBufferSize = 400;
 
-QString fixedText(double value, int precision)
+// Shortest round-trip text in fixed notation; its length.
+int writePlain(char* buffer, double value)
 {
-    char buffer[numberBufferSize];
-    const auto result = std::to_chars(buffer, buffer + numberBufferSize, value, std::chars_format::fixed, precision);
-    return QString::fromLatin1(buffer, result.ptr - buffer);
+    if (!std::isfinite(value)) {
+        buffer[0] = '0';
+        return 1;
+    }
+    const auto result = std::to_chars(buffer, buffer + numberBufferSize, value, std::chars_format::fixed);
+    return int(result.ptr - buffer);
 }
 
-void stripTrailingZeros(QString& text)
+bool hasPoint(const char* buffer, int length)
 {
-    if (!text.contains(QLatin1Char('.')))
-        return;
-    qsizetype end = text.size();
-    while (end > 0 && text[end - 1] == QLatin1Char('0'))
-        --end;
-    if (end > 0 && text[end - 1] == QLatin1Char('.'))
-        --end;
-    text.truncate(end);
+    for (int i = 0; i < length; ++i) {
+        if (buffer[i] == '.')
+            return true;
+    }
+    return false;
 }
 
 } // namespace
 
 QString plainNumber(double value)
 {
-    if (!std::isfinite(value))
-        return QStringLiteral("0");
     char buffer[numberBufferSize];
-    const auto result = std::to_chars(buffer, buffer + numberBufferSize, value, std::chars_format::fixed);
-    return QString::fromLatin1(buffer, result.ptr - buffer);
+    return QString::fromLatin1(buffer, writePlain(buffer, value));
+}
+
+void appendPlainNumber(QString& out, double value)
+{
+    char buffer[numberBufferSize];
+    out.append(QLatin1String(buffer, writePlain(buffer, value)));
 }
 
 QString decimalNumber(double value)
 {
-    QString text = plainNumber(value);
-    if (!text.contains(QLatin1Char('.')))
-        text += QLatin1String(".0");
+    QString text;
+    appendDecimalNumber(text, value);
     return text;
 }
 
+void appendDecimalNumber(QString& out, double value)
+{
+    char buffer[numberBufferSize + 2];
+    int length = writePlain(buffer, value);
+    if (!hasPoint(buffer, length)) {
+        buffer[length++] = '.';
+        buffer[length++] = '0';
+    }
+    out.append(QLatin1String(buffer, length));
+}
+
+namespace {
+
+// 15 significant digits in positional form: a double's noise (the 17th
+// digit of 200 * 1.1) goes, any magnitude stays.
+int writeCanonical(char* buffer, double value)
+{
+    if (!std::isfinite(value) || value == std::round(value))
+        return writePlain(buffer, value);
+    char scientific[32];
+    const auto written =
+        std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific, 14);
+    const std::string_view text(scientific, size_t(written.ptr - scientific));
+    const size_t exponentAt = text.find('e');
+    int exponent = 0;
+    std::from_chars(text.data() + exponentAt + 1 + (text[exponentAt + 1] == '+'), text.data() + text.size(), exponent);
+    char digits[16];
+    int digitCount = 0;
+    for (size_t i = 0; i < exponentAt; ++i) {
+        if (text[i] >= '0' && text[i] <= '9')
+            digits[digitCount++] = text[i];
+    }
+    int length = 0;
+    if (value < 0)
+        buffer[length++] = '-';
+    if (exponent < 0) {
+        buffer[length++] = '0';
+        buffer[length++] = '.';
+        for (int i = 0; i < -exponent - 1; ++i)
+            buffer[length++] = '0';
+        for (int i = 0; i < digitCount; ++i)
+            buffer[length++] = digits[i];
+    } else {
+        for (int i = 0; i <= exponent; ++i)
+            buffer[length++] = i < digitCount ? digits[i] : '0';
+        if (exponent + 1 < digitCount) {
+            buffer[length++] = '.';
+            for (int i = exponent + 1; i < digitCount; ++i)
+                buffer[length++] = digits[i];
+        }
+    }
+    if (hasPoint(buffer, length)) {
+        while (buffer[length - 1] == '0')
+            --length;
+        if (buffer[length - 1] == '.')
+            --length;
+    }
+    return length;
+}
+
+} // namespace
+
 QString canonicalNumber(double value)
 {
-    if (!std::isfinite(value))
-        return QStringLiteral("0");
-    if (value == std::round(value) && std::fabs(value) < 1e15)
-        return fixedText(value, 0);
-    QString text = fixedText(value, 10);
-    stripTrailingZeros(text);
-    return text;
+    char buffer[numberBufferSize];
+    return QString::fromLatin1(buffer, writeCanonical(buffer, value));
+}
+
+void appendCanonicalNumber(QString& out, double value)
+{
+    char buffer[numberBufferSize];
+    out.append(QLatin1String(buffer, writeCanonical(buffer, value)));
 }
 
 QString formatResult(double value)
@@ -220,11 +282,18 @@ QString formatResult(double value)
     // fraction left to round anyway.
     const double scaled = value * 100;
     const double rounded = std::isfinite(scaled) ? std::round(scaled) / 100 : value;
-    if (rounded == std::round(rounded) && std::fabs(rounded) < 1e15)
-        return fixedText(rounded, 0);
-    QString text = fixedText(rounded, 2);
-    stripTrailingZeros(text);
-    return text;
+    char buffer[numberBufferSize];
+    const bool whole = rounded == std::round(rounded) && std::fabs(rounded) < 1e15;
+    const auto written =
+        std::to_chars(buffer, buffer + numberBufferSize, rounded, std::chars_format::fixed, whole ? 0 : 2);
+    int length = int(written.ptr - buffer);
+    if (!whole && hasPoint(buffer, length)) {
+        while (length > 0 && buffer[length - 1] == '0')
+            --length;
+        if (length > 0 && buffer[length - 1] == '.')
+            --length;
+    }
+    return QString::fromLatin1(buffer, length);
 }
 
 bool hasBalancedParentheses(QStringView text)
@@ -259,49 +328,78 @@ std::optional<qsizetype> findMatchingOpenParen(QStringView text)
 
 namespace {
 
-// Every piece after the first has exactly three characters, all numeric.
-bool restAreThousandsGroups(const QList<QStringView>& pieces)
+// Every piece after the first, split at `mark`, has exactly three
+// characters, all numeric.
+bool restAreGroups(const QChar* run, qsizetype size, QChar mark, qsizetype* pieces)
 {
-    for (qsizetype p = 1; p < pieces.size(); ++p) {
-        if (codePointCount(pieces[p]) != 3)
-            return false;
-        for (qsizetype i = 0; i < pieces[p].size();) {
-            qsizetype length = 1;
-            if (!isNumberChar(codePointAt(pieces[p], i, &length)))
+    *pieces = 1;
+    qsizetype count = -1; // characters in the current piece; -1 in the first
+    for (qsizetype i = 0; i < size;) {
+        if (run[i] == mark) {
+            if (count >= 0 && count != 3)
                 return false;
-            i += length;
+            count = 0;
+            ++*pieces;
+            ++i;
+            continue;
         }
+        qsizetype length = 1;
+        const char32_t c = codePointAt(QStringView(run + i, size - i), 0, &length);
+        if (count >= 0) {
+            if (!isNumberChar(c))
+                return false;
+            ++count;
+        }
+        i += length;
     }
-    return true;
+    return count < 0 || count == 3;
 }
 
 } // namespace
 
+qsizetype normalizeNumberRun(QChar* data, qsizetype start, qsizetype end, qsizetype out)
+{
+    qsizetype lastDot = -1;
+    qsizetype lastComma = -1;
+    for (qsizetype i = start; i < end; ++i) {
+        if (data[i] == QLatin1Char('.'))
+            lastDot = i;
+        else if (data[i] == QLatin1Char(','))
+            lastComma = i;
+    }
+    bool dropDots = false;
+    bool dropCommas = false;
+    bool commasArePoints = false;
+    qsizetype pieces = 0;
+    if (lastDot >= 0 && lastComma >= 0) {
+        dropCommas = lastDot > lastComma;
+        dropDots = !dropCommas;
+        commasArePoints = !dropCommas;
+    } else if (lastDot >= 0) {
+        dropDots = restAreGroups(data + start, end - start, QLatin1Char('.'), &pieces) && pieces >= 3;
+    } else if (lastComma >= 0) {
+        dropCommas = restAreGroups(data + start, end - start, QLatin1Char(','), &pieces) && pieces == 2;
+        commasArePoints = !dropCommas;
+    }
+    for (qsizetype i = start; i < end; ++i) {
+        const QChar c = data[i];
+        if (c == QLatin1Char('.') && dropDots)
+            continue;
+        if (c == QLatin1Char(',')) {
+            if (dropCommas)
+                continue;
+            data[out++] = commasArePoints ? QLatin1Char('.') : c;
+            continue;
+        }
+        data[out++] = c;
+    }
+    return out;
+}
+
 QString normalizeNumberFormat(QStringView run)
 {
-    if (!run.contains(QLatin1Char('.')) && !run.contains(QLatin1Char(',')))
-        return run.toString();
-    const qsizetype lastDot = run.lastIndexOf(QLatin1Char('.'));
-    const qsizetype lastComma = run.lastIndexOf(QLatin1Char(','));
     QString text = run.toString();
-    if (lastDot >= 0 && lastComma >= 0) {
-        if (lastDot > lastComma) {
-            text.remove(QLatin1Char(','));
-        } else {
-            text.remove(QLatin1Char('.'));
-            text.replace(QLatin1Char(','), QLatin1Char('.'));
-        }
-    } else if (lastDot >= 0) {
-        const QList<QStringView> pieces = run.split(QLatin1Char('.'));
-        if (pieces.size() >= 3 && restAreThousandsGroups(pieces))
-            text.remove(QLatin1Char('.'));
-    } else if (lastComma >= 0) {
-        const QList<QStringView> pieces = run.split(QLatin1Char(','));
-        if (pieces.size() == 2 && restAreThousandsGroups(pieces))
-            text.remove(QLatin1Char(','));
-        else
-            text.replace(QLatin1Char(','), QLatin1Char('.'));
-    }
+    text.truncate(normalizeNumberRun(text.data(), 0, text.size(), 0));
     return text;
 }
 

@@ -49,7 +49,10 @@ inline bool isWhiteSpace(char32_t c)
 {
     return c < 0x80 ? (c == ' ' || (c >= '\t' && c <= '\r')) : isWhiteSpaceSlow(c);
 }
-bool isAsciiLetter(char32_t c);
+inline bool isAsciiLetter(char32_t c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 QString trimmedBlanks(QStringView text);
 QString trimmedBlanks(const QString& text);
@@ -66,10 +69,15 @@ std::optional<double> readDouble(std::string_view ascii);
 QString plainNumber(double value);
 // plainNumber with ".0" added when it has no decimal point (4.0, 1024.0).
 QString decimalNumber(double value);
-// Text of a computed percentage or conversion: whole values below 1e15
-// without decimals, others with at most ten decimals; "0" for NaN and
+// Text of a computed percentage or conversion, always positional: whole
+// values with all their digits, others to 15 significant digits (so that
+// 200 * 1.1 reads 220 and 1.1e-11 keeps its value); "0" for NaN and
 // infinities.
 QString canonicalNumber(double value);
+// The same texts, appended to `out` without a text of their own.
+void appendPlainNumber(QString& out, double value);
+void appendDecimalNumber(QString& out, double value);
+void appendCanonicalNumber(QString& out, double value);
 // Short display form of a result with "." and at most two decimals; "—" for
 // NaN and infinities.
 QString formatResult(double value);
@@ -79,5 +87,8 @@ bool hasBalancedParentheses(QStringView text);
 std::optional<qsizetype> findMatchingOpenParen(QStringView text);
 // Grouping and decimal marks of one number run of the final text.
 QString normalizeNumberFormat(QStringView run);
+// The same for data[start, end), written from `out` on (out <= start; the
+// text never grows). Returns the end of what was written.
+qsizetype normalizeNumberRun(QChar* data, qsizetype start, qsizetype end, qsizetype out);
 
 } // namespace ExpressionText

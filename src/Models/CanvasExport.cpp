@@ -242,23 +242,22 @@ struct Writer {
 std::optional<QByteArray> CanvasExport::toJSON(QString* error) const
 {
     Writer writer;
+    auto failed = [&]() -> std::optional<QByteArray> {
+        if (error)
+            *error = writer.error;
+        return std::nullopt;
+    };
     QJsonArray canvasArray;
     for (const CanvasData& data : canvases) {
         QJsonObject object;
-        if (!writer.canvas(data, object)) {
-            if (error)
-                *error = writer.error;
-            return std::nullopt;
-        }
+        if (!writer.canvas(data, object))
+            return failed();
         canvasArray.append(object);
     }
     QJsonObject root;
     root.insert(QLatin1String("canvases"), canvasArray);
-    if (!writer.date(root, QStringLiteral("exportDate"), exportDate, QStringLiteral("The export"))) {
-        if (error)
-            *error = writer.error;
-        return std::nullopt;
-    }
+    if (!writer.date(root, QStringLiteral("exportDate"), exportDate, QStringLiteral("The export")))
+        return failed();
     root.insert(QLatin1String("version"), version);
     canvasArray = QJsonArray(); // the document holds its own copy now
     // QJsonObject keeps its members sorted by name. Outside strings JSON has
@@ -299,142 +298,115 @@ public:
 
     static bool absent(const QJsonValue& v) { return v.isUndefined() || v.isNull(); }
 
-    bool string(const QJsonObject& o, QLatin1String key, const QString& path, QString& out)
+    static QString at(const QString& path, QLatin1String key) { return path + u'.' + key; }
+
+    // Hands a present member of the given type to take(value); an absent one
+    // leaves its field as it was, one of another type stops the document.
+    template <class Take>
+    bool member(const QJsonObject& o, QLatin1String key, const QString& path, QJsonValue::Type type,
+                const char* expected, Take take)
     {
         const QJsonValue v = o.value(key);
         if (absent(v))
             return true;
-        if (!v.isString())
-            return fail(path + u'.' + key, QStringLiteral("string expected"));
-        out = v.toString();
-        return true;
+        if (v.type() != type)
+            return fail(at(path, key), QLatin1String(expected) + QStringLiteral(" expected"));
+        return take(v);
     }
 
-    bool optionalString(const QJsonObject& o, QLatin1String key, const QString& path, std::optional<QString>& out)
+    // QString or std::optional<QString>.
+    template <class Out>
+    bool string(const QJsonObject& o, QLatin1String key, const QString& path, Out& out)
     {
-        const QJsonValue v = o.value(key);
-        if (absent(v))
+        return member(o, key, path, QJsonValue::String, "string", [&](const QJsonValue& v) {
+            out = v.toString();
             return true;
-        if (!v.isString())
-            return fail(path + u'.' + key, QStringLiteral("string expected"));
-        out = v.toString();
-        return true;
+        });
     }
 
-    bool number(const QJsonObject& o, QLatin1String key, const QString& path, double& out)
+    // double or std::optional<double>.
+    template <class Out>
+    bool number(const QJsonObject& o, QLatin1String key, const QString& path, Out& out)
     {
-        const QJsonValue v = o.value(key);
-        if (absent(v))
+        return member(o, key, path, QJsonValue::Double, "number", [&](const QJsonValue& v) {
+            const double d = v.toDouble();
+            if (!std::isfinite(d))
+                return fail(at(path, key), QStringLiteral("number out of range"));
+            out = d;
             return true;
-        if (!v.isDouble())
-            return fail(path + u'.' + key, QStringLiteral("number expected"));
-        const double d = v.toDouble();
-        if (!std::isfinite(d))
-            return fail(path + u'.' + key, QStringLiteral("number out of range"));
-        out = d;
-        return true;
-    }
-
-    bool optionalNumber(const QJsonObject& o, QLatin1String key, const QString& path, std::optional<double>& out)
-    {
-        double value = 0;
-        const QJsonValue v = o.value(key);
-        if (absent(v))
-            return true;
-        if (!number(o, key, path, value))
-            return false;
-        out = value;
-        return true;
+        });
     }
 
     bool integer(const QJsonObject& o, QLatin1String key, const QString& path, qint64& out)
     {
-        const QJsonValue v = o.value(key);
-        if (absent(v))
+        return member(o, key, path, QJsonValue::Double, "integer", [&](const QJsonValue& v) {
+            const double d = v.toDouble();
+            // Beyond ±2^63 no 64-bit integer holds it.
+            if (!std::isfinite(d) || d != std::floor(d) || std::fabs(d) >= 9223372036854775808.0)
+                return fail(at(path, key), QStringLiteral("integer expected"));
+            out = v.toInteger(qint64(d));
             return true;
-        const double d = v.isDouble() ? v.toDouble() : 0.5;
-        // Beyond ±2^63 no 64-bit integer holds it.
-        if (!v.isDouble() || !std::isfinite(d) || d != std::floor(d) || std::fabs(d) >= 9223372036854775808.0)
-            return fail(path + u'.' + key, QStringLiteral("integer expected"));
-        out = v.toInteger(qint64(d));
-        return true;
+        });
     }
 
     bool boolean(const QJsonObject& o, QLatin1String key, const QString& path, bool& out)
     {
-        const QJsonValue v = o.value(key);
-        if (absent(v))
+        return member(o, key, path, QJsonValue::Bool, "boolean", [&](const QJsonValue& v) {
+            out = v.toBool();
             return true;
-        if (!v.isBool())
-            return fail(path + u'.' + key, QStringLiteral("boolean expected"));
-        out = v.toBool();
-        return true;
+        });
     }
 
     bool date(const QJsonObject& o, QLatin1String key, const QString& path, QDateTime& out)
     {
-        const QJsonValue v = o.value(key);
-        if (absent(v))
+        return member(o, key, path, QJsonValue::String, "date", [&](const QJsonValue& v) {
+            const auto parsed = ExchangeFormat::parseDate(v.toString());
+            if (!parsed)
+                return fail(at(path, key), QStringLiteral("date expected in the form 2026-03-01T09:30:00Z, got “%1”")
+                                               .arg(v.toString().left(40)));
+            out = *parsed;
             return true;
-        if (!v.isString())
-            return fail(path + u'.' + key, QStringLiteral("date expected"));
-        const auto parsed = ExchangeFormat::parseDate(v.toString());
-        if (!parsed)
-            return fail(path + u'.' + key,
-                        QStringLiteral("date expected in the form 2026-03-01T09:30:00Z, got “%1”")
-                            .arg(v.toString().left(40)));
-        out = *parsed;
-        return true;
+        });
     }
 
     bool identifier(const QJsonObject& o, QLatin1String key, const QString& path, QUuid& out, bool required)
     {
-        const QJsonValue v = o.value(key);
-        if (absent(v)) {
-            if (required)
-                return fail(path + u'.' + key, QStringLiteral("missing; a link needs the identifiers of both rows"));
-            return true;
-        }
-        if (!v.isString())
-            return fail(path + u'.' + key, QStringLiteral("identifier expected"));
-        const auto parsed = ExchangeFormat::parseIdentifier(v.toString());
-        if (!parsed)
-            return fail(path + u'.' + key, QStringLiteral("identifier expected (8-4-4-4-12 hexadecimal digits), got “%1”")
+        if (required && absent(o.value(key)))
+            return fail(at(path, key), QStringLiteral("missing; a link needs the identifiers of both rows"));
+        return member(o, key, path, QJsonValue::String, "identifier", [&](const QJsonValue& v) {
+            const auto parsed = ExchangeFormat::parseIdentifier(v.toString());
+            if (!parsed)
+                return fail(at(path, key), QStringLiteral("identifier expected (8-4-4-4-12 hexadecimal digits), got “%1”")
                                                .arg(v.toString().left(40)));
-        out = *parsed;
-        return true;
+            out = *parsed;
+            return true;
+        });
     }
 
     bool map(const QJsonObject& o, QLatin1String key, const QString& path, PartMap& out)
     {
-        const QJsonValue v = o.value(key);
-        if (absent(v))
+        return member(o, key, path, QJsonValue::Object, "object", [&](const QJsonValue& v) {
+            const QJsonObject members = v.toObject();
+            for (auto it = members.begin(); it != members.end(); ++it) {
+                if (!it.value().isString())
+                    return fail(at(path, key) + u'.' + it.key(), QStringLiteral("string expected"));
+                out.insert(it.key(), it.value().toString());
+            }
             return true;
-        if (!v.isObject())
-            return fail(path + u'.' + key, QStringLiteral("object expected"));
-        const QJsonObject members = v.toObject();
-        for (auto it = members.begin(); it != members.end(); ++it) {
-            if (!it.value().isString())
-                return fail(path + u'.' + key + u'.' + it.key(), QStringLiteral("string expected"));
-            out.insert(it.key(), it.value().toString());
-        }
-        return true;
+        });
     }
 
     // An array member; each element handed to read(element, index).
     template <class Read>
     bool array(const QJsonObject& o, QLatin1String key, const QString& path, Read read)
     {
-        const QJsonValue v = o.value(key);
-        if (absent(v))
+        return member(o, key, path, QJsonValue::Array, "array", [&](const QJsonValue& v) {
+            const QJsonArray elements = v.toArray();
+            for (qsizetype i = 0; i < elements.size(); ++i)
+                if (!read(elements.at(i), at(path, key) + u'[' + QString::number(i) + u']'))
+                    return false;
             return true;
-        if (!v.isArray())
-            return fail(path + u'.' + key, QStringLiteral("array expected"));
-        const QJsonArray elements = v.toArray();
-        for (qsizetype i = 0; i < elements.size(); ++i)
-            if (!read(elements.at(i), path + u'.' + key + u'[' + QString::number(i) + u']'))
-                return false;
-        return true;
+        });
     }
 
     bool object(const QJsonValue& v, const QString& path, QJsonObject& out)
@@ -456,9 +428,9 @@ public:
             && map(o, QLatin1String("partLabels"), path, b.partLabels)
             && map(o, QLatin1String("partColors"), path, b.partColors)
             && string(o, QLatin1String("expression"), path, b.expression)
-            && optionalNumber(o, QLatin1String("result"), path, b.result)
+            && number(o, QLatin1String("result"), path, b.result)
             && boolean(o, QLatin1String("hasError"), path, b.hasError)
-            && optionalString(o, QLatin1String("errorMessage"), path, b.errorMessage)
+            && string(o, QLatin1String("errorMessage"), path, b.errorMessage)
             && number(o, QLatin1String("positionX"), path, b.positionX)
             && number(o, QLatin1String("positionY"), path, b.positionY)
             && number(o, QLatin1String("width"), path, b.width)
@@ -485,7 +457,7 @@ public:
         c.modifiedAt = now;
         if (!object(value, path, o) || !identifier(o, QLatin1String("id"), path, c.id, false)
             || !string(o, QLatin1String("name"), path, c.name)
-            || !optionalString(o, QLatin1String("titleColorHex"), path, c.titleColorHex)
+            || !string(o, QLatin1String("titleColorHex"), path, c.titleColorHex)
             || !date(o, QLatin1String("createdAt"), path, c.createdAt)
             || !date(o, QLatin1String("modifiedAt"), path, c.modifiedAt)
             || !number(o, QLatin1String("viewportOffsetX"), path, c.viewportOffsetX)

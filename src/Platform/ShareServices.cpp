@@ -1,5 +1,7 @@
 #include "Platform/ShareServices.h"
 
+#include "Platform/FileNames.h"
+
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFile>
@@ -14,11 +16,6 @@
 namespace {
 
 constexpr qsizetype fileNameBytes = 255;
-
-qsizetype utf8Length(char32_t scalar)
-{
-    return scalar < 0x80 ? 1 : scalar < 0x800 ? 2 : scalar < 0x10000 ? 3 : 4;
-}
 
 } // namespace
 
@@ -108,24 +105,12 @@ bool ShareServices::saveCopy(const QString& filePath, const QString& destination
 
 QString ShareServices::fileName(const QString& name, const QString& extension)
 {
-    const qsizetype room = fileNameBytes - extension.toUtf8().size();
-    QString cleaned;
-    qsizetype bytes = 0;
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        char32_t scalar = name[i].unicode();
-        qsizetype units = 1;
-        if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
-            scalar = QChar::surrogateToUcs4(name[i], name[i + 1]);
-            units = 2;
-        }
-        const bool refused = scalar == U'/' || QChar::category(scalar) == QChar::Other_Control;
-        const QString piece = refused ? QStringLiteral("-") : name.mid(i, units);
-        const qsizetype size = refused ? 1 : utf8Length(scalar);
-        if (bytes + size > room)
-            break;
-        cleaned += piece;
-        bytes += size;
-        i += units - 1;
-    }
-    return cleaned + extension;
+    // A leading dot would hide the file from the one it is offered to, and
+    // an unnamed canvas would give no name at all.
+    QString stem = name;
+    while (stem.startsWith(u'.'))
+        stem.remove(0, 1);
+    if (stem.trimmed().isEmpty())
+        stem = QStringLiteral("Canvas");
+    return cleanFileName(stem, extension, {.maximumBytes = fileNameBytes});
 }

@@ -123,31 +123,28 @@ HoverDecider::Switches HoverMonitor::switches() const
     return {autoHideToolbar(), autoShowSidebar()};
 }
 
-void HoverMonitor::refreshSettings()
+void HoverMonitor::decide(const std::function<void()>& step)
 {
     const bool toolbar = showToolbar();
     const bool sidebar = showSidebar();
-    m_decider.refreshSettings(switches());
+    step();
     publish(toolbar, sidebar);
     scheduleTimer();
+}
+
+void HoverMonitor::refreshSettings()
+{
+    decide([this] { m_decider.refreshSettings(switches()); });
 }
 
 void HoverMonitor::handlePointer(double x, double fromTop, double topBand)
 {
-    const bool toolbar = showToolbar();
-    const bool sidebar = showSidebar();
-    m_decider.pointerMoved(x, fromTop, switches(), m_clock(), topBand);
-    publish(toolbar, sidebar);
-    scheduleTimer();
+    decide([&] { m_decider.pointerMoved(x, fromTop, switches(), m_clock(), topBand); });
 }
 
 void HoverMonitor::fireDueHides()
 {
-    const bool toolbar = showToolbar();
-    const bool sidebar = showSidebar();
-    m_decider.advance(m_clock());
-    publish(toolbar, sidebar);
-    scheduleTimer();
+    decide([this] { m_decider.advance(m_clock()); });
 }
 
 void HoverMonitor::publish(bool toolbarBefore, bool sidebarBefore)

@@ -95,6 +95,9 @@ protected:
 private:
     HoverDecider::Switches switches() const;
     void publish(bool toolbarBefore, bool sidebarBefore);
+    // Lets step move the decider, then publishes what changed and re-arms
+    // the timer for the next due hide.
+    void decide(const std::function<void()>& step);
     void scheduleTimer();
 
     Defaults& m_defaults;

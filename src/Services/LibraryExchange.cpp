@@ -4,6 +4,7 @@
 #include "Models/CanvasExport.h"
 #include "Models/Identifiers.h"
 #include "Models/ModelContext.h"
+#include "Platform/FileNames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -60,13 +61,8 @@ std::optional<ExchangeFailure> LibraryExchange::exportCanvases(const QList<Canva
 
 QString LibraryExchange::proposedFileName(const QList<CanvasPtr>& canvases)
 {
-    QString name = CanvasExport::suggestedFilename(canvases);
-    for (QChar& c : name) {
-        if (c == u'/' || c == u'\\')
-            c = u'-';
-        else if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
-            c = u' ';
-    }
+    QString name = cleanFileName(CanvasExport::suggestedFilename(canvases), QString(),
+                                 {.backslash = true, .controlReplacement = u' ', .lineSeparators = true});
     // A leading dot would hide the file; an empty stem gets a plain word.
     while (name.startsWith(u'.'))
         name.remove(0, 1);

@@ -41,7 +41,7 @@ void applyDarkAppearance(QApplication& app)
     app.setPalette(palette);
 }
 
-QIcon symbolIcon(const QString& name, const QColor& color, int size)
+QIcon drawnIcon(int size, const std::function<bool(QPainter&)>& draw)
 {
     QIcon icon;
     for (const qreal scale : {1.0, 2.0}) {
@@ -50,6 +50,18 @@ QIcon symbolIcon(const QString& name, const QColor& color, int size)
         pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);
         p.setRenderHint(QPainter::Antialiasing);
+        const bool drawn = draw(p);
+        p.end();
+        if (!drawn)
+            return QIcon();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+QIcon symbolIcon(const QString& name, const QColor& color, int size)
+{
+    return drawnIcon(size, [&](QPainter& p) {
         const qreal s = size;
         QPen pen(color, s / 12.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
         p.setPen(pen);
@@ -115,26 +127,16 @@ QIcon symbolIcon(const QString& name, const QColor& color, int size)
             p.drawLine(QPointF(s / 2, box.top() + s * 0.3), QPointF(s / 2, box.bottom() - s * 0.22));
             p.drawPoint(QPointF(s / 2, box.bottom() - s * 0.1));
         }
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+        return true;
+    });
 }
 
 QIcon colorDotIcon(const QColor& color, int size)
 {
-    QIcon icon;
-    for (const qreal scale : {1.0, 2.0}) {
-        QPixmap pixmap(int(size * scale), int(size * scale));
-        pixmap.setDevicePixelRatio(scale);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
+    return drawnIcon(size, [&](QPainter& p) {
         p.setPen(Qt::NoPen);
         p.setBrush(color);
         p.drawEllipse(QRectF(0.5, 0.5, size - 1, size - 1));
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+        return true;
+    });
 }

@@ -4,10 +4,18 @@
 #include <QIcon>
 #include <QString>
 
+#include <functional>
+
 class QApplication;
+class QPainter;
 
 // The window is always dark: Fusion with a dark palette.
 void applyDarkAppearance(QApplication& app);
+
+// An icon of the given side drawn in code, at single and double pixel
+// density: draw paints on a clear, antialiased square of that side. An
+// icon without pixmaps as soon as draw returns false.
+QIcon drawnIcon(int size, const std::function<bool(QPainter&)>& draw);
 
 // Small line symbols drawn in code, so the program looks the same whatever
 // icon theme the desktop has. Names: "plus", "square.grid.2x2", "pencil",

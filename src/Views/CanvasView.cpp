@@ -278,6 +278,22 @@ void CanvasView::applyAppearance()
     m_table->update();
 }
 
+namespace {
+
+// Darker at the same hue until the colour reads on white.
+QColor readableOnWhite(QColor color)
+{
+    float hue = 0, saturation = 0, value = 0;
+    color.getHsvF(&hue, &saturation, &value);
+    while (contrastRatio(color, Qt::white) < 3.0 && value > 0.01f) {
+        value *= 0.97f;
+        color = QColor::fromHsvF(hue, saturation, value);
+    }
+    return QColor::fromRgb(color.rgb());
+}
+
+} // namespace
+
 QColor CanvasView::titleColor() const
 {
     if (const auto hex = m_canvas->titleColorHex()) {
@@ -295,17 +311,11 @@ QColor CanvasView::lightCanvasColor(const QColor& color)
     const QRgb key = color.rgb();
     if (const auto found = known.constFind(key); found != known.constEnd())
         return QColor::fromRgb(*found);
-    QColor darker = printDarker(QColor::fromRgb(key));
     // The page darkening leaves yellow, green and teal near 2:1 on white:
     // too faint for text on a screen. Those go darker still, same hue.
-    float hue = 0, saturation = 0, value = 0;
-    darker.getHsvF(&hue, &saturation, &value);
-    while (contrastRatio(darker, Qt::white) < 3.0 && value > 0.01f) {
-        value *= 0.97f;
-        darker = QColor::fromHsvF(hue, saturation, value);
-    }
+    const QColor darker = readableOnWhite(printDarker(QColor::fromRgb(key)));
     known.insert(key, darker.rgb());
-    return QColor::fromRgb(darker.rgb());
+    return darker;
 }
 
 QColor CanvasView::shownColor(const QColor& color) const
@@ -315,6 +325,20 @@ QColor CanvasView::shownColor(const QColor& color) const
     QColor shown = lightCanvasColor(color);
     shown.setAlphaF(color.alphaF());
     return shown;
+}
+
+QColor CanvasView::fadedColor(const QColor& shown, double alpha) const
+{
+    if (!m_lightMode) {
+        QColor faded = shown;
+        faded.setAlphaF(faded.alphaF() * alpha);
+        return faded;
+    }
+    // Seen through on white, a faded colour loses the contrast the darkening
+    // gave it: blend it with white here and keep it readable.
+    const double a = alpha * shown.alphaF();
+    auto blend = [a](int channel) { return int(std::lround(channel * a + 255 * (1 - a))); };
+    return readableOnWhite(QColor(blend(shown.red()), blend(shown.green()), blend(shown.blue())));
 }
 
 QString CanvasView::titleText() const

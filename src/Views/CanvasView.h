@@ -112,6 +112,9 @@ public:
     static QColor lightCanvasColor(const QColor& color);
     // A row, part or link colour as this canvas draws it.
     QColor shownColor(const QColor& color) const;
+    // A shown colour faded for secondary text (labels). On a light canvas
+    // the fading is done against white and stays readable (3:1 at least).
+    QColor fadedColor(const QColor& shown, double alpha) const;
 
     static const QRegularExpression& placeholderRegex();
     static const QRegularExpression& lineNumberRegex();

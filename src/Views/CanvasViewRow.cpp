@@ -25,7 +25,6 @@
 namespace {
 
 const QColor accentColor(10, 132, 255);
-const QColor cyanColor(0, 192, 232);
 const QColor grayColor(142, 142, 147);
 
 QColor withAlpha(QColor color, double alpha)
@@ -162,7 +161,7 @@ void CanvasView::paintRow(QPainter& painter, const BlockPtr& block, int rowIndex
         const QRectF rect = labelRect(rowIndex);
         const TextStyles& styles = textStyles();
         painter.setFont(styles.regular.font);
-        painter.setPen(withAlpha(color, 0.7));
+        painter.setPen(fadedColor(color, 0.7));
         styles.regular.draw(painter, rect, fitted(block->label(), styles.regular, rect.width()));
     }
 
@@ -197,7 +196,7 @@ void CanvasView::paintExpression(QPainter& painter, const BlockPtr& block, const
         face.draw(painter, box.box, box.shown);
         if (!box.label.isEmpty()) {
             painter.setFont(styles.small.font);
-            painter.setPen(withAlpha(box.color, 0.7));
+            painter.setPen(fadedColor(box.color, 0.7));
             QRectF labelBox = box.labelBox;
             if (kind != TableExpressionPart::Kind::linkedValue) {
                 // Centred over the number.
@@ -308,7 +307,7 @@ void CanvasView::paintResult(QPainter& painter, const BlockPtr& block, int rowIn
     const QColor color = shownColor(rowColor(*block));
     if (!cell.label.isEmpty()) {
         painter.setFont(styles.small.font);
-        painter.setPen(withAlpha(color, 0.6));
+        painter.setPen(fadedColor(color, 0.6));
         styles.small.draw(painter, cell.labelBox, cell.label);
     }
     painter.setFont(styles.medium.font);
@@ -661,7 +660,7 @@ void CanvasView::placeEditors()
         field->setGeometry(QRectF(cell.left() - 2, cell.center().y() - height / 2.0, cell.width() + 4, height).toRect());
         const QColor color = shownColor(rowColor(*block));
         QPalette colors = field->palette();
-        colors.setColor(QPalette::Text, isLabel ? withAlpha(color, 0.7) : color);
+        colors.setColor(QPalette::Text, isLabel ? fadedColor(color, 0.7) : color);
         colors.setColor(QPalette::Base, Qt::transparent);
         field->setPalette(colors);
         // Never overwrite what is being typed, nor move its caret.

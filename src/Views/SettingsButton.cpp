@@ -1,11 +1,13 @@
 #include "Views/SettingsButton.h"
 
+#include "Views/PointerHover.h"
 #include "Views/SettingsSymbols.h"
 
 #include <QPainter>
 
 SettingsButton::SettingsButton(QWidget* parent)
     : QAbstractButton(parent)
+    , m_hover(new PointerHover(this))
 {
     setObjectName(QStringLiteral("SettingsButton"));
     setToolTip(QStringLiteral("Settings"));
@@ -16,34 +18,18 @@ SettingsButton::SettingsButton(QWidget* parent)
     setIconSize(QSize(16, 16));
 }
 
+bool SettingsButton::isHovered() const
+{
+    return m_hover->isHovered();
+}
+
 QSize SettingsButton::sizeHint() const
 {
-    return iconSize() + QSize(12, 12);
-}
-
-void SettingsButton::enterEvent(QEnterEvent* event)
-{
-    QAbstractButton::enterEvent(event);
-    m_hovered = true;
-    update();
-}
-
-void SettingsButton::leaveEvent(QEvent* event)
-{
-    QAbstractButton::leaveEvent(event);
-    m_hovered = false;
-    update();
+    return symbolButtonSizeHint(*this);
 }
 
 void SettingsButton::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    if (m_hovered) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(255, 255, 255, 26));
-        p.drawRoundedRect(QRectF(rect()), 6, 6);
-    }
-    const QRect target(QPoint((width() - iconSize().width()) / 2, (height() - iconSize().height()) / 2), iconSize());
-    icon().paint(&p, target);
+    paintSymbolButton(p, *this, isHovered());
 }

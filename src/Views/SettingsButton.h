@@ -2,6 +2,8 @@
 
 #include <QAbstractButton>
 
+class PointerHover;
+
 // The gear button that opens the settings card; connect its clicked signal to
 // the window's showSettingsCard(). Shows a faint background while the pointer
 // is over it.
@@ -10,14 +12,12 @@ class SettingsButton : public QAbstractButton {
 public:
     explicit SettingsButton(QWidget* parent = nullptr);
 
-    bool isHovered() const { return m_hovered; }
+    bool isHovered() const;
     QSize sizeHint() const override;
 
 protected:
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    bool m_hovered = false;
+    PointerHover* m_hover;
 };

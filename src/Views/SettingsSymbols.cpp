@@ -4,7 +4,6 @@
 
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmap>
 #include <QtMath>
 
 namespace {
@@ -116,20 +115,10 @@ bool drawSymbol(QPainter& p, const QString& name, qreal s, const QColor& color)
 
 QIcon settingsSymbolIcon(const QString& name, const QColor& color, int size)
 {
-    QIcon icon;
-    for (const qreal scale : {1.0, 2.0}) {
-        QPixmap pixmap(int(size * scale), int(size * scale));
-        pixmap.setDevicePixelRatio(scale);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
+    const QIcon icon = drawnIcon(size, [&](QPainter& p) {
         p.setPen(QPen(color, size / 12.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::NoBrush);
-        const bool known = drawSymbol(p, name, size, color);
-        p.end();
-        if (!known)
-            return symbolIcon(name, color, size);
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+        return drawSymbol(p, name, size, color);
+    });
+    return icon.isNull() ? symbolIcon(name, color, size) : icon;
 }

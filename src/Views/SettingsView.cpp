@@ -51,6 +51,14 @@ QLabel* caption(const QString& text, int pixelSize, Tone tone, QWidget* parent, 
     return label;
 }
 
+QHBoxLayout* titledRow(const QString& title, int pixelSize, QWidget* parent)
+{
+    auto* row = new QHBoxLayout;
+    row->addWidget(caption(title, pixelSize, Tone::primary, parent));
+    row->addStretch(1);
+    return row;
+}
+
 QWidget* divider(QWidget* parent)
 {
     auto* line = new QWidget(parent);

@@ -5,6 +5,7 @@
 #include "Models/CalcSettings.h"
 #include "Platform/Defaults.h"
 #include "Platform/NotificationCenter.h"
+#include "Views/ColumnLayout.h"
 #include "Views/SettingsSymbols.h"
 #include "Views/SettingsToggle.h"
 #include "Views/SettingsViewParts.h"
@@ -42,14 +43,9 @@ QVBoxLayout* explained(QWidget* control, QLayout* controlRow, const QString& exp
 QWidget* SettingsView::buildInterfaceContent()
 {
     auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("interfaceContent"));
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(20, 20, 20, 20);
-    column->setSpacing(16);
+    auto* column = namedColumn(page, QStringLiteral("interfaceContent"), 20, 16);
 
-    auto* formatRow = new QHBoxLayout;
-    formatRow->addWidget(SettingsLook::caption(QStringLiteral("Number Format"), 13, Tone::primary, page));
-    formatRow->addStretch(1);
+    auto* formatRow = SettingsLook::titledRow(QStringLiteral("Number Format"), 13, page);
     m_decimalStyle = new QComboBox(page);
     m_decimalStyle->setObjectName(QStringLiteral("decimalStyle"));
     m_decimalStyle->setAccessibleName(QStringLiteral("Number Format"));
@@ -91,9 +87,7 @@ QWidget* SettingsView::buildInterfaceContent()
         column->addWidget(SettingsLook::divider(page));
     }
 
-    auto* keywordRow = new QHBoxLayout;
-    keywordRow->addWidget(SettingsLook::caption(QStringLiteral("Sum Keyword"), 13, Tone::primary, page));
-    keywordRow->addStretch(1);
+    auto* keywordRow = SettingsLook::titledRow(QStringLiteral("Sum Keyword"), 13, page);
     m_sumKeyword = new QLineEdit(page);
     m_sumKeyword->setObjectName(sumKeywordKey);
     m_sumKeyword->setAccessibleName(QStringLiteral("Sum Keyword"));

@@ -4,6 +4,7 @@
 
 #include "Models/CalcSettings.h"
 #include "Services/SettingsForm.h"
+#include "Views/ColumnLayout.h"
 #include "Views/SettingsSymbols.h"
 #include "Views/SettingsViewParts.h"
 
@@ -71,10 +72,7 @@ QCheckBox* plainCheckbox(QWidget* parent, const QString& accessibleName)
 QWidget* SettingsView::buildTaxContent()
 {
     auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("taxContent"));
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(20, 20, 20, 20);
-    column->setSpacing(12);
+    auto* column = namedColumn(page, QStringLiteral("taxContent"), 20, 12);
 
     for (int i = 0; i < int(m_taxRows.size()); ++i) {
         TaxRow& taxRow = m_taxRows[i];
@@ -186,10 +184,7 @@ void SettingsView::commitRate(int index)
 QWidget* SettingsView::buildCurrencyContent()
 {
     auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("currencyContent"));
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(20, 20, 20, 20);
-    column->setSpacing(16);
+    auto* column = namedColumn(page, QStringLiteral("currencyContent"), 20, 16);
 
     auto* grid = new QGridLayout;
     grid->setVerticalSpacing(8);
@@ -221,9 +216,7 @@ QWidget* SettingsView::buildCurrencyContent()
     column->addLayout(grid);
     column->addWidget(SettingsLook::divider(page));
 
-    auto* intervalRow = new QHBoxLayout;
-    intervalRow->addWidget(SettingsLook::caption(QStringLiteral("Automatische Aktualisierung"), 12, Tone::primary, page));
-    intervalRow->addStretch(1);
+    auto* intervalRow = SettingsLook::titledRow(QStringLiteral("Automatische Aktualisierung"), 12, page);
     m_interval = new QComboBox(page);
     m_interval->setObjectName(QStringLiteral("refreshInterval"));
     m_interval->setFixedWidth(140);

@@ -4,6 +4,7 @@
 
 #include "Platform/Defaults.h"
 #include "Services/SettingsForm.h"
+#include "Views/ColumnLayout.h"
 #include "Views/SettingsSymbols.h"
 #include "Views/SettingsToggle.h"
 #include "Views/SettingsViewParts.h"
@@ -20,10 +21,7 @@ const QString iCloudSyncKey = QStringLiteral("iCloudSyncEnabled");
 QWidget* SettingsView::buildSyncContent()
 {
     auto* page = new QWidget;
-    page->setObjectName(QStringLiteral("syncContent"));
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(20, 20, 20, 20);
-    column->setSpacing(16);
+    auto* column = namedColumn(page, QStringLiteral("syncContent"), 20, 16);
 
     m_syncToggle = new SettingsToggle(QStringLiteral("iCloud Sync"), page);
     m_syncToggle->setObjectName(QStringLiteral("iCloudSync"));

@@ -3,6 +3,7 @@
 #include "Models/Canvas.h"
 #include "Views/Appearance.h"
 #include "Views/CanvasExportController.h"
+#include "Views/PointerHover.h"
 
 #include <QMainWindow>
 #include <QPainter>
@@ -89,6 +90,7 @@ ShareMenuItem::ShareMenuItem(const QString& symbol, const QString& title, const 
     : QAbstractButton(parent)
     , m_symbol(symbol)
     , m_hint(hint)
+    , m_hover(new PointerHover(this))
 {
     setText(title);
     setCursor(Qt::PointingHandCursor);
@@ -101,27 +103,14 @@ QSize ShareMenuItem::sizeHint() const
     return {200, std::max(20, fontMetrics().height()) + 16};
 }
 
-void ShareMenuItem::enterEvent(QEnterEvent* event)
-{
-    m_hovered = true;
-    update();
-    QAbstractButton::enterEvent(event);
-}
-
-void ShareMenuItem::leaveEvent(QEvent* event)
-{
-    m_hovered = false;
-    update();
-    QAbstractButton::leaveEvent(event);
-}
-
 void ShareMenuItem::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
+    const bool hovered = m_hover->isHovered();
     const QRect area = rect();
-    if (m_hovered || isDown())
+    if (hovered || isDown())
         p.fillRect(area, palette().color(QPalette::Highlight));
-    const QColor ink = m_hovered ? palette().color(QPalette::HighlightedText) : palette().color(QPalette::ButtonText);
+    const QColor ink = hovered ? palette().color(QPalette::HighlightedText) : palette().color(QPalette::ButtonText);
     const QRect content = area.adjusted(12, 8, -12, -8);
     drawSymbol(p, m_symbol, QRectF(content.left(), content.top(), 20, content.height()).adjusted(2, 1, -2, -1), ink);
     QRect titleBox = content.adjusted(20 + 6, 0, 0, 0);
@@ -129,7 +118,7 @@ void ShareMenuItem::paintEvent(QPaintEvent*)
         QFont hintFont = font();
         hintFont.setPixelSize(12);
         p.setFont(hintFont);
-        p.setPen(m_hovered ? ink : secondaryText);
+        p.setPen(hovered ? ink : secondaryText);
         p.drawText(content, Qt::AlignRight | Qt::AlignVCenter, m_hint);
         titleBox.setRight(content.right() - QFontMetrics(hintFont).horizontalAdvance(m_hint) - 6);
     }
@@ -201,6 +190,7 @@ ShareButton::ShareButton(const CanvasPtr& canvas, CanvasExportController* contro
     : QToolButton(parent)
     , m_canvas(canvas)
     , m_controller(controller)
+    , m_hover(new PointerHover(this))
 {
     setObjectName(QStringLiteral("shareButton"));
     setToolTip(toolTipText);
@@ -234,14 +224,7 @@ void ShareButton::choose(ShareAction action)
     scheduleShareAction(m_controller, m_canvas.lock(), action, m_delay);
 }
 
-void ShareButton::enterEvent(QEnterEvent* event)
+bool ShareButton::isHovered() const
 {
-    m_hovered = true;
-    QToolButton::enterEvent(event);
-}
-
-void ShareButton::leaveEvent(QEvent* event)
-{
-    m_hovered = false;
-    QToolButton::leaveEvent(event);
+    return m_hover->isHovered();
 }

@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 class CanvasExportController;
+class PointerHover;
 
 enum class ShareAction { print, exportPDF, sharePDF, shareCanvas };
 
@@ -28,13 +29,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
     QString m_symbol;
     QString m_hint;
-    bool m_hovered = false;
+    PointerHover* m_hover;
 };
 
 // The small menu under the share button.
@@ -69,14 +68,10 @@ public:
     static const QString toolTipText;
 
     bool showingMenu() const { return m_showingMenu; }
-    bool isHovered() const { return m_hovered; }
+    bool isHovered() const;
     ShareMenuPopover* popover() const { return m_popover; }
     void choose(ShareAction action);
     void setActionDelay(int milliseconds) { m_delay = milliseconds; }
-
-protected:
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
     void openMenu();
@@ -85,6 +80,6 @@ private:
     QPointer<CanvasExportController> m_controller;
     ShareMenuPopover* m_popover = nullptr;
     bool m_showingMenu = false;
-    bool m_hovered = false;
+    PointerHover* m_hover;
     int m_delay = 100;
 };

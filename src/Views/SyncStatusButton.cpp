@@ -2,6 +2,7 @@
 
 #include "Platform/CloudService.h"
 #include "Platform/Defaults.h"
+#include "Views/PointerHover.h"
 #include "Views/SettingsSymbols.h"
 
 #include <QPainter>
@@ -17,6 +18,7 @@ SyncStatusButton::SyncStatusButton(Defaults& defaults, CloudService& cloud, Sync
     : QAbstractButton(parent)
     , m_monitor(new SyncStatusMonitor(defaults, cloud, timing, this))
     , m_pulse(new QVariantAnimation(this))
+    , m_hover(new PointerHover(this))
 {
     setObjectName(QStringLiteral("SyncStatusButton"));
     setCursor(Qt::PointingHandCursor);
@@ -80,35 +82,18 @@ void SyncStatusButton::statusChanged()
     update();
 }
 
+bool SyncStatusButton::isHovered() const
+{
+    return m_hover->isHovered();
+}
+
 QSize SyncStatusButton::sizeHint() const
 {
-    return iconSize() + QSize(12, 12);
-}
-
-void SyncStatusButton::enterEvent(QEnterEvent* event)
-{
-    QAbstractButton::enterEvent(event);
-    m_hovered = true;
-    update();
-}
-
-void SyncStatusButton::leaveEvent(QEvent* event)
-{
-    QAbstractButton::leaveEvent(event);
-    m_hovered = false;
-    update();
+    return symbolButtonSizeHint(*this);
 }
 
 void SyncStatusButton::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    p.setRenderHint(QPainter::Antialiasing);
-    if (m_hovered) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(255, 255, 255, 26));
-        p.drawRoundedRect(QRectF(rect()), 6, 6);
-    }
-    p.setOpacity(m_pulseOpacity);
-    const QRect target(QPoint((width() - iconSize().width()) / 2, (height() - iconSize().height()) / 2), iconSize());
-    icon().paint(&p, target);
+    paintSymbolButton(p, *this, isHovered(), m_pulseOpacity);
 }

@@ -6,6 +6,7 @@
 #include <QColor>
 
 class CloudService;
+class PointerHover;
 class Defaults;
 class QVariantAnimation;
 
@@ -22,14 +23,12 @@ public:
     SyncStatusMonitor& monitor() const { return *m_monitor; }
     SyncStatusMonitor::Presentation presentation() const;
     static QColor tintColor(SyncStatusMonitor::Tint tint);
-    bool isHovered() const { return m_hovered; }
+    bool isHovered() const;
     bool isPulsing() const;
 
     QSize sizeHint() const override;
 
 protected:
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -38,5 +37,5 @@ private:
     SyncStatusMonitor* m_monitor;
     QVariantAnimation* m_pulse;
     qreal m_pulseOpacity = 1.0;
-    bool m_hovered = false;
+    PointerHover* m_hover;
 };

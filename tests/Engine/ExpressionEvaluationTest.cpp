@@ -95,6 +95,15 @@ TEST(ExpressionEvaluation, TaxLabels)
         ok("100 + Zoll", 110), ok("100 - Zoll", 90), ok("3 + 2fach", 6), ok("3 +2FACH", 6),
     });
     EXPECT_EQ(t.engine.sanitize("100 + Tax 3"), "100*1.0");
+
+    // Labels match without regard to case, the Kelvin sign and the long s
+    // included; the number taxed is the one right before the sign.
+    t.settings().settings.enabledTaxRates = {TestSettings::taxRate("MwSt", 19), TestSettings::taxRate("Kist", 10),
+                                             TestSettings::taxRate("Steuer", 20)};
+    expectCases(t, DecimalStyle::germanComma, {
+        ok("100 + MWST", 119), ok("100 + mWsT.", 119), ok("100 + \u212Aist", 110), ok("100 + \u017Fteuer", 120),
+        ok("1,5 + 2 + MwSt", 3.88), ok("2 + 3 + MwSt + MwSt", 2 + 3 * (1.19 * 1.19)), ok("MwSt + 1", 20), ok("100 +MwStMwSt", 119),
+    });
 }
 
 TEST(ExpressionEvaluation, Percentages)
@@ -113,7 +122,7 @@ TEST(ExpressionEvaluation, Percentages)
     const QString huge = QString(400, QLatin1Char('9'));
     EXPECT_EQ(t.engine.evaluate(huge + QStringLiteral(" + 10%")), CalculationError::invalidExpression());
     EXPECT_EQ(t.engine.sanitize("1/3 * 100 * 1%"), "1/3*1");
-    EXPECT_EQ(t.engine.sanitize("1 + 33,3333333333333%"), "1.3333333333");
+    EXPECT_EQ(t.engine.sanitize("1 + 33,3333333333333%"), "1.33333333333333");
 }
 
 TEST(ExpressionEvaluation, CurrencyConversion)
@@ -128,13 +137,15 @@ TEST(ExpressionEvaluation, CurrencyConversion)
         fails("50 CNY in EUR", "Division by zero"),
     });
     expectCases(t, DecimalStyle::usPeriod, {
-        ok("2.125 $ in EUR", 1931.8181818182), ok("12,5 € in USD", 137.5),
+        ok("2.125 $ in EUR", 1931.81818181818), ok("12,5 € in USD", 137.5),
     });
     // A zero rate cannot convert; the row says so instead of showing 0.
     t.settings().rates.insert(QStringLiteral("SEK"), 0);
     expectCases(t, DecimalStyle::germanComma, {fails("100 SEK in EUR", "Division by zero")});
+    // Without any rates a conversion fails as for a missing rate; it never
+    // shows the amount as if converted.
     t.settings().rates.clear();
-    expectCases(t, DecimalStyle::germanComma, {ok("100 € in USD", 100)});
+    expectCases(t, DecimalStyle::germanComma, {fails("100 € in USD", "Division by zero"), ok("100 €", 100)});
 }
 
 TEST(ExpressionEvaluation, FunctionsAndConstants)
@@ -157,6 +168,75 @@ TEST(ExpressionEvaluation, FunctionsAndConstants)
     EXPECT_EQ(t.engine.sanitize("sqrt(16)"), "4.0");
     EXPECT_EQ(t.engine.sanitize("pow(2, 10)"), "1024.0");
     expectCases(t, DecimalStyle::usPeriod, {ok("pow(2,3)", 23), ok("asin(0.5)", 30.000000000000004)});
+}
+
+// Inputs that once gave plainly wrong results, in both number styles, next
+// to neighbours whose results must stay as they are.
+TEST(ExpressionEvaluation, SoundResultsWhereTheTextMisled)
+{
+    TestEngine t;
+    const QString overflowing = QStringLiteral("1") + QString(308, QLatin1Char('0'));
+    const std::string hugeAddsAll = (overflowing + QStringLiteral(" + 100%")).toStdString();
+    const std::string hugeGroupTimes = (QLatin1Char('(') + overflowing + QStringLiteral(") * 1000%")).toStdString();
+    const std::vector<Case> eitherStyle = {
+        // A percentage may be negative.
+        ok("100 * -3%", -3), ok("100 * - 3%", -3), ok("200 / -10%", -2000), ok("(100 + 50) * -10%", -15),
+        ok("100 - 3 * -5%", 100.15), ok("(40+60) + -5%", 95),
+        // A bracket group holding a call or a constant is computed with its value.
+        ok("(sqrt(16) + 1) + 10%", 5.5), ok("(100 + sqrt(16)) - 10%", 93.6), ok("(2 * pi) + 10%", 6.91150383789755),
+        ok("((abs(-4))) * 50%", 2), fails("(acos(2)) + 10%", "Invalid result"),
+        // A call that cannot be worked out loses its name, as it does elsewhere.
+        ok("(sqrt(16 Äpfel)) + 10%", 17.6),
+        // Only the engine's function names make a bracket a call.
+        ok("Preis(200) + MwSt", 238), ok("Preis (200) + MwSt", 238), ok("Preis(100 + 50) + 10%", 165),
+        // A blank between a digit and three digits groups thousands.
+        ok("1 000 + 10%", 1100), ok("1\u00A0000 + 10%", 1100), ok("1\u202F000 - 10%", 900), ok("1 000 + 1", 1001),
+        ok("1 000 € in USD", 1100), ok("1 000 000 + MwSt", 1190000), ok("2 apples 3", 23), ok("12 34 + 1", 1235),
+        // A value past the double range is an error, not a silently dropped "%".
+        fails(hugeAddsAll.c_str(), "Division by zero"), fails(hugeGroupTimes.c_str(), "Division by zero"),
+        // Unchanged neighbours.
+        ok("(100+50) / 10%", 15), ok("2pi", 23.141592653589793), ok("100 MwSt", 100), ok("sqrt(16) + 10%", 4.4),
+        ok("sqrt(16)", 4), ok("2x(3+4) + 10%", 15.4), ok("(2^3) + 10%", 25.3), ok("200 - 10%", 180),
+    };
+    expectCases(t, DecimalStyle::germanComma, eitherStyle);
+    expectCases(t, DecimalStyle::usPeriod, eitherStyle);
+
+    // A leading decimal mark reads as "0."; small computed values keep their value.
+    expectCases(t, DecimalStyle::germanComma, {
+        ok(",5 + 1", 1.5), ok("(,5)", 0.5), ok("2 * ,25", 0.5), ok("100 + ,5%", 100.5), ok("1,5", 1.5),
+        ok("0,00000000001 + 10%", 1.1e-11), ok("0,00000000001 € in USD", 1.1e-11), ok("1,000 + 10%", 1.1),
+    });
+    expectCases(t, DecimalStyle::usPeriod, {
+        ok(".5 + 1", 1.5), ok("(.5)", 0.5), ok("2 * .25", 0.5), ok("2 x .5", 1), ok("100 + .5%", 100.5),
+        ok("1.5", 1.5), ok("mwst.5", 195),
+        ok("0.00000000001 + 10%", 1.1e-11), ok("0.00000000001 € in USD", 1.1e-11), ok("1,000 + 10%", 1100),
+    });
+    t.setStyle(DecimalStyle::germanComma);
+    EXPECT_EQ(t.engine.sanitize("0,00000000001 + 10%"), "0.000000000011");
+    EXPECT_EQ(t.engine.sanitize("200 + 10%"), "220");
+
+    // Linked negative percentages, and a negative tax rate.
+    const QHash<QString, double> minusThree{{QStringLiteral("A"), -3}};
+    for (DecimalStyle style : {DecimalStyle::germanComma, DecimalStyle::usPeriod}) {
+        t.setStyle(style);
+        EXPECT_EQ(t.engine.evaluate(QStringLiteral("100 * {A}%"), minusThree, {}), EvaluationResult::success(-3));
+        EXPECT_EQ(t.engine.evaluate(QStringLiteral("100 + {A}%"), minusThree, {}), EvaluationResult::success(97));
+        EXPECT_EQ(t.engine.evaluate(QStringLiteral("{A}%"), minusThree, {}), EvaluationResult::success(-3));
+    }
+    t.settings().settings.enabledTaxRates = {TestSettings::taxRate("Skonto", -10)};
+    const std::vector<Case> negativeRate = {
+        ok("100 * Skonto", -10), ok("Skonto", -10), ok("(40+60) + Skonto", 90), ok("(40+60) - Skonto", 110),
+        ok("100 + Skonto", 90), ok("100 - Skonto", 110), ok("200 / Skonto", -2000),
+    };
+    expectCases(t, DecimalStyle::germanComma, negativeRate);
+    expectCases(t, DecimalStyle::usPeriod, negativeRate);
+
+    // Before any rates were loaded, a conversion fails as for a missing rate.
+    t.settings().rates.clear();
+    const std::vector<Case> noRates = {fails("100 € in USD", "Division by zero"), fails("€ 5 to GBP", "Division by zero"),
+                                       ok("100 € + 1", 101)};
+    expectCases(t, DecimalStyle::germanComma, noRates);
+    expectCases(t, DecimalStyle::usPeriod, noRates);
 }
 
 TEST(ExpressionEvaluation, PlaceholdersFromValues)
@@ -194,7 +274,7 @@ TEST(ExpressionEvaluation, PlaceholdersFromValues)
         // Currency travels with the value into a conversion.
         EXPECT_EQ(eval("{A} in USD", {{"A", 100}}, {{"A", "€"}}), EvaluationResult::success(110));
         // Three decimals stay decimals (not a thousands group).
-        EXPECT_EQ(eval("{A} in EUR", {{"A", 1234.567}}, {{"A", "GBP"}}), EvaluationResult::success(1452.4317647059));
+        EXPECT_EQ(eval("{A} in EUR", {{"A", 1234.567}}, {{"A", "GBP"}}), EvaluationResult::success(1452.43176470588));
         EXPECT_EQ(eval("{A} + 10%", {{"A", 200}}, {{"A", "€"}}), EvaluationResult::success(220));
     }
 }

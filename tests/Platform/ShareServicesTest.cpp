@@ -114,10 +114,11 @@ TEST(ShareFileName, CanvasNamesBecomeSafeFileNames)
     const QString emoji = QStringLiteral("😀").repeated(100); // four bytes each
     const Case cases[] = {
         {QStringLiteral("Budget"), QStringLiteral(".pdf"), QStringLiteral("Budget.pdf")},
-        {QString(), QStringLiteral(".quillsheet"), QStringLiteral(".quillsheet")},
+        {QString(), QStringLiteral(".quillsheet"), QStringLiteral("Canvas.quillsheet")},
+        {QStringLiteral(".hidden"), QStringLiteral(".pdf"), QStringLiteral("hidden.pdf")},
         {QStringLiteral("a/b/../c"), QStringLiteral(".pdf"), QStringLiteral("a-b-..-c.pdf")},
         {QStringLiteral("tab\there\nnew\u007f"), QStringLiteral(".pdf"), QStringLiteral("tab-here-new-.pdf")},
-        {QStringLiteral(".."), QStringLiteral(".pdf"), QStringLiteral("...pdf")},
+        {QStringLiteral(".."), QStringLiteral(".pdf"), QStringLiteral("Canvas.pdf")},
         {long300, QStringLiteral(".pdf"), QString(251, QLatin1Char('a')) + QStringLiteral(".pdf")},
         {long300, QStringLiteral(".quillsheet"), QString(244, QLatin1Char('a')) + QStringLiteral(".quillsheet")},
         {umlauts, QStringLiteral(".pdf"), QString(125, QChar(u'ä')) + QStringLiteral(".pdf")},

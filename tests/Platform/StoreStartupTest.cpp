@@ -5,6 +5,7 @@
 #include "Platform/NotificationCenter.h"
 #include "Platform/StoreStartup.h"
 #include "Platform/UpdateController.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,20 +14,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class MigrationTest : public ::testing::Test {
 protected:
@@ -63,61 +50,61 @@ TEST_F(MigrationTest, NothingToCopyLeavesTheDataFolderEmpty)
     EXPECT_TRUE(dataFiles().isEmpty());
 
     // Companions without their main file are not a store.
-    writeFile(oldFile(QStringLiteral("-wal")), "wal");
-    writeFile(oldFile(QStringLiteral("-shm")), "shm");
+    writeFileBytes(oldFile(QStringLiteral("-wal")), "wal");
+    writeFileBytes(oldFile(QStringLiteral("-shm")), "shm");
     EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::notNeeded);
     EXPECT_TRUE(dataFiles().isEmpty());
 }
 
 TEST_F(MigrationTest, CopiesTheStoreWithWhateverCompanionsExist)
 {
-    writeFile(oldFile(), "main");
+    writeFileBytes(oldFile(), "main");
     EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::copied);
     EXPECT_EQ(dataFiles(), QStringList{QStringLiteral("default.store")});
-    EXPECT_EQ(readFile(newFile()), "main");
-    EXPECT_EQ(readFile(oldFile()), "main"); // the old files stay
+    EXPECT_EQ(fileBytes(newFile()), "main");
+    EXPECT_EQ(fileBytes(oldFile()), "main"); // the old files stay
 
     QDir(data()).removeRecursively();
-    writeFile(oldFile(QStringLiteral("-wal")), "wal");
-    writeFile(oldFile(QStringLiteral("-shm")), "shm");
+    writeFileBytes(oldFile(QStringLiteral("-wal")), "wal");
+    writeFileBytes(oldFile(QStringLiteral("-shm")), "shm");
     EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::copied);
     EXPECT_EQ(dataFiles().size(), 3);
-    EXPECT_EQ(readFile(newFile()), "main");
-    EXPECT_EQ(readFile(newFile(QStringLiteral("-wal"))), "wal");
-    EXPECT_EQ(readFile(newFile(QStringLiteral("-shm"))), "shm");
+    EXPECT_EQ(fileBytes(newFile()), "main");
+    EXPECT_EQ(fileBytes(newFile(QStringLiteral("-wal"))), "wal");
+    EXPECT_EQ(fileBytes(newFile(QStringLiteral("-shm"))), "shm");
 }
 
 TEST_F(MigrationTest, AStoreInTheDataFolderIsNeverReplaced)
 {
-    writeFile(oldFile(), "old");
-    writeFile(newFile(), "current");
+    writeFileBytes(oldFile(), "old");
+    writeFileBytes(newFile(), "current");
     EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::notNeeded);
-    EXPECT_EQ(readFile(newFile()), "current");
+    EXPECT_EQ(fileBytes(newFile()), "current");
     EXPECT_EQ(dataFiles(), QStringList{QStringLiteral("default.store")});
 }
 
 TEST_F(MigrationTest, AFailedCopyLeavesNothingBehindAndIsTriedAgain)
 {
-    writeFile(oldFile(), "main");
-    writeFile(oldFile(QStringLiteral("-shm")), "shm");
+    writeFileBytes(oldFile(), "main");
+    writeFileBytes(oldFile(QStringLiteral("-shm")), "shm");
     // A "-wal" that cannot be copied: the main file alone would lose its newest changes.
     ASSERT_TRUE(QDir().mkpath(oldFile(QStringLiteral("-wal"))));
     EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::failed);
     EXPECT_TRUE(dataFiles().isEmpty()) << dataFiles().join(u',').toStdString();
 
     QDir().rmdir(oldFile(QStringLiteral("-wal")));
-    writeFile(oldFile(QStringLiteral("-wal")), "wal");
+    writeFileBytes(oldFile(QStringLiteral("-wal")), "wal");
     EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::copied);
-    EXPECT_EQ(readFile(newFile(QStringLiteral("-wal"))), "wal");
+    EXPECT_EQ(fileBytes(newFile(QStringLiteral("-wal"))), "wal");
 }
 
 TEST_F(MigrationTest, ACompanionLeftWithoutItsMainFileIsReplaced)
 {
-    writeFile(oldFile(), "main");
-    writeFile(oldFile(QStringLiteral("-wal")), "wal");
-    writeFile(newFile(QStringLiteral("-wal")), "stale");
+    writeFileBytes(oldFile(), "main");
+    writeFileBytes(oldFile(QStringLiteral("-wal")), "wal");
+    writeFileBytes(newFile(QStringLiteral("-wal")), "stale");
     EXPECT_EQ(migrateStoreFromSandboxIfNeeded(data(), home()), StoreMigration::copied);
-    EXPECT_EQ(readFile(newFile(QStringLiteral("-wal"))), "wal");
+    EXPECT_EQ(fileBytes(newFile(QStringLiteral("-wal"))), "wal");
 }
 
 namespace {
@@ -218,7 +205,7 @@ TEST_F(StoreOpeningTest, AFailedMirrorFallsBackToALocalStore)
 TEST_F(StoreOpeningTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone)
 {
     const QByteArray foreign = QByteArray("not a store, but someone's notes\n").repeated(200);
-    writeFile(path(), foreign);
+    writeFileBytes(path(), foreign);
     StoreOpening opening = open();
     EXPECT_EQ(opening.outcome, StoreOpening::Outcome::failed);
     EXPECT_FALSE(opening.store);
@@ -228,7 +215,7 @@ TEST_F(StoreOpeningTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone)
     EXPECT_TRUE(err.first().startsWith(QStringLiteral("Could not create ModelContainer: ")));
     EXPECT_GT(err.first().size(), StartupText::storeFailed.size());
     EXPECT_EQ(initFailed(), true);
-    EXPECT_EQ(readFile(path()), foreign);
+    EXPECT_EQ(fileBytes(path()), foreign);
     EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
 }
 
@@ -251,7 +238,7 @@ TEST_F(StoreOpeningTest, ANonEmptyFileThatIsNotAStoreIsNeverReplaced)
         for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
             QFile::remove(path() + suffix);
         if (QByteArray(c.name) != "missing")
-            writeFile(path(), c.bytes);
+            writeFileBytes(path(), c.bytes);
         StoreOpening opening = open();
         EXPECT_EQ(opening.outcome, c.outcome);
         if (c.outcome == StoreOpening::Outcome::opened) {
@@ -260,7 +247,7 @@ TEST_F(StoreOpeningTest, ANonEmptyFileThatIsNotAStoreIsNeverReplaced)
             EXPECT_GT(QFileInfo(path()).size(), 0);
         } else {
             EXPECT_FALSE(opening.store);
-            EXPECT_EQ(readFile(path()), c.bytes);
+            EXPECT_EQ(fileBytes(path()), c.bytes);
             EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
         }
     }

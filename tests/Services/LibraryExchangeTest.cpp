@@ -18,7 +18,6 @@
 
 namespace {
 
-// Files in a scratch folder, canvases to export and a context to import into.
 class LibraryExchangeTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
@@ -26,13 +25,7 @@ protected:
 
     QString path(const QString& name) const { return dir.filePath(name); }
 
-    QString write(const QString& name, const QByteArray& bytes) const
-    {
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return file.fileName();
-    }
+    QString write(const QString& name, const QByteArray& bytes) const { return writeFileBytes(path(name), bytes); }
 
     static CanvasPtr makeCanvas(const QString& name, int rows = 2)
     {
@@ -51,20 +44,13 @@ protected:
         return canvas;
     }
 
+    // A file of canvases with two linked rows each.
     QString exchangeFile(const QString& name, const QStringList& canvasNames) const
     {
         QList<CanvasPtr> canvases;
         for (const QString& canvasName : canvasNames)
             canvases << makeCanvas(canvasName);
         return write(name, *exchangeFileBytes(canvases));
-    }
-
-    QStringList namesInContext() const
-    {
-        QStringList names;
-        for (const CanvasPtr& canvas : context.canvases())
-            names << canvas->name();
-        return names;
     }
 
     static QStringList names(const QList<CanvasPtr>& canvases)
@@ -97,20 +83,11 @@ TEST_F(LibraryExchangeTest, ImportsEachFileWholeOrNotAtAllAndReportsEachFailure)
     QDir().mkpath(folder);
     const QString fifo = path(QStringLiteral("pipe.quillsheet"));
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    const QString huge = path(QStringLiteral("huge.quillsheet"));
-    {
-        QFile file(huge);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(LibraryExchange::maximumFileSize + 1)); // sparse: costs no disk
-    }
+    const QString huge = write(QStringLiteral("huge.quillsheet"), {});
+    ASSERT_TRUE(QFile::resize(huge, LibraryExchange::maximumFileSize + 1)); // sparse: costs no disk
     const QString missing = path(QStringLiteral("gone.quillsheet"));
 
-    struct Case {
-        const char* name;
-        QStringList files;
-        QStringList imported;
-        QStringList failures; // text found in each alert, in order
-    };
+    struct Case { const char* name; QStringList files, imported, failures; }; // failures: text in each alert, in order
     const QList<Case> cases = {
         {"good files in order", {two, one}, {"A", "B", "C"}, {}},
         {"good and bad together", {two, notJson}, {"A", "B"}, {"not a readable exchange file:\nnot a JSON document"}},
@@ -177,12 +154,7 @@ TEST_F(LibraryExchangeTest, AStoreFailureRollsBackThatFileAndGoesOn)
     const QString a = exchangeFile(QStringLiteral("a.quillsheet"), {QStringLiteral("A1"), QStringLiteral("A2")});
     const QString b = exchangeFile(QStringLiteral("b.quillsheet"), {QStringLiteral("B")});
     const QString c = exchangeFile(QStringLiteral("c.quillsheet"), {QStringLiteral("C")});
-    struct Case {
-        const char* name;
-        QList<int> failingCommits; // 1-based calls of the commit that fail
-        QStringList kept;
-        QStringList failures;
-    };
+    struct Case { const char* name; QList<int> failingCommits; QStringList kept, failures; }; // commits count from 1
     const QList<Case> cases = {
         {"insert of the second file fails", {4}, {"A1", "A2", "C"}, {"Nothing of the file was added"}},
         {"store already failing before a file", {1}, {"B", "C"}, {"cannot be saved right now"}},
@@ -193,10 +165,7 @@ TEST_F(LibraryExchangeTest, AStoreFailureRollsBackThatFileAndGoesOn)
         ModelContext target;
         int calls = 0;
         LibraryExchange exchange(target, [&]() -> std::optional<QString> {
-            ++calls;
-            if (k.failingCommits.contains(calls))
-                return QStringLiteral("disk full");
-            return std::nullopt;
+            return k.failingCommits.contains(++calls) ? std::optional(QStringLiteral("disk full")) : std::nullopt;
         });
         QList<ExchangeFailure> failures;
         const QList<CanvasPtr> imported =
@@ -255,14 +224,7 @@ TEST_F(LibraryExchangeTest, ExportWritesWholeFilesAndNeverSpoilsAnExistingOne)
     const QString longName = QString(250, u'x') + QStringLiteral(".qs");
     const QByteArray old = "the old file";
 
-    struct Case {
-        const char* name;
-        QList<CanvasPtr> canvases;
-        QString target;
-        bool existing;
-        bool fails;
-        QString failure; // text found in the alert
-    };
+    struct Case { const char* name; QList<CanvasPtr> canvases; QString target; bool existing, fails; QString failure; };
     const QList<Case> cases = {
         {"new file", {good, makeCanvas(QStringLiteral("Second"))}, QStringLiteral("new.quillsheet"), false, false, {}},
         {"replaces an existing file", {good}, QStringLiteral("old.quillsheet"), true, false, {}},
@@ -283,8 +245,9 @@ TEST_F(LibraryExchangeTest, ExportWritesWholeFilesAndNeverSpoilsAnExistingOne)
             EXPECT_TRUE(failure->message.contains(c.failure)) << failure->message.toStdString();
             EXPECT_TRUE(failure->title.startsWith(u'“'));
             EXPECT_EQ(QFileInfo::exists(target), c.existing);
-            if (c.existing)
+            if (c.existing) {
                 EXPECT_EQ(contents(target), old);
+            }
         } else {
             const auto back = CanvasExport::fromJSON(contents(target));
             ASSERT_TRUE(back);
@@ -300,21 +263,14 @@ TEST_F(LibraryExchangeTest, ExportWritesWholeFilesAndNeverSpoilsAnExistingOne)
 
 TEST_F(LibraryExchangeTest, ProposedNamesCannotNameAFolderOrHideTheFile)
 {
-    struct Case {
-        QString canvasName;
-        QString proposed;
+    const std::pair<QString, QString> cases[] = {
+        {"Budget", "Budget.quillsheet"},         {"Q1/Q2", "Q1-Q2.quillsheet"},
+        {"../etc/passwd", "-etc-passwd.quillsheet"}, {"a\tb\nc\u0007", "a b c .quillsheet"},
+        {QString(), "Canvas.quillsheet"},             {".hidden", "hidden.quillsheet"},
+        {"Straße € 2026", "Straße € 2026.quillsheet"},
     };
-    const QList<Case> cases = {
-        {QStringLiteral("Budget"), QStringLiteral("Budget.quillsheet")},
-        {QStringLiteral("Q1/Q2"), QStringLiteral("Q1-Q2.quillsheet")},
-        {QStringLiteral("../etc/passwd"), QStringLiteral("-etc-passwd.quillsheet")},
-        {QStringLiteral("a\tb\nc\u0007"), QStringLiteral("a b c .quillsheet")},
-        {QString(), QStringLiteral("Canvas.quillsheet")},
-        {QStringLiteral(".hidden"), QStringLiteral("hidden.quillsheet")},
-        {QStringLiteral("Straße € 2026"), QStringLiteral("Straße € 2026.quillsheet")},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(LibraryExchange::proposedFileName({makeCanvas(c.canvasName)}), c.proposed);
+    for (const auto& [canvasName, proposed] : cases)
+        EXPECT_EQ(LibraryExchange::proposedFileName({makeCanvas(canvasName)}), proposed);
     EXPECT_EQ(LibraryExchange::proposedFileName({makeCanvas("a/b"), makeCanvas("c")}),
               QStringLiteral("Canvases Export.quillsheet"));
 }

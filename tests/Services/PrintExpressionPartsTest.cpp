@@ -17,33 +17,18 @@ QString describe(const ExportExpressionParts& parts)
     QStringList out;
     for (const Part& part : parts) {
         switch (part.kind) {
-        case Part::Kind::number:
-            out << QStringLiteral("n:%1#%2").arg(part.text).arg(part.numberIndex);
-            break;
-        case Part::Kind::linkedValue:
-            out << QStringLiteral("l:%1@%2").arg(part.text, part.colorText);
-            break;
-        case Part::Kind::operator_:
-            out << QStringLiteral("o:") + part.text;
-            break;
-        case Part::Kind::text:
-            out << QStringLiteral("t:") + part.text;
-            break;
-        case Part::Kind::parenthesis:
-            out << QStringLiteral("p:") + part.text;
-            break;
-        case Part::Kind::percent:
-            out << QStringLiteral("%");
-            break;
+        case Part::Kind::number: out << QStringLiteral("n:%1#%2").arg(part.text).arg(part.numberIndex); break;
+        case Part::Kind::linkedValue: out << QStringLiteral("l:%1@%2").arg(part.text, part.colorText); break;
+        case Part::Kind::operator_: out << QStringLiteral("o:") + part.text; break;
+        case Part::Kind::text: out << QStringLiteral("t:") + part.text; break;
+        case Part::Kind::parenthesis: out << QStringLiteral("p:") + part.text; break;
+        case Part::Kind::percent: out << QStringLiteral("%"); break;
         }
     }
     return out.join(QLatin1Char('|'));
 }
 
-struct TokenCase {
-    const char* expression;
-    const char* parts;
-};
+struct TokenCase { const char* expression; const char* parts; };
 
 const TokenCase tokenCases[] = {
     // The examples every reader of the page relies on.
@@ -117,18 +102,14 @@ INSTANTIATE_TEST_SUITE_P(Expressions, PrintTokeniserTest, ::testing::ValuesIn(to
 
 TEST(PrintTokeniser, FloatingPointLiteralIsWholeStrtodInPosixLocale)
 {
-    struct Case {
-        const char* text;
-        bool literal;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, bool> cases[] = {
         {"12", true},     {"+12.5", true},  {"-1e-3", true},  {".5", true},      {"5.", true},
         {"0x1p3", true},  {"0x.8", true},   {"NaN", true},    {"Infinity", true}, {"iNf", true},
         {"", false},      {" 1", false},    {"1 ", false},    {"1,5", false},     {"1.2.3", false},
         {"e5", false},    {"0x", false},    {"١٢", false},    {"infinit", false}, {"12a", false},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(isFloatingPointLiteral(QString::fromUtf8(c.text)), c.literal) << c.text;
+    for (const auto& [text, literal] : cases)
+        EXPECT_EQ(isFloatingPointLiteral(QString::fromUtf8(text)), literal) << text;
     // A NUL in the middle never passes for the whole text.
     EXPECT_FALSE(isFloatingPointLiteral(QString(QStringLiteral("1")) + QChar(0) + QStringLiteral("2")));
 }
@@ -182,22 +163,12 @@ TEST_F(SourceRowTest, FirstIncomingLinkWithTheNameDecides)
     link(b, target, QStringLiteral("A"));
     link(c, target, QStringLiteral("Café"));
 
-    struct Case {
-        QString placeholder;
-        BlockPtr expected;
+    // "Cafe\u0301" is canonically equivalent to "Café"; only spaces and tabs are trimmed.
+    const std::pair<QString, BlockPtr> cases[] = {
+        {"A", a}, {"\tA  ", a}, {"a", nullptr}, {"B", nullptr}, {QStringLiteral("Cafe\u0301"), c}, {"A\n", nullptr},
     };
-    const Case cases[] = {
-        {QStringLiteral("A"), a},
-        {QStringLiteral("\tA  "), a},
-        {QStringLiteral("a"), nullptr},
-        {QStringLiteral("B"), nullptr},
-        // Canonically equivalent: e + combining acute equals é.
-        {QStringLiteral("Cafe\u0301"), c},
-        // Only spaces and tabs are trimmed.
-        {QStringLiteral("A\n"), nullptr},
-    };
-    for (const Case& k : cases)
-        EXPECT_EQ(findSourceBlock(k.placeholder, *target), k.expected) << k.placeholder.toStdString();
+    for (const auto& [placeholder, expected] : cases)
+        EXPECT_EQ(findSourceBlock(placeholder, *target), expected) << placeholder.toStdString();
 }
 
 TEST_F(SourceRowTest, FirstLinkWithoutItsSourceStillDecides)

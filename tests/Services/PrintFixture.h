@@ -5,9 +5,41 @@
 #include "Models/Link.h"
 #include "Services/CanvasPrintView.h"
 
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QStringList>
 #include <gtest/gtest.h>
 #include <optional>
+
+// What a PDF file holds, read from its bytes.
+inline int pdfPageCount(const QByteArray& pdf)
+{
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page(?![s\\w])"));
+    return int(QString::fromLatin1(pdf).count(page));
+}
+
+// The first page's media box as "x y width height".
+inline QString pdfMediaBox(const QByteArray& pdf)
+{
+    static const QRegularExpression box(QStringLiteral("/MediaBox\\s*\\[([^\\]]*)\\]"));
+    QStringList numbers;
+    for (const QString& number : box.match(QString::fromLatin1(pdf)).captured(1).split(u' ', Qt::SkipEmptyParts))
+        numbers << QString::number(number.toDouble());
+    return numbers.join(u' ');
+}
+
+// The text a reader extracts from a PDF file; empty without the tool.
+inline QString pdfText(const QString& path)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (tool.isEmpty())
+        return {};
+    QProcess process;
+    process.start(tool, {QStringLiteral("-layout"), path, QStringLiteral("-")});
+    process.waitForFinished(30000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
 
 // A canvas built row by row, laid out for print or PDF.
 class PrintFixture : public ::testing::Test {

@@ -19,24 +19,12 @@ const QLocale english(QLocale::English, QLocale::UnitedStates);
 
 TEST(SettingsFormTest, TaxRatesAreReadInTheLocalesFormatAndOnlyWhenFinite)
 {
-    struct Case {
-        QLocale locale;
-        QString text;
-        std::optional<double> rate;
-    };
+    struct Case { QLocale locale; QString text; std::optional<double> rate; };
     const Case cases[] = {
-        {german, "16,5", 16.5},
-        {english, "16.5", 16.5},
-        {german, " 7 ", 7.0},
-        {german, "1.234,5", 1234.5},
-        {english, "1,234.5", 1234.5},
-        {german, "-3", -3.0},
-        {german, "0", 0.0},
-        {german, "x", std::nullopt},
-        {english, "16,5%", std::nullopt},
-        {german, "", std::nullopt},
-        {english, "inf", std::nullopt},
-        {english, "nan", std::nullopt},
+        {german, "16,5", 16.5},        {english, "16.5", 16.5},       {german, " 7 ", 7.0},
+        {german, "1.234,5", 1234.5},   {english, "1,234.5", 1234.5},  {german, "-3", -3.0},
+        {german, "0", 0.0},            {german, "x", std::nullopt},   {english, "16,5%", std::nullopt},
+        {german, "", std::nullopt},    {english, "inf", std::nullopt}, {english, "nan", std::nullopt},
         {english, "1e999", std::nullopt},
     };
     for (const Case& c : cases)
@@ -46,11 +34,7 @@ TEST(SettingsFormTest, TaxRatesAreReadInTheLocalesFormatAndOnlyWhenFinite)
 
 TEST(SettingsFormTest, TaxRatesAreShownInTheLocalesFormat)
 {
-    struct Case {
-        QLocale locale;
-        double rate;
-        QString text;
-    };
+    struct Case { QLocale locale; double rate; QString text; };
     const Case cases[] = {
         {german, 7.5, "7,5"},       {english, 7.5, "7.5"},     {german, 19, "19"},
         {german, 1234.5, "1.234,5"}, {english, 0.125, "0.125"}, {german, std::numeric_limits<double>::infinity(), ""},
@@ -76,12 +60,7 @@ TEST(SettingsFormTest, AtMostThreeTaxRowsAndNeverMoreThanStored)
 
 TEST(SettingsFormTest, CurrenciesKeepTheOrderInWhichTheyWereSwitchedOn)
 {
-    struct Case {
-        QStringList codes;
-        QString code;
-        bool enabled;
-        QStringList result;
-    };
+    struct Case { QStringList codes; QString code; bool enabled; QStringList result; };
     const Case cases[] = {
         {{"EUR", "USD"}, "GBP", true, {"EUR", "USD", "GBP"}},
         {{"EUR", "USD"}, "EUR", true, {"EUR", "USD"}},
@@ -111,25 +90,12 @@ TEST(SettingsFormTest, TheIntervalMenuOffersFourChoices)
         EXPECT_EQ(SettingsForm::refreshIntervalIndex(other), std::nullopt) << other;
 }
 
-class RatesStatusTest : public SettingsFixture {
-protected:
-    void loadRates(const QDateTime& when)
-    {
-        settings->setExchangeRates({QStringLiteral("EUR"), {{QStringLiteral("USD"), 1.1}}, when});
-    }
-};
+using RatesStatusTest = SettingsFixture;
 
 TEST_F(RatesStatusTest, StatusLineFollowsTheRatesAndTheClock)
 {
     const QDateTime updated(QDate(2026, 12, 7), QTime(10, 5), Qt::LocalTime);
-    struct Case {
-        const char* name;
-        bool loaded;
-        int intervalHours;
-        int minutesLater;
-        QLocale locale;
-        SettingsForm::RatesStatus status;
-    };
+    struct Case { const char* name; bool loaded; int intervalHours, minutesLater; QLocale locale; SettingsForm::RatesStatus status; };
     const Case cases[] = {
         {"never loaded", false, 1, 0, german, {false, "Keine Wechselkurse geladen", std::nullopt}},
         {"never loaded, daily", false, 24, 0, german, {false, "Keine Wechselkurse geladen", std::nullopt}},
@@ -145,7 +111,7 @@ TEST_F(RatesStatusTest, StatusLineFollowsTheRatesAndTheClock)
         SCOPED_TRACE(c.name);
         open();
         if (c.loaded)
-            loadRates(updated);
+            settings->setExchangeRates({QStringLiteral("EUR"), {{QStringLiteral("USD"), 1.1}}, updated});
         settings->setAutoRefreshIntervalHours(c.intervalHours);
         fixClock(updated.addSecs(c.minutesLater * 60));
         EXPECT_EQ(SettingsForm::ratesStatus(*settings, c.locale), c.status);

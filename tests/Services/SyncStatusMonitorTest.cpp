@@ -28,6 +28,12 @@ protected:
         monitor = std::make_unique<SyncStatusMonitor>(defaults, cloud.service, quick);
         return *monitor;
     }
+    // A monitor in a run whose store mirrors to the cloud.
+    SyncStatusMonitor& mirroringMonitor()
+    {
+        cloud.startMirroring();
+        return makeMonitor();
+    }
     void setSwitch(bool on) { defaults.setValue(QStringLiteral("iCloudSyncEnabled"), on); }
 
     PreferenceFiles files;
@@ -38,11 +44,7 @@ protected:
 
 TEST(SyncStatusTest, DescriptionsAndLooks)
 {
-    struct Case {
-        Status status;
-        QString description;
-        SyncStatusMonitor::Presentation look;
-    };
+    struct Case { Status status; QString description; SyncStatusMonitor::Presentation look; };
     const Case cases[] = {
         {Status::idle(), "Ready", {"cloud", Tint::secondary, false}},
         {Status::syncing(), "Syncing...", {"arrow.triangle.2.circlepath.icloud", Tint::blue, true}},
@@ -75,20 +77,11 @@ TEST(SyncStatusTest, AccountAnswers)
         EXPECT_EQ(SyncStatusMonitor::statusForAccountAnswer(answer), expected);
 }
 
-// What a new monitor shows, from the switch, the entitlement, how this run
-// opened its store and the account's answer.
+// From the switch, the entitlement, how this run opened its store and the account's answer.
 TEST_F(SyncStatusMonitorTest, StatusFromItsSources)
 {
-    struct Case {
-        const char* name;
-        std::optional<QVariant> storedSwitch;
-        bool entitled;
-        bool mirroring;
-        std::optional<bool> initFailed;
-        CloudService::AccountAnswer answer;
-        bool asksAccount;
-        Status expected;
-    };
+    struct Case { const char* name; std::optional<QVariant> storedSwitch; bool entitled, mirroring;
+                  std::optional<bool> initFailed; CloudService::AccountAnswer answer; bool asksAccount; Status expected; };
     const QString localOnly = QStringLiteral("iCloud nicht verfügbar – nur lokal gespeichert");
     const Case cases[] = {
         {"switch never written", std::nullopt, true, true, false, Account::available, true, Status::synced()},
@@ -130,8 +123,7 @@ TEST_F(SyncStatusMonitorTest, StatusFromItsSources)
 
 TEST_F(SyncStatusMonitorTest, TheLastAnswerToArriveWins)
 {
-    cloud.startMirroring();
-    makeMonitor();
+    mirroringMonitor();
     defaults.setValue(QStringLiteral("lastOpenedCanvasID"), QStringLiteral("x")); // any key starts a check
     ASSERT_EQ(cloud.pending.size(), 2);
     cloud.answer(1, Account::noAccount); // the newer query answers first
@@ -142,8 +134,7 @@ TEST_F(SyncStatusMonitorTest, TheLastAnswerToArriveWins)
 
 TEST_F(SyncStatusMonitorTest, LateAnswersChangeNothing)
 {
-    cloud.startMirroring();
-    makeMonitor();
+    mirroringMonitor();
     ASSERT_EQ(cloud.pending.size(), 1);
 
     // After the switch went off: the switch's own check said disabled, and stays.
@@ -169,17 +160,15 @@ TEST_F(SyncStatusMonitorTest, TurningSyncOnInALocalRunWaitsForTheRestart)
     EXPECT_EQ(monitor->status(), Status::disabled());
     EXPECT_EQ(cloud.queries, 0);
     // A restart that mirrors shows the account's state.
-    cloud.startMirroring();
     monitor.reset();
-    makeMonitor();
+    mirroringMonitor();
     cloud.answerAll(Account::available);
     EXPECT_EQ(monitor->status(), Status::synced());
 }
 
 TEST_F(SyncStatusMonitorTest, AccountChangesAreCheckedAgain)
 {
-    cloud.startMirroring();
-    makeMonitor();
+    mirroringMonitor();
     cloud.answerAll(Account::available);
     cloud.service.notifyAccountChanged();
     ASSERT_EQ(cloud.pending.size(), 1);
@@ -189,8 +178,7 @@ TEST_F(SyncStatusMonitorTest, AccountChangesAreCheckedAgain)
 
 TEST_F(SyncStatusMonitorTest, ARemoteChangeShowsSyncingThenSynced)
 {
-    cloud.startMirroring();
-    makeMonitor();
+    mirroringMonitor();
     cloud.answerAll(Account::noAccount);
     cloud.service.notifyRemoteChange();
     EXPECT_EQ(monitor->status(), Status::syncing());
@@ -204,8 +192,7 @@ TEST_F(SyncStatusMonitorTest, ARemoteChangeShowsSyncingThenSynced)
 
 TEST_F(SyncStatusMonitorTest, AClickShowsSyncingThenChecksAgain)
 {
-    cloud.startMirroring();
-    makeMonitor();
+    mirroringMonitor();
     cloud.answerAll(Account::available);
     const int before = cloud.queries;
     monitor->refresh();
@@ -223,8 +210,7 @@ TEST_F(SyncStatusMonitorTest, AClickShowsSyncingThenChecksAgain)
 
 TEST_F(SyncStatusMonitorTest, ReportsEachChangeOnce)
 {
-    cloud.startMirroring();
-    makeMonitor();
+    mirroringMonitor();
     QSignalSpy changes(monitor.get(), &SyncStatusMonitor::statusChanged);
     cloud.answerAll(Account::available);
     defaults.setValue(QStringLiteral("sumKeyword"), QStringLiteral("Total"));

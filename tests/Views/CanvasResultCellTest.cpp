@@ -45,7 +45,10 @@ TEST_F(ResultCellTest, AFailedRowShowsItsErrorInTheResultColumn)
         {QStringLiteral("(3 + 4"), QStringLiteral("Unbalanced parentheses")},
         {QStringLiteral("sqrt(-4)"), QStringLiteral("Invalid result")},
         {QStringLiteral("()"), QStringLiteral("Invalid expression")},
+        // No rates loaded yet: the amount is not shown as if converted.
+        {QStringLiteral("100 € in USD"), QStringLiteral("Division by zero")},
     };
+    CalcSettings::shared().setExchangeRates(CalcSettings::ExchangeRates::empty());
     const CanvasPtr canvas = makeCanvas();
     const BlockPtr good = addRow(canvas, QStringLiteral("Gut"), QStringLiteral("12"), 20);
     double y = 76;

@@ -115,7 +115,7 @@ TEST(CanvasViewLook, PartsAreDrawnInTheirOwnColours)
 }
 
 // On the white canvas every row colour reads: at least 3:1 against white for
-// the row's value and numbers, whichever of the eight colours it has.
+// the row's value, numbers and label, whichever of the eight colours it has.
 TEST(CanvasViewLook, RowTextOnTheLightCanvasHasContrast)
 {
     EditorPreferences preferences;
@@ -145,6 +145,7 @@ TEST(CanvasViewLook, RowTextOnTheLightCanvasHasContrast)
         EXPECT_NEAR(drawn.hsvHueF(), stored.hsvHueF(), 0.02) << "the same hue, darker";
         EXPECT_GE(contrastRatio(darkest(editor.view.resultCell(canvas->blocks().at(i), i).textBox), Qt::white), 3.0);
         EXPECT_GE(contrastRatio(darkest(editor.view.expressionRect(i)), Qt::white), 3.0);
+        EXPECT_GE(contrastRatio(darkest(editor.view.labelRect(i)), Qt::white), 3.0) << "the fainter label too";
         EXPECT_EQ(canvas->blocks().at(i)->colorHex(), CanvasView::blockColors().at(i)) << "stored colours stay";
     }
     // The dark canvas draws the colours as they are.

@@ -4,14 +4,14 @@
 #include "Models/Canvas.h"
 #include "Models/ModelContext.h"
 #include "Platform/Defaults.h"
+#include "Services/PrintFixture.h"
 #include "Views/CanvasExportController.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QMainWindow>
 #include <QPrinter>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -59,8 +59,7 @@ public:
         paths.append(filePath);
         anchors.append(anchor);
         points.append(point);
-        QFile file(filePath);
-        contents.append(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        contents.append(fileBytes(filePath));
     }
     QStringList paths;
     QList<QWidget*> anchors;
@@ -115,22 +114,9 @@ protected:
         return QDir(shareRoot.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     }
 
-    static QByteArray readFile(const QString& path)
+    QString writeFile(const QString& name, const QByteArray& bytes) const
     {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    // The text a reader extracts from a PDF file; empty without the tool.
-    static QString pdfText(const QString& path)
-    {
-        const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
-        if (tool.isEmpty())
-            return {};
-        QProcess process;
-        process.start(tool, {QStringLiteral("-layout"), path, QStringLiteral("-")});
-        process.waitForFinished(30000);
-        return QString::fromUtf8(process.readAllStandardOutput());
+        return writeFileBytes(dir.filePath(name), bytes);
     }
 
     QTemporaryDir dir;

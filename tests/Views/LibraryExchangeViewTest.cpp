@@ -27,35 +27,17 @@ protected:
         QCoreApplication::processEvents();
     }
 
-    // The menu command's key, as a user presses it.
-    void press(const QKeySequence& keys)
-    {
-        QTest::keySequence(window.get(), keys);
-    }
-
+    void press(const char* keys) { QTest::keySequence(window.get(), QKeySequence(QString::fromLatin1(keys))); }
     // Lets the delayed dialog open (or not) and everything after it run.
     void settle() { QTest::qWait(250); }
-
     QString file(const QString& name) const { return dir.filePath(name); }
 
-    QString writeFile(const QString& name, const QByteArray& bytes) const
-    {
-        QFile out(file(name));
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(bytes);
-        return out.fileName();
-    }
-
-    static QByteArray contents(const QString& path)
-    {
-        QFile in(path);
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
-    }
+    QString writeFile(const QString& name, const QByteArray& bytes) const { return writeFileBytes(file(name), bytes); }
 
     static QStringList namesIn(const QString& path)
     {
         QStringList list;
-        if (const auto document = CanvasExport::fromJSON(contents(path)))
+        if (const auto document = CanvasExport::fromJSON(fileBytes(path)))
             for (const CanvasData& canvas : document->canvases)
                 list << canvas.name;
         return list;
@@ -82,12 +64,8 @@ TEST_F(LibraryExchangeViewTest, CtrlEExportsTheSelectedCanvasesInLibraryOrder)
     const CanvasPtr trip = addCanvas(QStringLiteral("Trip"), 9);
     const CanvasPtr other = addCanvas(QStringLiteral("Other"), 20);
     addRow(budget, QStringLiteral("1200"));
-    struct Case {
-        const char* name;
-        QList<CanvasPtr> selected;
-        QStringList proposed; // the save dialogs shown
-        QStringList written;  // canvases in the file, in order
-    };
+    // proposed: the save dialogs shown; written: the canvases in the file, in order.
+    struct Case { const char* name; QList<CanvasPtr> selected; QStringList proposed, written; };
     const QList<Case> cases = {
         {"none selected", {}, {}, {}},
         {"one", {budget}, {"Budget.quillsheet"}, {"Budget"}},
@@ -105,7 +83,7 @@ TEST_F(LibraryExchangeViewTest, CtrlEExportsTheSelectedCanvasesInLibraryOrder)
         exchangeDialogs->proposedNames.clear();
         const QString target = file(QStringLiteral("%1.quillsheet").arg(QString::fromLatin1(c.name)));
         exchangeDialogs->exportPath = target;
-        press(QKeySequence(QStringLiteral("Ctrl+E")));
+        press("Ctrl+E");
         EXPECT_TRUE(exchangeDialogs->proposedNames.isEmpty()); // the dialog waits for the command to end
         settle();
         EXPECT_EQ(exchangeDialogs->proposedNames, c.proposed);
@@ -113,7 +91,7 @@ TEST_F(LibraryExchangeViewTest, CtrlEExportsTheSelectedCanvasesInLibraryOrder)
         EXPECT_TRUE(exchangeDialogs->alerts.isEmpty());
     }
     // What was written is the canvas as it stands, rows included.
-    const auto document = CanvasExport::fromJSON(contents(file(QStringLiteral("one.quillsheet"))));
+    const auto document = CanvasExport::fromJSON(fileBytes(file(QStringLiteral("one.quillsheet"))));
     ASSERT_TRUE(document);
     EXPECT_EQ(document->canvases[0].blocks.size(), 1);
     EXPECT_EQ(document->canvases[0].id, budget->id());
@@ -152,7 +130,7 @@ TEST_F(LibraryExchangeViewTest, AFailedExportOverAnExistingFileAlertsAndLeavesIt
     settle();
     ASSERT_EQ(exchangeDialogs->alerts.size(), 1);
     EXPECT_TRUE(exchangeDialogs->alerts[0].message.contains(QStringLiteral("unchanged")));
-    EXPECT_EQ(contents(target), QByteArray("precious"));
+    EXPECT_EQ(fileBytes(target), QByteArray("precious"));
     EXPECT_FALSE(QApplication::overrideCursor()); // the busy cursor is gone
 }
 
@@ -164,13 +142,8 @@ TEST_F(LibraryExchangeViewTest, ImportAddsGoodFilesAlertsOncePerBadFileAndSelect
     const QString notJson = writeFile(QStringLiteral("list.txt"), "eggs");
     const QString broken = writeFile(QStringLiteral("broken.quillsheet"), R"({"canvases":[{"links":[{}]}]})");
     const QString empty = writeFile(QStringLiteral("empty.quillsheet"), R"({"canvases":[]})");
-    struct Case {
-        const char* name;
-        QStringList files;
-        QStringList added;   // new canvases, in import order
-        int alerts;
-        QString selected;    // the window's canvas afterwards
-    };
+    // added: the new canvases in import order; selected: the window's canvas afterwards.
+    struct Case { const char* name; QStringList files, added; int alerts; QString selected; };
     const QList<Case> cases = {
         {"cancelled", {}, {}, 0, "Existing"},
         {"good and bad together", {notJson, two, broken, one}, {"First", "Second", "Third"}, 2, "First"},
@@ -192,7 +165,7 @@ TEST_F(LibraryExchangeViewTest, ImportAddsGoodFilesAlertsOncePerBadFileAndSelect
         exchangeDialogs->importPaths = c.files;
         exchangeDialogs->alerts.clear();
         const int dialogs = exchangeDialogs->importDialogs;
-        press(QKeySequence(QStringLiteral("Ctrl+O")));
+        press("Ctrl+O");
         settle();
         EXPECT_EQ(exchangeDialogs->importDialogs, dialogs + 1);
         EXPECT_EQ(context.canvasCount(), before + c.added.size());
@@ -205,9 +178,7 @@ TEST_F(LibraryExchangeViewTest, ImportAddsGoodFilesAlertsOncePerBadFileAndSelect
     EXPECT_EQ(cursorWhileSaving, Qt::WaitCursor);
     EXPECT_FALSE(cursorDuringAlert);
     // Newest first: the import's canvases on top, its first one lowest of them.
-    EXPECT_EQ(names(library().canvases()).mid(0, 4),
-              (QStringList{QStringLiteral("Third"), QStringLiteral("Second"), QStringLiteral("First"),
-                           QStringLiteral("Existing")}));
+    EXPECT_EQ(names(library().canvases()).mid(0, 4), (QStringList{"Third", "Second", "First", "Existing"}));
     EXPECT_TRUE(exchangeDialogs->alerts.isEmpty() || exchangeDialogs->alerts[0].title.contains(u'“'));
 }
 

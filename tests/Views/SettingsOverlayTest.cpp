@@ -8,7 +8,6 @@
 
 #include <QAction>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -36,9 +35,7 @@ public:
     }
     bool closed() const { return !overlay->isPresented() && !overlay->isVisible() && !overlay->settingsView(); }
 
-protected:
     QWidget host;
-public:
     SettingsOverlay* overlay = nullptr;
     SettingsButton* button = nullptr;
 };
@@ -82,20 +79,15 @@ TEST_F(SettingsOverlayTest, TheCardHangsBelowTheTopOverADimmedBackdrop)
 
 TEST_F(SettingsOverlayTest, BothClosingPathsFadeTheCardOut)
 {
-    struct Case {
-        const char* name;
-        std::function<void(SettingsOverlayTest&)> close;
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"close button", [this] { QTest::mouseClick(overlay->settingsView()->closeButton(), Qt::LeftButton); }},
+        {"backdrop", [this] { QTest::mouseClick(overlay, Qt::LeftButton, {}, QPoint(20, 600)); }},
     };
-    const Case cases[] = {
-        {"close button",
-         [](SettingsOverlayTest& t) { QTest::mouseClick(t.overlay->settingsView()->closeButton(), Qt::LeftButton); }},
-        {"backdrop", [](SettingsOverlayTest& t) { QTest::mouseClick(t.overlay, Qt::LeftButton, {}, QPoint(20, 600)); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, close] : cases) {
+        SCOPED_TRACE(name);
         QSignalSpy flags(overlay, &SettingsOverlay::presentedChanged);
         overlay->setPresented(true);
-        c.close(*this);
+        close();
         EXPECT_FALSE(overlay->isPresented());
         EXPECT_TRUE(overlay->isFading());
         EXPECT_TRUE(overlay->isVisible()) << "still fading";
@@ -175,14 +167,14 @@ TEST_F(SettingsOverlayTest, ButtonsShowAFaintBackgroundOnlyUnderThePointer)
     sync.show();
     EXPECT_EQ(button->toolTip(), "Settings");
     for (QAbstractButton* b : {static_cast<QAbstractButton*>(button), static_cast<QAbstractButton*>(&sync)}) {
-        const bool hovered = b == button ? button->isHovered() : sync.isHovered();
-        EXPECT_FALSE(hovered);
+        const auto hovered = [&] { return b == button ? button->isHovered() : sync.isHovered(); };
+        EXPECT_FALSE(hovered());
         QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
         QCoreApplication::sendEvent(b, &enter);
-        EXPECT_TRUE(b == button ? button->isHovered() : sync.isHovered());
+        EXPECT_TRUE(hovered());
         QEvent leave(QEvent::Leave);
         QCoreApplication::sendEvent(b, &leave);
-        EXPECT_FALSE(b == button ? button->isHovered() : sync.isHovered());
+        EXPECT_FALSE(hovered());
     }
 }
 
@@ -199,24 +191,19 @@ class SyncStatusButtonTest : public ::testing::Test, public SyncSetup {};
 TEST_F(SyncStatusButtonTest, EachStateShowsItsSymbolColourAndTooltip)
 {
     using Account = CloudService::AccountStatus;
-    struct Case {
-        const char* name;
-        std::function<void(SyncSetup&)> arrange;
-        CloudService::AccountAnswer answer;
-        QString symbol;
-        QColor colour;
-        QString tooltip;
-    };
+    struct Case { const char* name; std::function<void(SyncSetup&)> arrange; CloudService::AccountAnswer answer;
+                  QString symbol; QColor colour; QString tooltip; };
     const QColor secondary = SyncStatusButton::tintColor(SyncStatusMonitor::Tint::secondary);
+    const QColor red(0xff, 0x45, 0x3a);
     const Case cases[] = {
         {"switch off", [](auto& t) { t.defaults.setValue("iCloudSyncEnabled", false); }, Account::available,
          "icloud.slash", secondary, "iCloud Sync Disabled"},
         {"no entitlement", [](auto& t) { t.cloud.entitled = false; }, Account::available, "icloud.slash", secondary,
          "iCloud Sync Disabled"},
         {"fell back to local", [](auto& t) { t.defaults.setValue("cloudKitInitFailed", true); }, Account::available,
-         "exclamationmark.icloud", QColor(0xff, 0x45, 0x3a), "Error: iCloud nicht verfügbar – nur lokal gespeichert"},
-        {"no account", [](auto& t) { t.cloud.startMirroring(); }, Account::noAccount, "exclamationmark.icloud",
-         QColor(0xff, 0x45, 0x3a), "Error: Kein iCloud-Konto angemeldet"},
+         "exclamationmark.icloud", red, "Error: iCloud nicht verfügbar – nur lokal gespeichert"},
+        {"no account", [](auto& t) { t.cloud.startMirroring(); }, Account::noAccount, "exclamationmark.icloud", red,
+         "Error: Kein iCloud-Konto angemeldet"},
         {"available", [](auto& t) { t.cloud.startMirroring(); }, Account::available, "checkmark.icloud",
          QColor(0x30, 0xd1, 0x58), "Synced"},
         {"unknown", [](auto& t) { t.cloud.startMirroring(); }, Account::couldNotDetermine, "xmark.icloud",
@@ -264,8 +251,7 @@ protected:
 
 TEST_F(SettingsCommandTest, SettingsCommandOpensOneWindowThatItsCloseButtonCloses)
 {
-    makeWindow();
-    window->show();
+    makeWindow().show();
     const QStringList before = storedKeys();
     QAction* action = settingsAction();
     ASSERT_NE(action, nullptr);
@@ -289,8 +275,7 @@ TEST_F(SettingsCommandTest, SettingsCommandOpensOneWindowThatItsCloseButtonClose
 
 TEST_F(SettingsCommandTest, TheCardOpensOverTheWindowsContent)
 {
-    makeWindow();
-    window->show();
+    makeWindow().show();
     window->showSettingsCard();
     SettingsOverlay* overlay = window->settingsOverlay();
     ASSERT_NE(overlay, nullptr);

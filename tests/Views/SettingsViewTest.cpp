@@ -69,6 +69,18 @@ protected:
     void commit(QLineEdit* field) { QTest::keyClick(field, Qt::Key_Return); }
 
     double rate(int index) const { return settings->taxRates().at(index).rate; }
+    double opacity(const QString& row) { return find<QWidget>(row)->graphicsEffect()->property("opacity").toReal(); }
+
+    // A single view over the standard rates, in the given number format.
+    SettingsView& freshView(const QLocale& locale)
+    {
+        views.clear();
+        defaults->remove("taxRates");
+        open();
+        SettingsView& v = makeView();
+        v.setLocale(locale);
+        return v;
+    }
 
     std::vector<std::unique_ptr<SettingsView>> views;
     int dismissals = 0;
@@ -82,15 +94,14 @@ TEST_F(SettingsViewTest, FreshDefaultsShowEveryDefaultAndWriteNothing)
     for (int tab : {1, 2, 3, 0})
         v.setSelectedTab(tab);
 
-    EXPECT_EQ(find<QLineEdit>("taxLabel0")->text(), "MwSt");
-    EXPECT_EQ(find<QLineEdit>("taxRate0")->text(), "19");
-    EXPECT_EQ(find<QLineEdit>("taxLabel1")->text(), "MwSt reduziert");
-    EXPECT_EQ(find<QLineEdit>("taxRate1")->text(), "7");
-    EXPECT_EQ(find<QLineEdit>("taxLabel2")->text(), "Tax 3");
-    EXPECT_EQ(find<QLineEdit>("taxRate2")->text(), "0");
+    const std::pair<QString, QString> fields[] = {{"taxLabel0", "MwSt"},           {"taxRate0", "19"},
+                                                  {"taxLabel1", "MwSt reduziert"}, {"taxRate1", "7"},
+                                                  {"taxLabel2", "Tax 3"},          {"taxRate2", "0"}};
+    for (const auto& [name, text] : fields)
+        EXPECT_EQ(find<QLineEdit>(name)->text(), text);
     EXPECT_FALSE(find<QCheckBox>("taxEnabled2")->isChecked());
-    EXPECT_EQ(find<QWidget>("taxRow2")->graphicsEffect()->property("opacity").toReal(), 0.5);
-    EXPECT_EQ(find<QWidget>("taxRow0")->graphicsEffect()->property("opacity").toReal(), 1.0);
+    EXPECT_EQ(opacity("taxRow2"), 0.5);
+    EXPECT_EQ(opacity("taxRow0"), 1.0);
 
     for (const auto& currency : CalcSettings::supportedCurrencies())
         EXPECT_EQ(find<QCheckBox>("currency" + currency.code)->isChecked(),
@@ -177,11 +188,11 @@ TEST_F(SettingsViewTest, TaxRowEditsStoreTheListEachTime)
     QCheckBox* box = find<QCheckBox>("taxEnabled0");
     QTest::mouseClick(box, Qt::LeftButton);
     EXPECT_FALSE(settings->taxRates()[0].isEnabled);
-    EXPECT_EQ(find<QWidget>("taxRow0")->graphicsEffect()->property("opacity").toReal(), 0.5);
+    EXPECT_EQ(opacity("taxRow0"), 0.5);
     EXPECT_TRUE(label->isEnabled()) << "a dimmed row stays usable";
     QTest::mouseClick(box, Qt::LeftButton);
     EXPECT_TRUE(settings->taxRates()[0].isEnabled);
-    EXPECT_EQ(find<QWidget>("taxRow0")->graphicsEffect()->property("opacity").toReal(), 1.0);
+    EXPECT_EQ(opacity("taxRow0"), 1.0);
     EXPECT_EQ(taxSaves(), 5);
 
     // Each edit touches its own field only.
@@ -193,13 +204,7 @@ TEST_F(SettingsViewTest, TaxRowEditsStoreTheListEachTime)
 
 TEST_F(SettingsViewTest, RatesAreTypedInTheSystemsNumberFormat)
 {
-    struct Case {
-        const char* name;
-        QLocale locale;
-        QString typed;
-        double stored;
-        QString shown;
-    };
+    struct Case { const char* name; QLocale locale; QString typed; double stored; QString shown; };
     const Case cases[] = {
         {"German comma", german, "16,5", 16.5, "16,5"},
         {"English period", english, "16.5", 16.5, "16.5"},
@@ -212,11 +217,7 @@ TEST_F(SettingsViewTest, RatesAreTypedInTheSystemsNumberFormat)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        views.clear();
-        defaults->remove("taxRates"); // the standard rates again
-        open();
-        SettingsView& v = makeView();
-        v.setLocale(c.locale);
+        freshView(c.locale);
         QLineEdit* field = find<QLineEdit>("taxRate0");
         typeInto(field, c.typed);
         EXPECT_EQ(rate(0), 19) << "nothing is stored before the field commits";
@@ -232,10 +233,7 @@ TEST_F(SettingsViewTest, ARateTypedWhenTheViewGoesIsKeptOrRefused)
 {
     const std::pair<QString, double> cases[] = {{"21", 21.0}, {"x", 19.0}};
     for (const auto& [typed, stored] : cases) {
-        views.clear();
-        defaults->remove("taxRates");
-        open();
-        makeView().setLocale(english);
+        freshView(english);
         typeInto(find<QLineEdit>("taxRate0"), typed);
         views.clear(); // the card closes with the field still open
         EXPECT_EQ(rate(0), stored) << typed.toStdString();
@@ -311,20 +309,16 @@ TEST_F(SettingsViewTest, CurrenciesAreEnabledInTheOrderSwitchedOn)
         if (key == "enabledCurrencyCodes")
             stored = defaults->stringListValue(key).value_or(QStringList{"?"});
     });
-    struct Step {
-        QString code;
-        QStringList codes;
-    };
-    const Step steps[] = {
+    const std::pair<QString, QStringList> steps[] = {
         {"EUR", {"USD"}}, {"EUR", {"USD", "EUR"}}, {"PLN", {"USD", "EUR", "PLN"}},
         {"USD", {"EUR", "PLN"}}, {"EUR", {"PLN"}}, {"PLN", {}},
     };
-    for (const Step& step : steps) {
-        click(step.code);
-        EXPECT_EQ(settings->enabledCurrencyCodes(), step.codes) << step.code.toStdString();
-        EXPECT_EQ(stored, step.codes);
+    for (const auto& [code, codes] : steps) {
+        click(code);
+        EXPECT_EQ(settings->enabledCurrencyCodes(), codes) << code.toStdString();
+        EXPECT_EQ(stored, codes);
         for (const auto& currency : CalcSettings::supportedCurrencies())
-            EXPECT_EQ(find<QCheckBox>("currency" + currency.code)->isChecked(), step.codes.contains(currency.code));
+            EXPECT_EQ(find<QCheckBox>("currency" + currency.code)->isChecked(), codes.contains(currency.code));
     }
 }
 
@@ -417,13 +411,7 @@ protected:
 
 TEST_F(SettingsRefreshTest, RefreshShowsASpinnerThenTheOutcome)
 {
-    struct Case {
-        const char* name;
-        LocalHttpServer::Mode mode;
-        LocalHttpServer::Answer answer;
-        bool succeeds;
-        QString errorText;
-    };
+    struct Case { const char* name; LocalHttpServer::Mode mode; LocalHttpServer::Answer answer; bool succeeds; QString errorText; };
     const Case cases[] = {
         {"success", LocalHttpServer::Mode::hold, {200, R"({"base":"EUR","rates":{"USD":1.1}})"}, true, {}},
         {"HTTP error", LocalHttpServer::Mode::hold, {500, "oops"}, false,
@@ -473,17 +461,13 @@ TEST_F(SettingsViewTest, SyncSwitchIsStoredAndDescribed)
 TEST_F(SettingsViewTest, InterfaceControlsWriteTheirKeys)
 {
     open();
-    struct Case {
-        QString key;
-        bool defaultValue;
-    };
-    const Case switches[] = {{"canvasLightMode", false}, {"autoHideToolbar", true}, {"autoShowSidebar", true}};
-    for (const Case& c : switches) {
-        SettingsToggle* toggle = onTab<SettingsToggle>(3, c.key);
-        QTest::mouseClick(toggle->switchControl(), Qt::LeftButton);
-        EXPECT_EQ(defaults->boolValue(c.key), !c.defaultValue) << c.key.toStdString();
-        QTest::mouseClick(toggle->switchControl(), Qt::LeftButton);
-        EXPECT_EQ(defaults->boolValue(c.key), c.defaultValue) << c.key.toStdString();
+    const std::pair<QString, bool> switches[] = {{"canvasLightMode", false}, {"autoHideToolbar", true}, {"autoShowSidebar", true}};
+    for (const auto& [key, standard] : switches) {
+        SettingsToggle* toggle = onTab<SettingsToggle>(3, key);
+        for (const bool expected : {!standard, standard}) {
+            QTest::mouseClick(toggle->switchControl(), Qt::LeftButton);
+            EXPECT_EQ(defaults->boolValue(key), expected) << key.toStdString();
+        }
     }
 
     QComboBox* style = find<QComboBox>("decimalStyle");
@@ -519,7 +503,6 @@ TEST_F(SettingsViewTest, FeedbackButtonAsksForTheFeedbackForm)
     EXPECT_EQ(find<QToolButton>("feedbackButton")->text(), "Feedback senden …");
 }
 
-// A card and a window open side by side follow each other at once.
 TEST_F(SettingsViewTest, TwoOpenViewsFollowEachOther)
 {
     open();

@@ -1,9 +1,8 @@
+#include "Platform/NotificationCenter.h"
 #include "Views/ContentView.h"
 #include "Views/ExportFixture.h"
 #include "Views/ShareButton.h"
 #include "support/TestSupport.h"
-
-#include "Platform/NotificationCenter.h"
 
 #include <QElapsedTimer>
 #include <QMenuBar>
@@ -43,12 +42,11 @@ TEST_F(ShareButtonTest, ClickOnlyEverOpensTheMenu)
 {
     EXPECT_EQ(button->toolTip(), QStringLiteral("Share or Print"));
     EXPECT_FALSE(button->showingMenu());
-    button->click();
-    EXPECT_TRUE(button->showingMenu());
-    EXPECT_TRUE(button->popover()->isVisible());
-    button->click();
-    EXPECT_TRUE(button->showingMenu());
-    EXPECT_TRUE(button->popover()->isVisible());
+    for (int click = 0; click < 2; ++click) {
+        button->click();
+        EXPECT_TRUE(button->showingMenu()) << click;
+        EXPECT_TRUE(button->popover()->isVisible()) << click;
+    }
     // Dismissed from outside: closed, and the next click opens it again.
     button->popover()->hide();
     EXPECT_FALSE(button->showingMenu());
@@ -62,11 +60,7 @@ TEST_F(ShareButtonTest, MenuRowsAndTheirHints)
     ShareMenuPopover* menu = button->popover();
     EXPECT_EQ(menu->rowCount(), 6);
     EXPECT_EQ(menu->width(), 200);
-    struct Row {
-        ShareAction action;
-        QString title;
-        QString hint;
-    };
+    struct Row { ShareAction action; QString title, hint; };
     const Row rows[] = {
         {ShareAction::print, QStringLiteral("Print..."), QStringLiteral("Ctrl+P")},
         // No key exports a PDF, so none is hinted.
@@ -87,29 +81,25 @@ TEST_F(ShareButtonTest, MenuRowsAndTheirHints)
 
 TEST_F(ShareButtonTest, ChoosingRunsTheActionATenthOfASecondLater)
 {
-    struct Case {
-        ShareAction action;
-        QString effect;
+    const std::pair<ShareAction, QString> cases[] = {
+        {ShareAction::print, "print"},
+        {ShareAction::exportPDF, "save Budget.pdf"},
+        {ShareAction::sharePDF, "share Budget.pdf"},
+        {ShareAction::shareCanvas, "share Budget.quillsheet"},
     };
-    const Case cases[] = {
-        {ShareAction::print, QStringLiteral("print")},
-        {ShareAction::exportPDF, QStringLiteral("save Budget.pdf")},
-        {ShareAction::sharePDF, QStringLiteral("share Budget.pdf")},
-        {ShareAction::shareCanvas, QStringLiteral("share Budget.quillsheet")},
-    };
-    for (const Case& c : cases) {
+    for (const auto& [action, effect] : cases) {
         *dialogs = FakeExportDialogs();
         picker->paths.clear();
         button->click();
         QElapsedTimer clock;
         clock.start();
-        button->popover()->item(c.action)->click();
+        button->popover()->item(action)->click();
         EXPECT_FALSE(button->showingMenu());
         EXPECT_FALSE(button->popover()->isVisible());
         EXPECT_EQ(lastEffect(), QStringLiteral("nothing"));
         ASSERT_TRUE(waitUntil([&] { return lastEffect() != QStringLiteral("nothing"); }, 5000));
         EXPECT_GE(clock.elapsed(), 90);
-        EXPECT_EQ(lastEffect(), c.effect);
+        EXPECT_EQ(lastEffect(), effect);
     }
     // Print goes to the key window's content, the save dialog to the window,
     // the picker to the content's origin.
@@ -119,24 +109,20 @@ TEST_F(ShareButtonTest, ChoosingRunsTheActionATenthOfASecondLater)
 
 TEST_F(ShareButtonTest, NothingHappensWithoutKeyWindowOrCanvas)
 {
-    struct Case {
-        const char* name;
-        std::function<void()> before;
-    };
-    const QList<Case> cases = {
+    // Last: the canvas stays deleted.
+    const std::pair<const char*, std::function<void()>> cases[] = {
         {"no key window", [this] { keyWindowPresent = false; }},
-        // Last: the canvas stays deleted.
         {"canvas deleted", [this] { ModelContext::deleteRecord(canvas); }},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, before] : cases) {
         for (const ShareAction action : {ShareAction::print, ShareAction::exportPDF, ShareAction::sharePDF,
                                          ShareAction::shareCanvas}) {
             button->choose(action);
-            c.before();
+            before();
         }
         QTest::qWait(250);
-        EXPECT_EQ(lastEffect(), QStringLiteral("nothing")) << c.name;
-        EXPECT_TRUE(shareFolders().isEmpty()) << c.name;
+        EXPECT_EQ(lastEffect(), QStringLiteral("nothing")) << name;
+        EXPECT_TRUE(shareFolders().isEmpty()) << name;
     }
 }
 
@@ -149,8 +135,6 @@ TEST_F(ShareButtonTest, KeysWhileTheMenuIsOpenChooseNothing)
     QTest::qWait(200);
     EXPECT_EQ(lastEffect(), QStringLiteral("nothing"));
 }
-
-// ---- In the main window ----------------------------------------------------------
 
 namespace {
 
@@ -171,21 +155,16 @@ protected:
     }
     void TearDown() override { shell.reset(); }
 
+    // An item of the File menu or of one of its submenus.
     QAction* fileItem(const QString& title) const
     {
         for (QAction* top : shell->menuBar()->actions()) {
             if (top->text().remove(u'&') != QStringLiteral("File"))
                 continue;
-            for (QAction* item : top->menu()->actions()) {
-                if (item->text() == title)
-                    return item;
-                if (item->menu()) {
-                    for (QAction* sub : item->menu()->actions()) {
-                        if (sub->text() == title)
-                            return sub;
-                    }
-                }
-            }
+            for (QAction* item : top->menu()->actions())
+                for (QAction* found : item->menu() ? QList{item} + item->menu()->actions() : QList{item})
+                    if (found->text() == title)
+                        return found;
         }
         return nullptr;
     }
@@ -197,30 +176,28 @@ protected:
 
 TEST_F(WindowOutputTest, FileMenuOutputsActOnTheSelectedCanvas)
 {
-    struct Case {
-        QString title;
-        std::function<bool()> done;
+    const auto sharedOnly = [this](const char* name) {
+        return [this, name] { return picker->paths.size() == 1 && picker->paths[0].endsWith(name); };
     };
-    const QList<Case> cases = {
-        {QStringLiteral("Export PDF..."), [this] { return dialogs->proposedNames == QStringList{"Budget.pdf"}; }},
-        {QStringLiteral("Share PDF..."), [this] { return picker->paths.size() == 1 && picker->paths[0].endsWith("Budget.pdf"); }},
-        {QStringLiteral("Share Canvas..."),
-         [this] { return picker->paths.size() == 1 && picker->paths[0].endsWith("Budget.quillsheet"); }},
+    const std::pair<QString, std::function<bool()>> cases[] = {
+        {"Export PDF...", [this] { return dialogs->proposedNames == QStringList{"Budget.pdf"}; }},
+        {"Share PDF...", sharedOnly("Budget.pdf")},
+        {"Share Canvas...", sharedOnly("Budget.quillsheet")},
     };
-    for (const Case& c : cases) {
-        QAction* item = fileItem(c.title);
-        ASSERT_TRUE(item) << c.title.toStdString();
+    for (const auto& [title, done] : cases) {
+        QAction* item = fileItem(title);
+        ASSERT_TRUE(item) << title.toStdString();
         EXPECT_FALSE(item->isEnabled()) << "no canvas selected yet";
         EXPECT_TRUE(item->shortcut().isEmpty());
     }
     shell->setSelectedCanvas(canvas);
-    for (const Case& c : cases) {
+    for (const auto& [title, done] : cases) {
         *dialogs = FakeExportDialogs();
         picker->paths.clear();
-        QAction* item = fileItem(c.title);
+        QAction* item = fileItem(title);
         EXPECT_TRUE(item->isEnabled());
         item->trigger();
-        EXPECT_TRUE(waitUntil(c.done, 5000)) << c.title.toStdString();
+        EXPECT_TRUE(waitUntil(done, 5000)) << title.toStdString();
     }
 }
 
@@ -235,5 +212,5 @@ TEST_F(WindowOutputTest, PrintCommandPrintsTheSelectedCanvas)
     NotificationCenter::defaultCenter().post(CommandNotification::printCanvasRequested);
     ASSERT_EQ(dialogs->printParents.size(), 1);
     EXPECT_EQ(dialogs->printParents[0], shell.get());
-    EXPECT_TRUE(readFile(out).startsWith("%PDF-"));
+    EXPECT_TRUE(fileBytes(out).startsWith("%PDF-"));
 }

@@ -151,10 +151,7 @@ TEST_F(EndToEndTest, EverythingSurvivesAKillAndASecondInstanceChangesNothing)
     ASSERT_TRUE(waitUntil([&] { return remembered() == id; })) << second->readAllStandardError().toStdString();
 
     // A third copy meanwhile tells the user and leaves.
-    const QByteArray storeBefore = [&] {
-        QFile file(storePath());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray storeBefore = fileBytes(storePath());
     QProcess* third = start();
     ASSERT_TRUE(third->waitForFinished(20000));
     EXPECT_EQ(third->exitStatus(), QProcess::NormalExit);

@@ -1,11 +1,29 @@
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
+#include <gtest/gtest.h>
 
 bool waitUntil(const std::function<bool()>& condition, int guardMilliseconds)
 {
     return QTest::qWaitFor(condition, guardMilliseconds);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString writeFileBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+    return path;
 }
 
 QString PreferenceFiles::path(const QString& name) const

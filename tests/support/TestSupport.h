@@ -14,6 +14,13 @@ inline void PrintTo(const QString& text, std::ostream* out)
 // Spins the event loop until the condition holds; false when the guard runs out first.
 bool waitUntil(const std::function<bool()>& condition, int guardMilliseconds = 20000);
 
+// The file's bytes; empty when it cannot be read.
+QByteArray fileBytes(const QString& path);
+
+// Writes bytes as the whole file at path, making its folder first; returns
+// the path. A file that cannot be opened fails the test.
+QString writeFileBytes(const QString& path, const QByteArray& bytes);
+
 // A folder of scratch preference files for one test.
 class PreferenceFiles {
 public:

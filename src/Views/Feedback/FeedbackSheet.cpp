@@ -4,6 +4,7 @@
 #include "Models/ModelContext.h"
 #include "Platform/UserAccount.h"
 #include "Services/FeedbackService.h"
+#include "Views/ColumnLayout.h"
 #include "Views/Feedback/FeedbackSymbols.h"
 
 #include <QApplication>
@@ -187,10 +188,7 @@ QWidget* FeedbackSheet::content()
 
     // What the user writes.
     auto* writing = new QWidget;
-    writing->setObjectName(QStringLiteral("writingSection"));
-    auto* writingLayout = new QVBoxLayout(writing);
-    writingLayout->setContentsMargins(10, 10, 10, 10);
-    writingLayout->setSpacing(6);
+    auto* writingLayout = namedColumn(writing, QStringLiteral("writingSection"), 10, 6);
     m_textEdit = new QPlainTextEdit(writing);
     m_textEdit->setObjectName(QStringLiteral("feedbackText"));
     m_textEdit->setMinimumHeight(140);
@@ -205,10 +203,7 @@ QWidget* FeedbackSheet::content()
 
     // The optional picture of the main window.
     auto* optional = new QWidget;
-    optional->setObjectName(QStringLiteral("optionalSection"));
-    auto* optionalLayout = new QVBoxLayout(optional);
-    optionalLayout->setContentsMargins(10, 10, 10, 10);
-    optionalLayout->setSpacing(6);
+    auto* optionalLayout = namedColumn(optional, QStringLiteral("optionalSection"), 10, 6);
     m_screenshotToggle = new QCheckBox(QStringLiteral("Aktuellen Screenshot mitschicken"), optional);
     m_screenshotToggle->setObjectName(QStringLiteral("screenshotToggle"));
     connect(m_screenshotToggle, &QCheckBox::toggled, this, &FeedbackSheet::screenshotToggled);
@@ -230,10 +225,7 @@ QWidget* FeedbackSheet::content()
 
     // What goes along without asking.
     auto* automatic = new QWidget;
-    automatic->setObjectName(QStringLiteral("automaticSection"));
-    auto* automaticLayout = new QVBoxLayout(automatic);
-    automaticLayout->setContentsMargins(10, 10, 10, 10);
-    automaticLayout->setSpacing(6);
+    auto* automaticLayout = namedColumn(automatic, QStringLiteral("automaticSection"), 10, 6);
     auto* rows = new QGridLayout;
     rows->setHorizontalSpacing(12);
     rows->setVerticalSpacing(6);

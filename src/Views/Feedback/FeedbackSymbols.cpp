@@ -1,8 +1,9 @@
 #include "Views/Feedback/FeedbackSymbols.h"
 
+#include "Views/Appearance.h"
+
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmap>
 
 namespace {
 
@@ -55,21 +56,13 @@ void drawFilledCircleWith(QPainter& p, const QColor& color, qreal s, bool check)
 
 QIcon feedbackSymbol(const QString& name, const QColor& color, int size)
 {
-    QIcon icon;
-    for (const qreal scale : {1.0, 2.0}) {
-        QPixmap pixmap(int(size * scale), int(size * scale));
-        pixmap.setDevicePixelRatio(scale);
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        p.setRenderHint(QPainter::Antialiasing);
+    return drawnIcon(size, [&](QPainter& p) {
         if (name == QLatin1String("envelope.badge"))
             drawEnvelopeBadge(p, color, size);
         else if (name == QLatin1String("checkmark.circle.fill"))
             drawFilledCircleWith(p, color, size, true);
         else if (name == QLatin1String("exclamationmark.circle.fill"))
             drawFilledCircleWith(p, color, size, false);
-        p.end();
-        icon.addPixmap(pixmap);
-    }
-    return icon;
+        return true;
+    });
 }
