@@ -24,8 +24,10 @@ QString cleanFileName(const QString& name, const QString& extension, const FileN
         const bool separator = scalar == U'/' || (rules.backslash && scalar == U'\\');
         const bool control = QChar::category(scalar) == QChar::Other_Control
             || (rules.lineSeparators && (scalar == QChar::LineSeparator || scalar == QChar::ParagraphSeparator));
+        const bool quote = rules.doubleQuotes && scalar == U'"';
         const QString piece = separator ? QStringLiteral("-")
             : control                   ? QString(rules.controlReplacement)
+            : quote                     ? QStringLiteral("'")
                                         : name.mid(i, units);
         const qsizetype size = separator || control ? utf8Length(piece.at(0).unicode()) : utf8Length(scalar);
         if (room >= 0 && bytes + size > room)

@@ -10,6 +10,9 @@ struct FileNameRules {
     QChar controlReplacement = u'-';
     // The line and paragraph separators count as control characters.
     bool lineSeparators = false;
+    // '"' becomes "'": the file dialog reads a name with double quotes as a
+    // list of quoted names and would save under a part of it.
+    bool doubleQuotes = false;
     // The longest name in UTF-8 bytes with the extension; 0 for no limit.
     // Cut between characters, never inside one.
     qsizetype maximumBytes = 0;

@@ -112,5 +112,5 @@ QString ShareServices::fileName(const QString& name, const QString& extension)
         stem.remove(0, 1);
     if (stem.trimmed().isEmpty())
         stem = QStringLiteral("Canvas");
-    return cleanFileName(stem, extension, {.maximumBytes = fileNameBytes});
+    return cleanFileName(stem, extension, {.doubleQuotes = true, .maximumBytes = fileNameBytes});
 }

@@ -62,7 +62,7 @@ std::optional<ExchangeFailure> LibraryExchange::exportCanvases(const QList<Canva
 QString LibraryExchange::proposedFileName(const QList<CanvasPtr>& canvases)
 {
     QString name = cleanFileName(CanvasExport::suggestedFilename(canvases), QString(),
-                                 {.backslash = true, .controlReplacement = u' ', .lineSeparators = true});
+                                 {.backslash = true, .controlReplacement = u' ', .lineSeparators = true, .doubleQuotes = true});
     // A leading dot would hide the file; an empty stem gets a plain word.
     while (name.startsWith(u'.'))
         name.remove(0, 1);

@@ -37,7 +37,8 @@ public:
     static std::optional<ExchangeFailure> exportCanvases(const QList<CanvasPtr>& canvases, const QString& path);
 
     // The name offered in the save dialog: the suggested file name with "/"
-    // and control characters replaced, so it cannot name a folder.
+    // and control characters replaced, so it cannot name a folder, and
+    // double quotes, which the dialog would read as a list of names.
     static QString proposedFileName(const QList<CanvasPtr>& canvases);
 
     // Imports one file: reads, checks, converts and inserts all its canvases

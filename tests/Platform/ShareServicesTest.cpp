@@ -119,6 +119,8 @@ TEST(ShareFileName, CanvasNamesBecomeSafeFileNames)
         {QStringLiteral("a/b/../c"), QStringLiteral(".pdf"), QStringLiteral("a-b-..-c.pdf")},
         {QStringLiteral("tab\there\nnew\u007f"), QStringLiteral(".pdf"), QStringLiteral("tab-here-new-.pdf")},
         {QStringLiteral(".."), QStringLiteral(".pdf"), QStringLiteral("Canvas.pdf")},
+        // The file dialog would split a name with double quotes into several.
+        {QStringLiteral("Budget \"2026\""), QStringLiteral(".pdf"), QStringLiteral("Budget '2026'.pdf")},
         {long300, QStringLiteral(".pdf"), QString(251, QLatin1Char('a')) + QStringLiteral(".pdf")},
         {long300, QStringLiteral(".quillsheet"), QString(244, QLatin1Char('a')) + QStringLiteral(".quillsheet")},
         {umlauts, QStringLiteral(".pdf"), QString(125, QChar(u'ä')) + QStringLiteral(".pdf")},

@@ -268,6 +268,7 @@ TEST_F(LibraryExchangeTest, ProposedNamesCannotNameAFolderOrHideTheFile)
         {"../etc/passwd", "-etc-passwd.quillsheet"}, {"a\tb\nc\u0007", "a b c .quillsheet"},
         {QString(), "Canvas.quillsheet"},             {".hidden", "hidden.quillsheet"},
         {"Straße € 2026", "Straße € 2026.quillsheet"},
+        {"Trip \"Rom\" 2026", "Trip 'Rom' 2026.quillsheet"},
     };
     for (const auto& [canvasName, proposed] : cases)
         EXPECT_EQ(LibraryExchange::proposedFileName({makeCanvas(canvasName)}), proposed);
