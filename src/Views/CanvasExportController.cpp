@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
@@ -25,6 +26,24 @@
 
 const QString CanvasExportController::failureTitle = QStringLiteral("Export fehlgeschlagen");
 const QString CanvasExportController::failureText = QStringLiteral("Das PDF konnte nicht erzeugt werden.");
+const QString CanvasExportController::printFailureTitle = QStringLiteral("Printing failed");
+
+namespace {
+
+// QPainter does not notice writes that stop short (a full disk): a printed
+// PDF file is whole only when it ends with its end-of-file marker.
+bool printedFileIsWhole(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 tail = 32;
+    if (file.size() > tail && !file.seek(file.size() - tail))
+        return false;
+    return file.read(tail).trimmed().endsWith("%%EOF");
+}
+
+} // namespace
 
 CanvasExportController::CanvasExportController(Defaults& defaults, QObject* parent)
     : QObject(parent)
@@ -97,7 +116,15 @@ void CanvasExportController::printCanvas(const CanvasPtr& asked, QWidget* view)
     QWidget* parent = view && view->window() ? view->window() : keyWindow();
     if (!m_dialogs || !m_dialogs->runPrintDialog(printer, parent))
         return;
-    printPage(printer, page);
+    const bool printed = printPage(printer, page);
+    const QString file = printer.outputFileName();
+    if (file.isEmpty()) {
+        if (!printed)
+            m_dialogs->showAlert(parent, printFailureTitle, QStringLiteral("The printer did not accept the job."));
+    } else if (!printed || !printedFileIsWhole(file)) {
+        m_dialogs->showAlert(parent, printFailureTitle,
+                             QStringLiteral("“%1” could not be written completely.").arg(QFileInfo(file).fileName()));
+    }
 }
 
 std::optional<QByteArray> CanvasExportController::exportPDF(const CanvasPtr& canvas) const

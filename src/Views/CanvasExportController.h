@@ -50,6 +50,8 @@ public:
 
     static const QString failureTitle;
     static const QString failureText;
+    // The alert's title when a print job fails.
+    static const QString printFailureTitle;
 
     void setDialogs(std::shared_ptr<ExportDialogs> dialogs) { m_dialogs = std::move(dialogs); }
     void setSharePicker(std::shared_ptr<SharePicker> picker) { m_picker = std::move(picker); }

@@ -259,6 +259,34 @@ TEST_F(ExportControllerTest, CancelledPrintWritesNothing)
     EXPECT_TRUE(QDir(dir.path()).entryList({QStringLiteral("*.pdf")}).isEmpty());
 }
 
+// A print that does not reach its file says so; a finished one says nothing.
+TEST_F(ExportControllerTest, FailedPrintIsReported)
+{
+    addRows(20);
+    struct Case { const char* name; QString target; rlim_t sizeLimit; bool alert; }; // 0: no limit
+    const Case cases[] = {
+        {"into a file", dir.filePath(QStringLiteral("printed.pdf")), 0, false},
+        {"folder gone", dir.filePath(QStringLiteral("missing/printed.pdf")), 0, true},
+        {"disk full midway", dir.filePath(QStringLiteral("full.pdf")), 512, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs->alerts.clear();
+        dialogs->onPrint = printInto(c.target);
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.sizeLimit > 0)
+                limit.emplace(c.sizeLimit);
+            controller.printCanvas(canvas, window.centralWidget());
+        }
+        ASSERT_EQ(dialogs->alerts.size(), c.alert ? 1 : 0);
+        if (c.alert)
+            EXPECT_TRUE(dialogs->alerts[0].startsWith(CanvasExportController::printFailureTitle + " | "));
+        else
+            EXPECT_TRUE(fileBytes(c.target).startsWith("%PDF-"));
+    }
+}
+
 // A tall canvas continues on further pages between whole rows.
 TEST_F(ExportControllerTest, PrintingPaginatesWithEveryRowOnAPage)
 {
