@@ -114,7 +114,13 @@ void CanvasExportController::printCanvas(const CanvasPtr& asked, QWidget* view)
     QPrinter printer(QPrinter::HighResolution);
     preparePrinter(printer, canvas->name());
     QWidget* parent = view && view->window() ? view->window() : keyWindow();
-    if (!m_dialogs || !m_dialogs->runPrintDialog(printer, parent))
+    // The print dialog makes its output file name from the document name:
+    // while it is open that name is a file name (no "/" leading into a
+    // folder, and ".pdf" for it to cut off instead of a dot in the name).
+    printer.setDocName(ShareServices::fileName(canvas->name(), QStringLiteral(".pdf")));
+    const bool accepted = m_dialogs && m_dialogs->runPrintDialog(printer, parent);
+    printer.setDocName(canvas->name());
+    if (!accepted)
         return;
     const bool printed = printPage(printer, page);
     const QString file = printer.outputFileName();

@@ -41,6 +41,19 @@ inline QString pdfText(const QString& path)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
+// The title in a PDF file's information; null without the tool.
+inline QString pdfTitle(const QString& path)
+{
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdfinfo"));
+    if (tool.isEmpty())
+        return {};
+    QProcess process;
+    process.start(tool, {QStringLiteral("-enc"), QStringLiteral("UTF-8"), path});
+    process.waitForFinished(30000);
+    static const QRegularExpression title(QStringLiteral("^Title:\\s*(.*)$"), QRegularExpression::MultilineOption);
+    return title.match(QString::fromUtf8(process.readAllStandardOutput())).captured(1).trimmed();
+}
+
 // A canvas built row by row, laid out for print or PDF.
 class PrintFixture : public ::testing::Test {
 protected:

@@ -287,6 +287,30 @@ TEST_F(ExportControllerTest, FailedPrintIsReported)
     }
 }
 
+// The print dialog proposes its output file from the document name: a file
+// name while it is open, the canvas's own name again for the printed title.
+TEST_F(ExportControllerTest, PrintDialogSeesAFileName)
+{
+    addRows(2);
+    const std::pair<QString, QString> cases[] = {
+        {"Budget", "Budget.pdf"},
+        {"Q1/Q2", "Q1-Q2.pdf"},
+        {"Plan 2.5 final", "Plan 2.5 final.pdf"},
+        {"Trip \"Rom\"", "Trip 'Rom'.pdf"},
+    };
+    for (const auto& [name, fileName] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        canvas->setName(name);
+        const QString out = dir.filePath(QStringLiteral("printed.pdf"));
+        dialogs->onPrint = printInto(out);
+        controller.printCanvas(canvas, window.centralWidget());
+        EXPECT_EQ(dialogs->printDocumentNames.last(), fileName);
+        const QString title = pdfTitle(out);
+        if (!title.isNull()) // null: pdfinfo is not installed
+            EXPECT_EQ(title, name);
+    }
+}
+
 // A tall canvas continues on further pages between whole rows.
 TEST_F(ExportControllerTest, PrintingPaginatesWithEveryRowOnAPage)
 {

@@ -24,6 +24,7 @@ public:
     bool runPrintDialog(QPrinter& printer, QWidget* parent) override
     {
         printParents.append(parent);
+        printDocumentNames.append(printer.docName());
         return onPrint ? onPrint(printer) : false;
     }
     QString chooseSaveFile(QWidget* parent, const QString& proposedName) override
@@ -46,6 +47,7 @@ public:
     QString saveAnswer;
 
     QList<QWidget*> printParents;
+    QStringList printDocumentNames; // as the dialog saw them
     QList<QWidget*> saveParents;
     QStringList proposedNames;
     QStringList alerts;
