@@ -66,6 +66,34 @@ bool ShareServices::showInFolder(const QString& filePath) const
     return m_opener && m_opener(QFileInfo(filePath).absolutePath());
 }
 
+bool ShareServices::perform(Service service, const QString& filePath, QString* why) const
+{
+    auto fail = [&](const QString& reason) {
+        if (why)
+            *why = reason;
+        return false;
+    };
+    const QString name = QFileInfo(filePath).fileName();
+    // The menu may stay open longer than the shared file.
+    if (!QFileInfo(filePath).isFile())
+        return fail(QStringLiteral("“%1” is no longer there: shared files are removed after a minute.").arg(name));
+    switch (service) {
+    case Service::email:
+        return sendByEmail(filePath) || fail(QStringLiteral("No e-mail program could be started for “%1”.").arg(name));
+    case Service::open:
+        return open(filePath) || fail(QStringLiteral("No application could open “%1”.").arg(name));
+    case Service::showInFolder:
+        return showInFolder(filePath)
+            || fail(QStringLiteral("No file manager could show the folder of “%1”.").arg(name));
+    case Service::copy:
+        copyToClipboard(filePath);
+        return true;
+    case Service::saveCopy:
+        break;
+    }
+    return fail(QStringLiteral("Saving a copy needs a destination."));
+}
+
 QMimeData* ShareServices::fileMimeData(const QString& filePath)
 {
     const QUrl url = QUrl::fromLocalFile(QFileInfo(filePath).absoluteFilePath());

@@ -38,6 +38,10 @@ public:
     // leaves an existing destination as it was.
     bool saveCopy(const QString& filePath, const QString& destination, QString* errorText = nullptr) const;
 
+    // Runs a service that asks nothing more (all but saveCopy); false with
+    // why when the file is gone or nothing on this desktop took it.
+    bool perform(Service service, const QString& filePath, QString* why = nullptr) const;
+
     static QMimeData* fileMimeData(const QString& filePath);
 
     // A file name from a canvas name: "/" and control characters become "-",

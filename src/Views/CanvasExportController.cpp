@@ -284,17 +284,14 @@ void DesktopSharePicker::offer(const QString& filePath, QWidget* anchor, const Q
         QObject::connect(action, &QAction::triggered, menu, [services, entry, filePath, parent] {
             switch (entry.service) {
             case ShareServices::Service::email:
-                services->sendByEmail(filePath);
-                break;
             case ShareServices::Service::open:
-                services->open(filePath);
-                break;
             case ShareServices::Service::showInFolder:
-                services->showInFolder(filePath);
+            case ShareServices::Service::copy: {
+                QString why;
+                if (!services->perform(entry.service, filePath, &why))
+                    QMessageBox::warning(parent, QStringLiteral("Quillsheet"), why);
                 break;
-            case ShareServices::Service::copy:
-                services->copyToClipboard(filePath);
-                break;
+            }
             case ShareServices::Service::saveCopy: {
                 const QString destination = QFileDialog::getSaveFileName(
                     parent, QStringLiteral("Save a Copy"),

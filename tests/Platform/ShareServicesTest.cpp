@@ -24,7 +24,7 @@ protected:
             },
             [this](const QString& path) {
                 opened << path;
-                return true;
+                return opensWork;
             });
     }
 
@@ -40,6 +40,7 @@ protected:
     QTemporaryDir dir;
     QStringList launched;
     QStringList opened;
+    bool opensWork = true; // false: no program takes what is opened
 };
 
 } // namespace
@@ -74,6 +75,38 @@ TEST_F(ShareServicesTest, EachServiceHandsOnTheFile)
     EXPECT_EQ(data->urls(), QList<QUrl>{QUrl::fromLocalFile(path)});
     EXPECT_EQ(data->data(QStringLiteral("x-special/gnome-copied-files")),
               "copy\n" + QUrl::fromLocalFile(path).toEncoded());
+}
+
+// A service that cannot take the file says why instead of doing nothing.
+TEST_F(ShareServicesTest, PerformedServicesSayWhyTheyFailed)
+{
+    using Service = ShareServices::Service;
+    const QString path = writeFile(QStringLiteral("Budget.pdf"), "%PDF-");
+    const QString gone = dir.filePath(QStringLiteral("Gone.pdf"));
+    struct Case {
+        Service service;
+        QString file;
+        bool hasEmail;
+        bool opens;
+        const char* why; // empty: it works
+    };
+    const Case cases[] = {
+        {Service::open, path, false, true, ""},
+        {Service::showInFolder, path, false, true, ""},
+        {Service::email, path, true, true, ""},
+        {Service::open, path, false, false, "No application could open “Budget.pdf”."},
+        {Service::showInFolder, path, false, false, "No file manager could show the folder of “Budget.pdf”."},
+        {Service::email, path, false, true, "No e-mail program could be started for “Budget.pdf”."},
+        {Service::open, gone, false, true, "“Gone.pdf” is no longer there: shared files are removed after a minute."},
+        {Service::saveCopy, path, false, true, "Saving a copy needs a destination."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        opensWork = c.opens;
+        QString why;
+        EXPECT_EQ(services(c.hasEmail).perform(c.service, c.file, &why), QString::fromUtf8(c.why).isEmpty());
+        EXPECT_EQ(why, QString::fromUtf8(c.why));
+    }
 }
 
 TEST_F(ShareServicesTest, SavedCopyReplacesOrKeepsTheTarget)
