@@ -267,6 +267,12 @@ QString CanvasListView::deleteAlertMessage(const QList<CanvasPtr>& canvases)
     return QStringLiteral("Are you sure you want to delete %1 canvases?").arg(canvases.size());
 }
 
+QString CanvasListView::deleteAlertRichMessage(const QList<CanvasPtr>& canvases)
+{
+    // The leading tag makes the alert read the escaped text as rich text.
+    return QStringLiteral("<p>%1</p>").arg(deleteAlertMessage(canvases).toHtmlEscaped());
+}
+
 CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
     : QWidget(parent)
     , m_modelContext(modelContext)
@@ -636,7 +642,7 @@ void CanvasListView::showDeleteConfirmation()
         QMessageBox alert(window());
         alert.setWindowTitle(title);
         alert.setText(QStringLiteral("<b>%1</b>").arg(title.toHtmlEscaped()));
-        alert.setInformativeText(message);
+        alert.setInformativeText(deleteAlertRichMessage(m_canvasesToDelete));
         alert.setTextFormat(Qt::RichText);
         alert.setStyleSheet(QStringLiteral("QLabel { min-width: 280px; }"));
         QPushButton* cancel = alert.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);

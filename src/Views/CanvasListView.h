@@ -90,6 +90,8 @@ public:
 
     static QString deleteAlertTitle(int count);
     static QString deleteAlertMessage(const QList<CanvasPtr>& canvases);
+    // The message as the alert's rich text: names are shown as typed, never as markup.
+    static QString deleteAlertRichMessage(const QList<CanvasPtr>& canvases);
 
     // The window's selected canvas. Setting it keeps the list's selection in step.
     CanvasPtr selectedCanvas() const { return m_selectedCanvas; }

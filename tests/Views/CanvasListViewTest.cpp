@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocumentFragment>
 
 namespace {
 
@@ -236,6 +237,22 @@ TEST_F(CanvasListViewTest, DuplicateCopiesRowsAndLinksButNotTheTitleColour)
     EXPECT_EQ(first->outgoingLinks().size(), 1);
 
     EXPECT_EQ(library().duplicateCanvas(copy)->name(), QStringLiteral("Budget Copy Copy"));
+}
+
+// The alert shows a canvas name exactly as typed, whatever markup it holds.
+TEST_F(CanvasListViewTest, DeleteAlertShowsNamesAsTyped)
+{
+    const QString names[] = {
+        QStringLiteral("Budget"), QStringLiteral("<b>Bold</b> & <i>x</i>"), QStringLiteral("<!-- hidden"),
+        QStringLiteral("a < b > c &amp;"), QStringLiteral("<img src=x>"),
+    };
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QList<CanvasPtr> canvases{Canvas::create(name, 0, 0, 1)};
+        const QString rich = CanvasListView::deleteAlertRichMessage(canvases);
+        EXPECT_TRUE(Qt::mightBeRichText(rich));
+        EXPECT_EQ(QTextDocumentFragment::fromHtml(rich).toPlainText(), CanvasListView::deleteAlertMessage(canvases));
+    }
 }
 
 TEST_F(CanvasListViewTest, DeleteAsksWithTheRightTextsAndSelectsTheNewestThatRemains)
