@@ -40,6 +40,12 @@ std::optional<ExchangeFailure> LibraryExchange::exportCanvases(const QList<Canva
     const auto bytes = exchangeFileBytes(canvases, &error);
     if (!bytes)
         return ExchangeFailure{title, error + keptNote};
+    if (bytes->size() > maximumFileSize)
+        return ExchangeFailure{
+            title, QStringLiteral("Together the canvases make more than the %1 MB that can be imported again. "
+                                  "Export them in smaller groups.%2")
+                       .arg(maximumFileSize / (1024 * 1024))
+                       .arg(keptNote)};
     // The new content replaces the old file only once it is written whole.
     const QString folder = QFileInfo(path).absolutePath();
     auto writeFailure = [&](const QString& reason) {
