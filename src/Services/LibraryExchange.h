@@ -28,8 +28,8 @@ public:
 
     // Larger files are refused before they are read, and an export that
     // would be larger is refused too: what is exported can be imported again.
-    // A library of some 6,000 canvases of 50 rows fits.
-    static constexpr qint64 maximumFileSize = 256LL * 1024 * 1024;
+    // A library of some 1,500 canvases of 50 rows fits.
+    static constexpr qint64 maximumFileSize = 64LL * 1024 * 1024;
 
     // Without a commit, inserted canvases are saved with the context's next turn.
     explicit LibraryExchange(ModelContext& context, Commit commit = {});
