@@ -5,6 +5,7 @@
 #include "Platform/ShareServices.h"
 #include "Services/CanvasPrintPainter.h"
 #include "Services/CanvasShareData.h"
+#include "Views/PlainAlert.h"
 
 #include <QApplication>
 #include <QDir>
@@ -261,12 +262,7 @@ void DesktopExportDialogs::showAlert(QWidget* parent, const QString& message, co
 {
     if (!canShowDialogs())
         return;
-    QMessageBox alert(parent);
-    alert.setIcon(QMessageBox::Warning);
-    alert.setWindowTitle(QStringLiteral("Quillsheet"));
-    alert.setText(message);
-    alert.setInformativeText(informativeText);
-    alert.exec();
+    showPlainAlert(parent, QMessageBox::Warning, QStringLiteral("Quillsheet"), message, informativeText);
 }
 
 void DesktopSharePicker::offer(const QString& filePath, QWidget* anchor, const QPoint& point)
@@ -289,7 +285,7 @@ void DesktopSharePicker::offer(const QString& filePath, QWidget* anchor, const Q
             case ShareServices::Service::copy: {
                 QString why;
                 if (!services->perform(entry.service, filePath, &why))
-                    QMessageBox::warning(parent, QStringLiteral("Quillsheet"), why);
+                    showPlainAlert(parent, QMessageBox::Warning, QStringLiteral("Quillsheet"), why);
                 break;
             }
             case ShareServices::Service::saveCopy: {
@@ -300,8 +296,8 @@ void DesktopSharePicker::offer(const QString& filePath, QWidget* anchor, const Q
                     return;
                 QString error;
                 if (!services->saveCopy(filePath, destination, &error))
-                    QMessageBox::warning(parent, QStringLiteral("Quillsheet"),
-                                         QStringLiteral("The copy could not be saved: %1").arg(error));
+                    showPlainAlert(parent, QMessageBox::Warning, QStringLiteral("Quillsheet"),
+                                   QStringLiteral("The copy could not be saved: %1").arg(error));
                 break;
             }
             }

@@ -2,6 +2,7 @@
 
 #include "Views/CanvasImageDocument.h"
 #include "Views/CanvasViewWidgets.h"
+#include "Views/PlainAlert.h"
 #include "Views/TextFieldBridges.h"
 #include "Views/ViewTeardown.h"
 
@@ -513,7 +514,7 @@ void CanvasView::presentExporter()
     if (!path.isEmpty()) {
         QString error;
         if (!CanvasImageDocument(m_exportedImage).write(path, &error))
-            QMessageBox::warning(this, QStringLiteral("Export fehlgeschlagen"), error);
+            showPlainAlert(this, QMessageBox::Warning, QStringLiteral("Export fehlgeschlagen"), error);
     }
     // Whatever the outcome, the image is not kept.
     m_exportedImage.reset();

@@ -14,6 +14,7 @@
 #include "Views/CanvasExportController.h"
 #include "Views/CanvasListView.h"
 #include "Views/Feedback/FeedbackSheet.h"
+#include "Views/PlainAlert.h"
 #include "Views/ShareButton.h"
 #include "Views/SyncStatusButton.h"
 #include "Views/SettingsButton.h"
@@ -178,6 +179,7 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
         auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box->setTextFormat(Qt::PlainText); // paths are shown as they are
         box->open();
     };
     buildMenus();
@@ -620,7 +622,7 @@ void ContentView::setUpdateController(UpdateController* controller)
     m_updateController = controller;
     if (controller)
         connect(controller, &UpdateController::messageRequested, m_outsideSignals, [this](const QString& text) {
-            QMessageBox::information(this, QStringLiteral("Quillsheet"), text);
+            showPlainAlert(this, QMessageBox::Information, QStringLiteral("Quillsheet"), text);
         });
 }
 
@@ -655,6 +657,7 @@ void ContentView::closeEvent(QCloseEvent* event)
             alert.setWindowTitle(QStringLiteral("Quillsheet"));
             alert.setText(QStringLiteral("Quit without saving?"));
             alert.setInformativeText(message);
+            alert.setTextFormat(Qt::PlainText); // the store's error text is never markup
             QPushButton* stay = alert.addButton(QStringLiteral("Keep Quillsheet Open"), QMessageBox::RejectRole);
             QPushButton* discard = alert.addButton(QStringLiteral("Quit Without Saving"), QMessageBox::DestructiveRole);
             alert.setDefaultButton(stay);

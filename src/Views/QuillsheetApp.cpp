@@ -5,6 +5,7 @@
 #include "Platform/AppIdentity.h"
 #include "Platform/CloudService.h"
 #include "Platform/Defaults.h"
+#include "Views/PlainAlert.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -110,8 +111,5 @@ void QuillsheetApp::report(const QString& title, const QString& text, bool error
         m_environment.print(text, false);
     if (!m_environment.showDialogs)
         return;
-    if (error)
-        QMessageBox::critical(nullptr, title, text);
-    else
-        QMessageBox::information(nullptr, title, text);
+    showPlainAlert(nullptr, error ? QMessageBox::Critical : QMessageBox::Information, title, text);
 }
