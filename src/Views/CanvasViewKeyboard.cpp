@@ -178,7 +178,16 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
     const QString keyword = sumKeyword().toLower();
     const bool labelGoesOn = selected && !toLabel && selected->isLabelEditing()
         && !keyword.isEmpty() && selected->label().trimmed().toLower().startsWith(keyword);
-    const auto typed = [this](const QString& text) {
+    const auto typed = [this, selected](const QString& text) {
+        // The space that ended a label typed on the canvas is not part of it.
+        if (selected && selected->expression().isEmpty()) {
+            const QString label = selected->label();
+            qsizetype end = label.size();
+            while (end > 0 && label.at(end - 1).isSpace())
+                --end;
+            if (end < label.size())
+                selected->setLabel(label.left(end));
+        }
         scrollToSelection();
         appendToSelectedBlock(text, false);
         return true;

@@ -85,10 +85,12 @@ TEST_F(CanvasTypingTest, WhatTypedKeysBecomeInBothNumberStyles)
         // A row with an empty expression takes letters into its label.
         {DecimalStyle::germanComma, QStringLiteral("Miete1200"), QStringLiteral("Miete"), QStringLiteral("1200"),
          QStringLiteral("1200")},
-        {DecimalStyle::usPeriod, QStringLiteral("Rent 1200"), QStringLiteral("Rent "), QStringLiteral("1200"),
+        {DecimalStyle::usPeriod, QStringLiteral("Rent 1200"), QStringLiteral("Rent"), QStringLiteral("1200"),
          QStringLiteral("1200")},
-        {DecimalStyle::germanComma, QStringLiteral("Miete 1200 + 10 EUR"), QStringLiteral("Miete "),
+        {DecimalStyle::germanComma, QStringLiteral("Miete 1200 + 10 EUR"), QStringLiteral("Miete"),
          QStringLiteral("1200 + 10 EUR"), QStringLiteral("1210")},
+        {DecimalStyle::germanComma, QStringLiteral("Miete Januar 1200"), QStringLiteral("Miete Januar"),
+         QStringLiteral("1200"), QStringLiteral("1200")},
         // Currency marks the engine knows are typed into the expression.
         {DecimalStyle::germanComma, QStringLiteral("100 € in USD"), QString(), QStringLiteral("100 € in USD"),
          QStringLiteral("110 $")},
