@@ -80,6 +80,8 @@ public:
     static constexpr double lineHeight = 50;
     static constexpr double minLabelColumnWidth = 120;
     static constexpr double maxLabelColumnWidth = 350;
+    // What a narrow window leaves the expressions before labels are cut.
+    static constexpr double minExpressionColumnWidth = 120;
     static constexpr double linksMarginWidth = 60;
     static constexpr double minResultColumnWidth = 140;
     static constexpr double maxResultColumnWidth = 220;
@@ -522,6 +524,9 @@ private:
     std::optional<QUuid> m_draggingBlockID;
     std::optional<int> m_dropTargetIndex;
     double m_lastDropY = 0;
+
+    // The label column's width in a row of the given width.
+    double shownLabelWidth(double rowWidth) const;
 
     // Cached table layout; rebuilt after changes of the rows' order or
     // number. The column widths are kept per row and follow single rows.

@@ -239,18 +239,27 @@ QRectF CanvasView::rowRect(int rowIndex) const
 
 // Row layout, left to right: 16 padding, label column, 12 padding, the
 // expression (taking what is left), the result column, the drag handle.
+// The label column gives way, down to its minimum, before a narrow window
+// squeezes the expressions out of sight; long labels are cut with "…".
+double CanvasView::shownLabelWidth(double rowWidth) const
+{
+    const double room =
+        rowWidth - (linksMarginWidth + 16) - m_resultWidth - minExpressionColumnWidth - 12 - 16;
+    return std::clamp(room, minLabelColumnWidth, std::max(minLabelColumnWidth, m_labelWidth));
+}
+
 QRectF CanvasView::labelRect(int rowIndex) const
 {
     ensureLayout();
     const QRectF row = rowRect(rowIndex);
-    return QRectF(16, row.top(), m_labelWidth, row.height());
+    return QRectF(16, row.top(), shownLabelWidth(row.width()), row.height());
 }
 
 QRectF CanvasView::expressionRect(int rowIndex) const
 {
     ensureLayout();
     const QRectF row = rowRect(rowIndex);
-    const double left = 16 + m_labelWidth + 12;
+    const double left = 16 + shownLabelWidth(row.width()) + 12;
     const double right = row.width() - (linksMarginWidth + 16) - m_resultWidth;
     return QRectF(left, row.top(), std::max(0.0, right - left), row.height());
 }

@@ -111,3 +111,45 @@ TEST(CanvasColumnWidths, FollowEveryKindOfChangeOneRowAtATime)
         }
     }
 }
+
+// A long label must not squeeze the expressions out of a narrow window: the
+// label column gives way (down to its minimum) before the expression does.
+TEST(CanvasColumnWidths, NarrowWindowKeepsExpressionsInView)
+{
+    struct Case {
+        const char* name;
+        const char* label;
+        int windowWidth;
+        double expectedLabel; // below zero: whatever leaves the expression its minimum
+    };
+    const QString longLabel = QStringLiteral("Netto inklusive Mehrwertsteuer für das ganze Jahr");
+    const Case cases[] = {
+        {"a wide window keeps the long label whole", "long", 1200, CanvasView::maxLabelColumnWidth},
+        {"a short label is never cut", "Kurz", 640, CanvasView::minLabelColumnWidth},
+        {"the smallest window cuts the long label", "long", 640, -1},
+        {"a tiny editor stops at the label minimum", "long", 400, CanvasView::minLabelColumnWidth},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EditorPreferences preferences;
+        const CanvasPtr canvas = makeCanvas();
+        const QString label = QString::fromUtf8(c.label) == QStringLiteral("long") ? longLabel : QString::fromUtf8(c.label);
+        addRow(canvas, label, QStringLiteral("1.000,50 + 19%"), 20);
+        ShownEditor shown(canvas, nullptr, QSize(c.windowWidth, 400));
+        const CanvasView& view = shown.view;
+        const QRectF labelColumn = view.labelRect(0);
+        const QRectF expression = view.expressionRect(0);
+        if (c.expectedLabel >= 0) {
+            EXPECT_DOUBLE_EQ(labelColumn.width(), c.expectedLabel);
+        } else {
+            EXPECT_DOUBLE_EQ(expression.width(), CanvasView::minExpressionColumnWidth);
+        }
+        if (labelColumn.width() > CanvasView::minLabelColumnWidth) {
+            EXPECT_GE(expression.width(), CanvasView::minExpressionColumnWidth);
+        }
+        EXPECT_LE(labelColumn.right(), expression.left());
+        if (expression.width() > 0) {
+            EXPECT_LE(expression.right(), view.resultRect(0).left());
+        }
+    }
+}

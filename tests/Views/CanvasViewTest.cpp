@@ -415,6 +415,7 @@ TEST_F(CanvasViewTest, ChangesMadeElsewhereRedrawThroughTheStoreContext)
     const BlockPtr row = addRow(canvas, QString(), QStringLiteral("1"), 20);
     context.insert(canvas);
     CanvasView view(canvas, &context, nullptr);
+    view.resize(900, 600); // wide enough that no label is cut
     view.show();
     EXPECT_EQ(view.labelRect(0).width(), 120);
     row->setLabel(QString(20, QLatin1Char('a')));
