@@ -295,6 +295,8 @@ public:
         bool isEmpty() const { return fullText.isEmpty(); }
     };
     ResultCell resultCell(const BlockPtr& block, int rowIndex) const;
+    // Where the row's expression text ends, as drawn or as being typed.
+    double expressionTextEnd(const BlockPtr& block, int rowIndex) const;
     // The error text a failed row shows ("" for rows with a value, text rows,
     // rows never evaluated and rows with nothing to compute).
     static QString errorText(const CalculationBlock& block);

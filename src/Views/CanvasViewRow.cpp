@@ -243,14 +243,7 @@ CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowInde
         cell.isError = true;
         // A failed row has no link handle, and its message may reach left
         // into what its expression leaves free of the cell beside.
-        double left = rect.left();
-        if (!(m_expressionField->isVisible() && m_focusedBlockID == block->id())) {
-            const QRectF expression = expressionRect(rowIndex);
-            const QList<PartBox> parts = fittedExpression(block, expression);
-            const double used = parts.isEmpty() ? expression.left() : parts.last().box.right();
-            left = std::min(left, used + 16);
-        }
-        const double room = std::max(0.0, right - left);
+        const double room = std::max(0.0, right - std::min(rect.left(), expressionTextEnd(block, rowIndex) + 16));
         const Face& face = textStyles().error;
         cell.shown = fitted(cell.fullText, face, room);
         const double textWidth = std::min(room, face.width(cell.shown));
@@ -269,11 +262,26 @@ CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowInde
         cell.labelBox = QRectF(right - labelWidth, y, labelWidth, small.metrics.height());
         y += small.metrics.height() + 1;
     }
-    // Too wide for the column: cut at the end, with "…".
-    cell.shown = fitted(cell.fullText, value, width);
-    const double textWidth = std::min(width, value.width(cell.shown));
+    // A value wider than its column (a long number with its currency) reaches
+    // left into what the expression leaves free: a value cut short would read
+    // as another number. Only what does not fit even then ends with "…".
+    double room = width;
+    if (value.width(cell.fullText) > width)
+        room = std::max(width, right - std::max(expressionRect(rowIndex).left(), expressionTextEnd(block, rowIndex) + 16));
+    cell.shown = fitted(cell.fullText, value, room);
+    const double textWidth = std::min(room, value.width(cell.shown));
     cell.textBox = QRectF(right - textWidth, y, textWidth, value.metrics.height());
     return cell;
+}
+
+double CanvasView::expressionTextEnd(const BlockPtr& block, int rowIndex) const
+{
+    const QRectF expression = expressionRect(rowIndex);
+    if (m_expressionField->isVisible() && m_focusedBlockID == block->id())
+        return std::min(expression.right(),
+                        expression.left() + m_expressionField->fontMetrics().horizontalAdvance(m_expressionField->text()) + 8);
+    const QList<PartBox> parts = fittedExpression(block, expression);
+    return parts.isEmpty() ? expression.left() : parts.last().box.right();
 }
 
 bool CanvasView::startsLinkDrag(int rowIndex, QPointF point) const

@@ -157,6 +157,21 @@ TEST_F(ResultCellTest, TextTooWideForItsCellEndsWithAnEllipsis)
     QToolTip::hideText();
 }
 
+// A value with its currency wider than its column is never cut short while
+// the expression leaves room: "38457,6…" would read as another number.
+TEST_F(ResultCellTest, AWideValueReachesIntoTheFreeExpressionSpace)
+{
+    const CanvasPtr canvas = makeCanvas();
+    const BlockPtr wide = addRow(canvas, QStringLiteral("Summe"), QStringLiteral("38457,69 $"), 20);
+    ShownEditor editor(canvas);
+    const CanvasView::ResultCell cell = editor.view.resultCell(wide, 0);
+    EXPECT_EQ(cell.fullText, QStringLiteral("38457,69 $"));
+    EXPECT_EQ(cell.shown, cell.fullText);
+    EXPECT_GT(cell.textBox.left(), editor.view.expressionTextEnd(wide, 0)) << "never over the expression";
+    EXPECT_EQ(editor.view.tableResultColumnWidth(), CanvasView::tableResultColumnWidth(BlockList{wide}))
+        << "the column width rule stays";
+}
+
 // Pressing on the value itself (not only the handle beside it) drags a link.
 TEST_F(ResultCellTest, DraggingTheResultValueLinksTwoRows)
 {
