@@ -177,6 +177,8 @@ bool HoverMonitor::eventFilter(QObject* watched, QEvent* event)
     const Qt::WindowType kind = window->type();
     if (kind != Qt::Window && kind != Qt::Dialog)
         return false;
+    if (m_watched && !m_watched(window))
+        return false;
 
     QPointF position;
     if (type == QEvent::MouseMove)

@@ -80,6 +80,8 @@ public:
     // band never ends above it, so a shown toolbar does not hide under the
     // pointer that went to use it.
     void setChromeHeight(std::function<double(const QWindow*)> chromeHeight) { m_chromeHeight = std::move(chromeHeight); }
+    // Which windows' pointer moves count; all of the application's when unset.
+    void setWatchedWindows(std::function<bool(const QWindow*)> watched) { m_watched = std::move(watched); }
     // Runs the hides that are due by the clock's time (the timer calls it).
     void fireDueHides();
 
@@ -105,4 +107,5 @@ private:
     HoverDecider m_decider;
     QTimer* m_timer;
     std::function<double(const QWindow*)> m_chromeHeight;
+    std::function<bool(const QWindow*)> m_watched;
 };

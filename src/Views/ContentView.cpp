@@ -188,6 +188,10 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_hoverMonitor = new HoverMonitor(m_defaults, this);
     // Above the canvas stand the menu bar and, while shown, the toolbar: the
     // toolbar must stay while the pointer is on its way to its buttons.
+    // Only this window's pointer counts: the pointer at the top of the
+    // settings or feedback window must not move the canvas under the place
+    // the user is about to click in here.
+    m_hoverMonitor->setWatchedWindows([this](const QWindow* window) { return window == windowHandle(); });
     m_hoverMonitor->setChromeHeight([this](const QWindow* window) -> double {
         if (window != windowHandle())
             return 0.0;

@@ -131,3 +131,17 @@ TEST_F(MainWindowToolbarTest, TheGearOpensTheCardWhoseFeedbackButtonOpensTheOneF
     EXPECT_EQ(window->feedbackSheet(), sheet.data()) << "the help command and the settings reach the same form";
     EXPECT_EQ(window->findChildren<FeedbackSheet*>().size(), 1);
 }
+
+TEST_F(MainWindowToolbarTest, OnlyThePointerInTheMainWindowMovesItsToolbar)
+{
+    QWidget other;
+    other.resize(300, 200);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    QTest::mouseMove(other.windowHandle(), QPoint(150, 5));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isToolbarVisible()) << "the settings window's top edge leaves the canvas where it is";
+    QTest::mouseMove(window->windowHandle(), QPoint(400, 5));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isToolbarVisible());
+}
