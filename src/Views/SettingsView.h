@@ -7,6 +7,7 @@
 #include <functional>
 
 class CalcSettings;
+class CloudService;
 class Defaults;
 class QAbstractButton;
 class QCheckBox;
@@ -42,6 +43,8 @@ public:
     static constexpr int tabAnimationMilliseconds = 150;
 
     void setOnDismiss(std::function<void()> onDismiss) { m_onDismiss = std::move(onDismiss); }
+    // The cloud whose mirroring the Sync tab describes (the machine's by default).
+    void setCloudService(CloudService& cloud);
 
     int selectedTab() const { return m_selectedTab; }
     // As pressing the tab's button: a change animates; the shown tab again changes nothing.
@@ -119,6 +122,7 @@ private:
     SettingsToggle* m_syncToggle = nullptr;
     QLabel* m_syncIcon = nullptr;
     QLabel* m_syncText = nullptr;
+    CloudService* m_cloud = nullptr;
 
     QComboBox* m_decimalStyle = nullptr;
     QLineEdit* m_sumKeyword = nullptr;

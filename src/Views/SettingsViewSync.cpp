@@ -2,6 +2,7 @@
 
 #include "Views/SettingsView.h"
 
+#include "Platform/CloudService.h"
 #include "Platform/Defaults.h"
 #include "Services/SettingsForm.h"
 #include "Views/ColumnLayout.h"
@@ -46,9 +47,19 @@ QWidget* SettingsView::buildSyncContent()
     return page;
 }
 
+void SettingsView::setCloudService(CloudService& cloud)
+{
+    m_cloud = &cloud;
+    if (m_syncText)
+        refreshSync();
+}
+
 void SettingsView::refreshSync()
 {
-    const bool on = m_defaults.boolValue(iCloudSyncKey).value_or(true);
+    // The switch alone would claim a sync this run is not doing (there is no
+    // cloud here, or it starts only with the next launch).
+    CloudService& cloud = m_cloud ? *m_cloud : CloudService::shared();
+    const bool on = m_defaults.boolValue(iCloudSyncKey).value_or(true) && cloud.isMirroring();
     m_syncIcon->setProperty("symbolName", on ? QStringLiteral("checkmark.circle.fill")
                                              : QStringLiteral("xmark.circle.fill"));
     m_syncIcon->setPixmap(settingsSymbolIcon(m_syncIcon->property("symbolName").toString(),

@@ -2,6 +2,7 @@
 #include "Platform/NotificationCenter.h"
 #include "Views/SettingsToggle.h"
 #include "Views/SettingsView.h"
+#include "support/CloudDouble.h"
 #include "support/LocalHttpServer.h"
 #include "support/SettingsFixture.h"
 
@@ -113,7 +114,7 @@ TEST_F(SettingsViewTest, FreshDefaultsShowEveryDefaultAndWriteNothing)
     EXPECT_TRUE(find<QLabel>("ratesError")->isHidden());
 
     EXPECT_TRUE(find<SettingsToggle>("iCloudSync")->isOn());
-    EXPECT_EQ(find<QLabel>("syncStateText")->text(), "Canvases sync across your devices");
+    EXPECT_EQ(find<QLabel>("syncStateText")->text(), "Canvases stored locally only") << "no cloud mirrors this run";
 
     EXPECT_EQ(find<QComboBox>("decimalStyle")->currentText(), "Deutsch (1.000,50)");
     EXPECT_FALSE(find<SettingsToggle>("canvasLightMode")->isOn());
@@ -444,17 +445,26 @@ TEST_F(SettingsRefreshTest, RefreshShowsASpinnerThenTheOutcome)
 
 TEST_F(SettingsViewTest, SyncSwitchIsStoredAndDescribed)
 {
-    open();
-    SettingsToggle* toggle = onTab<SettingsToggle>(2, "iCloudSync");
-    QLabel* text = find<QLabel>("syncStateText");
-    const std::pair<bool, QString> steps[] = {{false, "Canvases stored locally only"},
-                                              {true, "Canvases sync across your devices"}};
-    for (const auto& [on, line] : steps) {
-        QTest::mouseClick(toggle->switchControl(), Qt::LeftButton);
-        EXPECT_EQ(defaults->boolValue("iCloudSyncEnabled"), on);
-        EXPECT_EQ(text->text(), line);
-        EXPECT_EQ(find<QLabel>("syncStateIcon")->property("symbolName").toString(),
-                  on ? "checkmark.circle.fill" : "xmark.circle.fill");
+    // Described as syncing only while a cloud really mirrors this run.
+    for (const bool mirroring : {true, false}) {
+        SCOPED_TRACE(mirroring ? "mirroring" : "local run");
+        CloudDouble cloud;
+        if (mirroring)
+            cloud.startMirroring();
+        open();
+        SettingsView& v = makeView();
+        v.setCloudService(cloud.service);
+        SettingsToggle* toggle = onTab<SettingsToggle>(2, "iCloudSync", &v);
+        QLabel* text = find<QLabel>("syncStateText", &v);
+        for (const bool on : {false, true}) {
+            QTest::mouseClick(toggle->switchControl(), Qt::LeftButton);
+            EXPECT_EQ(defaults->boolValue("iCloudSyncEnabled"), on);
+            const bool syncing = on && mirroring;
+            EXPECT_EQ(text->text(), syncing ? "Canvases sync across your devices" : "Canvases stored locally only");
+            EXPECT_EQ(find<QLabel>("syncStateIcon", &v)->property("symbolName").toString(),
+                      syncing ? "checkmark.circle.fill" : "xmark.circle.fill");
+        }
+        views.clear();
     }
 }
 
