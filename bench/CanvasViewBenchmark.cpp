@@ -45,6 +45,21 @@ void repaintTable(CanvasView& view)
     view.tableWidget()->repaint(view.tableWidget()->visibleRegion());
 }
 
+// The middle row of the shown canvas, with its expression or label field
+// open and the caret at the end.
+QLineEdit* openMiddleField(CanvasView& view, bool label, BlockPtr* row)
+{
+    *row = view.sortedBlocks().at(view.sortedBlocks().size() / 2);
+    if (label)
+        view.setFocusedLabelBlockID((*row)->id());
+    else
+        view.setFocusedBlockID((*row)->id());
+    QApplication::processEvents();
+    auto* field = qobject_cast<QLineEdit*>(label ? view.labelEditor() : view.expressionEditor());
+    field->end(false);
+    return field;
+}
+
 // Each round types text with key into target, or takes it back with
 // Backspace, then runs settle.
 template <class Settle>
@@ -86,11 +101,8 @@ void BM_Keystroke(benchmark::State& state)
     const CanvasPtr canvas = largeCanvas(int(state.range(0)));
     CanvasView view(canvas, nullptr, nullptr);
     show(view);
-    const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
-    view.setFocusedBlockID(row->id());
-    QApplication::processEvents();
-    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
-    field->end(false);
+    BlockPtr row;
+    QLineEdit* field = openMiddleField(view, false, &row);
     typeAndTakeBack(state, field, Qt::Key_1, QStringLiteral("1"), [&] { repaintTable(view); });
     benchmark::DoNotOptimize(row->result());
 }
@@ -106,11 +118,8 @@ void BM_KeystrokeStored(benchmark::State& state)
     context.insert(canvas);
     CanvasView view(canvas, &context, nullptr);
     show(view);
-    const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
-    view.setFocusedBlockID(row->id());
-    QApplication::processEvents();
-    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
-    field->end(false);
+    BlockPtr row;
+    QLineEdit* field = openMiddleField(view, false, &row);
     typeAndTakeBack(state, field, Qt::Key_1, QStringLiteral("1"), [] { QApplication::processEvents(); });
     benchmark::DoNotOptimize(row->result());
 }
@@ -122,11 +131,8 @@ void BM_LabelKeystroke(benchmark::State& state)
     const CanvasPtr canvas = largeCanvas(int(state.range(0)));
     CanvasView view(canvas, nullptr, nullptr);
     show(view);
-    const BlockPtr row = view.sortedBlocks().at(canvas->blocks().size() / 2);
-    view.setFocusedLabelBlockID(row->id());
-    QApplication::processEvents();
-    auto* field = qobject_cast<QLineEdit*>(view.labelEditor());
-    field->end(false);
+    BlockPtr row;
+    QLineEdit* field = openMiddleField(view, true, &row);
     typeAndTakeBack(state, field, Qt::Key_A, QStringLiteral("a"), [&] { repaintTable(view); });
     benchmark::DoNotOptimize(row->label());
 }

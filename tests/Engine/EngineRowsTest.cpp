@@ -21,6 +21,16 @@ struct Sheet {
         canvas->appendBlock(block);
         return block;
     }
+    // A first row, then length - 1 rows each taking the row above as P.
+    BlockList chain(const QString& first, int length, const QString& next)
+    {
+        BlockList rows{row(first)};
+        for (int i = 1; i < length; ++i) {
+            rows.append(row(next));
+            link(rows[i - 1], rows[i], QStringLiteral("P"));
+        }
+        return rows;
+    }
     LinkPtr link(const BlockPtr& source, const BlockPtr& destination, const QString& name)
     {
         const LinkPtr link = Link::create(source, destination, name, source->colorHex());
@@ -109,11 +119,7 @@ TEST(EngineRows, LongChainCostsOneEvaluationPerRow)
 {
     TestEngine t;
     Sheet s;
-    BlockList chain{s.row(QStringLiteral("1"))};
-    for (int i = 1; i < 300; ++i) {
-        chain.append(s.row(QStringLiteral("{P}+1")));
-        s.link(chain[i - 1], chain[i], QStringLiteral("P"));
-    }
+    const BlockList chain = s.chain(QStringLiteral("1"), 300, QStringLiteral("{P}+1"));
     t.engine.evaluateCanvas(s.canvas);
     expectValue(chain.last(), 300);
 
@@ -520,11 +526,7 @@ TEST(EngineRows, EditingAChainRowEvaluatesOnlyWhatFollows)
 {
     TestEngine t;
     Sheet s;
-    BlockList chain{s.row(QStringLiteral("1 €"))};
-    for (int i = 1; i < 400; ++i) {
-        chain.append(s.row(QStringLiteral("{P} + 1")));
-        s.link(chain[i - 1], chain[i], QStringLiteral("P"));
-    }
+    const BlockList chain = s.chain(QStringLiteral("1 €"), 400, QStringLiteral("{P} + 1"));
     t.engine.evaluateCanvas(s.canvas);
     const BlockPtr converted = s.row(QStringLiteral("{L} in USD"));
     s.link(chain.last(), converted, QStringLiteral("L"));
