@@ -5,7 +5,7 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/ModelContext.h"
-#include "Views/CanvasView.h"
+#include "Views/Canvas/CanvasView.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -14,10 +14,10 @@
 #include "Models/ObjectStore.h"
 #include "Platform/Defaults.h"
 #include "Services/LibraryExchange.h"
-#include "Views/CanvasListView.h"
-#include "Views/CanvasView.h"
-#include "Views/ContentView.h"
-#include "Views/ExchangeDialogs.h"
+#include "Views/Library/CanvasListView.h"
+#include "Views/Canvas/CanvasView.h"
+#include "Views/Window/ContentView.h"
+#include "Views/Library/ExchangeDialogs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

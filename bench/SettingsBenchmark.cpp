@@ -4,9 +4,9 @@
 #include "BenchSupport.h"
 #include "Models/CalcSettings.h"
 #include "Platform/Defaults.h"
-#include "Views/Appearance.h"
-#include "Views/SettingsOverlay.h"
-#include "Views/SettingsView.h"
+#include "Views/Window/Appearance.h"
+#include "Views/Settings/SettingsOverlay.h"
+#include "Views/Settings/SettingsView.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -5,10 +5,10 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/ModelContext.h"
-#include "Views/CanvasListView.h"
-#include "Views/CanvasView.h"
+#include "Views/Library/CanvasListView.h"
+#include "Views/Canvas/CanvasView.h"
 #include "Platform/Defaults.h"
-#include "Views/ContentView.h"
+#include "Views/Window/ContentView.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

@@ -1,9 +1,9 @@
 #include "Models/Canvas.h"
 #include "Platform/AppIdentity.h"
 #include "Platform/QuitSignals.h"
-#include "Views/Appearance.h"
-#include "Views/CanvasView.h"
-#include "Views/QuillsheetApp.h"
+#include "Views/Window/Appearance.h"
+#include "Views/Canvas/CanvasView.h"
+#include "Views/Window/QuillsheetApp.h"
 
 #include <QApplication>
 #include <QDateTime>

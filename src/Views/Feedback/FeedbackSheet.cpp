@@ -4,7 +4,7 @@
 #include "Models/ModelContext.h"
 #include "Platform/UserAccount.h"
 #include "Services/FeedbackService.h"
-#include "Views/ColumnLayout.h"
+#include "Views/Window/ColumnLayout.h"
 #include "Views/Feedback/FeedbackSymbols.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "Views/Feedback/FeedbackSymbols.h"
 
-#include "Views/Appearance.h"
+#include "Views/Window/Appearance.h"
 
 #include <QPainter>
 #include <QPainterPath>

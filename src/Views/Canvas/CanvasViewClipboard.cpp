@@ -1,0 +1,167 @@
+// Copying rows with the links among them into the process's row clipboard,
+// and pasting them back as new rows.
+
+#include "Views/Canvas/CanvasView.h"
+
+#include "Engine/CalculatorEngine.h"
+#include "Models/CalcSettings.h"
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/Identifiers.h"
+#include "Models/Link.h"
+#include "Models/ModelContext.h"
+
+#include <QUndoCommand>
+#include <QUndoStack>
+
+namespace {
+
+const QString pastedLinkColor = QStringLiteral("#007AFF");
+
+// Undo of "Paste Rows": takes the pasted rows out again, found by id, with
+// every link that touches them. Rows already gone are skipped. There is no
+// redo: the command leaves the stack once undone.
+class PasteRowsCommand : public QUndoCommand {
+public:
+    PasteRowsCommand(const CanvasPtr& canvas, QList<QUuid> rowIDs)
+        : m_canvas(canvas)
+        , m_rowIDs(std::move(rowIDs))
+    {
+        setText(QStringLiteral("Paste Rows"));
+    }
+
+    void redo() override {} // the rows were pasted before the command was pushed
+
+    void undo() override
+    {
+        setObsolete(true);
+        const CanvasPtr canvas = m_canvas.lock();
+        if (!canvas || canvas->isDeleted())
+            return;
+        for (const QUuid& id : m_rowIDs) {
+            BlockPtr row;
+            for (const BlockPtr& block : canvas->blocks()) {
+                if (block->id() == id) {
+                    row = block;
+                    break;
+                }
+            }
+            if (!row)
+                continue;
+            CanvasView::deleteRowWithItsLinks(row);
+        }
+        canvas->touch();
+        // Rows linked to a pasted row since the paste lose that value now,
+        // not at some later evaluation.
+        CalculatorEngine::shared().evaluateCanvas(canvas);
+    }
+
+private:
+    std::weak_ptr<Canvas> m_canvas;
+    QList<QUuid> m_rowIDs;
+};
+
+} // namespace
+
+void CanvasView::copySelectedRows()
+{
+    QSet<QUuid> ids = m_selectedBlockIDs;
+    if (ids.isEmpty() && m_selectedBlockID)
+        ids.insert(*m_selectedBlockID);
+    if (ids.isEmpty())
+        return;
+    BlockList rows;
+    for (const BlockPtr& block : sortedBlocks()) {
+        if (ids.contains(block->id()))
+            rows.append(block);
+    }
+    if (rows.isEmpty())
+        return;
+
+    double minY = rows.first()->positionY();
+    for (const BlockPtr& row : rows)
+        minY = std::min(minY, row->positionY());
+
+    CalcSettings::RowClipboard clipboard;
+    for (const BlockPtr& row : rows) {
+        clipboard.blocks.append({row->id(), rawValue(row->blockType()), row->expression(), row->textContent(),
+                                 row->label(), row->colorHex(), row->partLabels(), row->partColors(),
+                                 row->positionY() - minY});
+    }
+    for (const LinkPtr& link : m_canvas->links()) {
+        const BlockPtr source = link->sourceBlock();
+        const BlockPtr destination = link->destinationBlock();
+        if (!source || !destination)
+            continue;
+        if (ids.contains(source->id()) && ids.contains(destination->id()))
+            clipboard.links.append({source->id(), destination->id(), link->placeholderName()});
+    }
+    clipboard.copyDate = Clock::now();
+    CalcSettings::shared().setRowClipboard(clipboard);
+    qCInfo(canvasLogger).noquote() << QStringLiteral("📋 Copied %1 rows to clipboard").arg(rows.size());
+}
+
+void CanvasView::pasteRows()
+{
+    const std::optional<CalcSettings::RowClipboard> clipboard = CalcSettings::shared().rowClipboard();
+    if (!clipboard || clipboard->blocks.isEmpty()) {
+        qCInfo(canvasLogger).noquote() << QStringLiteral("📋 Clipboard is empty");
+        return;
+    }
+
+    double baseY = startY;
+    if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
+        baseY = selected->positionY() + tableRowHeight;
+    } else if (!m_canvas->blocks().isEmpty()) {
+        double maxY = m_canvas->blocks().first()->positionY();
+        for (const BlockPtr& block : m_canvas->blocks())
+            maxY = std::max(maxY, block->positionY());
+        baseY = maxY + tableRowHeight;
+    }
+
+    QHash<QUuid, BlockPtr> newRows;
+    BlockList pasted;
+    for (const CalcSettings::CopiedBlock& copied : clipboard->blocks) {
+        const BlockType type = copied.blockType == QLatin1String("text") ? BlockType::text : BlockType::calculation;
+        const BlockPtr row = CalculationBlock::create(type, copied.expression, copied.textContent, copied.label,
+                                                      startX, baseY + copied.relativeY, 200, tableRowHeight,
+                                                      copied.colorHex);
+        row->setPartLabels(copied.partLabels);
+        row->setPartColors(copied.partColors);
+        row->setCanvas(m_canvas);
+        m_canvas->appendBlock(row);
+        if (m_modelContext && !row->context())
+            m_modelContext->insert(row);
+        newRows.insert(copied.id, row);
+        pasted.append(row);
+    }
+    for (const CalcSettings::CopiedLink& copied : clipboard->links) {
+        const BlockPtr source = newRows.value(copied.sourceBlockID);
+        const BlockPtr destination = newRows.value(copied.destinationBlockID);
+        if (!source || !destination)
+            continue;
+        // Link::create puts the link into both rows' lists.
+        const LinkPtr link = Link::create(source, destination, copied.placeholderName, pastedLinkColor);
+        link->setCanvas(m_canvas);
+        m_canvas->appendLink(link);
+        if (m_modelContext && !link->context())
+            m_modelContext->insert(link);
+    }
+    for (const BlockPtr& row : pasted)
+        CalculatorEngine::shared().evaluateBlock(row);
+
+    QSet<QUuid> ids;
+    QList<QUuid> order;
+    for (const BlockPtr& row : pasted) {
+        ids.insert(row->id());
+        order.append(row->id());
+    }
+    m_selectedBlockIDs = ids;
+    m_selectedBlockID = pasted.first()->id();
+    m_canvas->touch();
+    qCInfo(canvasLogger).noquote() << QStringLiteral("📋 Pasted %1 rows").arg(pasted.size());
+    if (m_undoStack)
+        m_undoStack->push(new PasteRowsCommand(m_canvas, order));
+    updateRowColorAction();
+    raiseEvaluationCounter();
+}

@@ -1,0 +1,179 @@
+// The currency mark shown beside a row's value. Worked out from the
+// expression each time it is drawn; a row without one of its own shows the
+// currency of the rows it is linked from. (The engine's rowCurrency decides
+// what currency a value carries into a calculation; that is another rule.)
+
+#include "Views/Canvas/CanvasView.h"
+#include "Engine/ExpressionText.h"
+
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/Link.h"
+
+namespace {
+
+// First match wins: longer marks that end in "$" come before "$".
+const QStringList& currencyMarks()
+{
+    static const QStringList marks{
+        QStringLiteral("C$"), QStringLiteral("A$"), QStringLiteral("US$"), QStringLiteral("R$"),
+        QStringLiteral("$"),  QStringLiteral("€"),  QStringLiteral("£"),   QStringLiteral("¥"),
+        QStringLiteral("₹"),  QStringLiteral("₽"),  QStringLiteral("₩"),   QStringLiteral("฿"),
+        QStringLiteral("₪"),  QStringLiteral("₫"),  QStringLiteral("₴"),   QStringLiteral("₦"),
+        QStringLiteral("₱"),  QStringLiteral("₲"),  QStringLiteral("₡"),   QStringLiteral("₵"),
+        QStringLiteral("₸"),  QStringLiteral("₺"),  QStringLiteral("₼"),   QStringLiteral("₾"),
+        QStringLiteral("₿"),  QStringLiteral("CHF"), QStringLiteral("kr"), QStringLiteral("zł"),
+        QStringLiteral("Kč"), QStringLiteral("Ft"),
+    };
+    return marks;
+}
+
+// Compared with upper-cased text.
+const QStringList& conversionTargets()
+{
+    static const QStringList targets{
+        QStringLiteral("C$"),  QStringLiteral("A$"),  QStringLiteral("US$"), QStringLiteral("EUR"),
+        QStringLiteral("USD"), QStringLiteral("GBP"), QStringLiteral("CHF"), QStringLiteral("JPY"),
+        QStringLiteral("CAD"), QStringLiteral("AUD"), QStringLiteral("CNY"), QStringLiteral("SEK"),
+        QStringLiteral("NOK"), QStringLiteral("DKK"), QStringLiteral("PLN"), QStringLiteral("€"),
+        QStringLiteral("$"),   QStringLiteral("£"),   QStringLiteral("¥"),
+    };
+    return targets;
+}
+
+QString shownTarget(const QString& code)
+{
+    static const QHash<QString, QString> shown{
+        {QStringLiteral("EUR"), QStringLiteral("€")},   {QStringLiteral("USD"), QStringLiteral("$")},
+        {QStringLiteral("GBP"), QStringLiteral("£")},   {QStringLiteral("JPY"), QStringLiteral("¥")},
+        {QStringLiteral("CHF"), QStringLiteral("CHF")}, {QStringLiteral("CAD"), QStringLiteral("C$")},
+        {QStringLiteral("AUD"), QStringLiteral("A$")},  {QStringLiteral("SEK"), QStringLiteral("kr")},
+        {QStringLiteral("NOK"), QStringLiteral("kr")},  {QStringLiteral("DKK"), QStringLiteral("kr")},
+        {QStringLiteral("PLN"), QStringLiteral("zł")},
+    };
+    return shown.value(code, code);
+}
+
+
+std::optional<QString> markAtStart(const QString& text)
+{
+    for (const QString& mark : currencyMarks()) {
+        if (text.startsWith(mark))
+            return mark;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QString> CanvasView::detectCurrency(const QString& text)
+{
+    for (const QString& mark : currencyMarks()) {
+        if (text.contains(mark))
+            return mark;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> CanvasView::detectConversionTargetCurrency(const QString& text)
+{
+    // Upper-cased one character at a time, remembering where each came
+    // from: a character that grows ("ß" to "SS") does not shift the rest.
+    QString upper;
+    QList<qsizetype> origin; // origin[i]: index in text of upper[i]
+    upper.reserve(text.size());
+    origin.reserve(text.size());
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString character = text.mid(i, length).toUpper();
+        for (qsizetype k = 0; k < character.size(); ++k)
+            origin.append(i);
+        upper += character;
+        i += length;
+    }
+    origin.append(text.size());
+
+    for (const QString& separator : {QStringLiteral(" IN "), QStringLiteral(" TO ")}) {
+        const qsizetype found = upper.lastIndexOf(separator);
+        if (found < 0)
+            continue;
+        const qsizetype end = found + separator.size();
+        const QString rest = ExpressionText::trimmedSpacesAndTabs(QStringView(upper).mid(end));
+        for (const QString& target : conversionTargets()) {
+            if (rest.startsWith(target))
+                return currencyMarks().contains(target) ? target : shownTarget(target);
+        }
+        // The separator ends in a space, which maps to one character.
+        const QString received = ExpressionText::trimmedSpacesAndTabs(QStringView(text).mid(origin[end]));
+        if (const auto mark = markAtStart(received))
+            return mark;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> CanvasView::effectiveCurrency(const BlockPtr& block, QSet<QUuid> visited) const
+{
+    // Depth first through the sources in the order of the canvas's links;
+    // the first mark met wins. A row skips the sources already on the path
+    // that led to it (`visited`), so data that links rows in a circle ends.
+    // Written with an explicit stack, so long chains cannot exhaust the call
+    // stack, and rows whose whole upstream holds no mark are not searched twice.
+    if (const auto own = detectConversionTargetCurrency(block->expression()))
+        return own;
+    if (const auto own = detectCurrency(block->expression()))
+        return own;
+
+    QHash<QUuid, QList<BlockPtr>> sourcesOf; // per destination, in link order
+    for (const LinkPtr& link : m_canvas->links()) {
+        const BlockPtr destination = link->destinationBlock();
+        if (destination)
+            sourcesOf[destination->id()].append(link->sourceBlock());
+    }
+
+    struct Frame {
+        BlockPtr row;
+        qsizetype next = 0;
+        bool skipped = false; // the path decided something: the answer is not the row's alone
+    };
+    // A frame received `visited` and the rows of the frames below it.
+    QHash<QUuid, int> onPath;
+    auto received = [&](const Frame& frame, const QUuid& id) {
+        return visited.contains(id) || onPath.value(id) - (frame.row->id() == id ? 1 : 0) > 0;
+    };
+    QSet<QUuid> withoutMark; // rows whose whole upstream holds no mark
+    QList<Frame> stack{{block}};
+    onPath[block->id()] = 1;
+    while (!stack.isEmpty()) {
+        Frame& frame = stack.last();
+        const QList<BlockPtr> sources = sourcesOf.value(frame.row->id());
+        bool descended = false;
+        while (frame.next < sources.size()) {
+            const BlockPtr source = sources[frame.next++];
+            if (!source)
+                continue;
+            if (received(frame, source->id())) {
+                frame.skipped = true;
+                continue;
+            }
+            if (withoutMark.contains(source->id()))
+                continue;
+            if (const auto mark = detectConversionTargetCurrency(source->expression()))
+                return mark;
+            if (const auto mark = detectCurrency(source->expression()))
+                return mark;
+            stack.append({source});
+            ++onPath[source->id()];
+            descended = true;
+            break;
+        }
+        if (descended)
+            continue;
+        const Frame done = stack.takeLast();
+        --onPath[done.row->id()];
+        if (!done.skipped)
+            withoutMark.insert(done.row->id());
+        else if (!stack.isEmpty())
+            stack.last().skipped = true;
+    }
+    return std::nullopt;
+}

@@ -1,0 +1,392 @@
+// How values, colours and expressions are shown in the table.
+
+#include "Views/Canvas/CanvasView.h"
+
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/HexColor.h"
+#include "Models/Link.h"
+#include "Models/ValueFormatting.h"
+
+#include <QFontMetricsF>
+#include <QLocale>
+
+#include <cmath>
+
+namespace {
+
+constexpr char32_t quoteMark = U'"';
+
+bool isAsciiDecimalText(const QString& text)
+{
+    // What a plain text-to-double conversion accepts from digits and points:
+    // ASCII digits with at most one point and at least one digit.
+    int points = 0;
+    int digits = 0;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('.'))
+            ++points;
+        else if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            ++digits;
+        else
+            return false;
+    }
+    return points <= 1 && digits > 0;
+}
+
+// Characters of a QString as code points (a surrogate pair is one character).
+QList<QString> characters(const QString& text)
+{
+    QList<QString> list;
+    list.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            list.append(text.mid(i, 2));
+            ++i;
+        } else {
+            list.append(QString(text[i]));
+        }
+    }
+    return list;
+}
+
+const QColor grayColor(142, 142, 147);
+
+} // namespace
+
+QString CanvasView::formatTableValue(double value)
+{
+    return formatDecimalCommaValue(value);
+}
+
+QString CanvasView::colorName(const QString& hex)
+{
+    static const QHash<QString, QString> names{
+        {QStringLiteral("#00D4FF"), QStringLiteral("Cyan")},   {QStringLiteral("#FF6B9D"), QStringLiteral("Pink")},
+        {QStringLiteral("#00FF88"), QStringLiteral("Green")},  {QStringLiteral("#FFB800"), QStringLiteral("Orange")},
+        {QStringLiteral("#B388FF"), QStringLiteral("Purple")}, {QStringLiteral("#FF5252"), QStringLiteral("Red")},
+        {QStringLiteral("#64FFDA"), QStringLiteral("Teal")},   {QStringLiteral("#FFFF00"), QStringLiteral("Yellow")},
+    };
+    return names.value(hex, QStringLiteral("Color"));
+}
+
+QColor CanvasView::rowColor(const CalculationBlock& block)
+{
+    // The platform's cyan, as the fallback of every unreadable row colour.
+    return colorFromHex(block.colorHex()).value_or(QColor(0, 192, 232));
+}
+
+const QRegularExpression& CanvasView::placeholderRegex()
+{
+    // Also the short form "{A}"; a name never spans a brace.
+    static const QRegularExpression regex(QStringLiteral("\\{([^:{}]+)(?::([^}]*))?\\}"));
+    return regex;
+}
+
+const QRegularExpression& CanvasView::lineNumberRegex()
+{
+    static const QRegularExpression regex(QStringLiteral("L(\\d+)"));
+    return regex;
+}
+
+TableExpressionParts CanvasView::parseExpressionParts(const QString& expression)
+{
+    TableExpressionParts parts;
+    const QList<QString> chars = characters(expression);
+    QString run;
+    auto closeRun = [&] {
+        if (!run.isEmpty()) {
+            parts.append(classifyTablePart(run));
+            run.clear();
+        }
+    };
+    auto findFrom = [&](qsizetype from, const QString& what) -> qsizetype {
+        for (qsizetype j = from; j < chars.size(); ++j) {
+            if (chars[j] == what)
+                return j;
+        }
+        return -1;
+    };
+    auto joined = [&](qsizetype from, qsizetype to) {
+        QString text;
+        for (qsizetype j = from; j < to; ++j)
+            text += chars[j];
+        return text;
+    };
+
+    for (qsizetype i = 0; i < chars.size(); ++i) {
+        const QString& c = chars[i];
+        // A quote or an opening brace always ends the run before it, even when
+        // it has no partner and so starts the next run itself.
+        if (c == QString(QChar(quoteMark))) {
+            closeRun();
+            const qsizetype close = findFrom(i + 1, c);
+            if (close >= 0) {
+                parts.append(TableExpressionPart::quotedText(joined(i + 1, close)));
+                i = close;
+                continue;
+            }
+        } else if (c == QLatin1String("{")) {
+            closeRun();
+            const qsizetype close = findFrom(i + 1, QStringLiteral("}"));
+            if (close >= 0) {
+                const QString inner = joined(i + 1, close);
+                const qsizetype colon = inner.indexOf(QLatin1Char(':'));
+                QStringList pieces = colon < 0 ? QStringList{inner}
+                                               : QStringList{inner.left(colon), inner.mid(colon + 1)};
+                pieces.removeAll(QString());
+                const QString name = pieces.value(0);
+                const QString color = pieces.size() > 1 ? pieces[1] : QStringLiteral("#00D4FF");
+                parts.append(TableExpressionPart::linkedValue(name, color));
+                i = close;
+                continue;
+            }
+        } else if (c == QLatin1String("+") || c == QLatin1String("-") || c == QStringLiteral("×")
+                   || c == QStringLiteral("÷") || c == QLatin1String("*") || c == QLatin1String("/")) {
+            closeRun();
+            QString symbol = c;
+            if (symbol == QLatin1String("*"))
+                symbol = QStringLiteral("×");
+            else if (symbol == QLatin1String("/"))
+                symbol = QStringLiteral("÷");
+            parts.append(TableExpressionPart::operator_(symbol));
+            continue;
+        } else if (c == QLatin1String("%")) {
+            closeRun();
+            parts.append(TableExpressionPart::percent());
+            continue;
+        } else if (c == QLatin1String(" ")) {
+            closeRun();
+            continue;
+        }
+        run += c;
+    }
+    closeRun();
+    return parts;
+}
+
+TableExpressionPart CanvasView::classifyTablePart(const QString& run)
+{
+    QString digitText;
+    bool hasLetter = false;
+    for (const QString& c : characters(run)) {
+        const char32_t code = c.toUcs4().value(0);
+        if (QChar::isLetter(code))
+            hasLetter = true;
+        if (QChar::isNumber(code) || c == QLatin1String(".") || c == QLatin1String(","))
+            digitText += c;
+    }
+    if (digitText.isEmpty() || hasLetter)
+        return TableExpressionPart::quotedText(run);
+    digitText.replace(QLatin1Char(','), QLatin1Char('.'));
+    return isAsciiDecimalText(digitText) ? TableExpressionPart::number(run) : TableExpressionPart::quotedText(run);
+}
+
+IndexedExpressionParts CanvasView::assignNumberIndicesToParts(const TableExpressionParts& parts)
+{
+    IndexedExpressionParts indexed;
+    indexed.reserve(parts.size());
+    int counter = 0;
+    for (const TableExpressionPart& part : parts) {
+        if (part.kind == TableExpressionPart::Kind::number)
+            indexed.append({part, counter++});
+        else
+            indexed.append({part, std::nullopt});
+    }
+    return indexed;
+}
+
+LinkPtr CanvasView::linkForPlaceholder(const BlockPtr& block, const QString& placeholder) const
+{
+    for (const LinkPtr& link : block->incomingLinks()) {
+        if (link->placeholderName() == placeholder)
+            return link;
+    }
+    for (const LinkPtr& link : m_canvas->links()) {
+        const BlockPtr destination = link->destinationBlock();
+        if (destination && destination->id() == block->id() && link->placeholderName() == placeholder)
+            return link;
+    }
+    return nullptr;
+}
+
+std::optional<QColor> CanvasView::partColor(const CalculationBlock& block, const IndexedExpressionPart& part) const
+{
+    if (part.part.kind == TableExpressionPart::Kind::number) {
+        if (const auto hex = block.getPartColor(part.numberIndex.value_or(0), part.part.text))
+            return colorFromHex(*hex);
+    } else if (part.part.kind == TableExpressionPart::Kind::quotedText) {
+        const auto found = block.partColors().constFind(QStringLiteral("text:") + part.part.text);
+        if (found != block.partColors().constEnd())
+            return colorFromHex(*found);
+    }
+    return std::nullopt;
+}
+
+QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, const QRectF& rect) const
+{
+    QList<PartBox> boxes;
+    const IndexedExpressionParts parts = assignNumberIndicesToParts(parseExpressionParts(block->expression()));
+    if (parts.isEmpty())
+        return boxes;
+
+    const TextStyles& styles = textStyles();
+    const QFontMetricsF& labelMetrics = styles.small.metrics;
+
+    const QColor color = shownColor(rowColor(*block));
+    const Palette colors = canvasColors();
+    const double valueHeight = styles.regular.metrics.height();
+    const double valueTop = rect.center().y() - valueHeight / 2;
+
+    double x = rect.left();
+    const IndexedExpressionPart* previous = nullptr;
+    for (const IndexedExpressionPart& part : parts) {
+        PartBox box;
+        box.part = part;
+        bool medium = false;
+        switch (part.part.kind) {
+        case TableExpressionPart::Kind::number: {
+            medium = true;
+            box.shown = part.part.text;
+            box.color = shownColor(partColor(*block, part).value_or(rowColor(*block)));
+            box.label = block->getPartLabel(part.numberIndex.value_or(0), part.part.text).value_or(QString());
+            // The inline label field stands in for the label being edited.
+            if (m_isEditingPartLabel && m_editingLabelBlockID == block->id() && m_editingLabelIndex == part.numberIndex
+                && m_editingLabelForValue == part.part.text)
+                box.label.clear();
+            break;
+        }
+        case TableExpressionPart::Kind::linkedValue: {
+            medium = true;
+            const LinkPtr link = linkForPlaceholder(block, part.part.text);
+            const BlockPtr source = link ? link->sourceBlock() : nullptr;
+            const std::optional<double> value = link ? link->sourceValue() : std::nullopt;
+            if (!source || !value) {
+                box.shown = QStringLiteral("?");
+                box.color = grayColor;
+            } else {
+                box.color = shownColor(colorFromHex(source->colorHex()).value_or(rowColor(*block)));
+                box.shown = formatTableValue(*value);
+                if (const auto currency = effectiveCurrency(source))
+                    box.shown += QLatin1Char(' ') + *currency;
+                box.label = source->label();
+            }
+            break;
+        }
+        case TableExpressionPart::Kind::operator_:
+            box.shown = part.part.text;
+            box.color = colors.text;
+            box.color.setAlphaF(0.5);
+            break;
+        case TableExpressionPart::Kind::quotedText:
+            box.shown = part.part.text;
+            if (const auto own = partColor(*block, part)) {
+                box.color = shownColor(*own);
+            } else {
+                box.color = color;
+                box.color.setAlphaF(0.9);
+            }
+            break;
+        case TableExpressionPart::Kind::percent:
+            medium = true;
+            box.shown = QStringLiteral("%");
+            box.color = color;
+            if (previous && previous->part.kind == TableExpressionPart::Kind::number) {
+                if (const auto own = partColor(*block, *previous))
+                    box.color = shownColor(*own);
+            }
+            break;
+        }
+        const double width = (medium ? styles.medium : styles.regular).width(box.shown);
+        box.box = QRectF(x, valueTop, width, valueHeight);
+        if (!box.label.isEmpty()) {
+            const double labelWidth = styles.small.width(box.label);
+            if (part.part.kind == TableExpressionPart::Kind::linkedValue) {
+                // A stack: the label above the value, taking its own width.
+                box.labelBox = QRectF(x, valueTop - 2 - labelMetrics.height(), labelWidth, labelMetrics.height());
+                box.box.setWidth(std::max(width, labelWidth));
+            } else {
+                // Floats 16 above the number, centred on it, without taking room.
+                const double w = std::max(labelWidth, 12.0);
+                // Never cut off at the left edge of the column.
+                box.labelBox = QRectF(std::max(rect.left(), x + width / 2 - w / 2), valueTop - 16, w, labelMetrics.height());
+            }
+        }
+        x += box.box.width() + 6;
+        boxes.append(box);
+        previous = &part;
+    }
+    return boxes;
+}
+
+QList<CanvasView::PartBox> CanvasView::fittedExpression(const BlockPtr& block, const QRectF& rect) const
+{
+    QList<PartBox> boxes = layoutExpression(block, rect);
+    if (boxes.isEmpty() || boxes.last().box.right() <= rect.right())
+        return boxes;
+    // Too wide: the parts that fit whole, then the first one that does not,
+    // cut and ended with "…" (or "…" alone where nothing of it fits).
+    const QString ellipsis = QStringLiteral("…");
+    const TextStyles& styles = textStyles();
+    const double ellipsisWidth = styles.regular.width(ellipsis);
+    const double limit = rect.right() - ellipsisWidth;
+    QList<PartBox> fitted;
+    for (PartBox box : boxes) {
+        if (box.box.right() <= limit) {
+            fitted.append(box);
+            continue;
+        }
+        const auto kind = box.part.part.kind;
+        const bool medium = kind == TableExpressionPart::Kind::number || kind == TableExpressionPart::Kind::percent
+            || kind == TableExpressionPart::Kind::linkedValue;
+        const Face& face = medium ? styles.medium : styles.regular;
+        // The longest start of the part that leaves room for "…".
+        const double room = rect.right() - box.box.left() - face.width(ellipsis);
+        QString cut = box.shown;
+        while (!cut.isEmpty() && face.metrics.horizontalAdvance(cut) > room)
+            cut.chop(cut.size() >= 2 && cut.at(cut.size() - 1).isLowSurrogate() ? 2 : 1);
+        if (cut.isEmpty())
+            box.label.clear();
+        cut += ellipsis;
+        if (box.box.left() + face.width(cut) > rect.right() && !fitted.isEmpty()) {
+            // Not even "…" fits after the last whole part: it takes that
+            // part's place.
+            PartBox last = fitted.takeLast();
+            last.shown = ellipsis;
+            last.label.clear();
+            last.box.setWidth(ellipsisWidth);
+            fitted.append(last);
+            break;
+        }
+        box.shown = cut;
+        box.box.setWidth(face.width(cut));
+        fitted.append(box);
+        break;
+    }
+    return fitted;
+}
+
+QStringList CanvasView::shownExpressionParts(const BlockPtr& block) const
+{
+    QStringList texts;
+    const int index = indexOfBlock(block->id());
+    if (index < 0)
+        return texts;
+    for (const PartBox& box : fittedExpression(block, expressionRect(index)))
+        texts << box.shown;
+    return texts;
+}
+
+void CanvasView::setTextPartColor(const BlockPtr& block, const QString& text, const std::optional<QString>& hex)
+{
+    PartMap colors = block->partColors();
+    const QString key = QStringLiteral("text:") + text;
+    if (hex)
+        colors.insert(key, *hex);
+    else
+        colors.remove(key);
+    block->setPartColors(colors);
+    if (const CanvasPtr owner = block->canvas())
+        owner->touch();
+    refresh();
+}

@@ -1,0 +1,252 @@
+// Key presses that reach the canvas rather than a field, and the small
+// editing actions they (and the keypad) use on the selected row.
+
+#include "Views/Canvas/CanvasKey.h"
+#include "Views/Canvas/CanvasView.h"
+
+#include "Models/CalcSettings.h"
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+
+#include <QKeyEvent>
+
+bool CanvasView::handleKeyPress(QKeyEvent* event)
+{
+    return handleKeyPress(CanvasKey::from(*event));
+}
+
+// True while no field, title or inline label editor owns the keyboard, so
+// that the canvas's commands (and its Ctrl chords) apply.
+bool CanvasView::canvasTakesKeys() const
+{
+    return !(m_isEditingCanvasTitle || m_focusedBlockID || m_isEditingPartLabel || m_isEditingNumber);
+}
+
+// Ctrl+Z/C/V/X on the canvas are the editor's. Claiming them keeps any
+// window shortcut on the same keys from firing as well; a focused field
+// claims them itself for its own text undo and clipboard.
+bool CanvasView::claimsShortcut(QKeyEvent* event) const
+{
+    const CanvasKey key = CanvasKey::from(*event);
+    if (!key.command)
+        return false;
+    const QString letter = key.characters.toLower();
+    const bool chord = letter == QLatin1String("z") || letter == QLatin1String("c") || letter == QLatin1String("v")
+        || letter == QLatin1String("x");
+    return chord && canvasTakesKeys();
+}
+
+bool CanvasView::handleKeyPress(const CanvasKey& key)
+{
+    qCInfo(canvasLogger).noquote() << QStringLiteral("🔑 handleKeyPress: char='%1' focused=%2 editLabel=%3 editNum=%4")
+                                          .arg(key.characters)
+                                          .arg(int(isCanvasFocused()))
+                                          .arg(int(m_isEditingPartLabel))
+                                          .arg(int(m_isEditingNumber));
+    qCInfo(canvasLogger).noquote() << QStringLiteral("   selectedBlockID=%1 multiCount=%2")
+                                          .arg(m_selectedBlockID ? m_selectedBlockID->toString(QUuid::WithoutBraces)
+                                                                 : QStringLiteral("nil"))
+                                          .arg(m_selectedBlockIDs.size());
+
+    if (m_isEditingCanvasTitle)
+        return false;
+
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    const auto handled = [this] {
+        refresh();
+        return true;
+    };
+
+    // An expression field has the keyboard: only Escape is the canvas's.
+    if (m_focusedBlockID) {
+        if (key.key == CanvasKey::Named::escape && selected) {
+            selected->setIsEditing(false);
+            setFocusedBlockID(std::nullopt);
+            m_canvas->touch();
+            return handled();
+        }
+        return false;
+    }
+
+    if (m_isEditingPartLabel || m_isEditingNumber) {
+        qCCritical(canvasLogger).noquote() << QStringLiteral("   ⚠️ Returning .ignored - editing label/number active");
+        return false;
+    }
+
+    // A text row being edited has no field of its own in this table: the
+    // canvas is its editor, so its keys go on like any row's (ignoring them
+    // would drop what the user types after Return or Tab). Escape ends it.
+    if (selected && selected->isTextBlock() && selected->isEditing() && key.key == CanvasKey::Named::escape) {
+        selected->setIsEditing(false);
+        m_canvas->touch();
+        return handled();
+    }
+
+    if (key.command) {
+        const QString letter = key.characters.toLower();
+        if (letter == QLatin1String("z")) {
+            if (key.shift)
+                redo();
+            else
+                undo();
+            return handled();
+        }
+        if (letter == QLatin1String("c")) {
+            copySelectedRows();
+            return handled();
+        }
+        if (letter == QLatin1String("v")) {
+            pasteRows();
+            return handled();
+        }
+        if (letter == QLatin1String("x")) {
+            copySelectedRows();
+            deleteSelection();
+            return handled();
+        }
+    }
+
+    if (key.option) {
+        if (key.key == CanvasKey::Named::upArrow) {
+            moveRowsUp();
+            return handled();
+        }
+        if (key.key == CanvasKey::Named::downArrow) {
+            moveRowsDown();
+            return handled();
+        }
+    }
+
+    switch (key.key) {
+    case CanvasKey::Named::returnKey:
+        finishEditing();
+        if (editorMode())
+            addNewLine();
+        else
+            deselectAll();
+        return handled();
+    case CanvasKey::Named::escape:
+        finishEditing();
+        deselectAll();
+        return handled();
+    case CanvasKey::Named::tab:
+        finishEditing();
+        if (editorMode())
+            addBlockToCurrentLine();
+        else if (selected && selected->result())
+            createLinkedBlockBelow(selected);
+        else
+            addNewBlock();
+        return handled();
+    default:
+        break;
+    }
+
+    if (key.isBackspaceCharacters()) {
+        if (m_focusedLabelBlockID)
+            return false;
+        if (key.command) {
+            deleteSelection();
+            return handled();
+        }
+        if (selected && selected->isEditing() && !selected->expression().isEmpty()) {
+            deleteFromSelectedBlock(); // redraws the row it changed
+            return true;
+        }
+        return handled();
+    }
+
+    if (key.key == CanvasKey::Named::deleteKey) {
+        if (m_focusedLabelBlockID || !key.command)
+            return false;
+        deleteSelectedBlock();
+        return handled();
+    }
+
+    // A chord the canvas has no command for types nothing (Ctrl+D is not "d").
+    if (key.isChord()) {
+        qCCritical(canvasLogger).noquote() << QStringLiteral("   ❌ Key not handled: '%1'").arg(key.characters);
+        return false;
+    }
+
+    // What is typed goes where the row is: into the label while its
+    // expression is empty, into the expression once that holds text. Both
+    // redraw what they changed, bringing the row into view.
+    const bool toLabel = selected && selected->expression().isEmpty();
+    // The sum keyword typed as the label filled the expression: what is
+    // typed after it ("Summe Q1") goes on into the label.
+    const QString keyword = sumKeyword().toLower();
+    const bool labelGoesOn = selected && !toLabel && selected->isLabelEditing()
+        && !keyword.isEmpty() && selected->label().trimmed().toLower().startsWith(keyword);
+    const auto typed = [this, selected](const QString& text) {
+        // The space that ended a label typed on the canvas is not part of it.
+        if (selected && selected->expression().isEmpty()) {
+            const QString label = selected->label();
+            qsizetype end = label.size();
+            while (end > 0 && label.at(end - 1).isSpace())
+                --end;
+            if (end < label.size())
+                selected->setLabel(label.left(end));
+        }
+        scrollToSelection();
+        appendToSelectedBlock(text, false);
+        return true;
+    };
+    const auto typedIntoLabel = [this](const QString& text) {
+        scrollToSelection();
+        appendToSelectedLabel(text);
+        return true;
+    };
+    if (labelGoesOn && (isCanvasDigits(key.characters) || isCanvasLetters(key.characters)
+                        || key.characters == QLatin1String(" ") || canvasExpressionText(key.characters)))
+        return typedIntoLabel(key.characters);
+    if (isCanvasDigits(key.characters))
+        return typed(key.characters);
+    if (isCanvasLetters(key.characters))
+        return toLabel || !selected ? typedIntoLabel(key.characters) : typed(key.characters);
+    if (key.characters == QLatin1String(" "))
+        return toLabel && selected->isLabelEditing() ? typedIntoLabel(key.characters) : typed(key.characters);
+    if (const std::optional<QString> text = canvasExpressionText(key.characters))
+        return typed(*text);
+
+    qCCritical(canvasLogger).noquote() << QStringLiteral("   ❌ Key not handled: '%1'").arg(key.characters);
+    return false;
+}
+
+// Ctrl+X and Ctrl+Backspace: the multi-selection when there is one, else the
+// selected row.
+void CanvasView::deleteSelection()
+{
+    if (!m_selectedBlockIDs.isEmpty())
+        deleteSelectedBlocks();
+    else
+        deleteSelectedBlock();
+}
+
+void CanvasView::appendToSelectedLabel(const QString& text)
+{
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    if (!selected)
+        return;
+    selected->setIsLabelEditing(true);
+    selected->setLabel(selected->label() + text);
+    labelTyped(selected);
+    rowContentChanged(selected, true);
+    applyRefresh();
+}
+
+void CanvasView::scrollToSelection()
+{
+    if (m_selectedBlockID)
+        m_scrollTarget = m_selectedBlockID;
+}
+
+void CanvasView::deselectAll()
+{
+    if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
+        selected->setIsSelected(false);
+        selected->setIsEditing(false);
+        selected->setIsLabelEditing(false);
+    }
+    setSelectedBlockID(std::nullopt);
+}

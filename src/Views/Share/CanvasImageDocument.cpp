@@ -1,0 +1,45 @@
+#include "Views/Share/CanvasImageDocument.h"
+
+#include <QBuffer>
+#include <QSaveFile>
+
+CanvasImageDocument CanvasImageDocument::read(const QString& filePath)
+{
+    Q_UNUSED(filePath)
+    return CanvasImageDocument();
+}
+
+std::optional<QByteArray> CanvasImageDocument::pngData() const
+{
+    if (!m_image || m_image->isNull())
+        return std::nullopt;
+    QImage image = *m_image;
+    // One point per pixel, whatever the screen's scale.
+    image.setDevicePixelRatio(1);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG") || data.isEmpty())
+        return std::nullopt;
+    return data;
+}
+
+bool CanvasImageDocument::write(const QString& filePath, QString* errorText) const
+{
+    auto fail = [&](const QString& reason) {
+        if (errorText)
+            *errorText = reason;
+        return false;
+    };
+    const std::optional<QByteArray> data = pngData();
+    if (!data)
+        return fail(QStringLiteral("The image could not be written as PNG."));
+    QSaveFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    if (file.write(*data) != data->size())
+        return fail(file.errorString());
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}

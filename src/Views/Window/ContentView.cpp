@@ -1,0 +1,677 @@
+#include "Views/Window/ContentView.h"
+
+#include "Models/CalcSettings.h"
+#include "Models/Canvas.h"
+#include "Models/Identifiers.h"
+#include "Models/ModelContext.h"
+#include "Models/ObjectStore.h"
+#include "Platform/Defaults.h"
+#include "Platform/NotificationCenter.h"
+#include "Platform/UpdateController.h"
+#include "Platform/CloudService.h"
+#include "Services/HoverMonitor.h"
+#include "Views/Window/Appearance.h"
+#include "Views/Share/CanvasExportController.h"
+#include "Views/Library/CanvasListView.h"
+#include "Views/Feedback/FeedbackSheet.h"
+#include "Views/Window/PlainAlert.h"
+#include "Views/Share/ShareButton.h"
+#include "Views/Settings/SyncStatusButton.h"
+#include "Views/Settings/SettingsButton.h"
+#include "Views/Settings/SettingsOverlay.h"
+#include "Views/Settings/SettingsView.h"
+#include "Views/Window/ViewTeardown.h"
+
+#include <algorithm>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QStyle>
+#include <QToolButton>
+#include <QUndoStack>
+#include <QVBoxLayout>
+
+namespace {
+
+void setBlackBackground(QWidget* widget)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+const QString lastOpenedKey = QStringLiteral("lastOpenedCanvasID");
+
+QAction* postingAction(QMenu* menu, const QString& title, const QString& notification,
+                       const QList<QKeySequence>& shortcuts = {})
+{
+    QAction* action = menu->addAction(title);
+    action->setShortcuts(shortcuts);
+    QObject::connect(action, &QAction::triggered, menu,
+                     [notification] { NotificationCenter::defaultCenter().post(notification); });
+    return action;
+}
+
+} // namespace
+
+const QString ContentView::emptyTitle = QStringLiteral("No Canvas Selected");
+const QString ContentView::emptyDescription =
+    QStringLiteral("Select a canvas from the sidebar or create a new one to get started.");
+const QString ContentView::emptyAction = QStringLiteral("Create Canvas");
+
+ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory, QWidget* parent)
+    : ContentView(modelContext, std::move(editorFactory), Defaults::standard(), parent)
+{
+}
+
+ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory, Defaults& defaults,
+                         QWidget* parent)
+    : QMainWindow(parent)
+    , m_modelContext(modelContext)
+    , m_outsideSignals(new QObject(this))
+    , m_editorFactory(std::move(editorFactory))
+    , m_defaults(defaults)
+    , m_undoStack(new QUndoStack(this))
+    , m_manualPath(defaultManualPath())
+{
+    setObjectName(QStringLiteral("ContentView"));
+    setWindowTitle(QStringLiteral("Quillsheet"));
+    setMinimumSize(640, 420);
+    resize(1100, 720);
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    m_saveWarning = new QWidget(central);
+    m_saveWarning->setObjectName(QStringLiteral("saveWarning"));
+    m_saveWarning->setAttribute(Qt::WA_StyledBackground);
+    m_saveWarning->setStyleSheet(QStringLiteral(
+        "#saveWarning { background: #4a3300; border-bottom: 1px solid #7a5600; } QLabel { color: #ffd98a; }"));
+    auto* warningRow = new QHBoxLayout(m_saveWarning);
+    warningRow->setContentsMargins(12, 6, 12, 6);
+    auto* warningIcon = new QLabel(m_saveWarning);
+    warningIcon->setPixmap(
+        symbolIcon(QStringLiteral("exclamationmark.triangle"), QColor(0xff, 0xd9, 0x8a)).pixmap(16, 16));
+    m_saveWarningText = new QLabel(m_saveWarning);
+    m_saveWarningText->setWordWrap(true);
+    m_saveWarningText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    warningRow->addWidget(warningIcon);
+    warningRow->addWidget(m_saveWarningText, 1);
+    m_saveWarning->hide();
+
+    m_splitter = new QSplitter(Qt::Horizontal, central);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setHandleWidth(1);
+    // Palettes, not style sheets, on the editor's ancestors: a style sheet
+    // there would override the editor's own black or white canvas palette.
+    setBlackBackground(m_splitter);
+    m_library = new CanvasListView(modelContext, m_splitter);
+    m_detail = new QStackedWidget(m_splitter);
+    m_detail->setObjectName(QStringLiteral("detail"));
+    setBlackBackground(m_detail);
+    m_emptyState = buildEmptyState();
+    m_detail->addWidget(m_emptyState);
+    m_splitter->addWidget(m_library);
+    m_splitter->addWidget(m_detail);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_library->hide(); // the window opens on the editor alone
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
+        if (m_library->isVisible())
+            m_sidebarWidth = m_library->width();
+    });
+
+    column->addWidget(m_saveWarning);
+    column->addWidget(m_splitter, 1);
+    setCentralWidget(central);
+
+    connect(m_library, &CanvasListView::selectedCanvasChanged, this, &ContentView::setSelectedCanvas);
+    connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, m_outsideSignals,
+            [this](const QString& name) { observe(name); });
+    connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] {
+        // A canvas deleted elsewhere takes its editor with it.
+        if (m_selectedCanvas && m_selectedCanvas->isDeleted())
+            setSelectedCanvas(nullptr);
+    });
+
+    // Editors contribute their own items (actions marked "toolbarItem").
+    m_toolbar = addToolBar(QStringLiteral("Toolbar"));
+    m_toolbar->setObjectName(QStringLiteral("toolbar"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->toggleViewAction()->setEnabled(false);
+    m_toolbar->hide();
+    {
+        // As high with its items hidden as with them shown: the canvas below
+        // stays put when an item comes and goes.
+        QToolButton probe;
+        probe.setIconSize(m_toolbar->iconSize());
+        probe.setToolButtonStyle(m_toolbar->toolButtonStyle());
+        QPixmap blank(m_toolbar->iconSize());
+        blank.fill(Qt::transparent);
+        probe.setIcon(QIcon(blank));
+        const int margins = 2
+            * (m_toolbar->style()->pixelMetric(QStyle::PM_ToolBarItemMargin, nullptr, m_toolbar)
+               + m_toolbar->style()->pixelMetric(QStyle::PM_ToolBarFrameWidth, nullptr, m_toolbar));
+        m_toolbar->setMinimumHeight(probe.sizeHint().height() + margins);
+    }
+
+    m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    m_exportController = new CanvasExportController(m_defaults, this);
+    m_presentMessage = [this](const QString& title, const QString& text) {
+        auto* box = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box->setTextFormat(Qt::PlainText); // paths are shown as they are
+        box->open();
+    };
+    buildMenus();
+    buildToolbarItems();
+
+    m_hoverMonitor = new HoverMonitor(m_defaults, this);
+    // Above the canvas stand the menu bar and, while shown, the toolbar: the
+    // toolbar must stay while the pointer is on its way to its buttons.
+    // Only this window's pointer counts: the pointer at the top of the
+    // settings or feedback window must not move the canvas under the place
+    // the user is about to click in here.
+    m_hoverMonitor->setWatchedWindows([this](const QWindow* window) { return window == windowHandle(); });
+    m_hoverMonitor->setChromeHeight([this](const QWindow* window) -> double {
+        if (window != windowHandle())
+            return 0.0;
+        return isToolbarVisible() ? m_toolbar->geometry().bottom() + 1 : 0.0;
+    });
+    connect(m_hoverMonitor, &HoverMonitor::showToolbarChanged, this, &ContentView::updateToolbarVisibility);
+    connect(m_hoverMonitor, &HoverMonitor::showSidebarChanged, this, &ContentView::followSidebar);
+    connect(&m_defaults, &Defaults::changed, m_outsideSignals, [this](const QString& key) { preferenceChanged(key); });
+    updateToolbarVisibility();
+}
+
+ContentView::~ContentView()
+{
+    removeEditor();
+    // QWidget's destructor, still to come, closes the window: the focus
+    // moves, fields commit, the library reports; none of it may call here.
+    delete m_outsideSignals;
+    disconnectChildren(this);
+}
+
+QWidget* ContentView::buildEmptyState()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("emptyState"));
+    page->setAttribute(Qt::WA_StyledBackground);
+    page->setStyleSheet(QStringLiteral("#emptyState { background: #000000; }"));
+    auto* layout = new QVBoxLayout(page);
+    layout->addStretch(1);
+
+    auto* icon = new QLabel(page);
+    icon->setPixmap(symbolIcon(QStringLiteral("square.grid.2x2"), QColor(0x8e, 0x8e, 0x93), 44).pixmap(44, 44));
+    icon->setAlignment(Qt::AlignCenter);
+    auto* title = new QLabel(emptyTitle, page);
+    title->setObjectName(QStringLiteral("emptyTitle"));
+    title->setAlignment(Qt::AlignCenter);
+    QFont titleFont = title->font();
+    titleFont.setPixelSize(20);
+    titleFont.setWeight(QFont::DemiBold);
+    title->setFont(titleFont);
+    auto* description = new QLabel(emptyDescription, page);
+    description->setObjectName(QStringLiteral("emptyDescription"));
+    description->setAlignment(Qt::AlignCenter);
+    description->setWordWrap(true);
+    QFont descriptionFont = description->font();
+    descriptionFont.setPixelSize(13);
+    description->setFont(descriptionFont);
+    description->setStyleSheet(QStringLiteral("color: #8e8e93;"));
+    description->setFixedWidth(360);
+    description->setMinimumHeight(description->heightForWidth(360));
+    auto* button = new QPushButton(emptyAction, page);
+    button->setObjectName(QStringLiteral("createCanvasButton"));
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(QStringLiteral(
+        "QPushButton { background: #0a84ff; color: white; border: none; border-radius: 6px; padding: 6px 16px; "
+        "font-size: 13px; font-weight: 600; } QPushButton:hover { background: #2b95ff; } "
+        "QPushButton:pressed { background: #0070e0; }"));
+    connect(button, &QPushButton::clicked, this, &ContentView::createNewCanvas);
+
+    layout->addWidget(icon, 0, Qt::AlignHCenter);
+    layout->addSpacing(10);
+    layout->addWidget(title, 0, Qt::AlignHCenter);
+    layout->addSpacing(4);
+    layout->addWidget(description, 0, Qt::AlignHCenter);
+    layout->addSpacing(14);
+    layout->addWidget(button, 0, Qt::AlignHCenter);
+    layout->addStretch(1);
+    return page;
+}
+
+void ContentView::buildMenus()
+{
+    using namespace CommandNotification;
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_windowShortcuts << postingAction(file, QStringLiteral("New Canvas"), newCanvasRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_N)});
+    m_windowShortcuts << postingAction(file, QStringLiteral("Import Canvases..."), importCanvasesRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_O)});
+    m_windowShortcuts << postingAction(file, QStringLiteral("Export Selected..."), exportCanvasesRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_E)});
+    file->addSeparator();
+    m_windowShortcuts << postingAction(file, QStringLiteral("Print..."), printCanvasRequested,
+                                       {QKeySequence(Qt::CTRL | Qt::Key_P)});
+    auto canvasOutput = [this](QMenu* menu, const QString& title, ShareAction action) {
+        QAction* item = menu->addAction(title);
+        item->setEnabled(false);
+        connect(item, &QAction::triggered, this,
+                [this, action] { scheduleShareAction(m_exportController, m_selectedCanvas, action); });
+        m_canvasOutputActions.append(item);
+    };
+    canvasOutput(file, QStringLiteral("Export PDF..."), ShareAction::exportPDF);
+    QMenu* share = file->addMenu(QStringLiteral("Share"));
+    share->setObjectName(QStringLiteral("shareMenu"));
+    canvasOutput(share, QStringLiteral("Share PDF..."), ShareAction::sharePDF);
+    canvasOutput(share, QStringLiteral("Share Canvas..."), ShareAction::shareCanvas);
+    qApp->installEventFilter(this);
+    file->addSeparator();
+    QAction* quit = file->addAction(QStringLiteral("Quit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setMenuRole(QAction::QuitRole);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    QAction* undo = m_undoStack->createUndoAction(this, QStringLiteral("Undo"));
+    undo->setShortcuts(QKeySequence::Undo);
+    QAction* redo = m_undoStack->createRedoAction(this, QStringLiteral("Redo"));
+    redo->setShortcuts(QKeySequence::Redo);
+    edit->addAction(undo);
+    edit->addAction(redo);
+    edit->addSeparator();
+    QAction* settings = edit->addAction(QStringLiteral("Settings…"));
+    settings->setObjectName(QStringLiteral("settingsAction"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settings->setMenuRole(QAction::PreferencesRole);
+    connect(settings, &QAction::triggered, this, &ContentView::showSettingsWindow);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    m_sidebarAction = view->addAction(QStringLiteral("Show Sidebar"));
+    m_sidebarAction->setCheckable(true);
+    m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    connect(m_sidebarAction, &QAction::toggled, this, &ContentView::setSidebarVisible);
+    // Showing the toolbar for good is the same switch as the settings'
+    // "Auto-hide Toolbar", turned the other way.
+    m_toolbarAction = view->addAction(QStringLiteral("Show Toolbar"));
+    m_toolbarAction->setCheckable(true);
+    m_toolbarAction->setChecked(!m_defaults.boolValue(QStringLiteral("autoHideToolbar")).value_or(true));
+    m_toolbarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T));
+    connect(m_toolbarAction, &QAction::triggered, this,
+            [this](bool on) { m_defaults.setValue(QStringLiteral("autoHideToolbar"), !on); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    postingAction(help, QStringLiteral("Quillsheet Manual"), openManualRequested);
+    postingAction(help, QStringLiteral("Feedback senden …"), showFeedbackSheet,
+                  {QKeySequence(Qt::CTRL | Qt::Key_Question), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Question)});
+    help->addSeparator();
+    QAction* updates = help->addAction(QStringLiteral("Auf Updates prüfen …"));
+    connect(updates, &QAction::triggered, this, [this] {
+        if (m_updateController)
+            m_updateController->checkForUpdates();
+    });
+}
+
+void ContentView::observe(const QString& notification)
+{
+    if (notification == CommandNotification::newCanvasRequested)
+        createNewCanvas();
+    else if (notification == CommandNotification::openManualRequested)
+        openManualPDF();
+    else if (notification == CommandNotification::printCanvasRequested && m_selectedCanvas)
+        m_exportController->printCanvas(m_selectedCanvas);
+    else if (notification == CommandNotification::showFeedbackSheet)
+        openFeedbackSheet();
+}
+
+FeedbackSheet* ContentView::feedbackSheet() const
+{
+    return m_feedbackSheet;
+}
+
+void ContentView::openFeedbackSheet()
+{
+    if (m_feedbackSheet) {
+        m_feedbackSheet->raise();
+        m_feedbackSheet->activateWindow();
+        return;
+    }
+    m_feedbackSheet = new FeedbackSheet(m_modelContext, this);
+    m_feedbackSheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_feedbackSheet->open(); // window-modal, without blocking
+}
+
+void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
+{
+    if (canvas == m_selectedCanvas)
+        return;
+    removeEditor();
+    m_selectedCanvas = canvas;
+    if (canvas) {
+        m_editor = m_editorFactory ? m_editorFactory(canvas, m_undoStack) : nullptr;
+        if (m_editor) {
+            m_detail->addWidget(m_editor);
+            m_detail->setCurrentWidget(m_editor);
+            for (QAction* action : m_editor->actions()) {
+                if (!action->property("toolbarItem").toBool())
+                    continue;
+                m_toolbar->insertAction(m_toolbarSpacer, action);
+                if (auto* button = qobject_cast<QToolButton*>(m_toolbar->widgetForAction(action)))
+                    button->setPopupMode(QToolButton::InstantPopup);
+            }
+        }
+        m_defaults.setValue(lastOpenedKey, uuidString(canvas->id()));
+    } else {
+        m_detail->setCurrentWidget(m_emptyState);
+    }
+    for (QAction* action : m_canvasOutputActions)
+        action->setEnabled(canvas != nullptr);
+    showShareButton(canvas);
+    Q_EMIT selectedCanvasChanged(canvas);
+    m_library->setSelectedCanvas(canvas);
+}
+
+// What the editor brings stands at the leading end; the window's own items at
+// the trailing end, in the order share, sync status, settings.
+void ContentView::buildToolbarItems()
+{
+    auto* spacer = new QWidget(m_toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolbarSpacer = m_toolbar->addWidget(spacer);
+    m_syncButton = new SyncStatusButton(m_defaults, CloudService::shared(), SyncStatusMonitor::Timing{}, m_toolbar);
+    m_syncAction = m_toolbar->addWidget(m_syncButton);
+    m_settingsButton = new SettingsButton(m_toolbar);
+    connect(m_settingsButton, &QAbstractButton::clicked, this, &ContentView::showSettingsCard);
+    m_toolbar->addWidget(m_settingsButton);
+}
+
+void ContentView::showShareButton(const CanvasPtr& canvas)
+{
+    delete m_shareAction; // takes its button along
+    m_shareAction = nullptr;
+    if (canvas)
+        m_shareAction = m_toolbar->insertWidget(m_syncAction, new ShareButton(canvas, m_exportController, m_toolbar));
+}
+
+ShareButton* ContentView::shareButton() const
+{
+    return m_shareAction ? qobject_cast<ShareButton*>(m_toolbar->widgetForAction(m_shareAction)) : nullptr;
+}
+
+// The pointer decides, never the editor's items: a row selected or not must
+// not make the canvas jump under the pointer.
+void ContentView::updateToolbarVisibility()
+{
+    m_toolbar->setVisible(m_hoverMonitor->showToolbar());
+}
+
+bool ContentView::isToolbarVisible() const
+{
+    return !m_toolbar->isHidden();
+}
+
+// The pointer opens and closes the sidebar only while the switch is on, and
+// only from the two plain states: the user's own choice otherwise stands.
+void ContentView::followSidebar(bool show)
+{
+    if (!m_hoverMonitor->autoShowSidebar())
+        return;
+    if (show != isSidebarVisible())
+        setSidebarVisible(show);
+}
+
+void ContentView::preferenceChanged(const QString& key)
+{
+    if (key != QLatin1String("autoHideToolbar") && key != QLatin1String("autoShowSidebar"))
+        return;
+    m_hoverMonitor->refreshSettings();
+    const QSignalBlocker blocker(m_toolbarAction);
+    m_toolbarAction->setChecked(!m_hoverMonitor->autoHideToolbar());
+}
+
+void ContentView::removeEditor()
+{
+    if (!m_editor)
+        return;
+    // Undo steps belong to the editor that made them.
+    m_undoStack->clear();
+    m_detail->removeWidget(m_editor);
+    QWidget* editor = m_editor;
+    m_editor = nullptr;
+    delete editor;
+    m_detail->setCurrentWidget(m_emptyState);
+}
+
+void ContentView::setupInitialState()
+{
+    const QList<CanvasPtr> canvases = libraryOrder(*m_modelContext);
+    if (canvases.isEmpty()) {
+        setSidebarVisible(true);
+        createNewCanvas();
+        return;
+    }
+    if (m_selectedCanvas)
+        return;
+    const QUuid remembered = QUuid::fromString(m_defaults.stringValue(lastOpenedKey).value_or(QString()));
+    if (!remembered.isNull()) {
+        for (const CanvasPtr& canvas : canvases) {
+            if (canvas->id() == remembered) {
+                setSelectedCanvas(canvas);
+                return;
+            }
+        }
+    }
+    setSelectedCanvas(canvases.first());
+}
+
+void ContentView::createNewCanvas()
+{
+    const CanvasPtr canvas =
+        Canvas::create(QStringLiteral("Canvas %1").arg(m_modelContext->canvasCount() + 1), 0, 0, 1.0);
+    m_modelContext->insert(canvas);
+    m_library->refresh();
+    setSelectedCanvas(canvas);
+}
+
+QString ContentView::defaultManualPath()
+{
+    const QDir programFolder(QCoreApplication::applicationDirPath());
+    const QString beside = programFolder.filePath(QStringLiteral("MANUAL.pdf"));
+    const QString installed = programFolder.filePath(QStringLiteral("../share/quillsheet/MANUAL.pdf"));
+    if (!QFileInfo::exists(beside) && QFileInfo::exists(installed))
+        return QDir::cleanPath(installed);
+    return beside;
+}
+
+void ContentView::openManualPDF()
+{
+    const QString title = QStringLiteral("Quillsheet Manual");
+    const QString path = m_manualPath.isEmpty() ? defaultManualPath() : QFileInfo(m_manualPath).absoluteFilePath();
+    if (m_manualPath.isEmpty() || !QFileInfo(m_manualPath).isFile()) {
+        m_presentMessage(title, QStringLiteral("The manual could not be found. It belongs at:\n%1").arg(path));
+        return;
+    }
+    if (m_urlOpener && !m_urlOpener(QUrl::fromLocalFile(path)))
+        m_presentMessage(title, QStringLiteral("There is no application to open PDF files. The manual is at:\n%1")
+                                    .arg(path));
+}
+
+bool ContentView::eventFilter(QObject* watched, QEvent* event)
+{
+    // A focused line edit claims Ctrl+E (and others) for itself before the
+    // menu sees them; the window's File commands win instead.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && widget->window() == this && widget->inherits("QLineEdit")) {
+            const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+            for (const QAction* action : std::as_const(m_windowShortcuts)) {
+                if (action->isEnabled() && action->shortcuts().contains(pressed)) {
+                    event->ignore();
+                    return true;
+                }
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool ContentView::isSidebarVisible() const
+{
+    return !m_library->isHidden();
+}
+
+void ContentView::setSidebarVisible(bool visible)
+{
+    if (visible == isSidebarVisible())
+        return;
+    if (visible) {
+        m_library->show();
+        const int total = m_splitter->width();
+        m_splitter->setSizes({m_sidebarWidth, std::max(total - m_sidebarWidth, 1)});
+    } else {
+        m_sidebarWidth = m_library->width();
+        m_library->hide();
+    }
+    const QSignalBlocker blocker(m_sidebarAction);
+    m_sidebarAction->setChecked(visible);
+}
+
+void ContentView::watchStore(ObjectStore* store)
+{
+    m_store = store;
+    if (!store)
+        return;
+    connect(store, &ObjectStore::saveFailed, m_outsideSignals, [this](const QString& text) { showSaveWarning(text); });
+    connect(store, &ObjectStore::saveRecovered, m_outsideSignals, [this] { hideSaveWarning(); });
+    // Imports save each file as it is read, so a failure undoes that file alone.
+    m_library->setStoreCommit([guarded = QPointer<ObjectStore>(store)]() -> std::optional<QString> {
+        if (!guarded || guarded->save())
+            return std::nullopt;
+        return guarded->saveError().value_or(QStringLiteral("the store could not be written"));
+    });
+    if (const auto error = store->saveError())
+        showSaveWarning(*error);
+}
+
+bool ContentView::isShowingSaveWarning() const
+{
+    return !m_saveWarning->isHidden();
+}
+
+void ContentView::showSaveWarning(const QString& message)
+{
+    // The store's message already says what happened and that nothing is lost.
+    m_saveWarningText->setText(message);
+    m_saveWarning->show();
+}
+
+void ContentView::hideSaveWarning()
+{
+    m_saveWarning->hide();
+}
+
+void ContentView::setQuitConfirmation(std::function<bool(const QString&)> confirmation)
+{
+    m_confirmQuit = std::move(confirmation);
+}
+
+void ContentView::showSettingsWindow()
+{
+    if (!m_settingsWindow) {
+        m_settingsWindow = new SettingsView({}, CalcSettings::shared(), m_defaults, this);
+        m_settingsWindow->setWindowFlag(Qt::Window);
+        m_settingsWindow->setObjectName(QStringLiteral("settingsWindow"));
+        // Here the close button closes the window; the view and its tab stay for the next time.
+        m_settingsWindow->setOnDismiss([window = m_settingsWindow] { window->close(); });
+        m_settingsWindow->adjustSize();
+        // First shown over the upper part of the main window; later where the user left it.
+        const QRect frame = geometry();
+        m_settingsWindow->move(frame.center().x() - m_settingsWindow->width() / 2, frame.top() + 60);
+    }
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
+
+void ContentView::showSettingsCard()
+{
+    if (!m_settingsOverlay)
+        m_settingsOverlay = new SettingsOverlay(centralWidget(), CalcSettings::shared(), m_defaults);
+    m_settingsOverlay->setPresented(true);
+}
+
+void ContentView::setUpdateController(UpdateController* controller)
+{
+    m_updateController = controller;
+    if (controller)
+        connect(controller, &UpdateController::messageRequested, m_outsideSignals, [this](const QString& text) {
+            showPlainAlert(this, QMessageBox::Information, QStringLiteral("Quillsheet"), text);
+        });
+}
+
+void ContentView::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (event->spontaneous())
+        return;
+    setupInitialState();
+    Q_EMIT contentShown();
+}
+
+void ContentView::hideEvent(QHideEvent* event)
+{
+    QMainWindow::hideEvent(event);
+    if (!event->spontaneous())
+        Q_EMIT contentGone();
+}
+
+void ContentView::closeEvent(QCloseEvent* event)
+{
+    if (m_store && !m_store->save()) {
+        const QString message = QStringLiteral(
+            "Quillsheet could not save your latest changes: %1\n\nIf you quit now, these changes are lost.")
+                                    .arg(m_store->saveError().value_or(QString()));
+        bool quit = false;
+        if (m_confirmQuit) {
+            quit = m_confirmQuit(message);
+        } else {
+            QMessageBox alert(this);
+            alert.setIcon(QMessageBox::Warning);
+            alert.setWindowTitle(QStringLiteral("Quillsheet"));
+            alert.setText(QStringLiteral("Quit without saving?"));
+            alert.setInformativeText(message);
+            alert.setTextFormat(Qt::PlainText); // the store's error text is never markup
+            QPushButton* stay = alert.addButton(QStringLiteral("Keep Quillsheet Open"), QMessageBox::RejectRole);
+            QPushButton* discard = alert.addButton(QStringLiteral("Quit Without Saving"), QMessageBox::DestructiveRole);
+            alert.setDefaultButton(stay);
+            alert.exec();
+            quit = alert.clickedButton() == discard;
+        }
+        if (!quit) {
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,173 @@
+#include "Views/Canvas/CanvasViewTestSupport.h"
+
+#include "Models/Identifiers.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <gtest/gtest.h>
+
+namespace {
+
+class NumberLabels : public ::testing::Test {
+protected:
+    NumberLabels()
+    {
+        Clock::setSource([this] { return now; });
+        canvas->setModifiedAt(now);
+    }
+    ~NumberLabels() override { Clock::setSource({}); }
+
+    std::unique_ptr<QMenu> menu(int index, const QString& value = QStringLiteral("5"))
+    {
+        return std::unique_ptr<QMenu>(view.createNumberPartMenu(row, value, index, nullptr));
+    }
+    bool touchedSince(const QDateTime& before)
+    {
+        return canvas->modifiedAt() > before;
+    }
+    QDateTime step()
+    {
+        const QDateTime before = canvas->modifiedAt();
+        now = now.addSecs(60);
+        return before;
+    }
+
+    EditorPreferences preferences;
+    QDateTime now = QDateTime(QDate(2024, 5, 1), QTime(8, 0), Qt::UTC);
+    CanvasPtr canvas = makeCanvas();
+    BlockPtr row = addRow(canvas, QString(), QStringLiteral("5 + 5"), 20);
+    CanvasView view{canvas, nullptr, nullptr};
+};
+
+} // namespace
+
+TEST_F(NumberLabels, EachNumberKeepsItsOwnLabelAndColour)
+{
+    view.startEditingNumberLabel(QStringLiteral("5"), 1, row);
+    EXPECT_EQ(view.editingLabelIndex(), 1);
+    EXPECT_EQ(view.editingLabelForValue(), QStringLiteral("5"));
+    EXPECT_EQ(view.editingLabelBlockID(), row->id());
+    EXPECT_EQ(view.editingLabelText(), QString());
+    findAction(menu(1).get(), QStringLiteral("Green"))->trigger();
+    EXPECT_EQ(row->partColors(), (PartMap{{QStringLiteral("n1"), QStringLiteral("#00FF88")}}));
+    EXPECT_EQ(row->getPartColor(0, QStringLiteral("5")), std::nullopt);
+    EXPECT_EQ(row->expression(), QStringLiteral("5 + 5"));
+}
+
+TEST_F(NumberLabels, StoringTrimsAndAnEmptyLabelRemovesIt)
+{
+    const QDateTime before = step();
+    view.startEditingNumberLabel(QStringLiteral("5"), 0, row);
+    EXPECT_TRUE(view.isEditingPartLabel());
+    view.cancelEditingNumberLabel();
+    EXPECT_FALSE(touchedSince(before)); // cancelling never touches
+
+    row->setPartLabel(QStringLiteral("Preis"), 0, QStringLiteral("5"));
+    EXPECT_TRUE(findAction(menu(0).get(), QStringLiteral("Edit Label")));
+    EXPECT_TRUE(findAction(menu(0).get(), QStringLiteral("Remove Label")));
+    EXPECT_FALSE(findAction(menu(1).get(), QStringLiteral("Remove Label")));
+
+    // Confirming an unchanged label still touches the canvas.
+    view.startEditingNumberLabel(QStringLiteral("5"), 0, row);
+    EXPECT_EQ(view.editingLabelText(), QStringLiteral("Preis"));
+    view.finishEditingNumberLabel(QStringLiteral("5"), 0, row);
+    EXPECT_TRUE(touchedSince(before));
+    EXPECT_FALSE(view.isEditingPartLabel());
+    EXPECT_FALSE(view.editingLabelIndex().has_value());
+
+    // Spaces and tabs only: the label goes, "Add Label" comes back.
+    const QDateTime again = step();
+    view.startEditingNumberLabel(QStringLiteral("5"), 0, row);
+    view.setEditingLabelText(QStringLiteral(" \t "));
+    view.finishEditingNumberLabel(QStringLiteral("5"), 0, row);
+    EXPECT_TRUE(row->partLabels().isEmpty());
+    EXPECT_TRUE(findAction(menu(0).get(), QStringLiteral("Add Label")));
+    EXPECT_TRUE(touchedSince(again));
+
+    // Removing from the menu touches too.
+    row->setPartLabel(QStringLiteral("x"), 1, QStringLiteral("5"));
+    const QDateTime third = step();
+    findAction(menu(1).get(), QStringLiteral("Remove Label"))->trigger();
+    EXPECT_TRUE(row->partLabels().isEmpty());
+    EXPECT_TRUE(touchedSince(third));
+}
+
+// Older rows keep labels and colours under the number's text; they show on
+// every number with that text, and any write to one of them drops them.
+TEST_F(NumberLabels, TextKeyEntriesAreReadAndDroppedOnWrite)
+{
+    row->setPartLabels({{QStringLiteral("5"), QStringLiteral("alt")}});
+    row->setPartColors({{QStringLiteral("5"), QStringLiteral("#FF5252")}});
+    EXPECT_TRUE(findAction(menu(0).get(), QStringLiteral("Edit Label")));
+    EXPECT_TRUE(findAction(menu(1).get(), QStringLiteral("Edit Label")));
+    EXPECT_TRUE(findAction(menu(1).get(), QStringLiteral("Reset to Default")));
+
+    view.startEditingNumberLabel(QStringLiteral("5"), 0, row);
+    EXPECT_EQ(view.editingLabelText(), QStringLiteral("alt"));
+    view.finishEditingNumberLabel(QStringLiteral("5"), 0, row);
+    EXPECT_EQ(row->partLabels(), (PartMap{{QStringLiteral("n0"), QStringLiteral("alt")}}));
+    EXPECT_EQ(row->getPartLabel(1, QStringLiteral("5")), std::nullopt);
+
+    findAction(menu(1).get(), QStringLiteral("Reset to Default"))->trigger();
+    EXPECT_TRUE(row->partColors().isEmpty());
+    EXPECT_FALSE(findAction(menu(0).get(), QStringLiteral("Reset to Default")));
+
+    // A colour text that does not read is still stored, so it can be reset.
+    row->setPartColor(QStringLiteral("nonsense"), 0, QStringLiteral("5"));
+    EXPECT_TRUE(findAction(menu(0).get(), QStringLiteral("Reset to Default")));
+}
+
+// Opening the editor on another number drops what was typed in the first.
+TEST_F(NumberLabels, AnotherNumberReplacesTheOpenEditor)
+{
+    ShownEditor editor(canvas);
+    CanvasView& shown = editor.view;
+    shown.startEditingNumberLabel(QStringLiteral("5"), 0, row);
+    QWidget* field = shown.numberLabelEditor();
+    ASSERT_TRUE(field && field->isVisible());
+    const int firstX = field->geometry().center().x();
+    QTest::keyClicks(field, QStringLiteral("dropped"));
+    shown.startEditingNumberLabel(QStringLiteral("5"), 1, row);
+    EXPECT_EQ(shown.editingLabelText(), QString());
+    EXPECT_EQ(shown.editingLabelIndex(), 1);
+    ASSERT_TRUE(field->isVisible());
+    EXPECT_GT(field->geometry().center().x(), firstX); // above the second 5 only
+    EXPECT_EQ(qobject_cast<QLineEdit*>(field)->text(), QString());
+    EXPECT_TRUE(row->partLabels().isEmpty());
+
+    // While the row's expression is typed in, the number is not drawn, nor its field.
+    shown.setFocusedBlockID(row->id());
+    EXPECT_FALSE(field->isVisible());
+    EXPECT_TRUE(shown.isEditingPartLabel());
+
+    // A row that goes away ends its label edit.
+    canvas->removeBlock(row);
+    shown.refresh();
+    EXPECT_FALSE(shown.isEditingPartLabel());
+    EXPECT_FALSE(shown.editingLabelBlockID().has_value());
+}
+
+TEST_F(NumberLabels, ANumberEditedAwayEndsItsLabelEditAndTheCanvasTakesKeysAgain)
+{
+    row->setPartLabel(QStringLiteral("Miete"), 0, QStringLiteral("5"));
+    ShownEditor editor(canvas);
+    CanvasView& shown = editor.view;
+    shown.startEditingNumberLabel(QStringLiteral("5"), 0, row);
+    ASSERT_TRUE(shown.numberLabelEditor()->isVisible());
+
+    // The row's expression is typed over while the label is open.
+    QTest::mouseClick(shown.tableWidget(), Qt::LeftButton, {},
+                      QPoint(int(shown.expressionRect(0).right()) - 5, int(shown.expressionRect(0).center().y())));
+    auto* field = qobject_cast<QLineEdit*>(shown.expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("7 + 5"));
+    EXPECT_TRUE(shown.isEditingPartLabel()); // still typing: the edit waits
+    QTest::keyClick(field, Qt::Key_Escape);
+
+    // The first number is 7 now: no field can stand for its label edit.
+    EXPECT_FALSE(shown.isEditingPartLabel());
+    EXPECT_FALSE(shown.numberLabelEditor()->isVisible());
+    QTest::keyClick(&shown, Qt::Key_1);
+    EXPECT_EQ(row->expression(), QStringLiteral("7 + 51"));
+}

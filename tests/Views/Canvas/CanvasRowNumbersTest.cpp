@@ -1,0 +1,138 @@
+#include "Views/Canvas/CanvasViewTestSupport.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Rows {
+    Rows()
+    {
+        for (int i = 0; i < 3; ++i)
+            rows << addRow(canvas, QString(), QString::number(i + 1), 20 + i * 56.0, CanvasView::blockColors().at(i));
+        linked = addRow(canvas, QString(), QString(), 188);
+    }
+    EditorPreferences preferences;
+    CanvasPtr canvas = makeCanvas();
+    BlockList rows;
+    BlockPtr linked;
+};
+
+} // namespace
+
+TEST(CanvasRowNumbers, TokensShowAsTheirSourceRowsNumber)
+{
+    Rows t;
+    CanvasView view(t.canvas, nullptr, nullptr);
+    linkRows(t.canvas, t.rows[0], t.linked, QStringLiteral("A"));
+    linkRows(t.canvas, t.rows[2], t.linked, QStringLiteral("Netto"));
+
+    auto shown = [&](const QString& expression) {
+        t.linked->setExpression(expression);
+        return view.expressionWithLineNumbers(t.linked);
+    };
+    EXPECT_EQ(shown(QStringLiteral("12 x 3")), QStringLiteral("12 x 3"));
+    EXPECT_EQ(shown(QStringLiteral("{A:#00D4FF} + {Netto:00FF88} x 2")), QStringLiteral("L1 + L3 x 2"));
+    // The short form is a token too, and a short token never swallows the next one.
+    EXPECT_EQ(shown(QStringLiteral("{A} + {Netto:#00FF88}")), QStringLiteral("L1 + L3"));
+    EXPECT_EQ(shown(QStringLiteral("{Gone:#FFFFFF} + {A}")), QStringLiteral("{Gone:#FFFFFF} + L1"));
+
+    // Numbers follow the table order.
+    t.rows[0]->setPositionY(150);
+    EXPECT_EQ(shown(QStringLiteral("{A:#00D4FF}")), QStringLiteral("L3"));
+
+    // A source that is not on the canvas shows as the token.
+    t.canvas->removeBlock(t.rows[2]);
+    EXPECT_EQ(shown(QStringLiteral("{Netto:#00FF88}")), QStringLiteral("{Netto:#00FF88}"));
+}
+
+TEST(CanvasRowNumbers, TypedNumbersOfLinkedRowsBecomeTokensAgain)
+{
+    Rows t;
+    CanvasView view(t.canvas, nullptr, nullptr);
+    linkRows(t.canvas, t.rows[0], t.linked, QStringLiteral("A"));
+    linkRows(t.canvas, t.rows[0], t.linked, QStringLiteral("B"));
+    auto stored = [&](const QString& text) { return view.lineNumbersToPlaceholders(text, t.linked); };
+
+    EXPECT_EQ(stored(QStringLiteral("12 + 3")), QStringLiteral("12 + 3"));
+    // The source's colour as it is now, without "#".
+    EXPECT_EQ(stored(QStringLiteral("L1 x 2")), QStringLiteral("{A:00D4FF} x 2"));
+    t.rows[0]->setColorHex(QStringLiteral("#FFB800"));
+    // Two links from one row: both numbers take the first link's name.
+    EXPECT_EQ(stored(QStringLiteral("L1 + L1")), QStringLiteral("{A:FFB800} + {A:FFB800}"));
+    // Rows without a link here, numbers out of range, and lower-case l stay as typed.
+    EXPECT_EQ(stored(QStringLiteral("L2 + L0 + L5 + l1 + L99999999999999999999")),
+              QStringLiteral("L2 + L0 + L5 + l1 + L99999999999999999999"));
+    EXPECT_TRUE(t.linked->incomingLinks().size() == 2); // no link is made
+    // Inside a word it is a row number all the same.
+    EXPECT_EQ(stored(QStringLiteral("XL1")), QStringLiteral("X{A:FFB800}"));
+    // A colour without "#" stays as it is.
+    t.rows[0]->setColorHex(QStringLiteral("00FF88"));
+    EXPECT_EQ(stored(QStringLiteral("L1")), QStringLiteral("{A:00FF88}"));
+}
+
+// While a row is typed in, its field shows row numbers; what is typed is
+// stored with tokens and evaluated.
+TEST(CanvasRowNumbers, TheExpressionFieldRoundTrips)
+{
+    Rows t;
+    linkRows(t.canvas, t.rows[1], t.linked, QStringLiteral("A"));
+    t.linked->setExpression(QStringLiteral("{A:#FF6B9D} x 10"));
+    ShownEditor editor(t.canvas);
+    CanvasView& view = editor.view;
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.expressionRect(3)));
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    EXPECT_EQ(field->text(), QStringLiteral("L2 x 10"));
+    EXPECT_EQ(view.resultText(t.linked), QStringLiteral("20"));
+
+    field->end(false);
+    QTest::keyClicks(field, QStringLiteral(" + L2"));
+    EXPECT_EQ(t.linked->expression(), QStringLiteral("{A:FF6B9D} x 10 + {A:FF6B9D}"));
+    EXPECT_EQ(view.resultText(t.linked), QStringLiteral("22"));
+    EXPECT_EQ(field->text(), QStringLiteral("L2 x 10 + L2"));
+}
+
+TEST(CanvasRowNumbers, TheOpenFieldFollowsRowsThatMoveOrGo)
+{
+    Rows t;
+    linkRows(t.canvas, t.rows[1], t.linked, QStringLiteral("A"));
+    t.linked->setExpression(QStringLiteral("{A:#FF6B9D} x 10"));
+    ShownEditor editor(t.canvas);
+    CanvasView& view = editor.view;
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.expressionRect(3)));
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    ASSERT_EQ(field->text(), QStringLiteral("L2 x 10"));
+
+    // The first row goes while the field is open: the source is row 1 now.
+    QMenu* menu = view.createRowContextMenu(t.rows[0], 0, 4, &view);
+    for (QAction* action : menu->actions()) {
+        if (action->text() == QStringLiteral("Delete Row"))
+            action->trigger();
+    }
+    delete menu;
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->text(), QStringLiteral("L1 x 10"));
+    field->end(false);
+    QTest::keyClicks(field, QStringLiteral("0"));
+    EXPECT_EQ(t.linked->expression(), QStringLiteral("{A:FF6B9D} x 100"));
+    EXPECT_EQ(view.resultText(t.linked), QStringLiteral("200"));
+
+    // The source moves below another row; a caret inside the text stays put.
+    field->setCursorPosition(2);
+    menu = view.createRowContextMenu(t.rows[1], 0, 3, &view);
+    for (QAction* action : menu->actions()) {
+        if (action->text() == QStringLiteral("Move Down"))
+            action->trigger();
+    }
+    delete menu;
+    ASSERT_TRUE(field->hasFocus());
+    EXPECT_EQ(field->text(), QStringLiteral("L2 x 100"));
+    EXPECT_EQ(field->cursorPosition(), 2);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(t.linked->expression(), QStringLiteral("L x 100"));
+    QTest::keyClicks(field, QStringLiteral("2"));
+    EXPECT_EQ(t.linked->expression(), QStringLiteral("{A:FF6B9D} x 100"));
+}

@@ -1,0 +1,500 @@
+// The editor's row operations driven as a user drives them: keys on the
+// canvas, clicks and drags on the table.
+
+#include "Views/Canvas/CanvasViewTestSupport.h"
+#include "support/TestSupport.h"
+
+#include "Engine/CalculatorEngine.h"
+#include "Models/CalcSettings.h"
+#include "Models/Identifiers.h"
+#include "Models/ModelContext.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QUndoStack>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString minus = QString(QChar(0x2212));
+
+class RowOperationsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Clock::setSource({});
+        CalcSettings::shared().setRowClipboard(std::nullopt);
+        CalcSettings::shared().setDecimalStyle(DecimalStyle::germanComma);
+    }
+    void TearDown() override
+    {
+        Clock::setSource({});
+        CalcSettings::shared().setDecimalStyle(DecimalStyle::germanComma);
+    }
+
+    // Selects a row the way a user does: click its expression, then Escape
+    // hands the keyboard back to the canvas with the row still selected.
+    static void selectRow(CanvasView& view, int index)
+    {
+        QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.expressionRect(index).center().toPoint());
+        QTest::keyClick(view.expressionEditor(), Qt::Key_Escape);
+        ASSERT_FALSE(view.focusedBlockID().has_value());
+    }
+    static void ctrlClickRow(CanvasView& view, int index)
+    {
+        QTest::mouseClick(view.tableWidget(), Qt::LeftButton, Qt::ControlModifier,
+                          view.labelRect(index).center().toPoint());
+    }
+    static QStringList labels(const CanvasView& view)
+    {
+        QStringList list;
+        for (const BlockPtr& row : view.sortedBlocks())
+            list << row->label();
+        return list;
+    }
+
+    EditorPreferences preferences;
+    QUndoStack undoStack;
+};
+
+CanvasPtr lettered(int count)
+{
+    CanvasPtr canvas = makeCanvas();
+    for (int i = 0; i < count; ++i)
+        addRow(canvas, QString(QChar(u'A' + i)), QString::number(i + 1), 20 + 56.0 * i);
+    return canvas;
+}
+
+} // namespace
+
+TEST_F(RowOperationsTest, DeletingARowAndUndoingBringsItBackWhole)
+{
+    ModelContext context;
+    const CanvasPtr canvas = makeCanvas();
+    context.insert(canvas);
+    const BlockPtr net = addRow(canvas, QStringLiteral("Netto"), QStringLiteral("100+20"), 20, QStringLiteral("#FF6B9D"));
+    net->setPartLabels({{QStringLiteral("n0"), QStringLiteral("Basis")}});
+    net->setPartColors({{QStringLiteral("n1"), QStringLiteral("#00FF88")}});
+    const BlockPtr gross = addRow(canvas, QStringLiteral("Brutto"), QStringLiteral("{A:#FF6B9D}×2"), 76);
+    const BlockPtr other = addRow(canvas, QStringLiteral("Rest"), QStringLiteral("5"), 132);
+    linkRows(canvas, net, gross, QStringLiteral("A"));
+    const LinkPtr into = linkRows(canvas, other, net, QStringLiteral("R"));
+    const QUuid netID = net->id();
+    const QUuid linkID = net->outgoingLinks().first()->id();
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    ASSERT_EQ(view.resultText(gross), QStringLiteral("240"));
+
+    selectRow(view, 0);
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_EQ(labels(view), (QStringList{QStringLiteral("Brutto"), QStringLiteral("Rest")}));
+    EXPECT_TRUE(net->isDeleted());
+    EXPECT_FALSE(gross->result().has_value());
+    EXPECT_EQ(gross->errorMessage(), QStringLiteral("Missing value for A"));
+    EXPECT_TRUE(canvas->links().isEmpty());
+    EXPECT_TRUE(other->outgoingLinks().isEmpty()) << "a link with no destination is not left behind";
+    EXPECT_FALSE(view.selectedBlockID().has_value());
+    EXPECT_EQ(undoStack.undoText(), QStringLiteral("Delete Block"));
+
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    const BlockPtr back = view.sortedBlocks().first();
+    EXPECT_EQ(back->id(), netID);
+    EXPECT_EQ(back->label(), QStringLiteral("Netto"));
+    EXPECT_EQ(back->expression(), QStringLiteral("100+20"));
+    EXPECT_EQ(back->colorHex(), QStringLiteral("#FF6B9D"));
+    EXPECT_EQ(back->partLabels().value(QStringLiteral("n0")), QStringLiteral("Basis"));
+    EXPECT_EQ(back->partColors().value(QStringLiteral("n1")), QStringLiteral("#00FF88"));
+    EXPECT_EQ(back->context(), &context);
+    ASSERT_EQ(back->outgoingLinks().size(), 1);
+    EXPECT_EQ(back->outgoingLinks().first()->id(), linkID);
+    EXPECT_EQ(back->outgoingLinks().first()->destinationBlock(), gross);
+    ASSERT_EQ(back->incomingLinks().size(), 1);
+    EXPECT_EQ(back->incomingLinks().first()->sourceBlock(), other);
+    EXPECT_EQ(canvas->links().size(), 2);
+    EXPECT_EQ(view.resultText(gross), QStringLiteral("240")) << "the dependent row resolves again";
+    EXPECT_FALSE(undoStack.canRedo()) << "undoing a deletion leaves nothing to redo";
+    Q_UNUSED(into)
+}
+
+TEST_F(RowOperationsTest, UndoLinksOnlyToRowsStillThereAndSkipsRowsGone)
+{
+    const CanvasPtr canvas = lettered(3);
+    const BlockList rows = canvas->blocks();
+    linkRows(canvas, rows[0], rows[1], QStringLiteral("A"));
+    linkRows(canvas, rows[2], rows[0], QStringLiteral("C"));
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+
+    selectRow(view, 0);
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    canvas->removeBlock(rows[1]); // gone by another way than this editor
+    view.refresh();
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(labels(view), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
+    ASSERT_EQ(canvas->links().size(), 1);
+    EXPECT_EQ(canvas->links().first()->sourceBlock(), rows[2]);
+    EXPECT_TRUE(view.sortedBlocks().first()->outgoingLinks().isEmpty());
+
+    // Undoing a paste whose rows were deleted meanwhile changes nothing else.
+    selectRow(view, 1);
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(canvas->blocks().size(), 3);
+    canvas->removeBlock(canvas->blocks().last());
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(labels(view), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
+    EXPECT_EQ(undoStack.count(), 0);
+}
+
+TEST_F(RowOperationsTest, CtrlClickedRowsAreCutAndDeletedTogether)
+{
+    const CanvasPtr canvas = lettered(4);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    ctrlClickRow(view, 3);
+    ctrlClickRow(view, 1);
+    ASSERT_EQ(view.selectedBlockIDs().size(), 2);
+    QTest::keyClick(&view, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(labels(view), (QStringList{QStringLiteral("A"), QStringLiteral("C")}));
+    ASSERT_TRUE(CalcSettings::shared().rowClipboard().has_value());
+    const auto& copied = CalcSettings::shared().rowClipboard()->blocks;
+    ASSERT_EQ(copied.size(), 2);
+    EXPECT_EQ(copied[0].label, QStringLiteral("B")) << "the clipboard keeps table order";
+    EXPECT_EQ(copied[1].relativeY, 112);
+    EXPECT_EQ(undoStack.undoText(), QStringLiteral("Delete Blocks"));
+    EXPECT_TRUE(view.selectedBlockIDs().isEmpty());
+
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(labels(view), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
+                                         QStringLiteral("D")}));
+}
+
+TEST_F(RowOperationsTest, CopyAndPasteOfTwoLinkedRowsGivesANewLinkedPair)
+{
+    const CanvasPtr canvas = makeCanvas();
+    const BlockPtr price = addRow(canvas, QStringLiteral("Preis"), QStringLiteral("10"), 20);
+    const BlockPtr outside = addRow(canvas, QStringLiteral("Extern"), QStringLiteral("3"), 76);
+    const BlockPtr total = addRow(canvas, QStringLiteral("Gesamt"), QStringLiteral("{A:#00D4FF}+{B:#00D4FF}"), 132);
+    total->setPartLabels({{QStringLiteral("n0"), QStringLiteral("Stück")}});
+    linkRows(canvas, price, total, QStringLiteral("A"));
+    linkRows(canvas, outside, total, QStringLiteral("B"));
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    ASSERT_EQ(view.resultText(total), QStringLiteral("13"));
+
+    ctrlClickRow(view, 2);
+    ctrlClickRow(view, 0);
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    ASSERT_EQ(CalcSettings::shared().rowClipboard()->links.size(), 1) << "only links among the copied rows";
+    view.setSelectedBlockIDs({});
+    view.setSelectedBlockID(std::nullopt);
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+
+    ASSERT_EQ(canvas->blocks().size(), 5);
+    const BlockList rows = view.sortedBlocks();
+    const BlockPtr newPrice = rows[3];
+    const BlockPtr newTotal = rows[4];
+    EXPECT_EQ(newPrice->label(), QStringLiteral("Preis"));
+    EXPECT_NE(newPrice->id(), price->id());
+    EXPECT_EQ(newPrice->positionY(), 132 + 56);
+    EXPECT_EQ(newTotal->positionY(), 132 + 56 + 112);
+    EXPECT_EQ(newTotal->partLabels(), total->partLabels());
+    ASSERT_EQ(newTotal->incomingLinks().size(), 1);
+    const LinkPtr link = newTotal->incomingLinks().first();
+    EXPECT_EQ(link->sourceBlock(), newPrice);
+    EXPECT_EQ(link->placeholderName(), QStringLiteral("A"));
+    EXPECT_EQ(link->colorHex(), QStringLiteral("#007AFF"));
+    EXPECT_EQ(link->canvas(), canvas);
+    // B came from a row left behind: the pasted row lacks that value.
+    EXPECT_EQ(newTotal->errorMessage(), QStringLiteral("Missing value for B"));
+    EXPECT_EQ(view.selectedBlockIDs(), (QSet<QUuid>{newPrice->id(), newTotal->id()}));
+    EXPECT_EQ(view.selectedBlockID(), newPrice->id());
+    EXPECT_EQ(undoStack.undoText(), QStringLiteral("Paste Rows"));
+
+    // The new pair is linked: a change to the new source reaches the new total.
+    newTotal->setExpression(QStringLiteral("{A:#00D4FF}+1"));
+    view.setSelectedBlockIDs({});
+    view.setSelectedBlockID(newPrice->id());
+    QTest::keyClick(&view, Qt::Key_0);
+    EXPECT_EQ(newPrice->expression(), QStringLiteral("100"));
+    EXPECT_EQ(newTotal->result(), 101);
+    EXPECT_EQ(total->result(), 13) << "the original pair is untouched";
+
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(canvas->blocks().size(), 3);
+    EXPECT_EQ(canvas->links().size(), 2);
+    EXPECT_TRUE(price->outgoingLinks().size() == 1 && outside->outgoingLinks().size() == 1);
+}
+
+TEST_F(RowOperationsTest, EmptyOrStaleSelectionCopiesNothingAndPasteStillWorks)
+{
+    const CanvasPtr canvas = lettered(2);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(canvas->blocks().size(), 2);
+    EXPECT_EQ(undoStack.count(), 0);
+
+    selectRow(view, 1);
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    view.setSelectedBlockID(QUuid::createUuid());
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier); // names no row: keeps the clipboard
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(canvas->blocks().size(), 3);
+    EXPECT_EQ(view.sortedBlocks().last()->label(), QStringLiteral("B"));
+    EXPECT_EQ(view.sortedBlocks().last()->positionY(), 76 + 56);
+}
+
+TEST_F(RowOperationsTest, AltArrowsMoveTheSelectionOnePlace)
+{
+    const CanvasPtr canvas = lettered(4);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    selectRow(view, 0);
+    const QDateTime before = canvas->modifiedAt();
+    QTest::keyClick(&view, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(canvas->modifiedAt(), before) << "the first row cannot move up";
+    QTest::keyClick(&view, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(labels(view).join(QString()), QStringLiteral("BACD"));
+    QList<double> positions;
+    for (const BlockPtr& row : view.sortedBlocks())
+        positions << row->positionY();
+    EXPECT_EQ(positions, (QList<double>{0, 56, 112, 168}));
+
+    // Two selected rows move together; rows apart each move one place.
+    view.setSelectedBlockID(std::nullopt);
+    ctrlClickRow(view, 2);
+    ctrlClickRow(view, 3);
+    QTest::keyClick(&view, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(labels(view).join(QString()), QStringLiteral("BCDA"));
+    view.setSelectedBlockIDs({view.sortedBlocks()[1]->id(), view.sortedBlocks()[3]->id()});
+    QTest::keyClick(&view, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(labels(view).join(QString()), QStringLiteral("CBAD"));
+    QTest::keyClick(&view, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(labels(view).join(QString()), QStringLiteral("BCDA"));
+
+    // The row menu selects its row alone first.
+    const std::unique_ptr<QMenu> menu(view.createRowContextMenu(view.sortedBlocks()[3], 3, 4, nullptr));
+    EXPECT_FALSE(menu->actions().at(1)->isEnabled()) << "Move Down on the last row";
+    menu->actions().at(0)->trigger();
+    EXPECT_EQ(labels(view).join(QString()), QStringLiteral("BCAD"));
+    EXPECT_TRUE(view.selectedBlockIDs().isEmpty());
+}
+
+TEST_F(RowOperationsTest, DraggingARowByItsHandleDropsItAtTheMarkedSlot)
+{
+    const CanvasPtr canvas = lettered(4);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    QWidget* table = view.tableWidget();
+    const double pitch = view.rowPitch();
+
+    // B (row 1) dragged: its own slots 1 and 2 show no marker.
+    const QPointF start = view.dragHandleRect(1).center();
+    send(table, QEvent::MouseButtonPress, start, Qt::LeftButton);
+    send(table, QEvent::MouseMove, start + QPointF(0, 10), Qt::LeftButton);
+    EXPECT_FALSE(view.dropTargetIndex().has_value());
+    EXPECT_FALSE(view.dropIndicatorY().has_value());
+    send(table, QEvent::MouseMove, start + QPointF(0, -pitch), Qt::LeftButton);
+    ASSERT_EQ(view.dropTargetIndex(), 0);
+    EXPECT_DOUBLE_EQ(*view.dropIndicatorY(), view.rowRect(0).top() - 1);
+    // The marker eases to a new slot from where it stood.
+    send(table, QEvent::MouseMove, start + QPointF(0, 2 * pitch), Qt::LeftButton);
+    ASSERT_EQ(view.dropTargetIndex(), 3);
+    EXPECT_DOUBLE_EQ(*view.dropIndicatorY(), view.rowRect(0).top() - 1);
+    // Near the marker it stays put.
+    const double lastY = view.lastDropY();
+    send(table, QEvent::MouseMove, start + QPointF(0, 2 * pitch - 24), Qt::LeftButton);
+    EXPECT_EQ(view.dropTargetIndex(), 3);
+    EXPECT_EQ(view.lastDropY(), lastY);
+    send(table, QEvent::MouseButtonRelease, start + QPointF(0, 2 * pitch), Qt::NoButton);
+    EXPECT_EQ(labels(view).join(QString()), QStringLiteral("ACBD"));
+    EXPECT_FALSE(view.draggingBlockID().has_value());
+
+    // A selection of A and B dropped below the last row goes there in order.
+    view.setSelectedBlockIDs({view.sortedBlocks()[0]->id(), view.sortedBlocks()[2]->id()});
+    const QPointF handle = view.dragHandleRect(2).center();
+    send(table, QEvent::MouseButtonPress, handle, Qt::LeftButton);
+    send(table, QEvent::MouseMove, handle + QPointF(0, 3 * pitch), Qt::LeftButton);
+    EXPECT_EQ(view.dropTargetIndex(), 4);
+    send(table, QEvent::MouseButtonRelease, handle + QPointF(0, 3 * pitch), Qt::NoButton);
+    EXPECT_EQ(labels(view).join(QString()), QStringLiteral("CDAB"));
+}
+
+TEST_F(RowOperationsTest, TypingOnTheCanvasGoesToTheSelectedRow)
+{
+    const CanvasPtr canvas = lettered(1);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    const BlockPtr row = canvas->blocks().first();
+
+    // Keys without text never make rows.
+    for (Qt::Key key : {Qt::Key_F5, Qt::Key_Left, Qt::Key_Home, Qt::Key_Up, Qt::Key_PageDown, Qt::Key_Shift})
+        QTest::keyClick(&view, key);
+    EXPECT_EQ(canvas->blocks().size(), 1);
+
+    selectRow(view, 0);
+    QTest::keyClicks(&view, QStringLiteral("2,5*2-1%"));
+    EXPECT_EQ(row->expression(), QStringLiteral("12,5×2") + minus + QStringLiteral("1 % "));
+    EXPECT_TRUE(row->isEditing());
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(&view, Qt::Key_Backspace);
+    EXPECT_EQ(row->expression(), QStringLiteral("12,5×2"));
+    EXPECT_EQ(view.resultText(row), QStringLiteral("25"));
+
+    QTest::keyClicks(&view, QStringLiteral(" Netto z"));
+    EXPECT_EQ(row->label(), QStringLiteral("A"));
+    EXPECT_EQ(row->expression(), QStringLiteral("12,5×2 Netto z"))
+        << "letters and spaces go on into an expression that holds text";
+
+    CalcSettings::shared().setDecimalStyle(DecimalStyle::usPeriod);
+    view.setSelectedBlockID(std::nullopt);
+    QTest::keyClicks(&view, QStringLiteral(","));
+    ASSERT_EQ(canvas->blocks().size(), 2) << "typing with nothing selected starts a row";
+    EXPECT_EQ(view.sortedBlocks().last()->expression(), QStringLiteral(","));
+
+    QTest::keyClick(&view, Qt::Key_Equal);
+    QTest::keyClick(&view, Qt::Key_Escape);
+    EXPECT_FALSE(view.selectedBlockID().has_value());
+    EXPECT_FALSE(view.sortedBlocks().last()->isSelected());
+}
+
+TEST_F(RowOperationsTest, EscapeInAnExpressionFieldEndsEditingAndKeepsTheSelection)
+{
+    const CanvasPtr canvas = lettered(2);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    const BlockPtr row = view.sortedBlocks().first();
+    Clock::setSource([] { return QDateTime(QDate(2030, 1, 1), QTime(12, 0)); });
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.expressionRect(0).center().toPoint());
+    QTest::keyClick(view.expressionEditor(), Qt::Key_5);
+    EXPECT_EQ(row->expression(), QStringLiteral("15")) << "digits in a field are the field's";
+    QTest::keyClick(view.expressionEditor(), Qt::Key_Escape);
+    EXPECT_FALSE(view.focusedBlockID().has_value());
+    EXPECT_EQ(view.selectedBlockID(), row->id());
+    EXPECT_EQ(canvas->modifiedAt(), QDateTime(QDate(2030, 1, 1), QTime(12, 0)));
+    EXPECT_TRUE(view.hasFocus());
+}
+
+TEST_F(RowOperationsTest, ReturnAndTabInEditorModeAddRowsOnLines)
+{
+    const CanvasPtr canvas = makeCanvas();
+    const BlockPtr selected = addRow(canvas, QStringLiteral("S"), QStringLiteral("1"), 120);
+    const BlockPtr line3 = addRow(canvas, QStringLiteral("T"), QStringLiteral("2"), 170);
+    const BlockPtr line4 = addRow(canvas, QStringLiteral("U"), QStringLiteral("3"), 220);
+    line3->setPositionX(300);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+
+    selectRow(view, 0);
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_EQ(line3->positionY(), 220);
+    EXPECT_EQ(line3->positionX(), 300);
+    EXPECT_EQ(line4->positionY(), 270);
+    const BlockPtr added = canvas->blocks().last();
+    EXPECT_EQ(added->positionX(), 20);
+    EXPECT_EQ(added->positionY(), 170);
+    EXPECT_TRUE(added->isTextBlock());
+    EXPECT_EQ(added->colorHex(), CanvasView::blockColors().at(3));
+    EXPECT_TRUE(added->isEditing());
+    EXPECT_EQ(view.selectedBlockID(), added->id());
+    EXPECT_FALSE(selected->isSelected() || selected->isEditing());
+
+    // Escape ends the new text row's editing and keeps it selected.
+    QTest::keyClick(&view, Qt::Key_Escape);
+    EXPECT_FALSE(added->isEditing());
+    EXPECT_EQ(view.selectedBlockID(), added->id());
+    QTest::keyClick(&view, Qt::Key_Tab);
+    ASSERT_EQ(canvas->blocks().size(), 5);
+    const BlockPtr beside = canvas->blocks().last();
+    EXPECT_EQ(beside->positionX(), 20 + 150 + 10);
+    EXPECT_EQ(beside->positionY(), 170);
+
+    // What is typed after Tab lands in the new row, which then calculates.
+    QTest::keyClicks(&view, QStringLiteral("7*6"));
+    EXPECT_EQ(beside->expression(), QStringLiteral("7×6"));
+    EXPECT_FALSE(beside->isTextBlock());
+    EXPECT_EQ(view.resultText(beside), QStringLiteral("42"));
+
+    // Deleting a row closes up the rest of its line.
+    view.setSelectedBlockID(added->id());
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_EQ(beside->positionX(), 20);
+}
+
+TEST_F(RowOperationsTest, ReturnOutsideEditorModeEndsTheSelection)
+{
+    Defaults::standard().setValue(QStringLiteral("editorMode"), false);
+    const CanvasPtr canvas = lettered(2);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    selectRow(view, 0);
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_FALSE(view.selectedBlockID().has_value());
+    EXPECT_EQ(canvas->blocks().size(), 2);
+    QTest::keyClick(&view, Qt::Key_Tab);
+    EXPECT_EQ(canvas->blocks().size(), 3);
+    EXPECT_EQ(undoStack.undoText(), QStringLiteral("Add Block"));
+}
+
+// Tab on a row with a result (outside editor mode) adds a row below it that
+// takes that result through a link.
+TEST_F(RowOperationsTest, TabOnARowWithAResultAddsALinkedRowBelow)
+{
+    Defaults::standard().setValue(QStringLiteral("editorMode"), false);
+    const CanvasPtr canvas = lettered(2);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    const BlockPtr source = view.sortedBlocks().first();
+    ASSERT_TRUE(source->result().has_value());
+    selectRow(view, 0);
+    QTest::keyClick(&view, Qt::Key_Tab);
+    ASSERT_EQ(canvas->blocks().size(), 3);
+    const BlockPtr linked = canvas->blocks().last();
+    ASSERT_EQ(linked->incomingLinks().size(), 1);
+    EXPECT_EQ(linked->incomingLinks().first()->sourceBlock(), source);
+    EXPECT_GT(linked->positionY(), source->positionY());
+    EXPECT_EQ(linked->result(), source->result());
+}
+
+// Undoing an added row that another row took a value from: the other row
+// must not go on showing the vanished value.
+TEST_F(RowOperationsTest, UndoingAnAddedRowRecalculatesItsDependants)
+{
+    const CanvasPtr canvas = lettered(1);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    const BlockPtr other = canvas->blocks().first();
+    other->setExpression(QString());
+    view.addNewBlock();
+    const BlockPtr added = canvas->blocks().last();
+    added->setExpression(QStringLiteral("5"));
+    CalculatorEngine::shared().evaluateBlock(added);
+    view.createLink(added, other);
+    ASSERT_EQ(other->result(), 5.0);
+
+    undoStack.undo();
+    EXPECT_TRUE(added->isDeleted());
+    EXPECT_FALSE(other->result().has_value());
+    EXPECT_TRUE(other->hasError());
+    EXPECT_TRUE(other->incomingLinks().isEmpty());
+    EXPECT_TRUE(canvas->links().isEmpty());
+}
+
+// A multi-selection whose rows are all gone deletes nothing and leaves no
+// empty step to undo.
+TEST_F(RowOperationsTest, DeletingASelectionThatIsGoneRegistersNothing)
+{
+    const CanvasPtr canvas = lettered(2);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    const QDateTime modified = canvas->modifiedAt();
+    view.setSelectedBlockIDs({QUuid::createUuid(), QUuid::createUuid()});
+    view.deleteSelectedBlocks();
+    EXPECT_EQ(undoStack.count(), 0);
+    EXPECT_EQ(canvas->blocks().size(), 2);
+    EXPECT_EQ(canvas->modifiedAt(), modified);
+    EXPECT_TRUE(view.selectedBlockIDs().isEmpty());
+}

@@ -1,0 +1,213 @@
+// Typing straight onto the canvas, as a new user does after clicking below
+// the last row: real key events, both number styles.
+
+#include "Views/Canvas/CanvasViewTestSupport.h"
+#include "support/TestSupport.h"
+
+#include "Engine/CalculatorEngine.h"
+#include "Models/CalcSettings.h"
+
+#include <QKeyEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <gtest/gtest.h>
+
+namespace {
+
+// One key event per character, carrying the character as its text (as a
+// keyboard layout that has the character delivers it).
+void typeOn(QWidget* widget, const QString& text, Qt::KeyboardModifiers modifiers = {})
+{
+    for (const QChar c : text) {
+        const int code = c.isLetter() ? c.toUpper().unicode() : c.unicode();
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key(code), QString(c), modifiers);
+    }
+}
+
+class CanvasTypingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedRates = CalcSettings::shared().exchangeRates();
+        CalcSettings::shared().setExchangeRates(
+            {QStringLiteral("EUR"), {{QStringLiteral("USD"), 1.1}}, QDateTime::currentDateTimeUtc()});
+    }
+    void TearDown() override
+    {
+        CalcSettings::shared().setExchangeRates(savedRates);
+        CalcSettings::shared().setDecimalStyle(DecimalStyle::germanComma);
+    }
+
+    // Clicks below the last row (which adds a row and selects it) and types.
+    static BlockPtr clickBelowAndType(CanvasView& view, const QString& text)
+    {
+        QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.tappableAreaRect().center().toPoint());
+        const BlockPtr row = view.sortedBlocks().last();
+        EXPECT_EQ(view.selectedBlockID(), row->id());
+        typeOn(&view, text);
+        return row;
+    }
+
+    EditorPreferences preferences;
+    CalcSettings::ExchangeRates savedRates;
+};
+
+struct TypingCase {
+    DecimalStyle style;
+    QString typed;
+    QString label;
+    QString expression;
+    QString result;
+};
+
+} // namespace
+
+TEST_F(CanvasTypingTest, WhatTypedKeysBecomeInBothNumberStyles)
+{
+    const QString minus = QString(QChar(0x2212));
+    const QList<TypingCase> cases{
+        // "." and "," stay what was typed; the number style reads them.
+        {DecimalStyle::germanComma, QStringLiteral("1.200 + 19%"), QString(), QStringLiteral("1.200 + 19 % "),
+         QStringLiteral("1428")},
+        {DecimalStyle::usPeriod, QStringLiteral("1,200 + 19%"), QString(), QStringLiteral("1,200 + 19 % "),
+         QStringLiteral("1428")},
+        {DecimalStyle::germanComma, QStringLiteral("2,5*2"), QString(), QStringLiteral("2,5×2"), QStringLiteral("5")},
+        {DecimalStyle::usPeriod, QStringLiteral("2.5*2"), QString(), QStringLiteral("2.5×2"), QStringLiteral("5")},
+        // Once the expression holds text, letters (and spaces) go on into it.
+        {DecimalStyle::germanComma, QStringLiteral("4 x 95,50"), QString(), QStringLiteral("4 x 95,50"),
+         QStringLiteral("382")},
+        {DecimalStyle::usPeriod, QStringLiteral("4 x 95.50"), QString(), QStringLiteral("4 x 95.50"),
+         QStringLiteral("382")},
+        {DecimalStyle::germanComma, QStringLiteral("4x95,50"), QString(), QStringLiteral("4x95,50"),
+         QStringLiteral("382")},
+        {DecimalStyle::germanComma, QStringLiteral("100-5"), QString(), QStringLiteral("100") + minus + QStringLiteral("5"),
+         QStringLiteral("95")},
+        // A row with an empty expression takes letters into its label.
+        {DecimalStyle::germanComma, QStringLiteral("Miete1200"), QStringLiteral("Miete"), QStringLiteral("1200"),
+         QStringLiteral("1200")},
+        {DecimalStyle::usPeriod, QStringLiteral("Rent 1200"), QStringLiteral("Rent"), QStringLiteral("1200"),
+         QStringLiteral("1200")},
+        {DecimalStyle::germanComma, QStringLiteral("Miete 1200 + 10 EUR"), QStringLiteral("Miete"),
+         QStringLiteral("1200 + 10 EUR"), QStringLiteral("1210")},
+        {DecimalStyle::germanComma, QStringLiteral("Miete Januar 1200"), QStringLiteral("Miete Januar"),
+         QStringLiteral("1200"), QStringLiteral("1200")},
+        // Currency marks the engine knows are typed into the expression.
+        {DecimalStyle::germanComma, QStringLiteral("100 € in USD"), QString(), QStringLiteral("100 € in USD"),
+         QStringLiteral("110 $")},
+        {DecimalStyle::usPeriod, QStringLiteral("100 € in USD"), QString(), QStringLiteral("100 € in USD"),
+         QStringLiteral("110 $")},
+        {DecimalStyle::germanComma, QStringLiteral("5 £"), QString(), QStringLiteral("5 £"), QStringLiteral("5 £")},
+    };
+    for (const TypingCase& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString() + (c.style == DecimalStyle::usPeriod ? " (US)" : " (German)"));
+        CalcSettings::shared().setDecimalStyle(c.style);
+        const CanvasPtr canvas = makeCanvas();
+        addRow(canvas, QStringLiteral("Start"), QStringLiteral("1"), 20);
+        ShownEditor editor(canvas);
+        const BlockPtr row = clickBelowAndType(editor.view, c.typed);
+        EXPECT_EQ(row->label(), c.label);
+        EXPECT_EQ(row->expression(), c.expression);
+        EXPECT_EQ(editor.view.resultText(row), c.result);
+        EXPECT_EQ(canvas->blocks().size(), 2) << "typing stays in the new row";
+    }
+}
+
+// The sum keyword typed onto the canvas is tested as it is in the label field.
+TEST_F(CanvasTypingTest, TheSumKeywordTypedOnTheCanvasSumsTheRowsAbove)
+{
+    // Letters and spaces after the keyword go on into the label.
+    const QList<QString> keywords{QStringLiteral("Summe"), QStringLiteral("summe"), QStringLiteral("SUMME"),
+                                  QStringLiteral("Summe Q1"), QStringLiteral("Summen")};
+    for (const QString& typed : keywords) {
+        SCOPED_TRACE(typed.toStdString());
+        const CanvasPtr canvas = makeCanvas();
+        addRow(canvas, QString(), QStringLiteral("10"), 20);
+        addRow(canvas, QString(), QStringLiteral("32,5"), 76);
+        ShownEditor editor(canvas);
+        const BlockPtr row = clickBelowAndType(editor.view, typed);
+        EXPECT_EQ(row->label(), typed);
+        EXPECT_EQ(row->incomingLinks().size(), 2);
+        EXPECT_EQ(editor.view.resultText(row), QStringLiteral("42,5"));
+    }
+}
+
+// Ctrl, Alt and Meta chords the canvas has no command for type nothing.
+TEST_F(CanvasTypingTest, ChordsTheCanvasDoesNotKnowTypeNothing)
+{
+    struct Chord {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QString text;
+    };
+    const QList<Chord> chords{
+        {Qt::Key_D, Qt::ControlModifier, QStringLiteral("d")},
+        {Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier, QStringLiteral("D")},
+        {Qt::Key_A, Qt::ControlModifier, QStringLiteral("a")},
+        {Qt::Key_D, Qt::AltModifier, QStringLiteral("d")},
+        {Qt::Key_D, Qt::MetaModifier, QStringLiteral("d")},
+        {Qt::Key_5, Qt::ControlModifier, QStringLiteral("5")},
+        {Qt::Key_5, Qt::AltModifier, QStringLiteral("5")},
+        {Qt::Key_Plus, Qt::ControlModifier, QStringLiteral("+")},
+        {Qt::Key_Space, Qt::ControlModifier, QStringLiteral(" ")},
+    };
+    const CanvasPtr canvas = makeCanvas();
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    const BlockPtr row = clickBelowAndType(view, QStringLiteral("Netto7"));
+    for (const Chord& chord : chords) {
+        SCOPED_TRACE(chord.text.toStdString() + " " + std::to_string(int(chord.modifiers)));
+        QTest::sendKeyEvent(QTest::Click, &view, chord.key, chord.text, chord.modifiers);
+        EXPECT_EQ(row->label(), QStringLiteral("Netto"));
+        EXPECT_EQ(row->expression(), QStringLiteral("7"));
+        EXPECT_EQ(canvas->blocks().size(), 1);
+    }
+    // With nothing selected a chord does not start a row either.
+    view.setSelectedBlockID(std::nullopt);
+    QTest::sendKeyEvent(QTest::Click, &view, Qt::Key_5, QStringLiteral("5"), Qt::ControlModifier);
+    EXPECT_EQ(canvas->blocks().size(), 1);
+    // The chords the canvas does know still work.
+    view.setSelectedBlockID(row->id());
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_TRUE(canvas->blocks().isEmpty());
+}
+
+// A row added or typed at the end of a long canvas is scrolled into view.
+TEST_F(CanvasTypingTest, RowsAddedAtTheEndAreScrolledIntoView)
+{
+    const CanvasPtr canvas = manyRows(40);
+    ShownEditor editor(canvas, nullptr, QSize(900, 400));
+    CanvasView& view = editor.view;
+    QScrollBar* bar = view.scrollArea()->verticalScrollBar();
+    auto visible = [&](int rowIndex) {
+        const QRectF row = view.rowRect(rowIndex);
+        return row.top() >= bar->value() && row.bottom() <= bar->value() + view.scrollArea()->viewport()->height();
+    };
+    const QList<std::function<void()>> additions{
+        [&] { view.addNewRow(); },
+        [&] {
+            view.setSelectedBlockID(std::nullopt);
+            typeOn(&view, QStringLiteral("7"));
+        },
+        [&] {
+            view.setSelectedBlockID(view.sortedBlocks().last()->id());
+            QTest::keyClick(&view, Qt::Key_Return);
+        },
+    };
+    for (int i = 0; i < additions.size(); ++i) {
+        SCOPED_TRACE(i);
+        bar->setValue(0);
+        const qsizetype before = canvas->blocks().size();
+        additions[i]();
+        QApplication::processEvents();
+        ASSERT_EQ(canvas->blocks().size(), before + 1);
+        const int index = view.indexOfBlock(*view.selectedBlockID());
+        EXPECT_EQ(index, int(before)) << "the new row comes last";
+        EXPECT_TRUE(visible(index));
+    }
+    // Typing into a selected row scrolled out of view brings it back.
+    view.setSelectedBlockID(view.sortedBlocks().first()->id());
+    bar->setValue(bar->maximum());
+    typeOn(&view, QStringLiteral("1"));
+    QApplication::processEvents();
+    EXPECT_TRUE(visible(0));
+}

@@ -1,0 +1,219 @@
+#include "Views/Canvas/CanvasViewTestSupport.h"
+#include "support/TestSupport.h"
+
+#include "Engine/CalculatorEngine.h"
+#include "Models/ModelContext.h"
+
+#include <QLineEdit>
+#include <gtest/gtest.h>
+
+namespace {
+
+class SumKeywordTest : public ::testing::Test {
+protected:
+    EditorPreferences preferences;
+};
+
+QStringList placeholderNames(const BlockPtr& row)
+{
+    QStringList names;
+    for (const LinkPtr& link : row->incomingLinks())
+        names.append(link->placeholderName());
+    return names;
+}
+
+} // namespace
+
+TEST_F(SumKeywordTest, TypedKeywordSumsTheRowsAboveAndFollowsThem)
+{
+    const CanvasPtr canvas = makeCanvas();
+    const BlockPtr rent = addRow(canvas, QStringLiteral("Miete"), QStringLiteral("800"), 20, QStringLiteral("#00D4FF"));
+    const BlockPtr note = addRow(canvas, QStringLiteral("Notiz"), QStringLiteral("\"nur Text\""), 76);
+    const BlockPtr power = addRow(canvas, QStringLiteral("Strom"), QStringLiteral("60,5"), 132, QStringLiteral("#FF6B9D"));
+    const BlockPtr sum = addRow(canvas, QString(), QStringLiteral("1+1"), 188);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    ASSERT_FALSE(note->result().has_value());
+
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.labelRect(3)));
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("Summ"));
+    EXPECT_EQ(sum->expression(), QStringLiteral("1+1")); // not yet the keyword
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("e"));
+    EXPECT_EQ(sum->expression(), QStringLiteral("{A:00D4FF} + {B:FF6B9D}"));
+    EXPECT_EQ(placeholderNames(sum), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+    EXPECT_EQ(canvas->links().size(), 2);
+    EXPECT_EQ(rent->outgoingLinks().size(), 1);
+    EXPECT_EQ(sum->incomingLinks().first()->colorHex(), QStringLiteral("#00D4FF"));
+    EXPECT_EQ(view.resultText(sum), QStringLiteral("860,5"));
+
+    // A trailing space keeps the keyword: the links are made afresh, not doubled.
+    QTest::keyClicks(view.labelEditor(), QStringLiteral(" "));
+    EXPECT_EQ(sum->label(), QStringLiteral("Summe "));
+    EXPECT_EQ(canvas->links().size(), 2);
+    EXPECT_EQ(rent->outgoingLinks().size(), 1);
+
+    // Changing a counted row carries on into the sum.
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.expressionRect(0)));
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("900"));
+    EXPECT_EQ(sum->result(), 960.5);
+    EXPECT_EQ(view.resultText(sum), QStringLiteral("960,5"));
+}
+
+TEST_F(SumKeywordTest, KeywordMatchIgnoresCaseAndBlanksButNotOtherText)
+{
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QString(), QStringLiteral("2"), 20);
+    const BlockPtr row = addRow(canvas, QString(), QString(), 76);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.labelRect(1)));
+
+    // A typed Tab moves on, so the tabs are put in place before the last key.
+    auto* label = qobject_cast<QLineEdit*>(view.labelEditor());
+    label->setText(QStringLiteral(" \tsUMME\t"));
+    QTest::keyClicks(label, QStringLiteral(" "));
+    EXPECT_EQ(row->label(), QStringLiteral(" \tsUMME\t ")); // kept exactly as typed
+    EXPECT_EQ(row->expression(), QStringLiteral("{A:00D4FF}"));
+    EXPECT_EQ(row->result(), 2.0);
+
+    // Another keyword from the settings; the old one no longer applies.
+    Defaults::standard().setValue(QStringLiteral("sumKeyword"), QStringLiteral("Total"));
+    row->setExpression(QStringLiteral("7"));
+    qobject_cast<QLineEdit*>(view.labelEditor())->clear();
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("Summe"));
+    EXPECT_EQ(row->expression(), QStringLiteral("7"));
+    qobject_cast<QLineEdit*>(view.labelEditor())->clear();
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("total"));
+    EXPECT_EQ(row->expression(), QStringLiteral("{A:00D4FF}"));
+
+    // An empty keyword matches nothing, not even an empty label.
+    Defaults::standard().setValue(QStringLiteral("sumKeyword"), QString());
+    row->setExpression(QStringLiteral("7"));
+    qobject_cast<QLineEdit*>(view.labelEditor())->setText(QStringLiteral("x"));
+    QTest::keyClick(view.labelEditor(), Qt::Key_Backspace);
+    EXPECT_EQ(row->expression(), QStringLiteral("7"));
+}
+
+TEST_F(SumKeywordTest, NothingToCountChangesNothing)
+{
+    const CanvasPtr canvas = makeCanvas();
+    const BlockPtr first = addRow(canvas, QString(), QStringLiteral("5"), 20);
+    const BlockPtr empty = addRow(canvas, QString(), QString(), 76);
+    const BlockPtr sum = addRow(canvas, QString(), QStringLiteral("{H:00D4FF}*2"), 132);
+    const BlockPtr feeder = addRow(canvas, QString(), QStringLiteral("4"), 188);
+    const LinkPtr byHand = linkRows(canvas, feeder, sum, QStringLiteral("H"));
+    CalculatorEngine::shared().evaluateCanvas(canvas);
+    CanvasView view(canvas, nullptr, nullptr);
+    const QDateTime modified = QDateTime::fromSecsSinceEpoch(1000);
+    canvas->setModifiedAt(modified);
+
+    // The first row has nothing above it.
+    view.applySumExpression(first);
+    EXPECT_EQ(first->expression(), QStringLiteral("5"));
+
+    // Rows above without a result: the hand-made link and its token stay.
+    first->setExpression(QString());
+    CalculatorEngine::shared().evaluateBlock(first);
+    view.applySumExpression(sum);
+    EXPECT_EQ(sum->expression(), QStringLiteral("{H:00D4FF}*2"));
+    EXPECT_EQ(sum->incomingLinks(), LinkList{byHand});
+    EXPECT_EQ(sum->result(), 8.0);
+    EXPECT_EQ(canvas->modifiedAt(), modified);
+
+    // A row that is not on the canvas.
+    const BlockPtr stranger = CalculationBlock::create(BlockType::calculation, QStringLiteral("1"), QString(),
+                                                       QString(), 0, 500, 10, 10, QStringLiteral("#00D4FF"));
+    view.applySumExpression(stranger);
+    EXPECT_EQ(stranger->expression(), QStringLiteral("1"));
+    EXPECT_EQ(canvas->links().size(), 1);
+}
+
+TEST_F(SumKeywordTest, DetachedLinksAreDeletedFromTheStore)
+{
+    ModelContext context;
+    const CanvasPtr canvas = makeCanvas();
+    context.insert(canvas);
+    const BlockPtr above = addRow(canvas, QString(), QStringLiteral("10"), 20);
+    const BlockPtr sum = addRow(canvas, QStringLiteral("Summe"), QStringLiteral("{X:1} + {Y:2}"), 76);
+    const BlockPtr below = addRow(canvas, QString(), QStringLiteral("3"), 132);
+    const BlockPtr user = addRow(canvas, QString(), QStringLiteral("{S:1}+1"), 188);
+    const LinkPtr handX = linkRows(canvas, below, sum, QStringLiteral("X"));
+    const LinkPtr handY = linkRows(canvas, above, sum, QStringLiteral("Y"));
+    const LinkPtr uses = linkRows(canvas, sum, user, QStringLiteral("S"));
+    CalculatorEngine::shared().evaluateCanvas(canvas);
+    ASSERT_EQ(context.linkCount(), 3);
+    CanvasView view(canvas, &context, nullptr);
+
+    view.applySumExpression(sum);
+    EXPECT_TRUE(handX->isDeleted());
+    EXPECT_TRUE(handY->isDeleted());
+    EXPECT_TRUE(below->outgoingLinks().isEmpty());
+    EXPECT_FALSE(canvas->links().contains(handX));
+    EXPECT_EQ(context.linkCount(), 2); // the new A and the untouched outgoing link
+    EXPECT_EQ(sum->expression(), QStringLiteral("{A:00D4FF}"));
+    ASSERT_EQ(sum->incomingLinks().size(), 1);
+    EXPECT_EQ(sum->incomingLinks().first()->sourceBlock(), above);
+    EXPECT_EQ(sum->outgoingLinks(), LinkList{uses});
+    // The sum's result reached the row that uses it.
+    EXPECT_EQ(sum->result(), 10.0);
+    EXPECT_EQ(user->result(), 11.0);
+}
+
+TEST_F(SumKeywordTest, AtMostTwentySixRowsAndNoRowFedByTheSum)
+{
+    const CanvasPtr canvas = makeCanvas();
+    BlockList rows;
+    for (int i = 0; i < 30; ++i)
+        rows.append(addRow(canvas, QString(), QStringLiteral("1"), 20 + 56 * i,
+                           CanvasView::blockColors().at(i % 8)));
+    const BlockPtr sum = addRow(canvas, QString(), QString(), 20 + 56 * 30);
+    CalculatorEngine::shared().evaluateCanvas(canvas);
+    CanvasView view(canvas, nullptr, nullptr);
+
+    view.applySumExpression(sum);
+    const QStringList terms = sum->expression().split(QStringLiteral(" + "));
+    ASSERT_EQ(terms.size(), 26);
+    EXPECT_EQ(terms.first(), QStringLiteral("{A:00D4FF}"));
+    EXPECT_EQ(terms.at(8), QStringLiteral("{I:00D4FF}")); // same colour, its own letter
+    EXPECT_EQ(terms.last(), QStringLiteral("{Z:FF6B9D}"));
+    EXPECT_EQ(sum->incomingLinks().size(), 26);
+    EXPECT_TRUE(rows.at(26)->outgoingLinks().isEmpty());
+    EXPECT_EQ(sum->result(), 26.0);
+
+    // A row above that takes the sum's value is left out: counting it would
+    // close a cycle. The letters stay consecutive.
+    rows[1]->setExpression(QStringLiteral("{T:00D4FF}"));
+    const LinkPtr back = linkRows(canvas, sum, rows[1], QStringLiteral("T"));
+    view.applySumExpression(sum);
+    EXPECT_EQ(sum->incomingLinks().size(), 26);
+    for (const LinkPtr& link : sum->incomingLinks())
+        EXPECT_NE(link->sourceBlock(), rows[1]);
+    EXPECT_TRUE(sum->expression().startsWith(QStringLiteral("{A:00D4FF} + {B:00FF88}")));
+    EXPECT_EQ(sum->result(), 26.0);
+    EXPECT_FALSE(sum->hasError());
+    EXPECT_EQ(rows[1]->result(), 26.0);
+}
+
+TEST_F(SumKeywordTest, ANewLineTakesTheKeywordAndShowsTheSum)
+{
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QStringLiteral("Miete"), QStringLiteral("800"), 20);
+    addRow(canvas, QStringLiteral("Strom"), QStringLiteral("60"), 70);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+
+    // Return on the canvas in editor mode adds a text row on a new line.
+    view.setSelectedBlockID(canvas->blocks().last()->id());
+    QTest::keyClick(&view, Qt::Key_Return);
+    const BlockPtr sum = canvas->blocks().last();
+    ASSERT_TRUE(sum->isTextBlock());
+    ASSERT_EQ(view.indexOfBlock(sum->id()), 2);
+
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.labelRect(2)));
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("Summe"));
+    EXPECT_EQ(sum->expression(), QStringLiteral("{A:00D4FF} + {B:00D4FF}"));
+    EXPECT_EQ(sum->result(), 860.0);
+    EXPECT_EQ(view.resultText(sum), QStringLiteral("860"));
+}

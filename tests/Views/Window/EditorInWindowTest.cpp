@@ -1,0 +1,142 @@
+#include "Models/CalcSettings.h"
+#include "Models/CalculationBlock.h"
+#include "Models/Identifiers.h"
+#include "Models/Canvas.h"
+#include "Models/ModelContext.h"
+#include "Platform/Defaults.h"
+#include "Views/Canvas/CanvasView.h"
+#include "Views/Window/ContentView.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QUndoStack>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The real editor inside the real window, as the program builds them.
+class EditorInWindowTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    Defaults defaults{dir.filePath(QStringLiteral("prefs.conf"))};
+    ModelContext context;
+    CanvasPtr canvas = Canvas::create(QStringLiteral("Haushalt"), 0, 0, 1);
+    std::unique_ptr<ContentView> window;
+
+    CanvasView* editor() const { return qobject_cast<CanvasView*>(window->editor()); }
+
+    void SetUp() override
+    {
+        context.insert(canvas);
+        window = std::make_unique<ContentView>(
+            &context,
+            [](const CanvasPtr& c, QUndoStack* stack) { return new CanvasView(c, c->context(), stack); }, defaults);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_TRUE(editor());
+    }
+};
+
+} // namespace
+
+TEST_F(EditorInWindowTest, RowColourMenuShowsInTheWindowToolbarWithASelection)
+{
+    QToolBar* toolbar = window->findChild<QToolBar*>(QStringLiteral("toolbar"));
+    ASSERT_TRUE(toolbar);
+    ASSERT_TRUE(toolbar->actions().contains(editor()->rowColorAction()));
+    EXPECT_FALSE(editor()->rowColorAction()->isVisible());
+    const bool shown = toolbar->isVisible();
+    const int top = editor()->mapTo(window.get(), QPoint(0, 0)).y();
+    editor()->addNewRow();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(editor()->rowColorAction()->isVisible());
+    EXPECT_EQ(toolbar->isVisible(), shown) << "the canvas must not jump when a row is selected";
+    EXPECT_EQ(editor()->mapTo(window.get(), QPoint(0, 0)).y(), top);
+    editor()->rowColorAction()->menu()->actions().at(5)->trigger();
+    EXPECT_EQ(canvas->blocks().first()->colorHex(), QStringLiteral("#FF5252"));
+}
+
+TEST_F(EditorInWindowTest, CtrlZOnTheCanvasUndoesExactlyOnce)
+{
+    editor()->addNewBlock();
+    editor()->addNewBlock();
+    ASSERT_EQ(canvas->blocks().size(), 2);
+    ASSERT_EQ(window->undoStack()->count(), 2);
+    editor()->tableWidget()->setFocus();
+    QTest::keyClick(editor()->tableWidget(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(canvas->blocks().size(), 1) << "the window and the editor must not both claim Ctrl+Z";
+    QTest::keyClick(editor()->tableWidget(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(window->undoStack()->index(), 1);
+}
+
+// Ctrl+C/V/X/Z are the canvas's row commands while the canvas has the
+// keyboard, and the field's own text commands while a field has it.
+TEST_F(EditorInWindowTest, ClipboardChordsFollowTheFocus)
+{
+    CalcSettings::shared().setRowClipboard(std::nullopt);
+    CanvasView* view = editor();
+    view->addNewRow();
+    const BlockPtr row = canvas->blocks().first();
+    row->setExpression(QStringLiteral("42"));
+    row->setLabel(QStringLiteral("Miete"));
+    view->refresh();
+
+    // A field: its text is copied, the row clipboard stays empty.
+    QTest::mouseClick(view->tableWidget(), Qt::LeftButton, {}, view->expressionRect(0).center().toPoint());
+    auto* field = qobject_cast<QLineEdit*>(view->expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_FALSE(CalcSettings::shared().rowClipboard().has_value());
+    field->setCursorPosition(field->text().size());
+    QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(row->expression(), QStringLiteral("4242"));
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(row->expression(), QStringLiteral("42")) << "the field undoes its own typing";
+    EXPECT_EQ(canvas->blocks().size(), 1);
+
+    // The canvas: rows are copied, pasted and cut, and undo is the window's stack.
+    QTest::keyClick(field, Qt::Key_Escape);
+    ASSERT_TRUE(view->hasFocus());
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    ASSERT_TRUE(CalcSettings::shared().rowClipboard().has_value());
+    QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_EQ(canvas->blocks().size(), 2);
+    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Paste Rows"));
+    QTest::keyClick(view, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(canvas->blocks().size(), 1) << "cut takes the pasted row, which paste selected";
+    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Delete Blocks"));
+    QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(canvas->blocks().size(), 2);
+    EXPECT_EQ(canvas->blocks().first()->label(), QStringLiteral("Miete"));
+}
+
+TEST_F(EditorInWindowTest, ToolbarColoursTheMultiSelectionAndDatesTheCanvas)
+{
+    CanvasView* view = editor();
+    view->addNewRow();
+    view->addNewRow();
+    view->addNewRow();
+    const BlockList rows = view->sortedBlocks();
+    const QDateTime noon(QDate(2031, 5, 1), QTime(12, 0));
+    Clock::setSource([noon] { return noon; });
+    QAction* orange = view->rowColorAction()->menu()->actions().at(3);
+
+    // One selected row: coloured, the canvas keeps its date.
+    const QDateTime before = canvas->modifiedAt();
+    orange->trigger();
+    EXPECT_EQ(rows[2]->colorHex(), QStringLiteral("#FFB800"));
+    EXPECT_EQ(canvas->modifiedAt(), before);
+
+    QTest::mouseClick(view->tableWidget(), Qt::LeftButton, Qt::ControlModifier, view->labelRect(0).center().toPoint());
+    QTest::mouseClick(view->tableWidget(), Qt::LeftButton, Qt::ControlModifier, view->labelRect(1).center().toPoint());
+    view->rowColorAction()->menu()->actions().at(7)->trigger();
+    EXPECT_EQ(rows[0]->colorHex(), QStringLiteral("#FFFF00"));
+    EXPECT_EQ(rows[1]->colorHex(), QStringLiteral("#FFFF00"));
+    EXPECT_EQ(rows[2]->colorHex(), QStringLiteral("#FFFF00")) << "the row selected before joined the selection";
+    EXPECT_EQ(canvas->modifiedAt(), noon);
+    Clock::setSource({});
+}

@@ -1,0 +1,147 @@
+#include "Services/HoverMonitor.h"
+#include "Views/Feedback/FeedbackSheet.h"
+#include "Views/Settings/SettingsButton.h"
+#include "Views/Settings/SettingsOverlay.h"
+#include "Views/Settings/SettingsView.h"
+#include "Views/Share/ShareButton.h"
+#include "Views/Settings/SyncStatusButton.h"
+#include "Views/Window/ShellFixture.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+
+namespace {
+
+class MainWindowToolbarTest : public ShellFixture {
+protected:
+    void SetUp() override
+    {
+        addCanvas(QStringLiteral("Haushalt"), 5);
+        makeWindow().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    QAction* menuAction(const QString& text) const
+    {
+        for (QAction* candidate : window->menuBar()->findChildren<QAction*>())
+            if (candidate->text() == text)
+                return candidate;
+        return nullptr;
+    }
+
+    HoverMonitor& monitor() const { return *window->hoverMonitor(); }
+};
+
+} // namespace
+
+TEST_F(MainWindowToolbarTest, ToolbarIsHiddenAtLaunchAndFollowsThePointer)
+{
+    EXPECT_FALSE(window->isToolbarVisible());
+    monitor().handlePointer(400, 20);
+    EXPECT_TRUE(window->isToolbarVisible());
+    monitor().handlePointer(400, 300);
+    EXPECT_TRUE(window->isToolbarVisible()) << "the hide waits for its delay";
+    EXPECT_TRUE(waitUntil([&] { return !window->isToolbarVisible(); }, 3000));
+}
+
+TEST_F(MainWindowToolbarTest, ShowToolbarCommandIsTheAutoHideSwitchTurnedAround)
+{
+    QAction* command = menuAction(QStringLiteral("Show Toolbar"));
+    ASSERT_TRUE(command);
+    EXPECT_FALSE(command->isChecked());
+    command->trigger();
+    EXPECT_EQ(defaults.boolValue(QStringLiteral("autoHideToolbar")), false);
+    EXPECT_TRUE(window->isToolbarVisible());
+    monitor().handlePointer(400, 300);
+    QTest::qWait(700);
+    EXPECT_TRUE(window->isToolbarVisible()) << "a shown toolbar stays wherever the pointer goes";
+
+    defaults.setValue(QStringLiteral("autoHideToolbar"), true); // as the settings switch does
+    EXPECT_FALSE(command->isChecked());
+}
+
+TEST_F(MainWindowToolbarTest, SidebarFollowsTheLeftEdgeOnlyWhileItsSwitchIsOn)
+{
+    ASSERT_FALSE(window->isSidebarVisible());
+    monitor().handlePointer(3, 300);
+    EXPECT_TRUE(window->isSidebarVisible());
+    monitor().handlePointer(600, 300);
+    EXPECT_TRUE(waitUntil([&] { return !window->isSidebarVisible(); }, 3000));
+
+    defaults.setValue(QStringLiteral("autoShowSidebar"), false);
+    monitor().handlePointer(3, 300);
+    EXPECT_FALSE(window->isSidebarVisible());
+    window->setSidebarVisible(true); // the user's own toggle still works
+    monitor().handlePointer(600, 300);
+    QTest::qWait(700);
+    EXPECT_TRUE(window->isSidebarVisible());
+}
+
+TEST_F(MainWindowToolbarTest, HoldsShareOnlyWithASelectionThenSyncAndSettings)
+{
+    // The window's own items, in toolbar order.
+    auto ownItems = [&] {
+        QStringList names;
+        for (QAction* action : window->toolbar()->actions()) {
+            QWidget* widget = window->toolbar()->widgetForAction(action);
+            if (qobject_cast<ShareButton*>(widget))
+                names << QStringLiteral("share");
+            else if (qobject_cast<SyncStatusButton*>(widget))
+                names << QStringLiteral("sync");
+            else if (qobject_cast<SettingsButton*>(widget))
+                names << QStringLiteral("settings");
+        }
+        return names;
+    };
+    ASSERT_TRUE(window->selectedCanvas());
+    EXPECT_EQ(ownItems(), (QStringList{"share", "sync", "settings"}));
+    const CanvasPtr shown = window->selectedCanvas();
+
+    window->setSelectedCanvas(nullptr);
+    EXPECT_EQ(ownItems(), (QStringList{"sync", "settings"}));
+    EXPECT_FALSE(window->shareButton());
+
+    window->setSelectedCanvas(shown);
+    ASSERT_TRUE(window->shareButton());
+    EXPECT_EQ(window->shareButton()->toolTip(), ShareButton::toolTipText);
+    EXPECT_EQ(ownItems(), (QStringList{"share", "sync", "settings"})) << "one share button, never two";
+}
+
+TEST_F(MainWindowToolbarTest, TheGearOpensTheCardWhoseFeedbackButtonOpensTheOneForm)
+{
+    defaults.setValue(QStringLiteral("autoHideToolbar"), false);
+    ASSERT_TRUE(window->isToolbarVisible());
+    QTest::mouseClick(window->settingsButton(), Qt::LeftButton);
+    ASSERT_TRUE(window->settingsOverlay());
+    ASSERT_TRUE(window->settingsOverlay()->isPresented());
+    SettingsView* settings = window->settingsOverlay()->settingsView();
+    ASSERT_TRUE(settings);
+
+    settings->setSelectedTab(3);
+    auto* feedback = settings->findChild<QToolButton*>(QStringLiteral("feedbackButton"));
+    ASSERT_TRUE(feedback);
+    feedback->click();
+    QPointer<FeedbackSheet> sheet = window->feedbackSheet();
+    ASSERT_TRUE(sheet);
+    menuAction(QStringLiteral("Feedback senden …"))->trigger();
+    EXPECT_EQ(window->feedbackSheet(), sheet.data()) << "the help command and the settings reach the same form";
+    EXPECT_EQ(window->findChildren<FeedbackSheet*>().size(), 1);
+}
+
+TEST_F(MainWindowToolbarTest, OnlyThePointerInTheMainWindowMovesItsToolbar)
+{
+    QWidget other;
+    other.resize(300, 200);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    QTest::mouseMove(other.windowHandle(), QPoint(150, 5));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isToolbarVisible()) << "the settings window's top edge leaves the canvas where it is";
+    QTest::mouseMove(window->windowHandle(), QPoint(400, 5));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window->isToolbarVisible());
+}
