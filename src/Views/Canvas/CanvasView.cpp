@@ -376,9 +376,21 @@ QIcon CanvasView::circleIcon(const QString& hex)
 
 void CanvasView::setSelectedBlockID(const std::optional<QUuid>& id)
 {
-    m_selectedBlockID = id;
+    if (id)
+        selectRow(*id);
+    else
+        m_selectedBlockID.reset();
     updateRowColorAction();
     m_table->update();
+}
+
+// A row chosen on its own ends a multi-selection it is not part of: what is
+// highlighted must be what copy, cut, delete, colour and move act on.
+void CanvasView::selectRow(const QUuid& id)
+{
+    m_selectedBlockID = id;
+    if (!m_selectedBlockIDs.contains(id))
+        m_selectedBlockIDs.clear();
 }
 
 void CanvasView::setSelectedBlockIDs(const QSet<QUuid>& ids)

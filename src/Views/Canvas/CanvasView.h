@@ -419,6 +419,7 @@ private:
     void connectContext();
     Palette canvasColors() const;
     BlockPtr blockWithId(const std::optional<QUuid>& id) const;
+    void selectRow(const QUuid& id);
     void touchCanvas();
     void presentExporter();
     static QIcon circleIcon(const QString& hex);
@@ -452,6 +453,8 @@ private:
     // A result cut short shows its whole text as a tooltip.
     void tableToolTip(QHelpEvent* event);
     void commandClick(const BlockPtr& block);
+    // A plain click on a row: that row alone, whatever was selected.
+    void plainClick(const BlockPtr& block);
     void placeEditors();
     // The label was set by typing (field or canvas): the sum keyword test.
     void labelTyped(const BlockPtr& block);

@@ -248,5 +248,7 @@ void CanvasView::deselectAll()
         selected->setIsEditing(false);
         selected->setIsLabelEditing(false);
     }
+    // The multi-selection too: left highlighted, Ctrl+Backspace would delete it.
+    m_selectedBlockIDs.clear();
     setSelectedBlockID(std::nullopt);
 }

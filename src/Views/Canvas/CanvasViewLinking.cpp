@@ -226,7 +226,7 @@ void CanvasView::createLinkedRow(const BlockPtr& source)
 
     row->setIsSelected(true);
     row->setIsEditing(true);
-    m_selectedBlockID = row->id();
+    selectRow(row->id());
     updateRowColorAction();
     m_canvas->touch();
     refresh();
@@ -256,7 +256,7 @@ void CanvasView::createLinkedBlockBelow(BlockPtr source)
 
     source->setIsSelected(false);
     source->setIsEditing(false);
-    m_selectedBlockID = row->id();
+    selectRow(row->id());
     updateRowColorAction();
     refresh();
 }

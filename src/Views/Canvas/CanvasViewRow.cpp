@@ -379,9 +379,11 @@ void CanvasView::tableMousePress(QMouseEvent* event)
     } else if (startsLinkDrag(*index, point)) {
         m_gesture = Gesture::link;
     } else if (labelRect(*index).contains(point)) {
+        plainClick(block);
         setFocusedLabelBlockID(block->id());
         m_labelField->setCursorPosition(m_labelField->cursorPositionAt(m_labelField->mapFrom(m_table, point.toPoint())));
     } else if (expressionRect(*index).contains(point)) {
+        plainClick(block);
         const std::optional<PartBox> part = partAt(block, *index, point);
         if (part && part->part.part.kind == TableExpressionPart::Kind::number && !part->label.isEmpty()
             && part->labelBox.contains(point)) {
@@ -440,8 +442,19 @@ void CanvasView::tableMouseRelease(QMouseEvent* event)
     m_gesture = Gesture::none;
     m_gestureBlock.reset();
     m_gestureStarted = false;
-    if (!started)
+    if (!started) {
+        // The handle clicked without a drag selects its row, for the row
+        // commands that the keyboard then gives.
+        if (gesture == Gesture::handle && block && indexOfBlock(block->id()) >= 0) {
+            if (m_focusedBlockID)
+                setFocusedBlockID(std::nullopt);
+            if (m_focusedLabelBlockID)
+                setFocusedLabelBlockID(std::nullopt);
+            plainClick(block);
+            setFocus(Qt::MouseFocusReason);
+        }
         return;
+    }
     if (gesture == Gesture::handle) {
         if (m_dropTargetIndex)
             reorderBlockToIndex(block, *m_dropTargetIndex);
@@ -495,9 +508,27 @@ void CanvasView::commandClick(const BlockPtr& block)
         m_selectedBlockID = id;
     } else {
         m_selectedBlockIDs.remove(id);
-        if (m_selectedBlockIDs.isEmpty())
+        if (m_selectedBlockIDs.isEmpty()) {
             m_selectedBlockID.reset();
+        } else if (m_selectedBlockID == id) {
+            // The row let go must not stay highlighted: the last of the
+            // others in table order takes its place.
+            for (const BlockPtr& row : sortedBlocks()) {
+                if (m_selectedBlockIDs.contains(row->id()))
+                    m_selectedBlockID = row->id();
+            }
+            if (m_selectedBlockID == id)
+                m_selectedBlockID.reset();
+        }
     }
+    updateRowColorAction();
+    m_table->update();
+}
+
+void CanvasView::plainClick(const BlockPtr& block)
+{
+    m_selectedBlockIDs.clear();
+    m_selectedBlockID = block->id();
     updateRowColorAction();
     m_table->update();
 }
@@ -627,7 +658,7 @@ void CanvasView::setFocusedLabelBlockID(const std::optional<QUuid>& id)
 {
     m_focusedLabelBlockID = id;
     if (const BlockPtr block = blockWithId(id)) {
-        m_selectedBlockID = block->id();
+        selectRow(block->id());
         block->setIsEditing(false);
         m_focusedBlockID.reset();
         updateRowColorAction();
@@ -640,7 +671,7 @@ void CanvasView::setFocusedBlockID(const std::optional<QUuid>& id)
 {
     m_focusedBlockID = id;
     if (const BlockPtr block = blockWithId(id)) {
-        m_selectedBlockID = block->id();
+        selectRow(block->id());
         m_focusedLabelBlockID.reset();
         updateRowColorAction();
     }

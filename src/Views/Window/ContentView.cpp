@@ -42,6 +42,7 @@
 #include <QToolBar>
 #include <QStyle>
 #include <QToolButton>
+#include <QUndoGroup>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
@@ -86,7 +87,7 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     , m_outsideSignals(new QObject(this))
     , m_editorFactory(std::move(editorFactory))
     , m_defaults(defaults)
-    , m_undoStack(new QUndoStack(this))
+    , m_undoGroup(new QUndoGroup(this))
     , m_manualPath(defaultManualPath())
 {
     setObjectName(QStringLiteral("ContentView"));
@@ -146,9 +147,10 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     connect(&NotificationCenter::defaultCenter(), &NotificationCenter::posted, m_outsideSignals,
             [this](const QString& name) { observe(name); });
     connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] {
-        // A canvas deleted elsewhere takes its editor with it.
+        // A canvas deleted elsewhere takes its editor with it, then its history.
         if (m_selectedCanvas && m_selectedCanvas->isDeleted())
             setSelectedCanvas(nullptr);
+        dropHistoriesOfDeletedCanvases();
     });
 
     // Editors contribute their own items (actions marked "toolbarItem").
@@ -294,9 +296,9 @@ void ContentView::buildMenus()
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    QAction* undo = m_undoStack->createUndoAction(this, QStringLiteral("Undo"));
+    QAction* undo = m_undoGroup->createUndoAction(this, QStringLiteral("Undo"));
     undo->setShortcuts(QKeySequence::Undo);
-    QAction* redo = m_undoStack->createRedoAction(this, QStringLiteral("Redo"));
+    QAction* redo = m_undoGroup->createRedoAction(this, QStringLiteral("Redo"));
     redo->setShortcuts(QKeySequence::Redo);
     edit->addAction(undo);
     edit->addAction(redo);
@@ -369,7 +371,9 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
     removeEditor();
     m_selectedCanvas = canvas;
     if (canvas) {
-        m_editor = m_editorFactory ? m_editorFactory(canvas, m_undoStack) : nullptr;
+        QUndoStack* history = historyOf(canvas);
+        m_undoGroup->setActiveStack(history);
+        m_editor = m_editorFactory ? m_editorFactory(canvas, history) : nullptr;
         if (m_editor) {
             m_detail->addWidget(m_editor);
             m_detail->setCurrentWidget(m_editor);
@@ -383,6 +387,7 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
         }
         m_defaults.setValue(lastOpenedKey, uuidString(canvas->id()));
     } else {
+        m_undoGroup->setActiveStack(nullptr);
         m_detail->setCurrentWidget(m_emptyState);
     }
     for (QAction* action : m_canvasOutputActions)
@@ -454,13 +459,46 @@ void ContentView::removeEditor()
 {
     if (!m_editor)
         return;
-    // Undo steps belong to the editor that made them.
-    m_undoStack->clear();
     m_detail->removeWidget(m_editor);
     QWidget* editor = m_editor;
     m_editor = nullptr;
     delete editor;
     m_detail->setCurrentWidget(m_emptyState);
+}
+
+QUndoStack* ContentView::undoStack() const
+{
+    return m_undoGroup->activeStack();
+}
+
+// Undo steps hold the canvas and row ids, never an editor, so a canvas's
+// history outlives the editors shown for it.
+QUndoStack* ContentView::historyOf(const CanvasPtr& canvas)
+{
+    CanvasHistory& history = m_histories[canvas->id()];
+    if (history.canvas.lock() != canvas) {
+        delete history.stack; // an earlier record with the same id
+        history.canvas = canvas;
+        history.stack = new QUndoStack(m_undoGroup);
+        m_undoGroup->addStack(history.stack);
+    }
+    return history.stack;
+}
+
+void ContentView::dropHistoriesOfDeletedCanvases()
+{
+    for (auto it = m_histories.begin(); it != m_histories.end();) {
+        const CanvasPtr canvas = it->canvas.lock();
+        if (canvas && !canvas->isDeleted()) {
+            ++it;
+            continue;
+        }
+        // The editor holding this stack went before (deleted canvases close theirs).
+        if (m_undoGroup->activeStack() == it->stack)
+            m_undoGroup->setActiveStack(nullptr);
+        delete it->stack;
+        it = m_histories.erase(it);
+    }
 }
 
 void ContentView::setupInitialState()

@@ -2,10 +2,13 @@
 
 #include "Models/RecordPointers.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QPointer>
 #include <QUrl>
+#include <QUuid>
 #include <functional>
+#include <memory>
 
 class CanvasExportController;
 class CanvasListView;
@@ -21,13 +24,14 @@ class QLabel;
 class QSplitter;
 class QStackedWidget;
 class QToolBar;
+class QUndoGroup;
 class QUndoStack;
 class SettingsOverlay;
 class SettingsView;
 class UpdateController;
 
 // The main window: the canvas library beside the editor of the selected
-// canvas. It owns the window's undo stack and the menu bar, creates new
+// canvas. It owns one undo history per canvas and the menu bar, creates new
 // canvases and opens the manual on the menu commands' notifications.
 class ContentView : public QMainWindow {
     Q_OBJECT
@@ -68,7 +72,10 @@ public:
 
     CanvasListView* library() const { return m_library; }
     QWidget* editor() const { return m_editor; }
-    QUndoStack* undoStack() const { return m_undoStack; }
+    // The undo history of the canvas shown (none without one). Each canvas
+    // keeps its own for the window's lifetime, until the canvas is deleted.
+    QUndoStack* undoStack() const;
+    QUndoGroup* undoGroup() const { return m_undoGroup; }
     // Print, PDF and share of the selected canvas.
     CanvasExportController* exportController() const { return m_exportController; }
 
@@ -131,6 +138,8 @@ private:
     void hideSaveWarning();
     void observe(const QString& notification);
     void removeEditor();
+    QUndoStack* historyOf(const CanvasPtr& canvas);
+    void dropHistoriesOfDeletedCanvases();
 
     ModelContext* m_modelContext;
     // Receives the signals of everything outside the window (model, store,
@@ -138,7 +147,12 @@ private:
     QObject* m_outsideSignals;
     EditorFactory m_editorFactory;
     Defaults& m_defaults;
-    QUndoStack* m_undoStack;
+    QUndoGroup* m_undoGroup;
+    struct CanvasHistory {
+        std::weak_ptr<Canvas> canvas;
+        QUndoStack* stack = nullptr;
+    };
+    QHash<QUuid, CanvasHistory> m_histories;
     QToolBar* m_toolbar = nullptr;
     QSplitter* m_splitter = nullptr;
     CanvasListView* m_library = nullptr;

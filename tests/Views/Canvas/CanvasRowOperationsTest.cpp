@@ -171,6 +171,49 @@ TEST_F(RowOperationsTest, CtrlClickedRowsAreCutAndDeletedTogether)
                                          QStringLiteral("D")}));
 }
 
+// What shows as selected is what the row commands act on.
+TEST_F(RowOperationsTest, APlainClickEndsTheMultiSelection)
+{
+    const CanvasPtr canvas = lettered(4);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    auto selected = [&view] {
+        QStringList shown;
+        for (const BlockPtr& row : view.sortedBlocks())
+            if (view.selectedBlockID() == row->id() || view.selectedBlockIDs().contains(row->id()))
+                shown << row->label();
+        return shown.join(QString());
+    };
+
+    ctrlClickRow(view, 0);
+    ctrlClickRow(view, 1);
+    selectRow(view, 2); // the label or expression of another row
+    EXPECT_EQ(selected(), QStringLiteral("C"));
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_EQ(labels(view).join(QString()), QStringLiteral("ABD"));
+
+    // A click on the handle of a row of the group, without a drag.
+    ctrlClickRow(view, 0);
+    ctrlClickRow(view, 1);
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.dragHandleRect(1).center().toPoint());
+    EXPECT_EQ(selected(), QStringLiteral("B"));
+    EXPECT_TRUE(view.selectedBlockIDs().isEmpty());
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    ASSERT_EQ(CalcSettings::shared().rowClipboard()->blocks.size(), 1);
+
+    // Ctrl-clicking the last chosen row again lets it go, highlight included.
+    ctrlClickRow(view, 2);
+    ctrlClickRow(view, 2);
+    EXPECT_EQ(selected(), QStringLiteral("B"));
+
+    // Escape on the canvas clears the whole selection.
+    ctrlClickRow(view, 0);
+    QTest::keyClick(&view, Qt::Key_Escape);
+    EXPECT_EQ(selected(), QString());
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_EQ(labels(view).join(QString()), QStringLiteral("ABD"));
+}
+
 TEST_F(RowOperationsTest, CopyAndPasteOfTwoLinkedRowsGivesANewLinkedPair)
 {
     const CanvasPtr canvas = makeCanvas();

@@ -316,14 +316,15 @@ TEST_F(CanvasViewTest, RowColourActionFollowsTheSelection)
     EXPECT_FALSE(action->isVisible());
 }
 
-TEST_F(CanvasViewTest, PlainClickOnResultOrBackgroundDoesNothing)
+TEST_F(CanvasViewTest, PlainClickOnResultDoesNothingOnTheHandleSelectsTheRow)
 {
     const CanvasPtr canvas = makeCanvas();
-    addRow(canvas, QStringLiteral("a"), QStringLiteral("1"), 20);
+    const BlockPtr row = addRow(canvas, QStringLiteral("a"), QStringLiteral("1"), 20);
     ShownEditor editor(canvas);
     QTest::mouseClick(editor.view.tableWidget(), Qt::LeftButton, {}, editor.at(editor.view.resultRect(0)));
-    QTest::mouseClick(editor.view.tableWidget(), Qt::LeftButton, {}, editor.at(editor.view.dragHandleRect(0)));
     EXPECT_FALSE(editor.view.selectedBlockID().has_value());
+    QTest::mouseClick(editor.view.tableWidget(), Qt::LeftButton, {}, editor.at(editor.view.dragHandleRect(0)));
+    EXPECT_EQ(editor.view.selectedBlockID(), row->id());
     EXPECT_FALSE(editor.view.focusedBlockID().has_value());
     EXPECT_EQ(canvas->blocks().size(), 1);
 }

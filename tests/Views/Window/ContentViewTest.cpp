@@ -113,18 +113,39 @@ TEST_F(ContentViewTest, NewCanvasIsNamedAfterTheCountAndSelectedAlone)
     EXPECT_EQ(window->selectedCanvas()->name(), QStringLiteral("Canvas 4"));
 }
 
-TEST_F(ContentViewTest, EachCanvasGetsAFreshEditorAndUndoStepsDoNotOutliveIt)
+TEST_F(ContentViewTest, EachCanvasGetsAFreshEditorAndKeepsItsUndoHistory)
 {
     const CanvasPtr a = addCanvas(QStringLiteral("A"), 1);
     const CanvasPtr b = addCanvas(QStringLiteral("B"), 2);
     makeWindow().show();
     ASSERT_EQ(window->selectedCanvas(), a);
-    window->undoStack()->push(new QUndoCommand(QStringLiteral("Add Row")));
+    window->undoStack()->push(new QUndoCommand(QStringLiteral("Paste Rows")));
+    QAction* undo = nullptr;
+    for (QAction* top : window->menuBar()->actions())
+        if (top->text().remove(u'&') == QLatin1String("Edit"))
+            undo = top->menu()->actions().first();
+    ASSERT_TRUE(undo);
+    EXPECT_EQ(undo->text(), QStringLiteral("Undo Paste Rows"));
     window->setSelectedCanvas(b);
     EXPECT_EQ(editor()->canvas, b);
     EXPECT_EQ(editorLog, (QList<QString>{QStringLiteral("open A"), QStringLiteral("close A"), QStringLiteral("open B")}));
     EXPECT_EQ(window->undoStack()->count(), 0);
+    EXPECT_FALSE(undo->isEnabled());
     EXPECT_EQ(remembered(), uuidString(b->id()));
+
+    // Back on A: its history with it, in the editor and the Edit menu.
+    window->setSelectedCanvas(a);
+    EXPECT_EQ(editor()->undoStack, window->undoStack());
+    EXPECT_EQ(window->undoStack()->undoText(), QStringLiteral("Paste Rows"));
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_EQ(undo->text(), QStringLiteral("Undo Paste Rows"));
+
+    // A deleted canvas takes its history along.
+    const QPointer<QUndoStack> history = window->undoStack();
+    window->library()->confirmDelete(a);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(history);
+    EXPECT_FALSE(undo->isEnabled());
 }
 
 TEST_F(ContentViewTest, DeletingTheShownCanvasClosesItsEditorFirst)
