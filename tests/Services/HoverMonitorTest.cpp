@@ -3,10 +3,12 @@
 #include "Platform/Defaults.h"
 #include "support/TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -26,6 +28,8 @@ struct Story {
     bool sidebar;
     double topBand = HoverDecider::toolbarZoneHeight;
 };
+
+void PrintTo(const Story& story, std::ostream* out) { *out << story.name; }
 
 Step move(qint64 at, double x, double fromTop) { return {at, x, fromTop}; }
 Step wait(qint64 at) { return {at}; }
@@ -75,7 +79,8 @@ TEST_P(HoverDeciderStories, EndsInTheExpectedState)
     EXPECT_EQ(decider.showSidebar(), story.sidebar) << story.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Boundaries, HoverDeciderStories, ::testing::ValuesIn(stories));
+INSTANTIATE_TEST_SUITE_P(Boundaries, HoverDeciderStories, ::testing::ValuesIn(stories),
+                         [](const ::testing::TestParamInfo<Story>& story) { return testName(story.param.name); });
 
 class HoverMonitorTest : public ::testing::Test {
 protected:
@@ -140,10 +145,26 @@ TEST_F(HoverMonitorTest, TimerRunsTheHideAndDiesWithTheMonitor)
     ASSERT_TRUE(waitUntil([&] { return !real->showToolbar(); }, 3000));
     EXPECT_EQ(hidden.count(), 2);
 
-    real->handlePointer(400, 10);
-    real->handlePointer(400, 300);
-    delete real; // a hide still pending must not run on a gone monitor
+    delete real;
+
+    // A hide still pending when its monitor goes must not run, not even on
+    // a monitor that now lives where the gone one was.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    int clockReads = 0;
+    const HoverMonitor::Clock clock = [&] {
+        ++clockReads;
+        return elapsed.elapsed();
+    };
+    std::optional<HoverMonitor> place(std::in_place, *defaults, clock);
+    place->handlePointer(400, 10);
+    place->handlePointer(400, 300);
+    place.reset();
+    place.emplace(*defaults, clock);
+    const int readsBefore = clockReads;
     QTest::qWait(700);
+    EXPECT_EQ(clockReads, readsBefore);
+    EXPECT_FALSE(place->showToolbar());
 }
 
 } // namespace

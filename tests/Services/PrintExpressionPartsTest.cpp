@@ -28,62 +28,64 @@ QString describe(const ExportExpressionParts& parts)
     return out.join(QLatin1Char('|'));
 }
 
-struct TokenCase { const char* expression; const char* parts; };
+struct TokenCase { const char* name; const char* expression; const char* parts; };
+
+void PrintTo(const TokenCase& c, std::ostream* out) { *out << '"' << c.expression << '"'; }
 
 const TokenCase tokenCases[] = {
     // The examples every reader of the page relies on.
-    {"12 + 5%", "n:12#0|o:+|n:5#1|%"},
-    {"(3+4)×2", "p:(|n:3#0|o:+|n:4#1|p:)|o:×|n:2#2"},
-    {"1.000,50 €", "n:1.000,50#0|t:€"},
-    {"€20", "n:€20#0"},
-    {"{A:#FF6B9D} * 2", "l:A@#FF6B9D|o:*|n:2#0"},
-    {"{A}", "l:A@#00FF88"},
-    {"sqrt(16)", "t:sqrt|p:(|n:16#0|p:)"},
-    {"Tax 19", "t:Ta|o:x|n:19#0"},
+    {"sum with percent", "12 + 5%", "n:12#0|o:+|n:5#1|%"},
+    {"parentheses and times", "(3+4)×2", "p:(|n:3#0|o:+|n:4#1|p:)|o:×|n:2#2"},
+    {"German number then euro", "1.000,50 €", "n:1.000,50#0|t:€"},
+    {"euro sign leads a number", "€20", "n:€20#0"},
+    {"link with a colour", "{A:#FF6B9D} * 2", "l:A@#FF6B9D|o:*|n:2#0"},
+    {"link in the row colour", "{A}", "l:A@#00FF88"},
+    {"function word", "sqrt(16)", "t:sqrt|p:(|n:16#0|p:)"},
+    {"x inside a word splits it", "Tax 19", "t:Ta|o:x|n:19#0"},
     // Nothing to show.
-    {"", ""},
-    {"   \t\n ", ""},
-    {"\"\"", ""},
-    {"{}", ""},
-    {"1   +    2", "n:1#0|o:+|n:2#1"},
+    {"empty", "", ""},
+    {"only white space", "   \t\n ", ""},
+    {"empty quote", "\"\"", ""},
+    {"empty link", "{}", ""},
+    {"runs of spaces", "1   +    2", "n:1#0|o:+|n:2#1"},
     // The lower-case x splits words and numbers alike; X, U+2212 and the point do not.
-    {"Box", "t:Bo|o:x"},
-    {"3x4", "n:3#0|o:x|n:4#1"},
-    {"3X4", "t:3X4"},
-    {"5−3", "t:5−3"},
-    {"a.b", "t:a.b"},
+    {"x ends a word", "Box", "t:Bo|o:x"},
+    {"x between numbers", "3x4", "n:3#0|o:x|n:4#1"},
+    {"capital X does not split", "3X4", "t:3X4"},
+    {"minus sign does not split", "5−3", "t:5−3"},
+    {"point between letters", "a.b", "t:a.b"},
     // All nine operator characters.
-    {"1+2-3×4÷5*6/7^8:9", "n:1#0|o:+|n:2#1|o:-|n:3#2|o:×|n:4#3|o:÷|n:5#4|o:*|n:6#5|o:/|n:7#6|o:^|n:8#7|o::|n:9#8"},
+    {"all nine operators", "1+2-3×4÷5*6/7^8:9", "n:1#0|o:+|n:2#1|o:-|n:3#2|o:×|n:4#3|o:÷|n:5#4|o:*|n:6#5|o:/|n:7#6|o:^|n:8#7|o::|n:9#8"},
     // Digit runs in any arrangement are numbers, valid or not.
-    {"1.2.3 ,", "n:1.2.3#0|n:,#1"},
-    {"1,000,000.5", "n:1,000,000.5#0"},
-    {"½ ²", "n:½#0|n:²#1"},
-    {"٣", "n:٣#0"},
+    {"malformed digit runs", "1.2.3 ,", "n:1.2.3#0|n:,#1"},
+    {"US grouping", "1,000,000.5", "n:1,000,000.5#0"},
+    {"fraction and superscript digits", "½ ²", "n:½#0|n:²#1"},
+    {"Arabic-Indic digit", "٣", "n:٣#0"},
     // strtod's words and forms, in any case.
-    {"nan inf INFINITY", "n:nan#0|n:inf#1|n:INFINITY#2"},
-    {"1e3 .5 12.50 0X1F", "n:1e3#0|n:.5#1|n:12.50#2|n:0X1F#3"},
-    {"1e", "t:1e"},
-    {"e pi", "t:e|t:pi"},
+    {"strtod words", "nan inf INFINITY", "n:nan#0|n:inf#1|n:INFINITY#2"},
+    {"strtod forms", "1e3 .5 12.50 0X1F", "n:1e3#0|n:.5#1|n:12.50#2|n:0X1F#3"},
+    {"exponent without digits", "1e", "t:1e"},
+    {"constants are text", "e pi", "t:e|t:pi"},
     // Currency signs stay in the number; alone they are text.
-    {"$ 12$ £3,5 ¥", "t:$|n:12$#0|n:£3,5#1|t:¥"},
-    {"€€5€", "n:€€5€#0"},
+    {"currency signs", "$ 12$ £3,5 ¥", "t:$|n:12$#0|n:£3,5#1|t:¥"},
+    {"several euro signs", "€€5€", "n:€€5€#0"},
     // Quotes: nothing inside is read; an open quote takes the rest.
-    {"2 \"x (3) 4\" 5", "n:2#0|t:x (3) 4|n:5#1"},
-    {"7\"rest of it", "n:7#0|t:rest of it"},
-    {"a\"b\"c", "t:a|t:b|t:c"},
+    {"quoted text is not read", "2 \"x (3) 4\" 5", "n:2#0|t:x (3) 4|n:5#1"},
+    {"open quote takes the rest", "7\"rest of it", "n:7#0|t:rest of it"},
+    {"quotes between letters", "a\"b\"c", "t:a|t:b|t:c"},
     // Link tokens: colour after the first colon, the row's own otherwise.
-    {"{A:}", "l:A@#00FF88"},
-    {"{:FF0000}", "l:FF0000@#00FF88"},
-    {"{ B \t:FF0000}", "l:B@FF0000"},
-    {"{A:B:C}", "l:A@B:C"},
-    {"{:}", "l:@#00FF88"},
-    {"2{A", "n:2#0|l:A@#00FF88"},
+    {"link with an empty colour", "{A:}", "l:A@#00FF88"},
+    {"link with an empty name", "{:FF0000}", "l:FF0000@#00FF88"},
+    {"link name is trimmed", "{ B \t:FF0000}", "l:B@FF0000"},
+    {"colour after the first colon", "{A:B:C}", "l:A@B:C"},
+    {"link with neither", "{:}", "l:@#00FF88"},
+    {"unclosed link", "2{A", "n:2#0|l:A@#00FF88"},
     // Only numbers advance the index.
-    {"a 1 \"2\" {A} + 3 b 4", "t:a|n:1#0|t:2|l:A@#00FF88|o:+|n:3#1|t:b|n:4#2"},
+    {"only numbers advance the index", "a 1 \"2\" {A} + 3 b 4", "t:a|n:1#0|t:2|l:A@#00FF88|o:+|n:3#1|t:b|n:4#2"},
     // Percent and parentheses end runs.
-    {"10%of(2)", "n:10#0|%|t:of|p:(|n:2#1|p:)"},
+    {"percent and parentheses end runs", "10%of(2)", "n:10#0|%|t:of|p:(|n:2#1|p:)"},
     // User-perceived characters: a flag or an accented letter is one character.
-    {"🇩🇪3 é5", "t:🇩🇪3|t:é5"},
+    {"flag and accented letter are one character each", "🇩🇪3 é5", "t:🇩🇪3|t:é5"},
 };
 
 class PrintTokeniserTest : public ::testing::TestWithParam<TokenCase> {};
@@ -98,7 +100,8 @@ TEST_P(PrintTokeniserTest, SplitsAsThePageShowsIt)
         << c.expression;
 }
 
-INSTANTIATE_TEST_SUITE_P(Expressions, PrintTokeniserTest, ::testing::ValuesIn(tokenCases));
+INSTANTIATE_TEST_SUITE_P(Expressions, PrintTokeniserTest, ::testing::ValuesIn(tokenCases),
+                         [](const ::testing::TestParamInfo<TokenCase>& c) { return testName(c.param.name); });
 
 TEST(PrintTokeniser, FloatingPointLiteralIsWholeStrtodInPosixLocale)
 {

@@ -143,12 +143,19 @@ TEST_F(SyncStatusMonitorTest, LateAnswersChangeNothing)
     cloud.answerAll(Account::available);
     EXPECT_EQ(monitor->status(), Status::disabled());
 
-    // After the monitor is gone: dropped without a crash.
-    setSwitch(true);
-    ASSERT_EQ(cloud.pending.size(), 1);
+    // After the monitor is gone: dropped, even when another monitor now
+    // lives where the gone one was.
     monitor.reset();
+    setSwitch(true);
+    std::optional<SyncStatusMonitor> place(std::in_place, defaults, cloud.service, quick);
+    ASSERT_EQ(cloud.pending.size(), 1);
+    place.reset();
+    place.emplace(defaults, cloud.service, quick);
+    ASSERT_EQ(cloud.pending.size(), 2);
+    cloud.answer(0, Account::noAccount);
+    EXPECT_EQ(place->status(), Status::idle()) << "the new monitor still waits for its own answer";
     cloud.answerAll(Account::available);
-    EXPECT_TRUE(cloud.pending.isEmpty());
+    EXPECT_EQ(place->status(), Status::synced());
 }
 
 TEST_F(SyncStatusMonitorTest, TurningSyncOnInALocalRunWaitsForTheRestart)

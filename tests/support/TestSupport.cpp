@@ -6,6 +6,26 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cctype>
+
+std::string testName(const char* phrase)
+{
+    std::string name;
+    bool gap = false;
+    for (const char* c = phrase; *c; ++c) {
+        const unsigned char byte = static_cast<unsigned char>(*c);
+        if (byte < 0x80 && std::isalnum(byte)) {
+            if (gap && !name.empty())
+                name += '_';
+            name += char(byte);
+            gap = false;
+        } else {
+            gap = true;
+        }
+    }
+    return name;
+}
+
 bool waitUntil(const std::function<bool()>& condition, int guardMilliseconds)
 {
     return QTest::qWaitFor(condition, guardMilliseconds);

@@ -4,12 +4,17 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <ostream>
+#include <string>
 
 // Readable failure messages for Qt text.
 inline void PrintTo(const QString& text, std::ostream* out)
 {
     *out << '"' << text.toStdString() << '"';
 }
+
+// A phrase as a test name: ASCII letters and digits stay, every other run
+// of characters becomes one underscore.
+std::string testName(const char* phrase);
 
 // Spins the event loop until the condition holds; false when the guard runs out first.
 bool waitUntil(const std::function<bool()>& condition, int guardMilliseconds = 20000);

@@ -52,6 +52,7 @@ CanvasExportController::CanvasExportController(Defaults& defaults, QObject* pare
     , m_dialogs(std::make_shared<DesktopExportDialogs>())
     , m_picker(std::make_shared<DesktopSharePicker>())
     , m_exchangeData(canvasExchangeFileData)
+    , m_pdfData(CanvasPrintPainter::pdfData)
     , m_keyWindow([] { return QApplication::activeWindow(); })
     , m_shareRoot(QDir::tempPath())
 {
@@ -136,15 +137,15 @@ void CanvasExportController::printCanvas(const CanvasPtr& asked, QWidget* view)
 
 std::optional<QByteArray> CanvasExportController::exportPDF(const CanvasPtr& canvas) const
 {
-    if (!canvas)
+    if (!canvas || !m_pdfData)
         return std::nullopt;
-    return CanvasPrintPainter::pdfData(pageFor(canvas, ExportMode::pdf), canvas->name());
+    return m_pdfData(pageFor(canvas, ExportMode::pdf), canvas->name());
 }
 
 void CanvasExportController::savePDF(const CanvasPtr& asked, QWidget* window)
 {
     const CanvasPtr canvas = asked;
-    if (!canvas || !m_dialogs)
+    if (!canvas || canvas->isDeleted() || !m_dialogs)
         return;
     QWidget* parent = window ? window : keyWindow();
     const std::optional<QByteArray> data = exportPDF(canvas);
@@ -166,7 +167,7 @@ void CanvasExportController::savePDF(const CanvasPtr& asked, QWidget* window)
 
 void CanvasExportController::sharePDF(const CanvasPtr& canvas, QWidget* view, const QPoint& point)
 {
-    if (!canvas)
+    if (!canvas || canvas->isDeleted())
         return;
     const std::optional<QByteArray> data = exportPDF(canvas);
     if (!data)
@@ -176,7 +177,7 @@ void CanvasExportController::sharePDF(const CanvasPtr& canvas, QWidget* view, co
 
 void CanvasExportController::shareCanvas(const CanvasPtr& canvas, QWidget* view, const QPoint& point)
 {
-    if (!canvas || !m_exchangeData)
+    if (!canvas || canvas->isDeleted() || !m_exchangeData)
         return;
     const std::optional<QByteArray> data = m_exchangeData(canvas);
     if (!data)

@@ -44,6 +44,8 @@ class CanvasExportController : public QObject {
     Q_OBJECT
 public:
     using ExchangeData = std::function<std::optional<QByteArray>(const CanvasPtr& canvas)>;
+    // The PDF bytes of a laid-out page; none when no PDF could be made.
+    using PdfData = std::function<std::optional<QByteArray>(const PrintPage& page, const QString& title)>;
 
     explicit CanvasExportController(Defaults& defaults, QObject* parent = nullptr);
     ~CanvasExportController() override;
@@ -56,6 +58,7 @@ public:
     void setDialogs(std::shared_ptr<ExportDialogs> dialogs) { m_dialogs = std::move(dialogs); }
     void setSharePicker(std::shared_ptr<SharePicker> picker) { m_picker = std::move(picker); }
     void setExchangeData(ExchangeData data) { m_exchangeData = std::move(data); }
+    void setPdfData(PdfData data) { m_pdfData = std::move(data); }
     // The window that has the keyboard, where dialogs go without a view.
     void setKeyWindow(std::function<QWidget*()> keyWindow) { m_keyWindow = std::move(keyWindow); }
     QWidget* keyWindow() const;
@@ -91,6 +94,7 @@ private:
     std::shared_ptr<ExportDialogs> m_dialogs;
     std::shared_ptr<SharePicker> m_picker;
     ExchangeData m_exchangeData;
+    PdfData m_pdfData;
     std::function<QWidget*()> m_keyWindow;
     int m_shareLifetime = 60000;
     QString m_shareRoot;

@@ -363,15 +363,37 @@ TEST_F(ExportControllerTest, CanvasChangedWhileThePrintDialogIsOpen)
 TEST_F(ExportControllerTest, GoneCanvasDoesNothing)
 {
     addRows(1);
+    dialogs->onPrint = printInto(dir.filePath(QStringLiteral("gone.pdf")));
+    dialogs->saveAnswer = dir.filePath(QStringLiteral("gone.pdf"));
     ModelContext::deleteRecord(canvas);
-    controller.printCanvas(canvas, nullptr);
-    controller.printCanvas(nullptr, nullptr);
-    controller.savePDF(nullptr, nullptr);
-    controller.sharePDF(nullptr, window.centralWidget(), QPoint());
-    controller.shareCanvas(nullptr, window.centralWidget(), QPoint());
+    for (const CanvasPtr& gone : {canvas, CanvasPtr()}) {
+        controller.printCanvas(gone, nullptr);
+        controller.savePDF(gone, nullptr);
+        controller.sharePDF(gone, window.centralWidget(), QPoint());
+        controller.shareCanvas(gone, window.centralWidget(), QPoint());
+    }
     EXPECT_TRUE(dialogs->printParents.isEmpty());
     EXPECT_TRUE(dialogs->proposedNames.isEmpty());
+    EXPECT_TRUE(dialogs->alerts.isEmpty());
     EXPECT_TRUE(picker->paths.isEmpty());
+    EXPECT_TRUE(shareFolders().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(dialogs->saveAnswer));
+}
+
+// Without a PDF the save says so before any dialog; a share stays silent.
+TEST_F(ExportControllerTest, UnmadePdfIsReportedBeforeTheSaveDialog)
+{
+    addRows(1);
+    controller.setPdfData([](const PrintPage&, const QString&) { return std::optional<QByteArray>(); });
+    dialogs->saveAnswer = dir.filePath(QStringLiteral("Budget.pdf"));
+    controller.savePDF(canvas, &window);
+    EXPECT_EQ(dialogs->alerts, QStringList{QStringLiteral("Export fehlgeschlagen | Das PDF konnte nicht erzeugt werden.")});
+    EXPECT_TRUE(dialogs->proposedNames.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(dialogs->saveAnswer));
+    controller.sharePDF(canvas, window.centralWidget(), QPoint());
+    EXPECT_EQ(dialogs->alerts.size(), 1);
+    EXPECT_TRUE(picker->paths.isEmpty());
+    EXPECT_TRUE(shareFolders().isEmpty());
 }
 
 // The shared canvas file is the exchange file of that one canvas, readable

@@ -115,6 +115,7 @@ TEST_F(ShareButtonTest, NothingHappensWithoutKeyWindowOrCanvas)
         {"canvas deleted", [this] { ModelContext::deleteRecord(canvas); }},
     };
     for (const auto& [name, before] : cases) {
+        keyWindowPresent = true; // each case lacks only its own thing
         for (const ShareAction action : {ShareAction::print, ShareAction::exportPDF, ShareAction::sharePDF,
                                          ShareAction::shareCanvas}) {
             button->choose(action);
