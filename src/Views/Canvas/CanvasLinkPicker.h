@@ -24,8 +24,9 @@ struct AutocompleteSection {
     QList<AutocompleteEntry> entries;
 };
 
-// The popover: a painted list whose entries act on a click. It never takes
-// keyboard focus, so typing goes on in the expression field below it.
+// The popover: a painted list whose entries act on a click or on the keys
+// its field hands over. It never takes keyboard focus, so typing goes on in
+// the expression field below it.
 class LinkPickerPopup : public QWidget {
     Q_OBJECT
 public:
@@ -47,6 +48,16 @@ public:
 
     // Where the list is cut short by the editor's edge, the wheel scrolls it.
     int scrollOffset() const { return m_scroll; }
+
+    // The entry the keyboard points at: the first one when the list opens,
+    // -1 while there is none. Moving stops at either end and scrolls the
+    // entry into view.
+    int highlightedEntry() const { return m_highlighted; }
+    void resetHighlight();
+    void moveHighlight(int steps);
+    // Runs the highlighted entry's action, as a click on it does; false when
+    // no entry is highlighted.
+    bool activateHighlighted();
 
     static constexpr double minimumWidth = 200;
     static constexpr double arrowHeight = 7;
@@ -73,6 +84,7 @@ private:
     const Item* entryItem(int index) const;
     QRectF bodyRect() const;
     void setScroll(int offset);
+    void activate(int index);
 
     QList<AutocompleteSection> m_sections;
     QList<Item> m_items;
@@ -82,6 +94,7 @@ private:
     QColor m_background = QColor(40, 40, 44, 235);
     QColor m_border = QColor(255, 255, 255, 40);
     int m_pressed = -1;
+    int m_highlighted = -1;
     bool m_arrowOnTop = true;
     int m_scroll = 0;
 };

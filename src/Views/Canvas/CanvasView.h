@@ -582,6 +582,6 @@ private:
 
     // Sum keyword, "#" picker and keypad
     LinkPickerPopup* m_linkPicker = nullptr;
-    QObject* m_pickerWatcher = nullptr; // on the expression field, closes the picker
+    QObject* m_pickerWatcher = nullptr; // on the expression field: hands the picker its keys, closes it
     CalculatorKeypad* m_keypad = nullptr;
 };

@@ -147,6 +147,21 @@ bool moveSelection(BlockList& order, const QSet<QUuid>& ids, Direction direction
     return true;
 }
 
+// The moved row furthest towards where the rows went: kept in view, the
+// others follow it on screen.
+std::optional<QUuid> leadingRow(const BlockList& order, const QSet<QUuid>& ids, Direction direction)
+{
+    std::optional<QUuid> leading;
+    for (const BlockPtr& row : order) {
+        if (!ids.contains(row->id()))
+            continue;
+        leading = row->id();
+        if (direction == Direction::up)
+            break;
+    }
+    return leading;
+}
+
 } // namespace
 
 void CanvasView::moveRowsUp()
@@ -158,6 +173,7 @@ void CanvasView::moveRowsUp()
     if (!moveSelection(order, ids, Direction::up))
         return;
     writePositions(order);
+    m_scrollTarget = leadingRow(order, ids, Direction::up);
     m_canvas->touch();
     refresh();
 }
@@ -171,6 +187,7 @@ void CanvasView::moveRowsDown()
     if (!moveSelection(order, ids, Direction::down))
         return;
     writePositions(order);
+    m_scrollTarget = leadingRow(order, ids, Direction::down);
     m_canvas->touch();
     refresh();
 }

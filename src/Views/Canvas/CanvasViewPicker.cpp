@@ -28,10 +28,11 @@ QColor systemGreen(bool light)
     return light ? QColor(52, 199, 89) : QColor(48, 209, 88);
 }
 
-// Closes the picker when its field is left or Escape is pressed in it.
+// The field keeps the keyboard while the picker shows; this hands the picker
+// the keys of a completion list and closes it when the field is left.
 class PickerFieldWatcher : public QObject {
 public:
-    PickerFieldWatcher(QWidget* popup, std::function<void()> dismiss)
+    PickerFieldWatcher(LinkPickerPopup* popup, std::function<void()> dismiss)
         : QObject(popup)
         , m_popup(popup)
         , m_dismiss(std::move(dismiss))
@@ -43,10 +44,8 @@ protected:
     {
         if (!m_popup->isVisible())
             return false;
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-            m_dismiss();
+        if (event->type() == QEvent::KeyPress && pickerKey(static_cast<QKeyEvent*>(event)))
             return true;
-        }
         if (event->type() == QEvent::FocusOut) {
             // A menu or another window taking focus for a while is no dismissal.
             const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
@@ -57,7 +56,33 @@ protected:
     }
 
 private:
-    QWidget* m_popup;
+    bool pickerKey(QKeyEvent* event)
+    {
+        if (event->key() == Qt::Key_Escape) {
+            m_dismiss(); // the typed text stays as it is
+            return true;
+        }
+        // With a modifier held the keys keep their meaning for the canvas.
+        if (event->modifiers() & ~Qt::KeypadModifier)
+            return false;
+        switch (event->key()) {
+        case Qt::Key_Up:
+            m_popup->moveHighlight(-1);
+            return true;
+        case Qt::Key_Down:
+            m_popup->moveHighlight(1);
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Tab:
+            // An empty list takes nothing: the key does what it does without it.
+            return m_popup->activateHighlighted();
+        default:
+            return false;
+        }
+    }
+
+    LinkPickerPopup* m_popup;
     std::function<void()> m_dismiss;
 };
 
@@ -280,7 +305,10 @@ void CanvasView::updateLinkPicker()
     m_linkPicker->setColors(colors.text, colors.secondary,
                             light ? QColor(246, 246, 246) : QColor(36, 36, 40),
                             light ? QColor(0, 0, 0, 40) : QColor(255, 255, 255, 40));
+    const bool opening = m_linkPicker->isHidden();
     m_linkPicker->setSections(slickAutocompletePopup(target));
+    if (opening)
+        m_linkPicker->resetHighlight();
 
     // Under the leading end of the row's expression field, or above it when
     // there is more room there than below.

@@ -9,7 +9,8 @@
 class QApplication;
 class QPainter;
 
-// The window is always dark: Fusion with a dark palette.
+// The window is always dark: Fusion with a dark palette, and one style for
+// every menu of the program, context menus included, whose dividers show.
 void applyDarkAppearance(QApplication& app);
 
 // An icon of the given side drawn in code, at single and double pixel

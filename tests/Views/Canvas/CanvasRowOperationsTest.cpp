@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QUndoStack>
 #include <gtest/gtest.h>
 
@@ -324,6 +326,34 @@ TEST_F(RowOperationsTest, AltArrowsMoveTheSelectionOnePlace)
     menu->actions().at(0)->trigger();
     EXPECT_EQ(labels(view).join(QString()), QStringLiteral("BCAD"));
     EXPECT_TRUE(view.selectedBlockIDs().isEmpty());
+}
+
+// Rows moved past the window's edge bring the scroll with them.
+TEST_F(RowOperationsTest, MovedRowsStayInView)
+{
+    const CanvasPtr canvas = manyRows(30);
+    ShownEditor editor(canvas, nullptr, QSize(900, 400));
+    CanvasView& view = editor.view;
+    QScrollBar* bar = view.scrollArea()->verticalScrollBar();
+    auto visible = [&](const BlockPtr& row) {
+        const QRectF rect = view.rowRect(view.indexOfBlock(row->id()));
+        return rect.top() >= bar->value() && rect.bottom() <= bar->value() + view.scrollArea()->viewport()->height();
+    };
+    const BlockPtr moved = view.sortedBlocks().first();
+    selectRow(view, 0);
+    for (int i = 1; i <= 20; ++i) {
+        QTest::keyClick(&view, Qt::Key_Down, Qt::AltModifier);
+        QApplication::processEvents();
+        ASSERT_EQ(view.indexOfBlock(moved->id()), i);
+        ASSERT_TRUE(visible(moved)) << "after " << i << " moves down";
+    }
+    bar->setValue(bar->maximum());
+    ASSERT_FALSE(visible(moved));
+    const std::unique_ptr<QMenu> menu(view.createRowContextMenu(moved, 20, 30, nullptr));
+    menu->actions().at(0)->trigger(); // Move Up
+    QApplication::processEvents();
+    EXPECT_EQ(view.indexOfBlock(moved->id()), 19);
+    EXPECT_TRUE(visible(moved));
 }
 
 TEST_F(RowOperationsTest, DraggingARowByItsHandleDropsItAtTheMarkedSlot)

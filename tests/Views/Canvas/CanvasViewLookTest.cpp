@@ -2,9 +2,12 @@
 
 #include "Models/HexColor.h"
 #include "Platform/Defaults.h"
+#include "Views/Window/Appearance.h"
 
 #include <QDir>
 #include <QImage>
+#include <QPalette>
+#include <QStyle>
 #include <gtest/gtest.h>
 
 namespace {
@@ -173,5 +176,81 @@ TEST(CanvasViewLook, RowColourIconIsVisibleInBothModes)
                 if (icon.pixelColor(x, y).alpha() == 255)
                     best = std::max(best, contrastRatio(icon.pixelColor(x, y), toolbar));
         EXPECT_GE(best, 4.5);
+    }
+}
+
+namespace {
+
+// The program's own style and palette for the length of a test.
+class ProgramAppearance {
+public:
+    ProgramAppearance()
+        : m_style(QApplication::style()->name())
+        , m_palette(QApplication::palette())
+    {
+        applyDarkAppearance(*qApp);
+    }
+    ~ProgramAppearance()
+    {
+        QApplication::setStyle(m_style);
+        QApplication::setPalette(m_palette);
+    }
+
+private:
+    QString m_style;
+    QPalette m_palette;
+};
+
+// For each divider of a menu and its submenus, the largest difference in one
+// channel between the divider's strip and the menu's ground above the line.
+QList<int> dividerContrasts(QMenu* menu)
+{
+    QList<int> contrasts;
+    menu->ensurePolished();
+    menu->resize(menu->sizeHint());
+    const QImage image = menu->grab().toImage();
+    for (QAction* action : menu->actions()) {
+        if (action->menu())
+            contrasts += dividerContrasts(action->menu());
+        if (!action->isSeparator())
+            continue;
+        const QRect strip = menu->actionGeometry(action);
+        const QColor ground = image.pixelColor(strip.center().x(), strip.top());
+        int most = 0;
+        for (int y = strip.top(); y <= strip.bottom(); ++y) {
+            const QColor pixel = image.pixelColor(strip.center().x(), y);
+            most = std::max({most, std::abs(pixel.red() - ground.red()), std::abs(pixel.green() - ground.green()),
+                             std::abs(pixel.blue() - ground.blue())});
+        }
+        contrasts.append(most);
+    }
+    return contrasts;
+}
+
+} // namespace
+
+// A number's menu and a row's menu divide their groups with lines that can
+// be seen, whichever canvas mode is on.
+TEST(CanvasViewLook, MenuDividersShowOnBothCanvases)
+{
+    ProgramAppearance appearance;
+    for (const bool light : {false, true}) {
+        SCOPED_TRACE(light ? "light" : "dark");
+        EditorPreferences preferences;
+        Defaults::standard().setValue(QStringLiteral("canvasLightMode"), light);
+        const CanvasPtr canvas = makeCanvas();
+        const BlockPtr row = addRow(canvas, QString(), QStringLiteral("850 + 120"), 20);
+        row->setPartLabel(QStringLiteral("kalt"), 0, QStringLiteral("850"));
+        row->setPartColor(QStringLiteral("#FFB800"), 0, QStringLiteral("850"));
+        addRow(canvas, QString(), QStringLiteral("1"), 76);
+        ShownEditor editor(canvas);
+        const std::unique_ptr<QMenu> number(editor.view.createNumberPartMenu(row, QStringLiteral("850"), 0, &editor.view));
+        const std::unique_ptr<QMenu> rowMenu(editor.view.createRowContextMenu(row, 0, 2, &editor.view));
+        for (QMenu* menu : {number.get(), rowMenu.get()}) {
+            const QList<int> contrasts = dividerContrasts(menu);
+            ASSERT_FALSE(contrasts.isEmpty());
+            for (const int contrast : contrasts)
+                EXPECT_GE(contrast, 16);
+        }
     }
 }

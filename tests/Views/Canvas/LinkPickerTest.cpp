@@ -133,6 +133,67 @@ TEST_F(PickerTest, TypedHashPicksARowATaxRateAndACurrency)
     EXPECT_FALSE(view.linkPicker()->isVisible());
 }
 
+// The keys of a completion list: Up and Down move the highlight, Return and
+// Tab take the entry as a click does, Escape leaves the text as typed. The
+// field keeps the keyboard throughout.
+TEST_F(PickerTest, KeysDriveTheListWhileTypingGoesOn)
+{
+    setTaxRates({{QStringLiteral("MwSt"), 19}, {QStringLiteral("MwSt reduziert"), 7}});
+    CalcSettings::shared().setEnabledCurrencyCodes({QStringLiteral("EUR"), QStringLiteral("USD"), QStringLiteral("GBP"),
+                                                    QStringLiteral("CHF"), QStringLiteral("JPY"), QStringLiteral("SEK")});
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QStringLiteral("Netto"), QStringLiteral("100"), 20, QStringLiteral("#00FF88"));
+    const BlockPtr target = addRow(canvas, QString(), QString(), 76);
+    addRow(canvas, QStringLiteral("Danach"), QString(), 132);
+    ShownEditor editor(canvas, nullptr, QSize(900, 300));
+    CanvasView& view = editor.view;
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.expressionRect(1)));
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    LinkPickerPopup* picker = nullptr;
+
+    QTest::keyClicks(field, QStringLiteral("100 + #"));
+    picker = view.linkPicker();
+    ASSERT_TRUE(picker->isVisible());
+    EXPECT_EQ(picker->highlightedEntry(), 0) << "the first entry";
+    QTest::keyClick(field, Qt::Key_Up);
+    EXPECT_EQ(picker->highlightedEntry(), 0) << "stops at the top";
+    QTest::keyClick(field, Qt::Key_Down);
+    QTest::keyClick(field, Qt::Key_Down);
+    QTest::keyClick(field, Qt::Key_Up);
+    EXPECT_EQ(picker->entry(picker->highlightedEntry()).title, QStringLiteral("MwSt"));
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_FALSE(picker->isVisible());
+    EXPECT_EQ(target->expression(), QStringLiteral("100 + 19%"));
+    EXPECT_EQ(target->label(), QStringLiteral("inkl. 19% MwSt"));
+    EXPECT_EQ(view.focusedBlockID(), target->id()) << "Return took the entry, not the next row";
+    EXPECT_TRUE(field->hasFocus());
+
+    // Reopened, the list starts at the top again; the last entry, below the
+    // list's cut edge, is scrolled into view; Tab takes it.
+    QTest::keyClicks(field, QStringLiteral(" #"));
+    ASSERT_TRUE(picker->isVisible());
+    EXPECT_EQ(picker->highlightedEntry(), 0);
+    for (int i = 0; i < 12; ++i)
+        QTest::keyClick(field, Qt::Key_Down);
+    ASSERT_EQ(picker->highlightedEntry(), picker->entryCount() - 1);
+    ASSERT_LT(picker->height(), picker->sizeHint().height()) << "the list must be cut short for this";
+    const QRectF last = picker->entryRect(picker->highlightedEntry());
+    EXPECT_TRUE(QRectF(picker->rect()).contains(last));
+    QTest::keyClick(field, Qt::Key_Tab);
+    EXPECT_EQ(target->expression(), QStringLiteral("100 + 19% kr"));
+    EXPECT_EQ(view.focusedBlockID(), target->id());
+
+    // Escape closes the list and keeps "#"; typing goes on in the field.
+    QTest::keyClicks(field, QStringLiteral(" #"));
+    ASSERT_TRUE(picker->isVisible());
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_FALSE(picker->isVisible());
+    EXPECT_EQ(field->text(), QStringLiteral("100 + 19% kr #"));
+    EXPECT_EQ(view.focusedBlockID(), target->id());
+    QTest::keyClicks(field, QStringLiteral("2"));
+    EXPECT_EQ(target->expression(), QStringLiteral("100 + 19% kr #2"));
+}
+
 TEST_F(PickerTest, SectionsShowOnlyWhatThereIs)
 {
     const CanvasPtr canvas = makeCanvas();
