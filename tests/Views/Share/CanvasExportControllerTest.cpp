@@ -1,5 +1,9 @@
 #include "Models/CanvasExport.h"
+#include "Platform/ShareServices.h"
+#include "Services/LibraryExchange.h"
+#include "Views/Share/CanvasImageDocument.h"
 #include "Views/Share/ExportFixture.h"
+#include "support/FullFileSystem.h"
 #include "support/TestSupport.h"
 
 #include <csignal>
@@ -93,6 +97,77 @@ TEST_F(ExportControllerTest, FailedWriteKeepsTheExistingFile)
         controller.savePDF(canvas, &window);
         EXPECT_EQ(fileBytes(path), old);
         EXPECT_EQ(dialogs->alerts.size(), 1);
+    }
+}
+
+// On a full disk every write path says why and leaves the disk as it was:
+// no new file, an earlier one byte for byte, no partial or temporary file.
+TEST_F(ExportControllerTest, FullDiskRefusesEveryWrite)
+{
+    FullFileSystem disk;
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    addRows(3); // small enough to sit in a write buffer
+    const QString refusal = QStringLiteral("No space left on device");
+    auto savePdf = [&](const QString& path) {
+        dialogs->saveAnswer = path;
+        controller.savePDF(canvas, &window);
+        return dialogs->alerts.join(u'\n');
+    };
+    auto print = [&](const QString& path) {
+        dialogs->onPrint = printInto(path);
+        controller.printCanvas(canvas, window.centralWidget());
+        return dialogs->alerts.join(u'\n');
+    };
+    auto exportFile = [&](const QString& path) {
+        const auto failure = LibraryExchange::exportCanvases({canvas}, path);
+        return failure ? failure->title + u' ' + failure->message : QString();
+    };
+    struct Case { const char* name; QString file; QByteArray old; std::function<QString(const QString&)> write; };
+    const Case cases[] = {
+        {"export new", "new.quillsheet", {}, exportFile},
+        {"export over a file", "old.quillsheet", "{\"canvases\":[]}", exportFile},
+        {"PDF new", "new.pdf", {}, savePdf},
+        {"PDF over a file", "old.pdf", "%PDF-old", savePdf},
+        {"print to a new file", "printed.pdf", {}, print},
+        {"print over a file", "printed-old.pdf", "%PDF-printed", print},
+        {"share", "", {},
+         [&](const QString&) {
+             controller.setShareFolderRoot(disk.path());
+             controller.sharePDF(canvas, window.centralWidget(), QPoint());
+             EXPECT_TRUE(picker->paths.isEmpty());
+             return dialogs->alerts.join(u'\n');
+         }},
+        {"image", "canvas.png", "old png",
+         [](const QString& path) {
+             QImage image(40, 30, QImage::Format_ARGB32);
+             image.fill(Qt::red);
+             QString error;
+             CanvasImageDocument(image).write(path, &error);
+             return error;
+         }},
+        {"copy of a shared file", "copy.pdf", {},
+         [&](const QString& path) {
+             QString error;
+             ShareServices().saveCopy(writeFile(QStringLiteral("shared.pdf"), "%PDF-shared"), path, &error);
+             return error;
+         }},
+    };
+    for (const Case& c : cases) {
+        if (!c.old.isEmpty())
+            ASSERT_TRUE(disk.place(c.file, c.old));
+    }
+    ASSERT_TRUE(disk.fill());
+    const QStringList before = disk.files();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs->alerts.clear();
+        const QString said = c.write(c.file.isEmpty() ? QString() : disk.filePath(c.file));
+        EXPECT_TRUE(said.contains(refusal)) << said.toStdString();
+        EXPECT_FALSE(said.contains(QStringLiteral("Unknown error")));
+        EXPECT_EQ(disk.files(), before);
+        if (!c.old.isEmpty())
+            EXPECT_EQ(fileBytes(disk.filePath(c.file)), c.old);
     }
 }
 
