@@ -152,6 +152,12 @@ TEST_F(ExportControllerTest, FullDiskRefusesEveryWrite)
              ShareServices().saveCopy(writeFile(QStringLiteral("shared.pdf"), "%PDF-shared"), path, &error);
              return error;
          }},
+        {"PDF too large for a write buffer", "large.pdf", {},
+         [&](const QString& path) {
+             addRows(200);
+             EXPECT_GT(controller.exportPDF(canvas)->size(), 16 * 1024);
+             return savePdf(path);
+         }},
     };
     for (const Case& c : cases) {
         if (!c.old.isEmpty())
