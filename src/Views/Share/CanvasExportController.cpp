@@ -127,6 +127,17 @@ void CanvasExportController::printCanvas(const CanvasPtr& asked, QWidget* view)
 
 std::optional<QByteArray> CanvasExportController::printedPdf(const QPrinter& printer, const PrintPage& page)
 {
+    // Greyed as the printer's own PDF would be: each colour by its grey value.
+    PrintPage shown = page;
+    if (printer.colorMode() == QPrinter::GrayScale) {
+        auto grey = [](const QColor& color) {
+            const int value = qGray(color.rgb());
+            return QColor(value, value, value, color.alpha());
+        };
+        shown.background = grey(shown.background);
+        for (PrintItem& item : shown.items)
+            item.color = grey(item.color);
+    }
     QByteArray data;
     QBuffer buffer(&data);
     if (!buffer.open(QIODevice::WriteOnly))
@@ -138,7 +149,7 @@ std::optional<QByteArray> CanvasExportController::printedPdf(const QPrinter& pri
         writer.setTitle(printer.docName());
         writer.setPdfVersion(printer.pdfVersion());
         writer.setResolution(printer.resolution());
-        if (!writer.setPageLayout(printer.pageLayout()) || !printPage(writer, page))
+        if (!writer.setPageLayout(printer.pageLayout()) || !printPage(writer, shown))
             return std::nullopt;
     }
     if (!data.startsWith("%PDF-"))

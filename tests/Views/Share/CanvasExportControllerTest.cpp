@@ -6,6 +6,10 @@
 #include "support/FullFileSystem.h"
 #include "support/TestSupport.h"
 
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -417,6 +421,44 @@ TEST_F(ExportControllerTest, PrintingPaginatesWithEveryRowOnAPage)
         // On exactly one page: the label cell and the small label above the result.
         EXPECT_EQ(found, 2) << label.toStdString();
     }
+}
+
+// A print into a file keeps what was chosen in the print dialog: paper,
+// orientation, grey scale and the title.
+TEST_F(ExportControllerTest, PrintToFileKeepsTheDialogsChoices)
+{
+    addRows(3);
+    const QString out = dir.filePath(QStringLiteral("printed.pdf"));
+    dialogs->onPrint = [print = printInto(out)](QPrinter& printer) {
+        printer.setPageSize(QPageSize(QPageSize::A5));
+        printer.setPageOrientation(QPageLayout::Landscape);
+        printer.setColorMode(QPrinter::GrayScale);
+        return print(printer);
+    };
+    controller.printCanvas(canvas, window.centralWidget());
+    const QByteArray pdf = fileBytes(out);
+    ASSERT_TRUE(pdf.startsWith("%PDF-"));
+    const QStringList box = pdfMediaBox(pdf).split(u' ');
+    ASSERT_EQ(box.size(), 4);
+    EXPECT_NEAR(box[2].toDouble(), 595.3, 0.5);
+    EXPECT_NEAR(box[3].toDouble(), 419.5, 0.5);
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    if (tool.isEmpty())
+        GTEST_SKIP() << "pdftoppm is not installed";
+    EXPECT_EQ(pdfTitle(out), QStringLiteral("Budget"));
+    const QString stem = dir.filePath(QStringLiteral("sheet"));
+    QProcess::execute(tool, {QStringLiteral("-r"), QStringLiteral("30"), QStringLiteral("-png"),
+                             QStringLiteral("-singlefile"), out, stem});
+    const QImage sheet(stem + QStringLiteral(".png"));
+    ASSERT_FALSE(sheet.isNull());
+    int coloured = 0;
+    for (int y = 0; y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x) {
+            const QColor pixel = sheet.pixelColor(x, y);
+            coloured += std::max({pixel.red(), pixel.green(), pixel.blue()})
+                            - std::min({pixel.red(), pixel.green(), pixel.blue()}) > 8;
+        }
+    EXPECT_EQ(coloured, 0);
 }
 
 // The page is laid out before the dialog: edits or a deletion meanwhile
