@@ -119,10 +119,11 @@ void CanvasExportController::printCanvas(const CanvasPtr& asked, QWidget* view)
     // write: the PDF is made in memory and written like every other file, so
     // a failure leaves no partial file and an earlier file unchanged.
     const std::optional<QByteArray> pdf = printedPdf(printer, page);
-    const std::optional<QString> why = pdf ? FileWriting::writeWholeFile(file, *pdf) : failureText;
-    if (why)
+    if (!pdf)
+        m_dialogs->showAlert(parent, printFailureTitle, failureText);
+    else if (const auto why = FileWriting::writeWholeFile(file, *pdf))
         m_dialogs->showAlert(parent, printFailureTitle,
-                             QStringLiteral("“%1” could not be written: %2").arg(QFileInfo(file).fileName(), *why));
+                             QStringLiteral("“%1” could not be written: %2.").arg(QFileInfo(file).fileName(), *why));
 }
 
 std::optional<QByteArray> CanvasExportController::printedPdf(const QPrinter& printer, const PrintPage& page)
@@ -214,7 +215,7 @@ void CanvasExportController::shareFile(const QString& name, const QString& exten
     auto refuse = [&](const QString& why) {
         if (m_dialogs)
             m_dialogs->showAlert(view && view->window() ? view->window() : keyWindow(), shareFailureTitle,
-                                 QStringLiteral("“%1” could not be written: %2").arg(fileName, why));
+                                 QStringLiteral("“%1” could not be written: %2.").arg(fileName, why));
     };
     auto folder = std::make_unique<QTemporaryDir>(QDir(m_shareRoot).filePath(QStringLiteral("quillsheet-share-XXXXXX")));
     if (!folder->isValid())
