@@ -1,6 +1,7 @@
 #include "Platform/ShareServices.h"
 
 #include "Platform/FileNames.h"
+#include "Platform/FileWriting.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -9,7 +10,6 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -121,13 +121,10 @@ bool ShareServices::saveCopy(const QString& filePath, const QString& destination
     if (!source.open(QIODevice::ReadOnly))
         return fail(source.errorString());
     const QByteArray bytes = source.readAll();
-    QSaveFile target(destination);
-    if (!target.open(QIODevice::WriteOnly))
-        return fail(target.errorString());
-    if (target.write(bytes) != bytes.size())
-        return fail(target.errorString());
-    if (!target.commit())
-        return fail(target.errorString());
+    if (source.error() != QFileDevice::NoError)
+        return fail(source.errorString());
+    if (const auto why = FileWriting::writeWholeFile(destination, bytes))
+        return fail(*why);
     return true;
 }
 

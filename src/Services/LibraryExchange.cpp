@@ -5,10 +5,10 @@
 #include "Models/Identifiers.h"
 #include "Models/ModelContext.h"
 #include "Platform/FileNames.h"
+#include "Platform/FileWriting.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -47,21 +47,9 @@ std::optional<ExchangeFailure> LibraryExchange::exportCanvases(const QList<Canva
                        .arg(maximumFileSize / (1024 * 1024))
                        .arg(keptNote)};
     // The new content replaces the old file only once it is written whole.
-    const QString folder = QFileInfo(path).absolutePath();
-    auto writeFailure = [&](const QString& reason) {
+    if (const auto why = FileWriting::writeWholeFile(path, *bytes))
         return ExchangeFailure{title, QStringLiteral("It could not be written in the folder “%1” (%2).%3")
-                                          .arg(folder, reason, keptNote)};
-    };
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return writeFailure(file.errorString());
-    if (file.write(*bytes) != bytes->size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return writeFailure(why);
-    }
-    if (!file.commit())
-        return writeFailure(file.errorString());
+                                          .arg(QFileInfo(path).absolutePath(), *why, keptNote)};
     return std::nullopt;
 }
 

@@ -2,12 +2,14 @@
 
 #include "Models/Canvas.h"
 #include "Platform/Defaults.h"
+#include "Platform/FileWriting.h"
 #include "Platform/ShareServices.h"
 #include "Services/CanvasPrintPainter.h"
 #include "Services/CanvasShareData.h"
 #include "Views/Window/PlainAlert.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,9 +18,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -28,23 +30,7 @@
 const QString CanvasExportController::failureTitle = QStringLiteral("Export fehlgeschlagen");
 const QString CanvasExportController::failureText = QStringLiteral("Das PDF konnte nicht erzeugt werden.");
 const QString CanvasExportController::printFailureTitle = QStringLiteral("Printing failed");
-
-namespace {
-
-// QPainter does not notice writes that stop short (a full disk): a printed
-// PDF file is whole only when it ends with its end-of-file marker.
-bool printedFileIsWhole(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    constexpr qint64 tail = 32;
-    if (file.size() > tail && !file.seek(file.size() - tail))
-        return false;
-    return file.read(tail).trimmed().endsWith("%%EOF");
-}
-
-} // namespace
+const QString CanvasExportController::shareFailureTitle = QStringLiteral("Sharing failed");
 
 CanvasExportController::CanvasExportController(Defaults& defaults, QObject* parent)
     : QObject(parent)
@@ -80,7 +66,7 @@ void CanvasExportController::preparePrinter(QPrinter& printer, const QString& do
     printer.setPageMargins(QMarginsF(36, 36, 36, 36), QPageLayout::Point);
 }
 
-bool CanvasExportController::printPage(QPrinter& printer, const PrintPage& page)
+bool CanvasExportController::printPage(QPagedPaintDevice& printer, const PrintPage& page)
 {
     QPainter painter;
     if (!painter.begin(&printer))
@@ -89,7 +75,7 @@ bool CanvasExportController::printPage(QPrinter& printer, const PrintPage& page)
     // continued on further sheets between whole rows.
     const QRectF paper = printer.pageLayout().paintRect(QPageLayout::Point);
     const double fit = std::min(1.0, paper.width() / page.size.width());
-    const double deviceScale = printer.resolution() / 72.0;
+    const double deviceScale = printer.logicalDpiX() / 72.0;
     const double left = (paper.width() - page.size.width() * fit) / 2;
     const QList<PrintSlice> slices = CanvasPrintView::paginate(page, paper.height() / fit);
     for (qsizetype i = 0; i < slices.size(); ++i) {
@@ -124,15 +110,53 @@ void CanvasExportController::printCanvas(const CanvasPtr& asked, QWidget* view)
     printer.setDocName(canvas->name());
     if (!accepted)
         return;
-    const bool printed = printPage(printer, page);
     const QString file = printer.outputFileName();
     if (file.isEmpty()) {
-        if (!printed)
+        if (!printPage(printer, page))
             m_dialogs->showAlert(parent, printFailureTitle, QStringLiteral("The printer did not accept the job."));
-    } else if (!printed || !printedFileIsWhole(file)) {
-        m_dialogs->showAlert(parent, printFailureTitle,
-                             QStringLiteral("“%1” could not be written completely.").arg(QFileInfo(file).fileName()));
+        return;
     }
+    // The printer would write its file as it goes and never notice a refused
+    // write: the PDF is made in memory and written like every other file, so
+    // a failure leaves no partial file and an earlier file unchanged.
+    const std::optional<QByteArray> pdf = printedPdf(printer, page);
+    if (!pdf)
+        m_dialogs->showAlert(parent, printFailureTitle, failureText);
+    else if (const auto why = FileWriting::writeWholeFile(file, *pdf))
+        m_dialogs->showAlert(parent, printFailureTitle,
+                             QStringLiteral("“%1” could not be written: %2.").arg(QFileInfo(file).fileName(), *why));
+}
+
+std::optional<QByteArray> CanvasExportController::printedPdf(const QPrinter& printer, const PrintPage& page)
+{
+    // Greyed as the printer's own PDF would be: each colour by its grey value.
+    PrintPage shown = page;
+    if (printer.colorMode() == QPrinter::GrayScale) {
+        auto grey = [](const QColor& color) {
+            const int value = qGray(color.rgb());
+            return QColor(value, value, value, color.alpha());
+        };
+        shown.background = grey(shown.background);
+        for (PrintItem& item : shown.items)
+            item.color = grey(item.color);
+    }
+    QByteArray data;
+    QBuffer buffer(&data);
+    if (!buffer.open(QIODevice::WriteOnly))
+        return std::nullopt;
+    {
+        // The printer's own PDF settings: paper, margins, resolution, title.
+        QPdfWriter writer(&buffer);
+        writer.setCreator(printer.creator());
+        writer.setTitle(printer.docName());
+        writer.setPdfVersion(printer.pdfVersion());
+        writer.setResolution(printer.resolution());
+        if (!writer.setPageLayout(printer.pageLayout()) || !printPage(writer, shown))
+            return std::nullopt;
+    }
+    if (!data.startsWith("%PDF-"))
+        return std::nullopt;
+    return data;
 }
 
 std::optional<QByteArray> CanvasExportController::exportPDF(const CanvasPtr& canvas) const
@@ -156,13 +180,9 @@ void CanvasExportController::savePDF(const CanvasPtr& asked, QWidget* window)
     const QString path = m_dialogs->chooseSaveFile(parent, ShareServices::fileName(canvas->name(), QStringLiteral(".pdf")));
     if (path.isEmpty())
         return;
-    // Through a temporary file: a failed write leaves an existing file whole.
-    QSaveFile file(path);
-    QString error;
-    if (!file.open(QIODevice::WriteOnly) || file.write(*data) != data->size() || !file.commit())
-        error = file.errorString();
-    if (!error.isEmpty())
-        m_dialogs->showAlert(parent, failureTitle, error);
+    // A failed write leaves an existing file whole and says why.
+    if (const auto why = FileWriting::writeWholeFile(path, *data))
+        m_dialogs->showAlert(parent, failureTitle, *why);
 }
 
 void CanvasExportController::sharePDF(const CanvasPtr& canvas, QWidget* view, const QPoint& point)
@@ -190,17 +210,21 @@ void CanvasExportController::shareFile(const QString& name, const QString& exten
 {
     // A folder of its own for each share, readable by this user only, so
     // two shares of equally named canvases never touch each other's file.
+    // Nothing is offered when the file could not be written whole; the
+    // user hears why instead of seeing nothing happen.
+    const QString fileName = ShareServices::fileName(name, extension);
+    auto refuse = [&](const QString& why) {
+        if (m_dialogs)
+            m_dialogs->showAlert(view && view->window() ? view->window() : keyWindow(), shareFailureTitle,
+                                 QStringLiteral("“%1” could not be written: %2.").arg(fileName, why));
+    };
     auto folder = std::make_unique<QTemporaryDir>(QDir(m_shareRoot).filePath(QStringLiteral("quillsheet-share-XXXXXX")));
     if (!folder->isValid())
-        return;
+        return refuse(folder->errorString());
     QFile::setPermissions(folder->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const QString path = folder->filePath(ShareServices::fileName(name, extension));
-    {
-        QFile file(path);
-        // Nothing is offered when the file could not be written whole.
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush())
-            return;
-    }
+    const QString path = folder->filePath(fileName);
+    if (const auto why = FileWriting::writeWholeFile(path, bytes))
+        return refuse(*why);
     QTemporaryDir* pending = folder.get();
     m_pendingShares.push_back(std::move(folder));
     QTimer::singleShot(m_shareLifetime, this, [this, pending] {

@@ -13,6 +13,7 @@
 #include <optional>
 
 class Defaults;
+class QPagedPaintDevice;
 class QPrinter;
 class QTemporaryDir;
 class QWidget;
@@ -54,6 +55,8 @@ public:
     static const QString failureText;
     // The alert's title when a print job fails.
     static const QString printFailureTitle;
+    // The alert's title when the file to share cannot be written.
+    static const QString shareFailureTitle;
 
     void setDialogs(std::shared_ptr<ExportDialogs> dialogs) { m_dialogs = std::move(dialogs); }
     void setSharePicker(std::shared_ptr<SharePicker> picker) { m_picker = std::move(picker); }
@@ -78,7 +81,9 @@ public:
     void shareCanvas(const CanvasPtr& canvas, QWidget* view, const QPoint& point);
 
     // Prints the page on printer as it is set up, breaking pages between rows.
-    static bool printPage(QPrinter& printer, const PrintPage& page);
+    static bool printPage(QPagedPaintDevice& printer, const PrintPage& page);
+    // What printing the page on printer would put into its output file.
+    static std::optional<QByteArray> printedPdf(const QPrinter& printer, const PrintPage& page);
     // The margins and name a print job starts with.
     static void preparePrinter(QPrinter& printer, const QString& documentName);
 

@@ -1,7 +1,8 @@
 #include "Views/Share/CanvasImageDocument.h"
 
+#include "Platform/FileWriting.h"
+
 #include <QBuffer>
-#include <QSaveFile>
 
 CanvasImageDocument CanvasImageDocument::read(const QString& filePath)
 {
@@ -34,12 +35,7 @@ bool CanvasImageDocument::write(const QString& filePath, QString* errorText) con
     const std::optional<QByteArray> data = pngData();
     if (!data)
         return fail(QStringLiteral("The image could not be written as PNG."));
-    QSaveFile file(filePath);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-    if (file.write(*data) != data->size())
-        return fail(file.errorString());
-    if (!file.commit())
-        return fail(file.errorString());
+    if (const auto why = FileWriting::writeWholeFile(filePath, *data))
+        return fail(*why);
     return true;
 }

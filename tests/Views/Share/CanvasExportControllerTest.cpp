@@ -1,7 +1,15 @@
 #include "Models/CanvasExport.h"
+#include "Platform/ShareServices.h"
+#include "Services/LibraryExchange.h"
+#include "Views/Share/CanvasImageDocument.h"
 #include "Views/Share/ExportFixture.h"
+#include "support/FullFileSystem.h"
 #include "support/TestSupport.h"
 
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -93,6 +101,83 @@ TEST_F(ExportControllerTest, FailedWriteKeepsTheExistingFile)
         controller.savePDF(canvas, &window);
         EXPECT_EQ(fileBytes(path), old);
         EXPECT_EQ(dialogs->alerts.size(), 1);
+    }
+}
+
+// On a full disk every write path says why and leaves the disk as it was:
+// no new file, an earlier one byte for byte, no partial or temporary file.
+TEST_F(ExportControllerTest, FullDiskRefusesEveryWrite)
+{
+    FullFileSystem disk;
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    addRows(3); // small enough to sit in a write buffer
+    const QString refusal = QStringLiteral("No space left on device");
+    auto savePdf = [&](const QString& path) {
+        dialogs->saveAnswer = path;
+        controller.savePDF(canvas, &window);
+        return dialogs->alerts.join(u'\n');
+    };
+    auto print = [&](const QString& path) {
+        dialogs->onPrint = printInto(path);
+        controller.printCanvas(canvas, window.centralWidget());
+        return dialogs->alerts.join(u'\n');
+    };
+    auto exportFile = [&](const QString& path) {
+        const auto failure = LibraryExchange::exportCanvases({canvas}, path);
+        return failure ? failure->title + u' ' + failure->message : QString();
+    };
+    struct Case { const char* name; QString file; QByteArray old; std::function<QString(const QString&)> write; };
+    const Case cases[] = {
+        {"export new", "new.quillsheet", {}, exportFile},
+        {"export over a file", "old.quillsheet", "{\"canvases\":[]}", exportFile},
+        {"PDF new", "new.pdf", {}, savePdf},
+        {"PDF over a file", "old.pdf", "%PDF-old", savePdf},
+        {"print to a new file", "printed.pdf", {}, print},
+        {"print over a file", "printed-old.pdf", "%PDF-printed", print},
+        {"share", "", {},
+         [&](const QString&) {
+             controller.setShareFolderRoot(disk.path());
+             controller.sharePDF(canvas, window.centralWidget(), QPoint());
+             EXPECT_TRUE(picker->paths.isEmpty());
+             return dialogs->alerts.join(u'\n');
+         }},
+        {"image", "canvas.png", "old png",
+         [](const QString& path) {
+             QImage image(40, 30, QImage::Format_ARGB32);
+             image.fill(Qt::red);
+             QString error;
+             CanvasImageDocument(image).write(path, &error);
+             return error;
+         }},
+        {"copy of a shared file", "copy.pdf", {},
+         [&](const QString& path) {
+             QString error;
+             ShareServices().saveCopy(writeFile(QStringLiteral("shared.pdf"), "%PDF-shared"), path, &error);
+             return error;
+         }},
+        {"PDF too large for a write buffer", "large.pdf", {},
+         [&](const QString& path) {
+             addRows(200);
+             EXPECT_GT(controller.exportPDF(canvas)->size(), 16 * 1024);
+             return savePdf(path);
+         }},
+    };
+    for (const Case& c : cases) {
+        if (!c.old.isEmpty())
+            ASSERT_TRUE(disk.place(c.file, c.old));
+    }
+    ASSERT_TRUE(disk.fill());
+    const QStringList before = disk.files();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dialogs->alerts.clear();
+        const QString said = c.write(c.file.isEmpty() ? QString() : disk.filePath(c.file));
+        EXPECT_TRUE(said.contains(refusal)) << said.toStdString();
+        EXPECT_FALSE(said.contains(QStringLiteral("Unknown error")));
+        EXPECT_EQ(disk.files(), before);
+        if (!c.old.isEmpty())
+            EXPECT_EQ(fileBytes(disk.filePath(c.file)), c.old);
     }
 }
 
@@ -336,6 +421,44 @@ TEST_F(ExportControllerTest, PrintingPaginatesWithEveryRowOnAPage)
         // On exactly one page: the label cell and the small label above the result.
         EXPECT_EQ(found, 2) << label.toStdString();
     }
+}
+
+// A print into a file keeps what was chosen in the print dialog: paper,
+// orientation, grey scale and the title.
+TEST_F(ExportControllerTest, PrintToFileKeepsTheDialogsChoices)
+{
+    addRows(3);
+    const QString out = dir.filePath(QStringLiteral("printed.pdf"));
+    dialogs->onPrint = [print = printInto(out)](QPrinter& printer) {
+        printer.setPageSize(QPageSize(QPageSize::A5));
+        printer.setPageOrientation(QPageLayout::Landscape);
+        printer.setColorMode(QPrinter::GrayScale);
+        return print(printer);
+    };
+    controller.printCanvas(canvas, window.centralWidget());
+    const QByteArray pdf = fileBytes(out);
+    ASSERT_TRUE(pdf.startsWith("%PDF-"));
+    const QStringList box = pdfMediaBox(pdf).split(u' ');
+    ASSERT_EQ(box.size(), 4);
+    EXPECT_NEAR(box[2].toDouble(), 595.3, 0.5);
+    EXPECT_NEAR(box[3].toDouble(), 419.5, 0.5);
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    if (tool.isEmpty())
+        GTEST_SKIP() << "pdftoppm is not installed";
+    EXPECT_EQ(pdfTitle(out), QStringLiteral("Budget"));
+    const QString stem = dir.filePath(QStringLiteral("sheet"));
+    QProcess::execute(tool, {QStringLiteral("-r"), QStringLiteral("30"), QStringLiteral("-png"),
+                             QStringLiteral("-singlefile"), out, stem});
+    const QImage sheet(stem + QStringLiteral(".png"));
+    ASSERT_FALSE(sheet.isNull());
+    int coloured = 0;
+    for (int y = 0; y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x) {
+            const QColor pixel = sheet.pixelColor(x, y);
+            coloured += std::max({pixel.red(), pixel.green(), pixel.blue()})
+                            - std::min({pixel.red(), pixel.green(), pixel.blue()}) > 8;
+        }
+    EXPECT_EQ(coloured, 0);
 }
 
 // The page is laid out before the dialog: edits or a deletion meanwhile
