@@ -277,8 +277,10 @@ void ContentView::buildMenus()
     auto canvasOutput = [this](QMenu* menu, const QString& title, ShareAction action) {
         QAction* item = menu->addAction(title);
         item->setEnabled(false);
-        connect(item, &QAction::triggered, this,
-                [this, action] { scheduleShareAction(m_exportController, m_selectedCanvas, action); });
+        // The share menu opens below the toolbar's share button while it shows.
+        connect(item, &QAction::triggered, this, [this, action] {
+            scheduleShareAction(m_exportController, m_selectedCanvas, action, 100, shareButton());
+        });
         m_canvasOutputActions.append(item);
     };
     canvasOutput(file, QStringLiteral("Export PDF..."), ShareAction::exportPDF);
