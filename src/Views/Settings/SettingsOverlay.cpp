@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -111,10 +112,19 @@ void SettingsOverlay::finishClosing()
         m_focusBefore->setFocus(Qt::OtherFocusReason);
 }
 
+// Over a main window the backdrop covers everything below its menu bar,
+// the toolbar included, so nothing beneath the card can be reached.
 void SettingsOverlay::coverHost()
 {
-    if (m_host)
-        setGeometry(m_host->rect());
+    if (!m_host)
+        return;
+    QRect area = m_host->rect();
+    if (auto* window = qobject_cast<QMainWindow*>(m_host)) {
+        const QWidget* menuBar = window->menuWidget();
+        if (menuBar && !menuBar->isHidden())
+            area.setTop(menuBar->geometry().bottom() + 1);
+    }
+    setGeometry(area);
 }
 
 void SettingsOverlay::placeCard()

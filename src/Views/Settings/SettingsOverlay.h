@@ -10,10 +10,10 @@ class QScrollArea;
 class QVariantAnimation;
 class SettingsView;
 
-// The settings as a card over a host widget (the main window's content),
-// behind it a dimmed backdrop. A click on the backdrop or the card's close
-// button closes the card with a short fade. Each opening makes a new settings
-// view, so the card always opens on its first tab.
+// The settings as a card over a host widget (the main window, below its menu
+// bar), behind it a dimmed backdrop. A click on the backdrop, the card's close
+// button or Escape closes the card with a short fade. Each opening makes a new
+// settings view, so the card always opens on its first tab.
 class SettingsOverlay : public QWidget {
     Q_OBJECT
 public:

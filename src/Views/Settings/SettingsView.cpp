@@ -10,6 +10,7 @@
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QToolButton>
@@ -197,17 +198,27 @@ SettingsView::SettingsView(std::function<void()> onDismiss, CalcSettings& settin
 
 SettingsView::~SettingsView()
 {
-    // A rate typed but not committed yet is kept, as leaving its field would
-    // keep it. After that no field of a view that is going may reach it.
-    for (int i = 0; i < int(m_taxRows.size()); ++i) {
-        QLineEdit* field = m_taxRows[i].rate;
-        if (!field)
-            continue;
-        if (field->isModified())
-            commitRate(i);
-    }
+    commitTypedRates();
+    // After that no field of a view that is going may reach it.
     for (QObject* child : findChildren<QObject*>())
         child->disconnect(this);
+}
+
+// A rate typed but not committed yet is kept, as leaving its field would keep
+// it: the window may close (or the card go) without the field losing focus.
+void SettingsView::commitTypedRates()
+{
+    for (int i = 0; i < int(m_taxRows.size()); ++i) {
+        QLineEdit* field = m_taxRows[i].rate;
+        if (field && field->isModified())
+            commitRate(i);
+    }
+}
+
+void SettingsView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    commitTypedRates();
 }
 
 void SettingsView::build()
@@ -395,6 +406,17 @@ void SettingsView::changeEvent(QEvent* event)
     // Rates are shown in the locale's number format, and follow it.
     if (event->type() == QEvent::LocaleChange && m_pages[0])
         refreshTaxRows();
+}
+
+void SettingsView::keyPressEvent(QKeyEvent* event)
+{
+    // Escape closes, as the close button does; a field or an open list that
+    // takes Escape for itself keeps it.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_closeButton->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void SettingsView::defaultsChanged(const QString& key)

@@ -31,7 +31,7 @@ class SettingsView : public QWidget {
 public:
     // The settings window's view: shared settings, standard defaults, no dismiss action.
     explicit SettingsView(QWidget* parent = nullptr);
-    // The card's view: onDismiss runs on the close button.
+    // The card's view: onDismiss runs on the close button and on Escape.
     SettingsView(std::function<void()> onDismiss, CalcSettings& settings, QWidget* parent = nullptr);
     // Over an explicit defaults database (tests, and a window over its own).
     SettingsView(std::function<void()> onDismiss, CalcSettings& settings, Defaults& defaults,
@@ -61,6 +61,8 @@ Q_SIGNALS:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     struct TaxRow {
@@ -82,6 +84,7 @@ private:
     QWidget* buildCurrencyContent();
     void refreshTaxRows();
     void commitRate(int index);
+    void commitTypedRates();
     void refreshCurrencies();
     void refreshInterval();
     void refreshRatesStatus();

@@ -5,6 +5,9 @@
 #include "Views/Share/CanvasExportController.h"
 #include "Views/Window/PointerHover.h"
 
+#include <algorithm>
+
+#include <QCursor>
 #include <QMainWindow>
 #include <QPainter>
 #include <QPainterPath>
@@ -50,16 +53,30 @@ QWidget* contentOf(QWidget* window)
     return window;
 }
 
+// The share menu opens at what opened it: below the share button while that
+// shows, else at the pointer, kept inside the window's content (a menu
+// reached by keyboard may leave the pointer anywhere).
+std::pair<QWidget*, QPoint> shareMenuAnchor(QWidget* shareButton, QWidget* content)
+{
+    if (shareButton && shareButton->isVisible())
+        return {shareButton, QPoint(0, shareButton->height())};
+    const QPoint pointer = content->mapFromGlobal(QCursor::pos());
+    const QRect area = content->rect();
+    return {content, QPoint(std::clamp(pointer.x(), area.left(), area.right()),
+                            std::clamp(pointer.y(), area.top(), area.bottom()))};
+}
+
 } // namespace
 
 void scheduleShareAction(CanvasExportController* controller, const CanvasPtr& canvas, ShareAction action,
-                         int delayMilliseconds)
+                         int delayMilliseconds, QWidget* shareButton)
 {
     if (!controller || !canvas)
         return;
     const QPointer<CanvasExportController> guard(controller);
     const std::weak_ptr<Canvas> weak = canvas;
-    QTimer::singleShot(delayMilliseconds, controller, [guard, weak, action] {
+    const QPointer<QWidget> button(shareButton);
+    QTimer::singleShot(delayMilliseconds, controller, [guard, weak, action, button] {
         const CanvasPtr canvas = weak.lock();
         if (!guard || !canvas || canvas->isDeleted())
             return;
@@ -75,12 +92,16 @@ void scheduleShareAction(CanvasExportController* controller, const CanvasPtr& ca
             guard->savePDF(canvas, window);
             break;
         case ShareAction::sharePDF:
-            if (content)
-                guard->sharePDF(canvas, content, QPoint(0, 0));
+            if (content) {
+                const auto [anchor, point] = shareMenuAnchor(button, content);
+                guard->sharePDF(canvas, anchor, point);
+            }
             break;
         case ShareAction::shareCanvas:
-            if (content)
-                guard->shareCanvas(canvas, content, QPoint(0, 0));
+            if (content) {
+                const auto [anchor, point] = shareMenuAnchor(button, content);
+                guard->shareCanvas(canvas, anchor, point);
+            }
             break;
         }
     });
@@ -221,7 +242,7 @@ void ShareButton::choose(ShareAction action)
 {
     m_showingMenu = false;
     m_popover->hide();
-    scheduleShareAction(m_controller, m_canvas.lock(), action, m_delay);
+    scheduleShareAction(m_controller, m_canvas.lock(), action, m_delay, this);
 }
 
 bool ShareButton::isHovered() const

@@ -13,11 +13,12 @@ class PointerHover;
 enum class ShareAction { print, exportPDF, sharePDF, shareCanvas };
 
 // Runs the action on the canvas delayMilliseconds from now, with the window
-// that has the keyboard at that moment: print and share go to its content,
-// the PDF's save dialog to the window. Nothing happens without a key window
-// or when the canvas is gone by then.
+// that has the keyboard at that moment: print goes to its content, the PDF's
+// save dialog to the window. The share menu opens below shareButton while
+// that shows, else at the pointer. Nothing happens without a key window or
+// when the canvas is gone by then.
 void scheduleShareAction(CanvasExportController* controller, const CanvasPtr& canvas, ShareAction action,
-                         int delayMilliseconds = 100);
+                         int delayMilliseconds = 100, QWidget* shareButton = nullptr);
 
 // One row of the share menu: symbol, title and, where a key works, its hint.
 class ShareMenuItem : public QAbstractButton {

@@ -279,8 +279,10 @@ void ContentView::buildMenus()
     auto canvasOutput = [this](QMenu* menu, const QString& title, ShareAction action) {
         QAction* item = menu->addAction(title);
         item->setEnabled(false);
-        connect(item, &QAction::triggered, this,
-                [this, action] { scheduleShareAction(m_exportController, m_selectedCanvas, action); });
+        // The share menu opens below the toolbar's share button while it shows.
+        connect(item, &QAction::triggered, this, [this, action] {
+            scheduleShareAction(m_exportController, m_selectedCanvas, action, 100, shareButton());
+        });
         m_canvasOutputActions.append(item);
     };
     canvasOutput(file, QStringLiteral("Export PDF..."), ShareAction::exportPDF);
@@ -642,6 +644,10 @@ void ContentView::showSettingsWindow()
         m_settingsWindow->setObjectName(QStringLiteral("settingsWindow"));
         // Here the close button closes the window; the view and its tab stay for the next time.
         m_settingsWindow->setOnDismiss([window = m_settingsWindow] { window->close(); });
+        auto* close = new QAction(m_settingsWindow);
+        close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+        connect(close, &QAction::triggered, m_settingsWindow, &QWidget::close);
+        m_settingsWindow->addAction(close);
         m_settingsWindow->adjustSize();
         // First shown over the upper part of the main window; later where the user left it.
         const QRect frame = geometry();
@@ -655,7 +661,7 @@ void ContentView::showSettingsWindow()
 void ContentView::showSettingsCard()
 {
     if (!m_settingsOverlay)
-        m_settingsOverlay = new SettingsOverlay(centralWidget(), CalcSettings::shared(), m_defaults);
+        m_settingsOverlay = new SettingsOverlay(this, CalcSettings::shared(), m_defaults);
     m_settingsOverlay->setPresented(true);
 }
 

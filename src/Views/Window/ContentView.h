@@ -87,8 +87,9 @@ public:
     // The standard one shows an alert; tests answer it themselves.
     void setQuitConfirmation(std::function<bool(const QString& message)> confirmation);
 
-    // The settings, as a window of their own ("Settings…", Ctrl+,) and as a
-    // card over the window's content (made on first use).
+    // The settings, as a window of their own ("Settings…", Ctrl+,; Escape or
+    // Ctrl+W closes it) and as a card over the window below its menu bar
+    // (made on first use).
     void showSettingsWindow();
     void showSettingsCard();
     SettingsView* settingsWindow() const { return m_settingsWindow; }

@@ -1,3 +1,4 @@
+#include "Models/CalcSettings.h"
 #include "support/CloudDouble.h"
 #include "Views/Window/ShellFixture.h"
 #include "Views/Settings/SettingsButton.h"
@@ -8,9 +9,11 @@
 
 #include <QAction>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolBar>
 #include <gtest/gtest.h>
 
 namespace {
@@ -273,17 +276,74 @@ TEST_F(SettingsCommandTest, SettingsCommandOpensOneWindowThatItsCloseButtonClose
     EXPECT_EQ(storedKeys(), before);
 }
 
-TEST_F(SettingsCommandTest, TheCardOpensOverTheWindowsContent)
+// The backdrop covers the whole window below the menu bar, toolbar included,
+// however the toolbar comes and goes beneath it.
+TEST_F(SettingsCommandTest, TheCardCoversTheWindowBelowItsMenuBar)
 {
+    defaults.setValue(QStringLiteral("autoHideToolbar"), false);
     makeWindow().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_TRUE(window->isToolbarVisible());
     window->showSettingsCard();
     SettingsOverlay* overlay = window->settingsOverlay();
     ASSERT_NE(overlay, nullptr);
     EXPECT_TRUE(overlay->isPresented());
-    EXPECT_EQ(overlay->parentWidget(), window->centralWidget());
-    EXPECT_EQ(overlay->geometry(), window->centralWidget()->rect());
+    const int belowMenuBar = window->menuBar()->geometry().bottom() + 1;
+    EXPECT_EQ(overlay->geometry(), window->rect().adjusted(0, belowMenuBar, 0, 0));
+    const QPoint onToolbar = window->toolbar()->geometry().center();
+    for (bool toolbarShown : {true, false, true}) {
+        window->toolbar()->setVisible(toolbarShown);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window->childAt(onToolbar), overlay) << toolbarShown;
+    }
+    window->resize(1200, 800);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(overlay->geometry(), window->rect().adjusted(0, belowMenuBar, 0, 0));
     window->showSettingsCard();
     EXPECT_EQ(window->settingsOverlay(), overlay);
+}
+
+// Escape closes the settings window and the card as their close button does,
+// Ctrl+W the window; a rate being typed is kept.
+TEST_F(SettingsCommandTest, EscapeAndCtrlWCloseLikeTheCloseButton)
+{
+    makeWindow().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    CalcSettings& shared = CalcSettings::shared();
+    const QList<CalcSettings::TaxRate> saved = shared.taxRates();
+    struct Case {
+        const char* name;
+        bool card;
+        QKeySequence keys;
+        double typed;
+    };
+    const Case cases[] = {
+        {"window, Escape", false, QKeySequence(Qt::Key_Escape), 21},
+        {"window, Ctrl+W", false, QKeySequence(Qt::CTRL | Qt::Key_W), 22},
+        {"card, Escape", true, QKeySequence(Qt::Key_Escape), 23},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.card)
+            window->showSettingsCard();
+        else
+            window->showSettingsWindow();
+        SettingsView* view = c.card ? window->settingsOverlay()->settingsView() : window->settingsWindow();
+        ASSERT_NE(view, nullptr);
+        view->window()->activateWindow();
+        ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == view->window(); }, 2000));
+        auto* field = view->findChild<QLineEdit*>("taxRate0");
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, QString::number(c.typed));
+        QTest::keySequence(field, c.keys);
+        if (c.card)
+            EXPECT_TRUE(waitUntil([&] { return !window->settingsOverlay()->isVisible(); }, 2000));
+        else
+            EXPECT_FALSE(view->isVisible());
+        EXPECT_TRUE(waitUntil([&] { return shared.taxRates()[0].rate == c.typed; }, 2000));
+    }
+    shared.setTaxRates(saved);
 }
 
 } // namespace

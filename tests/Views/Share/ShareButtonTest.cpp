@@ -1,9 +1,11 @@
 #include "Platform/NotificationCenter.h"
+#include "Services/HoverMonitor.h"
 #include "Views/Window/ContentView.h"
 #include "Views/Share/ExportFixture.h"
 #include "Views/Share/ShareButton.h"
 #include "support/TestSupport.h"
 
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QTest>
@@ -102,9 +104,9 @@ TEST_F(ShareButtonTest, ChoosingRunsTheActionATenthOfASecondLater)
         EXPECT_EQ(lastEffect(), effect);
     }
     // Print goes to the key window's content, the save dialog to the window,
-    // the picker to the content's origin.
-    EXPECT_EQ(picker->anchors.last(), window.centralWidget());
-    EXPECT_EQ(picker->points.last(), QPoint(0, 0));
+    // the picker below the button.
+    EXPECT_EQ(picker->anchors.last(), button.get());
+    EXPECT_EQ(picker->points.last(), QPoint(0, button->height()));
 }
 
 TEST_F(ShareButtonTest, NothingHappensWithoutKeyWindowOrCanvas)
@@ -199,6 +201,46 @@ TEST_F(WindowOutputTest, FileMenuOutputsActOnTheSelectedCanvas)
         EXPECT_TRUE(item->isEnabled());
         item->trigger();
         EXPECT_TRUE(waitUntil(done, 5000)) << title.toStdString();
+    }
+}
+
+// The share menu opens at what opened it, never at the window's corner: below
+// the toolbar's share button while that shows, else at the pointer.
+TEST_F(WindowOutputTest, TheShareMenuOpensAtWhatOpenedIt)
+{
+    shell->setSelectedCanvas(canvas);
+    shell->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(shell.get()));
+    QWidget* content = shell->centralWidget();
+    const QPoint pointer(300, 250);
+    QCursor::setPos(content->mapToGlobal(pointer));
+    struct Case {
+        const char* name;
+        bool toolbarShown;
+        std::function<void()> choose;
+        bool belowTheButton;
+    };
+    const Case cases[] = {
+        {"toolbar's share button", true, [this] { shell->shareButton()->choose(ShareAction::shareCanvas); }, true},
+        {"File menu, toolbar shown", true, [this] { fileItem("Share PDF...")->trigger(); }, true},
+        {"File menu, toolbar hidden", false, [this] { fileItem("Share Canvas...")->trigger(); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        defaults.setValue(QStringLiteral("autoHideToolbar"), !c.toolbarShown);
+        shell->hoverMonitor()->handlePointer(pointer.x(), pointer.y());
+        ASSERT_TRUE(waitUntil([&] { return shell->isToolbarVisible() == c.toolbarShown; }, 3000));
+        picker->anchors.clear();
+        c.choose();
+        ASSERT_TRUE(waitUntil([&] { return !picker->anchors.isEmpty(); }, 5000));
+        ShareButton* button = shell->shareButton();
+        if (c.belowTheButton) {
+            EXPECT_EQ(picker->anchors.last(), button);
+            EXPECT_EQ(picker->points.last(), QPoint(0, button->height()));
+        } else {
+            EXPECT_EQ(picker->anchors.last(), content);
+            EXPECT_EQ(picker->points.last(), pointer);
+        }
     }
 }
 
