@@ -73,7 +73,15 @@ std::optional<QUuid> decodeUuid(const QJsonValue& value)
     return id;
 }
 
-// A JSON object of numbers; any other member value fails the whole table.
+// No currency trades at a billionth or a trillion of another: a rate outside
+// that range (negative, zero, tiny or huge) comes from a broken or hostile
+// answer and would turn 100 EUR into -108 $ or 0 €.
+bool isUsableRate(double rate)
+{
+    return std::isnormal(rate) && rate > 1e-9 && rate < 1e12;
+}
+
+// A JSON object of usable rates; any other member value fails the whole table.
 std::optional<QHash<QString, double>> decodeRateTable(const QJsonValue& value)
 {
     if (!value.isObject())
@@ -81,7 +89,7 @@ std::optional<QHash<QString, double>> decodeRateTable(const QJsonValue& value)
     QHash<QString, double> rates;
     const QJsonObject object = value.toObject();
     for (auto it = object.begin(); it != object.end(); ++it) {
-        if (!it.value().isDouble() || !std::isfinite(it.value().toDouble()))
+        if (!it.value().isDouble() || !isUsableRate(it.value().toDouble()))
             return std::nullopt;
         rates.insert(it.key(), it.value().toDouble());
     }
@@ -462,23 +470,30 @@ std::optional<double> CalcSettings::convert(double amount, const QString& from, 
     const auto& rates = m_exchangeRates.rates;
     if (rates.isEmpty())
         return std::nullopt;
+    // A rate outside the usable range counts as missing.
+    auto rateOf = [&rates](const QString& code) -> std::optional<double> {
+        const auto it = rates.constFind(code);
+        if (it == rates.cend() || !isUsableRate(it.value()))
+            return std::nullopt;
+        return it.value();
+    };
     const QString source = from.toUpper();
     const QString target = to.toUpper();
     const QString& base = m_exchangeRates.baseCurrency;
     // The base is tested as the source first, so base to base needs its own entry.
     if (source == base) {
-        const auto it = rates.constFind(target);
-        return it == rates.cend() ? std::nullopt : std::optional<double>(amount * it.value());
+        const auto rate = rateOf(target);
+        return rate ? std::optional<double>(amount * *rate) : std::nullopt;
     }
     if (target == base) {
-        const auto it = rates.constFind(source);
-        return it == rates.cend() ? std::nullopt : std::optional<double>(amount / it.value());
+        const auto rate = rateOf(source);
+        return rate ? std::optional<double>(amount / *rate) : std::nullopt;
     }
-    const auto sourceRate = rates.constFind(source);
-    const auto targetRate = rates.constFind(target);
-    if (sourceRate == rates.cend() || targetRate == rates.cend())
+    const auto sourceRate = rateOf(source);
+    const auto targetRate = rateOf(target);
+    if (!sourceRate || !targetRate)
         return std::nullopt;
-    return (amount / sourceRate.value()) * targetRate.value();
+    return (amount / *sourceRate) * *targetRate;
 }
 
 void CalcSettings::refreshRatesIfNeeded()

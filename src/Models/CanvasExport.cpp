@@ -4,6 +4,7 @@
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
 
+#include <QCborValue>
 #include <QDate>
 #include <QHash>
 #include <QJsonArray>
@@ -13,6 +14,7 @@
 #include <QJsonValue>
 #include <QTime>
 #include <cmath>
+#include <cstring>
 
 // ---- value forms ----
 
@@ -283,6 +285,65 @@ QString CanvasExport::suggestedFilename(const QList<CanvasPtr>& canvases)
 
 namespace {
 
+// Half a pair can only come in as a \u escape (the parser refuses one
+// written as UTF-8), so a file without "\uD8" to "\uDF" needs no search.
+bool mayHoldSurrogateEscape(const QByteArray& bytes)
+{
+    const char* const end = bytes.constData() + bytes.size();
+    for (const char* p = bytes.constData(); end - p >= 4; ++p) {
+        p = static_cast<const char*>(std::memchr(p, '\\', size_t(end - p)));
+        if (!p || end - p < 4)
+            return false;
+        const char first = char(p[2] | 0x20), second = char(p[3] | 0x20);
+        if (p[1] == 'u' && first == 'd' && (second == '8' || second == '9' || (second >= 'a' && second <= 'f')))
+            return true;
+    }
+    return false;
+}
+
+// Where the first text holding half of a surrogate pair lies below a value
+// (an escape such as "\ud800" without its partner: the parser keeps it as it
+// is, and it is no text). The path is relative: ".name", "[2]", or empty for
+// the value itself or, for a member name, the object holding it.
+struct BrokenText {
+    QString path;
+    bool inMemberName = false;
+};
+
+std::optional<BrokenText> findBrokenText(const QJsonValue& value)
+{
+    switch (value.type()) {
+    case QJsonValue::String:
+        if (!value.toString().isValidUtf16())
+            return BrokenText{};
+        return std::nullopt;
+    case QJsonValue::Array: {
+        const QJsonArray elements = value.toArray();
+        for (qsizetype i = 0; i < elements.size(); ++i)
+            if (auto broken = findBrokenText(elements.at(i))) {
+                broken->path.prepend(u'[' + QString::number(i) + u']');
+                return broken;
+            }
+        return std::nullopt;
+    }
+    case QJsonValue::Object: {
+        const QJsonObject members = value.toObject();
+        for (auto it = members.constBegin(); it != members.constEnd(); ++it) {
+            const QString key = it.key();
+            if (!key.isValidUtf16())
+                return BrokenText{QString(), true};
+            if (auto broken = findBrokenText(it.value())) {
+                broken->path.prepend(u'.' + key);
+                return broken;
+            }
+        }
+        return std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
 // Reads one object's members by name; the first member of the wrong type or
 // form stops the whole document with its path.
 class Reader {
@@ -340,11 +401,18 @@ public:
     bool integer(const QJsonObject& o, QLatin1String key, const QString& path, qint64& out)
     {
         return member(o, key, path, QJsonValue::Double, "integer", [&](const QJsonValue& v) {
+            // The parser keeps a whole number that fits in 64 bits as an
+            // integer, -2^63 and 2^63 - 1 included; as a double the largest
+            // would round up to 2^63 and be taken for one beyond the range.
+            const QCborValue number = QCborValue::fromJsonValue(v);
+            if (number.isInteger()) {
+                out = number.toInteger();
+                return true;
+            }
             const double d = v.toDouble();
-            // Beyond ±2^63 no 64-bit integer holds it.
-            if (!std::isfinite(d) || d != std::floor(d) || std::fabs(d) >= 9223372036854775808.0)
+            if (!std::isfinite(d) || d != std::floor(d) || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
                 return fail(at(path, key), QStringLiteral("integer expected"));
-            out = v.toInteger(qint64(d));
+            out = qint64(d);
             return true;
         });
     }
@@ -500,6 +568,11 @@ std::optional<CanvasExport> CanvasExport::fromJSON(const QByteArray& bytes, QStr
     if (!document.isObject())
         return failed(QStringLiteral("the top level is not a JSON object"));
     const QJsonObject root = document.object();
+    if (const auto broken = mayHoldSurrogateEscape(bytes) ? findBrokenText(root) : std::nullopt) {
+        const QString place = broken->path.isEmpty() ? QStringLiteral("the top level") : broken->path.mid(1);
+        return failed(place + (broken->inMemberName ? QStringLiteral(": member name") : QStringLiteral(": text"))
+                      + QStringLiteral(" with half a character (a \\uD800 to \\uDFFF escape without its partner)"));
+    }
 
     Reader reader;
     CanvasExport result;

@@ -76,7 +76,8 @@ struct CanvasExport {
 
     // Reads a document leniently: missing or null members take their
     // defaults, unknown members are ignored. A member of the wrong type or
-    // form rejects the whole document; the error says where and why, such as
+    // form, or text anywhere holding half of a surrogate pair, rejects the
+    // whole document; the error says where and why, such as
     // "canvases[0].blocks[2].hasError: boolean expected".
     static std::optional<CanvasExport> fromJSON(const QByteArray& bytes, QString* error = nullptr);
 

@@ -531,37 +531,48 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
                           QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
     }
 
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        const QString text = errorText(db);
-        const bool full = diskIsFull(db);
-        sqlite3_close(db);
-        if (full)
-            return refuse(OpenFailure::unreadable, fullText);
-        return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be opened (%2).").arg(shown, text));
+    // SQLite makes "-wal" and "-shm" beside a store in write-ahead mode even
+    // to read it. A refused store is left as it was found: the companions made
+    // here go again; those already there may hold the newest changes and stay.
+    // The lock keeps every other Quillsheet away meanwhile.
+    const QString companionSuffixes[] = {QStringLiteral("-wal"), QStringLiteral("-shm")};
+    QStringList foundCompanions;
+    for (const QString& suffix : companionSuffixes) {
+        const QFileInfo companion(path + suffix);
+        if (companion.exists() || companion.isSymLink())
+            foundCompanions.append(suffix);
     }
+
+    sqlite3* db = nullptr;
+    std::unique_ptr<ObjectStore> store;
+    auto closeAndRefuseAs = [&](OpenFailure kind, const QString& text) {
+        if (store) {
+            lock = std::move(store->m_lock); // held until the companions are gone
+            store.reset();
+        } else {
+            sqlite3_close(db);
+        }
+        db = nullptr;
+        for (const QString& suffix : companionSuffixes)
+            if (!foundCompanions.contains(suffix))
+                QFile::remove(path + suffix);
+        return refuse(kind, text);
+    };
+    auto closeAndRefuse = [&](const QString& text) {
+        if (diskIsFull(db))
+            return closeAndRefuseAs(OpenFailure::unreadable, fullText);
+        return closeAndRefuseAs(OpenFailure::unreadable,
+                                QStringLiteral("The store “%1” cannot be opened (%2).").arg(shown, text));
+    };
+    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+        return closeAndRefuse(errorText(db));
     // Short: saves run on the main thread, and a failed save is retried anyway.
     sqlite3_busy_timeout(db, 250);
     // Closing folds the log into the main file: not before the file is known to be ours.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-
+    // Nothing is written to a store until it has loaded whole.
     QString error;
-    auto closeAndRefuse = [&](const QString& text) {
-        const bool full = diskIsFull(db);
-        sqlite3_close(db);
-        if (full)
-            return refuse(OpenFailure::unreadable, fullText);
-        return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be opened (%2).").arg(shown, text));
-    };
-    sqlite3_stmt* mode = nullptr;
-    QString journalMode;
-    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) == SQLITE_OK
-        && sqlite3_step(mode) == SQLITE_ROW)
-        journalMode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0)));
-    sqlite3_finalize(mode);
-    if (journalMode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
-        return closeAndRefuse(journalMode.isEmpty() ? errorText(db) : QStringLiteral("no write-ahead log"));
-    if (!exec(db, "PRAGMA synchronous=FULL", &error))
+    if (!exec(db, "PRAGMA query_only=1", &error))
         return closeAndRefuse(error);
 
     // The probe read the main file alone; what a log held is visible only now.
@@ -570,16 +581,32 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
     const auto version = queryInteger(db, "PRAGMA user_version");
     if (!tables || !appId || !version)
         return closeAndRefuse(errorText(db));
-    if (*tables > 0 && *appId != applicationId) {
-        sqlite3_close(db);
-        return refuse(OpenFailure::notAStore, QStringLiteral("The file “%1” is not a Quillsheet store.").arg(shown));
-    }
-    if (*version > fileFormatVersion) {
-        sqlite3_close(db);
-        return refuse(OpenFailure::newerVersion,
-                      QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
-    }
+    if (*tables > 0 && *appId != applicationId)
+        return closeAndRefuseAs(OpenFailure::notAStore,
+                                QStringLiteral("The file “%1” is not a Quillsheet store.").arg(shown));
+    if (*version > fileFormatVersion)
+        return closeAndRefuseAs(OpenFailure::newerVersion,
+                                QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
+
+    auto writeAheadLog = [&] {
+        if (!exec(db, "PRAGMA query_only=0", &error))
+            return false;
+        sqlite3_stmt* mode = nullptr;
+        QString journalMode;
+        if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) == SQLITE_OK
+            && sqlite3_step(mode) == SQLITE_ROW)
+            journalMode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0)));
+        sqlite3_finalize(mode);
+        if (journalMode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+            error = journalMode.isEmpty() ? errorText(db) : QStringLiteral("no write-ahead log");
+            return false;
+        }
+        return exec(db, "PRAGMA synchronous=FULL", &error);
+    };
     if (*tables == 0) {
+        // Empty: there is nothing to load, and the store is made now.
+        if (!writeAheadLog())
+            return closeAndRefuse(error);
         const QByteArray create = QByteArray("BEGIN IMMEDIATE;") + schemaSql
             + "INSERT INTO meta(key, value) VALUES('schemaVersion', '" + schemaVersion + "');"
             + "PRAGMA application_id=" + QByteArray::number(applicationId) + ";"
@@ -590,19 +617,22 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
         }
     }
 
-    std::unique_ptr<ObjectStore> store(new ObjectStore(path, db, std::move(lock)));
+    store.reset(new ObjectStore(path, db, std::move(lock)));
     bool damaged = false;
     if (!store->prepareStatements() || !store->load(&error, &damaged)) {
         if (error.isEmpty())
             error = errorText(db);
-        store.reset();
         if (damaged)
-            return refuse(OpenFailure::notAStore,
-                          QStringLiteral("The file “%1” is not a Quillsheet store or is damaged (%2).").arg(shown, error));
-        return refuse(OpenFailure::unreadable,
-                      QStringLiteral("The store “%1” cannot be read (%2).").arg(shown, error));
+            return closeAndRefuseAs(
+                OpenFailure::notAStore,
+                QStringLiteral("The file “%1” is not a Quillsheet store or is damaged (%2).").arg(shown, error));
+        return closeAndRefuseAs(OpenFailure::unreadable,
+                                QStringLiteral("The store “%1” cannot be read (%2).").arg(shown, error));
     }
-    // Loaded whole: from now on closing may fold the log into the file.
+    // Loaded whole: only now may the file change.
+    if (*tables > 0 && !writeAheadLog())
+        return closeAndRefuse(error);
+    // From now on closing may fold the log into the file.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
     if (failure)
         *failure = OpenFailure::none;

@@ -27,7 +27,8 @@ public:
     enum class OpenFailure { none, locked, notAStore, newerVersion, unreadable };
 
     // Opens or creates the store at path. On failure returns null and fills
-    // failure/message; a file that is not ours is never modified.
+    // failure/message; a refused file is never modified, and no companion file
+    // is left beside it that was not there before.
     static std::unique_ptr<ObjectStore> open(const QString& path, QString* message = nullptr,
                                              OpenFailure* failure = nullptr);
     // Where the application keeps its store.

@@ -212,6 +212,8 @@ TEST_F(CalcSettingsTest, StoredExchangeRatesMustHaveEveryKey)
         R"({"rates":{"USD":1.1},"lastUpdated":0})",
         R"({"baseCurrency":"EUR","rates":{"USD":1.1},"lastUpdated":"2024-01-01"})",
         R"({"baseCurrency":"EUR","rates":{"USD":1.1},"lastUpdated":1e300})",
+        R"({"baseCurrency":"EUR","rates":{"GBP":0.85,"USD":-1.08},"lastUpdated":0})",
+        R"({"baseCurrency":"EUR","rates":{"USD":1e308},"lastUpdated":0})",
         "[]",
     };
     for (const QByteArray& data : broken) {

@@ -142,6 +142,10 @@ TEST_F(CanvasExportTest, MissingAndNullMembersTakeTheirDefaults)
         {"any integer version", R"({"version":-7})", [](const CanvasExport& d) { EXPECT_EQ(d.version, -7); }},
         {"integral version written with a fraction", R"({"version":3.0})",
          [](const CanvasExport& d) { EXPECT_EQ(d.version, 3); }},
+        {"the smallest 64-bit version", R"({"version":-9223372036854775808})",
+         [](const CanvasExport& d) { EXPECT_EQ(d.version, std::numeric_limits<qint64>::min()); }},
+        {"the largest 64-bit version", R"({"version":9223372036854775807})",
+         [](const CanvasExport& d) { EXPECT_EQ(d.version, std::numeric_limits<qint64>::max()); }},
         {"identifiers in either case",
          oneCanvas(R"("id":"abcdef01-2345-6789-ABCD-EF0123456789")"),
          [](const CanvasExport& d) {
@@ -167,6 +171,8 @@ TEST_F(CanvasExportTest, MissingAndNullMembersTakeTheirDefaults)
          }},
         {"escaped slashes", oneCanvas(R"("name":"Q1\/Q2")"),
          [](const CanvasExport& d) { EXPECT_EQ(d.canvases[0].name, QStringLiteral("Q1/Q2")); }},
+        {"an escaped pair and replacement characters", oneCanvas("\"name\":\"\\ud83d\\ude00 \\ufffd \xef\xbf\xbd\""),
+         [](const CanvasExport& d) { EXPECT_EQ(d.canvases[0].name, QStringLiteral("\U0001F600 \uFFFD \uFFFD")); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -212,11 +218,20 @@ TEST_F(CanvasExportTest, WrongTypesAndFormsRejectTheDocumentNamingWhereAndWhy)
                  + "\",\"placeholderName\":[]"),
          "canvases[0].links[0].placeholderName: string expected"},
         {oneCanvas(R"("links":[{}])"), "canvases[0].links[0].sourceBlockID: missing*"},
+        // Half of a surrogate pair is no text, wherever it stands.
+        {oneCanvas(R"("name":"Q1 \ud800")"), "canvases[0].name: text with half a character*"},
+        {oneRow(R"("label":"\udc00")"), "canvases[0].blocks[0].label: text with half a character*"},
+        {oneRow(R"("expression":"\ude00\ud83d")"), "canvases[0].blocks[0].expression: text with half a character*"},
+        {oneRow(R"("textContent":"\ud83d\ud83d")"), "canvases[0].blocks[0].textContent: text with half a character*"},
+        {oneRow(R"("partLabels":{"n0\ud800":"x"})"), "canvases[0].blocks[0].partLabels: member name with half a character*"},
+        {oneRow(R"("partColors":{"n0":"\udbff"})"), "canvases[0].blocks[0].partColors.n0: text with half a character*"},
+        {oneCanvas(R"("future":["ok","\ud800"])"), "canvases[0].future[1]: text with half a character*"},
+        {R"({"\udfff":1})", "the top level: member name with half a character*"},
     };
     // Families of inputs with the same message.
     for (const QByteArray json : {"{", "", "\"text\"", "{} {}"})
         cases.append({json, "not a JSON document*"});
-    for (const QByteArray version : {"\"1\"", "1.5", "true", "1e30"})
+    for (const QByteArray version : {"\"1\"", "1.5", "true", "1e30", "9223372036854775808", "-1e19"})
         cases.append({"{\"version\":" + version + "}", "version: integer expected"});
     for (const char* date : {"2026-03-01", "2026-03-01T09:30:00.123Z", "2026-02-30T09:30:00Z", "2026-03-01 09:30:00Z",
                              "2026-03-01T09:30:00z", "2026-03-01T09:30:00", "2026-03-01T24:00:00Z",

@@ -63,7 +63,10 @@ TEST_F(ExchangeRatesTest, ConvertPivotsOnTheStoredBase)
     EXPECT_FALSE(s.convert(10, QStringLiteral("EUR"), QStringLiteral("USD"))); // empty table
 
     const double usd = 1.0834, gbp = 0.8551;
-    s.setExchangeRates({QStringLiteral("EUR"), {{QStringLiteral("USD"), usd}, {QStringLiteral("GBP"), gbp}, {QStringLiteral("XXX"), 0}}, utc(2024, 1, 1)});
+    s.setExchangeRates({QStringLiteral("EUR"),
+                        {{QStringLiteral("USD"), usd}, {QStringLiteral("GBP"), gbp}, {QStringLiteral("XXX"), 0},
+                         {QStringLiteral("NEG"), -usd}},
+                        utc(2024, 1, 1)});
     EXPECT_EQ(s.convert(10, QStringLiteral("eur"), QStringLiteral("usd")), 10 * usd);
     EXPECT_EQ(s.convert(10, QStringLiteral("USD"), QStringLiteral("EUR")), 10 / usd);
     EXPECT_EQ(s.convert(10, QStringLiteral("Usd"), QStringLiteral("gbp")), (10 / usd) * gbp);
@@ -72,7 +75,10 @@ TEST_F(ExchangeRatesTest, ConvertPivotsOnTheStoredBase)
     EXPECT_FALSE(s.convert(10, QStringLiteral("EUR"), QStringLiteral("CHF")));
     EXPECT_FALSE(s.convert(10, QStringLiteral("CHF"), QStringLiteral("EUR")));
     EXPECT_FALSE(s.convert(10, QStringLiteral("CHF"), QStringLiteral("USD")));
-    EXPECT_TRUE(std::isinf(*s.convert(10, QStringLiteral("XXX"), QStringLiteral("EUR"))));
+    // Rates no currency has count as missing.
+    EXPECT_FALSE(s.convert(10, QStringLiteral("XXX"), QStringLiteral("EUR")));
+    EXPECT_FALSE(s.convert(100, QStringLiteral("EUR"), QStringLiteral("NEG")));
+    EXPECT_FALSE(s.convert(100, QStringLiteral("NEG"), QStringLiteral("USD")));
 
     // Another base: conversions pivot on it; a lower-case stored base is not upper-cased.
     s.setExchangeRates({QStringLiteral("USD"), {{QStringLiteral("EUR"), 0.9}}, utc(2024, 1, 1)});
@@ -190,6 +196,13 @@ TEST_F(ExchangeRatesTest, UnreadableAnswersKeepTheOldTable)
         {200, R"({"base":null,"rates":{"USD":1.08}})"},
         {200, R"([{"base":"EUR","rates":{}}])"},
         {500, ""},
+        // Rates no currency has: the whole answer goes, the good rates with it.
+        {200, R"({"base":"EUR","rates":{"GBP":0.85,"USD":-1.08}})"},
+        {200, R"({"base":"EUR","rates":{"USD":1e308}})"},
+        {200, R"({"base":"EUR","rates":{"USD":0}})"},
+        {200, R"({"base":"EUR","rates":{"USD":5e-324}})"},
+        {200, R"({"base":"EUR","rates":{"USD":1e-9}})"},
+        {200, R"({"base":"EUR","rates":{"USD":1e12}})"},
     };
     for (const auto& answer : answers) {
         SCOPED_TRACE(answer.body.toStdString());

@@ -503,41 +503,60 @@ TEST_F(ObjectStoreTest, AnEmptyDatabaseBecomesTheStore)
 }
 
 // Record keys are handed out after the largest one read; a key that cannot
-// be followed by another, or one below 1, marks the file as damaged.
-TEST_F(ObjectStoreTest, RefusesStoresWithKeysThatCannotBeContinued)
+// be followed by another, or one below 1, marks the file as damaged. Any store
+// refused while loading, in either journal mode, is left exactly as it was:
+// not switched to write-ahead mode, and no companion file left beside it.
+TEST_F(ObjectStoreTest, RefusesDamagedStoresAndLeavesThemAsTheyWere)
 {
+    using Failure = ObjectStore::OpenFailure;
     const struct {
-        const char* sql;
+        const char* sql; // none: the pages after the first are overwritten
+        Failure failure;
     } cases[] = {
-        {"UPDATE canvas SET pk=9223372036854775807"},
-        {"UPDATE block SET pk=9223372036854775807 WHERE expression='2'"},
-        {"UPDATE link SET pk=9223372036854775807"},
-        {"UPDATE canvas SET pk=0"},
-        {"UPDATE block SET pk=-1 WHERE expression='1'"},
-        {"UPDATE link SET pk=-9223372036854775808"},
-        {"UPDATE block SET pk=4611686018427387905 WHERE expression='1'"},
+        {"UPDATE canvas SET pk=9223372036854775807", Failure::notAStore},
+        {"UPDATE block SET pk=9223372036854775807 WHERE expression='2'", Failure::notAStore},
+        {"UPDATE link SET pk=9223372036854775807", Failure::notAStore},
+        {"UPDATE canvas SET pk=0", Failure::notAStore},
+        {"UPDATE block SET pk=-1 WHERE expression='1'", Failure::notAStore},
+        {"UPDATE link SET pk=-9223372036854775808", Failure::notAStore},
+        {"UPDATE block SET pk=4611686018427387905 WHERE expression='1'", Failure::notAStore},
+        {"ALTER TABLE block DROP COLUMN color_hex", Failure::unreadable},
+        {nullptr, Failure::unreadable},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.sql);
-        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
-            QFile::remove(path() + suffix);
-        {
-            auto store = open();
-            ASSERT_TRUE(store);
-            const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
-            store->context().insert(canvas);
-            addLink(canvas, addRow(canvas, QStringLiteral("1"), 0), addRow(canvas, QStringLiteral("2"), 50),
-                    QStringLiteral("A"));
+    const auto folder = [&] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot); };
+    for (const char* mode : {"WAL", "DELETE"}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(mode) + ": " + (c.sql ? c.sql : "damaged pages"));
+            for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+                QFile::remove(path() + suffix);
+            {
+                auto store = open();
+                ASSERT_TRUE(store);
+                const CanvasPtr canvas = Canvas::create(QStringLiteral("C"), 0, 0, 1);
+                store->context().insert(canvas);
+                addLink(canvas, addRow(canvas, QStringLiteral("1"), 0), addRow(canvas, QStringLiteral("2"), 50),
+                        QStringLiteral("A"));
+            }
+            writeSqlite(path(), (QByteArray("PRAGMA journal_mode=") + mode + ";" + (c.sql ? c.sql : "")).constData());
+            if (!c.sql) {
+                QFile file(path());
+                ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+                ASSERT_GT(file.size(), 4096 * 2);
+                file.seek(4096);
+                file.write(QByteArray(file.size() - 4096, '\xA5'));
+            }
+            const QByteArray before = fileDigest(path());
+            const QStringList filesBefore = folder();
+            ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+            QString message;
+            EXPECT_FALSE(open(&failure, &message));
+            EXPECT_EQ(failure, c.failure);
+            EXPECT_TRUE(message.contains(c.failure == Failure::notAStore ? QStringLiteral("damaged")
+                                                                         : QStringLiteral("cannot be read")))
+                << message.toStdString();
+            EXPECT_EQ(fileDigest(path()), before) << "a refused file must not change";
+            EXPECT_EQ(folder(), filesBefore);
         }
-        writeSqlite(path(), c.sql);
-        const QByteArray before = fileDigest(path());
-        ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
-        QString message;
-        EXPECT_FALSE(open(&failure, &message));
-        EXPECT_EQ(failure, ObjectStore::OpenFailure::notAStore);
-        EXPECT_TRUE(message.contains(QStringLiteral("damaged"))) << message.toStdString();
-        EXPECT_EQ(fileDigest(path()), before) << "a refused file must not change";
-        EXPECT_EQ(QFileInfo(path() + QStringLiteral("-wal")).size(), 0);
     }
 }
 

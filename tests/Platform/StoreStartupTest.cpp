@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 namespace {
 
 class MigrationTest : public ::testing::Test {
@@ -219,8 +221,33 @@ TEST_F(StoreOpeningTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone)
     EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
 }
 
+namespace {
+
+// A store of ours whose records cannot be loaded (a key that cannot be
+// continued), kept in the given journal mode; its main file's bytes.
+QByteArray damagedStore(const char* journalMode)
+{
+    QTemporaryDir scratch;
+    const QString file = scratch.filePath(QStringLiteral("default.store"));
+    {
+        auto store = ObjectStore::open(file);
+        if (!store)
+            return {};
+        store->context().insert(Canvas::create(QStringLiteral("C"), 0, 0, 1));
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open(QFile::encodeName(file).constData(), &db);
+    const QByteArray sql =
+        QByteArray("PRAGMA journal_mode=") + journalMode + ";UPDATE canvas SET pk=9223372036854775807;";
+    const int rc = sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rc == SQLITE_OK ? fileBytes(file) : QByteArray();
+}
+
+} // namespace
+
 // Only a missing or empty file becomes a new store; anything else that is
-// not a store stays as it was, however short.
+// not a store, or a store that cannot be loaded, stays as it was, however short.
 TEST_F(StoreOpeningTest, ANonEmptyFileThatIsNotAStoreIsNeverReplaced)
 {
     const struct {
@@ -232,6 +259,8 @@ TEST_F(StoreOpeningTest, ANonEmptyFileThatIsNotAStoreIsNeverReplaced)
         {"zero bytes", QByteArray(), StoreOpening::Outcome::opened},
         {"one byte", QByteArray("\n"), StoreOpening::Outcome::failed},
         {"a page of zeros", QByteArray(4096, '\0'), StoreOpening::Outcome::failed},
+        {"a damaged store with a rollback journal", damagedStore("DELETE"), StoreOpening::Outcome::failed},
+        {"a damaged store with a write-ahead log", damagedStore("WAL"), StoreOpening::Outcome::failed},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -239,6 +268,10 @@ TEST_F(StoreOpeningTest, ANonEmptyFileThatIsNotAStoreIsNeverReplaced)
             QFile::remove(path() + suffix);
         if (QByteArray(c.name) != "missing")
             writeFileBytes(path(), c.bytes);
+        const auto storeFiles = [&] {
+            return QDir(m_dir.path()).entryList({QStringLiteral("default.store*")}, QDir::Files | QDir::Hidden);
+        };
+        const QStringList files = storeFiles();
         StoreOpening opening = open();
         EXPECT_EQ(opening.outcome, c.outcome);
         if (c.outcome == StoreOpening::Outcome::opened) {
@@ -248,7 +281,7 @@ TEST_F(StoreOpeningTest, ANonEmptyFileThatIsNotAStoreIsNeverReplaced)
         } else {
             EXPECT_FALSE(opening.store);
             EXPECT_EQ(fileBytes(path()), c.bytes);
-            EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
+            EXPECT_EQ(storeFiles(), files);
         }
     }
 }
