@@ -14,6 +14,7 @@
 #include "Views/Share/CanvasExportController.h"
 #include "Views/Library/CanvasListView.h"
 #include "Views/Feedback/FeedbackSheet.h"
+#include "Views/Window/PanelSlide.h"
 #include "Views/Window/PlainAlert.h"
 #include "Views/Share/ShareButton.h"
 #include "Views/Settings/SyncStatusButton.h"
@@ -133,8 +134,16 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_library->hide(); // the window opens on the editor alone
+    m_sidebarSlide = new PanelSlide(m_library, PanelSlide::Extent::width, [this] { return m_sidebarWidth; }, this);
+    // The splitter keeps its panes' sizes; it must be told each step.
+    auto sizeSidebar = [this](int width) { m_splitter->setSizes({width, std::max(m_splitter->width() - width, 1)}); };
+    connect(m_sidebarSlide, &PanelSlide::extentChanged, this, sizeSidebar);
+    connect(m_sidebarSlide, &PanelSlide::settled, this, [this, sizeSidebar](bool shown) {
+        if (shown)
+            sizeSidebar(m_sidebarWidth);
+    });
     connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
-        if (m_library->isVisible())
+        if (m_library->isVisible() && !m_sidebarSlide->isSliding())
             m_sidebarWidth = m_library->width();
     });
 
@@ -170,8 +179,12 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
         const int margins = 2
             * (m_toolbar->style()->pixelMetric(QStyle::PM_ToolBarItemMargin, nullptr, m_toolbar)
                + m_toolbar->style()->pixelMetric(QStyle::PM_ToolBarFrameWidth, nullptr, m_toolbar));
-        m_toolbar->setMinimumHeight(probe.sizeHint().height() + margins);
+        m_toolbarHeight = probe.sizeHint().height() + margins;
+        m_toolbar->setMinimumHeight(m_toolbarHeight);
     }
+    m_toolbarSlide = new PanelSlide(
+        m_toolbar, PanelSlide::Extent::height,
+        [this] { return std::max(m_toolbar->sizeHint().height(), m_toolbarHeight); }, this);
 
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_exportController = new CanvasExportController(m_defaults, this);
@@ -195,7 +208,8 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_hoverMonitor->setChromeHeight([this](const QWindow* window) -> double {
         if (window != windowHandle())
             return 0.0;
-        return isToolbarVisible() ? m_toolbar->geometry().bottom() + 1 : 0.0;
+        // The whole toolbar, also while it is still sliding in.
+        return isToolbarVisible() ? m_toolbar->geometry().top() + m_toolbarSlide->fullExtent() : 0.0;
     });
     connect(m_hoverMonitor, &HoverMonitor::showToolbarChanged, this, &ContentView::updateToolbarVisibility);
     connect(m_hoverMonitor, &HoverMonitor::showSidebarChanged, this, &ContentView::followSidebar);
@@ -311,7 +325,7 @@ void ContentView::buildMenus()
     m_sidebarAction = view->addAction(QStringLiteral("Show Sidebar"));
     m_sidebarAction->setCheckable(true);
     m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
-    connect(m_sidebarAction, &QAction::toggled, this, &ContentView::setSidebarVisible);
+    connect(m_sidebarAction, &QAction::toggled, this, [this](bool on) { setSidebarVisible(on, true); });
     // Showing the toolbar for good is the same switch as the settings'
     // "Auto-hide Toolbar", turned the other way.
     m_toolbarAction = view->addAction(QStringLiteral("Show Toolbar"));
@@ -423,12 +437,15 @@ ShareButton* ContentView::shareButton() const
 // not make the canvas jump under the pointer.
 void ContentView::updateToolbarVisibility()
 {
-    m_toolbar->setVisible(m_hoverMonitor->showToolbar());
+    if (!m_hoverMonitor->showToolbar())
+        m_toolbarSlide->hide(pointerHideMilliseconds);
+    else // with auto-hide off the toolbar simply stands there
+        m_toolbarSlide->show(m_hoverMonitor->autoHideToolbar() ? pointerShowMilliseconds : 0);
 }
 
 bool ContentView::isToolbarVisible() const
 {
-    return !m_toolbar->isHidden();
+    return m_toolbarSlide->isShown();
 }
 
 // The pointer opens and closes the sidebar only while the switch is on, and
@@ -437,8 +454,7 @@ void ContentView::followSidebar(bool show)
 {
     if (!m_hoverMonitor->autoShowSidebar())
         return;
-    if (show != isSidebarVisible())
-        setSidebarVisible(show);
+    slideSidebar(show, show ? pointerShowMilliseconds : pointerHideMilliseconds);
 }
 
 void ContentView::preferenceChanged(const QString& key)
@@ -538,21 +554,22 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
 
 bool ContentView::isSidebarVisible() const
 {
-    return !m_library->isHidden();
+    return m_sidebarSlide->isShown();
 }
 
-void ContentView::setSidebarVisible(bool visible)
+void ContentView::setSidebarVisible(bool visible, bool animated)
+{
+    slideSidebar(visible, animated ? commandSlideMilliseconds : 0);
+}
+
+void ContentView::slideSidebar(bool visible, int durationMs)
 {
     if (visible == isSidebarVisible())
         return;
-    if (visible) {
-        m_library->show();
-        const int total = m_splitter->width();
-        m_splitter->setSizes({m_sidebarWidth, std::max(total - m_sidebarWidth, 1)});
-    } else {
+    // Comes back as wide as the user left it.
+    if (!visible && !m_sidebarSlide->isSliding())
         m_sidebarWidth = m_library->width();
-        m_library->hide();
-    }
+    m_sidebarSlide->setShown(visible, durationMs);
     const QSignalBlocker blocker(m_sidebarAction);
     m_sidebarAction->setChecked(visible);
 }
