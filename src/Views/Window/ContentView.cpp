@@ -40,6 +40,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QStyle>
 #include <QToolButton>
@@ -211,6 +212,7 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
         // The whole toolbar, also while it is still sliding in.
         return isToolbarVisible() ? m_toolbar->geometry().top() + m_toolbarSlide->fullExtent() : 0.0;
     });
+    m_hoverMonitor->setHold([this] { return holdsPointer(); });
     connect(m_hoverMonitor, &HoverMonitor::showToolbarChanged, this, &ContentView::updateToolbarVisibility);
     connect(m_hoverMonitor, &HoverMonitor::showSidebarChanged, this, &ContentView::followSidebar);
     connect(&m_defaults, &Defaults::changed, m_outsideSignals, [this](const QString& key) { preferenceChanged(key); });
@@ -223,6 +225,9 @@ ContentView::~ContentView()
     // QWidget's destructor, still to come, closes the window: the focus
     // moves, fields commit, the library reports; none of it may call here.
     delete m_outsideSignals;
+    // Its callbacks read this window; no pointer event may reach them now.
+    delete m_hoverMonitor;
+    m_hoverMonitor = nullptr;
     disconnectChildren(this);
 }
 
@@ -457,6 +462,28 @@ void ContentView::followSidebar(bool show)
     slideSidebar(show, show ? pointerShowMilliseconds : pointerHideMilliseconds);
 }
 
+bool ContentView::holdsPointer() const
+{
+    if (m_settingsOverlay && m_settingsOverlay->isPresented())
+        return true;
+    // A submenu's parent is its menu: the first widget that is no popup tells
+    // whose popup it is.
+    QWidget* owner = QApplication::activePopupWidget();
+    while (owner && owner->isWindow() && owner->windowType() == Qt::Popup)
+        owner = owner->parentWidget();
+    return owner && owner->window() == this;
+}
+
+// Once the card or a menu has closed, the pointer's place decides again
+// without waiting for it to move.
+void ContentView::recheckPointer()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (m_hoverMonitor && windowHandle())
+            m_hoverMonitor->recheck(windowHandle());
+    });
+}
+
 void ContentView::preferenceChanged(const QString& key)
 {
     if (key != QLatin1String("autoHideToolbar") && key != QLatin1String("autoShowSidebar"))
@@ -535,6 +562,11 @@ void ContentView::openManualPDF()
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Hide && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->isWindow() && widget->windowType() == Qt::Popup)
+            recheckPointer();
+    }
     // A focused line edit claims Ctrl+E (and others) for itself before the
     // menu sees them; the window's File commands win instead.
     if (event->type() == QEvent::ShortcutOverride) {
@@ -633,8 +665,10 @@ void ContentView::showSettingsWindow()
 
 void ContentView::showSettingsCard()
 {
-    if (!m_settingsOverlay)
+    if (!m_settingsOverlay) {
         m_settingsOverlay = new SettingsOverlay(centralWidget(), CalcSettings::shared(), m_defaults);
+        connect(m_settingsOverlay, &SettingsOverlay::presentedChanged, this, &ContentView::recheckPointer);
+    }
     m_settingsOverlay->setPresented(true);
 }
 

@@ -135,6 +135,10 @@ private:
     void updateToolbarVisibility();
     void followSidebar(bool show);
     void slideSidebar(bool visible, int durationMs);
+    // While the settings card or a menu of this window is open, nothing the
+    // pointer is over may move: the toolbar and the sidebar stay.
+    bool holdsPointer() const;
+    void recheckPointer();
     void preferenceChanged(const QString& key);
     void buildToolbarItems();
     void showShareButton(const CanvasPtr& canvas);

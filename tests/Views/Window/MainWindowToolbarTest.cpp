@@ -225,3 +225,47 @@ TEST_F(MainWindowToolbarTest, ToolbarAndSidebarSlideAndTurnBackFromWhereTheyStan
     window.reset();
     QTest::qWait(250);
 }
+
+TEST_F(MainWindowToolbarTest, NothingMovesUnderThePointerWhileTheCardOrAMenuIsOpen)
+{
+    QWindow* handle = window->windowHandle();
+    auto toolbarSettled = [&](bool shown) {
+        return waitUntil([&] { return window->isToolbarVisible() == shown && !window->toolbarSlide()->isSliding(); },
+                         3000);
+    };
+    // Not where an earlier case left the pointer: a move to the same place is no move.
+    QTest::mouseMove(handle, QPoint(402, 7));
+    ASSERT_TRUE(toolbarSettled(true));
+    QTest::mouseClick(window->settingsButton(), Qt::LeftButton);
+    ASSERT_TRUE(window->settingsOverlay() && window->settingsOverlay()->isPresented());
+    SettingsView* settings = window->settingsOverlay()->settingsView();
+    QAbstractButton* currency = settings->tabButton(1);
+    const QPoint target = currency->mapTo(window.get(), currency->rect().center());
+    QTest::mouseMove(handle, target);
+    QTest::qWait(900);
+    EXPECT_TRUE(window->isToolbarVisible()) << "the toolbar stays while the card is open";
+    EXPECT_EQ(currency->mapTo(window.get(), currency->rect().center()), target) << "the card stays under the pointer";
+    QTest::mouseClick(handle, Qt::LeftButton, {}, target);
+    EXPECT_EQ(settings->selectedTab(), 1) << "the click lands on the tab";
+
+    window->settingsOverlay()->setPresented(false);
+    QTest::mouseMove(handle, target + QPoint(0, 4));
+    EXPECT_TRUE(toolbarSettled(false)) << "with the card closed the toolbar goes again";
+
+    // A menu of the window keeps the toolbar and the library where they are.
+    QTest::mouseMove(handle, QPoint(402, 7));
+    ASSERT_TRUE(toolbarSettled(true));
+    monitor().handlePointer(3, 300);
+    ASSERT_TRUE(window->isSidebarVisible());
+    QMenu* file = window->menuBar()->actions().first()->menu();
+    file->popup(window->mapToGlobal(QPoint(10, 30)));
+    ASSERT_EQ(QApplication::activePopupWidget(), file);
+    monitor().handlePointer(600, 300);
+    QTest::qWait(700);
+    EXPECT_TRUE(window->isToolbarVisible());
+    EXPECT_TRUE(window->isSidebarVisible());
+    file->close();
+    monitor().handlePointer(600, 300);
+    EXPECT_TRUE(toolbarSettled(false));
+    EXPECT_FALSE(window->isSidebarVisible());
+}
