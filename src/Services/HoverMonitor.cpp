@@ -31,7 +31,7 @@ void HoverDecider::pointerMoved(double x, double fromTop, Switches switches, qin
         if (fromTop < std::max(topBand, toolbarZoneHeight)) {
             m_toolbarHideAt.reset();
             m_showToolbar = true;
-        } else if (m_showToolbar) {
+        } else if (m_showToolbar && !m_held) {
             // Every move outside the band pushes the hide back.
             m_toolbarHideAt = nowMs + hideDelayMs;
         }
@@ -44,7 +44,7 @@ void HoverDecider::pointerMoved(double x, double fromTop, Switches switches, qin
         if (x < sidebarZoneWidth) {
             m_sidebarHideAt.reset();
             m_showSidebar = true;
-        } else if (m_showSidebar && x > sidebarHideThreshold) {
+        } else if (m_showSidebar && !m_held && x > sidebarHideThreshold) {
             m_sidebarHideAt = nowMs + hideDelayMs;
         }
         // Between the two a pending hide stays pending.
@@ -73,6 +73,15 @@ void HoverDecider::refreshSettings(Switches switches)
     if (!switches.autoShowSidebar) {
         m_sidebarHideAt.reset();
         m_showSidebar = false;
+    }
+}
+
+void HoverDecider::setHeld(bool held)
+{
+    m_held = held;
+    if (held) {
+        m_toolbarHideAt.reset();
+        m_sidebarHideAt.reset();
     }
 }
 
@@ -127,6 +136,7 @@ void HoverMonitor::decide(const std::function<void()>& step)
 {
     const bool toolbar = showToolbar();
     const bool sidebar = showSidebar();
+    m_decider.setHeld(m_hold && m_hold());
     step();
     publish(toolbar, sidebar);
     scheduleTimer();
@@ -187,9 +197,21 @@ bool HoverMonitor::eventFilter(QObject* watched, QEvent* event)
         position = static_cast<QEnterEvent*>(event)->position();
     else
         position = window->mapFromGlobal(QCursor::pos());
+    handleWindowPointer(window, position);
+    return false;
+}
+
+void HoverMonitor::recheck(QWindow* window)
+{
+    const QPointF position = window->mapFromGlobal(QCursor::pos());
+    if (window->isVisible() && QRectF(QPointF(0, 0), window->size()).contains(position))
+        handleWindowPointer(window, position);
+}
+
+void HoverMonitor::handleWindowPointer(QWindow* window, QPointF position)
+{
     // Where the window system reports no frame, the content's top counts.
     const QMargins frame = window->frameMargins();
     const double chrome = m_chromeHeight ? m_chromeHeight(window) : 0.0;
     handlePointer(position.x() + frame.left(), position.y() + frame.top(), frame.top() + chrome);
-    return false;
 }

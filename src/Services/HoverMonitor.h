@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointF>
 #include <QPointer>
 #include <functional>
 #include <optional>
@@ -36,6 +37,10 @@ public:
     void advance(qint64 nowMs);
     // Re-applies the switches after they changed.
     void refreshSettings(Switches switches);
+    // While held nothing hides (what the pointer works in would move with
+    // the toolbar or the sidebar); holding drops the hides already pending.
+    // Showing still works.
+    void setHeld(bool held);
 
     bool showToolbar() const { return m_showToolbar; }
     bool showSidebar() const { return m_showSidebar; }
@@ -48,6 +53,7 @@ public:
 private:
     bool m_showToolbar = false;
     bool m_showSidebar = false;
+    bool m_held = false;
     std::optional<qint64> m_toolbarHideAt;
     std::optional<qint64> m_sidebarHideAt;
 };
@@ -82,6 +88,11 @@ public:
     void setChromeHeight(std::function<double(const QWindow*)> chromeHeight) { m_chromeHeight = std::move(chromeHeight); }
     // Which windows' pointer moves count; all of the application's when unset.
     void setWatchedWindows(std::function<bool(const QWindow*)> watched) { m_watched = std::move(watched); }
+    // Asked at every decision: while it says so, nothing hides.
+    void setHold(std::function<bool()> held) { m_hold = std::move(held); }
+    // Decides again from where the pointer stands in window now, as if it had
+    // moved there; nothing when it is outside the window.
+    void recheck(QWindow* window);
     // Runs the hides that are due by the clock's time (the timer calls it).
     void fireDueHides();
 
@@ -101,6 +112,7 @@ private:
     // the timer for the next due hide.
     void decide(const std::function<void()>& step);
     void scheduleTimer();
+    void handleWindowPointer(QWindow* window, QPointF position);
 
     Defaults& m_defaults;
     Clock m_clock;
@@ -108,4 +120,5 @@ private:
     QTimer* m_timer;
     std::function<double(const QWindow*)> m_chromeHeight;
     std::function<bool(const QWindow*)> m_watched;
+    std::function<bool()> m_hold;
 };

@@ -14,6 +14,7 @@
 #include "Views/Share/CanvasExportController.h"
 #include "Views/Library/CanvasListView.h"
 #include "Views/Feedback/FeedbackSheet.h"
+#include "Views/Window/PanelSlide.h"
 #include "Views/Window/PlainAlert.h"
 #include "Views/Share/ShareButton.h"
 #include "Views/Settings/SyncStatusButton.h"
@@ -39,6 +40,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QStyle>
 #include <QToolButton>
@@ -134,8 +136,16 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
     m_library->hide(); // the window opens on the editor alone
+    m_sidebarSlide = new PanelSlide(m_library, PanelSlide::Extent::width, [this] { return m_sidebarWidth; }, this);
+    // The splitter keeps its panes' sizes; it must be told each step.
+    auto sizeSidebar = [this](int width) { m_splitter->setSizes({width, std::max(m_splitter->width() - width, 1)}); };
+    connect(m_sidebarSlide, &PanelSlide::extentChanged, this, sizeSidebar);
+    connect(m_sidebarSlide, &PanelSlide::settled, this, [this, sizeSidebar](bool shown) {
+        if (shown)
+            sizeSidebar(m_sidebarWidth);
+    });
     connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
-        if (m_library->isVisible())
+        if (m_library->isVisible() && !m_sidebarSlide->isSliding())
             m_sidebarWidth = m_library->width();
     });
 
@@ -172,8 +182,12 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
         const int margins = 2
             * (m_toolbar->style()->pixelMetric(QStyle::PM_ToolBarItemMargin, nullptr, m_toolbar)
                + m_toolbar->style()->pixelMetric(QStyle::PM_ToolBarFrameWidth, nullptr, m_toolbar));
-        m_toolbar->setMinimumHeight(probe.sizeHint().height() + margins);
+        m_toolbarHeight = probe.sizeHint().height() + margins;
+        m_toolbar->setMinimumHeight(m_toolbarHeight);
     }
+    m_toolbarSlide = new PanelSlide(
+        m_toolbar, PanelSlide::Extent::height,
+        [this] { return std::max(m_toolbar->sizeHint().height(), m_toolbarHeight); }, this);
 
     m_urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     m_exportController = new CanvasExportController(m_defaults, this);
@@ -197,8 +211,10 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_hoverMonitor->setChromeHeight([this](const QWindow* window) -> double {
         if (window != windowHandle())
             return 0.0;
-        return isToolbarVisible() ? m_toolbar->geometry().bottom() + 1 : 0.0;
+        // The whole toolbar, also while it is still sliding in.
+        return isToolbarVisible() ? m_toolbar->geometry().top() + m_toolbarSlide->fullExtent() : 0.0;
     });
+    m_hoverMonitor->setHold([this] { return holdsPointer(); });
     connect(m_hoverMonitor, &HoverMonitor::showToolbarChanged, this, &ContentView::updateToolbarVisibility);
     connect(m_hoverMonitor, &HoverMonitor::showSidebarChanged, this, &ContentView::followSidebar);
     connect(&m_defaults, &Defaults::changed, m_outsideSignals, [this](const QString& key) { preferenceChanged(key); });
@@ -211,6 +227,9 @@ ContentView::~ContentView()
     // QWidget's destructor, still to come, closes the window: the focus
     // moves, fields commit, the library reports; none of it may call here.
     delete m_outsideSignals;
+    // Its callbacks read this window; no pointer event may reach them now.
+    delete m_hoverMonitor;
+    m_hoverMonitor = nullptr;
     disconnectChildren(this);
 }
 
@@ -315,7 +334,7 @@ void ContentView::buildMenus()
     m_sidebarAction = view->addAction(QStringLiteral("Show Sidebar"));
     m_sidebarAction->setCheckable(true);
     m_sidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
-    connect(m_sidebarAction, &QAction::toggled, this, &ContentView::setSidebarVisible);
+    connect(m_sidebarAction, &QAction::toggled, this, [this](bool on) { setSidebarVisible(on, true); });
     // Showing the toolbar for good is the same switch as the settings'
     // "Auto-hide Toolbar", turned the other way.
     m_toolbarAction = view->addAction(QStringLiteral("Show Toolbar"));
@@ -430,12 +449,15 @@ ShareButton* ContentView::shareButton() const
 // not make the canvas jump under the pointer.
 void ContentView::updateToolbarVisibility()
 {
-    m_toolbar->setVisible(m_hoverMonitor->showToolbar());
+    if (!m_hoverMonitor->showToolbar())
+        m_toolbarSlide->hide(pointerHideMilliseconds);
+    else // with auto-hide off the toolbar simply stands there
+        m_toolbarSlide->show(m_hoverMonitor->autoHideToolbar() ? pointerShowMilliseconds : 0);
 }
 
 bool ContentView::isToolbarVisible() const
 {
-    return !m_toolbar->isHidden();
+    return m_toolbarSlide->isShown();
 }
 
 // The pointer opens and closes the sidebar only while the switch is on, and
@@ -444,8 +466,29 @@ void ContentView::followSidebar(bool show)
 {
     if (!m_hoverMonitor->autoShowSidebar())
         return;
-    if (show != isSidebarVisible())
-        setSidebarVisible(show);
+    slideSidebar(show, show ? pointerShowMilliseconds : pointerHideMilliseconds);
+}
+
+bool ContentView::holdsPointer() const
+{
+    if (m_settingsOverlay && m_settingsOverlay->isPresented())
+        return true;
+    // A submenu's parent is its menu: the first widget that is no popup tells
+    // whose popup it is.
+    QWidget* owner = QApplication::activePopupWidget();
+    while (owner && owner->isWindow() && owner->windowType() == Qt::Popup)
+        owner = owner->parentWidget();
+    return owner && owner->window() == this;
+}
+
+// Once the card or a menu has closed, the pointer's place decides again
+// without waiting for it to move.
+void ContentView::recheckPointer()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (m_hoverMonitor && windowHandle())
+            m_hoverMonitor->recheck(windowHandle());
+    });
 }
 
 void ContentView::preferenceChanged(const QString& key)
@@ -559,6 +602,11 @@ void ContentView::openManualPDF()
 
 bool ContentView::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Hide && watched->isWidgetType()) {
+        auto* widget = static_cast<QWidget*>(watched);
+        if (widget->isWindow() && widget->windowType() == Qt::Popup)
+            recheckPointer();
+    }
     // A focused line edit claims Ctrl+E (and others) for itself before the
     // menu sees them; the window's File commands win instead.
     if (event->type() == QEvent::ShortcutOverride) {
@@ -578,21 +626,22 @@ bool ContentView::eventFilter(QObject* watched, QEvent* event)
 
 bool ContentView::isSidebarVisible() const
 {
-    return !m_library->isHidden();
+    return m_sidebarSlide->isShown();
 }
 
-void ContentView::setSidebarVisible(bool visible)
+void ContentView::setSidebarVisible(bool visible, bool animated)
+{
+    slideSidebar(visible, animated ? commandSlideMilliseconds : 0);
+}
+
+void ContentView::slideSidebar(bool visible, int durationMs)
 {
     if (visible == isSidebarVisible())
         return;
-    if (visible) {
-        m_library->show();
-        const int total = m_splitter->width();
-        m_splitter->setSizes({m_sidebarWidth, std::max(total - m_sidebarWidth, 1)});
-    } else {
+    // Comes back as wide as the user left it.
+    if (!visible && !m_sidebarSlide->isSliding())
         m_sidebarWidth = m_library->width();
-        m_library->hide();
-    }
+    m_sidebarSlide->setShown(visible, durationMs);
     const QSignalBlocker blocker(m_sidebarAction);
     m_sidebarAction->setChecked(visible);
 }
@@ -660,8 +709,10 @@ void ContentView::showSettingsWindow()
 
 void ContentView::showSettingsCard()
 {
-    if (!m_settingsOverlay)
+    if (!m_settingsOverlay) {
         m_settingsOverlay = new SettingsOverlay(this, CalcSettings::shared(), m_defaults);
+        connect(m_settingsOverlay, &SettingsOverlay::presentedChanged, this, &ContentView::recheckPointer);
+    }
     m_settingsOverlay->setPresented(true);
 }
 

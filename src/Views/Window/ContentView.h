@@ -20,6 +20,7 @@ class ShareButton;
 class SyncStatusButton;
 class ModelContext;
 class ObjectStore;
+class PanelSlide;
 class QLabel;
 class QSplitter;
 class QStackedWidget;
@@ -58,9 +59,19 @@ public:
     void openFeedbackSheet();
     FeedbackSheet* feedbackSheet() const;
 
+    // Where the sidebar and the toolbar are heading: while they slide they
+    // count as what they will be.
     bool isSidebarVisible() const;
-    void setSidebarVisible(bool visible);
+    // At once, or animated as the View menu's command does.
+    void setSidebarVisible(bool visible, bool animated = false);
     bool isToolbarVisible() const;
+    PanelSlide* sidebarSlide() const { return m_sidebarSlide; }
+    PanelSlide* toolbarSlide() const { return m_toolbarSlide; }
+    // How long the toolbar and the sidebar take to come and to go when the
+    // pointer decides, and the sidebar for the View menu's command.
+    static constexpr int pointerShowMilliseconds = 150;
+    static constexpr int pointerHideMilliseconds = 200;
+    static constexpr int commandSlideMilliseconds = 200;
     QToolBar* toolbar() const { return m_toolbar; }
     // The window's own toolbar items: share (only with a canvas selected),
     // sync status, settings.
@@ -131,6 +142,11 @@ private:
     void buildMenus();
     void updateToolbarVisibility();
     void followSidebar(bool show);
+    void slideSidebar(bool visible, int durationMs);
+    // While the settings card or a menu of this window is open, nothing the
+    // pointer is over may move: the toolbar and the sidebar stay.
+    bool holdsPointer() const;
+    void recheckPointer();
     void preferenceChanged(const QString& key);
     void buildToolbarItems();
     void showShareButton(const CanvasPtr& canvas);
@@ -186,4 +202,7 @@ private:
     // has the focus (a line edit would take Ctrl+E as "end of line").
     QList<QAction*> m_windowShortcuts;
     int m_sidebarWidth = 220;
+    int m_toolbarHeight = 0;
+    PanelSlide* m_toolbarSlide = nullptr;
+    PanelSlide* m_sidebarSlide = nullptr;
 };
