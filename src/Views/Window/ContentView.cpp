@@ -298,9 +298,11 @@ void ContentView::buildMenus()
     auto canvasOutput = [this](QMenu* menu, const QString& title, ShareAction action) {
         QAction* item = menu->addAction(title);
         item->setEnabled(false);
-        // The share menu opens below the toolbar's share button while it shows.
+        // The share menu opens below the toolbar's share button while it shows;
+        // a toolbar already sliding away counts as gone.
         connect(item, &QAction::triggered, this, [this, action] {
-            scheduleShareAction(m_exportController, m_selectedCanvas, action, 100, shareButton());
+            scheduleShareAction(m_exportController, m_selectedCanvas, action, 100,
+                                isToolbarVisible() ? shareButton() : nullptr);
         });
         m_canvasOutputActions.append(item);
     };
