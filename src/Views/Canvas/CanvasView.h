@@ -2,6 +2,7 @@
 
 #include "Models/CalcSettings.h"
 #include "Models/RecordPointers.h"
+#include "Services/TextFit.h"
 #include "Views/Canvas/TableExpressionPart.h"
 
 #include <QColor>
@@ -392,10 +393,21 @@ private:
         explicit Face(const QFont& font);
         QFont font;
         QFontMetricsF metrics;
+        // Measures and cuts text reading only the start that can show.
+        TextFit fit;
         double width(const QString& text) const;
+        // The width where it is at most limit, else some width above it.
+        double boundedWidth(const QString& text, double limit) const;
+        // The text as it fits in width, cut with "…" only when it does not.
+        QString elided(const QString& text, double width) const;
+        // As much of text as can show within limit (a long text is cut to a
+        // start a little wider), for text clipped where it is drawn.
+        QString shownStart(const QString& text, double limit) const;
         // Draws text vertically centred in box, from its left edge; the
         // painter's font must be this face's.
         void draw(QPainter& painter, const QRectF& box, const QString& text) const;
+        // Only short texts are kept: what is drawn of a row is cut to its
+        // column, and a long text once seen would hold its size in memory.
         mutable QHash<QString, double> widths;
         mutable QHash<QString, QStaticText> prepared;
     };
@@ -464,7 +476,12 @@ private:
     void updateCursorShape(QPointF point);
 
     // CanvasViewFormatting.cpp
-    QList<PartBox> layoutExpression(const BlockPtr& block, const QRectF& rect) const;
+    // The parts of the row's expression from the left of rect: only those
+    // that start within it unless whole is set (allLaidOut tells whether
+    // any was left out). Texts wider than the column are measured and kept
+    // only as far as they can show.
+    QList<PartBox> layoutExpression(const BlockPtr& block, const QRectF& rect, bool whole = false,
+                                    bool* allLaidOut = nullptr) const;
     // The boxes that fit in rect, the last one cut with "…" when needed.
     QList<PartBox> fittedExpression(const BlockPtr& block, const QRectF& rect) const;
     std::optional<QColor> partColor(const CalculationBlock& block, const IndexedExpressionPart& part) const;

@@ -142,7 +142,7 @@ void CanvasView::placeNumberLabelField()
     std::optional<PartBox> number;
     const bool typing = m_expressionField->isVisible() && m_focusedBlockID == m_editingLabelBlockID;
     if (index >= 0 && !typing) {
-        for (const PartBox& box : layoutExpression(block, expressionRect(index))) {
+        for (const PartBox& box : layoutExpression(block, expressionRect(index), true)) {
             if (box.part.part.kind == TableExpressionPart::Kind::number && box.part.numberIndex == m_editingLabelIndex
                 && box.part.part.text == m_editingLabelForValue) {
                 number = box;
