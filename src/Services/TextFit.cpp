@@ -68,6 +68,11 @@ qsizetype TextFit::shownLength(const QString& text, double limit) const
     return text.isEmpty() ? 0 : firstWiderStart(text, limit).first;
 }
 
+QString TextFit::shownStart(const QString& text, double limit) const
+{
+    return text.left(shownLength(text, limit));
+}
+
 qsizetype TextFit::fittingLength(const QString& text, double width) const
 {
     if (text.isEmpty() || width < 0)

@@ -33,6 +33,9 @@ public:
     // wider than limit, or of the whole text when none is: all of the text
     // that can show within limit, and at most about twice that.
     qsizetype shownLength(const QString& text, double limit) const;
+    // That start itself: what a caller with its own eliding or clipping
+    // needs of a text (the text itself when it is short).
+    QString shownStart(const QString& text, double limit) const;
 
     // Characters measured so far (what each fit costs).
     qint64 measuredCharacters() const { return m_measured; }

@@ -304,6 +304,9 @@ public:
     // The texts of a row's expression as drawn, the last ending in "…" when
     // the expression is too wide for its cell.
     QStringList shownExpressionParts(const BlockPtr& block) const;
+    // Characters the table's faces have measured so far: what fitting rows
+    // to their columns costs.
+    qint64 measuredCharacters() const;
     // True where a press starts a link drag: the drawn value of a row with
     // a result, and the handle beside it.
     bool startsLinkDrag(int rowIndex, QPointF point) const;
@@ -463,6 +466,8 @@ private:
     void tableContextMenu(QContextMenuEvent* event);
     // A result cut short shows its whole text as a tooltip.
     void tableToolTip(QHelpEvent* event);
+    // A tooltip's text, cut to what one line across the screen shows.
+    QString toolTipText(const QString& text) const;
     void commandClick(const BlockPtr& block);
     void placeEditors();
     // The label was set by typing (field or canvas): the sum keyword test.

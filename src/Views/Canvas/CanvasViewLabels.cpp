@@ -161,7 +161,9 @@ void CanvasView::placeNumberLabelField()
     }
 
     const QFontMetricsF metrics(m_numberLabelField->font());
-    const double width = std::max(40.0, metrics.horizontalAdvance(m_editingLabelText) + 12);
+    // As wide as the label, but no wider than the table: the field scrolls.
+    const double widest = std::max(40.0, double(m_table->width()));
+    const double width = std::clamp(TextFit(metrics).boundedAdvance(m_editingLabelText, widest) + 12, 40.0, widest);
     const double height = metrics.height() + 2;
     const double left = std::max(expressionRect(index).left(), number->box.center().x() - width / 2);
     m_numberLabelField->setGeometry(QRectF(left, number->box.top() - 16, width, height).toAlignedRect());

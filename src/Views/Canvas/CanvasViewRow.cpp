@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QScrollArea>
 #include <QHelpEvent>
 #include <QStyle>
@@ -144,6 +145,15 @@ const CanvasView::TextStyles& CanvasView::textStyles() const
     if (!m_textStyles || m_textStyles->base != font())
         m_textStyles = std::make_unique<TextStyles>(font());
     return *m_textStyles;
+}
+
+qint64 CanvasView::measuredCharacters() const
+{
+    const TextStyles& styles = textStyles();
+    qint64 count = 0;
+    for (const Face* face : {&styles.regular, &styles.medium, &styles.small, &styles.error})
+        count += face->fit.measuredCharacters();
+    return count;
 }
 
 void CanvasView::paintTable(QPainter& painter, const QRect& exposed)
@@ -491,13 +501,22 @@ void CanvasView::updateCursorShape(QPointF point)
         m_table->setCursor(shape);
 }
 
+QString CanvasView::toolTipText(const QString& text) const
+{
+    // As much as one line across the screen shows: a tooltip of a
+    // megabyte message would be laid out whole and never fit anyway.
+    const QScreen* shown = screen();
+    const double width = shown ? shown->availableGeometry().width() : 1920;
+    return TextFit(QToolTip::font()).elidedRight(text, width);
+}
+
 void CanvasView::tableToolTip(QHelpEvent* event)
 {
     const QPointF point = event->pos();
     if (const std::optional<int> index = rowIndexAt(point.y())) {
         const ResultCell cell = resultCell(m_sorted[*index], *index);
         if ((cell.isError || cell.shown != cell.fullText) && resultRect(*index).contains(point)) {
-            QToolTip::showText(event->globalPos(), cell.fullText, m_table, resultRect(*index).toRect());
+            QToolTip::showText(event->globalPos(), toolTipText(cell.fullText), m_table, resultRect(*index).toRect());
             return;
         }
     }

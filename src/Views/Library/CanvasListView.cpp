@@ -6,7 +6,9 @@
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
+#include "Services/TextFit.h"
 #include "Views/Window/Appearance.h"
+#include "Views/Window/PlainAlert.h"
 #include "Views/Window/ViewTeardown.h"
 
 #include <QAction>
@@ -25,6 +27,9 @@
 #include <algorithm>
 
 namespace {
+
+// A name as long as a paragraph is already more than the question needs.
+constexpr qsizetype deleteAlertNameLength = 200;
 
 enum Roles { CanvasRow = Qt::UserRole + 1 };
 
@@ -207,7 +212,8 @@ void CanvasRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->setFont(nameFont);
     painter->setPen(color.value_or(primary));
     painter->drawText(QRect(textLeft, top, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                      nameMetrics.elidedText(canvas->name(), Qt::ElideRight, textWidth));
+                      nameMetrics.elidedText(TextFit(nameFont).shownStart(canvas->name(), textWidth), Qt::ElideRight,
+                                             textWidth));
 
     QColor secondary = primary;
     secondary.setAlphaF(0.55f);
@@ -263,7 +269,8 @@ QString CanvasListView::deleteAlertTitle(int count)
 QString CanvasListView::deleteAlertMessage(const QList<CanvasPtr>& canvases)
 {
     if (canvases.size() == 1)
-        return QStringLiteral("Are you sure you want to delete \"%1\"?").arg(canvases.first()->name());
+        return QStringLiteral("Are you sure you want to delete \"%1\"?")
+            .arg(boundedAlertText(canvases.first()->name(), deleteAlertNameLength));
     return QStringLiteral("Are you sure you want to delete %1 canvases?").arg(canvases.size());
 }
 

@@ -253,6 +253,12 @@ TEST_F(CanvasListViewTest, DeleteAlertShowsNamesAsTyped)
         EXPECT_TRUE(Qt::mightBeRichText(rich));
         EXPECT_EQ(QTextDocumentFragment::fromHtml(rich).toPlainText(), CanvasListView::deleteAlertMessage(canvases));
     }
+    // An imported name of a megabyte asks with its start only.
+    const QString message =
+        CanvasListView::deleteAlertMessage({Canvas::create(QString(1000000, QLatin1Char('N')), 0, 0, 1)});
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Are you sure you want to delete \"NNN")));
+    EXPECT_TRUE(message.endsWith(QStringLiteral("N…\"?")));
+    EXPECT_LT(message.size(), 300);
 }
 
 TEST_F(CanvasListViewTest, DeleteAsksWithTheRightTextsAndSelectsTheNewestThatRemains)
