@@ -13,11 +13,15 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
+#include <limits>
+
 // ---- ClickableTextField ----
 
 ClickableTextField::ClickableTextField(QWidget* parent)
     : QLineEdit(parent)
 {
+    // Not the default 32,767: a longer imported title is kept whole.
+    setMaxLength(std::numeric_limits<int>::max());
 }
 
 void ClickableTextField::mousePressEvent(QMouseEvent* event)

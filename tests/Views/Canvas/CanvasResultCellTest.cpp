@@ -8,6 +8,8 @@
 #include "Models/CalcSettings.h"
 
 #include <QHelpEvent>
+#include <QLineEdit>
+#include <QTest>
 #include <QToolTip>
 #include <gtest/gtest.h>
 
@@ -209,6 +211,16 @@ TEST_F(ResultCellTest, AVeryLongRowIsFittedMeasuringOnlyWhatShows)
     EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("Missing value for nnn")));
     EXPECT_LT(QToolTip::text().size(), 5000);
     QToolTip::hideText();
+
+    // Its fields hold the whole text, so a keystroke loses nothing.
+    view.setFocusedBlockID(digits->id());
+    auto* expression = qobject_cast<QLineEdit*>(view.expressionEditor());
+    EXPECT_EQ(expression->text().size(), length);
+    expression->end(false);
+    QTest::keyClick(expression, Qt::Key_Backspace);
+    EXPECT_EQ(digits->expression().size(), length - 1);
+    view.setFocusedLabelBlockID(digits->id());
+    EXPECT_EQ(qobject_cast<QLineEdit*>(view.labelEditor())->text().size(), length);
 }
 
 // A value with its currency wider than its column is never cut short while
