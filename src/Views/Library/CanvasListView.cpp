@@ -25,6 +25,7 @@
 #include <QRegularExpression>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -338,6 +339,9 @@ CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
         QFont font = field->font();
         font.setPixelSize(13);
         field->setFont(font);
+        // Not the default 32,767 characters: a longer name would be cut
+        // just by opening the field.
+        field->setMaxLength(std::numeric_limits<int>::max());
         field->setText(m_renameText);
         connect(field, &QLineEdit::textChanged, this, [this](const QString& text) { m_renameText = text; });
         connect(field, &QLineEdit::returnPressed, this, [this] {
