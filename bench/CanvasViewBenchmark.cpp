@@ -202,6 +202,26 @@ BENCHMARK(BM_LongRowToFirstPaint)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// One character typed at the end of such a row's open expression field and
+// taken back: write, evaluate, repaint.
+void BM_LongRowKeystroke(benchmark::State& state)
+{
+    static const char* const kinds[] = {"digits", "letters", "1+1+…", "{name}"};
+    state.SetLabel(kinds[state.range(0)]);
+    const CanvasPtr canvas = largeCanvas(20);
+    canvas->blocks().at(10)->setExpression(longExpression(int(state.range(0)), int(state.range(1))));
+    CanvasView view(canvas, nullptr, nullptr);
+    show(view);
+    BlockPtr row;
+    QLineEdit* field = openMiddleField(view, false, &row);
+    typeAndTakeBack(state, field, Qt::Key_1, QStringLiteral("1"), [&] { repaintTable(view); });
+    benchmark::DoNotOptimize(row->result());
+}
+BENCHMARK(BM_LongRowKeystroke)
+    ->ArgsProduct({{0, 1, 2, 3}, {10000, 100000}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // One page down, painted.
 void BM_ScrollPage(benchmark::State& state)
 {

@@ -307,9 +307,11 @@ CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowInde
 double CanvasView::expressionTextEnd(const BlockPtr& block, int rowIndex) const
 {
     const QRectF expression = expressionRect(rowIndex);
-    if (m_expressionField->isVisible() && m_focusedBlockID == block->id())
-        return std::min(expression.right(),
-                        expression.left() + m_expressionField->fontMetrics().horizontalAdvance(m_expressionField->text()) + 8);
+    if (m_expressionField->isVisible() && m_focusedBlockID == block->id()) {
+        // Measured only as far as the column reaches.
+        const double typed = TextFit(m_expressionField->font()).boundedAdvance(m_expressionField->text(), expression.width());
+        return std::min(expression.right(), expression.left() + typed + 8);
+    }
     const QList<PartBox> parts = fittedExpression(block, expression);
     return parts.isEmpty() ? expression.left() : parts.last().box.right();
 }
