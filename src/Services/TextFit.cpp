@@ -2,8 +2,8 @@
 
 namespace {
 
-// Longer than a line of most widths in most fonts: a short text is measured
-// whole, at once.
+// About what a table column holds: a text this short is measured whole, at
+// once, as it always was.
 constexpr qsizetype firstProbe = 64;
 
 } // namespace

@@ -15,8 +15,6 @@ public:
     explicit TextFit(const QFont& font);
     explicit TextFit(const QFontMetricsF& metrics);
 
-    const QFontMetricsF& metrics() const { return m_metrics; }
-
     // The advance of the whole text.
     double advance(const QString& text) const;
     // The advance of text where it is at most limit; otherwise some advance

@@ -108,7 +108,7 @@ QString CanvasView::Face::elided(const QString& text, double width) const
 
 QString CanvasView::Face::shownStart(const QString& text, double limit) const
 {
-    return text.size() > cachedLength ? text.left(fit.shownLength(text, limit)) : text;
+    return text.size() > cachedLength ? fit.shownStart(text, limit) : text;
 }
 
 void CanvasView::Face::draw(QPainter& painter, const QRectF& box, const QString& text) const
