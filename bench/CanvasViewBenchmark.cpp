@@ -153,6 +153,75 @@ void BM_CanvasKeystroke(benchmark::State& state)
 }
 BENCHMARK(BM_CanvasKeystroke)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// One row whose expression is one long run: digits, letters, "1+1+…", or a
+// link token whose name is that long (a failed row: its message is as long).
+QString longExpression(int kind, int length)
+{
+    switch (kind) {
+    case 0:
+        return QString(length, QLatin1Char('7'));
+    case 1:
+        return QString(length, QLatin1Char('q'));
+    case 2: {
+        QString text = QStringLiteral("1+").repeated(length / 2);
+        text.chop(1);
+        return text;
+    }
+    default:
+        return QLatin1Char('{') + QString(length - 2, QLatin1Char('n')) + QLatin1Char('}');
+    }
+}
+
+// The row as a canvas opens with it: construct, evaluate, lay out and paint,
+// with every cache of the view cold.
+void BM_LongRowToFirstPaint(benchmark::State& state)
+{
+    static const char* const kinds[] = {"digits", "letters", "1+1+…", "{name}"};
+    state.SetLabel(kinds[state.range(0)]);
+    const CanvasPtr canvas = Canvas::create(QStringLiteral("Long"), 0, 0, 1);
+    const BlockPtr row = CalculationBlock::create(BlockType::calculation,
+                                                  longExpression(int(state.range(0)), int(state.range(1))), QString(),
+                                                  QStringLiteral("Import"), 20, 20, 200, 56, CanvasView::blockColors()[0]);
+    row->setCanvas(canvas);
+    canvas->appendBlock(row);
+    for (auto _ : state) {
+        {
+            CanvasView view(canvas, nullptr, nullptr);
+            view.resize(1000, 800);
+            view.show();
+            view.repaint();
+            QApplication::processEvents();
+            benchmark::DoNotOptimize(view.evaluationCounter());
+            state.PauseTiming();
+        }
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_LongRowToFirstPaint)
+    ->ArgsProduct({{0, 1, 2, 3}, {10000, 100000}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// One character typed at the end of such a row's open expression field and
+// taken back: write, evaluate, repaint.
+void BM_LongRowKeystroke(benchmark::State& state)
+{
+    static const char* const kinds[] = {"digits", "letters", "1+1+…", "{name}"};
+    state.SetLabel(kinds[state.range(0)]);
+    const CanvasPtr canvas = largeCanvas(20);
+    canvas->blocks().at(10)->setExpression(longExpression(int(state.range(0)), int(state.range(1))));
+    CanvasView view(canvas, nullptr, nullptr);
+    show(view);
+    BlockPtr row;
+    QLineEdit* field = openMiddleField(view, false, &row);
+    typeAndTakeBack(state, field, Qt::Key_1, QStringLiteral("1"), [&] { repaintTable(view); });
+    benchmark::DoNotOptimize(row->result());
+}
+BENCHMARK(BM_LongRowKeystroke)
+    ->ArgsProduct({{0, 1, 2, 3}, {10000, 100000}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // One page down, painted.
 void BM_ScrollPage(benchmark::State& state)
 {

@@ -122,6 +122,31 @@ void ChangeAtTopOfChain(benchmark::State& state)
 }
 BENCHMARK(ChangeAtTopOfChain)->Arg(1000)->Unit(benchmark::kMillisecond);
 
+// One very long row (an imported expression): a run of digits, a run of
+// letters, or "1+1+…"; ten times the length should cost about ten times as much.
+QString longExpression(int kind, int length)
+{
+    if (kind == 0)
+        return QString(length, QLatin1Char('7'));
+    if (kind == 1)
+        return QString(length, QLatin1Char('q'));
+    QString text = QStringLiteral("1+").repeated(length / 2);
+    text.chop(1);
+    return text;
+}
+
+void LongExpression(benchmark::State& state)
+{
+    const QString expression = longExpression(int(state.range(0)), int(state.range(1)));
+    static const char* const kinds[] = {"digits", "letters", "1+1+…"};
+    state.SetLabel(kinds[state.range(0)]);
+    for (auto _ : state) {
+        const EvaluationResult result = engine().evaluate(expression, {}, {});
+        benchmark::DoNotOptimize(result);
+    }
+}
+BENCHMARK(LongExpression)->ArgsProduct({{0, 1, 2}, {10000, 100000}})->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 BENCHMARK_MAIN();

@@ -63,6 +63,38 @@ void BM_LayoutAndPdf(benchmark::State& state)
 }
 BENCHMARK(BM_LayoutAndPdf)->Arg(50)->Arg(1000)->Unit(benchmark::kMillisecond)->Complexity(benchmark::oN);
 
+// A canvas of one row whose expression is one long run (an imported file):
+// digits, letters or "1+1+…"; ten times the length should cost about ten
+// times as much, or less.
+void BM_LongRowLayoutAndPdf(benchmark::State& state)
+{
+    static const char* const kinds[] = {"digits", "letters", "1+1+…"};
+    state.SetLabel(kinds[state.range(0)]);
+    const int length = int(state.range(1));
+    QString expression;
+    if (state.range(0) == 0) {
+        expression = QString(length, QLatin1Char('7'));
+    } else if (state.range(0) == 1) {
+        expression = QString(length, QLatin1Char('q'));
+    } else {
+        expression = QStringLiteral("1+").repeated(length / 2);
+        expression.chop(1);
+    }
+    const CanvasPtr canvas = Canvas::create(QString(length, QLatin1Char('T')), 0, 0, 1);
+    const BlockPtr row = CalculationBlock::create(BlockType::calculation, expression, QString(),
+                                                  QString(length, QLatin1Char('L')), 20, 0, 400, 56,
+                                                  QStringLiteral("#00D4FF"));
+    row->setCanvas(canvas);
+    row->setResult(1);
+    PrintLayoutParameters parameters;
+    for (auto _ : state) {
+        const std::optional<QByteArray> pdf =
+            CanvasPrintPainter::pdfData(CanvasPrintView(*canvas, parameters).body(), canvas->name());
+        benchmark::DoNotOptimize(pdf);
+    }
+}
+BENCHMARK(BM_LongRowLayoutAndPdf)->ArgsProduct({{0, 1, 2}, {10000, 100000}})->Unit(benchmark::kMillisecond);
+
 } // namespace
 
 int main(int argc, char** argv)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures start to first painted window, and resident memory at that moment,
 # with an empty store and with a store of 1,000 canvases (50 rows, 20 links
-# each). Runs each case five times; uses Xvfb when it is installed.
+# each), and with one canvas of rows 100,000 characters long. Runs each case
+# five times; uses Xvfb when it is installed.
 #   scripts/measure-startup.sh            (after a build)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -10,7 +11,7 @@ maker=$PWD/build/tools/MakeSampleStore
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-run_case() { # name, store kind (empty|large)
+run_case() { # name, store kind (empty|large|long)
   local name=$1 kind=$2 home=$work/$1
   mkdir -p "$home/.local/share/Quillsheet" "$home/runtime"
   chmod 700 "$home/runtime"
@@ -25,10 +26,12 @@ run_case() { # name, store kind (empty|large)
       "$program" >"$out" 2>&1 &
       pid=$!
       for _ in $(seq 1 200); do grep -q "first paint" "$out" && break; sleep 0.05; done
+      asked=$(date +%s%3N)
       kill -TERM $pid; wait $pid || true
+      ended=$(date +%s%3N)
       painted=$(sed -n 's/.*first paint at \([0-9]*\) ms.*/\1/p' "$out")
       rss=$(sed -n 's/.*resident \(.*\)/\1/p' "$out")
-      echo "$name run $i: $((painted - start)) ms to first paint, resident $rss"
+      echo "$name run $i: $((painted - start)) ms to first paint, resident $rss, exited $((ended - asked)) ms after TERM"
     )
   done
 }
@@ -36,6 +39,7 @@ run_case() { # name, store kind (empty|large)
 main() {
   run_case empty empty
   run_case large large
+  run_case long long
 }
 
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null && [ "${1:-}" != --inside ]; then

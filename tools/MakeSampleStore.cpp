@@ -2,6 +2,8 @@
 //   MakeSampleStore PATH large      1,000 canvases, 50 rows and 20 links each
 //   MakeSampleStore PATH showcase   a few coloured canvases with named rows
 //   MakeSampleStore PATH links      one canvas of linked rows, number labels and colours
+//   MakeSampleStore PATH long       one canvas of rows 100,000 characters long (as an
+//                                   imported file can bring), opened at start
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -100,13 +102,28 @@ void makeLinks(ModelContext& context)
     context.insert(canvas);
 }
 
+void makeLong(ModelContext& context)
+{
+    const int length = 100000;
+    const CanvasPtr canvas = Canvas::create(QString(length, QLatin1Char('T')), 0, 0, 1);
+    QString sum = QStringLiteral("1+").repeated(length / 2);
+    sum.chop(1);
+    const QString expressions[] = {
+        QString(length, QLatin1Char('7')), QString(length, QLatin1Char('q')), sum,
+        QLatin1Char('{') + QString(length - 2, QLatin1Char('n')) + QLatin1Char('}'), QStringLiteral("1 + 2"),
+    };
+    for (const QString& expression : expressions)
+        addRow(canvas, QString(length, QLatin1Char('L')), expression, std::nullopt, QStringLiteral("#00D4FF"));
+    context.insert(canvas);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: MakeSampleStore PATH large|showcase|links\n");
+        std::fprintf(stderr, "usage: MakeSampleStore PATH large|showcase|links|long\n");
         return 2;
     }
     QString error;
@@ -122,6 +139,8 @@ int main(int argc, char** argv)
         makeShowcase(store->context());
     else if (kind == "links")
         makeLinks(store->context());
+    else if (kind == "long")
+        makeLong(store->context());
     else
         return 2;
     return store->save() ? 0 : 1;

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -42,6 +43,8 @@ CanvasExpressionEditor::CanvasExpressionEditor(const BlockPtr& block, const QCol
     , m_coordinator(this)
 {
     setFrame(false);
+    // Not the default 32,767 characters: a longer expression is kept whole.
+    setMaxLength(std::numeric_limits<int>::max());
     setAttribute(Qt::WA_MacShowFocusRect, false);
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPixelSize(20);

@@ -1,5 +1,7 @@
 #include "Views/Canvas/CanvasLinkPicker.h"
 
+#include "Services/TextFit.h"
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -14,6 +16,9 @@ constexpr double itemSpacing = 10;
 constexpr double minimumSpacer = 8;
 // The accent at a quarter, as behind a selected row: reads on either canvas.
 const QColor highlightColor(10, 132, 255, 64);
+// A title is measured no further than this: the popup never grows past its
+// editor, and a label can be as long as an imported file made it.
+constexpr double widestMeasured = 4000;
 
 QFont systemFont(int pixels, QFont::Weight weight)
 {
@@ -103,7 +108,8 @@ void LinkPickerPopup::layoutItems()
         width = std::max(width, sidePadding * 2 + QFontMetricsF(headerFont()).horizontalAdvance(section.header));
         for (const AutocompleteEntry& entry : section.entries) {
             const double needed = sidePadding + leadWidth(entry.kind) + itemSpacing
-                + QFontMetricsF(titleFont()).horizontalAdvance(entry.title) + itemSpacing + minimumSpacer + itemSpacing
+                + TextFit(titleFont()).boundedAdvance(entry.title, widestMeasured) + itemSpacing + minimumSpacer
+                + itemSpacing
                 + QFontMetricsF(valueFont()).horizontalAdvance(entry.value) + sidePadding;
             width = std::max(width, std::ceil(needed));
         }
@@ -372,8 +378,9 @@ void LinkPickerPopup::paintEvent(QPaintEvent*)
             const double titleRight = inner.right() - valueWidth - itemSpacing - minimumSpacer - itemSpacing;
             painter.setFont(titleFont());
             painter.setPen(m_primary);
-            const QString title = painter.fontMetrics().elidedText(entry.title, Qt::ElideRight,
-                                                                   int(std::max(0.0, titleRight - titleLeft)));
+            const double titleWidth = std::max(0.0, titleRight - titleLeft);
+            const QString title = painter.fontMetrics().elidedText(
+                TextFit(titleFont()).shownStart(entry.title, titleWidth), Qt::ElideRight, int(titleWidth));
             painter.drawText(QRectF(titleLeft, inner.top(), std::max(0.0, titleRight - titleLeft), inner.height()),
                              Qt::AlignLeft | Qt::AlignVCenter, title);
             painter.setFont(valueFont());

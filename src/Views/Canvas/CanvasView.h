@@ -2,6 +2,7 @@
 
 #include "Models/CalcSettings.h"
 #include "Models/RecordPointers.h"
+#include "Services/TextFit.h"
 #include "Views/Canvas/TableExpressionPart.h"
 
 #include <QColor>
@@ -303,6 +304,9 @@ public:
     // The texts of a row's expression as drawn, the last ending in "…" when
     // the expression is too wide for its cell.
     QStringList shownExpressionParts(const BlockPtr& block) const;
+    // Characters the table's faces have measured so far: what fitting rows
+    // to their columns costs.
+    qint64 measuredCharacters() const;
     // True where a press starts a link drag: the drawn value of a row with
     // a result, and the handle beside it.
     bool startsLinkDrag(int rowIndex, QPointF point) const;
@@ -392,10 +396,21 @@ private:
         explicit Face(const QFont& font);
         QFont font;
         QFontMetricsF metrics;
+        // Measures and cuts text reading only the start that can show.
+        TextFit fit;
         double width(const QString& text) const;
+        // The width where it is at most limit, else some width above it.
+        double boundedWidth(const QString& text, double limit) const;
+        // The text as it fits in width, cut with "…" only when it does not.
+        QString elided(const QString& text, double width) const;
+        // As much of text as can show within limit (a long text is cut to a
+        // start a little wider), for text clipped where it is drawn.
+        QString shownStart(const QString& text, double limit) const;
         // Draws text vertically centred in box, from its left edge; the
         // painter's font must be this face's.
         void draw(QPainter& painter, const QRectF& box, const QString& text) const;
+        // Only short texts are kept: what is drawn of a row is cut to its
+        // column, and a long text once seen would hold its size in memory.
         mutable QHash<QString, double> widths;
         mutable QHash<QString, QStaticText> prepared;
     };
@@ -452,6 +467,8 @@ private:
     void tableContextMenu(QContextMenuEvent* event);
     // A result cut short shows its whole text as a tooltip.
     void tableToolTip(QHelpEvent* event);
+    // A tooltip's text, cut to what one line across the screen shows.
+    QString toolTipText(const QString& text) const;
     void commandClick(const BlockPtr& block);
     // A plain click on a row: that row alone, whatever was selected.
     void plainClick(const BlockPtr& block);
@@ -467,7 +484,12 @@ private:
     void updateCursorShape(QPointF point);
 
     // CanvasViewFormatting.cpp
-    QList<PartBox> layoutExpression(const BlockPtr& block, const QRectF& rect) const;
+    // The parts of the row's expression from the left of rect: only those
+    // that start within it unless whole is set (allLaidOut tells whether
+    // any was left out). Texts wider than the column are measured and kept
+    // only as far as they can show.
+    QList<PartBox> layoutExpression(const BlockPtr& block, const QRectF& rect, bool whole = false,
+                                    bool* allLaidOut = nullptr) const;
     // The boxes that fit in rect, the last one cut with "…" when needed.
     QList<PartBox> fittedExpression(const BlockPtr& block, const QRectF& rect) const;
     std::optional<QColor> partColor(const CalculationBlock& block, const IndexedExpressionPart& part) const;

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr char32_t quoteMark = U'"';
+constexpr QChar quoteMark = u'"';
 
 bool isAsciiDecimalText(const QString& text)
 {
@@ -34,23 +34,87 @@ bool isAsciiDecimalText(const QString& text)
     return points <= 1 && digits > 0;
 }
 
-// Characters of a QString as code points (a surrogate pair is one character).
-QList<QString> characters(const QString& text)
-{
-    QList<QString> list;
-    list.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            list.append(text.mid(i, 2));
-            ++i;
-        } else {
-            list.append(QString(text[i]));
-        }
-    }
-    return list;
-}
-
 const QColor grayColor(142, 142, 147);
+
+// Hands each part of the expression, from the left, to visit until it
+// returns false: a caller that needs only the first parts reads only as far
+// as they go. One pass over the code units: every character that ends or
+// opens a part is a single unit, so neither half of a surrogate pair is one.
+template <class Visit>
+void forEachExpressionPart(const QString& expression, Visit visit)
+{
+    qsizetype runStart = -1;
+    // False once the visitor wants no more.
+    auto closeRun = [&](qsizetype end) {
+        if (runStart < 0)
+            return true;
+        const qsizetype start = std::exchange(runStart, -1);
+        return visit(CanvasView::classifyTablePart(expression.mid(start, end - start)));
+    };
+    // Once a search for a closing brace fails, every later one would too.
+    bool noClosingBrace = false;
+
+    const qsizetype size = expression.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = expression[i];
+        // A quote or an opening brace always ends the run before it, even when
+        // it has no partner and so starts the next run itself.
+        if (c == quoteMark) {
+            if (!closeRun(i))
+                return;
+            const qsizetype close = expression.indexOf(c, i + 1);
+            if (close >= 0) {
+                if (!visit(TableExpressionPart::quotedText(expression.mid(i + 1, close - i - 1))))
+                    return;
+                i = close;
+                continue;
+            }
+        } else if (c == QLatin1Char('{')) {
+            if (!closeRun(i))
+                return;
+            const qsizetype close = noClosingBrace ? -1 : expression.indexOf(QLatin1Char('}'), i + 1);
+            noClosingBrace = close < 0;
+            if (close >= 0) {
+                const QString inner = expression.mid(i + 1, close - i - 1);
+                const qsizetype colon = inner.indexOf(QLatin1Char(':'));
+                QStringList pieces = colon < 0 ? QStringList{inner}
+                                               : QStringList{inner.left(colon), inner.mid(colon + 1)};
+                pieces.removeAll(QString());
+                const QString name = pieces.value(0);
+                const QString color = pieces.size() > 1 ? pieces[1] : QStringLiteral("#00D4FF");
+                if (!visit(TableExpressionPart::linkedValue(name, color)))
+                    return;
+                i = close;
+                continue;
+            }
+        } else if (c == QLatin1Char('+') || c == QLatin1Char('-') || c == QChar(u'×') || c == QChar(u'÷')
+                   || c == QLatin1Char('*') || c == QLatin1Char('/')) {
+            if (!closeRun(i))
+                return;
+            QString symbol(c);
+            if (c == QLatin1Char('*'))
+                symbol = QStringLiteral("×");
+            else if (c == QLatin1Char('/'))
+                symbol = QStringLiteral("÷");
+            if (!visit(TableExpressionPart::operator_(symbol)))
+                return;
+            continue;
+        } else if (c == QLatin1Char('%')) {
+            if (!closeRun(i))
+                return;
+            if (!visit(TableExpressionPart::percent()))
+                return;
+            continue;
+        } else if (c == QLatin1Char(' ')) {
+            if (!closeRun(i))
+                return;
+            continue;
+        }
+        if (runStart < 0)
+            runStart = i;
+    }
+    closeRun(size);
+}
 
 } // namespace
 
@@ -92,76 +156,10 @@ const QRegularExpression& CanvasView::lineNumberRegex()
 TableExpressionParts CanvasView::parseExpressionParts(const QString& expression)
 {
     TableExpressionParts parts;
-    const QList<QString> chars = characters(expression);
-    QString run;
-    auto closeRun = [&] {
-        if (!run.isEmpty()) {
-            parts.append(classifyTablePart(run));
-            run.clear();
-        }
-    };
-    auto findFrom = [&](qsizetype from, const QString& what) -> qsizetype {
-        for (qsizetype j = from; j < chars.size(); ++j) {
-            if (chars[j] == what)
-                return j;
-        }
-        return -1;
-    };
-    auto joined = [&](qsizetype from, qsizetype to) {
-        QString text;
-        for (qsizetype j = from; j < to; ++j)
-            text += chars[j];
-        return text;
-    };
-
-    for (qsizetype i = 0; i < chars.size(); ++i) {
-        const QString& c = chars[i];
-        // A quote or an opening brace always ends the run before it, even when
-        // it has no partner and so starts the next run itself.
-        if (c == QString(QChar(quoteMark))) {
-            closeRun();
-            const qsizetype close = findFrom(i + 1, c);
-            if (close >= 0) {
-                parts.append(TableExpressionPart::quotedText(joined(i + 1, close)));
-                i = close;
-                continue;
-            }
-        } else if (c == QLatin1String("{")) {
-            closeRun();
-            const qsizetype close = findFrom(i + 1, QStringLiteral("}"));
-            if (close >= 0) {
-                const QString inner = joined(i + 1, close);
-                const qsizetype colon = inner.indexOf(QLatin1Char(':'));
-                QStringList pieces = colon < 0 ? QStringList{inner}
-                                               : QStringList{inner.left(colon), inner.mid(colon + 1)};
-                pieces.removeAll(QString());
-                const QString name = pieces.value(0);
-                const QString color = pieces.size() > 1 ? pieces[1] : QStringLiteral("#00D4FF");
-                parts.append(TableExpressionPart::linkedValue(name, color));
-                i = close;
-                continue;
-            }
-        } else if (c == QLatin1String("+") || c == QLatin1String("-") || c == QStringLiteral("×")
-                   || c == QStringLiteral("÷") || c == QLatin1String("*") || c == QLatin1String("/")) {
-            closeRun();
-            QString symbol = c;
-            if (symbol == QLatin1String("*"))
-                symbol = QStringLiteral("×");
-            else if (symbol == QLatin1String("/"))
-                symbol = QStringLiteral("÷");
-            parts.append(TableExpressionPart::operator_(symbol));
-            continue;
-        } else if (c == QLatin1String("%")) {
-            closeRun();
-            parts.append(TableExpressionPart::percent());
-            continue;
-        } else if (c == QLatin1String(" ")) {
-            closeRun();
-            continue;
-        }
-        run += c;
-    }
-    closeRun();
+    forEachExpressionPart(expression, [&](TableExpressionPart part) {
+        parts.append(std::move(part));
+        return true;
+    });
     return parts;
 }
 
@@ -169,12 +167,21 @@ TableExpressionPart CanvasView::classifyTablePart(const QString& run)
 {
     QString digitText;
     bool hasLetter = false;
-    for (const QString& c : characters(run)) {
-        const char32_t code = c.toUcs4().value(0);
+    for (qsizetype i = 0; i < run.size(); ++i) {
+        const QChar c = run[i];
+        char32_t code = c.unicode();
+        qsizetype length = 1;
+        if (c.isHighSurrogate() && i + 1 < run.size() && run[i + 1].isLowSurrogate()) {
+            code = QChar::surrogateToUcs4(c, run[i + 1]);
+            length = 2;
+        } else if (c.isSurrogate()) {
+            code = QChar::ReplacementCharacter; // a half pair reads as no character
+        }
         if (QChar::isLetter(code))
             hasLetter = true;
-        if (QChar::isNumber(code) || c == QLatin1String(".") || c == QLatin1String(","))
-            digitText += c;
+        if (QChar::isNumber(code) || c == QLatin1Char('.') || c == QLatin1Char(','))
+            digitText += QStringView(run).mid(i, length);
+        i += length - 1;
     }
     if (digitText.isEmpty() || hasLetter)
         return TableExpressionPart::quotedText(run);
@@ -223,13 +230,12 @@ std::optional<QColor> CanvasView::partColor(const CalculationBlock& block, const
     return std::nullopt;
 }
 
-QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, const QRectF& rect) const
+QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, const QRectF& rect, bool whole,
+                                                        bool* allLaidOut) const
 {
+    if (allLaidOut)
+        *allLaidOut = true;
     QList<PartBox> boxes;
-    const IndexedExpressionParts parts = assignNumberIndicesToParts(parseExpressionParts(block->expression()));
-    if (parts.isEmpty())
-        return boxes;
-
     const TextStyles& styles = textStyles();
     const QFontMetricsF& labelMetrics = styles.small.metrics;
 
@@ -239,8 +245,22 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
     const double valueTop = rect.center().y() - valueHeight / 2;
 
     double x = rect.left();
-    const IndexedExpressionPart* previous = nullptr;
-    for (const IndexedExpressionPart& part : parts) {
+    std::optional<IndexedExpressionPart> previous;
+    int numbers = 0;
+    // A label longer than this is cut to a start still wider: it is
+    // clipped to the column all the same.
+    const double labelLimit = 2 * std::max(rect.width(), 1.0);
+    // Parts are read only as far as they are laid out: the rest of a long
+    // expression is never looked at.
+    forEachExpressionPart(block->expression(), [&](TableExpressionPart next) {
+        if (!whole && x >= rect.right()) {
+            if (allLaidOut)
+                *allLaidOut = false;
+            return false;
+        }
+        IndexedExpressionPart part{std::move(next), std::nullopt};
+        if (part.part.kind == TableExpressionPart::Kind::number)
+            part.numberIndex = numbers++;
         PartBox box;
         box.part = part;
         bool medium = false;
@@ -297,9 +317,11 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
             }
             break;
         }
-        const double width = (medium ? styles.medium : styles.regular).width(box.shown);
+        const Face& face = medium ? styles.medium : styles.regular;
+        const double width = whole ? face.width(box.shown) : face.boundedWidth(box.shown, rect.right() - x);
         box.box = QRectF(x, valueTop, width, valueHeight);
         if (!box.label.isEmpty()) {
+            box.label = styles.small.shownStart(box.label, labelLimit);
             const double labelWidth = styles.small.width(box.label);
             if (part.part.kind == TableExpressionPart::Kind::linkedValue) {
                 // A stack: the label above the value, taking its own width.
@@ -314,15 +336,17 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
         }
         x += box.box.width() + 6;
         boxes.append(box);
-        previous = &part;
-    }
+        previous = std::move(part);
+        return true;
+    });
     return boxes;
 }
 
 QList<CanvasView::PartBox> CanvasView::fittedExpression(const BlockPtr& block, const QRectF& rect) const
 {
-    QList<PartBox> boxes = layoutExpression(block, rect);
-    if (boxes.isEmpty() || boxes.last().box.right() <= rect.right())
+    bool allLaidOut = true;
+    QList<PartBox> boxes = layoutExpression(block, rect, false, &allLaidOut);
+    if (boxes.isEmpty() || (allLaidOut && boxes.last().box.right() <= rect.right()))
         return boxes;
     // Too wide: the parts that fit whole, then the first one that does not,
     // cut and ended with "…" (or "…" alone where nothing of it fits).
@@ -331,6 +355,15 @@ QList<CanvasView::PartBox> CanvasView::fittedExpression(const BlockPtr& block, c
     const double ellipsisWidth = styles.regular.width(ellipsis);
     const double limit = rect.right() - ellipsisWidth;
     QList<PartBox> fitted;
+    // "…" alone in place of the last whole part.
+    auto endWithEllipsis = [&] {
+        PartBox last = fitted.takeLast();
+        last.shown = ellipsis;
+        last.label.clear();
+        last.box.setWidth(ellipsisWidth);
+        fitted.append(last);
+    };
+    bool cutOne = false;
     for (PartBox box : boxes) {
         if (box.box.right() <= limit) {
             fitted.append(box);
@@ -342,20 +375,15 @@ QList<CanvasView::PartBox> CanvasView::fittedExpression(const BlockPtr& block, c
         const Face& face = medium ? styles.medium : styles.regular;
         // The longest start of the part that leaves room for "…".
         const double room = rect.right() - box.box.left() - face.width(ellipsis);
-        QString cut = box.shown;
-        while (!cut.isEmpty() && face.metrics.horizontalAdvance(cut) > room)
-            cut.chop(cut.size() >= 2 && cut.at(cut.size() - 1).isLowSurrogate() ? 2 : 1);
+        QString cut = box.shown.left(face.fit.fittingLength(box.shown, room));
         if (cut.isEmpty())
             box.label.clear();
         cut += ellipsis;
+        cutOne = true;
         if (box.box.left() + face.width(cut) > rect.right() && !fitted.isEmpty()) {
             // Not even "…" fits after the last whole part: it takes that
             // part's place.
-            PartBox last = fitted.takeLast();
-            last.shown = ellipsis;
-            last.label.clear();
-            last.box.setWidth(ellipsisWidth);
-            fitted.append(last);
+            endWithEllipsis();
             break;
         }
         box.shown = cut;
@@ -363,6 +391,9 @@ QList<CanvasView::PartBox> CanvasView::fittedExpression(const BlockPtr& block, c
         fitted.append(box);
         break;
     }
+    // Every part laid out fits, but more follow beyond the column.
+    if (!cutOne && !fitted.isEmpty())
+        endWithEllipsis();
     return fitted;
 }
 

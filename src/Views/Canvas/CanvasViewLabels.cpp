@@ -142,7 +142,7 @@ void CanvasView::placeNumberLabelField()
     std::optional<PartBox> number;
     const bool typing = m_expressionField->isVisible() && m_focusedBlockID == m_editingLabelBlockID;
     if (index >= 0 && !typing) {
-        for (const PartBox& box : layoutExpression(block, expressionRect(index))) {
+        for (const PartBox& box : layoutExpression(block, expressionRect(index), true)) {
             if (box.part.part.kind == TableExpressionPart::Kind::number && box.part.numberIndex == m_editingLabelIndex
                 && box.part.part.text == m_editingLabelForValue) {
                 number = box;
@@ -161,7 +161,9 @@ void CanvasView::placeNumberLabelField()
     }
 
     const QFontMetricsF metrics(m_numberLabelField->font());
-    const double width = std::max(40.0, metrics.horizontalAdvance(m_editingLabelText) + 12);
+    // As wide as the label, but no wider than the table: the field scrolls.
+    const double widest = std::max(40.0, double(m_table->width()));
+    const double width = std::clamp(TextFit(metrics).boundedAdvance(m_editingLabelText, widest) + 12, 40.0, widest);
     const double height = metrics.height() + 2;
     const double left = std::max(expressionRect(index).left(), number->box.center().x() - width / 2);
     m_numberLabelField->setGeometry(QRectF(left, number->box.top() - 16, width, height).toAlignedRect());

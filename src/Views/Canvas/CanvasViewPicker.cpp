@@ -323,6 +323,8 @@ void CanvasView::updateLinkPicker()
     // Cut short at the editor's edge; the rest scrolls.
     QSize size = m_linkPicker->sizeHint();
     size.setHeight(std::max(0, std::min(size.height(), onTop ? roomBelow : roomAbove)));
+    // and never wider than the editor (a long label's entry is cut with "…").
+    size.setWidth(std::min(size.width(), std::max(0, width())));
     const int x = std::clamp(below.x() - 12, 0, std::max(0, width() - size.width()));
     const int y = onTop ? below.y() : above.y() - size.height();
     m_linkPicker->setGeometry(QRect(QPoint(x, y), size));

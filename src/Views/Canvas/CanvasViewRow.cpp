@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
 #include <QScrollArea>
 #include <QHelpEvent>
 #include <QStyle>
@@ -40,17 +41,10 @@ QFont sized(QFont font, int pixels, QFont::Weight weight)
     return font;
 }
 
-// The text as it fits in width, cut with "…" only when it does not.
-template <class Face>
-QString fitted(const QString& text, const Face& face, double width)
-{
-    if (face.width(text) <= width)
-        return text;
-    return face.metrics.elidedText(text, Qt::ElideRight, width);
-}
-
 // Enough for every text of a few screens of rows; past it the cache starts over.
 constexpr qsizetype cachedTexts = 4096;
+// Longer texts are measured and drawn without being kept.
+constexpr qsizetype cachedLength = 256;
 
 
 QPixmap handlePixmap(const QColor& color, qreal ratio)
@@ -81,22 +75,49 @@ QPixmap handlePixmap(const QColor& color, qreal ratio)
 CanvasView::Face::Face(const QFont& font)
     : font(font)
     , metrics(font)
+    , fit(metrics)
 {
 }
 
 double CanvasView::Face::width(const QString& text) const
 {
+    if (text.size() > cachedLength)
+        return fit.advance(text);
     if (const auto found = widths.constFind(text); found != widths.constEnd())
         return *found;
     if (widths.size() >= cachedTexts)
         widths.clear();
-    const double measured = metrics.horizontalAdvance(text);
+    const double measured = fit.advance(text);
     widths.insert(text, measured);
     return measured;
 }
 
+double CanvasView::Face::boundedWidth(const QString& text, double limit) const
+{
+    return text.size() > cachedLength ? fit.boundedAdvance(text, limit) : width(text);
+}
+
+QString CanvasView::Face::elided(const QString& text, double width) const
+{
+    if (text.size() > cachedLength)
+        return fit.elidedRight(text, width);
+    if (this->width(text) <= width)
+        return text;
+    return metrics.elidedText(text, Qt::ElideRight, width);
+}
+
+QString CanvasView::Face::shownStart(const QString& text, double limit) const
+{
+    return text.size() > cachedLength ? fit.shownStart(text, limit) : text;
+}
+
 void CanvasView::Face::draw(QPainter& painter, const QRectF& box, const QString& text) const
 {
+    const QPointF origin(box.left(), box.top() + (box.height() - metrics.height()) / 2);
+    if (text.size() > cachedLength) {
+        painter.drawText(origin + QPointF(0, metrics.ascent()), text);
+        return;
+    }
     auto found = prepared.find(text);
     if (found == prepared.end()) {
         if (prepared.size() >= cachedTexts)
@@ -107,7 +128,7 @@ void CanvasView::Face::draw(QPainter& painter, const QRectF& box, const QString&
         staticText.prepare(QTransform(), font);
         found = prepared.insert(text, staticText);
     }
-    painter.drawStaticText(QPointF(box.left(), box.top() + (box.height() - metrics.height()) / 2), *found);
+    painter.drawStaticText(origin, *found);
 }
 
 CanvasView::TextStyles::TextStyles(const QFont& font)
@@ -124,6 +145,15 @@ const CanvasView::TextStyles& CanvasView::textStyles() const
     if (!m_textStyles || m_textStyles->base != font())
         m_textStyles = std::make_unique<TextStyles>(font());
     return *m_textStyles;
+}
+
+qint64 CanvasView::measuredCharacters() const
+{
+    const TextStyles& styles = textStyles();
+    qint64 count = 0;
+    for (const Face* face : {&styles.regular, &styles.medium, &styles.small, &styles.error})
+        count += face->fit.measuredCharacters();
+    return count;
 }
 
 void CanvasView::paintTable(QPainter& painter, const QRect& exposed)
@@ -162,7 +192,7 @@ void CanvasView::paintRow(QPainter& painter, const BlockPtr& block, int rowIndex
         const TextStyles& styles = textStyles();
         painter.setFont(styles.regular.font);
         painter.setPen(fadedColor(color, 0.7));
-        styles.regular.draw(painter, rect, fitted(block->label(), styles.regular, rect.width()));
+        styles.regular.draw(painter, rect, styles.regular.elided(block->label(), rect.width()));
     }
 
     const bool expressionEdited = m_expressionField->isVisible() && m_focusedBlockID == id;
@@ -245,7 +275,7 @@ CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowInde
         // into what its expression leaves free of the cell beside.
         const double room = std::max(0.0, right - std::min(rect.left(), expressionTextEnd(block, rowIndex) + 16));
         const Face& face = textStyles().error;
-        cell.shown = fitted(cell.fullText, face, room);
+        cell.shown = face.elided(cell.fullText, room);
         const double textWidth = std::min(room, face.width(cell.shown));
         const double height = face.metrics.height();
         cell.textBox = QRectF(right - textWidth, rect.center().y() - height / 2, textWidth, height);
@@ -257,7 +287,7 @@ CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowInde
     const double stackHeight = value.metrics.height() + (hasLabel ? small.metrics.height() + 1 : 0);
     double y = rect.center().y() - stackHeight / 2;
     if (hasLabel) {
-        cell.label = fitted(block->label(), small, width);
+        cell.label = small.elided(block->label(), width);
         const double labelWidth = std::min(width, small.width(cell.label));
         cell.labelBox = QRectF(right - labelWidth, y, labelWidth, small.metrics.height());
         y += small.metrics.height() + 1;
@@ -266,9 +296,9 @@ CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowInde
     // left into what the expression leaves free: a value cut short would read
     // as another number. Only what does not fit even then ends with "…".
     double room = width;
-    if (value.width(cell.fullText) > width)
+    if (value.boundedWidth(cell.fullText, width) > width)
         room = std::max(width, right - std::max(expressionRect(rowIndex).left(), expressionTextEnd(block, rowIndex) + 16));
-    cell.shown = fitted(cell.fullText, value, room);
+    cell.shown = value.elided(cell.fullText, room);
     const double textWidth = std::min(room, value.width(cell.shown));
     cell.textBox = QRectF(right - textWidth, y, textWidth, value.metrics.height());
     return cell;
@@ -277,9 +307,11 @@ CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowInde
 double CanvasView::expressionTextEnd(const BlockPtr& block, int rowIndex) const
 {
     const QRectF expression = expressionRect(rowIndex);
-    if (m_expressionField->isVisible() && m_focusedBlockID == block->id())
-        return std::min(expression.right(),
-                        expression.left() + m_expressionField->fontMetrics().horizontalAdvance(m_expressionField->text()) + 8);
+    if (m_expressionField->isVisible() && m_focusedBlockID == block->id()) {
+        // Measured only as far as the column reaches.
+        const double typed = TextFit(m_expressionField->font()).boundedAdvance(m_expressionField->text(), expression.width());
+        return std::min(expression.right(), expression.left() + typed + 8);
+    }
     const QList<PartBox> parts = fittedExpression(block, expression);
     return parts.isEmpty() ? expression.left() : parts.last().box.right();
 }
@@ -484,13 +516,22 @@ void CanvasView::updateCursorShape(QPointF point)
         m_table->setCursor(shape);
 }
 
+QString CanvasView::toolTipText(const QString& text) const
+{
+    // As much as one line across the screen shows: a tooltip of a
+    // megabyte message would be laid out whole and never fit anyway.
+    const QScreen* shown = screen();
+    const double width = shown ? shown->availableGeometry().width() : 1920;
+    return TextFit(QToolTip::font()).elidedRight(text, width);
+}
+
 void CanvasView::tableToolTip(QHelpEvent* event)
 {
     const QPointF point = event->pos();
     if (const std::optional<int> index = rowIndexAt(point.y())) {
         const ResultCell cell = resultCell(m_sorted[*index], *index);
         if ((cell.isError || cell.shown != cell.fullText) && resultRect(*index).contains(point)) {
-            QToolTip::showText(event->globalPos(), cell.fullText, m_table, resultRect(*index).toRect());
+            QToolTip::showText(event->globalPos(), toolTipText(cell.fullText), m_table, resultRect(*index).toRect());
             return;
         }
     }

@@ -3,6 +3,7 @@
 #include "Views/Canvas/CanvasView.h"
 
 #include <QHelpEvent>
+#include <limits>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPaintEvent>
@@ -65,6 +66,9 @@ RowTextField::RowTextField(QWidget* parent)
     : QLineEdit(parent)
 {
     setFrame(false);
+    // A line edit keeps 32,767 characters by default: a longer imported
+    // expression or label would lose the rest at the first keystroke.
+    setMaxLength(std::numeric_limits<int>::max());
     setAttribute(Qt::WA_MacShowFocusRect, false);
     QPalette colors = palette();
     colors.setColor(QPalette::Base, Qt::transparent);

@@ -1,5 +1,7 @@
 #include "Views/Canvas/TextFieldBridges.h"
 
+#include "Services/TextFit.h"
+
 #include "Views/Window/ViewTeardown.h"
 
 #include <QContextMenuEvent>
@@ -11,11 +13,15 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
+#include <limits>
+
 // ---- ClickableTextField ----
 
 ClickableTextField::ClickableTextField(QWidget* parent)
     : QLineEdit(parent)
 {
+    // Not the default 32,767: a longer imported title is kept whole.
+    setMaxLength(std::numeric_limits<int>::max());
 }
 
 void ClickableTextField::mousePressEvent(QMouseEvent* event)
@@ -49,7 +55,14 @@ void ClickableTextField::focusOutEvent(QFocusEvent* event)
 void ClickableTextField::paintEvent(QPaintEvent* event)
 {
     const QRect area = rect().adjusted(2, 0, -2, 0);
-    if (hasFocus() || fontMetrics().horizontalAdvance(text()) <= area.width()) {
+    if (hasFocus()) {
+        QLineEdit::paintEvent(event);
+        return;
+    }
+    // Only the start that can show is measured: a title can be as long as
+    // an imported file made it.
+    const QString start = TextFit(QFontMetricsF(font())).shownStart(text(), area.width());
+    if (start.size() == text().size() && fontMetrics().horizontalAdvance(start) <= area.width()) {
         QLineEdit::paintEvent(event);
         return;
     }
@@ -57,8 +70,7 @@ void ClickableTextField::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
-    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter,
-                     fontMetrics().elidedText(text(), Qt::ElideRight, area.width()));
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(start, Qt::ElideRight, area.width()));
 }
 
 void ClickableTextField::contextMenuEvent(QContextMenuEvent* event)

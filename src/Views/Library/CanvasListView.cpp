@@ -6,7 +6,9 @@
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
+#include "Services/TextFit.h"
 #include "Views/Window/Appearance.h"
+#include "Views/Window/PlainAlert.h"
 #include "Views/Window/ViewTeardown.h"
 
 #include <QAction>
@@ -23,8 +25,12 @@
 #include <QRegularExpression>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <limits>
 
 namespace {
+
+// A name as long as a paragraph is already more than the question needs.
+constexpr qsizetype deleteAlertNameLength = 200;
 
 enum Roles { CanvasRow = Qt::UserRole + 1 };
 
@@ -207,7 +213,8 @@ void CanvasRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->setFont(nameFont);
     painter->setPen(color.value_or(primary));
     painter->drawText(QRect(textLeft, top, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                      nameMetrics.elidedText(canvas->name(), Qt::ElideRight, textWidth));
+                      nameMetrics.elidedText(TextFit(nameFont).shownStart(canvas->name(), textWidth), Qt::ElideRight,
+                                             textWidth));
 
     QColor secondary = primary;
     secondary.setAlphaF(0.55f);
@@ -263,7 +270,8 @@ QString CanvasListView::deleteAlertTitle(int count)
 QString CanvasListView::deleteAlertMessage(const QList<CanvasPtr>& canvases)
 {
     if (canvases.size() == 1)
-        return QStringLiteral("Are you sure you want to delete \"%1\"?").arg(canvases.first()->name());
+        return QStringLiteral("Are you sure you want to delete \"%1\"?")
+            .arg(boundedAlertText(canvases.first()->name(), deleteAlertNameLength));
     return QStringLiteral("Are you sure you want to delete %1 canvases?").arg(canvases.size());
 }
 
@@ -331,6 +339,9 @@ CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
         QFont font = field->font();
         font.setPixelSize(13);
         field->setFont(font);
+        // Not the default 32,767 characters: a longer name would be cut
+        // just by opening the field.
+        field->setMaxLength(std::numeric_limits<int>::max());
         field->setText(m_renameText);
         connect(field, &QLineEdit::textChanged, this, [this](const QString& text) { m_renameText = text; });
         connect(field, &QLineEdit::returnPressed, this, [this] {

@@ -1,4 +1,5 @@
 #include "Views/Library/ExchangeDialogs.h"
+#include "Views/Window/PlainAlert.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -44,8 +45,8 @@ public:
         QMessageBox alert(parent);
         alert.setIcon(QMessageBox::Warning);
         alert.setWindowTitle(QStringLiteral("Quillsheet"));
-        alert.setText(failure.title);
-        alert.setInformativeText(failure.message);
+        alert.setText(boundedAlertText(failure.title));
+        alert.setInformativeText(boundedAlertText(failure.message));
         alert.setTextFormat(Qt::PlainText); // file names and texts from a file are never markup
         alert.setStandardButtons(QMessageBox::Ok);
         alert.exec();

@@ -176,6 +176,12 @@ TEST_F(ExpressionEditorTest, WithoutTokensTheFieldIsTheExpression)
     edit(*editor, 1, 2, QStringLiteral("+"));
     EXPECT_EQ(row->expression(), QStringLiteral("2+3"));
     EXPECT_EQ(row->result(), 5.0);
+
+    // An imported expression longer than a line edit's default keeps its end.
+    row->setExpression(QString(100000, QLatin1Char('7')));
+    auto longOne = makeEditor();
+    edit(*longOne, 0, 0, QStringLiteral("1+"));
+    EXPECT_EQ(row->expression().size(), 100002);
 }
 
 TEST(TextDifferenceTest, PrefixSuffixAndCaret)

@@ -8,6 +8,8 @@
 #include "Models/CalcSettings.h"
 
 #include <QHelpEvent>
+#include <QLineEdit>
+#include <QTest>
 #include <QToolTip>
 #include <gtest/gtest.h>
 
@@ -155,6 +157,70 @@ TEST_F(ResultCellTest, TextTooWideForItsCellEndsWithAnEllipsis)
     EXPECT_EQ(toolTipAt(0), value.fullText);
     EXPECT_EQ(toolTipAt(4), QString());
     QToolTip::hideText();
+}
+
+// An imported row of a hundred thousand characters (label, expression and
+// its message) is drawn measuring only the start of each text that can show,
+// and cut exactly where the longest start that fits ends.
+TEST_F(ResultCellTest, AVeryLongRowIsFittedMeasuringOnlyWhatShows)
+{
+    const int length = 100000;
+    QString sum = QStringLiteral("1+").repeated(length / 2);
+    sum.chop(1);
+    const CanvasPtr canvas = makeCanvas();
+    const BlockPtr digits = addRow(canvas, QString(length, QLatin1Char('L')), QString(length, QLatin1Char('7')), 20);
+    const BlockPtr letters = addRow(canvas, QString(), QString(length, QLatin1Char('q')), 76);
+    const BlockPtr sums = addRow(canvas, QString(), sum, 132);
+    const BlockPtr braces = addRow(canvas, QString(), QString(length, QLatin1Char('{')), 188);
+    const BlockPtr missing = addRow(canvas, QString(), QLatin1Char('{') + QString(length, QLatin1Char('n')) + u'}', 244);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    view.tableWidget()->repaint();
+    EXPECT_LT(view.measuredCharacters(), 20000) << "each text measured as far as it shows, a few times";
+
+    const QStringList shown = view.shownExpressionParts(digits);
+    ASSERT_EQ(shown.size(), 1);
+    ASSERT_TRUE(shown[0].endsWith(QStringLiteral("…")));
+    const QString start = shown[0].chopped(1);
+    EXPECT_FALSE(start.isEmpty());
+    EXPECT_TRUE(digits->expression().startsWith(start));
+    QFont numbers = view.font();
+    numbers.setPixelSize(20);
+    numbers.setWeight(QFont::Medium);
+    const QFontMetricsF metrics(numbers);
+    const double room = view.expressionRect(0).right() - view.expressionRect(0).left() - metrics.horizontalAdvance(QStringLiteral("…"));
+    EXPECT_LE(metrics.horizontalAdvance(start), room);
+    EXPECT_GT(metrics.horizontalAdvance(start + u'7'), room) << "the longest start that fits";
+
+    EXPECT_EQ(view.shownExpressionParts(missing), QStringList{QStringLiteral("?")});
+    for (const BlockPtr& row : {letters, sums, braces}) {
+        const QStringList parts = view.shownExpressionParts(row);
+        ASSERT_FALSE(parts.isEmpty());
+        EXPECT_TRUE(parts.last().endsWith(QStringLiteral("…"))) << parts.join(u'|').left(80).toStdString();
+        EXPECT_LT(parts.join(QString()).size(), 1000);
+    }
+    const CanvasView::ResultCell failed = view.resultCell(missing, 4);
+    EXPECT_TRUE(failed.isError);
+    EXPECT_TRUE(failed.shown.endsWith(QStringLiteral("…")));
+    EXPECT_LT(failed.shown.size(), 1000);
+
+    // Its tooltip holds what one line across the screen can show.
+    const QPoint point = view.resultRect(4).center().toPoint();
+    QHelpEvent help(QEvent::ToolTip, point, view.tableWidget()->mapToGlobal(point));
+    QApplication::sendEvent(view.tableWidget(), &help);
+    EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("Missing value for nnn")));
+    EXPECT_LT(QToolTip::text().size(), 5000);
+    QToolTip::hideText();
+
+    // Its fields hold the whole text, so a keystroke loses nothing.
+    view.setFocusedBlockID(digits->id());
+    auto* expression = qobject_cast<QLineEdit*>(view.expressionEditor());
+    EXPECT_EQ(expression->text().size(), length);
+    expression->end(false);
+    QTest::keyClick(expression, Qt::Key_Backspace);
+    EXPECT_EQ(digits->expression().size(), length - 1);
+    view.setFocusedLabelBlockID(digits->id());
+    EXPECT_EQ(qobject_cast<QLineEdit*>(view.labelEditor())->text().size(), length);
 }
 
 // A value with its currency wider than its column is never cut short while

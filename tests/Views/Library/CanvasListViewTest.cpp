@@ -181,6 +181,16 @@ TEST_F(CanvasListViewTest, RenameAppliesOnlyANonEmptyNameFromTheField)
     EXPECT_EQ(b->modifiedAt(), now().addSecs(30));
     EXPECT_EQ(rows().first(), QStringLiteral("  Budget "));
     EXPECT_FALSE(library().isRenaming());
+
+    // A name longer than a line edit's default is kept whole, and typed onto.
+    a->setName(QString(100000, QLatin1Char('N')));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // the last field is gone
+    library().startRenaming(a);
+    renameField()->end(false);
+    QTest::keyClicks(renameField(), QStringLiteral("x"));
+    QTest::keyClick(renameField(), Qt::Key_Return);
+    EXPECT_EQ(a->name().size(), 100001);
+    EXPECT_TRUE(a->name().endsWith(QStringLiteral("Nx")));
 }
 
 TEST_F(CanvasListViewTest, DuplicateCopiesRowsAndLinksButNotTheTitleColour)
@@ -253,6 +263,12 @@ TEST_F(CanvasListViewTest, DeleteAlertShowsNamesAsTyped)
         EXPECT_TRUE(Qt::mightBeRichText(rich));
         EXPECT_EQ(QTextDocumentFragment::fromHtml(rich).toPlainText(), CanvasListView::deleteAlertMessage(canvases));
     }
+    // An imported name of a megabyte asks with its start only.
+    const QString message =
+        CanvasListView::deleteAlertMessage({Canvas::create(QString(1000000, QLatin1Char('N')), 0, 0, 1)});
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Are you sure you want to delete \"NNN")));
+    EXPECT_TRUE(message.endsWith(QStringLiteral("N…\"?")));
+    EXPECT_LT(message.size(), 300);
 }
 
 TEST_F(CanvasListViewTest, DeleteAsksWithTheRightTextsAndSelectsTheNewestThatRemains)
