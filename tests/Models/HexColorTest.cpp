@@ -47,8 +47,9 @@ TEST(HexColor, PrintDarkerKeepsHueRaisesSaturationLowersBrightness)
     };
     for (const Case& c : cases) {
         const QColor out = printDarker(c.in);
-        if (c.hue >= 0)
+        if (c.hue >= 0) {
             EXPECT_NEAR(out.hsvHueF() * 360, c.hue, 0.5) << c.in.name().toStdString();
+        }
         EXPECT_NEAR(out.hsvSaturationF(), c.saturation, 0.01) << c.in.name().toStdString();
         EXPECT_NEAR(out.valueF(), c.brightness, 0.01) << c.in.name().toStdString();
         EXPECT_EQ(out.alphaF(), 1.0f);

@@ -128,7 +128,8 @@ struct CloudDouble {
             if (!mirrorWorks)
                 *error = QStringLiteral("account not available");
             return mirrorWorks;
-        }}};
+        },
+        {}}};
 };
 
 class StoreOpeningTest : public ::testing::Test {

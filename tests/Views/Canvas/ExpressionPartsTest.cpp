@@ -31,8 +31,9 @@ QString describe(const QString& expression)
             out << QStringLiteral("p");
             break;
         }
-        if (part.kind != Part::Kind::number)
+        if (part.kind != Part::Kind::number) {
             EXPECT_FALSE(item.numberIndex.has_value());
+        }
     }
     return out.join(QLatin1Char(' '));
 }

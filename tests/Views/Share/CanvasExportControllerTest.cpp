@@ -164,8 +164,9 @@ TEST_F(ExportControllerTest, FullDiskRefusesEveryWrite)
          }},
     };
     for (const Case& c : cases) {
-        if (!c.old.isEmpty())
+        if (!c.old.isEmpty()) {
             ASSERT_TRUE(disk.place(c.file, c.old));
+        }
     }
     ASSERT_TRUE(disk.fill());
     const QStringList before = disk.files();
@@ -176,8 +177,9 @@ TEST_F(ExportControllerTest, FullDiskRefusesEveryWrite)
         EXPECT_TRUE(said.contains(refusal)) << said.toStdString();
         EXPECT_FALSE(said.contains(QStringLiteral("Unknown error")));
         EXPECT_EQ(disk.files(), before);
-        if (!c.old.isEmpty())
+        if (!c.old.isEmpty()) {
             EXPECT_EQ(fileBytes(disk.filePath(c.file)), c.old);
+        }
     }
 }
 
@@ -391,8 +393,9 @@ TEST_F(ExportControllerTest, PrintDialogSeesAFileName)
         controller.printCanvas(canvas, window.centralWidget());
         EXPECT_EQ(dialogs->printDocumentNames.last(), fileName);
         const QString title = pdfTitle(out);
-        if (!title.isNull()) // null: pdfinfo is not installed
+        if (!title.isNull()) { // null: pdfinfo is not installed
             EXPECT_EQ(title, name);
+        }
     }
 }
 

@@ -42,7 +42,8 @@ protected:
                                                  if (!mirrorWorks)
                                                      *error = QStringLiteral("no account");
                                                  return mirrorWorks;
-                                             }}};
+                                             },
+                                             {}}};
     int updaterStarts = 0;
     int rateRefreshes = 0;
     QStringList printed;
