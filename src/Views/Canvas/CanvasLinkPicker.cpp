@@ -379,8 +379,7 @@ void LinkPickerPopup::paintEvent(QPaintEvent*)
             painter.setFont(titleFont());
             painter.setPen(m_primary);
             const double titleWidth = std::max(0.0, titleRight - titleLeft);
-            const QString title = painter.fontMetrics().elidedText(
-                TextFit(titleFont()).shownStart(entry.title, titleWidth), Qt::ElideRight, int(titleWidth));
+            const QString title = TextFit(titleFont()).elidedRight(entry.title, int(titleWidth));
             painter.drawText(QRectF(titleLeft, inner.top(), std::max(0.0, titleRight - titleLeft), inner.height()),
                              Qt::AlignLeft | Qt::AlignVCenter, title);
             painter.setFont(valueFont());

@@ -597,11 +597,7 @@ void CanvasView::tableContextMenu(QContextMenuEvent* event)
 QMenu* CanvasView::createRowContextMenu(const BlockPtr& block, int rowIndex, int totalRows, QWidget* parent)
 {
     auto* menu = new QMenu(parent);
-    auto selectAlone = [this, block] {
-        m_selectedBlockID = block->id();
-        m_selectedBlockIDs.clear();
-        updateRowColorAction();
-    };
+    auto selectAlone = [this, block] { plainClick(block); };
     QAction* up = menu->addAction(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("Move Up"));
     up->setEnabled(rowIndex != 0);
     connect(up, &QAction::triggered, this, [this, selectAlone] {

@@ -61,8 +61,8 @@ void ClickableTextField::paintEvent(QPaintEvent* event)
     }
     // Only the start that can show is measured: a title can be as long as
     // an imported file made it.
-    const QString start = TextFit(QFontMetricsF(font())).shownStart(text(), area.width());
-    if (start.size() == text().size() && fontMetrics().horizontalAdvance(start) <= area.width()) {
+    const QString shown = TextFit(QFontMetricsF(font())).elidedRight(text(), area.width());
+    if (shown == text()) {
         QLineEdit::paintEvent(event);
         return;
     }
@@ -70,7 +70,7 @@ void ClickableTextField::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.setFont(font());
     painter.setPen(palette().color(QPalette::Text));
-    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, fontMetrics().elidedText(start, Qt::ElideRight, area.width()));
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, shown);
 }
 
 void ClickableTextField::contextMenuEvent(QContextMenuEvent* event)

@@ -213,8 +213,7 @@ void CanvasRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->setFont(nameFont);
     painter->setPen(color.value_or(primary));
     painter->drawText(QRect(textLeft, top, textWidth, nameMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                      nameMetrics.elidedText(TextFit(nameFont).shownStart(canvas->name(), textWidth), Qt::ElideRight,
-                                             textWidth));
+                      TextFit(nameFont).elidedRight(canvas->name(), textWidth));
 
     QColor secondary = primary;
     secondary.setAlphaF(0.55f);
