@@ -60,12 +60,13 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
     Pipeline pipeline{settings, std::nullopt, false};
     QString sanitized = expression;
     sanitize(sanitized, pipeline);
+    // Unbalanced brackets say more than any other reason a row cannot be read.
+    if (!hasBalancedParentheses(sanitized))
+        return CalculationError::unbalancedParentheses();
     if (pipeline.failure)
         return *pipeline.failure;
     if (sanitized.isEmpty())
         return CalculationError::emptyExpression();
-    if (!hasBalancedParentheses(sanitized))
-        return CalculationError::unbalancedParentheses();
     const ExpressionParser::Result parsed = ExpressionParser::evaluate(sanitized);
     if (!parsed.ok) {
         return parsed.error.kind == ExpressionParser::ErrorKind::divisionByZero ? CalculationError::divisionByZero()
@@ -85,11 +86,6 @@ namespace {
 QString linkedValueText(double value, DecimalStyle style)
 {
     QString text = plainNumber(value == 0 ? 0.0 : value);
-    // Exactly three decimals would read as a thousands group in a currency
-    // conversion (1234.567 as 1234567); a trailing zero keeps them decimals.
-    const qsizetype point = text.indexOf(QLatin1Char('.'));
-    if (point >= 0 && text.size() - point - 1 == 3)
-        text += QLatin1Char('0');
     if (style == DecimalStyle::germanComma)
         text.replace(QLatin1Char('.'), QLatin1Char(','));
     return text;
@@ -107,12 +103,20 @@ bool followedByPower(QStringView text, qsizetype end)
     return false;
 }
 
+// A value written for the token at [at, end) would touch a number and be
+// read as one with it ({A}{B}, 5{A}): the row cannot be read.
+bool touchesNumber(const QString& written, qsizetype copied, QStringView text, qsizetype at, qsizetype end)
+{
+    const QChar before = copied == at && !written.isEmpty() ? written.back() : (at > 0 ? text[at - 1] : QChar());
+    return isNumberish(before.unicode()) || (end < text.size() && isNumberish(text[end].unicode()));
+}
+
 // Replaces every token of one name: "{", the name, optional white space,
 // then "}" or ":" with any text up to the next "}". Tokens are taken left to
 // right without overlaps, as a pattern would find them; the name is matched
 // literally, so it needs no pattern to be compiled.
 template <typename Replacement>
-QString replacePlaceholder(const QString& text, const QString& name, Replacement&& replacement)
+std::optional<QString> replacePlaceholder(const QString& text, const QString& name, Replacement&& replacement)
 {
     const QString opening = QLatin1Char('{') + name;
     QString result;
@@ -138,6 +142,8 @@ QString replacePlaceholder(const QString& text, const QString& name, Replacement
             from = at + 1;
             continue;
         }
+        if (touchesNumber(result, copied, text, at, end))
+            return std::nullopt;
         result += QStringView(text).mid(copied, at - copied);
         result += replacement(end);
         copied = end;
@@ -244,6 +250,10 @@ std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, d
             failure = nonFiniteValueError(*value);
             return std::nullopt;
         }
+        if (touchesNumber(result, copied, text, at, end)) {
+            failure = CalculationError::invalidExpression();
+            return std::nullopt;
+        }
         result += QStringView(text).mid(copied, at - copied);
         result += guardedForPower(*value, insertedValue(*value, currencies, key, style), text, end);
         copied = end;
@@ -281,10 +291,13 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
                 const double value = values.value(key);
                 const QString number = insertedValue(value, currencies, key, settings.decimalStyle);
                 bool used = false;
-                text = replacePlaceholder(text, key, [&](qsizetype end) {
+                std::optional<QString> filled = replacePlaceholder(text, key, [&](qsizetype end) {
                     used = true;
                     return guardedForPower(value, number, text, end);
                 });
+                if (!filled)
+                    return CalculationError::invalidExpression();
+                text = std::move(*filled);
                 if (used && !std::isfinite(value))
                     return nonFiniteValueError(value);
             }

@@ -65,6 +65,9 @@ public:
     static const QStringList& currencySymbols();
     static const QStringList& currencyWords();
 
+    // One of the engine's function names, as written (sqrt, SQRT, pow, ...).
+    static bool isFunctionName(QStringView name);
+
     void clearRegexCache();
     qsizetype regexCacheSize() const { return m_labelCache.size(); }
     // Rows evaluated by this engine so far.
@@ -113,12 +116,12 @@ private:
     // The rewrite pipeline, in its order; each step rewrites the text in place.
     void sanitize(QString& text, Pipeline& pipeline);
     static void normalizeWhitespace(QString& text);
-    static void joinDigitGroups(QString& text);
-    static void normalizeLocaleNumbers(QString& text, DecimalStyle style);
+    static void joinDigitGroups(QString& text, bool apostrophes);
+    static void normalizeLocaleNumbers(QString& text, Pipeline& pipeline);
     static void removeQuotedText(QString& text);
     static void processCurrencyConversions(QString& text, Pipeline& pipeline);
     static void normalizeOperatorSymbols(QString& text);
-    static void removeCurrencyMarks(QString& text);
+    static void removeCurrencyMarks(QString& text, Pipeline& pipeline);
     static void removeThousandsSeparators(QString& text);
     static void normalizeDuplicateOperators(QString& text);
     void processTaxLabels(QString& text, Pipeline& pipeline);
@@ -127,16 +130,13 @@ private:
     // everywhere else.
     enum class PercentPass { beforeCalls, afterCalls };
     static void processPercentages(QString& text, Pipeline& pipeline, PercentPass pass);
-    static void processParenthesizedPercentage(QString& text, Pipeline& pipeline, PercentPass pass);
     static std::optional<double> tryEvaluateSimple(QStringView group);
     // Whether it replaced anything.
     static bool processMathFunctions(QString& text, Pipeline& pipeline);
-    // One of the engine's function names, as written (sqrt, SQRT, pow, ...).
-    static bool isFunctionName(QStringView name);
     // The text holds a function call or a constant (pi, e) that the
     // functions step has yet to replace by its value.
     static bool holdsCallOrConstant(QStringView text);
-    static void extractMathComponents(QString& text);
+    static void extractMathComponents(QString& text, std::optional<CalculationError>& failure, bool percentPossible);
 
     EngineSettingsProvider m_settingsProvider;
     // Prepared tax labels, by label.

@@ -24,7 +24,12 @@ double acosDegrees(double x) { return std::acos(x) * 180 / pi; }
 double atanDegrees(double x) { return std::atan(x) * 180 / pi; }
 double sinDegrees(double x) { return std::sin(x * pi / 180); }
 double cosDegrees(double x) { return std::cos(x * pi / 180); }
-double tanDegrees(double x) { return std::tan(x * pi / 180); }
+// At an odd multiple of 90 degrees the tangent has no value; the computed
+// one would be a huge number made of rounding.
+double tanDegrees(double x)
+{
+    return std::fabs(std::fmod(x, 180)) == 90 ? std::nan("") : std::tan(x * pi / 180);
+}
 double lnOf(double x) { return std::log(x); }
 double logOf(double x) { return std::log10(x); }
 double absOf(double x) { return std::fabs(x); }
@@ -38,7 +43,7 @@ struct Function {
     TwoArgOperation twoArgument; // two arguments, when set
 };
 
-// In the order the calls are worked out; names are case-sensitive.
+// Names are case-sensitive.
 constexpr std::array<Function, 28> functions = {{
     {u"sqrt", sqrtOf, nullptr},   {u"SQRT", sqrtOf, nullptr},   {u"asin", asinDegrees, nullptr},
     {u"ASIN", asinDegrees, nullptr}, {u"acos", acosDegrees, nullptr}, {u"ACOS", acosDegrees, nullptr},
@@ -56,20 +61,13 @@ int functionIndex(QStringView name)
 {
     if (name.size() < 2 || name.size() > 5)
         return -1;
+    const QChar first = name.front();
     for (int i = 0; i < int(functions.size()); ++i) {
-        if (functions[size_t(i)].name == name)
+        const QStringView candidate = functions[size_t(i)].name;
+        if (candidate.size() == name.size() && candidate.front() == first && candidate == name)
             return i;
     }
     return -1;
-}
-
-// The run of ASCII letters that ends at `end`.
-QStringView letterRunBefore(QStringView text, qsizetype end)
-{
-    qsizetype start = end;
-    while (start > 0 && isAsciiLetter(text[start - 1].unicode()))
-        --start;
-    return text.mid(start, end - start);
 }
 
 // A value the text cannot hold ends the row with an error.
@@ -80,17 +78,11 @@ void noteFailure(std::optional<CalculationError>& failure, double value)
     failure = std::isnan(value) ? CalculationError::invalidResult() : CalculationError::divisionByZero();
 }
 
-// Replaces text[start, end) by the value of a call. A negative value before
-// "^" keeps its sign inside brackets: -0.5^2 would read as -(0.5^2).
-void writeResult(QString& text, qsizetype start, qsizetype end, double value)
+// Appends the value of a call. A negative value before "^" keeps its sign
+// inside brackets: -0.5^2 would read as -(0.5^2).
+void appendResult(QString& out, double value, bool beforePower)
 {
-    bool bracket = false;
-    if (value < 0) {
-        qsizetype i = end;
-        while (i < text.size() && isWhiteSpace(text[i].unicode()))
-            ++i;
-        bracket = i < text.size() && text[i] == QLatin1Char('^');
-    }
+    const bool bracket = value < 0 && beforePower;
     // Fixed notation of any double, brackets and ".0" fit in here.
     char ascii[420];
     int length = 0;
@@ -107,100 +99,97 @@ void writeResult(QString& text, qsizetype start, qsizetype end, double value)
     }
     if (bracket)
         ascii[length++] = ')';
-    char16_t wide[420];
-    for (int i = 0; i < length; ++i)
-        wide[i] = char16_t(ascii[i]);
-    text.replace(start, end - start, reinterpret_cast<const QChar*>(wide), length);
+    out.append(QLatin1String(ascii, length));
 }
 
-// A call of the function at the "(" at `open`: the name stands right before
-// it with no ASCII letter before the name.
-bool callsAt(QStringView text, qsizetype open, QStringView name)
+bool followedByPower(QStringView text, qsizetype i)
 {
-    const qsizetype start = open - name.size();
-    return start >= 0 && text.mid(start, name.size()) == name
-        && (start == 0 || !isAsciiLetter(text[start - 1].unicode()));
+    while (i < text.size() && isWhiteSpace(text[i].unicode()))
+        ++i;
+    return i < text.size() && text[i] == QLatin1Char('^');
 }
 
-// Innermost calls only: the argument holds no bracket. Each found call is
-// worked out in turn, left to right, until one cannot be.
-bool processFunction(QString& text, const Function& function, std::optional<CalculationError>& failure)
+// One argument: a plain number, else what the parser makes of it.
+std::optional<double> argumentValue(QStringView argument)
 {
-    bool changed = false;
-    for (;;) {
-        // From the start again each time: an outer call may be innermost now.
-        qsizetype open = text.indexOf(QLatin1Char('('));
-        qsizetype close = -1;
-        qsizetype comma = -1;
-        for (; open >= 0; open = text.indexOf(QLatin1Char('('), open + 1)) {
-            if (!callsAt(text, open, function.name))
-                continue;
-            qsizetype i = open + 1;
-            comma = -1;
-            while (i < text.size()) {
-                const QChar c = text[i];
-                if (c == QLatin1Char('(') || c == QLatin1Char(')'))
-                    break;
-                if (c == QLatin1Char(',') && comma < 0)
-                    comma = i;
-                ++i;
-            }
-            if (i == text.size() || text[i] != QLatin1Char(')') || i == open + 1)
-                continue;
-            if (function.twoArgument && (comma < 0 || comma == open + 1 || comma + 1 == i))
-                continue;
-            close = i;
-            break;
-        }
-        if (open < 0)
-            return changed;
-        const qsizetype start = open - function.name.size();
-        const QStringView view(text);
-        double y;
-        if (function.twoArgument) {
-            const std::optional<double> a = readDouble(view.mid(open + 1, comma - open - 1).trimmed());
-            const std::optional<double> b = readDouble(view.mid(comma + 1, close - comma - 1).trimmed());
-            if (!a || !b)
-                return changed;
-            y = function.twoArgument(*a, *b);
-        } else {
-            const QStringView argument = view.mid(open + 1, close - open - 1);
-            double x;
-            if (const std::optional<double> number = readDouble(argument)) {
-                x = *number;
-            } else {
-                const ExpressionParser::Result parsed = ExpressionParser::evaluate(argument);
-                if (!parsed.ok)
-                    return changed;
-                x = parsed.value;
-            }
-            y = function.operation(x);
-        }
-        if (!std::isfinite(y)) {
-            noteFailure(failure, y);
-            return changed;
-        }
-        writeResult(text, start, close + 1, y);
-        changed = true;
+    const QStringView trimmed = argument.trimmed();
+    bool letters = false;
+    for (QChar c : trimmed)
+        letters = letters || isAsciiLetter(c.unicode());
+    if (!letters) {
+        if (const std::optional<double> number = readDouble(trimmed))
+            return number;
     }
+    const ExpressionParser::Result parsed = ExpressionParser::evaluate(argument);
+    if (!parsed.ok)
+        return std::nullopt;
+    return parsed.value;
 }
 
-bool startsPi(QStringView text, qsizetype i)
+// The value of a call whose argument text is `argument`; none when the
+// arguments cannot be read or are not as many as the function takes.
+std::optional<double> callValue(const Function& function, QStringView argument)
 {
-    if (i >= text.size())
-        return false;
-    const QChar c = text[i];
-    if (c == QChar(0x03C0))
-        return true;
-    if (i + 1 >= text.size())
-        return false;
-    return (c == QLatin1Char('p') && text[i + 1] == QLatin1Char('i'))
-        || (c == QLatin1Char('P') && text[i + 1] == QLatin1Char('I'));
+    qsizetype comma = -1;
+    qsizetype depth = 0;
+    for (qsizetype i = 0; i < argument.size(); ++i) {
+        const QChar c = argument[i];
+        if (c == QLatin1Char('('))
+            ++depth;
+        else if (c == QLatin1Char(')'))
+            --depth;
+        else if (c == QLatin1Char(',') && depth == 0) {
+            if (comma >= 0 || !function.twoArgument)
+                return std::nullopt;
+            comma = i;
+        }
+    }
+    if (!function.twoArgument) {
+        const std::optional<double> x = argumentValue(argument);
+        return x ? std::optional(function.operation(*x)) : std::nullopt;
+    }
+    if (comma < 0)
+        return std::nullopt;
+    const std::optional<double> a = argumentValue(argument.left(comma));
+    const std::optional<double> b = argumentValue(argument.mid(comma + 1));
+    return a && b ? std::optional(function.twoArgument(*a, *b)) : std::nullopt;
 }
 
-// "π", then "pi" and "PI" wherever they stand, then "e" and "E" where no
-// ASCII letter stands right before or after them, all in one scan.
-bool replaceConstants(QString& text)
+enum class Constant { none, constant, touchesDigit };
+
+// "π", "pi", "PI", "e" or "E" at `i`, standing as a word of its own: no
+// letter and no in-word hyphen touches it ("Papier", "E-Bike" keep their
+// letters). Touching a digit it cannot be read (2pi, 1e3).
+Constant constantAt(QStringView text, qsizetype i, qsizetype* length)
+{
+    const QChar c = text[i];
+    if (c == QChar(0x03C0)) {
+        *length = 1;
+    } else if (c == QLatin1Char('e') || c == QLatin1Char('E')) {
+        *length = 1;
+    } else if (i + 1 < text.size()
+               && ((c == QLatin1Char('p') && text[i + 1] == QLatin1Char('i'))
+                   || (c == QLatin1Char('P') && text[i + 1] == QLatin1Char('I')))) {
+        *length = 2;
+    } else {
+        return Constant::none;
+    }
+    const qsizetype end = i + *length;
+    const char32_t before = i > 0 ? codePointBefore(text, i) : 0;
+    const char32_t after = end < text.size() ? codePointAt(text, end) : 0;
+    if ((before && isWordChar(before)) || (after && isWordChar(after)))
+        return Constant::none;
+    if (before == '-' && i >= 2 && isWordChar(codePointBefore(text, i - 1)))
+        return Constant::none;
+    if (after == '-' && end + 1 < text.size() && isWordChar(codePointAt(text, end + 1)))
+        return Constant::none;
+    if ((before && isNumberChar(before)) || (after && isNumberChar(after)))
+        return Constant::touchesDigit;
+    return Constant::constant;
+}
+
+// Replaces the constants standing as words by their values.
+bool replaceConstants(QString& text, std::optional<CalculationError>& failure)
 {
     bool any = false;
     for (QChar c : std::as_const(text)) {
@@ -215,38 +204,27 @@ bool replaceConstants(QString& text)
     const QStringView view(text);
     QString result;
     qsizetype copied = 0;
-    bool changed = false;
-    auto replaceAt = [&](qsizetype at, qsizetype length, QStringView value) {
-        if (!changed) {
-            result.reserve(text.size() + 32);
-            changed = true;
-        }
-        result += view.mid(copied, at - copied);
-        result += value;
-        copied = at + length;
-    };
     for (qsizetype i = 0; i < view.size();) {
-        const QChar c = view[i];
-        if (c == QChar(0x03C0)) {
-            replaceAt(i, 1, piText);
+        qsizetype length = 1;
+        switch (constantAt(view, i, &length)) {
+        case Constant::none:
             i += 1;
-        } else if (startsPi(view, i)) {
-            replaceAt(i, 2, piText);
-            i += 2;
-        } else if (c == QLatin1Char('e') || c == QLatin1Char('E')) {
-            // The neighbours as they stand once "pi" is replaced: right after
-            // a replacement, or before "pi", stands a digit.
-            const bool letterBefore = i > 0 && copied != i && isAsciiLetter(view[i - 1].unicode());
-            const bool letterAfter =
-                i + 1 < view.size() && !startsPi(view, i + 1) && isAsciiLetter(view[i + 1].unicode());
-            if (!letterBefore && !letterAfter)
-                replaceAt(i, 1, eText);
-            i += 1;
-        } else {
-            i += 1;
+            continue;
+        case Constant::touchesDigit:
+            if (!failure)
+                failure = CalculationError::invalidExpression();
+            return false;
+        case Constant::constant:
+            break;
         }
+        if (result.isNull())
+            result.reserve(text.size() + 32);
+        result += view.mid(copied, i - copied);
+        result += view[i] == QLatin1Char('e') || view[i] == QLatin1Char('E') ? eText : piText;
+        i += length;
+        copied = i;
     }
-    if (!changed)
+    if (result.isNull())
         return false;
     result += view.mid(copied);
     text = std::move(result);
@@ -263,40 +241,80 @@ bool CalculatorEngine::isFunctionName(QStringView name)
 bool CalculatorEngine::holdsCallOrConstant(QStringView text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c == 0x03C0 || startsPi(text, i))
+        qsizetype length = 1;
+        if (constantAt(text, i, &length) != Constant::none)
             return true;
-        if ((c == 'e' || c == 'E') && (i == 0 || !isAsciiLetter(text[i - 1].unicode()))
-            && (i + 1 == text.size() || !isAsciiLetter(text[i + 1].unicode())))
-            return true;
-        if (c == '(' && isFunctionName(letterRunBefore(text, i)))
+        if (text[i] == QLatin1Char('(') && isFunctionName(asciiLetterRunBefore(text, i)))
             return true;
     }
     return false;
 }
 
+// One pass from left to right: a call is worked out at its ")", once the
+// calls inside it have left their values, so nesting of any depth costs one
+// pass. A call that cannot be worked out fails the row: its argument alone
+// would be a number nobody asked for.
 bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
 {
-    bool replaced = replaceConstants(text);
-    if (!text.contains(QLatin1Char('(')))
+    const bool replaced = replaceConstants(text, pipeline.failure);
+    if (pipeline.failure || !text.contains(QLatin1Char('(')))
         return replaced;
 
-    for (int pass = 0; pass < 10; ++pass) {
-        // The functions called in the text; a pass only ever removes calls.
-        quint32 called = 0;
-        for (qsizetype i = text.indexOf(QLatin1Char('(')); i >= 0; i = text.indexOf(QLatin1Char('('), i + 1)) {
-            const int index = functionIndex(letterRunBefore(text, i));
-            if (index >= 0)
-                called |= 1u << index;
+    const QStringView in(text);
+    QString out;
+    out.reserve(in.size());
+    struct Open {
+        qsizetype at;  // the "(" in `out`
+        int function;  // the function called, else -1
+    };
+    QVarLengthArray<Open, 16> opens;
+    bool changed = false;
+    qsizetype copied = 0; // `in` up to here stands in `out`
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const QChar c = in[i];
+        if (c != QLatin1Char('(') && c != QLatin1Char(')'))
+            continue;
+        out += in.mid(copied, i - copied);
+        copied = i + 1;
+        if (c == QLatin1Char('(')) {
+            opens.append({out.size(), functionIndex(asciiLetterRunBefore(out, out.size()))});
+            out += c;
+            continue;
         }
-        bool changed = false;
-        for (size_t index = 0; index < functions.size(); ++index) {
-            if (called & (1u << index))
-                changed |= processFunction(text, functions[index], pipeline.failure);
+        if (opens.isEmpty()) {
+            out += c;
+            continue;
         }
-        if (!changed)
-            return replaced;
-        replaced = true;
+        const Open open = opens.back();
+        opens.removeLast();
+        if (open.function < 0) {
+            out += c;
+            continue;
+        }
+        const Function& function = functions[size_t(open.function)];
+        const std::optional<double> y = callValue(function, QStringView(out).mid(open.at + 1));
+        if (!y) {
+            pipeline.refuse();
+            return replaced || changed;
+        }
+        if (!std::isfinite(*y)) {
+            noteFailure(pipeline.failure, *y);
+            return replaced || changed;
+        }
+        // A value touching a digit would be read as one number with it (2sqrt(9)).
+        const qsizetype nameStart = open.at - function.name.size();
+        if ((nameStart > 0 && isNumberish(codePointBefore(out, nameStart)))
+            || (i + 1 < in.size() && isNumberish(codePointAt(in, i + 1)))) {
+            pipeline.refuse();
+            return replaced || changed;
+        }
+        out.truncate(nameStart);
+        appendResult(out, *y, followedByPower(in, i + 1));
+        changed = true;
     }
-    return replaced;
+    if (changed) {
+        out += in.mid(copied);
+        text = std::move(out);
+    }
+    return replaced || changed;
 }

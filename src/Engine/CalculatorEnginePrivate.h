@@ -18,7 +18,28 @@ struct CalculatorEngine::Pipeline {
     // A bracket group before a percentage holds a call or a constant; it is
     // worked out after the functions step.
     bool groupWaitsForCalls = false;
+
+    // The text cannot be read without guessing: the row fails rather than
+    // show a number nobody typed.
+    void refuse()
+    {
+        if (!failure)
+            failure = CalculationError::invalidExpression();
+    }
 };
+
+namespace EngineCurrency {
+
+// The code of a currency as typed (€ is EUR, usd is USD, Pounds is GBP);
+// anything else upper-cased.
+QString code(QStringView text);
+// A currency at `i` (a sign, a code or a currency's name standing as a
+// word); its code and length. Empty when none stands there.
+QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length);
+// A currency ending right before `end`; its code and where it starts.
+QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start);
+
+} // namespace EngineCurrency
 
 namespace EngineRegex {
 

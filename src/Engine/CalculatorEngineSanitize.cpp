@@ -37,6 +37,11 @@ struct Triggers {
     }
     bool has(char c) const { return bits[uchar(c) >> 6] & (quint64(1) << (uchar(c) & 63)); }
     bool hasLetter(char lower) const { return has(lower) || has(char(lower - 'a' + 'A')); }
+    bool hasAnyLetter() const
+    {
+        constexpr quint64 letters = (quint64(0x3FFFFFF) << 1) | (quint64(0x3FFFFFF) << 33);
+        return bits[1] & letters;
+    }
     void add(const char* characters)
     {
         for (; *characters; ++characters)
@@ -65,34 +70,41 @@ bool mayHoldTaxLabel(const Triggers& triggers, const QList<CalcSettings::TaxRate
 } // namespace
 
 // Every step rewrites the one text in place; a step runs only when the text
-// holds the characters it acts on.
+// holds the characters it acts on. A step that finds the text cannot be read
+// without guessing ends the run: the row fails.
 void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
 {
     Triggers triggers(text);
-    if (triggers.beyondAscii || triggers.has(' ')) {
+    if (triggers.beyondAscii || triggers.has(' ') || triggers.has('\'')) {
         normalizeWhitespace(text);
-        joinDigitGroups(text);
+        joinDigitGroups(text, triggers.beyondAscii || triggers.has('\''));
     }
     if (triggers.has('.') || triggers.has(',')) {
-        normalizeLocaleNumbers(text, pipeline.settings.decimalStyle);
-        triggers.add("0.");
+        normalizeLocaleNumbers(text, pipeline);
+        triggers.add("0. ");
     }
-    if (triggers.has('"'))
+    if (triggers.has('"')) {
         removeQuotedText(text);
+        triggers.add(" ");
+    }
     const bool keyword = (triggers.hasLetter('i') && triggers.hasLetter('n'))
-        || (triggers.hasLetter('t') && triggers.hasLetter('o')) || (triggers.has('-') && triggers.has('>'));
+        || (triggers.hasLetter('t') && triggers.hasLetter('o')) || (triggers.hasLetter('n') && triggers.hasLetter('a'))
+        || (triggers.has('-') && triggers.has('>')) || triggers.beyondAscii;
     if (keyword) {
         processCurrencyConversions(text, pipeline);
         triggers.addNumbers();
         triggers.add("(/)");
     }
+    if (pipeline.failure)
+        return;
     if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':')) {
         normalizeOperatorSymbols(text);
         triggers.add("*/-");
     }
-    if (triggers.beyondAscii || triggers.has('$') || triggers.has('C') || triggers.has('k') || triggers.has('z')
-        || triggers.has('K') || triggers.has('F') || triggers.has('R')) {
-        removeCurrencyMarks(text);
+    if (triggers.beyondAscii || triggers.has('$') || triggers.hasAnyLetter()) {
+        removeCurrencyMarks(text, pipeline);
+        if (pipeline.failure)
+            return;
         // Marks gone, most texts are plain ASCII from here on.
         triggers = Triggers(text);
     }
@@ -108,15 +120,21 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
     const bool percent = triggers.has('%');
     if (percent)
         processPercentages(text, pipeline, PercentPass::beforeCalls);
+    if (pipeline.failure)
+        return;
     if (triggers.has('(') || triggers.hasLetter('p') || triggers.hasLetter('e') || triggers.beyondAscii) {
         // A percentage after a function call, or after a group holding one,
         // applies to the call's value, which exists only once the functions
         // step has run.
         const bool replaced = processMathFunctions(text, pipeline);
+        if (pipeline.failure)
+            return;
         if (percent && (pipeline.groupWaitsForCalls || replaced))
             processPercentages(text, pipeline, PercentPass::afterCalls);
+        if (pipeline.failure)
+            return;
     }
-    extractMathComponents(text);
+    extractMathComponents(text, pipeline.failure, triggers.has('%'));
 }
 
 void CalculatorEngine::normalizeWhitespace(QString& text)
@@ -162,12 +180,28 @@ void CalculatorEngine::normalizeWhitespace(QString& text)
     text.truncate(out);
 }
 
-void CalculatorEngine::joinDigitGroups(QString& text)
+namespace {
+
+bool isGroupSeparator(QChar c)
 {
-    // A blank between a digit and exactly three digits is a thousands
-    // separator (1 000), as a "," is: the steps that read amounts see the
-    // whole number, as the final reading does.
+    return c == QLatin1Char(' ') || c == QLatin1Char('\'') || c == QChar(0x2019);
+}
+
+} // namespace
+
+void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes)
+{
+    // A blank or an apostrophe between a digit and exactly three digits is
+    // a thousands separator (1 000, 1'000): the steps that read amounts see
+    // the whole number, as the final reading does.
     qsizetype blank = text.indexOf(QLatin1Char(' '));
+    if (apostrophes) {
+        for (QChar separator : {QChar(u'\''), QChar(0x2019)}) {
+            const qsizetype at = text.indexOf(separator);
+            if (at >= 0 && (blank < 0 || at < blank))
+                blank = at;
+        }
+    }
     if (blank < 0)
         return;
     const QString source = text;
@@ -185,7 +219,7 @@ void CalculatorEngine::joinDigitGroups(QString& text)
     QChar* data = nullptr;
     for (qsizetype i = blank; i < source.size(); ++i) {
         const QChar c = source[i];
-        const bool separator = c == QLatin1Char(' ') && i > 0 && isDecimalDigit(codePointBefore(source, i))
+        const bool separator = isGroupSeparator(c) && i > 0 && isDecimalDigit(codePointBefore(source, i))
             && isGroupAfter(i + 1);
         if (separator && !data) {
             data = text.data(); // a buffer of its own; `source` is read
@@ -219,33 +253,111 @@ bool isLeadingMark(QStringView text, qsizetype i, QChar decimalMark)
 
 } // namespace
 
-void CalculatorEngine::normalizeLocaleNumbers(QString& text, DecimalStyle style)
+namespace {
+
+// Writes one number run (digits and marks, ending in a digit) with "." as
+// its decimal point and no grouping. A grouping mark groups only where it
+// can: after one to three leading digits that do not start with 0, and
+// before exactly three digits; anywhere else it is the decimal mark. False
+// when the run holds two decimal marks (1,2,3 or 12.03.2024). Never writes
+// more than it reads, so `out` may trail `run` in the same buffer.
+bool writeRun(QChar*& out, QStringView run, QChar groupMark)
 {
-    // Number runs: a digit, then digits, "." and ",", ending in a digit.
-    // Only the marks inside runs change; a leading mark reads as "0.".
-    const QChar decimalMark = style == DecimalStyle::germanComma ? QLatin1Char(',') : QLatin1Char('.');
+    const QChar* in = run.data();
+    const qsizetype size = run.size();
+    qsizetype i = 0;
     qsizetype leading = 0;
+    while (i < size) {
+        qsizetype length = 1;
+        const char16_t unit = in[i].unicode();
+        if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(run, i, &length)))
+            break;
+        for (qsizetype k = 0; k < length; ++k)
+            *out++ = in[i + k];
+        i += length;
+        ++leading;
+    }
+    bool mayGroup = leading <= 3 && run.front() != QLatin1Char('0');
+    bool decimal = false;
+    while (i < size) {
+        const QChar mark = in[i++];
+        const qsizetype groupStart = i;
+        qsizetype digits = 0;
+        while (i < size) {
+            qsizetype length = 1;
+            const char16_t unit = in[i].unicode();
+            if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(run, i, &length)))
+                break;
+            i += length;
+            ++digits;
+        }
+        if (!(mark == groupMark && mayGroup && digits == 3)) {
+            if (decimal)
+                return false;
+            decimal = true;
+            mayGroup = false;
+            *out++ = QLatin1Char('.');
+        }
+        for (qsizetype k = groupStart; k < i; ++k)
+            *out++ = in[k];
+    }
+    return true;
+}
+
+// The run stands first in the brackets of pow: in the US style its comma
+// separates the two arguments (pow(2,3)).
+bool startsPowArguments(QStringView written)
+{
+    qsizetype end = written.size();
+    while (end > 0 && written[end - 1] == QLatin1Char(' '))
+        --end;
+    if (end < 4 || written[end - 1] != QLatin1Char('('))
+        return false;
+    const QStringView name = written.mid(end - 4, 3);
+    return (name == u"pow" || name == u"POW") && (end == 4 || !isAsciiLetter(written[end - 5].unicode()));
+}
+
+} // namespace
+
+void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
+{
+    // Number runs: a digit, then digits, "." and ",", ending in a digit. A
+    // leading decimal mark reads as "0."; a price's ",-" means whole units.
+    const bool german = pipeline.settings.decimalStyle == DecimalStyle::germanComma;
+    const QChar decimalMark = german ? QLatin1Char(',') : QLatin1Char('.');
+    const QChar groupMark = german ? QLatin1Char('.') : QLatin1Char(',');
+    // What the text may grow by: "0." for a leading mark, ", " for the
+    // comma between pow's arguments. Without growth it is rewritten in place.
+    qsizetype growth = 0;
     bool marks = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (c == QLatin1Char('.') || c == QLatin1Char(',')) {
-            marks = true;
-            leading += isLeadingMark(text, i, decimalMark);
-        }
+        if (c != QLatin1Char('.') && c != QLatin1Char(','))
+            continue;
+        // Only a mark before a digit, or a price's ",-", changes anything.
+        const bool beforeDigit = i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1));
+        marks = marks || beforeDigit
+            || (c == QLatin1Char(',') && i > 0 && i + 1 < text.size() && text[i + 1] == QLatin1Char('-'));
+        growth += beforeDigit && (isLeadingMark(text, i, decimalMark) || (!german && c == QLatin1Char(',')));
     }
     if (!marks)
         return;
-    // Without leading marks the text only shrinks: rewrite it in place.
-    const QString source = leading ? text : QString();
-    if (leading)
-        text.resize(source.size() + leading);
-    QChar* out = text.data();
-    const QStringView in = leading ? QStringView(source) : QStringView(text);
+    if (!german && growth > 0 && !text.contains(QLatin1String("pow("), Qt::CaseInsensitive)) {
+        growth = 0;
+        for (qsizetype i = 0; i < text.size(); ++i)
+            growth += text[i] == QLatin1Char('.') && isLeadingMark(text, i, decimalMark);
+    }
+    const QString source = growth ? text : QString();
+    if (growth)
+        text.resize(source.size() + growth);
+    QChar* const begin = text.data();
+    QChar* out = begin;
+    const QStringView in = growth ? QStringView(source) : QStringView(text);
     qsizetype i = 0;
     while (i < in.size()) {
         qsizetype length = 1;
         if (!isDecimalDigit(codePointAt(in, i, &length))) {
-            if (leading && isLeadingMark(in, i, decimalMark)) {
+            if (growth && isLeadingMark(in, i, decimalMark)) {
                 *out++ = QLatin1Char('0');
                 *out++ = QLatin1Char('.');
                 ++i;
@@ -270,25 +382,34 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, DecimalStyle style)
                 break;
             }
         }
-        for (qsizetype k = start; k < end; ++k) {
-            const QChar c = in[k];
-            if (style == DecimalStyle::germanComma) {
-                if (c == QLatin1Char('.'))
-                    continue;
-                *out++ = c == QLatin1Char(',') ? QLatin1Char('.') : c;
-            } else if (c != QLatin1Char(',')) {
-                *out++ = c;
-            }
+        const QStringView run = in.mid(start, end - start);
+        const qsizetype comma = german ? -1 : run.indexOf(QLatin1Char(','));
+        bool readable;
+        if (comma >= 0 && growth && startsPowArguments(QStringView(begin, out - begin))) {
+            // One comma, two arguments; written apart so no later step
+            // can take it for grouping.
+            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && writeRun(out, run.left(comma), groupMark);
+            *out++ = QLatin1Char(',');
+            *out++ = QLatin1Char(' ');
+            readable = readable && writeRun(out, run.mid(comma + 1), groupMark);
+        } else {
+            readable = writeRun(out, run, groupMark);
         }
+        if (!readable)
+            pipeline.refuse();
         i = end;
+        if (i + 1 < in.size() && in[i] == QLatin1Char(',') && in[i + 1] == QLatin1Char('-')
+            && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2))))
+            i += 2;
     }
-    text.truncate(out - text.constData());
+    text.truncate(out - begin);
 }
 
 void CalculatorEngine::removeQuotedText(QString& text)
 {
     // A quote, anything without a quote, and the closing quote vanish; a
-    // quote without a partner stays.
+    // quote without a partner stays. A remark between two numbers leaves a
+    // blank, so they are not read as one.
     qsizetype open = text.indexOf(QLatin1Char('"'));
     if (open < 0 || text.indexOf(QLatin1Char('"'), open + 1) < 0)
         return;
@@ -304,6 +425,8 @@ void CalculatorEngine::removeQuotedText(QString& text)
         if (close < 0)
             break;
         i = close + 1;
+        if (out > 0 && i < text.size() && isNumberish(data[out - 1].unicode()) && isNumberish(data[i].unicode()))
+            data[out++] = QLatin1Char(' ');
     }
     text.truncate(out);
 }
@@ -316,8 +439,11 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
     for (QChar c : std::as_const(text)) {
         switch (c.unicode()) {
         case 0x00D7:
+        case 0x00B7:
         case 0x00F7:
-        case 0x2212: symbols = true; break;
+        case 0x2212:
+        case 0x2013:
+        case 0x2014: symbols = true; break;
         case 'x':
         case 'X': letterX = true; break;
         case ':': colon = true; break;
@@ -326,8 +452,30 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
     }
     if (symbols) {
         text.replace(QChar(0x00D7), QLatin1Char('*'));
+        text.replace(QChar(0x00B7), QLatin1Char('*'));
         text.replace(QChar(0x00F7), QLatin1Char('/'));
         text.replace(QChar(0x2212), QLatin1Char('-'));
+        // A dash between operands is a minus (100 – 20); after a word it
+        // sets a label off (Miete – 850) and stays.
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i] != QChar(0x2013) && text[i] != QChar(0x2014))
+                continue;
+            qsizetype before = i;
+            while (before > 0 && isWhiteSpace(text[before - 1].unicode()))
+                --before;
+            qsizetype after = i + 1;
+            while (after < text.size() && isWhiteSpace(text[after].unicode()))
+                ++after;
+            if (before == 0 || after == text.size())
+                continue;
+            const char32_t left = codePointBefore(text, before);
+            const QChar right = text[after];
+            const bool operandBefore = isNumberChar(left) || left == ')' || left == '%';
+            const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
+                && right != QChar(0x2014);
+            if (operandBefore && operandAfter)
+                text[i] = QLatin1Char('-');
+        }
     }
     if (letterX) {
         // An "x" between two digits, white space around it dropped; left to
@@ -436,6 +584,10 @@ qsizetype removeMarks(QString& text, qsizetype start, qsizetype end)
         qsizetype dst = src;
         while (src < end) {
             src += n; // past the occurrence
+            // Between two numbers the mark leaves a blank: 5€3 is not 53.
+            if (dst > 0 && src < text.size() && isNumberish(data[dst - 1].unicode())
+                && isNumberish(data[src].unicode()))
+                data[dst++] = QLatin1Char(' ');
             qsizetype next = text.indexOf(mark, src);
             if (next < 0 || next + n > end)
                 next = end;
@@ -451,16 +603,16 @@ qsizetype removeMarks(QString& text, qsizetype start, qsizetype end)
     return end;
 }
 
-// Upper-case function names that hold the mark "R": a call of one of them
-// keeps its name through the mark removal.
+// Upper-case function names that hold the mark "R", standing as words:
+// they keep their names through the mark removal.
 bool protectedCallAt(QStringView text, qsizetype i, qsizetype* length)
 {
     static const std::array<QStringView, 3> names = {u"SQRT", u"FLOOR", u"ROUND"};
     if (i > 0 && isAsciiLetter(text[i - 1].unicode()))
         return false;
     for (QStringView name : names) {
-        if (text.mid(i).startsWith(name) && i + name.size() < text.size()
-            && text[i + name.size()] == QLatin1Char('(')) {
+        const qsizetype end = i + name.size();
+        if (text.mid(i).startsWith(name) && (end == text.size() || !isAsciiLetter(text[end].unicode()))) {
             *length = name.size();
             return true;
         }
@@ -468,13 +620,109 @@ bool protectedCallAt(QStringView text, qsizetype i, qsizetype* length)
     return false;
 }
 
+// A number with the currency next to it: the one right after it, else the
+// one right before. `start` and `end` take the currency in.
+struct Amount {
+    qsizetype start = 0;
+    qsizetype end = 0;
+    qsizetype currencyStart = -1;
+    qsizetype currencyEnd = -1;
+    QStringView code;
+};
+
+QVarLengthArray<Amount, 16> amountsIn(QStringView text)
+{
+    QVarLengthArray<Amount, 16> amounts;
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype length = 1;
+        if (!isNumberChar(codePointAt(text, i, &length))) {
+            i += length;
+            continue;
+        }
+        Amount amount;
+        amount.start = i;
+        while (i < text.size() && isNumberish(codePointAt(text, i, &length)))
+            i += length;
+        amount.end = i;
+        qsizetype after = i;
+        while (after < text.size() && isWhiteSpace(text[after].unicode()))
+            ++after;
+        qsizetype before = amount.start;
+        while (before > 0 && isWhiteSpace(text[before - 1].unicode()))
+            --before;
+        qsizetype currencyLength = 0;
+        qsizetype currencyStart = 0;
+        if (QStringView code = EngineCurrency::currencyAt(text, after, &currencyLength); !code.isEmpty()) {
+            amount.code = code;
+            amount.currencyStart = after;
+            amount.currencyEnd = after + currencyLength;
+            amount.end = amount.currencyEnd;
+        } else if (code = EngineCurrency::currencyBefore(text, before, &currencyStart); !code.isEmpty()) {
+            amount.code = code;
+            amount.currencyStart = currencyStart;
+            amount.currencyEnd = before;
+            amount.start = currencyStart;
+        }
+        amounts.append(amount);
+    }
+    return amounts;
+}
+
+// Amounts in two different currencies joined by + or -: no rate converts
+// them here, so their sum would mean nothing (20 USD + 10 EUR).
+bool joinsDifferentCurrencies(QStringView text, const QVarLengthArray<Amount, 16>& amounts)
+{
+    for (qsizetype k = 1; k < amounts.size(); ++k) {
+        const Amount& a = amounts[k - 1];
+        const Amount& b = amounts[k];
+        if (a.code.isEmpty() || b.code.isEmpty() || a.code == b.code || a.end > b.start)
+            continue;
+        const QStringView between = text.mid(a.end, b.start - a.end).trimmed();
+        if (between == u"+" || between == u"-")
+            return true;
+    }
+    return false;
+}
+
+// A currency code next to an amount is its currency mark (200 EUR + 10%):
+// it goes with the marks. Elsewhere it is a word like any other.
+void removeCodesNextToAmounts(QString& text, const QVarLengthArray<Amount, 16>& amounts)
+{
+    QString out;
+    qsizetype copied = 0;
+    for (const Amount& amount : amounts) {
+        const qsizetype length = amount.currencyEnd - amount.currencyStart;
+        if (amount.code.isEmpty() || length != 3 || amount.currencyStart < copied
+            || !isAsciiLetter(text[amount.currencyStart].unicode())
+            || QStringView(text).mid(amount.currencyStart, 3).compare(amount.code, Qt::CaseInsensitive) != 0)
+            continue;
+        out += QStringView(text).mid(copied, amount.currencyStart - copied);
+        // Between two numbers the code leaves a blank: 5EUR3 is not 53.
+        const qsizetype end = amount.currencyEnd;
+        if (amount.currencyStart > 0 && end < text.size() && isNumberish(text[amount.currencyStart - 1].unicode())
+            && isNumberish(text[end].unicode()))
+            out += QLatin1Char(' ');
+        copied = end;
+    }
+    if (copied == 0)
+        return;
+    out += QStringView(text).mid(copied);
+    text = std::move(out);
+}
+
 } // namespace
 
-void CalculatorEngine::removeCurrencyMarks(QString& text)
+void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
 {
+    const QVarLengthArray<Amount, 16> amounts = amountsIn(text);
+    if (joinsDifferentCurrencies(text, amounts)) {
+        pipeline.refuse();
+        return;
+    }
+    removeCodesNextToAmounts(text, amounts);
     if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return mayStartMark(c.unicode()); }))
         return;
-    // Segments between protected calls, each cleared of its marks in place.
+    // Segments between protected names, each cleared of its marks in place.
     qsizetype segmentStart = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
@@ -584,95 +832,247 @@ bool isOperator(QChar c)
 
 } // namespace
 
-void CalculatorEngine::extractMathComponents(QString& text)
+namespace {
+
+// Signs that carry arithmetic the parser does not know: dropping one would
+// change what the row computes.
+bool isArithmeticSign(char32_t c)
+{
+    switch (c) {
+    case '!':
+    case '[':
+    case ']':
+    case '|':
+    case 0x00B1: // ±
+    case 0x2213: // ∓
+    case 0x2030: // ‰
+    case 0x2211: // ∑
+    case 0x220F: // ∏
+    case 0x221A: // √
+    case 0x221B:
+    case 0x221C:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A letter run that names one of the engine's functions: left in the text,
+// the call was not worked out (sqrt 16, pow(2.3)).
+bool isFunctionWordAt(QStringView text, qsizetype i)
+{
+    switch (text[i].unicode() | 0x20) {
+    case 'a': case 'c': case 'f': case 'l': case 'p': case 'r': case 's': case 't':
+        break;
+    default:
+        return false;
+    }
+    qsizetype end = i;
+    while (end < text.size() && isAsciiLetter(text[end].unicode()))
+        ++end;
+    if (end < text.size() && isWordChar(codePointAt(text, end)))
+        return false;
+    return end - i >= 2 && end - i <= 5 && CalculatorEngine::isFunctionName(text.mid(i, end - i));
+}
+
+} // namespace
+
+void CalculatorEngine::extractMathComponents(QString& text, std::optional<CalculationError>& failure,
+                                             bool percentPossible)
 {
     // Components are written over the text as they are found (none is
-    // longer than what it came from): an operator other than "-" right
-    // after an operator (or at the start) is left out.
+    // longer than what it came from). Words, blanks and marks are dropped,
+    // but never so that the row computes something else than what was
+    // typed: two numbers with only dropped text between them, an operator
+    // followed by another, or followed only by words, fail the row.
     if (text.isEmpty())
         return;
+    auto refuse = [&failure] {
+        if (!failure)
+            failure = CalculationError::invalidExpression();
+    };
     QChar* data = text.data();
     const qsizetype size = text.size();
     qsizetype out = 0;
-    bool afterOperator = true;
+    bool written = false;          // a component has been written
+    bool afterOperator = true;     // the last component is an operator, or none yet
+    bool droppedSinceOperator = false;
+    bool lastIsNumber = false;     // the last component is a number or a placeholder
+    bool percentDropped = false;
+    bool numberWithoutPercent = false;
+    char32_t previous = 0;         // the character before the current one, as typed
+    bool previousIsTimes = false;  // it was an "x" read as "×"
+
     auto writeOperator = [&](QChar c) {
-        if (!afterOperator || c == QLatin1Char('-'))
+        if (!written) {
+            // A leading operator other than "-" vanishes.
+            if (c == QLatin1Char('-')) {
+                data[out++] = c;
+                written = true;
+            }
+        } else if (afterOperator && (droppedSinceOperator || c != QLatin1Char('-'))) {
+            refuse();
+        } else {
             data[out++] = c;
+        }
         afterOperator = true;
+        droppedSinceOperator = false;
+        lastIsNumber = false;
     };
-    auto writeCopy = [&](qsizetype start, qsizetype end) {
-        for (qsizetype k = start; k < end; ++k)
-            data[out++] = data[k];
-        afterOperator = false;
+    auto drop = [&](char32_t c) {
+        if (!isWhiteSpace(c))
+            droppedSinceOperator = true;
     };
 
     qsizetype runStart = -1;
     qsizetype runEnd = -1;
-    bool runHasMarks = false;
+    int runMarks = 0;
     qsizetype placeholderStart = -1;
     auto flushRun = [&] {
-        if (runStart >= 0) {
-            if (runHasMarks)
-                out = normalizeNumberRun(data, runStart, runEnd, out);
-            else
-                writeCopy(runStart, runEnd);
-            afterOperator = false;
-            runStart = -1;
-            runHasMarks = false;
+        if (runStart < 0)
+            return;
+        if (runMarks > 1)
+            refuse(); // two decimal marks
+        for (qsizetype k = runStart; k < runEnd; ++k)
+            data[out++] = data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k];
+        if (percentPossible && !numberWithoutPercent) {
+            qsizetype next = runEnd;
+            while (next < size && isWhiteSpace(data[next].unicode()))
+                ++next;
+            numberWithoutPercent = next == size || data[next] != QLatin1Char('%');
         }
+        written = true;
+        afterOperator = false;
+        droppedSinceOperator = false;
+        lastIsNumber = true;
+        runStart = -1;
+        runMarks = 0;
     };
 
     for (qsizetype i = 0; i < size;) {
         qsizetype length = 1;
-        const char32_t c = codePointAt(QStringView(data + i, size - i), 0, &length);
+        const char16_t unit = data[i].unicode();
+        const char32_t c = QChar::isSurrogate(unit) ? codePointAt(QStringView(data + i, size - i), 0, &length) : unit;
         const qsizetype at = i;
         i += length;
+        const char32_t before = previous;
+        const bool beforeIsTimes = previousIsTimes;
+        previous = c;
+        previousIsTimes = false;
+        if (placeholderStart >= 0) {
+            if (c == '}') {
+                if (lastIsNumber)
+                    refuse();
+                for (qsizetype k = placeholderStart; k < i; ++k)
+                    data[out++] = data[k];
+                placeholderStart = -1;
+                written = true;
+                afterOperator = false;
+                droppedSinceOperator = false;
+                lastIsNumber = true;
+            } else if (c == '{') {
+                placeholderStart = at; // an unfinished placeholder before this one is dropped
+            }
+            continue;
+        }
         if (c == '{') {
-            // An unfinished placeholder before this one is dropped.
             flushRun();
             placeholderStart = at;
-        } else if (placeholderStart >= 0) {
-            if (c == '}') {
-                writeCopy(placeholderStart, i);
-                placeholderStart = -1;
-            }
-        } else if (isNumberChar(c)) {
-            if (runStart < 0)
+            continue;
+        }
+        if (isNumberChar(c)) {
+            if (runStart < 0) {
+                if (lastIsNumber)
+                    refuse(); // numbers fused across dropped text
                 runStart = at;
-            runEnd = i;
-        } else if ((c == '.' || c == ',') && runStart >= 0) {
-            runEnd = i;
-            runHasMarks = true;
-        } else {
-            flushRun();
-            switch (c) {
-            case '+':
-            case '-':
-            case '*':
-            case '/':
-            case '^':
-                writeOperator(QChar(char16_t(c)));
-                break;
-            case '(':
-            case ')':
-                data[out++] = QChar(char16_t(c));
-                afterOperator = false;
-                break;
-            case 'x':
-            case 'X':
-                writeOperator(QLatin1Char('*'));
-                break;
-            case ':':
-                writeOperator(QLatin1Char('/'));
-                break;
-            default:
-                break; // words, blanks, "%", stray marks
             }
+            runEnd = i;
+            continue;
+        }
+        if ((c == '.' || c == ',') && runStart >= 0) {
+            runEnd = i;
+            ++runMarks;
+            continue;
+        }
+        flushRun();
+        auto after = [&] { return i < size ? codePointAt(QStringView(data + i, size - i), 0) : char32_t(0); };
+        switch (c) {
+        case '+':
+        case '*':
+        case '/':
+        case '^':
+            writeOperator(QChar(char16_t(c)));
+            break;
+        case '-':
+            // A hyphen between letters is part of a word (E-Bike).
+            if (isWordChar(before) && isWordChar(after()))
+                drop(c);
+            else
+                writeOperator(QLatin1Char('-'));
+            break;
+        case 'x':
+        case 'X':
+            // "×" only where no letter touches it (4 x 95, not Netflix).
+            if (isWordChar(before) || isWordChar(after())) {
+                drop(c);
+            } else {
+                writeOperator(QLatin1Char('*'));
+                previousIsTimes = true;
+            }
+            break;
+        case ':':
+            // Right after a word and before a blank it ends a label (Summe: 100).
+            if (before && !isWhiteSpace(before) && isWhiteSpace(after()))
+                drop(c);
+            else
+                writeOperator(QLatin1Char('/'));
+            break;
+        case '(':
+            // Letters right before a bracket name a function the engine
+            // does not have (max(3, 5), Sqrt(16)).
+            if (isWordChar(before) && !beforeIsTimes)
+                refuse();
+            data[out++] = QLatin1Char('(');
+            written = true;
+            afterOperator = false;
+            droppedSinceOperator = false;
+            lastIsNumber = false;
+            break;
+        case ')':
+            if (written && afterOperator && droppedSinceOperator)
+                refuse();
+            data[out++] = QLatin1Char(')');
+            written = true;
+            afterOperator = false;
+            droppedSinceOperator = false;
+            lastIsNumber = false;
+            break;
+        case '%':
+            percentDropped = true;
+            drop(c);
+            break;
+        default:
+            if (isArithmeticSign(c))
+                refuse();
+            else if (isAsciiLetter(c) && !isWordChar(before) && isFunctionWordAt(QStringView(data, size), at))
+                refuse();
+            drop(c);
+            break;
         }
     }
     flushRun();
 
-    while (out > 0 && isOperator(data[out - 1]))
-        --out;
+    // A trailing operator vanishes while the row is being typed (100 +),
+    // but not when words follow it (100 + Versand).
+    if (written && afterOperator) {
+        if (droppedSinceOperator)
+            refuse();
+        while (out > 0 && isOperator(data[out - 1]))
+            --out;
+    }
+    // A "%" no rule took: fine where every number is a percentage (10% +
+    // 10%), else it would silently be dropped (19% * 200).
+    if (percentDropped && numberWithoutPercent)
+        refuse();
     text.truncate(out);
 }

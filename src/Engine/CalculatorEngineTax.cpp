@@ -14,8 +14,10 @@ namespace {
 // Tax labels and percentages are found by scanning the text by hand: the
 // rules are fixed, and a scan costs far less than a pattern per rule.
 
-// The text before a position ends in a digit, directly or after white space.
-bool endsInDigit(QStringView text, qsizetype end)
+// The text before a position ends in a number or a percentage, directly or
+// after white space: a label there names what the amount is (100 MwSt,
+// 19% MwSt), it adds nothing.
+bool endsInAmount(QStringView text, qsizetype end)
 {
     while (end > 0) {
         qsizetype length = 1;
@@ -24,7 +26,7 @@ bool endsInDigit(QStringView text, qsizetype end)
             end -= length;
             continue;
         }
-        return isDecimalDigit(c);
+        return isDecimalDigit(c) || c == '%';
     }
     return false;
 }
@@ -305,7 +307,7 @@ void applyTaxFactor(QString& text, char16_t sign, const QList<char32_t>& label, 
 }
 
 // The label on its own becomes its rate as a percentage, except right
-// after a number ("100 MwSt" keeps it).
+// after a number or a percentage ("100 MwSt" keeps it).
 void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
 {
     const QStringView view(text);
@@ -325,7 +327,7 @@ void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
         }
         if (end < view.size() && view[end] == QLatin1Char('.'))
             ++end;
-        if (!endsInDigit(view, i)) {
+        if (!endsInAmount(view, i)) {
             rewrite.replace(i, end);
             // Whole rates as their digits (19), others as their shortest text (5.5).
             appendPlainNumber(rewrite.result, rate == 0 ? 0.0 : rate);
@@ -371,128 +373,109 @@ void CalculatorEngine::processTaxLabels(QString& text, Pipeline& pipeline)
 // ---------------------------------------------------------------------------
 // Percentages
 
+// One pass from left to right. A percentage after an operator applies to
+// the number or bracket group right before the operator, and what it writes
+// is that operand for the next one: 100 + 10% + 10% is 121.
 void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, PercentPass pass)
 {
     if (!text.contains(QLatin1Char('%')))
         return;
-    processParenthesizedPercentage(text, pipeline, pass);
-
-    // Each rule makes one pass, left to right; what it writes is not read
-    // again by the same rule.
-    for (const std::pair<PercentOperation, char16_t>& rule : percentRules) {
-        const QStringView view(text);
-        Rewrite rewrite(view);
-        qsizetype from = 0;
-        for (qsizetype k = view.indexOf(QChar(rule.second)); k >= 0;
-             k = view.indexOf(QChar(rule.second), std::max(k + 1, from))) {
-            if (k < from)
-                continue;
-            const qsizetype amountEnd = skipWhiteSpaceBack(view, k, from);
-            const qsizetype amountStart = numberStartBefore(view, from, amountEnd, true);
-            if (amountStart < 0)
-                continue;
-            const std::optional<Percent> percent = percentAfter(view, k + 1);
-            if (!percent)
-                continue;
-            from = percent->end;
-            const std::optional<double> amount = readNumber(view.mid(amountStart, amountEnd - amountStart));
-            // A number past the double range stays as written: the parser
-            // refuses it.
-            if (!amount || !std::isfinite(*amount) || !percent->readable)
-                continue;
-            const std::optional<double> value = applyPercent(rule.first, *amount, percent->value);
-            if (!value)
-                continue;
-            if (!std::isfinite(*value)) {
-                noteOverflow(pipeline.failure, *value);
-                continue;
-            }
-            rewrite.replace(amountStart, percent->end);
-            appendCanonicalNumber(rewrite.result, *value);
-        }
-        rewrite.finish(text);
-    }
-}
-
-void CalculatorEngine::processParenthesizedPercentage(QString& text, Pipeline& pipeline, PercentPass pass)
-{
-    if (!text.contains(QLatin1Char(')')))
-        return;
-    // No rule for division; each rule takes its first match only.
-    for (const std::pair<PercentOperation, char16_t>& rule : percentRules) {
-        if (rule.first == PercentOperation::divide)
+    const QStringView in(text);
+    QString out;
+    out.reserve(in.size());
+    // The "(" of every bracket still open in `out`, and the last ")" written
+    // with its "(".
+    QVarLengthArray<qsizetype, 16> opens;
+    qsizetype lastClose = -1;
+    qsizetype lastCloseOpen = -1;
+    bool changed = false;
+    for (qsizetype i = 0; i < in.size();) {
+        const QChar c = in[i];
+        if (c == QLatin1Char('(')) {
+            opens.append(out.size());
+            out += c;
+            ++i;
             continue;
-        const QStringView view(text);
-        qsizetype close = -1;
+        }
+        if (c == QLatin1Char(')')) {
+            lastClose = opens.isEmpty() ? -1 : out.size();
+            lastCloseOpen = opens.isEmpty() ? -1 : opens.back();
+            if (!opens.isEmpty())
+                opens.removeLast();
+            out += c;
+            ++i;
+            continue;
+        }
+        const auto rule = std::find_if(std::begin(percentRules), std::end(percentRules),
+                                       [c](const auto& r) { return c == QChar(r.second); });
         std::optional<Percent> percent;
-        for (qsizetype c = view.indexOf(QLatin1Char(')')); c >= 0; c = view.indexOf(QLatin1Char(')'), c + 1)) {
-            const qsizetype sign = skipWhiteSpace(view, c + 1);
-            if (sign >= view.size() || view[sign] != QChar(rule.second))
-                continue;
-            percent = percentAfter(view, sign + 1);
-            if (percent) {
-                close = c;
-                break;
+        if (rule != std::end(percentRules))
+            percent = percentAfter(in, i + 1);
+        if (!percent) {
+            out += c;
+            ++i;
+            continue;
+        }
+        const QStringView written(out);
+        const qsizetype operandEnd = skipWhiteSpaceBack(written, written.size(), 0);
+        qsizetype operandStart = -1;
+        std::optional<double> operand;
+        if (operandEnd > 0 && written[operandEnd - 1] == QLatin1Char(')')) {
+            // A bracket group. The brackets of a call hold its argument: the
+            // percentage waits for the call's value, if any. A group
+            // holding a call or a constant is worked out once their values
+            // stand in the text.
+            if (lastClose == operandEnd - 1 && !letterBeforeBracket(written, lastCloseOpen)) {
+                const QStringView group = written.mid(lastCloseOpen, operandEnd - lastCloseOpen);
+                if (pass == PercentPass::beforeCalls && holdsCallOrConstant(group))
+                    pipeline.groupWaitsForCalls = true;
+                else if (percent->readable)
+                    operand = tryEvaluateSimple(group);
+                operandStart = lastCloseOpen;
             }
+        } else {
+            operandStart = numberStartBefore(written, 0, operandEnd, true);
+            if (operandStart >= 0 && percent->readable)
+                operand = readNumber(written.mid(operandStart, operandEnd - operandStart));
         }
-        if (close < 0 || !percent->readable)
-            continue;
-        const std::optional<qsizetype> open = findMatchingOpenParen(view.left(close));
-        if (!open)
-            continue;
-        // The bracket of a function call is the call's argument, not a
-        // group: its percentage waits for the call's value. Any other word
-        // before a bracket ("Preis(200)") is only a word.
-        qsizetype wordStart = *open;
-        while (wordStart > 0 && isAsciiLetter(view[wordStart - 1].unicode()))
-            --wordStart;
-        if (isFunctionName(view.mid(wordStart, *open - wordStart)))
-            continue;
-        // A group that holds a call or a constant is worked out once their
-        // values stand in the text, never by dropping their letters.
-        const QStringView inner = view.mid(*open, close - *open + 1);
-        if (pass == PercentPass::beforeCalls && holdsCallOrConstant(inner)) {
-            pipeline.groupWaitsForCalls = true;
+        // A number past the double range stays as written: the parser
+        // refuses it.
+        if (!operand || !std::isfinite(*operand)) {
+            out += c;
+            ++i;
             continue;
         }
-        const std::optional<double> groupValue = tryEvaluateSimple(inner);
-        if (!groupValue)
-            continue;
-        const double value = rule.first == PercentOperation::multiply
-            ? (percent->value / 100) * *groupValue
-            : *applyPercent(rule.first, *groupValue, percent->value);
+        if (rule->first == PercentOperation::divide && percent->value == 0) {
+            if (!pipeline.failure)
+                pipeline.failure = CalculationError::divisionByZero();
+            return;
+        }
+        const double value = *applyPercent(rule->first, *operand, percent->value);
         if (!std::isfinite(value)) {
             noteOverflow(pipeline.failure, value);
+            out += c;
+            ++i;
             continue;
         }
-        QString written;
-        appendCanonicalNumber(written, value);
-        text.replace(*open, percent->end - *open, written);
+        out.truncate(operandStart);
+        appendCanonicalNumber(out, value);
+        lastClose = -1;
+        i = percent->end;
+        changed = true;
     }
+    if (changed)
+        text = std::move(out);
 }
 
 std::optional<double> CalculatorEngine::tryEvaluateSimple(QStringView group)
 {
-    // Only number characters and "+-*/(). " are kept; runs of blanks
-    // collapse and the ends are trimmed.
-    QVarLengthArray<QChar, 128> kept;
-    for (qsizetype i = 0; i < group.size();) {
-        qsizetype length = 1;
-        const char32_t c = codePointAt(group, i, &length);
-        const bool keep = isNumberChar(c) || c == '+' || c == '-' || c == '*' || c == '/' || c == '(' || c == ')'
-            || c == '.' || c == ' ';
-        if (keep && !(c == ' ' && (kept.isEmpty() || kept.back() == QLatin1Char(' ')))) {
-            for (qsizetype k = 0; k < length; ++k)
-                kept.append(group[i + k]);
-        }
-        i += length;
-    }
-    while (!kept.isEmpty() && kept.back() == QLatin1Char(' '))
-        kept.removeLast();
-    const QStringView simple(kept.constData(), kept.size());
-    if (simple.isEmpty() || !hasBalancedParentheses(simple))
+    // The group as the last step reads it, then computed with all it holds.
+    QString text = group.toString();
+    std::optional<CalculationError> failure;
+    extractMathComponents(text, failure, text.contains(QLatin1Char('%')));
+    if (failure || text.isEmpty() || !hasBalancedParentheses(text))
         return std::nullopt;
-    const ExpressionParser::Result result = ExpressionParser::evaluate(simple);
+    const ExpressionParser::Result result = ExpressionParser::evaluate(text);
     if (!result.ok)
         return std::nullopt;
     return result.value;

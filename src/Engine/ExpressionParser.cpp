@@ -13,6 +13,10 @@ ExpressionParser::Result ExpressionParser::evaluate(QStringView text)
     Result result;
     if (parser.tokenize(text)) {
         const double value = parser.parseExpression();
+        // Tokens left after a complete expression would be ignored: 2(3+4)
+        // must not read as 2.
+        if (!parser.m_failed && parser.currentKind() != TokenKind::end)
+            parser.fail(ErrorKind::unexpectedToken, QStringLiteral("Expected end of expression"));
         if (!parser.m_failed) {
             result.value = value;
             result.ok = true;

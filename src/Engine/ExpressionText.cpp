@@ -43,6 +43,18 @@ bool isDecimalDigitSlow(char32_t c)
     return QChar::isDigit(c);
 }
 
+bool isWordCharSlow(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_SpacingCombining:
+    case QChar::Mark_Enclosing:
+        return true;
+    default:
+        return QChar::isLetter(c);
+    }
+}
+
 bool isBlank(char32_t c)
 {
     if (c == '\t' || c == ' ')
@@ -308,99 +320,6 @@ bool hasBalancedParentheses(QStringView text)
         }
     }
     return depth == 0;
-}
-
-std::optional<qsizetype> findMatchingOpenParen(QStringView text)
-{
-    qsizetype depth = 0;
-    for (qsizetype i = text.size() - 1; i >= 0; --i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char(')')) {
-            ++depth;
-        } else if (c == QLatin1Char('(')) {
-            if (depth == 0)
-                return i;
-            --depth;
-        }
-    }
-    return std::nullopt;
-}
-
-namespace {
-
-// Every piece after the first, split at `mark`, has exactly three
-// characters, all numeric.
-bool restAreGroups(const QChar* run, qsizetype size, QChar mark, qsizetype* pieces)
-{
-    *pieces = 1;
-    qsizetype count = -1; // characters in the current piece; -1 in the first
-    for (qsizetype i = 0; i < size;) {
-        if (run[i] == mark) {
-            if (count >= 0 && count != 3)
-                return false;
-            count = 0;
-            ++*pieces;
-            ++i;
-            continue;
-        }
-        qsizetype length = 1;
-        const char32_t c = codePointAt(QStringView(run + i, size - i), 0, &length);
-        if (count >= 0) {
-            if (!isNumberChar(c))
-                return false;
-            ++count;
-        }
-        i += length;
-    }
-    return count < 0 || count == 3;
-}
-
-} // namespace
-
-qsizetype normalizeNumberRun(QChar* data, qsizetype start, qsizetype end, qsizetype out)
-{
-    qsizetype lastDot = -1;
-    qsizetype lastComma = -1;
-    for (qsizetype i = start; i < end; ++i) {
-        if (data[i] == QLatin1Char('.'))
-            lastDot = i;
-        else if (data[i] == QLatin1Char(','))
-            lastComma = i;
-    }
-    bool dropDots = false;
-    bool dropCommas = false;
-    bool commasArePoints = false;
-    qsizetype pieces = 0;
-    if (lastDot >= 0 && lastComma >= 0) {
-        dropCommas = lastDot > lastComma;
-        dropDots = !dropCommas;
-        commasArePoints = !dropCommas;
-    } else if (lastDot >= 0) {
-        dropDots = restAreGroups(data + start, end - start, QLatin1Char('.'), &pieces) && pieces >= 3;
-    } else if (lastComma >= 0) {
-        dropCommas = restAreGroups(data + start, end - start, QLatin1Char(','), &pieces) && pieces == 2;
-        commasArePoints = !dropCommas;
-    }
-    for (qsizetype i = start; i < end; ++i) {
-        const QChar c = data[i];
-        if (c == QLatin1Char('.') && dropDots)
-            continue;
-        if (c == QLatin1Char(',')) {
-            if (dropCommas)
-                continue;
-            data[out++] = commasArePoints ? QLatin1Char('.') : c;
-            continue;
-        }
-        data[out++] = c;
-    }
-    return out;
-}
-
-QString normalizeNumberFormat(QStringView run)
-{
-    QString text = run.toString();
-    text.truncate(normalizeNumberRun(text.data(), 0, text.size(), 0));
-    return text;
 }
 
 QString trimmedSpacesAndTabs(QStringView text)

@@ -53,6 +53,36 @@ inline bool isAsciiLetter(char32_t c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
+// The run of ASCII letters that ends at `end` (a function's name before "(").
+inline QStringView asciiLetterRunBefore(QStringView text, qsizetype end)
+{
+    qsizetype start = end;
+    while (start > 0 && isAsciiLetter(text[start - 1].unicode()))
+        --start;
+    return text.mid(start, end - start);
+}
+// Letters of every script, and the marks that combine with them: what a
+// word is made of.
+bool isWordCharSlow(char32_t c);
+inline bool isWordChar(char32_t c)
+{
+    return c < 0x80 ? isAsciiLetter(c) : isWordCharSlow(c);
+}
+// Letters stand right before the "(" at `open`: the bracket is a call's,
+// not a group. An "x" touching no letter there is a "×" (2x(3+4)).
+inline bool letterBeforeBracket(QStringView text, qsizetype open)
+{
+    if (open <= 0 || !isWordChar(text[open - 1].unicode()))
+        return false;
+    const QChar c = text[open - 1];
+    return !((c == QLatin1Char('x') || c == QLatin1Char('X')) && (open < 2 || !isWordChar(text[open - 2].unicode())));
+}
+// A number character or a decimal or grouping mark: what a number run is
+// made of.
+inline bool isNumberish(char32_t c)
+{
+    return c == '.' || c == ',' || isNumberChar(c);
+}
 
 QString trimmedBlanks(QStringView text);
 QString trimmedBlanks(const QString& text);
@@ -83,12 +113,5 @@ void appendCanonicalNumber(QString& out, double value);
 QString formatResult(double value);
 
 bool hasBalancedParentheses(QStringView text);
-// The "(" that a ")" standing right after the text would close.
-std::optional<qsizetype> findMatchingOpenParen(QStringView text);
-// Grouping and decimal marks of one number run of the final text.
-QString normalizeNumberFormat(QStringView run);
-// The same for data[start, end), written from `out` on (out <= start; the
-// text never grows). Returns the end of what was written.
-qsizetype normalizeNumberRun(QChar* data, qsizetype start, qsizetype end, qsizetype out);
 
 } // namespace ExpressionText

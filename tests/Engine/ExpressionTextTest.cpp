@@ -75,22 +75,11 @@ TEST(ExpressionText, ReadingNumbers)
     EXPECT_EQ(readDouble(QStringLiteral("١٢")), std::nullopt); // digits of another script
 }
 
-TEST(ExpressionText, BracketsAndNumberRuns)
+TEST(ExpressionText, Brackets)
 {
-    EXPECT_EQ(findMatchingOpenParen(u"(1+(2*3)"), 0);
-    EXPECT_EQ(findMatchingOpenParen(u"2*(3+4"), 2);
-    EXPECT_EQ(findMatchingOpenParen(u"2+3"), std::nullopt);
     EXPECT_TRUE(hasBalancedParentheses(u"(1)(2)"));
     EXPECT_FALSE(hasBalancedParentheses(u")("));
     EXPECT_FALSE(hasBalancedParentheses(u"(("));
-
-    const std::pair<const char*, const char*> runs[] = {
-        {"1.000,50", "1000.50"}, {"1,000.50", "1000.50"}, {"1.000.000", "1000000"}, {"1.000", "1.000"},
-        {"12.5", "12.5"},        {"1.2.3", "1.2.3"},       {"1,000", "1000"},       {"1,5", "1.5"},
-        {"1,000,000", "1.000.000"}, {"42", "42"},
-    };
-    for (const auto& [run, normalized] : runs)
-        EXPECT_EQ(normalizeNumberFormat(QString::fromLatin1(run)), QString::fromLatin1(normalized)) << run;
 }
 
 TEST(ExpressionParser, GrammarAndErrors)
@@ -98,8 +87,7 @@ TEST(ExpressionParser, GrammarAndErrors)
     using Kind = ExpressionParser::ErrorKind;
     const std::pair<const char*, double> values[] = {
         {"1+2*3", 7}, {"2^3^2", 512}, {"-2^2", -4}, {"--3", 3}, {"2*-3", -6}, {"1,5", 1.5}, {".5", 0.5},
-        {"5.", 5}, {"3 × 4", 12}, {"12 ÷ 4", 3}, {"\t1\n+\r2", 3}, {"2 3", 2}, {"2)", 2}, {"(2)(3)", 2},
-        {"1.2.3", 1.2}, {"1\u00A0+\u20031", 2},
+        {"5.", 5}, {"3 × 4", 12}, {"12 ÷ 4", 3}, {"\t1\n+\r2", 3}, {"1\u00A0+\u20031", 2},
     };
     for (const auto& [text, value] : values) {
         const ExpressionParser::Result result = ExpressionParser::evaluate(QString::fromUtf8(text));
@@ -108,6 +96,10 @@ TEST(ExpressionParser, GrammarAndErrors)
     }
     const std::pair<const char*, ExpressionParser::Error> errors[] = {
         {"1,2,3", {Kind::unexpectedToken, ","}},
+        {"2 3", {Kind::unexpectedToken, "Expected end of expression"}},
+        {"2)", {Kind::unexpectedToken, "Expected end of expression"}},
+        {"(2)(3)", {Kind::unexpectedToken, "Expected end of expression"}},
+        {"1.2.3", {Kind::unexpectedToken, "Expected end of expression"}},
         {"x", {Kind::unexpectedToken, "x"}},
         {"2−1", {Kind::unexpectedToken, "\u2212"}},
         {"+5", {Kind::unexpectedToken, "Expected number or '('"}},
