@@ -304,6 +304,12 @@ bool writeRun(QChar*& out, QStringView run, QChar groupMark)
     return true;
 }
 
+// The dash of a whole price (5,- or 5,–), as typed or as the editor writes it.
+bool isPriceDash(QChar c)
+{
+    return c == QLatin1Char('-') || c == QChar(0x2212) || c == QChar(0x2013) || c == QChar(0x2014);
+}
+
 // The run stands first in the brackets of pow: in the US style its comma
 // separates the two arguments (pow(2,3)).
 bool startsPowArguments(QStringView written)
@@ -337,7 +343,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         // Only a mark before a digit, or a price's ",-", changes anything.
         const bool beforeDigit = i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1));
         marks = marks || beforeDigit
-            || (c == QLatin1Char(',') && i > 0 && i + 1 < text.size() && text[i + 1] == QLatin1Char('-'));
+            || (c == QLatin1Char(',') && i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
         growth += beforeDigit && (isLeadingMark(text, i, decimalMark) || (!german && c == QLatin1Char(',')));
     }
     if (!marks)
@@ -398,7 +404,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         if (!readable)
             pipeline.refuse();
         i = end;
-        if (i + 1 < in.size() && in[i] == QLatin1Char(',') && in[i + 1] == QLatin1Char('-')
+        if (i + 1 < in.size() && in[i] == QLatin1Char(',') && isPriceDash(in[i + 1])
             && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2))))
             i += 2;
     }
