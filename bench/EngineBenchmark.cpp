@@ -123,29 +123,40 @@ void ChangeAtTopOfChain(benchmark::State& state)
 BENCHMARK(ChangeAtTopOfChain)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 // One very long row (an imported expression): a run of digits, a run of
-// letters, or "1+1+…"; ten times the length should cost about ten times as much.
+// letters, "1+1+…", sqrt( nested around 16, or a link's name followed by
+// blanks up to its "}"; ten times the length should cost about ten times
+// as much.
 QString longExpression(int kind, int length)
 {
-    if (kind == 0)
-        return QString(length, QLatin1Char('7'));
-    if (kind == 1)
-        return QString(length, QLatin1Char('q'));
-    QString text = QStringLiteral("1+").repeated(length / 2);
-    text.chop(1);
-    return text;
+    switch (kind) {
+    case 0: return QString(length, QLatin1Char('7'));
+    case 1: return QString(length, QLatin1Char('q'));
+    case 2: {
+        QString text = QStringLiteral("1+").repeated(length / 2);
+        text.chop(1);
+        return text;
+    }
+    case 3: {
+        const int depth = (length - 2) / 6;
+        return QStringLiteral("sqrt(").repeated(depth) + QStringLiteral("16") + QString(depth, QLatin1Char(')'));
+    }
+    default:
+        return QStringLiteral("{A") + QString(length - 3, QLatin1Char(' ')) + QLatin1Char('}');
+    }
 }
 
 void LongExpression(benchmark::State& state)
 {
     const QString expression = longExpression(int(state.range(0)), int(state.range(1)));
-    static const char* const kinds[] = {"digits", "letters", "1+1+…"};
+    static const char* const kinds[] = {"digits", "letters", "1+1+…", "sqrt(sqrt(…16…))", "{A   …}"};
     state.SetLabel(kinds[state.range(0)]);
+    const QHash<QString, double> values{{QStringLiteral("A"), 2}};
     for (auto _ : state) {
-        const EvaluationResult result = engine().evaluate(expression, {}, {});
+        const EvaluationResult result = engine().evaluate(expression, values, {});
         benchmark::DoNotOptimize(result);
     }
 }
-BENCHMARK(LongExpression)->ArgsProduct({{0, 1, 2}, {10000, 100000}})->Unit(benchmark::kMillisecond);
+BENCHMARK(LongExpression)->ArgsProduct({{0, 1, 2, 3, 4}, {10000, 100000, 1000000}})->Unit(benchmark::kMillisecond);
 
 } // namespace
 

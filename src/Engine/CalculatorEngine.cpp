@@ -190,12 +190,17 @@ std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, d
                                      const QHash<QString, QString>& currencies, DecimalStyle style,
                                      std::optional<CalculationError>& failure)
 {
+    // The lengths of the names, longest first.
+    QVarLengthArray<qsizetype, 8> nameLengths;
     for (auto it = values.keyBegin(); it != values.keyEnd(); ++it) {
         for (const QChar c : *it) {
             if (c == QLatin1Char('{') || c == QLatin1Char('}') || c == QLatin1Char(':'))
                 return std::nullopt;
         }
+        if (!nameLengths.contains(it->size()))
+            nameLengths.append(it->size());
     }
+    std::sort(nameLengths.begin(), nameLengths.end(), std::greater<>());
     const qsizetype size = text.size();
     QString result;
     qsizetype copied = 0;
@@ -225,22 +230,23 @@ std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, d
                 break;
             end = close + 1;
         }
-        // The longest name: the whole stretch first, then without its
-        // trailing white space, one character at a time.
+        // The longest name that ends in the stretch's trailing white space:
+        // only the lengths of the names there are can match, so a long run
+        // of blanks costs one look per name, not one per blank.
         const double* value = nullptr;
         QString key;
-        for (qsizetype nameEnd = stop;; ) {
-            key = QString::fromRawData(text.constData() + at + 1, nameEnd - at - 1);
+        for (const qsizetype length : nameLengths) {
+            const qsizetype nameEnd = at + 1 + length;
+            if (nameEnd > stop)
+                continue;
+            if (nameEnd < blanksFrom)
+                break;
+            key = QString::fromRawData(text.constData() + at + 1, length);
             const auto found = values.constFind(key);
             if (found != values.constEnd()) {
                 value = &*found;
                 break;
             }
-            if (nameEnd <= blanksFrom)
-                break;
-            qsizetype length = 1;
-            codePointBefore(text, nameEnd, &length);
-            nameEnd -= length;
         }
         if (!value) {
             at = text.indexOf(QLatin1Char('{'), at + 1);

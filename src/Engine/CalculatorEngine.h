@@ -133,9 +133,8 @@ private:
     static std::optional<double> tryEvaluateSimple(QStringView group);
     // Whether it replaced anything.
     static bool processMathFunctions(QString& text, Pipeline& pipeline);
-    // The text holds a function call or a constant (pi, e) that the
-    // functions step has yet to replace by its value.
-    static bool holdsCallOrConstant(QStringView text);
+    // A constant (pi, e) the functions step will replace starts at `i`.
+    static bool startsConstant(QStringView text, qsizetype i);
     static void extractMathComponents(QString& text, std::optional<CalculationError>& failure, bool percentPossible);
 
     EngineSettingsProvider m_settingsProvider;

@@ -238,16 +238,10 @@ bool CalculatorEngine::isFunctionName(QStringView name)
     return functionIndex(name) >= 0;
 }
 
-bool CalculatorEngine::holdsCallOrConstant(QStringView text)
+bool CalculatorEngine::startsConstant(QStringView text, qsizetype i)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        qsizetype length = 1;
-        if (constantAt(text, i, &length) != Constant::none)
-            return true;
-        if (text[i] == QLatin1Char('(') && isFunctionName(asciiLetterRunBefore(text, i)))
-            return true;
-    }
-    return false;
+    qsizetype length = 1;
+    return constantAt(text, i, &length) != Constant::none;
 }
 
 // One pass from left to right: a call is worked out at its ")", once the

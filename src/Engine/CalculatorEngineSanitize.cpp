@@ -806,7 +806,18 @@ bool replaceSignPair(QString& text, QChar first, QChar second, QChar replacement
 
 void CalculatorEngine::normalizeDuplicateOperators(QString& text)
 {
-    if (text.isEmpty())
+    // Most texts hold no sign followed by another: one look settles it.
+    bool pair = false;
+    for (qsizetype i = 0; i < text.size() && !pair; ++i) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('+') && c != QLatin1Char('-'))
+            continue;
+        qsizetype j = i + 1;
+        while (j < text.size() && isWhiteSpace(text[j].unicode()))
+            ++j;
+        pair = j < text.size() && (text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-'));
+    }
+    if (!pair)
         return;
     const QChar plus = QLatin1Char('+');
     const QChar minus = QLatin1Char('-');

@@ -383,29 +383,48 @@ void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, Per
     const QStringView in(text);
     QString out;
     out.reserve(in.size());
-    // The "(" of every bracket still open in `out`, and the last ")" written
-    // with its "(".
-    QVarLengthArray<qsizetype, 16> opens;
+    // Every bracket still open in `out`: where its "(" stands, and what the
+    // group holds so far. A group holding a group that could not be worked
+    // out cannot be either, and one holding a call or a constant waits for
+    // their values: neither is read again, so nesting stays one pass.
+    struct Group {
+        qsizetype open = -1;
+        bool waits = false;
+        bool unreadable = false;
+    };
+    QVarLengthArray<Group, 16> opens;
+    Group closed; // the group of the last ")" written
     qsizetype lastClose = -1;
-    qsizetype lastCloseOpen = -1;
+    auto markTop = [&opens](bool waits, bool unreadable) {
+        if (!opens.isEmpty()) {
+            opens.back().waits = opens.back().waits || waits;
+            opens.back().unreadable = opens.back().unreadable || unreadable;
+        }
+    };
     bool changed = false;
     for (qsizetype i = 0; i < in.size();) {
         const QChar c = in[i];
         if (c == QLatin1Char('(')) {
-            opens.append(out.size());
+            if (isFunctionName(asciiLetterRunBefore(out, out.size())))
+                markTop(true, false);
+            opens.append({out.size(), false, false});
             out += c;
             ++i;
             continue;
         }
         if (c == QLatin1Char(')')) {
             lastClose = opens.isEmpty() ? -1 : out.size();
-            lastCloseOpen = opens.isEmpty() ? -1 : opens.back();
-            if (!opens.isEmpty())
+            if (!opens.isEmpty()) {
+                closed = opens.back();
                 opens.removeLast();
+                markTop(closed.waits, closed.unreadable);
+            }
             out += c;
             ++i;
             continue;
         }
+        if (startsConstant(in, i))
+            markTop(true, false);
         const auto rule = std::find_if(std::begin(percentRules), std::end(percentRules),
                                        [c](const auto& r) { return c == QChar(r.second); });
         std::optional<Percent> percent;
@@ -425,13 +444,16 @@ void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, Per
             // percentage waits for the call's value, if any. A group
             // holding a call or a constant is worked out once their values
             // stand in the text.
-            if (lastClose == operandEnd - 1 && !letterBeforeBracket(written, lastCloseOpen)) {
-                const QStringView group = written.mid(lastCloseOpen, operandEnd - lastCloseOpen);
-                if (pass == PercentPass::beforeCalls && holdsCallOrConstant(group))
+            if (lastClose == operandEnd - 1 && !letterBeforeBracket(written, closed.open)) {
+                const QStringView group = written.mid(closed.open, operandEnd - closed.open);
+                if (pass == PercentPass::beforeCalls && closed.waits) {
                     pipeline.groupWaitsForCalls = true;
-                else if (percent->readable)
+                } else if (percent->readable && !closed.unreadable) {
                     operand = tryEvaluateSimple(group);
-                operandStart = lastCloseOpen;
+                    if (!operand)
+                        markTop(false, true);
+                }
+                operandStart = closed.open;
             }
         } else {
             operandStart = numberStartBefore(written, 0, operandEnd, true);

@@ -38,6 +38,7 @@ void ExpressionParser::fail(ErrorKind kind, const QString& text)
 bool ExpressionParser::tokenize(QStringView text)
 {
     m_tokens.clear();
+    m_tokens.reserve(text.size() / 2 + 2);
     qsizetype i = 0;
     while (i < text.size()) {
         qsizetype length = 1;
@@ -103,6 +104,15 @@ bool ExpressionParser::parseNumber(QStringView text, qsizetype& index, double& v
         ascii.append('.');
         ++index;
         takeNumberChars();
+    }
+    // Up to 15 digits without a point are exact as an integer: no
+    // conversion needed (long rows are mostly such numbers).
+    if (convertible && !hasPoint && ascii.size() <= 15) {
+        qint64 whole = 0;
+        for (char digit : ascii)
+            whole = whole * 10 + (digit - '0');
+        value = double(whole);
+        return true;
     }
     // A run too large for a double is refused rather than read as infinity.
     const std::string_view digits(ascii.constData(), size_t(ascii.size()));

@@ -334,4 +334,11 @@ TEST(ExpressionEvaluation, DeepNestingIsRefused)
     for (int i = 0; i < 3000; ++i)
         powers += QStringLiteral("^1");
     EXPECT_EQ(t.engine.evaluate(powers), CalculationError::invalidExpression());
+
+    // Calls nested deep and a name padded with a million blanks are read in
+    // one pass each (they once took seconds).
+    const QString calls = QStringLiteral("sqrt(").repeated(40000) + QStringLiteral("16") + QString(40000, QLatin1Char(')'));
+    EXPECT_EQ(t.engine.evaluate(calls), EvaluationResult::success(1));
+    const QString padded = QStringLiteral("{A") + QString(1000000, QLatin1Char(' ')) + QLatin1Char('}');
+    EXPECT_EQ(t.engine.evaluate(padded, {{"A", 2}}, {}), EvaluationResult::success(2));
 }
