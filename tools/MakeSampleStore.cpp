@@ -108,12 +108,18 @@ void makeLong(ModelContext& context)
     const CanvasPtr canvas = Canvas::create(QString(length, QLatin1Char('T')), 0, 0, 1);
     QString sum = QStringLiteral("1+").repeated(length / 2);
     sum.chop(1);
+    const int depth = (length - 2) / 6;
     const QString expressions[] = {
         QString(length, QLatin1Char('7')), QString(length, QLatin1Char('q')), sum,
         QLatin1Char('{') + QString(length - 2, QLatin1Char('n')) + QLatin1Char('}'), QStringLiteral("1 + 2"),
+        QStringLiteral("sqrt(").repeated(depth) + QStringLiteral("16") + QString(depth, QLatin1Char(')')),
+        QStringLiteral("{A") + QString(length - 3, QLatin1Char(' ')) + QLatin1Char('}'),
     };
+    BlockList rows;
     for (const QString& expression : expressions)
-        addRow(canvas, QString(length, QLatin1Char('L')), expression, std::nullopt, QStringLiteral("#00D4FF"));
+        rows << addRow(canvas, QString(length, QLatin1Char('L')), expression, std::nullopt, QStringLiteral("#00D4FF"));
+    // The padded name is filled from the short row.
+    Link::create(rows[4], rows.last(), QStringLiteral("A"), QStringLiteral("#00D4FF"))->setCanvas(canvas);
     context.insert(canvas);
 }
 
