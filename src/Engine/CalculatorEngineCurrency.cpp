@@ -67,22 +67,13 @@ namespace EngineCurrency {
 
 QString code(QStringView text)
 {
-    static const QHash<QString, QString> aliases = {
-        {QStringLiteral("€"), QStringLiteral("EUR")},     {QStringLiteral("EURO"), QStringLiteral("EUR")},
-        {QStringLiteral("EUROS"), QStringLiteral("EUR")}, {QStringLiteral("$"), QStringLiteral("USD")},
-        {QStringLiteral("US$"), QStringLiteral("USD")},   {QStringLiteral("DOLLAR"), QStringLiteral("USD")},
-        {QStringLiteral("DOLLARS"), QStringLiteral("USD")}, {QStringLiteral("£"), QStringLiteral("GBP")},
-        {QStringLiteral("POUND"), QStringLiteral("GBP")}, {QStringLiteral("POUNDS"), QStringLiteral("GBP")},
-        {QStringLiteral("¥"), QStringLiteral("JPY")},     {QStringLiteral("YEN"), QStringLiteral("JPY")},
-        {QStringLiteral("CHF"), QStringLiteral("CHF")},   {QStringLiteral("FRANC"), QStringLiteral("CHF")},
-        {QStringLiteral("FRANCS"), QStringLiteral("CHF")}, {QStringLiteral("C$"), QStringLiteral("CAD")},
-        {QStringLiteral("CAD$"), QStringLiteral("CAD")},  {QStringLiteral("A$"), QStringLiteral("AUD")},
-        {QStringLiteral("AUD$"), QStringLiteral("AUD")},  {QStringLiteral("KR"), QStringLiteral("SEK")},
-        {QStringLiteral("KRONA"), QStringLiteral("SEK")}, {QStringLiteral("ZŁ"), QStringLiteral("PLN")},
-        {QStringLiteral("ZLOTY"), QStringLiteral("PLN")},
-    };
-    const QString upper = text.trimmed().toString().toUpper();
-    return aliases.value(upper, upper);
+    const QStringView trimmed = text.trimmed();
+    for (const Sign& sign : signs) {
+        if (sign.text == trimmed)
+            return sign.code.toString();
+    }
+    const QStringView word = wordCurrency(trimmed);
+    return word.isEmpty() ? trimmed.toString().toUpper() : word.toString();
 }
 
 QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length)

@@ -940,6 +940,13 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         if (!isWhiteSpace(c))
             droppedSinceOperator = true;
     };
+    // After a number, a placeholder or a bracket.
+    auto wroteOperand = [&](bool number) {
+        written = true;
+        afterOperator = false;
+        droppedSinceOperator = false;
+        lastIsNumber = number;
+    };
 
     qsizetype runStart = -1;
     qsizetype runEnd = -1;
@@ -958,10 +965,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 ++next;
             numberWithoutPercent = next == size || data[next] != QLatin1Char('%');
         }
-        written = true;
-        afterOperator = false;
-        droppedSinceOperator = false;
-        lastIsNumber = true;
+        wroteOperand(true);
         runStart = -1;
         runMarks = 0;
     };
@@ -983,10 +987,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 for (qsizetype k = placeholderStart; k < i; ++k)
                     data[out++] = data[k];
                 placeholderStart = -1;
-                written = true;
-                afterOperator = false;
-                droppedSinceOperator = false;
-                lastIsNumber = true;
+                wroteOperand(true);
             } else if (c == '{') {
                 placeholderStart = at; // an unfinished placeholder before this one is dropped
             }
@@ -1050,19 +1051,13 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             if (isWordChar(before) && !beforeIsTimes)
                 refuse();
             data[out++] = QLatin1Char('(');
-            written = true;
-            afterOperator = false;
-            droppedSinceOperator = false;
-            lastIsNumber = false;
+            wroteOperand(false);
             break;
         case ')':
             if (written && afterOperator && droppedSinceOperator)
                 refuse();
             data[out++] = QLatin1Char(')');
-            written = true;
-            afterOperator = false;
-            droppedSinceOperator = false;
-            lastIsNumber = false;
+            wroteOperand(false);
             break;
         case '%':
             percentDropped = true;
