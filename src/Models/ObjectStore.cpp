@@ -18,6 +18,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -442,7 +444,84 @@ QString ObjectStore::defaultPath()
     return QDir(applicationDataFolder()).filePath(QStringLiteral("default.store"));
 }
 
+namespace {
+
+// What the system says when the lock file cannot be made: the lock itself
+// only knows "permission" or "unknown".
+QString lockFileReason(const QString& lockPath)
+{
+    const QByteArray name = QFile::encodeName(lockPath);
+    const bool existed = QFileInfo::exists(lockPath);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    if (!existed)
+        ::unlink(name.constData());
+    return QString();
+}
+
+QString fullDiskText(const QString& shown)
+{
+    return QStringLiteral("The disk holding the store “%1” is full. Free some space, then start Quillsheet again.")
+        .arg(shown);
+}
+
+} // namespace
+
+std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* message, OpenFailure* failure)
+{
+    auto refuse = [&](OpenFailure kind, const QString& text) -> std::unique_ptr<QLockFile> {
+        if (message)
+            *message = text;
+        if (failure)
+            *failure = kind;
+        qCWarning(storeLog).noquote() << text;
+        return nullptr;
+    };
+    const QString shown = QDir::toNativeSeparators(path);
+    const QString folder = QFileInfo(path).absolutePath();
+    auto cannotLock = [&](const QString& reason) {
+        const auto& probe = diskFullProbe();
+        if (probe ? probe(folder) : folderHasNoRoom(folder))
+            return refuse(OpenFailure::unreadable, fullDiskText(shown));
+        if (reason.isEmpty())
+            return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be locked.").arg(shown));
+        return refuse(OpenFailure::unreadable,
+                      QStringLiteral("The store “%1” cannot be locked (%2).").arg(shown, reason));
+    };
+    // The lock file lies beside the store, so its folder has to be there first.
+    std::error_code madeFolder;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), madeFolder);
+    if (madeFolder)
+        return cannotLock(QString::fromLocal8Bit(madeFolder.message()));
+
+    // One writer: a second running instance must not write the same file.
+    const QString lockPath = path + QStringLiteral(".lock");
+    auto file = std::make_unique<QLockFile>(lockPath);
+    file->setStaleLockTime(0);
+    if (!file->tryLock(0) && file->error() == QLockFile::LockFailedError
+        && isAbandonedLockFile(*file, lockPath) && file->removeStaleLockFile())
+        file->tryLock(0);
+    if (file->isLocked()) {
+        if (failure)
+            *failure = OpenFailure::none;
+        return file;
+    }
+    if (file->error() == QLockFile::LockFailedError)
+        return refuse(OpenFailure::locked,
+                      QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown));
+    return cannotLock(lockFileReason(lockPath));
+}
+
 std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* message, OpenFailure* failure)
+{
+    std::unique_ptr<QLockFile> held;
+    return open(path, held, message, failure);
+}
+
+std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_ptr<QLockFile>& heldLock,
+                                               QString* message, OpenFailure* failure)
 {
     auto refuse = [&](OpenFailure kind, const QString& text) -> std::unique_ptr<ObjectStore> {
         if (message)
@@ -462,27 +541,15 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
         const auto& probe = diskFullProbe();
         return probe ? probe(info.absolutePath()) : folderHasNoRoom(info.absolutePath());
     };
-    const QString fullText =
-        QStringLiteral("The disk holding the store “%1” is full. Free some space, then start Quillsheet again.")
-            .arg(shown);
-    // The lock file lies beside the store, so its folder has to be there first.
-    QDir().mkpath(info.absolutePath());
+    const QString fullText = fullDiskText(shown);
 
-    // One writer: a second running instance must not write the same file.
-    const QString lockPath = path + QStringLiteral(".lock");
-    auto lock = std::make_unique<QLockFile>(lockPath);
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError
-        && isAbandonedLockFile(*lock, lockPath) && lock->removeStaleLockFile())
-        lock->tryLock(0);
-    if (!lock->isLocked()) {
-        if (lock->error() == QLockFile::LockFailedError)
-            return refuse(OpenFailure::locked,
-                          QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown));
-        if (diskIsFull(nullptr))
-            return refuse(OpenFailure::unreadable, fullText);
-        return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be locked.").arg(shown));
+    if (!heldLock) {
+        heldLock = ObjectStore::lock(path, message, failure);
+        if (!heldLock)
+            return nullptr;
     }
+    // Whatever happens below, the caller keeps the lock unless the store takes it.
+    std::unique_ptr<QLockFile>& lock = heldLock;
 
     const bool existing = info.exists() && (info.size() > 0 || QFileInfo(path + QStringLiteral("-wal")).size() > 0);
     const QByteArray file = QFile::encodeName(path);

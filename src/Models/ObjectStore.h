@@ -31,6 +31,16 @@ public:
     // is left beside it that was not there before.
     static std::unique_ptr<ObjectStore> open(const QString& path, QString* message = nullptr,
                                              OpenFailure* failure = nullptr);
+    // The same with the lock the caller took with lock() (taken here when
+    // empty). The store keeps it when it opens; otherwise the caller does.
+    static std::unique_ptr<ObjectStore> open(const QString& path, std::unique_ptr<QLockFile>& heldLock,
+                                             QString* message = nullptr, OpenFailure* failure = nullptr);
+    // Takes the lock that keeps every other running Quillsheet away from the
+    // store at path (making its folder when missing); null with failure
+    // locked when another holds it, and the system's reason when it cannot
+    // be made.
+    static std::unique_ptr<QLockFile> lock(const QString& path, QString* message = nullptr,
+                                           OpenFailure* failure = nullptr);
     // Where the application keeps its store.
     static QString defaultPath();
     // Whether the disk holding a folder has no room left, asked when a store
@@ -40,6 +50,8 @@ public:
     ~ObjectStore() override;
 
     ModelContext& context() { return m_context; }
+    // Gives the lock up to the caller, which closes the store next.
+    std::unique_ptr<QLockFile> releaseLock() { return std::move(m_lock); }
     QString path() const { return m_path; }
 
     // Saves what is pending now; true when nothing is left unsaved.

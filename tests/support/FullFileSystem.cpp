@@ -26,7 +26,7 @@ bool writeAll(int fd, const char* data, size_t size)
 
 } // namespace
 
-FullFileSystem::FullFileSystem()
+FullFileSystem::FullFileSystem(int kilobytes, Access access)
 {
     if (::geteuid() != 0) {
         m_skipReason = QStringLiteral("mounting a small full file system needs root");
@@ -38,8 +38,10 @@ FullFileSystem::FullFileSystem()
         return;
     }
     m_path = QString::fromLocal8Bit(folder);
-    // 16 pages: room for the files a test places before filling it.
-    if (::mount("tmpfs", folder.constData(), "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, "size=64k,mode=0700") != 0) {
+    // 16 pages by default: room for the files a test places before filling it.
+    const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k,mode=0700";
+    const unsigned long flags = MS_NOSUID | MS_NODEV | MS_NOEXEC | (access == Access::readOnly ? MS_RDONLY : 0);
+    if (::mount("tmpfs", folder.constData(), "tmpfs", flags, options.constData()) != 0) {
         m_skipReason = QStringLiteral("mounting a tmpfs was refused: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         ::rmdir(folder.constData());
         m_path.clear();

@@ -9,7 +9,8 @@
 // (as in CI); when it cannot be had, skipReason() says why.
 class FullFileSystem {
 public:
-    FullFileSystem();
+    enum class Access { writable, readOnly };
+    explicit FullFileSystem(int kilobytes = 64, Access access = Access::writable);
     // Unmounts (lazily, even with files still open) and removes the folder.
     ~FullFileSystem();
     FullFileSystem(const FullFileSystem&) = delete;
