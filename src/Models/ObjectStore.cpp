@@ -598,6 +598,21 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
                           QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
     }
 
+    // A store that cannot be written would take edits that never reach it.
+    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        const QByteArray name = QFile::encodeName(path + suffix);
+        if (!QFileInfo::exists(path + suffix))
+            continue;
+        const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+            continue;
+        }
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        return refuse(OpenFailure::notWritable, QStringLiteral("The store file “%1” cannot be written (%2).")
+                                                    .arg(QDir::toNativeSeparators(path + suffix), reason));
+    }
+
     // SQLite makes "-wal" and "-shm" beside a store in write-ahead mode even
     // to read it. A refused store is left as it was found: the companions made
     // here go again; those already there may hold the newest changes and stay.
@@ -633,6 +648,10 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     };
     if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
         return closeAndRefuse(errorText(db));
+    // SQLite falls back to reading alone when it may not write.
+    if (sqlite3_db_readonly(db, "main") == 1)
+        return closeAndRefuseAs(OpenFailure::notWritable,
+                                QStringLiteral("The store file “%1” cannot be written.").arg(shown));
     // Short: saves run on the main thread, and a failed save is retried anyway.
     sqlite3_busy_timeout(db, 250);
     // Closing folds the log into the main file: not before the file is known to be ours.

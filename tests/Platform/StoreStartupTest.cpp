@@ -5,6 +5,7 @@
 #include "Platform/NotificationCenter.h"
 #include "Platform/StoreStartup.h"
 #include "Platform/UpdateController.h"
+#include "support/FullFileSystem.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -220,6 +221,32 @@ TEST_F(StoreOpeningTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone)
     EXPECT_EQ(initFailed(), true);
     EXPECT_EQ(fileBytes(path()), foreign);
     EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
+}
+
+// A store that could never be saved is refused at start, as a read-only folder is.
+TEST_F(StoreOpeningTest, AStoreFileThatCannotBeWrittenIsRefusedAndLeftAlone)
+{
+    {
+        StoreOpening first = open();
+        ASSERT_TRUE(first.store);
+        first.store->context().insert(Canvas::create(QStringLiteral("Kept"), 0, 0, 1));
+    }
+    const QByteArray before = fileBytes(path());
+    const QStringList files = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+    err.clear();
+    {
+        const ReadOnlyFile readOnly(path());
+        if (!readOnly.isReadOnly())
+            GTEST_SKIP() << readOnly.skipReason().toStdString();
+        const StoreOpening opening = open();
+        EXPECT_EQ(opening.outcome, StoreOpening::Outcome::failed);
+        EXPECT_FALSE(opening.store);
+        ASSERT_EQ(err.size(), 1);
+        EXPECT_TRUE(err.first().contains(QStringLiteral("“%1” cannot be written (").arg(QDir::toNativeSeparators(path()))))
+            << err.first().toStdString();
+    }
+    EXPECT_EQ(fileBytes(path()), before);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), files);
 }
 
 namespace {

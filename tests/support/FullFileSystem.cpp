@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -96,4 +97,30 @@ QStringList FullFileSystem::files() const
         found.append(QDir(m_path).relativeFilePath(it.next()));
     found.sort();
     return found;
+}
+
+ReadOnlyFile::ReadOnlyFile(const QString& path)
+    : m_path(QFile::encodeName(path))
+{
+    if (::geteuid() != 0) {
+        if (::chmod(m_path.constData(), 0444) != 0)
+            m_skipReason = QString::fromLocal8Bit(std::strerror(errno));
+        return;
+    }
+    if (::mount(m_path.constData(), m_path.constData(), nullptr, MS_BIND, nullptr) != 0) {
+        m_skipReason = QStringLiteral("a bind mount was refused: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    m_mounted = true;
+    if (::mount(nullptr, m_path.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+        m_skipReason = QStringLiteral("a read-only remount was refused: %1")
+                           .arg(QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+ReadOnlyFile::~ReadOnlyFile()
+{
+    if (m_mounted)
+        ::umount2(m_path.constData(), MNT_DETACH);
+    else if (::geteuid() != 0)
+        ::chmod(m_path.constData(), 0644);
 }

@@ -36,3 +36,22 @@ private:
     QString m_skipReason;
     bool m_mounted = false;
 };
+
+// One file that cannot be written while this lives, for root too: a
+// read-only bind mount over it (root writes whatever chmod says). Without
+// root the file's permission does it.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const QString& path);
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    bool isReadOnly() const { return m_skipReason.isEmpty(); }
+    QString skipReason() const { return m_skipReason; }
+
+private:
+    QByteArray m_path;
+    QString m_skipReason;
+    bool m_mounted = false;
+};
