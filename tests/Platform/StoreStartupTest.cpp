@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -137,9 +138,14 @@ class StoreOpeningTest : public ::testing::Test {
 protected:
     StoreOpening open()
     {
-        return openApplicationStore(path(), defaults, cloud.service,
+        return open(path());
+    }
+    StoreOpening open(const QString& at)
+    {
+        return openApplicationStore(at, home(), defaults, cloud.service,
                                     [this](const QString& line, bool isError) { (isError ? err : out) << line; });
     }
+    QString home() const { return m_dir.filePath(QStringLiteral("home")); }
     QString path() const { return m_dir.filePath(QStringLiteral("default.store")); }
     std::optional<bool> initFailed() const { return defaults.boolValue(QStringLiteral("cloudKitInitFailed")); }
 
@@ -221,6 +227,49 @@ TEST_F(StoreOpeningTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone)
     EXPECT_EQ(initFailed(), true);
     EXPECT_EQ(fileBytes(path()), foreign);
     EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
+}
+
+// The old store is copied while this start holds the lock, and a copy that
+// fails leaves no store to stand in the way of the next start.
+TEST_F(StoreOpeningTest, AnOldStoreThatDidNotFitIsCopiedOnceThereIsRoom)
+{
+    const FullFileSystem disk(256);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    {
+        ASSERT_TRUE(QDir().mkpath(formerStoreFolder(home())));
+        auto old = ObjectStore::open(QDir(formerStoreFolder(home())).filePath(QStringLiteral("default.store")));
+        ASSERT_TRUE(old);
+        // About 100 KB: more than the room left below.
+        old->context().insert(Canvas::create(QString(100000, u'x'), 0, 0, 1));
+    }
+    ASSERT_TRUE(disk.place(QStringLiteral("ballast"), QByteArray(180 * 1024, '\0')));
+    const QString store = disk.filePath(QStringLiteral("default.store"));
+
+    StoreOpening first = open(store);
+    EXPECT_EQ(first.outcome, StoreOpening::Outcome::failed);
+    EXPECT_EQ(first.migration, StoreMigration::failed);
+    EXPECT_FALSE(first.store);
+    ASSERT_EQ(err.size(), 1);
+    EXPECT_TRUE(err.first().startsWith(StartupText::copyFailed)) << err.first().toStdString();
+    EXPECT_TRUE(err.first().endsWith(QStringLiteral("No space left on device"))) << err.first().toStdString();
+    EXPECT_EQ(disk.files(), QStringList{QStringLiteral("ballast")});
+
+    // Another start holds the lock: it is left to copy alone.
+    {
+        const std::unique_ptr<QLockFile> other = ObjectStore::lock(store);
+        ASSERT_TRUE(other);
+        QFile::remove(disk.filePath(QStringLiteral("ballast")));
+        EXPECT_EQ(open(store).outcome, StoreOpening::Outcome::alreadyRunning);
+        EXPECT_EQ(disk.files(), QStringList{QStringLiteral("default.store.lock")});
+    }
+
+    StoreOpening later = open(store);
+    ASSERT_EQ(later.outcome, StoreOpening::Outcome::opened);
+    EXPECT_EQ(later.migration, StoreMigration::copied);
+    ASSERT_EQ(later.store->context().canvasCount(), 1);
+    EXPECT_EQ(later.store->context().canvases().first()->name().size(), 100000);
+    EXPECT_EQ(err.size(), 1);
 }
 
 // A store that could never be saved is refused at start, as a read-only folder is.
