@@ -6,6 +6,7 @@
 #include "Models/Link.h"
 #include "Platform/AppIdentity.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTimeZone>
 #include <QUrl>
@@ -22,6 +23,7 @@
 #include <filesystem>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -78,6 +80,37 @@ std::optional<qint64> queryInteger(sqlite3* db, const char* sql)
         value = sqlite3_column_int64(stmt, 0);
     sqlite3_finalize(stmt);
     return value;
+}
+
+// Write-ahead log with full syncs: what makes each save whole on disk.
+bool useWriteAheadLog(sqlite3* db, QString* error)
+{
+    if (!exec(db, "PRAGMA query_only=0", error))
+        return false;
+    sqlite3_stmt* mode = nullptr;
+    QString journalMode;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) == SQLITE_OK
+        && sqlite3_step(mode) == SQLITE_ROW)
+        journalMode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0)));
+    sqlite3_finalize(mode);
+    if (journalMode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+        *error = journalMode.isEmpty() ? errorText(db) : QStringLiteral("no write-ahead log");
+        return false;
+    }
+    return exec(db, "PRAGMA synchronous=FULL", error);
+}
+
+// The tables and marks of a new store, made in one transaction.
+bool createSchema(sqlite3* db, QString* error)
+{
+    const QByteArray create = QByteArray("BEGIN IMMEDIATE;") + schemaSql
+        + "INSERT INTO meta(key, value) VALUES('schemaVersion', '" + ObjectStore::schemaVersion + "');"
+        + "PRAGMA application_id=" + QByteArray::number(ObjectStore::applicationId) + ";"
+        + "PRAGMA user_version=" + QByteArray::number(ObjectStore::fileFormatVersion) + ";COMMIT;";
+    if (exec(db, create.constData(), error))
+        return true;
+    exec(db, "ROLLBACK");
+    return false;
 }
 
 QString columnText(sqlite3_stmt* stmt, int column)
@@ -674,33 +707,10 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
         return closeAndRefuseAs(OpenFailure::newerVersion,
                                 QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
 
-    auto writeAheadLog = [&] {
-        if (!exec(db, "PRAGMA query_only=0", &error))
-            return false;
-        sqlite3_stmt* mode = nullptr;
-        QString journalMode;
-        if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) == SQLITE_OK
-            && sqlite3_step(mode) == SQLITE_ROW)
-            journalMode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0)));
-        sqlite3_finalize(mode);
-        if (journalMode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
-            error = journalMode.isEmpty() ? errorText(db) : QStringLiteral("no write-ahead log");
-            return false;
-        }
-        return exec(db, "PRAGMA synchronous=FULL", &error);
-    };
     if (*tables == 0) {
         // Empty: there is nothing to load, and the store is made now.
-        if (!writeAheadLog())
+        if (!useWriteAheadLog(db, &error) || !createSchema(db, &error))
             return closeAndRefuse(error);
-        const QByteArray create = QByteArray("BEGIN IMMEDIATE;") + schemaSql
-            + "INSERT INTO meta(key, value) VALUES('schemaVersion', '" + schemaVersion + "');"
-            + "PRAGMA application_id=" + QByteArray::number(applicationId) + ";"
-            + "PRAGMA user_version=" + QByteArray::number(fileFormatVersion) + ";COMMIT;";
-        if (!exec(db, create.constData(), &error)) {
-            exec(db, "ROLLBACK");
-            return closeAndRefuse(error);
-        }
     }
 
     store.reset(new ObjectStore(path, db, std::move(lock)));
@@ -716,10 +726,11 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
                                 QStringLiteral("The store “%1” cannot be read (%2).").arg(shown, error));
     }
     // Loaded whole: only now may the file change.
-    if (*tables > 0 && !writeAheadLog())
+    if (*tables > 0 && !useWriteAheadLog(db, &error))
         return closeAndRefuse(error);
     // From now on closing may fold the log into the file.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    store->rememberFile();
     if (failure)
         *failure = OpenFailure::none;
     return store;
@@ -738,11 +749,105 @@ ObjectStore::ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLock
 
 ObjectStore::~ObjectStore()
 {
-    if (m_upsertCanvas) // fully opened: keep what is still pending
+    if (m_upsertCanvas && m_context.hasChanges()) // fully opened: keep what is still pending
         save();
-    for (sqlite3_stmt* stmt : {m_upsertCanvas, m_upsertBlock, m_upsertLink, m_deleteCanvas, m_deleteBlock, m_deleteLink})
-        sqlite3_finalize(stmt);
+    finalizeStatements();
     sqlite3_close(m_db);
+}
+
+void ObjectStore::finalizeStatements()
+{
+    for (sqlite3_stmt** stmt : {&m_upsertCanvas, &m_upsertBlock, &m_upsertLink, &m_deleteCanvas, &m_deleteBlock,
+                                &m_deleteLink}) {
+        sqlite3_finalize(*stmt);
+        *stmt = nullptr;
+    }
+}
+
+void ObjectStore::rememberFile()
+{
+    struct stat file = {};
+    m_fileKnown = ::stat(QFile::encodeName(m_path).constData(), &file) == 0;
+    m_device = file.st_dev;
+    m_inode = file.st_ino;
+}
+
+ObjectStore::FileState ObjectStore::fileState() const
+{
+    if (!m_fileKnown)
+        return FileState::same;
+    struct stat file = {};
+    if (::stat(QFile::encodeName(m_path).constData(), &file) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileState::missing : FileState::same;
+    return file.st_dev == m_device && file.st_ino == m_inode ? FileState::same : FileState::replaced;
+}
+
+bool ObjectStore::recreate(QString* message)
+{
+    const QString shown = QDir::toNativeSeparators(m_path);
+    // The lock file went with the folder: take it again, unless another
+    // running Quillsheet has taken that place meanwhile.
+    const QString lockPath = m_path + QStringLiteral(".lock");
+    qint64 pid = 0;
+    QString host, application;
+    const bool lockIsOurs = m_lock && m_lock->getLockInfo(&pid, &host, &application)
+        && pid == QCoreApplication::applicationPid();
+    if (!lockIsOurs) {
+        if (QFileInfo::exists(lockPath)) {
+            *message = QStringLiteral("another Quillsheet now uses “%1”").arg(shown);
+            return false;
+        }
+        m_lock.reset();
+        m_lock = lock(m_path, message); // makes the folder again
+        if (!m_lock) {
+            // Said within the save failure's own sentence.
+            if (message->endsWith(u'.'))
+                message->chop(1);
+            return false;
+        }
+    }
+    if (QFileInfo::exists(m_path)) {
+        *message = QStringLiteral("another file has taken the place of “%1”").arg(shown);
+        return false;
+    }
+    // A log left beside the deleted file is the old connection's; a new
+    // store must not take it for its own.
+    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")})
+        QFile::remove(m_path + suffix);
+
+    sqlite3* fresh = nullptr;
+    auto removeFresh = [&] {
+        sqlite3_close(fresh);
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(m_path + suffix);
+        return false;
+    };
+    if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &fresh, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr)
+            != SQLITE_OK
+        || !useWriteAheadLog(fresh, message) || !createSchema(fresh, message)) {
+        if (message->isEmpty())
+            *message = errorText(fresh);
+        return removeFresh();
+    }
+    sqlite3_busy_timeout(fresh, 250);
+    sqlite3* old = std::exchange(m_db, fresh);
+    finalizeStatements();
+    if (!prepareStatements() || !writeChanges(m_context.allRecords(), message)) {
+        if (message->isEmpty())
+            *message = errorText(fresh);
+        finalizeStatements();
+        removeFresh();
+        m_db = old;
+        prepareStatements();
+        return false;
+    }
+    // The old connection still holds the removed file: closing it must
+    // neither fold its log into anything nor remove files by their names.
+    sqlite3_db_config(old, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_close(old);
+    rememberFile();
+    return true;
 }
 
 bool ObjectStore::prepareStatements()
@@ -773,17 +878,38 @@ bool ObjectStore::load(QString* message, bool* damaged)
 
 bool ObjectStore::save()
 {
-    if (!m_context.hasChanges())
+    // Before each save: does the path still name the file being written?
+    const FileState state = fileState();
+    if (state == FileState::same && !m_context.hasChanges())
         return true;
-    const ModelContext::Changes changes = m_context.pendingChanges();
     QString message;
-    if (writeChanges(changes, &message)) {
+    bool written = false;
+    switch (state) {
+    case FileState::same:
+        written = writeChanges(m_context.pendingChanges(), &message);
+        break;
+    case FileState::missing:
+        // Every record is in memory: they all go into a new store there.
+        written = recreate(&message);
+        break;
+    case FileState::replaced:
+        message = QStringLiteral("another file has taken the place of “%1”").arg(QDir::toNativeSeparators(m_path));
+        break;
+    }
+    if (written) {
         m_context.clearChanges();
         m_retryTimer.stop();
         if (m_saveError) {
             m_saveError.reset();
             qCInfo(storeLog) << "Saving works again";
             Q_EMIT saveRecovered();
+        }
+        if (state == FileState::missing) {
+            const QString notice = QStringLiteral("The store “%1” was removed while Quillsheet was running. All your "
+                                                  "canvases have been written into a new store there.")
+                                       .arg(QDir::toNativeSeparators(m_path));
+            qCWarning(storeLog).noquote() << notice;
+            Q_EMIT storeRecreated(notice);
         }
         return true;
     }

@@ -66,10 +66,20 @@ Q_SIGNALS:
     void saveFailed(const QString& message);
     // When a save succeeds after failures.
     void saveRecovered();
+    // When the file was gone at a save (its folder deleted, say) and a new
+    // store with every record took its place; once each time.
+    void storeRecreated(const QString& message);
 
 private:
     ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock);
     bool prepareStatements();
+    void finalizeStatements();
+    // Whether the path still names the file opened (or last made) there.
+    enum class FileState { same, missing, replaced };
+    void rememberFile();
+    FileState fileState() const;
+    // Writes every record into a new store at the path and goes on with it.
+    bool recreate(QString* message);
     bool load(QString* message, bool* damaged);
     bool writeChanges(const ModelContext::Changes& changes, QString* message);
 
@@ -79,6 +89,9 @@ private:
     ModelContext m_context;
     QTimer m_retryTimer;
     std::optional<QString> m_saveError;
+    bool m_fileKnown = false;
+    quint64 m_device = 0;
+    quint64 m_inode = 0;
 
     sqlite3_stmt* m_upsertCanvas = nullptr;
     sqlite3_stmt* m_upsertBlock = nullptr;

@@ -1,3 +1,4 @@
+#include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/ObjectStore.h"
 #include "Platform/CloudService.h"
@@ -296,6 +297,44 @@ TEST_F(StoreOpeningTest, AStoreFileThatCannotBeWrittenIsRefusedAndLeftAlone)
     }
     EXPECT_EQ(fileBytes(path()), before);
     EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), files);
+}
+
+// The folder deleted while the program runs: the next save writes every
+// canvas into a new store at the same place, says so once, and goes on there.
+TEST_F(StoreOpeningTest, AStoreWhoseFolderIsDeletedIsWrittenAnewWithEverything)
+{
+    const QString at = m_dir.filePath(QStringLiteral("data/Quillsheet/default.store"));
+    StoreOpening opening = open(at);
+    ASSERT_TRUE(opening.store);
+    ObjectStore& store = *opening.store;
+    QSignalSpy notices(&store, &ObjectStore::storeRecreated);
+    const CanvasPtr canvas = Canvas::create(QStringLiteral("Budget"), 0, 0, 1);
+    store.context().insert(canvas);
+    const auto type = [&](int row) {
+        BlockPtr block = CalculationBlock::create(BlockType::calculation, QString::number(row), QString(), QString(),
+                                                  0, row * 40, 200, 40, QStringLiteral("#00D4FF"));
+        block->setCanvas(canvas);
+        canvas->appendBlock(block);
+        return store.save();
+    };
+    ASSERT_TRUE(type(1) && type(2));
+
+    ASSERT_TRUE(QDir(m_dir.filePath(QStringLiteral("data"))).removeRecursively());
+    EXPECT_TRUE(type(3));
+    EXPECT_TRUE(type(4));
+    ASSERT_EQ(notices.count(), 1);
+    EXPECT_TRUE(notices.first().first().toString().contains(QDir::toNativeSeparators(at)));
+    EXPECT_FALSE(store.saveError());
+    EXPECT_EQ(open(at).outcome, StoreOpening::Outcome::alreadyRunning) << "still the one writer there";
+
+    opening.store.reset();
+    const auto back = ObjectStore::open(at);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->context().canvasCount(), 1);
+    QStringList rows;
+    for (const BlockPtr& block : back->context().canvases().first()->blocks())
+        rows << block->expression();
+    EXPECT_EQ(rows, (QStringList{"1", "2", "3", "4"}));
 }
 
 namespace {
