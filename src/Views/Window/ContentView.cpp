@@ -762,11 +762,21 @@ void ContentView::closeEvent(QCloseEvent* event)
         const QString message = QStringLiteral(
             "Quillsheet could not save your latest changes: %1\n\nIf you quit now, these changes are lost.")
                                     .arg(m_store->saveError().value_or(QString()));
+        // The store keeps trying while the question is open; once a save
+        // succeeds nothing is lost, the question goes and the quit goes on.
+        bool savedMeanwhile = false;
+        QPointer<QMessageBox> question;
+        const QMetaObject::Connection recovered = connect(m_store, &ObjectStore::saveRecovered, this, [&] {
+            savedMeanwhile = true;
+            if (question)
+                question->done(QMessageBox::Cancel);
+        });
         bool quit = false;
         if (m_confirmQuit) {
             quit = m_confirmQuit(message);
         } else {
             QMessageBox alert(this);
+            question = &alert;
             alert.setIcon(QMessageBox::Warning);
             alert.setWindowTitle(QStringLiteral("Quillsheet"));
             alert.setText(QStringLiteral("Quit without saving?"));
@@ -778,7 +788,8 @@ void ContentView::closeEvent(QCloseEvent* event)
             alert.exec();
             quit = alert.clickedButton() == discard;
         }
-        if (!quit) {
+        disconnect(recovered);
+        if (!quit && !savedMeanwhile) {
             event->ignore();
             return;
         }
