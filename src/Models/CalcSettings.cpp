@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QtDebug>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -431,10 +432,15 @@ QList<CalcSettings::TaxRate> CalcSettings::enabledTaxRates() const
 {
     QList<TaxRate> result;
     for (const TaxRate& rate : m_taxRates) {
-        if (rate.isEnabled && !rate.label.isEmpty())
+        if (rate.isEnabled && isUsableTaxLabel(rate.label))
             result.append(rate);
     }
     return result;
+}
+
+bool CalcSettings::isUsableTaxLabel(const QString& label)
+{
+    return std::any_of(label.cbegin(), label.cend(), [](QChar c) { return c.isLetter(); });
 }
 
 // Exchange rates
