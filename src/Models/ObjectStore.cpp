@@ -797,6 +797,10 @@ bool ObjectStore::recreate(QString* message)
             *message = QStringLiteral("another Quillsheet now uses “%1”").arg(shown);
             return false;
         }
+        // The old lock removes its file when it goes: an empty stand-in
+        // spares it complaining that its file is gone.
+        if (m_lock && QDir().mkpath(QFileInfo(m_path).absolutePath()))
+            QFile(lockPath).open(QIODevice::WriteOnly);
         m_lock.reset();
         m_lock = lock(m_path, message); // makes the folder again
         if (!m_lock) {
