@@ -776,8 +776,9 @@ ObjectStore::FileState ObjectStore::fileState() const
 {
     if (!m_fileKnown)
         return FileState::same;
+    const QByteArray name = QFile::encodeName(m_path);
     struct stat file = {};
-    if (::stat(QFile::encodeName(m_path).constData(), &file) != 0)
+    if (::stat(name.constData(), &file) != 0)
         return errno == ENOENT || errno == ENOTDIR ? FileState::missing : FileState::same;
     return file.st_dev == m_device && file.st_ino == m_inode ? FileState::same : FileState::replaced;
 }

@@ -41,7 +41,6 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
-#include <QToolButton>
 #include <QToolBar>
 #include <QStyle>
 #include <QToolButton>
