@@ -10,6 +10,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QtDebug>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -431,10 +432,15 @@ QList<CalcSettings::TaxRate> CalcSettings::enabledTaxRates() const
 {
     QList<TaxRate> result;
     for (const TaxRate& rate : m_taxRates) {
-        if (rate.isEnabled && !rate.label.isEmpty())
+        if (rate.isEnabled && isUsableTaxLabel(rate.label))
             result.append(rate);
     }
     return result;
+}
+
+bool CalcSettings::isUsableTaxLabel(const QString& label)
+{
+    return std::any_of(label.cbegin(), label.cend(), [](QChar c) { return c.isLetter(); });
 }
 
 // Exchange rates
@@ -527,6 +533,19 @@ void CalcSettings::refreshExchangeRates(std::function<void()> onFinished)
     if (m_pendingReply)
         return;
 
+    QUrl url = exchangeRateServiceURL();
+    // Only a web service answers: any other address (file://, say) is a
+    // configuration error, never something to read.
+    const QString scheme = url.scheme().toLower();
+    if ((scheme != u"http" && scheme != u"https") || url.host().isEmpty()) {
+        setRatesError(QStringLiteral("The exchange-rate service address “%1” is not an http or https address.")
+                          .arg(url.toDisplayString()));
+        const auto waiters = std::exchange(m_refreshWaiters, {});
+        for (const auto& waiter : waiters)
+            waiter();
+        return;
+    }
+
     setLoadingRates(true);
     setRatesError(std::nullopt);
     m_replyTooLarge = false;
@@ -534,7 +553,6 @@ void CalcSettings::refreshExchangeRates(std::function<void()> onFinished)
     if (!m_network)
         m_network = new QNetworkAccessManager(this);
 
-    QUrl url = exchangeRateServiceURL();
     QString path = url.path();
     while (path.endsWith(QLatin1Char('/')))
         path.chop(1);

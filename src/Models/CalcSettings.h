@@ -113,7 +113,10 @@ public:
 
     static const QList<Currency>& supportedCurrencies();
     QList<Currency> enabledCurrencies() const;
+    // The rates switched on whose labels can be used: a label needs a letter,
+    // or it would stand for a number in every expression.
     QList<TaxRate> enabledTaxRates() const;
+    static bool isUsableTaxLabel(const QString& label);
 
     // Exchange rates.
     bool ratesNeedRefresh() const;

@@ -238,6 +238,18 @@ ModelContext::Changes ModelContext::pendingChanges() const
     return changes;
 }
 
+ModelContext::Changes ModelContext::allRecords() const
+{
+    Changes changes;
+    for (const auto& [canvas, record] : m_canvases)
+        changes.canvases.append(record);
+    for (const auto& [block, record] : m_blocks)
+        changes.blocks.append(record);
+    for (const auto& [link, record] : m_links)
+        changes.links.append(record);
+    return changes;
+}
+
 void ModelContext::clearChanges()
 {
     m_dirtyCanvases.clear();

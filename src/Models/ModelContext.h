@@ -54,6 +54,8 @@ public:
     };
     bool hasChanges() const;
     Changes pendingChanges() const;
+    // Every stored record, as changes (for writing a whole new store).
+    Changes allRecords() const;
     void clearChanges();
 
     // Persistent identity of a stored record (0 when not stored).

@@ -6,6 +6,7 @@
 #include "Models/Link.h"
 #include "Platform/AppIdentity.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTimeZone>
 #include <QUrl>
@@ -18,8 +19,11 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -76,6 +80,37 @@ std::optional<qint64> queryInteger(sqlite3* db, const char* sql)
         value = sqlite3_column_int64(stmt, 0);
     sqlite3_finalize(stmt);
     return value;
+}
+
+// Write-ahead log with full syncs: what makes each save whole on disk.
+bool useWriteAheadLog(sqlite3* db, QString* error)
+{
+    if (!exec(db, "PRAGMA query_only=0", error))
+        return false;
+    sqlite3_stmt* mode = nullptr;
+    QString journalMode;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) == SQLITE_OK
+        && sqlite3_step(mode) == SQLITE_ROW)
+        journalMode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0)));
+    sqlite3_finalize(mode);
+    if (journalMode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+        *error = journalMode.isEmpty() ? errorText(db) : QStringLiteral("no write-ahead log");
+        return false;
+    }
+    return exec(db, "PRAGMA synchronous=FULL", error);
+}
+
+// The tables and marks of a new store, made in one transaction.
+bool createSchema(sqlite3* db, QString* error)
+{
+    const QByteArray create = QByteArray("BEGIN IMMEDIATE;") + schemaSql
+        + "INSERT INTO meta(key, value) VALUES('schemaVersion', '" + ObjectStore::schemaVersion + "');"
+        + "PRAGMA application_id=" + QByteArray::number(ObjectStore::applicationId) + ";"
+        + "PRAGMA user_version=" + QByteArray::number(ObjectStore::fileFormatVersion) + ";COMMIT;";
+    if (exec(db, create.constData(), error))
+        return true;
+    exec(db, "ROLLBACK");
+    return false;
 }
 
 QString columnText(sqlite3_stmt* stmt, int column)
@@ -442,7 +477,84 @@ QString ObjectStore::defaultPath()
     return QDir(applicationDataFolder()).filePath(QStringLiteral("default.store"));
 }
 
+namespace {
+
+// What the system says when the lock file cannot be made: the lock itself
+// only knows "permission" or "unknown".
+QString lockFileReason(const QString& lockPath)
+{
+    const QByteArray name = QFile::encodeName(lockPath);
+    const bool existed = QFileInfo::exists(lockPath);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    if (!existed)
+        ::unlink(name.constData());
+    return QString();
+}
+
+QString fullDiskText(const QString& shown)
+{
+    return QStringLiteral("The disk holding the store “%1” is full. Free some space, then start Quillsheet again.")
+        .arg(shown);
+}
+
+} // namespace
+
+std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* message, OpenFailure* failure)
+{
+    auto refuse = [&](OpenFailure kind, const QString& text) -> std::unique_ptr<QLockFile> {
+        if (message)
+            *message = text;
+        if (failure)
+            *failure = kind;
+        qCWarning(storeLog).noquote() << text;
+        return nullptr;
+    };
+    const QString shown = QDir::toNativeSeparators(path);
+    const QString folder = QFileInfo(path).absolutePath();
+    auto cannotLock = [&](const QString& reason) {
+        const auto& probe = diskFullProbe();
+        if (probe ? probe(folder) : folderHasNoRoom(folder))
+            return refuse(OpenFailure::unreadable, fullDiskText(shown));
+        if (reason.isEmpty())
+            return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be locked.").arg(shown));
+        return refuse(OpenFailure::unreadable,
+                      QStringLiteral("The store “%1” cannot be locked (%2).").arg(shown, reason));
+    };
+    // The lock file lies beside the store, so its folder has to be there first.
+    std::error_code madeFolder;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), madeFolder);
+    if (madeFolder)
+        return cannotLock(QString::fromLocal8Bit(madeFolder.message()));
+
+    // One writer: a second running instance must not write the same file.
+    const QString lockPath = path + QStringLiteral(".lock");
+    auto file = std::make_unique<QLockFile>(lockPath);
+    file->setStaleLockTime(0);
+    if (!file->tryLock(0) && file->error() == QLockFile::LockFailedError
+        && isAbandonedLockFile(*file, lockPath) && file->removeStaleLockFile())
+        file->tryLock(0);
+    if (file->isLocked()) {
+        if (failure)
+            *failure = OpenFailure::none;
+        return file;
+    }
+    if (file->error() == QLockFile::LockFailedError)
+        return refuse(OpenFailure::locked,
+                      QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown));
+    return cannotLock(lockFileReason(lockPath));
+}
+
 std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* message, OpenFailure* failure)
+{
+    std::unique_ptr<QLockFile> held;
+    return open(path, held, message, failure);
+}
+
+std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_ptr<QLockFile>& heldLock,
+                                               QString* message, OpenFailure* failure)
 {
     auto refuse = [&](OpenFailure kind, const QString& text) -> std::unique_ptr<ObjectStore> {
         if (message)
@@ -462,27 +574,15 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
         const auto& probe = diskFullProbe();
         return probe ? probe(info.absolutePath()) : folderHasNoRoom(info.absolutePath());
     };
-    const QString fullText =
-        QStringLiteral("The disk holding the store “%1” is full. Free some space, then start Quillsheet again.")
-            .arg(shown);
-    // The lock file lies beside the store, so its folder has to be there first.
-    QDir().mkpath(info.absolutePath());
+    const QString fullText = fullDiskText(shown);
 
-    // One writer: a second running instance must not write the same file.
-    const QString lockPath = path + QStringLiteral(".lock");
-    auto lock = std::make_unique<QLockFile>(lockPath);
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0) && lock->error() == QLockFile::LockFailedError
-        && isAbandonedLockFile(*lock, lockPath) && lock->removeStaleLockFile())
-        lock->tryLock(0);
-    if (!lock->isLocked()) {
-        if (lock->error() == QLockFile::LockFailedError)
-            return refuse(OpenFailure::locked,
-                          QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown));
-        if (diskIsFull(nullptr))
-            return refuse(OpenFailure::unreadable, fullText);
-        return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be locked.").arg(shown));
+    if (!heldLock) {
+        heldLock = ObjectStore::lock(path, message, failure);
+        if (!heldLock)
+            return nullptr;
     }
+    // Whatever happens below, the caller keeps the lock unless the store takes it.
+    std::unique_ptr<QLockFile>& lock = heldLock;
 
     const bool existing = info.exists() && (info.size() > 0 || QFileInfo(path + QStringLiteral("-wal")).size() > 0);
     const QByteArray file = QFile::encodeName(path);
@@ -531,6 +631,21 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
                           QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
     }
 
+    // A store that cannot be written would take edits that never reach it.
+    for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        const QByteArray name = QFile::encodeName(path + suffix);
+        if (!QFileInfo::exists(path + suffix))
+            continue;
+        const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+            continue;
+        }
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        return refuse(OpenFailure::notWritable, QStringLiteral("The store file “%1” cannot be written (%2).")
+                                                    .arg(QDir::toNativeSeparators(path + suffix), reason));
+    }
+
     // SQLite makes "-wal" and "-shm" beside a store in write-ahead mode even
     // to read it. A refused store is left as it was found: the companions made
     // here go again; those already there may hold the newest changes and stay.
@@ -566,6 +681,10 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
     };
     if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
         return closeAndRefuse(errorText(db));
+    // SQLite falls back to reading alone when it may not write.
+    if (sqlite3_db_readonly(db, "main") == 1)
+        return closeAndRefuseAs(OpenFailure::notWritable,
+                                QStringLiteral("The store file “%1” cannot be written.").arg(shown));
     // Short: saves run on the main thread, and a failed save is retried anyway.
     sqlite3_busy_timeout(db, 250);
     // Closing folds the log into the main file: not before the file is known to be ours.
@@ -588,33 +707,10 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
         return closeAndRefuseAs(OpenFailure::newerVersion,
                                 QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
 
-    auto writeAheadLog = [&] {
-        if (!exec(db, "PRAGMA query_only=0", &error))
-            return false;
-        sqlite3_stmt* mode = nullptr;
-        QString journalMode;
-        if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) == SQLITE_OK
-            && sqlite3_step(mode) == SQLITE_ROW)
-            journalMode = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0)));
-        sqlite3_finalize(mode);
-        if (journalMode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
-            error = journalMode.isEmpty() ? errorText(db) : QStringLiteral("no write-ahead log");
-            return false;
-        }
-        return exec(db, "PRAGMA synchronous=FULL", &error);
-    };
     if (*tables == 0) {
         // Empty: there is nothing to load, and the store is made now.
-        if (!writeAheadLog())
+        if (!useWriteAheadLog(db, &error) || !createSchema(db, &error))
             return closeAndRefuse(error);
-        const QByteArray create = QByteArray("BEGIN IMMEDIATE;") + schemaSql
-            + "INSERT INTO meta(key, value) VALUES('schemaVersion', '" + schemaVersion + "');"
-            + "PRAGMA application_id=" + QByteArray::number(applicationId) + ";"
-            + "PRAGMA user_version=" + QByteArray::number(fileFormatVersion) + ";COMMIT;";
-        if (!exec(db, create.constData(), &error)) {
-            exec(db, "ROLLBACK");
-            return closeAndRefuse(error);
-        }
     }
 
     store.reset(new ObjectStore(path, db, std::move(lock)));
@@ -630,10 +726,11 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* mes
                                 QStringLiteral("The store “%1” cannot be read (%2).").arg(shown, error));
     }
     // Loaded whole: only now may the file change.
-    if (*tables > 0 && !writeAheadLog())
+    if (*tables > 0 && !useWriteAheadLog(db, &error))
         return closeAndRefuse(error);
     // From now on closing may fold the log into the file.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    store->rememberFile();
     if (failure)
         *failure = OpenFailure::none;
     return store;
@@ -652,11 +749,110 @@ ObjectStore::ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLock
 
 ObjectStore::~ObjectStore()
 {
-    if (m_upsertCanvas) // fully opened: keep what is still pending
+    if (m_upsertCanvas && m_context.hasChanges()) // fully opened: keep what is still pending
         save();
-    for (sqlite3_stmt* stmt : {m_upsertCanvas, m_upsertBlock, m_upsertLink, m_deleteCanvas, m_deleteBlock, m_deleteLink})
-        sqlite3_finalize(stmt);
+    finalizeStatements();
     sqlite3_close(m_db);
+}
+
+void ObjectStore::finalizeStatements()
+{
+    for (sqlite3_stmt** stmt : {&m_upsertCanvas, &m_upsertBlock, &m_upsertLink, &m_deleteCanvas, &m_deleteBlock,
+                                &m_deleteLink}) {
+        sqlite3_finalize(*stmt);
+        *stmt = nullptr;
+    }
+}
+
+void ObjectStore::rememberFile()
+{
+    struct stat file = {};
+    m_fileKnown = ::stat(QFile::encodeName(m_path).constData(), &file) == 0;
+    m_device = file.st_dev;
+    m_inode = file.st_ino;
+}
+
+ObjectStore::FileState ObjectStore::fileState() const
+{
+    if (!m_fileKnown)
+        return FileState::same;
+    const QByteArray name = QFile::encodeName(m_path);
+    struct stat file = {};
+    if (::stat(name.constData(), &file) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileState::missing : FileState::same;
+    return file.st_dev == m_device && file.st_ino == m_inode ? FileState::same : FileState::replaced;
+}
+
+bool ObjectStore::recreate(QString* message)
+{
+    const QString shown = QDir::toNativeSeparators(m_path);
+    // The lock file went with the folder: take it again, unless another
+    // running Quillsheet has taken that place meanwhile.
+    const QString lockPath = m_path + QStringLiteral(".lock");
+    qint64 pid = 0;
+    QString host, application;
+    const bool lockIsOurs = m_lock && m_lock->getLockInfo(&pid, &host, &application)
+        && pid == QCoreApplication::applicationPid();
+    if (!lockIsOurs) {
+        if (QFileInfo::exists(lockPath)) {
+            *message = QStringLiteral("another Quillsheet now uses “%1”").arg(shown);
+            return false;
+        }
+        // The old lock removes its file when it goes: an empty stand-in
+        // spares it complaining that its file is gone.
+        if (m_lock && QDir().mkpath(QFileInfo(m_path).absolutePath()))
+            QFile(lockPath).open(QIODevice::WriteOnly);
+        m_lock.reset();
+        m_lock = lock(m_path, message); // makes the folder again
+        if (!m_lock) {
+            // Said within the save failure's own sentence.
+            if (message->endsWith(u'.'))
+                message->chop(1);
+            return false;
+        }
+    }
+    if (QFileInfo::exists(m_path)) {
+        *message = QStringLiteral("another file has taken the place of “%1”").arg(shown);
+        return false;
+    }
+    // A log left beside the deleted file is the old connection's; a new
+    // store must not take it for its own.
+    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")})
+        QFile::remove(m_path + suffix);
+
+    sqlite3* fresh = nullptr;
+    auto removeFresh = [&] {
+        sqlite3_close(fresh);
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(m_path + suffix);
+        return false;
+    };
+    if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &fresh, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr)
+            != SQLITE_OK
+        || !useWriteAheadLog(fresh, message) || !createSchema(fresh, message)) {
+        if (message->isEmpty())
+            *message = errorText(fresh);
+        return removeFresh();
+    }
+    sqlite3_busy_timeout(fresh, 250);
+    sqlite3* old = std::exchange(m_db, fresh);
+    finalizeStatements();
+    if (!prepareStatements() || !writeChanges(m_context.allRecords(), message)) {
+        if (message->isEmpty())
+            *message = errorText(fresh);
+        finalizeStatements();
+        removeFresh();
+        m_db = old;
+        prepareStatements();
+        return false;
+    }
+    // The old connection still holds the removed file: closing it must
+    // neither fold its log into anything nor remove files by their names.
+    sqlite3_db_config(old, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_close(old);
+    rememberFile();
+    return true;
 }
 
 bool ObjectStore::prepareStatements()
@@ -687,17 +883,38 @@ bool ObjectStore::load(QString* message, bool* damaged)
 
 bool ObjectStore::save()
 {
-    if (!m_context.hasChanges())
+    // Before each save: does the path still name the file being written?
+    const FileState state = fileState();
+    if (state == FileState::same && !m_context.hasChanges())
         return true;
-    const ModelContext::Changes changes = m_context.pendingChanges();
     QString message;
-    if (writeChanges(changes, &message)) {
+    bool written = false;
+    switch (state) {
+    case FileState::same:
+        written = writeChanges(m_context.pendingChanges(), &message);
+        break;
+    case FileState::missing:
+        // Every record is in memory: they all go into a new store there.
+        written = recreate(&message);
+        break;
+    case FileState::replaced:
+        message = QStringLiteral("another file has taken the place of “%1”").arg(QDir::toNativeSeparators(m_path));
+        break;
+    }
+    if (written) {
         m_context.clearChanges();
         m_retryTimer.stop();
         if (m_saveError) {
             m_saveError.reset();
             qCInfo(storeLog) << "Saving works again";
             Q_EMIT saveRecovered();
+        }
+        if (state == FileState::missing) {
+            const QString notice = QStringLiteral("The store “%1” was removed while Quillsheet was running. All your "
+                                                  "canvases have been written into a new store there.")
+                                       .arg(QDir::toNativeSeparators(m_path));
+            qCWarning(storeLog).noquote() << notice;
+            Q_EMIT storeRecreated(notice);
         }
         return true;
     }

@@ -21,6 +21,12 @@ QString cleanFileName(const QString& name, const QString& extension, const FileN
             scalar = QChar::surrogateToUcs4(name[i], name[i + 1]);
             units = 2;
         }
+        // Invisible format characters (bidirectional overrides among them)
+        // could make a name look like another, or hide its extension.
+        if (QChar::category(scalar) == QChar::Other_Format) {
+            i += units - 1;
+            continue;
+        }
         const bool separator = scalar == U'/' || (rules.backslash && scalar == U'\\');
         const bool control = QChar::category(scalar) == QChar::Other_Control
             || (rules.lineSeparators && (scalar == QChar::LineSeparator || scalar == QChar::ParagraphSeparator));

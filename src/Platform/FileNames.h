@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// How a canvas name becomes a file name. "/" always becomes "-".
+// How a canvas name becomes a file name. "/" always becomes "-", and
+// invisible format characters (Unicode category Cf) are dropped.
 struct FileNameRules {
     // "\" becomes "-" as well, for names that may travel to other systems.
     bool backslash = false;

@@ -132,7 +132,8 @@ QString ShareServices::fileName(const QString& name, const QString& extension)
 {
     // A leading dot would hide the file from the one it is offered to, and
     // an unnamed canvas would give no name at all.
-    QString stem = name;
+    // Cleaned first: what is dropped could hide a leading dot.
+    QString stem = cleanFileName(name, QString(), {.doubleQuotes = true});
     while (stem.startsWith(u'.'))
         stem.remove(0, 1);
     if (stem.trimmed().isEmpty())

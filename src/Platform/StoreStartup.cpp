@@ -6,6 +6,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,8 +27,52 @@ QString formerStoreFolder(const QString& homeFolder)
         QStringLiteral("Library/Containers/com.tarnwickhaus.Quillsheet/Data/Library/Application Support"));
 }
 
-StoreMigration migrateStoreFromSandboxIfNeeded(const QString& dataFolder, const QString& homeFolder)
+namespace {
+
+// Copies every byte and puts it on disk; why gets the system's reason.
+bool copyFile(const QString& from, const QString& to, QString* why)
 {
+    auto fail = [&](const QString& reason) {
+        *why = QStringLiteral("%1: %2").arg(QFileInfo(from).fileName(), reason);
+        return false;
+    };
+    auto systemFailure = [&] { return fail(QString::fromLocal8Bit(std::strerror(errno))); };
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly))
+        return fail(source.errorString());
+    // Written by hand: Qt forgets the reason of a write the disk cut short.
+    const int target = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (target < 0)
+        return systemFailure();
+    auto writeAll = [&](QByteArrayView bytes) {
+        while (!bytes.isEmpty()) {
+            const ssize_t written = ::write(target, bytes.data(), size_t(bytes.size()));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return false;
+            bytes = bytes.sliced(written);
+        }
+        return true;
+    };
+    bool ok = true;
+    for (QByteArray chunk; ok && !(chunk = source.read(1 << 16)).isEmpty();)
+        ok = writeAll(chunk) || systemFailure();
+    if (ok && source.error() != QFileDevice::NoError)
+        ok = fail(source.errorString());
+    if (ok && ::fsync(target) != 0)
+        ok = systemFailure();
+    ::close(target);
+    return ok;
+}
+
+} // namespace
+
+StoreMigration migrateStoreFromSandboxIfNeeded(const QString& dataFolder, const QString& homeFolder, QString* why)
+{
+    QString reason;
+    if (!why)
+        why = &reason;
     if (dataFolder.isEmpty() || !QDir().mkpath(dataFolder))
         return StoreMigration::notNeeded;
     const QDir target(dataFolder);
@@ -47,7 +97,11 @@ StoreMigration migrateStoreFromSandboxIfNeeded(const QString& dataFolder, const 
         const QString partial = target.filePath(name + partialSuffix);
         QFile::remove(partial);
         copied.append(name);
-        if (!QFileInfo(from).isFile() || !QFile::copy(from, partial))
+        if (!QFileInfo(from).isFile()) {
+            *why = QStringLiteral("%1 is not a file").arg(name);
+            return removeCopies();
+        }
+        if (!copyFile(from, partial, why))
             return removeCopies();
     }
 
@@ -57,7 +111,9 @@ StoreMigration migrateStoreFromSandboxIfNeeded(const QString& dataFolder, const 
     for (auto it = copied.crbegin(); it != copied.crend(); ++it) {
         const QString destination = target.filePath(*it);
         QFile::remove(destination); // a companion left without its main file
-        if (!QFile::rename(target.filePath(*it + partialSuffix), destination)) {
+        QFile partial(target.filePath(*it + partialSuffix));
+        if (!partial.rename(destination)) {
+            *why = QStringLiteral("%1: %2").arg(*it, partial.errorString());
             for (const QString& name : placed)
                 QFile::remove(target.filePath(name));
             return removeCopies();
@@ -72,25 +128,45 @@ QString StartupText::alreadyRunning()
     return QStringLiteral("Quillsheet is already running.");
 }
 
-StoreOpening openApplicationStore(const QString& path, Defaults& defaults, CloudService& cloud,
-                                  const StartupPrinter& print)
+StoreOpening openApplicationStore(const QString& path, const QString& homeFolder, Defaults& defaults,
+                                  CloudService& cloud, const StartupPrinter& print)
 {
     StoreOpening opening;
+    QString error;
+    ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+    // Another running Quillsheet owns the store: leave everything alone.
+    auto alreadyRunning = [&] {
+        opening.outcome = StoreOpening::Outcome::alreadyRunning;
+        opening.error = error;
+        return std::move(opening);
+    };
+    // Held from here on, so that a second start can neither copy nor open.
+    std::unique_ptr<QLockFile> lock = ObjectStore::lock(path, &error, &failure);
+    if (!lock && failure == ObjectStore::OpenFailure::locked)
+        return alreadyRunning();
+    // Without a lock nothing is copied; opening below says why it cannot lock.
+    if (lock && !homeFolder.isEmpty()) {
+        opening.migration = migrateStoreFromSandboxIfNeeded(QFileInfo(path).absolutePath(), homeFolder, &error);
+        if (opening.migration == StoreMigration::failed) {
+            // No store is made: it would stand in the way of the next try.
+            opening.error = error;
+            print(StartupText::copyFailed + error, true);
+            return opening;
+        }
+    }
+
     // Anything but a stored false counts as the wish to mirror.
     const bool wanted = defaults.boolValue(QStringLiteral("iCloudSyncEnabled")).value_or(true);
     const bool mirror = wanted && cloud.hasContainerEntitlement();
 
-    QString error;
-    ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
-    std::unique_ptr<ObjectStore> store = ObjectStore::open(path, &error, &failure);
-    if (!store && failure == ObjectStore::OpenFailure::locked) {
-        // Another running Quillsheet owns the store: leave everything alone.
-        opening.outcome = StoreOpening::Outcome::alreadyRunning;
-        opening.error = error;
-        return opening;
-    }
-    if (store && mirror && !cloud.attachMirror(*store, &error))
+    error.clear();
+    std::unique_ptr<ObjectStore> store = ObjectStore::open(path, lock, &error, &failure);
+    if (!store && failure == ObjectStore::OpenFailure::locked)
+        return alreadyRunning();
+    if (store && mirror && !cloud.attachMirror(*store, &error)) {
+        lock = store->releaseLock();
         store.reset();
+    }
     if (store) {
         defaults.setValue(QStringLiteral("cloudKitInitFailed"), false);
         opening.outcome = StoreOpening::Outcome::opened;
@@ -103,7 +179,7 @@ StoreOpening openApplicationStore(const QString& path, Defaults& defaults, Cloud
     defaults.setValue(QStringLiteral("cloudKitInitFailed"), true);
 
     error.clear();
-    store = ObjectStore::open(path, &error, &failure);
+    store = ObjectStore::open(path, lock, &error, &failure);
     if (!store) {
         opening.outcome = failure == ObjectStore::OpenFailure::locked ? StoreOpening::Outcome::alreadyRunning
                                                                       : StoreOpening::Outcome::failed;

@@ -16,10 +16,12 @@ enum class StoreMigration { notNeeded, copied, failed };
 
 // Copies an old store ("default.store" with its "-wal" and "-shm") from the
 // former folder into dataFolder when dataFolder has none yet. All or
-// nothing: a main file without its "-wal" would lose the newest changes, so a
-// failed copy leaves nothing behind and the next start tries again. The old
-// files are never changed.
-StoreMigration migrateStoreFromSandboxIfNeeded(const QString& dataFolder, const QString& homeFolder);
+// nothing: the files are copied under temporary names and take their places
+// only when every one is there, so a failed copy leaves nothing behind and
+// the next start tries again (why says what failed). The old files are
+// never changed.
+StoreMigration migrateStoreFromSandboxIfNeeded(const QString& dataFolder, const QString& homeFolder,
+                                               QString* why = nullptr);
 
 // Opening the store at start-up: first with mirroring when the user wants it
 // and the program may, then once more without it.
@@ -28,18 +30,23 @@ struct StoreOpening {
     Outcome outcome = Outcome::failed;
     std::unique_ptr<ObjectStore> store;
     bool mirrored = false;
+    StoreMigration migration = StoreMigration::notNeeded;
     QString error; // the last failure's description
 };
 
 // Lines for the terminal: (text, true when it belongs on standard error).
 using StartupPrinter = std::function<void(const QString& line, bool isError)>;
 
-StoreOpening openApplicationStore(const QString& path, Defaults& defaults, CloudService& cloud,
-                                  const StartupPrinter& print);
+// Takes the store's lock first and holds it while an old store under
+// homeFolder is copied (none when homeFolder is empty), so that a second
+// start never races the copy. A failed copy ends start-up without a store.
+StoreOpening openApplicationStore(const QString& path, const QString& homeFolder, Defaults& defaults,
+                                  CloudService& cloud, const StartupPrinter& print);
 
 // Texts of start-up.
 namespace StartupText {
 inline const QString cloudFailed = QStringLiteral("Failed to create CloudKit container: ");
 inline const QString storeFailed = QStringLiteral("Could not create ModelContainer: ");
+inline const QString copyFailed = QStringLiteral("Could not copy the old store: ");
 QString alreadyRunning();
 }

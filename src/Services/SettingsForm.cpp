@@ -34,6 +34,15 @@ std::optional<double> parseTaxRate(const QString& text, const QLocale& locale)
     return rate;
 }
 
+std::optional<QString> taxLabelRefusal(const QString& typed, const QString& kept)
+{
+    if (CalcSettings::isUsableTaxLabel(typed))
+        return std::nullopt;
+    if (kept.isEmpty())
+        return QStringLiteral("A label needs at least one letter.");
+    return QStringLiteral("A label needs at least one letter, so “%1” stays.").arg(kept);
+}
+
 QStringList withCurrency(const QStringList& codes, const QString& code, bool enabled)
 {
     QStringList result = codes;

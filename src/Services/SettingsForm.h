@@ -23,6 +23,10 @@ QString taxRateFieldText(double rate, const QLocale& locale);
 // The rate typed into a field; none when the text is no finite number.
 std::optional<double> parseTaxRate(const QString& text, const QLocale& locale);
 
+// Why a typed tax label is not taken, naming the label that stays; none
+// when it is taken.
+std::optional<QString> taxLabelRefusal(const QString& typed, const QString& kept);
+
 // Enabled currencies: switching one on appends it unless it is there;
 // switching it off removes every copy; the others keep their order.
 QStringList withCurrency(const QStringList& codes, const QString& code, bool enabled);

@@ -1,6 +1,7 @@
 #include "support/LocalHttpServer.h"
 #include "support/SettingsFixture.h"
 
+#include <QDir>
 #include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -240,6 +241,23 @@ TEST_F(ExchangeRatesTest, RefusedConnectionReportsTheTransportError)
     EXPECT_FALSE(s.ratesError()->isEmpty());
     EXPECT_NE(s.ratesError(), unreadable);
     expectOldTableKept(s);
+}
+
+TEST_F(ExchangeRatesTest, OnlyAWebAddressIsAsked)
+{
+    const QString local = QDir(QDir::tempPath()).filePath(QStringLiteral("rates"));
+    for (const QString& address : {QUrl::fromLocalFile(local).toString(), QStringLiteral("ftp://127.0.0.1/"),
+                                   QStringLiteral("https:rates")}) {
+        SCOPED_TRACE(address.toStdString());
+        CalcSettings& s = openAgainstServer(QUrl(address));
+        bool called = false;
+        s.refreshExchangeRates([&] { called = true; });
+        EXPECT_TRUE(called);
+        EXPECT_FALSE(s.isLoadingRates());
+        ASSERT_TRUE(s.ratesError());
+        EXPECT_TRUE(s.ratesError()->contains(QStringLiteral("is not an http or https address")));
+        expectOldTableKept(s);
+    }
 }
 
 TEST_F(ExchangeRatesTest, SilentServerEndsInATimeout)

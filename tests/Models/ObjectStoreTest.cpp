@@ -2,6 +2,7 @@
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 #include "Models/ObjectStore.h"
+#include "support/FullFileSystem.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -721,8 +722,8 @@ TEST_F(ObjectStoreTest, SurvivesSigkillWithEveryCompletedTurn)
 }
 
 // A store that cannot be opened because its disk is full says so, whichever
-// step found it out; other failures keep their own words.
-TEST_F(ObjectStoreTest, AFullDiskIsNamedAsTheReason)
+// step found it out; other failures give the system's reason.
+TEST_F(ObjectStoreTest, AFullDiskOrTheSystemsReasonIsNamed)
 {
     struct Case {
         const char* name;
@@ -732,7 +733,7 @@ TEST_F(ObjectStoreTest, AFullDiskIsNamedAsTheReason)
     };
     const QList<Case> cases{
         {"lock, disk full", true, true, QStringLiteral("is full. Free some space, then start Quillsheet again.")},
-        {"lock, disk not full", true, false, QStringLiteral("cannot be locked.")},
+        {"lock, disk not full", true, false, QStringLiteral("cannot be locked (File name too long).")},
         {"opened fine", false, true, QString()},
     };
     for (const Case& c : cases) {
@@ -765,6 +766,15 @@ TEST_F(ObjectStoreTest, AFullDiskIsNamedAsTheReason)
     QTemporaryDir folder;
     QString message;
     EXPECT_FALSE(ObjectStore::open(folder.filePath(QString(251, u's')), &message));
-    EXPECT_TRUE(message.endsWith(QStringLiteral("cannot be locked."))) << message.toStdString();
+    EXPECT_TRUE(message.endsWith(QStringLiteral("cannot be locked (File name too long)."))) << message.toStdString();
     EXPECT_TRUE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+
+    // On a read-only disk, beside the store or where its folder would be made.
+    const FullFileSystem readOnly(64, FullFileSystem::Access::readOnly);
+    if (!readOnly.isMounted())
+        GTEST_SKIP() << readOnly.skipReason().toStdString();
+    for (const QString& name : {QStringLiteral("default.store"), QStringLiteral("Quillsheet/default.store")}) {
+        EXPECT_FALSE(ObjectStore::open(readOnly.filePath(name), &message));
+        EXPECT_TRUE(message.endsWith(QStringLiteral("cannot be locked (Read-only file system)."))) << message.toStdString();
+    }
 }

@@ -157,6 +157,10 @@ TEST(ShareFileName, CanvasNamesBecomeSafeFileNames)
         {long300, QStringLiteral(".pdf"), QString(251, QLatin1Char('a')) + QStringLiteral(".pdf")},
         {long300, QStringLiteral(".quillsheet"), QString(244, QLatin1Char('a')) + QStringLiteral(".quillsheet")},
         {umlauts, QStringLiteral(".pdf"), QString(125, QChar(u'ä')) + QStringLiteral(".pdf")},
+        // Invisible format characters go: none turns "fdp.exe" into what reads as "exe.pdf".
+        {QStringLiteral("Rechnung\u202Efdp.exe"), QStringLiteral(".pdf"), QStringLiteral("Rechnungfdp.exe.pdf")},
+        {QStringLiteral("\u200B.\u2066x\u2069\uFEFF"), QStringLiteral(".pdf"), QStringLiteral("x.pdf")},
+        {QStringLiteral("\u200D\u00AD"), QStringLiteral(".pdf"), QStringLiteral("Canvas.pdf")},
         // A character is never cut in half.
         {emoji, QStringLiteral(".pdf"), QStringLiteral("😀").repeated(62) + QStringLiteral(".pdf")},
     };

@@ -1,3 +1,4 @@
+#include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/ObjectStore.h"
 #include "Platform/CloudService.h"
@@ -5,10 +6,12 @@
 #include "Platform/NotificationCenter.h"
 #include "Platform/StoreStartup.h"
 #include "Platform/UpdateController.h"
+#include "support/FullFileSystem.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -136,9 +139,14 @@ class StoreOpeningTest : public ::testing::Test {
 protected:
     StoreOpening open()
     {
-        return openApplicationStore(path(), defaults, cloud.service,
+        return open(path());
+    }
+    StoreOpening open(const QString& at)
+    {
+        return openApplicationStore(at, home(), defaults, cloud.service,
                                     [this](const QString& line, bool isError) { (isError ? err : out) << line; });
     }
+    QString home() const { return m_dir.filePath(QStringLiteral("home")); }
     QString path() const { return m_dir.filePath(QStringLiteral("default.store")); }
     std::optional<bool> initFailed() const { return defaults.boolValue(QStringLiteral("cloudKitInitFailed")); }
 
@@ -220,6 +228,113 @@ TEST_F(StoreOpeningTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone)
     EXPECT_EQ(initFailed(), true);
     EXPECT_EQ(fileBytes(path()), foreign);
     EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
+}
+
+// The old store is copied while this start holds the lock, and a copy that
+// fails leaves no store to stand in the way of the next start.
+TEST_F(StoreOpeningTest, AnOldStoreThatDidNotFitIsCopiedOnceThereIsRoom)
+{
+    const FullFileSystem disk(256);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    {
+        ASSERT_TRUE(QDir().mkpath(formerStoreFolder(home())));
+        auto old = ObjectStore::open(QDir(formerStoreFolder(home())).filePath(QStringLiteral("default.store")));
+        ASSERT_TRUE(old);
+        // About 100 KB: more than the room left below.
+        old->context().insert(Canvas::create(QString(100000, u'x'), 0, 0, 1));
+    }
+    ASSERT_TRUE(disk.place(QStringLiteral("ballast"), QByteArray(180 * 1024, '\0')));
+    const QString store = disk.filePath(QStringLiteral("default.store"));
+
+    StoreOpening first = open(store);
+    EXPECT_EQ(first.outcome, StoreOpening::Outcome::failed);
+    EXPECT_EQ(first.migration, StoreMigration::failed);
+    EXPECT_FALSE(first.store);
+    ASSERT_EQ(err.size(), 1);
+    EXPECT_TRUE(err.first().startsWith(StartupText::copyFailed)) << err.first().toStdString();
+    EXPECT_TRUE(err.first().endsWith(QStringLiteral("No space left on device"))) << err.first().toStdString();
+    EXPECT_EQ(disk.files(), QStringList{QStringLiteral("ballast")});
+
+    // Another start holds the lock: it is left to copy alone.
+    {
+        const std::unique_ptr<QLockFile> other = ObjectStore::lock(store);
+        ASSERT_TRUE(other);
+        QFile::remove(disk.filePath(QStringLiteral("ballast")));
+        EXPECT_EQ(open(store).outcome, StoreOpening::Outcome::alreadyRunning);
+        EXPECT_EQ(disk.files(), QStringList{QStringLiteral("default.store.lock")});
+    }
+
+    StoreOpening later = open(store);
+    ASSERT_EQ(later.outcome, StoreOpening::Outcome::opened);
+    EXPECT_EQ(later.migration, StoreMigration::copied);
+    ASSERT_EQ(later.store->context().canvasCount(), 1);
+    EXPECT_EQ(later.store->context().canvases().first()->name().size(), 100000);
+    EXPECT_EQ(err.size(), 1);
+}
+
+// A store that could never be saved is refused at start, as a read-only folder is.
+TEST_F(StoreOpeningTest, AStoreFileThatCannotBeWrittenIsRefusedAndLeftAlone)
+{
+    {
+        StoreOpening first = open();
+        ASSERT_TRUE(first.store);
+        first.store->context().insert(Canvas::create(QStringLiteral("Kept"), 0, 0, 1));
+    }
+    const QByteArray before = fileBytes(path());
+    const QStringList files = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+    err.clear();
+    {
+        const ReadOnlyFile readOnly(path());
+        if (!readOnly.isReadOnly())
+            GTEST_SKIP() << readOnly.skipReason().toStdString();
+        const StoreOpening opening = open();
+        EXPECT_EQ(opening.outcome, StoreOpening::Outcome::failed);
+        EXPECT_FALSE(opening.store);
+        ASSERT_EQ(err.size(), 1);
+        EXPECT_TRUE(err.first().contains(QStringLiteral("“%1” cannot be written (").arg(QDir::toNativeSeparators(path()))))
+            << err.first().toStdString();
+    }
+    EXPECT_EQ(fileBytes(path()), before);
+    EXPECT_EQ(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), files);
+}
+
+// The folder deleted while the program runs: the next save writes every
+// canvas into a new store at the same place, says so once, and goes on there.
+TEST_F(StoreOpeningTest, AStoreWhoseFolderIsDeletedIsWrittenAnewWithEverything)
+{
+    const QString at = m_dir.filePath(QStringLiteral("data/Quillsheet/default.store"));
+    StoreOpening opening = open(at);
+    ASSERT_TRUE(opening.store);
+    ObjectStore& store = *opening.store;
+    QSignalSpy notices(&store, &ObjectStore::storeRecreated);
+    const CanvasPtr canvas = Canvas::create(QStringLiteral("Budget"), 0, 0, 1);
+    store.context().insert(canvas);
+    const auto type = [&](int row) {
+        BlockPtr block = CalculationBlock::create(BlockType::calculation, QString::number(row), QString(), QString(),
+                                                  0, row * 40, 200, 40, QStringLiteral("#00D4FF"));
+        block->setCanvas(canvas);
+        canvas->appendBlock(block);
+        return store.save();
+    };
+    ASSERT_TRUE(type(1) && type(2));
+
+    ASSERT_TRUE(QDir(m_dir.filePath(QStringLiteral("data"))).removeRecursively());
+    EXPECT_TRUE(type(3));
+    EXPECT_TRUE(type(4));
+    ASSERT_EQ(notices.count(), 1);
+    EXPECT_TRUE(notices.first().first().toString().contains(QDir::toNativeSeparators(at)));
+    EXPECT_FALSE(store.saveError());
+    EXPECT_EQ(open(at).outcome, StoreOpening::Outcome::alreadyRunning) << "still the one writer there";
+
+    opening.store.reset();
+    const auto back = ObjectStore::open(at);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->context().canvasCount(), 1);
+    QStringList rows;
+    for (const BlockPtr& block : back->context().canvases().first()->blocks())
+        rows << block->expression();
+    EXPECT_EQ(rows, (QStringList{"1", "2", "3", "4"}));
 }
 
 namespace {

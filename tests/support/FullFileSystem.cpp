@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -26,7 +27,7 @@ bool writeAll(int fd, const char* data, size_t size)
 
 } // namespace
 
-FullFileSystem::FullFileSystem()
+FullFileSystem::FullFileSystem(int kilobytes, Access access)
 {
     if (::geteuid() != 0) {
         m_skipReason = QStringLiteral("mounting a small full file system needs root");
@@ -38,8 +39,10 @@ FullFileSystem::FullFileSystem()
         return;
     }
     m_path = QString::fromLocal8Bit(folder);
-    // 16 pages: room for the files a test places before filling it.
-    if (::mount("tmpfs", folder.constData(), "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, "size=64k,mode=0700") != 0) {
+    // 16 pages by default: room for the files a test places before filling it.
+    const QByteArray options = "size=" + QByteArray::number(kilobytes) + "k,mode=0700";
+    const unsigned long flags = MS_NOSUID | MS_NODEV | MS_NOEXEC | (access == Access::readOnly ? MS_RDONLY : 0);
+    if (::mount("tmpfs", folder.constData(), "tmpfs", flags, options.constData()) != 0) {
         m_skipReason = QStringLiteral("mounting a tmpfs was refused: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         ::rmdir(folder.constData());
         m_path.clear();
@@ -94,4 +97,30 @@ QStringList FullFileSystem::files() const
         found.append(QDir(m_path).relativeFilePath(it.next()));
     found.sort();
     return found;
+}
+
+ReadOnlyFile::ReadOnlyFile(const QString& path)
+    : m_path(QFile::encodeName(path))
+{
+    if (::geteuid() != 0) {
+        if (::chmod(m_path.constData(), 0444) != 0)
+            m_skipReason = QString::fromLocal8Bit(std::strerror(errno));
+        return;
+    }
+    if (::mount(m_path.constData(), m_path.constData(), nullptr, MS_BIND, nullptr) != 0) {
+        m_skipReason = QStringLiteral("a bind mount was refused: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    m_mounted = true;
+    if (::mount(nullptr, m_path.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+        m_skipReason = QStringLiteral("a read-only remount was refused: %1")
+                           .arg(QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+ReadOnlyFile::~ReadOnlyFile()
+{
+    if (m_mounted)
+        ::umount2(m_path.constData(), MNT_DETACH);
+    else if (::geteuid() != 0)
+        ::chmod(m_path.constData(), 0644);
 }

@@ -9,7 +9,8 @@
 // (as in CI); when it cannot be had, skipReason() says why.
 class FullFileSystem {
 public:
-    FullFileSystem();
+    enum class Access { writable, readOnly };
+    explicit FullFileSystem(int kilobytes = 64, Access access = Access::writable);
     // Unmounts (lazily, even with files still open) and removes the folder.
     ~FullFileSystem();
     FullFileSystem(const FullFileSystem&) = delete;
@@ -32,6 +33,25 @@ public:
 
 private:
     QString m_path;
+    QString m_skipReason;
+    bool m_mounted = false;
+};
+
+// One file that cannot be written while this lives, for root too: a
+// read-only bind mount over it (root writes whatever chmod says). Without
+// root the file's permission does it.
+class ReadOnlyFile {
+public:
+    explicit ReadOnlyFile(const QString& path);
+    ~ReadOnlyFile();
+    ReadOnlyFile(const ReadOnlyFile&) = delete;
+    ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+    bool isReadOnly() const { return m_skipReason.isEmpty(); }
+    QString skipReason() const { return m_skipReason; }
+
+private:
+    QByteArray m_path;
     QString m_skipReason;
     bool m_mounted = false;
 };

@@ -114,6 +114,7 @@ private:
     QPointer<QVariantAnimation> m_contentFade;
 
     std::array<TaxRow, 3> m_taxRows{};
+    QLabel* m_taxLabelRefusal = nullptr; // why a typed label was not taken
     QList<QCheckBox*> m_currencyBoxes;
     QComboBox* m_interval = nullptr;
     QLabel* m_ratesStatus = nullptr;

@@ -123,12 +123,31 @@ QWidget* SettingsView::buildTaxContent()
             QList<CalcSettings::TaxRate> rates = m_settings.taxRates();
             if (i >= rates.size())
                 return;
+            const std::optional<QString> refusal = SettingsForm::taxLabelRefusal(text, rates[i].label);
+            m_taxLabelRefusal->setText(refusal.value_or(QString()));
+            m_taxLabelRefusal->setVisible(refusal.has_value());
+            if (refusal)
+                return;
             rates[i].label = text;
             m_settings.setTaxRates(rates);
+        });
+        // A label that was not taken gives way to the one in force.
+        connect(taxRow.label, &QLineEdit::editingFinished, this, [this, i] {
+            if (i < m_settings.taxRates().size() && m_taxRows[i].label->text() != m_settings.taxRates()[i].label)
+                m_taxRows[i].label->setText(m_settings.taxRates()[i].label);
         });
         connect(taxRow.rate, &QLineEdit::editingFinished, this, [this, i] { commitRate(i); });
         column->addWidget(taxRow.row);
     }
+
+    m_taxLabelRefusal = SettingsLook::caption(QString(), 10, Tone::primary, page);
+    m_taxLabelRefusal->setObjectName(QStringLiteral("taxLabelRefusal"));
+    m_taxLabelRefusal->setWordWrap(true);
+    QPalette red = m_taxLabelRefusal->palette();
+    red.setColor(QPalette::WindowText, QColor(0xff, 0x45, 0x3a));
+    m_taxLabelRefusal->setPalette(red);
+    m_taxLabelRefusal->hide();
+    column->addWidget(m_taxLabelRefusal);
 
     auto* hint = SettingsLook::caption(QStringLiteral("Type # to insert tax rates in calculations"), 11,
                                        Tone::tertiary, page);

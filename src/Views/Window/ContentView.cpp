@@ -115,8 +115,17 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_saveWarningText = new QLabel(m_saveWarning);
     m_saveWarningText->setWordWrap(true);
     m_saveWarningText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Only a notice can be put away; a warning stays until a save succeeds.
+    m_saveWarningClose = new QToolButton(m_saveWarning);
+    m_saveWarningClose->setObjectName(QStringLiteral("saveWarningClose"));
+    m_saveWarningClose->setText(QStringLiteral("×"));
+    m_saveWarningClose->setToolTip(QStringLiteral("Close"));
+    m_saveWarningClose->setAutoRaise(true);
+    m_saveWarningClose->setStyleSheet(QStringLiteral("QToolButton { color: #ffd98a; border: none; }"));
+    connect(m_saveWarningClose, &QToolButton::clicked, this, &ContentView::hideSaveWarning);
     warningRow->addWidget(warningIcon);
     warningRow->addWidget(m_saveWarningText, 1);
+    warningRow->addWidget(m_saveWarningClose);
     m_saveWarning->hide();
 
     m_splitter = new QSplitter(Qt::Horizontal, central);
@@ -655,6 +664,8 @@ void ContentView::watchStore(ObjectStore* store)
         return;
     connect(store, &ObjectStore::saveFailed, m_outsideSignals, [this](const QString& text) { showSaveWarning(text); });
     connect(store, &ObjectStore::saveRecovered, m_outsideSignals, [this] { hideSaveWarning(); });
+    connect(store, &ObjectStore::storeRecreated, m_outsideSignals,
+            [this](const QString& text) { showSaveWarning(text, true); });
     // Imports save each file as it is read, so a failure undoes that file alone.
     m_library->setStoreCommit([guarded = QPointer<ObjectStore>(store)]() -> std::optional<QString> {
         if (!guarded || guarded->save())
@@ -670,10 +681,11 @@ bool ContentView::isShowingSaveWarning() const
     return !m_saveWarning->isHidden();
 }
 
-void ContentView::showSaveWarning(const QString& message)
+void ContentView::showSaveWarning(const QString& message, bool notice)
 {
     // The store's message already says what happened and that nothing is lost.
     m_saveWarningText->setText(message);
+    m_saveWarningClose->setVisible(notice);
     m_saveWarning->show();
 }
 
@@ -749,11 +761,21 @@ void ContentView::closeEvent(QCloseEvent* event)
         const QString message = QStringLiteral(
             "Quillsheet could not save your latest changes: %1\n\nIf you quit now, these changes are lost.")
                                     .arg(m_store->saveError().value_or(QString()));
+        // The store keeps trying while the question is open; once a save
+        // succeeds nothing is lost, the question goes and the quit goes on.
+        bool savedMeanwhile = false;
+        QPointer<QMessageBox> question;
+        const QMetaObject::Connection recovered = connect(m_store, &ObjectStore::saveRecovered, this, [&] {
+            savedMeanwhile = true;
+            if (question)
+                question->done(QMessageBox::Cancel);
+        });
         bool quit = false;
         if (m_confirmQuit) {
             quit = m_confirmQuit(message);
         } else {
             QMessageBox alert(this);
+            question = &alert;
             alert.setIcon(QMessageBox::Warning);
             alert.setWindowTitle(QStringLiteral("Quillsheet"));
             alert.setText(QStringLiteral("Quit without saving?"));
@@ -765,7 +787,8 @@ void ContentView::closeEvent(QCloseEvent* event)
             alert.exec();
             quit = alert.clickedButton() == discard;
         }
-        if (!quit) {
+        disconnect(recovered);
+        if (!quit && !savedMeanwhile) {
             event->ignore();
             return;
         }

@@ -25,6 +25,7 @@ class QLabel;
 class QSplitter;
 class QStackedWidget;
 class QToolBar;
+class QToolButton;
 class QUndoGroup;
 class QUndoStack;
 class SettingsOverlay;
@@ -91,7 +92,8 @@ public:
     CanvasExportController* exportController() const { return m_exportController; }
 
     // Save failures of the store show as a warning in the window until a
-    // save succeeds; closing with unsaved changes asks first.
+    // save succeeds; a store made anew shows as a notice until closed;
+    // closing with unsaved changes asks first.
     void watchStore(ObjectStore* store);
     bool isShowingSaveWarning() const;
     // Asks whether to quit and lose unsaved changes (message); true to quit.
@@ -151,7 +153,8 @@ private:
     void buildToolbarItems();
     void showShareButton(const CanvasPtr& canvas);
     QWidget* buildEmptyState();
-    void showSaveWarning(const QString& message);
+    // A notice (the store was made anew) can be closed; a warning cannot.
+    void showSaveWarning(const QString& message, bool notice = false);
     void hideSaveWarning();
     void observe(const QString& notification);
     void removeEditor();
@@ -178,6 +181,7 @@ private:
     QWidget* m_editor = nullptr;
     QWidget* m_saveWarning = nullptr;
     QLabel* m_saveWarningText = nullptr;
+    QToolButton* m_saveWarningClose = nullptr;
     QAction* m_sidebarAction = nullptr;
     QAction* m_toolbarAction = nullptr;
     QAction* m_toolbarSpacer = nullptr;

@@ -54,14 +54,23 @@ QuillsheetApp::~QuillsheetApp()
 
 QuillsheetApp::StartResult QuillsheetApp::init()
 {
-    m_migration = migrateStoreFromSandboxIfNeeded(m_environment.dataFolder, m_environment.homeFolder);
-
     const QString path = QDir(m_environment.dataFolder).filePath(QStringLiteral("default.store"));
-    StoreOpening opening = openApplicationStore(path, *m_environment.defaults, *m_environment.cloud,
-                                                m_environment.print);
+    StoreOpening opening = openApplicationStore(path, m_environment.homeFolder, *m_environment.defaults,
+                                                *m_environment.cloud, m_environment.print);
+    m_migration = opening.migration;
     if (opening.outcome == StoreOpening::Outcome::alreadyRunning) {
         report(QStringLiteral("Quillsheet"), StartupText::alreadyRunning(), false);
         return StartResult::alreadyRunning;
+    }
+    if (m_migration == StoreMigration::failed) {
+        report(QStringLiteral("Quillsheet"),
+               QStringLiteral("Quillsheet could not copy the canvases of its earlier version and has to quit. "
+                              "Nothing was changed: the old store stays where it is, and the next start tries "
+                              "again.\n\nOld store: %1\n\nError: %2\n\nIf the disk is full, free some space. "
+                              "To start without the old canvases, move that folder away.")
+                   .arg(QDir::toNativeSeparators(formerStoreFolder(m_environment.homeFolder)), opening.error),
+               true);
+        return StartResult::failed;
     }
     if (opening.outcome == StoreOpening::Outcome::failed) {
         report(QStringLiteral("Quillsheet"),

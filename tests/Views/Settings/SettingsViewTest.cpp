@@ -196,6 +196,20 @@ TEST_F(SettingsViewTest, TaxRowEditsStoreTheListEachTime)
     EXPECT_EQ(opacity("taxRow0"), 1.0);
     EXPECT_EQ(taxSaves(), 5);
 
+    // A label without a letter would stand for that number in every
+    // expression: it is not taken, the tab says why, the old label comes back.
+    QLabel* refusal = find<QLabel>("taxLabelRefusal");
+    EXPECT_FALSE(refusal->isVisible());
+    QLineEdit* first = find<QLineEdit>("taxLabel0");
+    first->selectAll();
+    QTest::keyClicks(first, "1");
+    EXPECT_EQ(settings->taxRates()[0].label, "MwSt");
+    EXPECT_TRUE(refusal->isVisible());
+    EXPECT_EQ(refusal->text(), "A label needs at least one letter, so “MwSt” stays.");
+    commit(first);
+    EXPECT_EQ(first->text(), "MwSt");
+    EXPECT_EQ(taxSaves(), 5);
+
     // Each edit touches its own field only.
     EXPECT_EQ(settings->taxRates()[0].label, "MwSt");
     EXPECT_EQ(rate(2), 0.0);

@@ -9,10 +9,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
+#include <QTimer>
 #include <sqlite3.h>
 
 namespace {
@@ -396,6 +398,51 @@ TEST_F(ContentViewTest, SaveFailuresShowUntilASaveSucceedsAndQuittingAsksFirst)
     EXPECT_FALSE(window->isShowingSaveWarning());
     EXPECT_TRUE(window->close());
     EXPECT_EQ(questions.size(), 1);
+    window.reset();
+}
+
+// Room comes back while the quit question is open: the retried save
+// succeeds, the question goes and the window closes as asked.
+TEST_F(ContentViewTest, TheQuitQuestionGoesOnceTheRetriedSaveSucceeds)
+{
+    auto store = ObjectStore::open(dir.filePath(QStringLiteral("default.store")));
+    ASSERT_TRUE(store);
+    store->setRetryInterval(50);
+    window = std::make_unique<ContentView>(
+        &store->context(), [](const CanvasPtr&, QUndoStack*) { return new QWidget; }, defaults);
+    window->watchStore(store.get());
+    window->show();
+    ASSERT_TRUE(store->save());
+    sqlite3* blocker = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(store->path()).constData(), &blocker), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(blocker, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    window->selectedCanvas()->setName(QStringLiteral("unsaved"));
+    EXPECT_FALSE(store->save());
+
+    const auto openQuestion = []() -> QMessageBox* {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+                return box;
+        return nullptr;
+    };
+    QObject timers;
+    bool asked = false;
+    QTimer::singleShot(0, &timers, [&] {
+        asked = openQuestion() != nullptr;
+        sqlite3_exec(blocker, "ROLLBACK", nullptr, nullptr, nullptr);
+    });
+    // Should the question stay, it is answered "Keep Quillsheet Open" instead of hanging.
+    QTimer::singleShot(10000, &timers, [&] {
+        if (QMessageBox* box = openQuestion())
+            box->reject();
+    });
+    EXPECT_TRUE(window->close());
+    sqlite3_close(blocker);
+    EXPECT_TRUE(asked) << "the question was shown";
+    EXPECT_FALSE(openQuestion());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(store->saveError());
+    EXPECT_FALSE(store->context().hasChanges());
     window.reset();
 }
 
