@@ -343,15 +343,20 @@ CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
         field->setMaxLength(std::numeric_limits<int>::max());
         field->setText(m_renameText);
         connect(field, &QLineEdit::textChanged, this, [this](const QString& text) { m_renameText = text; });
-        connect(field, &QLineEdit::returnPressed, this, [this] {
-            if (!m_isRenaming)
-                return;
-            const int row = m_model->rowOf(*m_isRenaming);
-            if (row >= 0)
-                finishRenaming(m_model->canvasAt(row));
-        });
         return field;
     };
+    // Return in the rename field reaches the list through the delegate, which
+    // commits and closes the field through the view that opened it; the
+    // rename ends once the view has done so. Closing the field here first
+    // would leave the view a field it no longer knows.
+    connect(m_delegate, &QAbstractItemDelegate::closeEditor, this,
+            [this](QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+                if (hint != QAbstractItemDelegate::SubmitModelCache || !m_isRenaming)
+                    return;
+                const int row = m_model->rowOf(*m_isRenaming);
+                if (row >= 0 && m_list->indexWidget(m_model->index(row)) == editor)
+                    finishRenaming(m_model->canvasAt(row));
+            });
 
     connect(m_newCanvasButton, &QPushButton::clicked, this, &CanvasListView::addCanvas);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
