@@ -368,7 +368,10 @@ CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
         applySelectionToList();
         reopenRenameField();
     });
-    connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] { refresh(); });
+    connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] {
+        refresh();
+        Q_EMIT selectionChanged(); // a selected canvas may be gone
+    });
 
     // Keys of the list itself (not of the rename field).
     auto* deleteAction = new QAction(m_list);
@@ -435,7 +438,17 @@ void CanvasListView::setSelectedCanvasIDs(const QSet<QUuid>& ids)
         return;
     m_selectedCanvasIDs = ids;
     applySelectionToList();
+    Q_EMIT selectionChanged();
     updateSelectedCanvas(ids);
+}
+
+QList<CanvasPtr> CanvasListView::selectedCanvases() const
+{
+    QList<CanvasPtr> chosen;
+    for (const CanvasPtr& canvas : m_model->canvases())
+        if (m_selectedCanvasIDs.contains(canvas->id()) && !canvas->isDeleted())
+            chosen.append(canvas);
+    return chosen;
 }
 
 void CanvasListView::updateSelectedCanvas(const QSet<QUuid>& ids)
@@ -494,6 +507,7 @@ void CanvasListView::listSelectionChanged()
     if (ids == m_selectedCanvasIDs)
         return;
     m_selectedCanvasIDs = ids;
+    Q_EMIT selectionChanged();
     updateSelectedCanvas(ids);
 }
 
@@ -618,10 +632,7 @@ void CanvasListView::confirmDeleteSelected()
 {
     if (m_selectedCanvasIDs.isEmpty())
         return;
-    QList<CanvasPtr> chosen;
-    for (const CanvasPtr& canvas : m_model->canvases())
-        if (m_selectedCanvasIDs.contains(canvas->id()))
-            chosen.append(canvas);
+    const QList<CanvasPtr> chosen = selectedCanvases();
     if (chosen.isEmpty())
         return;
     m_canvasesToDelete = chosen;

@@ -99,6 +99,8 @@ public:
 
     QSet<QUuid> selectedCanvasIDs() const { return m_selectedCanvasIDs; }
     void setSelectedCanvasIDs(const QSet<QUuid>& ids);
+    // The canvases of the list's selection, in list order.
+    QList<CanvasPtr> selectedCanvases() const;
     // The rows in list order.
     QList<CanvasPtr> canvases() const;
     // Re-reads the store now instead of at the end of the event-loop turn.
@@ -146,6 +148,8 @@ public:
 
 Q_SIGNALS:
     void selectedCanvasChanged(const CanvasPtr& canvas);
+    // The list's selection changed, or the canvases it holds did.
+    void selectionChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

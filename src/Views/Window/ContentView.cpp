@@ -290,8 +290,13 @@ void ContentView::buildMenus()
                                        {QKeySequence(Qt::CTRL | Qt::Key_N)});
     m_windowShortcuts << postingAction(file, QStringLiteral("Import Canvases..."), importCanvasesRequested,
                                        {QKeySequence(Qt::CTRL | Qt::Key_O)});
-    m_windowShortcuts << postingAction(file, QStringLiteral("Export Selected..."), exportCanvasesRequested,
-                                       {QKeySequence(Qt::CTRL | Qt::Key_E)});
+    // Like the commands on the shown canvas, it waits for something to act on.
+    m_exportSelectedAction = postingAction(file, QStringLiteral("Export Selected..."), exportCanvasesRequested,
+                                           {QKeySequence(Qt::CTRL | Qt::Key_E)});
+    m_exportSelectedAction->setEnabled(false);
+    connect(m_library, &CanvasListView::selectionChanged, this,
+            [this] { m_exportSelectedAction->setEnabled(!m_library->selectedCanvases().isEmpty()); });
+    m_windowShortcuts << m_exportSelectedAction;
     file->addSeparator();
     m_windowShortcuts << postingAction(file, QStringLiteral("Print..."), printCanvasRequested,
                                        {QKeySequence(Qt::CTRL | Qt::Key_P)});

@@ -181,6 +181,7 @@ private:
     QAction* m_sidebarAction = nullptr;
     QAction* m_toolbarAction = nullptr;
     QAction* m_toolbarSpacer = nullptr;
+    QAction* m_exportSelectedAction = nullptr;
     QAction* m_shareAction = nullptr;
     QAction* m_syncAction = nullptr;
     SyncStatusButton* m_syncButton = nullptr;
