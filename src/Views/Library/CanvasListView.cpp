@@ -23,6 +23,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <limits>
@@ -508,6 +509,7 @@ void CanvasListView::listSelectionChanged()
         return;
     m_selectedCanvasIDs = ids;
     Q_EMIT selectionChanged();
+    const QScopedValueRollback choosing(m_choosingInList, true);
     updateSelectedCanvas(ids);
 }
 

@@ -101,6 +101,9 @@ public:
     void setSelectedCanvasIDs(const QSet<QUuid>& ids);
     // The canvases of the list's selection, in list order.
     QList<CanvasPtr> selectedCanvases() const;
+    // True while the canvas shown changes because the user chose it in the
+    // list (a click, the arrow keys): the keyboard then stays in the list.
+    bool isChoosingInList() const { return m_choosingInList; }
     // The rows in list order.
     QList<CanvasPtr> canvases() const;
     // Re-reads the store now instead of at the end of the event-loop turn.
@@ -185,4 +188,5 @@ private:
     std::shared_ptr<ExchangeDialogs> m_exchangeDialogs;
     std::function<std::optional<QString>()> m_storeCommit;
     bool m_applyingSelection = false;
+    bool m_choosingInList = false;
 };

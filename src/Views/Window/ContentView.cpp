@@ -396,6 +396,10 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
 {
     if (canvas == m_selectedCanvas)
         return;
+    // A canvas chosen in the library leaves the keyboard there, to choose on
+    // with the arrow keys or to rename, duplicate or delete; any other change
+    // hands it to the new editor, which takes it when it appears.
+    const QPointer<QWidget> keyboard = m_library->isChoosingInList() ? focusWidget() : nullptr;
     removeEditor();
     m_selectedCanvas = canvas;
     if (canvas) {
@@ -418,6 +422,8 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
         m_undoGroup->setActiveStack(nullptr);
         m_detail->setCurrentWidget(m_emptyState);
     }
+    if (keyboard && m_library->isAncestorOf(keyboard))
+        keyboard->setFocus(Qt::OtherFocusReason);
     for (QAction* action : m_canvasOutputActions)
         action->setEnabled(canvas != nullptr);
     showShareButton(canvas);
