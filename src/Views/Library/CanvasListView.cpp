@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -163,6 +164,19 @@ bool CanvasListModel::refresh()
 CanvasRowDelegate::CanvasRowDelegate(QObject* parent)
     : QStyledItemDelegate(parent)
 {
+}
+
+bool CanvasRowDelegate::eventFilter(QObject* object, QEvent* event)
+{
+    // Tab would move the list on to the next canvas and open a second field
+    // there, with the rename still open behind it: the field keeps the
+    // keyboard until Return.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+            return true;
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
 }
 
 QRect CanvasRowDelegate::dotRect(const QRect& rowRect)

@@ -74,6 +74,9 @@ public:
 
     // Makes the rename field; set by the library.
     std::function<QWidget*(QWidget* parent, const QModelIndex& index)> makeEditor;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
 };
 
 // The library sidebar: every canvas, most recently modified first, with its

@@ -198,9 +198,14 @@ TEST_F(CanvasListViewTest, RenameAppliesOnlyANonEmptyNameFromTheField)
     EXPECT_EQ(b->modifiedAt(), before);
     EXPECT_EQ(rows().last(), QStringLiteral("B"));
 
-    // Moving the field to another row drops what was typed.
+    // Tab leaves the field where it is; the canvas shown stays.
     library().startRenaming(b);
     QTest::keyClicks(renameField(), QStringLiteral(" typed"));
+    window->setSelectedCanvas(a);
+    QTest::keyClick(renameField(), Qt::Key_Tab);
+    EXPECT_EQ(window->selectedCanvas()->name(), QStringLiteral("A"));
+    EXPECT_EQ(*library().isRenaming(), b->id());
+    // Moving the field to another row drops what was typed.
     library().startRenaming(a);
     EXPECT_EQ(b->name(), QStringLiteral("B"));
     EXPECT_EQ(*library().isRenaming(), a->id());
