@@ -452,6 +452,9 @@ private:
     void scrollRowIntoView(const QUuid& id);
     // Brings the selected row into view at the next refresh.
     void scrollToSelection();
+    // After "#" typed on the canvas: the selected row's field opens with the
+    // picker, as when "#" is typed in the field.
+    void openPickerAfterTypedHash();
     void updateTableHeight();
     double tableWidth() const;
 
