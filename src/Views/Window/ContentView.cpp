@@ -94,7 +94,9 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
 {
     setObjectName(QStringLiteral("ContentView"));
     setWindowTitle(QStringLiteral("Quillsheet"));
-    setMinimumSize(640, 420);
+    // The width follows from the panes: the editor's own minimum, plus the
+    // library's while it shows.
+    setMinimumHeight(minimumWindowHeight);
     resize(1100, 720);
 
     auto* central = new QWidget(this);
@@ -128,6 +130,9 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_library = new CanvasListView(modelContext, m_splitter);
     m_detail = new QStackedWidget(m_splitter);
     m_detail->setObjectName(QStringLiteral("detail"));
+    // Never squeezed by the library: at the smallest window the expressions
+    // still show their start.
+    m_detail->setMinimumWidth(minimumEditorWidth);
     setBlackBackground(m_detail);
     m_emptyState = buildEmptyState();
     m_detail->addWidget(m_emptyState);

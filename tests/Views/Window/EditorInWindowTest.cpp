@@ -212,3 +212,29 @@ TEST_F(EditorInWindowTest, ReturnAfterAClickInTheLibraryRenamesTheCanvas)
     EXPECT_FALSE(window->library()->isRenaming());
     EXPECT_TRUE(canvases[1]->blocks().isEmpty());
 }
+
+// At the smallest window with the library shown, every expression shows at
+// least its first eight characters, beside a long label and a wide result.
+TEST_F(EditorInWindowTest, TheSmallestWindowWithTheLibraryShowsTheStartOfEachExpression)
+{
+    const QStringList expressions{QStringLiteral("1.000,50 + 19%"), QStringLiteral("123456789012 x 1000"),
+                                  QStringLiteral("(250 + 380) x 12 + 19%")};
+    for (const QString& expression : expressions) {
+        const BlockPtr row = CalculationBlock::create(BlockType::calculation, expression, QString(),
+                                                      QStringLiteral("Netto inklusive Mehrwertsteuer im Jahr"), 20,
+                                                      20 + canvas->blocks().size() * 56.0, 200, 56, QStringLiteral("#00D4FF"));
+        row->setCanvas(canvas);
+    }
+    editor()->refresh();
+    window->setSidebarVisible(true);
+    QCoreApplication::processEvents();
+    window->resize(1, 1);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window->library()->isVisible());
+    EXPECT_EQ(window->height(), 420);
+    for (const BlockPtr& row : canvas->blocks()) {
+        const QString shown = editor()->shownExpressionParts(row).join(QString());
+        const QString start = QString(row->expression()).remove(u' ').left(8);
+        EXPECT_TRUE(shown.startsWith(start)) << shown.toStdString() << " in a window " << window->width() << " wide";
+    }
+}
