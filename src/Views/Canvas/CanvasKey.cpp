@@ -107,6 +107,8 @@ std::optional<QString> canvasExpressionText(const QString& characters)
         return characters;
     case u'^':
         return QStringLiteral("^");
+    case u'#':
+        return QStringLiteral("#");
     default:
         return std::nullopt;
     }

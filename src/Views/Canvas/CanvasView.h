@@ -81,8 +81,9 @@ public:
     static constexpr double lineHeight = 50;
     static constexpr double minLabelColumnWidth = 120;
     static constexpr double maxLabelColumnWidth = 350;
-    // What a narrow window leaves the expressions before labels are cut.
-    static constexpr double minExpressionColumnWidth = 120;
+    // What a narrow window leaves the expressions before labels are cut:
+    // the start of an expression, eight characters and "…" at least.
+    static constexpr double minExpressionColumnWidth = 180;
     static constexpr double linksMarginWidth = 60;
     static constexpr double minResultColumnWidth = 140;
     static constexpr double maxResultColumnWidth = 220;
@@ -452,6 +453,9 @@ private:
     void scrollRowIntoView(const QUuid& id);
     // Brings the selected row into view at the next refresh.
     void scrollToSelection();
+    // After "#" typed on the canvas: the selected row's field opens with the
+    // picker, as when "#" is typed in the field.
+    void openPickerAfterTypedHash();
     void updateTableHeight();
     double tableWidth() const;
 

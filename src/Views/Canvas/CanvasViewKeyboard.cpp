@@ -3,6 +3,7 @@
 
 #include "Views/Canvas/CanvasKey.h"
 #include "Views/Canvas/CanvasView.h"
+#include "Views/Canvas/CanvasViewWidgets.h"
 
 #include "Models/CalcSettings.h"
 #include "Models/CalculationBlock.h"
@@ -206,8 +207,12 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
         return toLabel || !selected ? typedIntoLabel(key.characters) : typed(key.characters);
     if (key.characters == QLatin1String(" "))
         return toLabel && selected->isLabelEditing() ? typedIntoLabel(key.characters) : typed(key.characters);
-    if (const std::optional<QString> text = canvasExpressionText(key.characters))
-        return typed(*text);
+    if (const std::optional<QString> text = canvasExpressionText(key.characters)) {
+        typed(*text);
+        if (*text == QLatin1String("#"))
+            openPickerAfterTypedHash();
+        return true;
+    }
 
     qCCritical(canvasLogger).noquote() << QStringLiteral("   ❌ Key not handled: '%1'").arg(key.characters);
     return false;
@@ -233,6 +238,20 @@ void CanvasView::appendToSelectedLabel(const QString& text)
     labelTyped(selected);
     rowContentChanged(selected, true);
     applyRefresh();
+}
+
+void CanvasView::openPickerAfterTypedHash()
+{
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    // After a sum keyword "#" went into the label: nothing to pick for.
+    if (!selected || !selected->expression().endsWith(QLatin1Char('#')))
+        return;
+    // The picker belongs to the field: keys then go to the list and on
+    // into the expression.
+    setFocusedBlockID(selected->id());
+    m_expressionField->end(false);
+    m_linkAutocompleteBlockID = selected->id();
+    setShowLinkAutocomplete(true);
 }
 
 void CanvasView::scrollToSelection()

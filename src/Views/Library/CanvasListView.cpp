@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -23,6 +24,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <limits>
@@ -162,6 +164,19 @@ bool CanvasListModel::refresh()
 CanvasRowDelegate::CanvasRowDelegate(QObject* parent)
     : QStyledItemDelegate(parent)
 {
+}
+
+bool CanvasRowDelegate::eventFilter(QObject* object, QEvent* event)
+{
+    // Tab would move the list on to the next canvas and open a second field
+    // there, with the rename still open behind it: the field keeps the
+    // keyboard until Return.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+            return true;
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
 }
 
 QRect CanvasRowDelegate::dotRect(const QRect& rowRect)
@@ -343,15 +358,20 @@ CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
         field->setMaxLength(std::numeric_limits<int>::max());
         field->setText(m_renameText);
         connect(field, &QLineEdit::textChanged, this, [this](const QString& text) { m_renameText = text; });
-        connect(field, &QLineEdit::returnPressed, this, [this] {
-            if (!m_isRenaming)
-                return;
-            const int row = m_model->rowOf(*m_isRenaming);
-            if (row >= 0)
-                finishRenaming(m_model->canvasAt(row));
-        });
         return field;
     };
+    // Return in the rename field reaches the list through the delegate, which
+    // commits and closes the field through the view that opened it; the
+    // rename ends once the view has done so. Closing the field here first
+    // would leave the view a field it no longer knows.
+    connect(m_delegate, &QAbstractItemDelegate::closeEditor, this,
+            [this](QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+                if (hint != QAbstractItemDelegate::SubmitModelCache || !m_isRenaming)
+                    return;
+                const int row = m_model->rowOf(*m_isRenaming);
+                if (row >= 0 && m_list->indexWidget(m_model->index(row)) == editor)
+                    finishRenaming(m_model->canvasAt(row));
+            });
 
     connect(m_newCanvasButton, &QPushButton::clicked, this, &CanvasListView::addCanvas);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -363,7 +383,10 @@ CanvasListView::CanvasListView(ModelContext* modelContext, QWidget* parent)
         applySelectionToList();
         reopenRenameField();
     });
-    connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] { refresh(); });
+    connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] {
+        refresh();
+        Q_EMIT selectionChanged(); // a selected canvas may be gone
+    });
 
     // Keys of the list itself (not of the rename field).
     auto* deleteAction = new QAction(m_list);
@@ -430,7 +453,17 @@ void CanvasListView::setSelectedCanvasIDs(const QSet<QUuid>& ids)
         return;
     m_selectedCanvasIDs = ids;
     applySelectionToList();
+    Q_EMIT selectionChanged();
     updateSelectedCanvas(ids);
+}
+
+QList<CanvasPtr> CanvasListView::selectedCanvases() const
+{
+    QList<CanvasPtr> chosen;
+    for (const CanvasPtr& canvas : m_model->canvases())
+        if (m_selectedCanvasIDs.contains(canvas->id()) && !canvas->isDeleted())
+            chosen.append(canvas);
+    return chosen;
 }
 
 void CanvasListView::updateSelectedCanvas(const QSet<QUuid>& ids)
@@ -489,6 +522,8 @@ void CanvasListView::listSelectionChanged()
     if (ids == m_selectedCanvasIDs)
         return;
     m_selectedCanvasIDs = ids;
+    Q_EMIT selectionChanged();
+    const QScopedValueRollback choosing(m_choosingInList, true);
     updateSelectedCanvas(ids);
 }
 
@@ -613,10 +648,7 @@ void CanvasListView::confirmDeleteSelected()
 {
     if (m_selectedCanvasIDs.isEmpty())
         return;
-    QList<CanvasPtr> chosen;
-    for (const CanvasPtr& canvas : m_model->canvases())
-        if (m_selectedCanvasIDs.contains(canvas->id()))
-            chosen.append(canvas);
+    const QList<CanvasPtr> chosen = selectedCanvases();
     if (chosen.isEmpty())
         return;
     m_canvasesToDelete = chosen;

@@ -74,6 +74,9 @@ public:
 
     // Makes the rename field; set by the library.
     std::function<QWidget*(QWidget* parent, const QModelIndex& index)> makeEditor;
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
 };
 
 // The library sidebar: every canvas, most recently modified first, with its
@@ -99,6 +102,11 @@ public:
 
     QSet<QUuid> selectedCanvasIDs() const { return m_selectedCanvasIDs; }
     void setSelectedCanvasIDs(const QSet<QUuid>& ids);
+    // The canvases of the list's selection, in list order.
+    QList<CanvasPtr> selectedCanvases() const;
+    // True while the canvas shown changes because the user chose it in the
+    // list (a click, the arrow keys): the keyboard then stays in the list.
+    bool isChoosingInList() const { return m_choosingInList; }
     // The rows in list order.
     QList<CanvasPtr> canvases() const;
     // Re-reads the store now instead of at the end of the event-loop turn.
@@ -146,6 +154,8 @@ public:
 
 Q_SIGNALS:
     void selectedCanvasChanged(const CanvasPtr& canvas);
+    // The list's selection changed, or the canvases it holds did.
+    void selectionChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -181,4 +191,5 @@ private:
     std::shared_ptr<ExchangeDialogs> m_exchangeDialogs;
     std::function<std::optional<QString>()> m_storeCommit;
     bool m_applyingSelection = false;
+    bool m_choosingInList = false;
 };

@@ -64,12 +64,7 @@ void CanvasListView::setStoreCommit(std::function<std::optional<QString>()> comm
 
 void CanvasListView::exportSelectedCanvases()
 {
-    QList<CanvasPtr> chosen;
-    for (const CanvasPtr& canvas : m_model->canvases())
-        if (m_selectedCanvasIDs.contains(canvas->id()))
-            chosen.append(canvas);
-    if (!chosen.isEmpty())
-        exportCanvases(chosen);
+    exportCanvases(selectedCanvases());
 }
 
 void CanvasListView::exportCanvases(const QList<CanvasPtr>& canvases)

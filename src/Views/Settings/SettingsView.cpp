@@ -97,9 +97,9 @@ public:
         setText(title);
         setCursor(Qt::PointingHandCursor);
         setFocusPolicy(Qt::TabFocus);
-        m_animation.setDuration(SettingsView::tabAnimationMilliseconds);
-        m_animation.setEasingCurve(QEasingCurve::InOutQuad);
-        QObject::connect(&m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+        m_animation->setDuration(SettingsView::tabAnimationMilliseconds);
+        m_animation->setEasingCurve(QEasingCurve::InOutQuad);
+        QObject::connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
             m_highlight = value.toReal();
             setProperty("highlight", m_highlight);
             update();
@@ -114,11 +114,11 @@ public:
         setFont(f);
         setProperty("chosen", chosen);
         const qreal target = chosen ? 1.0 : 0.0;
-        m_animation.stop();
+        m_animation->stop();
         if (animated && m_highlight != target) {
-            m_animation.setStartValue(m_highlight);
-            m_animation.setEndValue(target);
-            m_animation.start();
+            m_animation->setStartValue(m_highlight);
+            m_animation->setEndValue(target);
+            m_animation->start();
         } else {
             m_highlight = target;
             setProperty("highlight", m_highlight);
@@ -127,7 +127,7 @@ public:
         update();
     }
     qreal highlight() const { return m_highlight; }
-    bool isAnimating() const { return m_animation.state() == QAbstractAnimation::Running; }
+    bool isAnimating() const { return m_animation->state() == QAbstractAnimation::Running; }
 
     QSize sizeHint() const override
     {
@@ -164,7 +164,7 @@ protected:
 
 private:
     qreal m_highlight = 0;
-    QVariantAnimation m_animation;
+    QVariantAnimation* m_animation = new QVariantAnimation(this);
 };
 
 } // namespace

@@ -94,7 +94,9 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
 {
     setObjectName(QStringLiteral("ContentView"));
     setWindowTitle(QStringLiteral("Quillsheet"));
-    setMinimumSize(640, 420);
+    // The width follows from the panes: the editor's own minimum, plus the
+    // library's while it shows.
+    setMinimumHeight(minimumWindowHeight);
     resize(1100, 720);
 
     auto* central = new QWidget(this);
@@ -137,6 +139,9 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_library = new CanvasListView(modelContext, m_splitter);
     m_detail = new QStackedWidget(m_splitter);
     m_detail->setObjectName(QStringLiteral("detail"));
+    // Never squeezed by the library: at the smallest window the expressions
+    // still show their start.
+    m_detail->setMinimumWidth(minimumEditorWidth);
     setBlackBackground(m_detail);
     m_emptyState = buildEmptyState();
     m_detail->addWidget(m_emptyState);
@@ -299,8 +304,13 @@ void ContentView::buildMenus()
                                        {QKeySequence(Qt::CTRL | Qt::Key_N)});
     m_windowShortcuts << postingAction(file, QStringLiteral("Import Canvases..."), importCanvasesRequested,
                                        {QKeySequence(Qt::CTRL | Qt::Key_O)});
-    m_windowShortcuts << postingAction(file, QStringLiteral("Export Selected..."), exportCanvasesRequested,
-                                       {QKeySequence(Qt::CTRL | Qt::Key_E)});
+    // Like the commands on the shown canvas, it waits for something to act on.
+    m_exportSelectedAction = postingAction(file, QStringLiteral("Export Selected..."), exportCanvasesRequested,
+                                           {QKeySequence(Qt::CTRL | Qt::Key_E)});
+    m_exportSelectedAction->setEnabled(false);
+    connect(m_library, &CanvasListView::selectionChanged, this,
+            [this] { m_exportSelectedAction->setEnabled(!m_library->selectedCanvases().isEmpty()); });
+    m_windowShortcuts << m_exportSelectedAction;
     file->addSeparator();
     m_windowShortcuts << postingAction(file, QStringLiteral("Print..."), printCanvasRequested,
                                        {QKeySequence(Qt::CTRL | Qt::Key_P)});
@@ -400,6 +410,10 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
 {
     if (canvas == m_selectedCanvas)
         return;
+    // A canvas chosen in the library leaves the keyboard there, to choose on
+    // with the arrow keys or to rename, duplicate or delete; any other change
+    // hands it to the new editor, which takes it when it appears.
+    const QPointer<QWidget> keyboard = m_library->isChoosingInList() ? focusWidget() : nullptr;
     removeEditor();
     m_selectedCanvas = canvas;
     if (canvas) {
@@ -422,6 +436,8 @@ void ContentView::setSelectedCanvas(const CanvasPtr& canvas)
         m_undoGroup->setActiveStack(nullptr);
         m_detail->setCurrentWidget(m_emptyState);
     }
+    if (keyboard && m_library->isAncestorOf(keyboard))
+        keyboard->setFocus(Qt::OtherFocusReason);
     for (QAction* action : m_canvasOutputActions)
         action->setEnabled(canvas != nullptr);
     showShareButton(canvas);

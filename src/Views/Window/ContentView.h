@@ -73,6 +73,11 @@ public:
     static constexpr int pointerShowMilliseconds = 150;
     static constexpr int pointerHideMilliseconds = 200;
     static constexpr int commandSlideMilliseconds = 200;
+    // The smallest window is this wide with the library hidden; the library,
+    // while it shows, widens it by its own width rather than narrowing the
+    // editor.
+    static constexpr int minimumEditorWidth = 640;
+    static constexpr int minimumWindowHeight = 420;
     QToolBar* toolbar() const { return m_toolbar; }
     // The window's own toolbar items: share (only with a canvas selected),
     // sync status, settings.
@@ -185,6 +190,7 @@ private:
     QAction* m_sidebarAction = nullptr;
     QAction* m_toolbarAction = nullptr;
     QAction* m_toolbarSpacer = nullptr;
+    QAction* m_exportSelectedAction = nullptr;
     QAction* m_shareAction = nullptr;
     QAction* m_syncAction = nullptr;
     SyncStatusButton* m_syncButton = nullptr;

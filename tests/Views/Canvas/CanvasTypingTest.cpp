@@ -6,8 +6,10 @@
 
 #include "Engine/CalculatorEngine.h"
 #include "Models/CalcSettings.h"
+#include "Views/Canvas/CanvasLinkPicker.h"
 
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <gtest/gtest.h>
@@ -129,6 +131,26 @@ TEST_F(CanvasTypingTest, TheSumKeywordTypedOnTheCanvasSumsTheRowsAbove)
         EXPECT_EQ(row->incomingLinks().size(), 2);
         EXPECT_EQ(editor.view.resultText(row), QStringLiteral("42,5"));
     }
+}
+
+// "#" typed on the canvas goes into the expression and opens the picker in
+// the row's field, as typed there.
+TEST_F(CanvasTypingTest, HashTypedOnTheCanvasOpensThePicker)
+{
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QStringLiteral("Start"), QStringLiteral("1"), 20);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    const BlockPtr row = clickBelowAndType(view, QStringLiteral("100 + #"));
+    EXPECT_EQ(row->expression(), QStringLiteral("100 + #"));
+    ASSERT_TRUE(view.linkPicker() && view.linkPicker()->isVisible());
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    EXPECT_EQ(field->text(), QStringLiteral("100 + #"));
+    EXPECT_EQ(field->cursorPosition(), field->text().size());
+    QTest::keyClick(field, Qt::Key_Return); // the first entry: the row above
+    EXPECT_FALSE(view.linkPicker()->isVisible());
+    EXPECT_EQ(view.resultText(row), QStringLiteral("101"));
 }
 
 // Ctrl, Alt and Meta chords the canvas has no command for type nothing.

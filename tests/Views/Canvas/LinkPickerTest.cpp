@@ -160,6 +160,13 @@ TEST_F(PickerTest, KeysDriveTheListWhileTypingGoesOn)
     QTest::keyClick(field, Qt::Key_Down);
     QTest::keyClick(field, Qt::Key_Down);
     QTest::keyClick(field, Qt::Key_Up);
+    // With Shift or Alt held the arrows are not the list's.
+    for (const Qt::KeyboardModifier held : {Qt::ShiftModifier, Qt::AltModifier}) {
+        QTest::keyClick(field, Qt::Key_Down, held);
+        QTest::keyClick(field, Qt::Key_Up, held);
+        QTest::keyClick(field, Qt::Key_Up, held);
+    }
+    ASSERT_TRUE(picker->isVisible());
     EXPECT_EQ(picker->entry(picker->highlightedEntry()).title, QStringLiteral("MwSt"));
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_FALSE(picker->isVisible());

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QVariantAnimation>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -147,6 +148,15 @@ TEST_F(SettingsViewTest, TabStripHighlightsTheChosenTab)
     EXPECT_TRUE(v.tabContent(1)->isVisible());
     EXPECT_FALSE(v.tabContent(0)->isVisible());
     EXPECT_LT(v.tabButton(1)->property("highlight").toReal(), 1.0) << "the highlight moves over";
+    // The highlight leaving, the one arriving and the content fading in, each
+    // short and easing in and out.
+    QList<QVariantAnimation*> running = v.findChildren<QVariantAnimation*>();
+    running.removeIf([](const QVariantAnimation* a) { return a->state() != QAbstractAnimation::Running; });
+    EXPECT_EQ(running.size(), 3);
+    for (const QVariantAnimation* animation : running) {
+        EXPECT_EQ(animation->duration(), 150);
+        EXPECT_EQ(animation->easingCurve().type(), QEasingCurve::InOutQuad);
+    }
     EXPECT_TRUE(waitUntil([&] { return !v.isAnimatingTabChange(); }, 2000));
     EXPECT_EQ(v.tabButton(1)->property("highlight").toReal(), 1.0);
     EXPECT_EQ(v.tabButton(0)->property("highlight").toReal(), 0.0);
@@ -156,7 +166,6 @@ TEST_F(SettingsViewTest, TabStripHighlightsTheChosenTab)
     QTest::mouseClick(v.tabButton(1), Qt::LeftButton);
     EXPECT_EQ(changes.count(), 1);
     EXPECT_FALSE(v.isAnimatingTabChange());
-    EXPECT_EQ(SettingsView::tabAnimationMilliseconds, 150);
 }
 
 TEST_F(SettingsViewTest, CloseButtonRunsTheDismissActionIfThereIsOne)

@@ -225,6 +225,13 @@ TEST_F(WindowOutputTest, TheShareMenuOpensAtWhatOpenedIt)
         {"toolbar's share button", true, [this] { shell->shareButton()->choose(ShareAction::shareCanvas); }, true},
         {"File menu, toolbar shown", true, [this] { fileItem("Share PDF...")->trigger(); }, true},
         {"File menu, toolbar hidden", false, [this] { fileItem("Share Canvas...")->trigger(); }, false},
+        // Gone in the moment before the menu opens: the pointer, not a hidden button.
+        {"share button hidden meanwhile", true,
+         [this] {
+             shell->shareButton()->choose(ShareAction::sharePDF);
+             shell->toolbarSlide()->hide(0);
+         },
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

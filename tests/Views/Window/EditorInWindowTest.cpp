@@ -5,9 +5,12 @@
 #include "Models/ModelContext.h"
 #include "Platform/Defaults.h"
 #include "Views/Canvas/CanvasView.h"
+#include "Views/Library/CanvasListView.h"
 #include "Views/Window/ContentView.h"
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,6 +30,34 @@ protected:
     std::unique_ptr<ContentView> window;
 
     CanvasView* editor() const { return qobject_cast<CanvasView*>(window->editor()); }
+
+    // Two older canvases after the shown one, the library shown with the
+    // keyboard in its list, on the shown canvas's row.
+    QList<CanvasPtr> showLibraryOfThree()
+    {
+        QList<CanvasPtr> canvases{canvas};
+        for (const QString& name : {QStringLiteral("Urlaub"), QStringLiteral("Steuer")}) {
+            const CanvasPtr older = Canvas::create(name, 0, 0, 1);
+            older->setModifiedAt(canvases.last()->modifiedAt().addSecs(-60));
+            context.insert(older);
+            canvases << older;
+        }
+        window->setSidebarVisible(true);
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        QCoreApplication::processEvents();
+        clickRow(canvas);
+        EXPECT_EQ(QApplication::focusWidget(), window->library()->listView());
+        return canvases;
+    }
+    void clickRow(const CanvasPtr& row)
+    {
+        QListView* list = window->library()->listView();
+        const QModelIndex index = window->library()->model()->index(window->library()->model()->rowOf(row->id()));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+    }
+    // A key as the user presses it: to whatever has the keyboard.
+    static void press(Qt::Key key) { QTest::keyClick(QApplication::focusWidget(), key); }
 
     void SetUp() override
     {
@@ -139,4 +170,71 @@ TEST_F(EditorInWindowTest, ToolbarColoursTheMultiSelectionAndDatesTheCanvas)
     EXPECT_EQ(rows[2]->colorHex(), QStringLiteral("#FFFF00")) << "the row selected before joined the selection";
     EXPECT_EQ(canvas->modifiedAt(), noon);
     Clock::setSource({});
+}
+
+// Canvases chosen in the library leave the keyboard there: the arrow keys
+// go on choosing, and Delete asks about the canvas reached.
+TEST_F(EditorInWindowTest, ArrowKeysInTheLibraryChooseOnAndDeleteAsksForTheCanvasReached)
+{
+    const QList<CanvasPtr> canvases = showLibraryOfThree();
+    QStringList asked;
+    window->library()->setDeleteConfirmation([&](const QString&, const QString& message) {
+        asked << message;
+        return false;
+    });
+    press(Qt::Key_Down);
+    press(Qt::Key_Down);
+    ASSERT_TRUE(editor());
+    EXPECT_EQ(editor()->canvas()->name(), QStringLiteral("Steuer"));
+    press(Qt::Key_Delete);
+    EXPECT_EQ(asked, QStringList{QStringLiteral("Are you sure you want to delete \"Steuer\"?")});
+    // A click on the canvas hands the keyboard to the editor.
+    QTest::mouseClick(editor()->tableWidget(), Qt::LeftButton, {}, QPoint(40, 8));
+    EXPECT_EQ(QApplication::focusWidget(), editor());
+}
+
+// After a click on a canvas in the library, Return renames it; the canvas
+// just opened gets no row.
+TEST_F(EditorInWindowTest, ReturnAfterAClickInTheLibraryRenamesTheCanvas)
+{
+    const QList<CanvasPtr> canvases = showLibraryOfThree();
+    clickRow(canvases[1]);
+    ASSERT_EQ(editor()->canvas()->name(), QStringLiteral("Urlaub"));
+    press(Qt::Key_Return);
+    ASSERT_EQ(window->library()->isRenaming(), canvases[1]->id());
+    auto* field = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_TRUE(field);
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("Reise"));
+    press(Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(canvases[1]->name(), QStringLiteral("Reise"));
+    EXPECT_FALSE(window->library()->isRenaming());
+    EXPECT_TRUE(canvases[1]->blocks().isEmpty());
+}
+
+// At the smallest window with the library shown, every expression shows at
+// least its first eight characters, beside a long label and a wide result.
+TEST_F(EditorInWindowTest, TheSmallestWindowWithTheLibraryShowsTheStartOfEachExpression)
+{
+    const QStringList expressions{QStringLiteral("1.000,50 + 19%"), QStringLiteral("123456789012 x 1000"),
+                                  QStringLiteral("(250 + 380) x 12 + 19%")};
+    for (const QString& expression : expressions) {
+        const BlockPtr row = CalculationBlock::create(BlockType::calculation, expression, QString(),
+                                                      QStringLiteral("Netto inklusive Mehrwertsteuer im Jahr"), 20,
+                                                      20 + canvas->blocks().size() * 56.0, 200, 56, QStringLiteral("#00D4FF"));
+        row->setCanvas(canvas);
+    }
+    editor()->refresh();
+    window->setSidebarVisible(true);
+    QCoreApplication::processEvents();
+    window->resize(1, 1);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window->library()->isVisible());
+    EXPECT_EQ(window->height(), 420);
+    for (const BlockPtr& row : canvas->blocks()) {
+        const QString shown = editor()->shownExpressionParts(row).join(QString());
+        const QString start = QString(row->expression()).remove(u' ').left(8);
+        EXPECT_TRUE(shown.startsWith(start)) << shown.toStdString() << " in a window " << window->width() << " wide";
+    }
 }
