@@ -219,7 +219,7 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes)
     QChar* data = nullptr;
     for (qsizetype i = blank; i < source.size(); ++i) {
         const QChar c = source[i];
-        const bool separator = isGroupSeparator(c) && i > 0 && isDecimalDigit(codePointBefore(source, i))
+        const bool separator = (c == QLatin1Char(' ') || (apostrophes && isGroupSeparator(c))) && i > 0 && isDecimalDigit(codePointBefore(source, i))
             && isGroupAfter(i + 1);
         if (separator && !data) {
             data = text.data(); // a buffer of its own; `source` is read
@@ -362,7 +362,8 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     qsizetype i = 0;
     while (i < in.size()) {
         qsizetype length = 1;
-        if (!isDecimalDigit(codePointAt(in, i, &length))) {
+        const char16_t unit = in[i].unicode();
+        if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(in, i, &length))) {
             if (growth && isLeadingMark(in, i, decimalMark)) {
                 *out++ = QLatin1Char('0');
                 *out++ = QLatin1Char('.');
@@ -378,7 +379,10 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         qsizetype end = i + length; // just after the last digit of the run
         qsizetype j = end;
         while (j < in.size()) {
-            const char32_t c = codePointAt(in, j, &length);
+            const char16_t next = in[j].unicode();
+            const char32_t c = next < 0x80 ? next : codePointAt(in, j, &length);
+            if (next < 0x80)
+                length = 1;
             if (c == '.' || c == ',') {
                 j += length;
             } else if (isDecimalDigit(c)) {

@@ -105,14 +105,29 @@ bool ExpressionParser::parseNumber(QStringView text, qsizetype& index, double& v
         ++index;
         takeNumberChars();
     }
-    // Up to 15 digits without a point are exact as an integer: no
-    // conversion needed (long rows are mostly such numbers).
-    if (convertible && !hasPoint && ascii.size() <= 15) {
+    // Up to 15 digits are exact as an integer, and so is a power of ten up
+    // to 1e22: their quotient is the correctly rounded value, with no
+    // conversion needed (most typed numbers are such).
+    if (convertible && ascii.size() <= 16 && !(hasPoint && ascii.size() == 1)) {
+        static constexpr double powersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                                 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
         qint64 whole = 0;
-        for (char digit : ascii)
-            whole = whole * 10 + (digit - '0');
-        value = double(whole);
-        return true;
+        int fractionDigits = -1;
+        int digits = 0;
+        for (char c : ascii) {
+            if (c == '.') {
+                fractionDigits = 0;
+                continue;
+            }
+            whole = whole * 10 + (c - '0');
+            ++digits;
+            if (fractionDigits >= 0)
+                ++fractionDigits;
+        }
+        if (digits <= 15) {
+            value = fractionDigits > 0 ? double(whole) / powersOfTen[fractionDigits] : double(whole);
+            return true;
+        }
     }
     // A run too large for a double is refused rather than read as infinity.
     const std::string_view digits(ascii.constData(), size_t(ascii.size()));
