@@ -940,8 +940,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         droppedSinceOperator = false;
         lastIsNumber = false;
     };
+    // A "#" is the picker being opened: it stands for nothing yet.
     auto drop = [&](char32_t c) {
-        if (!isWhiteSpace(c))
+        if (!isWhiteSpace(c) && c != '#')
             droppedSinceOperator = true;
     };
     // After a number, a placeholder or a bracket.
