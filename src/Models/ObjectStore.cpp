@@ -500,16 +500,23 @@ QString fullDiskText(const QString& shown)
         .arg(shown);
 }
 
+// Says why a store is refused: to the caller and to the log.
+void reportRefusal(QString* message, ObjectStore::OpenFailure* failure, ObjectStore::OpenFailure kind,
+                   const QString& text)
+{
+    if (message)
+        *message = text;
+    if (failure)
+        *failure = kind;
+    qCWarning(storeLog).noquote() << text;
+}
+
 } // namespace
 
 std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* message, OpenFailure* failure)
 {
     auto refuse = [&](OpenFailure kind, const QString& text) -> std::unique_ptr<QLockFile> {
-        if (message)
-            *message = text;
-        if (failure)
-            *failure = kind;
-        qCWarning(storeLog).noquote() << text;
+        reportRefusal(message, failure, kind, text);
         return nullptr;
     };
     const QString shown = QDir::toNativeSeparators(path);
@@ -557,11 +564,7 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
                                                QString* message, OpenFailure* failure)
 {
     auto refuse = [&](OpenFailure kind, const QString& text) -> std::unique_ptr<ObjectStore> {
-        if (message)
-            *message = text;
-        if (failure)
-            *failure = kind;
-        qCWarning(storeLog).noquote() << text;
+        reportRefusal(message, failure, kind, text);
         return nullptr;
     };
     const QString shown = QDir::toNativeSeparators(path);
