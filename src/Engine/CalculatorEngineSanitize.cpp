@@ -182,9 +182,9 @@ void CalculatorEngine::normalizeWhitespace(QString& text)
 
 namespace {
 
-bool isGroupSeparator(QChar c)
+bool isApostrophe(QChar c)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\'') || c == QChar(0x2019);
+    return c == QLatin1Char('\'') || c == QChar(0x2019);
 }
 
 } // namespace
@@ -219,8 +219,8 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes)
     QChar* data = nullptr;
     for (qsizetype i = blank; i < source.size(); ++i) {
         const QChar c = source[i];
-        const bool separator = (c == QLatin1Char(' ') || (apostrophes && isGroupSeparator(c))) && i > 0 && isDecimalDigit(codePointBefore(source, i))
-            && isGroupAfter(i + 1);
+        const bool separator = (c == QLatin1Char(' ') || (apostrophes && isApostrophe(c))) && i > 0
+            && isDecimalDigit(codePointBefore(source, i)) && isGroupAfter(i + 1);
         if (separator && !data) {
             data = text.data(); // a buffer of its own; `source` is read
             out = i;
@@ -332,8 +332,9 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     const bool german = pipeline.settings.decimalStyle == DecimalStyle::germanComma;
     const QChar decimalMark = german ? QLatin1Char(',') : QLatin1Char('.');
     const QChar groupMark = german ? QLatin1Char('.') : QLatin1Char(',');
-    // What the text may grow by: "0." for a leading mark, ", " for the
-    // comma between pow's arguments. Without growth it is rewritten in place.
+    // What the text may grow by: "0." for a leading mark, ", " for a comma
+    // that may part pow's arguments. Without growth it is rewritten in place.
+    const bool powCommas = !german && text.contains(QLatin1String("pow("), Qt::CaseInsensitive);
     qsizetype growth = 0;
     bool marks = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -344,15 +345,10 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         const bool beforeDigit = i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1));
         marks = marks || beforeDigit
             || (c == QLatin1Char(',') && i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
-        growth += beforeDigit && (isLeadingMark(text, i, decimalMark) || (!german && c == QLatin1Char(',')));
+        growth += beforeDigit && ((powCommas && c == QLatin1Char(',')) || isLeadingMark(text, i, decimalMark));
     }
     if (!marks)
         return;
-    if (!german && growth > 0 && !text.contains(QLatin1String("pow("), Qt::CaseInsensitive)) {
-        growth = 0;
-        for (qsizetype i = 0; i < text.size(); ++i)
-            growth += text[i] == QLatin1Char('.') && isLeadingMark(text, i, decimalMark);
-    }
     const QString source = growth ? text : QString();
     if (growth)
         text.resize(source.size() + growth);

@@ -37,10 +37,16 @@ std::optional<QString> writeWholeFile(const QString& path, const QByteArray& byt
         return reason;
     };
     const qint64 written = file.write(bytes);
-    if (written != bytes.size())
-        return fail(reasonFrom(file, QStringLiteral("Only %1 of %2 bytes could be written")
-                                         .arg(qMax<qint64>(written, 0))
-                                         .arg(bytes.size())));
+    if (written != bytes.size()) {
+        // A write cut short says nothing of why; asking for the rest brings
+        // the system's reason (a full disk, say).
+        const qint64 done = qMax<qint64>(written, 0);
+        errno = 0;
+        if (::write(file.handle(), bytes.constData() + done, size_t(bytes.size() - done)) < 0 && errno != 0)
+            return fail(systemReason(errno));
+        return fail(reasonFrom(file,
+                               QStringLiteral("Only %1 of %2 bytes could be written").arg(done).arg(bytes.size())));
+    }
     // Some file systems (network ones, delayed allocation) refuse the bytes
     // only when they go to disk.
     if (::fsync(file.handle()) != 0 && errno != EINVAL && errno != ENOTSUP)

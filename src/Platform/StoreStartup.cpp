@@ -2,16 +2,12 @@
 
 #include "Platform/CloudService.h"
 #include "Platform/Defaults.h"
+#include "Platform/FileWriting.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -32,38 +28,18 @@ namespace {
 // Copies every byte and puts it on disk; why gets the system's reason.
 bool copyFile(const QString& from, const QString& to, QString* why)
 {
-    auto fail = [&](const QString& reason) {
-        *why = QStringLiteral("%1: %2").arg(QFileInfo(from).fileName(), reason);
-        return false;
-    };
-    auto systemFailure = [&] { return fail(QString::fromLocal8Bit(std::strerror(errno))); };
     QFile source(from);
-    if (!source.open(QIODevice::ReadOnly))
-        return fail(source.errorString());
-    // Written by hand: Qt forgets the reason of a write the disk cut short.
-    const int target = ::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (target < 0)
-        return systemFailure();
-    auto writeAll = [&](QByteArrayView bytes) {
-        while (!bytes.isEmpty()) {
-            const ssize_t written = ::write(target, bytes.data(), size_t(bytes.size()));
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                return false;
-            bytes = bytes.sliced(written);
-        }
-        return true;
-    };
-    bool ok = true;
-    for (QByteArray chunk; ok && !(chunk = source.read(1 << 16)).isEmpty();)
-        ok = writeAll(chunk) || systemFailure();
-    if (ok && source.error() != QFileDevice::NoError)
-        ok = fail(source.errorString());
-    if (ok && ::fsync(target) != 0)
-        ok = systemFailure();
-    ::close(target);
-    return ok;
+    QByteArray bytes;
+    if (source.open(QIODevice::ReadOnly))
+        bytes = source.readAll();
+    std::optional<QString> failure;
+    if (source.error() != QFileDevice::NoError)
+        failure = source.errorString();
+    else
+        failure = FileWriting::writeWholeFile(to, bytes);
+    if (failure)
+        *why = QStringLiteral("%1: %2").arg(QFileInfo(from).fileName(), *failure);
+    return !failure;
 }
 
 } // namespace
