@@ -9,6 +9,18 @@ QString CalculationError::errorDescription() const
     case Kind::unbalancedParentheses: return QStringLiteral("Unbalanced parentheses");
     case Kind::divisionByZero: return QStringLiteral("Division by zero");
     case Kind::invalidResult: return QStringLiteral("Invalid result");
+    case Kind::missingExchangeRate: return QStringLiteral("No exchange rate for ") + m_name;
     }
     return QStringLiteral("Invalid expression");
+}
+
+QString CalculationError::detailText() const
+{
+    QString text = errorDescription();
+    if (m_reason.isEmpty())
+        return text;
+    text += QStringLiteral(" \u2014 ") + m_reason;
+    if (!m_text.isEmpty())
+        text += QStringLiteral(": ") + m_text;
+    return text;
 }

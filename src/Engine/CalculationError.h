@@ -12,29 +12,53 @@ public:
         unbalancedParentheses,
         divisionByZero,
         invalidResult,
+        missingExchangeRate,
     };
 
     static CalculationError missingPlaceholder(const QString& name) { return {Kind::missingPlaceholder, name}; }
     static CalculationError emptyExpression() { return {Kind::emptyExpression}; }
-    static CalculationError invalidExpression() { return {Kind::invalidExpression}; }
+    // `reason` says why the text cannot be read, `text` is the part of it
+    // that could not be read; both only reach the row's hover text.
+    static CalculationError invalidExpression(const QString& reason = {}, const QString& text = {})
+    {
+        CalculationError error(Kind::invalidExpression);
+        error.m_reason = reason;
+        error.m_text = text;
+        return error;
+    }
     static CalculationError unbalancedParentheses() { return {Kind::unbalancedParentheses}; }
     static CalculationError divisionByZero() { return {Kind::divisionByZero}; }
     static CalculationError invalidResult() { return {Kind::invalidResult}; }
+    // No rate converts `from` into `to`.
+    static CalculationError missingExchangeRate(const QString& from, const QString& to)
+    {
+        return {Kind::missingExchangeRate, from + QStringLiteral(" \u2192 ") + to};
+    }
 
     Kind kind() const { return m_kind; }
-    // The placeholder name of missingPlaceholder; empty otherwise.
+    // The placeholder name of missingPlaceholder, the two currencies of
+    // missingExchangeRate; empty otherwise.
     QString name() const { return m_name; }
+    QString reason() const { return m_reason; }
+    QString unreadText() const { return m_text; }
+    // The short text the row shows.
     QString errorDescription() const;
+    // The short text, then why and what could not be read, when known:
+    // "Invalid expression — two numbers with only words between them: 2024 120".
+    QString detailText() const;
 
     bool operator==(const CalculationError& other) const
     {
-        return m_kind == other.m_kind && (m_kind != Kind::missingPlaceholder || m_name == other.m_name);
+        return m_kind == other.m_kind
+            && ((m_kind != Kind::missingPlaceholder && m_kind != Kind::missingExchangeRate) || m_name == other.m_name);
     }
 
 private:
     CalculationError(Kind kind, const QString& name = {}) : m_kind(kind), m_name(name) {}
     Kind m_kind;
     QString m_name;
+    QString m_reason;
+    QString m_text;
 };
 
 // Success with a value or failure with an error.

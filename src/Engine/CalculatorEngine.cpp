@@ -69,13 +69,13 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
         return CalculationError::emptyExpression();
     const ExpressionParser::Result parsed = ExpressionParser::evaluate(sanitized);
     if (!parsed.ok) {
-        return parsed.error.kind == ExpressionParser::ErrorKind::divisionByZero ? CalculationError::divisionByZero()
-                                                                              : CalculationError::invalidExpression();
+        if (parsed.error.kind == ExpressionParser::ErrorKind::divisionByZero)
+            return CalculationError::divisionByZero();
+        return CalculationError::invalidExpression(parsed.error.text, sanitized);
     }
-    if (std::isnan(parsed.value))
+    // An overflow is no division: it says the result has no value.
+    if (!std::isfinite(parsed.value))
         return CalculationError::invalidResult();
-    if (std::isinf(parsed.value))
-        return CalculationError::divisionByZero();
     return EvaluationResult::success(parsed.value);
 }
 
@@ -89,18 +89,6 @@ QString linkedValueText(double value, DecimalStyle style)
     if (style == DecimalStyle::germanComma)
         text.replace(QLatin1Char('.'), QLatin1Char(','));
     return text;
-}
-
-bool followedByPower(QStringView text, qsizetype end)
-{
-    while (end < text.size()) {
-        qsizetype length = 1;
-        const char32_t c = codePointAt(text, end, &length);
-        if (!isWhiteSpace(c))
-            return c == '^';
-        end += length;
-    }
-    return false;
 }
 
 // A value written for the token at [at, end) would touch a number and be
@@ -156,29 +144,20 @@ std::optional<QString> replacePlaceholder(const QString& text, const QString& na
 }
 
 // A linked value as inserted for its token: the number, then its currency.
+// A negative value stands in brackets, as a value of its own: {A}^2 with
+// A = -3 is 9, and 5 {B} with B = -3 is not read as 5 - 3.
 QString insertedValue(double value, const QHash<QString, QString>& currencies, const QString& key, DecimalStyle style)
 {
     QString number = linkedValueText(value, style);
+    if (value < 0)
+        number = QLatin1Char('(') + number + QLatin1Char(')');
     const auto currency = currencies.constFind(key);
     if (currency != currencies.constEnd())
         number += QLatin1Char(' ') + *currency;
     return number;
 }
 
-// A negative value keeps its sign under a power: {A}^2 with A = -3 is 9.
-QString guardedForPower(double value, QString number, QStringView text, qsizetype end)
-{
-    if (value < 0 && followedByPower(text, end))
-        return QLatin1Char('(') + number + QLatin1Char(')');
-    return number;
-}
 
-// A value that is not a finite number cannot stand in a text: the row fails
-// as the frame would fail on such a value.
-CalculationError nonFiniteValueError(double value)
-{
-    return std::isnan(value) ? CalculationError::invalidResult() : CalculationError::divisionByZero();
-}
 
 // Every token filled in one scan of the text, taking at each "{" the longest
 // name that forms a token there. This is what filling one name after the
@@ -252,16 +231,18 @@ std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, d
             at = text.indexOf(QLatin1Char('{'), at + 1);
             continue;
         }
+        // A value that is not a finite number cannot stand in a text.
         if (!std::isfinite(*value)) {
-            failure = nonFiniteValueError(*value);
+            EngineRefusal::notFinite(failure);
             return std::nullopt;
         }
         if (touchesNumber(result, copied, text, at, end)) {
-            failure = CalculationError::invalidExpression();
+            EngineRefusal::refuse(failure, "a linked value touching a number", text, std::max<qsizetype>(0, at - 8),
+                                  end + 8);
             return std::nullopt;
         }
         result += QStringView(text).mid(copied, at - copied);
-        result += guardedForPower(*value, insertedValue(*value, currencies, key, style), text, end);
+        result += insertedValue(*value, currencies, key, style);
         copied = end;
         at = text.indexOf(QLatin1Char('{'), end);
     }
@@ -297,15 +278,16 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
                 const double value = values.value(key);
                 const QString number = insertedValue(value, currencies, key, settings.decimalStyle);
                 bool used = false;
-                std::optional<QString> filled = replacePlaceholder(text, key, [&](qsizetype end) {
+                std::optional<QString> filled = replacePlaceholder(text, key, [&](qsizetype) {
                     used = true;
-                    return guardedForPower(value, number, text, end);
+                    return number;
                 });
                 if (!filled)
-                    return CalculationError::invalidExpression();
+                    return CalculationError::invalidExpression(QStringLiteral("a linked value touching a number"),
+                                                               text.left(40));
                 text = std::move(*filled);
                 if (used && !std::isfinite(value))
-                    return nonFiniteValueError(value);
+                    return CalculationError::invalidResult();
             }
         }
     }
@@ -315,7 +297,8 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
     if (open >= 0 && close >= 0) {
         // A "}" before the first "{" names nothing.
         if (close < open)
-            return CalculationError::invalidExpression();
+            return CalculationError::invalidExpression(QStringLiteral("a \u201c}\u201d before its \u201c{\u201d"),
+                                                       text.mid(close, 40));
         QString name = text.mid(open + 1, close - open - 1);
         const qsizetype colon = name.indexOf(QLatin1Char(':'));
         if (colon >= 0)
@@ -323,6 +306,7 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
         return CalculationError::missingPlaceholder(name);
     }
     if (open >= 0 || close >= 0)
-        return CalculationError::invalidExpression();
+        return CalculationError::invalidExpression(QStringLiteral("a link without its other brace"),
+                                                   text.mid(std::max(open, close), 40));
     return evaluateFrame(text, settings);
 }

@@ -116,14 +116,16 @@ private:
     // The rewrite pipeline, in its order; each step rewrites the text in place.
     void sanitize(QString& text, Pipeline& pipeline);
     static void normalizeWhitespace(QString& text);
-    static void joinDigitGroups(QString& text, bool apostrophes);
+    static void joinDigitGroups(QString& text, bool apostrophes, QChar groupMark);
     static void normalizeLocaleNumbers(QString& text, Pipeline& pipeline);
     static void removeQuotedText(QString& text);
-    static void processCurrencyConversions(QString& text, Pipeline& pipeline);
+    void processCurrencyConversions(QString& text, Pipeline& pipeline);
+    // `knownTriggers`: what the caller knows of the text's characters, else null.
+    void sanitizeAfterConversions(QString& text, Pipeline& pipeline, const void* knownTriggers = nullptr);
+    static void readArithmeticWords(QString& text, Pipeline& pipeline);
     static void normalizeOperatorSymbols(QString& text);
     static void removeCurrencyMarks(QString& text, Pipeline& pipeline);
     static void removeThousandsSeparators(QString& text);
-    static void normalizeDuplicateOperators(QString& text);
     void processTaxLabels(QString& text, Pipeline& pipeline);
     // Before the functions step a group holding a call or a constant waits;
     // after it, a call that could not be worked out loses its name as

@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
 
 #include <cmath>
@@ -150,35 +151,6 @@ QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start)
 
 namespace {
 
-// The amount of a conversion phrase, read after the number format step:
-// at most one decimal mark.
-std::optional<double> parseAmount(QStringView amount)
-{
-    QString text = amount.toString();
-    if (text.count(QLatin1Char('.')) + text.count(QLatin1Char(',')) > 1)
-        return std::nullopt;
-    text.replace(QLatin1Char(','), QLatin1Char('.'));
-    return readDouble(text);
-}
-
-// Every phrase needs "in", "to" (in any case) or "->"; "nach" and "→" are
-// caught as unconverted phrases.
-bool hasConversionKeyword(QStringView text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == QChar(0x2192))
-            return true;
-        if (i + 1 >= text.size())
-            break;
-        const char16_t a = text[i].unicode() | 0x20;
-        const char16_t b = text[i + 1].unicode() | 0x20;
-        if ((a == 'i' && b == 'n') || (a == 't' && b == 'o') || (a == 'n' && b == 'a')
-            || (text[i] == QLatin1Char('-') && text[i + 1] == QLatin1Char('>')))
-            return true;
-    }
-    return false;
-}
-
 qsizetype skipBlanksBack(QStringView text, qsizetype end)
 {
     while (end > 0 && isWhiteSpace(text[end - 1].unicode()))
@@ -186,99 +158,193 @@ qsizetype skipBlanksBack(QStringView text, qsizetype end)
     return end;
 }
 
-// The length of a conversion keyword at `i` ("in", "to", "nach" as words or
-// before a currency, "->", "→"), else 0.
+qsizetype skipBlanks(QStringView text, qsizetype i)
+{
+    while (i < text.size() && isWhiteSpace(text[i].unicode()))
+        ++i;
+    return i;
+}
+
+// The length of a conversion keyword at `i` ("in", "to", "nach", "into" as
+// words or run into a currency's name, "->", "=>", "→", "="), else 0.
 qsizetype keywordAt(QStringView text, qsizetype i)
 {
-    if (text[i] == QChar(0x2192))
+    const QChar c = text[i];
+    if (c == QChar(0x2192))
         return 1;
-    if (text.mid(i).startsWith(QLatin1String("->")))
-        return 2;
+    if (c == QLatin1Char('-') || c == QLatin1Char('=')) {
+        if (i + 1 < text.size() && text[i + 1] == QLatin1Char('>'))
+            return 2;
+        return c == QLatin1Char('=') ? 1 : 0;
+    }
     if (i > 0 && isWordChar(codePointBefore(text, i)))
         return 0;
-    for (QLatin1String word : {QLatin1String("in"), QLatin1String("to"), QLatin1String("nach")}) {
+    for (QLatin1String word : {QLatin1String("into"), QLatin1String("in"), QLatin1String("to"), QLatin1String("nach")}) {
         if (!text.mid(i).startsWith(word, Qt::CaseInsensitive))
             continue;
         const qsizetype end = i + word.size();
         if (end == text.size() || !isWordChar(codePointAt(text, end)))
             return word.size();
         // Run into a currency's name, as in "inUSD".
-        qsizetype runEnd = end;
-        while (runEnd < text.size() && isWordChar(codePointAt(text, runEnd)))
-            ++runEnd;
-        if (!wordCurrency(text.mid(end, runEnd - end)).isEmpty())
+        qsizetype length = 0;
+        const QStringView code = EngineCurrency::currencyAt(text.mid(end), 0, &length);
+        if (!code.isEmpty())
             return word.size();
     }
     return 0;
 }
 
-// An amount with its currency, followed by a conversion keyword, still
-// stands: the conversion was not made, and the amount must not pass as if
-// it had been (100 € in Yen, 100 usd->eur, 100 € nach USD).
-bool holdsUnconvertedPhrase(QStringView text)
+// The stretch before a keyword ends in an amount: a number, a bracket, a
+// percentage or a currency, or one such followed by a unit word (5 kg).
+bool endsInAmount(QStringView text, qsizetype from, qsizetype end)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c != 0x2192 && c != '-' && (c | 0x20) != 'i' && (c | 0x20) != 't' && (c | 0x20) != 'n')
-            continue;
-        if (keywordAt(text, i) == 0)
-            continue;
-        qsizetype at = skipBlanksBack(text, i);
+    end = skipBlanksBack(text, end);
+    if (end <= from)
+        return false;
+    auto amountEnd = [&](qsizetype at) {
+        if (at <= from)
+            return false;
+        const char32_t c = codePointBefore(text, at);
         qsizetype start = 0;
-        // Amount, then currency: 100 € in …
-        if (!EngineCurrency::currencyBefore(text, at, &start).isEmpty()) {
-            const qsizetype amountEnd = skipBlanksBack(text, start);
-            if (amountEnd > 0 && isDecimalDigit(codePointBefore(text, amountEnd)))
-                return true;
-        }
-        // Currency, then amount: € 100 in …
-        if (at > 0 && isDecimalDigit(codePointBefore(text, at))) {
-            while (at > 0 && isNumberish(codePointBefore(text, at)))
-                --at;
-            if (!EngineCurrency::currencyBefore(text, skipBlanksBack(text, at), &start).isEmpty())
-                return true;
-        }
-    }
-    return false;
+        return isNumberChar(c) || c == ')' || c == '%' || !EngineCurrency::currencyBefore(text, at, &start).isEmpty();
+    };
+    if (amountEnd(end))
+        return true;
+    qsizetype wordStart = end;
+    while (wordStart > from && isWordChar(codePointBefore(text, wordStart)))
+        --wordStart;
+    return wordStart < end && amountEnd(skipBlanksBack(text, wordStart));
 }
 
 } // namespace
 
+// A conversion converts the value of everything between the previous
+// conversion (or the row's start, or the bracket it stands in) and itself.
+// The amounts there that carry a currency all carry the same one, and a
+// plain number counts in it. Whatever cannot be read that way fails the row
+// rather than pass an amount as converted when it is not.
 void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipeline)
 {
-    static const QString currencies = QStringLiteral(
-        R"((€|C\$|A\$|US\$|\$|£|¥|EUR|USD|GBP|CHF|JPY|CAD|AUD|CNY|SEK|NOK|DKK|PLN|Euro|Dollar|Euros|Dollars|Pound|Pounds))");
-    static const QString keyword = QStringLiteral(R"(\s+(?:in|to|->)\s*)");
-    static const QString amount = QStringLiteral(R"((\d+(?:[.,]\d+)*))");
-    static const QRegularExpression amountFirst =
-        EngineRegex::compile(amount + QStringLiteral(R"(\s*)") + currencies + keyword + currencies, true);
-    static const QRegularExpression symbolFirst =
-        EngineRegex::compile(QStringLiteral(R"((€|C\$|A\$|US\$|\$|£|¥)\s*)") + amount + keyword + currencies, true);
-
-    // Without any rates a phrase still fails as for a missing rate: an
-    // amount must never pass as converted when it is not.
-    const EngineSettings& settings = pipeline.settings;
-    if (!hasConversionKeyword(text))
+    const QStringView in(text);
+    QString out;
+    qsizetype copied = 0;
+    qsizetype previousEnd = -1; // where the previous conversion's target ends
+    QString firstTarget;
+    QVarLengthArray<qsizetype, 8> opens; // unclosed "(" in `in`
+    for (qsizetype k = 0; k < in.size(); ++k) {
+        const QChar c = in[k];
+        if (c == QLatin1Char('(')) {
+            opens.append(k);
+            continue;
+        }
+        if (c == QLatin1Char(')')) {
+            if (!opens.isEmpty())
+                opens.removeLast();
+            continue;
+        }
+        const char16_t u = c.unicode() | 0x20;
+        if (u != 'i' && u != 't' && u != 'n' && c != QLatin1Char('-') && c != QLatin1Char('=') && c != QChar(0x2192))
+            continue;
+        const qsizetype keyword = keywordAt(in, k);
+        if (keyword == 0)
+            continue;
+        // Where the stretch starts: after the previous conversion and the
+        // operator that follows it, or inside the bracket it stands in.
+        qsizetype from = 0;
+        if (previousEnd >= 0) {
+            from = skipBlanks(in, previousEnd);
+            if (from < k && QStringView(u"+-*/^×÷·x").contains(in[from]))
+                ++from;
+        }
+        if (!opens.isEmpty() && opens.back() + 1 > from)
+            from = opens.back() + 1;
+        const qsizetype targetAt = skipBlanks(in, k + keyword);
+        qsizetype targetLength = 0;
+        // The target may be run into the keyword (inUSD).
+        const QStringView target = EngineCurrency::currencyAt(in.mid(targetAt), 0, &targetLength);
+        const bool plainEquals = keyword == 1 && c == QLatin1Char('=');
+        if (target.isEmpty()) {
+            // A keyword that follows no amount is a word of a label (Urlaub
+            // in Rom); one that does converts into something that is not a
+            // currency (5 kg in lb), or into nothing (100 USD in).
+            if (!endsInAmount(in, from, k) || (plainEquals && targetAt == in.size()))
+                continue;
+            if (previousEnd >= 0 && skipBlanks(in, previousEnd) >= k)
+                pipeline.refuse("a conversion right after another", in, previousEnd, targetAt + 8);
+            else
+                pipeline.refuse("a conversion into something that is not a currency", in, k, targetAt + 8);
+            return;
+        }
+        if (skipBlanks(in, from) >= k || (previousEnd >= 0 && skipBlanks(in, previousEnd) >= k)) {
+            pipeline.refuse("a conversion right after another", in, std::max<qsizetype>(0, from - 8),
+                            targetAt + targetLength);
+            return;
+        }
+        // The stretch's currency: every amount there that carries one carries the same.
+        const QStringView stretch = in.mid(from, k - from);
+        QStringView source;
+        for (qsizetype i = 0; i < stretch.size(); ++i) {
+            qsizetype length = 0;
+            const QStringView code = EngineCurrency::currencyAt(stretch, i, &length);
+            if (code.isEmpty())
+                continue;
+            if (!source.isEmpty() && code != source) {
+                pipeline.refuse("amounts in different currencies in one conversion", in, from, k + keyword);
+                return;
+            }
+            source = code;
+            i += length - 1;
+        }
+        if (source.isEmpty()) {
+            pipeline.refuse("a conversion of an amount with no currency", in, from, targetAt + targetLength);
+            return;
+        }
+        if (firstTarget.isEmpty()) {
+            firstTarget = target.toString();
+        } else if (firstTarget != target) {
+            pipeline.refuse("conversions into different currencies", in, from, targetAt + targetLength);
+            return;
+        }
+        // The stretch's value, read by the steps that follow this one.
+        QString value = stretch.toString();
+        sanitizeAfterConversions(value, pipeline);
+        if (pipeline.failure)
+            return;
+        if (!hasBalancedParentheses(value) || value.isEmpty()) {
+            pipeline.refuse("a conversion of an amount that cannot be read", in, from, k);
+            return;
+        }
+        const ExpressionParser::Result parsed = ExpressionParser::evaluate(value);
+        if (!parsed.ok) {
+            if (parsed.error.kind == ExpressionParser::ErrorKind::divisionByZero)
+                pipeline.failure = CalculationError::divisionByZero();
+            else
+                pipeline.refuse("a conversion of an amount that cannot be read", in, from, k);
+            return;
+        }
+        const QString fromCode = source.toString();
+        const QString toCode = target.toString();
+        const std::optional<double> converted = fromCode == toCode ? std::optional(parsed.value)
+            : pipeline.settings.convert                           ? pipeline.settings.convert(parsed.value, fromCode, toCode)
+                                                                  : std::nullopt;
+        if (!converted || !std::isfinite(*converted)) {
+            if (!pipeline.failure)
+                pipeline.failure = CalculationError::missingExchangeRate(fromCode, toCode);
+            return;
+        }
+        out += in.mid(copied, from - copied);
+        if (from > 0 && !isWhiteSpace(in[from - 1].unicode()) && in[from - 1] != QLatin1Char('('))
+            out += QLatin1Char(' ');
+        appendCanonicalNumber(out, *converted);
+        // The value goes on in its new currency.
+        out += QLatin1Char(' ');
+        out += toCode;
+        copied = targetAt + targetLength;
+        previousEnd = copied;
+        k = copied - 1;
+    }
+    if (copied == 0)
         return;
-
-    auto convert = [&](int amountGroup, int fromGroup, int toGroup) {
-        return [&settings, amountGroup, fromGroup, toGroup](const QRegularExpressionMatch& match) -> std::optional<QString> {
-            const std::optional<double> value = parseAmount(match.capturedView(amountGroup));
-            if (!value)
-                return std::nullopt;
-            const QString from = EngineCurrency::code(match.capturedView(fromGroup));
-            const QString to = EngineCurrency::code(match.capturedView(toGroup));
-            const std::optional<double> converted =
-                settings.convert ? settings.convert(*value, from, to) : std::nullopt;
-            // A missing rate, or a zero one, ends as a division by zero
-            // rather than as a silent 0.
-            if (!converted || !std::isfinite(*converted))
-                return QStringLiteral("(0/0)");
-            return canonicalNumber(*converted);
-        };
-    };
-    text = EngineRegex::replaceEachMatch(text, amountFirst, convert(1, 2, 3));
-    text = EngineRegex::replaceEachMatch(text, symbolFirst, convert(2, 1, 3));
-    if (holdsUnconvertedPhrase(text))
-        pipeline.refuse();
+    out += in.mid(copied);
+    text = std::move(out);
 }

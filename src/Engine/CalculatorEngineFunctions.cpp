@@ -70,13 +70,6 @@ int functionIndex(QStringView name)
     return -1;
 }
 
-// A value the text cannot hold ends the row with an error.
-void noteFailure(std::optional<CalculationError>& failure, double value)
-{
-    if (failure)
-        return;
-    failure = std::isnan(value) ? CalculationError::invalidResult() : CalculationError::divisionByZero();
-}
 
 // Appends the value of a call. A negative value before "^" keeps its sign
 // inside brackets: -0.5^2 would read as -(0.5^2).
@@ -155,7 +148,26 @@ std::optional<double> callValue(const Function& function, QStringView argument)
     return a && b ? std::optional(function.twoArgument(*a, *b)) : std::nullopt;
 }
 
+qsizetype nameStart(qsizetype open, const Function& function)
+{
+    return open - function.name.size();
+}
+
 enum class Constant { none, constant, touchesDigit };
+
+// A call ("sqrt(") or a constant word starts at `i`: a hyphen before it is
+// a minus (pi-sqrt(4)), not a word's hyphen.
+bool startsValue(QStringView text, qsizetype i)
+{
+    qsizetype end = i;
+    while (end < text.size() && isAsciiLetter(text[end].unicode()))
+        ++end;
+    const QStringView word = text.mid(i, end - i);
+    if (end < text.size() && text[end] == QLatin1Char('(') && functionIndex(word) >= 0)
+        return true;
+    const bool wordEnds = end == text.size() || !isWordChar(codePointAt(text, end));
+    return wordEnds && (word == u"pi" || word == u"PI" || word == u"e" || word == u"E");
+}
 
 // "π", "pi", "PI", "e" or "E" at `i`, standing as a word of its own: no
 // letter and no in-word hyphen touches it ("Papier", "E-Bike" keep their
@@ -181,10 +193,14 @@ Constant constantAt(QStringView text, qsizetype i, qsizetype* length)
         return Constant::none;
     if (before == '-' && i >= 2 && isWordChar(codePointBefore(text, i - 1)))
         return Constant::none;
-    if (after == '-' && end + 1 < text.size() && isWordChar(codePointAt(text, end + 1)))
+    if (after == '-' && end + 1 < text.size() && isWordChar(codePointAt(text, end + 1)) && !startsValue(text, end + 1))
         return Constant::none;
-    if ((before && isNumberChar(before)) || (after && isNumberChar(after)))
+    // Digits after a letter belong to its word (E10); a digit before it
+    // would fuse with its value (2pi, 1e3).
+    if (before && isNumberChar(before))
         return Constant::touchesDigit;
+    if (after && isNumberChar(after))
+        return Constant::none;
     return Constant::constant;
 }
 
@@ -211,8 +227,7 @@ bool replaceConstants(QString& text, std::optional<CalculationError>& failure)
             i += 1;
             continue;
         case Constant::touchesDigit:
-            if (!failure)
-                failure = CalculationError::invalidExpression();
+            EngineRefusal::refuse(failure, "a constant touching a number", view, std::max<qsizetype>(0, i - 8), i + length + 1);
             return false;
         case Constant::constant:
             break;
@@ -288,21 +303,21 @@ bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
         const Function& function = functions[size_t(open.function)];
         const std::optional<double> y = callValue(function, QStringView(out).mid(open.at + 1));
         if (!y) {
-            pipeline.refuse();
+            pipeline.refuse("a call that cannot be computed", out, nameStart(open.at, function), out.size() + 1);
             return replaced || changed;
         }
         if (!std::isfinite(*y)) {
-            noteFailure(pipeline.failure, *y);
+            EngineRefusal::notFinite(pipeline.failure);
             return replaced || changed;
         }
         // A value touching a digit would be read as one number with it (2sqrt(9)).
-        const qsizetype nameStart = open.at - function.name.size();
-        if ((nameStart > 0 && isNumberish(codePointBefore(out, nameStart)))
+        const qsizetype callStart = nameStart(open.at, function);
+        if ((callStart > 0 && isNumberish(codePointBefore(out, callStart)))
             || (i + 1 < in.size() && isNumberish(codePointAt(in, i + 1)))) {
-            pipeline.refuse();
+            pipeline.refuse("a call touching a number", out, std::max<qsizetype>(0, callStart - 8), out.size() + 2);
             return replaced || changed;
         }
-        out.truncate(nameStart);
+        out.truncate(callStart);
         appendResult(out, *y, followedByPower(in, i + 1));
         changed = true;
     }

@@ -21,12 +21,19 @@ struct CalculatorEngine::Pipeline {
 
     // The text cannot be read without guessing: the row fails rather than
     // show a number nobody typed.
-    void refuse()
-    {
-        if (!failure)
-            failure = CalculationError::invalidExpression();
-    }
+    void refuse(const char* reason, QStringView text, qsizetype at, qsizetype end);
 };
+
+namespace EngineRefusal {
+
+// The one way a step refuses a row: the first refusal of a run wins, with
+// why and the stretch [at, end) of the text it could not read.
+void refuse(std::optional<CalculationError>& failure, const char* reason, QStringView text, qsizetype at,
+            qsizetype end);
+// A value that is no finite number (an overflow, ln(0), sqrt(-1)).
+void notFinite(std::optional<CalculationError>& failure);
+
+} // namespace EngineRefusal
 
 namespace EngineCurrency {
 

@@ -291,9 +291,11 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
         block->setResult(outcome.value());
         block->setHasError(false);
         block->setErrorMessage(std::nullopt);
+        block->setErrorDetail(QString());
     } else {
         block->setResult(std::nullopt);
         block->setHasError(true);
+        block->setErrorDetail(outcome.error().detailText());
         block->setErrorMessage(outcome.error().errorDescription());
     }
 }
@@ -312,6 +314,7 @@ void CalculatorEngine::markCycleRow(const BlockPtr& block, const std::unordered_
     }
     block->setResult(std::nullopt);
     block->setHasError(true);
+    block->setErrorDetail(QString());
     block->setErrorMessage(CalculationError::missingPlaceholder(name).errorDescription());
 }
 

@@ -6,6 +6,32 @@
 
 using namespace ExpressionText;
 
+void EngineRefusal::refuse(std::optional<CalculationError>& failure, const char* reason, QStringView text,
+                           qsizetype at, qsizetype end)
+{
+    if (failure)
+        return;
+    at = std::clamp<qsizetype>(at, 0, text.size());
+    end = std::clamp<qsizetype>(end, at, text.size());
+    // A hover line, not a copy of a megabyte row.
+    constexpr qsizetype most = 40;
+    QString shown = text.mid(at, std::min(end - at, most)).trimmed().toString();
+    if (end - at > most)
+        shown += QChar(0x2026);
+    failure = CalculationError::invalidExpression(QString::fromUtf8(reason), shown);
+}
+
+void EngineRefusal::notFinite(std::optional<CalculationError>& failure)
+{
+    if (!failure)
+        failure = CalculationError::invalidResult();
+}
+
+void CalculatorEngine::Pipeline::refuse(const char* reason, QStringView text, qsizetype at, qsizetype end)
+{
+    EngineRefusal::refuse(failure, reason, text, at, end);
+}
+
 QString CalculatorEngine::sanitize(const QString& expression)
 {
     const EngineSettings settings = m_settingsProvider();
@@ -75,28 +101,43 @@ bool mayHoldTaxLabel(const Triggers& triggers, const QList<CalcSettings::TaxRate
 void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
 {
     Triggers triggers(text);
+    // Remarks go before numbers are read: a date in one is no number.
+    if (triggers.has('"')) {
+        removeQuotedText(text);
+        triggers.add(" ");
+    }
     if (triggers.beyondAscii || triggers.has(' ') || triggers.has('\'')) {
         normalizeWhitespace(text);
-        joinDigitGroups(text, triggers.beyondAscii || triggers.has('\''));
+        joinDigitGroups(text, triggers.beyondAscii || triggers.has('\''),
+                        pipeline.settings.decimalStyle == DecimalStyle::germanComma ? QLatin1Char('.') : QLatin1Char(','));
     }
     if (triggers.has('.') || triggers.has(',')) {
         normalizeLocaleNumbers(text, pipeline);
         triggers.add("0. ");
     }
-    if (triggers.has('"')) {
-        removeQuotedText(text);
-        triggers.add(" ");
-    }
     const bool keyword = (triggers.hasLetter('i') && triggers.hasLetter('n'))
         || (triggers.hasLetter('t') && triggers.hasLetter('o')) || (triggers.hasLetter('n') && triggers.hasLetter('a'))
-        || (triggers.has('-') && triggers.has('>')) || triggers.beyondAscii;
+        || triggers.has('>') || triggers.has('=') || triggers.beyondAscii;
     if (keyword) {
         processCurrencyConversions(text, pipeline);
-        triggers.addNumbers();
-        triggers.add("(/)");
+        if (pipeline.failure)
+            return;
+        triggers = Triggers(text);
     }
-    if (pipeline.failure)
-        return;
+    sanitizeAfterConversions(text, pipeline, &triggers);
+}
+
+// The steps after the conversions; a conversion runs them on the stretch
+// it converts.
+void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipeline, const void* knownTriggers)
+{
+    Triggers triggers = knownTriggers ? *static_cast<const Triggers*>(knownTriggers) : Triggers(text);
+    if (triggers.hasAnyLetter() || triggers.has('/')) {
+        readArithmeticWords(text, pipeline);
+        if (pipeline.failure)
+            return;
+        triggers.add("+-*/% ");
+    }
     if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':')) {
         normalizeOperatorSymbols(text);
         triggers.add("*/-");
@@ -110,8 +151,6 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
     }
     if (triggers.has(','))
         removeThousandsSeparators(text);
-    if (triggers.has('+') || triggers.has('-'))
-        normalizeDuplicateOperators(text);
     if (mayHoldTaxLabel(triggers, pipeline.settings.enabledTaxRates)) {
         processTaxLabels(text, pipeline);
         triggers.addNumbers();
@@ -182,6 +221,18 @@ void CalculatorEngine::normalizeWhitespace(QString& text)
 
 namespace {
 
+// A word ends right before `start`: a letter that is not a lone "x" read
+// as times (4x7 341).
+bool wordEndsBefore(QStringView text, qsizetype start)
+{
+    if (start <= 0 || !isWordChar(codePointBefore(text, start)))
+        return false;
+    const QChar c = text[start - 1];
+    const bool loneX = (c == QLatin1Char('x') || c == QLatin1Char('X'))
+        && (start < 2 || !isWordChar(codePointBefore(text, start - 1)));
+    return !loneX;
+}
+
 bool isApostrophe(QChar c)
 {
     return c == QLatin1Char('\'') || c == QChar(0x2019);
@@ -189,82 +240,139 @@ bool isApostrophe(QChar c)
 
 } // namespace
 
-void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes)
+void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar groupMark)
 {
-    // A blank or an apostrophe between a digit and exactly three digits is
-    // a thousands separator (1 000, 1'000): the steps that read amounts see
-    // the whole number, as the final reading does.
-    qsizetype blank = text.indexOf(QLatin1Char(' '));
+    // A blank or an apostrophe groups thousands (1 000, 1'000) only after
+    // a first group of one to three digits that does not start with 0 and
+    // stands on its own (no letter, digit or mark glued before it), and
+    // only before exactly three digits; every later group of the number
+    // uses the same separator. The steps that read amounts then see the
+    // whole number, as the final reading does. A number grouped with two
+    // marks (1.000 000, 1 000.000) is left apart and fails as two numbers.
+    qsizetype first = text.indexOf(QLatin1Char(' '));
     if (apostrophes) {
         for (QChar separator : {QChar(u'\''), QChar(0x2019)}) {
             const qsizetype at = text.indexOf(separator);
-            if (at >= 0 && (blank < 0 || at < blank))
-                blank = at;
+            if (at >= 0 && (first < 0 || at < first))
+                first = at;
         }
     }
-    if (blank < 0)
+    if (first < 0)
         return;
     const QString source = text;
     const QStringView view(source);
-    auto isGroupAfter = [view](qsizetype i) {
-        for (int k = 0; k < 3; ++k) {
+    auto isSeparator = [apostrophes](QChar c) { return c == QLatin1Char(' ') || (apostrophes && isApostrophe(c)); };
+    auto digitsFrom = [view](qsizetype i) {
+        qsizetype count = 0;
+        while (i < view.size()) {
             qsizetype length = 1;
-            if (i >= view.size() || !isDecimalDigit(codePointAt(view, i, &length)))
-                return false;
+            if (!isDecimalDigit(codePointAt(view, i, &length)))
+                break;
             i += length;
+            ++count;
         }
-        return i >= view.size() || !isDecimalDigit(codePointAt(view, i));
+        return std::pair(count, i);
     };
-    qsizetype out = -1;
-    QChar* data = nullptr;
-    for (qsizetype i = blank; i < source.size(); ++i) {
-        const QChar c = source[i];
-        const bool separator = (c == QLatin1Char(' ') || (apostrophes && isApostrophe(c))) && i > 0
-            && isDecimalDigit(codePointBefore(source, i)) && isGroupAfter(i + 1);
-        if (separator && !data) {
-            data = text.data(); // a buffer of its own; `source` is read
-            out = i;
+    QString out;
+    qsizetype copied = 0;
+    qsizetype i = 0;
+    while (i < view.size()) {
+        qsizetype length = 1;
+        if (!isDecimalDigit(codePointAt(view, i, &length))) {
+            i += length;
             continue;
         }
-        if (!data || separator)
+        // A number's first group.
+        const qsizetype start = i;
+        const auto [leading, leadingEnd] = digitsFrom(i);
+        i = leadingEnd;
+        const char32_t glued = start > 0 ? codePointBefore(view, start) : 0;
+        const bool standsAlone = !(glued == '.' || glued == ',' || isNumberChar(glued) || wordEndsBefore(view, start));
+        if (leading > 3 || view[start] == QLatin1Char('0') || !standsAlone || i >= view.size()
+            || !isSeparator(view[i]))
             continue;
-        data[out++] = c;
+        // The chain of groups after it, all with the one separator.
+        const QChar separator = view[i];
+        QVarLengthArray<qsizetype, 8> separators;
+        qsizetype end = i;
+        while (end < view.size() && view[end] == separator) {
+            const auto [count, after] = digitsFrom(end + 1);
+            if (count != 3)
+                break;
+            separators.append(end);
+            end = after;
+        }
+        if (separators.isEmpty())
+            continue;
+        // Followed by another group under another mark (1 000.000), or by
+        // more digits glued on: not one number. A decimal part may follow
+        // (1'250.50).
+        const auto [more, moreEnd] = end < view.size() ? digitsFrom(end + 1) : std::pair<qsizetype, qsizetype>(0, 0);
+        const bool otherGroup = end < view.size() && view[end] == groupMark && more == 3
+            && (moreEnd >= view.size() || !isNumberish(view[moreEnd].unicode()));
+        if (otherGroup || (end < view.size() && (isSeparator(view[end]) || isApostrophe(view[end])) && more > 0)) {
+            i = end;
+            continue;
+        }
+        for (const qsizetype at : separators) {
+            out += view.mid(copied, at - copied);
+            copied = at + 1;
+        }
+        i = end;
     }
-    if (data)
-        text.truncate(out);
+    if (copied == 0)
+        return;
+    out += view.mid(copied);
+    text = std::move(out);
 }
 
 namespace {
 
-// A decimal mark with a digit after it that starts a number (,5 or .5):
-// not right after a word ("mwst.5" keeps its label's ".") nor after a
-// number, blanks aside ("1 ,5" reads as before).
-bool isLeadingMark(QStringView text, qsizetype i, QChar decimalMark)
+// A "." or "," with a digit after it that starts a number (.5 or ,5), in
+// either style: not right after a word ("mwst.5" keeps its label's "."),
+// except a lone "x" read as times (2 x,5), nor after a number, blanks
+// aside ("1 ,5" is two numbers).
+bool isLeadingMark(QStringView text, qsizetype i)
 {
-    if (text[i] != decimalMark || i + 1 >= text.size() || !isDecimalDigit(codePointAt(text, i + 1)))
+    if ((text[i] != QLatin1Char('.') && text[i] != QLatin1Char(',')) || i + 1 >= text.size()
+        || !isDecimalDigit(codePointAt(text, i + 1)))
         return false;
-    if (i > 0 && QChar::isLetter(codePointBefore(text, i)))
-        return false;
+    if (i > 0) {
+        const QChar c = text[i - 1];
+        if (c == QLatin1Char('.') || c == QLatin1Char(','))
+            return false;
+        if (QChar::isLetter(codePointBefore(text, i))) {
+            const bool loneX = (c == QLatin1Char('x') || c == QLatin1Char('X'))
+                && (i < 2 || !isWordChar(codePointBefore(text, i - 1)));
+            if (!loneX)
+                return false;
+        }
+    }
     qsizetype before = i;
     while (before > 0 && text[before - 1] == QLatin1Char(' '))
         --before;
     return before == 0 || !isNumberChar(codePointBefore(text, before));
 }
 
-} // namespace
-
-namespace {
+// The dash of a whole price (5,- or 5.-), as typed or as the editor writes it.
+bool isPriceDash(QChar c)
+{
+    return c == QLatin1Char('-') || c == QChar(0x2212) || c == QChar(0x2013) || c == QChar(0x2014);
+}
 
 // Writes one number run (digits and marks, ending in a digit) with "." as
 // its decimal point and no grouping. A grouping mark groups only where it
-// can: after one to three leading digits that do not start with 0, and
-// before exactly three digits; anywhere else it is the decimal mark. False
-// when the run holds two decimal marks (1,2,3 or 12.03.2024). Never writes
-// more than it reads, so `out` may trail `run` in the same buffer.
-bool writeRun(QChar*& out, QStringView run, QChar groupMark)
+// can: after one to three leading digits that do not start with 0, in a
+// number not glued to a word, and before exactly three digits; anywhere
+// else it is the decimal mark. False when the run holds two decimal marks
+// (1,2,3 or 12.03.2024), or reads one mark both ways (1.000.5). Never
+// writes more than it reads, so `out` may trail `run` in the same buffer.
+bool writeRun(QChar*& out, QStringView run, QChar groupMark, bool gluedToWord)
 {
     const QChar* in = run.data();
     const qsizetype size = run.size();
+    // Read before anything is written: `out` may overwrite the run's start.
+    const bool startsWithZero = run.front() == QLatin1Char('0');
     qsizetype i = 0;
     qsizetype leading = 0;
     while (i < size) {
@@ -277,7 +385,8 @@ bool writeRun(QChar*& out, QStringView run, QChar groupMark)
         i += length;
         ++leading;
     }
-    bool mayGroup = leading <= 3 && run.front() != QLatin1Char('0');
+    bool mayGroup = leading <= 3 && !startsWithZero && !gluedToWord;
+    bool grouped = false;
     bool decimal = false;
     while (i < size) {
         const QChar mark = in[i++];
@@ -291,8 +400,10 @@ bool writeRun(QChar*& out, QStringView run, QChar groupMark)
             i += length;
             ++digits;
         }
-        if (!(mark == groupMark && mayGroup && digits == 3)) {
-            if (decimal)
+        if (mark == groupMark && mayGroup && digits == 3) {
+            grouped = true;
+        } else {
+            if (decimal || (grouped && mark == groupMark))
                 return false;
             decimal = true;
             mayGroup = false;
@@ -302,12 +413,6 @@ bool writeRun(QChar*& out, QStringView run, QChar groupMark)
             *out++ = in[k];
     }
     return true;
-}
-
-// The dash of a whole price (5,- or 5,–), as typed or as the editor writes it.
-bool isPriceDash(QChar c)
-{
-    return c == QLatin1Char('-') || c == QChar(0x2212) || c == QChar(0x2013) || c == QChar(0x2014);
 }
 
 // The run stands first in the brackets of pow: in the US style its comma
@@ -328,9 +433,8 @@ bool startsPowArguments(QStringView written)
 void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
 {
     // Number runs: a digit, then digits, "." and ",", ending in a digit. A
-    // leading decimal mark reads as "0."; a price's ",-" means whole units.
+    // leading mark reads as "0."; a price's ",-" or ".-" means whole units.
     const bool german = pipeline.settings.decimalStyle == DecimalStyle::germanComma;
-    const QChar decimalMark = german ? QLatin1Char(',') : QLatin1Char('.');
     const QChar groupMark = german ? QLatin1Char('.') : QLatin1Char(',');
     // What the text may grow by: "0." for a leading mark, ", " for a comma
     // that may part pow's arguments. Without growth it is rewritten in place.
@@ -341,26 +445,26 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         const QChar c = text[i];
         if (c != QLatin1Char('.') && c != QLatin1Char(','))
             continue;
-        // Only a mark before a digit, or a price's ",-", changes anything.
+        // Only a mark before a digit, or a price's dash, changes anything.
         const bool beforeDigit = i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1));
-        marks = marks || beforeDigit
-            || (c == QLatin1Char(',') && i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
-        growth += beforeDigit && ((powCommas && c == QLatin1Char(',')) || isLeadingMark(text, i, decimalMark));
+        marks = marks || beforeDigit || (i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
+        growth += beforeDigit && ((powCommas && c == QLatin1Char(',')) || isLeadingMark(text, i));
     }
     if (!marks)
         return;
-    const QString source = growth ? text : QString();
+    // A refusal quotes the run as typed, which the in-place rewrite overwrites.
+    const QString source = text;
     if (growth)
         text.resize(source.size() + growth);
     QChar* const begin = text.data();
     QChar* out = begin;
-    const QStringView in = growth ? QStringView(source) : QStringView(text);
+    const QStringView in(source);
     qsizetype i = 0;
     while (i < in.size()) {
         qsizetype length = 1;
         const char16_t unit = in[i].unicode();
         if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(in, i, &length))) {
-            if (growth && isLeadingMark(in, i, decimalMark)) {
+            if (growth && isLeadingMark(in, i)) {
                 *out++ = QLatin1Char('0');
                 *out++ = QLatin1Char('.');
                 ++i;
@@ -389,22 +493,24 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             }
         }
         const QStringView run = in.mid(start, end - start);
+        const bool gluedToWord = wordEndsBefore(in, start);
         const qsizetype comma = german ? -1 : run.indexOf(QLatin1Char(','));
         bool readable;
         if (comma >= 0 && growth && startsPowArguments(QStringView(begin, out - begin))) {
             // One comma, two arguments; written apart so no later step
             // can take it for grouping.
-            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && writeRun(out, run.left(comma), groupMark);
+            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0
+                && writeRun(out, run.left(comma), groupMark, gluedToWord);
             *out++ = QLatin1Char(',');
             *out++ = QLatin1Char(' ');
-            readable = readable && writeRun(out, run.mid(comma + 1), groupMark);
+            readable = readable && writeRun(out, run.mid(comma + 1), groupMark, false);
         } else {
-            readable = writeRun(out, run, groupMark);
+            readable = writeRun(out, run, groupMark, gluedToWord);
         }
         if (!readable)
-            pipeline.refuse();
+            pipeline.refuse("two decimal marks in one number", in, start, end);
         i = end;
-        if (i + 1 < in.size() && in[i] == QLatin1Char(',') && isPriceDash(in[i + 1])
+        if (i + 1 < in.size() && (in[i] == QLatin1Char(',') || in[i] == QLatin1Char('.')) && isPriceDash(in[i + 1])
             && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2))))
             i += 2;
     }
@@ -435,6 +541,161 @@ void CalculatorEngine::removeQuotedText(QString& text)
             data[out++] = QLatin1Char(' ');
     }
     text.truncate(out);
+}
+
+namespace {
+
+enum class WordMeaning { none, sign, percent, magnitude, unknownOperation };
+
+struct ArithmeticWord {
+    QStringView word; // folded to lower case
+    WordMeaning meaning;
+    char sign;
+};
+
+// Words that carry arithmetic. Dropped like other words they would change
+// what the row computes, so each is its sign or fails the row.
+constexpr ArithmeticWord arithmeticWords[] = {
+    {u"plus", WordMeaning::sign, '+'},      {u"minus", WordMeaning::sign, '-'},
+    {u"mal", WordMeaning::sign, '*'},       {u"times", WordMeaning::sign, '*'},
+    {u"durch", WordMeaning::sign, '/'},     {u"prozent", WordMeaning::percent, '%'},
+    {u"percent", WordMeaning::percent, '%'}, {u"pct", WordMeaning::percent, '%'},
+    {u"k", WordMeaning::magnitude, 0},      {u"tsd", WordMeaning::magnitude, 0},
+    {u"mio", WordMeaning::magnitude, 0},    {u"mrd", WordMeaning::magnitude, 0},
+    {u"million", WordMeaning::magnitude, 0}, {u"millionen", WordMeaning::magnitude, 0},
+    {u"milliarde", WordMeaning::magnitude, 0}, {u"milliarden", WordMeaning::magnitude, 0},
+    {u"thousand", WordMeaning::magnitude, 0}, {u"thousands", WordMeaning::magnitude, 0},
+    {u"millions", WordMeaning::magnitude, 0}, {u"billion", WordMeaning::magnitude, 0},
+    {u"billions", WordMeaning::magnitude, 0}, {u"bn", WordMeaning::magnitude, 0},
+    {u"wurzel", WordMeaning::unknownOperation, 0}, {u"root", WordMeaning::unknownOperation, 0},
+    {u"hoch", WordMeaning::unknownOperation, 0},
+};
+
+const ArithmeticWord* arithmeticWord(QStringView word)
+{
+    if (word.size() > 10)
+        return nullptr;
+    for (const ArithmeticWord& entry : arithmeticWords) {
+        if (entry.word.size() == word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0)
+            return &entry;
+    }
+    return nullptr;
+}
+
+bool isCurrencySign(char32_t c)
+{
+    return c == '$' || QChar::category(c) == QChar::Symbol_Currency;
+}
+
+} // namespace
+
+void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
+{
+    const QStringView in(text);
+    bool digits = false;
+    for (QChar c : in)
+        digits = digits || isDecimalDigit(c.unicode());
+    // A row of words only is empty, not wrong.
+    if (!digits)
+        return;
+    QString out;
+    qsizetype copied = 0;
+    auto previousNonBlank = [&in](qsizetype i) -> char32_t {
+        while (i > 0 && isWhiteSpace(in[i - 1].unicode()))
+            --i;
+        return i > 0 ? codePointBefore(in, i) : 0;
+    };
+    auto nextWord = [&in](qsizetype i, qsizetype* start) {
+        while (i < in.size() && isWhiteSpace(in[i].unicode()))
+            ++i;
+        *start = i;
+        while (i < in.size() && isWordChar(codePointAt(in, i)))
+            ++i;
+        return in.mid(*start, i - *start);
+    };
+    for (qsizetype i = 0; i < in.size();) {
+        qsizetype length = 1;
+        const char32_t c = codePointAt(in, i, &length);
+        if (c == '/' && i > 0 && i + 1 < in.size()) {
+            // Part of a unit or a word: €/Stück, km/h, w/.
+            const char32_t left = codePointBefore(in, i);
+            const char32_t right = codePointAt(in, i + 1);
+            if ((isWordChar(left) || isCurrencySign(left)) && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right)))) {
+                out += in.mid(copied, i - copied);
+                out += QLatin1Char(' ');
+                copied = i + 1;
+            }
+            i += 1;
+            continue;
+        }
+        if (!isWordChar(c) || (i > 0 && isWordChar(codePointBefore(in, i)))) {
+            i += length;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < in.size() && isWordChar(codePointAt(in, end)))
+            ++end;
+        const QStringView word = in.mid(i, end - i);
+        const ArithmeticWord* entry = arithmeticWord(word);
+        // Digits glued on make another word (A4), except the magnitude k (45k).
+        const bool gluedDigitsAfter = end < in.size() && isNumberChar(codePointAt(in, end));
+        if (!entry || gluedDigitsAfter) {
+            i = end;
+            continue;
+        }
+        const char32_t before = previousNonBlank(i);
+        const bool afterNumber = isNumberChar(before) || before == ')';
+        qsizetype replaceEnd = end;
+        QStringView sign;
+        switch (entry->meaning) {
+        case WordMeaning::none:
+            break;
+        case WordMeaning::sign: {
+            // "geteilt durch", "divided by": the second word goes too.
+            sign = entry->sign == '+' ? u"+" : entry->sign == '-' ? u"-" : entry->sign == '*' ? u"*" : u"/";
+            break;
+        }
+        case WordMeaning::percent:
+            if (afterNumber)
+                sign = u"%";
+            break;
+        case WordMeaning::magnitude: {
+            // kg and km are units; a lone k, Mio, Tsd next to a number scale it.
+            qsizetype nextStart = 0;
+            const bool beforeNumber = nextWord(end, &nextStart).isEmpty() && nextStart < in.size()
+                && isDecimalDigit(codePointAt(in, nextStart)) && word.size() > 1;
+            if (afterNumber || beforeNumber) {
+                pipeline.refuse("a magnitude word the calculator does not apply", in,
+                                std::max<qsizetype>(0, i - 12), end);
+                return;
+            }
+            break;
+        }
+        case WordMeaning::unknownOperation:
+            pipeline.refuse("an operation the calculator has no sign for", in, i, end + 8);
+            return;
+        }
+        if (sign.isEmpty()) {
+            i = end;
+            continue;
+        }
+        out += in.mid(copied, i - copied);
+        out += QLatin1Char(' ');
+        out += sign;
+        out += QLatin1Char(' ');
+        copied = replaceEnd;
+        i = end;
+    }
+    // "geteilt durch" and "divided by": the first word is part of the sign.
+    if (copied != 0) {
+        out += in.mid(copied);
+        text = std::move(out);
+    }
+    static const QRegularExpression dividedBy = EngineRegex::compile(
+        QStringLiteral(R"((?<!\w)(?:geteilt\s+/|divided\s+by)(?!\w))"), true);
+    if (text.contains(QLatin1String("geteilt"), Qt::CaseInsensitive)
+        || text.contains(QLatin1String("divided"), Qt::CaseInsensitive))
+        text.replace(dividedBy, QStringLiteral(" / "));
 }
 
 void CalculatorEngine::normalizeOperatorSymbols(QString& text)
@@ -676,7 +937,9 @@ QVarLengthArray<Amount, 16> amountsIn(QStringView text)
 
 // Amounts in two different currencies joined by + or -: no rate converts
 // them here, so their sum would mean nothing (20 USD + 10 EUR).
-bool joinsDifferentCurrencies(QStringView text, const QVarLengthArray<Amount, 16>& amounts)
+// The first such pair, else none.
+std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentCurrencies(QStringView text,
+                                                                       const QVarLengthArray<Amount, 16>& amounts)
 {
     for (qsizetype k = 1; k < amounts.size(); ++k) {
         const Amount& a = amounts[k - 1];
@@ -685,9 +948,9 @@ bool joinsDifferentCurrencies(QStringView text, const QVarLengthArray<Amount, 16
             continue;
         const QStringView between = text.mid(a.end, b.start - a.end).trimmed();
         if (between == u"+" || between == u"-")
-            return true;
+            return std::pair(a.start, b.end);
     }
-    return false;
+    return std::nullopt;
 }
 
 // A currency code next to an amount is its currency mark (200 EUR + 10%):
@@ -721,8 +984,8 @@ void removeCodesNextToAmounts(QString& text, const QVarLengthArray<Amount, 16>& 
 void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
 {
     const QVarLengthArray<Amount, 16> amounts = amountsIn(text);
-    if (joinsDifferentCurrencies(text, amounts)) {
-        pipeline.refuse();
+    if (const auto pair = joinsDifferentCurrencies(text, amounts)) {
+        pipeline.refuse("amounts in different currencies added up", text, pair->first, pair->second);
         return;
     }
     removeCodesNextToAmounts(text, amounts);
@@ -759,74 +1022,6 @@ void CalculatorEngine::removeThousandsSeparators(QString& text)
         const QString before = text;
         text.replace(thousandsSepRegex, QStringLiteral("\\1\\2"));
         if (text == before)
-            return;
-    }
-}
-
-namespace {
-
-// Replaces every `first`, optional white space, `second` by `replacement`,
-// left to right without overlaps (the patterns \+\s*\+, -\s*-, \+\s*-, -\s*\+),
-// in place.
-bool replaceSignPair(QString& text, QChar first, QChar second, QChar replacement)
-{
-    // The end of a pair that starts at `i`, else -1; reads only ahead.
-    auto pairEnd = [&text, second](qsizetype i) -> qsizetype {
-        qsizetype j = i + 1;
-        while (j < text.size()) {
-            qsizetype length = 1;
-            if (!isWhiteSpace(codePointAt(text, j, &length)))
-                break;
-            j += length;
-        }
-        return j < text.size() && text[j] == second ? j + 1 : -1;
-    };
-    qsizetype at = text.indexOf(first);
-    while (at >= 0 && pairEnd(at) < 0)
-        at = text.indexOf(first, at + 1);
-    if (at < 0)
-        return false;
-    QChar* data = text.data();
-    qsizetype out = at;
-    qsizetype read = at;
-    while (read < text.size()) {
-        const qsizetype end = data[read] == first ? pairEnd(read) : -1;
-        if (end >= 0) {
-            data[out++] = replacement;
-            read = end;
-        } else {
-            data[out++] = data[read++];
-        }
-    }
-    text.truncate(out);
-    return true;
-}
-
-} // namespace
-
-void CalculatorEngine::normalizeDuplicateOperators(QString& text)
-{
-    // Most texts hold no sign followed by another: one look settles it.
-    bool pair = false;
-    for (qsizetype i = 0; i < text.size() && !pair; ++i) {
-        const QChar c = text[i];
-        if (c != QLatin1Char('+') && c != QLatin1Char('-'))
-            continue;
-        qsizetype j = i + 1;
-        while (j < text.size() && isWhiteSpace(text[j].unicode()))
-            ++j;
-        pair = j < text.size() && (text[j] == QLatin1Char('+') || text[j] == QLatin1Char('-'));
-    }
-    if (!pair)
-        return;
-    const QChar plus = QLatin1Char('+');
-    const QChar minus = QLatin1Char('-');
-    for (;;) {
-        bool changed = replaceSignPair(text, plus, plus, plus);
-        changed |= replaceSignPair(text, minus, minus, plus);
-        changed |= replaceSignPair(text, plus, minus, minus);
-        changed |= replaceSignPair(text, minus, plus, minus);
-        if (!changed)
             return;
     }
 }
@@ -901,40 +1096,63 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     // longer than what it came from). Words, blanks and marks are dropped,
     // but never so that the row computes something else than what was
     // typed: two numbers with only dropped text between them, an operator
-    // followed by another, or followed only by words, fail the row.
+    // with no number before it, two operators in a row, or an operator
+    // followed only by words, fail the row.
     if (text.isEmpty())
         return;
-    auto refuse = [&failure] {
-        if (!failure)
-            failure = CalculationError::invalidExpression();
+    // Components overwrite the text; a refusal quotes what was read.
+    const QString read = text;
+    auto refuse = [&failure, &read](const char* reason, qsizetype at, qsizetype end) {
+        EngineRefusal::refuse(failure, reason, read, at, end);
     };
     QChar* data = text.data();
     const qsizetype size = text.size();
     qsizetype out = 0;
     bool written = false;          // a component has been written
     bool afterOperator = true;     // the last component is an operator, or none yet
+    bool afterOpen = false;        // the last component is "("
     bool droppedSinceOperator = false;
     bool lastIsNumber = false;     // the last component is a number or a placeholder
+    qsizetype lastNumberStart = -1;
+    qsizetype lastOperatorAt = -1;
     bool percentDropped = false;
     bool numberWithoutPercent = false;
+    qsizetype lastPercentAt = -1;
     char32_t previous = 0;         // the character before the current one, as typed
     bool previousIsTimes = false;  // it was an "x" read as "×"
+    bool inWord = false;           // letters, and digits glued to them, since the last blank or sign
+    bool wordGluedToNumber = false; // that word follows a digit directly (5kg)
 
-    auto writeOperator = [&](QChar c) {
-        if (!written) {
-            // A leading operator other than "-" vanishes.
-            if (c == QLatin1Char('-')) {
+    auto writeOperator = [&](QChar c, qsizetype at) {
+        const bool sign = c == QLatin1Char('-') || c == QLatin1Char('+');
+        if (!written || afterOpen) {
+            // With no number before it, only a sign can stand: "-" is
+            // kept, "+" vanishes; "× ÷ / ^" have nothing to work on.
+            if (!sign) {
+                refuse(written ? "an operator with no number before it" : "an operator with no number before it",
+                       at, at + 1);
+            } else if (!written && droppedSinceOperator && c == QLatin1Char('-')) {
+                data[out++] = c;
+                written = true;
+            } else if (c == QLatin1Char('-')) {
                 data[out++] = c;
                 written = true;
             }
-        } else if (afterOperator && (droppedSinceOperator || c != QLatin1Char('-'))) {
-            refuse();
+        } else if (afterOperator) {
+            // A minus after an operator is the number's sign (2 * -3).
+            if (droppedSinceOperator || c != QLatin1Char('-'))
+                refuse(droppedSinceOperator ? "an operator followed only by words" : "two operators in a row",
+                       lastOperatorAt, at + 1);
+            else
+                data[out++] = c;
         } else {
             data[out++] = c;
         }
         afterOperator = true;
+        afterOpen = false;
         droppedSinceOperator = false;
         lastIsNumber = false;
+        lastOperatorAt = at;
     };
     // A "#" is the picker being opened: it stands for nothing yet.
     auto drop = [&](char32_t c) {
@@ -945,6 +1163,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     auto wroteOperand = [&](bool number) {
         written = true;
         afterOperator = false;
+        afterOpen = false;
         droppedSinceOperator = false;
         lastIsNumber = number;
     };
@@ -957,16 +1176,17 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         if (runStart < 0)
             return;
         if (runMarks > 1)
-            refuse(); // two decimal marks
+            refuse("two decimal marks in one number", runStart, runEnd);
         for (qsizetype k = runStart; k < runEnd; ++k)
             data[out++] = data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k];
         if (percentPossible && !numberWithoutPercent) {
             qsizetype next = runEnd;
-            while (next < size && isWhiteSpace(data[next].unicode()))
+            while (next < size && (isWhiteSpace(data[next].unicode()) || data[next] == QLatin1Char(')')))
                 ++next;
             numberWithoutPercent = next == size || data[next] != QLatin1Char('%');
         }
         wroteOperand(true);
+        lastNumberStart = runStart;
         runStart = -1;
         runMarks = 0;
     };
@@ -984,9 +1204,10 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         if (placeholderStart >= 0) {
             if (c == '}') {
                 if (lastIsNumber)
-                    refuse();
+                    refuse("a linked value touching a number", lastNumberStart, i);
                 for (qsizetype k = placeholderStart; k < i; ++k)
                     data[out++] = data[k];
+                lastNumberStart = placeholderStart;
                 placeholderStart = -1;
                 wroteOperand(true);
             } else if (c == '{') {
@@ -996,13 +1217,28 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         }
         if (c == '{') {
             flushRun();
+            inWord = false;
             placeholderStart = at;
             continue;
         }
         if (isNumberChar(c)) {
+            // Digits glued to letters before them are part of the word
+            // (iPhone15, A4, E10); a word glued between digits (1o0) is a
+            // mistyped number.
+            if (runStart < 0 && (inWord || (isWordChar(before) && !beforeIsTimes))) {
+                if (wordGluedToNumber)
+                    refuse("letters inside a number", lastNumberStart, i);
+                inWord = true;
+                drop(c);
+                continue;
+            }
             if (runStart < 0) {
-                if (lastIsNumber)
-                    refuse(); // numbers fused across dropped text
+                if (lastIsNumber) {
+                    qsizetype end = i;
+                    while (end < size && isNumberish(read[end].unicode()))
+                        ++end;
+                    refuse("two numbers with only words between them", lastNumberStart, end);
+                }
                 runStart = at;
             }
             runEnd = i;
@@ -1014,61 +1250,98 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             continue;
         }
         flushRun();
+        const bool wordBefore = inWord;
+        inWord = isWordChar(c);
+        if (inWord && !wordBefore)
+            wordGluedToNumber = isNumberChar(before);
+        else if (!inWord)
+            wordGluedToNumber = false;
         auto after = [&] { return i < size ? codePointAt(QStringView(data + i, size - i), 0) : char32_t(0); };
         switch (c) {
         case '+':
         case '*':
         case '/':
         case '^':
-            writeOperator(QChar(char16_t(c)));
+            writeOperator(QChar(char16_t(c)), at);
             break;
         case '-':
             // A hyphen between letters is part of a word (E-Bike).
-            if (isWordChar(before) && isWordChar(after()))
-                drop(c);
-            else
-                writeOperator(QLatin1Char('-'));
-            break;
-        case 'x':
-        case 'X':
-            // "×" only where no letter touches it (4 x 95, not Netflix).
-            if (isWordChar(before) || isWordChar(after())) {
+            if ((isWordChar(before) || wordBefore) && isWordChar(after())) {
+                inWord = true;
                 drop(c);
             } else {
-                writeOperator(QLatin1Char('*'));
-                previousIsTimes = true;
+                writeOperator(QLatin1Char('-'), at);
             }
             break;
-        case ':':
-            // Right after a word and before a blank it ends a label (Summe: 100).
-            if (before && !isWhiteSpace(before) && isWhiteSpace(after()))
+        case 'x':
+        case 'X': {
+            // "×" only where no letter touches it (4 x 95, not Netflix, X-Box).
+            const char32_t next = after();
+            const bool hyphenWord = next == '-' && i + 1 < size && isWordChar(data[i + 1].unicode());
+            if (isWordChar(before) || wordBefore || isWordChar(next) || hyphenWord) {
+                inWord = true;
                 drop(c);
-            else
-                writeOperator(QLatin1Char('/'));
+            } else {
+                writeOperator(QLatin1Char('*'), at);
+                previousIsTimes = true;
+                inWord = false;
+            }
             break;
+        }
+        case ':': {
+            const char32_t next = after();
+            if (isNumberChar(before)) {
+                // Glued to a number: a clock time (14:30) or a number
+                // set off like a label (2024: 850) cannot be read.
+                qsizetype digits = 0;
+                qsizetype k = i;
+                while (k < size && isDecimalDigit(data[k].unicode())) {
+                    ++digits;
+                    ++k;
+                }
+                if (digits == 2 && (k == size || !isNumberish(data[k].unicode())))
+                    refuse("a clock time", lastNumberStart, k);
+                else if (isWhiteSpace(next))
+                    refuse("a number set off by a colon", lastNumberStart, i + 1);
+                writeOperator(QLatin1Char('/'), at);
+            } else if ((before && !isWhiteSpace(before) && isWhiteSpace(next)) || isWordChar(before)) {
+                // Right after a word it ends a label (Summe: 100, Miete:850).
+                drop(c);
+            } else {
+                writeOperator(QLatin1Char('/'), at);
+            }
+            break;
+        }
         case '(':
             // Letters right before a bracket name a function the engine
             // does not have (max(3, 5), Sqrt(16)).
-            if (isWordChar(before) && !beforeIsTimes)
-                refuse();
+            if ((isWordChar(before) || wordBefore) && !beforeIsTimes)
+                refuse("letters right before a bracket", at - 1, at + 1);
             data[out++] = QLatin1Char('(');
             wroteOperand(false);
+            afterOpen = true;
+            inWord = false;
             break;
         case ')':
             if (written && afterOperator && droppedSinceOperator)
-                refuse();
+                refuse("an operator followed only by words", lastOperatorAt, i);
             data[out++] = QLatin1Char(')');
             wroteOperand(false);
+            inWord = false;
             break;
         case '%':
+            if (lastPercentAt >= 0 && QStringView(read).mid(lastPercentAt + 1, at - lastPercentAt - 1).trimmed().isEmpty())
+                refuse("two percent signs in a row", lastPercentAt, i);
+            lastPercentAt = at;
             percentDropped = true;
             drop(c);
             break;
         default:
             if (isArithmeticSign(c))
-                refuse();
-            else if (isAsciiLetter(c) && !isWordChar(before) && isFunctionWordAt(QStringView(data, size), at))
-                refuse();
+                refuse("a sign the calculator does not know", at, i);
+            else if (isAsciiLetter(c) && !isWordChar(before) && !wordBefore
+                     && isFunctionWordAt(QStringView(data, size), at))
+                refuse("a function name without a value", at, at + 8);
             drop(c);
             break;
         }
@@ -1079,13 +1352,13 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     // but not when words follow it (100 + Versand).
     if (written && afterOperator) {
         if (droppedSinceOperator)
-            refuse();
+            refuse("an operator followed only by words", lastOperatorAt, size);
         while (out > 0 && isOperator(data[out - 1]))
             --out;
     }
     // A "%" no rule took: fine where every number is a percentage (10% +
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
-        refuse();
+        refuse("a percentage no rule applies to", lastPercentAt, lastPercentAt + 1);
     text.truncate(out);
 }

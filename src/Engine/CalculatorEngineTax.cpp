@@ -53,6 +53,28 @@ qsizetype skipWhiteSpaceBack(QStringView text, qsizetype i, qsizetype from)
     return i;
 }
 
+// A unit or currency word between a number and its percentage or tax
+// belongs to the number (200 Euro - 10%, 2 kg + 10%): where the number ends
+// when words stand between it and `end`, else `end`.
+qsizetype skipUnitWordsBack(QStringView text, qsizetype end, qsizetype from)
+{
+    qsizetype i = end;
+    bool word = false;
+    while (i > from) {
+        qsizetype length = 1;
+        const char32_t c = codePointBefore(text, i, &length);
+        if (isWordChar(c) || (c == '.' && word)) {
+            word = true;
+        } else if (!isWhiteSpace(c)) {
+            break;
+        }
+        i -= length;
+    }
+    if (!word || i <= from || !isDecimalDigit(codePointBefore(text, i)))
+        return end;
+    return i;
+}
+
 bool isMark(char32_t c, bool commaToo)
 {
     return c == '.' || (commaToo && c == ',');
@@ -129,7 +151,24 @@ struct Percent {
 std::optional<Percent> percentAfter(QStringView text, qsizetype i)
 {
     i = skipWhiteSpace(text, i);
+    // A word between the operator and the percentage names it (100 +
+    // Trinkgeld 10%).
+    if (i < text.size() && isWordChar(codePointAt(text, i))) {
+        qsizetype j = i;
+        while (j < text.size()) {
+            qsizetype length = 1;
+            const char32_t c = codePointAt(text, j, &length);
+            if (!isWordChar(c) && !isWhiteSpace(c) && c != '.')
+                break;
+            j += length;
+        }
+        i = j;
+    }
     bool negative = false;
+    // A linked negative value stands in brackets: (-10)%.
+    const bool bracketed = i + 1 < text.size() && text[i] == QLatin1Char('(') && text[i + 1] == QLatin1Char('-');
+    if (bracketed)
+        ++i;
     if (i < text.size() && text[i] == QLatin1Char('-')) {
         negative = true;
         i = skipWhiteSpace(text, i + 1);
@@ -137,7 +176,13 @@ std::optional<Percent> percentAfter(QStringView text, qsizetype i)
     const qsizetype numberEnd = numberEndAfter(text, i);
     if (numberEnd < 0)
         return std::nullopt;
-    const qsizetype percentAt = skipWhiteSpace(text, numberEnd);
+    qsizetype afterNumber = numberEnd;
+    if (bracketed) {
+        if (afterNumber >= text.size() || text[afterNumber] != QLatin1Char(')'))
+            return std::nullopt;
+        ++afterNumber;
+    }
+    const qsizetype percentAt = skipWhiteSpace(text, afterNumber);
     if (percentAt >= text.size() || text[percentAt] != QLatin1Char('%'))
         return std::nullopt;
     Percent percent;
@@ -173,13 +218,6 @@ std::optional<double> applyPercent(PercentOperation operation, double amount, do
     return std::nullopt;
 }
 
-// A value that overflowed: the row fails as for any infinite value,
-// instead of the percentage silently dropping out.
-void noteOverflow(std::optional<CalculationError>& failure, double value)
-{
-    if (!failure)
-        failure = std::isnan(value) ? CalculationError::invalidResult() : CalculationError::divisionByZero();
-}
 
 // Collects the replacements of one rule and applies them in one copy.
 struct Rewrite {
@@ -281,7 +319,7 @@ void applyTaxFactor(QString& text, char16_t sign, const QList<char32_t>& label, 
         const qsizetype furthest = skipWhiteSpace(view, k + 1);
         if (!startsWithSpace && (furthest == view.size() || cannotStart(view[furthest].unicode(), label.front())))
             continue;
-        const qsizetype numberEnd = skipWhiteSpaceBack(view, k, from);
+        const qsizetype numberEnd = skipUnitWordsBack(view, skipWhiteSpaceBack(view, k, from), from);
         const qsizetype start = numberStartBefore(view, from, numberEnd, false);
         if (start < 0)
             continue;
@@ -456,9 +494,10 @@ void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, Per
                 operandStart = closed.open;
             }
         } else {
-            operandStart = numberStartBefore(written, 0, operandEnd, true);
+            const qsizetype numberEnd = skipUnitWordsBack(written, operandEnd, 0);
+            operandStart = numberStartBefore(written, 0, numberEnd, true);
             if (operandStart >= 0 && percent->readable)
-                operand = readNumber(written.mid(operandStart, operandEnd - operandStart));
+                operand = readNumber(written.mid(operandStart, numberEnd - operandStart));
         }
         // A number past the double range stays as written: the parser
         // refuses it.
@@ -474,7 +513,8 @@ void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, Per
         }
         const double value = *applyPercent(rule->first, *operand, percent->value);
         if (!std::isfinite(value)) {
-            noteOverflow(pipeline.failure, value);
+            // Overflowed: the row fails rather than the percentage dropping out.
+            EngineRefusal::notFinite(pipeline.failure);
             out += c;
             ++i;
             continue;

@@ -41,6 +41,10 @@ public:
     void setHasError(bool hasError);
     std::optional<QString> errorMessage() const { return m_errorMessage; }
     void setErrorMessage(const std::optional<QString>& message);
+    // Why the row failed and what could not be read, for its hover text.
+    // Worked out anew with every evaluation: neither saved nor exported.
+    QString errorDetail() const { return m_errorDetail; }
+    void setErrorDetail(const QString& detail) { m_errorDetail = detail; }
     double positionX() const { return m_positionX; }
     void setPositionX(double x);
     double positionY() const { return m_positionY; }
@@ -106,6 +110,7 @@ private:
     std::optional<double> m_result;
     bool m_hasError = false;
     std::optional<QString> m_errorMessage;
+    QString m_errorDetail;
     double m_positionX = 0;
     double m_positionY = 0;
     double m_width = 0;

@@ -224,7 +224,8 @@ TEST(EngineRows, PlaceholderNamesAndLinkSources)
     target->setExpression(QStringLiteral("{A}*100"));
     t.engine.evaluateBlock(target);
     expectValue(target, 200);
-    expectValue(converted, 7);
+    // A plain linked value has no currency to convert from.
+    expectError(converted, QStringLiteral("Invalid expression"));
 }
 
 TEST(EngineRows, CurrencyAndNumberStyleAlongLinks)
@@ -315,9 +316,11 @@ TEST(SharedEngine, ReadsTheSharedSettings)
     rates.lastUpdated = QDateTime::currentDateTimeUtc();
     settings.setExchangeRates(rates);
     EXPECT_EQ(engine.evaluate(QStringLiteral("100 € in USD")), EvaluationResult::success(125));
-    EXPECT_EQ(engine.evaluate(QStringLiteral("100 € in GBP")), CalculationError::divisionByZero());
+    EXPECT_EQ(engine.evaluate(QStringLiteral("100 € in GBP")),
+              CalculationError::missingExchangeRate(QStringLiteral("EUR"), QStringLiteral("GBP")));
     settings.setExchangeRates(CalcSettings::ExchangeRates::empty());
-    EXPECT_EQ(engine.evaluate(QStringLiteral("100 € in USD")), CalculationError::divisionByZero());
+    EXPECT_EQ(engine.evaluate(QStringLiteral("100 € in USD")),
+              CalculationError::missingExchangeRate(QStringLiteral("EUR"), QStringLiteral("USD")));
 
     settings.setTaxRates(savedRates);
     settings.setExchangeRates(savedExchange);
@@ -403,8 +406,8 @@ TEST(EngineRows, NonFiniteSourceValuesMakeTheirUsersFail)
         double value;
     };
     const Case cases[] = {
-        {infinity, "{A} + 1", "Division by zero", 0},
-        {-infinity, "{A:#00D4FF} * 0", "Division by zero", 0},
+        {infinity, "{A} + 1", "Invalid result", 0},
+        {-infinity, "{A:#00D4FF} * 0", "Invalid result", 0},
         {std::numeric_limits<double>::quiet_NaN(), "{A}", "Invalid result", 0},
         {infinity, "{B} + 1", nullptr, 8}, // linked but not used
         {2.5, "{A} * 2", nullptr, 5},      // finite
@@ -431,7 +434,7 @@ TEST(EngineRows, NonFiniteSourceValuesMakeTheirUsersFail)
     }
     TestEngine t;
     EXPECT_EQ(t.engine.evaluate(QStringLiteral("{A}+1"), {{QStringLiteral("A"), infinity}}, {}),
-              CalculationError::divisionByZero());
+              CalculationError::invalidResult());
 }
 
 // Two rows that share an id (a damaged store or an imported file) are still
@@ -463,7 +466,8 @@ TEST(EngineRows, RowsSharingAnIdKeepTheirOwnLinks)
         expectValue(linked, 8);
         EXPECT_EQ(t.engine.rowCurrency(linked), QStringLiteral("€"));
         EXPECT_EQ(t.engine.rowCurrency(twin), std::nullopt);
-        expectValue(twinFed, 2);
+        // No currency reaches it, so nothing can be converted.
+        expectError(twinFed, QStringLiteral("Invalid expression"));
 
         twin->setExpression(QStringLiteral("{B}"));
         t.engine.evaluateBlock(twin);
@@ -537,14 +541,14 @@ TEST(EngineRows, EditingAChainRowEvaluatesOnlyWhatFollows)
         int row;
         const char* expression;
         double last; // the chain's last row afterwards
-        double converted;
+        double converted; // -1: the conversion fails
     };
     const Edit edits[] = {
         {399, "{P} + 2", 401, 441.1},    // the last chain row: it and the converted row
         {399, "{P} + 3", 402, 442.2},
         {200, "{P} + 11", 412, 453.2},   // the middle
         {0, "10 €", 421, 463.1},         // the top
-        {0, "10", 421, 421},             // the currency mark goes: the rows below follow
+        {0, "10", 421, -1},              // the currency mark goes: nothing left to convert
         {399, "{P} + 3 €", 421, 463.1},  // a mark of its own lower down
     };
     for (const Edit& edit : edits) {

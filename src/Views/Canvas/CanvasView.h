@@ -290,6 +290,7 @@ public:
     struct ResultCell {
         QString shown;     // as drawn, "…" included when cut
         QString fullText;  // the whole value or error text
+        QString hoverText; // what the pointer resting on it shows: an error's reason too
         QString label;     // small label above a value, as drawn
         QRectF textBox;    // the value or error text
         QRectF labelBox;

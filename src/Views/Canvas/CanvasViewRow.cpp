@@ -271,6 +271,7 @@ CanvasView::ResultCell CanvasView::resultCell(const BlockPtr& block, int rowInde
         if (cell.fullText.isEmpty())
             return cell;
         cell.isError = true;
+        cell.hoverText = block->errorDetail().isEmpty() ? cell.fullText : block->errorDetail();
         // A failed row has no link handle, and its message may reach left
         // into what its expression leaves free of the cell beside.
         const double room = std::max(0.0, right - std::min(rect.left(), expressionTextEnd(block, rowIndex) + 16));
@@ -531,7 +532,8 @@ void CanvasView::tableToolTip(QHelpEvent* event)
     if (const std::optional<int> index = rowIndexAt(point.y())) {
         const ResultCell cell = resultCell(m_sorted[*index], *index);
         if ((cell.isError || cell.shown != cell.fullText) && resultRect(*index).contains(point)) {
-            QToolTip::showText(event->globalPos(), toolTipText(cell.fullText), m_table, resultRect(*index).toRect());
+            const QString text = cell.hoverText.isEmpty() ? cell.fullText : cell.hoverText;
+            QToolTip::showText(event->globalPos(), toolTipText(text), m_table, resultRect(*index).toRect());
             return;
         }
     }

@@ -48,7 +48,8 @@ TEST_F(ResultCellTest, AFailedRowShowsItsErrorInTheResultColumn)
         {QStringLiteral("sqrt(-4)"), QStringLiteral("Invalid result")},
         {QStringLiteral("()"), QStringLiteral("Invalid expression")},
         // No rates loaded yet: the amount is not shown as if converted.
-        {QStringLiteral("100 € in USD"), QStringLiteral("Division by zero")},
+        {QStringLiteral("100 € in USD"), QStringLiteral("No exchange rate for EUR → USD")},
+        {QStringLiteral("Beitrag 2024 120 €"), QStringLiteral("Invalid expression")},
     };
     CalcSettings::shared().setExchangeRates(CalcSettings::ExchangeRates::empty());
     const CanvasPtr canvas = makeCanvas();
@@ -78,6 +79,9 @@ TEST_F(ResultCellTest, AFailedRowShowsItsErrorInTheResultColumn)
     }
     EXPECT_FALSE(editor.view.resultCell(good, 0).isError);
     EXPECT_EQ(shownResult(editor.view, good), QStringLiteral("12"));
+    // The hover text says why, and what could not be read.
+    EXPECT_EQ(editor.view.resultCell(failing.last(), editor.view.indexOfBlock(failing.last()->id())).hoverText,
+              QStringLiteral("Invalid expression — two numbers with only words between them: 2024 120"));
 }
 
 TEST_F(ResultCellTest, ARowWhoseSourceWasDeletedMissesItsValue)
