@@ -125,9 +125,6 @@ bool isPrintableText(const QString& characters)
     return true;
 }
 
-namespace {
-
-// A letter, or the accent that combines with the letter before it.
 bool endsWithLetter(QStringView text)
 {
     if (text.isEmpty())
@@ -135,8 +132,6 @@ bool endsWithLetter(QStringView text)
     const char32_t c = ExpressionText::codePointBefore(text, text.size());
     return QChar::isLetter(c) || QChar::isMark(c);
 }
-
-} // namespace
 
 bool startsCanvasExpression(QStringView label, const QString& character)
 {

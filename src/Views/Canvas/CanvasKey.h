@@ -43,6 +43,9 @@ bool isPrintableText(const QString& characters);
 // when not right after a letter, as in "E-Bike" or "Nr. 5") or goes on into
 // the label, as every other character does.
 bool startsCanvasExpression(QStringView label, const QString& character);
+// The text ends with a letter (or the accent on one): a "-" typed next
+// joins a word (E-Bike) rather than subtracting.
+bool endsWithLetter(QStringView text);
 // Length of the function name that ends the label ("sqrt" in "Miete sqrt"),
 // 0 when there is none; the "(" typed next takes it into the expression.
 qsizetype functionNameAtEnd(QStringView label);

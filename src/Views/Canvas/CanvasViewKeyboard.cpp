@@ -237,8 +237,10 @@ void CanvasView::typeOnCanvas(const QString& character)
         scrollToSelection();
         appendToSelectedBlock(text, false);
     } else {
+        // A hyphen in a word stays one, as the field keeps it.
+        const bool wordHyphen = character == QLatin1String("-") && endsWithLetter(selected->expression());
         scrollToSelection();
-        appendToSelectedBlock(canvasExpressionText(character).value_or(character), false);
+        appendToSelectedBlock(wordHyphen ? character : canvasExpressionText(character).value_or(character), false);
     }
     if (character == QLatin1String("#"))
         openPickerAfterTypedHash();
