@@ -1,5 +1,6 @@
 #include "Services/CanvasPrintView.h"
 
+#include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/HexColor.h"
@@ -83,6 +84,16 @@ double sortKey(double y)
     return std::isnan(y) ? std::numeric_limits<double>::infinity() : y;
 }
 
+// The error of a row that failed to compute; a row with nothing to compute
+// is no failure and stays blank.
+QString failureText(const CalculationBlock& block)
+{
+    if (block.isTextBlock() || block.result() || !block.hasError()
+        || ExpressionText::trimmedSpacesAndTabs(block.expression()).isEmpty())
+        return QString();
+    return block.errorMessage().value_or(QString());
+}
+
 } // namespace
 
 struct CanvasPrintView::Fonts {
@@ -91,6 +102,7 @@ struct CanvasPrintView::Fonts {
         , regular(make(family, 16, QFont::Normal))
         , medium(make(family, 16, QFont::Medium))
         , small(make(family, 9, QFont::Medium))
+        , error(make(family, 13, QFont::Normal))
     {
     }
     static QFont make(const QString& family, int size, QFont::Weight weight)
@@ -106,10 +118,12 @@ struct CanvasPrintView::Fonts {
     QFont regular;
     QFont medium;
     QFont small;
+    QFont error;
     QFontMetricsF titleMetrics{title};
     QFontMetricsF regularMetrics{regular};
     QFontMetricsF mediumMetrics{medium};
     QFontMetricsF smallMetrics{small};
+    QFontMetricsF errorMetrics{error};
 
     const QFontMetricsF& metrics(const QFont& font) const
     {
@@ -119,6 +133,8 @@ struct CanvasPrintView::Fonts {
             return smallMetrics;
         if (font == title)
             return titleMetrics;
+        if (font == error)
+            return errorMetrics;
         return regularMetrics;
     }
 };
@@ -445,8 +461,22 @@ void CanvasPrintView::exportRowView(PrintPage& page, const Fonts& fonts, const C
         x += part.width + cellSpacing;
     }
 
-    if (result)
+    if (result) {
         resultColumnView(page, fonts, *result, label, display, right, resultWidth, baseline, row);
+        return;
+    }
+    // A failed row shows its error where the value would stand, as on the
+    // canvas: it may reach left into what the expression leaves free.
+    const QString error = failureText(block);
+    if (error.isEmpty())
+        return;
+    const double partsEnd = parts.isEmpty() ? expressionLeft : x - cellSpacing;
+    const double room = std::max(0.0, right - std::min(right - resultWidth, partsEnd + 16));
+    const QString shown = elided(fonts.errorMetrics, error, room);
+    const double width = fonts.errorMetrics.horizontalAdvance(shown);
+    const QColor secondary = dark ? QColor(235, 235, 245, 153) : QColor(60, 60, 67, 153);
+    addText(page, fonts.errorMetrics, PrintItem::Role::resultError, shown, fonts.error, secondary, right - width,
+            baseline, width, row);
 }
 
 PrintPage CanvasPrintView::body() const

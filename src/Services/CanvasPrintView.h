@@ -34,7 +34,7 @@ struct PrintLayoutParameters {
 // One thing to draw, in page points (origin top left).
 struct PrintItem {
     enum class Kind { fill, text };
-    enum class Role { background, title, rowLabel, expressionPart, partLabel, resultValue, resultLabel };
+    enum class Role { background, title, rowLabel, expressionPart, partLabel, resultValue, resultLabel, resultError };
 
     Kind kind = Kind::text;
     Role role = Role::title;

@@ -1,5 +1,6 @@
 #include "Services/PrintExpressionParts.h"
 
+#include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Link.h"
 
@@ -40,6 +41,19 @@ bool isOperator(QStringView c)
 {
     static const QString operators = QStringLiteral("+-×÷*/^x:");
     return c.size() == 1 && operators.contains(c[0]);
+}
+
+// As the engine reads them: a hyphen between letters is part of the word
+// (E-Bike), and so is an "x" that touches a letter (Tax, Box).
+bool joinsWord(const QList<QStringView>& chars, qsizetype i)
+{
+    const bool letterBefore = i > 0 && ExpressionText::isWordChar(firstScalar(chars[i - 1]));
+    const bool letterAfter = i + 1 < chars.size() && ExpressionText::isWordChar(firstScalar(chars[i + 1]));
+    if (chars[i] == u"-")
+        return letterBefore && letterAfter;
+    if (chars[i] == u"x")
+        return letterBefore || letterAfter;
+    return false;
 }
 
 // Spaces and tabs only: other white space stays part of a name.
@@ -154,7 +168,7 @@ ExportExpressionParts parseExpressionParts(const QString& expression, const QStr
         } else if (c == u"(" || c == u")") {
             addPart(parts, run, numberIndex);
             parts.append(ExportExpressionPart::parenthesis(c.toString()));
-        } else if (isOperator(c)) {
+        } else if (isOperator(c) && !joinsWord(chars, i)) {
             addPart(parts, run, numberIndex);
             parts.append(ExportExpressionPart::operator_(c.toString()));
         } else if (c == u"%") {

@@ -307,10 +307,17 @@ TEST_F(PrintFixture, EveryRowKindPrintsItsFieldsAlike)
     for (const PrintItem& item : laid.items)
         all << item.text;
     EXPECT_FALSE(all.contains(QStringLiteral("hidden content")));
-    EXPECT_FALSE(all.contains(QStringLiteral("Division by zero")));
     EXPECT_EQ(texts(laid, Role::expressionPart, 0), QStringList({"Anmerkung"}));
+    // A failed row prints its error where the value would stand, as the
+    // canvas shows it; a row that has a value prints the value.
     EXPECT_TRUE(items(laid, Role::resultValue, 1).isEmpty());
+    const PrintItem error = items(laid, Role::resultError, 1).value(0);
+    EXPECT_EQ(error.text, QStringLiteral("Division by zero"));
+    EXPECT_EQ(error.font.pixelSize(), 13);
+    EXPECT_EQ(error.color, QColor(235, 235, 245, 153));
+    EXPECT_NEAR(error.rect.right(), 595 - 16, 0.01);
     EXPECT_EQ(texts(laid, Role::resultValue, 2), QStringList({"2"}));
+    EXPECT_TRUE(items(laid, Role::resultError, 2).isEmpty());
 }
 
 TEST_F(PrintFixture, ImportedExtremesStayOnThePage)

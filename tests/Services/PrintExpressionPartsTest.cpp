@@ -41,15 +41,16 @@ const TokenCase tokenCases[] = {
     {"link with a colour", "{A:#FF6B9D} * 2", "l:A@#FF6B9D|o:*|n:2#0"},
     {"link in the row colour", "{A}", "l:A@#00FF88"},
     {"function word", "sqrt(16)", "t:sqrt|p:(|n:16#0|p:)"},
-    {"x inside a word splits it", "Tax 19", "t:Ta|o:x|n:19#0"},
+    {"x inside a word stays in it", "Tax 19", "t:Tax|n:19#0"},
     // Nothing to show.
     {"empty", "", ""},
     {"only white space", "   \t\n ", ""},
     {"empty quote", "\"\"", ""},
     {"empty link", "{}", ""},
     {"runs of spaces", "1   +    2", "n:1#0|o:+|n:2#1"},
-    // The lower-case x splits words and numbers alike; X, U+2212 and the point do not.
-    {"x ends a word", "Box", "t:Bo|o:x"},
+    // The lower-case x splits numbers, not words; nor do X, U+2212 and the point.
+    {"x ends a word", "Box", "t:Box"},
+    {"hyphen between letters", "E-Bike - 5", "t:E-Bike|o:-|n:5#0"},
     {"x between numbers", "3x4", "n:3#0|o:x|n:4#1"},
     {"capital X does not split", "3X4", "t:3X4"},
     {"minus sign does not split", "5−3", "t:5−3"},

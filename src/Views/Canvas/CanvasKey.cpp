@@ -1,5 +1,8 @@
 #include "Views/Canvas/CanvasKey.h"
 
+#include "Engine/CalculatorEngine.h"
+#include "Engine/ExpressionText.h"
+
 #include <QKeyEvent>
 
 CanvasKey CanvasKey::from(const QKeyEvent& event)
@@ -65,11 +68,6 @@ bool isCanvasDigits(const QString& characters)
     return !characters.isEmpty() && QStringLiteral("0123456789").contains(characters);
 }
 
-bool isCanvasLetters(const QString& characters)
-{
-    return !characters.isEmpty() && QStringLiteral("abcdefghijklmnopqrstuvwxyz").contains(characters.toLower());
-}
-
 bool isCanvasCurrencySign(const QString& characters)
 {
     // The signs the engine reads as currency marks; lettered marks (CHF, kr)
@@ -112,4 +110,66 @@ std::optional<QString> canvasExpressionText(const QString& characters)
     default:
         return std::nullopt;
     }
+}
+
+bool isPrintableText(const QString& characters)
+{
+    if (characters.isEmpty())
+        return false;
+    for (const char32_t c : characters.toUcs4()) {
+        const QChar::Category category = QChar::category(c);
+        if (category == QChar::Other_Control || category == QChar::Other_Surrogate
+            || category == QChar::Other_NotAssigned || c == 0x2028 || c == 0x2029)
+            return false;
+    }
+    return true;
+}
+
+bool endsWithLetter(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    const char32_t c = ExpressionText::codePointBefore(text, text.size());
+    return QChar::isLetter(c) || QChar::isMark(c);
+}
+
+bool startsCanvasExpression(QStringView label, const QString& character)
+{
+    if (isCanvasDigits(character) || isCanvasCurrencySign(character))
+        return true;
+    if (character.size() != 1)
+        return false;
+    const QChar c = character.at(0);
+    if (c.category() == QChar::Symbol_Currency)
+        return true;
+    switch (c.unicode()) {
+    case u'+':
+    case 0x2212:
+    case 0x00D7:
+    case u'*':
+    case 0x00F7:
+    case u'/':
+    case u'^':
+    case u'(':
+    case u'#':
+        return true;
+    case u'-':
+    case u'.':
+    case u',':
+        return !endsWithLetter(label);
+    default:
+        return false;
+    }
+}
+
+qsizetype functionNameAtEnd(QStringView label)
+{
+    qsizetype start = label.size();
+    while (start > 0 && label.at(start - 1).isLetter())
+        --start;
+    const QStringView word = label.mid(start);
+    // A whole word only: "Katalog(" is no call of log.
+    if (start > 0 && (label.at(start - 1).isMark() || label.at(start - 1).isLetterOrNumber()))
+        return 0;
+    return CalculatorEngine::isFunctionName(word) ? word.size() : 0;
 }

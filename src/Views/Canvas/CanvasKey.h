@@ -35,6 +35,17 @@ struct CanvasKey {
 std::optional<QString> canvasExpressionText(const QString& characters);
 // The one-character currency signs an expression may hold.
 bool isCanvasCurrencySign(const QString& characters);
-// One or more of a-z (either case), nothing else; never the empty text.
-bool isCanvasLetters(const QString& characters);
 bool isCanvasDigits(const QString& characters);
+// Text a key typed with no control character in it; never the empty text.
+bool isPrintableText(const QString& characters);
+// While a row's expression is empty: whether one typed character starts it
+// (a digit, a currency sign, an operator, "(" or "#"; "-", "." and "," only
+// when not right after a letter, as in "E-Bike" or "Nr. 5") or goes on into
+// the label, as every other character does.
+bool startsCanvasExpression(QStringView label, const QString& character);
+// The text ends with a letter (or the accent on one): a "-" typed next
+// joins a word (E-Bike) rather than subtracting.
+bool endsWithLetter(QStringView text);
+// Length of the function name that ends the label ("sqrt" in "Miete sqrt"),
+// 0 when there is none; the "(" typed next takes it into the expression.
+qsizetype functionNameAtEnd(QStringView label);

@@ -1,6 +1,7 @@
 #include "Views/Canvas/CanvasView.h"
 
 #include "Views/Share/CanvasImageDocument.h"
+#include "Views/Canvas/CanvasKey.h"
 #include "Views/Canvas/CanvasViewWidgets.h"
 #include "Views/Window/PlainAlert.h"
 #include "Views/Canvas/TextFieldBridges.h"
@@ -18,6 +19,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
@@ -109,6 +111,8 @@ void CanvasView::buildWidgets()
 {
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_MacShowFocusRect, false);
+    // Dead keys and compose sequences reach the canvas as committed text.
+    setAttribute(Qt::WA_InputMethodEnabled, true);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -554,6 +558,16 @@ bool CanvasView::event(QEvent* event)
         }
     }
     return QWidget::event(event);
+}
+
+void CanvasView::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!event->commitString().isEmpty()) {
+        CanvasKey key;
+        key.characters = event->commitString();
+        handleKeyPress(key);
+    }
+    event->accept();
 }
 
 void CanvasView::keyPressEvent(QKeyEvent* event)

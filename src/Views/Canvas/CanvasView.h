@@ -373,6 +373,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
@@ -457,6 +458,8 @@ private:
     // After "#" typed on the canvas: the selected row's field opens with the
     // picker, as when "#" is typed in the field.
     void openPickerAfterTypedHash();
+    // One character typed straight onto the canvas.
+    void typeOnCanvas(const QString& character);
     void updateTableHeight();
     double tableWidth() const;
 

@@ -175,7 +175,9 @@ void CanvasView::createNewBlockWithInput(const QString& input)
     appendRow(block);
     setSelectedBlockID(block->id());
     m_canvas->touch();
-    CalculatorEngine::shared().evaluateBlock(block);
+    // A row started by a letter has nothing to evaluate yet.
+    if (!input.isEmpty())
+        CalculatorEngine::shared().evaluateBlock(block);
     refresh();
 }
 

@@ -2,6 +2,7 @@
 
 #include "Views/Canvas/CanvasView.h"
 
+#include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/HexColor.h"
@@ -35,6 +36,14 @@ bool isAsciiDecimalText(const QString& text)
 }
 
 const QColor grayColor(142, 142, 147);
+
+// A hyphen between letters joins a word (E-Bike), as the engine reads it.
+bool isWordHyphen(const QString& expression, qsizetype i)
+{
+    return i > 0 && i + 1 < expression.size()
+        && ExpressionText::isWordChar(ExpressionText::codePointBefore(expression, i))
+        && ExpressionText::isWordChar(ExpressionText::codePointAt(expression, i + 1));
+}
 
 // Hands each part of the expression, from the left, to visit until it
 // returns false: a caller that needs only the first parts reads only as far
@@ -87,8 +96,9 @@ void forEachExpressionPart(const QString& expression, Visit visit)
                 i = close;
                 continue;
             }
-        } else if (c == QLatin1Char('+') || c == QLatin1Char('-') || c == QChar(u'×') || c == QChar(u'÷')
-                   || c == QLatin1Char('*') || c == QLatin1Char('/')) {
+        } else if ((c == QLatin1Char('+') || c == QLatin1Char('-') || c == QChar(u'×') || c == QChar(u'÷')
+                    || c == QLatin1Char('*') || c == QLatin1Char('/'))
+                   && !(c == QLatin1Char('-') && isWordHyphen(expression, i))) {
             if (!closeRun(i))
                 return;
             QString symbol(c);

@@ -10,6 +10,7 @@
 #include "Models/Canvas.h"
 
 #include <QKeyEvent>
+#include <QTextBoundaryFinder>
 
 bool CanvasView::handleKeyPress(QKeyEvent* event)
 {
@@ -170,20 +171,64 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
         return false;
     }
 
-    // What is typed goes where the row is: into the label while its
-    // expression is empty, into the expression once that holds text. Both
-    // redraw what they changed, bringing the row into view.
-    const bool toLabel = selected && selected->expression().isEmpty();
+    if (!isPrintableText(key.characters)) {
+        qCCritical(canvasLogger).noquote() << QStringLiteral("   ❌ Key not handled: '%1'").arg(key.characters);
+        return false;
+    }
+    // A key may type several characters (a composed one, a text pasted by
+    // an input tool): each goes where one typed alone would.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, key.characters);
+    qsizetype from = 0;
+    while (finder.toNextBoundary() > 0) {
+        typeOnCanvas(key.characters.mid(from, finder.position() - from));
+        from = finder.position();
+    }
+    return true;
+}
+
+// What is typed goes where the row is: into the label while its expression
+// is empty (until a character starts the expression), into the expression
+// once that holds text, so that the row reads as the same keys typed into
+// its two fields. Both redraw what they changed, bringing the row into view.
+void CanvasView::typeOnCanvas(const QString& character)
+{
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
     // The sum keyword typed as the label filled the expression: what is
     // typed after it ("Summe Q1") goes on into the label.
     const QString keyword = sumKeyword().toLower();
-    const bool labelGoesOn = selected && !toLabel && selected->isLabelEditing()
+    const bool labelGoesOn = selected && !selected->expression().isEmpty() && selected->isLabelEditing()
         && !keyword.isEmpty() && selected->label().trimmed().toLower().startsWith(keyword);
-    const auto typed = [this, selected](const QString& text) {
-        // The space that ended a label typed on the canvas is not part of it.
-        if (selected && selected->expression().isEmpty()) {
-            const QString label = selected->label();
-            qsizetype end = label.size();
+    const auto typedIntoLabel = [this](const QString& text) {
+        scrollToSelection();
+        appendToSelectedLabel(text);
+    };
+    if (labelGoesOn) {
+        typedIntoLabel(character);
+        return;
+    }
+
+    if (!selected || selected->expression().isEmpty()) {
+        const QString label = selected ? selected->label() : QString();
+        if (!startsCanvasExpression(label, character)) {
+            if (selected) {
+                // A leading blank would only shift the label.
+                if (character != QLatin1String(" ") || !label.isEmpty())
+                    typedIntoLabel(character);
+            } else if (character != QLatin1String(" ")) {
+                // A letter starts a row as a digit does, in its label.
+                createNewBlockWithInput(QString());
+                typedIntoLabel(character);
+            }
+            return;
+        }
+        QString text = canvasExpressionText(character).value_or(character);
+        if (selected) {
+            // A function name just typed into the label is the start of a
+            // call: "sqrt(" belongs to the expression.
+            const qsizetype name = character == QLatin1String("(") ? functionNameAtEnd(label) : 0;
+            qsizetype end = label.size() - name;
+            text.prepend(label.mid(end));
+            // The blank that ended the label is not part of it.
             while (end > 0 && label.at(end - 1).isSpace())
                 --end;
             if (end < label.size())
@@ -191,31 +236,14 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
         }
         scrollToSelection();
         appendToSelectedBlock(text, false);
-        return true;
-    };
-    const auto typedIntoLabel = [this](const QString& text) {
+    } else {
+        // A hyphen in a word stays one, as the field keeps it.
+        const bool wordHyphen = character == QLatin1String("-") && endsWithLetter(selected->expression());
         scrollToSelection();
-        appendToSelectedLabel(text);
-        return true;
-    };
-    if (labelGoesOn && (isCanvasDigits(key.characters) || isCanvasLetters(key.characters)
-                        || key.characters == QLatin1String(" ") || canvasExpressionText(key.characters)))
-        return typedIntoLabel(key.characters);
-    if (isCanvasDigits(key.characters))
-        return typed(key.characters);
-    if (isCanvasLetters(key.characters))
-        return toLabel || !selected ? typedIntoLabel(key.characters) : typed(key.characters);
-    if (key.characters == QLatin1String(" "))
-        return toLabel && selected->isLabelEditing() ? typedIntoLabel(key.characters) : typed(key.characters);
-    if (const std::optional<QString> text = canvasExpressionText(key.characters)) {
-        typed(*text);
-        if (*text == QLatin1String("#"))
-            openPickerAfterTypedHash();
-        return true;
+        appendToSelectedBlock(wordHyphen ? character : canvasExpressionText(character).value_or(character), false);
     }
-
-    qCCritical(canvasLogger).noquote() << QStringLiteral("   ❌ Key not handled: '%1'").arg(key.characters);
-    return false;
+    if (character == QLatin1String("#"))
+        openPickerAfterTypedHash();
 }
 
 // Ctrl+X and Ctrl+Backspace: the multi-selection when there is one, else the

@@ -157,6 +157,8 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     connect(m_sidebarSlide, &PanelSlide::settled, this, [this, sizeSidebar](bool shown) {
         if (shown)
             sizeSidebar(m_sidebarWidth);
+        else
+            narrowAfterSidebar();
     });
     connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
         if (m_library->isVisible() && !m_sidebarSlide->isSliding())
@@ -665,12 +667,39 @@ void ContentView::slideSidebar(bool visible, int durationMs)
 {
     if (visible == isSidebarVisible())
         return;
+    if (visible && !m_widthBeforeSidebar && !(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        m_widthBeforeSidebar = width();
+        m_widthForSidebar = 0;
+    }
     // Comes back as wide as the user left it.
     if (!visible && !m_sidebarSlide->isSliding())
         m_sidebarWidth = m_library->width();
     m_sidebarSlide->setShown(visible, durationMs);
     const QSignalBlocker blocker(m_sidebarAction);
     m_sidebarAction->setChecked(visible);
+}
+
+void ContentView::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    // Only the library's room pushes the window out to its least width; any
+    // other width while the library shows is the user's choice and stays.
+    if (m_widthBeforeSidebar && !m_library->isHidden())
+        m_widthForSidebar = width() > *m_widthBeforeSidebar && width() == minimumWidth() ? width() : 0;
+}
+
+void ContentView::narrowAfterSidebar()
+{
+    const std::optional<int> before = std::exchange(m_widthBeforeSidebar, std::nullopt);
+    if (!before || m_widthForSidebar == 0 || width() != m_widthForSidebar
+        || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return;
+    // The least width shrinks once the layouts have seen the library go;
+    // they would only hear of it later.
+    m_splitter->refresh();
+    centralWidget()->updateGeometry();
+    layout()->activate();
+    resize(std::max(*before, minimumWidth()), height());
 }
 
 void ContentView::watchStore(ObjectStore* store)

@@ -9,6 +9,7 @@
 #include <QUuid>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CanvasExportController;
 class CanvasListView;
@@ -144,12 +145,15 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildMenus();
     void updateToolbarVisibility();
     void followSidebar(bool show);
     void slideSidebar(bool visible, int durationMs);
+    // The library is gone: a window it widened goes back to its width before.
+    void narrowAfterSidebar();
     // While the settings card or a menu of this window is open, nothing the
     // pointer is over may move: the toolbar and the sidebar stay.
     bool holdsPointer() const;
@@ -212,6 +216,11 @@ private:
     // has the focus (a line edit would take Ctrl+E as "end of line").
     QList<QAction*> m_windowShortcuts;
     int m_sidebarWidth = 220;
+    // The window's width before the library made it wider, and the width it
+    // was made (0 once the user chose another): the library hiding gives
+    // the earlier width back.
+    std::optional<int> m_widthBeforeSidebar;
+    int m_widthForSidebar = 0;
     int m_toolbarHeight = 0;
     PanelSlide* m_toolbarSlide = nullptr;
     PanelSlide* m_sidebarSlide = nullptr;

@@ -90,12 +90,12 @@ TEST(CanvasKeyTranslation, TypedCharactersAndWhatTheyAppend)
                                  QStringLiteral("++"), QStringLiteral("¢"), QStringLiteral("€€")})
         EXPECT_FALSE(canvasExpressionText(other).has_value()) << other.toStdString();
 
-    // Empty text is in every text; it must never count as a digit or letter.
+    // Empty text is in every text; it must never count as a digit.
     EXPECT_FALSE(isCanvasDigits(QString()));
-    EXPECT_FALSE(isCanvasLetters(QString()));
-    EXPECT_TRUE(isCanvasLetters(QStringLiteral("Q")));
-    EXPECT_FALSE(isCanvasLetters(QStringLiteral("é")));
     EXPECT_FALSE(isCanvasDigits(QStringLiteral("21")));
+    // Only a whole word is a function name that "(" takes along.
+    EXPECT_EQ(functionNameAtEnd(QStringLiteral("Miete sqrt")), 4);
+    EXPECT_EQ(functionNameAtEnd(QStringLiteral("Katalog")), 0);
 }
 
 TEST(EditorModeLines, LineOfAPositionAndRowsOnALine)

@@ -8,6 +8,7 @@
 #include "Models/CalcSettings.h"
 #include "Views/Canvas/CanvasLinkPicker.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QScrollArea>
@@ -112,6 +113,80 @@ TEST_F(CanvasTypingTest, WhatTypedKeysBecomeInBothNumberStyles)
         EXPECT_EQ(editor.view.resultText(row), c.result);
         EXPECT_EQ(canvas->blocks().size(), 2) << "typing stays in the new row";
     }
+}
+
+// Each line typed onto a canvas with no row selected reads as its label and
+// expression typed into the row's two fields: same texts, same result or error.
+TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameKeysTypedIntoTheFields)
+{
+    struct Line {
+        QString typed;
+        QString label;
+        QString expression;
+    };
+    const QList<Line> lines{
+        {QStringLiteral("Miete März 2024: 850"), QStringLiteral("Miete März"), QStringLiteral("2024: 850")},
+        {QStringLiteral("E-Bike 1.299 € + Helm 79 €"), QStringLiteral("E-Bike"), QStringLiteral("1.299 € + Helm 79 €")},
+        {QStringLiteral("Wi-Fi 20"), QStringLiteral("Wi-Fi"), QStringLiteral("20")},
+        {QStringLiteral("T-Shirt 15 + Hose 40"), QStringLiteral("T-Shirt"), QStringLiteral("15 + Hose 40")},
+        {QStringLiteral("Rate 1: 250"), QStringLiteral("Rate"), QStringLiteral("1: 250")},
+        {QStringLiteral("Zimmer 12 = 300"), QStringLiteral("Zimmer"), QStringLiteral("12 = 300")},
+        {QStringLiteral("10:4"), QString(), QStringLiteral("10:4")},
+        {QStringLiteral("100 – 200"), QString(), QStringLiteral("100 – 200")},
+        {QStringLiteral("Budget 3.000 – 500"), QStringLiteral("Budget"), QStringLiteral("3.000 – 500")},
+        {QStringLiteral("sqrt(16)"), QString(), QStringLiteral("sqrt(16)")},
+        {QStringLiteral("Miete sqrt(16)"), QStringLiteral("Miete"), QStringLiteral("sqrt(16)")},
+        {QStringLiteral("abs(-5)"), QString(), QStringLiteral("abs(-5)")},
+        {QStringLiteral("Größe 3 x 4"), QStringLiteral("Größe"), QStringLiteral("3 x 4")},
+        {QStringLiteral("Öl 2,50"), QStringLiteral("Öl"), QStringLiteral("2,50")},
+        {QStringLiteral("Tom's Pizza 12,50"), QStringLiteral("Tom's Pizza"), QStringLiteral("12,50")},
+        {QStringLiteral("Nr. 5"), QStringLiteral("Nr."), QStringLiteral("5")},
+        {QStringLiteral("Rabatt -5"), QStringLiteral("Rabatt"), QStringLiteral("-5")},
+        {QStringLiteral("Versand 5 + E-Bike 3"), QStringLiteral("Versand"), QStringLiteral("5 + E-Bike 3")},
+    };
+    // The canvas shows a minus as "−" (the engine reads both alike); a
+    // hyphen in a word stays one.
+    const auto onCanvas = [](QString expression) {
+        for (qsizetype i = 0; i < expression.size(); ++i) {
+            if (expression[i] == QLatin1Char('-') && !(i > 0 && expression[i - 1].isLetter()))
+                expression[i] = QChar(0x2212);
+        }
+        return expression;
+    };
+    for (const Line& line : lines) {
+        SCOPED_TRACE(line.typed.toStdString());
+        const CanvasPtr typedOn = makeCanvas();
+        ShownEditor canvasEditor(typedOn);
+        typeOn(&canvasEditor.view, line.typed);
+        ASSERT_EQ(typedOn->blocks().size(), 1);
+        const BlockPtr row = typedOn->blocks().first();
+
+        const CanvasPtr typedIn = makeCanvas();
+        const BlockPtr fieldRow = addRow(typedIn, QString(), QString(), 20);
+        ShownEditor fieldEditor(typedIn);
+        fieldEditor.view.setFocusedLabelBlockID(fieldRow->id());
+        typeOn(fieldEditor.view.labelEditor(), line.label);
+        fieldEditor.view.setFocusedBlockID(fieldRow->id());
+        typeOn(fieldEditor.view.expressionEditor(), line.expression);
+
+        EXPECT_EQ(row->label(), fieldRow->label());
+        EXPECT_EQ(row->expression(), onCanvas(fieldRow->expression()));
+        EXPECT_EQ(fieldRow->expression(), line.expression);
+        EXPECT_EQ(row->result(), fieldRow->result());
+        EXPECT_EQ(CanvasView::errorText(*row), CanvasView::errorText(*fieldRow));
+        EXPECT_EQ(canvasEditor.view.resultText(row), fieldEditor.view.resultText(fieldRow));
+    }
+    // A letter composed with a dead key arrives as committed text.
+    const CanvasPtr canvas = makeCanvas();
+    ShownEditor editor(canvas);
+    typeOn(&editor.view, QStringLiteral("Caf"));
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("é"));
+    QApplication::sendEvent(&editor.view, &composed);
+    typeOn(&editor.view, QStringLiteral(" 4"));
+    ASSERT_EQ(canvas->blocks().size(), 1);
+    EXPECT_EQ(canvas->blocks().first()->label(), QStringLiteral("Café"));
+    EXPECT_EQ(canvas->blocks().first()->expression(), QStringLiteral("4"));
 }
 
 // The sum keyword typed onto the canvas is tested as it is in the label field.

@@ -59,6 +59,7 @@ TEST(ExpressionParts, NumberFormsAndWhatIsNotANumber)
     EXPECT_EQ(describe(QStringLiteral("sqrt(16)")), QStringLiteral("t:sqrt(16)"));
     EXPECT_EQ(describe(QStringLiteral("2x3")), QStringLiteral("t:2x3"));
     EXPECT_EQ(describe(QStringLiteral("2 x 3")), QStringLiteral("n:2[0] t:x n:3[1]"));
+    EXPECT_EQ(describe(QStringLiteral("E-Bike 1.299 - 5")), QStringLiteral("t:E-Bike n:1.299[0] o:- n:5[1]"));
     EXPECT_EQ(describe(QStringLiteral("5 − 3")), QStringLiteral("n:5[0] t:− n:3[1]"));
     EXPECT_EQ(describe(QStringLiteral("5−3")), QStringLiteral("n:5−3[0]"));
     EXPECT_EQ(describe(QStringLiteral("10 EUR")), QStringLiteral("n:10[0] t:EUR"));

@@ -72,10 +72,18 @@ TEST_F(MainWindowToolbarTest, ShowToolbarCommandIsTheAutoHideSwitchTurnedAround)
 TEST_F(MainWindowToolbarTest, SidebarFollowsTheLeftEdgeOnlyWhileItsSwitchIsOn)
 {
     ASSERT_FALSE(window->isSidebarVisible());
+    // At its least width the window widens for the library and narrows
+    // again when the library goes, by the pointer or by the menu.
+    window->resize(1, window->height());
+    QApplication::processEvents();
+    const int narrow = window->width();
     monitor().handlePointer(3, 300);
     EXPECT_TRUE(window->isSidebarVisible());
+    ASSERT_TRUE(waitUntil([&] { return !window->sidebarSlide()->isSliding(); }, 2000));
+    EXPECT_GT(window->width(), narrow);
     monitor().handlePointer(600, 300);
     EXPECT_TRUE(waitUntil([&] { return !window->isSidebarVisible(); }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return window->width() == narrow; }, 2000));
 
     defaults.setValue(QStringLiteral("autoShowSidebar"), false);
     monitor().handlePointer(3, 300);
@@ -84,6 +92,9 @@ TEST_F(MainWindowToolbarTest, SidebarFollowsTheLeftEdgeOnlyWhileItsSwitchIsOn)
     monitor().handlePointer(600, 300);
     QTest::qWait(700);
     EXPECT_TRUE(window->isSidebarVisible());
+    EXPECT_GT(window->width(), narrow);
+    window->setSidebarVisible(false);
+    EXPECT_TRUE(waitUntil([&] { return window->width() == narrow; }, 2000));
 }
 
 TEST_F(MainWindowToolbarTest, HoldsShareOnlyWithASelectionThenSyncAndSettings)
