@@ -62,6 +62,9 @@ public:
     static std::optional<QString> detectRowCurrency(const QString& text);
     // The row's own currency mark, else the first one found upstream.
     std::optional<QString> rowCurrency(const BlockPtr& block);
+    // The code of the currency a row's last conversion ends in (EUR for
+    // "100 $ in Euro"); none without a conversion.
+    static std::optional<QString> conversionTargetCode(QStringView text);
     static const QStringList& currencySymbols();
     static const QStringList& currencyWords();
 

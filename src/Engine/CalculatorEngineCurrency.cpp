@@ -218,6 +218,23 @@ bool endsInAmount(QStringView text, qsizetype from, qsizetype end)
 
 } // namespace
 
+std::optional<QString> CalculatorEngine::conversionTargetCode(QStringView text)
+{
+    // The last conversion decides the currency the value ends in.
+    std::optional<QString> target;
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        const qsizetype keyword = keywordAt(text, k);
+        if (keyword == 0)
+            continue;
+        qsizetype length = 0;
+        const QStringView code = EngineCurrency::currencyAt(text.mid(skipBlanks(text, k + keyword)), 0, &length);
+        if (!code.isEmpty())
+            target = code.toString();
+        k += keyword - 1;
+    }
+    return target;
+}
+
 // A conversion converts the value of everything between the previous
 // conversion (or the row's start, or the bracket it stands in) and itself.
 // The amounts there that carry a currency all carry the same one, and a

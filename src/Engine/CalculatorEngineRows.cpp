@@ -117,6 +117,9 @@ struct CalculatorEngine::RowGraph {
 
 std::optional<QString> CalculatorEngine::detectRowCurrency(const QString& text)
 {
+    // A converted value is in the currency of its last conversion.
+    if (std::optional<QString> converted = conversionTargetCode(text))
+        return converted;
     QStringView trimmed(text);
     while (!trimmed.isEmpty() && isBlank(codePointBefore(trimmed, trimmed.size())))
         trimmed.chop(1); // blanks are single UTF-16 units

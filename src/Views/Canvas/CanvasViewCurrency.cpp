@@ -4,6 +4,7 @@
 // what currency a value carries into a calculation; that is another rule.)
 
 #include "Views/Canvas/CanvasView.h"
+#include "Engine/CalculatorEngine.h"
 #include "Engine/ExpressionText.h"
 
 #include "Models/CalculationBlock.h"
@@ -28,19 +29,6 @@ const QStringList& currencyMarks()
     return marks;
 }
 
-// Compared with upper-cased text.
-const QStringList& conversionTargets()
-{
-    static const QStringList targets{
-        QStringLiteral("C$"),  QStringLiteral("A$"),  QStringLiteral("US$"), QStringLiteral("EUR"),
-        QStringLiteral("USD"), QStringLiteral("GBP"), QStringLiteral("CHF"), QStringLiteral("JPY"),
-        QStringLiteral("CAD"), QStringLiteral("AUD"), QStringLiteral("CNY"), QStringLiteral("SEK"),
-        QStringLiteral("NOK"), QStringLiteral("DKK"), QStringLiteral("PLN"), QStringLiteral("€"),
-        QStringLiteral("$"),   QStringLiteral("£"),   QStringLiteral("¥"),
-    };
-    return targets;
-}
-
 QString shownTarget(const QString& code)
 {
     static const QHash<QString, QString> shown{
@@ -55,15 +43,6 @@ QString shownTarget(const QString& code)
 }
 
 
-std::optional<QString> markAtStart(const QString& text)
-{
-    for (const QString& mark : currencyMarks()) {
-        if (text.startsWith(mark))
-            return mark;
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 std::optional<QString> CanvasView::detectCurrency(const QString& text)
@@ -77,38 +56,12 @@ std::optional<QString> CanvasView::detectCurrency(const QString& text)
 
 std::optional<QString> CanvasView::detectConversionTargetCurrency(const QString& text)
 {
-    // Upper-cased one character at a time, remembering where each came
-    // from: a character that grows ("ß" to "SS") does not shift the rest.
-    QString upper;
-    QList<qsizetype> origin; // origin[i]: index in text of upper[i]
-    upper.reserve(text.size());
-    origin.reserve(text.size());
-    for (qsizetype i = 0; i < text.size();) {
-        const qsizetype length = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const QString character = text.mid(i, length).toUpper();
-        for (qsizetype k = 0; k < character.size(); ++k)
-            origin.append(i);
-        upper += character;
-        i += length;
-    }
-    origin.append(text.size());
-
-    for (const QString& separator : {QStringLiteral(" IN "), QStringLiteral(" TO ")}) {
-        const qsizetype found = upper.lastIndexOf(separator);
-        if (found < 0)
-            continue;
-        const qsizetype end = found + separator.size();
-        const QString rest = ExpressionText::trimmedSpacesAndTabs(QStringView(upper).mid(end));
-        for (const QString& target : conversionTargets()) {
-            if (rest.startsWith(target))
-                return currencyMarks().contains(target) ? target : shownTarget(target);
-        }
-        // The separator ends in a space, which maps to one character.
-        const QString received = ExpressionText::trimmedSpacesAndTabs(QStringView(text).mid(origin[end]));
-        if (const auto mark = markAtStart(received))
-            return mark;
-    }
-    return std::nullopt;
+    // Read with the engine's own keywords and currencies: the mark is that
+    // of the currency the value is in.
+    const std::optional<QString> code = CalculatorEngine::conversionTargetCode(text);
+    if (!code)
+        return std::nullopt;
+    return currencyMarks().contains(*code) ? *code : shownTarget(*code);
 }
 
 std::optional<QString> CanvasView::effectiveCurrency(const BlockPtr& block, QSet<QUuid> visited) const

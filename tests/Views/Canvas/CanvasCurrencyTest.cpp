@@ -23,8 +23,10 @@ TEST(CanvasCurrency, MarksAndConversionTargetsOfAnExpression)
         {"10 in ₹", mark("₹")},
         {"5 in CAD", mark("C$")},
         {"5 to  A$ ", mark("A$")},
-        {"1 in 2 to gbp", mark("£")},  // " IN " is tried first, its rest matches nothing
-        {"100 EUR -> USD", std::nullopt},
+        {"1 in 2 to gbp", mark("£")},  // the last conversion decides
+        {"100 EUR -> USD", mark("$")},
+        {"100 € nach Yen", mark("¥")},
+        {"10 € in USD + 5 $", mark("$")},
         {"invoice 10", std::nullopt},  // a separator needs a space on each side
         {"10 in", std::nullopt},
         {"", std::nullopt},
