@@ -57,9 +57,17 @@ EvaluationResult CalculatorEngine::evaluate(const QString& expression, const QHa
 
 EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, const EngineSettings& settings)
 {
-    Pipeline pipeline{settings, std::nullopt, false};
+    Pipeline pipeline{settings, std::nullopt, false, false};
     QString sanitized = expression;
     sanitize(sanitized, pipeline);
+    if (pipeline.failure && !pipeline.failure->reason().isEmpty() && pipeline.failure->unreadText().isEmpty()) {
+        // Read once more, keeping what each step read, to quote it.
+        Pipeline quoting{settings, std::nullopt, false, true};
+        QString again = expression;
+        sanitize(again, quoting);
+        if (quoting.failure)
+            pipeline.failure = quoting.failure;
+    }
     // Unbalanced brackets say more than any other reason a row cannot be read.
     if (!hasBalancedParentheses(sanitized))
         return CalculationError::unbalancedParentheses();

@@ -140,7 +140,8 @@ private:
     static bool processMathFunctions(QString& text, Pipeline& pipeline);
     // A constant (pi, e) the functions step will replace starts at `i`.
     static bool startsConstant(QStringView text, qsizetype i);
-    static void extractMathComponents(QString& text, std::optional<CalculationError>& failure, bool percentPossible);
+    static void extractMathComponents(QString& text, std::optional<CalculationError>& failure, bool percentPossible,
+                                      bool quote = false);
 
     EngineSettingsProvider m_settingsProvider;
     // Prepared tax labels, by label.

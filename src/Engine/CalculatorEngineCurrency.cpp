@@ -165,22 +165,36 @@ qsizetype skipBlanks(QStringView text, qsizetype i)
     return i;
 }
 
+// `lower` (ASCII, lower case) starts at `i`, but for case.
+bool startsWithLower(QStringView text, qsizetype i, QLatin1String lower)
+{
+    if (text.size() - i < lower.size())
+        return false;
+    for (qsizetype k = 0; k < lower.size(); ++k) {
+        const char16_t c = text[i + k].unicode();
+        if (c >= 0x80 || char(c | 0x20) != lower[k])
+            return false;
+    }
+    return true;
+}
+
 // The length of a conversion keyword at `i` ("in", "to", "nach", "into" as
 // words or run into a currency's name, "->", "=>", "→", "="), else 0.
 qsizetype keywordAt(QStringView text, qsizetype i)
 {
-    const QChar c = text[i];
-    if (c == QChar(0x2192))
+    const char16_t c = text[i].unicode();
+    if (c == 0x2192)
         return 1;
-    if (c == QLatin1Char('-') || c == QLatin1Char('=')) {
+    if (c == '-' || c == '=') {
         if (i + 1 < text.size() && text[i + 1] == QLatin1Char('>'))
             return 2;
-        return c == QLatin1Char('=') ? 1 : 0;
+        return c == '=' ? 1 : 0;
     }
-    if (i > 0 && isWordChar(codePointBefore(text, i)))
+    const char16_t lower = c | 0x20;
+    if ((lower != 'i' && lower != 't' && lower != 'n') || (i > 0 && isWordChar(codePointBefore(text, i))))
         return 0;
     for (QLatin1String word : {QLatin1String("into"), QLatin1String("in"), QLatin1String("to"), QLatin1String("nach")}) {
-        if (!text.mid(i).startsWith(word, Qt::CaseInsensitive))
+        if (!startsWithLower(text, i, word))
             continue;
         const qsizetype end = i + word.size();
         if (end == text.size() || !isWordChar(codePointAt(text, end)))

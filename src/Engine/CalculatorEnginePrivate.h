@@ -18,6 +18,10 @@ struct CalculatorEngine::Pipeline {
     // A bracket group before a percentage holds a call or a constant; it is
     // worked out after the functions step.
     bool groupWaitsForCalls = false;
+    // Refusals quote the text they could not read. Steps that rewrite in
+    // place keep a copy for that only when asked: a row that fails is read
+    // a second time to quote it, so rows that succeed pay nothing.
+    bool quote = false;
 
     // The text cannot be read without guessing: the row fails rather than
     // show a number nobody typed.

@@ -173,7 +173,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
         if (pipeline.failure)
             return;
     }
-    extractMathComponents(text, pipeline.failure, triggers.has('%'));
+    extractMathComponents(text, pipeline.failure, triggers.has('%'), pipeline.quote);
 }
 
 void CalculatorEngine::normalizeWhitespace(QString& text)
@@ -259,6 +259,15 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
     }
     if (first < 0)
         return;
+    // Most rows hold no separator between two digits: one look settles it.
+    bool between = false;
+    for (qsizetype i = std::max<qsizetype>(first, 1); i + 1 < text.size() && !between; ++i) {
+        const QChar c = text[i];
+        between = (c == QLatin1Char(' ') || (apostrophes && isApostrophe(c))) && isDecimalDigit(codePointBefore(text, i))
+            && isDecimalDigit(codePointAt(text, i + 1));
+    }
+    if (!between)
+        return;
     const QString source = text;
     const QStringView view(source);
     auto isSeparator = [apostrophes](QChar c) { return c == QLatin1Char(' ') || (apostrophes && isApostrophe(c)); };
@@ -335,7 +344,7 @@ namespace {
 bool isLeadingMark(QStringView text, qsizetype i)
 {
     if ((text[i] != QLatin1Char('.') && text[i] != QLatin1Char(',')) || i + 1 >= text.size()
-        || !isDecimalDigit(codePointAt(text, i + 1)))
+        || !isDecimalDigit(codePointAt(text, i + 1)) || (i > 0 && isDecimalDigit(text[i - 1].unicode())))
         return false;
     if (i > 0) {
         const QChar c = text[i - 1];
@@ -452,13 +461,14 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     }
     if (!marks)
         return;
-    // A refusal quotes the run as typed, which the in-place rewrite overwrites.
-    const QString source = text;
+    // Rewritten in place unless it grows; a refusal quotes the run as typed,
+    // which an in-place rewrite overwrites.
+    const QString source = growth || pipeline.quote ? QString(text.constData(), text.size()) : QString();
     if (growth)
         text.resize(source.size() + growth);
     QChar* const begin = text.data();
     QChar* out = begin;
-    const QStringView in(source);
+    const QStringView in = source.isNull() ? QStringView(text) : QStringView(source);
     qsizetype i = 0;
     while (i < in.size()) {
         qsizetype length = 1;
@@ -508,7 +518,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             readable = writeRun(out, run, groupMark, gluedToWord);
         }
         if (!readable)
-            pipeline.refuse("two decimal marks in one number", in, start, end);
+            pipeline.refuse("two decimal marks in one number", source, start, end);
         i = end;
         if (i + 1 < in.size() && (in[i] == QLatin1Char(',') || in[i] == QLatin1Char('.')) && isPriceDash(in[i + 1])
             && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2))))
@@ -571,12 +581,31 @@ constexpr ArithmeticWord arithmeticWords[] = {
     {u"hoch", WordMeaning::unknownOperation, 0},
 };
 
+// The word equals `lower` (ASCII, lower case) but for case.
+bool isWord(QStringView word, QStringView lower)
+{
+    if (word.size() != lower.size())
+        return false;
+    for (qsizetype k = 0; k < word.size(); ++k) {
+        const char16_t c = word[k].unicode();
+        if (c >= 0x80 || char16_t(c | 0x20) != lower[k].unicode())
+            return false;
+    }
+    return true;
+}
+
 const ArithmeticWord* arithmeticWord(QStringView word)
 {
     if (word.size() > 10)
         return nullptr;
+    switch (word.front().unicode() | 0x20) {
+    case 'p': case 'm': case 't': case 'd': case 'k': case 'b': case 'w': case 'r': case 'h':
+        break;
+    default:
+        return nullptr;
+    }
     for (const ArithmeticWord& entry : arithmeticWords) {
-        if (entry.word.size() == word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0)
+        if (isWord(word, entry.word))
             return &entry;
     }
     return nullptr;
@@ -636,6 +665,18 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         while (end < in.size() && isWordChar(codePointAt(in, end)))
             ++end;
         const QStringView word = in.mid(i, end - i);
+        // "geteilt durch" and "divided by" are one sign.
+        if (isWord(word, u"geteilt") || isWord(word, u"divided")) {
+            qsizetype nextStart = 0;
+            const QStringView next = nextWord(end, &nextStart);
+            if (isWord(next, isWord(word, u"divided") ? u"by" : u"durch")) {
+                out += in.mid(copied, i - copied);
+                out += QLatin1String(" / ");
+                copied = nextStart + next.size();
+                i = copied;
+                continue;
+            }
+        }
         const ArithmeticWord* entry = arithmeticWord(word);
         // Digits glued on make another word (A4), except the magnitude k (45k).
         const bool gluedDigitsAfter = end < in.size() && isNumberChar(codePointAt(in, end));
@@ -645,16 +686,13 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         }
         const char32_t before = previousNonBlank(i);
         const bool afterNumber = isNumberChar(before) || before == ')';
-        qsizetype replaceEnd = end;
         QStringView sign;
         switch (entry->meaning) {
         case WordMeaning::none:
             break;
-        case WordMeaning::sign: {
-            // "geteilt durch", "divided by": the second word goes too.
+        case WordMeaning::sign:
             sign = entry->sign == '+' ? u"+" : entry->sign == '-' ? u"-" : entry->sign == '*' ? u"*" : u"/";
             break;
-        }
         case WordMeaning::percent:
             if (afterNumber)
                 sign = u"%";
@@ -683,19 +721,13 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         out += QLatin1Char(' ');
         out += sign;
         out += QLatin1Char(' ');
-        copied = replaceEnd;
+        copied = end;
         i = end;
     }
-    // "geteilt durch" and "divided by": the first word is part of the sign.
     if (copied != 0) {
         out += in.mid(copied);
         text = std::move(out);
     }
-    static const QRegularExpression dividedBy = EngineRegex::compile(
-        QStringLiteral(R"((?<!\w)(?:geteilt\s+/|divided\s+by)(?!\w))"), true);
-    if (text.contains(QLatin1String("geteilt"), Qt::CaseInsensitive)
-        || text.contains(QLatin1String("divided"), Qt::CaseInsensitive))
-        text.replace(dividedBy, QStringLiteral(" / "));
 }
 
 void CalculatorEngine::normalizeOperatorSymbols(QString& text)
@@ -1090,7 +1122,7 @@ bool isFunctionWordAt(QStringView text, qsizetype i)
 } // namespace
 
 void CalculatorEngine::extractMathComponents(QString& text, std::optional<CalculationError>& failure,
-                                             bool percentPossible)
+                                             bool percentPossible, bool quote)
 {
     // Components are written over the text as they are found (none is
     // longer than what it came from). Words, blanks and marks are dropped,
@@ -1100,8 +1132,8 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     // followed only by words, fail the row.
     if (text.isEmpty())
         return;
-    // Components overwrite the text; a refusal quotes what was read.
-    const QString read = text;
+    // Components overwrite the text; a refusal quotes what was read, when asked to.
+    const QString read = quote ? QString(text.constData(), text.size()) : QString();
     auto refuse = [&failure, &read](const char* reason, qsizetype at, qsizetype end) {
         EngineRefusal::refuse(failure, reason, read, at, end);
     };
@@ -1118,6 +1150,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     bool percentDropped = false;
     bool numberWithoutPercent = false;
     qsizetype lastPercentAt = -1;
+    qsizetype nonBlankAt = -1;
     char32_t previous = 0;         // the character before the current one, as typed
     bool previousIsTimes = false;  // it was an "x" read as "×"
     bool inWord = false;           // letters, and digits glued to them, since the last blank or sign
@@ -1197,6 +1230,10 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         const char32_t c = QChar::isSurrogate(unit) ? codePointAt(QStringView(data + i, size - i), 0, &length) : unit;
         const qsizetype at = i;
         i += length;
+        // Where the last character that was no blank stood, before this one.
+        const qsizetype lastNonBlankAt = nonBlankAt;
+        if (!isWhiteSpace(c))
+            nonBlankAt = at;
         const char32_t before = previous;
         const bool beforeIsTimes = previousIsTimes;
         previous = c;
@@ -1235,7 +1272,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             if (runStart < 0) {
                 if (lastIsNumber) {
                     qsizetype end = i;
-                    while (end < size && isNumberish(read[end].unicode()))
+                    while (end < size && isNumberish(data[end].unicode()))
                         ++end;
                     refuse("two numbers with only words between them", lastNumberStart, end);
                 }
@@ -1330,7 +1367,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             inWord = false;
             break;
         case '%':
-            if (lastPercentAt >= 0 && QStringView(read).mid(lastPercentAt + 1, at - lastPercentAt - 1).trimmed().isEmpty())
+            if (lastPercentAt >= 0 && lastNonBlankAt == lastPercentAt)
                 refuse("two percent signs in a row", lastPercentAt, i);
             lastPercentAt = at;
             percentDropped = true;
