@@ -118,10 +118,12 @@ private:
 
     // The rewrite pipeline, in its order; each step rewrites the text in place.
     void sanitize(QString& text, Pipeline& pipeline);
+    static void removeQuotedText(QString& text);
     static void normalizeWhitespace(QString& text);
     static void joinDigitGroups(QString& text, bool apostrophes, QChar groupMark);
+    // The one reader of number runs in the chosen style: after it every
+    // number is digits with "." as its decimal point.
     static void normalizeLocaleNumbers(QString& text, Pipeline& pipeline);
-    static void removeQuotedText(QString& text);
     void processCurrencyConversions(QString& text, Pipeline& pipeline);
     // `knownTriggers`: what the caller knows of the text's characters, else null.
     void sanitizeAfterConversions(QString& text, Pipeline& pipeline, const void* knownTriggers = nullptr);
@@ -131,8 +133,7 @@ private:
     static void removeThousandsSeparators(QString& text);
     void processTaxLabels(QString& text, Pipeline& pipeline);
     // Before the functions step a group holding a call or a constant waits;
-    // after it, a call that could not be worked out loses its name as
-    // everywhere else.
+    // after it, their values stand in the text.
     enum class PercentPass { beforeCalls, afterCalls };
     static void processPercentages(QString& text, Pipeline& pipeline, PercentPass pass);
     static std::optional<double> tryEvaluateSimple(QStringView group);

@@ -66,17 +66,6 @@ bool mayStartSign(char16_t c)
 
 namespace EngineCurrency {
 
-QString code(QStringView text)
-{
-    const QStringView trimmed = text.trimmed();
-    for (const Sign& sign : signs) {
-        if (sign.text == trimmed)
-            return sign.code.toString();
-    }
-    const QStringView word = wordCurrency(trimmed);
-    return word.isEmpty() ? trimmed.toString().toUpper() : word.toString();
-}
-
 QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length)
 {
     if (i >= text.size())
@@ -306,6 +295,9 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
                 pipeline.refuse("a conversion into something that is not a currency", in, k, targetAt + 8);
             return;
         }
+        // Nothing before it at all: a word of a label (in USD alone).
+        if (previousEnd < 0 && skipBlanks(in, from) >= k && opens.isEmpty())
+            continue;
         if (skipBlanks(in, from) >= k || (previousEnd >= 0 && skipBlanks(in, previousEnd) >= k)) {
             pipeline.refuse("a conversion right after another", in, std::max<qsizetype>(0, from - 8),
                             targetAt + targetLength);

@@ -13,7 +13,8 @@
 // step found that the text alone cannot carry.
 struct CalculatorEngine::Pipeline {
     const EngineSettings& settings;
-    // A function whose value is NaN or infinite; the row fails with it.
+    // Why the row cannot be computed: the first refusal of a step, a value
+    // that is no finite number, a missing exchange rate.
     std::optional<CalculationError> failure;
     // A bracket group before a percentage holds a call or a constant; it is
     // worked out after the functions step.
@@ -41,9 +42,6 @@ void notFinite(std::optional<CalculationError>& failure);
 
 namespace EngineCurrency {
 
-// The code of a currency as typed (€ is EUR, usd is USD, Pounds is GBP);
-// anything else upper-cased.
-QString code(QStringView text);
 // A currency at `i` (a sign, a code or a currency's name standing as a
 // word); its code and length. Empty when none stands there.
 QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length);

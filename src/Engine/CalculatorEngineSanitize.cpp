@@ -371,12 +371,12 @@ bool isPriceDash(QChar c)
 
 // Writes one number run (digits and marks, ending in a digit) with "." as
 // its decimal point and no grouping. A grouping mark groups only where it
-// can: after one to three leading digits that do not start with 0, in a
-// number not glued to a word, and before exactly three digits; anywhere
+// can: after one to three leading digits that do not start with 0, and
+// before exactly three digits; anywhere
 // else it is the decimal mark. False when the run holds two decimal marks
 // (1,2,3 or 12.03.2024), or reads one mark both ways (1.000.5). Never
 // writes more than it reads, so `out` may trail `run` in the same buffer.
-bool writeRun(QChar*& out, QStringView run, QChar groupMark, bool gluedToWord)
+bool writeRun(QChar*& out, QStringView run, QChar groupMark)
 {
     const QChar* in = run.data();
     const qsizetype size = run.size();
@@ -394,7 +394,7 @@ bool writeRun(QChar*& out, QStringView run, QChar groupMark, bool gluedToWord)
         i += length;
         ++leading;
     }
-    bool mayGroup = leading <= 3 && !startsWithZero && !gluedToWord;
+    bool mayGroup = leading <= 3 && !startsWithZero;
     bool grouped = false;
     bool decimal = false;
     while (i < size) {
@@ -503,19 +503,17 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             }
         }
         const QStringView run = in.mid(start, end - start);
-        const bool gluedToWord = wordEndsBefore(in, start);
         const qsizetype comma = german ? -1 : run.indexOf(QLatin1Char(','));
         bool readable;
         if (comma >= 0 && growth && startsPowArguments(QStringView(begin, out - begin))) {
             // One comma, two arguments; written apart so no later step
             // can take it for grouping.
-            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0
-                && writeRun(out, run.left(comma), groupMark, gluedToWord);
+            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && writeRun(out, run.left(comma), groupMark);
             *out++ = QLatin1Char(',');
             *out++ = QLatin1Char(' ');
-            readable = readable && writeRun(out, run.mid(comma + 1), groupMark, false);
+            readable = readable && writeRun(out, run.mid(comma + 1), groupMark);
         } else {
-            readable = writeRun(out, run, groupMark, gluedToWord);
+            readable = writeRun(out, run, groupMark);
         }
         if (!readable)
             pipeline.refuse("two decimal marks in one number", source, start, end);
@@ -1162,11 +1160,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // With no number before it, only a sign can stand: "-" is
             // kept, "+" vanishes; "× ÷ / ^" have nothing to work on.
             if (!sign) {
-                refuse(written ? "an operator with no number before it" : "an operator with no number before it",
-                       at, at + 1);
-            } else if (!written && droppedSinceOperator && c == QLatin1Char('-')) {
-                data[out++] = c;
-                written = true;
+                refuse("an operator with no number before it", at, at + 1);
             } else if (c == QLatin1Char('-')) {
                 data[out++] = c;
                 written = true;
@@ -1286,6 +1280,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             ++runMarks;
             continue;
         }
+        // So do marks between them (E10.5).
+        if ((c == '.' || c == ',') && inWord && i < size && isNumberChar(data[i].unicode()))
+            continue;
         flushRun();
         const bool wordBefore = inWord;
         inWord = isWordChar(c);

@@ -295,14 +295,16 @@ TEST(ExpressionEvaluation, RowsShowWhatWasTypedOrRefuse)
         {"1.000 + 10.000", "1,000 + 10,000", 11000}, {"Miete 1.200 + Kaution 30.000", "Rent 1,200 + Deposit 30,000", 31200},
         {"1.000 000", "1,000 000", no}, {"Beitrag 2024 120 €", "Fee 2024 120 $", no}, {"iPhone15 999", "iPhone15 999", 999},
         {"CHF20 + 5", "20EUR + 5", 25}, {"0.500 + 1", "0,500 + 1", 1.5}, {"1.000.5", "1,000,5", no},
+        {"1 000.000", "1 000,000", no}, {"1o0", "1o0", no}, {"E10,5 + 1", "E10.5 + 1", 1},
         // A leading mark starts a fraction in both styles.
         {".5", ",5", 0.5}, {"1 + ,25", "1 + .25", 1.25}, {"2 x,5", "2 x.5", 1},
         // Conversions convert their whole stretch, or refuse.
         {"(20 + 35) USD in EUR", "(20 + 35) USD in EUR", 50}, {"Miete 1000 + 100 € in USD", "Rent 1000 + 100 € in USD", 1210},
         {"EUR 100 in USD", "EUR 100 in USD", 110}, {"USD 110 to EUR", "USD 110 => EUR", 100}, {"100 in USD", "5 kg in lb", no},
         {"100 USD to EUR to GBP", "100 USD into EUR into GBP", no}, {"10 € in USD + 5 € in GBP", "20 € + 30 $ in EUR", no},
+        {"(10 € in USD) + (5 € in GBP)", "20 € + 5 + 30 $ in EUR", no}, {"2 * (100 € in USD)", "2 * (100 € in USD)", 220},
         // Words that carry arithmetic.
-        {"200 + 10 Prozent", "200 + 10 percent", 220}, {"minus 5", "5 times 3", -5},
+        {"200 + 10 Prozent", "200 + 10 percent", 220}, {"minus 5", "5 times 3", -5}, {"2 plus 3 mal 4", "2 plus 3 times 4", 14},
         {"Gehalt 45k / 12", "2 Mio + 500", no}, {"Wurzel aus 16", "2 hoch 3", no},
         // Operators need numbers; two in a row fail, a minus after one is a sign.
         {"* 5", "Preis x 3", no}, {"2 ++ 3", "20%%", no}, {"2 * -3", "2 * -3", -6},
@@ -329,6 +331,15 @@ TEST(ExpressionEvaluation, RowsShowWhatWasTypedOrRefuse)
             expectCases(t, style, {std::isnan(value) ? fails(text, invalid) : ok(text, value)});
         }
     }
+
+    // A refusal says why, for the row's hover text.
+    t.setStyle(DecimalStyle::germanComma);
+    const std::pair<const char*, const char*> reasons[] = {
+        {"Beitrag 2024 120 €", "two numbers with only words between them"}, {"2 ++ 3", "two operators in a row"},
+        {"100 USD to EUR to GBP", "a conversion right after another"}, {"Termin 14:30", "a clock time"},
+    };
+    for (const auto& [text, reason] : reasons)
+        EXPECT_EQ(t.engine.evaluate(QString::fromUtf8(text)).error().reason().toStdString(), reason) << text;
 }
 
 TEST(ExpressionEvaluation, PlaceholdersFromValues)

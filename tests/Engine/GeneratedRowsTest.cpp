@@ -58,13 +58,13 @@ struct Writer {
         case 1:
         case 2: {
             const qint64 n = below(20000);
-            const int places = 1 + below(2);
-            const int fraction = places == 1 ? below(10) : below(100);
+            const int places = 1 + below(4);
+            const int fraction = below(int(std::pow(10.0, places)));
             term.value = double(n) + fraction / std::pow(10.0, places);
             const QString decimals = QStringLiteral("%1").arg(fraction, places, 10, QLatin1Char('0'));
-            // Without grouping, the other mark cannot group before one or
-            // two digits: it is the decimal mark too.
-            const bool otherMark = n < 1000 && chance(25);
+            // The other mark cannot group before other than three digits,
+            // nor after four leading ones: there it is the decimal mark too.
+            const bool otherMark = (places != 3 || n >= 1000) && n > 0 && chance(25);
             term.text = (otherMark ? QString::number(n) : whole(n)) + (otherMark ? groupMark() : decimalMark()) + decimals;
             break;
         }
