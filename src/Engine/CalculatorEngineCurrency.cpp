@@ -66,6 +66,20 @@ bool mayStartSign(char16_t c)
 
 namespace EngineCurrency {
 
+const QStringList& marks()
+{
+    static const QStringList list = [] {
+        QStringList all;
+        for (const Sign& sign : signs)
+            all.append(sign.text.toString());
+        // Lettered marks, as typed.
+        for (const char16_t* mark : {u"CHF", u"kr", u"zł", u"Kč", u"Ft", u"R"})
+            all.append(QString::fromUtf16(mark));
+        return all;
+    }();
+    return list;
+}
+
 QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length)
 {
     if (i >= text.size())

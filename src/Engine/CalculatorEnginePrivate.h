@@ -42,6 +42,11 @@ void notFinite(std::optional<CalculationError>& failure);
 
 namespace EngineCurrency {
 
+// Every currency mark the marks step removes, longest of a kind first
+// (US$ before $, R$ before R): the signs of the one table and the lettered
+// marks as typed. At most 32.
+const QStringList& marks();
+
 // A currency at `i` (a sign, a code or a currency's name standing as a
 // word); its code and length. Empty when none stands there.
 QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length);

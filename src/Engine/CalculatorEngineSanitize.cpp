@@ -817,25 +817,14 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
 
 namespace {
 
-// Removed in this order, case-sensitively, wherever they stand.
-const QStringList& currencyMarks()
-{
-    static const QStringList marks = [] {
-        QStringList list;
-        for (const char16_t* mark : {u"$", u"€", u"£", u"¥", u"₹", u"₽", u"₩", u"฿", u"₪", u"₫", u"₴", u"₦", u"₱", u"₲",
-        u"₡", u"₵", u"₸", u"₺", u"₼", u"₾", u"₿", u"CHF", u"kr", u"zł", u"Kč", u"Ft", u"R$", u"R"})
-            list.append(QString::fromUtf16(mark));
-        return list;
-    }();
-    return marks;
-}
-
 // Could start a mark: "$", the letters of the lettered marks, and the
 // currency signs.
 bool mayStartMark(char16_t c)
 {
     switch (c) {
     case '$':
+    case 'U':
+    case 'A':
     case 'C':
     case 'k':
     case 'z':
@@ -856,7 +845,7 @@ qsizetype removeMarks(QString& text, qsizetype start, qsizetype end)
 {
     // Removing only deletes characters, so a mark whose first character is
     // not in the segment now cannot appear later either.
-    const QStringList& marks = currencyMarks();
+    const QStringList& marks = EngineCurrency::marks();
     quint32 candidates = 0;
     for (qsizetype i = start; i < end; ++i) {
         const QChar c = text[i];

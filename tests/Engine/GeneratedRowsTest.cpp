@@ -86,6 +86,9 @@ struct Writer {
     // The row's currency, written the same way for every amount.
     enum class Currency { none, signAfter, signBefore, codeAfter, codeBefore, name };
 
+    // The row's currency sign, glued to or set apart from its amounts.
+    QString sign = QStringLiteral("€");
+
     Term decorated(Currency currency)
     {
         static const char* const labels[] = {"Miete", "Käse", "Brötchen", "E-Bike", "Wi-Fi", "Größe", "Öl", "Straße",
@@ -95,8 +98,8 @@ struct Writer {
         QString text = term.text;
         switch (currency) {
         case Currency::none: break;
-        case Currency::signAfter: text += chance(50) ? QStringLiteral(" €") : QStringLiteral("€"); break;
-        case Currency::signBefore: text = QStringLiteral("€") + text; break;
+        case Currency::signAfter: text += (chance(50) ? QStringLiteral(" ") : QString()) + sign; break;
+        case Currency::signBefore: text = sign + text; break;
         case Currency::codeAfter: text += QStringLiteral(" EUR"); break;
         case Currency::codeBefore: text = QStringLiteral("EUR ") + text; break;
         case Currency::name: text += QStringLiteral(" Euro"); break;
@@ -160,6 +163,8 @@ Row makeRow(Writer& w)
     const Currency currencies[] = {Currency::none, Currency::signAfter, Currency::signBefore, Currency::codeAfter,
                                    Currency::codeBefore, Currency::name};
     const Currency currency = w.chance(50) ? Currency::none : currencies[1 + w.below(5)];
+    static const char* const currencySigns[] = {"€", "$", "US$", "C$", "£", "₹"};
+    w.sign = QString::fromUtf8(currencySigns[w.below(6)]);
     const int count = 1 + w.below(5);
     std::vector<Term> terms;
     std::vector<double> values;
