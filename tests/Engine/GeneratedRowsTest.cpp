@@ -172,6 +172,12 @@ Row makeRow(Writer& w)
     bool decorated = false;
     for (int i = 0; i < count; ++i) {
         Term term = w.decorated(currency);
+        // A minus right after an operator is the number's sign.
+        if (i > 0 && !term.decorated && w.chance(10)) {
+            term.text = (w.chance(50) ? QStringLiteral("-") : QStringLiteral("−")) + term.text;
+            term.value = -term.value;
+            term.decorated = true; // keeps its blank before it
+        }
         if (i > 0) {
             Op op = Op(w.below(4));
             // A divisor of zero has no value to compare with.
@@ -203,6 +209,17 @@ Row makeRow(Writer& w)
             if (terms[i + 1].text.startsWith(QLatin1Char('.')) || terms[i + 1].text.startsWith(QLatin1Char(',')))
                 row.tight.clear();
         }
+    }
+    // A conversion converts the whole row before it (test rates: 1 € = 1,1 $).
+    const bool signed_ = currency == Currency::signAfter || currency == Currency::signBefore;
+    const bool euros = currency != Currency::none && (!signed_ || w.sign == QStringLiteral("€"));
+    const bool dollars = signed_ && (w.sign == QStringLiteral("$") || w.sign == QStringLiteral("US$"));
+    if ((euros || dollars) && w.chance(30)) {
+        static const char* const keywords[] = {" in ", " to ", " nach ", " -> ", " => ", " into ", " → "};
+        row.text += QString::fromUtf8(keywords[w.below(7)]) + (euros ? QStringLiteral("USD") : QStringLiteral("EUR"));
+        row.tight.clear();
+        row.value = euros ? row.value * 1.1 : row.value / 1.1;
+        return row;
     }
     // A percentage applies to the group right before it.
     if (w.chance(15)) {
