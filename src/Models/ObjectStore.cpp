@@ -1137,8 +1137,14 @@ bool ObjectStore::save()
     const QString shown = QDir::toNativeSeparators(m_path);
     const QString since = m_lastSaved.toString(QStringLiteral("HH:mm"));
     const QString keep = QStringLiteral("Keep Quillsheet open and ");
-    const QString orExport = QStringLiteral(", or choose Export All Canvases….");
-    if (state == FileState::replaced) {
+    const QString orExport = QStringLiteral(", or choose “Export All Canvases…”.");
+    if (state == FileState::replaced && m_lock && !lockIsStillOurs()) {
+        m_fileLost = true;
+        m_saveError = QStringLiteral("The canvases since %1 cannot be saved: another start of Quillsheet has made a new "
+                                     "store at “%2”, and this one does not write over it. Keep Quillsheet open and "
+                                     "choose “Export All Canvases…”, then import that file in the other Quillsheet.")
+                          .arg(since, shown);
+    } else if (state == FileState::replaced) {
         m_fileLost = true;
         m_saveError = QStringLiteral("The canvases since %1 cannot be saved: another file has taken the place of the "
                                      "store “%2”, and Quillsheet does not write over it. %3move that file away (Quillsheet "

@@ -832,7 +832,7 @@ void ContentView::closeEvent(QCloseEvent* event)
             }
             QMessageBox alert(this);
             question = &alert;
-            alert.setIcon(QMessageBox::Warning);
+            alert.setIcon(m_exportIsCurrent ? QMessageBox::Information : QMessageBox::Warning);
             alert.setWindowTitle(QStringLiteral("Quillsheet"));
             alert.setText(m_exportIsCurrent ? QStringLiteral("Quit? Your canvases are exported.")
                                             : QStringLiteral("Quit without saving?"));
