@@ -35,6 +35,12 @@ Q_LOGGING_CATEGORY(storeLog, "com.quillsheet.Store")
 
 namespace {
 
+// Whether a write-ahead log with at least one frame lies beside the file.
+bool logHoldsFrames(const QString& path)
+{
+    return QFileInfo(path + QStringLiteral("-wal")).size() > 32;
+}
+
 // Beside the log: which main file the log was written for.
 const QString ownerNoteSuffix = QStringLiteral("-wal.owner");
 
@@ -508,7 +514,10 @@ bool ObjectStore::isReadableStore(const QString& path, QString* why)
         const auto appId = queryInteger(db, "PRAGMA application_id");
         const auto version = queryInteger(db, "PRAGMA user_version");
         const auto tables = queryInteger(db, "SELECT count(*) FROM sqlite_master");
-        if (!appId || !version || !tables)
+        if ((!appId || !version || !tables) && (sqlite3_extended_errcode(db) & 0xff) == SQLITE_CORRUPT
+            && logHoldsFrames(path))
+            readable = true; // whole only with its log: opening the copy decides
+        else if (!appId || !version || !tables)
             *why = errorText(db);
         else if (*tables > 0 && *appId != applicationId)
             *why = QStringLiteral("not a Quillsheet store");
@@ -756,7 +765,11 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
         const QString probeError = errorText(probe);
         const int probeCode = probe ? sqlite3_extended_errcode(probe) : rc;
         sqlite3_close(probe);
-        if (!appId || !version || !tables) {
+        // A checkpoint cut short (by a full disk, say) leaves the main file
+        // shorter than its header says, whole only with its log: the opening
+        // below reads both before anything is written.
+        const bool wholeOnlyWithLog = (probeCode & 0xff) == SQLITE_CORRUPT && logHoldsFrames(path);
+        if ((!appId || !version || !tables) && !wholeOnlyWithLog) {
             if ((probeCode & 0xff) == SQLITE_NOTADB || (probeCode & 0xff) == SQLITE_CORRUPT)
                 return refuse(OpenFailure::notAStore,
                               QStringLiteral("The file “%1” is not a Quillsheet store or is damaged (%2).")
@@ -764,11 +777,11 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
             return refuse(OpenFailure::unreadable,
                           QStringLiteral("The store “%1” cannot be read (%2).").arg(shown, probeError));
         }
-        const bool emptyDatabase = *appId == 0 && *version == 0 && *tables == 0;
-        if (!emptyDatabase && *appId != applicationId)
+        const bool emptyDatabase = appId && *appId == 0 && *version == 0 && *tables == 0;
+        if (appId && !emptyDatabase && *appId != applicationId)
             return refuse(OpenFailure::notAStore,
                           QStringLiteral("The file “%1” is not a Quillsheet store.").arg(shown));
-        if (!emptyDatabase && *version > fileFormatVersion)
+        if (version && !emptyDatabase && *version > fileFormatVersion)
             return refuse(OpenFailure::newerVersion,
                           QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
     }

@@ -110,7 +110,7 @@ QString StartupText::alreadyRunning()
 QString StartupText::wayOut(const QString& path, ObjectStore::OpenFailure failure, const QString& error)
 {
     if (failure == ObjectStore::OpenFailure::notWritable)
-        return QStringLiteral("Make it writable, then start Quillsheet again.");
+        return QStringLiteral("Make the folder or file named above writable, then start Quillsheet again.");
     if (error.contains(QLatin1String("Free some space")))
         return QString(); // said already
     return QStringLiteral("To start with a new, empty store, move or rename “%1” (with “%1-wal” and “%1-shm” if they "

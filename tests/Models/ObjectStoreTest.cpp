@@ -3,6 +3,7 @@
 #include "Models/Link.h"
 #include "Models/ObjectStore.h"
 #include "support/FullFileSystem.h"
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -749,6 +750,34 @@ TEST_F(ObjectStoreTest, AFileThatTakesTheStoresPlaceIsLeftAsItCame)
     }
     EXPECT_EQ(canvasNames(), QStringList{QStringLiteral("Backup")});
     EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("default.store-wal.set-aside-*")}).size(), 1);
+}
+
+// A checkpoint cut short by a full disk leaves the main file shorter than
+// its header says; with its log the store is whole and opens.
+TEST_F(ObjectStoreTest, AStoreWholeOnlyWithItsLogOpens)
+{
+    const QString source = dir.filePath(QStringLiteral("source.store"));
+    {
+        auto store = ObjectStore::open(source);
+        ASSERT_TRUE(store);
+        store->context().insert(Canvas::create(QStringLiteral("Kept"), 0, 0, 1));
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(source).constData(), &db), SQLITE_OK);
+    // Every page into the log, none back into the file yet.
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA wal_autocheckpoint=0; VACUUM;", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_TRUE(QFile::copy(source + QStringLiteral("-wal"), path() + QStringLiteral("-wal")));
+    QByteArray main = fileBytes(source);
+    sqlite3_close(db);
+    ASSERT_GT(main.size(), 4096);
+    main.truncate(4096);
+    writeFileBytes(path(), main);
+
+    QString message;
+    auto store = open(nullptr, &message);
+    ASSERT_TRUE(store) << message.toStdString();
+    ASSERT_EQ(store->context().canvasCount(), 1);
+    EXPECT_EQ(store->context().canvases().first()->name(), QStringLiteral("Kept"));
 }
 
 TEST_F(ObjectStoreTest, FailedSaveKeepsChangesReportsOnceAndRetries)
