@@ -731,7 +731,6 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
             setAside = QStringLiteral("The store “%1” had a log beside it that Quillsheet had written for another "
                                       "file. It was not read into the store but moved to “%2”.")
                            .arg(shown, QDir::toNativeSeparators(aside));
-            qCWarning(storeLog).noquote() << setAside;
         }
     }
 

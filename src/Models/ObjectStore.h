@@ -68,7 +68,8 @@ public:
     bool isFileLost() const { return m_fileLost; }
     // When the last save (or the opening) reached the file.
     QDateTime lastSaved() const { return m_lastSaved; }
-    // What opening had to do on its own (a log set aside); empty when nothing.
+    // What opening had to do on its own (a log set aside), for the caller to
+    // say; empty when nothing.
     QString openingNotice() const { return m_openingNotice; }
     // Delay before a failed save is tried again.
     void setRetryInterval(int milliseconds) { m_retryTimer.setInterval(milliseconds); }

@@ -696,8 +696,6 @@ void ContentView::watchStore(ObjectStore* store)
     });
     if (const auto error = store->saveError())
         showSaveWarning(*error);
-    else if (!store->openingNotice().isEmpty())
-        showSaveWarning(store->openingNotice(), true);
 }
 
 bool ContentView::isShowingSaveWarning() const
