@@ -942,6 +942,7 @@ ObjectStore::FileStamp ObjectStore::stampOf(const QString& file)
     stamp.inode = info.st_ino;
     stamp.size = info.st_size;
     stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.changed = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
     return stamp;
 }
 

@@ -95,13 +95,14 @@ private:
         quint64 inode = 0;
         qint64 size = 0;
         qint64 modified = 0; // nanoseconds
+        qint64 changed = 0;  // of the inode: tools that copy a file's times keep this one new
         bool sameFile(const FileStamp& other) const
         {
             return known && other.known && device == other.device && inode == other.inode;
         }
         bool operator==(const FileStamp& other) const
         {
-            return sameFile(other) && size == other.size && modified == other.modified;
+            return sameFile(other) && size == other.size && modified == other.modified && changed == other.changed;
         }
     };
     static FileStamp stampOf(const QString& file);
