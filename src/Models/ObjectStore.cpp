@@ -30,6 +30,7 @@
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
+#include <vector>
 
 Q_LOGGING_CATEGORY(storeLog, "com.quillsheet.Store")
 
@@ -918,8 +919,11 @@ ObjectStore::~ObjectStore()
     }
     // A lock file another start made in the place of ours is that start's:
     // ours, whose file is gone, must not remove it on the way out.
-    if (m_lock && !lockIsStillOurs())
-        (void)m_lock.release(); // NOLINT: its handle closes with the program
+    if (m_lock && !lockIsStillOurs()) {
+        // Never destroyed: its handle closes with the program.
+        static auto* const abandoned = new std::vector<std::unique_ptr<QLockFile>>;
+        abandoned->push_back(std::move(m_lock));
+    }
 }
 
 void ObjectStore::finalizeStatements()
@@ -996,10 +1000,12 @@ void ObjectStore::letGo()
 
 bool ObjectStore::lockIsStillOurs() const
 {
+    if (!stampOf(m_path + QStringLiteral(".lock")).sameFile(m_lockFile))
+        return false;
+    // Its text names another process when another start took its place.
     qint64 pid = 0;
     QString host, application;
-    return stampOf(m_path + QStringLiteral(".lock")).sameFile(m_lockFile) && m_lock->getLockInfo(&pid, &host, &application)
-        && pid == QCoreApplication::applicationPid();
+    return !m_lock->getLockInfo(&pid, &host, &application) || pid == QCoreApplication::applicationPid();
 }
 
 bool ObjectStore::recreate(QString* message)
