@@ -5,6 +5,7 @@
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
 #include "Platform/AppIdentity.h"
+#include "Platform/FileWriting.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -29,10 +30,20 @@
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
+#include <vector>
 
 Q_LOGGING_CATEGORY(storeLog, "com.quillsheet.Store")
 
 namespace {
+
+// Whether a write-ahead log with at least one frame lies beside the file.
+bool logHoldsFrames(const QString& path)
+{
+    return QFileInfo(path + QStringLiteral("-wal")).size() > 32;
+}
+
+// Beside the log: which main file the log was written for.
+const QString ownerNoteSuffix = QStringLiteral("-wal.owner");
 
 const char* const schemaSql = R"SQL(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -219,6 +230,15 @@ bool isAbandonedLockFile(const QLockFile& lock, const QString& lockPath)
     const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
     ::close(fd);
     return !held;
+}
+
+// A lock whose text names its maker is past the moment of its making: from
+// then on it is held exactly while its file is locked.
+bool lockHasText(const QLockFile& lock)
+{
+    qint64 pid = 0;
+    QString host, application;
+    return lock.getLockInfo(&pid, &host, &application);
 }
 
 struct Statement {
@@ -472,6 +492,52 @@ void ObjectStore::setDiskFullProbe(std::function<bool(const QString& folder)> pr
     diskFullProbe() = std::move(probe);
 }
 
+bool ObjectStore::isReadableStore(const QString& path, QString* why)
+{
+    QString reason;
+    if (!why)
+        why = &reason;
+    QFile head(path);
+    if (!head.open(QIODevice::ReadOnly)) {
+        *why = head.errorString();
+        return false;
+    }
+    if (head.read(16) != QByteArrayView("SQLite format 3\0", 16)) {
+        *why = QStringLiteral("not a database");
+        return false;
+    }
+    head.close();
+    // "immutable": nothing is made beside the file, not even to read it.
+    sqlite3* db = nullptr;
+    const QByteArray uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1";
+    bool readable = false;
+    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
+        const auto appId = queryInteger(db, "PRAGMA application_id");
+        const auto version = queryInteger(db, "PRAGMA user_version");
+        const auto tables = queryInteger(db, "SELECT count(*) FROM sqlite_master");
+        if ((!appId || !version || !tables) && (sqlite3_extended_errcode(db) & 0xff) == SQLITE_CORRUPT
+            && logHoldsFrames(path))
+            readable = true; // whole only with its log: opening the copy decides
+        else if (!appId || !version || !tables)
+            *why = errorText(db);
+        else if (*tables > 0 && *appId != applicationId)
+            *why = QStringLiteral("not a Quillsheet store");
+        else if (*version > fileFormatVersion)
+            *why = QStringLiteral("written by a newer version of Quillsheet");
+        else if (*tables == 0)
+            readable = true;
+        else {
+            ModelContext scratch;
+            bool damaged = false;
+            readable = StoreReader::read(db, scratch, why, &damaged);
+        }
+    } else {
+        *why = errorText(db);
+    }
+    sqlite3_close(db);
+    return readable;
+}
+
 QString ObjectStore::defaultPath()
 {
     return QDir(applicationDataFolder()).filePath(QStringLiteral("default.store"));
@@ -500,7 +566,7 @@ QString fullDiskText(const QString& shown)
         .arg(shown);
 }
 
-// Says why a store is refused: to the caller and to the log.
+// Says why a store is refused. The caller reports it, once.
 void reportRefusal(QString* message, ObjectStore::OpenFailure* failure, ObjectStore::OpenFailure kind,
                    const QString& text)
 {
@@ -508,7 +574,53 @@ void reportRefusal(QString* message, ObjectStore::OpenFailure* failure, ObjectSt
         *message = text;
     if (failure)
         *failure = kind;
-    qCWarning(storeLog).noquote() << text;
+}
+
+// Makes a folder, also where a symbolic link on the way points to a folder
+// that was deleted: the link stays, its target is made again.
+std::error_code makeFolder(const QString& folder)
+{
+    std::error_code error;
+    for (int links = 0; links < 8; ++links) {
+        error.clear();
+        std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+        if (!error)
+            return error;
+        QString dangling;
+        for (QString at = folder; !at.isEmpty() && at != QLatin1String("/"); at = QFileInfo(at).path()) {
+            const QFileInfo info(at);
+            if (info.isSymLink() && !info.exists()) {
+                dangling = info.symLinkTarget();
+                break;
+            }
+            if (info.exists())
+                break;
+        }
+        std::error_code madeTarget;
+        if (dangling.isEmpty()
+            || !std::filesystem::create_directories(QFile::encodeName(dangling).toStdString(), madeTarget))
+            return error;
+    }
+    return error;
+}
+
+// A lock file that exists but that no process holds: the program that made
+// it is gone, wherever it ran (another machine, an earlier boot). Live locks
+// keep their file locked for as long as they are held.
+bool nobodyHoldsLockFile(const QString& lockPath)
+{
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return !held;
+}
+
+QString folderNotWritableText(const QString& folder, const QString& reason)
+{
+    return QStringLiteral("The folder “%1” cannot be written (%2), so Quillsheet cannot keep its store there.")
+        .arg(QDir::toNativeSeparators(folder), reason);
 }
 
 } // namespace
@@ -531,18 +643,25 @@ std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* messa
                       QStringLiteral("The store “%1” cannot be locked (%2).").arg(shown, reason));
     };
     // The lock file lies beside the store, so its folder has to be there first.
-    std::error_code madeFolder;
-    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), madeFolder);
-    if (madeFolder)
+    if (const std::error_code madeFolder = makeFolder(folder)) {
+        if (madeFolder == std::errc::permission_denied || madeFolder == std::errc::read_only_file_system)
+            return refuse(OpenFailure::notWritable,
+                          QStringLiteral("The folder “%1” cannot be made (%2), so Quillsheet cannot keep its store there.")
+                              .arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(madeFolder.message())));
         return cannotLock(QString::fromLocal8Bit(madeFolder.message()));
+    }
 
     // One writer: a second running instance must not write the same file.
     const QString lockPath = path + QStringLiteral(".lock");
     auto file = std::make_unique<QLockFile>(lockPath);
     file->setStaleLockTime(0);
     if (!file->tryLock(0) && file->error() == QLockFile::LockFailedError
-        && isAbandonedLockFile(*file, lockPath) && file->removeStaleLockFile())
+        && (isAbandonedLockFile(*file, lockPath) || (lockHasText(*file) && nobodyHoldsLockFile(lockPath)))) {
+        if (!file->removeStaleLockFile() && QFileInfo::exists(lockPath) && ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+            return refuse(OpenFailure::notWritable,
+                          folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(errno))));
         file->tryLock(0);
+    }
     if (file->isLocked()) {
         if (failure)
             *failure = OpenFailure::none;
@@ -551,6 +670,9 @@ std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* messa
     if (file->error() == QLockFile::LockFailedError)
         return refuse(OpenFailure::locked,
                       QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown));
+    if (::access(QFile::encodeName(folder).constData(), W_OK) != 0 && errno != ENOENT)
+        return refuse(OpenFailure::notWritable,
+                      folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(errno))));
     return cannotLock(lockFileReason(lockPath));
 }
 
@@ -587,6 +709,32 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     // Whatever happens below, the caller keeps the lock unless the store takes it.
     std::unique_ptr<QLockFile>& lock = heldLock;
 
+    // A log that this program left beside a file which then took another's
+    // place (and was not removed, as the program ended abruptly) belongs to
+    // that other file: replayed into this one it would mix the two.
+    QString setAside;
+    if (QFileInfo(path + QStringLiteral("-wal")).size() > 0) {
+        QFile note(path + ownerNoteSuffix);
+        const QList<QByteArray> noted = note.open(QIODevice::ReadOnly) ? note.readAll().split(' ') : QList<QByteArray>();
+        const FileStamp main = stampOf(path);
+        const FileStamp wal = stampOf(path + QStringLiteral("-wal"));
+        if (noted.size() == 4 && wal.device == noted[2].trimmed().toULongLong()
+            && wal.inode == noted[3].trimmed().toULongLong()
+            && (main.device != noted[0].toULongLong() || main.inode != noted[1].toULongLong())) {
+            const QString aside = path + QStringLiteral("-wal.set-aside-")
+                + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+            if (!QFile::rename(path + QStringLiteral("-wal"), aside))
+                return refuse(OpenFailure::unreadable,
+                              QStringLiteral("The store “%1” has a log beside it that belongs to another file, and "
+                                             "the log cannot be moved away.").arg(shown));
+            QFile::remove(path + QStringLiteral("-shm"));
+            QFile::remove(path + ownerNoteSuffix);
+            setAside = QStringLiteral("The store “%1” had a log beside it that Quillsheet had written for another "
+                                      "file. It was not read into the store but moved to “%2”.")
+                           .arg(shown, QDir::toNativeSeparators(aside));
+        }
+    }
+
     const bool existing = info.exists() && (info.size() > 0 || QFileInfo(path + QStringLiteral("-wal")).size() > 0);
     const QByteArray file = QFile::encodeName(path);
 
@@ -617,7 +765,11 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
         const QString probeError = errorText(probe);
         const int probeCode = probe ? sqlite3_extended_errcode(probe) : rc;
         sqlite3_close(probe);
-        if (!appId || !version || !tables) {
+        // A checkpoint cut short (by a full disk, say) leaves the main file
+        // shorter than its header says, whole only with its log: the opening
+        // below reads both before anything is written.
+        const bool wholeOnlyWithLog = (probeCode & 0xff) == SQLITE_CORRUPT && logHoldsFrames(path);
+        if ((!appId || !version || !tables) && !wholeOnlyWithLog) {
             if ((probeCode & 0xff) == SQLITE_NOTADB || (probeCode & 0xff) == SQLITE_CORRUPT)
                 return refuse(OpenFailure::notAStore,
                               QStringLiteral("The file “%1” is not a Quillsheet store or is damaged (%2).")
@@ -625,11 +777,11 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
             return refuse(OpenFailure::unreadable,
                           QStringLiteral("The store “%1” cannot be read (%2).").arg(shown, probeError));
         }
-        const bool emptyDatabase = *appId == 0 && *version == 0 && *tables == 0;
-        if (!emptyDatabase && *appId != applicationId)
+        const bool emptyDatabase = appId && *appId == 0 && *version == 0 && *tables == 0;
+        if (appId && !emptyDatabase && *appId != applicationId)
             return refuse(OpenFailure::notAStore,
                           QStringLiteral("The file “%1” is not a Quillsheet store.").arg(shown));
-        if (!emptyDatabase && *version > fileFormatVersion)
+        if (version && !emptyDatabase && *version > fileFormatVersion)
             return refuse(OpenFailure::newerVersion,
                           QStringLiteral("The store “%1” was written by a newer version of Quillsheet.").arg(shown));
     }
@@ -733,7 +885,8 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
         return closeAndRefuse(error);
     // From now on closing may fold the log into the file.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
-    store->rememberFile();
+    store->rememberFile(true);
+    store->m_openingNotice = setAside;
     if (failure)
         *failure = OpenFailure::none;
     return store;
@@ -754,8 +907,23 @@ ObjectStore::~ObjectStore()
 {
     if (m_upsertCanvas && m_context.hasChanges()) // fully opened: keep what is still pending
         save();
+    // A file that is no longer this store's is neither written nor folded into.
+    if (m_db && fileState() != FileState::same)
+        letGo();
     finalizeStatements();
-    sqlite3_close(m_db);
+    if (m_db) {
+        sqlite3_close(m_db);
+        // Closed cleanly, the log is gone and the note on it says nothing.
+        if (!QFileInfo::exists(m_path + QStringLiteral("-wal")))
+            QFile::remove(m_path + ownerNoteSuffix);
+    }
+    // A lock file another start made in the place of ours is that start's:
+    // ours, whose file is gone, must not remove it on the way out.
+    if (m_lock && !lockIsStillOurs()) {
+        // Never destroyed: its handle closes with the program.
+        static auto* const abandoned = new std::vector<std::unique_ptr<QLockFile>>;
+        abandoned->push_back(std::move(m_lock));
+    }
 }
 
 void ObjectStore::finalizeStatements()
@@ -767,23 +935,77 @@ void ObjectStore::finalizeStatements()
     }
 }
 
-void ObjectStore::rememberFile()
+ObjectStore::FileStamp ObjectStore::stampOf(const QString& file)
 {
-    struct stat file = {};
-    m_fileKnown = ::stat(QFile::encodeName(m_path).constData(), &file) == 0;
-    m_device = file.st_dev;
-    m_inode = file.st_ino;
+    struct stat info = {};
+    FileStamp stamp;
+    if (::stat(QFile::encodeName(file).constData(), &info) != 0)
+        return stamp;
+    stamp.known = true;
+    stamp.device = info.st_dev;
+    stamp.inode = info.st_ino;
+    stamp.size = info.st_size;
+    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    stamp.changed = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+    return stamp;
+}
+
+void ObjectStore::rememberFile(bool ownerNote)
+{
+    m_file = stampOf(m_path);
+    m_wal = stampOf(m_path + QStringLiteral("-wal"));
+    m_lastSaved = QDateTime::currentDateTime();
+    if (!ownerNote)
+        return;
+    m_shm = stampOf(m_path + QStringLiteral("-shm"));
+    m_lockFile = stampOf(m_path + QStringLiteral(".lock"));
+    if (m_file.known && m_wal.known)
+        FileWriting::writeWholeFile(m_path + ownerNoteSuffix, QStringLiteral("%1 %2 %3 %4\n")
+                                                                   .arg(m_file.device)
+                                                                   .arg(m_file.inode)
+                                                                   .arg(m_wal.device)
+                                                                   .arg(m_wal.inode)
+                                                                   .toLatin1());
 }
 
 ObjectStore::FileState ObjectStore::fileState() const
 {
-    if (!m_fileKnown)
+    if (!m_file.known)
         return FileState::same;
     const QByteArray name = QFile::encodeName(m_path);
     struct stat file = {};
     if (::stat(name.constData(), &file) != 0)
         return errno == ENOENT || errno == ENOTDIR ? FileState::missing : FileState::same;
-    return file.st_dev == m_device && file.st_ino == m_inode ? FileState::same : FileState::replaced;
+    // Renamed over, written over in place, or made by another start.
+    return stampOf(m_path) == m_file ? FileState::same : FileState::replaced;
+}
+
+void ObjectStore::letGo()
+{
+    if (!m_db)
+        return;
+    finalizeStatements();
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    // Left beside the other file, this store's log would be read into it.
+    const QString wal = m_path + QStringLiteral("-wal");
+    if (m_wal.known && stampOf(wal) == m_wal) {
+        QFile::remove(wal);
+        if (m_shm.known && stampOf(m_path + QStringLiteral("-shm")).sameFile(m_shm))
+            QFile::remove(m_path + QStringLiteral("-shm"));
+        QFile::remove(m_path + ownerNoteSuffix);
+    }
+}
+
+bool ObjectStore::lockIsStillOurs() const
+{
+    if (!stampOf(m_path + QStringLiteral(".lock")).sameFile(m_lockFile))
+        return false;
+    // Its text names another process when another start took its place.
+    qint64 pid = 0;
+    QString host, application;
+    return !m_lock->getLockInfo(&pid, &host, &application) || pid == QCoreApplication::applicationPid();
 }
 
 bool ObjectStore::recreate(QString* message)
@@ -847,14 +1069,17 @@ bool ObjectStore::recreate(QString* message)
         finalizeStatements();
         removeFresh();
         m_db = old;
-        prepareStatements();
+        if (old)
+            prepareStatements();
         return false;
     }
     // The old connection still holds the removed file: closing it must
     // neither fold its log into anything nor remove files by their names.
-    sqlite3_db_config(old, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    sqlite3_close(old);
-    rememberFile();
+    if (old) {
+        sqlite3_db_config(old, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_close(old);
+    }
+    rememberFile(true);
     return true;
 }
 
@@ -887,7 +1112,9 @@ bool ObjectStore::load(QString* message, bool* damaged)
 bool ObjectStore::save()
 {
     // Before each save: does the path still name the file being written?
-    const FileState state = fileState();
+    FileState state = fileState();
+    if (!m_db && state == FileState::same)
+        state = FileState::replaced; // let go of earlier: the file there is not taken back
     if (state == FileState::same && !m_context.hasChanges())
         return true;
     QString message;
@@ -901,10 +1128,12 @@ bool ObjectStore::save()
         written = recreate(&message);
         break;
     case FileState::replaced:
-        message = QStringLiteral("another file has taken the place of “%1”").arg(QDir::toNativeSeparators(m_path));
+        letGo();
         break;
     }
     if (written) {
+        rememberFile();
+        m_fileLost = false;
         m_context.clearChanges();
         m_retryTimer.stop();
         if (m_saveError) {
@@ -921,11 +1150,38 @@ bool ObjectStore::save()
         }
         return true;
     }
-    // Nothing is lost: the changes stay pending and the save is tried again.
+    // Nothing is lost: the changes stay in memory and the save is tried again.
     const bool firstFailure = !m_saveError.has_value();
-    m_saveError = QStringLiteral("Your changes could not be saved (%1). Quillsheet keeps them and tries again.")
-                      .arg(message);
-    if (firstFailure) {
+    const bool wasLost = m_fileLost;
+    const QString shown = QDir::toNativeSeparators(m_path);
+    const QString since = m_lastSaved.toString(QStringLiteral("HH:mm"));
+    const QString keep = QStringLiteral("Keep Quillsheet open and ");
+    const QString orExport = QStringLiteral(", or choose “Export All Canvases…”.");
+    if (state == FileState::replaced && m_lock && !lockIsStillOurs()) {
+        m_fileLost = true;
+        m_saveError = QStringLiteral("The canvases since %1 cannot be saved: another start of Quillsheet has made a new "
+                                     "store at “%2”, and this one does not write over it. Keep Quillsheet open and "
+                                     "choose “Export All Canvases…”, then import that file in the other Quillsheet.")
+                          .arg(since, shown);
+    } else if (state == FileState::replaced) {
+        m_fileLost = true;
+        m_saveError = QStringLiteral("The canvases since %1 cannot be saved: another file has taken the place of the "
+                                     "store “%2”, and Quillsheet does not write over it. %3move that file away (Quillsheet "
+                                     "then writes all your canvases there again)%4")
+                          .arg(since, shown, keep, orExport);
+    } else if (state == FileState::missing) {
+        m_fileLost = true;
+        m_saveError = QStringLiteral("The canvases since %1 cannot be saved: the store “%2” was removed and cannot be "
+                                     "made again (%3). %4free some space or make its folder writable (Quillsheet "
+                                     "then writes all your canvases there again)%5")
+                          .arg(since, shown, message, keep, orExport);
+    } else {
+        m_fileLost = false;
+        m_saveError = QStringLiteral("The changes since %1 cannot be saved (%2). Quillsheet keeps them and tries "
+                                     "again. %3free some space if the disk is full%4")
+                          .arg(since, message, keep, orExport);
+    }
+    if (firstFailure || wasLost != m_fileLost) {
         qCWarning(storeLog).noquote() << *m_saveError;
         Q_EMIT saveFailed(*m_saveError);
     }

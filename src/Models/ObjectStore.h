@@ -2,6 +2,7 @@
 
 #include "Models/ModelContext.h"
 
+#include <QDateTime>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
@@ -41,6 +42,9 @@ public:
     // be made.
     static std::unique_ptr<QLockFile> lock(const QString& path, QString* message = nullptr,
                                            OpenFailure* failure = nullptr);
+    // Whether the file at path could be opened as a store, read where it
+    // lies without changing it or making anything beside it; why not when not.
+    static bool isReadableStore(const QString& path, QString* why = nullptr);
     // Where the application keeps its store.
     static QString defaultPath();
     // Whether the disk holding a folder has no room left, asked when a store
@@ -58,6 +62,15 @@ public:
     bool save();
     // The last failure while it lasts; none once a save succeeds again.
     std::optional<QString> saveError() const { return m_saveError; }
+    // True while the file on disk no longer holds the canvases at all (another
+    // file took its place, or it is gone and cannot be made again): quitting
+    // then loses every canvas, not just the latest changes.
+    bool isFileLost() const { return m_fileLost; }
+    // When the last save (or the opening) reached the file.
+    QDateTime lastSaved() const { return m_lastSaved; }
+    // What opening had to do on its own (a log set aside), for the caller to
+    // say; empty when nothing.
+    QString openingNotice() const { return m_openingNotice; }
     // Delay before a failed save is tried again.
     void setRetryInterval(int milliseconds) { m_retryTimer.setInterval(milliseconds); }
 
@@ -74,10 +87,32 @@ private:
     ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock);
     bool prepareStatements();
     void finalizeStatements();
-    // Whether the path still names the file opened (or last made) there.
+    // Whether the path still names the file as this store last left it.
     enum class FileState { same, missing, replaced };
-    void rememberFile();
+    struct FileStamp {
+        bool known = false;
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modified = 0; // nanoseconds
+        qint64 changed = 0;  // of the inode: tools that copy a file's times keep this one new
+        bool sameFile(const FileStamp& other) const
+        {
+            return known && other.known && device == other.device && inode == other.inode;
+        }
+        bool operator==(const FileStamp& other) const
+        {
+            return sameFile(other) && size == other.size && modified == other.modified && changed == other.changed;
+        }
+    };
+    static FileStamp stampOf(const QString& file);
+    // ownerNote: also note beside the log which file it belongs to.
+    void rememberFile(bool ownerNote = false);
     FileState fileState() const;
+    // Closes the file without folding the log into it and removes the
+    // companions this store made, as long as they are still the same files.
+    void letGo();
+    bool lockIsStillOurs() const;
     // Writes every record into a new store at the path and goes on with it.
     bool recreate(QString* message);
     bool load(QString* message, bool* damaged);
@@ -89,9 +124,13 @@ private:
     ModelContext m_context;
     QTimer m_retryTimer;
     std::optional<QString> m_saveError;
-    bool m_fileKnown = false;
-    quint64 m_device = 0;
-    quint64 m_inode = 0;
+    FileStamp m_file;
+    FileStamp m_wal;
+    FileStamp m_shm;
+    FileStamp m_lockFile;
+    bool m_fileLost = false;
+    QDateTime m_lastSaved;
+    QString m_openingNotice;
 
     sqlite3_stmt* m_upsertCanvas = nullptr;
     sqlite3_stmt* m_upsertBlock = nullptr;

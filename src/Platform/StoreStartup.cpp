@@ -57,6 +57,9 @@ StoreMigration migrateStoreFromSandboxIfNeeded(const QString& dataFolder, const 
     const QDir source(formerStoreFolder(homeFolder));
     if (!QFileInfo(source.filePath(storeName)).isFile())
         return StoreMigration::notNeeded;
+    // Copied in, a file that is not a store would be refused at every start.
+    if (!ObjectStore::isReadableStore(source.filePath(storeName), why))
+        return StoreMigration::leftAsItWas;
 
     // Copy everything under temporary names first.
     QStringList copied;
@@ -104,6 +107,32 @@ QString StartupText::alreadyRunning()
     return QStringLiteral("Quillsheet is already running.");
 }
 
+QString StartupText::wayOut(const QString& path, ObjectStore::OpenFailure failure, const QString& error)
+{
+    if (failure == ObjectStore::OpenFailure::notWritable)
+        return QStringLiteral("Make the folder or file named above writable, then start Quillsheet again.");
+    if (error.contains(QLatin1String("Free some space")))
+        return QString(); // said already
+    return QStringLiteral("To start with a new, empty store, move or rename “%1” (with “%1-wal” and “%1-shm” if they "
+                          "are there), then start Quillsheet again.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
+QString StartupText::cannotOpen(const QString& path, ObjectStore::OpenFailure failure, const QString& error)
+{
+    return QStringLiteral("Quillsheet cannot open its store and has to quit. The file was left as it is.\n\n"
+                          "Store: %1\n\nError: %2\n\n%3")
+        .arg(QDir::toNativeSeparators(path), error, wayOut(path, failure, error))
+        .trimmed();
+}
+
+QString StartupText::oldStoreLeft(const QString& oldStore, const QString& why)
+{
+    return QStringLiteral("The store of Quillsheet's earlier version cannot be opened (%1), so Quillsheet started with "
+                          "a new, empty store. The old store was left as it was: %2")
+        .arg(why, QDir::toNativeSeparators(oldStore));
+}
+
 StoreOpening openApplicationStore(const QString& path, const QString& homeFolder, Defaults& defaults,
                                   CloudService& cloud, const StartupPrinter& print)
 {
@@ -111,22 +140,29 @@ StoreOpening openApplicationStore(const QString& path, const QString& homeFolder
     QString error;
     ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
     // Another running Quillsheet owns the store: leave everything alone.
-    auto alreadyRunning = [&] {
-        opening.outcome = StoreOpening::Outcome::alreadyRunning;
+    // Any other refusal is said once, with the way out.
+    auto refused = [&] {
         opening.error = error;
+        opening.failure = failure;
+        if (failure == ObjectStore::OpenFailure::locked) {
+            opening.outcome = StoreOpening::Outcome::alreadyRunning;
+        } else {
+            opening.outcome = StoreOpening::Outcome::failed;
+            print((StartupText::storeFailed + error + u' ' + StartupText::wayOut(path, failure, error)).trimmed(), true);
+        }
         return std::move(opening);
     };
     // Held from here on, so that a second start can neither copy nor open.
     std::unique_ptr<QLockFile> lock = ObjectStore::lock(path, &error, &failure);
-    if (!lock && failure == ObjectStore::OpenFailure::locked)
-        return alreadyRunning();
-    // Without a lock nothing is copied; opening below says why it cannot lock.
-    if (lock && !homeFolder.isEmpty()) {
-        opening.migration = migrateStoreFromSandboxIfNeeded(QFileInfo(path).absolutePath(), homeFolder, &error);
+    if (!lock)
+        return refused();
+    QString oldStoreWhy;
+    if (!homeFolder.isEmpty()) {
+        opening.migration = migrateStoreFromSandboxIfNeeded(QFileInfo(path).absolutePath(), homeFolder, &oldStoreWhy);
         if (opening.migration == StoreMigration::failed) {
             // No store is made: it would stand in the way of the next try.
-            opening.error = error;
-            print(StartupText::copyFailed + error, true);
+            opening.error = oldStoreWhy;
+            print(StartupText::copyFailed + oldStoreWhy, true);
             return opening;
         }
     }
@@ -135,36 +171,43 @@ StoreOpening openApplicationStore(const QString& path, const QString& homeFolder
     const bool wanted = defaults.boolValue(QStringLiteral("iCloudSyncEnabled")).value_or(true);
     const bool mirror = wanted && cloud.hasContainerEntitlement();
 
-    error.clear();
+    bool mirrorFailed = false;
     std::unique_ptr<ObjectStore> store = ObjectStore::open(path, lock, &error, &failure);
-    if (!store && failure == ObjectStore::OpenFailure::locked)
-        return alreadyRunning();
-    if (store && mirror && !cloud.attachMirror(*store, &error)) {
+    if (!store && opening.migration == StoreMigration::copied
+        && (failure == ObjectStore::OpenFailure::notAStore || failure == ObjectStore::OpenFailure::newerVersion)) {
+        // What was copied is refused after all (its log held the rest): the
+        // copies go, the old files stay, and the start goes on with a new store.
+        for (const QString& suffix : storeSuffixes)
+            QFile::remove(path + suffix);
+        opening.migration = StoreMigration::leftAsItWas;
+        oldStoreWhy = error;
+        store = ObjectStore::open(path, lock, &error, &failure);
+    }
+    if (opening.migration == StoreMigration::leftAsItWas)
+        opening.notice = StartupText::oldStoreLeft(QDir(formerStoreFolder(homeFolder)).filePath(storeName), oldStoreWhy);
+    if (!store) {
+        // The file itself is refused: the same open without mirroring would be too.
+        defaults.setValue(QStringLiteral("cloudKitInitFailed"), true);
+        return refused();
+    }
+    if (mirror && !cloud.attachMirror(*store, &error)) {
         lock = store->releaseLock();
         store.reset();
-    }
-    if (store) {
+        print(StartupText::cloudFailed + error, false);
+        defaults.setValue(QStringLiteral("cloudKitInitFailed"), true);
+        error.clear();
+        store = ObjectStore::open(path, lock, &error, &failure);
+        if (!store)
+            return refused();
+        mirrorFailed = true;
+    } else {
         defaults.setValue(QStringLiteral("cloudKitInitFailed"), false);
-        opening.outcome = StoreOpening::Outcome::opened;
-        opening.store = std::move(store);
-        opening.mirrored = mirror;
-        return opening;
     }
-
-    print(StartupText::cloudFailed + error, false);
-    defaults.setValue(QStringLiteral("cloudKitInitFailed"), true);
-
-    error.clear();
-    store = ObjectStore::open(path, lock, &error, &failure);
-    if (!store) {
-        opening.outcome = failure == ObjectStore::OpenFailure::locked ? StoreOpening::Outcome::alreadyRunning
-                                                                      : StoreOpening::Outcome::failed;
-        opening.error = error;
-        if (opening.outcome == StoreOpening::Outcome::failed)
-            print(StartupText::storeFailed + error, true);
-        return opening;
-    }
+    if (!store->openingNotice().isEmpty())
+        opening.notice = opening.notice.isEmpty() ? store->openingNotice()
+                                                  : opening.notice + QStringLiteral("\n\n") + store->openingNotice();
     opening.outcome = StoreOpening::Outcome::opened;
+    opening.mirrored = mirror && !mirrorFailed;
     opening.store = std::move(store);
     return opening;
 }

@@ -12,14 +12,15 @@ class Defaults;
 // Where the store lay while the program ran sandboxed, under a home folder.
 QString formerStoreFolder(const QString& homeFolder);
 
-enum class StoreMigration { notNeeded, copied, failed };
+// leftAsItWas: the old store cannot be opened as a store; it is not copied.
+enum class StoreMigration { notNeeded, copied, failed, leftAsItWas };
 
 // Copies an old store ("default.store" with its "-wal" and "-shm") from the
 // former folder into dataFolder when dataFolder has none yet. All or
 // nothing: the files are copied under temporary names and take their places
 // only when every one is there, so a failed copy leaves nothing behind and
 // the next start tries again (why says what failed). The old files are
-// never changed.
+// never changed, and one that cannot be opened as a store is not copied.
 StoreMigration migrateStoreFromSandboxIfNeeded(const QString& dataFolder, const QString& homeFolder,
                                                QString* why = nullptr);
 
@@ -32,6 +33,10 @@ struct StoreOpening {
     bool mirrored = false;
     StoreMigration migration = StoreMigration::notNeeded;
     QString error; // the last failure's description
+    ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+    // What the user should know though the store opened (an old store left
+    // where it was, a log set aside); empty when nothing.
+    QString notice;
 };
 
 // Lines for the terminal: (text, true when it belongs on standard error).
@@ -49,4 +54,8 @@ inline const QString cloudFailed = QStringLiteral("Failed to create CloudKit con
 inline const QString storeFailed = QStringLiteral("Could not create ModelContainer: ");
 inline const QString copyFailed = QStringLiteral("Could not copy the old store: ");
 QString alreadyRunning();
+// Why the store cannot be opened and what to do about it.
+QString wayOut(const QString& path, ObjectStore::OpenFailure failure, const QString& error);
+QString cannotOpen(const QString& path, ObjectStore::OpenFailure failure, const QString& error);
+QString oldStoreLeft(const QString& oldStore, const QString& why);
 }

@@ -3,6 +3,7 @@
 #include "Models/Link.h"
 #include "Models/ObjectStore.h"
 #include "support/FullFileSystem.h"
+#include "support/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -20,6 +21,9 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+
+#include <csignal>
+#include <cstdio>
 
 namespace {
 
@@ -614,9 +618,10 @@ TEST_F(ObjectStoreTest, OneWriterAtATime)
     EXPECT_TRUE(open());
 }
 
-// A crash or power cut right after the lock file was made can leave it empty:
-// nobody holds it, and it must not keep the program out for good.
-TEST_F(ObjectStoreTest, AnEmptyLockFileThatNobodyHoldsIsCleared)
+// A crash or power cut right after the lock file was made can leave it empty,
+// and a lock can come from another machine: nobody holds it, and it must not
+// keep the program out for good.
+TEST_F(ObjectStoreTest, ALockFileThatNobodyHoldsIsCleared)
 {
     const QString lockPath = path() + QStringLiteral(".lock");
     {
@@ -631,6 +636,16 @@ TEST_F(ObjectStoreTest, AnEmptyLockFileThatNobodyHoldsIsCleared)
     ASSERT_TRUE(store) << message.toStdString();
     EXPECT_EQ(failure, ObjectStore::OpenFailure::none);
 
+    // Nobody holds a lock made on another machine or before a restart either.
+    store.reset();
+    {
+        QFile lockFile(lockPath);
+        ASSERT_TRUE(lockFile.open(QIODevice::WriteOnly));
+        lockFile.write("1\nQuillsheet\nanother-machine\n");
+    }
+    store = open(&failure, &message);
+    ASSERT_TRUE(store) << message.toStdString();
+
     // A lock that is held stays respected, even when its text is unreadable.
     {
         QFile lockFile(lockPath);
@@ -640,6 +655,129 @@ TEST_F(ObjectStoreTest, AnEmptyLockFileThatNobodyHoldsIsCleared)
     }
     EXPECT_FALSE(open(&failure));
     EXPECT_EQ(failure, ObjectStore::OpenFailure::locked);
+}
+
+// A data folder that is a link to a deleted folder: the folder is made
+// again where the link points, at start and when deleted while running.
+TEST_F(ObjectStoreTest, AFolderLinkWhoseTargetIsGoneIsMadeAgainAtItsTarget)
+{
+    const QString target = dir.filePath(QStringLiteral("elsewhere/Quillsheet"));
+    const QString link = dir.filePath(QStringLiteral("Quillsheet"));
+    ASSERT_TRUE(QFile::link(target, link));
+    auto store = ObjectStore::open(link + QStringLiteral("/default.store"));
+    ASSERT_TRUE(store);
+    EXPECT_TRUE(QFileInfo(target).isDir());
+    store->context().insert(Canvas::create(QStringLiteral("C"), 0, 0, 1));
+    ASSERT_TRUE(store->save());
+    ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("elsewhere"))).removeRecursively());
+    store->context().insert(Canvas::create(QStringLiteral("D"), 0, 0, 1));
+    EXPECT_TRUE(store->save()) << store->saveError().value_or(QString()).toStdString();
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(target + QStringLiteral("/default.store")));
+}
+
+// Another file put in the store's place, renamed over it or copied over it in
+// place, is never written, and no log of this store stays beside it; a log
+// left there by a program killed meanwhile is set aside at the next start.
+TEST_F(ObjectStoreTest, AFileThatTakesTheStoresPlaceIsLeftAsItCame)
+{
+    const QString backup = dir.filePath(QStringLiteral("backup.store"));
+    {
+        auto other = ObjectStore::open(backup);
+        ASSERT_TRUE(other);
+        other->context().insert(Canvas::create(QStringLiteral("Backup"), 0, 0, 1));
+    }
+    const QByteArray backupDigest = fileDigest(backup);
+    const auto placeBackup = [&](bool inPlace) {
+        const QString copy = dir.filePath(QStringLiteral("copy"));
+        QFile::remove(copy);
+        QFile::copy(backup, copy);
+        if (inPlace) {
+            QFile file(path());
+            QFile from(copy);
+            return file.open(QIODevice::WriteOnly) && from.open(QIODevice::ReadOnly) && file.write(from.readAll()) > 0;
+        }
+        return ::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path()).constData()) == 0;
+    };
+    const auto canvasNames = [&] {
+        QStringList names;
+        if (auto store = open())
+            for (const CanvasPtr& canvas : store->context().canvases())
+                names << canvas->name();
+        return names;
+    };
+    const auto removeStore = [&] {
+        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(path() + suffix);
+    };
+    for (const bool inPlace : {false, true}) {
+        SCOPED_TRACE(inPlace ? "copied over in place" : "renamed over");
+        removeStore();
+        auto store = open();
+        ASSERT_TRUE(store);
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("Mine"), 0, 0, 1);
+        store->context().insert(canvas);
+        addRow(canvas, QStringLiteral("1 + 1"), 0);
+        ASSERT_TRUE(store->save());
+        ASSERT_TRUE(placeBackup(inPlace));
+        canvas->setName(QStringLiteral("changed"));
+        EXPECT_FALSE(store->save());
+        EXPECT_TRUE(store->isFileLost());
+        EXPECT_TRUE(store->saveError().value_or(QString()).contains(QStringLiteral("cannot be saved")));
+        store.reset();
+        EXPECT_EQ(fileDigest(path()), backupDigest);
+        EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
+        EXPECT_EQ(canvasNames(), QStringList{QStringLiteral("Backup")});
+    }
+
+    removeStore();
+    const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/helpers/store_crash_helper");
+    QProcess process;
+    process.start(helper, {path()});
+    ASSERT_TRUE(process.waitForStarted());
+    QByteArray said;
+    while (!said.contains("saved 3") && process.state() == QProcess::Running && process.waitForReadyRead(5000))
+        said += process.readAllStandardOutput();
+    ::kill(pid_t(process.processId()), SIGSTOP); // no save after the file comes
+    ASSERT_TRUE(placeBackup(false));
+    process.kill();
+    process.waitForFinished();
+    ASSERT_TRUE(QFileInfo(path() + QStringLiteral("-wal")).size() > 0);
+    {
+        auto store = open();
+        ASSERT_TRUE(store);
+        EXPECT_TRUE(store->openingNotice().contains(QStringLiteral("moved to"))) << store->openingNotice().toStdString();
+    }
+    EXPECT_EQ(canvasNames(), QStringList{QStringLiteral("Backup")});
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("default.store-wal.set-aside-*")}).size(), 1);
+}
+
+// A checkpoint cut short by a full disk leaves the main file shorter than
+// its header says; with its log the store is whole and opens.
+TEST_F(ObjectStoreTest, AStoreWholeOnlyWithItsLogOpens)
+{
+    const QString source = dir.filePath(QStringLiteral("source.store"));
+    {
+        auto store = ObjectStore::open(source);
+        ASSERT_TRUE(store);
+        store->context().insert(Canvas::create(QStringLiteral("Kept"), 0, 0, 1));
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(source).constData(), &db), SQLITE_OK);
+    // Every page into the log, none back into the file yet.
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA wal_autocheckpoint=0; VACUUM;", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_TRUE(QFile::copy(source + QStringLiteral("-wal"), path() + QStringLiteral("-wal")));
+    QByteArray main = fileBytes(source);
+    sqlite3_close(db);
+    ASSERT_GT(main.size(), 4096);
+    main.truncate(4096);
+    writeFileBytes(path(), main);
+
+    QString message;
+    auto store = open(nullptr, &message);
+    ASSERT_TRUE(store) << message.toStdString();
+    ASSERT_EQ(store->context().canvasCount(), 1);
+    EXPECT_EQ(store->context().canvases().first()->name(), QStringLiteral("Kept"));
 }
 
 TEST_F(ObjectStoreTest, FailedSaveKeepsChangesReportsOnceAndRetries)
@@ -769,12 +907,16 @@ TEST_F(ObjectStoreTest, AFullDiskOrTheSystemsReasonIsNamed)
     EXPECT_TRUE(message.endsWith(QStringLiteral("cannot be locked (File name too long)."))) << message.toStdString();
     EXPECT_TRUE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
 
-    // On a read-only disk, beside the store or where its folder would be made.
+    // On a read-only disk the folder is named, beside the store or where its
+    // folder would be made; a lock left there that nobody holds changes nothing.
     const FullFileSystem readOnly(64, FullFileSystem::Access::readOnly);
     if (!readOnly.isMounted())
         GTEST_SKIP() << readOnly.skipReason().toStdString();
     for (const QString& name : {QStringLiteral("default.store"), QStringLiteral("Quillsheet/default.store")}) {
-        EXPECT_FALSE(ObjectStore::open(readOnly.filePath(name), &message));
-        EXPECT_TRUE(message.endsWith(QStringLiteral("cannot be locked (Read-only file system)."))) << message.toStdString();
+        ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+        EXPECT_FALSE(ObjectStore::open(readOnly.filePath(name), &message, &failure));
+        EXPECT_EQ(failure, ObjectStore::OpenFailure::notWritable);
+        EXPECT_TRUE(message.contains(QStringLiteral("(Read-only file system), so Quillsheet cannot keep its store there")))
+            << message.toStdString();
     }
 }

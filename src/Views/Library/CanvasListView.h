@@ -11,6 +11,7 @@
 #include <QUuid>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <memory>
 #include <optional>
 
@@ -138,6 +139,9 @@ public:
     // their dialog a moment later, after the command that asked for them.
     void exportSelectedCanvases();
     void exportCanvases(const QList<CanvasPtr>& canvases);
+    // Asks for a file and writes the canvases to it at once; the file written,
+    // or none when cancelled or failed (the failure is shown).
+    std::optional<QString> exportCanvasesNow(const QList<CanvasPtr>& canvases);
     void importCanvases();
     // The dialogs and alerts of export and import (tests put in their own).
     void setExchangeDialogs(std::shared_ptr<ExchangeDialogs> dialogs);

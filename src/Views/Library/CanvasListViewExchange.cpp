@@ -81,27 +81,35 @@ void CanvasListView::importCanvases()
 
 void CanvasListView::runExport(const QList<CanvasPtr>& requested)
 {
+    exportCanvasesNow(requested);
+}
+
+std::optional<QString> CanvasListView::exportCanvasesNow(const QList<CanvasPtr>& requested)
+{
     // A canvas deleted since the request is not written.
     QList<CanvasPtr> canvases;
     for (const CanvasPtr& canvas : requested)
         if (!canvas->isDeleted())
             canvases.append(canvas);
     if (canvases.isEmpty())
-        return;
+        return std::nullopt;
     if (!m_exchangeDialogs)
         m_exchangeDialogs = ExchangeDialogs::standard();
     const std::shared_ptr<ExchangeDialogs> dialogs = m_exchangeDialogs;
     const QPointer<QWidget> parent = window();
     const std::optional<QString> path = dialogs->chooseExportFile(parent, LibraryExchange::proposedFileName(canvases));
     if (!path)
-        return;
+        return std::nullopt;
     std::optional<ExchangeFailure> failure;
     {
         BusyCursor busy;
         failure = LibraryExchange::exportCanvases(canvases, *path);
     }
-    if (failure)
+    if (failure) {
         dialogs->showAlert(parent, *failure);
+        return std::nullopt;
+    }
+    return path;
 }
 
 void CanvasListView::runImport()

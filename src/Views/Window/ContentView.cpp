@@ -125,8 +125,12 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     m_saveWarningClose->setAutoRaise(true);
     m_saveWarningClose->setStyleSheet(QStringLiteral("QToolButton { color: #ffd98a; border: none; }"));
     connect(m_saveWarningClose, &QToolButton::clicked, this, &ContentView::hideSaveWarning);
+    m_saveWarningExport = new QPushButton(QStringLiteral("Export All Canvases…"), m_saveWarning);
+    m_saveWarningExport->setObjectName(QStringLiteral("saveWarningExport"));
+    connect(m_saveWarningExport, &QPushButton::clicked, this, [this] { exportAllCanvases(); });
     warningRow->addWidget(warningIcon);
     warningRow->addWidget(m_saveWarningText, 1);
+    warningRow->addWidget(m_saveWarningExport);
     warningRow->addWidget(m_saveWarningClose);
     m_saveWarning->hide();
 
@@ -711,6 +715,8 @@ void ContentView::watchStore(ObjectStore* store)
     connect(store, &ObjectStore::saveRecovered, m_outsideSignals, [this] { hideSaveWarning(); });
     connect(store, &ObjectStore::storeRecreated, m_outsideSignals,
             [this](const QString& text) { showSaveWarning(text, true); });
+    // An export stands for the canvases only until they change again.
+    connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] { m_exportIsCurrent = false; });
     // Imports save each file as it is read, so a failure undoes that file alone.
     m_library->setStoreCommit([guarded = QPointer<ObjectStore>(store)]() -> std::optional<QString> {
         if (!guarded || guarded->save())
@@ -728,9 +734,10 @@ bool ContentView::isShowingSaveWarning() const
 
 void ContentView::showSaveWarning(const QString& message, bool notice)
 {
-    // The store's message already says what happened and that nothing is lost.
+    // The store's message already says what happened and what is at stake.
     m_saveWarningText->setText(message);
     m_saveWarningClose->setVisible(notice);
+    m_saveWarningExport->setVisible(!notice);
     m_saveWarning->show();
 }
 
@@ -742,6 +749,35 @@ void ContentView::hideSaveWarning()
 void ContentView::setQuitConfirmation(std::function<bool(const QString&)> confirmation)
 {
     m_confirmQuit = std::move(confirmation);
+}
+
+bool ContentView::exportAllCanvases()
+{
+    const QList<CanvasPtr> canvases = m_modelContext->canvases();
+    const std::optional<QString> written = m_library->exportCanvasesNow(canvases);
+    if (!written)
+        return false;
+    m_exportedTo = *written;
+    m_exportedAt = QDateTime::currentDateTime();
+    m_exportIsCurrent = true;
+    return true;
+}
+
+QString ContentView::quitStakes() const
+{
+    const int count = m_modelContext->canvasCount();
+    if (m_exportIsCurrent)
+        return QStringLiteral("All %1 canvases were exported to “%2” at %3, so quitting now loses nothing.")
+            .arg(count)
+            .arg(QDir::toNativeSeparators(m_exportedTo), m_exportedAt.toString(QStringLiteral("HH:mm")));
+    QString stakes = m_store && m_store->isFileLost()
+        ? QStringLiteral("If you quit now, all %1 canvases are lost: the store on disk does not hold them.").arg(count)
+        : QStringLiteral("If you quit now, the changes since %1 are lost.")
+              .arg(m_store ? m_store->lastSaved().toString(QStringLiteral("HH:mm")) : QString());
+    if (m_exportedAt.isValid())
+        stakes += QStringLiteral(" The export to “%1” at %2 lacks the changes made since.")
+                      .arg(QDir::toNativeSeparators(m_exportedTo), m_exportedAt.toString(QStringLiteral("HH:mm")));
+    return stakes;
 }
 
 void ContentView::showSettingsWindow()
@@ -803,9 +839,6 @@ void ContentView::hideEvent(QHideEvent* event)
 void ContentView::closeEvent(QCloseEvent* event)
 {
     if (m_store && !m_store->save()) {
-        const QString message = QStringLiteral(
-            "Quillsheet could not save your latest changes: %1\n\nIf you quit now, these changes are lost.")
-                                    .arg(m_store->saveError().value_or(QString()));
         // The store keeps trying while the question is open; once a save
         // succeeds nothing is lost, the question goes and the quit goes on.
         bool savedMeanwhile = false;
@@ -816,21 +849,34 @@ void ContentView::closeEvent(QCloseEvent* event)
                 question->done(QMessageBox::Cancel);
         });
         bool quit = false;
-        if (m_confirmQuit) {
-            quit = m_confirmQuit(message);
-        } else {
+        // Asked again after each export, saying what is at stake then.
+        for (bool asking = true; asking && !savedMeanwhile;) {
+            asking = false;
+            const QString message = m_store->saveError().value_or(QString()) + QStringLiteral("\n\n") + quitStakes();
+            if (m_confirmQuit) {
+                quit = m_confirmQuit(message);
+                break;
+            }
             QMessageBox alert(this);
             question = &alert;
-            alert.setIcon(QMessageBox::Warning);
+            alert.setIcon(m_exportIsCurrent ? QMessageBox::Information : QMessageBox::Warning);
             alert.setWindowTitle(QStringLiteral("Quillsheet"));
-            alert.setText(QStringLiteral("Quit without saving?"));
+            alert.setText(m_exportIsCurrent ? QStringLiteral("Quit? Your canvases are exported.")
+                                            : QStringLiteral("Quit without saving?"));
             alert.setInformativeText(message);
             alert.setTextFormat(Qt::PlainText); // the store's error text is never markup
             QPushButton* stay = alert.addButton(QStringLiteral("Keep Quillsheet Open"), QMessageBox::RejectRole);
-            QPushButton* discard = alert.addButton(QStringLiteral("Quit Without Saving"), QMessageBox::DestructiveRole);
-            alert.setDefaultButton(stay);
+            QPushButton* exportAll = alert.addButton(QStringLiteral("Export All Canvases…"), QMessageBox::ActionRole);
+            QPushButton* discard = alert.addButton(
+                m_exportIsCurrent ? QStringLiteral("Quit") : QStringLiteral("Quit Without Saving"),
+                m_exportIsCurrent ? QMessageBox::AcceptRole : QMessageBox::DestructiveRole);
+            alert.setDefaultButton(m_exportIsCurrent ? discard : stay);
             alert.exec();
             quit = alert.clickedButton() == discard;
+            if (alert.clickedButton() == exportAll) {
+                exportAllCanvases();
+                asking = true;
+            }
         }
         disconnect(recovered);
         if (!quit && !savedMeanwhile) {

@@ -2,6 +2,7 @@
 
 #include "Models/RecordPointers.h"
 
+#include <QDateTime>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -21,6 +22,7 @@ class ShareButton;
 class SyncStatusButton;
 class ModelContext;
 class ObjectStore;
+class QPushButton;
 class PanelSlide;
 class QLabel;
 class QSplitter;
@@ -105,6 +107,11 @@ public:
     // Asks whether to quit and lose unsaved changes (message); true to quit.
     // The standard one shows an alert; tests answer it themselves.
     void setQuitConfirmation(std::function<bool(const QString& message)> confirmation);
+    // "Export All Canvases…": every canvas in memory into one exchange file,
+    // the way out while the store cannot be saved. True once written.
+    bool exportAllCanvases();
+    // What quitting now would lose, in a sentence.
+    QString quitStakes() const;
 
     // The settings, as a window of their own ("Settings…", Ctrl+,; Escape or
     // Ctrl+W closes it) and as a card over the window below its menu bar
@@ -191,6 +198,11 @@ private:
     QWidget* m_saveWarning = nullptr;
     QLabel* m_saveWarningText = nullptr;
     QToolButton* m_saveWarningClose = nullptr;
+    QPushButton* m_saveWarningExport = nullptr;
+    // The last "Export All Canvases…", and whether nothing changed since.
+    QString m_exportedTo;
+    QDateTime m_exportedAt;
+    bool m_exportIsCurrent = false;
     QAction* m_sidebarAction = nullptr;
     QAction* m_toolbarAction = nullptr;
     QAction* m_toolbarSpacer = nullptr;

@@ -73,15 +73,13 @@ QuillsheetApp::StartResult QuillsheetApp::init()
         return StartResult::failed;
     }
     if (opening.outcome == StoreOpening::Outcome::failed) {
-        report(QStringLiteral("Quillsheet"),
-               QStringLiteral("Quillsheet cannot open its store and has to quit. The file was left as it is.\n\n"
-                              "Store: %1\n\nError: %2")
-                   .arg(QDir::toNativeSeparators(path), opening.error),
-               true);
+        report(QStringLiteral("Quillsheet"), StartupText::cannotOpen(path, opening.failure, opening.error), true);
         return StartResult::failed;
     }
     m_store = std::move(opening.store);
     m_mirrored = opening.mirrored;
+    if (!opening.notice.isEmpty())
+        report(QStringLiteral("Quillsheet"), opening.notice, false);
 
     if (m_environment.refreshRates)
         m_environment.refreshRates();

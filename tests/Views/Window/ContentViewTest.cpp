@@ -1,7 +1,9 @@
+#include "Models/CanvasExport.h"
 #include "Models/ObjectStore.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/UpdateController.h"
 #include "Views/Window/ShellFixture.h"
+#include "support/TestSupport.h"
 
 #include <QAction>
 #include <QFile>
@@ -16,6 +18,8 @@
 #include <QTest>
 #include <QTimer>
 #include <sqlite3.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -399,6 +403,56 @@ TEST_F(ContentViewTest, SaveFailuresShowUntilASaveSucceedsAndQuittingAsksFirst)
     EXPECT_TRUE(window->close());
     EXPECT_EQ(questions.size(), 1);
     window.reset();
+}
+
+// Another file in the store's place: banner and quit question say that every
+// canvas is at stake, and after "Export All Canvases…" that nothing is.
+TEST_F(ContentViewTest, WhileTheStoreIsReplacedEveryCanvasCanBeExportedBeforeQuitting)
+{
+    const QString path = dir.filePath(QStringLiteral("default.store"));
+    auto store = ObjectStore::open(path);
+    ASSERT_TRUE(store);
+    window = std::make_unique<ContentView>(
+        &store->context(), [](const CanvasPtr&, QUndoStack*) { return new QWidget; }, defaults);
+    window->watchStore(store.get());
+    auto dialogs = std::make_shared<ExchangeDialogsDouble>();
+    dialogs->exportPath = dir.filePath(QStringLiteral("all.json"));
+    window->library()->setExchangeDialogs(dialogs);
+    QStringList questions;
+    bool quit = false;
+    window->setQuitConfirmation([&](const QString& message) {
+        questions << message;
+        return quit;
+    });
+    window->show();
+    store->context().insert(Canvas::create(QStringLiteral("Second"), 0, 0, 1));
+    ASSERT_TRUE(store->save());
+    const int canvases = store->context().canvasCount();
+
+    writeFileBytes(dir.filePath(QStringLiteral("other")), "someone else's file");
+    ASSERT_EQ(::rename(QFile::encodeName(dir.filePath(QStringLiteral("other"))).constData(),
+                       QFile::encodeName(path).constData()),
+              0);
+    window->selectedCanvas()->setName(QStringLiteral("unsaved"));
+    EXPECT_FALSE(store->save());
+    EXPECT_TRUE(window->findChild<QPushButton*>(QStringLiteral("saveWarningExport"))->isVisible());
+    EXPECT_FALSE(window->close());
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions.last().contains(QStringLiteral("all %1 canvases are lost").arg(canvases)))
+        << questions.last().toStdString();
+
+    ASSERT_TRUE(window->exportAllCanvases());
+    quit = true;
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(questions.last().contains(QStringLiteral("quitting now loses nothing")));
+    EXPECT_EQ(dialogs->proposedNames.size(), 1);
+    const auto exported = CanvasExport::fromJSON(fileBytes(dialogs->exportPath.value()));
+    ASSERT_TRUE(exported);
+    EXPECT_EQ(exported->canvases.size(), canvases);
+    window.reset();
+    store.reset();
+    EXPECT_EQ(fileBytes(path), "someone else's file");
+    EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral("-wal")));
 }
 
 // Room comes back while the quit question is open: the retried save
