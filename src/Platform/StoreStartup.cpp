@@ -120,9 +120,11 @@ QString StartupText::wayOut(const QString& path, ObjectStore::OpenFailure failur
 
 QString StartupText::cannotOpen(const QString& path, ObjectStore::OpenFailure failure, const QString& error)
 {
-    return QStringLiteral("Quillsheet cannot open its store and has to quit. The file was left as it is.\n\n"
-                          "Store: %1\n\nError: %2\n\n%3")
-        .arg(QDir::toNativeSeparators(path), error, wayOut(path, failure, error))
+    // A folder that cannot be written has no file to speak of yet.
+    const QString left = failure == ObjectStore::OpenFailure::notWritable ? QStringLiteral("Nothing was changed.")
+                                                                          : QStringLiteral("The file was left as it is.");
+    return QStringLiteral("Quillsheet cannot open its store and has to quit. %1\n\nStore: %2\n\nError: %3\n\n%4")
+        .arg(left, QDir::toNativeSeparators(path), error, wayOut(path, failure, error))
         .trimmed();
 }
 

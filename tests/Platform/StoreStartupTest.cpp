@@ -237,6 +237,10 @@ TEST_F(StoreOpeningTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone)
     EXPECT_EQ(initFailed(), true);
     EXPECT_EQ(fileBytes(path()), foreign);
     EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
+    // The dialog speaks of the file it left; for a folder it cannot write, of nothing changed.
+    EXPECT_TRUE(StartupText::cannotOpen(path(), opening.failure, opening.error).contains(QStringLiteral("The file was left")));
+    EXPECT_FALSE(StartupText::cannotOpen(path(), ObjectStore::OpenFailure::notWritable, QStringLiteral("Permission denied"))
+                     .contains(QStringLiteral("The file was left")));
 }
 
 // The old store is copied while this start holds the lock, and a copy that
