@@ -718,9 +718,15 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
         const QList<QByteArray> noted = note.open(QIODevice::ReadOnly) ? note.readAll().split(' ') : QList<QByteArray>();
         const FileStamp main = stampOf(path);
         const FileStamp wal = stampOf(path + QStringLiteral("-wal"));
-        if (noted.size() == 4 && wal.device == noted[2].trimmed().toULongLong()
-            && wal.inode == noted[3].trimmed().toULongLong()
-            && (main.device != noted[0].toULongLong() || main.inode != noted[1].toULongLong())) {
+        const bool ourLog = noted.size() >= 4 && wal.device == noted[2].trimmed().toULongLong()
+            && wal.inode == noted[3].trimmed().toULongLong();
+        const bool otherFile = ourLog && (main.device != noted[0].toULongLong() || main.inode != noted[1].toULongLong());
+        // The same file written over in place since this store last wrote
+        // into it, with no checkpoint of its own under way.
+        const bool writtenOver = ourLog && noted.size() == 8 && noted[7].trimmed() == "0"
+            && (main.size != noted[4].toLongLong() || main.modified != noted[5].toLongLong()
+                || main.changed != noted[6].toLongLong());
+        if (otherFile || writtenOver) {
             const QString aside = path + QStringLiteral("-wal.set-aside-")
                 + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
             if (!QFile::rename(path + QStringLiteral("-wal"), aside))
@@ -886,6 +892,7 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     // From now on closing may fold the log into the file.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
     store->rememberFile(true);
+    store->watchCheckpoints();
     store->m_openingNotice = setAside;
     if (failure)
         *failure = OpenFailure::none;
@@ -912,6 +919,11 @@ ObjectStore::~ObjectStore()
         letGo();
     finalizeStatements();
     if (m_db) {
+        // Closing folds the log into the file: should it be cut short, the
+        // next start must read the log, not take the file for another's.
+        // Without that note the log stays as it is, for the next start.
+        if (!writeOwnerNote(true))
+            sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_close(m_db);
         // Closed cleanly, the log is gone and the note on it says nothing.
         if (!QFileInfo::exists(m_path + QStringLiteral("-wal")))
@@ -959,13 +971,44 @@ void ObjectStore::rememberFile(bool ownerNote)
         return;
     m_shm = stampOf(m_path + QStringLiteral("-shm"));
     m_lockFile = stampOf(m_path + QStringLiteral(".lock"));
-    if (m_file.known && m_wal.known)
-        FileWriting::writeWholeFile(m_path + ownerNoteSuffix, QStringLiteral("%1 %2 %3 %4\n")
-                                                                   .arg(m_file.device)
-                                                                   .arg(m_file.inode)
-                                                                   .arg(m_wal.device)
-                                                                   .arg(m_wal.inode)
-                                                                   .toLatin1());
+    writeOwnerNote(false);
+}
+
+bool ObjectStore::writeOwnerNote(bool checkpointing)
+{
+    if (!m_file.known || !m_wal.known)
+        return true; // no note: a start reads the log as it is
+    return !FileWriting::writeWholeFile(m_path + ownerNoteSuffix, QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
+                                                               .arg(m_file.device)
+                                                               .arg(m_file.inode)
+                                                               .arg(m_wal.device)
+                                                               .arg(m_wal.inode)
+                                                               .arg(m_file.size)
+                                                               .arg(m_file.modified)
+                                                               .arg(m_file.changed)
+                                                               .arg(checkpointing ? 1 : 0)
+                                                               .toLatin1());
+}
+
+void ObjectStore::watchCheckpoints()
+{
+    // Replaces SQLite's own automatic checkpoint, at the same size.
+    sqlite3_wal_hook(m_db, &ObjectStore::walCommitted, this);
+}
+
+int ObjectStore::walCommitted(void* self, sqlite3* db, const char*, int frames)
+{
+    if (frames < 1000)
+        return SQLITE_OK;
+    auto* store = static_cast<ObjectStore*>(self);
+    // Unnoted, a checkpoint cut short would pass for a file written over.
+    if (!store->writeOwnerNote(true))
+        return SQLITE_OK;
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    // The main file now stands as this store wrote it.
+    store->m_file = stampOf(store->m_path);
+    store->writeOwnerNote(false);
+    return SQLITE_OK;
 }
 
 ObjectStore::FileState ObjectStore::fileState() const
@@ -1080,6 +1123,7 @@ bool ObjectStore::recreate(QString* message)
         sqlite3_close(old);
     }
     rememberFile(true);
+    watchCheckpoints();
     return true;
 }
 

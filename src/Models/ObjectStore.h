@@ -108,6 +108,15 @@ private:
     static FileStamp stampOf(const QString& file);
     // ownerNote: also note beside the log which file it belongs to.
     void rememberFile(bool ownerNote = false);
+    // The note beside the log: the main file and log it was written for,
+    // how the main file stood when this store last wrote into it, and
+    // whether a checkpoint was under way (then the main file may differ and
+    // only the log makes it whole).
+    // False when it could not be written: then no checkpoint may run.
+    bool writeOwnerNote(bool checkpointing);
+    // Checkpoints are this store's own, so the note can say when one runs.
+    void watchCheckpoints();
+    static int walCommitted(void* self, sqlite3* db, const char* name, int frames);
     FileState fileState() const;
     // Closes the file without folding the log into it and removes the
     // companions this store made, as long as they are still the same files.
