@@ -210,6 +210,19 @@ QUuid uuidFromText(const QString& text)
     return QUuid::fromString(text);
 }
 
+// A lock file that exists but that no process holds: the program that made
+// it is gone, wherever it ran (another machine, an earlier boot). Live locks
+// keep their file locked for as long as they are held.
+bool nobodyHoldsLockFile(const QString& lockPath)
+{
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return !held;
+}
+
 // A lock file whose text cannot be read (left empty by a crash or power cut
 // right after it was made) and that no process holds: Qt judges staleness by
 // that text alone, so such a file would keep every later start out.
@@ -223,13 +236,7 @@ bool isAbandonedLockFile(const QLockFile& lock, const QString& lockPath)
     const QFileInfo info(lockPath);
     if (!info.exists() || qAbs(info.lastModified().secsTo(QDateTime::currentDateTime())) < 10)
         return false;
-    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    // A live lock keeps its file locked for as long as it is held.
-    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    ::close(fd);
-    return !held;
+    return nobodyHoldsLockFile(lockPath);
 }
 
 // A lock whose text names its maker is past the moment of its making: from
@@ -602,19 +609,6 @@ std::error_code makeFolder(const QString& folder)
             return error;
     }
     return error;
-}
-
-// A lock file that exists but that no process holds: the program that made
-// it is gone, wherever it ran (another machine, an earlier boot). Live locks
-// keep their file locked for as long as they are held.
-bool nobodyHoldsLockFile(const QString& lockPath)
-{
-    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    ::close(fd);
-    return !held;
 }
 
 QString folderNotWritableText(const QString& folder, const QString& reason)

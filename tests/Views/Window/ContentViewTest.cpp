@@ -44,6 +44,18 @@ protected:
         }
         return {};
     }
+    // A window over the store whose quit question is answered with `quit`
+    // and noted in `questions`.
+    void showWindowOver(ObjectStore* store, QStringList& questions, bool& quit)
+    {
+        window = std::make_unique<ContentView>(
+            &store->context(), [](const CanvasPtr&, QUndoStack*) { return new QWidget; }, defaults);
+        window->watchStore(store);
+        window->setQuitConfirmation([&questions, &quit](const QString& message) {
+            questions << message;
+            return quit;
+        });
+    }
 };
 
 } // namespace
@@ -364,15 +376,9 @@ TEST_F(ContentViewTest, SaveFailuresShowUntilASaveSucceedsAndQuittingAsksFirst)
     auto store = ObjectStore::open(dir.filePath(QStringLiteral("default.store")));
     ASSERT_TRUE(store);
     store->setRetryInterval(60000);
-    window = std::make_unique<ContentView>(
-        &store->context(), [](const CanvasPtr&, QUndoStack*) { return new QWidget; }, defaults);
-    window->watchStore(store.get());
     QStringList questions;
     bool quit = false;
-    window->setQuitConfirmation([&](const QString& message) {
-        questions << message;
-        return quit;
-    });
+    showWindowOver(store.get(), questions, quit);
     window->show();
     ASSERT_TRUE(store->save());
     EXPECT_FALSE(window->isShowingSaveWarning());
@@ -412,18 +418,12 @@ TEST_F(ContentViewTest, WhileTheStoreIsReplacedEveryCanvasCanBeExportedBeforeQui
     const QString path = dir.filePath(QStringLiteral("default.store"));
     auto store = ObjectStore::open(path);
     ASSERT_TRUE(store);
-    window = std::make_unique<ContentView>(
-        &store->context(), [](const CanvasPtr&, QUndoStack*) { return new QWidget; }, defaults);
-    window->watchStore(store.get());
+    QStringList questions;
+    bool quit = false;
+    showWindowOver(store.get(), questions, quit);
     auto dialogs = std::make_shared<ExchangeDialogsDouble>();
     dialogs->exportPath = dir.filePath(QStringLiteral("all.json"));
     window->library()->setExchangeDialogs(dialogs);
-    QStringList questions;
-    bool quit = false;
-    window->setQuitConfirmation([&](const QString& message) {
-        questions << message;
-        return quit;
-    });
     window->show();
     store->context().insert(Canvas::create(QStringLiteral("Second"), 0, 0, 1));
     ASSERT_TRUE(store->save());
