@@ -729,9 +729,12 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
                                              "the log cannot be moved away.").arg(shown));
             QFile::remove(path + QStringLiteral("-shm"));
             QFile::remove(path + ownerNoteSuffix);
-            setAside = QStringLiteral("The store “%1” had a log beside it that Quillsheet had written for another "
-                                      "file. It was not read into the store but moved to “%2”.")
-                           .arg(shown, QDir::toNativeSeparators(aside));
+            setAside = QStringLiteral("The store “%1” had a log beside it that Quillsheet had written for %2. It "
+                                      "was not read into the store but moved to “%3”.")
+                           .arg(shown,
+                                otherFile ? QStringLiteral("another file")
+                                          : QStringLiteral("this file before it was written over"),
+                                QDir::toNativeSeparators(aside));
         }
     }
 
