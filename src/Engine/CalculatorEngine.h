@@ -78,6 +78,11 @@ public:
 
 private:
     struct Pipeline;
+public:
+    // Which characters a text holds: a step runs only where it can act.
+    struct Triggers;
+
+private:
     struct Batch;
     // What the engine remembers of a row between evaluations. The weak
     // pointer tells the row from a later one that gets the same address.
@@ -125,8 +130,8 @@ private:
     // number is digits with "." as its decimal point.
     static void normalizeLocaleNumbers(QString& text, Pipeline& pipeline);
     void processCurrencyConversions(QString& text, Pipeline& pipeline);
-    // `knownTriggers`: what the caller knows of the text's characters, else null.
-    void sanitizeAfterConversions(QString& text, Pipeline& pipeline, const void* knownTriggers = nullptr);
+    // `known`: what the caller knows of the text's characters, else null.
+    void sanitizeAfterConversions(QString& text, Pipeline& pipeline, const Triggers* known = nullptr);
     static void readArithmeticWords(QString& text, Pipeline& pipeline);
     static void normalizeOperatorSymbols(QString& text);
     static void removeCurrencyMarks(QString& text, Pipeline& pipeline);

@@ -154,33 +154,6 @@ QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start)
 
 namespace {
 
-qsizetype skipBlanksBack(QStringView text, qsizetype end)
-{
-    while (end > 0 && isWhiteSpace(text[end - 1].unicode()))
-        --end;
-    return end;
-}
-
-qsizetype skipBlanks(QStringView text, qsizetype i)
-{
-    while (i < text.size() && isWhiteSpace(text[i].unicode()))
-        ++i;
-    return i;
-}
-
-// `lower` (ASCII, lower case) starts at `i`, but for case.
-bool startsWithLower(QStringView text, qsizetype i, QLatin1String lower)
-{
-    if (text.size() - i < lower.size())
-        return false;
-    for (qsizetype k = 0; k < lower.size(); ++k) {
-        const char16_t c = text[i + k].unicode();
-        if (c >= 0x80 || char(c | 0x20) != lower[k])
-            return false;
-    }
-    return true;
-}
-
 // The length of a conversion keyword at `i` ("in", "to", "nach", "into" as
 // words or run into a currency's name, "->", "=>", "→", "="), else 0.
 qsizetype keywordAt(QStringView text, qsizetype i)
@@ -197,7 +170,7 @@ qsizetype keywordAt(QStringView text, qsizetype i)
     if ((lower != 'i' && lower != 't' && lower != 'n') || (i > 0 && isWordChar(codePointBefore(text, i))))
         return 0;
     for (QLatin1String word : {QLatin1String("into"), QLatin1String("in"), QLatin1String("to"), QLatin1String("nach")}) {
-        if (!startsWithLower(text, i, word))
+        if (!startsWithLowerAscii(text, i, word))
             continue;
         const qsizetype end = i + word.size();
         if (end == text.size() || !isWordChar(codePointAt(text, end)))
@@ -215,7 +188,7 @@ qsizetype keywordAt(QStringView text, qsizetype i)
 // percentage or a currency, or one such followed by a unit word (5 kg).
 bool endsInAmount(QStringView text, qsizetype from, qsizetype end)
 {
-    end = skipBlanksBack(text, end);
+    end = skipWhiteSpaceBack(text, end);
     if (end <= from)
         return false;
     auto amountEnd = [&](qsizetype at) {
@@ -230,7 +203,7 @@ bool endsInAmount(QStringView text, qsizetype from, qsizetype end)
     qsizetype wordStart = end;
     while (wordStart > from && isWordChar(codePointBefore(text, wordStart)))
         --wordStart;
-    return wordStart < end && amountEnd(skipBlanksBack(text, wordStart));
+    return wordStart < end && amountEnd(skipWhiteSpaceBack(text, wordStart));
 }
 
 } // namespace
@@ -244,7 +217,7 @@ std::optional<QString> CalculatorEngine::conversionTargetCode(QStringView text)
         if (keyword == 0)
             continue;
         qsizetype length = 0;
-        const QStringView code = EngineCurrency::currencyAt(text.mid(skipBlanks(text, k + keyword)), 0, &length);
+        const QStringView code = EngineCurrency::currencyAt(text.mid(skipWhiteSpace(text, k + keyword)), 0, &length);
         if (!code.isEmpty())
             target = code.toString();
         k += keyword - 1;
@@ -286,13 +259,13 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
         // operator that follows it, or inside the bracket it stands in.
         qsizetype from = 0;
         if (previousEnd >= 0) {
-            from = skipBlanks(in, previousEnd);
+            from = skipWhiteSpace(in, previousEnd);
             if (from < k && QStringView(u"+-*/^×÷·x").contains(in[from]))
                 ++from;
         }
         if (!opens.isEmpty() && opens.back() + 1 > from)
             from = opens.back() + 1;
-        const qsizetype targetAt = skipBlanks(in, k + keyword);
+        const qsizetype targetAt = skipWhiteSpace(in, k + keyword);
         qsizetype targetLength = 0;
         // The target may be run into the keyword (inUSD).
         const QStringView target = EngineCurrency::currencyAt(in.mid(targetAt), 0, &targetLength);
@@ -303,16 +276,16 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
             // currency (5 kg in lb), or into nothing (100 USD in).
             if (!endsInAmount(in, from, k) || (plainEquals && targetAt == in.size()))
                 continue;
-            if (previousEnd >= 0 && skipBlanks(in, previousEnd) >= k)
+            if (previousEnd >= 0 && skipWhiteSpace(in, previousEnd) >= k)
                 pipeline.refuse("a conversion right after another", in, previousEnd, targetAt + 8);
             else
                 pipeline.refuse("a conversion into something that is not a currency", in, k, targetAt + 8);
             return;
         }
         // Nothing before it at all: a word of a label (in USD alone).
-        if (previousEnd < 0 && skipBlanks(in, from) >= k && opens.isEmpty())
+        if (previousEnd < 0 && skipWhiteSpace(in, from) >= k && opens.isEmpty())
             continue;
-        if (skipBlanks(in, from) >= k || (previousEnd >= 0 && skipBlanks(in, previousEnd) >= k)) {
+        if (skipWhiteSpace(in, from) >= k || (previousEnd >= 0 && skipWhiteSpace(in, previousEnd) >= k)) {
             pipeline.refuse("a conversion right after another", in, std::max<qsizetype>(0, from - 8),
                             targetAt + targetLength);
             return;

@@ -29,6 +29,39 @@ struct CalculatorEngine::Pipeline {
     void refuse(const char* reason, QStringView text, qsizetype at, qsizetype end);
 };
 
+// The characters a text holds, as far as the steps' triggers go: every
+// ASCII character, and whether there is anything beyond ASCII. Steps that
+// only remove characters leave it a superset; those that write add what
+// they may write.
+struct CalculatorEngine::Triggers {
+    quint64 bits[2] = {0, 0};
+    bool beyondAscii = false;
+
+    explicit Triggers(QStringView text)
+    {
+        for (QChar c : text) {
+            const char16_t u = c.unicode();
+            if (u < 0x80)
+                bits[u >> 6] |= quint64(1) << (u & 63);
+            else
+                beyondAscii = true;
+        }
+    }
+    bool has(char c) const { return bits[uchar(c) >> 6] & (quint64(1) << (uchar(c) & 63)); }
+    bool hasLetter(char lower) const { return has(lower) || has(char(lower - 'a' + 'A')); }
+    bool hasAnyLetter() const
+    {
+        constexpr quint64 letters = (quint64(0x3FFFFFF) << 1) | (quint64(0x3FFFFFF) << 33);
+        return bits[1] & letters;
+    }
+    void add(const char* characters)
+    {
+        for (; *characters; ++characters)
+            bits[uchar(*characters) >> 6] |= quint64(1) << (uchar(*characters) & 63);
+    }
+    void addNumbers() { add("0123456789.-"); }
+};
+
 namespace EngineRefusal {
 
 // The one way a step refuses a row: the first refusal of a run wins, with

@@ -43,40 +43,7 @@ QString CalculatorEngine::sanitize(const QString& expression)
 
 namespace {
 
-// The characters a text holds, as far as the steps' triggers go: every
-// ASCII character, and whether there is anything beyond ASCII. Steps that
-// only remove characters leave it a superset; those that write add what
-// they may write.
-struct Triggers {
-    quint64 bits[2] = {0, 0};
-    bool beyondAscii = false;
-
-    explicit Triggers(QStringView text)
-    {
-        for (QChar c : text) {
-            const char16_t u = c.unicode();
-            if (u < 0x80)
-                bits[u >> 6] |= quint64(1) << (u & 63);
-            else
-                beyondAscii = true;
-        }
-    }
-    bool has(char c) const { return bits[uchar(c) >> 6] & (quint64(1) << (uchar(c) & 63)); }
-    bool hasLetter(char lower) const { return has(lower) || has(char(lower - 'a' + 'A')); }
-    bool hasAnyLetter() const
-    {
-        constexpr quint64 letters = (quint64(0x3FFFFFF) << 1) | (quint64(0x3FFFFFF) << 33);
-        return bits[1] & letters;
-    }
-    void add(const char* characters)
-    {
-        for (; *characters; ++characters)
-            bits[uchar(*characters) >> 6] |= quint64(1) << (uchar(*characters) & 63);
-    }
-    void addNumbers() { add("0123456789.-"); }
-};
-
-bool mayHoldTaxLabel(const Triggers& triggers, const QList<CalcSettings::TaxRate>& rates)
+bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<CalcSettings::TaxRate>& rates)
 {
     if (triggers.beyondAscii)
         return true;
@@ -129,9 +96,9 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
 
 // The steps after the conversions; a conversion runs them on the stretch
 // it converts.
-void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipeline, const void* knownTriggers)
+void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipeline, const Triggers* known)
 {
-    Triggers triggers = knownTriggers ? *static_cast<const Triggers*>(knownTriggers) : Triggers(text);
+    Triggers triggers = known ? *known : Triggers(text);
     if (triggers.hasAnyLetter() || triggers.has('/')) {
         readArithmeticWords(text, pipeline);
         if (pipeline.failure)
@@ -273,14 +240,8 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
     auto isSeparator = [apostrophes](QChar c) { return c == QLatin1Char(' ') || (apostrophes && isApostrophe(c)); };
     auto digitsFrom = [view](qsizetype i) {
         qsizetype count = 0;
-        while (i < view.size()) {
-            qsizetype length = 1;
-            if (!isDecimalDigit(codePointAt(view, i, &length)))
-                break;
-            i += length;
-            ++count;
-        }
-        return std::pair(count, i);
+        const qsizetype end = digitRunEnd(view, i, &count);
+        return std::pair(count, end);
     };
     QString out;
     qsizetype copied = 0;
@@ -382,18 +343,10 @@ bool writeRun(QChar*& out, QStringView run, QChar groupMark)
     const qsizetype size = run.size();
     // Read before anything is written: `out` may overwrite the run's start.
     const bool startsWithZero = run.front() == QLatin1Char('0');
-    qsizetype i = 0;
     qsizetype leading = 0;
-    while (i < size) {
-        qsizetype length = 1;
-        const char16_t unit = in[i].unicode();
-        if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(run, i, &length)))
-            break;
-        for (qsizetype k = 0; k < length; ++k)
-            *out++ = in[i + k];
-        i += length;
-        ++leading;
-    }
+    qsizetype i = digitRunEnd(run, 0, &leading);
+    for (qsizetype k = 0; k < i; ++k)
+        *out++ = in[k];
     bool mayGroup = leading <= 3 && !startsWithZero;
     bool grouped = false;
     bool decimal = false;
@@ -401,14 +354,7 @@ bool writeRun(QChar*& out, QStringView run, QChar groupMark)
         const QChar mark = in[i++];
         const qsizetype groupStart = i;
         qsizetype digits = 0;
-        while (i < size) {
-            qsizetype length = 1;
-            const char16_t unit = in[i].unicode();
-            if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(run, i, &length)))
-                break;
-            i += length;
-            ++digits;
-        }
+        i = digitRunEnd(run, i, &digits);
         if (mark == groupMark && mayGroup && digits == 3) {
             grouped = true;
         } else {
@@ -553,44 +499,36 @@ void CalculatorEngine::removeQuotedText(QString& text)
 
 namespace {
 
-enum class WordMeaning { none, sign, percent, magnitude, unknownOperation };
+enum class WordMeaning { sign, percent, magnitude, unknownOperation };
 
 struct ArithmeticWord {
-    QStringView word; // folded to lower case
+    QLatin1String word; // lower case
     WordMeaning meaning;
-    char sign;
+    QLatin1String sign; // what a sign or percent word stands for
 };
 
 // Words that carry arithmetic. Dropped like other words they would change
 // what the row computes, so each is its sign or fails the row.
 constexpr ArithmeticWord arithmeticWords[] = {
-    {u"plus", WordMeaning::sign, '+'},      {u"minus", WordMeaning::sign, '-'},
-    {u"mal", WordMeaning::sign, '*'},       {u"times", WordMeaning::sign, '*'},
-    {u"durch", WordMeaning::sign, '/'},     {u"prozent", WordMeaning::percent, '%'},
-    {u"percent", WordMeaning::percent, '%'}, {u"pct", WordMeaning::percent, '%'},
-    {u"k", WordMeaning::magnitude, 0},      {u"tsd", WordMeaning::magnitude, 0},
-    {u"mio", WordMeaning::magnitude, 0},    {u"mrd", WordMeaning::magnitude, 0},
-    {u"million", WordMeaning::magnitude, 0}, {u"millionen", WordMeaning::magnitude, 0},
-    {u"milliarde", WordMeaning::magnitude, 0}, {u"milliarden", WordMeaning::magnitude, 0},
-    {u"thousand", WordMeaning::magnitude, 0}, {u"thousands", WordMeaning::magnitude, 0},
-    {u"millions", WordMeaning::magnitude, 0}, {u"billion", WordMeaning::magnitude, 0},
-    {u"billions", WordMeaning::magnitude, 0}, {u"bn", WordMeaning::magnitude, 0},
-    {u"wurzel", WordMeaning::unknownOperation, 0}, {u"root", WordMeaning::unknownOperation, 0},
-    {u"hoch", WordMeaning::unknownOperation, 0},
+    {QLatin1String("plus"), WordMeaning::sign, QLatin1String("+")},
+    {QLatin1String("minus"), WordMeaning::sign, QLatin1String("-")},
+    {QLatin1String("mal"), WordMeaning::sign, QLatin1String("*")},
+    {QLatin1String("times"), WordMeaning::sign, QLatin1String("*")},
+    {QLatin1String("durch"), WordMeaning::sign, QLatin1String("/")},
+    {QLatin1String("prozent"), WordMeaning::percent, QLatin1String("%")},
+    {QLatin1String("percent"), WordMeaning::percent, QLatin1String("%")},
+    {QLatin1String("pct"), WordMeaning::percent, QLatin1String("%")},
+    {QLatin1String("k"), WordMeaning::magnitude, {}},         {QLatin1String("tsd"), WordMeaning::magnitude, {}},
+    {QLatin1String("mio"), WordMeaning::magnitude, {}},       {QLatin1String("mrd"), WordMeaning::magnitude, {}},
+    {QLatin1String("million"), WordMeaning::magnitude, {}},   {QLatin1String("millionen"), WordMeaning::magnitude, {}},
+    {QLatin1String("milliarde"), WordMeaning::magnitude, {}}, {QLatin1String("milliarden"), WordMeaning::magnitude, {}},
+    {QLatin1String("thousand"), WordMeaning::magnitude, {}},  {QLatin1String("thousands"), WordMeaning::magnitude, {}},
+    {QLatin1String("millions"), WordMeaning::magnitude, {}},  {QLatin1String("billion"), WordMeaning::magnitude, {}},
+    {QLatin1String("billions"), WordMeaning::magnitude, {}},  {QLatin1String("bn"), WordMeaning::magnitude, {}},
+    {QLatin1String("wurzel"), WordMeaning::unknownOperation, {}},
+    {QLatin1String("root"), WordMeaning::unknownOperation, {}},
+    {QLatin1String("hoch"), WordMeaning::unknownOperation, {}},
 };
-
-// The word equals `lower` (ASCII, lower case) but for case.
-bool isWord(QStringView word, QStringView lower)
-{
-    if (word.size() != lower.size())
-        return false;
-    for (qsizetype k = 0; k < word.size(); ++k) {
-        const char16_t c = word[k].unicode();
-        if (c >= 0x80 || char16_t(c | 0x20) != lower[k].unicode())
-            return false;
-    }
-    return true;
-}
 
 const ArithmeticWord* arithmeticWord(QStringView word)
 {
@@ -603,7 +541,7 @@ const ArithmeticWord* arithmeticWord(QStringView word)
         return nullptr;
     }
     for (const ArithmeticWord& entry : arithmeticWords) {
-        if (isWord(word, entry.word))
+        if (isLowerAsciiWord(word, entry.word))
             return &entry;
     }
     return nullptr;
@@ -628,13 +566,11 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
     QString out;
     qsizetype copied = 0;
     auto previousNonBlank = [&in](qsizetype i) -> char32_t {
-        while (i > 0 && isWhiteSpace(in[i - 1].unicode()))
-            --i;
+        i = skipWhiteSpaceBack(in, i);
         return i > 0 ? codePointBefore(in, i) : 0;
     };
     auto nextWord = [&in](qsizetype i, qsizetype* start) {
-        while (i < in.size() && isWhiteSpace(in[i].unicode()))
-            ++i;
+        i = skipWhiteSpace(in, i);
         *start = i;
         while (i < in.size() && isWordChar(codePointAt(in, i)))
             ++i;
@@ -664,10 +600,11 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             ++end;
         const QStringView word = in.mid(i, end - i);
         // "geteilt durch" and "divided by" are one sign.
-        if (isWord(word, u"geteilt") || isWord(word, u"divided")) {
+        const bool divided = isLowerAsciiWord(word, QLatin1String("divided"));
+        if (divided || isLowerAsciiWord(word, QLatin1String("geteilt"))) {
             qsizetype nextStart = 0;
             const QStringView next = nextWord(end, &nextStart);
-            if (isWord(next, isWord(word, u"divided") ? u"by" : u"durch")) {
+            if (isLowerAsciiWord(next, divided ? QLatin1String("by") : QLatin1String("durch"))) {
                 out += in.mid(copied, i - copied);
                 out += QLatin1String(" / ");
                 copied = nextStart + next.size();
@@ -684,16 +621,14 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         }
         const char32_t before = previousNonBlank(i);
         const bool afterNumber = isNumberChar(before) || before == ')';
-        QStringView sign;
+        QLatin1String sign;
         switch (entry->meaning) {
-        case WordMeaning::none:
-            break;
         case WordMeaning::sign:
-            sign = entry->sign == '+' ? u"+" : entry->sign == '-' ? u"-" : entry->sign == '*' ? u"*" : u"/";
+            sign = entry->sign;
             break;
         case WordMeaning::percent:
             if (afterNumber)
-                sign = u"%";
+                sign = entry->sign;
             break;
         case WordMeaning::magnitude: {
             // kg and km are units; a lone k, Mio, Tsd next to a number scale it.

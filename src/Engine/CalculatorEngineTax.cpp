@@ -31,28 +31,6 @@ bool endsInAmount(QStringView text, qsizetype end)
     return false;
 }
 
-qsizetype skipWhiteSpace(QStringView text, qsizetype i)
-{
-    while (i < text.size()) {
-        qsizetype length = 1;
-        if (!isWhiteSpace(codePointAt(text, i, &length)))
-            break;
-        i += length;
-    }
-    return i;
-}
-
-qsizetype skipWhiteSpaceBack(QStringView text, qsizetype i, qsizetype from)
-{
-    while (i > from) {
-        qsizetype length = 1;
-        if (!isWhiteSpace(codePointBefore(text, i, &length)))
-            break;
-        i -= length;
-    }
-    return i;
-}
-
 // A unit or currency word between a number and its percentage or tax
 // belongs to the number (200 Euro - 10%, 2 kg + 10%): where the number ends
 // when words stand between it and `end`, else `end`.
@@ -107,20 +85,11 @@ qsizetype numberStartBefore(QStringView text, qsizetype from, qsizetype end, boo
 // digits); -1 when no digit stands at `i`.
 qsizetype numberEndAfter(QStringView text, qsizetype i)
 {
-    auto digits = [&](qsizetype at) {
-        while (at < text.size()) {
-            qsizetype length = 1;
-            if (!isDecimalDigit(codePointAt(text, at, &length)))
-                break;
-            at += length;
-        }
-        return at;
-    };
-    const qsizetype afterDigits = digits(i);
+    const qsizetype afterDigits = digitRunEnd(text, i);
     if (afterDigits == i)
         return -1;
     if (afterDigits < text.size() && isMark(text[afterDigits].unicode(), true))
-        return digits(afterDigits + 1);
+        return digitRunEnd(text, afterDigits + 1);
     return afterDigits;
 }
 

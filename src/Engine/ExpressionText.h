@@ -53,6 +53,62 @@ inline bool isAsciiLetter(char32_t c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
+// Where the run of decimal digits starting at `i` ends; `count` gets how
+// many digits it holds (code points, not UTF-16 units).
+inline qsizetype digitRunEnd(QStringView text, qsizetype i, qsizetype* count = nullptr)
+{
+    qsizetype digits = 0;
+    while (i < text.size()) {
+        qsizetype length = 1;
+        const char16_t unit = text[i].unicode();
+        if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(text, i, &length)))
+            break;
+        i += length;
+        ++digits;
+    }
+    if (count)
+        *count = digits;
+    return i;
+}
+// Past the white space at `i`; back over the white space before `i`, not
+// past `from`.
+inline qsizetype skipWhiteSpace(QStringView text, qsizetype i)
+{
+    while (i < text.size()) {
+        qsizetype length = 1;
+        if (!isWhiteSpace(codePointAt(text, i, &length)))
+            break;
+        i += length;
+    }
+    return i;
+}
+inline qsizetype skipWhiteSpaceBack(QStringView text, qsizetype i, qsizetype from = 0)
+{
+    while (i > from) {
+        qsizetype length = 1;
+        if (!isWhiteSpace(codePointBefore(text, i, &length)))
+            break;
+        i -= length;
+    }
+    return i;
+}
+// `lower` (ASCII, lower case) stands at `i`, but for case.
+inline bool startsWithLowerAscii(QStringView text, qsizetype i, QLatin1String lower)
+{
+    if (text.size() - i < lower.size())
+        return false;
+    for (qsizetype k = 0; k < lower.size(); ++k) {
+        const char16_t c = text[i + k].unicode();
+        if (c >= 0x80 || char(c | 0x20) != lower[k])
+            return false;
+    }
+    return true;
+}
+// The whole text is `lower` but for case.
+inline bool isLowerAsciiWord(QStringView text, QLatin1String lower)
+{
+    return text.size() == lower.size() && startsWithLowerAscii(text, 0, lower);
+}
 // The run of ASCII letters that ends at `end` (a function's name before "(").
 inline QStringView asciiLetterRunBefore(QStringView text, qsizetype end)
 {

@@ -260,8 +260,9 @@ TEST(GeneratedRows, EveryRowShowsTheValueOfItsParts)
             failures += !holds;
             const EvaluationResult bracketed = t.engine.evaluate(QLatin1Char('(') + row.text + QLatin1Char(')'));
             EXPECT_EQ(bracketed.ok(), result.ok()) << row.text.toStdString();
-            if (bracketed.ok() && result.ok())
+            if (bracketed.ok() && result.ok()) {
                 EXPECT_TRUE(near(bracketed.value(), result.value())) << row.text.toStdString();
+            }
             if (!row.tight.isEmpty()) {
                 const EvaluationResult tight = t.engine.evaluate(row.tight);
                 const bool same = tight.ok() == result.ok() && (!tight.ok() || near(tight.value(), result.value()));
