@@ -8,6 +8,9 @@ QS_PACKAGES=(
   fonts-dejavu-core
 )
 
+# The tests read back the text and pixels of the PDFs they make.
+QS_TEST_PACKAGES=(poppler-utils)
+
 # The sanitizer build (scripts/test-sanitized) adds Debian's clang, its
 # sanitizer runtimes and the symbolizer that turns reports into file:line.
 QS_SANITIZER_PACKAGES=(clang-14 libclang-rt-14-dev llvm-14)
