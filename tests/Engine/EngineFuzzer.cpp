@@ -29,7 +29,7 @@ CalcSettings::TaxRate taxRate(const char* label, double rate)
     return tax;
 }
 
-// The settings the everyday rows are checked with: MwSt 19 % and 7 %, and
+// MwSt 19 % and 7 %, and rates with the euro as base:
 // 1 EUR = 1.25 USD = 0.5 GBP = 0.8 CHF = 160 JPY.
 EngineSettings settingsFor(DecimalStyle style)
 {
