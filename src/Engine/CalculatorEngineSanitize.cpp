@@ -403,7 +403,9 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         // Only a mark before a digit, or a price's dash, changes anything.
         const bool beforeDigit = i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1));
         marks = marks || beforeDigit || (i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
-        growth += beforeDigit && ((powCommas && c == QLatin1Char(',')) || isLeadingMark(text, i));
+        // A comma in pow's brackets grows by its blank whatever follows it:
+        // pow(2,.5) parts its arguments too.
+        growth += (powCommas && c == QLatin1Char(',')) || (beforeDigit && isLeadingMark(text, i));
     }
     if (!marks)
         return;
@@ -468,6 +470,8 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2))))
             i += 2;
     }
+    // Writing past the text lands in spare capacity first, unseen by ASan.
+    Q_ASSERT(out - begin <= text.size());
     text.truncate(out - begin);
 }
 

@@ -166,7 +166,8 @@ TEST(ExpressionEvaluation, FunctionsAndConstants)
     });
     EXPECT_EQ(t.engine.sanitize("sqrt(16)"), "4.0");
     EXPECT_EQ(t.engine.sanitize("pow(2, 10)"), "1024.0");
-    expectCases(t, DecimalStyle::usPeriod, {ok("pow(2,3)", 8), ok("asin(0.5)", 30.000000000000004)});
+    expectCases(t, DecimalStyle::usPeriod, {ok("pow(2,3)", 8), ok("asin(0.5)", 30.000000000000004),
+                                            ok(".99 * pow(2,.5)", 0.99 * std::sqrt(2.0))});
 }
 
 // Inputs that once gave plainly wrong results, in both number styles, next
