@@ -4,6 +4,7 @@
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
+#include "Models/CanvasExport.h"
 #include "Platform/AppIdentity.h"
 #include "Platform/FileWriting.h"
 
@@ -42,8 +43,30 @@ bool logHoldsFrames(const QString& path)
     return QFileInfo(path + QStringLiteral("-wal")).size() > 32;
 }
 
-// Beside the log: which main file the log was written for.
-const QString ownerNoteSuffix = QStringLiteral("-wal.owner");
+using StoreFileGuard::idOf;
+
+// Beside the store while it is lost: the exchange file that holds its canvases.
+const QString exchangeNoteSuffix = QStringLiteral(".unsaved");
+
+// Where a log goes that must not be read into the file beside it.
+QString setAsideName(const QString& path)
+{
+    const QString stem = path + QStringLiteral("-wal.set-aside-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString name = stem;
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = stem + QStringLiteral("-%1").arg(n);
+    return name;
+}
+
+std::function<void(ObjectStore::Moment)>& momentProbe()
+{
+    static std::function<void(ObjectStore::Moment)> probe;
+    return probe;
+}
+
+// Frames in the log before a save folds it into the file, as SQLite would.
+constexpr int checkpointFrames = 1000;
 
 const char* const schemaSql = R"SQL(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -116,6 +139,8 @@ bool createSchema(sqlite3* db, QString* error)
 {
     const QByteArray create = QByteArray("BEGIN IMMEDIATE;") + schemaSql
         + "INSERT INTO meta(key, value) VALUES('schemaVersion', '" + ObjectStore::schemaVersion + "');"
+        + "INSERT INTO meta(key, value) VALUES('storeId', '" + QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1()
+        + "'), ('generation', '0');"
         + "PRAGMA application_id=" + QByteArray::number(ObjectStore::applicationId) + ";"
         + "PRAGMA user_version=" + QByteArray::number(ObjectStore::fileFormatVersion) + ";COMMIT;";
     if (exec(db, create.constData(), error))
@@ -706,29 +731,21 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     // A log that this program left beside a file which then took another's
     // place (and was not removed, as the program ended abruptly) belongs to
     // that other file: replayed into this one it would mix the two.
+    // Read only into the file it was written for: a file put in its place,
+    // or the same file written over in place, whatever their times say.
     QString setAside;
-    if (QFileInfo(path + QStringLiteral("-wal")).size() > 0) {
-        QFile note(path + ownerNoteSuffix);
-        const QList<QByteArray> noted = note.open(QIODevice::ReadOnly) ? note.readAll().split(' ') : QList<QByteArray>();
-        const FileStamp main = stampOf(path);
-        const FileStamp wal = stampOf(path + QStringLiteral("-wal"));
-        const bool ourLog = noted.size() >= 4 && wal.device == noted[2].trimmed().toULongLong()
-            && wal.inode == noted[3].trimmed().toULongLong();
-        const bool otherFile = ourLog && (main.device != noted[0].toULongLong() || main.inode != noted[1].toULongLong());
-        // The same file written over in place since this store last wrote
-        // into it, with no checkpoint of its own under way.
-        const bool writtenOver = ourLog && noted.size() == 8 && noted[7].trimmed() == "0"
-            && (main.size != noted[4].toLongLong() || main.modified != noted[5].toLongLong()
-                || main.changed != noted[6].toLongLong());
-        if (otherFile || writtenOver) {
-            const QString aside = path + QStringLiteral("-wal.set-aside-")
-                + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-            if (!QFile::rename(path + QStringLiteral("-wal"), aside))
+    const QString logPath = path + StoreFileGuard::logSuffix;
+    if (QFileInfo(logPath).size() > 0) {
+        const auto note = StoreFileGuard::OwnerNote::read(path + StoreFileGuard::noteSuffix);
+        if (note && note->log == idOf(logPath) && !note->describes(path)) {
+            const bool otherFile = !(idOf(path) == note->main);
+            const QString aside = setAsideName(path);
+            if (!QFile::rename(logPath, aside))
                 return refuse(OpenFailure::unreadable,
                               QStringLiteral("The store “%1” has a log beside it that belongs to another file, and "
                                              "the log cannot be moved away.").arg(shown));
-            QFile::remove(path + QStringLiteral("-shm"));
-            QFile::remove(path + ownerNoteSuffix);
+            QFile::remove(path + StoreFileGuard::indexSuffix);
+            QFile::remove(path + StoreFileGuard::noteSuffix);
             setAside = QStringLiteral("The store “%1” had a log beside it that Quillsheet had written for %2. It "
                                       "was not read into the store but moved to “%3”.")
                            .arg(shown,
@@ -736,6 +753,18 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
                                           : QStringLiteral("this file before it was written over"),
                                 QDir::toNativeSeparators(aside));
         }
+    }
+    // Canvases written to an exchange file when the store was lost last time.
+    if (QFile exchangeNote(path + exchangeNoteSuffix); exchangeNote.open(QIODevice::ReadOnly)) {
+        const QString written = QFile::decodeName(exchangeNote.readAll());
+        exchangeNote.close();
+        if (QFileInfo::exists(written)) {
+            const QString said = QStringLiteral("When Quillsheet last ran, its store could not be written, so all your "
+                                                "canvases were written to “%1”. Import that file to have them here.")
+                                     .arg(QDir::toNativeSeparators(written));
+            setAside = setAside.isEmpty() ? said : setAside + QStringLiteral("\n\n") + said;
+        }
+        QFile::remove(path + exchangeNoteSuffix);
     }
 
     const bool existing = info.exists() && (info.size() > 0 || QFileInfo(path + QStringLiteral("-wal")).size() > 0);
@@ -886,10 +915,8 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     // Loaded whole: only now may the file change.
     if (*tables > 0 && !useWriteAheadLog(db, &error))
         return closeAndRefuse(error);
-    // From now on closing may fold the log into the file.
-    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
-    store->rememberFile(true);
-    store->watchCheckpoints();
+    if (!store->adoptFile(&error))
+        return closeAndRefuse(error);
     store->m_openingNotice = setAside;
     if (failure)
         *failure = OpenFailure::none;
@@ -905,27 +932,39 @@ ObjectStore::ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLock
     m_retryTimer.setInterval(5000);
     connect(&m_retryTimer, &QTimer::timeout, this, &ObjectStore::save);
     connect(&m_context, &ModelContext::turnEnded, this, &ObjectStore::save);
+    // The exchange file of a lost store is stale after any change.
+    const auto stale = [this] { m_exchangeIsCurrent = false; };
+    connect(&m_context, &ModelContext::changed, this, stale);
+    connect(&m_context, &ModelContext::canvasChanged, this, stale);
+    connect(&m_context, &ModelContext::blockChanged, this, stale);
+    connect(&m_context, &ModelContext::linkChanged, this, stale);
 }
 
 ObjectStore::~ObjectStore()
 {
     if (m_upsertCanvas && m_context.hasChanges()) // fully opened: keep what is still pending
         save();
-    // A file that is no longer this store's is neither written nor folded into.
-    if (m_db && fileState() != FileState::same)
-        letGo();
-    finalizeStatements();
-    if (m_db) {
-        // Closing folds the log into the file: should it be cut short, the
-        // next start must read the log, not take the file for another's.
-        // Without that note the log stays as it is, for the next start.
-        if (!writeOwnerNote(true))
-            sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        sqlite3_close(m_db);
-        // Closed cleanly, the log is gone and the note on it says nothing.
-        if (!QFileInfo::exists(m_path + QStringLiteral("-wal")))
-            QFile::remove(m_path + ownerNoteSuffix);
+    if (m_state == State::open && m_db) {
+        FileCheck found = FileCheck::same;
+        if (checkpoint(&found)) {
+            closeConnection();
+            // Every row is in the file now: the emptied log and its companions go.
+            const QString log = m_path + StoreFileGuard::logSuffix;
+            if (idOf(log) == m_logId && QFileInfo(log).size() == 0) {
+                QFile::remove(log);
+                if (idOf(m_path + StoreFileGuard::indexSuffix) == m_indexId)
+                    QFile::remove(m_path + StoreFileGuard::indexSuffix);
+                QFile::remove(m_path + StoreFileGuard::noteSuffix);
+            }
+        } else if (found == FileCheck::replaced || found == FileCheck::missing) {
+            letGo(found);
+        } else {
+            // The log keeps what the file lacks, and the note says whose it is.
+            closeConnection();
+        }
     }
+    finalizeStatements();
+    closeConnection();
     // A lock file another start made in the place of ours is that start's:
     // ours, whose file is gone, must not remove it on the way out.
     if (m_lock && !lockIsStillOurs()) {
@@ -944,103 +983,196 @@ void ObjectStore::finalizeStatements()
     }
 }
 
-ObjectStore::FileStamp ObjectStore::stampOf(const QString& file)
+void ObjectStore::setMomentProbe(std::function<void(Moment)> probe)
 {
-    struct stat info = {};
-    FileStamp stamp;
-    if (::stat(QFile::encodeName(file).constData(), &info) != 0)
-        return stamp;
-    stamp.known = true;
-    stamp.device = info.st_dev;
-    stamp.inode = info.st_ino;
-    stamp.size = info.st_size;
-    stamp.modified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    stamp.changed = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
-    return stamp;
+    momentProbe() = std::move(probe);
 }
 
-void ObjectStore::rememberFile(bool ownerNote)
+bool ObjectStore::adoptFile(QString* message)
 {
-    m_file = stampOf(m_path);
-    m_wal = stampOf(m_path + QStringLiteral("-wal"));
-    m_lastSaved = QDateTime::currentDateTime();
-    if (!ownerNote)
-        return;
-    m_shm = stampOf(m_path + QStringLiteral("-shm"));
-    m_lockFile = stampOf(m_path + QStringLiteral(".lock"));
-    writeOwnerNote(false);
-}
-
-bool ObjectStore::writeOwnerNote(bool checkpointing)
-{
-    if (!m_file.known || !m_wal.known)
-        return true; // no note: a start reads the log as it is
-    return !FileWriting::writeWholeFile(m_path + ownerNoteSuffix, QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
-                                                               .arg(m_file.device)
-                                                               .arg(m_file.inode)
-                                                               .arg(m_wal.device)
-                                                               .arg(m_wal.inode)
-                                                               .arg(m_file.size)
-                                                               .arg(m_file.modified)
-                                                               .arg(m_file.changed)
-                                                               .arg(checkpointing ? 1 : 0)
-                                                               .toLatin1());
-}
-
-void ObjectStore::watchCheckpoints()
-{
-    // Replaces SQLite's own automatic checkpoint, at the same size.
+    // Checkpoints are this store's own, each after a check of the file.
+    sqlite3_wal_autocheckpoint(m_db, 0);
     sqlite3_wal_hook(m_db, &ObjectStore::walCommitted, this);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    int persist = 1;
+    sqlite3_file_control(m_db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+
+    if (m_descriptor < 0)
+        m_descriptor = StoreFileGuard::openConnectionsFile(m_db, m_path);
+    if (m_descriptor < 0) {
+        *message = QStringLiteral("another file took its place while it was opened");
+        return false;
+    }
+    // Stores of earlier versions get their identifier now.
+    const QString identity = QStringLiteral("INSERT OR IGNORE INTO meta(key, value) VALUES('storeId', '%1'), "
+                                            "('generation', '0')")
+                                 .arg(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    if (!exec(m_db, identity.toUtf8().constData(), message))
+        return false;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(m_db, "SELECT key, value FROM meta WHERE key IN ('storeId', 'generation')", -1, &stmt,
+                           nullptr)
+        == SQLITE_OK) {
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            const QString value = columnText(stmt, 1);
+            if (columnText(stmt, 0) == QLatin1String("storeId"))
+                m_storeId = value;
+            else
+                m_generation = value.toLongLong();
+        }
+    }
+    sqlite3_finalize(stmt);
+    m_mainId = StoreFileGuard::idOfDescriptor(m_descriptor);
+    m_logId = StoreFileGuard::connectionsLog(m_db, m_path);
+    m_indexId = idOf(m_path + StoreFileGuard::indexSuffix);
+    m_lockId = idOf(m_path + StoreFileGuard::lockSuffix);
+    // The file was found to be ours: it is what this store now holds it to be.
+    m_mainContent = StoreFileGuard::contentOf(m_path);
+    m_lastSaved = QDateTime::currentDateTime();
+    m_state = State::open;
+    FileCheck found = FileCheck::same;
+    if (!checkpoint(&found) && found != FileCheck::same) {
+        m_state = State::opening;
+        *message = QStringLiteral("another file took its place while it was opened");
+        return false;
+    }
+    return true;
 }
 
-int ObjectStore::walCommitted(void* self, sqlite3* db, const char*, int frames)
+ObjectStore::FileCheck ObjectStore::checkFile() const
 {
-    if (frames < 1000)
-        return SQLITE_OK;
-    auto* store = static_cast<ObjectStore*>(self);
+    if (m_state != State::open || !m_db)
+        return FileCheck::replaced;
+    const StoreFileGuard::FileId atPath = idOf(m_path);
+    if (!atPath.known)
+        return StoreFileGuard::isMissing(m_path) ? FileCheck::missing : FileCheck::unknown;
+    // Renamed over, or made anew by another start.
+    if (!(atPath == StoreFileGuard::idOfDescriptor(m_descriptor)))
+        return FileCheck::replaced;
+    // Written over in place, whatever its times say.
+    const StoreFileGuard::Content content = StoreFileGuard::contentOf(m_path);
+    if (content.header.isEmpty())
+        return FileCheck::unknown;
+    return content == m_mainContent ? FileCheck::same : FileCheck::replaced;
+}
+
+bool ObjectStore::writeOwnerNote(std::optional<qint64> checkpointTo)
+{
+    StoreFileGuard::OwnerNote note;
+    note.main = m_mainId;
+    note.log = m_logId;
+    note.storeId = m_mainContent.storeId;
+    note.generation = m_mainContent.generation;
+    note.checkpointTo = checkpointTo;
+    if (!note.log.known)
+        return true; // no log yet: nothing to read at a start
+    return note.write(m_path + StoreFileGuard::noteSuffix);
+}
+
+bool ObjectStore::checkpoint(FileCheck* found)
+{
+    if (const auto& probe = momentProbe())
+        probe(Moment::checkpoint);
+    const FileCheck check = checkFile();
+    if (found)
+        *found = check;
+    if (check != FileCheck::same)
+        return false;
+    // The generation marks the main file as this checkpoint leaves it.
+    const qint64 next = m_generation + 1;
+    const QByteArray mark = "UPDATE meta SET value='" + QByteArray::number(next) + "' WHERE key='generation'";
+    if (!exec(m_db, mark.constData()))
+        return false;
+    m_generation = next;
+    if (!m_logId.known)
+        m_logId = StoreFileGuard::connectionsLog(m_db, m_path);
     // Unnoted, a checkpoint cut short would pass for a file written over.
-    if (!store->writeOwnerNote(true))
-        return SQLITE_OK;
-    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    // The main file now stands as this store wrote it.
-    store->m_file = stampOf(store->m_path);
-    store->writeOwnerNote(false);
+    if (!writeOwnerNote(next))
+        return false;
+    const bool whole = sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr)
+        == SQLITE_OK;
+    m_mainContent = StoreFileGuard::contentOf(m_path);
+    if (whole)
+        m_logFrames = 0;
+    writeOwnerNote(whole ? std::nullopt : std::optional<qint64>(next));
+    return whole;
+}
+
+int ObjectStore::walCommitted(void* self, sqlite3*, const char*, int frames)
+{
+    static_cast<ObjectStore*>(self)->m_logFrames = frames;
     return SQLITE_OK;
 }
 
-ObjectStore::FileState ObjectStore::fileState() const
+void ObjectStore::closeConnection()
 {
-    if (!m_file.known)
-        return FileState::same;
-    const QByteArray name = QFile::encodeName(m_path);
-    struct stat file = {};
-    if (::stat(name.constData(), &file) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? FileState::missing : FileState::same;
-    // Renamed over, written over in place, or made by another start.
-    return stampOf(m_path) == m_file ? FileState::same : FileState::replaced;
+    finalizeStatements();
+    if (m_db) {
+        // Closing never folds the log into the file: only checkpoint() does.
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
+    m_descriptor = -1;
 }
 
-void ObjectStore::letGo()
+void ObjectStore::letGo(FileCheck found)
 {
-    if (!m_db)
-        return;
-    finalizeStatements();
-    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    sqlite3_close(m_db);
-    m_db = nullptr;
-    // Left beside the other file, this store's log would be read into it.
-    const QString wal = m_path + QStringLiteral("-wal");
-    if (m_wal.known && stampOf(wal) == m_wal) {
-        QFile::remove(wal);
-        if (m_shm.known && stampOf(m_path + QStringLiteral("-shm")).sameFile(m_shm))
-            QFile::remove(m_path + QStringLiteral("-shm"));
-        QFile::remove(m_path + ownerNoteSuffix);
+    closeConnection();
+    m_state = State::lost;
+    // This store's log belongs to the file that was there: read into the one
+    // there now it would mix the two. Its rows are kept, never deleted.
+    const QString log = m_path + StoreFileGuard::logSuffix;
+    if (m_logId.known && idOf(log) == m_logId) {
+        bool gone = false;
+        if (QFileInfo(log).size() == 0) {
+            gone = QFile::remove(log);
+        } else {
+            const QString aside = setAsideName(m_path);
+            gone = QFile::rename(log, aside);
+            if (gone)
+                m_setAsideLog = aside;
+        }
+        if (gone) {
+            if (idOf(m_path + StoreFileGuard::indexSuffix) == m_indexId)
+                QFile::remove(m_path + StoreFileGuard::indexSuffix);
+            const auto note = StoreFileGuard::OwnerNote::read(m_path + StoreFileGuard::noteSuffix);
+            if (note && note->log == m_logId)
+                QFile::remove(m_path + StoreFileGuard::noteSuffix);
+        }
     }
+    if (!m_setAsideLog.isEmpty())
+        qCWarning(storeLog).noquote() << "The log of the replaced store was moved to" << m_setAsideLog;
+    Q_UNUSED(found);
+    writeExchangeFile();
+}
+
+void ObjectStore::writeExchangeFile()
+{
+    if (m_exchangeFile.isEmpty())
+        m_exchangeFile = QDir(QFileInfo(m_path).absolutePath())
+                             .filePath(QStringLiteral("Canvases not saved %1.quillsheet")
+                                           .arg(QDateTime::currentDateTime().toString(
+                                               QStringLiteral("yyyy-MM-dd HH.mm.ss"))));
+    QString error;
+    const std::optional<QByteArray> bytes = exchangeFileBytes(m_context.canvases(), &error);
+    std::optional<QString> failed = bytes ? FileWriting::writeWholeFile(m_exchangeFile, *bytes) : std::optional(error);
+    if (failed) {
+        m_exchangeIsCurrent = false;
+        qCWarning(storeLog).noquote() << "The canvases could not be written to" << m_exchangeFile << *failed;
+        return;
+    }
+    m_exchangeIsCurrent = true;
+    m_exchangedAt = QDateTime::currentDateTime();
+    // The next start names it, should this one end first.
+    FileWriting::writeWholeFile(m_path + exchangeNoteSuffix, QFile::encodeName(m_exchangeFile));
 }
 
 bool ObjectStore::lockIsStillOurs() const
 {
-    if (!stampOf(m_path + QStringLiteral(".lock")).sameFile(m_lockFile))
+    if (!(idOf(m_path + StoreFileGuard::lockSuffix) == m_lockId))
         return false;
     // Its text names another process when another start took its place.
     qint64 pid = 0;
@@ -1053,7 +1185,7 @@ bool ObjectStore::recreate(QString* message)
     const QString shown = QDir::toNativeSeparators(m_path);
     // The lock file went with the folder: take it again, unless another
     // running Quillsheet has taken that place meanwhile.
-    const QString lockPath = m_path + QStringLiteral(".lock");
+    const QString lockPath = m_path + StoreFileGuard::lockSuffix;
     qint64 pid = 0;
     QString host, application;
     const bool lockIsOurs = m_lock && m_lock->getLockInfo(&pid, &host, &application)
@@ -1080,38 +1212,77 @@ bool ObjectStore::recreate(QString* message)
         *message = QStringLiteral("another file has taken the place of “%1”").arg(shown);
         return false;
     }
-    // A log left beside the deleted file is the old connection's; a new
-    // store must not take it for its own.
-    for (const QString& suffix : {QStringLiteral("-wal"), QStringLiteral("-shm")})
-        QFile::remove(m_path + suffix);
+    // A log left beside the deleted file must not be read into the new one;
+    // with rows in it, it is kept aside.
+    const QString log = m_path + StoreFileGuard::logSuffix;
+    if (QFileInfo(log).exists()) {
+        const bool ours = m_logId.known && idOf(log) == m_logId;
+        if (!(ours && QFileInfo(log).size() == 0 ? QFile::remove(log) : QFile::rename(log, setAsideName(m_path)))) {
+            *message = QStringLiteral("a log beside “%1” cannot be moved away").arg(shown);
+            return false;
+        }
+        if (idOf(m_path + StoreFileGuard::indexSuffix) == m_indexId)
+            QFile::remove(m_path + StoreFileGuard::indexSuffix);
+    }
+
+    if (const auto& probe = momentProbe())
+        probe(Moment::rebuild);
+    // Made here, so that a failure removes only what this attempt made.
+    const int made = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (made < 0) {
+        *message = errno == EEXIST ? QStringLiteral("another file has taken the place of “%1”").arg(shown)
+                                   : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    const StoreFileGuard::FileId madeId = StoreFileGuard::idOfDescriptor(made);
+    ::close(made);
 
     sqlite3* fresh = nullptr;
+    int freshDescriptor = -1;
+    StoreFileGuard::FileId madeLog, madeIndex;
     auto removeFresh = [&] {
         sqlite3_close(fresh);
-        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
-            QFile::remove(m_path + suffix);
+        if (freshDescriptor >= 0)
+            ::close(freshDescriptor);
+        if (idOf(m_path) == madeId)
+            QFile::remove(m_path);
+        if (madeLog.known && idOf(m_path + StoreFileGuard::logSuffix) == madeLog)
+            QFile::remove(m_path + StoreFileGuard::logSuffix);
+        if (madeIndex.known && idOf(m_path + StoreFileGuard::indexSuffix) == madeIndex)
+            QFile::remove(m_path + StoreFileGuard::indexSuffix);
         return false;
     };
-    if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &fresh, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                        nullptr)
-            != SQLITE_OK
-        || !useWriteAheadLog(fresh, message) || !createSchema(fresh, message)) {
+    if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &fresh, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        *message = errorText(fresh);
+        return removeFresh();
+    }
+    sqlite3_db_config(fresh, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    freshDescriptor = StoreFileGuard::openConnectionsFile(fresh, m_path);
+    if (freshDescriptor < 0 || !(StoreFileGuard::idOfDescriptor(freshDescriptor) == madeId)) {
+        *message = QStringLiteral("another file has taken the place of “%1”").arg(shown);
+        return removeFresh();
+    }
+    const bool walMode = useWriteAheadLog(fresh, message);
+    madeLog = StoreFileGuard::connectionsLog(fresh, m_path);
+    madeIndex = idOf(m_path + StoreFileGuard::indexSuffix);
+    if (!walMode || !createSchema(fresh, message)) {
         if (message->isEmpty())
             *message = errorText(fresh);
         return removeFresh();
     }
     sqlite3_busy_timeout(fresh, 250);
     sqlite3* old = std::exchange(m_db, fresh);
+    const int oldDescriptor = std::exchange(m_descriptor, freshDescriptor);
     finalizeStatements();
     if (!prepareStatements() || !writeChanges(m_context.allRecords(), message)) {
         if (message->isEmpty())
             *message = errorText(fresh);
         finalizeStatements();
-        removeFresh();
         m_db = old;
+        m_descriptor = oldDescriptor;
         if (old)
             prepareStatements();
-        return false;
+        return removeFresh();
     }
     // The old connection still holds the removed file: closing it must
     // neither fold its log into anything nor remove files by their names.
@@ -1119,8 +1290,23 @@ bool ObjectStore::recreate(QString* message)
         sqlite3_db_config(old, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
         sqlite3_close(old);
     }
-    rememberFile(true);
-    watchCheckpoints();
+    if (oldDescriptor >= 0)
+        ::close(oldDescriptor);
+    // Every canvas is in the store again.
+    if (!m_exchangeFile.isEmpty())
+        QFile::remove(m_path + exchangeNoteSuffix);
+    m_exchangeFile.clear();
+    m_setAsideLog.clear();
+    m_logId = madeLog;
+    m_indexId = madeIndex;
+    m_storeId.clear();
+    m_generation = 0;
+    m_state = State::opening;
+    if (!adoptFile(message)) {
+        // Written whole, but not folded into the file: kept as it is.
+        letGo(FileCheck::replaced);
+        return false;
+    }
     return true;
 }
 
@@ -1152,29 +1338,45 @@ bool ObjectStore::load(QString* message, bool* damaged)
 
 bool ObjectStore::save()
 {
+    if (m_state == State::opening)
+        return false;
     // Before each save: does the path still name the file being written?
-    FileState state = fileState();
-    if (!m_db && state == FileState::same)
-        state = FileState::replaced; // let go of earlier: the file there is not taken back
-    if (state == FileState::same && !m_context.hasChanges())
+    const bool wasLost = m_state == State::lost;
+    FileCheck found = checkFile();
+    if (m_state == State::lost)
+        found = StoreFileGuard::isMissing(m_path) ? FileCheck::missing : FileCheck::replaced;
+    if (found == FileCheck::same && !m_context.hasChanges())
         return true;
     QString message;
     bool written = false;
-    switch (state) {
-    case FileState::same:
+    switch (found) {
+    case FileCheck::same:
         written = writeChanges(m_context.pendingChanges(), &message);
+        // Folded into the file now and then, never without its check.
+        if (written && m_logFrames >= checkpointFrames) {
+            FileCheck atCheckpoint = FileCheck::same;
+            if (!checkpoint(&atCheckpoint) && (atCheckpoint == FileCheck::replaced || atCheckpoint == FileCheck::missing))
+                letGo(atCheckpoint);
+        }
         break;
-    case FileState::missing:
+    case FileCheck::missing:
         // Every record is in memory: they all go into a new store there.
         written = recreate(&message);
+        if (!written && m_state == State::open)
+            letGo(found);
         break;
-    case FileState::replaced:
-        letGo();
+    case FileCheck::replaced:
+        if (m_state == State::open)
+            letGo(found);
+        else if (!m_exchangeIsCurrent)
+            writeExchangeFile();
+        break;
+    case FileCheck::unknown:
+        message = QStringLiteral("its file cannot be looked at");
         break;
     }
     if (written) {
-        rememberFile();
-        m_fileLost = false;
+        m_lastSaved = QDateTime::currentDateTime();
         m_context.clearChanges();
         m_retryTimer.stop();
         if (m_saveError) {
@@ -1182,7 +1384,7 @@ bool ObjectStore::save()
             qCInfo(storeLog) << "Saving works again";
             Q_EMIT saveRecovered();
         }
-        if (state == FileState::missing) {
+        if (found == FileCheck::missing) {
             const QString notice = QStringLiteral("The store “%1” was removed while Quillsheet was running. All your "
                                                   "canvases have been written into a new store there.")
                                        .arg(QDir::toNativeSeparators(m_path));
@@ -1193,36 +1395,38 @@ bool ObjectStore::save()
     }
     // Nothing is lost: the changes stay in memory and the save is tried again.
     const bool firstFailure = !m_saveError.has_value();
-    const bool wasLost = m_fileLost;
     const QString shown = QDir::toNativeSeparators(m_path);
     const QString since = m_lastSaved.toString(QStringLiteral("HH:mm"));
     const QString keep = QStringLiteral("Keep Quillsheet open and ");
     const QString orExport = QStringLiteral(", or choose “Export All Canvases…”.");
-    if (state == FileState::replaced && m_lock && !lockIsStillOurs()) {
-        m_fileLost = true;
+    const QString rescued = exchangeFile().isEmpty()
+        ? QString()
+        : QStringLiteral(" All your canvases are in “%1” (written again after each change).")
+              .arg(QDir::toNativeSeparators(m_exchangeFile));
+    const QString logAside = m_setAsideLog.isEmpty()
+        ? QString()
+        : QStringLiteral(" The store's log was moved to “%1”.").arg(QDir::toNativeSeparators(m_setAsideLog));
+    if (m_state == State::lost && found == FileCheck::replaced && m_lock && !lockIsStillOurs()) {
         m_saveError = QStringLiteral("The canvases since %1 cannot be saved: another start of Quillsheet has made a new "
-                                     "store at “%2”, and this one does not write over it. Keep Quillsheet open and "
+                                     "store at “%2”, and this one does not write over it.%3 Keep Quillsheet open and "
                                      "choose “Export All Canvases…”, then import that file in the other Quillsheet.")
-                          .arg(since, shown);
-    } else if (state == FileState::replaced) {
-        m_fileLost = true;
+                          .arg(since, shown, rescued);
+    } else if (m_state == State::lost && found == FileCheck::replaced) {
         m_saveError = QStringLiteral("The canvases since %1 cannot be saved: another file has taken the place of the "
-                                     "store “%2”, and Quillsheet does not write over it. %3move that file away (Quillsheet "
-                                     "then writes all your canvases there again)%4")
-                          .arg(since, shown, keep, orExport);
-    } else if (state == FileState::missing) {
-        m_fileLost = true;
+                                     "store “%2”, and Quillsheet does not write over it.%3%4 %5move that file away "
+                                     "(Quillsheet then writes all your canvases there again)%6")
+                          .arg(since, shown, rescued, logAside, keep, orExport);
+    } else if (m_state == State::lost) {
         m_saveError = QStringLiteral("The canvases since %1 cannot be saved: the store “%2” was removed and cannot be "
-                                     "made again (%3). %4free some space or make its folder writable (Quillsheet "
-                                     "then writes all your canvases there again)%5")
-                          .arg(since, shown, message, keep, orExport);
+                                     "made again (%3).%4 %5free some space or make its folder writable (Quillsheet "
+                                     "then writes all your canvases there again)%6")
+                          .arg(since, shown, message, rescued, keep, orExport);
     } else {
-        m_fileLost = false;
         m_saveError = QStringLiteral("The changes since %1 cannot be saved (%2). Quillsheet keeps them and tries "
                                      "again. %3free some space if the disk is full%4")
                           .arg(since, message, keep, orExport);
     }
-    if (firstFailure || wasLost != m_fileLost) {
+    if (firstFailure || wasLost != isFileLost()) {
         qCWarning(storeLog).noquote() << *m_saveError;
         Q_EMIT saveFailed(*m_saveError);
     }

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+#include <optional>
+
+struct sqlite3;
+
+// What tells this store's files from any other file at the same names:
+// device and inode say which file a name or a descriptor stands for (times
+// and owner change with a chmod, a hard link or a backup tool and say
+// nothing), and the main file's content says whether it still holds what
+// this store last wrote into it.
+namespace StoreFileGuard {
+
+inline const QString logSuffix = QStringLiteral("-wal");
+inline const QString indexSuffix = QStringLiteral("-shm");
+inline const QString noteSuffix = QStringLiteral("-wal.owner");
+inline const QString lockSuffix = QStringLiteral(".lock");
+
+struct FileId {
+    bool known = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FileId& other) const
+    {
+        return known && other.known && device == other.device && inode == other.inode;
+    }
+};
+// Unknown when there is no such file.
+FileId idOf(const QString& path);
+FileId idOfDescriptor(int descriptor);
+bool isMissing(const QString& path);
+
+// What the main file holds: the store's identifier and generation (written
+// into the file by each checkpoint of this store) and its header. Files of
+// older versions hold no identifier until their first checkpoint.
+struct Content {
+    QString storeId;
+    qint64 generation = -1;
+    QByteArray header; // the first 100 bytes; empty when unreadable
+    bool hasIdentity() const { return !storeId.isEmpty(); }
+    bool operator==(const Content& other) const = default;
+};
+// Read from the main file alone, never from a log beside it, without
+// changing or making anything.
+Content contentOf(const QString& path);
+
+// A descriptor of our own on the file the connection has open: SQLite keeps
+// its own to itself, and an open descriptor goes on naming the same file
+// whatever is renamed over its name. -1 when the name no longer names the
+// connection's file.
+int openConnectionsFile(sqlite3* db, const QString& path);
+// Which file the connection writes its log to; unknown while it has none.
+FileId connectionsLog(sqlite3* db, const QString& path);
+
+// The note beside the log: which log it is, and what the main file held
+// when this store last wrote into it, so that a start after a crash reads
+// the log only into the file it was written for.
+struct OwnerNote {
+    FileId main;
+    FileId log;
+    QString storeId;       // of the main file; empty while it holds none
+    qint64 generation = -1;
+    // Set while a checkpoint runs: the main file may then hold either
+    // generation, or a mixture that only the log makes whole.
+    std::optional<qint64> checkpointTo;
+    // Notes of earlier versions named the main file by inode, size and time.
+    bool legacy = false;
+    qint64 legacySize = 0;
+    qint64 legacyModified = 0;
+
+    static std::optional<OwnerNote> read(const QString& notePath);
+    bool write(const QString& notePath) const;
+    // Whether the main file at path is the one the log was written for.
+    bool describes(const QString& mainPath) const;
+};
+
+} // namespace StoreFileGuard
