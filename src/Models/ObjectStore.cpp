@@ -66,7 +66,7 @@ std::function<void(ObjectStore::Moment)>& momentProbe()
 }
 
 // Frames in the log before a save folds it into the file, as SQLite would.
-constexpr int checkpointFrames = 1000;
+int checkpointFrames = 1000;
 
 const char* const schemaSql = R"SQL(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
@@ -981,6 +981,11 @@ void ObjectStore::finalizeStatements()
         sqlite3_finalize(*stmt);
         *stmt = nullptr;
     }
+}
+
+void ObjectStore::setCheckpointFrames(int frames)
+{
+    checkpointFrames = frames > 0 ? frames : 1000;
 }
 
 void ObjectStore::setMomentProbe(std::function<void(Moment)> probe)

@@ -56,6 +56,9 @@ public:
     // the files there; an empty function removes it.
     enum class Moment { checkpoint, rebuild };
     static void setMomentProbe(std::function<void(Moment)> probe);
+    // Frames in the log before a save folds it into the file (1000 unless
+    // set), for tests to make checkpoints frequent.
+    static void setCheckpointFrames(int frames);
     ~ObjectStore() override;
 
     ModelContext& context() { return m_context; }

@@ -2,6 +2,9 @@
 // prints "saved N", so the test knows which turns must survive a SIGKILL.
 // Each turn renames the canvas to "turn N" and adds row N: a reopened store
 // is consistent exactly when the name matches the number of rows.
+// With a number after the store, the log is folded into the file every that
+// many frames, so that kills land in checkpoints too.
+// "--read STORE" instead reads every table as another program would, and ends.
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -9,6 +12,8 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+
+#include <sqlite3.h>
 
 #include <cstdio>
 
@@ -19,6 +24,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: store_crash_helper STORE\n");
         return 2;
     }
+    if (argc == 3 && QByteArray(argv[1]) == "--read") {
+        sqlite3* db = nullptr;
+        const bool read = sqlite3_open(argv[2], &db) == SQLITE_OK
+            && sqlite3_exec(db, "SELECT count(*) FROM canvas; SELECT count(*) FROM block; SELECT count(*) FROM link",
+                            nullptr, nullptr, nullptr)
+                == SQLITE_OK;
+        sqlite3_close(db);
+        return read ? 0 : 1;
+    }
+    if (argc >= 3)
+        ObjectStore::setCheckpointFrames(QByteArray(argv[2]).toInt());
     QString error;
     auto store = ObjectStore::open(QString::fromLocal8Bit(argv[1]), &error);
     if (!store) {
