@@ -9,6 +9,8 @@
 #include "Platform/FileWriting.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QDir>
 #include <QTimeZone>
 #include <QUrl>
@@ -248,22 +250,6 @@ bool nobodyHoldsLockFile(const QString& lockPath)
     return !held;
 }
 
-// A lock file whose text cannot be read (left empty by a crash or power cut
-// right after it was made) and that no process holds: Qt judges staleness by
-// that text alone, so such a file would keep every later start out.
-bool isAbandonedLockFile(const QLockFile& lock, const QString& lockPath)
-{
-    qint64 pid = 0;
-    QString host, application;
-    if (lock.getLockInfo(&pid, &host, &application))
-        return false;
-    // A lock being made at this moment has no text yet either.
-    const QFileInfo info(lockPath);
-    if (!info.exists() || qAbs(info.lastModified().secsTo(QDateTime::currentDateTime())) < 10)
-        return false;
-    return nobodyHoldsLockFile(lockPath);
-}
-
 // A lock whose text names its maker is past the moment of its making: from
 // then on it is held exactly while its file is locked.
 bool lockHasText(const QLockFile& lock)
@@ -271,6 +257,26 @@ bool lockHasText(const QLockFile& lock)
     qint64 pid = 0;
     QString host, application;
     return lock.getLockInfo(&pid, &host, &application);
+}
+
+// A lock file whose text cannot be read and that no process holds: left
+// empty by a crash or power cut right after it was made, or being made at
+// this moment (Qt locks it right after making it, then writes its text).
+// Qt judges staleness by that text alone, so such a file would keep every
+// later start out; it is waited for a little, then taken over.
+bool isAbandonedLockFile(const QLockFile& lock, const QString& lockPath)
+{
+    constexpr int longestWait = 2000; // milliseconds; the window is not shown yet
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (lockHasText(lock) || !QFileInfo::exists(lockPath) || !nobodyHoldsLockFile(lockPath))
+            return false;
+        if (waited.elapsed() >= longestWait
+            || qAbs(QFileInfo(lockPath).lastModified().secsTo(QDateTime::currentDateTime())) >= 10)
+            return true;
+        QThread::msleep(50);
+    }
 }
 
 struct Statement {

@@ -640,6 +640,15 @@ TEST_F(ObjectStoreTest, ALockFileThatNobodyHoldsIsCleared)
     ASSERT_TRUE(store) << message.toStdString();
     EXPECT_EQ(failure, ObjectStore::OpenFailure::none);
 
+    // One made a moment ago is waited for, then taken over all the same.
+    store.reset();
+    {
+        QFile lockFile(lockPath);
+        ASSERT_TRUE(lockFile.open(QIODevice::WriteOnly));
+    }
+    store = open(&failure, &message);
+    ASSERT_TRUE(store) << message.toStdString();
+
     // Nobody holds a lock made on another machine or before a restart either.
     store.reset();
     {
