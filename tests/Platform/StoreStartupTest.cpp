@@ -1,6 +1,6 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "Platform/CloudService.h"
 #include "Platform/Defaults.h"
 #include "Platform/NotificationCenter.h"

@@ -8,7 +8,7 @@
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -4,7 +4,7 @@
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"
 #include "Models/ModelContext.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "Platform/Defaults.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/UpdateController.h"

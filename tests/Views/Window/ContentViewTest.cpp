@@ -1,5 +1,5 @@
-#include "Models/CanvasExport.h"
-#include "Models/ObjectStore.h"
+#include "Store/CanvasExport.h"
+#include "Store/ObjectStore.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/UpdateController.h"
 #include "Views/Window/ShellFixture.h"

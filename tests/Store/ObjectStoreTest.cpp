@@ -1,8 +1,8 @@
 #include "Models/CalculationBlock.h"
-#include "Models/CanvasExport.h"
+#include "Store/CanvasExport.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "support/FullFileSystem.h"
 #include "support/TestSupport.h"
 

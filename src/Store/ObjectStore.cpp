@@ -1,10 +1,10 @@
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
-#include "Models/CanvasExport.h"
+#include "Store/CanvasExport.h"
 #include "Platform/AppIdentity.h"
 #include "Platform/FileWriting.h"
 
