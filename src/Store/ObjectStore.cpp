@@ -952,7 +952,7 @@ ObjectStore::~ObjectStore()
         save();
     if (m_state == State::open && m_db) {
         FileCheck found = FileCheck::same;
-        if (checkpoint(&found)) {
+        if (checkpoint(&found, true)) {
             closeConnection();
             // Every row is in the file now: the emptied log and its companions go.
             const QString log = m_path + StoreFileGuard::logSuffix;
@@ -1037,8 +1037,11 @@ bool ObjectStore::adoptFile(QString* message)
     m_logId = StoreFileGuard::connectionsLog(m_db, m_path);
     m_indexId = idOf(m_path + StoreFileGuard::indexSuffix);
     m_lockId = idOf(m_path + StoreFileGuard::lockSuffix);
+    if (const auto root = queryInteger(m_db, "SELECT rootpage FROM sqlite_master WHERE name='meta'"))
+        m_markRootPage = *root;
     // The file was found to be ours: it is what this store now holds it to be.
     m_mainContent = StoreFileGuard::contentOf(m_path);
+    m_mainMarking = StoreFileGuard::markingBytes(m_descriptor, m_markRootPage);
     m_lastSaved = QDateTime::currentDateTime();
     m_state = State::open;
     FileCheck found = FileCheck::same;
@@ -1061,10 +1064,12 @@ ObjectStore::FileCheck ObjectStore::checkFile() const
     if (!(atPath == StoreFileGuard::idOfDescriptor(m_descriptor)))
         return FileCheck::replaced;
     // Written over in place, whatever its times say.
-    const StoreFileGuard::Content content = StoreFileGuard::contentOf(m_path);
-    if (content.header.isEmpty())
+    // The page with the store's identifier and generation changes with any
+    // other store's file, even one of the same size and times.
+    const QByteArray marking = StoreFileGuard::markingBytes(m_descriptor, m_markRootPage);
+    if (marking.isEmpty())
         return FileCheck::unknown;
-    return content == m_mainContent ? FileCheck::same : FileCheck::replaced;
+    return marking == m_mainMarking ? FileCheck::same : FileCheck::replaced;
 }
 
 bool ObjectStore::writeOwnerNote(std::optional<qint64> checkpointTo)
@@ -1080,7 +1085,7 @@ bool ObjectStore::writeOwnerNote(std::optional<qint64> checkpointTo)
     return note.write(m_path + StoreFileGuard::noteSuffix);
 }
 
-bool ObjectStore::checkpoint(FileCheck* found)
+bool ObjectStore::checkpoint(FileCheck* found, bool closing)
 {
     if (const auto& probe = momentProbe())
         probe(Moment::checkpoint);
@@ -1100,9 +1105,14 @@ bool ObjectStore::checkpoint(FileCheck* found)
     // Unnoted, a checkpoint cut short would pass for a file written over.
     if (!writeOwnerNote(next))
         return false;
-    const bool whole = sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr)
-        == SQLITE_OK;
+    int logFrames = 0, copied = 0;
+    const bool whole = sqlite3_wal_checkpoint_v2(m_db, "main",
+                                                 closing ? SQLITE_CHECKPOINT_TRUNCATE : SQLITE_CHECKPOINT_PASSIVE,
+                                                 &logFrames, &copied)
+            == SQLITE_OK
+        && copied == logFrames;
     m_mainContent = StoreFileGuard::contentOf(m_path);
+    m_mainMarking = StoreFileGuard::markingBytes(m_descriptor, m_markRootPage);
     if (whole)
         m_logFrames = 0;
     writeOwnerNote(whole ? std::nullopt : std::optional<qint64>(next));

@@ -119,7 +119,8 @@ private:
     // The one place that writes into the main file: right before it acts it
     // checks that the path still names the connection's file, and that file
     // holds what this store last left in it.
-    bool checkpoint(FileCheck* found = nullptr);
+    // closing: the log is emptied too, so that it can go.
+    bool checkpoint(FileCheck* found = nullptr, bool closing = false);
     bool writeOwnerNote(std::optional<qint64> checkpointTo);
     static int walCommitted(void* self, sqlite3* db, const char* name, int frames);
     // Closes the connection, folding nothing into the file.
@@ -147,6 +148,8 @@ private:
     StoreFileGuard::FileId m_indexId;
     StoreFileGuard::FileId m_lockId;
     StoreFileGuard::Content m_mainContent; // as this store last left it
+    QByteArray m_mainMarking;              // the same, as bytes compared before each write
+    qint64 m_markRootPage = 0;
     QString m_storeId;
     qint64 m_generation = 0;
     int m_logFrames = 0;

@@ -81,6 +81,22 @@ Content contentOf(const QString& path)
     return content;
 }
 
+QByteArray markingBytes(int descriptor, qint64 markRootPage)
+{
+    QByteArray bytes(100, '\0');
+    if (descriptor < 0 || ::pread(descriptor, bytes.data(), 100, 0) != 100)
+        return {};
+    const unsigned char* header = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qint64 stored = (qint64(header[16]) << 8) | header[17];
+    const qint64 pageSize = stored == 1 ? 65536 : stored;
+    if (pageSize < 512 || markRootPage < 1)
+        return bytes;
+    QByteArray page(pageSize, '\0');
+    const ssize_t read = ::pread(descriptor, page.data(), size_t(pageSize), off_t((markRootPage - 1) * pageSize));
+    page.resize(read > 0 ? qsizetype(read) : 0);
+    return bytes + page;
+}
+
 int openConnectionsFile(sqlite3* db, const QString& path)
 {
     const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);

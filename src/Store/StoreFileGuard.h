@@ -47,6 +47,11 @@ struct Content {
 // changing or making anything.
 Content contentOf(const QString& path);
 
+// The bytes that change whenever anything else is put into the file: its
+// header and the page holding the identifier and generation, read through
+// the descriptor. Empty when they cannot be read.
+QByteArray markingBytes(int descriptor, qint64 markRootPage);
+
 // A descriptor of our own on the file the connection has open: SQLite keeps
 // its own to itself, and an open descriptor goes on naming the same file
 // whatever is renamed over its name. -1 when the name no longer names the
