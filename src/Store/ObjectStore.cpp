@@ -872,6 +872,8 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
         return closeAndRefuseAs(OpenFailure::unreadable,
                                 QStringLiteral("The store “%1” cannot be opened (%2).").arg(shown, text));
     };
+    // What the main file holds, read while no connection has it open.
+    const StoreFileGuard::Content foundContent = StoreFileGuard::contentOf(path);
     if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
         return closeAndRefuse(errorText(db));
     // SQLite falls back to reading alone when it may not write.
@@ -921,6 +923,7 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     // Loaded whole: only now may the file change.
     if (*tables > 0 && !useWriteAheadLog(db, &error))
         return closeAndRefuse(error);
+    store->m_mainContent = foundContent;
     if (!store->adoptFile(&error))
         return closeAndRefuse(error);
     store->m_openingNotice = setAside;
@@ -1040,7 +1043,6 @@ bool ObjectStore::adoptFile(QString* message)
     if (const auto root = queryInteger(m_db, "SELECT rootpage FROM sqlite_master WHERE name='meta'"))
         m_markRootPage = *root;
     // The file was found to be ours: it is what this store now holds it to be.
-    m_mainContent = StoreFileGuard::contentOf(m_path);
     m_mainMarking = StoreFileGuard::markingBytes(m_descriptor, m_markRootPage);
     m_lastSaved = QDateTime::currentDateTime();
     m_state = State::open;
@@ -1111,10 +1113,15 @@ bool ObjectStore::checkpoint(FileCheck* found, bool closing)
                                                  &logFrames, &copied)
             == SQLITE_OK
         && copied == logFrames;
-    m_mainContent = StoreFileGuard::contentOf(m_path);
-    m_mainMarking = StoreFileGuard::markingBytes(m_descriptor, m_markRootPage);
-    if (whole)
+    // Read through the connection, not by opening the file again: closing
+    // any other descriptor on it would drop the connection's locks, and
+    // another program closing the store would then delete its log.
+    if (whole) {
+        m_mainContent.storeId = m_storeId;
+        m_mainContent.generation = next;
         m_logFrames = 0;
+    }
+    m_mainMarking = StoreFileGuard::markingBytes(m_descriptor, m_markRootPage);
     writeOwnerNote(whole ? std::nullopt : std::optional<qint64>(next));
     return whole;
 }
@@ -1322,6 +1329,7 @@ bool ObjectStore::recreate(QString* message)
     m_indexId = madeIndex;
     m_storeId.clear();
     m_generation = 0;
+    m_mainContent = {};
     m_state = State::opening;
     if (!adoptFile(message)) {
         // Written whole, but not folded into the file: kept as it is.

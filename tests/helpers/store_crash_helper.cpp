@@ -5,12 +5,16 @@
 // With a number after the store, the log is folded into the file every that
 // many frames, so that kills land in checkpoints too.
 // "--read STORE" instead reads every table as another program would, and ends.
+// "--count STORE" prints how many rows a copy of the store and its log holds,
+// as a start after a crash at that moment would find them.
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Store/ObjectStore.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <sqlite3.h>
@@ -32,6 +36,24 @@ int main(int argc, char** argv)
                 == SQLITE_OK;
         sqlite3_close(db);
         return read ? 0 : 1;
+    }
+    if (argc == 3 && QByteArray(argv[1]) == "--count") {
+        QTemporaryDir copy;
+        const QString store = QString::fromLocal8Bit(argv[2]);
+        const QString copied = copy.filePath(QStringLiteral("copy.store"));
+        QFile::copy(store, copied);
+        QFile::copy(store + QStringLiteral("-wal"), copied + QStringLiteral("-wal"));
+        sqlite3* db = nullptr;
+        sqlite3_stmt* count = nullptr;
+        int rows = -1;
+        if (sqlite3_open(QFile::encodeName(copied).constData(), &db) == SQLITE_OK
+            && sqlite3_prepare_v2(db, "SELECT count(*) FROM block", -1, &count, nullptr) == SQLITE_OK
+            && sqlite3_step(count) == SQLITE_ROW)
+            rows = sqlite3_column_int(count, 0);
+        sqlite3_finalize(count);
+        sqlite3_close(db);
+        std::printf("%d\n", rows);
+        return 0;
     }
     if (argc >= 3)
         ObjectStore::setCheckpointFrames(QByteArray(argv[2]).toInt());
