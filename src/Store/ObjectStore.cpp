@@ -661,7 +661,7 @@ std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* messa
     auto cannotLock = [&](const QString& reason) {
         const auto& probe = diskFullProbe();
         if (probe ? probe(folder) : folderHasNoRoom(folder))
-            return refuse(OpenFailure::unreadable, fullDiskText(shown));
+            return refuse(OpenFailure::diskFull, fullDiskText(shown));
         if (reason.isEmpty())
             return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be locked.").arg(shown));
         return refuse(OpenFailure::unreadable,
@@ -868,7 +868,7 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     };
     auto closeAndRefuse = [&](const QString& text) {
         if (diskIsFull(db))
-            return closeAndRefuseAs(OpenFailure::unreadable, fullText);
+            return closeAndRefuseAs(OpenFailure::diskFull, fullText);
         return closeAndRefuseAs(OpenFailure::unreadable,
                                 QStringLiteral("The store “%1” cannot be opened (%2).").arg(shown, text));
     };

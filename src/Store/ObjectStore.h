@@ -26,7 +26,8 @@ public:
     static constexpr int fileFormatVersion = 1;        // PRAGMA user_version
     static constexpr int applicationId = 0x51534854;   // "QSHT", PRAGMA application_id
 
-    enum class OpenFailure { none, locked, notAStore, newerVersion, unreadable, notWritable };
+    // Why a store was refused; start-up picks its advice by it.
+    enum class OpenFailure { none, locked, notAStore, newerVersion, unreadable, notWritable, diskFull };
 
     // Opens or creates the store at path. On failure returns null and fills
     // failure/message; a refused file is never modified, and no companion file

@@ -917,7 +917,7 @@ TEST_F(ObjectStoreTest, AFullDiskOrTheSystemsReasonIsNamed)
             continue;
         }
         EXPECT_FALSE(opened);
-        EXPECT_EQ(failure, ObjectStore::OpenFailure::unreadable);
+        EXPECT_EQ(failure, c.full ? ObjectStore::OpenFailure::diskFull : ObjectStore::OpenFailure::unreadable);
         EXPECT_TRUE(message.endsWith(c.says)) << message.toStdString();
         EXPECT_TRUE(message.contains(QDir::toNativeSeparators(store)));
         EXPECT_EQ(asked, QStringList{QFileInfo(store).absolutePath()});
