@@ -2,6 +2,7 @@
 
 #include "Models/ModelContext.h"
 #include "Store/StoreFileGuard.h"
+#include "Store/StoreRecords.h"
 
 #include <QDateTime>
 #include <QLockFile>
@@ -22,9 +23,9 @@ struct sqlite3_stmt;
 class ObjectStore : public QObject {
     Q_OBJECT
 public:
-    static constexpr const char* schemaVersion = "1.0.0";
-    static constexpr int fileFormatVersion = 1;        // PRAGMA user_version
-    static constexpr int applicationId = 0x51534854;   // "QSHT", PRAGMA application_id
+    static constexpr const char* schemaVersion = StoreRecords::schemaVersion;
+    static constexpr int fileFormatVersion = StoreRecords::fileFormatVersion;
+    static constexpr int applicationId = StoreRecords::applicationId;
 
     // Why a store was refused; start-up picks its advice by it.
     enum class OpenFailure { none, locked, notAStore, newerVersion, unreadable, notWritable, diskFull };
@@ -111,8 +112,6 @@ private:
     enum class FileCheck { same, missing, replaced, unknown };
 
     ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock);
-    bool prepareStatements();
-    void finalizeStatements();
     // Takes the connection's file as this store's: notes which files are its
     // own and folds the log into the file.
     bool adoptFile(QString* message);
@@ -133,8 +132,6 @@ private:
     bool lockIsStillOurs() const;
     // Writes every record into a new store at the path and goes on with it.
     bool recreate(QString* message);
-    bool load(QString* message, bool* damaged);
-    bool writeChanges(const ModelContext::Changes& changes, QString* message);
 
     QString m_path;
     State m_state = State::opening;
@@ -161,10 +158,5 @@ private:
     QDateTime m_exchangedAt;
     bool m_exchangeIsCurrent = false;
 
-    sqlite3_stmt* m_upsertCanvas = nullptr;
-    sqlite3_stmt* m_upsertBlock = nullptr;
-    sqlite3_stmt* m_upsertLink = nullptr;
-    sqlite3_stmt* m_deleteCanvas = nullptr;
-    sqlite3_stmt* m_deleteBlock = nullptr;
-    sqlite3_stmt* m_deleteLink = nullptr;
+    StoreRecords m_records;
 };

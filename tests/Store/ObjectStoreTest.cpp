@@ -1182,8 +1182,9 @@ TEST_F(ObjectStoreTest, AFileThatComesRightBeforeTheStoreActsIsLeftAlone)
         EXPECT_GE(probed, 1);
         store.reset();
         EXPECT_EQ(fileBytes(path()), backupBytes);
-        if (window != Window::rebuild)
+        if (window != Window::rebuild) {
             EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("default.store-wal.set-aside-*")}).size(), 1);
+        }
         const QStringList exchange = QDir(dir.path()).entryList({QStringLiteral("*.quillsheet")});
         ASSERT_EQ(exchange.size(), 1);
         const auto rescued = CanvasExport::fromJSON(fileBytes(dir.filePath(exchange.first())));
