@@ -1,39 +1,26 @@
 #include "Store/ObjectStore.h"
 
-#include "Models/CalculationBlock.h"
-#include "Models/Canvas.h"
-#include "Models/Identifiers.h"
-#include "Models/Link.h"
-#include "Store/CanvasExport.h"
-#include "Store/StoreRecords.h"
 #include "Platform/AppIdentity.h"
 #include "Platform/FileWriting.h"
+#include "Store/CanvasExport.h"
+#include "Store/StoreRecords.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
 #include <QDir>
-#include <QTimeZone>
 #include <QUrl>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLoggingCategory>
 
 #include <sqlite3.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 Q_LOGGING_CATEGORY(storeLog, "com.quillsheet.Store")
@@ -72,67 +59,6 @@ std::function<void(ObjectStore::Moment)>& momentProbe()
 
 // Frames in the log before a save folds it into the file, as SQLite would.
 int checkpointFrames = 1000;
-
-// A lock file that exists but that no process holds: the program that made
-// it is gone, wherever it ran (another machine, an earlier boot). Live locks
-// keep their file locked for as long as they are held.
-bool nobodyHoldsLockFile(const QString& lockPath)
-{
-    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    ::close(fd);
-    return !held;
-}
-
-// A lock whose text names its maker is past the moment of its making: from
-// then on it is held exactly while its file is locked.
-bool lockHasText(const QLockFile& lock)
-{
-    qint64 pid = 0;
-    QString host, application;
-    return lock.getLockInfo(&pid, &host, &application);
-}
-
-// A lock file whose text cannot be read and that no process holds: left
-// empty by a crash or power cut right after it was made, or being made at
-// this moment (Qt locks it right after making it, then writes its text).
-// Qt judges staleness by that text alone, so such a file would keep every
-// later start out; it is waited for a little, then taken over.
-bool isAbandonedLockFile(const QLockFile& lock, const QString& lockPath)
-{
-    constexpr int longestWait = 2000; // milliseconds; the window is not shown yet
-    QElapsedTimer waited;
-    waited.start();
-    for (;;) {
-        if (lockHasText(lock) || !QFileInfo::exists(lockPath) || !nobodyHoldsLockFile(lockPath))
-            return false;
-        if (waited.elapsed() >= longestWait
-            || qAbs(QFileInfo(lockPath).lastModified().secsTo(QDateTime::currentDateTime())) >= 10)
-            return true;
-        QThread::msleep(50);
-    }
-}
-
-} // namespace
-
-namespace {
-
-// A byte written and flushed in the folder tells best: free-space figures
-// lag behind blocks the file system keeps in reserve.
-bool folderHasNoRoom(const QString& folder)
-{
-    QByteArray name = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".quillsheet-space-XXXXXX")));
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0)
-        return errno == ENOSPC || errno == EDQUOT;
-    const bool full = ::write(fd, "x", 1) != 1 || ::fsync(fd) != 0;
-    const int error = errno;
-    ::close(fd);
-    ::unlink(name.constData());
-    return full && (error == ENOSPC || error == EDQUOT);
-}
 
 std::function<bool(const QString&)>& diskFullProbe()
 {
@@ -200,21 +126,6 @@ QString ObjectStore::defaultPath()
 
 namespace {
 
-// What the system says when the lock file cannot be made: the lock itself
-// only knows "permission" or "unknown".
-QString lockFileReason(const QString& lockPath)
-{
-    const QByteArray name = QFile::encodeName(lockPath);
-    const bool existed = QFileInfo::exists(lockPath);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    ::close(fd);
-    if (!existed)
-        ::unlink(name.constData());
-    return QString();
-}
-
 QString fullDiskText(const QString& shown)
 {
     return QStringLiteral("The disk holding the store “%1” is full. Free some space, then start Quillsheet again.")
@@ -229,34 +140,6 @@ void reportRefusal(QString* message, ObjectStore::OpenFailure* failure, ObjectSt
         *message = text;
     if (failure)
         *failure = kind;
-}
-
-// Makes a folder, also where a symbolic link on the way points to a folder
-// that was deleted: the link stays, its target is made again.
-std::error_code makeFolder(const QString& folder)
-{
-    std::error_code error;
-    for (int links = 0; links < 8; ++links) {
-        error.clear();
-        std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
-        if (!error)
-            return error;
-        QString dangling;
-        for (QString at = folder; !at.isEmpty() && at != QLatin1String("/"); at = QFileInfo(at).path()) {
-            const QFileInfo info(at);
-            if (info.isSymLink() && !info.exists()) {
-                dangling = info.symLinkTarget();
-                break;
-            }
-            if (info.exists())
-                break;
-        }
-        std::error_code madeTarget;
-        if (dangling.isEmpty()
-            || !std::filesystem::create_directories(QFile::encodeName(dangling).toStdString(), madeTarget))
-            return error;
-    }
-    return error;
 }
 
 QString folderNotWritableText(const QString& folder, const QString& reason)
@@ -277,7 +160,7 @@ std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* messa
     const QString folder = QFileInfo(path).absolutePath();
     auto cannotLock = [&](const QString& reason) {
         const auto& probe = diskFullProbe();
-        if (probe ? probe(folder) : folderHasNoRoom(folder))
+        if (probe ? probe(folder) : StoreFileGuard::folderHasNoRoom(folder))
             return refuse(OpenFailure::diskFull, fullDiskText(shown));
         if (reason.isEmpty())
             return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be locked.").arg(shown));
@@ -285,7 +168,7 @@ std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* messa
                       QStringLiteral("The store “%1” cannot be locked (%2).").arg(shown, reason));
     };
     // The lock file lies beside the store, so its folder has to be there first.
-    if (const std::error_code madeFolder = makeFolder(folder)) {
+    if (const std::error_code madeFolder = StoreFileGuard::makeFolder(folder)) {
         if (madeFolder == std::errc::permission_denied || madeFolder == std::errc::read_only_file_system)
             return refuse(OpenFailure::notWritable,
                           QStringLiteral("The folder “%1” cannot be made (%2), so Quillsheet cannot keep its store there.")
@@ -298,7 +181,7 @@ std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* messa
     auto file = std::make_unique<QLockFile>(lockPath);
     file->setStaleLockTime(0);
     if (!file->tryLock(0) && file->error() == QLockFile::LockFailedError
-        && (isAbandonedLockFile(*file, lockPath) || (lockHasText(*file) && nobodyHoldsLockFile(lockPath)))) {
+        && (StoreFileGuard::isAbandonedLock(*file, lockPath) || (StoreFileGuard::lockHasText(*file) && StoreFileGuard::nobodyHoldsLock(lockPath)))) {
         if (!file->removeStaleLockFile() && QFileInfo::exists(lockPath) && ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
             return refuse(OpenFailure::notWritable,
                           folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(errno))));
@@ -315,7 +198,7 @@ std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* messa
     if (::access(QFile::encodeName(folder).constData(), W_OK) != 0 && errno != ENOENT)
         return refuse(OpenFailure::notWritable,
                       folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(errno))));
-    return cannotLock(lockFileReason(lockPath));
+    return cannotLock(StoreFileGuard::lockFileReason(lockPath));
 }
 
 std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* message, OpenFailure* failure)
@@ -339,7 +222,7 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
         if (db && (sqlite3_extended_errcode(db) & 0xff) == SQLITE_FULL)
             return true;
         const auto& probe = diskFullProbe();
-        return probe ? probe(info.absolutePath()) : folderHasNoRoom(info.absolutePath());
+        return probe ? probe(info.absolutePath()) : StoreFileGuard::folderHasNoRoom(info.absolutePath());
     };
     const QString fullText = fullDiskText(shown);
 

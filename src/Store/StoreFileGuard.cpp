@@ -2,13 +2,21 @@
 
 #include "Platform/FileWriting.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QThread>
 #include <QUrl>
 
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sys/file.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -211,6 +219,106 @@ bool OwnerNote::describes(const QString& mainPath) const
     if (storeId.isEmpty() && !content.hasIdentity() && file == main)
         return true;
     return checkpointTo && !content.hasIdentity() && file == main;
+}
+
+// A lock file that exists but that no process holds: the program that made
+// it is gone, wherever it ran (another machine, an earlier boot). Live locks
+// keep their file locked for as long as they are held.
+bool nobodyHoldsLock(const QString& lockPath)
+{
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return !held;
+}
+
+// A lock whose text names its maker is past the moment of its making: from
+// then on it is held exactly while its file is locked.
+bool lockHasText(const QLockFile& lock)
+{
+    qint64 pid = 0;
+    QString host, application;
+    return lock.getLockInfo(&pid, &host, &application);
+}
+
+// A lock file whose text cannot be read and that no process holds: left
+// empty by a crash or power cut right after it was made, or being made at
+// this moment (Qt locks it right after making it, then writes its text).
+// Qt judges staleness by that text alone, so such a file would keep every
+// later start out; it is waited for a little, then taken over.
+bool isAbandonedLock(const QLockFile& lock, const QString& lockPath)
+{
+    constexpr int longestWait = 2000; // milliseconds; the window is not shown yet
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (lockHasText(lock) || !QFileInfo::exists(lockPath) || !nobodyHoldsLock(lockPath))
+            return false;
+        if (waited.elapsed() >= longestWait
+            || qAbs(QFileInfo(lockPath).lastModified().secsTo(QDateTime::currentDateTime())) >= 10)
+            return true;
+        QThread::msleep(50);
+    }
+}
+
+// A byte written and flushed in the folder tells best: free-space figures
+// lag behind blocks the file system keeps in reserve.
+bool folderHasNoRoom(const QString& folder)
+{
+    QByteArray name = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".quillsheet-space-XXXXXX")));
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return errno == ENOSPC || errno == EDQUOT;
+    const bool full = ::write(fd, "x", 1) != 1 || ::fsync(fd) != 0;
+    const int error = errno;
+    ::close(fd);
+    ::unlink(name.constData());
+    return full && (error == ENOSPC || error == EDQUOT);
+}
+
+// What the system says when the lock file cannot be made: the lock itself
+// only knows "permission" or "unknown".
+QString lockFileReason(const QString& lockPath)
+{
+    const QByteArray name = QFile::encodeName(lockPath);
+    const bool existed = QFileInfo::exists(lockPath);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    if (!existed)
+        ::unlink(name.constData());
+    return QString();
+}
+
+// Makes a folder, also where a symbolic link on the way points to a folder
+// that was deleted: the link stays, its target is made again.
+std::error_code makeFolder(const QString& folder)
+{
+    std::error_code error;
+    for (int links = 0; links < 8; ++links) {
+        error.clear();
+        std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+        if (!error)
+            return error;
+        QString dangling;
+        for (QString at = folder; !at.isEmpty() && at != QLatin1String("/"); at = QFileInfo(at).path()) {
+            const QFileInfo info(at);
+            if (info.isSymLink() && !info.exists()) {
+                dangling = info.symLinkTarget();
+                break;
+            }
+            if (info.exists())
+                break;
+        }
+        std::error_code madeTarget;
+        if (dangling.isEmpty()
+            || !std::filesystem::create_directories(QFile::encodeName(dangling).toStdString(), madeTarget))
+            return error;
+    }
+    return error;
 }
 
 } // namespace StoreFileGuard

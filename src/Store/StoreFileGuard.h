@@ -4,6 +4,9 @@
 #include <QString>
 #include <QtGlobal>
 #include <optional>
+#include <system_error>
+
+class QLockFile;
 
 struct sqlite3;
 
@@ -81,5 +84,22 @@ struct OwnerNote {
     // Whether the main file at path is the one the log was written for.
     bool describes(const QString& mainPath) const;
 };
+
+// The lock that keeps a second Quillsheet away from the store.
+// Whether no process holds the lock file (the program that made it is gone,
+// wherever it ran): live locks keep their file locked while they are held.
+bool nobodyHoldsLock(const QString& lockPath);
+// Whether the lock names the process that made it.
+bool lockHasText(const QLockFile& lock);
+// A lock file left without text that nobody holds, waited for a little in
+// case it is being made this moment.
+bool isAbandonedLock(const QLockFile& lock, const QString& lockPath);
+// What the system says when the lock file cannot be made; empty when it can.
+QString lockFileReason(const QString& lockPath);
+// Whether the disk holding a folder has no room left.
+bool folderHasNoRoom(const QString& folder);
+// Makes a folder, also where a symbolic link on the way points to a folder
+// that was deleted: the link stays, its target is made again.
+std::error_code makeFolder(const QString& folder);
 
 } // namespace StoreFileGuard
