@@ -466,7 +466,7 @@ ObjectStore::~ObjectStore()
                 QFile::remove(m_path + StoreFileGuard::noteSuffix);
             }
         } else if (found == FileCheck::replaced || found == FileCheck::missing) {
-            letGo(found);
+            letGo();
         } else {
             // The log keeps what the file lacks, and the note says whose it is.
             closeConnection();
@@ -637,7 +637,7 @@ void ObjectStore::closeConnection()
     m_descriptor = -1;
 }
 
-void ObjectStore::letGo(FileCheck found)
+void ObjectStore::letGo()
 {
     closeConnection();
     m_state = State::lost;
@@ -664,7 +664,6 @@ void ObjectStore::letGo(FileCheck found)
     }
     if (!m_setAsideLog.isEmpty())
         qCWarning(storeLog).noquote() << "The log of the replaced store was moved to" << m_setAsideLog;
-    Q_UNUSED(found);
     writeExchangeFile();
 }
 
@@ -824,7 +823,7 @@ bool ObjectStore::recreate(QString* message)
     m_state = State::opening;
     if (!adoptFile(message)) {
         // Written whole, but not folded into the file: kept as it is.
-        letGo(FileCheck::replaced);
+        letGo();
         return false;
     }
     return true;
@@ -850,25 +849,26 @@ bool ObjectStore::save()
         if (written && m_logFrames >= checkpointFrames) {
             FileCheck atCheckpoint = FileCheck::same;
             if (!checkpoint(&atCheckpoint) && (atCheckpoint == FileCheck::replaced || atCheckpoint == FileCheck::missing))
-                letGo(atCheckpoint);
+                letGo();
         }
         break;
     case FileCheck::missing:
         // Every record is in memory: they all go into a new store there.
         written = recreate(&message);
         if (!written && m_state == State::open)
-            letGo(found);
+            letGo();
         break;
     case FileCheck::replaced:
         if (m_state == State::open)
-            letGo(found);
-        else if (!m_exchangeIsCurrent)
-            writeExchangeFile();
+            letGo();
         break;
     case FileCheck::unknown:
         message = QStringLiteral("its file cannot be looked at");
         break;
     }
+    // While nothing can be saved, every change goes into the exchange file.
+    if (m_state == State::lost && !m_exchangeIsCurrent)
+        writeExchangeFile();
     if (written) {
         m_lastSaved = QDateTime::currentDateTime();
         m_context.clearChanges();

@@ -127,7 +127,7 @@ private:
     void closeConnection();
     // From open to lost: the log goes aside, never deleted and never left
     // beside the other file, and every canvas goes into the exchange file.
-    void letGo(FileCheck found);
+    void letGo();
     void writeExchangeFile();
     bool lockIsStillOurs() const;
     // Writes every record into a new store at the path and goes on with it.

@@ -454,6 +454,16 @@ TEST_F(ObjectStoreTest, MarksItsFilesAndAcceptsAnEmptyOne)
     EXPECT_EQ(one("PRAGMA user_version"), QStringLiteral("1"));
     EXPECT_EQ(one("PRAGMA journal_mode"), QStringLiteral("wal"));
     EXPECT_EQ(one("SELECT value FROM meta WHERE key='schemaVersion'"), QStringLiteral("1.0.0"));
+    const QString identifier = one("SELECT value FROM meta WHERE key='storeId'");
+    EXPECT_FALSE(QUuid::fromString(identifier).isNull()) << identifier.toStdString();
+    sqlite3_close(db);
+
+    // A store of an earlier version, without an identifier, opens and gets one.
+    writeSqlite(path(), "DELETE FROM meta WHERE key IN ('storeId', 'generation')");
+    { ASSERT_TRUE(open()); }
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(path()).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_FALSE(QUuid::fromString(one("SELECT value FROM meta WHERE key='storeId'")).isNull());
+    EXPECT_NE(one("SELECT value FROM meta WHERE key='storeId'"), identifier);
     sqlite3_close(db);
 }
 
