@@ -1202,3 +1202,51 @@ TEST_F(ObjectStoreTest, AFileThatComesRightBeforeTheStoreActsIsLeftAlone)
         EXPECT_EQ(rescued->canvases.first().blocks.size(), window == Window::closing ? 1 : 2);
     }
 }
+
+// A log left with the note of an earlier version (inodes, size and time) is
+// still read into its own file, and still set aside when another file came.
+TEST_F(ObjectStoreTest, TheNoteOfAnEarlierVersionStillDecides)
+{
+    const QString backup = dir.filePath(QStringLiteral("backup.store"));
+    { ASSERT_TRUE(ObjectStore::open(backup)); }
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "renamed over" : "its own file");
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+            if (name != QLatin1String("backup.store"))
+                QFile::remove(dir.filePath(name));
+        QProcess process;
+        process.start(helperPath(), {path()});
+        ASSERT_TRUE(process.waitForStarted());
+        QByteArray said;
+        while (!said.contains("saved 3") && process.state() == QProcess::Running && process.waitForReadyRead(5000))
+            said += process.readAllStandardOutput();
+        process.kill();
+        process.waitForFinished();
+        struct stat main = {}, log = {};
+        ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &main), 0);
+        ASSERT_EQ(::stat(QFile::encodeName(path() + QStringLiteral("-wal")).constData(), &log), 0);
+        writeFileBytes(path() + QStringLiteral("-wal.owner"),
+                       QStringLiteral("%1 %2 %3 %4 %5 %6 %7 0\n")
+                           .arg(main.st_dev)
+                           .arg(main.st_ino)
+                           .arg(log.st_dev)
+                           .arg(log.st_ino)
+                           .arg(main.st_size)
+                           .arg(qint64(main.st_mtim.tv_sec) * 1000000000 + main.st_mtim.tv_nsec)
+                           .arg(qint64(main.st_ctim.tv_sec) * 1000000000 + main.st_ctim.tv_nsec)
+                           .toLatin1());
+        if (replaced) {
+            ASSERT_TRUE(QFile::copy(backup, dir.filePath(QStringLiteral("placed"))));
+            ASSERT_EQ(::rename(QFile::encodeName(dir.filePath(QStringLiteral("placed"))).constData(),
+                               QFile::encodeName(path()).constData()),
+                      0);
+        }
+        auto store = open();
+        ASSERT_TRUE(store);
+        EXPECT_EQ(store->openingNotice().contains(QStringLiteral("moved to")), replaced);
+        EXPECT_EQ(store->context().canvasCount(), replaced ? 0 : 1);
+        if (!replaced) {
+            EXPECT_GE(store->context().canvases().first()->blocks().size(), 3);
+        }
+    }
+}
