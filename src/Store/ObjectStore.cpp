@@ -382,7 +382,9 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
                                 QStringLiteral("The store file “%1” cannot be written.").arg(shown));
     // Short: saves run on the main thread, and a failed save is retried anyway.
     sqlite3_busy_timeout(db, 250);
-    // Closing folds the log into the main file: not before the file is known to be ours.
+    // Checkpoints are this store's own, each after a check of the file.
+    sqlite3_wal_autocheckpoint(db, 0);
+    // Closing never folds the log into the main file: only a checked checkpoint does.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     // Nothing is written to a store until it has loaded whole.
     QString error;
@@ -775,6 +777,7 @@ bool ObjectStore::recreate(QString* message)
         return removeFresh();
     }
     sqlite3_db_config(fresh, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_wal_autocheckpoint(fresh, 0); // writing every record could pass SQLite's own mark
     freshDescriptor = StoreFileGuard::openConnectionsFile(fresh, m_path);
     if (freshDescriptor < 0 || !(StoreFileGuard::idOfDescriptor(freshDescriptor) == madeId)) {
         *message = QStringLiteral("another file has taken the place of “%1”").arg(shown);
