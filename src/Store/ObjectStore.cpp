@@ -453,7 +453,9 @@ ObjectStore::ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLock
 
 ObjectStore::~ObjectStore()
 {
-    if (m_records.isPrepared() && m_context.hasChanges()) // fully opened: keep what is still pending
+    // Keeps what is still pending, also in a store made anew when the file
+    // went, or in the exchange file while it is lost.
+    if (m_state != State::opening)
         save();
     if (m_state == State::open && m_db) {
         FileCheck found = FileCheck::same;
