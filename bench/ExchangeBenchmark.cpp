@@ -6,10 +6,10 @@
 #include "BenchSupport.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
-#include "Models/CanvasExport.h"
+#include "Store/CanvasExport.h"
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "Services/LibraryExchange.h"
 
 #include <QCoreApplication>

@@ -7,7 +7,7 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 
 #include <QCoreApplication>
 #include <QFile>

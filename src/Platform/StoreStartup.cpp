@@ -111,8 +111,8 @@ QString StartupText::wayOut(const QString& path, ObjectStore::OpenFailure failur
 {
     if (failure == ObjectStore::OpenFailure::notWritable)
         return QStringLiteral("Make the folder or file named above writable, then start Quillsheet again.");
-    if (error.contains(QLatin1String("Free some space")))
-        return QString(); // said already
+    if (failure == ObjectStore::OpenFailure::diskFull)
+        return QString(); // the error says it already
     return QStringLiteral("To start with a new, empty store, move or rename “%1” (with “%1-wal” and “%1-shm” if they "
                           "are there), then start Quillsheet again.")
         .arg(QDir::toNativeSeparators(path));

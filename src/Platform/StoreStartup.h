@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 
 #include <QString>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "Services/CanvasShareData.h"
 
-#include "Models/CanvasExport.h"
+#include "Store/CanvasExport.h"
 
 std::optional<QByteArray> canvasExchangeFileData(const CanvasPtr& canvas)
 {

@@ -1,7 +1,7 @@
 #include "Services/LibraryExchange.h"
 
 #include "Models/Canvas.h"
-#include "Models/CanvasExport.h"
+#include "Store/CanvasExport.h"
 #include "Models/Identifiers.h"
 #include "Models/ModelContext.h"
 #include "Platform/FileNames.h"

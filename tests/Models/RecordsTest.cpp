@@ -2,7 +2,7 @@
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "Platform/CloudService.h"
 #include "Platform/Defaults.h"
 #include "Platform/NotificationCenter.h"
@@ -241,6 +241,11 @@ TEST_F(StoreOpeningTest, AStoreThatCannotBeOpenedIsReportedAndLeftAlone)
     EXPECT_TRUE(StartupText::cannotOpen(path(), opening.failure, opening.error).contains(QStringLiteral("The file was left")));
     EXPECT_FALSE(StartupText::cannotOpen(path(), ObjectStore::OpenFailure::notWritable, QStringLiteral("Permission denied"))
                      .contains(QStringLiteral("The file was left")));
+    // The advice follows the reason, not words in the error: a full disk has
+    // its own, a file whose error merely mentions space gets the way out.
+    EXPECT_TRUE(StartupText::wayOut(path(), ObjectStore::OpenFailure::diskFull, QStringLiteral("disk full")).isEmpty());
+    EXPECT_FALSE(StartupText::wayOut(path(), ObjectStore::OpenFailure::notAStore, QStringLiteral("Free some space"))
+                     .isEmpty());
 }
 
 // The old store is copied while this start holds the lock, and a copy that

@@ -1,10 +1,10 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
-#include "Models/CanvasExport.h"
+#include "Store/CanvasExport.h"
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "Services/LibraryExchange.h"
 #include "support/TestSupport.h"
 

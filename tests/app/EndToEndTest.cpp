@@ -5,7 +5,7 @@
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>

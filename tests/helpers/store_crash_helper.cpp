@@ -2,13 +2,22 @@
 // prints "saved N", so the test knows which turns must survive a SIGKILL.
 // Each turn renames the canvas to "turn N" and adds row N: a reopened store
 // is consistent exactly when the name matches the number of rows.
+// With a number after the store, the log is folded into the file every that
+// many frames, so that kills land in checkpoints too.
+// "--read STORE" instead reads every table as another program would, and ends.
+// "--count STORE" prints how many rows a copy of the store and its log holds,
+// as a start after a crash at that moment would find them.
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <sqlite3.h>
 
 #include <cstdio>
 
@@ -19,6 +28,35 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: store_crash_helper STORE\n");
         return 2;
     }
+    if (argc == 3 && QByteArray(argv[1]) == "--read") {
+        sqlite3* db = nullptr;
+        const bool read = sqlite3_open(argv[2], &db) == SQLITE_OK
+            && sqlite3_exec(db, "SELECT count(*) FROM canvas; SELECT count(*) FROM block; SELECT count(*) FROM link",
+                            nullptr, nullptr, nullptr)
+                == SQLITE_OK;
+        sqlite3_close(db);
+        return read ? 0 : 1;
+    }
+    if (argc == 3 && QByteArray(argv[1]) == "--count") {
+        QTemporaryDir copy;
+        const QString store = QString::fromLocal8Bit(argv[2]);
+        const QString copied = copy.filePath(QStringLiteral("copy.store"));
+        QFile::copy(store, copied);
+        QFile::copy(store + QStringLiteral("-wal"), copied + QStringLiteral("-wal"));
+        sqlite3* db = nullptr;
+        sqlite3_stmt* count = nullptr;
+        int rows = -1;
+        if (sqlite3_open(QFile::encodeName(copied).constData(), &db) == SQLITE_OK
+            && sqlite3_prepare_v2(db, "SELECT count(*) FROM block", -1, &count, nullptr) == SQLITE_OK
+            && sqlite3_step(count) == SQLITE_ROW)
+            rows = sqlite3_column_int(count, 0);
+        sqlite3_finalize(count);
+        sqlite3_close(db);
+        std::printf("%d\n", rows);
+        return 0;
+    }
+    if (argc >= 3)
+        ObjectStore::setCheckpointFrames(QByteArray(argv[2]).toInt());
     QString error;
     auto store = ObjectStore::open(QString::fromLocal8Bit(argv[1]), &error);
     if (!store) {

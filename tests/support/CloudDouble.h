@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "Platform/CloudService.h"
 
 #include <QTemporaryDir>

@@ -4,7 +4,7 @@
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"
 #include "Models/ModelContext.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "Platform/Defaults.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/UpdateController.h"
@@ -115,6 +115,7 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
     warningIcon->setPixmap(
         symbolIcon(QStringLiteral("exclamationmark.triangle"), QColor(0xff, 0xd9, 0x8a)).pixmap(16, 16));
     m_saveWarningText = new QLabel(m_saveWarning);
+    m_saveWarningText->setObjectName(QStringLiteral("saveWarningText"));
     m_saveWarningText->setWordWrap(true);
     m_saveWarningText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // Only a notice can be put away; a warning stays until a save succeeds.
@@ -766,12 +767,23 @@ bool ContentView::exportAllCanvases()
 QString ContentView::quitStakes() const
 {
     const int count = m_modelContext->canvasCount();
+    // "the 1 canvas was", "all 3 canvases were"
+    const auto every = [count](const char* one, const char* many) {
+        return count == 1 ? QStringLiteral("the 1 canvas %1").arg(QLatin1String(one))
+                          : QStringLiteral("all %1 canvases %2").arg(count).arg(QLatin1String(many));
+    };
+    const auto capitalised = [](QString text) { return text.replace(0, 1, text.at(0).toUpper()); };
     if (m_exportIsCurrent)
-        return QStringLiteral("All %1 canvases were exported to “%2” at %3, so quitting now loses nothing.")
-            .arg(count)
-            .arg(QDir::toNativeSeparators(m_exportedTo), m_exportedAt.toString(QStringLiteral("HH:mm")));
+        return QStringLiteral("%1 exported to “%2” at %3, so quitting now loses nothing.")
+            .arg(capitalised(every("was", "were")), QDir::toNativeSeparators(m_exportedTo),
+                 m_exportedAt.toString(QStringLiteral("HH:mm")));
+    if (m_store && m_store->isFileLost() && !m_store->exchangeFile().isEmpty())
+        return QStringLiteral("The store on disk does not hold your canvases, but %1 written to “%2” at %3, so "
+                              "quitting now loses nothing.")
+            .arg(every("was", "were"), QDir::toNativeSeparators(m_store->exchangeFile()),
+                 m_store->exchangedAt().toString(QStringLiteral("HH:mm")));
     QString stakes = m_store && m_store->isFileLost()
-        ? QStringLiteral("If you quit now, all %1 canvases are lost: the store on disk does not hold them.").arg(count)
+        ? QStringLiteral("If you quit now, %1 lost: the store on disk does not hold them.").arg(every("is", "are"))
         : QStringLiteral("If you quit now, the changes since %1 are lost.")
               .arg(m_store ? m_store->lastSaved().toString(QStringLiteral("HH:mm")) : QString());
     if (m_exportedAt.isValid())

@@ -1,7 +1,7 @@
 #include "Views/Window/QuillsheetApp.h"
 
 #include "Models/CalcSettings.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "Platform/AppIdentity.h"
 #include "Platform/CloudService.h"
 #include "Platform/Defaults.h"

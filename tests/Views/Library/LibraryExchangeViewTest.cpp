@@ -1,4 +1,4 @@
-#include "Models/CanvasExport.h"
+#include "Store/CanvasExport.h"
 #include "Platform/NotificationCenter.h"
 #include "Views/Window/ShellFixture.h"
 #include "support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "Models/CanvasExport.h"
+#include "Store/CanvasExport.h"
 #include "Platform/ShareServices.h"
 #include "Services/LibraryExchange.h"
 #include "Views/Share/CanvasImageDocument.h"

@@ -1,5 +1,5 @@
-#include "Models/CanvasExport.h"
-#include "Models/ObjectStore.h"
+#include "Store/CanvasExport.h"
+#include "Store/ObjectStore.h"
 #include "Platform/NotificationCenter.h"
 #include "Platform/UpdateController.h"
 #include "Views/Window/ShellFixture.h"
@@ -411,8 +411,9 @@ TEST_F(ContentViewTest, SaveFailuresShowUntilASaveSucceedsAndQuittingAsksFirst)
     window.reset();
 }
 
-// Another file in the store's place: banner and quit question say that every
-// canvas is at stake, and after "Export All Canvases…" that nothing is.
+// Another file in the store's place: every canvas goes into an exchange file
+// beside it at once and again after each change; banner and quit question
+// name that file, and "Export All Canvases…" still writes one of the user's choice.
 TEST_F(ContentViewTest, WhileTheStoreIsReplacedEveryCanvasCanBeExportedBeforeQuitting)
 {
     const QString path = dir.filePath(QStringLiteral("default.store"));
@@ -438,8 +439,22 @@ TEST_F(ContentViewTest, WhileTheStoreIsReplacedEveryCanvasCanBeExportedBeforeQui
     EXPECT_TRUE(window->findChild<QPushButton*>(QStringLiteral("saveWarningExport"))->isVisible());
     EXPECT_FALSE(window->close());
     ASSERT_EQ(questions.size(), 1);
-    EXPECT_TRUE(questions.last().contains(QStringLiteral("all %1 canvases are lost").arg(canvases)))
+    const QString rescue = store->exchangeFile();
+    ASSERT_FALSE(rescue.isEmpty());
+    EXPECT_TRUE(questions.last().contains(QDir::toNativeSeparators(rescue))) << questions.last().toStdString();
+    EXPECT_TRUE(questions.last().contains(QStringLiteral("all %1 canvases were written").arg(canvases)))
         << questions.last().toStdString();
+    EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("saveWarningText"))->text().contains(
+        QDir::toNativeSeparators(rescue)));
+    window->selectedCanvas()->setName(QStringLiteral("changed again"));
+    EXPECT_FALSE(store->save());
+    const auto rescued = CanvasExport::fromJSON(fileBytes(rescue));
+    ASSERT_TRUE(rescued);
+    EXPECT_EQ(rescued->canvases.size(), canvases);
+    QStringList names;
+    for (const CanvasData& canvas : rescued->canvases)
+        names << canvas.name;
+    EXPECT_TRUE(names.contains(QStringLiteral("changed again"))) << names.join(u',').toStdString();
 
     ASSERT_TRUE(window->exportAllCanvases());
     quit = true;

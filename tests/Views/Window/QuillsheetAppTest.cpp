@@ -1,5 +1,5 @@
 #include "Models/Canvas.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "Platform/CloudService.h"
 #include "Platform/Defaults.h"
 #include "Views/Library/CanvasListView.h"

@@ -1,7 +1,8 @@
 #include "Models/CalculationBlock.h"
+#include "Store/CanvasExport.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
-#include "Models/ObjectStore.h"
+#include "Store/ObjectStore.h"
 #include "support/FullFileSystem.h"
 #include "support/TestSupport.h"
 
@@ -23,6 +24,9 @@
 #include <random>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 
 namespace {
@@ -450,6 +454,16 @@ TEST_F(ObjectStoreTest, MarksItsFilesAndAcceptsAnEmptyOne)
     EXPECT_EQ(one("PRAGMA user_version"), QStringLiteral("1"));
     EXPECT_EQ(one("PRAGMA journal_mode"), QStringLiteral("wal"));
     EXPECT_EQ(one("SELECT value FROM meta WHERE key='schemaVersion'"), QStringLiteral("1.0.0"));
+    const QString identifier = one("SELECT value FROM meta WHERE key='storeId'");
+    EXPECT_FALSE(QUuid::fromString(identifier).isNull()) << identifier.toStdString();
+    sqlite3_close(db);
+
+    // A store of an earlier version, without an identifier, opens and gets one.
+    writeSqlite(path(), "DELETE FROM meta WHERE key IN ('storeId', 'generation')");
+    { ASSERT_TRUE(open()); }
+    ASSERT_EQ(sqlite3_open_v2(QFile::encodeName(path()).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    EXPECT_FALSE(QUuid::fromString(one("SELECT value FROM meta WHERE key='storeId'")).isNull());
+    EXPECT_NE(one("SELECT value FROM meta WHERE key='storeId'"), identifier);
     sqlite3_close(db);
 }
 
@@ -635,6 +649,15 @@ TEST_F(ObjectStoreTest, ALockFileThatNobodyHoldsIsCleared)
     auto store = open(&failure, &message);
     ASSERT_TRUE(store) << message.toStdString();
     EXPECT_EQ(failure, ObjectStore::OpenFailure::none);
+
+    // One made a moment ago is waited for, then taken over all the same.
+    store.reset();
+    {
+        QFile lockFile(lockPath);
+        ASSERT_TRUE(lockFile.open(QIODevice::WriteOnly));
+    }
+    store = open(&failure, &message);
+    ASSERT_TRUE(store) << message.toStdString();
 
     // Nobody holds a lock made on another machine or before a restart either.
     store.reset();
@@ -829,16 +852,18 @@ TEST_F(ObjectStoreTest, SurvivesSigkillWithEveryCompletedTurn)
 {
     const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/helpers/store_crash_helper");
     ASSERT_TRUE(QFile::exists(helper)) << qPrintable(helper);
-    for (int round = 0; round < 3; ++round) {
+    // Later rounds fold the log into the file every few frames, so that the
+    // kill lands in a checkpoint as often as not.
+    for (int round = 0; round < 5; ++round) {
         QFile::remove(path());
         QFile::remove(path() + QStringLiteral("-wal"));
         QFile::remove(path() + QStringLiteral("-shm"));
         QProcess process;
-        process.start(helper, {path()});
+        process.start(helper, round < 2 ? QStringList{path()} : QStringList{path(), QString::number(round * 3 - 3)});
         ASSERT_TRUE(process.waitForStarted());
         int lastSaved = 0;
         QByteArray pending;
-        const int target = 20 + round * 40;
+        const int target = 20 + (round % 3) * 40;
         while (lastSaved < target && process.state() == QProcess::Running) {
             process.waitForReadyRead(5000);
             pending += process.readAllStandardOutput();
@@ -902,7 +927,7 @@ TEST_F(ObjectStoreTest, AFullDiskOrTheSystemsReasonIsNamed)
             continue;
         }
         EXPECT_FALSE(opened);
-        EXPECT_EQ(failure, ObjectStore::OpenFailure::unreadable);
+        EXPECT_EQ(failure, c.full ? ObjectStore::OpenFailure::diskFull : ObjectStore::OpenFailure::unreadable);
         EXPECT_TRUE(message.endsWith(c.says)) << message.toStdString();
         EXPECT_TRUE(message.contains(QDir::toNativeSeparators(store)));
         EXPECT_EQ(asked, QStringList{QFileInfo(store).absolutePath()});
@@ -925,5 +950,303 @@ TEST_F(ObjectStoreTest, AFullDiskOrTheSystemsReasonIsNamed)
         EXPECT_EQ(failure, ObjectStore::OpenFailure::notWritable);
         EXPECT_TRUE(message.contains(QStringLiteral("(Read-only file system), so Quillsheet cannot keep its store there")))
             << message.toStdString();
+    }
+}
+
+namespace {
+
+// What the user's own tools do to the store's file, and whether the file at
+// the path is then another store's.
+enum class FileEvent { chmod, chown, touch, hardLink, readByAnotherProcess, renameOver, copyInPlace,
+                       copyInPlaceKeepingTimes, secondStart };
+
+struct FileEventCase {
+    const char* name;
+    FileEvent event;
+    bool replaces;
+};
+
+const FileEventCase fileEvents[] = {
+    {"chmod", FileEvent::chmod, false},
+    {"chown", FileEvent::chown, false},
+    {"touch", FileEvent::touch, false},
+    {"hard link", FileEvent::hardLink, false},
+    {"read by another process", FileEvent::readByAnotherProcess, false},
+    {"rename over", FileEvent::renameOver, true},
+    {"copy in place", FileEvent::copyInPlace, true},
+    {"copy in place keeping size and times", FileEvent::copyInPlaceKeepingTimes, true},
+    {"second start", FileEvent::secondStart, false},
+};
+
+QString helperPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/helpers/store_crash_helper");
+}
+
+void setTimes(const QString& file, const struct stat& from)
+{
+    const struct timespec times[2] = {from.st_atim, from.st_mtim};
+    ::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0);
+}
+
+} // namespace
+
+// Every file event × the moment it happens: while the store runs, and between
+// a crash and the next start. Metadata, links and reads leave the store its
+// file and every saved row; a file put in its place is never written, and
+// this store's rows are kept beside it (the log set aside, the canvases in an
+// exchange file).
+TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
+{
+    // Another store, as large as a new one: a copy of it over ours keeps the size.
+    const QString backup = dir.filePath(QStringLiteral("backup.store"));
+    { ASSERT_TRUE(ObjectStore::open(backup)); }
+    const QByteArray backupBytes = fileBytes(backup);
+
+    const auto apply = [&](FileEvent event) {
+        const QByteArray name = QFile::encodeName(path());
+        struct stat before = {};
+        ::stat(name.constData(), &before);
+        switch (event) {
+        case FileEvent::chmod:
+            ::chmod(name.constData(), 0600);
+            break;
+        case FileEvent::chown:
+            ::chown(name.constData(), ::getuid(), ::getgid());
+            break;
+        case FileEvent::touch:
+            ::utimensat(AT_FDCWD, name.constData(), nullptr, 0);
+            break;
+        case FileEvent::hardLink:
+            QFile::remove(dir.filePath(QStringLiteral("snapshot.store")));
+            ::link(name.constData(), QFile::encodeName(dir.filePath(QStringLiteral("snapshot.store"))).constData());
+            break;
+        case FileEvent::readByAnotherProcess:
+            EXPECT_EQ(QProcess::execute(helperPath(), {QStringLiteral("--read"), path()}), 0);
+            break;
+        case FileEvent::renameOver:
+            writeFileBytes(dir.filePath(QStringLiteral("placed")), backupBytes);
+            ::rename(QFile::encodeName(dir.filePath(QStringLiteral("placed"))).constData(), name.constData());
+            break;
+        case FileEvent::copyInPlace:
+        case FileEvent::copyInPlaceKeepingTimes: {
+            QFile file(path());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(backupBytes);
+            file.close();
+            if (event == FileEvent::copyInPlaceKeepingTimes) {
+                ASSERT_EQ(qint64(before.st_size), backupBytes.size()) << "the copy must keep the size";
+                setTimes(path(), before);
+            }
+            break;
+        }
+        case FileEvent::secondStart: {
+            ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+            if (auto second = open(&failure))
+                second.reset(); // after a crash: it opens, reads the log and closes
+            else
+                EXPECT_EQ(failure, ObjectStore::OpenFailure::locked);
+            break;
+        }
+        }
+    };
+    const auto removeAll = [&] {
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+            if (name != QLatin1String("backup.store"))
+                QFile::remove(dir.filePath(name));
+    };
+    const auto asides = [&] {
+        return QDir(dir.path()).entryList({QStringLiteral("default.store-wal.set-aside-*")}).size();
+    };
+    const auto rowsIn = [](ObjectStore& store) {
+        return store.context().canvasCount() == 1 ? int(store.context().canvases().first()->blocks().size()) : -1;
+    };
+
+    for (const FileEventCase& c : fileEvents) {
+        SCOPED_TRACE(std::string("while running: ") + c.name);
+        removeAll();
+        auto store = open();
+        ASSERT_TRUE(store);
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("Mine"), 0, 0, 1);
+        store->context().insert(canvas);
+        addRow(canvas, QStringLiteral("1"), 0);
+        ASSERT_TRUE(store->save());
+        apply(c.event);
+        addRow(canvas, QStringLiteral("2"), 40);
+        EXPECT_EQ(store->save(), !c.replaces);
+        EXPECT_EQ(store->isFileLost(), c.replaces);
+        if (!c.replaces) {
+            // As a start after a crash right now would find them.
+            QProcess count;
+            count.start(helperPath(), {QStringLiteral("--count"), path()});
+            ASSERT_TRUE(count.waitForFinished(10000));
+            EXPECT_EQ(count.readAllStandardOutput().trimmed(), "2");
+        }
+        const QString exchange = store->exchangeFile();
+        store.reset();
+        if (c.replaces) {
+            EXPECT_EQ(fileBytes(path()), backupBytes) << "the file put there is never written";
+            EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
+            EXPECT_EQ(asides(), 1) << "the log with the saved row is kept aside";
+            const auto rescued = CanvasExport::fromJSON(fileBytes(exchange));
+            ASSERT_TRUE(rescued) << exchange.toStdString();
+            ASSERT_EQ(rescued->canvases.size(), 1);
+            EXPECT_EQ(rescued->canvases.first().blocks.size(), 2);
+        } else {
+            EXPECT_TRUE(exchange.isEmpty());
+            auto reopened = open();
+            ASSERT_TRUE(reopened);
+            EXPECT_EQ(rowsIn(*reopened), 2);
+            EXPECT_EQ(asides(), 0);
+        }
+    }
+
+    for (const FileEventCase& c : fileEvents) {
+        SCOPED_TRACE(std::string("between a crash and the next start: ") + c.name);
+        removeAll();
+        QProcess process;
+        process.start(helperPath(), {path()});
+        ASSERT_TRUE(process.waitForStarted());
+        QByteArray said;
+        while (!said.contains("saved 3") && process.state() == QProcess::Running && process.waitForReadyRead(5000))
+            said += process.readAllStandardOutput();
+        ::kill(pid_t(process.processId()), SIGSTOP);
+        said += process.readAllStandardOutput();
+        process.kill();
+        process.waitForFinished();
+        const int saved = said.split('\n').size() - 1; // "saved 0" .. "saved N", each whole
+        ASSERT_GE(saved, 3);
+        apply(c.event);
+        QString message;
+        auto store = open(nullptr, &message);
+        ASSERT_TRUE(store) << message.toStdString();
+        if (c.replaces) {
+            EXPECT_EQ(store->context().canvasCount(), 0) << "the file put there is read as it is";
+            EXPECT_TRUE(store->openingNotice().contains(QStringLiteral("moved to")))
+                << store->openingNotice().toStdString();
+            EXPECT_EQ(asides(), 1);
+        } else {
+            EXPECT_GE(rowsIn(*store), saved - 1) << "every saved turn is there";
+            EXPECT_TRUE(store->openingNotice().isEmpty()) << store->openingNotice().toStdString();
+            EXPECT_EQ(asides(), 0);
+        }
+    }
+}
+
+// A file put in the store's place right before it acts (the checkpoint at
+// closing, one after a save, the rebuild of a deleted store) is neither
+// written nor removed, and the saved rows are kept.
+TEST_F(ObjectStoreTest, AFileThatComesRightBeforeTheStoreActsIsLeftAlone)
+{
+    const QString backup = dir.filePath(QStringLiteral("backup.store"));
+    {
+        auto other = ObjectStore::open(backup);
+        ASSERT_TRUE(other);
+        other->context().insert(Canvas::create(QStringLiteral("Backup"), 0, 0, 1));
+    }
+    const QByteArray backupBytes = fileBytes(backup);
+    const auto copyInPlace = [&] {
+        QFile file(path());
+        if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(backupBytes);
+    };
+    enum class Window { closing, checkpointAfterSave, rebuild };
+    for (const Window window : {Window::closing, Window::checkpointAfterSave, Window::rebuild}) {
+        SCOPED_TRACE(int(window));
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+            if (name != QLatin1String("backup.store"))
+                QFile::remove(dir.filePath(name));
+        auto store = open();
+        ASSERT_TRUE(store);
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("Mine"), 0, 0, 1);
+        store->context().insert(canvas);
+        addRow(canvas, QStringLiteral("1"), 0);
+        ASSERT_TRUE(store->save());
+        int probed = 0;
+        switch (window) {
+        case Window::closing:
+            ObjectStore::setMomentProbe([&](ObjectStore::Moment) { ++probed, copyInPlace(); });
+            store.reset();
+            break;
+        case Window::checkpointAfterSave:
+            ObjectStore::setCheckpointFrames(1);
+            ObjectStore::setMomentProbe([&](ObjectStore::Moment) { ++probed, copyInPlace(); });
+            addRow(canvas, QStringLiteral("2"), 40);
+            store->save();
+            EXPECT_TRUE(store->isFileLost());
+            break;
+        case Window::rebuild:
+            for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+                QFile::remove(path() + suffix);
+            ObjectStore::setMomentProbe([&](ObjectStore::Moment moment) {
+                if (moment == ObjectStore::Moment::rebuild)
+                    ++probed, writeFileBytes(path(), backupBytes);
+            });
+            addRow(canvas, QStringLiteral("2"), 40);
+            EXPECT_FALSE(store->save());
+            EXPECT_TRUE(store->saveError().value_or(QString()).contains(QStringLiteral("taken the place")));
+            break;
+        }
+        ObjectStore::setMomentProbe({});
+        ObjectStore::setCheckpointFrames(0);
+        EXPECT_GE(probed, 1);
+        store.reset();
+        EXPECT_EQ(fileBytes(path()), backupBytes);
+        if (window != Window::rebuild) {
+            EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("default.store-wal.set-aside-*")}).size(), 1);
+        }
+        const QStringList exchange = QDir(dir.path()).entryList({QStringLiteral("*.quillsheet")});
+        ASSERT_EQ(exchange.size(), 1);
+        const auto rescued = CanvasExport::fromJSON(fileBytes(dir.filePath(exchange.first())));
+        ASSERT_TRUE(rescued);
+        EXPECT_EQ(rescued->canvases.first().blocks.size(), window == Window::closing ? 1 : 2);
+    }
+}
+
+// A log left with the note of an earlier version (inodes, size and time) is
+// still read into its own file, and still set aside when another file came.
+TEST_F(ObjectStoreTest, TheNoteOfAnEarlierVersionStillDecides)
+{
+    const QString backup = dir.filePath(QStringLiteral("backup.store"));
+    { ASSERT_TRUE(ObjectStore::open(backup)); }
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "renamed over" : "its own file");
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
+            if (name != QLatin1String("backup.store"))
+                QFile::remove(dir.filePath(name));
+        QProcess process;
+        process.start(helperPath(), {path()});
+        ASSERT_TRUE(process.waitForStarted());
+        QByteArray said;
+        while (!said.contains("saved 3") && process.state() == QProcess::Running && process.waitForReadyRead(5000))
+            said += process.readAllStandardOutput();
+        process.kill();
+        process.waitForFinished();
+        struct stat main = {}, log = {};
+        ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &main), 0);
+        ASSERT_EQ(::stat(QFile::encodeName(path() + QStringLiteral("-wal")).constData(), &log), 0);
+        writeFileBytes(path() + QStringLiteral("-wal.owner"),
+                       QStringLiteral("%1 %2 %3 %4 %5 %6 %7 0\n")
+                           .arg(main.st_dev)
+                           .arg(main.st_ino)
+                           .arg(log.st_dev)
+                           .arg(log.st_ino)
+                           .arg(main.st_size)
+                           .arg(qint64(main.st_mtim.tv_sec) * 1000000000 + main.st_mtim.tv_nsec)
+                           .arg(qint64(main.st_ctim.tv_sec) * 1000000000 + main.st_ctim.tv_nsec)
+                           .toLatin1());
+        if (replaced) {
+            ASSERT_TRUE(QFile::copy(backup, dir.filePath(QStringLiteral("placed"))));
+            ASSERT_EQ(::rename(QFile::encodeName(dir.filePath(QStringLiteral("placed"))).constData(),
+                               QFile::encodeName(path()).constData()),
+                      0);
+        }
+        auto store = open();
+        ASSERT_TRUE(store);
+        EXPECT_EQ(store->openingNotice().contains(QStringLiteral("moved to")), replaced);
+        EXPECT_EQ(store->context().canvasCount(), replaced ? 0 : 1);
+        if (!replaced) {
+            EXPECT_GE(store->context().canvases().first()->blocks().size(), 3);
+        }
     }
 }

@@ -1,4 +1,4 @@
-#include "Models/CanvasExport.h"
+#include "Store/CanvasExport.h"
 
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"

@@ -1,6 +1,6 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
-#include "Models/CanvasExport.h"
+#include "Store/CanvasExport.h"
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
 #include "Models/ModelContext.h"

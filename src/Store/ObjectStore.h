@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Models/ModelContext.h"
+#include "Store/StoreFileGuard.h"
+#include "Store/StoreRecords.h"
 
 #include <QDateTime>
 #include <QLockFile>
@@ -21,11 +23,12 @@ struct sqlite3_stmt;
 class ObjectStore : public QObject {
     Q_OBJECT
 public:
-    static constexpr const char* schemaVersion = "1.0.0";
-    static constexpr int fileFormatVersion = 1;        // PRAGMA user_version
-    static constexpr int applicationId = 0x51534854;   // "QSHT", PRAGMA application_id
+    static constexpr const char* schemaVersion = StoreRecords::schemaVersion;
+    static constexpr int fileFormatVersion = StoreRecords::fileFormatVersion;
+    static constexpr int applicationId = StoreRecords::applicationId;
 
-    enum class OpenFailure { none, locked, notAStore, newerVersion, unreadable, notWritable };
+    // Why a store was refused; start-up picks its advice by it.
+    enum class OpenFailure { none, locked, notAStore, newerVersion, unreadable, notWritable, diskFull };
 
     // Opens or creates the store at path. On failure returns null and fills
     // failure/message; a refused file is never modified, and no companion file
@@ -51,6 +54,13 @@ public:
     // cannot be opened so that the message says so. Tests put in their own;
     // an empty function restores the real one.
     static void setDiskFullProbe(std::function<bool(const QString& folder)> probe);
+    // Moments right before the store acts on its files, for tests to change
+    // the files there; an empty function removes it.
+    enum class Moment { checkpoint, rebuild };
+    static void setMomentProbe(std::function<void(Moment)> probe);
+    // Frames in the log before a save folds it into the file (1000 unless
+    // set), for tests to make checkpoints frequent.
+    static void setCheckpointFrames(int frames);
     ~ObjectStore() override;
 
     ModelContext& context() { return m_context; }
@@ -65,7 +75,12 @@ public:
     // True while the file on disk no longer holds the canvases at all (another
     // file took its place, or it is gone and cannot be made again): quitting
     // then loses every canvas, not just the latest changes.
-    bool isFileLost() const { return m_fileLost; }
+    bool isFileLost() const { return m_state == State::lost; }
+    // While the file is lost: the exchange file in the data folder that
+    // holds every canvas, written again after each change; empty when it
+    // could not be written.
+    QString exchangeFile() const { return m_exchangeIsCurrent ? m_exchangeFile : QString(); }
+    QDateTime exchangedAt() const { return m_exchangedAt; }
     // When the last save (or the opening) reached the file.
     QDateTime lastSaved() const { return m_lastSaved; }
     // What opening had to do on its own (a log set aside), for the caller to
@@ -84,67 +99,64 @@ Q_SIGNALS:
     void storeRecreated(const QString& message);
 
 private:
-    ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock);
-    bool prepareStatements();
-    void finalizeStatements();
-    // Whether the path still names the file as this store last left it.
-    enum class FileState { same, missing, replaced };
-    struct FileStamp {
-        bool known = false;
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modified = 0; // nanoseconds
-        qint64 changed = 0;  // of the inode: tools that copy a file's times keep this one new
-        bool sameFile(const FileStamp& other) const
-        {
-            return known && other.known && device == other.device && inode == other.inode;
-        }
-        bool operator==(const FileStamp& other) const
-        {
-            return sameFile(other) && size == other.size && modified == other.modified && changed == other.changed;
-        }
+    // Where the store stands with its file. Only the changes between these
+    // act on files.
+    enum class State {
+        opening,  // being loaded: nothing is written, closing leaves all as found
+        open,     // the file at the path is this store's; saves go into it
+        lost,     // another file took its place, or it is gone and cannot be
+                  // made again: nothing is written there, every canvas goes
+                  // into the exchange file instead
     };
-    static FileStamp stampOf(const QString& file);
-    // ownerNote: also note beside the log which file it belongs to.
-    void rememberFile(bool ownerNote = false);
-    // The note beside the log: the main file and log it was written for,
-    // how the main file stood when this store last wrote into it, and
-    // whether a checkpoint was under way (then the main file may differ and
-    // only the log makes it whole).
-    // False when it could not be written: then no checkpoint may run.
-    bool writeOwnerNote(bool checkpointing);
-    // Checkpoints are this store's own, so the note can say when one runs.
-    void watchCheckpoints();
+    // What the path names now, compared with the file the connection has open.
+    enum class FileCheck { same, missing, replaced, unknown };
+
+    ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock);
+    // Takes the connection's file as this store's: notes which files are its
+    // own and folds the log into the file.
+    bool adoptFile(QString* message);
+    FileCheck checkFile() const;
+    // The one place that writes into the main file: right before it acts it
+    // checks that the path still names the connection's file, and that file
+    // holds what this store last left in it.
+    // closing: the log is emptied too, so that it can go.
+    bool checkpoint(FileCheck* found = nullptr, bool closing = false);
+    bool writeOwnerNote(std::optional<qint64> checkpointTo);
     static int walCommitted(void* self, sqlite3* db, const char* name, int frames);
-    FileState fileState() const;
-    // Closes the file without folding the log into it and removes the
-    // companions this store made, as long as they are still the same files.
+    // Closes the connection, folding nothing into the file.
+    void closeConnection();
+    // From open to lost: the log goes aside, never deleted and never left
+    // beside the other file, and every canvas goes into the exchange file.
     void letGo();
+    void writeExchangeFile();
     bool lockIsStillOurs() const;
     // Writes every record into a new store at the path and goes on with it.
     bool recreate(QString* message);
-    bool load(QString* message, bool* damaged);
-    bool writeChanges(const ModelContext::Changes& changes, QString* message);
 
     QString m_path;
+    State m_state = State::opening;
     sqlite3* m_db = nullptr;
+    int m_descriptor = -1; // on the connection's main file
     std::unique_ptr<QLockFile> m_lock;
     ModelContext m_context;
     QTimer m_retryTimer;
     std::optional<QString> m_saveError;
-    FileStamp m_file;
-    FileStamp m_wal;
-    FileStamp m_shm;
-    FileStamp m_lockFile;
-    bool m_fileLost = false;
+    StoreFileGuard::FileId m_mainId;
+    StoreFileGuard::FileId m_logId;
+    StoreFileGuard::FileId m_indexId;
+    StoreFileGuard::FileId m_lockId;
+    StoreFileGuard::Content m_mainContent; // as this store last left it
+    QByteArray m_mainMarking;              // the same, as bytes compared before each write
+    qint64 m_markRootPage = 0;
+    QString m_storeId;
+    qint64 m_generation = 0;
+    int m_logFrames = 0;
     QDateTime m_lastSaved;
     QString m_openingNotice;
+    QString m_setAsideLog;
+    QString m_exchangeFile;
+    QDateTime m_exchangedAt;
+    bool m_exchangeIsCurrent = false;
 
-    sqlite3_stmt* m_upsertCanvas = nullptr;
-    sqlite3_stmt* m_upsertBlock = nullptr;
-    sqlite3_stmt* m_upsertLink = nullptr;
-    sqlite3_stmt* m_deleteCanvas = nullptr;
-    sqlite3_stmt* m_deleteBlock = nullptr;
-    sqlite3_stmt* m_deleteLink = nullptr;
+    StoreRecords m_records;
 };

@@ -1,0 +1,324 @@
+#include "Store/StoreFileGuard.h"
+
+#include "Platform/FileWriting.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QThread>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace StoreFileGuard {
+
+namespace {
+
+FileId fromStat(const struct stat& info)
+{
+    return FileId{true, quint64(info.st_dev), quint64(info.st_ino)};
+}
+
+const QByteArray noteHeading = "quillsheet-log-note 2";
+
+} // namespace
+
+FileId idOf(const QString& path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return fromStat(info);
+}
+
+FileId idOfDescriptor(int descriptor)
+{
+    struct stat info = {};
+    if (descriptor < 0 || ::fstat(descriptor, &info) != 0)
+        return {};
+    return fromStat(info);
+}
+
+bool isMissing(const QString& path)
+{
+    struct stat info = {};
+    return ::stat(QFile::encodeName(path).constData(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+Content contentOf(const QString& path)
+{
+    Content content;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return content;
+    content.header = file.read(100);
+    file.close();
+    if (content.header.size() < 100)
+        return content;
+    // "immutable": the log beside the file is not read, and nothing is made.
+    sqlite3* db = nullptr;
+    const QByteArray uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1";
+    if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT key, value FROM meta WHERE key IN ('storeId', 'generation')", -1, &stmt,
+                               nullptr)
+            == SQLITE_OK) {
+            while (sqlite3_step(stmt) == SQLITE_ROW) {
+                const QByteArray key = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+                const QString value = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)));
+                if (key == "storeId")
+                    content.storeId = value;
+                else
+                    content.generation = value.toLongLong();
+            }
+        }
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return content;
+}
+
+QByteArray markingBytes(int descriptor, qint64 markRootPage)
+{
+    QByteArray bytes(100, '\0');
+    if (descriptor < 0 || ::pread(descriptor, bytes.data(), 100, 0) != 100)
+        return {};
+    const unsigned char* header = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qint64 stored = (qint64(header[16]) << 8) | header[17];
+    const qint64 pageSize = stored == 1 ? 65536 : stored;
+    if (pageSize < 512 || markRootPage < 1)
+        return bytes;
+    QByteArray page(pageSize, '\0');
+    const ssize_t read = ::pread(descriptor, page.data(), size_t(pageSize), off_t((markRootPage - 1) * pageSize));
+    page.resize(read > 0 ? qsizetype(read) : 0);
+    return bytes + page;
+}
+
+int openConnectionsFile(sqlite3* db, const QString& path)
+{
+    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return -1;
+    // SQLite compares the name with the file it opened; both then name ours.
+    int moved = 1;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || moved
+        || !(idOfDescriptor(descriptor) == idOf(path))) {
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
+}
+
+FileId connectionsLog(sqlite3* db, const QString& path)
+{
+    sqlite3_file* log = nullptr;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) != SQLITE_OK || !log || !log->pMethods)
+        return {};
+    int moved = 1;
+    if (log->pMethods->xFileControl(log, SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || moved)
+        return {};
+    return idOf(path + logSuffix);
+}
+
+std::optional<OwnerNote> OwnerNote::read(const QString& notePath)
+{
+    QFile file(notePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QList<QByteArray> lines = file.read(4096).split('\n');
+    OwnerNote note;
+    auto idFrom = [](const QList<QByteArray>& fields, qsizetype at) {
+        bool device = false, inode = false;
+        FileId id{true, fields.value(at).toULongLong(&device), fields.value(at + 1).toULongLong(&inode)};
+        id.known = device && inode;
+        return id;
+    };
+    if (lines.value(0).trimmed() != noteHeading) {
+        // "main-device main-inode log-device log-inode size modified changed checkpointing"
+        const QList<QByteArray> fields = lines.value(0).trimmed().split(' ');
+        if (fields.size() < 4)
+            return std::nullopt;
+        note.legacy = true;
+        note.main = idFrom(fields, 0);
+        note.log = idFrom(fields, 2);
+        if (fields.size() >= 8) {
+            note.legacySize = fields[4].toLongLong();
+            note.legacyModified = fields[5].toLongLong();
+            if (fields[7] == "1")
+                note.checkpointTo = 0;
+        } else {
+            note.checkpointTo = 0; // no stamps: only the inode can tell
+        }
+        return note;
+    }
+    for (const QByteArray& line : lines.mid(1)) {
+        const QList<QByteArray> fields = line.trimmed().split(' ');
+        const QByteArray& key = fields.first();
+        if (key == "main")
+            note.main = idFrom(fields, 1);
+        else if (key == "log")
+            note.log = idFrom(fields, 1);
+        else if (key == "store")
+            note.storeId = QString::fromLatin1(fields.value(1));
+        else if (key == "generation")
+            note.generation = fields.value(1).toLongLong();
+        else if (key == "checkpoint-to")
+            note.checkpointTo = fields.value(1).toLongLong();
+    }
+    if (!note.log.known)
+        return std::nullopt;
+    return note;
+}
+
+bool OwnerNote::write(const QString& notePath) const
+{
+    QByteArray text = noteHeading + '\n';
+    text += "main " + QByteArray::number(main.device) + ' ' + QByteArray::number(main.inode) + '\n';
+    text += "log " + QByteArray::number(log.device) + ' ' + QByteArray::number(log.inode) + '\n';
+    if (!storeId.isEmpty())
+        text += "store " + storeId.toLatin1() + '\n';
+    text += "generation " + QByteArray::number(generation) + '\n';
+    if (checkpointTo)
+        text += "checkpoint-to " + QByteArray::number(*checkpointTo) + '\n';
+    return !FileWriting::writeWholeFile(notePath, text);
+}
+
+bool OwnerNote::describes(const QString& mainPath) const
+{
+    const FileId file = idOf(mainPath);
+    if (legacy) {
+        if (!(file == main))
+            return false;
+        if (checkpointTo)
+            return true;
+        const QFileInfo info(mainPath);
+        struct stat stamps = {};
+        if (::stat(QFile::encodeName(mainPath).constData(), &stamps) != 0)
+            return false;
+        const qint64 modified = qint64(stamps.st_mtim.tv_sec) * 1000000000 + stamps.st_mtim.tv_nsec;
+        return info.size() == legacySize && modified == legacyModified;
+    }
+    const Content content = contentOf(mainPath);
+    const bool generationFits = content.generation == generation || (checkpointTo && content.generation == *checkpointTo);
+    if (!storeId.isEmpty() && content.storeId == storeId && generationFits)
+        return true;
+    // A file without an identifier (an older store before its first
+    // checkpoint here) is known by its inode alone, as is one whose
+    // checkpoint was cut short and cannot be read without its log.
+    if (storeId.isEmpty() && !content.hasIdentity() && file == main)
+        return true;
+    return checkpointTo && !content.hasIdentity() && file == main;
+}
+
+// A lock file that exists but that no process holds: the program that made
+// it is gone, wherever it ran (another machine, an earlier boot). Live locks
+// keep their file locked for as long as they are held.
+bool nobodyHoldsLock(const QString& lockPath)
+{
+    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return !held;
+}
+
+// A lock whose text names its maker is past the moment of its making: from
+// then on it is held exactly while its file is locked.
+bool lockHasText(const QLockFile& lock)
+{
+    qint64 pid = 0;
+    QString host, application;
+    return lock.getLockInfo(&pid, &host, &application);
+}
+
+// A lock file whose text cannot be read and that no process holds: left
+// empty by a crash or power cut right after it was made, or being made at
+// this moment (Qt locks it right after making it, then writes its text).
+// Qt judges staleness by that text alone, so such a file would keep every
+// later start out; it is waited for a little, then taken over.
+bool isAbandonedLock(const QLockFile& lock, const QString& lockPath)
+{
+    constexpr int longestWait = 2000; // milliseconds; the window is not shown yet
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        if (lockHasText(lock) || !QFileInfo::exists(lockPath) || !nobodyHoldsLock(lockPath))
+            return false;
+        if (waited.elapsed() >= longestWait
+            || qAbs(QFileInfo(lockPath).lastModified().secsTo(QDateTime::currentDateTime())) >= 10)
+            return true;
+        QThread::msleep(50);
+    }
+}
+
+// A byte written and flushed in the folder tells best: free-space figures
+// lag behind blocks the file system keeps in reserve.
+bool folderHasNoRoom(const QString& folder)
+{
+    QByteArray name = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".quillsheet-space-XXXXXX")));
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0)
+        return errno == ENOSPC || errno == EDQUOT;
+    const bool full = ::write(fd, "x", 1) != 1 || ::fsync(fd) != 0;
+    const int error = errno;
+    ::close(fd);
+    ::unlink(name.constData());
+    return full && (error == ENOSPC || error == EDQUOT);
+}
+
+// What the system says when the lock file cannot be made: the lock itself
+// only knows "permission" or "unknown".
+QString lockFileReason(const QString& lockPath)
+{
+    const QByteArray name = QFile::encodeName(lockPath);
+    const bool existed = QFileInfo::exists(lockPath);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    if (!existed)
+        ::unlink(name.constData());
+    return QString();
+}
+
+// Makes a folder, also where a symbolic link on the way points to a folder
+// that was deleted: the link stays, its target is made again.
+std::error_code makeFolder(const QString& folder)
+{
+    std::error_code error;
+    for (int links = 0; links < 8; ++links) {
+        error.clear();
+        std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+        if (!error)
+            return error;
+        QString dangling;
+        for (QString at = folder; !at.isEmpty() && at != QLatin1String("/"); at = QFileInfo(at).path()) {
+            const QFileInfo info(at);
+            if (info.isSymLink() && !info.exists()) {
+                dangling = info.symLinkTarget();
+                break;
+            }
+            if (info.exists())
+                break;
+        }
+        std::error_code madeTarget;
+        if (dangling.isEmpty()
+            || !std::filesystem::create_directories(QFile::encodeName(dangling).toStdString(), madeTarget))
+            return error;
+    }
+    return error;
+}
+
+} // namespace StoreFileGuard
