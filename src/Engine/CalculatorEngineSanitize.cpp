@@ -331,46 +331,6 @@ bool isPriceDash(QChar c)
     return c == QLatin1Char('-') || c == QChar(0x2212) || c == QChar(0x2013) || c == QChar(0x2014);
 }
 
-// Writes one number run (digits and marks, ending in a digit) with "." as
-// its decimal point and no grouping. A grouping mark groups only where it
-// can: after one to three leading digits that do not start with 0, and
-// before exactly three digits; anywhere
-// else it is the decimal mark. False when the run holds two decimal marks
-// (1,2,3 or 12.03.2024), or reads one mark both ways (1.000.5). Never
-// writes more than it reads, so `out` may trail `run` in the same buffer.
-bool writeRun(QChar*& out, QStringView run, QChar groupMark)
-{
-    const QChar* in = run.data();
-    const qsizetype size = run.size();
-    // Read before anything is written: `out` may overwrite the run's start.
-    const bool startsWithZero = run.front() == QLatin1Char('0');
-    qsizetype leading = 0;
-    qsizetype i = digitRunEnd(run, 0, &leading);
-    for (qsizetype k = 0; k < i; ++k)
-        *out++ = in[k];
-    bool mayGroup = leading <= 3 && !startsWithZero;
-    bool grouped = false;
-    bool decimal = false;
-    while (i < size) {
-        const QChar mark = in[i++];
-        const qsizetype groupStart = i;
-        qsizetype digits = 0;
-        i = digitRunEnd(run, i, &digits);
-        if (mark == groupMark && mayGroup && digits == 3) {
-            grouped = true;
-        } else {
-            if (decimal || (grouped && mark == groupMark))
-                return false;
-            decimal = true;
-            mayGroup = false;
-            *out++ = QLatin1Char('.');
-        }
-        for (qsizetype k = groupStart; k < i; ++k)
-            *out++ = in[k];
-    }
-    return true;
-}
-
 // The run stands first in the brackets of pow: in the US style its comma
 // separates the two arguments (pow(2,3)).
 bool startsPowArguments(QStringView written)
@@ -390,86 +350,68 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
 {
     // Number runs: a digit, then digits, "." and ",", ending in a digit. A
     // leading mark reads as "0."; a price's ",-" or ".-" means whole units.
+    // The text is built anew from what is read: nothing is written over
+    // what is still to be read.
     const bool german = pipeline.settings.decimalStyle == DecimalStyle::germanComma;
     const QChar groupMark = german ? QLatin1Char('.') : QLatin1Char(',');
-    // What the text may grow by: "0." for a leading mark, ", " for a comma
-    // that may part pow's arguments. Without growth it is rewritten in place.
     const bool powCommas = !german && text.contains(QLatin1String("pow("), Qt::CaseInsensitive);
-    qsizetype growth = 0;
     bool marks = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    for (qsizetype i = 0; i < text.size() && !marks; ++i) {
         const QChar c = text[i];
         if (c != QLatin1Char('.') && c != QLatin1Char(','))
             continue;
         // Only a mark before a digit, or a price's dash, changes anything.
-        const bool beforeDigit = i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1));
-        marks = marks || beforeDigit || (i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
-        growth += beforeDigit && ((powCommas && c == QLatin1Char(',')) || isLeadingMark(text, i));
+        marks = (i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1)))
+            || (i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
     }
     if (!marks)
         return;
-    // Rewritten in place unless it grows; a refusal quotes the run as typed,
-    // which an in-place rewrite overwrites.
-    const QString source = growth || pipeline.quote ? QString(text.constData(), text.size()) : QString();
-    if (growth)
-        text.resize(source.size() + growth);
-    QChar* const begin = text.data();
-    QChar* out = begin;
-    const QStringView in = source.isNull() ? QStringView(text) : QStringView(source);
+    const QStringView in(text);
+    QString out;
+    out.reserve(in.size() + 8);
     qsizetype i = 0;
     while (i < in.size()) {
         qsizetype length = 1;
         const char16_t unit = in[i].unicode();
         if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(in, i, &length))) {
-            if (growth && isLeadingMark(in, i)) {
-                *out++ = QLatin1Char('0');
-                *out++ = QLatin1Char('.');
-                ++i;
+            if (isLeadingMark(in, i)) {
+                // The number it starts is read whole: ".99" is 0.99.
+                const qsizetype end = numberRunEnd(in, i + 1);
+                out += QLatin1Char('0');
+                if (!appendNumberRun(out, in.mid(i, end - i), groupMark))
+                    pipeline.refuse(RefusalCode::twoDecimalMarks, in, i, end);
+                i = end;
                 continue;
             }
-            for (qsizetype k = 0; k < length; ++k)
-                *out++ = in[i + k];
+            out += in.mid(i, length);
             i += length;
             continue;
         }
         const qsizetype start = i;
-        qsizetype end = i + length; // just after the last digit of the run
-        qsizetype j = end;
-        while (j < in.size()) {
-            const char16_t next = in[j].unicode();
-            const char32_t c = next < 0x80 ? next : codePointAt(in, j, &length);
-            if (next < 0x80)
-                length = 1;
-            if (c == '.' || c == ',') {
-                j += length;
-            } else if (isDecimalDigit(c)) {
-                j += length;
-                end = j;
-            } else {
-                break;
-            }
-        }
+        const qsizetype end = numberRunEnd(in, i);
         const QStringView run = in.mid(start, end - start);
         const qsizetype comma = german ? -1 : run.indexOf(QLatin1Char(','));
         bool readable;
-        if (comma >= 0 && growth && startsPowArguments(QStringView(begin, out - begin))) {
+        if (comma >= 0 && powCommas && startsPowArguments(out)) {
             // One comma, two arguments; written apart so no later step
             // can take it for grouping.
-            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && writeRun(out, run.left(comma), groupMark);
-            *out++ = QLatin1Char(',');
-            *out++ = QLatin1Char(' ');
-            readable = readable && writeRun(out, run.mid(comma + 1), groupMark);
+            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && appendNumberRun(out, run.left(comma), groupMark);
+            out += QLatin1String(", ");
+            const QStringView second = run.mid(comma + 1);
+            if (!second.isEmpty() && !isDecimalDigit(second.front().unicode()))
+                out += QLatin1Char('0');
+            readable = readable && appendNumberRun(out, second, groupMark);
         } else {
-            readable = writeRun(out, run, groupMark);
+            readable = appendNumberRun(out, run, groupMark);
         }
         if (!readable)
-            pipeline.refuse(RefusalCode::twoDecimalMarks, source, start, end);
+            pipeline.refuse(RefusalCode::twoDecimalMarks, in, start, end);
         i = end;
         if (i + 1 < in.size() && (in[i] == QLatin1Char(',') || in[i] == QLatin1Char('.')) && isPriceDash(in[i + 1])
             && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2))))
             i += 2;
     }
-    text.truncate(out - begin);
+    text = std::move(out);
 }
 
 void CalculatorEngine::removeQuotedText(QString& text)
