@@ -92,7 +92,7 @@ constexpr Unit unitTable[] = {
     {u"cl", UnitKind::volume},   {u"dl", UnitKind::volume},   {u"l", UnitKind::volume},    {u"L", UnitKind::volume},
     {u"gal", UnitKind::volume},  {u"mm", UnitKind::length},   {u"cm", UnitKind::length},   {u"dm", UnitKind::length},
     {u"m", UnitKind::length},    {u"km", UnitKind::length},   {u"ft", UnitKind::length},   {u"mi", UnitKind::length},
-    {u"yd", UnitKind::length},   {u"qm", UnitKind::area},     {u"m²", UnitKind::area},     {u"ha", UnitKind::area},
+    {u"yd", UnitKind::length},   {u"qm", UnitKind::area},     {u"ha", UnitKind::area},
     {u"s", UnitKind::time},      {u"sec", UnitKind::time},    {u"min", UnitKind::time},    {u"h", UnitKind::time},
     {u"Std", UnitKind::time},    {u"Stunde", UnitKind::time}, {u"Stunden", UnitKind::time}, {u"hr", UnitKind::time},
     {u"hrs", UnitKind::time},    {u"hour", UnitKind::time},   {u"hours", UnitKind::time},  {u"Tag", UnitKind::time},
