@@ -358,6 +358,26 @@ bool isPriceDash(QChar c)
     return c == QLatin1Char('-') || c == QChar(0x2212) || c == QChar(0x2013) || c == QChar(0x2014);
 }
 
+// The run reads as it stands: ASCII digits with at most one ".", which is
+// no grouping mark there.
+bool isPlainNumber(QStringView run, QChar groupMark)
+{
+    qsizetype mark = -1;
+    for (qsizetype k = 0; k < run.size(); ++k) {
+        const char16_t c = run[k].unicode();
+        if (c >= '0' && c <= '9')
+            continue;
+        if (c != '.' || mark >= 0)
+            return false;
+        mark = k;
+    }
+    if (mark < 0 || groupMark != QLatin1Char('.'))
+        return true;
+    // "." groups after one to three leading digits not starting with 0 and
+    // before exactly three.
+    return !(mark >= 1 && mark <= 3 && run.front() != QLatin1Char('0') && run.size() - mark - 1 == 3);
+}
+
 // The run stands first in the brackets of pow: in the US style its comma
 // separates the two arguments (pow(2,3)).
 bool startsPowArguments(QStringView written)
@@ -533,9 +553,21 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     }
     if (!marks)
         return;
+    // What is read is written to `out` from the first number that reads
+    // differently on; text before it is copied then. Rows whose numbers
+    // are already plain are left as they are.
     const QStringView in(text);
     QString out;
-    out.reserve(in.size() + 8);
+    qsizetype copied = 0;
+    bool building = powCommas; // pow's arguments look back at what was written
+    auto catchUp = [&](qsizetype upTo) {
+        if (!building) {
+            out.reserve(in.size() + 8);
+            building = true;
+        }
+        out += in.mid(copied, upTo - copied);
+        copied = upTo;
+    };
     qsizetype i = 0;
     while (i < in.size()) {
         qsizetype length = 1;
@@ -544,13 +576,13 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             if (isLeadingMark(in, i)) {
                 // The number it starts is read whole: ".99" is 0.99.
                 const qsizetype end = numberRunEnd(in, i + 1);
+                catchUp(i);
                 out += QLatin1Char('0');
                 if (!appendNumberRun(out, in.mid(i, end - i), groupMark))
                     pipeline.refuse(RefusalCode::twoDecimalMarks, in, i, end);
-                i = end;
+                i = copied = end;
                 continue;
             }
-            out += in.mid(i, length);
             i += length;
             continue;
         }
@@ -558,8 +590,8 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         const qsizetype end = numberRunEnd(in, i);
         const QStringView run = in.mid(start, end - start);
         const qsizetype comma = german ? -1 : run.indexOf(QLatin1Char(','));
-        bool readable;
-        if (comma >= 0 && powCommas && startsPowArguments(out)) {
+        bool readable = true;
+        if (comma >= 0 && powCommas && (catchUp(start), startsPowArguments(out))) {
             // One comma, two arguments; written apart so no later step
             // can take it for grouping.
             readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && appendNumberRun(out, run.left(comma), groupMark);
@@ -568,16 +600,24 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             if (!second.isEmpty() && !isDecimalDigit(second.front().unicode()))
                 out += QLatin1Char('0');
             readable = readable && appendNumberRun(out, second, groupMark);
-        } else {
+            copied = end;
+        } else if (!isPlainNumber(run, groupMark)) {
+            catchUp(start);
             readable = appendNumberRun(out, run, groupMark);
+            copied = end;
         }
         if (!readable)
             pipeline.refuse(RefusalCode::twoDecimalMarks, in, start, end);
         i = end;
         if (i + 1 < in.size() && (in[i] == QLatin1Char(',') || in[i] == QLatin1Char('.')) && isPriceDash(in[i + 1])
-            && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2))))
-            i += 2;
+            && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2)))) {
+            catchUp(i);
+            i = copied = i + 2;
+        }
     }
+    if (!building)
+        return;
+    catchUp(in.size());
     text = std::move(out);
 }
 
@@ -976,6 +1016,15 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
     }
     // Signs go wherever they stand; codes, names and lettered marks only
     // where they are an amount's currency. The text is built anew.
+    // The ASCII characters a sign may start with, taken once from the catalogue.
+    static const Triggers signStarts = [] {
+        QString starts;
+        for (char16_t c = 1; c < 0x80; ++c) {
+            if (EngineCatalogue::isCurrencySignCharacter(c))
+                starts += QChar(c);
+        }
+        return Triggers(starts);
+    }();
     const QStringView in(text);
     QString out;
     qsizetype copied = 0;
@@ -984,7 +1033,7 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
         const char16_t u = in[i].unicode();
         qsizetype from = i;
         qsizetype to = i;
-        if (u >= 0x80 || EngineCatalogue::isCurrencySignCharacter(u)) {
+        if (u >= 0x80 || signStarts.has(char(u))) {
             qsizetype length = 0;
             const bool wordBefore = i > 0 && isWordChar(codePointBefore(in, i));
             if (!(wordBefore && isAsciiLetter(u)) && !EngineCatalogue::currencySignAt(in, i, &length).isEmpty())
