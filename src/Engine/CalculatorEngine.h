@@ -111,7 +111,9 @@ private:
     static void appendSources(const CalculationBlock& row, QVarLengthArray<BlockPtr, 16>& sources);
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                   const QHash<QString, QString>& currencies, const EngineSettings& settings);
-    EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings);
+    // `typed`: the row as typed, links not yet filled in; a refusal quotes it.
+    EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings,
+                                   const QString* typed = nullptr);
     // A tax label prepared for matching without regard to case: its code
     // points, case-folded. Kept until the tax rates change.
     struct FoldedLabel {

@@ -480,6 +480,9 @@ TEST(ExpressionEvaluation, RefusalsByCode)
     EXPECT_EQ(parsed.error().detailText(), QStringLiteral("Invalid expression \u2014 a part the calculator cannot read: 2(3+4)"));
     EXPECT_EQ(t.engine.evaluate(QStringLiteral("Preis 1.000,50 Rabatt 20,5")).error().unreadText(),
               QStringLiteral("Preis 1.000,50 Rabatt 20,5"));
+    // With links, the row as typed, not the values filled in.
+    EXPECT_EQ(t.engine.evaluate(QStringLiteral("Summe {A} Rest 5"), {{QStringLiteral("A"), 1250.5}}, {}).error().unreadText(),
+              QStringLiteral("Summe {A} Rest 5"));
 }
 
 TEST(ExpressionEvaluation, PlaceholdersFromValues)
