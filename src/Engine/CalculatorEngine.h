@@ -122,7 +122,8 @@ private:
     };
     const FoldedLabel& foldedLabel(const QString& label);
 
-    // The rewrite pipeline, in its order; each step rewrites the text in place.
+    // The rewrite pipeline, in its order; the steps that read numbers build
+    // their output anew.
     void sanitize(QString& text, Pipeline& pipeline);
     static void removeQuotedText(QString& text);
     static void normalizeWhitespace(QString& text);

@@ -63,7 +63,7 @@ bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<Cal
 
 } // namespace
 
-// Every step rewrites the one text in place; a step runs only when the text
+// Every step hands the text on to the next; a step runs only when the text
 // holds the characters it acts on. A step that finds the text cannot be read
 // without guessing ends the run: the row fails.
 void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
@@ -1152,22 +1152,23 @@ bool isFunctionWordAt(QStringView text, qsizetype i)
 void CalculatorEngine::extractMathComponents(QString& text, std::optional<CalculationError>& failure,
                                              bool percentPossible, bool quote)
 {
-    // Components are written over the text as they are found (none is
-    // longer than what it came from). Words, blanks and marks are dropped,
+    // Components are written as they are found. Words, blanks and marks are dropped,
     // but never so that the row computes something else than what was
     // typed: two numbers with only dropped text between them, an operator
     // with no number before it, two operators in a row, or an operator
     // followed only by words, fail the row.
     if (text.isEmpty())
         return;
-    // Components overwrite the text; a refusal quotes what was read, when asked to.
-    const QString read = quote ? QString(text.constData(), text.size()) : QString();
+    // Components are written to a text of their own; the row is read
+    // where it stands, and a refusal quotes it.
+    const QString read = text;
     auto refuse = [&failure, &read](RefusalCode reason, qsizetype at, qsizetype end) {
         EngineRefusal::refuse(failure, reason, read, at, end);
     };
-    QChar* data = text.data();
+    const QChar* data = read.constData();
+    QString components;
+    components.reserve(text.size());
     const qsizetype size = text.size();
-    qsizetype out = 0;
     bool written = false;          // a component has been written
     bool afterOperator = true;     // the last component is an operator, or none yet
     bool afterOpen = false;        // the last component is "("
@@ -1192,7 +1193,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             if (!sign) {
                 refuse(RefusalCode::operatorWithoutNumber, at, at + 1);
             } else if (c == QLatin1Char('-')) {
-                data[out++] = c;
+                components += c;
                 written = true;
             }
         } else if (afterOperator) {
@@ -1201,9 +1202,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 refuse(droppedSinceOperator ? RefusalCode::operatorBeforeWords : RefusalCode::twoOperators,
                        lastOperatorAt, at + 1);
             else
-                data[out++] = c;
+                components += c;
         } else {
-            data[out++] = c;
+            components += c;
         }
         afterOperator = true;
         afterOpen = false;
@@ -1235,7 +1236,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         if (runMarks > 1)
             refuse(RefusalCode::twoDecimalMarks, runStart, runEnd);
         for (qsizetype k = runStart; k < runEnd; ++k)
-            data[out++] = data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k];
+            components += data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k];
         if (percentPossible && !numberWithoutPercent) {
             qsizetype next = runEnd;
             while (next < size && (isWhiteSpace(data[next].unicode()) || data[next] == QLatin1Char(')')))
@@ -1267,7 +1268,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 if (lastIsNumber)
                     refuse(RefusalCode::linkTouchingNumber, lastNumberStart, i);
                 for (qsizetype k = placeholderStart; k < i; ++k)
-                    data[out++] = data[k];
+                    components += data[k];
                 lastNumberStart = placeholderStart;
                 placeholderStart = -1;
                 wroteOperand(true);
@@ -1381,7 +1382,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // does not have (max(3, 5), Sqrt(16)).
             if ((isWordChar(before) || wordBefore) && !beforeIsTimes)
                 refuse(RefusalCode::lettersBeforeBracket, at - 1, at + 1);
-            data[out++] = QLatin1Char('(');
+            components += QLatin1Char('(');
             wroteOperand(false);
             afterOpen = true;
             inWord = false;
@@ -1389,7 +1390,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         case ')':
             if (written && afterOperator && droppedSinceOperator)
                 refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, i);
-            data[out++] = QLatin1Char(')');
+            components += QLatin1Char(')');
             wroteOperand(false);
             inWord = false;
             break;
@@ -1417,12 +1418,12 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     if (written && afterOperator) {
         if (droppedSinceOperator)
             refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, size);
-        while (out > 0 && isOperator(data[out - 1]))
-            --out;
+        while (!components.isEmpty() && isOperator(components.back()))
+            components.chop(1);
     }
     // A "%" no rule took: fine where every number is a percentage (10% +
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
         refuse(RefusalCode::percentWithoutRule, lastPercentAt, lastPercentAt + 1);
-    text.truncate(out);
+    text = std::move(components);
 }

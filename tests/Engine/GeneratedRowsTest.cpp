@@ -323,9 +323,10 @@ TEST(GeneratedRows, EveryCatalogueEntryReadsInBothStyles)
                     EXPECT_TRUE(!mixed.ok() && mixed.error().refusal() == RefusalCode::mixedCurrencies) << row.toStdString();
                 }
                 // A lettered mark inside a word is no mark.
-                if (entry.kind == SpellingKind::letteredMark)
+                if (entry.kind == SpellingKind::letteredMark) {
                     EXPECT_EQ(CalculatorEngine::resultCurrencyCode(QStringLiteral("Ab") + entry.text.toString() + QStringLiteral("ab 5")),
                               std::nullopt) << entry.text.toString().toStdString();
+                }
             }
         }
         // The mark drawn beside a value reads back as its currency.
