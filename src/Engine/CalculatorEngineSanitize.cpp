@@ -1166,8 +1166,17 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         EngineRefusal::refuse(failure, reason, read, at, end);
     };
     const QChar* data = read.constData();
-    QString components;
-    components.reserve(text.size());
+    // The components' text, grown as needed: never written past its end.
+    QString components(text.size() + 8, Qt::Uninitialized);
+    QChar* buffer = components.data();
+    qsizetype count = 0;
+    auto put = [&](QChar c) {
+        if (count == components.size()) {
+            components.resize(count * 2);
+            buffer = components.data();
+        }
+        buffer[count++] = c;
+    };
     const qsizetype size = text.size();
     bool written = false;          // a component has been written
     bool afterOperator = true;     // the last component is an operator, or none yet
@@ -1193,7 +1202,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             if (!sign) {
                 refuse(RefusalCode::operatorWithoutNumber, at, at + 1);
             } else if (c == QLatin1Char('-')) {
-                components += c;
+                put(c);
                 written = true;
             }
         } else if (afterOperator) {
@@ -1202,9 +1211,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 refuse(droppedSinceOperator ? RefusalCode::operatorBeforeWords : RefusalCode::twoOperators,
                        lastOperatorAt, at + 1);
             else
-                components += c;
+                put(c);
         } else {
-            components += c;
+            put(c);
         }
         afterOperator = true;
         afterOpen = false;
@@ -1236,7 +1245,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         if (runMarks > 1)
             refuse(RefusalCode::twoDecimalMarks, runStart, runEnd);
         for (qsizetype k = runStart; k < runEnd; ++k)
-            components += data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k];
+            put(data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k]);
         if (percentPossible && !numberWithoutPercent) {
             qsizetype next = runEnd;
             while (next < size && (isWhiteSpace(data[next].unicode()) || data[next] == QLatin1Char(')')))
@@ -1268,7 +1277,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 if (lastIsNumber)
                     refuse(RefusalCode::linkTouchingNumber, lastNumberStart, i);
                 for (qsizetype k = placeholderStart; k < i; ++k)
-                    components += data[k];
+                    put(data[k]);
                 lastNumberStart = placeholderStart;
                 placeholderStart = -1;
                 wroteOperand(true);
@@ -1382,7 +1391,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // does not have (max(3, 5), Sqrt(16)).
             if ((isWordChar(before) || wordBefore) && !beforeIsTimes)
                 refuse(RefusalCode::lettersBeforeBracket, at - 1, at + 1);
-            components += QLatin1Char('(');
+            put(QLatin1Char('('));
             wroteOperand(false);
             afterOpen = true;
             inWord = false;
@@ -1390,7 +1399,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         case ')':
             if (written && afterOperator && droppedSinceOperator)
                 refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, i);
-            components += QLatin1Char(')');
+            put(QLatin1Char(')'));
             wroteOperand(false);
             inWord = false;
             break;
@@ -1418,12 +1427,13 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     if (written && afterOperator) {
         if (droppedSinceOperator)
             refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, size);
-        while (!components.isEmpty() && isOperator(components.back()))
-            components.chop(1);
+        while (count > 0 && isOperator(buffer[count - 1]))
+            --count;
     }
     // A "%" no rule took: fine where every number is a percentage (10% +
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
         refuse(RefusalCode::percentWithoutRule, lastPercentAt, lastPercentAt + 1);
+    components.truncate(count);
     text = std::move(components);
 }

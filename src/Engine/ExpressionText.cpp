@@ -70,7 +70,7 @@ bool isWhiteSpaceSlow(char32_t c)
 
 }
 
-qsizetype numberRunEnd(QStringView text, qsizetype i)
+qsizetype numberRunEndSlow(QStringView text, qsizetype i)
 {
     qsizetype end = i;
     while (i < text.size()) {

@@ -145,7 +145,26 @@ inline bool isNumberish(char32_t c)
 // The one reader of a number as typed. A run starts at a digit (or at the
 // decimal mark before one) and takes digits with single "." and "," between
 // them; it ends at its last digit.
-qsizetype numberRunEnd(QStringView text, qsizetype i);
+qsizetype numberRunEndSlow(QStringView text, qsizetype i);
+inline qsizetype numberRunEnd(QStringView text, qsizetype i)
+{
+    // ASCII digits and marks inline; anything else by the full reader.
+    qsizetype end = i;
+    while (i < text.size()) {
+        const char16_t unit = text[i].unicode();
+        if (unit >= '0' && unit <= '9')
+            end = ++i;
+        else if (unit == '.' || unit == ',')
+            ++i;
+        else if (unit >= 0x80) {
+            const qsizetype slow = numberRunEndSlow(text, i);
+            return slow > i ? slow : end;
+        }
+        else
+            break;
+    }
+    return end;
+}
 // Appends the run with "." as its decimal point and no grouping. A
 // grouping mark groups only after one to three leading digits that do not
 // start with 0 and before exactly three digits; anywhere else it is the
