@@ -557,15 +557,12 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     // differently on; text before it is copied then. Rows whose numbers
     // are already plain are left as they are.
     const QStringView in(text);
-    QString out;
+    TextBuilder out;
     qsizetype copied = 0;
     bool building = powCommas; // pow's arguments look back at what was written
     auto catchUp = [&](qsizetype upTo) {
-        if (!building) {
-            out.reserve(in.size() + 8);
-            building = true;
-        }
-        out += in.mid(copied, upTo - copied);
+        building = true;
+        out.append(in.mid(copied, upTo - copied));
         copied = upTo;
     };
     qsizetype i = 0;
@@ -577,7 +574,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
                 // The number it starts is read whole: ".99" is 0.99.
                 const qsizetype end = numberRunEnd(in, i + 1);
                 catchUp(i);
-                out += QLatin1Char('0');
+                out.append(QLatin1Char('0'));
                 if (!appendNumberRun(out, in.mid(i, end - i), groupMark))
                     pipeline.refuse(RefusalCode::twoDecimalMarks, in, i, end);
                 i = copied = end;
@@ -591,14 +588,14 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         const QStringView run = in.mid(start, end - start);
         const qsizetype comma = german ? -1 : run.indexOf(QLatin1Char(','));
         bool readable = true;
-        if (comma >= 0 && powCommas && (catchUp(start), startsPowArguments(out))) {
+        if (comma >= 0 && powCommas && (catchUp(start), startsPowArguments(out.view()))) {
             // One comma, two arguments; written apart so no later step
             // can take it for grouping.
             readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && appendNumberRun(out, run.left(comma), groupMark);
-            out += QLatin1String(", ");
+            out.append(QLatin1String(", "));
             const QStringView second = run.mid(comma + 1);
             if (!second.isEmpty() && !isDecimalDigit(second.front().unicode()))
-                out += QLatin1Char('0');
+                out.append(QLatin1Char('0'));
             readable = readable && appendNumberRun(out, second, groupMark);
             copied = end;
         } else if (!isPlainNumber(run, groupMark)) {
@@ -618,7 +615,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     if (!building)
         return;
     catchUp(in.size());
-    text = std::move(out);
+    out.handBack(text);
 }
 
 void CalculatorEngine::removeQuotedText(QString& text)
@@ -1026,7 +1023,7 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
         return Triggers(starts);
     }();
     const QStringView in(text);
-    QString out;
+    TextBuilder out;
     qsizetype copied = 0;
     qsizetype next = 0; // the next amount that may own a currency word
     for (qsizetype i = 0; i < in.size(); ++i) {
@@ -1054,17 +1051,17 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
             if (!owned)
                 continue;
         }
-        out += in.mid(copied, from - copied);
+        out.append(in.mid(copied, from - copied));
         // Between two numbers the mark leaves a blank: 5 EUR 3 is not 53.
         if (!out.isEmpty() && to < in.size() && isNumberish(out.back().unicode()) && isNumberish(in[to].unicode()))
-            out += QLatin1Char(' ');
+            out.append(QLatin1Char(' '));
         copied = to;
         i = to - 1;
     }
     if (copied == 0)
         return;
-    out += in.mid(copied);
-    text = std::move(out);
+    out.append(in.mid(copied));
+    out.handBack(text);
 }
 
 void CalculatorEngine::removeThousandsSeparators(QString& text)
@@ -1159,24 +1156,15 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     // followed only by words, fail the row.
     if (text.isEmpty())
         return;
-    // Components are written to a text of their own; the row is read
-    // where it stands, and a refusal quotes it.
-    const QString read = text;
+    // Components are written apart from the row, which is read where it
+    // stands and quoted by a refusal.
+    const QStringView read(text);
     auto refuse = [&failure, &read](RefusalCode reason, qsizetype at, qsizetype end) {
         EngineRefusal::refuse(failure, reason, read, at, end);
     };
     const QChar* data = read.constData();
-    // The components' text, grown as needed: never written past its end.
-    QString components(text.size() + 8, Qt::Uninitialized);
-    QChar* buffer = components.data();
-    qsizetype count = 0;
-    auto put = [&](QChar c) {
-        if (count == components.size()) {
-            components.resize(count * 2);
-            buffer = components.data();
-        }
-        buffer[count++] = c;
-    };
+    TextBuilder components;
+    auto put = [&components](QChar c) { components.append(c); };
     const qsizetype size = text.size();
     bool written = false;          // a component has been written
     bool afterOperator = true;     // the last component is an operator, or none yet
@@ -1427,13 +1415,12 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     if (written && afterOperator) {
         if (droppedSinceOperator)
             refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, size);
-        while (count > 0 && isOperator(buffer[count - 1]))
-            --count;
+        while (!components.isEmpty() && isOperator(components.back()))
+            components.chop(1);
     }
     // A "%" no rule took: fine where every number is a percentage (10% +
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
         refuse(RefusalCode::percentWithoutRule, lastPercentAt, lastPercentAt + 1);
-    components.truncate(count);
-    text = std::move(components);
+    components.handBack(text);
 }

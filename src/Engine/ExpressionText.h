@@ -170,7 +170,37 @@ inline qsizetype numberRunEnd(QStringView text, qsizetype i)
 // start with 0 and before exactly three digits; anywhere else it is the
 // decimal mark. False when the run holds two decimal marks (1,2,3 or
 // 12.03.2024) or reads one mark both ways (1.000.5).
-bool appendNumberRun(QString& out, QStringView run, QChar groupMark);
+// `out` is a QString or anything with append(QChar) and append(QStringView).
+template <typename Out>
+bool appendNumberRun(Out& out, QStringView run, QChar groupMark)
+{
+    if (run.isEmpty())
+        return true;
+    const bool startsWithZero = run.front() == QLatin1Char('0');
+    qsizetype leading = 0;
+    qsizetype i = digitRunEnd(run, 0, &leading);
+    out.append(run.left(i));
+    bool mayGroup = leading >= 1 && leading <= 3 && !startsWithZero;
+    bool grouped = false;
+    bool decimal = false;
+    while (i < run.size()) {
+        const QChar mark = run[i++];
+        const qsizetype groupStart = i;
+        qsizetype digits = 0;
+        i = digitRunEnd(run, i, &digits);
+        if (mark == groupMark && mayGroup && digits == 3) {
+            grouped = true;
+        } else {
+            if (decimal || (grouped && mark == groupMark))
+                return false;
+            decimal = true;
+            mayGroup = false;
+            out.append(QLatin1Char('.'));
+        }
+        out.append(run.mid(groupStart, i - groupStart));
+    }
+    return true;
+}
 // A part of a row the editor and print number (a label or colour sits on
 // it): digits with at most one decimal mark, brackets and currency signs
 // around them aside; no letters.
