@@ -468,7 +468,10 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         const qsizetype end = numberRunEnd(text, i);
         i = end;
         const char32_t before = start > 0 ? codePointBefore(text, start) : 0;
-        if (!before || (!isWordChar(before) && !isNumberish(before))) {
+        const qsizetype firstGroup = digitRunEnd(text, start);
+        const QChar afterFirst = firstGroup < text.size() ? text[firstGroup] : QChar();
+        const bool dateMark = afterFirst == QLatin1Char('-') || afterFirst == QLatin1Char('/') || afterFirst == QLatin1Char('.');
+        if (dateMark && (!before || (!isWordChar(before) && !isNumberish(before)))) {
             const qsizetype dateEnd = dateEndAt(text, start);
             if (dateEnd >= 0) {
                 pipeline.refuse(RefusalCode::date, text, start, dateEnd);
@@ -1011,6 +1014,13 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
         pipeline.refuse(RefusalCode::mixedUnits, text, pair->first, pair->second);
         return;
     }
+    // Nothing to take out: no amount carries a currency and no sign stands anywhere.
+    static const Triggers symbols(QString::fromLatin1(EngineCatalogue::asciiSignSymbols()));
+    const bool anyCode = std::any_of(amounts.cbegin(), amounts.cend(), [](const Amount& a) { return !a.code.isEmpty(); });
+    if (!anyCode && std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c.unicode() >= 0x80 || symbols.has(char(c.unicode()));
+        }))
+        return;
     // Signs go wherever they stand; codes, names and lettered marks only
     // where they are an amount's currency. The text is built anew.
     // The ASCII characters a sign may start with, taken once from the catalogue.
