@@ -7,6 +7,9 @@
 #include <QRegularExpression>
 #include <QRegularExpressionMatch>
 #include <QRegularExpressionMatchIterator>
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <optional>
 
 // One run of the rewrite pipeline: the settings it reads and the failure a
@@ -26,7 +29,7 @@ struct CalculatorEngine::Pipeline {
 
     // The text cannot be read without guessing: the row fails rather than
     // show a number nobody typed.
-    void refuse(const char* reason, QStringView text, qsizetype at, qsizetype end);
+    void refuse(RefusalCode reason, QStringView text, qsizetype at, qsizetype end);
 };
 
 // The characters a text holds, as far as the steps' triggers go: every
@@ -48,6 +51,14 @@ struct CalculatorEngine::Triggers {
         }
     }
     bool has(char c) const { return bits[uchar(c) >> 6] & (quint64(1) << (uchar(c) & 63)); }
+    bool hasAnyOf(const char* characters) const
+    {
+        for (; *characters; ++characters) {
+            if (has(*characters))
+                return true;
+        }
+        return false;
+    }
     bool hasLetter(char lower) const { return has(lower) || has(char(lower - 'a' + 'A')); }
     bool hasAnyLetter() const
     {
@@ -62,11 +73,40 @@ struct CalculatorEngine::Triggers {
     void addNumbers() { add("0123456789.-"); }
 };
 
+// A step's output, built apart from the text it reads: on the stack for
+// rows of ordinary length, on the heap past that. It grows as it is
+// written, so no step can write past its end, and the text it reads stays
+// as it was until the step hands its output back.
+class TextBuilder {
+public:
+    void append(QChar c) { m_chars.append(c); }
+    void append(QStringView text) { m_chars.append(text.data(), text.size()); }
+    void append(QLatin1String text)
+    {
+        for (char c : text)
+            m_chars.append(QLatin1Char(c));
+    }
+    qsizetype size() const { return m_chars.size(); }
+    bool isEmpty() const { return m_chars.isEmpty(); }
+    QChar back() const { return m_chars.back(); }
+    void chop(qsizetype n) { m_chars.resize(m_chars.size() - n); }
+    QStringView view() const { return QStringView(m_chars.constData(), m_chars.size()); }
+    // Replaces `text` with what was built; `text` may be what was read.
+    void handBack(QString& text) const
+    {
+        text.resize(m_chars.size());
+        std::copy(m_chars.cbegin(), m_chars.cend(), text.data());
+    }
+
+private:
+    QVarLengthArray<QChar, 256> m_chars;
+};
+
 namespace EngineRefusal {
 
 // The one way a step refuses a row: the first refusal of a run wins, with
 // why and the stretch [at, end) of the text it could not read.
-void refuse(std::optional<CalculationError>& failure, const char* reason, QStringView text, qsizetype at,
+void refuse(std::optional<CalculationError>& failure, RefusalCode reason, QStringView text, qsizetype at,
             qsizetype end);
 // A value that is no finite number (an overflow, ln(0), sqrt(-1)).
 void notFinite(std::optional<CalculationError>& failure);
@@ -75,14 +115,11 @@ void notFinite(std::optional<CalculationError>& failure);
 
 namespace EngineCurrency {
 
-// Every currency mark the marks step removes, longest of a kind first
-// (US$ before $, R$ before R): the signs of the one table and the lettered
-// marks as typed. At most 32.
-const QStringList& marks();
-
 // A currency at `i` (a sign, a code or a currency's name standing as a
 // word); its code and length. Empty when none stands there.
-QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length);
+// A conversion's target (`target`) may be a lettered mark with no amount
+// beside it (in kr).
+QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length, bool target = false);
 // A currency ending right before `end`; its code and where it starts.
 QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start);
 

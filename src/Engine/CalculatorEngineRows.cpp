@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -115,26 +116,27 @@ struct CalculatorEngine::RowGraph {
     }
 };
 
-std::optional<QString> CalculatorEngine::detectRowCurrency(const QString& text)
+std::optional<QString> CalculatorEngine::resultCurrencyCode(QStringView text)
 {
     // A converted value is in the currency of its last conversion.
     if (std::optional<QString> converted = conversionTargetCode(text))
         return converted;
-    QStringView trimmed(text);
-    while (!trimmed.isEmpty() && isBlank(codePointBefore(trimmed, trimmed.size())))
-        trimmed.chop(1); // blanks are single UTF-16 units
-    for (const QString& symbol : currencySymbols()) {
-        if (trimmed.endsWith(symbol))
-            return symbol;
-    }
-    // The words are three ASCII letters: when the text ends in three ASCII
-    // characters, upper-casing those alone decides.
-    const QStringView tail = trimmed.right(3);
-    const bool asciiTail = tail.size() == 3 && std::all_of(tail.begin(), tail.end(), [](QChar c) { return c.unicode() < 0x80; });
-    const QString upper = asciiTail ? tail.toString().toUpper() : trimmed.toString().toUpper();
-    for (const QString& word : currencyWords()) {
-        if (upper.endsWith(word))
-            return word;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        // A link's name and colour are no amount of the row's.
+        if (u == '{') {
+            const qsizetype close = text.indexOf(QLatin1Char('}'), i + 1);
+            if (close < 0)
+                break;
+            i = close;
+            continue;
+        }
+        if (u < 0x80 && !isAsciiLetter(u) && !EngineCatalogue::isSignSymbol(u))
+            continue;
+        qsizetype length = 0;
+        const QStringView code = EngineCurrency::currencyAt(text, i, &length);
+        if (!code.isEmpty())
+            return code.toString();
     }
     return std::nullopt;
 }
@@ -156,7 +158,7 @@ std::optional<QString> CalculatorEngine::ownCurrencyMark(const BlockPtr& block)
     const QString expression = block->expression();
     const bool sameText = memo.expression.constData() == expression.constData() && memo.expression.size() == expression.size();
     if (!memo.markKnown || (!sameText && memo.expression != expression)) {
-        memo.mark = detectRowCurrency(expression);
+        memo.mark = resultCurrencyCode(expression);
         memo.expression = expression;
         memo.markKnown = true;
     }
@@ -178,7 +180,7 @@ void CalculatorEngine::checkRowMemos(const BlockPtr& edited)
             if (found != m_rowMemos.end() && found->second.markKnown && !found->second.row.owner_before(edited)
                 && !edited.owner_before(found->second.row)) {
                 const RowMemo& memo = found->second;
-                keep = memo.expression != edited->expression() && memo.mark == detectRowCurrency(edited->expression());
+                keep = memo.expression != edited->expression() && memo.mark == resultCurrencyCode(edited->expression());
             }
         }
     }

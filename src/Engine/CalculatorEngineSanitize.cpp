@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
 
 #include <algorithm>
@@ -6,7 +7,7 @@
 
 using namespace ExpressionText;
 
-void EngineRefusal::refuse(std::optional<CalculationError>& failure, const char* reason, QStringView text,
+void EngineRefusal::refuse(std::optional<CalculationError>& failure, RefusalCode reason, QStringView text,
                            qsizetype at, qsizetype end)
 {
     if (failure)
@@ -18,7 +19,7 @@ void EngineRefusal::refuse(std::optional<CalculationError>& failure, const char*
     QString shown = text.mid(at, std::min(end - at, most)).trimmed().toString();
     if (end - at > most)
         shown += QChar(0x2026);
-    failure = CalculationError::invalidExpression(QString::fromUtf8(reason), shown);
+    failure = CalculationError::invalidExpression(reason, shown);
 }
 
 void EngineRefusal::notFinite(std::optional<CalculationError>& failure)
@@ -27,7 +28,7 @@ void EngineRefusal::notFinite(std::optional<CalculationError>& failure)
         failure = CalculationError::invalidResult();
 }
 
-void CalculatorEngine::Pipeline::refuse(const char* reason, QStringView text, qsizetype at, qsizetype end)
+void CalculatorEngine::Pipeline::refuse(RefusalCode reason, QStringView text, qsizetype at, qsizetype end)
 {
     EngineRefusal::refuse(failure, reason, text, at, end);
 }
@@ -62,7 +63,7 @@ bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<Cal
 
 } // namespace
 
-// Every step rewrites the one text in place; a step runs only when the text
+// Every step hands the text on to the next; a step runs only when the text
 // holds the characters it acts on. A step that finds the text cannot be read
 // without guessing ends the run: the row fails.
 void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
@@ -76,10 +77,16 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
     if (triggers.beyondAscii || triggers.has(' ') || triggers.has('\'')) {
         normalizeWhitespace(text);
         joinDigitGroups(text, triggers.beyondAscii || triggers.has('\''),
-                        pipeline.settings.decimalStyle == DecimalStyle::germanComma ? QLatin1Char('.') : QLatin1Char(','));
+                        pipeline.settings.decimalStyle == DecimalStyle::germanComma ? QLatin1Char('.') : QLatin1Char(','),
+                        pipeline);
+        if (pipeline.failure)
+            return;
     }
-    if (triggers.has('.') || triggers.has(',')) {
+    if (triggers.has('.') || triggers.has(',') || triggers.hasAnyLetter() || triggers.has('-') || triggers.has('/')
+        || triggers.beyondAscii) {
         normalizeLocaleNumbers(text, pipeline);
+        if (pipeline.failure)
+            return;
         triggers.add("0. ");
     }
     const bool keyword = (triggers.hasLetter('i') && triggers.hasLetter('n'))
@@ -109,7 +116,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
         normalizeOperatorSymbols(text);
         triggers.add("*/-");
     }
-    if (triggers.beyondAscii || triggers.has('$') || triggers.hasAnyLetter()) {
+    if (triggers.beyondAscii || triggers.hasAnyOf(EngineCatalogue::asciiSignSymbols()) || triggers.hasAnyLetter()) {
         removeCurrencyMarks(text, pipeline);
         if (pipeline.failure)
             return;
@@ -194,10 +201,16 @@ bool wordEndsBefore(QStringView text, qsizetype start)
 {
     if (start <= 0 || !isWordChar(codePointBefore(text, start)))
         return false;
+    // A lone x is times when it stands apart from the number (Euro x 66
+    // 106) or follows an operand (4x7 341); glued before digits with
+    // nothing before it, it is a word's letter (X200).
     const QChar c = text[start - 1];
-    const bool loneX = (c == QLatin1Char('x') || c == QLatin1Char('X'))
-        && (start < 2 || !isWordChar(codePointBefore(text, start - 1)));
-    return !loneX;
+    if ((c != QLatin1Char('x') && c != QLatin1Char('X')) || (start >= 2 && isWordChar(codePointBefore(text, start - 1))))
+        return true;
+    const qsizetype operand = skipWhiteSpaceBack(text, start - 1);
+    const bool apart = start < text.size() && isWhiteSpace(text[start].unicode());
+    const bool afterOperand = operand > 0 && (isNumberChar(codePointBefore(text, operand)) || text[operand - 1] == QLatin1Char(')'));
+    return !(apart || afterOperand);
 }
 
 bool isApostrophe(QChar c)
@@ -207,7 +220,7 @@ bool isApostrophe(QChar c)
 
 } // namespace
 
-void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar groupMark)
+void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar groupMark, Pipeline& pipeline)
 {
     // A blank or an apostrophe groups thousands (1 000, 1'000) only after
     // a first group of one to three digits that does not start with 0 and
@@ -274,6 +287,21 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         }
         if (separators.isEmpty())
             continue;
+        // Blanks after a word cannot tell a model or room number from a
+        // price (Windows 11 129, TV 1 299): the row is refused. After a
+        // currency, an operator, a bracket or at the start they group.
+        if (!isApostrophe(separator)) {
+            const qsizetype previous = skipWhiteSpaceBack(view, start);
+            if (previous > 0 && wordEndsBefore(view, previous)) {
+                qsizetype wordStart = previous;
+                while (wordStart > 0 && isWordChar(codePointBefore(view, wordStart)))
+                    --wordStart;
+                if (!EngineCatalogue::isCurrencyWord(view.mid(wordStart, previous - wordStart))) {
+                    pipeline.refuse(RefusalCode::ambiguousGrouping, view, wordStart, end);
+                    return;
+                }
+            }
+        }
         // Followed by another group under another mark (1 000.000), or by
         // more digits glued on: not one number. A decimal part may follow
         // (1'250.50).
@@ -330,44 +358,24 @@ bool isPriceDash(QChar c)
     return c == QLatin1Char('-') || c == QChar(0x2212) || c == QChar(0x2013) || c == QChar(0x2014);
 }
 
-// Writes one number run (digits and marks, ending in a digit) with "." as
-// its decimal point and no grouping. A grouping mark groups only where it
-// can: after one to three leading digits that do not start with 0, and
-// before exactly three digits; anywhere
-// else it is the decimal mark. False when the run holds two decimal marks
-// (1,2,3 or 12.03.2024), or reads one mark both ways (1.000.5). Never
-// writes more than it reads, so `out` may trail `run` in the same buffer.
-bool writeRun(QChar*& out, QStringView run, QChar groupMark)
+// The run reads as it stands: ASCII digits with at most one ".", which is
+// no grouping mark there.
+bool isPlainNumber(QStringView run, QChar groupMark)
 {
-    const QChar* in = run.data();
-    const qsizetype size = run.size();
-    // Read before anything is written: `out` may overwrite the run's start.
-    const bool startsWithZero = run.front() == QLatin1Char('0');
-    qsizetype leading = 0;
-    qsizetype i = digitRunEnd(run, 0, &leading);
-    for (qsizetype k = 0; k < i; ++k)
-        *out++ = in[k];
-    bool mayGroup = leading <= 3 && !startsWithZero;
-    bool grouped = false;
-    bool decimal = false;
-    while (i < size) {
-        const QChar mark = in[i++];
-        const qsizetype groupStart = i;
-        qsizetype digits = 0;
-        i = digitRunEnd(run, i, &digits);
-        if (mark == groupMark && mayGroup && digits == 3) {
-            grouped = true;
-        } else {
-            if (decimal || (grouped && mark == groupMark))
-                return false;
-            decimal = true;
-            mayGroup = false;
-            *out++ = QLatin1Char('.');
-        }
-        for (qsizetype k = groupStart; k < i; ++k)
-            *out++ = in[k];
+    qsizetype mark = -1;
+    for (qsizetype k = 0; k < run.size(); ++k) {
+        const char16_t c = run[k].unicode();
+        if (c >= '0' && c <= '9')
+            continue;
+        if (c != '.' || mark >= 0)
+            return false;
+        mark = k;
     }
-    return true;
+    if (mark < 0 || groupMark != QLatin1Char('.'))
+        return true;
+    // "." groups after one to three leading digits not starting with 0 and
+    // before exactly three.
+    return !(mark >= 1 && mark <= 3 && run.front() != QLatin1Char('0') && run.size() - mark - 1 == 3);
 }
 
 // The run stands first in the brackets of pow: in the US style its comma
@@ -385,94 +393,232 @@ bool startsPowArguments(QStringView written)
 
 } // namespace
 
+namespace {
+
+// Letters glued right after a number that leave it a number: a unit
+// (5kg), a currency (100EUR, 5kr), a magnitude (45k, refused later), the
+// times x (4x5), a constant's e (1e3), a keyword or a word of arithmetic.
+bool keepsNumberBefore(QStringView word)
+{
+    if (word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X') || word[0] == QLatin1Char('e')
+                             || word[0] == QLatin1Char('E')))
+        return true;
+    return EngineCatalogue::unitOf(word) || EngineCatalogue::isCurrencyWord(word) || EngineCatalogue::magnitudeOf(word)
+        || EngineCatalogue::isConversionKeyword(word) || EngineCatalogue::arithmeticWordOf(word)
+        || EngineCatalogue::isConstantName(word) || EngineCatalogue::isFunctionName(word);
+}
+
+// One of the enabled tax labels starts at `i` (100MwSt, 2fach).
+bool taxLabelAt(QStringView text, qsizetype i, const QList<CalcSettings::TaxRate>& rates)
+{
+    for (const CalcSettings::TaxRate& rate : rates) {
+        const QString label = rate.label.trimmed();
+        if (!label.isEmpty() && text.mid(i).startsWith(label, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+// A date at `i` (2024-04-15, 15-04-2024, 15/04/2024, 12.03.2024): where
+// it ends, else -1. 10:4 and 1/2 are no dates.
+qsizetype dateEndAt(QStringView text, qsizetype i)
+{
+    qsizetype counts[3] = {0, 0, 0};
+    QChar separator;
+    qsizetype at = i;
+    for (int part = 0; part < 3; ++part) {
+        at = digitRunEnd(text, at, &counts[part]);
+        if (counts[part] == 0)
+            return -1;
+        if (part == 2)
+            break;
+        if (at >= text.size())
+            return -1;
+        const QChar c = text[at];
+        if (part == 0 && c != QLatin1Char('-') && c != QLatin1Char('/') && c != QLatin1Char('.'))
+            return -1;
+        if (part == 1 && c != separator)
+            return -1;
+        separator = c;
+        ++at;
+    }
+    if (at < text.size() && (isDecimalDigit(codePointAt(text, at)) || ((text[at] == QLatin1Char('.') || text[at] == QLatin1Char(','))
+                                                                       && at + 1 < text.size() && isDecimalDigit(text[at + 1].unicode()))))
+        return -1;
+    const bool yearFirst = counts[0] == 4 && counts[1] <= 2 && counts[2] <= 2 && separator == QLatin1Char('-');
+    const bool yearLast = counts[0] <= 2 && counts[1] <= 2 && (counts[2] == 4 || counts[2] == 2);
+    return yearFirst || yearLast ? at : -1;
+}
+
+} // namespace
+
 void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
 {
+    // Digits glued to letters are part of a word (3D, 4G, X200, A4), and
+    // a date is no number: the words' digits become letters, a date fails
+    // the row. Letters stand in for the digits one for one.
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype length = 1;
+        const char16_t unit = text[i].unicode();
+        if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(text, i, &length))) {
+            i += length;
+            continue;
+        }
+        const qsizetype start = i;
+        const qsizetype end = numberRunEnd(text, i);
+        i = end;
+        const char32_t before = start > 0 ? codePointBefore(text, start) : 0;
+        const qsizetype firstGroup = digitRunEnd(text, start);
+        const QChar afterFirst = firstGroup < text.size() ? text[firstGroup] : QChar();
+        const bool dateMark = afterFirst == QLatin1Char('-') || afterFirst == QLatin1Char('/') || afterFirst == QLatin1Char('.');
+        if (dateMark && (!before || (!isWordChar(before) && !isNumberish(before)))) {
+            const qsizetype dateEnd = dateEndAt(text, start);
+            if (dateEnd >= 0) {
+                pipeline.refuse(RefusalCode::date, text, start, dateEnd);
+                return;
+            }
+        }
+        bool glued = false;
+        if (before && isWordChar(before)) {
+            qsizetype wordStart = start;
+            while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
+                --wordStart;
+            const QStringView word = QStringView(text).mid(wordStart, start - wordStart);
+            const bool timesX = word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X'))
+                && wordStart > 0 && (isNumberChar(codePointBefore(text, wordStart)) || text[wordStart - 1] == QLatin1Char(')'));
+            bool code = false;
+            for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
+                code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
+            glued = !timesX && !code && !EngineCatalogue::isFunctionName(word) && !EngineCatalogue::isConstantName(word)
+                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
+            // Letters between digits are a typo in a number (1o0), not a word.
+            if (glued && wordStart > 0 && isDecimalDigit(codePointBefore(text, wordStart))) {
+                pipeline.refuse(RefusalCode::lettersInNumber, text, std::max<qsizetype>(0, wordStart - 8), end);
+                return;
+            }
+        }
+        qsizetype signLength = 0;
+        if (!glued && end < text.size() && isWordChar(codePointAt(text, end))
+            && EngineCatalogue::currencySignAt(text, end, &signLength).isEmpty()) {
+            qsizetype wordEnd = end;
+            while (wordEnd < text.size() && isWordChar(codePointAt(text, wordEnd)))
+                ++wordEnd;
+            glued = !keepsNumberBefore(QStringView(text).mid(end, wordEnd - end)) && !taxLabelAt(text, end, pipeline.settings.enabledTaxRates)
+                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
+            if (glued && wordEnd < text.size() && isDecimalDigit(codePointAt(text, wordEnd))) {
+                pipeline.refuse(RefusalCode::lettersInNumber, text, start, wordEnd + 1);
+                return;
+            }
+        }
+        if (!glued)
+            continue;
+        QChar* data = text.data();
+        for (qsizetype k = start; k < end; ++k) {
+            if (data[k].isLowSurrogate())
+                continue;
+            data[k] = QLatin1Char('d');
+        }
+        // Drop the low halves of digits outside the BMP: each digit is one letter.
+        if (end - start > 0) {
+            QString cleaned;
+            bool surrogates = false;
+            for (qsizetype k = start; k < end; ++k)
+                surrogates = surrogates || data[k].isLowSurrogate();
+            if (surrogates) {
+                cleaned = text.left(start);
+                for (qsizetype k = start; k < end; ++k) {
+                    if (!data[k].isLowSurrogate())
+                        cleaned += data[k];
+                }
+                const qsizetype removed = (end - start) - (cleaned.size() - start);
+                cleaned += QStringView(text).mid(end);
+                text = std::move(cleaned);
+                i = end - removed;
+            }
+        }
+    }
+
     // Number runs: a digit, then digits, "." and ",", ending in a digit. A
     // leading mark reads as "0."; a price's ",-" or ".-" means whole units.
+    // The text is built anew from what is read: nothing is written over
+    // what is still to be read.
     const bool german = pipeline.settings.decimalStyle == DecimalStyle::germanComma;
     const QChar groupMark = german ? QLatin1Char('.') : QLatin1Char(',');
-    // What the text may grow by: "0." for a leading mark, ", " for a comma
-    // that may part pow's arguments. Without growth it is rewritten in place.
     const bool powCommas = !german && text.contains(QLatin1String("pow("), Qt::CaseInsensitive);
-    qsizetype growth = 0;
     bool marks = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    for (qsizetype i = 0; i < text.size() && !marks; ++i) {
         const QChar c = text[i];
         if (c != QLatin1Char('.') && c != QLatin1Char(','))
             continue;
         // Only a mark before a digit, or a price's dash, changes anything.
-        const bool beforeDigit = i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1));
-        marks = marks || beforeDigit || (i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
-        // A comma in pow's brackets grows by its blank whatever follows it:
-        // pow(2,.5) parts its arguments too.
-        growth += (powCommas && c == QLatin1Char(',')) || (beforeDigit && isLeadingMark(text, i));
+        marks = (i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1)))
+            || (i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
     }
     if (!marks)
         return;
-    // Rewritten in place unless it grows; a refusal quotes the run as typed,
-    // which an in-place rewrite overwrites.
-    const QString source = growth || pipeline.quote ? QString(text.constData(), text.size()) : QString();
-    if (growth)
-        text.resize(source.size() + growth);
-    QChar* const begin = text.data();
-    QChar* out = begin;
-    const QStringView in = source.isNull() ? QStringView(text) : QStringView(source);
+    // What is read is written to `out` from the first number that reads
+    // differently on; text before it is copied then. Rows whose numbers
+    // are already plain are left as they are.
+    const QStringView in(text);
+    TextBuilder out;
+    qsizetype copied = 0;
+    bool building = powCommas; // pow's arguments look back at what was written
+    auto catchUp = [&](qsizetype upTo) {
+        building = true;
+        out.append(in.mid(copied, upTo - copied));
+        copied = upTo;
+    };
     qsizetype i = 0;
     while (i < in.size()) {
         qsizetype length = 1;
         const char16_t unit = in[i].unicode();
         if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(in, i, &length))) {
-            if (growth && isLeadingMark(in, i)) {
-                *out++ = QLatin1Char('0');
-                *out++ = QLatin1Char('.');
-                ++i;
+            if (isLeadingMark(in, i)) {
+                // The number it starts is read whole: ".99" is 0.99.
+                const qsizetype end = numberRunEnd(in, i + 1);
+                catchUp(i);
+                out.append(QLatin1Char('0'));
+                if (!appendNumberRun(out, in.mid(i, end - i), groupMark))
+                    pipeline.refuse(RefusalCode::twoDecimalMarks, in, i, end);
+                i = copied = end;
                 continue;
             }
-            for (qsizetype k = 0; k < length; ++k)
-                *out++ = in[i + k];
             i += length;
             continue;
         }
         const qsizetype start = i;
-        qsizetype end = i + length; // just after the last digit of the run
-        qsizetype j = end;
-        while (j < in.size()) {
-            const char16_t next = in[j].unicode();
-            const char32_t c = next < 0x80 ? next : codePointAt(in, j, &length);
-            if (next < 0x80)
-                length = 1;
-            if (c == '.' || c == ',') {
-                j += length;
-            } else if (isDecimalDigit(c)) {
-                j += length;
-                end = j;
-            } else {
-                break;
-            }
-        }
+        const qsizetype end = numberRunEnd(in, i);
         const QStringView run = in.mid(start, end - start);
         const qsizetype comma = german ? -1 : run.indexOf(QLatin1Char(','));
-        bool readable;
-        if (comma >= 0 && growth && startsPowArguments(QStringView(begin, out - begin))) {
+        bool readable = true;
+        if (comma >= 0 && powCommas && (catchUp(start), startsPowArguments(out.view()))) {
             // One comma, two arguments; written apart so no later step
             // can take it for grouping.
-            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && writeRun(out, run.left(comma), groupMark);
-            *out++ = QLatin1Char(',');
-            *out++ = QLatin1Char(' ');
-            readable = readable && writeRun(out, run.mid(comma + 1), groupMark);
-        } else {
-            readable = writeRun(out, run, groupMark);
+            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && appendNumberRun(out, run.left(comma), groupMark);
+            out.append(QLatin1String(", "));
+            const QStringView second = run.mid(comma + 1);
+            if (!second.isEmpty() && !isDecimalDigit(second.front().unicode()))
+                out.append(QLatin1Char('0'));
+            readable = readable && appendNumberRun(out, second, groupMark);
+            copied = end;
+        } else if (!isPlainNumber(run, groupMark)) {
+            catchUp(start);
+            readable = appendNumberRun(out, run, groupMark);
+            copied = end;
         }
         if (!readable)
-            pipeline.refuse("two decimal marks in one number", source, start, end);
+            pipeline.refuse(RefusalCode::twoDecimalMarks, in, start, end);
         i = end;
         if (i + 1 < in.size() && (in[i] == QLatin1Char(',') || in[i] == QLatin1Char('.')) && isPriceDash(in[i + 1])
-            && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2))))
-            i += 2;
+            && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2)))) {
+            catchUp(i);
+            i = copied = i + 2;
+        }
     }
-    // Writing past the text lands in spare capacity first, unseen by ASan.
-    Q_ASSERT(out - begin <= text.size());
-    text.truncate(out - begin);
+    if (!building)
+        return;
+    catchUp(in.size());
+    out.handBack(text);
 }
 
 void CalculatorEngine::removeQuotedText(QString& text)
@@ -503,57 +649,12 @@ void CalculatorEngine::removeQuotedText(QString& text)
 
 namespace {
 
-enum class WordMeaning { sign, percent, magnitude, unknownOperation };
-
-struct ArithmeticWord {
-    QLatin1String word; // lower case
-    WordMeaning meaning;
-    QLatin1String sign; // what a sign or percent word stands for
-};
-
-// Words that carry arithmetic. Dropped like other words they would change
-// what the row computes, so each is its sign or fails the row.
-constexpr ArithmeticWord arithmeticWords[] = {
-    {QLatin1String("plus"), WordMeaning::sign, QLatin1String("+")},
-    {QLatin1String("minus"), WordMeaning::sign, QLatin1String("-")},
-    {QLatin1String("mal"), WordMeaning::sign, QLatin1String("*")},
-    {QLatin1String("times"), WordMeaning::sign, QLatin1String("*")},
-    {QLatin1String("durch"), WordMeaning::sign, QLatin1String("/")},
-    {QLatin1String("prozent"), WordMeaning::percent, QLatin1String("%")},
-    {QLatin1String("percent"), WordMeaning::percent, QLatin1String("%")},
-    {QLatin1String("pct"), WordMeaning::percent, QLatin1String("%")},
-    {QLatin1String("k"), WordMeaning::magnitude, {}},         {QLatin1String("tsd"), WordMeaning::magnitude, {}},
-    {QLatin1String("mio"), WordMeaning::magnitude, {}},       {QLatin1String("mrd"), WordMeaning::magnitude, {}},
-    {QLatin1String("million"), WordMeaning::magnitude, {}},   {QLatin1String("millionen"), WordMeaning::magnitude, {}},
-    {QLatin1String("milliarde"), WordMeaning::magnitude, {}}, {QLatin1String("milliarden"), WordMeaning::magnitude, {}},
-    {QLatin1String("thousand"), WordMeaning::magnitude, {}},  {QLatin1String("thousands"), WordMeaning::magnitude, {}},
-    {QLatin1String("millions"), WordMeaning::magnitude, {}},  {QLatin1String("billion"), WordMeaning::magnitude, {}},
-    {QLatin1String("billions"), WordMeaning::magnitude, {}},  {QLatin1String("bn"), WordMeaning::magnitude, {}},
-    {QLatin1String("wurzel"), WordMeaning::unknownOperation, {}},
-    {QLatin1String("root"), WordMeaning::unknownOperation, {}},
-    {QLatin1String("hoch"), WordMeaning::unknownOperation, {}},
-};
-
-const ArithmeticWord* arithmeticWord(QStringView word)
-{
-    if (word.size() > 10)
-        return nullptr;
-    switch (word.front().unicode() | 0x20) {
-    case 'p': case 'm': case 't': case 'd': case 'k': case 'b': case 'w': case 'r': case 'h':
-        break;
-    default:
-        return nullptr;
-    }
-    for (const ArithmeticWord& entry : arithmeticWords) {
-        if (isLowerAsciiWord(word, entry.word))
-            return &entry;
-    }
-    return nullptr;
-}
+using EngineCatalogue::ArithmeticWord;
+using EngineCatalogue::WordMeaning;
 
 bool isCurrencySign(char32_t c)
 {
-    return c == '$' || QChar::category(c) == QChar::Symbol_Currency;
+    return EngineCatalogue::isSignSymbol(c) || QChar::category(c) == QChar::Symbol_Currency;
 }
 
 } // namespace
@@ -584,10 +685,19 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         qsizetype length = 1;
         const char32_t c = codePointAt(in, i, &length);
         if (c == '/' && i > 0 && i + 1 < in.size()) {
-            // Part of a unit or a word: €/Stück, km/h, w/.
+            // Part of a unit or a word: EUR/Stück, km/h, 3.99/lb, w/.
             const char32_t left = codePointBefore(in, i);
             const char32_t right = codePointAt(in, i + 1);
-            if ((isWordChar(left) || isCurrencySign(left)) && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right)))) {
+            // A price per unit ($3.99/lb) reads as the price, the unit after it.
+            bool perUnit = false;
+            if (isNumberChar(left) && isWordChar(right)) {
+                qsizetype wordEnd = i + 1;
+                while (wordEnd < in.size() && isWordChar(codePointAt(in, wordEnd)))
+                    ++wordEnd;
+                perUnit = EngineCatalogue::unitOf(in.mid(i + 1, wordEnd - i - 1)) != nullptr;
+            }
+            if (perUnit
+                || ((isWordChar(left) || isCurrencySign(left)) && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right))))) {
                 out += in.mid(copied, i - copied);
                 out += QLatin1Char(' ');
                 copied = i + 1;
@@ -616,9 +726,33 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 continue;
             }
         }
-        const ArithmeticWord* entry = arithmeticWord(word);
-        // Digits glued on make another word (A4), except the magnitude k (45k).
+        const ArithmeticWord* entry = EngineCatalogue::arithmeticWordOf(word);
+        // Digits glued on make another word (A4).
         const bool gluedDigitsAfter = end < in.size() && isNumberChar(codePointAt(in, end));
+        if (!entry && !gluedDigitsAfter) {
+            // A magnitude or quantity word is never dropped: nothing here
+            // applies it, so a row it stands next to is refused rather than
+            // show the bare number (3 Tausend, 3 dozen, 45k, half of 84).
+            if (const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word)) {
+                // A quantity word (half, dozen) before its number names the
+                // row (dozen 12 x 0.75) unless "of" ties it to the number.
+                const bool quantity = magnitude->factor < 100;
+                const char32_t left = previousNonBlank(i);
+                qsizetype nextStart = 0;
+                const QStringView following = nextWord(end, &nextStart);
+                const bool numberAfter = following.isEmpty() && nextStart < in.size()
+                    && (isDecimalDigit(codePointAt(in, nextStart)) || in[nextStart] == QLatin1Char('.')
+                        || in[nextStart] == QLatin1Char(','))
+                    && word.size() > 1;
+                const bool tiedByOf = quantity
+                    && (isLowerAsciiWord(following, QLatin1String("of")) || isLowerAsciiWord(following, QLatin1String("von"))
+                        || isLowerAsciiWord(following, QLatin1String("der")));
+                if (isNumberChar(left) || left == ')' || (numberAfter && !quantity) || tiedByOf) {
+                    pipeline.refuse(RefusalCode::magnitudeWord, in, std::max<qsizetype>(0, i - 12), end);
+                    return;
+                }
+            }
+        }
         if (!entry || gluedDigitsAfter) {
             i = end;
             continue;
@@ -634,20 +768,8 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             if (afterNumber)
                 sign = entry->sign;
             break;
-        case WordMeaning::magnitude: {
-            // kg and km are units; a lone k, Mio, Tsd next to a number scale it.
-            qsizetype nextStart = 0;
-            const bool beforeNumber = nextWord(end, &nextStart).isEmpty() && nextStart < in.size()
-                && isDecimalDigit(codePointAt(in, nextStart)) && word.size() > 1;
-            if (afterNumber || beforeNumber) {
-                pipeline.refuse("a magnitude word the calculator does not apply", in,
-                                std::max<qsizetype>(0, i - 12), end);
-                return;
-            }
-            break;
-        }
         case WordMeaning::unknownOperation:
-            pipeline.refuse("an operation the calculator has no sign for", in, i, end + 8);
+            pipeline.refuse(RefusalCode::unknownOperation, in, i, end + 8);
             return;
         }
         if (sign.isEmpty()) {
@@ -691,8 +813,10 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
         text.replace(QChar(0x00B7), QLatin1Char('*'));
         text.replace(QChar(0x00F7), QLatin1Char('/'));
         text.replace(QChar(0x2212), QLatin1Char('-'));
-        // A dash between operands is a minus (100 – 20); after a word it
-        // sets a label off (Miete – 850) and stays.
+        // A dash between operands is a minus (100 – 20), and so is one after
+        // an amount's currency (100 € – 20, 100 Euro – 10 %); after another
+        // word it sets a label off (Miete – 850) and stays. Before a minus
+        // it subtracts a negative number (100 – -20 is 120).
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (text[i] != QChar(0x2013) && text[i] != QChar(0x2014))
                 continue;
@@ -706,11 +830,19 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
                 continue;
             const char32_t left = codePointBefore(text, before);
             const QChar right = text[after];
-            const bool operandBefore = isNumberChar(left) || left == ')' || left == '%';
+            qsizetype currencyStart = 0;
+            const bool afterCurrency = !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty()
+                && currencyStart > 0 && isNumberChar(codePointBefore(text, skipWhiteSpaceBack(text, currencyStart)));
+            const bool operandBefore = isNumberChar(left) || left == ')' || left == '%' || afterCurrency;
+            const bool minusAfter = right == QLatin1Char('-');
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
                 && right != QChar(0x2014);
-            if (operandBefore && operandAfter)
+            if (operandBefore && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
+                text[i] = QLatin1Char('+');
+                text[after] = QLatin1Char(' ');
+            } else if (operandBefore && operandAfter) {
                 text[i] = QLatin1Char('-');
+            }
         }
     }
     if (letterX) {
@@ -755,95 +887,6 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
 }
 
 namespace {
-
-// Could start a mark: "$", the letters of the lettered marks, and the
-// currency signs.
-bool mayStartMark(char16_t c)
-{
-    switch (c) {
-    case '$':
-    case 'U':
-    case 'A':
-    case 'C':
-    case 'k':
-    case 'z':
-    case 'K':
-    case 'F':
-    case 'R':
-    case 0x00A3:
-    case 0x00A5:
-    case 0x0E3F:
-        return true;
-    default:
-        return c >= 0x20A0 && c <= 0x20CF;
-    }
-}
-
-// Removes the marks from text[start, end) in place; returns the new end.
-qsizetype removeMarks(QString& text, qsizetype start, qsizetype end)
-{
-    // Removing only deletes characters, so a mark whose first character is
-    // not in the segment now cannot appear later either.
-    const QStringList& marks = EngineCurrency::marks();
-    quint32 candidates = 0;
-    for (qsizetype i = start; i < end; ++i) {
-        const QChar c = text[i];
-        if (!mayStartMark(c.unicode()))
-            continue;
-        for (qsizetype m = 0; m < marks.size(); ++m) {
-            if (marks[m].front() == c)
-                candidates |= 1u << m;
-        }
-    }
-    for (qsizetype m = 0; candidates && m < marks.size(); ++m) {
-        if (!(candidates & (1u << m)))
-            continue;
-        // Every occurrence found left to right, none formed by a removal
-        // (as removing all occurrences of a text does).
-        const QString& mark = marks[m];
-        const qsizetype n = mark.size();
-        qsizetype src = text.indexOf(mark, start);
-        if (src < 0 || src + n > end)
-            continue;
-        QChar* data = text.data();
-        qsizetype dst = src;
-        while (src < end) {
-            src += n; // past the occurrence
-            // Between two numbers the mark leaves a blank: 5€3 is not 53.
-            if (dst > 0 && src < text.size() && isNumberish(data[dst - 1].unicode())
-                && isNumberish(data[src].unicode()))
-                data[dst++] = QLatin1Char(' ');
-            qsizetype next = text.indexOf(mark, src);
-            if (next < 0 || next + n > end)
-                next = end;
-            while (src < next)
-                data[dst++] = data[src++];
-        }
-        const qsizetype removed = end - dst;
-        for (qsizetype k = end; k < text.size(); ++k)
-            data[k - removed] = data[k];
-        text.truncate(text.size() - removed);
-        end = dst;
-    }
-    return end;
-}
-
-// Upper-case function names that hold the mark "R", standing as words:
-// they keep their names through the mark removal.
-bool protectedCallAt(QStringView text, qsizetype i, qsizetype* length)
-{
-    static const std::array<QStringView, 3> names = {u"SQRT", u"FLOOR", u"ROUND"};
-    if (i > 0 && isAsciiLetter(text[i - 1].unicode()))
-        return false;
-    for (QStringView name : names) {
-        const qsizetype end = i + name.size();
-        if (text.mid(i).startsWith(name) && (end == text.size() || !isAsciiLetter(text[end].unicode()))) {
-            *length = name.size();
-            return true;
-        }
-    }
-    return false;
-}
 
 // A number with the currency next to it: the one right after it, else the
 // one right before. `start` and `end` take the currency in.
@@ -893,48 +936,69 @@ QVarLengthArray<Amount, 16> amountsIn(QStringView text)
     return amounts;
 }
 
-// Amounts in two different currencies joined by + or -: no rate converts
-// them here, so their sum would mean nothing (20 USD + 10 EUR).
-// The first such pair, else none.
+// An operator + or - stands in text[from, to): not a hyphen inside a word.
+bool addsOrSubtracts(QStringView text, qsizetype from, qsizetype to)
+{
+    for (qsizetype k = from; k < to; ++k) {
+        const QChar c = text[k];
+        if (c == QLatin1Char('+'))
+            return true;
+        if (c == QLatin1Char('-')
+            && !(k > 0 && k + 1 < text.size() && isWordChar(codePointBefore(text, k)) && isWordChar(codePointAt(text, k + 1))))
+            return true;
+    }
+    return false;
+}
+
+// The unit word right after an amount (5 kg, 5kg), if any.
+const EngineCatalogue::Unit* unitAfter(QStringView text, qsizetype end)
+{
+    const qsizetype start = skipWhiteSpace(text, end);
+    qsizetype wordEnd = start;
+    while (wordEnd < text.size() && isWordChar(codePointAt(text, wordEnd)))
+        ++wordEnd;
+    if (wordEnd == start || (wordEnd < text.size() && isNumberChar(codePointAt(text, wordEnd))))
+        return nullptr;
+    return EngineCatalogue::unitOf(text.mid(start, wordEnd - start));
+}
+
+// Amounts in two different currencies, or in two different units of one
+// kind, with a + or - between them, whatever else stands there (words,
+// percentages, brackets): no rate converts them here, so their sum would
+// mean nothing (20 USD + 10 EUR, 1 kg - 350 g). The first such pair.
 std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentCurrencies(QStringView text,
                                                                        const QVarLengthArray<Amount, 16>& amounts)
 {
-    for (qsizetype k = 1; k < amounts.size(); ++k) {
-        const Amount& a = amounts[k - 1];
-        const Amount& b = amounts[k];
-        if (a.code.isEmpty() || b.code.isEmpty() || a.code == b.code || a.end > b.start)
+    const Amount* previous = nullptr;
+    for (const Amount& amount : amounts) {
+        if (amount.code.isEmpty())
             continue;
-        const QStringView between = text.mid(a.end, b.start - a.end).trimmed();
-        if (between == u"+" || between == u"-")
-            return std::pair(a.start, b.end);
+        if (previous && previous->code != amount.code && previous->end <= amount.start
+            && addsOrSubtracts(text, previous->end, amount.start))
+            return std::pair(previous->start, amount.end);
+        previous = &amount;
     }
     return std::nullopt;
 }
 
-// A currency code next to an amount is its currency mark (200 EUR + 10%):
-// it goes with the marks. Elsewhere it is a word like any other.
-void removeCodesNextToAmounts(QString& text, const QVarLengthArray<Amount, 16>& amounts)
+std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView text,
+                                                                  const QVarLengthArray<Amount, 16>& amounts)
 {
-    QString out;
-    qsizetype copied = 0;
+    const EngineCatalogue::Unit* previousUnit = nullptr;
+    const Amount* previous = nullptr;
     for (const Amount& amount : amounts) {
-        const qsizetype length = amount.currencyEnd - amount.currencyStart;
-        if (amount.code.isEmpty() || length != 3 || amount.currencyStart < copied
-            || !isAsciiLetter(text[amount.currencyStart].unicode())
-            || QStringView(text).mid(amount.currencyStart, 3).compare(amount.code, Qt::CaseInsensitive) != 0)
+        if (!amount.code.isEmpty())
             continue;
-        out += QStringView(text).mid(copied, amount.currencyStart - copied);
-        // Between two numbers the code leaves a blank: 5EUR3 is not 53.
-        const qsizetype end = amount.currencyEnd;
-        if (amount.currencyStart > 0 && end < text.size() && isNumberish(text[amount.currencyStart - 1].unicode())
-            && isNumberish(text[end].unicode()))
-            out += QLatin1Char(' ');
-        copied = end;
+        const EngineCatalogue::Unit* unit = unitAfter(text, amount.end);
+        if (!unit)
+            continue;
+        if (previousUnit && previousUnit->kind == unit->kind && previousUnit->text != unit->text
+            && addsOrSubtracts(text, previous->end, amount.start))
+            return std::pair(previous->start, amount.end + 4);
+        previousUnit = unit;
+        previous = &amount;
     }
-    if (copied == 0)
-        return;
-    out += QStringView(text).mid(copied);
-    text = std::move(out);
+    return std::nullopt;
 }
 
 } // namespace
@@ -943,26 +1007,71 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
 {
     const QVarLengthArray<Amount, 16> amounts = amountsIn(text);
     if (const auto pair = joinsDifferentCurrencies(text, amounts)) {
-        pipeline.refuse("amounts in different currencies added up", text, pair->first, pair->second);
+        pipeline.refuse(RefusalCode::mixedCurrencies, text, pair->first, pair->second);
         return;
     }
-    removeCodesNextToAmounts(text, amounts);
-    if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return mayStartMark(c.unicode()); }))
+    if (const auto pair = joinsDifferentUnits(text, amounts)) {
+        pipeline.refuse(RefusalCode::mixedUnits, text, pair->first, pair->second);
         return;
-    // Segments between protected names, each cleared of its marks in place.
-    qsizetype segmentStart = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c != QLatin1Char('S') && c != QLatin1Char('F') && c != QLatin1Char('R'))
-            continue;
-        qsizetype length = 0;
-        if (!protectedCallAt(text, i, &length))
-            continue;
-        const qsizetype segmentEnd = removeMarks(text, segmentStart, i);
-        i = segmentEnd + length - 1;
-        segmentStart = i + 1;
     }
-    removeMarks(text, segmentStart, text.size());
+    // Nothing to take out: no amount carries a currency and no sign stands anywhere.
+    static const Triggers symbols(QString::fromLatin1(EngineCatalogue::asciiSignSymbols()));
+    const bool anyCode = std::any_of(amounts.cbegin(), amounts.cend(), [](const Amount& a) { return !a.code.isEmpty(); });
+    if (!anyCode && std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c.unicode() >= 0x80 || symbols.has(char(c.unicode()));
+        }))
+        return;
+    // Signs go wherever they stand; codes, names and lettered marks only
+    // where they are an amount's currency. The text is built anew.
+    // The ASCII characters a sign may start with, taken once from the catalogue.
+    static const Triggers signStarts = [] {
+        QString starts;
+        for (char16_t c = 1; c < 0x80; ++c) {
+            if (EngineCatalogue::isCurrencySignCharacter(c))
+                starts += QChar(c);
+        }
+        return Triggers(starts);
+    }();
+    const QStringView in(text);
+    TextBuilder out;
+    qsizetype copied = 0;
+    qsizetype next = 0; // the next amount that may own a currency word
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const char16_t u = in[i].unicode();
+        qsizetype from = i;
+        qsizetype to = i;
+        if (u >= 0x80 || signStarts.has(char(u))) {
+            qsizetype length = 0;
+            const bool wordBefore = i > 0 && isWordChar(codePointBefore(in, i));
+            if (!(wordBefore && isAsciiLetter(u)) && !EngineCatalogue::currencySignAt(in, i, &length).isEmpty())
+                to = i + length;
+        }
+        if (to == from) {
+            while (next < amounts.size() && amounts[next].currencyEnd <= i
+                   && amounts[next].end <= i)
+                ++next;
+            bool owned = false;
+            for (qsizetype k = next; k < amounts.size() && amounts[k].start <= i + 1; ++k) {
+                if (amounts[k].currencyStart == i && amounts[k].currencyEnd > i) {
+                    owned = true;
+                    to = amounts[k].currencyEnd;
+                    break;
+                }
+            }
+            if (!owned)
+                continue;
+        }
+        out.append(in.mid(copied, from - copied));
+        // Between two numbers the mark leaves a blank: 5 EUR 3 is not 53.
+        if (!out.isEmpty() && to < in.size() && isNumberish(out.back().unicode()) && isNumberish(in[to].unicode()))
+            out.append(QLatin1Char(' '));
+        copied = to;
+        i = to - 1;
+    }
+    if (copied == 0)
+        return;
+    out.append(in.mid(copied));
+    out.handBack(text);
 }
 
 void CalculatorEngine::removeThousandsSeparators(QString& text)
@@ -1050,22 +1159,23 @@ bool isFunctionWordAt(QStringView text, qsizetype i)
 void CalculatorEngine::extractMathComponents(QString& text, std::optional<CalculationError>& failure,
                                              bool percentPossible, bool quote)
 {
-    // Components are written over the text as they are found (none is
-    // longer than what it came from). Words, blanks and marks are dropped,
+    // Components are written as they are found. Words, blanks and marks are dropped,
     // but never so that the row computes something else than what was
     // typed: two numbers with only dropped text between them, an operator
     // with no number before it, two operators in a row, or an operator
     // followed only by words, fail the row.
     if (text.isEmpty())
         return;
-    // Components overwrite the text; a refusal quotes what was read, when asked to.
-    const QString read = quote ? QString(text.constData(), text.size()) : QString();
-    auto refuse = [&failure, &read](const char* reason, qsizetype at, qsizetype end) {
+    // Components are written apart from the row, which is read where it
+    // stands and quoted by a refusal.
+    const QStringView read(text);
+    auto refuse = [&failure, &read](RefusalCode reason, qsizetype at, qsizetype end) {
         EngineRefusal::refuse(failure, reason, read, at, end);
     };
-    QChar* data = text.data();
+    const QChar* data = read.constData();
+    TextBuilder components;
+    auto put = [&components](QChar c) { components.append(c); };
     const qsizetype size = text.size();
-    qsizetype out = 0;
     bool written = false;          // a component has been written
     bool afterOperator = true;     // the last component is an operator, or none yet
     bool afterOpen = false;        // the last component is "("
@@ -1088,20 +1198,20 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // With no number before it, only a sign can stand: "-" is
             // kept, "+" vanishes; "× ÷ / ^" have nothing to work on.
             if (!sign) {
-                refuse("an operator with no number before it", at, at + 1);
+                refuse(RefusalCode::operatorWithoutNumber, at, at + 1);
             } else if (c == QLatin1Char('-')) {
-                data[out++] = c;
+                put(c);
                 written = true;
             }
         } else if (afterOperator) {
             // A minus after an operator is the number's sign (2 * -3).
             if (droppedSinceOperator || c != QLatin1Char('-'))
-                refuse(droppedSinceOperator ? "an operator followed only by words" : "two operators in a row",
+                refuse(droppedSinceOperator ? RefusalCode::operatorBeforeWords : RefusalCode::twoOperators,
                        lastOperatorAt, at + 1);
             else
-                data[out++] = c;
+                put(c);
         } else {
-            data[out++] = c;
+            put(c);
         }
         afterOperator = true;
         afterOpen = false;
@@ -1131,9 +1241,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         if (runStart < 0)
             return;
         if (runMarks > 1)
-            refuse("two decimal marks in one number", runStart, runEnd);
+            refuse(RefusalCode::twoDecimalMarks, runStart, runEnd);
         for (qsizetype k = runStart; k < runEnd; ++k)
-            data[out++] = data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k];
+            put(data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k]);
         if (percentPossible && !numberWithoutPercent) {
             qsizetype next = runEnd;
             while (next < size && (isWhiteSpace(data[next].unicode()) || data[next] == QLatin1Char(')')))
@@ -1163,9 +1273,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         if (placeholderStart >= 0) {
             if (c == '}') {
                 if (lastIsNumber)
-                    refuse("a linked value touching a number", lastNumberStart, i);
+                    refuse(RefusalCode::linkTouchingNumber, lastNumberStart, i);
                 for (qsizetype k = placeholderStart; k < i; ++k)
-                    data[out++] = data[k];
+                    put(data[k]);
                 lastNumberStart = placeholderStart;
                 placeholderStart = -1;
                 wroteOperand(true);
@@ -1186,7 +1296,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // mistyped number.
             if (runStart < 0 && (inWord || (isWordChar(before) && !beforeIsTimes))) {
                 if (wordGluedToNumber)
-                    refuse("letters inside a number", lastNumberStart, i);
+                    refuse(RefusalCode::lettersInNumber, lastNumberStart, i);
                 inWord = true;
                 drop(c);
                 continue;
@@ -1196,7 +1306,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                     qsizetype end = i;
                     while (end < size && isNumberish(data[end].unicode()))
                         ++end;
-                    refuse("two numbers with only words between them", lastNumberStart, end);
+                    refuse(RefusalCode::wordsBetweenNumbers, lastNumberStart, end);
                 }
                 runStart = at;
             }
@@ -1262,9 +1372,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                     ++k;
                 }
                 if (digits == 2 && (k == size || !isNumberish(data[k].unicode())))
-                    refuse("a clock time", lastNumberStart, k);
+                    refuse(RefusalCode::clockTime, lastNumberStart, k);
                 else if (isWhiteSpace(next))
-                    refuse("a number set off by a colon", lastNumberStart, i + 1);
+                    refuse(RefusalCode::colonNumber, lastNumberStart, i + 1);
                 writeOperator(QLatin1Char('/'), at);
             } else if ((before && !isWhiteSpace(before) && isWhiteSpace(next)) || isWordChar(before)) {
                 // Right after a word it ends a label (Summe: 100, Miete:850).
@@ -1278,32 +1388,32 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // Letters right before a bracket name a function the engine
             // does not have (max(3, 5), Sqrt(16)).
             if ((isWordChar(before) || wordBefore) && !beforeIsTimes)
-                refuse("letters right before a bracket", at - 1, at + 1);
-            data[out++] = QLatin1Char('(');
+                refuse(RefusalCode::lettersBeforeBracket, at - 1, at + 1);
+            put(QLatin1Char('('));
             wroteOperand(false);
             afterOpen = true;
             inWord = false;
             break;
         case ')':
             if (written && afterOperator && droppedSinceOperator)
-                refuse("an operator followed only by words", lastOperatorAt, i);
-            data[out++] = QLatin1Char(')');
+                refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, i);
+            put(QLatin1Char(')'));
             wroteOperand(false);
             inWord = false;
             break;
         case '%':
             if (lastPercentAt >= 0 && lastNonBlankAt == lastPercentAt)
-                refuse("two percent signs in a row", lastPercentAt, i);
+                refuse(RefusalCode::twoPercentSigns, lastPercentAt, i);
             lastPercentAt = at;
             percentDropped = true;
             drop(c);
             break;
         default:
             if (isArithmeticSign(c))
-                refuse("a sign the calculator does not know", at, i);
+                refuse(RefusalCode::unknownSign, at, i);
             else if (isAsciiLetter(c) && !isWordChar(before) && !wordBefore
                      && isFunctionWordAt(QStringView(data, size), at))
-                refuse("a function name without a value", at, at + 8);
+                refuse(RefusalCode::functionWithoutValue, at, at + 8);
             drop(c);
             break;
         }
@@ -1314,13 +1424,13 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     // but not when words follow it (100 + Versand).
     if (written && afterOperator) {
         if (droppedSinceOperator)
-            refuse("an operator followed only by words", lastOperatorAt, size);
-        while (out > 0 && isOperator(data[out - 1]))
-            --out;
+            refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, size);
+        while (!components.isEmpty() && isOperator(components.back()))
+            components.chop(1);
     }
     // A "%" no rule took: fine where every number is a percentage (10% +
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
-        refuse("a percentage no rule applies to", lastPercentAt, lastPercentAt + 1);
-    text.truncate(out);
+        refuse(RefusalCode::percentWithoutRule, lastPercentAt, lastPercentAt + 1);
+    components.handBack(text);
 }

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QChar>
+#include <QList>
 #include <QString>
 #include <QStringView>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 // Text helpers shared by the parser and the rewrite steps. Positions are
 // UTF-16 indexes into the text; scans step over whole code points so that a
@@ -140,6 +142,82 @@ inline bool isNumberish(char32_t c)
     return c == '.' || c == ',' || isNumberChar(c);
 }
 
+// The one reader of a number as typed. A run starts at a digit (or at the
+// decimal mark before one) and takes digits with single "." and "," between
+// them; it ends at its last digit.
+qsizetype numberRunEndSlow(QStringView text, qsizetype i);
+inline qsizetype numberRunEnd(QStringView text, qsizetype i)
+{
+    // ASCII digits and marks inline; anything else by the full reader.
+    qsizetype end = i;
+    while (i < text.size()) {
+        const char16_t unit = text[i].unicode();
+        if (unit >= '0' && unit <= '9')
+            end = ++i;
+        else if (unit == '.' || unit == ',')
+            ++i;
+        else if (unit >= 0x80) {
+            const qsizetype slow = numberRunEndSlow(text, i);
+            return slow > i ? slow : end;
+        }
+        else
+            break;
+    }
+    return end;
+}
+// Appends the run with "." as its decimal point and no grouping. A
+// grouping mark groups only after one to three leading digits that do not
+// start with 0 and before exactly three digits; anywhere else it is the
+// decimal mark. False when the run holds two decimal marks (1,2,3 or
+// 12.03.2024) or reads one mark both ways (1.000.5).
+// `out` is a QString or anything with append(QChar) and append(QStringView).
+template <typename Out>
+bool appendNumberRun(Out& out, QStringView run, QChar groupMark)
+{
+    if (run.isEmpty())
+        return true;
+    const bool startsWithZero = run.front() == QLatin1Char('0');
+    qsizetype leading = 0;
+    qsizetype i = digitRunEnd(run, 0, &leading);
+    out.append(run.left(i));
+    bool mayGroup = leading >= 1 && leading <= 3 && !startsWithZero;
+    bool grouped = false;
+    bool decimal = false;
+    while (i < run.size()) {
+        const QChar mark = run[i++];
+        const qsizetype groupStart = i;
+        qsizetype digits = 0;
+        i = digitRunEnd(run, i, &digits);
+        if (mark == groupMark && mayGroup && digits == 3) {
+            grouped = true;
+        } else {
+            if (decimal || (grouped && mark == groupMark))
+                return false;
+            decimal = true;
+            mayGroup = false;
+            out.append(QLatin1Char('.'));
+        }
+        out.append(run.mid(groupStart, i - groupStart));
+    }
+    return true;
+}
+// A part of a row the editor and print number (a label or colour sits on
+// it): digits with at most one decimal mark, brackets and currency signs
+// around them aside; no letters.
+bool isNumberPart(QStringView part);
+
+// The parts a row is shown and printed in, from the left: runs of text
+// between separators, quoted remarks, links in braces, operators and
+// percent signs. `visit(kind, start, end)` gets each part's stretch (the
+// quotes and braces included) and returns false to stop. The editor and
+// print both number a row's numbers by these parts, so a label or a
+// colour on a number sits on the same number on screen and on paper.
+enum class PartKind { run, quoted, link, operatorSign, percent };
+template <class Visit>
+void forEachPart(QStringView expression, Visit visit);
+// The stretches of the number parts, in order: the n-th is number n.
+QList<std::pair<qsizetype, qsizetype>> numberPartSpans(QStringView expression);
+
 QString trimmedBlanks(QStringView text);
 QString trimmedBlanks(const QString& text);
 // Only spaces and tabs: the rule for labels and link names typed in the editor.
@@ -169,5 +247,66 @@ void appendCanonicalNumber(QString& out, double value);
 QString formatResult(double value);
 
 bool hasBalancedParentheses(QStringView text);
+
+template <class Visit>
+void forEachPart(QStringView expression, Visit visit)
+{
+    qsizetype runStart = -1;
+    auto closeRun = [&](qsizetype end) {
+        if (runStart < 0)
+            return true;
+        const qsizetype start = runStart;
+        runStart = -1;
+        return visit(PartKind::run, start, end);
+    };
+    // Once a search for a closing brace fails, every later one would too.
+    bool noClosingBrace = false;
+    const qsizetype size = expression.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const QChar c = expression[i];
+        // A quote or an opening brace always ends the run before it, even
+        // when it has no partner and so starts the next run itself.
+        if (c == QLatin1Char('"')) {
+            if (!closeRun(i))
+                return;
+            const qsizetype close = expression.indexOf(c, i + 1);
+            if (close >= 0) {
+                if (!visit(PartKind::quoted, i, close + 1))
+                    return;
+                i = close;
+                continue;
+            }
+        } else if (c == QLatin1Char('{')) {
+            if (!closeRun(i))
+                return;
+            const qsizetype close = noClosingBrace ? -1 : expression.indexOf(QLatin1Char('}'), i + 1);
+            noClosingBrace = close < 0;
+            if (close >= 0) {
+                if (!visit(PartKind::link, i, close + 1))
+                    return;
+                i = close;
+                continue;
+            }
+        } else if ((c == QLatin1Char('+') || c == QLatin1Char('-') || c == QChar(0x00D7) || c == QChar(0x00F7)
+                    || c == QLatin1Char('*') || c == QLatin1Char('/'))
+                   && !(c == QLatin1Char('-') && i > 0 && i + 1 < size && isWordChar(codePointBefore(expression, i))
+                        && isWordChar(codePointAt(expression, i + 1)))) {
+            if (!closeRun(i) || !visit(PartKind::operatorSign, i, i + 1))
+                return;
+            continue;
+        } else if (c == QLatin1Char('%')) {
+            if (!closeRun(i) || !visit(PartKind::percent, i, i + 1))
+                return;
+            continue;
+        } else if (c == QLatin1Char(' ')) {
+            if (!closeRun(i))
+                return;
+            continue;
+        }
+        if (runStart < 0)
+            runStart = i;
+    }
+    closeRun(size);
+}
 
 } // namespace ExpressionText

@@ -1,67 +1,32 @@
-// The currency mark shown beside a row's value. Worked out from the
-// expression each time it is drawn; a row without one of its own shows the
-// currency of the rows it is linked from. (The engine's rowCurrency decides
-// what currency a value carries into a calculation; that is another rule.)
+// The currency mark shown beside a row's value: that of the currency the
+// engine reads the value in. Worked out from the expression each time it is
+// drawn; a row without one of its own shows the currency of the rows it is
+// linked from.
 
 #include "Views/Canvas/CanvasView.h"
 #include "Engine/CalculatorEngine.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 
-namespace {
-
-// First match wins: longer marks that end in "$" come before "$".
-const QStringList& currencyMarks()
-{
-    static const QStringList marks{
-        QStringLiteral("C$"), QStringLiteral("A$"), QStringLiteral("US$"), QStringLiteral("R$"),
-        QStringLiteral("$"),  QStringLiteral("€"),  QStringLiteral("£"),   QStringLiteral("¥"),
-        QStringLiteral("₹"),  QStringLiteral("₽"),  QStringLiteral("₩"),   QStringLiteral("฿"),
-        QStringLiteral("₪"),  QStringLiteral("₫"),  QStringLiteral("₴"),   QStringLiteral("₦"),
-        QStringLiteral("₱"),  QStringLiteral("₲"),  QStringLiteral("₡"),   QStringLiteral("₵"),
-        QStringLiteral("₸"),  QStringLiteral("₺"),  QStringLiteral("₼"),   QStringLiteral("₾"),
-        QStringLiteral("₿"),  QStringLiteral("CHF"), QStringLiteral("kr"), QStringLiteral("zł"),
-        QStringLiteral("Kč"), QStringLiteral("Ft"),
-    };
-    return marks;
-}
-
-QString shownTarget(const QString& code)
-{
-    static const QHash<QString, QString> shown{
-        {QStringLiteral("EUR"), QStringLiteral("€")},   {QStringLiteral("USD"), QStringLiteral("$")},
-        {QStringLiteral("GBP"), QStringLiteral("£")},   {QStringLiteral("JPY"), QStringLiteral("¥")},
-        {QStringLiteral("CHF"), QStringLiteral("CHF")}, {QStringLiteral("CAD"), QStringLiteral("C$")},
-        {QStringLiteral("AUD"), QStringLiteral("A$")},  {QStringLiteral("SEK"), QStringLiteral("kr")},
-        {QStringLiteral("NOK"), QStringLiteral("kr")},  {QStringLiteral("DKK"), QStringLiteral("kr")},
-        {QStringLiteral("PLN"), QStringLiteral("zł")},
-    };
-    return shown.value(code, code);
-}
-
-
-} // namespace
-
 std::optional<QString> CanvasView::detectCurrency(const QString& text)
 {
-    for (const QString& mark : currencyMarks()) {
-        if (text.contains(mark))
-            return mark;
-    }
-    return std::nullopt;
+    // The mark of the currency the engine reads the row's value in.
+    const std::optional<QString> code = CalculatorEngine::resultCurrencyCode(text);
+    if (!code)
+        return std::nullopt;
+    return EngineCatalogue::shownMark(*code).toString();
 }
 
 std::optional<QString> CanvasView::detectConversionTargetCurrency(const QString& text)
 {
-    // Read with the engine's own keywords and currencies: the mark is that
-    // of the currency the value is in.
     const std::optional<QString> code = CalculatorEngine::conversionTargetCode(text);
     if (!code)
         return std::nullopt;
-    return currencyMarks().contains(*code) ? *code : shownTarget(*code);
+    return EngineCatalogue::shownMark(*code).toString();
 }
 
 std::optional<QString> CanvasView::effectiveCurrency(const BlockPtr& block, QSet<QUuid> visited) const
