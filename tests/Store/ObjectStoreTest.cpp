@@ -58,6 +58,17 @@ protected:
         return link;
     }
 
+    // Another store, with one canvas named "Backup", to put in this one's place.
+    QString makeBackupStore() const
+    {
+        const QString backup = dir.filePath(QStringLiteral("backup.store"));
+        auto other = ObjectStore::open(backup);
+        if (!other)
+            return QString();
+        other->context().insert(Canvas::create(QStringLiteral("Backup"), 0, 0, 1));
+        return backup;
+    }
+
     static QByteArray fileDigest(const QString& file)
     {
         QFile f(file);
@@ -704,12 +715,8 @@ TEST_F(ObjectStoreTest, AFolderLinkWhoseTargetIsGoneIsMadeAgainAtItsTarget)
 // left there by a program killed meanwhile is set aside at the next start.
 TEST_F(ObjectStoreTest, AFileThatTakesTheStoresPlaceIsLeftAsItCame)
 {
-    const QString backup = dir.filePath(QStringLiteral("backup.store"));
-    {
-        auto other = ObjectStore::open(backup);
-        ASSERT_TRUE(other);
-        other->context().insert(Canvas::create(QStringLiteral("Backup"), 0, 0, 1));
-    }
+    const QString backup = makeBackupStore();
+    ASSERT_FALSE(backup.isEmpty());
     const QByteArray backupDigest = fileDigest(backup);
     const auto placeBackup = [&](bool inPlace) {
         const QString copy = dir.filePath(QStringLiteral("copy"));
@@ -1138,12 +1145,8 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
 // written nor removed, and the saved rows are kept.
 TEST_F(ObjectStoreTest, AFileThatComesRightBeforeTheStoreActsIsLeftAlone)
 {
-    const QString backup = dir.filePath(QStringLiteral("backup.store"));
-    {
-        auto other = ObjectStore::open(backup);
-        ASSERT_TRUE(other);
-        other->context().insert(Canvas::create(QStringLiteral("Backup"), 0, 0, 1));
-    }
+    const QString backup = makeBackupStore();
+    ASSERT_FALSE(backup.isEmpty());
     const QByteArray backupBytes = fileBytes(backup);
     const auto copyInPlace = [&] {
         QFile file(path());
