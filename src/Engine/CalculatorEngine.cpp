@@ -299,6 +299,26 @@ std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, d
     return result;
 }
 
+// The first brace of the row as typed that pairs with none: a "}" before
+// any "{" names nothing, a "{" left open names no link.
+CalculationError strayBrace(const QString& typed)
+{
+    qsizetype open = -1;
+    for (qsizetype i = 0; i < typed.size(); ++i) {
+        if (typed[i] == QLatin1Char('{')) {
+            open = i;
+        } else if (typed[i] == QLatin1Char('}')) {
+            if (open < 0)
+                return CalculationError::invalidExpression(RefusalCode::braceOrder, typed.mid(i, 40), i,
+                                                           std::min(typed.size(), i + 40));
+            open = -1;
+        }
+    }
+    const qsizetype at = std::max<qsizetype>(open, 0);
+    return CalculationError::invalidExpression(RefusalCode::unclosedBrace, typed.mid(at, 40), at,
+                                               std::min(typed.size(), at + 40));
+}
+
 } // namespace
 
 EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
@@ -331,7 +351,8 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
                 });
                 if (!filled)
                     return CalculationError::invalidExpression(RefusalCode::linkTouchingNumber,
-                                                               text.left(40));
+                                                               expression.left(40), 0,
+                                                               std::min<qsizetype>(expression.size(), 40));
                 text = std::move(*filled);
                 if (used && !std::isfinite(value))
                     return CalculationError::invalidResult();
@@ -341,11 +362,7 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
 
     const qsizetype open = text.indexOf(QLatin1Char('{'));
     const qsizetype close = text.indexOf(QLatin1Char('}'));
-    if (open >= 0 && close >= 0) {
-        // A "}" before the first "{" names nothing.
-        if (close < open)
-            return CalculationError::invalidExpression(RefusalCode::braceOrder,
-                                                       text.mid(close, 40));
+    if (open >= 0 && close >= 0 && open < close) {
         QString name = text.mid(open + 1, close - open - 1);
         const qsizetype colon = name.indexOf(QLatin1Char(':'));
         if (colon >= 0)
@@ -353,7 +370,6 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
         return CalculationError::missingPlaceholder(name);
     }
     if (open >= 0 || close >= 0)
-        return CalculationError::invalidExpression(RefusalCode::unclosedBrace,
-                                                   text.mid(std::max(open, close), 40));
+        return strayBrace(expression);
     return evaluateFrame(text, settings, &expression);
 }

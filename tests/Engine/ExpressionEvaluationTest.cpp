@@ -484,6 +484,8 @@ TEST(ExpressionEvaluation, RefusalsByCode)
     // With links, the row as typed, not the values filled in.
     EXPECT_EQ(t.engine.evaluate(QStringLiteral("Summe {A} Rest 5"), {{QStringLiteral("A"), 1250.5}}, {}).error().unreadText(),
               QStringLiteral("Summe {A} Rest 5"));
+    EXPECT_EQ(t.engine.evaluate(QStringLiteral("5 } {A:ff}"), {{QStringLiteral("A"), 1250.5}}, {}).error().unreadText(),
+              QStringLiteral("} {A:ff}"));
 }
 
 TEST(ExpressionEvaluation, PlaceholdersFromValues)
