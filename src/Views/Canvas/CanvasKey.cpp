@@ -76,42 +76,6 @@ bool isCanvasCurrencySign(const QString& characters)
     return characters.size() == 1 && signs.contains(characters.at(0));
 }
 
-std::optional<QString> canvasExpressionText(const QString& characters)
-{
-    if (isCanvasDigits(characters) || isCanvasCurrencySign(characters))
-        return characters;
-    if (characters.size() != 1)
-        return std::nullopt;
-    switch (characters.at(0).unicode()) {
-    case u'+':
-        return QStringLiteral("+");
-    case u'-':
-    case 0x2212:
-        return QString(QChar(0x2212));
-    case u'*':
-    case 0x00D7:
-        return QString(QChar(0x00D7));
-    case u'/':
-    case 0x00F7:
-        return QString(QChar(0x00F7));
-    case u'%':
-        return QStringLiteral(" % ");
-    case u'(':
-        return QStringLiteral("(");
-    case u')':
-        return QStringLiteral(")");
-    case u'.':
-    case u',':
-        return characters;
-    case u'^':
-        return QStringLiteral("^");
-    case u'#':
-        return QStringLiteral("#");
-    default:
-        return std::nullopt;
-    }
-}
-
 bool isPrintableText(const QString& characters)
 {
     if (characters.isEmpty())

@@ -27,12 +27,6 @@ struct CanvasKey {
     bool isBackspaceCharacters() const;
 };
 
-// What typing the characters on the canvas appends to an expression: digits,
-// "." and "," as typed (the number style reads them, as in the expression
-// field), operators in their display form, the currency signs the engine
-// knows, and "#", which asks for the picker. None for anything else
-// (letters, the space and empty text included).
-std::optional<QString> canvasExpressionText(const QString& characters);
 // The one-character currency signs an expression may hold.
 bool isCanvasCurrencySign(const QString& characters);
 bool isCanvasDigits(const QString& characters);

@@ -196,6 +196,8 @@ public:
     void createNewBlockWithInput(const QString& input);
     void appendToSelectedBlock(const QString& text, bool fromKeypad);
     void deleteFromSelectedBlock();
+    // Backspace on the canvas while the selected row's label is typed.
+    void deleteFromSelectedLabel();
     void finishEditing();
     void setSelectedBlockColor(const QString& hex);
     void setTitleColor(const std::optional<QString>& hex);
@@ -350,6 +352,12 @@ public:
     // ---- Sum keyword, "#" picker and keypad ----
     // Ids of the rows the row feeds, directly or through others.
     static QSet<QUuid> rowsDependingOn(const BlockPtr& block);
+    // The label, trimmed, is the sum keyword of the settings (any case).
+    static bool isSumKeyword(const QString& label);
+    // The row's expression is still the sum the keyword wrote for its links.
+    static bool holdsKeywordSum(const BlockPtr& block);
+    // Takes the keyword's sum off the row: its links and its expression.
+    void removeKeywordSum(const BlockPtr& block);
     // Placeholder name of a link picked from source into target: the trimmed
     // label (or "Result" and the id's first four digits), with a number added
     // while another row's link into target has that name.
@@ -481,8 +489,9 @@ private:
     // A plain click on a row: that row alone, whatever was selected.
     void plainClick(const BlockPtr& block);
     void placeEditors();
-    // The label was set by typing (field or canvas): the sum keyword test.
-    void labelTyped(const BlockPtr& block);
+    // The label was set by typing (field or canvas), from labelBefore: the
+    // keyword makes the row a sum, leaving it takes the sum away.
+    void labelTyped(const BlockPtr& block, const QString& labelBefore);
     void onLabelEdited(const QString& text);
     void onExpressionEdited(const QString& text);
     bool labelFieldKey(QKeyEvent* event);

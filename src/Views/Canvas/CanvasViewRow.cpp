@@ -2,6 +2,7 @@
 // the line edits that stand in for its label or expression while focused.
 
 #include "Views/Canvas/CanvasView.h"
+#include "Engine/ResultCurrency.h"
 #include "Engine/ExpressionText.h"
 #include "Views/Canvas/CanvasViewWidgets.h"
 
@@ -243,10 +244,7 @@ QString CanvasView::resultText(const BlockPtr& block) const
 {
     if (block->isTextBlock() || !block->result())
         return QString();
-    QString text = formatTableValue(*block->result());
-    if (const auto currency = effectiveCurrency(block))
-        text += QLatin1Char(' ') + *currency;
-    return text;
+    return ResultCurrency::shownValue(*m_canvas, *block, *block->result());
 }
 
 QString CanvasView::errorText(const CalculationBlock& block)
@@ -796,17 +794,19 @@ void CanvasView::onLabelEdited(const QString& text)
     const BlockPtr block = blockWithId(m_focusedLabelBlockID);
     if (!block)
         return;
+    const QString before = block->label();
     block->setLabel(text);
-    labelTyped(block);
+    labelTyped(block, before);
     rowContentChanged(block, true);
     applyRefresh();
 }
 
-void CanvasView::labelTyped(const BlockPtr& block)
+void CanvasView::labelTyped(const BlockPtr& block, const QString& labelBefore)
 {
-    const QString keyword = sumKeyword();
-    if (!keyword.isEmpty() && ExpressionText::trimmedSpacesAndTabs(block->label()).toLower() == keyword.toLower())
+    if (isSumKeyword(block->label()))
         applySumExpression(block);
+    else if (isSumKeyword(labelBefore) && holdsKeywordSum(block))
+        removeKeywordSum(block);
 }
 
 void CanvasView::onExpressionEdited(const QString& text)
@@ -854,6 +854,13 @@ bool CanvasView::labelFieldKey(QKeyEvent* event)
         return true;
     case Qt::Key_Up:
         moveToPreviousRowLabel(block);
+        return true;
+    case Qt::Key_Escape:
+        // As in the expression field: the field goes, the row stays
+        // selected and the canvas takes the keys (Ctrl+Backspace deletes it).
+        block->setIsLabelEditing(false);
+        setFocusedLabelBlockID(std::nullopt);
+        refresh();
         return true;
     default:
         return false;

@@ -8,10 +8,17 @@
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
+#include "Engine/ExpressionText.h"
 
 namespace {
 
-const QString placeholderAlphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+QString sumTerm(const LinkPtr& link)
+{
+    QString colour = link->colorHex();
+    if (colour.startsWith(QLatin1Char('#')))
+        colour.remove(0, 1);
+    return QLatin1Char('{') + link->placeholderName() + QLatin1Char(':') + colour + QLatin1Char('}');
+}
 
 } // namespace
 
@@ -58,17 +65,17 @@ void CanvasView::applySumExpression(const BlockPtr& block)
         ModelContext::deleteRecord(link);
     block->setIncomingLinks({});
 
+    // Every counted row gets its link: after Z the names go on as links
+    // made by hand do.
+    QStringList names;
     QStringList terms;
-    for (qsizetype i = 0; i < counted.size() && i < placeholderAlphabet.size(); ++i) {
-        const BlockPtr& row = counted[i];
-        const QString letter = placeholderAlphabet.at(i);
-        const LinkPtr link = Link::create(row, block, letter, row->colorHex());
+    for (const BlockPtr& row : counted) {
+        const QString name = generatePlaceholderName(names);
+        names.append(name);
+        const LinkPtr link = Link::create(row, block, name, row->colorHex());
         link->setCanvas(m_canvas);
         m_canvas->appendLink(link);
-        QString colour = row->colorHex();
-        if (colour.startsWith(QLatin1Char('#')))
-            colour.remove(0, 1);
-        terms.append(QLatin1Char('{') + letter + QLatin1Char(':') + colour + QLatin1Char('}'));
+        terms.append(sumTerm(link));
     }
     block->setExpression(terms.join(QStringLiteral(" + ")));
     // A text row (a new line in editor mode) would not be evaluated at all.
@@ -76,4 +83,34 @@ void CanvasView::applySumExpression(const BlockPtr& block)
         block->setBlockType(BlockType::calculation);
     CalculatorEngine::shared().evaluateBlock(block);
     m_canvas->touch();
+}
+
+bool CanvasView::holdsKeywordSum(const BlockPtr& block)
+{
+    // The expression is exactly the terms the keyword wrote for the row's
+    // incoming links, in their order.
+    const LinkList links = block->incomingLinks();
+    if (links.isEmpty())
+        return false;
+    QStringList terms;
+    for (const LinkPtr& link : links)
+        terms.append(sumTerm(link));
+    return block->expression() == terms.join(QStringLiteral(" + "));
+}
+
+void CanvasView::removeKeywordSum(const BlockPtr& block)
+{
+    for (const LinkPtr& link : LinkList(block->incomingLinks()))
+        ModelContext::deleteRecord(link);
+    block->setIncomingLinks({});
+    block->setExpression(QString());
+    CalculatorEngine::shared().evaluateBlock(block);
+    m_canvas->touch();
+}
+
+bool CanvasView::isSumKeyword(const QString& label)
+{
+    const QString keyword = sumKeyword();
+    return !keyword.isEmpty()
+        && ExpressionText::trimmedSpacesAndTabs(label).compare(keyword, Qt::CaseInsensitive) == 0;
 }

@@ -161,7 +161,7 @@ TEST_F(SumKeywordTest, DetachedLinksAreDeletedFromTheStore)
     EXPECT_EQ(user->result(), 11.0);
 }
 
-TEST_F(SumKeywordTest, AtMostTwentySixRowsAndNoRowFedByTheSum)
+TEST_F(SumKeywordTest, EveryRowAboveIsCountedButNoRowFedByTheSum)
 {
     const CanvasPtr canvas = makeCanvas();
     BlockList rows;
@@ -174,26 +174,32 @@ TEST_F(SumKeywordTest, AtMostTwentySixRowsAndNoRowFedByTheSum)
 
     view.applySumExpression(sum);
     const QStringList terms = sum->expression().split(QStringLiteral(" + "));
-    ASSERT_EQ(terms.size(), 26);
+    ASSERT_EQ(terms.size(), 30);
     EXPECT_EQ(terms.first(), QStringLiteral("{A:00D4FF}"));
-    EXPECT_EQ(terms.at(8), QStringLiteral("{I:00D4FF}")); // same colour, its own letter
-    EXPECT_EQ(terms.last(), QStringLiteral("{Z:FF6B9D}"));
-    EXPECT_EQ(sum->incomingLinks().size(), 26);
-    EXPECT_TRUE(rows.at(26)->outgoingLinks().isEmpty());
-    EXPECT_EQ(sum->result(), 26.0);
+    EXPECT_EQ(terms.at(8), QStringLiteral("{I:00D4FF}")); // same colour, its own name
+    EXPECT_EQ(terms.at(25), QStringLiteral("{Z:FF6B9D}"));
+    // After Z the names go on as links made by hand are named.
+    QStringList names = placeholderNames(sum);
+    names.removeDuplicates();
+    EXPECT_EQ(names.size(), 30);
+    EXPECT_EQ(names.at(26), CanvasView::generatePlaceholderName(names.mid(0, 26)));
+    EXPECT_EQ(sum->incomingLinks().size(), 30);
+    EXPECT_EQ(rows.at(29)->outgoingLinks().size(), 1);
+    EXPECT_EQ(sum->result(), 30.0);
+    EXPECT_FALSE(sum->hasError());
 
     // A row above that takes the sum's value is left out: counting it would
     // close a cycle. The letters stay consecutive.
     rows[1]->setExpression(QStringLiteral("{T:00D4FF}"));
     const LinkPtr back = linkRows(canvas, sum, rows[1], QStringLiteral("T"));
     view.applySumExpression(sum);
-    EXPECT_EQ(sum->incomingLinks().size(), 26);
+    EXPECT_EQ(sum->incomingLinks().size(), 29);
     for (const LinkPtr& link : sum->incomingLinks())
         EXPECT_NE(link->sourceBlock(), rows[1]);
     EXPECT_TRUE(sum->expression().startsWith(QStringLiteral("{A:00D4FF} + {B:00FF88}")));
-    EXPECT_EQ(sum->result(), 26.0);
+    EXPECT_EQ(sum->result(), 29.0);
     EXPECT_FALSE(sum->hasError());
-    EXPECT_EQ(rows[1]->result(), 26.0);
+    EXPECT_EQ(rows[1]->result(), 29.0);
 }
 
 TEST_F(SumKeywordTest, ANewLineTakesTheKeywordAndShowsTheSum)

@@ -228,6 +228,8 @@ TEST_F(EditorInWindowTest, TheSmallestWindowWithTheLibraryShowsTheStartOfEachExp
     editor()->refresh();
     window->setSidebarVisible(true);
     QCoreApplication::processEvents();
+    const QSize wide = window->size();
+    const int libraryWidth = window->library()->width();
     window->resize(1, 1);
     QCoreApplication::processEvents();
     ASSERT_TRUE(window->library()->isVisible());
@@ -237,4 +239,8 @@ TEST_F(EditorInWindowTest, TheSmallestWindowWithTheLibraryShowsTheStartOfEachExp
         const QString start = QString(row->expression()).remove(u' ').left(8);
         EXPECT_TRUE(shown.startsWith(start)) << shown.toStdString() << " in a window " << window->width() << " wide";
     }
+    // Widened again, the library is as wide as before.
+    window->resize(wide);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->library()->width(), libraryWidth);
 }
