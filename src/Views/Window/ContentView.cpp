@@ -688,14 +688,6 @@ void ContentView::slideSidebar(bool visible, int durationMs)
 void ContentView::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    // The splitter gives a widened window's room to the editor alone: the
-    // library squeezed by a narrow window takes back its width first.
-    if (m_library->isVisible() && !m_sidebarSlide->isSliding()) {
-        const int total = m_splitter->width() - m_splitter->handleWidth();
-        const int wanted = std::min(m_sidebarWidth, total - m_detail->minimumWidth());
-        if (m_library->width() < wanted)
-            m_splitter->setSizes({wanted, total - wanted});
-    }
     // Only the library's room pushes the window out to its least width; any
     // other width while the library shows is the user's choice and stays.
     if (m_widthBeforeSidebar && !m_library->isHidden())

@@ -244,8 +244,13 @@ TEST_F(EditorInWindowTest, TheSmallestWindowWithTheLibraryShowsTheStartOfEachExp
         const QString start = QString(row->expression()).remove(u' ').left(8);
         EXPECT_TRUE(shown.startsWith(start)) << shown.toStdString() << " in a window " << window->width() << " wide";
     }
-    // Widened again, the library is as wide as before.
+    // Widened again, the library is as wide as before, also when it was
+    // hidden while the window was narrow.
+    window->setSidebarVisible(false);
+    QCoreApplication::processEvents();
     window->resize(wide);
+    QCoreApplication::processEvents();
+    window->setSidebarVisible(true);
     QCoreApplication::processEvents();
     EXPECT_EQ(window->library()->width(), libraryWidth);
 }
