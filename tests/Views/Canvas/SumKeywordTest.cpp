@@ -52,6 +52,17 @@ TEST_F(SumKeywordTest, TypedKeywordSumsTheRowsAboveAndFollowsThem)
     EXPECT_EQ(canvas->links().size(), 2);
     EXPECT_EQ(rent->outgoingLinks().size(), 1);
 
+    // Typing on ends the sum, links and expression; Backspace back to the
+    // keyword makes it again.
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("n"));
+    EXPECT_TRUE(canvas->links().isEmpty());
+    EXPECT_TRUE(rent->outgoingLinks().isEmpty());
+    EXPECT_EQ(sum->expression(), QString());
+    EXPECT_FALSE(sum->result().has_value());
+    QTest::keyClick(view.labelEditor(), Qt::Key_Backspace);
+    EXPECT_EQ(canvas->links().size(), 2);
+    EXPECT_EQ(sum->result(), 860.5);
+
     // Changing a counted row carries on into the sum.
     QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.expressionRect(0)));
     auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
