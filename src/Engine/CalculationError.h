@@ -2,6 +2,47 @@
 
 #include <QString>
 
+// Why the engine refuses to read a row: one value per reason. The hover
+// text words each one; tests check a refusal by its code.
+enum class RefusalCode {
+    none,
+        callNotComputable,
+        callTouchingNumber,
+        clockTime,
+        constantTouchingNumber,
+        conversionIntoNonCurrency,
+        conversionUnreadable,
+        conversionWithoutCurrency,
+        conversionAfterConversion,
+        functionWithoutValue,
+        linkTouchingNumber,
+        magnitudeWord,
+        colonNumber,
+        percentWithoutRule,
+        unknownSign,
+        mixedCurrenciesInConversion,
+        unknownOperation,
+        operatorBeforeWords,
+        operatorWithoutNumber,
+        conversionTargetsDiffer,
+        lettersInNumber,
+        lettersBeforeBracket,
+        twoDecimalMarks,
+        wordsBetweenNumbers,
+        twoOperators,
+        twoPercentSigns,
+        mixedCurrencies,
+        mixedUnits,
+        ambiguousGrouping,
+        date,
+        braceOrder,
+        unclosedBrace,
+        unreadable,
+};
+
+// The words a refusal's hover text gives for it.
+QString refusalReason(RefusalCode code);
+
 // Why a row could not be evaluated; its description is what the row shows.
 class CalculationError {
 public:
@@ -17,13 +58,16 @@ public:
 
     static CalculationError missingPlaceholder(const QString& name) { return {Kind::missingPlaceholder, name}; }
     static CalculationError emptyExpression() { return {Kind::emptyExpression}; }
-    // `reason` says why the text cannot be read, `text` is the part of it
-    // that could not be read; both only reach the row's hover text.
-    static CalculationError invalidExpression(const QString& reason = {}, const QString& text = {})
+    // `code` says why the text cannot be read; [spanStart, spanEnd) is the
+    // stretch of the row as typed it could not read, `text` that stretch.
+    static CalculationError invalidExpression(RefusalCode code = RefusalCode::unreadable, const QString& text = {},
+                                              qsizetype spanStart = -1, qsizetype spanEnd = -1)
     {
         CalculationError error(Kind::invalidExpression);
-        error.m_reason = reason;
+        error.m_code = code;
         error.m_text = text;
+        error.m_spanStart = spanStart;
+        error.m_spanEnd = spanEnd;
         return error;
     }
     static CalculationError unbalancedParentheses() { return {Kind::unbalancedParentheses}; }
@@ -39,12 +83,23 @@ public:
     // The placeholder name of missingPlaceholder, the two currencies of
     // missingExchangeRate; empty otherwise.
     QString name() const { return m_name; }
-    QString reason() const { return m_reason; }
+    RefusalCode refusal() const { return m_code; }
+    QString reason() const { return m_code == RefusalCode::none ? QString() : refusalReason(m_code); }
+    // Where the typed row holds what could not be read; -1 when unknown.
+    qsizetype spanStart() const { return m_spanStart; }
+    qsizetype spanEnd() const { return m_spanEnd; }
+    // Sets the quoted stretch, as typed.
+    void setTypedSpan(const QString& text, qsizetype start, qsizetype end)
+    {
+        m_text = text;
+        m_spanStart = start;
+        m_spanEnd = end;
+    }
     QString unreadText() const { return m_text; }
     // The short text the row shows.
     QString errorDescription() const;
     // The short text, then why and what could not be read, when known:
-    // "Invalid expression — two numbers with only words between them: 2024 120".
+    // "Invalid expression — two numbers with only words between them: 2024 120 EUR".
     QString detailText() const;
 
     bool operator==(const CalculationError& other) const
@@ -57,8 +112,10 @@ private:
     CalculationError(Kind kind, const QString& name = {}) : m_kind(kind), m_name(name) {}
     Kind m_kind;
     QString m_name;
-    QString m_reason;
+    RefusalCode m_code = RefusalCode::none;
     QString m_text;
+    qsizetype m_spanStart = -1;
+    qsizetype m_spanEnd = -1;
 };
 
 // Success with a value or failure with an error.

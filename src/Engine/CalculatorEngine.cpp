@@ -14,23 +14,6 @@ CalculatorEngine::CalculatorEngine(EngineSettingsProvider settingsProvider)
 {
 }
 
-const QStringList& CalculatorEngine::currencySymbols()
-{
-    static const QStringList symbols = {QStringLiteral("€"), QStringLiteral("$"), QStringLiteral("£"),
-                                        QStringLiteral("¥"), QStringLiteral("US$")};
-    return symbols;
-}
-
-const QStringList& CalculatorEngine::currencyWords()
-{
-    static const QStringList words = {
-        QStringLiteral("EUR"), QStringLiteral("USD"), QStringLiteral("GBP"), QStringLiteral("CHF"),
-        QStringLiteral("JPY"), QStringLiteral("CAD"), QStringLiteral("AUD"), QStringLiteral("CNY"),
-        QStringLiteral("SEK"), QStringLiteral("NOK"), QStringLiteral("DKK"), QStringLiteral("PLN"),
-    };
-    return words;
-}
-
 QString CalculatorEngine::formatResult(double value)
 {
     return ExpressionText::formatResult(value);
@@ -55,8 +38,60 @@ EvaluationResult CalculatorEngine::evaluate(const QString& expression, const QHa
     return evaluateWith(expression, values, currencies, m_settingsProvider());
 }
 
+namespace {
+
+// A number sign the steps do not read (³, ½, Ⅻ): where it is, else -1.
+qsizetype unreadNumberSign(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].unicode() < 0x80)
+            continue;
+        qsizetype n = 1;
+        const char32_t c = codePointAt(text, i, &n);
+        if (isNumberChar(c) && !isDecimalDigit(c))
+            return i;
+        i += n - 1;
+    }
+    return -1;
+}
+
+// A refusal quotes the row as typed: the stretch a step quoted when the
+// typed row holds it as it is, else the whole row (the steps' rewritten
+// text never reaches the hover).
+CalculationError quotedAsTyped(CalculationError error, const QString& typed)
+{
+    if (error.kind() != CalculationError::Kind::invalidExpression)
+        return error;
+    constexpr qsizetype most = 40;
+    const QString quoted = error.unreadText();
+    qsizetype at = quoted.isEmpty() ? -1 : typed.indexOf(quoted);
+    qsizetype end = at + quoted.size();
+    if (at < 0) {
+        at = 0;
+        end = typed.size();
+        while (at < end && typed[at].isSpace())
+            ++at;
+        while (end > at && typed[end - 1].isSpace())
+            --end;
+    }
+    QString shown = typed.mid(at, std::min(end - at, most));
+    if (end - at > most)
+        shown += QChar(0x2026);
+    error.setTypedSpan(shown, at, end);
+    return error;
+}
+
+} // namespace
+
 EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, const EngineSettings& settings)
 {
+    if (const qsizetype at = unreadNumberSign(expression); at >= 0) {
+        qsizetype n = 1;
+        codePointAt(expression, at, &n);
+        CalculationError error = CalculationError::invalidExpression(RefusalCode::unknownSign);
+        error.setTypedSpan(expression.mid(at, n), at, at + n);
+        return error;
+    }
     Pipeline pipeline{settings, std::nullopt, false, false};
     QString sanitized = expression;
     sanitize(sanitized, pipeline);
@@ -72,14 +107,14 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
     if (!hasBalancedParentheses(sanitized))
         return CalculationError::unbalancedParentheses();
     if (pipeline.failure)
-        return *pipeline.failure;
+        return quotedAsTyped(*pipeline.failure, expression);
     if (sanitized.isEmpty())
         return CalculationError::emptyExpression();
     const ExpressionParser::Result parsed = ExpressionParser::evaluate(sanitized);
     if (!parsed.ok) {
         if (parsed.error.kind == ExpressionParser::ErrorKind::divisionByZero)
             return CalculationError::divisionByZero();
-        return CalculationError::invalidExpression(parsed.error.text, sanitized);
+        return quotedAsTyped(CalculationError::invalidExpression(RefusalCode::unreadable), expression);
     }
     // An overflow is no division: it says the result has no value.
     if (!std::isfinite(parsed.value))
@@ -245,7 +280,7 @@ std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, d
             return std::nullopt;
         }
         if (touchesNumber(result, copied, text, at, end)) {
-            EngineRefusal::refuse(failure, "a linked value touching a number", text, std::max<qsizetype>(0, at - 8),
+            EngineRefusal::refuse(failure, RefusalCode::linkTouchingNumber, text, std::max<qsizetype>(0, at - 8),
                                   end + 8);
             return std::nullopt;
         }
@@ -291,7 +326,7 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
                     return number;
                 });
                 if (!filled)
-                    return CalculationError::invalidExpression(QStringLiteral("a linked value touching a number"),
+                    return CalculationError::invalidExpression(RefusalCode::linkTouchingNumber,
                                                                text.left(40));
                 text = std::move(*filled);
                 if (used && !std::isfinite(value))
@@ -305,7 +340,7 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
     if (open >= 0 && close >= 0) {
         // A "}" before the first "{" names nothing.
         if (close < open)
-            return CalculationError::invalidExpression(QStringLiteral("a \u201c}\u201d before its \u201c{\u201d"),
+            return CalculationError::invalidExpression(RefusalCode::braceOrder,
                                                        text.mid(close, 40));
         QString name = text.mid(open + 1, close - open - 1);
         const qsizetype colon = name.indexOf(QLatin1Char(':'));
@@ -314,7 +349,7 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
         return CalculationError::missingPlaceholder(name);
     }
     if (open >= 0 || close >= 0)
-        return CalculationError::invalidExpression(QStringLiteral("a link without its other brace"),
+        return CalculationError::invalidExpression(RefusalCode::unclosedBrace,
                                                    text.mid(std::max(open, close), 40));
     return evaluateFrame(text, settings);
 }

@@ -56,18 +56,17 @@ public:
     // Short display text of a result ("." as decimal point, at most two decimals).
     static QString formatResult(double value);
 
-    // The currency a row's value carries into the rows it feeds; the mark
-    // the editor shows beside a value follows its own rules (CanvasView).
-    // The currency mark a text ends with, symbols before words.
-    static std::optional<QString> detectRowCurrency(const QString& text);
+    // The code of the currency a row's result is in: that of its last
+    // conversion, else of the first amount that carries one ("20 C$" is
+    // CAD, "200 EUR + 10 %" EUR). Lettered marks count only as words of
+    // their own (Zahnkrone holds no kr). The value carries it into the rows
+    // it feeds, and the canvas and print draw its mark beside the value.
+    static std::optional<QString> resultCurrencyCode(QStringView text);
     // The row's own currency mark, else the first one found upstream.
     std::optional<QString> rowCurrency(const BlockPtr& block);
     // The code of the currency a row's last conversion ends in (EUR for
     // "100 $ in Euro"); none without a conversion.
     static std::optional<QString> conversionTargetCode(QStringView text);
-    static const QStringList& currencySymbols();
-    static const QStringList& currencyWords();
-
     // One of the engine's function names, as written (sqrt, SQRT, pow, ...).
     static bool isFunctionName(QStringView name);
 

@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
 
@@ -8,111 +9,96 @@ using namespace ExpressionText;
 
 namespace {
 
-// Currency signs, longest first, with their codes.
-struct Sign {
-    QStringView text;
-    QStringView code;
-};
-constexpr Sign signs[] = {
-    {u"US$", u"USD"}, {u"C$", u"CAD"}, {u"A$", u"AUD"}, {u"R$", u"BRL"}, {u"$", u"USD"},
-    {u"€", u"EUR"},   {u"£", u"GBP"},  {u"¥", u"JPY"},  {u"₹", u"₹"},    {u"₽", u"₽"},
-    {u"₩", u"₩"},     {u"฿", u"฿"},    {u"₪", u"₪"},    {u"₫", u"₫"},    {u"₴", u"₴"},
-    {u"₦", u"₦"},     {u"₱", u"₱"},    {u"₲", u"₲"},    {u"₡", u"₡"},    {u"₵", u"₵"},
-    {u"₸", u"₸"},     {u"₺", u"₺"},    {u"₼", u"₼"},    {u"₾", u"₾"},    {u"₿", u"₿"},
-};
-
-// Currencies written as words, with their codes; matched without regard to case.
-constexpr Sign words[] = {
-    {u"EUR", u"EUR"},     {u"USD", u"USD"},    {u"GBP", u"GBP"},     {u"CHF", u"CHF"},    {u"JPY", u"JPY"},
-    {u"CAD", u"CAD"},     {u"AUD", u"AUD"},    {u"CNY", u"CNY"},     {u"SEK", u"SEK"},    {u"NOK", u"NOK"},
-    {u"DKK", u"DKK"},     {u"PLN", u"PLN"},    {u"EURO", u"EUR"},    {u"EUROS", u"EUR"},  {u"DOLLAR", u"USD"},
-    {u"DOLLARS", u"USD"}, {u"POUND", u"GBP"},  {u"POUNDS", u"GBP"},  {u"YEN", u"JPY"},    {u"FRANC", u"CHF"},
-    {u"FRANCS", u"CHF"},  {u"KRONA", u"SEK"},  {u"ZLOTY", u"PLN"},   {u"KR", u"SEK"},     {u"ZŁ", u"PLN"},
-    {u"KČ", u"CZK"},      {u"FT", u"HUF"},
-};
-
-QStringView wordCurrency(QStringView word)
+// The run of letters starting at `i`: [i, end).
+qsizetype wordEnd(QStringView text, qsizetype i)
 {
-    if (word.size() < 2 || word.size() > 7)
+    qsizetype end = i;
+    while (end < text.size()) {
+        qsizetype n = 1;
+        if (!isWordChar(codePointAt(text, end, &n)))
+            break;
+        end += n;
+    }
+    return end;
+}
+
+// A lettered mark stands next to an amount, on a side it may stand on. A
+// one-letter mark needs a blank before its number: R5 is a word (a cable,
+// a model), R 5 five rand.
+bool markNextToAmount(QStringView text, qsizetype start, qsizetype end, QStringView word)
+{
+    const EngineCatalogue::MarkPlace place = EngineCatalogue::letteredMarkPlace(word);
+    const bool single = word.size() == 1;
+    if (place != EngineCatalogue::MarkPlace::after) {
+        const qsizetype next = skipWhiteSpace(text, end);
+        if (next < text.size() && (next > end || !single) && isNumberish(codePointAt(text, next)))
+            return true;
+    }
+    if (place != EngineCatalogue::MarkPlace::before) {
+        const qsizetype previous = skipWhiteSpaceBack(text, start);
+        if (previous > 0 && isNumberChar(codePointBefore(text, previous)))
+            return true;
+    }
+    return false;
+}
+
+// The currency the word [start, end) names, if it stands where it can.
+QStringView wordCurrencyAt(QStringView text, qsizetype start, qsizetype end, bool target = false)
+{
+    const QStringView word = text.mid(start, end - start);
+    const QStringView code = EngineCatalogue::currencyOfWord(word);
+    if (code.isEmpty())
         return {};
-    const char16_t first = word.front().unicode() & ~0x20;
-    for (const Sign& entry : words) {
-        if (entry.text.size() == word.size() && entry.text.front() == first
-            && word.compare(entry.text, Qt::CaseInsensitive) == 0)
-            return entry.code;
+    bool lettered = false;
+    for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords()) {
+        if (entry.kind == EngineCatalogue::SpellingKind::letteredMark && entry.text == word) {
+            lettered = true;
+            break;
+        }
     }
-    return {};
-}
-
-// A currency's name may start with this letter.
-bool mayStartWord(char16_t c)
-{
-    switch (c & ~0x20) {
-    case 'A': case 'C': case 'D': case 'E': case 'F': case 'G': case 'J': case 'K':
-    case 'N': case 'P': case 'S': case 'U': case 'Y': case 'Z':
-        return true;
-    default:
-        return false;
+    // Codes and names that happen to spell a mark (CHF) stand anywhere.
+    bool named = false;
+    if (lettered) {
+        for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords()) {
+            if (entry.kind != EngineCatalogue::SpellingKind::letteredMark && entry.text.size() == word.size()
+                && entry.text.compare(word, Qt::CaseInsensitive) == 0) {
+                named = true;
+                break;
+            }
+        }
     }
-}
-
-// A sign may start at this character.
-bool mayStartSign(char16_t c)
-{
-    return c == '$' || c == 'U' || c == 'C' || c == 'A' || c == 'R' || c >= 0x80;
+    if (lettered && !named && !target && !markNextToAmount(text, start, end, word))
+        return {};
+    return code;
 }
 
 } // namespace
 
 namespace EngineCurrency {
 
-const QStringList& marks()
-{
-    static const QStringList list = [] {
-        QStringList all;
-        for (const Sign& sign : signs)
-            all.append(sign.text.toString());
-        // Lettered marks, as typed.
-        for (const char16_t* mark : {u"CHF", u"kr", u"zł", u"Kč", u"Ft", u"R"})
-            all.append(QString::fromUtf16(mark));
-        return all;
-    }();
-    return list;
-}
-
-QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length)
+QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length, bool target)
 {
     if (i >= text.size())
         return {};
     const char16_t first = text[i].unicode();
-    if (first < 0x80 && first != '$' && !isAsciiLetter(first))
+    if (first < 0x80 && !EngineCatalogue::isSignSymbol(first) && !isAsciiLetter(first))
         return {};
     const bool wordBefore = i > 0 && isWordChar(codePointBefore(text, i));
-    if (mayStartSign(first)) {
-        for (const Sign& sign : signs) {
-            if (sign.text.front() != first || !text.mid(i).startsWith(sign.text))
-                continue;
-            if (wordBefore && isAsciiLetter(first))
-                continue;
-            *length = sign.text.size();
-            return sign.code;
+    if (!(wordBefore && isAsciiLetter(first))) {
+        qsizetype n = 0;
+        const QStringView sign = EngineCatalogue::currencySignAt(text, i, &n);
+        if (!sign.isEmpty()) {
+            *length = n;
+            return sign;
         }
     }
-    if (wordBefore || !mayStartWord(first))
+    if (wordBefore || !isWordChar(codePointAt(text, i)))
         return {};
-    qsizetype end = i;
-    while (end < text.size() && end - i <= 7) {
-        qsizetype n = 1;
-        if (!isWordChar(codePointAt(text, end, &n)))
-            break;
-        end += n;
-    }
-    const QStringView found = wordCurrency(text.mid(i, end - i));
-    if (!found.isEmpty() && (end == text.size() || !isWordChar(codePointAt(text, end))))
+    const qsizetype end = wordEnd(text, i);
+    const QStringView code = wordCurrencyAt(text, i, end, target);
+    if (!code.isEmpty())
         *length = end - i;
-    else
-        return {};
-    return found;
+    return code;
 }
 
 QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start)
@@ -122,9 +108,9 @@ QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start)
     qsizetype n = 1;
     const char32_t last = codePointBefore(text, end, &n);
     if (!isWordChar(last)) {
-        if (last < 0x80 && last != '$')
+        if (last < 0x80 && !EngineCatalogue::isSignSymbol(last))
             return {};
-        for (const Sign& sign : signs) {
+        for (const EngineCatalogue::CurrencySpelling& sign : EngineCatalogue::currencySigns()) {
             const qsizetype at = end - sign.text.size();
             if (at < 0 || sign.text.back() != text[end - 1] || text.mid(at, sign.text.size()) != sign.text)
                 continue;
@@ -136,7 +122,7 @@ QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start)
         return {};
     }
     qsizetype at = end;
-    while (at > 0 && end - at <= 7) {
+    while (at > 0 && end - at <= 12) {
         qsizetype m = 1;
         if (!isWordChar(codePointBefore(text, at, &m)))
             break;
@@ -144,7 +130,7 @@ QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start)
     }
     if (at > 0 && isWordChar(codePointBefore(text, at)))
         return {};
-    const QStringView found = wordCurrency(text.mid(at, end - at));
+    const QStringView found = wordCurrencyAt(text, at, end);
     if (!found.isEmpty())
         *start = at;
     return found;
@@ -169,7 +155,7 @@ qsizetype keywordAt(QStringView text, qsizetype i)
     const char16_t lower = c | 0x20;
     if ((lower != 'i' && lower != 't' && lower != 'n') || (i > 0 && isWordChar(codePointBefore(text, i))))
         return 0;
-    for (QLatin1String word : {QLatin1String("into"), QLatin1String("in"), QLatin1String("to"), QLatin1String("nach")}) {
+    for (QLatin1String word : EngineCatalogue::conversionKeywords()) {
         if (!startsWithLowerAscii(text, i, word))
             continue;
         const qsizetype end = i + word.size();
@@ -177,7 +163,7 @@ qsizetype keywordAt(QStringView text, qsizetype i)
             return word.size();
         // Run into a currency's name, as in "inUSD".
         qsizetype length = 0;
-        const QStringView code = EngineCurrency::currencyAt(text.mid(end), 0, &length);
+        const QStringView code = EngineCurrency::currencyAt(text.mid(end), 0, &length, true);
         if (!code.isEmpty())
             return word.size();
     }
@@ -217,7 +203,7 @@ std::optional<QString> CalculatorEngine::conversionTargetCode(QStringView text)
         if (keyword == 0)
             continue;
         qsizetype length = 0;
-        const QStringView code = EngineCurrency::currencyAt(text.mid(skipWhiteSpace(text, k + keyword)), 0, &length);
+        const QStringView code = EngineCurrency::currencyAt(text.mid(skipWhiteSpace(text, k + keyword)), 0, &length, true);
         if (!code.isEmpty())
             target = code.toString();
         k += keyword - 1;
@@ -268,7 +254,7 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
         const qsizetype targetAt = skipWhiteSpace(in, k + keyword);
         qsizetype targetLength = 0;
         // The target may be run into the keyword (inUSD).
-        const QStringView target = EngineCurrency::currencyAt(in.mid(targetAt), 0, &targetLength);
+        const QStringView target = EngineCurrency::currencyAt(in.mid(targetAt), 0, &targetLength, true);
         const bool plainEquals = keyword == 1 && c == QLatin1Char('=');
         if (target.isEmpty()) {
             // A keyword that follows no amount is a word of a label (Urlaub
@@ -277,16 +263,16 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
             if (!endsInAmount(in, from, k) || (plainEquals && targetAt == in.size()))
                 continue;
             if (previousEnd >= 0 && skipWhiteSpace(in, previousEnd) >= k)
-                pipeline.refuse("a conversion right after another", in, previousEnd, targetAt + 8);
+                pipeline.refuse(RefusalCode::conversionAfterConversion, in, previousEnd, targetAt + 8);
             else
-                pipeline.refuse("a conversion into something that is not a currency", in, k, targetAt + 8);
+                pipeline.refuse(RefusalCode::conversionIntoNonCurrency, in, k, targetAt + 8);
             return;
         }
         // Nothing before it at all: a word of a label (in USD alone).
         if (previousEnd < 0 && skipWhiteSpace(in, from) >= k && opens.isEmpty())
             continue;
         if (skipWhiteSpace(in, from) >= k || (previousEnd >= 0 && skipWhiteSpace(in, previousEnd) >= k)) {
-            pipeline.refuse("a conversion right after another", in, std::max<qsizetype>(0, from - 8),
+            pipeline.refuse(RefusalCode::conversionAfterConversion, in, std::max<qsizetype>(0, from - 8),
                             targetAt + targetLength);
             return;
         }
@@ -299,20 +285,20 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
             if (code.isEmpty())
                 continue;
             if (!source.isEmpty() && code != source) {
-                pipeline.refuse("amounts in different currencies in one conversion", in, from, k + keyword);
+                pipeline.refuse(RefusalCode::mixedCurrenciesInConversion, in, from, k + keyword);
                 return;
             }
             source = code;
             i += length - 1;
         }
         if (source.isEmpty()) {
-            pipeline.refuse("a conversion of an amount with no currency", in, from, targetAt + targetLength);
+            pipeline.refuse(RefusalCode::conversionWithoutCurrency, in, from, targetAt + targetLength);
             return;
         }
         if (firstTarget.isEmpty()) {
             firstTarget = target.toString();
         } else if (firstTarget != target) {
-            pipeline.refuse("conversions into different currencies", in, from, targetAt + targetLength);
+            pipeline.refuse(RefusalCode::conversionTargetsDiffer, in, from, targetAt + targetLength);
             return;
         }
         // The stretch's value, read by the steps that follow this one.
@@ -321,7 +307,7 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
         if (pipeline.failure)
             return;
         if (!hasBalancedParentheses(value) || value.isEmpty()) {
-            pipeline.refuse("a conversion of an amount that cannot be read", in, from, k);
+            pipeline.refuse(RefusalCode::conversionUnreadable, in, from, k);
             return;
         }
         const ExpressionParser::Result parsed = ExpressionParser::evaluate(value);
@@ -329,7 +315,7 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
             if (parsed.error.kind == ExpressionParser::ErrorKind::divisionByZero)
                 pipeline.failure = CalculationError::divisionByZero();
             else
-                pipeline.refuse("a conversion of an amount that cannot be read", in, from, k);
+                pipeline.refuse(RefusalCode::conversionUnreadable, in, from, k);
             return;
         }
         const QString fromCode = source.toString();

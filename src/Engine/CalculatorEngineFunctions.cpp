@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
 
@@ -227,7 +228,7 @@ bool replaceConstants(QString& text, std::optional<CalculationError>& failure)
             i += 1;
             continue;
         case Constant::touchesDigit:
-            EngineRefusal::refuse(failure, "a constant touching a number", view, std::max<qsizetype>(0, i - 8), i + length + 1);
+            EngineRefusal::refuse(failure, RefusalCode::constantTouchingNumber, view, std::max<qsizetype>(0, i - 8), i + length + 1);
             return false;
         case Constant::constant:
             break;
@@ -250,7 +251,7 @@ bool replaceConstants(QString& text, std::optional<CalculationError>& failure)
 
 bool CalculatorEngine::isFunctionName(QStringView name)
 {
-    return functionIndex(name) >= 0;
+    return EngineCatalogue::isFunctionName(name);
 }
 
 bool CalculatorEngine::startsConstant(QStringView text, qsizetype i)
@@ -303,7 +304,7 @@ bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
         const Function& function = functions[size_t(open.function)];
         const std::optional<double> y = callValue(function, QStringView(out).mid(open.at + 1));
         if (!y) {
-            pipeline.refuse("a call that cannot be computed", out, nameStart(open.at, function), out.size() + 1);
+            pipeline.refuse(RefusalCode::callNotComputable, out, nameStart(open.at, function), out.size() + 1);
             return replaced || changed;
         }
         if (!std::isfinite(*y)) {
@@ -314,7 +315,7 @@ bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
         const qsizetype callStart = nameStart(open.at, function);
         if ((callStart > 0 && isNumberish(codePointBefore(out, callStart)))
             || (i + 1 < in.size() && isNumberish(codePointAt(in, i + 1)))) {
-            pipeline.refuse("a call touching a number", out, std::max<qsizetype>(0, callStart - 8), out.size() + 2);
+            pipeline.refuse(RefusalCode::callTouchingNumber, out, std::max<qsizetype>(0, callStart - 8), out.size() + 2);
             return replaced || changed;
         }
         out.truncate(callStart);

@@ -26,7 +26,7 @@ struct CalculatorEngine::Pipeline {
 
     // The text cannot be read without guessing: the row fails rather than
     // show a number nobody typed.
-    void refuse(const char* reason, QStringView text, qsizetype at, qsizetype end);
+    void refuse(RefusalCode reason, QStringView text, qsizetype at, qsizetype end);
 };
 
 // The characters a text holds, as far as the steps' triggers go: every
@@ -48,6 +48,14 @@ struct CalculatorEngine::Triggers {
         }
     }
     bool has(char c) const { return bits[uchar(c) >> 6] & (quint64(1) << (uchar(c) & 63)); }
+    bool hasAnyOf(const char* characters) const
+    {
+        for (; *characters; ++characters) {
+            if (has(*characters))
+                return true;
+        }
+        return false;
+    }
     bool hasLetter(char lower) const { return has(lower) || has(char(lower - 'a' + 'A')); }
     bool hasAnyLetter() const
     {
@@ -66,7 +74,7 @@ namespace EngineRefusal {
 
 // The one way a step refuses a row: the first refusal of a run wins, with
 // why and the stretch [at, end) of the text it could not read.
-void refuse(std::optional<CalculationError>& failure, const char* reason, QStringView text, qsizetype at,
+void refuse(std::optional<CalculationError>& failure, RefusalCode reason, QStringView text, qsizetype at,
             qsizetype end);
 // A value that is no finite number (an overflow, ln(0), sqrt(-1)).
 void notFinite(std::optional<CalculationError>& failure);
@@ -75,14 +83,11 @@ void notFinite(std::optional<CalculationError>& failure);
 
 namespace EngineCurrency {
 
-// Every currency mark the marks step removes, longest of a kind first
-// (US$ before $, R$ before R): the signs of the one table and the lettered
-// marks as typed. At most 32.
-const QStringList& marks();
-
 // A currency at `i` (a sign, a code or a currency's name standing as a
 // word); its code and length. Empty when none stands there.
-QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length);
+// A conversion's target (`target`) may be a lettered mark with no amount
+// beside it (in kr).
+QStringView currencyAt(QStringView text, qsizetype i, qsizetype* length, bool target = false);
 // A currency ending right before `end`; its code and where it starts.
 QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start);
 

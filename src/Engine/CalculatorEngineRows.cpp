@@ -115,26 +115,16 @@ struct CalculatorEngine::RowGraph {
     }
 };
 
-std::optional<QString> CalculatorEngine::detectRowCurrency(const QString& text)
+std::optional<QString> CalculatorEngine::resultCurrencyCode(QStringView text)
 {
     // A converted value is in the currency of its last conversion.
     if (std::optional<QString> converted = conversionTargetCode(text))
         return converted;
-    QStringView trimmed(text);
-    while (!trimmed.isEmpty() && isBlank(codePointBefore(trimmed, trimmed.size())))
-        trimmed.chop(1); // blanks are single UTF-16 units
-    for (const QString& symbol : currencySymbols()) {
-        if (trimmed.endsWith(symbol))
-            return symbol;
-    }
-    // The words are three ASCII letters: when the text ends in three ASCII
-    // characters, upper-casing those alone decides.
-    const QStringView tail = trimmed.right(3);
-    const bool asciiTail = tail.size() == 3 && std::all_of(tail.begin(), tail.end(), [](QChar c) { return c.unicode() < 0x80; });
-    const QString upper = asciiTail ? tail.toString().toUpper() : trimmed.toString().toUpper();
-    for (const QString& word : currencyWords()) {
-        if (upper.endsWith(word))
-            return word;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        qsizetype length = 0;
+        const QStringView code = EngineCurrency::currencyAt(text, i, &length);
+        if (!code.isEmpty())
+            return code.toString();
     }
     return std::nullopt;
 }
@@ -156,7 +146,7 @@ std::optional<QString> CalculatorEngine::ownCurrencyMark(const BlockPtr& block)
     const QString expression = block->expression();
     const bool sameText = memo.expression.constData() == expression.constData() && memo.expression.size() == expression.size();
     if (!memo.markKnown || (!sameText && memo.expression != expression)) {
-        memo.mark = detectRowCurrency(expression);
+        memo.mark = resultCurrencyCode(expression);
         memo.expression = expression;
         memo.markKnown = true;
     }
@@ -178,7 +168,7 @@ void CalculatorEngine::checkRowMemos(const BlockPtr& edited)
             if (found != m_rowMemos.end() && found->second.markKnown && !found->second.row.owner_before(edited)
                 && !edited.owner_before(found->second.row)) {
                 const RowMemo& memo = found->second;
-                keep = memo.expression != edited->expression() && memo.mark == detectRowCurrency(edited->expression());
+                keep = memo.expression != edited->expression() && memo.mark == resultCurrencyCode(edited->expression());
             }
         }
     }

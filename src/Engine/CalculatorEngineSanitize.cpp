@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
 
 #include <algorithm>
@@ -6,7 +7,7 @@
 
 using namespace ExpressionText;
 
-void EngineRefusal::refuse(std::optional<CalculationError>& failure, const char* reason, QStringView text,
+void EngineRefusal::refuse(std::optional<CalculationError>& failure, RefusalCode reason, QStringView text,
                            qsizetype at, qsizetype end)
 {
     if (failure)
@@ -18,7 +19,7 @@ void EngineRefusal::refuse(std::optional<CalculationError>& failure, const char*
     QString shown = text.mid(at, std::min(end - at, most)).trimmed().toString();
     if (end - at > most)
         shown += QChar(0x2026);
-    failure = CalculationError::invalidExpression(QString::fromUtf8(reason), shown);
+    failure = CalculationError::invalidExpression(reason, shown);
 }
 
 void EngineRefusal::notFinite(std::optional<CalculationError>& failure)
@@ -27,7 +28,7 @@ void EngineRefusal::notFinite(std::optional<CalculationError>& failure)
         failure = CalculationError::invalidResult();
 }
 
-void CalculatorEngine::Pipeline::refuse(const char* reason, QStringView text, qsizetype at, qsizetype end)
+void CalculatorEngine::Pipeline::refuse(RefusalCode reason, QStringView text, qsizetype at, qsizetype end)
 {
     EngineRefusal::refuse(failure, reason, text, at, end);
 }
@@ -109,7 +110,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
         normalizeOperatorSymbols(text);
         triggers.add("*/-");
     }
-    if (triggers.beyondAscii || triggers.has('$') || triggers.hasAnyLetter()) {
+    if (triggers.beyondAscii || triggers.hasAnyOf(EngineCatalogue::asciiSignSymbols()) || triggers.hasAnyLetter()) {
         removeCurrencyMarks(text, pipeline);
         if (pipeline.failure)
             return;
@@ -330,46 +331,6 @@ bool isPriceDash(QChar c)
     return c == QLatin1Char('-') || c == QChar(0x2212) || c == QChar(0x2013) || c == QChar(0x2014);
 }
 
-// Writes one number run (digits and marks, ending in a digit) with "." as
-// its decimal point and no grouping. A grouping mark groups only where it
-// can: after one to three leading digits that do not start with 0, and
-// before exactly three digits; anywhere
-// else it is the decimal mark. False when the run holds two decimal marks
-// (1,2,3 or 12.03.2024), or reads one mark both ways (1.000.5). Never
-// writes more than it reads, so `out` may trail `run` in the same buffer.
-bool writeRun(QChar*& out, QStringView run, QChar groupMark)
-{
-    const QChar* in = run.data();
-    const qsizetype size = run.size();
-    // Read before anything is written: `out` may overwrite the run's start.
-    const bool startsWithZero = run.front() == QLatin1Char('0');
-    qsizetype leading = 0;
-    qsizetype i = digitRunEnd(run, 0, &leading);
-    for (qsizetype k = 0; k < i; ++k)
-        *out++ = in[k];
-    bool mayGroup = leading <= 3 && !startsWithZero;
-    bool grouped = false;
-    bool decimal = false;
-    while (i < size) {
-        const QChar mark = in[i++];
-        const qsizetype groupStart = i;
-        qsizetype digits = 0;
-        i = digitRunEnd(run, i, &digits);
-        if (mark == groupMark && mayGroup && digits == 3) {
-            grouped = true;
-        } else {
-            if (decimal || (grouped && mark == groupMark))
-                return false;
-            decimal = true;
-            mayGroup = false;
-            *out++ = QLatin1Char('.');
-        }
-        for (qsizetype k = groupStart; k < i; ++k)
-            *out++ = in[k];
-    }
-    return true;
-}
-
 // The run stands first in the brackets of pow: in the US style its comma
 // separates the two arguments (pow(2,3)).
 bool startsPowArguments(QStringView written)
@@ -389,86 +350,68 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
 {
     // Number runs: a digit, then digits, "." and ",", ending in a digit. A
     // leading mark reads as "0."; a price's ",-" or ".-" means whole units.
+    // The text is built anew from what is read: nothing is written over
+    // what is still to be read.
     const bool german = pipeline.settings.decimalStyle == DecimalStyle::germanComma;
     const QChar groupMark = german ? QLatin1Char('.') : QLatin1Char(',');
-    // What the text may grow by: "0." for a leading mark, ", " for a comma
-    // that may part pow's arguments. Without growth it is rewritten in place.
     const bool powCommas = !german && text.contains(QLatin1String("pow("), Qt::CaseInsensitive);
-    qsizetype growth = 0;
     bool marks = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    for (qsizetype i = 0; i < text.size() && !marks; ++i) {
         const QChar c = text[i];
         if (c != QLatin1Char('.') && c != QLatin1Char(','))
             continue;
         // Only a mark before a digit, or a price's dash, changes anything.
-        const bool beforeDigit = i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1));
-        marks = marks || beforeDigit || (i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
-        growth += beforeDigit && ((powCommas && c == QLatin1Char(',')) || isLeadingMark(text, i));
+        marks = (i + 1 < text.size() && isDecimalDigit(codePointAt(text, i + 1)))
+            || (i > 0 && i + 1 < text.size() && isPriceDash(text[i + 1]));
     }
     if (!marks)
         return;
-    // Rewritten in place unless it grows; a refusal quotes the run as typed,
-    // which an in-place rewrite overwrites.
-    const QString source = growth || pipeline.quote ? QString(text.constData(), text.size()) : QString();
-    if (growth)
-        text.resize(source.size() + growth);
-    QChar* const begin = text.data();
-    QChar* out = begin;
-    const QStringView in = source.isNull() ? QStringView(text) : QStringView(source);
+    const QStringView in(text);
+    QString out;
+    out.reserve(in.size() + 8);
     qsizetype i = 0;
     while (i < in.size()) {
         qsizetype length = 1;
         const char16_t unit = in[i].unicode();
         if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(in, i, &length))) {
-            if (growth && isLeadingMark(in, i)) {
-                *out++ = QLatin1Char('0');
-                *out++ = QLatin1Char('.');
-                ++i;
+            if (isLeadingMark(in, i)) {
+                // The number it starts is read whole: ".99" is 0.99.
+                const qsizetype end = numberRunEnd(in, i + 1);
+                out += QLatin1Char('0');
+                if (!appendNumberRun(out, in.mid(i, end - i), groupMark))
+                    pipeline.refuse(RefusalCode::twoDecimalMarks, in, i, end);
+                i = end;
                 continue;
             }
-            for (qsizetype k = 0; k < length; ++k)
-                *out++ = in[i + k];
+            out += in.mid(i, length);
             i += length;
             continue;
         }
         const qsizetype start = i;
-        qsizetype end = i + length; // just after the last digit of the run
-        qsizetype j = end;
-        while (j < in.size()) {
-            const char16_t next = in[j].unicode();
-            const char32_t c = next < 0x80 ? next : codePointAt(in, j, &length);
-            if (next < 0x80)
-                length = 1;
-            if (c == '.' || c == ',') {
-                j += length;
-            } else if (isDecimalDigit(c)) {
-                j += length;
-                end = j;
-            } else {
-                break;
-            }
-        }
+        const qsizetype end = numberRunEnd(in, i);
         const QStringView run = in.mid(start, end - start);
         const qsizetype comma = german ? -1 : run.indexOf(QLatin1Char(','));
         bool readable;
-        if (comma >= 0 && growth && startsPowArguments(QStringView(begin, out - begin))) {
+        if (comma >= 0 && powCommas && startsPowArguments(out)) {
             // One comma, two arguments; written apart so no later step
             // can take it for grouping.
-            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && writeRun(out, run.left(comma), groupMark);
-            *out++ = QLatin1Char(',');
-            *out++ = QLatin1Char(' ');
-            readable = readable && writeRun(out, run.mid(comma + 1), groupMark);
+            readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && appendNumberRun(out, run.left(comma), groupMark);
+            out += QLatin1String(", ");
+            const QStringView second = run.mid(comma + 1);
+            if (!second.isEmpty() && !isDecimalDigit(second.front().unicode()))
+                out += QLatin1Char('0');
+            readable = readable && appendNumberRun(out, second, groupMark);
         } else {
-            readable = writeRun(out, run, groupMark);
+            readable = appendNumberRun(out, run, groupMark);
         }
         if (!readable)
-            pipeline.refuse("two decimal marks in one number", source, start, end);
+            pipeline.refuse(RefusalCode::twoDecimalMarks, in, start, end);
         i = end;
         if (i + 1 < in.size() && (in[i] == QLatin1Char(',') || in[i] == QLatin1Char('.')) && isPriceDash(in[i + 1])
             && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2))))
             i += 2;
     }
-    text.truncate(out - begin);
+    text = std::move(out);
 }
 
 void CalculatorEngine::removeQuotedText(QString& text)
@@ -499,57 +442,12 @@ void CalculatorEngine::removeQuotedText(QString& text)
 
 namespace {
 
-enum class WordMeaning { sign, percent, magnitude, unknownOperation };
-
-struct ArithmeticWord {
-    QLatin1String word; // lower case
-    WordMeaning meaning;
-    QLatin1String sign; // what a sign or percent word stands for
-};
-
-// Words that carry arithmetic. Dropped like other words they would change
-// what the row computes, so each is its sign or fails the row.
-constexpr ArithmeticWord arithmeticWords[] = {
-    {QLatin1String("plus"), WordMeaning::sign, QLatin1String("+")},
-    {QLatin1String("minus"), WordMeaning::sign, QLatin1String("-")},
-    {QLatin1String("mal"), WordMeaning::sign, QLatin1String("*")},
-    {QLatin1String("times"), WordMeaning::sign, QLatin1String("*")},
-    {QLatin1String("durch"), WordMeaning::sign, QLatin1String("/")},
-    {QLatin1String("prozent"), WordMeaning::percent, QLatin1String("%")},
-    {QLatin1String("percent"), WordMeaning::percent, QLatin1String("%")},
-    {QLatin1String("pct"), WordMeaning::percent, QLatin1String("%")},
-    {QLatin1String("k"), WordMeaning::magnitude, {}},         {QLatin1String("tsd"), WordMeaning::magnitude, {}},
-    {QLatin1String("mio"), WordMeaning::magnitude, {}},       {QLatin1String("mrd"), WordMeaning::magnitude, {}},
-    {QLatin1String("million"), WordMeaning::magnitude, {}},   {QLatin1String("millionen"), WordMeaning::magnitude, {}},
-    {QLatin1String("milliarde"), WordMeaning::magnitude, {}}, {QLatin1String("milliarden"), WordMeaning::magnitude, {}},
-    {QLatin1String("thousand"), WordMeaning::magnitude, {}},  {QLatin1String("thousands"), WordMeaning::magnitude, {}},
-    {QLatin1String("millions"), WordMeaning::magnitude, {}},  {QLatin1String("billion"), WordMeaning::magnitude, {}},
-    {QLatin1String("billions"), WordMeaning::magnitude, {}},  {QLatin1String("bn"), WordMeaning::magnitude, {}},
-    {QLatin1String("wurzel"), WordMeaning::unknownOperation, {}},
-    {QLatin1String("root"), WordMeaning::unknownOperation, {}},
-    {QLatin1String("hoch"), WordMeaning::unknownOperation, {}},
-};
-
-const ArithmeticWord* arithmeticWord(QStringView word)
-{
-    if (word.size() > 10)
-        return nullptr;
-    switch (word.front().unicode() | 0x20) {
-    case 'p': case 'm': case 't': case 'd': case 'k': case 'b': case 'w': case 'r': case 'h':
-        break;
-    default:
-        return nullptr;
-    }
-    for (const ArithmeticWord& entry : arithmeticWords) {
-        if (isLowerAsciiWord(word, entry.word))
-            return &entry;
-    }
-    return nullptr;
-}
+using EngineCatalogue::ArithmeticWord;
+using EngineCatalogue::WordMeaning;
 
 bool isCurrencySign(char32_t c)
 {
-    return c == '$' || QChar::category(c) == QChar::Symbol_Currency;
+    return EngineCatalogue::isSignSymbol(c) || QChar::category(c) == QChar::Symbol_Currency;
 }
 
 } // namespace
@@ -580,7 +478,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         qsizetype length = 1;
         const char32_t c = codePointAt(in, i, &length);
         if (c == '/' && i > 0 && i + 1 < in.size()) {
-            // Part of a unit or a word: €/Stück, km/h, w/.
+            // Part of a unit or a word: EUR/Stück, km/h, w/.
             const char32_t left = codePointBefore(in, i);
             const char32_t right = codePointAt(in, i + 1);
             if ((isWordChar(left) || isCurrencySign(left)) && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right)))) {
@@ -612,9 +510,33 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 continue;
             }
         }
-        const ArithmeticWord* entry = arithmeticWord(word);
-        // Digits glued on make another word (A4), except the magnitude k (45k).
+        const ArithmeticWord* entry = EngineCatalogue::arithmeticWordOf(word);
+        // Digits glued on make another word (A4).
         const bool gluedDigitsAfter = end < in.size() && isNumberChar(codePointAt(in, end));
+        if (!entry && !gluedDigitsAfter) {
+            // A magnitude or quantity word is never dropped: nothing here
+            // applies it, so a row it stands next to is refused rather than
+            // show the bare number (3 Tausend, 3 dozen, 45k, half of 84).
+            if (const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word)) {
+                // A quantity word (half, dozen) before its number names the
+                // row (dozen 12 x 0.75) unless "of" ties it to the number.
+                const bool quantity = magnitude->factor < 100;
+                const char32_t left = previousNonBlank(i);
+                qsizetype nextStart = 0;
+                const QStringView following = nextWord(end, &nextStart);
+                const bool numberAfter = following.isEmpty() && nextStart < in.size()
+                    && (isDecimalDigit(codePointAt(in, nextStart)) || in[nextStart] == QLatin1Char('.')
+                        || in[nextStart] == QLatin1Char(','))
+                    && word.size() > 1;
+                const bool tiedByOf = quantity
+                    && (isLowerAsciiWord(following, QLatin1String("of")) || isLowerAsciiWord(following, QLatin1String("von"))
+                        || isLowerAsciiWord(following, QLatin1String("der")));
+                if (isNumberChar(left) || left == ')' || (numberAfter && !quantity) || tiedByOf) {
+                    pipeline.refuse(RefusalCode::magnitudeWord, in, std::max<qsizetype>(0, i - 12), end);
+                    return;
+                }
+            }
+        }
         if (!entry || gluedDigitsAfter) {
             i = end;
             continue;
@@ -630,20 +552,8 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             if (afterNumber)
                 sign = entry->sign;
             break;
-        case WordMeaning::magnitude: {
-            // kg and km are units; a lone k, Mio, Tsd next to a number scale it.
-            qsizetype nextStart = 0;
-            const bool beforeNumber = nextWord(end, &nextStart).isEmpty() && nextStart < in.size()
-                && isDecimalDigit(codePointAt(in, nextStart)) && word.size() > 1;
-            if (afterNumber || beforeNumber) {
-                pipeline.refuse("a magnitude word the calculator does not apply", in,
-                                std::max<qsizetype>(0, i - 12), end);
-                return;
-            }
-            break;
-        }
         case WordMeaning::unknownOperation:
-            pipeline.refuse("an operation the calculator has no sign for", in, i, end + 8);
+            pipeline.refuse(RefusalCode::unknownOperation, in, i, end + 8);
             return;
         }
         if (sign.isEmpty()) {
@@ -752,95 +662,6 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
 
 namespace {
 
-// Could start a mark: "$", the letters of the lettered marks, and the
-// currency signs.
-bool mayStartMark(char16_t c)
-{
-    switch (c) {
-    case '$':
-    case 'U':
-    case 'A':
-    case 'C':
-    case 'k':
-    case 'z':
-    case 'K':
-    case 'F':
-    case 'R':
-    case 0x00A3:
-    case 0x00A5:
-    case 0x0E3F:
-        return true;
-    default:
-        return c >= 0x20A0 && c <= 0x20CF;
-    }
-}
-
-// Removes the marks from text[start, end) in place; returns the new end.
-qsizetype removeMarks(QString& text, qsizetype start, qsizetype end)
-{
-    // Removing only deletes characters, so a mark whose first character is
-    // not in the segment now cannot appear later either.
-    const QStringList& marks = EngineCurrency::marks();
-    quint32 candidates = 0;
-    for (qsizetype i = start; i < end; ++i) {
-        const QChar c = text[i];
-        if (!mayStartMark(c.unicode()))
-            continue;
-        for (qsizetype m = 0; m < marks.size(); ++m) {
-            if (marks[m].front() == c)
-                candidates |= 1u << m;
-        }
-    }
-    for (qsizetype m = 0; candidates && m < marks.size(); ++m) {
-        if (!(candidates & (1u << m)))
-            continue;
-        // Every occurrence found left to right, none formed by a removal
-        // (as removing all occurrences of a text does).
-        const QString& mark = marks[m];
-        const qsizetype n = mark.size();
-        qsizetype src = text.indexOf(mark, start);
-        if (src < 0 || src + n > end)
-            continue;
-        QChar* data = text.data();
-        qsizetype dst = src;
-        while (src < end) {
-            src += n; // past the occurrence
-            // Between two numbers the mark leaves a blank: 5€3 is not 53.
-            if (dst > 0 && src < text.size() && isNumberish(data[dst - 1].unicode())
-                && isNumberish(data[src].unicode()))
-                data[dst++] = QLatin1Char(' ');
-            qsizetype next = text.indexOf(mark, src);
-            if (next < 0 || next + n > end)
-                next = end;
-            while (src < next)
-                data[dst++] = data[src++];
-        }
-        const qsizetype removed = end - dst;
-        for (qsizetype k = end; k < text.size(); ++k)
-            data[k - removed] = data[k];
-        text.truncate(text.size() - removed);
-        end = dst;
-    }
-    return end;
-}
-
-// Upper-case function names that hold the mark "R", standing as words:
-// they keep their names through the mark removal.
-bool protectedCallAt(QStringView text, qsizetype i, qsizetype* length)
-{
-    static const std::array<QStringView, 3> names = {u"SQRT", u"FLOOR", u"ROUND"};
-    if (i > 0 && isAsciiLetter(text[i - 1].unicode()))
-        return false;
-    for (QStringView name : names) {
-        const qsizetype end = i + name.size();
-        if (text.mid(i).startsWith(name) && (end == text.size() || !isAsciiLetter(text[end].unicode()))) {
-            *length = name.size();
-            return true;
-        }
-    }
-    return false;
-}
-
 // A number with the currency next to it: the one right after it, else the
 // one right before. `start` and `end` take the currency in.
 struct Amount {
@@ -907,58 +728,57 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentCurrencies(QStringV
     return std::nullopt;
 }
 
-// A currency code next to an amount is its currency mark (200 EUR + 10%):
-// it goes with the marks. Elsewhere it is a word like any other.
-void removeCodesNextToAmounts(QString& text, const QVarLengthArray<Amount, 16>& amounts)
-{
-    QString out;
-    qsizetype copied = 0;
-    for (const Amount& amount : amounts) {
-        const qsizetype length = amount.currencyEnd - amount.currencyStart;
-        if (amount.code.isEmpty() || length != 3 || amount.currencyStart < copied
-            || !isAsciiLetter(text[amount.currencyStart].unicode())
-            || QStringView(text).mid(amount.currencyStart, 3).compare(amount.code, Qt::CaseInsensitive) != 0)
-            continue;
-        out += QStringView(text).mid(copied, amount.currencyStart - copied);
-        // Between two numbers the code leaves a blank: 5EUR3 is not 53.
-        const qsizetype end = amount.currencyEnd;
-        if (amount.currencyStart > 0 && end < text.size() && isNumberish(text[amount.currencyStart - 1].unicode())
-            && isNumberish(text[end].unicode()))
-            out += QLatin1Char(' ');
-        copied = end;
-    }
-    if (copied == 0)
-        return;
-    out += QStringView(text).mid(copied);
-    text = std::move(out);
-}
-
 } // namespace
 
 void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
 {
     const QVarLengthArray<Amount, 16> amounts = amountsIn(text);
     if (const auto pair = joinsDifferentCurrencies(text, amounts)) {
-        pipeline.refuse("amounts in different currencies added up", text, pair->first, pair->second);
+        pipeline.refuse(RefusalCode::mixedCurrencies, text, pair->first, pair->second);
         return;
     }
-    removeCodesNextToAmounts(text, amounts);
-    if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return mayStartMark(c.unicode()); }))
-        return;
-    // Segments between protected names, each cleared of its marks in place.
-    qsizetype segmentStart = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c != QLatin1Char('S') && c != QLatin1Char('F') && c != QLatin1Char('R'))
-            continue;
-        qsizetype length = 0;
-        if (!protectedCallAt(text, i, &length))
-            continue;
-        const qsizetype segmentEnd = removeMarks(text, segmentStart, i);
-        i = segmentEnd + length - 1;
-        segmentStart = i + 1;
+    // Signs go wherever they stand; codes, names and lettered marks only
+    // where they are an amount's currency. The text is built anew.
+    const QStringView in(text);
+    QString out;
+    qsizetype copied = 0;
+    qsizetype next = 0; // the next amount that may own a currency word
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const char16_t u = in[i].unicode();
+        qsizetype from = i;
+        qsizetype to = i;
+        if (u >= 0x80 || EngineCatalogue::isCurrencySignCharacter(u)) {
+            qsizetype length = 0;
+            const bool wordBefore = i > 0 && isWordChar(codePointBefore(in, i));
+            if (!(wordBefore && isAsciiLetter(u)) && !EngineCatalogue::currencySignAt(in, i, &length).isEmpty())
+                to = i + length;
+        }
+        if (to == from) {
+            while (next < amounts.size() && amounts[next].currencyEnd <= i
+                   && amounts[next].end <= i)
+                ++next;
+            bool owned = false;
+            for (qsizetype k = next; k < amounts.size() && amounts[k].start <= i + 1; ++k) {
+                if (amounts[k].currencyStart == i && amounts[k].currencyEnd > i) {
+                    owned = true;
+                    to = amounts[k].currencyEnd;
+                    break;
+                }
+            }
+            if (!owned)
+                continue;
+        }
+        out += in.mid(copied, from - copied);
+        // Between two numbers the mark leaves a blank: 5 EUR 3 is not 53.
+        if (!out.isEmpty() && to < in.size() && isNumberish(out.back().unicode()) && isNumberish(in[to].unicode()))
+            out += QLatin1Char(' ');
+        copied = to;
+        i = to - 1;
     }
-    removeMarks(text, segmentStart, text.size());
+    if (copied == 0)
+        return;
+    out += in.mid(copied);
+    text = std::move(out);
 }
 
 void CalculatorEngine::removeThousandsSeparators(QString& text)
@@ -1056,7 +876,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         return;
     // Components overwrite the text; a refusal quotes what was read, when asked to.
     const QString read = quote ? QString(text.constData(), text.size()) : QString();
-    auto refuse = [&failure, &read](const char* reason, qsizetype at, qsizetype end) {
+    auto refuse = [&failure, &read](RefusalCode reason, qsizetype at, qsizetype end) {
         EngineRefusal::refuse(failure, reason, read, at, end);
     };
     QChar* data = text.data();
@@ -1084,7 +904,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // With no number before it, only a sign can stand: "-" is
             // kept, "+" vanishes; "× ÷ / ^" have nothing to work on.
             if (!sign) {
-                refuse("an operator with no number before it", at, at + 1);
+                refuse(RefusalCode::operatorWithoutNumber, at, at + 1);
             } else if (c == QLatin1Char('-')) {
                 data[out++] = c;
                 written = true;
@@ -1092,7 +912,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         } else if (afterOperator) {
             // A minus after an operator is the number's sign (2 * -3).
             if (droppedSinceOperator || c != QLatin1Char('-'))
-                refuse(droppedSinceOperator ? "an operator followed only by words" : "two operators in a row",
+                refuse(droppedSinceOperator ? RefusalCode::operatorBeforeWords : RefusalCode::twoOperators,
                        lastOperatorAt, at + 1);
             else
                 data[out++] = c;
@@ -1127,7 +947,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         if (runStart < 0)
             return;
         if (runMarks > 1)
-            refuse("two decimal marks in one number", runStart, runEnd);
+            refuse(RefusalCode::twoDecimalMarks, runStart, runEnd);
         for (qsizetype k = runStart; k < runEnd; ++k)
             data[out++] = data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k];
         if (percentPossible && !numberWithoutPercent) {
@@ -1159,7 +979,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         if (placeholderStart >= 0) {
             if (c == '}') {
                 if (lastIsNumber)
-                    refuse("a linked value touching a number", lastNumberStart, i);
+                    refuse(RefusalCode::linkTouchingNumber, lastNumberStart, i);
                 for (qsizetype k = placeholderStart; k < i; ++k)
                     data[out++] = data[k];
                 lastNumberStart = placeholderStart;
@@ -1182,7 +1002,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // mistyped number.
             if (runStart < 0 && (inWord || (isWordChar(before) && !beforeIsTimes))) {
                 if (wordGluedToNumber)
-                    refuse("letters inside a number", lastNumberStart, i);
+                    refuse(RefusalCode::lettersInNumber, lastNumberStart, i);
                 inWord = true;
                 drop(c);
                 continue;
@@ -1192,7 +1012,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                     qsizetype end = i;
                     while (end < size && isNumberish(data[end].unicode()))
                         ++end;
-                    refuse("two numbers with only words between them", lastNumberStart, end);
+                    refuse(RefusalCode::wordsBetweenNumbers, lastNumberStart, end);
                 }
                 runStart = at;
             }
@@ -1258,9 +1078,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                     ++k;
                 }
                 if (digits == 2 && (k == size || !isNumberish(data[k].unicode())))
-                    refuse("a clock time", lastNumberStart, k);
+                    refuse(RefusalCode::clockTime, lastNumberStart, k);
                 else if (isWhiteSpace(next))
-                    refuse("a number set off by a colon", lastNumberStart, i + 1);
+                    refuse(RefusalCode::colonNumber, lastNumberStart, i + 1);
                 writeOperator(QLatin1Char('/'), at);
             } else if ((before && !isWhiteSpace(before) && isWhiteSpace(next)) || isWordChar(before)) {
                 // Right after a word it ends a label (Summe: 100, Miete:850).
@@ -1274,7 +1094,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // Letters right before a bracket name a function the engine
             // does not have (max(3, 5), Sqrt(16)).
             if ((isWordChar(before) || wordBefore) && !beforeIsTimes)
-                refuse("letters right before a bracket", at - 1, at + 1);
+                refuse(RefusalCode::lettersBeforeBracket, at - 1, at + 1);
             data[out++] = QLatin1Char('(');
             wroteOperand(false);
             afterOpen = true;
@@ -1282,24 +1102,24 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             break;
         case ')':
             if (written && afterOperator && droppedSinceOperator)
-                refuse("an operator followed only by words", lastOperatorAt, i);
+                refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, i);
             data[out++] = QLatin1Char(')');
             wroteOperand(false);
             inWord = false;
             break;
         case '%':
             if (lastPercentAt >= 0 && lastNonBlankAt == lastPercentAt)
-                refuse("two percent signs in a row", lastPercentAt, i);
+                refuse(RefusalCode::twoPercentSigns, lastPercentAt, i);
             lastPercentAt = at;
             percentDropped = true;
             drop(c);
             break;
         default:
             if (isArithmeticSign(c))
-                refuse("a sign the calculator does not know", at, i);
+                refuse(RefusalCode::unknownSign, at, i);
             else if (isAsciiLetter(c) && !isWordChar(before) && !wordBefore
                      && isFunctionWordAt(QStringView(data, size), at))
-                refuse("a function name without a value", at, at + 8);
+                refuse(RefusalCode::functionWithoutValue, at, at + 8);
             drop(c);
             break;
         }
@@ -1310,13 +1130,13 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     // but not when words follow it (100 + Versand).
     if (written && afterOperator) {
         if (droppedSinceOperator)
-            refuse("an operator followed only by words", lastOperatorAt, size);
+            refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, size);
         while (out > 0 && isOperator(data[out - 1]))
             --out;
     }
     // A "%" no rule took: fine where every number is a percentage (10% +
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
-        refuse("a percentage no rule applies to", lastPercentAt, lastPercentAt + 1);
+        refuse(RefusalCode::percentWithoutRule, lastPercentAt, lastPercentAt + 1);
     text.truncate(out);
 }

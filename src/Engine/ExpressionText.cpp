@@ -70,6 +70,75 @@ bool isWhiteSpaceSlow(char32_t c)
 
 }
 
+qsizetype numberRunEnd(QStringView text, qsizetype i)
+{
+    qsizetype end = i;
+    while (i < text.size()) {
+        qsizetype length = 1;
+        const char16_t unit = text[i].unicode();
+        const char32_t c = unit < 0x80 ? unit : codePointAt(text, i, &length);
+        if (c == '.' || c == ',') {
+            i += 1;
+        } else if (isDecimalDigit(c)) {
+            i += length;
+            end = i;
+        } else {
+            break;
+        }
+    }
+    return end;
+}
+
+bool appendNumberRun(QString& out, QStringView run, QChar groupMark)
+{
+    if (run.isEmpty())
+        return true;
+    const bool startsWithZero = run.front() == QLatin1Char('0');
+    qsizetype leading = 0;
+    qsizetype i = digitRunEnd(run, 0, &leading);
+    out += run.left(i);
+    bool mayGroup = leading >= 1 && leading <= 3 && !startsWithZero;
+    bool grouped = false;
+    bool decimal = false;
+    while (i < run.size()) {
+        const QChar mark = run[i++];
+        const qsizetype groupStart = i;
+        qsizetype digits = 0;
+        i = digitRunEnd(run, i, &digits);
+        if (mark == groupMark && mayGroup && digits == 3) {
+            grouped = true;
+        } else {
+            if (decimal || (grouped && mark == groupMark))
+                return false;
+            decimal = true;
+            mayGroup = false;
+            out += QLatin1Char('.');
+        }
+        out += run.mid(groupStart, i - groupStart);
+    }
+    return true;
+}
+
+bool isNumberPart(QStringView part)
+{
+    int points = 0;
+    int digits = 0;
+    for (qsizetype i = 0; i < part.size(); ++i) {
+        qsizetype length = 1;
+        const char32_t c = codePointAt(part, i, &length);
+        i += length - 1;
+        if (QChar::isLetter(c))
+            return false;
+        if (c == '.' || c == ',')
+            ++points;
+        else if (c >= '0' && c <= '9')
+            ++digits;
+        else if (QChar::isNumber(c))
+            return false;
+    }
+    return points <= 1 && digits > 0;
+}
+
 QString trimmedBlanks(QStringView text)
 {
     qsizetype start = 0;

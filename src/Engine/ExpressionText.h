@@ -140,6 +140,21 @@ inline bool isNumberish(char32_t c)
     return c == '.' || c == ',' || isNumberChar(c);
 }
 
+// The one reader of a number as typed. A run starts at a digit (or at the
+// decimal mark before one) and takes digits with single "." and "," between
+// them; it ends at its last digit.
+qsizetype numberRunEnd(QStringView text, qsizetype i);
+// Appends the run with "." as its decimal point and no grouping. A
+// grouping mark groups only after one to three leading digits that do not
+// start with 0 and before exactly three digits; anywhere else it is the
+// decimal mark. False when the run holds two decimal marks (1,2,3 or
+// 12.03.2024) or reads one mark both ways (1.000.5).
+bool appendNumberRun(QString& out, QStringView run, QChar groupMark);
+// A part of a row the editor and print number (a label or colour sits on
+// it): digits with at most one decimal mark, brackets and currency signs
+// around them aside; no letters.
+bool isNumberPart(QStringView part);
+
 QString trimmedBlanks(QStringView text);
 QString trimmedBlanks(const QString& text);
 // Only spaces and tabs: the rule for labels and link names typed in the editor.

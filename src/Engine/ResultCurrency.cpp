@@ -1,6 +1,7 @@
 #include "Engine/ResultCurrency.h"
 
 #include "Engine/CalculatorEngine.h"
+#include "Engine/EngineCatalogue.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
@@ -9,49 +10,15 @@
 #include <QHash>
 #include <QList>
 
-namespace {
-
-// First match wins: longer marks that end in "$" come before "$".
-const QStringList& currencyMarks()
-{
-    static const QStringList marks{
-        QStringLiteral("C$"), QStringLiteral("A$"), QStringLiteral("US$"), QStringLiteral("R$"),
-        QStringLiteral("$"),  QStringLiteral("€"),  QStringLiteral("£"),   QStringLiteral("¥"),
-        QStringLiteral("₹"),  QStringLiteral("₽"),  QStringLiteral("₩"),   QStringLiteral("฿"),
-        QStringLiteral("₪"),  QStringLiteral("₫"),  QStringLiteral("₴"),   QStringLiteral("₦"),
-        QStringLiteral("₱"),  QStringLiteral("₲"),  QStringLiteral("₡"),   QStringLiteral("₵"),
-        QStringLiteral("₸"),  QStringLiteral("₺"),  QStringLiteral("₼"),   QStringLiteral("₾"),
-        QStringLiteral("₿"),  QStringLiteral("CHF"), QStringLiteral("kr"), QStringLiteral("zł"),
-        QStringLiteral("Kč"), QStringLiteral("Ft"),
-    };
-    return marks;
-}
-
-QString shownTarget(const QString& code)
-{
-    static const QHash<QString, QString> shown{
-        {QStringLiteral("EUR"), QStringLiteral("€")},   {QStringLiteral("USD"), QStringLiteral("$")},
-        {QStringLiteral("GBP"), QStringLiteral("£")},   {QStringLiteral("JPY"), QStringLiteral("¥")},
-        {QStringLiteral("CHF"), QStringLiteral("CHF")}, {QStringLiteral("CAD"), QStringLiteral("C$")},
-        {QStringLiteral("AUD"), QStringLiteral("A$")},  {QStringLiteral("SEK"), QStringLiteral("kr")},
-        {QStringLiteral("NOK"), QStringLiteral("kr")},  {QStringLiteral("DKK"), QStringLiteral("kr")},
-        {QStringLiteral("PLN"), QStringLiteral("zł")},
-    };
-    return shown.value(code, code);
-}
-
-
-} // namespace
-
 namespace ResultCurrency {
 
 std::optional<QString> markIn(const QString& text)
 {
-    for (const QString& mark : currencyMarks()) {
-        if (text.contains(mark))
-            return mark;
-    }
-    return std::nullopt;
+    // The mark of the currency the engine reads the row's value in.
+    const std::optional<QString> code = CalculatorEngine::resultCurrencyCode(text);
+    if (!code)
+        return std::nullopt;
+    return EngineCatalogue::shownMark(*code).toString();
 }
 
 std::optional<QString> conversionTargetMark(const QString& text)
@@ -59,7 +26,7 @@ std::optional<QString> conversionTargetMark(const QString& text)
     const std::optional<QString> code = CalculatorEngine::conversionTargetCode(text);
     if (!code)
         return std::nullopt;
-    return currencyMarks().contains(*code) ? *code : shownTarget(*code);
+    return EngineCatalogue::shownMark(*code).toString();
 }
 
 std::optional<QString> effectiveMark(const Canvas& canvas, const CalculationBlock& block, QSet<QUuid> visited)

@@ -16,7 +16,7 @@ class CalculationBlock;
 
 namespace ResultCurrency {
 
-// The first currency mark the text holds.
+// The mark of the currency the engine reads the text's value in.
 std::optional<QString> markIn(const QString& text);
 // The mark of the currency the text converts into, read with the engine's
 // own keywords and currency names.

@@ -1,4 +1,5 @@
 #include "Models/CalcSettings.h"
+#include "Engine/EngineCatalogue.h"
 
 #include "Models/Identifiers.h"
 #include "Platform/Defaults.h"
@@ -76,7 +77,7 @@ std::optional<QUuid> decodeUuid(const QJsonValue& value)
 
 // No currency trades at a billionth or a trillion of another: a rate outside
 // that range (negative, zero, tiny or huge) comes from a broken or hostile
-// answer and would turn 100 EUR into -108 $ or 0 €.
+// answer and would turn 100 EUR into -108 USD or 0 EUR.
 bool isUsableRate(double rate)
 {
     return std::isnormal(rate) && rate > 1e-9 && rate < 1e12;
@@ -397,20 +398,14 @@ void CalcSettings::setRowClipboard(const std::optional<RowClipboard>& clipboard)
 
 const QList<CalcSettings::Currency>& CalcSettings::supportedCurrencies()
 {
-    static const QList<Currency> currencies{
-        {QStringLiteral("EUR"), QStringLiteral("Euro"), QStringLiteral("€")},
-        {QStringLiteral("USD"), QStringLiteral("US Dollar"), QStringLiteral("$")},
-        {QStringLiteral("GBP"), QStringLiteral("British Pound"), QStringLiteral("£")},
-        {QStringLiteral("CHF"), QStringLiteral("Swiss Franc"), QStringLiteral("CHF")},
-        {QStringLiteral("JPY"), QStringLiteral("Japanese Yen"), QStringLiteral("¥")},
-        {QStringLiteral("CAD"), QStringLiteral("Canadian Dollar"), QStringLiteral("C$")},
-        {QStringLiteral("AUD"), QStringLiteral("Australian Dollar"), QStringLiteral("A$")},
-        {QStringLiteral("CNY"), QStringLiteral("Chinese Yuan"), QStringLiteral("¥")},
-        {QStringLiteral("SEK"), QStringLiteral("Swedish Krona"), QStringLiteral("kr")},
-        {QStringLiteral("NOK"), QStringLiteral("Norwegian Krone"), QStringLiteral("kr")},
-        {QStringLiteral("DKK"), QStringLiteral("Danish Krone"), QStringLiteral("kr")},
-        {QStringLiteral("PLN"), QStringLiteral("Polish Zloty"), QStringLiteral("zł")},
-    };
+    static const QList<Currency> currencies = [] {
+        QList<Currency> offered;
+        for (const EngineCatalogue::Currency& currency : EngineCatalogue::currencies()) {
+            if (currency.offeredForRates)
+                offered.append({currency.code.toString(), currency.englishName.toString(), currency.shown.toString()});
+        }
+        return offered;
+    }();
     return currencies;
 }
 

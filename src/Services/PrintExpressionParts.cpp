@@ -1,4 +1,5 @@
 #include "Services/PrintExpressionParts.h"
+#include "Engine/EngineCatalogue.h"
 
 #include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
@@ -71,12 +72,12 @@ QString trimSpacesAndTabs(const QString& text)
 
 QString trimCurrencySigns(const QString& text)
 {
-    static const QString signs = QStringLiteral("€$£¥");
+    auto isSign = [](QChar c) { return EngineCatalogue::isSignSymbol(c.unicode()); };
     qsizetype start = 0;
     qsizetype end = text.size();
-    while (start < end && signs.contains(text[start]))
+    while (start < end && isSign(text[start]))
         ++start;
-    while (end > start && signs.contains(text[end - 1]))
+    while (end > start && isSign(text[end - 1]))
         --end;
     return text.mid(start, end - start);
 }

@@ -251,7 +251,7 @@ TEST(EngineRows, CurrencyAndNumberStyleAlongLinks)
     expectValue(dollars, 110); // the currency of the first source upstream
     expectValue(back, 100);
     expectValue(sum, 19.75);
-    EXPECT_EQ(t.engine.rowCurrency(copy), QStringLiteral("€"));
+    EXPECT_EQ(t.engine.rowCurrency(copy), QStringLiteral("EUR"));
     EXPECT_EQ(t.engine.rowCurrency(sum), std::nullopt);
 
     t.setStyle(DecimalStyle::usPeriod);
@@ -260,14 +260,18 @@ TEST(EngineRows, CurrencyAndNumberStyleAlongLinks)
     expectValue(sum, 1007.75);
 }
 
-TEST(EngineRows, DetectRowCurrency)
+TEST(EngineRows, ResultCurrencyCode)
 {
+    // The code of the currency the value is in; lettered marks count only
+    // as words of their own next to an amount.
     const std::pair<const char*, const char*> cases[] = {
-        {"100 €", "€"}, {"100 US$", "$"}, {"12 eur", "EUR"}, {"5 chf\t ", "CHF"}, {"3 £", "£"},
-        {"1 pln", "PLN"}, {"100", nullptr}, {"€ 100", nullptr}, {"", nullptr},
+        {"100 €", "EUR"},   {"100 US$", "USD"}, {"12 eur", "EUR"},         {"5 chf\t ", "CHF"},
+        {"3 £", "GBP"},     {"1 pln", "PLN"},   {"100", nullptr},          {"€ 100", "EUR"},
+        {"", nullptr},      {"20 C$", "CAD"},   {"Zahnkrone 500", nullptr}, {"R5 Kabel 20", nullptr},
+        {"R 50", "ZAR"},    {"300 kr", "SEK"},  {"100 $ in Pfund", "GBP"},  {"50 Franken", "CHF"},
     };
     for (const auto& [text, currency] : cases) {
-        const std::optional<QString> found = CalculatorEngine::detectRowCurrency(QString::fromUtf8(text));
+        const std::optional<QString> found = CalculatorEngine::resultCurrencyCode(QString::fromUtf8(text));
         EXPECT_EQ(found, currency ? std::optional(QString::fromUtf8(currency)) : std::nullopt) << text;
     }
 }
@@ -464,7 +468,7 @@ TEST(EngineRows, RowsSharingAnIdKeepTheirOwnLinks)
         run(t, entry, s.canvas, twin);
         t.engine.evaluateBlock(linked);
         expectValue(linked, 8);
-        EXPECT_EQ(t.engine.rowCurrency(linked), QStringLiteral("€"));
+        EXPECT_EQ(t.engine.rowCurrency(linked), QStringLiteral("EUR"));
         EXPECT_EQ(t.engine.rowCurrency(twin), std::nullopt);
         // No currency reaches it, so nothing can be converted.
         expectError(twinFed, QStringLiteral("Invalid expression"));

@@ -1,6 +1,7 @@
 #include "Views/Canvas/CanvasExpressionEditor.h"
 
 #include "Engine/CalculatorEngine.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -126,26 +127,12 @@ void CanvasExpressionEditor::keyPressEvent(QKeyEvent* event)
     QLineEdit::keyPressEvent(event);
 }
 
-const QStringList& CanvasExpressionEditor::currencyMarks()
-{
-    static const QStringList marks{
-        QStringLiteral("$"),  QStringLiteral("€"),  QStringLiteral("£"),  QStringLiteral("¥"),  QStringLiteral("₹"),
-        QStringLiteral("₽"),  QStringLiteral("₩"),  QStringLiteral("฿"),  QStringLiteral("₪"),  QStringLiteral("₫"),
-        QStringLiteral("₴"),  QStringLiteral("₦"),  QStringLiteral("₱"),  QStringLiteral("₲"),  QStringLiteral("₡"),
-        QStringLiteral("₵"),  QStringLiteral("₸"),  QStringLiteral("₺"),  QStringLiteral("₼"),  QStringLiteral("₾"),
-        QStringLiteral("₿"),  QStringLiteral("CHF"), QStringLiteral("kr"), QStringLiteral("zł"), QStringLiteral("Kč"),
-        QStringLiteral("Ft"), QStringLiteral("R$"),
-    };
-    return marks;
-}
-
 std::optional<QString> CanvasExpressionEditor::detectCurrency(const QString& text)
 {
-    for (const QString& mark : currencyMarks()) {
-        if (text.contains(mark))
-            return mark;
-    }
-    return std::nullopt;
+    const std::optional<QString> code = CalculatorEngine::resultCurrencyCode(text);
+    if (!code)
+        return std::nullopt;
+    return EngineCatalogue::shownMark(*code).toString();
 }
 
 // ---- The coordinator ----

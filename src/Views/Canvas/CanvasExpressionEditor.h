@@ -86,9 +86,8 @@ public:
         void textDidChange(QLineEdit* field);
     };
 
-    // The first of the editor's currency marks found anywhere in the text.
+    // The mark of the currency the engine reads the text's value in.
     static std::optional<QString> detectCurrency(const QString& text);
-    static const QStringList& currencyMarks();
 
     const BlockPtr& block() const { return m_block; }
     Coordinator& coordinator() { return m_coordinator; }

@@ -1,4 +1,5 @@
 #include "Views/Canvas/CanvasKey.h"
+#include "Engine/EngineCatalogue.h"
 
 #include "Engine/CalculatorEngine.h"
 #include "Engine/ExpressionText.h"
@@ -72,8 +73,9 @@ bool isCanvasCurrencySign(const QString& characters)
 {
     // The signs the engine reads as currency marks; lettered marks (CHF, kr)
     // arrive as letters.
-    static const QString signs = QStringLiteral("$€£¥₹₽₩฿₪₫₴₦₱₲₡₵₸₺₼₾₿");
-    return characters.size() == 1 && signs.contains(characters.at(0));
+    if (characters.size() != 1)
+        return false;
+    return EngineCatalogue::isSignSymbol(characters.at(0).unicode());
 }
 
 bool isPrintableText(const QString& characters)

@@ -18,7 +18,7 @@ TEST(CanvasCurrency, MarksAndConversionTargetsOfAnExpression)
         {"50 $ to eur", mark("€")},
         {"20 USD In CHF", mark("CHF")},
         {"3 in euros", mark("€")},
-        {"10 in CNY", mark("CNY")},
+        {"10 in CNY", mark("CN¥")},
         {"10 in kr", mark("kr")},
         {"10 in ₹", mark("₹")},
         {"5 in CAD", mark("C$")},
@@ -36,13 +36,14 @@ TEST(CanvasCurrency, MarksAndConversionTargetsOfAnExpression)
 
     const std::pair<const char*, std::optional<QString>> marks[] = {
         {"5 C$", mark("C$")},
-        {"10 € + 5 $", mark("$")},  // "$" stands before "€" in the table
+        {"10 € + 5 $", mark("€")},  // the first amount's currency
         {"7 CHF", mark("CHF")},
         {"12 + 30", std::nullopt},
         {"3 zł + 2 Kč", mark("zł")},
         {"Kraft 5", std::nullopt},  // marks are case-sensitive: "Kr" is no "kr"
-        {"Dekra 5", mark("kr")}  , // a mark inside a word counts
-        {"100 EUR", std::nullopt},  // codes are no marks
+        {"Dekra 5", std::nullopt},  // a lettered mark inside a word is no mark
+        {"Zahnkrone 500", std::nullopt},
+        {"100 EUR", mark("€")},     // the currency the engine reads
     };
     for (const auto& [text, expected] : marks)
         EXPECT_EQ(CanvasView::detectCurrency(QString::fromUtf8(text)), expected) << text;

@@ -76,7 +76,7 @@ TEST_F(ExpressionEditorTest, TokensShowAsTheLinkedValues)
     EXPECT_EQ(built.mappings[0].placeholder, QStringLiteral("A"));
     EXPECT_EQ(built.mappings[1].displayRange, (Range{4, 5}));
 
-    EXPECT_EQ(CanvasExpressionEditor::detectCurrency(QStringLiteral("10 R$")), QStringLiteral("$"));
+    EXPECT_EQ(CanvasExpressionEditor::detectCurrency(QStringLiteral("10 R$")), QStringLiteral("R$"));
     EXPECT_EQ(CanvasExpressionEditor::detectCurrency(QStringLiteral("10 zł")), QStringLiteral("zł"));
     EXPECT_FALSE(CanvasExpressionEditor::detectCurrency(QStringLiteral("10")).has_value());
 

@@ -89,7 +89,7 @@ TEST_F(CanvasTypingTest, WhatTypedKeysBecomeInBothNumberStyles)
         {DecimalStyle::usPeriod, QStringLiteral("Rent 1200"), QStringLiteral("Rent"), QStringLiteral("1200"),
          QStringLiteral("1200")},
         {DecimalStyle::germanComma, QStringLiteral("Miete 1200 + 10 EUR"), QStringLiteral("Miete"),
-         QStringLiteral("1200 + 10 EUR"), QStringLiteral("1210")},
+         QStringLiteral("1200 + 10 EUR"), QStringLiteral("1210 €")},
         {DecimalStyle::germanComma, QStringLiteral("Miete Januar 1200"), QStringLiteral("Miete Januar"),
          QStringLiteral("1200"), QStringLiteral("1200")},
         // Currency marks the engine knows are typed into the expression.

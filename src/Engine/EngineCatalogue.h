@@ -1,0 +1,123 @@
+#pragma once
+
+// The words and signs a row is read with, in one place: currencies (signs,
+// codes, names, lettered marks), units and the kind they measure, conversion
+// keywords, words that carry arithmetic, magnitude and quantity words,
+// function names and constants. The engine, the canvas, print and the
+// settings all read them here; no other file of the program spells a
+// currency sign.
+//
+// Queries (all case rules are the catalogue's own):
+//   currencies()                 every currency, in the settings' order
+//   currency(code)               one currency by its code ("EUR"), or null
+//   shownMark(code)              the mark drawn beside a value in it (the
+//                                euro sign, "CHF"; the code when it has none)
+//   currencySignAt(text, i, &n)  a currency sign ("$", "C$") at i:
+//                                its code and length; empty when none
+//   isCurrencySignCharacter(c)   c can start a currency sign (C of C$ too)
+//   isSignSymbol(c)              c is no letter and starts a sign
+//   currencyOfWord(word)         the code a whole word names: a code (usd),
+//                                a name (Pfund, dollars) or a lettered mark
+//                                (kr, R, Kč); empty when none
+//   letteredMarkPlace(word)      where a lettered mark may stand next to an
+//                                amount (R before it; kr, Kč, zł, Ft after)
+//   isCurrencyWord(word)         currencyOfWord is not empty
+//   unitOf(word)                 a unit (kg, ml, cm, Std) and its kind
+//   isConversionKeyword(word)    in, into, to, nach
+//   arithmeticWordOf(word)       plus, minus, mal, durch, prozent ...
+//   magnitudeOf(word)            Tausend, Mio, dozen, half ... and the
+//                                factor it stands for
+//   isFunctionName(word)         sqrt, SQRT, pow, ... as written
+//   isConstantName(word)         pi, PI, e, E, π
+// The currency a row's result is in is read by the engine, with this
+// catalogue: CalculatorEngine::resultCurrencyCode(text).
+
+#include <QString>
+#include <QStringView>
+#include <span>
+
+namespace EngineCatalogue {
+
+// Where a lettered mark may stand next to its amount.
+enum class MarkPlace { before, after, either };
+
+struct Currency {
+    QStringView code;
+    // Drawn beside a value in this currency.
+    QStringView shown;
+    // As the settings list it.
+    QStringView englishName;
+    // Offered in the settings' exchange-rate list.
+    bool offeredForRates;
+};
+
+enum class SpellingKind { sign, code, name, letteredMark };
+
+// One way a currency is written.
+struct CurrencySpelling {
+    QStringView text;
+    QStringView code;
+    SpellingKind kind;
+    MarkPlace place = MarkPlace::either;
+};
+
+enum class UnitKind { mass, volume, length, area, time, pieces, energy, data };
+
+struct Unit {
+    QStringView text;
+    UnitKind kind;
+};
+
+enum class WordMeaning { sign, percent, unknownOperation };
+
+struct ArithmeticWord {
+    QLatin1String word; // lower case
+    WordMeaning meaning;
+    QLatin1String sign; // the sign a sign or percent word stands for
+};
+
+struct Magnitude {
+    QStringView word;
+    double factor;
+    // Single letters (k, K, M) only as written; words in any case.
+    bool exactCase;
+};
+
+std::span<const Currency> currencies();
+const Currency* currency(QStringView code);
+QStringView shownMark(QStringView code);
+
+// Currency signs, longest of a kind first (US$ before $).
+std::span<const CurrencySpelling> currencySigns();
+// Codes, names and lettered marks.
+std::span<const CurrencySpelling> currencyWords();
+QStringView currencySignAt(QStringView text, qsizetype i, qsizetype* length);
+bool isCurrencySignCharacter(char32_t c);
+// A character that is no letter and starts a currency sign.
+bool isSignSymbol(char32_t c);
+// The ASCII characters among them, for quick checks of a whole text.
+const char* asciiSignSymbols();
+QStringView currencyOfWord(QStringView word);
+// Where a lettered mark may stand; `either` for codes and names; only
+// meaningful when currencyOfWord(word) is not empty.
+MarkPlace letteredMarkPlace(QStringView word);
+inline bool isCurrencyWord(QStringView word) { return !currencyOfWord(word).isEmpty(); }
+
+std::span<const Unit> units();
+const Unit* unitOf(QStringView word);
+
+std::span<const QLatin1String> conversionKeywords();
+bool isConversionKeyword(QStringView word);
+
+std::span<const ArithmeticWord> arithmeticWords();
+const ArithmeticWord* arithmeticWordOf(QStringView word);
+
+std::span<const Magnitude> magnitudes();
+const Magnitude* magnitudeOf(QStringView word);
+
+std::span<const QStringView> functionNames();
+bool isFunctionName(QStringView word);
+std::span<const QStringView> constantNames();
+bool isConstantName(QStringView word);
+
+} // namespace EngineCatalogue
