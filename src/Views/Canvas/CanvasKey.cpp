@@ -99,10 +99,29 @@ bool endsWithLetter(QStringView text)
     return QChar::isLetter(c) || QChar::isMark(c);
 }
 
+namespace {
+
+bool isWordCharacter(char32_t c)
+{
+    return QChar::isLetterOrNumber(c) || QChar::isMark(c);
+}
+
+// One code point of a number of any script (7, ½, ³, ٣).
+bool isNumberCharacter(const QString& character)
+{
+    const QList<uint> points = character.toUcs4();
+    return points.size() == 1 && QChar::isNumber(char32_t(points.first()));
+}
+
+} // namespace
+
 bool startsCanvasExpression(QStringView label, const QString& character)
 {
-    if (isCanvasDigits(character) || isCanvasCurrencySign(character))
+    if (isCanvasCurrencySign(character))
         return true;
+    // Digits glued to a word belong to it (iPhone15, E10, A4).
+    if (isCanvasDigits(character) || isNumberCharacter(character))
+        return label.isEmpty() || !isWordCharacter(ExpressionText::codePointBefore(label, label.size()));
     if (character.size() != 1)
         return false;
     const QChar c = character.at(0);
@@ -118,6 +137,7 @@ bool startsCanvasExpression(QStringView label, const QString& character)
     case u'^':
     case u'(':
     case u'#':
+    case 0x221A: // √: the engine names it when it refuses it
         return true;
     case u'-':
     case u'.':
@@ -138,4 +158,41 @@ qsizetype functionNameAtEnd(QStringView label)
     if (start > 0 && (label.at(start - 1).isMark() || label.at(start - 1).isLetterOrNumber()))
         return 0;
     return CalculatorEngine::isFunctionName(word) ? word.size() : 0;
+}
+
+qsizetype expressionStartInLabel(QStringView label, const QString& character)
+{
+    const qsizetype size = label.size();
+    // Letters a sign completes: "US" before "$", "C" before "$".
+    if (isCanvasCurrencySign(character)) {
+        qsizetype start = size;
+        while (start > 0 && label.at(start - 1).isLetter())
+            --start;
+        const QString joined = label.toString() + character;
+        for (qsizetype k = start; k < size; ++k) {
+            qsizetype length = 0;
+            if (!EngineCatalogue::currencySignAt(joined, k, &length).isEmpty() && k + length > size)
+                return k;
+        }
+        return size;
+    }
+    if (character == QLatin1String("("))
+        return size - functionNameAtEnd(label);
+    // A whole word before the blanks that end the label.
+    qsizetype end = size;
+    while (end > 0 && (label.at(end - 1) == u' ' || label.at(end - 1) == u'\t'))
+        --end;
+    if (end == size)
+        return size;
+    qsizetype start = end;
+    while (start > 0 && (label.at(start - 1).isLetter() || label.at(start - 1).isMark()))
+        --start;
+    if (start == end || (start > 0 && isWordCharacter(label.at(start - 1).unicode())))
+        return size;
+    const QStringView word = label.mid(start, end - start);
+    if (CalculatorEngine::isFunctionName(word))
+        return start;
+    if (EngineCatalogue::isCurrencyWord(word) && EngineCatalogue::letteredMarkPlace(word) != EngineCatalogue::MarkPlace::after)
+        return start;
+    return size;
 }

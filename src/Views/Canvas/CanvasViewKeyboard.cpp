@@ -233,10 +233,9 @@ void CanvasView::typeOnCanvas(const QString& character)
         // Typed characters are stored as typed, as the field keeps them.
         QString text = character;
         if (selected) {
-            // A function name just typed into the label is the start of a
-            // call: "sqrt(" belongs to the expression.
-            const qsizetype name = character == QLatin1String("(") ? functionNameAtEnd(label) : 0;
-            qsizetype end = label.size() - name;
+            // What the engine reads with the amount goes with it: a
+            // function name ("sqrt(", "sqrt 16"), a currency ("CHF 50").
+            qsizetype end = expressionStartInLabel(label, character);
             text.prepend(label.mid(end));
             // The blank that ended the label is not part of it.
             while (end > 0 && label.at(end - 1).isSpace())

@@ -84,7 +84,7 @@ TEST_F(CanvasTypingTest, WhatTypedKeysBecomeInBothNumberStyles)
          QStringLiteral("382")},
         {DecimalStyle::germanComma, QStringLiteral("100-5"), QString(), QStringLiteral("100-5"), QStringLiteral("95")},
         // A row with an empty expression takes letters into its label.
-        {DecimalStyle::germanComma, QStringLiteral("Miete1200"), QStringLiteral("Miete"), QStringLiteral("1200"),
+        {DecimalStyle::germanComma, QStringLiteral("Miete 1200"), QStringLiteral("Miete"), QStringLiteral("1200"),
          QStringLiteral("1200")},
         {DecimalStyle::usPeriod, QStringLiteral("Rent 1200"), QStringLiteral("Rent"), QStringLiteral("1200"),
          QStringLiteral("1200")},
@@ -113,9 +113,11 @@ TEST_F(CanvasTypingTest, WhatTypedKeysBecomeInBothNumberStyles)
     }
 }
 
-// Each line typed onto a canvas with no row selected reads as its label and
-// expression typed into the row's two fields: same texts, same result or error.
-TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameKeysTypedIntoTheFields)
+// Each line typed onto a canvas reads as the same text in the expression
+// field: its label and expression typed into the row's two fields give the
+// same row, and the whole line typed into an expression field alone the same
+// result or refusal. Lines go one under another, as the user types them.
+TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
 {
     struct Line {
         QString typed;
@@ -134,36 +136,72 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameKeysTypedIntoTheFields)
         {QStringLiteral("Budget 3.000 – 500"), QStringLiteral("Budget"), QStringLiteral("3.000 – 500")},
         {QStringLiteral("sqrt(16)"), QString(), QStringLiteral("sqrt(16)")},
         {QStringLiteral("Miete sqrt(16)"), QStringLiteral("Miete"), QStringLiteral("sqrt(16)")},
+        {QStringLiteral("sqrt 16"), QString(), QStringLiteral("sqrt 16")},
         {QStringLiteral("abs(-5)"), QString(), QStringLiteral("abs(-5)")},
         {QStringLiteral("Größe 3 x 4"), QStringLiteral("Größe"), QStringLiteral("3 x 4")},
         {QStringLiteral("Öl 2,50"), QStringLiteral("Öl"), QStringLiteral("2,50")},
-        {QStringLiteral("Tom's Pizza 12,50"), QStringLiteral("Tom's Pizza"), QStringLiteral("12,50")},
         {QStringLiteral("Nr. 5"), QStringLiteral("Nr."), QStringLiteral("5")},
         {QStringLiteral("Rabatt -5"), QStringLiteral("Rabatt"), QStringLiteral("-5")},
         {QStringLiteral("Versand 5 + E-Bike 3"), QStringLiteral("Versand"), QStringLiteral("5 + E-Bike 3")},
+        {QStringLiteral("200 + 10%"), QString(), QStringLiteral("200 + 10%")},
+        // Letters and digits glued together are one word of the label.
+        {QStringLiteral("iPhone15 999"), QStringLiteral("iPhone15"), QStringLiteral("999")},
+        {QStringLiteral("E10 Tanken 40 x 1,85"), QStringLiteral("E10 Tanken"), QStringLiteral("40 x 1,85")},
+        {QStringLiteral("Zeile L3 + 1"), QStringLiteral("Zeile L3"), QStringLiteral("+ 1")},
+        {QStringLiteral("Papier A4"), QStringLiteral("Papier A4"), QString()},
+        // A currency or a function right before the first number goes with it.
+        {QStringLiteral("CHF 50 in EUR"), QString(), QStringLiteral("CHF 50 in EUR")},
+        {QStringLiteral("EUR 100 in USD"), QString(), QStringLiteral("EUR 100 in USD")},
+        {QStringLiteral("Miete CHF 1.200"), QStringLiteral("Miete"), QStringLiteral("CHF 1.200")},
+        {QStringLiteral("Kauf US$20"), QStringLiteral("Kauf"), QStringLiteral("US$20")},
+        {QStringLiteral("Gewinn 5 kr"), QStringLiteral("Gewinn"), QStringLiteral("5 kr")},
+        // Any number the engine reads, and its refusal.
+        {QStringLiteral("Kuchen ½"), QStringLiteral("Kuchen"), QStringLiteral("½")},
+        {QStringLiteral("Fläche 5 m²"), QStringLiteral("Fläche"), QStringLiteral("5 m²")},
+        {QStringLiteral("Wurzel √16"), QStringLiteral("Wurzel"), QStringLiteral("√16")},
     };
-    for (const Line& line : lines) {
+    const CanvasPtr typedOn = makeCanvas();
+    ShownEditor canvasEditor(typedOn);
+    const CanvasPtr typedIn = makeCanvas();
+    ShownEditor fieldEditor(typedIn);
+    const CanvasPtr whole = makeCanvas();
+    ShownEditor wholeEditor(whole);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const Line& line = lines[i];
         SCOPED_TRACE(line.typed.toStdString());
-        const CanvasPtr typedOn = makeCanvas();
-        ShownEditor canvasEditor(typedOn);
-        typeOn(&canvasEditor.view, line.typed);
-        ASSERT_EQ(typedOn->blocks().size(), 1);
-        const BlockPtr row = typedOn->blocks().first();
+        // Onto the canvas below the lines above.
+        if (i == 0)
+            typeOn(&canvasEditor.view, line.typed);
+        else
+            clickBelowAndType(canvasEditor.view, line.typed);
+        ASSERT_EQ(typedOn->blocks().size(), i + 1);
+        const BlockPtr canvasRow = canvasEditor.view.sortedBlocks().last();
+        EXPECT_EQ(canvasRow->label(), line.label);
+        EXPECT_EQ(canvasRow->expression(), line.expression);
 
-        const CanvasPtr typedIn = makeCanvas();
-        const BlockPtr fieldRow = addRow(typedIn, QString(), QString(), 20);
-        ShownEditor fieldEditor(typedIn);
+        // Into the two fields of a row below the lines above.
+        const BlockPtr fieldRow = addRow(typedIn, QString(), QString(), 20 + 56.0 * double(i));
+        fieldEditor.view.refresh();
         fieldEditor.view.setFocusedLabelBlockID(fieldRow->id());
         typeOn(fieldEditor.view.labelEditor(), line.label);
         fieldEditor.view.setFocusedBlockID(fieldRow->id());
         typeOn(fieldEditor.view.expressionEditor(), line.expression);
 
-        EXPECT_EQ(row->label(), fieldRow->label());
-        EXPECT_EQ(row->expression(), fieldRow->expression());
-        EXPECT_EQ(fieldRow->expression(), line.expression);
-        EXPECT_EQ(row->result(), fieldRow->result());
-        EXPECT_EQ(CanvasView::errorText(*row), CanvasView::errorText(*fieldRow));
-        EXPECT_EQ(canvasEditor.view.resultText(row), fieldEditor.view.resultText(fieldRow));
+        // The whole line into an expression field alone.
+        const BlockPtr wholeRow = addRow(whole, QString(), QString(), 20 + 56.0 * double(i));
+        wholeEditor.view.refresh();
+        wholeEditor.view.setFocusedBlockID(wholeRow->id());
+        typeOn(wholeEditor.view.expressionEditor(), line.typed);
+
+        EXPECT_EQ(canvasRow->label(), fieldRow->label());
+        EXPECT_EQ(canvasRow->expression(), fieldRow->expression());
+        for (const BlockPtr& other : {fieldRow, wholeRow}) {
+            EXPECT_EQ(canvasRow->result(), other->result());
+            // Words alone are a label: nothing to refuse.
+            if (!line.expression.isEmpty())
+                EXPECT_EQ(CanvasView::errorText(*canvasRow), CanvasView::errorText(*other));
+        }
+        EXPECT_EQ(canvasEditor.view.resultText(canvasRow), fieldEditor.view.resultText(fieldRow));
     }
     // A letter composed with a dead key arrives as committed text.
     const CanvasPtr canvas = makeCanvas();
@@ -287,7 +325,7 @@ TEST_F(CanvasTypingTest, ChordsTheCanvasDoesNotKnowTypeNothing)
     const CanvasPtr canvas = makeCanvas();
     ShownEditor editor(canvas);
     CanvasView& view = editor.view;
-    const BlockPtr row = clickBelowAndType(view, QStringLiteral("Netto7"));
+    const BlockPtr row = clickBelowAndType(view, QStringLiteral("Netto 7"));
     for (const Chord& chord : chords) {
         SCOPED_TRACE(chord.text.toStdString() + " " + std::to_string(int(chord.modifiers)));
         QTest::sendKeyEvent(QTest::Click, &view, chord.key, chord.text, chord.modifiers);
