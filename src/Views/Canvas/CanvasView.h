@@ -356,6 +356,8 @@ public:
     static bool isSumKeyword(const QString& label);
     // The row's expression is still the sum the keyword wrote for its links.
     static bool holdsKeywordSum(const BlockPtr& block);
+    // A keyword sum reduced to the terms these links still name, in its order.
+    static QString keywordSumLeft(const QString& expression, const LinkList& links);
     // Takes the keyword's sum off the row: its links and its expression.
     void removeKeywordSum(const BlockPtr& block);
     // Placeholder name of a link picked from source into target: the trimmed

@@ -46,6 +46,7 @@ struct LinkSnapshot {
 struct DeletedRows {
     QList<RowSnapshot> rows;   // by ascending stored index
     QList<LinkSnapshot> links; // by ascending index in the canvas's links
+    QList<QPair<QUuid, QString>> sums; // kept keyword sums, with the expression they had
 };
 
 RowSnapshot snapshot(const BlockPtr& block, qsizetype index)
@@ -90,8 +91,21 @@ DeletedRows removeRows(const CanvasPtr& canvas, const BlockList& rows)
             deleted.links.append({link->id(), source->id(), destination->id(), link->placeholderName(),
                                   link->colorHex(), i});
     }
+    // A keyword sum that counted a deleted row goes on adding the rows left.
+    BlockList sums;
+    for (const BlockPtr& row : rows) {
+        for (const LinkPtr& link : row->outgoingLinks()) {
+            const BlockPtr sum = link->destinationBlock();
+            if (sum && !ids.contains(sum->id()) && !sums.contains(sum) && CanvasView::holdsKeywordSum(sum)) {
+                sums.append(sum);
+                deleted.sums.append({sum->id(), sum->expression()});
+            }
+        }
+    }
     for (const BlockPtr& row : rows)
         CanvasView::deleteRowWithItsLinks(row);
+    for (const BlockPtr& sum : sums)
+        sum->setExpression(CanvasView::keywordSumLeft(sum->expression(), sum->incomingLinks()));
     return deleted;
 }
 
@@ -126,6 +140,10 @@ void restoreRows(const CanvasPtr& canvas, const DeletedRows& deleted)
         links.insert(std::min(saved.index, links.size()), link);
     }
     canvas->setLinks(links);
+    for (const auto& [id, expression] : deleted.sums) {
+        if (const BlockPtr sum = findRow(*canvas, id))
+            sum->setExpression(expression);
+    }
 }
 
 // Undo of "Delete Block" and "Delete Blocks". Holds values and ids only, never

@@ -85,17 +85,44 @@ void CanvasView::applySumExpression(const BlockPtr& block)
     m_canvas->touch();
 }
 
-bool CanvasView::holdsKeywordSum(const BlockPtr& block)
+namespace {
+
+QStringList termsOf(const LinkList& links)
 {
-    // The expression is exactly the terms the keyword wrote for the row's
-    // incoming links, in their order.
-    const LinkList links = block->incomingLinks();
-    if (links.isEmpty())
-        return false;
     QStringList terms;
     for (const LinkPtr& link : links)
         terms.append(sumTerm(link));
-    return block->expression() == terms.join(QStringLiteral(" + "));
+    return terms;
+}
+
+const QString plus = QStringLiteral(" + ");
+
+} // namespace
+
+bool CanvasView::holdsKeywordSum(const BlockPtr& block)
+{
+    // The expression is exactly the terms the keyword wrote for the row's
+    // incoming links. Their order is the rows' order, which the stored links
+    // need not keep.
+    const LinkList links = block->incomingLinks();
+    if (links.isEmpty())
+        return false;
+    QStringList written = block->expression().split(plus);
+    QStringList terms = termsOf(links);
+    written.sort();
+    terms.sort();
+    return written == terms;
+}
+
+QString CanvasView::keywordSumLeft(const QString& expression, const LinkList& links)
+{
+    QStringList left = termsOf(links);
+    QStringList kept;
+    for (const QString& term : expression.split(plus)) {
+        if (left.removeOne(term))
+            kept.append(term);
+    }
+    return kept.join(plus);
 }
 
 void CanvasView::removeKeywordSum(const BlockPtr& block)

@@ -5,6 +5,7 @@
 #include "Models/ModelContext.h"
 
 #include <QLineEdit>
+#include <QUndoStack>
 #include <gtest/gtest.h>
 
 namespace {
@@ -233,4 +234,34 @@ TEST_F(SumKeywordTest, ANewLineTakesTheKeywordAndShowsTheSum)
     EXPECT_EQ(sum->expression(), QStringLiteral("{A:00D4FF} + {B:00D4FF}"));
     EXPECT_EQ(sum->result(), 860.0);
     EXPECT_EQ(view.resultText(sum), QStringLiteral("860"));
+}
+
+TEST_F(SumKeywordTest, ADeletedRowLeavesTheSumAndUndoPutsItBack)
+{
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QString(), QStringLiteral("1"), 20);
+    const BlockPtr middle = addRow(canvas, QString(), QStringLiteral("2"), 76, QStringLiteral("#FF6B9D"));
+    addRow(canvas, QString(), QStringLiteral("4"), 132, QStringLiteral("#00FF88"));
+    const BlockPtr sum = addRow(canvas, QString(), QString(), 188);
+    CalculatorEngine::shared().evaluateCanvas(canvas);
+    QUndoStack history;
+    ShownEditor editor(canvas, &history);
+    CanvasView& view = editor.view;
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.labelRect(3)));
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("Summe"));
+    const QString written = sum->expression();
+    ASSERT_EQ(sum->result(), 7.0);
+    view.setFocus();
+
+    view.setSelectedBlockID(middle->id());
+    view.deleteSelectedBlock();
+    EXPECT_EQ(sum->expression(), QStringLiteral("{A:00D4FF} + {C:00FF88}"));
+    EXPECT_EQ(sum->result(), 5.0);
+    EXPECT_FALSE(sum->hasError());
+
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(sum->expression(), written);
+    EXPECT_EQ(sum->result(), 7.0);
+    // Still the keyword's sum: typing on takes it away.
+    EXPECT_TRUE(CanvasView::holdsKeywordSum(sum));
 }
