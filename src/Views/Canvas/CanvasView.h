@@ -60,6 +60,22 @@ struct TemporaryNumberDrag {
     QPointF currentPoint;
 };
 
+// What a sum keyword step on the undo stack puts back of a row: its label,
+// expression, kind and the links into it.
+struct SumKeywordState {
+    struct Incoming {
+        QUuid id;
+        QUuid sourceID;
+        QString placeholderName;
+        QString colorHex;
+    };
+    QString label;
+    QString expression;
+    bool textRow = false;
+    QList<Incoming> links;
+    bool holdsSum = false;
+};
+
 // The editor of one canvas: a header with the title, one table row per
 // CalculationBlock in sortedBlocks() order, and below them an area that adds
 // a row when clicked.
@@ -494,6 +510,12 @@ private:
     // The label was set by typing (field or canvas), from labelBefore: the
     // keyword makes the row a sum, leaving it takes the sum away.
     void labelTyped(const BlockPtr& block, const QString& labelBefore);
+    static SumKeywordState sumKeywordState(const BlockPtr& block);
+    // One undo step when the keyword's sum came or went since before.
+    void pushSumKeywordStep(const BlockPtr& block, const SumKeywordState& before);
+    // Ctrl+Z or Ctrl+Shift+Z in the label field over a sum step of its row
+    // (the field showing what the step left): the window's undo takes it.
+    bool takeSumKeywordStep(const BlockPtr& block, bool redo);
     void onLabelEdited(const QString& text);
     void onExpressionEdited(const QString& text);
     bool labelFieldKey(QKeyEvent* event);

@@ -803,10 +803,13 @@ void CanvasView::onLabelEdited(const QString& text)
 
 void CanvasView::labelTyped(const BlockPtr& block, const QString& labelBefore)
 {
+    SumKeywordState before = sumKeywordState(block);
+    before.label = labelBefore;
     if (isSumKeyword(block->label()))
         applySumExpression(block);
     else if (isSumKeyword(labelBefore) && holdsKeywordSum(block))
         removeKeywordSum(block);
+    pushSumKeywordStep(block, before);
 }
 
 void CanvasView::onExpressionEdited(const QString& text)
@@ -838,6 +841,8 @@ bool CanvasView::labelFieldKey(QKeyEvent* event)
     const BlockPtr block = blockWithId(m_focusedLabelBlockID);
     if (!block)
         return false;
+    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
+        return takeSumKeywordStep(block, event->matches(QKeySequence::Redo));
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:

@@ -9,6 +9,10 @@
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
 #include "Engine/ExpressionText.h"
+#include "Views/Canvas/CanvasViewWidgets.h"
+
+#include <QUndoCommand>
+#include <QUndoStack>
 
 namespace {
 
@@ -140,4 +144,120 @@ bool CanvasView::isSumKeyword(const QString& label)
     const QString keyword = sumKeyword();
     return !keyword.isEmpty()
         && ExpressionText::trimmedSpacesAndTabs(label).compare(keyword, Qt::CaseInsensitive) == 0;
+}
+
+namespace {
+
+// Undo and redo of the keyword's sum coming or going with a label edit. Holds
+// ids and values only; the edit was made before the step was pushed.
+class SumKeywordCommand : public QUndoCommand {
+public:
+    SumKeywordCommand(const CanvasPtr& canvas, const QUuid& rowID, SumKeywordState before, SumKeywordState after)
+        : m_canvas(canvas)
+        , m_rowID(rowID)
+        , m_before(std::move(before))
+        , m_after(std::move(after))
+    {
+        setText(QStringLiteral("Sum"));
+    }
+
+    void undo() override { put(m_before); }
+
+    void redo() override
+    {
+        if (m_pushed)
+            put(m_after);
+        m_pushed = true;
+    }
+
+    const QUuid& rowID() const { return m_rowID; }
+    const SumKeywordState& before() const { return m_before; }
+    const SumKeywordState& after() const { return m_after; }
+
+private:
+    void put(const SumKeywordState& state) const
+    {
+        const CanvasPtr canvas = m_canvas.lock();
+        if (!canvas || canvas->isDeleted())
+            return;
+        BlockPtr row;
+        QHash<QUuid, BlockPtr> rows;
+        for (const BlockPtr& block : canvas->blocks()) {
+            rows.insert(block->id(), block);
+            if (block->id() == m_rowID)
+                row = block;
+        }
+        if (!row)
+            return;
+        for (const LinkPtr& link : LinkList(row->incomingLinks()))
+            ModelContext::deleteRecord(link);
+        row->setIncomingLinks({});
+        // Links only from rows still there; a gone row leaves the sum.
+        LinkList links;
+        for (const SumKeywordState::Incoming& saved : state.links) {
+            const BlockPtr source = rows.value(saved.sourceID);
+            if (!source || source == row)
+                continue;
+            const LinkPtr link = Link::create(source, row, saved.placeholderName, saved.colorHex);
+            link->setId(saved.id);
+            link->setCanvas(canvas);
+            canvas->appendLink(link);
+            links.append(link);
+        }
+        row->setLabel(state.label);
+        row->setExpression(state.holdsSum ? CanvasView::keywordSumLeft(state.expression, links) : state.expression);
+        row->setBlockType(state.textRow ? BlockType::text : BlockType::calculation);
+        CalculatorEngine::shared().evaluateBlock(row);
+        canvas->touch();
+    }
+
+    std::weak_ptr<Canvas> m_canvas;
+    QUuid m_rowID;
+    SumKeywordState m_before;
+    SumKeywordState m_after;
+    bool m_pushed = false;
+};
+
+} // namespace
+
+SumKeywordState CanvasView::sumKeywordState(const BlockPtr& block)
+{
+    SumKeywordState state;
+    state.label = block->label();
+    state.expression = block->expression();
+    state.textRow = block->isTextBlock();
+    for (const LinkPtr& link : block->incomingLinks()) {
+        if (const BlockPtr source = link->sourceBlock())
+            state.links.append({link->id(), source->id(), link->placeholderName(), link->colorHex()});
+    }
+    state.holdsSum = holdsKeywordSum(block);
+    return state;
+}
+
+void CanvasView::pushSumKeywordStep(const BlockPtr& block, const SumKeywordState& before)
+{
+    SumKeywordState after = sumKeywordState(block);
+    if (!m_undoStack || before.holdsSum == after.holdsSum)
+        return;
+    m_undoStack->push(new SumKeywordCommand(m_canvas, block->id(), before, std::move(after)));
+}
+
+bool CanvasView::takeSumKeywordStep(const BlockPtr& block, bool redo)
+{
+    if (!m_undoStack)
+        return false;
+    const int at = redo ? m_undoStack->index() : m_undoStack->index() - 1;
+    const auto* step = dynamic_cast<const SumKeywordCommand*>(m_undoStack->command(at));
+    if (!step || step->rowID() != block->id())
+        return false;
+    const QString shown = m_labelField->text();
+    if (shown != (redo ? step->before().label : step->after().label))
+        return false;
+    if (redo)
+        m_undoStack->redo();
+    else
+        m_undoStack->undo();
+    m_labelField->setText(block->label());
+    refresh();
+    return true;
 }

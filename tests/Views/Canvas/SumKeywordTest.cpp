@@ -265,3 +265,49 @@ TEST_F(SumKeywordTest, ADeletedRowLeavesTheSumAndUndoPutsItBack)
     // Still the keyword's sum: typing on takes it away.
     EXPECT_TRUE(CanvasView::holdsKeywordSum(sum));
 }
+
+TEST_F(SumKeywordTest, TheSumComesAndGoesInOneUndoStepWithTheLabel)
+{
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QString(), QStringLiteral("2"), 20);
+    const BlockPtr row = addRow(canvas, QString(), QStringLiteral("100+50"), 76);
+    const BlockPtr other = addRow(canvas, QString(), QString(), 132);
+    CalculatorEngine::shared().evaluateCanvas(canvas);
+    QUndoStack history;
+    ShownEditor editor(canvas, &history);
+    CanvasView& view = editor.view;
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.labelRect(1)));
+    auto* field = qobject_cast<QLineEdit*>(view.labelEditor());
+    QTest::keyClicks(field, QStringLiteral("Summen"));
+    ASSERT_EQ(row->expression(), QString());
+
+    // In the label field: back to the keyword with its sum, then on.
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), QStringLiteral("Summe"));
+    EXPECT_EQ(row->label(), QStringLiteral("Summe"));
+    EXPECT_EQ(row->expression(), QStringLiteral("{A:00D4FF}"));
+    EXPECT_EQ(row->result(), 2.0);
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(row->label(), QStringLiteral("Summen"));
+    EXPECT_TRUE(canvas->links().isEmpty());
+    // Two steps back: the expression the keyword wrote over.
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(row->label(), QStringLiteral("Summ"));
+    EXPECT_EQ(row->expression(), QStringLiteral("100+50"));
+    EXPECT_EQ(row->result(), 150.0);
+    EXPECT_TRUE(canvas->links().isEmpty());
+
+    // On the canvas: the number that ended the sum goes with the step.
+    QTest::keyClick(field, Qt::Key_Escape);
+    view.setSelectedBlockID(other->id());
+    QTest::keyClicks(&view, QStringLiteral("Summe 7"));
+    ASSERT_EQ(other->expression(), QStringLiteral("7"));
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(other->label(), QStringLiteral("Summe ")); // as it was before the 7
+    EXPECT_TRUE(CanvasView::holdsKeywordSum(other));
+    EXPECT_EQ(other->incomingLinks().size(), 2);
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(other->expression(), QStringLiteral("7"));
+    EXPECT_TRUE(other->incomingLinks().isEmpty());
+}
