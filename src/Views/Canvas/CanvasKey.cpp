@@ -113,6 +113,45 @@ bool isNumberCharacter(const QString& character)
     return points.size() == 1 && QChar::isNumber(char32_t(points.first()));
 }
 
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+// A word the engine reads as an operation between values: "x", "mal", "plus".
+bool isOperationWord(QStringView word)
+{
+    if (word == u"x" || word == u"X")
+        return true;
+    const EngineCatalogue::ArithmeticWord* entry = EngineCatalogue::arithmeticWordOf(word);
+    return entry && entry->meaning == EngineCatalogue::WordMeaning::sign;
+}
+
+// Where a constant at the end of the label starts the expression: the
+// label's last words are constants and operation words ("π x", "Kreis pi
+// mal"), the first constant among them begins what the engine reads. A
+// constant right before a number is read too ("Vitamin E 5" as E times 5
+// fails there as in the expression field).
+qsizetype constantStartInLabel(QStringView label)
+{
+    qsizetype end = label.size();
+    qsizetype found = label.size();
+    while (end > 0) {
+        while (end > 0 && isBlank(label.at(end - 1)))
+            --end;
+        qsizetype wordStart = end;
+        while (wordStart > 0 && !isBlank(label.at(wordStart - 1)))
+            --wordStart;
+        const QStringView word = label.mid(wordStart, end - wordStart);
+        if (word.isEmpty() || !(EngineCatalogue::isConstantName(word) || isOperationWord(word)))
+            break;
+        if (EngineCatalogue::isConstantName(word))
+            found = wordStart;
+        end = wordStart;
+    }
+    return found;
+}
+
 } // namespace
 
 bool startsCanvasExpression(QStringView label, const QString& character)
@@ -178,6 +217,9 @@ qsizetype expressionStartInLabel(QStringView label, const QString& character)
     }
     if (character == QLatin1String("("))
         return size - functionNameAtEnd(label);
+    const qsizetype constant = constantStartInLabel(label);
+    if (constant < size)
+        return constant;
     // A whole word before the blanks that end the label.
     qsizetype end = size;
     while (end > 0 && (label.at(end - 1) == u' ' || label.at(end - 1) == u'\t'))

@@ -159,6 +159,12 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("Kuchen ½"), QStringLiteral("Kuchen"), QStringLiteral("½")},
         {QStringLiteral("Fläche 5 m²"), QStringLiteral("Fläche"), QStringLiteral("5 m²")},
         {QStringLiteral("Wurzel √16"), QStringLiteral("Wurzel"), QStringLiteral("√16")},
+        // A constant the engine reads (and the operation words after it) too.
+        {QStringLiteral("π x 2"), QString(), QStringLiteral("π x 2")},
+        {QStringLiteral("pi*3"), QString(), QStringLiteral("pi*3")},
+        {QStringLiteral("e mal 2"), QString(), QStringLiteral("e mal 2")},
+        {QStringLiteral("Kreis PI x 2"), QStringLiteral("Kreis"), QStringLiteral("PI x 2")},
+        {QStringLiteral("Vitamin E 5"), QStringLiteral("Vitamin"), QStringLiteral("E 5")},
     };
     const CanvasPtr typedOn = makeCanvas();
     ShownEditor canvasEditor(typedOn);
