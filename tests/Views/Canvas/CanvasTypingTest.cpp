@@ -204,8 +204,9 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         for (const BlockPtr& other : {fieldRow, wholeRow}) {
             EXPECT_EQ(canvasRow->result(), other->result());
             // Words alone are a label: nothing to refuse.
-            if (!line.expression.isEmpty())
+            if (!line.expression.isEmpty()) {
                 EXPECT_EQ(CanvasView::errorText(*canvasRow), CanvasView::errorText(*other));
+            }
         }
         EXPECT_EQ(canvasEditor.view.resultText(canvasRow), fieldEditor.view.resultText(fieldRow));
     }
@@ -266,8 +267,9 @@ TEST_F(CanvasTypingTest, TheSumKeywordAppliesWhileTheLabelIsTheKeyword)
         EXPECT_EQ(row->label(), c.label);
         EXPECT_EQ(row->incomingLinks().size(), sums ? 2 : 0);
         EXPECT_EQ(canvas->links().size(), sums ? 2 : 0);
-        if (!sums)
+        if (!sums) {
             EXPECT_EQ(row->expression(), c.expression);
+        }
         EXPECT_EQ(editor.view.resultText(row), c.result);
 
         // The same label and expression typed into the fields (a keyword
