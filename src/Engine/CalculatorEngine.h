@@ -124,7 +124,7 @@ private:
     void sanitize(QString& text, Pipeline& pipeline);
     static void removeQuotedText(QString& text);
     static void normalizeWhitespace(QString& text);
-    static void joinDigitGroups(QString& text, bool apostrophes, QChar groupMark);
+    static void joinDigitGroups(QString& text, bool apostrophes, QChar groupMark, Pipeline& pipeline);
     // The one reader of number runs in the chosen style: after it every
     // number is digits with "." as its decimal point.
     static void normalizeLocaleNumbers(QString& text, Pipeline& pipeline);

@@ -161,10 +161,17 @@ qsizetype keywordAt(QStringView text, qsizetype i)
         const qsizetype end = i + word.size();
         if (end == text.size() || !isWordChar(codePointAt(text, end)))
             return word.size();
-        // Run into a currency's name, as in "inUSD".
-        qsizetype length = 0;
-        const QStringView code = EngineCurrency::currencyAt(text.mid(end), 0, &length, true);
-        if (!code.isEmpty())
+        // Run into a currency's code or name, as in "inUSD"; a word that is
+        // a currency itself (INR) is no keyword.
+        qsizetype wholeEnd = end;
+        while (wholeEnd < text.size() && isWordChar(codePointAt(text, wholeEnd)))
+            ++wholeEnd;
+        const QStringView rest = text.mid(end, wholeEnd - end);
+        if (EngineCatalogue::isCurrencyWord(text.mid(i, wholeEnd - i)))
+            return 0;
+        const QStringView code = EngineCatalogue::currencyOfWord(rest);
+        if (!code.isEmpty() && EngineCatalogue::letteredMarkPlace(rest) == EngineCatalogue::MarkPlace::either
+            && !(rest.size() <= 2 && rest.front().isLower()))
             return word.size();
     }
     return 0;

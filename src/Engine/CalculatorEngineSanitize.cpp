@@ -77,10 +77,16 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
     if (triggers.beyondAscii || triggers.has(' ') || triggers.has('\'')) {
         normalizeWhitespace(text);
         joinDigitGroups(text, triggers.beyondAscii || triggers.has('\''),
-                        pipeline.settings.decimalStyle == DecimalStyle::germanComma ? QLatin1Char('.') : QLatin1Char(','));
+                        pipeline.settings.decimalStyle == DecimalStyle::germanComma ? QLatin1Char('.') : QLatin1Char(','),
+                        pipeline);
+        if (pipeline.failure)
+            return;
     }
-    if (triggers.has('.') || triggers.has(',')) {
+    if (triggers.has('.') || triggers.has(',') || triggers.hasAnyLetter() || triggers.has('-') || triggers.has('/')
+        || triggers.beyondAscii) {
         normalizeLocaleNumbers(text, pipeline);
+        if (pipeline.failure)
+            return;
         triggers.add("0. ");
     }
     const bool keyword = (triggers.hasLetter('i') && triggers.hasLetter('n'))
@@ -195,10 +201,16 @@ bool wordEndsBefore(QStringView text, qsizetype start)
 {
     if (start <= 0 || !isWordChar(codePointBefore(text, start)))
         return false;
+    // A lone x is times when it stands apart from the number (Euro x 66
+    // 106) or follows an operand (4x7 341); glued before digits with
+    // nothing before it, it is a word's letter (X200).
     const QChar c = text[start - 1];
-    const bool loneX = (c == QLatin1Char('x') || c == QLatin1Char('X'))
-        && (start < 2 || !isWordChar(codePointBefore(text, start - 1)));
-    return !loneX;
+    if ((c != QLatin1Char('x') && c != QLatin1Char('X')) || (start >= 2 && isWordChar(codePointBefore(text, start - 1))))
+        return true;
+    const qsizetype operand = skipWhiteSpaceBack(text, start - 1);
+    const bool apart = start < text.size() && isWhiteSpace(text[start].unicode());
+    const bool afterOperand = operand > 0 && (isNumberChar(codePointBefore(text, operand)) || text[operand - 1] == QLatin1Char(')'));
+    return !(apart || afterOperand);
 }
 
 bool isApostrophe(QChar c)
@@ -208,7 +220,7 @@ bool isApostrophe(QChar c)
 
 } // namespace
 
-void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar groupMark)
+void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar groupMark, Pipeline& pipeline)
 {
     // A blank or an apostrophe groups thousands (1 000, 1'000) only after
     // a first group of one to three digits that does not start with 0 and
@@ -275,6 +287,21 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         }
         if (separators.isEmpty())
             continue;
+        // Blanks after a word cannot tell a model or room number from a
+        // price (Windows 11 129, TV 1 299): the row is refused. After a
+        // currency, an operator, a bracket or at the start they group.
+        if (!isApostrophe(separator)) {
+            const qsizetype previous = skipWhiteSpaceBack(view, start);
+            if (previous > 0 && wordEndsBefore(view, previous)) {
+                qsizetype wordStart = previous;
+                while (wordStart > 0 && isWordChar(codePointBefore(view, wordStart)))
+                    --wordStart;
+                if (!EngineCatalogue::isCurrencyWord(view.mid(wordStart, previous - wordStart))) {
+                    pipeline.refuse(RefusalCode::ambiguousGrouping, view, wordStart, end);
+                    return;
+                }
+            }
+        }
         // Followed by another group under another mark (1 000.000), or by
         // more digits glued on: not one number. A decimal part may follow
         // (1'250.50).
@@ -331,6 +358,26 @@ bool isPriceDash(QChar c)
     return c == QLatin1Char('-') || c == QChar(0x2212) || c == QChar(0x2013) || c == QChar(0x2014);
 }
 
+// The run reads as it stands: ASCII digits with at most one ".", which is
+// no grouping mark there.
+bool isPlainNumber(QStringView run, QChar groupMark)
+{
+    qsizetype mark = -1;
+    for (qsizetype k = 0; k < run.size(); ++k) {
+        const char16_t c = run[k].unicode();
+        if (c >= '0' && c <= '9')
+            continue;
+        if (c != '.' || mark >= 0)
+            return false;
+        mark = k;
+    }
+    if (mark < 0 || groupMark != QLatin1Char('.'))
+        return true;
+    // "." groups after one to three leading digits not starting with 0 and
+    // before exactly three.
+    return !(mark >= 1 && mark <= 3 && run.front() != QLatin1Char('0') && run.size() - mark - 1 == 3);
+}
+
 // The run stands first in the brackets of pow: in the US style its comma
 // separates the two arguments (pow(2,3)).
 bool startsPowArguments(QStringView written)
@@ -346,8 +393,148 @@ bool startsPowArguments(QStringView written)
 
 } // namespace
 
+namespace {
+
+// Letters glued right after a number that leave it a number: a unit
+// (5kg), a currency (100EUR, 5kr), a magnitude (45k, refused later), the
+// times x (4x5), a constant's e (1e3), a keyword or a word of arithmetic.
+bool keepsNumberBefore(QStringView word)
+{
+    if (word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X') || word[0] == QLatin1Char('e')
+                             || word[0] == QLatin1Char('E')))
+        return true;
+    return EngineCatalogue::unitOf(word) || EngineCatalogue::isCurrencyWord(word) || EngineCatalogue::magnitudeOf(word)
+        || EngineCatalogue::isConversionKeyword(word) || EngineCatalogue::arithmeticWordOf(word)
+        || EngineCatalogue::isConstantName(word) || EngineCatalogue::isFunctionName(word);
+}
+
+// One of the enabled tax labels starts at `i` (100MwSt, 2fach).
+bool taxLabelAt(QStringView text, qsizetype i, const QList<CalcSettings::TaxRate>& rates)
+{
+    for (const CalcSettings::TaxRate& rate : rates) {
+        const QString label = rate.label.trimmed();
+        if (!label.isEmpty() && text.mid(i).startsWith(label, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+// A date at `i` (2024-04-15, 15-04-2024, 15/04/2024, 12.03.2024): where
+// it ends, else -1. 10:4 and 1/2 are no dates.
+qsizetype dateEndAt(QStringView text, qsizetype i)
+{
+    qsizetype counts[3] = {0, 0, 0};
+    QChar separator;
+    qsizetype at = i;
+    for (int part = 0; part < 3; ++part) {
+        at = digitRunEnd(text, at, &counts[part]);
+        if (counts[part] == 0)
+            return -1;
+        if (part == 2)
+            break;
+        if (at >= text.size())
+            return -1;
+        const QChar c = text[at];
+        if (part == 0 && c != QLatin1Char('-') && c != QLatin1Char('/') && c != QLatin1Char('.'))
+            return -1;
+        if (part == 1 && c != separator)
+            return -1;
+        separator = c;
+        ++at;
+    }
+    if (at < text.size() && (isDecimalDigit(codePointAt(text, at)) || ((text[at] == QLatin1Char('.') || text[at] == QLatin1Char(','))
+                                                                       && at + 1 < text.size() && isDecimalDigit(text[at + 1].unicode()))))
+        return -1;
+    const bool yearFirst = counts[0] == 4 && counts[1] <= 2 && counts[2] <= 2 && separator == QLatin1Char('-');
+    const bool yearLast = counts[0] <= 2 && counts[1] <= 2 && (counts[2] == 4 || counts[2] == 2);
+    return yearFirst || yearLast ? at : -1;
+}
+
+} // namespace
+
 void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
 {
+    // Digits glued to letters are part of a word (3D, 4G, X200, A4), and
+    // a date is no number: the words' digits become letters, a date fails
+    // the row. Letters stand in for the digits one for one.
+    for (qsizetype i = 0; i < text.size();) {
+        qsizetype length = 1;
+        const char16_t unit = text[i].unicode();
+        if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(text, i, &length))) {
+            i += length;
+            continue;
+        }
+        const qsizetype start = i;
+        const qsizetype end = numberRunEnd(text, i);
+        i = end;
+        const char32_t before = start > 0 ? codePointBefore(text, start) : 0;
+        if (!before || (!isWordChar(before) && !isNumberish(before))) {
+            const qsizetype dateEnd = dateEndAt(text, start);
+            if (dateEnd >= 0) {
+                pipeline.refuse(RefusalCode::date, text, start, dateEnd);
+                return;
+            }
+        }
+        bool glued = false;
+        if (before && isWordChar(before)) {
+            qsizetype wordStart = start;
+            while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
+                --wordStart;
+            const QStringView word = QStringView(text).mid(wordStart, start - wordStart);
+            const bool timesX = word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X'))
+                && wordStart > 0 && (isNumberChar(codePointBefore(text, wordStart)) || text[wordStart - 1] == QLatin1Char(')'));
+            bool code = false;
+            for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
+                code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
+            glued = !timesX && !code && !EngineCatalogue::isFunctionName(word) && !EngineCatalogue::isConstantName(word)
+                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
+            // Letters between digits are a typo in a number (1o0), not a word.
+            if (glued && wordStart > 0 && isDecimalDigit(codePointBefore(text, wordStart))) {
+                pipeline.refuse(RefusalCode::lettersInNumber, text, std::max<qsizetype>(0, wordStart - 8), end);
+                return;
+            }
+        }
+        qsizetype signLength = 0;
+        if (!glued && end < text.size() && isWordChar(codePointAt(text, end))
+            && EngineCatalogue::currencySignAt(text, end, &signLength).isEmpty()) {
+            qsizetype wordEnd = end;
+            while (wordEnd < text.size() && isWordChar(codePointAt(text, wordEnd)))
+                ++wordEnd;
+            glued = !keepsNumberBefore(QStringView(text).mid(end, wordEnd - end)) && !taxLabelAt(text, end, pipeline.settings.enabledTaxRates)
+                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
+            if (glued && wordEnd < text.size() && isDecimalDigit(codePointAt(text, wordEnd))) {
+                pipeline.refuse(RefusalCode::lettersInNumber, text, start, wordEnd + 1);
+                return;
+            }
+        }
+        if (!glued)
+            continue;
+        QChar* data = text.data();
+        for (qsizetype k = start; k < end; ++k) {
+            if (data[k].isLowSurrogate())
+                continue;
+            data[k] = QLatin1Char('d');
+        }
+        // Drop the low halves of digits outside the BMP: each digit is one letter.
+        if (end - start > 0) {
+            QString cleaned;
+            bool surrogates = false;
+            for (qsizetype k = start; k < end; ++k)
+                surrogates = surrogates || data[k].isLowSurrogate();
+            if (surrogates) {
+                cleaned = text.left(start);
+                for (qsizetype k = start; k < end; ++k) {
+                    if (!data[k].isLowSurrogate())
+                        cleaned += data[k];
+                }
+                const qsizetype removed = (end - start) - (cleaned.size() - start);
+                cleaned += QStringView(text).mid(end);
+                text = std::move(cleaned);
+                i = end - removed;
+            }
+        }
+    }
+
     // Number runs: a digit, then digits, "." and ",", ending in a digit. A
     // leading mark reads as "0."; a price's ",-" or ".-" means whole units.
     // The text is built anew from what is read: nothing is written over
@@ -366,9 +553,21 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     }
     if (!marks)
         return;
+    // What is read is written to `out` from the first number that reads
+    // differently on; text before it is copied then. Rows whose numbers
+    // are already plain are left as they are.
     const QStringView in(text);
     QString out;
-    out.reserve(in.size() + 8);
+    qsizetype copied = 0;
+    bool building = powCommas; // pow's arguments look back at what was written
+    auto catchUp = [&](qsizetype upTo) {
+        if (!building) {
+            out.reserve(in.size() + 8);
+            building = true;
+        }
+        out += in.mid(copied, upTo - copied);
+        copied = upTo;
+    };
     qsizetype i = 0;
     while (i < in.size()) {
         qsizetype length = 1;
@@ -377,13 +576,13 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             if (isLeadingMark(in, i)) {
                 // The number it starts is read whole: ".99" is 0.99.
                 const qsizetype end = numberRunEnd(in, i + 1);
+                catchUp(i);
                 out += QLatin1Char('0');
                 if (!appendNumberRun(out, in.mid(i, end - i), groupMark))
                     pipeline.refuse(RefusalCode::twoDecimalMarks, in, i, end);
-                i = end;
+                i = copied = end;
                 continue;
             }
-            out += in.mid(i, length);
             i += length;
             continue;
         }
@@ -391,8 +590,8 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         const qsizetype end = numberRunEnd(in, i);
         const QStringView run = in.mid(start, end - start);
         const qsizetype comma = german ? -1 : run.indexOf(QLatin1Char(','));
-        bool readable;
-        if (comma >= 0 && powCommas && startsPowArguments(out)) {
+        bool readable = true;
+        if (comma >= 0 && powCommas && (catchUp(start), startsPowArguments(out))) {
             // One comma, two arguments; written apart so no later step
             // can take it for grouping.
             readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && appendNumberRun(out, run.left(comma), groupMark);
@@ -401,16 +600,24 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             if (!second.isEmpty() && !isDecimalDigit(second.front().unicode()))
                 out += QLatin1Char('0');
             readable = readable && appendNumberRun(out, second, groupMark);
-        } else {
+            copied = end;
+        } else if (!isPlainNumber(run, groupMark)) {
+            catchUp(start);
             readable = appendNumberRun(out, run, groupMark);
+            copied = end;
         }
         if (!readable)
             pipeline.refuse(RefusalCode::twoDecimalMarks, in, start, end);
         i = end;
         if (i + 1 < in.size() && (in[i] == QLatin1Char(',') || in[i] == QLatin1Char('.')) && isPriceDash(in[i + 1])
-            && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2))))
-            i += 2;
+            && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2)))) {
+            catchUp(i);
+            i = copied = i + 2;
+        }
     }
+    if (!building)
+        return;
+    catchUp(in.size());
     text = std::move(out);
 }
 
@@ -478,10 +685,19 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         qsizetype length = 1;
         const char32_t c = codePointAt(in, i, &length);
         if (c == '/' && i > 0 && i + 1 < in.size()) {
-            // Part of a unit or a word: EUR/Stück, km/h, w/.
+            // Part of a unit or a word: EUR/Stück, km/h, 3.99/lb, w/.
             const char32_t left = codePointBefore(in, i);
             const char32_t right = codePointAt(in, i + 1);
-            if ((isWordChar(left) || isCurrencySign(left)) && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right)))) {
+            // A price per unit ($3.99/lb) reads as the price, the unit after it.
+            bool perUnit = false;
+            if (isNumberChar(left) && isWordChar(right)) {
+                qsizetype wordEnd = i + 1;
+                while (wordEnd < in.size() && isWordChar(codePointAt(in, wordEnd)))
+                    ++wordEnd;
+                perUnit = EngineCatalogue::unitOf(in.mid(i + 1, wordEnd - i - 1)) != nullptr;
+            }
+            if (perUnit
+                || ((isWordChar(left) || isCurrencySign(left)) && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right))))) {
                 out += in.mid(copied, i - copied);
                 out += QLatin1Char(' ');
                 copied = i + 1;
@@ -597,8 +813,10 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
         text.replace(QChar(0x00B7), QLatin1Char('*'));
         text.replace(QChar(0x00F7), QLatin1Char('/'));
         text.replace(QChar(0x2212), QLatin1Char('-'));
-        // A dash between operands is a minus (100 – 20); after a word it
-        // sets a label off (Miete – 850) and stays.
+        // A dash between operands is a minus (100 – 20), and so is one after
+        // an amount's currency (100 € – 20, 100 Euro – 10 %); after another
+        // word it sets a label off (Miete – 850) and stays. Before a minus
+        // it subtracts a negative number (100 – -20 is 120).
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (text[i] != QChar(0x2013) && text[i] != QChar(0x2014))
                 continue;
@@ -612,11 +830,19 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
                 continue;
             const char32_t left = codePointBefore(text, before);
             const QChar right = text[after];
-            const bool operandBefore = isNumberChar(left) || left == ')' || left == '%';
+            qsizetype currencyStart = 0;
+            const bool afterCurrency = !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty()
+                && currencyStart > 0 && isNumberChar(codePointBefore(text, skipWhiteSpaceBack(text, currencyStart)));
+            const bool operandBefore = isNumberChar(left) || left == ')' || left == '%' || afterCurrency;
+            const bool minusAfter = right == QLatin1Char('-');
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
                 && right != QChar(0x2014);
-            if (operandBefore && operandAfter)
+            if (operandBefore && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
+                text[i] = QLatin1Char('+');
+                text[after] = QLatin1Char(' ');
+            } else if (operandBefore && operandAfter) {
                 text[i] = QLatin1Char('-');
+            }
         }
     }
     if (letterX) {
@@ -710,20 +936,67 @@ QVarLengthArray<Amount, 16> amountsIn(QStringView text)
     return amounts;
 }
 
-// Amounts in two different currencies joined by + or -: no rate converts
-// them here, so their sum would mean nothing (20 USD + 10 EUR).
-// The first such pair, else none.
+// An operator + or - stands in text[from, to): not a hyphen inside a word.
+bool addsOrSubtracts(QStringView text, qsizetype from, qsizetype to)
+{
+    for (qsizetype k = from; k < to; ++k) {
+        const QChar c = text[k];
+        if (c == QLatin1Char('+'))
+            return true;
+        if (c == QLatin1Char('-')
+            && !(k > 0 && k + 1 < text.size() && isWordChar(codePointBefore(text, k)) && isWordChar(codePointAt(text, k + 1))))
+            return true;
+    }
+    return false;
+}
+
+// The unit word right after an amount (5 kg, 5kg), if any.
+const EngineCatalogue::Unit* unitAfter(QStringView text, qsizetype end)
+{
+    const qsizetype start = skipWhiteSpace(text, end);
+    qsizetype wordEnd = start;
+    while (wordEnd < text.size() && isWordChar(codePointAt(text, wordEnd)))
+        ++wordEnd;
+    if (wordEnd == start || (wordEnd < text.size() && isNumberChar(codePointAt(text, wordEnd))))
+        return nullptr;
+    return EngineCatalogue::unitOf(text.mid(start, wordEnd - start));
+}
+
+// Amounts in two different currencies, or in two different units of one
+// kind, with a + or - between them, whatever else stands there (words,
+// percentages, brackets): no rate converts them here, so their sum would
+// mean nothing (20 USD + 10 EUR, 1 kg - 350 g). The first such pair.
 std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentCurrencies(QStringView text,
                                                                        const QVarLengthArray<Amount, 16>& amounts)
 {
-    for (qsizetype k = 1; k < amounts.size(); ++k) {
-        const Amount& a = amounts[k - 1];
-        const Amount& b = amounts[k];
-        if (a.code.isEmpty() || b.code.isEmpty() || a.code == b.code || a.end > b.start)
+    const Amount* previous = nullptr;
+    for (const Amount& amount : amounts) {
+        if (amount.code.isEmpty())
             continue;
-        const QStringView between = text.mid(a.end, b.start - a.end).trimmed();
-        if (between == u"+" || between == u"-")
-            return std::pair(a.start, b.end);
+        if (previous && previous->code != amount.code && previous->end <= amount.start
+            && addsOrSubtracts(text, previous->end, amount.start))
+            return std::pair(previous->start, amount.end);
+        previous = &amount;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView text,
+                                                                  const QVarLengthArray<Amount, 16>& amounts)
+{
+    const EngineCatalogue::Unit* previousUnit = nullptr;
+    const Amount* previous = nullptr;
+    for (const Amount& amount : amounts) {
+        if (!amount.code.isEmpty())
+            continue;
+        const EngineCatalogue::Unit* unit = unitAfter(text, amount.end);
+        if (!unit)
+            continue;
+        if (previousUnit && previousUnit->kind == unit->kind && previousUnit->text != unit->text
+            && addsOrSubtracts(text, previous->end, amount.start))
+            return std::pair(previous->start, amount.end + 4);
+        previousUnit = unit;
+        previous = &amount;
     }
     return std::nullopt;
 }
@@ -737,8 +1010,21 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
         pipeline.refuse(RefusalCode::mixedCurrencies, text, pair->first, pair->second);
         return;
     }
+    if (const auto pair = joinsDifferentUnits(text, amounts)) {
+        pipeline.refuse(RefusalCode::mixedUnits, text, pair->first, pair->second);
+        return;
+    }
     // Signs go wherever they stand; codes, names and lettered marks only
     // where they are an amount's currency. The text is built anew.
+    // The ASCII characters a sign may start with, taken once from the catalogue.
+    static const Triggers signStarts = [] {
+        QString starts;
+        for (char16_t c = 1; c < 0x80; ++c) {
+            if (EngineCatalogue::isCurrencySignCharacter(c))
+                starts += QChar(c);
+        }
+        return Triggers(starts);
+    }();
     const QStringView in(text);
     QString out;
     qsizetype copied = 0;
@@ -747,7 +1033,7 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
         const char16_t u = in[i].unicode();
         qsizetype from = i;
         qsizetype to = i;
-        if (u >= 0x80 || EngineCatalogue::isCurrencySignCharacter(u)) {
+        if (u >= 0x80 || signStarts.has(char(u))) {
             qsizetype length = 0;
             const bool wordBefore = i > 0 && isWordChar(codePointBefore(in, i));
             if (!(wordBefore && isAsciiLetter(u)) && !EngineCatalogue::currencySignAt(in, i, &length).isEmpty())

@@ -276,43 +276,6 @@ bool mayStartLabel(QStringView text, char32_t first)
     return false;
 }
 
-// 100 + MwSt: the number right before the sign is multiplied by the factor.
-void applyTaxFactor(QString& text, char16_t sign, const QList<char32_t>& label, bool startsWithSpace, double factor)
-{
-    const QStringView view(text);
-    Rewrite rewrite(view);
-    qsizetype from = 0;
-    for (qsizetype k = view.indexOf(QChar(sign)); k >= 0; k = view.indexOf(QChar(sign), std::max(k + 1, from))) {
-        if (k < from)
-            continue;
-        const qsizetype furthest = skipWhiteSpace(view, k + 1);
-        if (!startsWithSpace && (furthest == view.size() || cannotStart(view[furthest].unicode(), label.front())))
-            continue;
-        const qsizetype numberEnd = skipUnitWordsBack(view, skipWhiteSpaceBack(view, k, from), from);
-        const qsizetype start = numberStartBefore(view, from, numberEnd, false);
-        if (start < 0)
-            continue;
-        // The label may itself begin with white space: try from the
-        // furthest point back to the sign.
-        qsizetype labelEnd = -1;
-        for (qsizetype at = furthest; at > k; --at) {
-            labelEnd = labelEndAt(view, at, label);
-            if (labelEnd >= 0 || !startsWithSpace)
-                break;
-        }
-        if (labelEnd < 0)
-            continue;
-        if (labelEnd < view.size() && view[labelEnd] == QLatin1Char('.'))
-            ++labelEnd;
-        rewrite.replace(start, labelEnd);
-        rewrite.result += view.mid(start, numberEnd - start);
-        rewrite.result += QLatin1Char('*');
-        appendDecimalNumber(rewrite.result, factor);
-        from = labelEnd;
-    }
-    rewrite.finish(text);
-}
-
 // The label on its own becomes its rate as a percentage, except right
 // after a number or a percentage ("100 MwSt" keeps it).
 void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
@@ -320,6 +283,7 @@ void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
     const QStringView view(text);
     Rewrite rewrite(view);
     const char32_t first = label.front();
+    qsizetype lastEnd = -1;
     for (qsizetype i = 0; i < view.size();) {
         if (cannotStart(view[i].unicode(), first)) {
             ++i;
@@ -334,7 +298,10 @@ void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
         }
         if (end < view.size() && view[end] == QLatin1Char('.'))
             ++end;
-        if (!endsInAmount(view, i)) {
+        // A label right after one just read names its rate (+MwStMwSt).
+        const bool repeated = lastEnd >= 0 && skipWhiteSpaceBack(view, i) == lastEnd;
+        if (!endsInAmount(view, i) && !repeated) {
+            lastEnd = end;
             rewrite.replace(i, end);
             // Whole rates as their digits (19), others as their shortest text (5.5).
             appendPlainNumber(rewrite.result, rate == 0 ? 0.0 : rate);
@@ -368,12 +335,9 @@ void CalculatorEngine::processTaxLabels(QString& text, Pipeline& pipeline)
         const FoldedLabel& folded = foldedLabel(rate.label);
         if (!mayStartLabel(text, folded.codePoints.front()))
             continue;
-        const double r = rate.rate;
-        if (text.contains(QLatin1Char('+')))
-            applyTaxFactor(text, '+', folded.codePoints, folded.startsWithSpace, r / 100 + 1);
-        if (text.contains(QLatin1Char('-')))
-            applyTaxFactor(text, '-', folded.codePoints, folded.startsWithSpace, r / -100 + 1);
-        applyTaxAlone(text, folded.codePoints, r);
+        // A tax by name is its percentage, wherever it stands: the
+        // percentage step then reads "1 / 5 + MwSt" as "1 / 5 + 19%".
+        applyTaxAlone(text, folded.codePoints, rate.rate);
     }
 }
 
@@ -387,6 +351,14 @@ void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, Per
 {
     if (!text.contains(QLatin1Char('%')))
         return;
+    // Two percent signs are never one percentage (100 + 19%%).
+    for (qsizetype i = text.indexOf(QLatin1Char('%')); i >= 0; i = text.indexOf(QLatin1Char('%'), i + 1)) {
+        const qsizetype next = skipWhiteSpace(text, i + 1);
+        if (next < text.size() && text[next] == QLatin1Char('%')) {
+            pipeline.refuse(RefusalCode::twoPercentSigns, text, i, next + 1);
+            return;
+        }
+    }
     const QStringView in(text);
     QString out;
     out.reserve(in.size());

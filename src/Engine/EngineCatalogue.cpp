@@ -92,7 +92,7 @@ constexpr Unit unitTable[] = {
     {u"cl", UnitKind::volume},   {u"dl", UnitKind::volume},   {u"l", UnitKind::volume},    {u"L", UnitKind::volume},
     {u"gal", UnitKind::volume},  {u"mm", UnitKind::length},   {u"cm", UnitKind::length},   {u"dm", UnitKind::length},
     {u"m", UnitKind::length},    {u"km", UnitKind::length},   {u"ft", UnitKind::length},   {u"mi", UnitKind::length},
-    {u"yd", UnitKind::length},   {u"qm", UnitKind::area},     {u"m²", UnitKind::area},     {u"ha", UnitKind::area},
+    {u"yd", UnitKind::length},   {u"qm", UnitKind::area},     {u"ha", UnitKind::area},
     {u"s", UnitKind::time},      {u"sec", UnitKind::time},    {u"min", UnitKind::time},    {u"h", UnitKind::time},
     {u"Std", UnitKind::time},    {u"Stunde", UnitKind::time}, {u"Stunden", UnitKind::time}, {u"hr", UnitKind::time},
     {u"hrs", UnitKind::time},    {u"hour", UnitKind::time},   {u"hours", UnitKind::time},  {u"Tag", UnitKind::time},
@@ -147,6 +147,42 @@ constexpr QStringView constantTable[] = {u"pi", u"PI", u"π", u"e", u"E"};
 bool sameIgnoringCase(QStringView a, QStringView b)
 {
     return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The ASCII characters a table's entries may start with, both cases: most
+// words of a row start with none of them and need no compare at all.
+struct FirstLetters {
+    quint64 bits[2] = {0, 0};
+    bool beyondAscii = false;
+    void add(QChar c)
+    {
+        const char16_t u = c.unicode();
+        if (u >= 0x80) {
+            beyondAscii = true;
+            return;
+        }
+        bits[u >> 6] |= quint64(1) << (u & 63);
+        if ((u | 0x20) >= 'a' && (u | 0x20) <= 'z') {
+            const char16_t other = u ^ 0x20;
+            bits[other >> 6] |= quint64(1) << (other & 63);
+        }
+    }
+    bool mayStart(QStringView word) const
+    {
+        const char16_t u = word.front().unicode();
+        if (u >= 0x80)
+            return beyondAscii;
+        return bits[u >> 6] & (quint64(1) << (u & 63));
+    }
+};
+
+template <typename Table, typename Text>
+FirstLetters firstLettersOf(const Table& table, Text text)
+{
+    FirstLetters letters;
+    for (const auto& entry : table)
+        letters.add(QStringView(text(entry)).front());
+    return letters;
 }
 
 } // namespace
@@ -216,7 +252,8 @@ QStringView currencySignAt(QStringView text, qsizetype i, qsizetype* length)
 
 QStringView currencyOfWord(QStringView word)
 {
-    if (word.isEmpty() || word.size() > 8)
+    static const FirstLetters first = firstLettersOf(wordTable, [](const CurrencySpelling& e) { return e.text; });
+    if (word.isEmpty() || word.size() > 8 || !first.mayStart(word))
         return {};
     for (const CurrencySpelling& entry : wordTable) {
         if (entry.kind == K::letteredMark ? entry.text == word : sameIgnoringCase(entry.text, word))
@@ -238,7 +275,8 @@ std::span<const Unit> units() { return unitTable; }
 
 const Unit* unitOf(QStringView word)
 {
-    if (word.isEmpty() || word.size() > 8)
+    static const FirstLetters first = firstLettersOf(unitTable, [](const Unit& e) { return e.text; });
+    if (word.isEmpty() || word.size() > 8 || !first.mayStart(word))
         return nullptr;
     for (const Unit& entry : unitTable) {
         // Short units as written (m is metres, M a million); words in any case.
@@ -252,6 +290,8 @@ std::span<const QLatin1String> conversionKeywords() { return keywordTable; }
 
 bool isConversionKeyword(QStringView word)
 {
+    if (word.size() < 2 || word.size() > 4)
+        return false;
     for (QLatin1String keyword : keywordTable) {
         if (word.size() == keyword.size() && word.compare(keyword, Qt::CaseInsensitive) == 0)
             return true;
@@ -263,7 +303,9 @@ std::span<const ArithmeticWord> arithmeticWords() { return arithmeticTable; }
 
 const ArithmeticWord* arithmeticWordOf(QStringView word)
 {
-    if (word.size() < 3 || word.size() > 8)
+    static const FirstLetters first
+        = firstLettersOf(arithmeticTable, [](const ArithmeticWord& e) { return QString(e.word); });
+    if (word.size() < 3 || word.size() > 8 || !first.mayStart(word))
         return nullptr;
     for (const ArithmeticWord& entry : arithmeticTable) {
         if (word.size() == entry.word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0)
@@ -276,7 +318,8 @@ std::span<const Magnitude> magnitudes() { return magnitudeTable; }
 
 const Magnitude* magnitudeOf(QStringView word)
 {
-    if (word.isEmpty() || word.size() > 11)
+    static const FirstLetters first = firstLettersOf(magnitudeTable, [](const Magnitude& e) { return e.word; });
+    if (word.isEmpty() || word.size() > 11 || !first.mayStart(word))
         return nullptr;
     for (const Magnitude& entry : magnitudeTable) {
         if (entry.exactCase ? entry.word == word : sameIgnoringCase(entry.word, word))

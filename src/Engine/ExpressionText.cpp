@@ -139,6 +139,17 @@ bool isNumberPart(QStringView part)
     return points <= 1 && digits > 0;
 }
 
+QList<std::pair<qsizetype, qsizetype>> numberPartSpans(QStringView expression)
+{
+    QList<std::pair<qsizetype, qsizetype>> spans;
+    forEachPart(expression, [&](PartKind kind, qsizetype start, qsizetype end) {
+        if (kind == PartKind::run && isNumberPart(expression.mid(start, end - start)))
+            spans.append({start, end});
+        return true;
+    });
+    return spans;
+}
+
 QString trimmedBlanks(QStringView text)
 {
     qsizetype start = 0;

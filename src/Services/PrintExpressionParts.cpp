@@ -1,5 +1,4 @@
 #include "Services/PrintExpressionParts.h"
-#include "Engine/EngineCatalogue.h"
 
 #include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
@@ -7,6 +6,7 @@
 
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
 #include <cstdlib>
 #include <locale.h>
 
@@ -70,18 +70,6 @@ QString trimSpacesAndTabs(const QString& text)
     return text.mid(start, end - start);
 }
 
-QString trimCurrencySigns(const QString& text)
-{
-    auto isSign = [](QChar c) { return EngineCatalogue::isSignSymbol(c.unicode()); };
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    while (start < end && isSign(text[start]))
-        ++start;
-    while (end > start && isSign(text[end - 1]))
-        --end;
-    return text.mid(start, end - start);
-}
-
 locale_t posixLocale()
 {
     static const locale_t locale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
@@ -104,26 +92,28 @@ bool isFloatingPointLiteral(const QString& text)
     return end != begin && end == begin + bytes.size();
 }
 
-void addPart(ExportExpressionParts& parts, QString& run, int& numberIndex)
+// A run is a number when it stands in one of the row's number parts (the
+// editor's); the part's place in that list is its number. So a label or a
+// colour sits on the same number on screen and on paper.
+// Print splits some parts further (7^8 is one part on screen): the first
+// run with a digit in a part carries its number, the rest are text.
+void addPart(ExportExpressionParts& parts, QString& run, qsizetype runStart,
+             const QList<std::pair<qsizetype, qsizetype>>& numberSpans, qsizetype& usedSpans)
 {
     if (run.isEmpty())
         return;
-    QString test = run;
-    test.replace(QLatin1Char(','), QLatin1Char('.'));
-    test = trimCurrencySigns(test);
-    bool numeric = isFloatingPointLiteral(test);
-    if (!numeric) {
-        numeric = true;
-        for (const QStringView c : graphemes(run)) {
-            const char32_t scalar = firstScalar(c);
-            if (scalar != U'.' && scalar != U',' && !QChar::isNumber(scalar)) {
-                numeric = false;
-                break;
-            }
+    int index = -1;
+    for (qsizetype k = usedSpans; k < numberSpans.size() && numberSpans[k].first <= runStart; ++k) {
+        if (runStart < numberSpans[k].second) {
+            index = int(k);
+            break;
         }
     }
+    const bool numeric = index >= 0 && std::any_of(run.cbegin(), run.cend(), [](QChar c) { return c.isDigit(); });
     if (numeric)
-        parts.append(ExportExpressionPart::number(run, numberIndex++));
+        usedSpans = index + 1;
+    if (numeric)
+        parts.append(ExportExpressionPart::number(run, index));
     else
         parts.append(ExportExpressionPart::text_(run));
     run.clear();
@@ -135,8 +125,12 @@ ExportExpressionParts parseExpressionParts(const QString& expression, const QStr
     if (expression.isEmpty())
         return parts;
     const QList<QStringView> chars = graphemes(expression);
+    const QList<std::pair<qsizetype, qsizetype>> numberSpans = ExpressionText::numberPartSpans(expression);
     QString run;
-    int numberIndex = 0;
+    qsizetype runStart = 0;
+    qsizetype usedSpans = 0;
+    // Where each character starts in the expression.
+    auto positionOf = [&](const QStringView c) { return qsizetype(c.data() - expression.constData()); };
     // The text from i up to, not including, the next `close` (or the end);
     // i moves onto the closing character.
     auto collectUntil = [&](qsizetype& i, QStringView close) {
@@ -151,12 +145,12 @@ ExportExpressionParts parseExpressionParts(const QString& expression, const QStr
     for (qsizetype i = 0; i < chars.size(); ++i) {
         const QStringView c = chars[i];
         if (c == u"\"") {
-            addPart(parts, run, numberIndex);
+            addPart(parts, run, runStart, numberSpans, usedSpans);
             const QString quoted = collectUntil(i, u"\"");
             if (!quoted.isEmpty())
                 parts.append(ExportExpressionPart::text_(quoted));
         } else if (c == u"{") {
-            addPart(parts, run, numberIndex);
+            addPart(parts, run, runStart, numberSpans, usedSpans);
             const QString inner = collectUntil(i, u"}");
             if (inner.isEmpty())
                 continue;
@@ -167,21 +161,23 @@ ExportExpressionParts parseExpressionParts(const QString& expression, const QStr
             const QString color = pieces.size() == 2 ? pieces[1] : rowColorHex;
             parts.append(ExportExpressionPart::linkedValue(name, color));
         } else if (c == u"(" || c == u")") {
-            addPart(parts, run, numberIndex);
+            addPart(parts, run, runStart, numberSpans, usedSpans);
             parts.append(ExportExpressionPart::parenthesis(c.toString()));
         } else if (isOperator(c) && !joinsWord(chars, i)) {
-            addPart(parts, run, numberIndex);
+            addPart(parts, run, runStart, numberSpans, usedSpans);
             parts.append(ExportExpressionPart::operator_(c.toString()));
         } else if (c == u"%") {
-            addPart(parts, run, numberIndex);
+            addPart(parts, run, runStart, numberSpans, usedSpans);
             parts.append(ExportExpressionPart::percent());
         } else if (QChar::isSpace(firstScalar(c))) {
-            addPart(parts, run, numberIndex);
+            addPart(parts, run, runStart, numberSpans, usedSpans);
         } else {
+            if (run.isEmpty())
+                runStart = positionOf(c);
             run += c;
         }
     }
-    addPart(parts, run, numberIndex);
+    addPart(parts, run, runStart, numberSpans, usedSpans);
     return parts;
 }
 

@@ -43,11 +43,6 @@ namespace PrintExpression {
 ExportExpressionParts parseExpressionParts(const QString& expression, const QString& rowColorHex);
 ExportExpressionParts parseExpressionParts(const QString& expression, const CalculationBlock& block);
 
-// Appends a finished run as a number (advancing numberIndex) or as text, and
-// empties it. A run is a number when it reads whole as a floating-point
-// literal (commas read as points, currency signs at its ends ignored), or
-// when it holds only numeric characters, points and commas.
-void addPart(ExportExpressionParts& parts, QString& run, int& numberIndex);
 
 // What strtod accepts, whole, in the POSIX locale: decimal and hexadecimal
 // floating-point numbers, "inf", "infinity" and "nan" in any case.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <cmath>
 #include <cstring>
 
@@ -83,8 +85,15 @@ TEST(ExpressionEvaluation, TaxLabels)
         ok("MwSt", 19), ok("10 * MwSt", 1.9), ok("(40+60) + MwSt", 119), ok("2*100 + MwSt", 238),
         ok("100 MwSt", 100), ok("100MwSt", 100), ok("Tax 3 + 1", 4),
     });
-    EXPECT_EQ(t.engine.sanitize("100 + MwSt"), "100*1.19");
-    EXPECT_EQ(t.engine.sanitize("100 - MwSt reduziert"), "100*0.9299999999999999");
+    // A tax by name is its percentage wherever it stands.
+    for (const char* shape : {"100 + %1", "1 / 5 + %1", "2 * (3 + 4) - %1", "%1", "10 * %1", "(1 + 2) + %1 + 3",
+                              "100 + 100 + %1", "1 / 5 - %1"}) {
+        for (const auto& [label, percent] : {std::pair("MwSt", "19%"), std::pair("MWST REDUZIERT", "7%")}) {
+            const EvaluationResult named = t.engine.evaluate(QString::fromUtf8(shape).arg(QString::fromUtf8(label)));
+            const EvaluationResult typed = t.engine.evaluate(QString::fromUtf8(shape).arg(QString::fromUtf8(percent)));
+            EXPECT_EQ(named, typed) << shape << " " << label;
+        }
+    }
 
     // A disabled or removed rate does nothing; fractional and zero rates
     // keep their text; a label may start with a blank or a digit.
@@ -94,7 +103,6 @@ TEST(ExpressionEvaluation, TaxLabels)
         fails("100 + MwSt", "Invalid expression"), ok("100 + Tax 3", 100), ok("200 + Halb", 211), ok("Halb", 5.5),
         ok("100 + Zoll", 110), ok("100 - Zoll", 90), ok("3 + 2fach", 6), ok("3 +2FACH", 6),
     });
-    EXPECT_EQ(t.engine.sanitize("100 + Tax 3"), "100*1.0");
 
     // Labels match without regard to case, the Kelvin sign and the long s
     // included; the number taxed is the one right before the sign.
@@ -332,14 +340,142 @@ TEST(ExpressionEvaluation, RowsShowWhatWasTypedOrRefuse)
         }
     }
 
-    // A refusal says why, for the row's hover text.
-    t.setStyle(DecimalStyle::germanComma);
-    const std::pair<const char*, const char*> reasons[] = {
-        {"Beitrag 2024 120 €", "two numbers with only words between them"}, {"2 ++ 3", "two operators in a row"},
-        {"100 USD to EUR to GBP", "a conversion right after another"}, {"Termin 14:30", "a clock time"},
+}
+
+// The rows found wrong or refused, each in both styles: the value, or the
+// reason it is refused.
+TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
+{
+    TestEngine t;
+    t.settings().rates.insert(QStringLiteral("CHF"), 0.8);
+    t.settings().rates.insert(QStringLiteral("CAD"), 1.5);
+    using R = RefusalCode;
+    struct Styled {
+        const char* german;
+        const char* us;
+        double value;
+        RefusalCode refusal; // none: shows `value`
     };
-    for (const auto& [text, reason] : reasons)
-        EXPECT_EQ(t.engine.evaluate(QString::fromUtf8(text)).error().reason().toStdString(), reason) << text;
+    const Styled rows[] = {
+        // 1. Blank groups after a word are ambiguous; elsewhere they group.
+        {"Windows 11 129 €", "iPhone 15 999", 0, R::ambiguousGrouping}, {"Zimmer 204 130 €", "TV 1 299", 0, R::ambiguousGrouping},
+        {"€ 1 299 + 1", "$ 1 299 + 1", 1300, R::none}, {"Mum's 1'000", "Mum's 1'000", 1000, R::none}, {"(1 299)", "2 x 1 000", -1, R::none},
+        // 2. Magnitude and quantity words are never dropped.
+        {"3 Tausend x 4", "3 dozen x 0.50", 0, R::magnitudeWord}, {"Auto 12 Mio + 1.500", "car 12 grand + 1,500", 0, R::magnitudeWord},
+        {"1,2M € x 3%", "$1.2M x 3%", 0, R::magnitudeWord}, {"Hälfte von 84", "half of 84", 0, R::magnitudeWord},
+        {"5 kg + 2 kg", "5 min + 10 min", -2, R::none},
+        // 3. Different units of one kind added or taken away.
+        {"Mehl 1 kg - 350 g", "flour 1 lb - 3 oz", 0, R::mixedUnits}, {"Milch 0,5 l + 250 ml", "2 m + 30 cm", 0, R::mixedUnits},
+        {"3,99 €/kg x 2,5 kg", "$3.99/lb x 2.5 lb", 9.975, R::none},
+        // 4. Two currencies in one sum, whatever stands between them.
+        {"5 € + Miete 3 $", "5 $ + rent 3 €", 0, R::mixedCurrencies}, {"5 EUR - 10% + 3 USD", "(5 EUR) + 3 USD", 0, R::mixedCurrencies},
+        // 5. Dashes after a currency subtract; a dash before a minus adds.
+        {"100 € – 20", "100 € – 20", 80, R::none}, {"100 Euro – 10 %", "100 Euro – 10 %", 90, R::none},
+        {"100 – -20", "100 — −20", 120, R::none},
+        // 6. Digits and letters glued together are one word.
+        {"3D-Druck -5", "R5 Kabel 20", -3, R::none}, {"4G-Vertrag +5", "co-pay 30 + Rx 12.50", -4, R::none},
+        {"A4 ,5", "A4 .5", 0.5, R::none}, {"Modell X200 299", "Model X200 299", 299, R::none},
+        // 7. A tax by name is its percentage.
+        {"1 / 5 + MwSt", "1 / 5 + MwSt", 1 / 5.95, R::none}, {"100 + MwSt Reduziert", "100 + MWST REDUZIERT", 107, R::none},
+        // 8. Dates are refused; ratios divide.
+        {"Fällig 2024-04-15", "due 2024-04-15", 0, R::date}, {"15/04/2024", "04/15/2024", 0, R::date},
+        {"12.03.2024", "12.03.2024", 0, R::date}, {"10:4 + 1/2", "10:4 + 1/2", 3, R::none},
+        // 10. Two percent signs.
+        {"100 + 19%%", "20%%", 0, R::twoPercentSigns},
+        // Names of currencies in conversions.
+        {"50 Pfund in Euro", "50 pounds in Euro", 50 / 0.85, R::none}, {"75 Franken in Euro", "75 francs in Euro", 93.75, R::none},
+        {"100 Dollar in Pfund", "100 dollars in pounds", 100 / 1.1 * 0.85, R::none},
+    };
+    for (const Styled& row : rows) {
+        for (const DecimalStyle style : {DecimalStyle::germanComma, DecimalStyle::usPeriod}) {
+            t.setStyle(style);
+            const QString text = QString::fromUtf8(style == DecimalStyle::germanComma ? row.german : row.us);
+            const EvaluationResult result = t.engine.evaluate(text);
+            if (row.refusal != R::none) {
+                EXPECT_TRUE(!result.ok() && result.error().refusal() == row.refusal)
+                    << text.toStdString() << ": " << (result.ok() ? std::to_string(result.value()) : result.error().detailText().toStdString());
+                continue;
+            }
+            // Rows that compute differently in their two styles.
+            double value = row.value;
+            if (value == -1)
+                value = style == DecimalStyle::germanComma ? 1299 : 2000;
+            else if (value == -2)
+                value = style == DecimalStyle::germanComma ? 7 : 15;
+            else if (value == -3)
+                value = style == DecimalStyle::germanComma ? -5 : 20;
+            else if (value == -4)
+                value = style == DecimalStyle::germanComma ? 5 : 42.5;
+            EXPECT_TRUE(result.ok() && std::fabs(result.value() - value) < 1e-9 * std::max(1.0, std::fabs(value)))
+                << text.toStdString() << ": " << (result.ok() ? std::to_string(result.value()) : result.error().detailText().toStdString());
+        }
+    }
+    // A linked value carries the currency of its source row: "20 C$" is
+    // Canadian dollars.
+    t.setStyle(DecimalStyle::germanComma);
+    EXPECT_EQ(t.engine.evaluate(QStringLiteral("{A} in EUR"), {{QStringLiteral("A"), 30}},
+                                {{QStringLiteral("A"), *CalculatorEngine::resultCurrencyCode(u"20 C$")}}),
+              EvaluationResult::success(20));
+}
+
+// Every reason a row is refused, by its code, with the hover text quoting
+// what was typed and no words of the parser.
+TEST(ExpressionEvaluation, RefusalsByCode)
+{
+    TestEngine t;
+    using R = RefusalCode;
+    const std::pair<RefusalCode, const char*> rows[] = {
+        {R::callNotComputable, "sqrt(-1 - )"},
+        {R::callTouchingNumber, "2sqrt(9)"},
+        {R::clockTime, "Termin 14:30"},
+        {R::constantTouchingNumber, "2pi"},
+        {R::conversionIntoNonCurrency, "5 € in kg"},
+        {R::conversionUnreadable, "2(3) € in USD"},
+        {R::conversionWithoutCurrency, "(5) in USD"},
+        {R::conversionAfterConversion, "100 USD to EUR to GBP"},
+        {R::functionWithoutValue, "sqrt + 5"},
+        {R::linkTouchingNumber, "{A}5"},
+        {R::magnitudeWord, "Gehalt 45k / 12"},
+        {R::colonNumber, "10: -3"},
+        {R::percentWithoutRule, "19% * 200"},
+        {R::unknownSign, "2 + ½"},
+        {R::mixedCurrenciesInConversion, "5 € + 3 $ in GBP"},
+        {R::unknownOperation, "Wurzel aus 16"},
+        {R::operatorBeforeWords, "5 + Versand"},
+        {R::operatorWithoutNumber, "* 5"},
+        {R::conversionTargetsDiffer, "(10 € in USD) + (5 € in GBP)"},
+        {R::lettersInNumber, "1o0"},
+        {R::lettersBeforeBracket, "max(3, 5)"},
+        {R::twoDecimalMarks, "1,2,3"},
+        {R::wordsBetweenNumbers, "Preis 1.000,50 Rabatt 20,5"},
+        {R::twoOperators, "2 ++ 3"},
+        {R::twoPercentSigns, "100 + 19%%"},
+        {R::mixedCurrencies, "20 USD + 10 EUR"},
+        {R::mixedUnits, "2 m + 30 cm"},
+        {R::ambiguousGrouping, "Windows 11 129 €"},
+        {R::date, "15/04/2024"},
+        {R::braceOrder, "5 } {A"},
+        {R::unclosedBrace, "5 + {A"},
+        {R::unreadable, "2(3+4)"},
+    };
+    std::set<RefusalCode> seen;
+    for (const auto& [code, typed] : rows) {
+        const QString text = QString::fromUtf8(typed);
+        const EvaluationResult result = t.engine.evaluate(text, {{QStringLiteral("A"), 1}}, {});
+        ASSERT_FALSE(result.ok()) << typed;
+        EXPECT_EQ(result.error().refusal(), code) << typed << ": " << result.error().detailText().toStdString();
+        // The quote is a stretch of the row as typed.
+        const QString quoted = result.error().unreadText();
+        EXPECT_FALSE(quoted.isEmpty()) << typed;
+        EXPECT_TRUE(text.contains(quoted.chopped(quoted.endsWith(QChar(0x2026)) ? 1 : 0))) << typed << " quotes " << quoted.toStdString();
+        seen.insert(code);
+    }
+    EXPECT_EQ(seen.size(), size_t(RefusalCode::unreadable)) << "one row per code";
+    // The parser's own words never reach the hover text.
+    const EvaluationResult parsed = t.engine.evaluate(QStringLiteral("2(3+4)"));
+    EXPECT_EQ(parsed.error().detailText(), QStringLiteral("Invalid expression \u2014 a part the calculator cannot read: 2(3+4)"));
+    EXPECT_EQ(t.engine.evaluate(QStringLiteral("Preis 1.000,50 Rabatt 20,5")).error().unreadText(),
+              QStringLiteral("Preis 1.000,50 Rabatt 20,5"));
 }
 
 TEST(ExpressionEvaluation, PlaceholdersFromValues)

@@ -2,6 +2,7 @@
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 #include "Services/PrintExpressionParts.h"
+#include "Engine/ExpressionText.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -36,11 +37,11 @@ const TokenCase tokenCases[] = {
     // The examples every reader of the page relies on.
     {"sum with percent", "12 + 5%", "n:12#0|o:+|n:5#1|%"},
     {"parentheses and times", "(3+4)×2", "p:(|n:3#0|o:+|n:4#1|p:)|o:×|n:2#2"},
-    {"German number then euro", "1.000,50 €", "n:1.000,50#0|t:€"},
+    {"German number then euro", "1.000,50 €", "t:1.000,50|t:€"}, // two marks: text, as on screen
     {"euro sign leads a number", "€20", "n:€20#0"},
     {"link with a colour", "{A:#FF6B9D} * 2", "l:A@#FF6B9D|o:*|n:2#0"},
     {"link in the row colour", "{A}", "l:A@#00FF88"},
-    {"function word", "sqrt(16)", "t:sqrt|p:(|n:16#0|p:)"},
+    {"function word", "sqrt(16)", "t:sqrt|p:(|t:16|p:)"}, // a call is one part on screen
     {"x inside a word stays in it", "Tax 19", "t:Tax|n:19#0"},
     // Nothing to show.
     {"empty", "", ""},
@@ -51,20 +52,20 @@ const TokenCase tokenCases[] = {
     // The lower-case x splits numbers, not words; nor do X, U+2212 and the point.
     {"x ends a word", "Box", "t:Box"},
     {"hyphen between letters", "E-Bike - 5", "t:E-Bike|o:-|n:5#0"},
-    {"x between numbers", "3x4", "n:3#0|o:x|n:4#1"},
+    {"x between numbers", "3x4", "t:3|o:x|t:4"},
     {"capital X does not split", "3X4", "t:3X4"},
-    {"minus sign does not split", "5−3", "t:5−3"},
+    {"minus sign does not split", "5−3", "n:5−3#0"},
     {"point between letters", "a.b", "t:a.b"},
     // All nine operator characters.
-    {"all nine operators", "1+2-3×4÷5*6/7^8:9", "n:1#0|o:+|n:2#1|o:-|n:3#2|o:×|n:4#3|o:÷|n:5#4|o:*|n:6#5|o:/|n:7#6|o:^|n:8#7|o::|n:9#8"},
-    // Digit runs in any arrangement are numbers, valid or not.
-    {"malformed digit runs", "1.2.3 ,", "n:1.2.3#0|n:,#1"},
-    {"US grouping", "1,000,000.5", "n:1,000,000.5#0"},
-    {"fraction and superscript digits", "½ ²", "n:½#0|n:²#1"},
-    {"Arabic-Indic digit", "٣", "n:٣#0"},
+    {"all nine operators", "1+2-3×4÷5*6/7^8:9", "n:1#0|o:+|n:2#1|o:-|n:3#2|o:×|n:4#3|o:÷|n:5#4|o:*|n:6#5|o:/|n:7#6|o:^|t:8|o::|t:9"},
+    // Digits with at most one decimal mark are numbers, as on screen.
+    {"malformed digit runs", "1.2.3 ,", "t:1.2.3|t:,"},
+    {"US grouping", "1,000,000.5", "t:1,000,000.5"},
+    {"fraction and superscript digits", "½ ²", "t:½|t:²"},
+    {"Arabic-Indic digit", "٣", "t:٣"},
     // strtod's words and forms, in any case.
-    {"strtod words", "nan inf INFINITY", "n:nan#0|n:inf#1|n:INFINITY#2"},
-    {"strtod forms", "1e3 .5 12.50 0X1F", "n:1e3#0|n:.5#1|n:12.50#2|n:0X1F#3"},
+    {"strtod words", "nan inf INFINITY", "t:nan|t:inf|t:INFINITY"},
+    {"strtod forms", "1e3 .5 12.50 0X1F", "t:1e3|n:.5#0|n:12.50#1|t:0X1F"},
     {"exponent without digits", "1e", "t:1e"},
     {"constants are text", "e pi", "t:e|t:pi"},
     // Currency signs stay in the number; alone they are text.
@@ -84,9 +85,9 @@ const TokenCase tokenCases[] = {
     // Only numbers advance the index.
     {"only numbers advance the index", "a 1 \"2\" {A} + 3 b 4", "t:a|n:1#0|t:2|l:A@#00FF88|o:+|n:3#1|t:b|n:4#2"},
     // Percent and parentheses end runs.
-    {"percent and parentheses end runs", "10%of(2)", "n:10#0|%|t:of|p:(|n:2#1|p:)"},
+    {"percent and parentheses end runs", "10%of(2)", "n:10#0|%|t:of|p:(|t:2|p:)"},
     // User-perceived characters: a flag or an accented letter is one character.
-    {"flag and accented letter are one character each", "🇩🇪3 é5", "t:🇩🇪3|t:é5"},
+    {"flag and accented letter are one character each", "🇩🇪3 é5", "n:🇩🇪3#0|t:é5"},
 };
 
 class PrintTokeniserTest : public ::testing::TestWithParam<TokenCase> {};
@@ -118,19 +119,26 @@ TEST(PrintTokeniser, FloatingPointLiteralIsWholeStrtodInPosixLocale)
     EXPECT_FALSE(isFloatingPointLiteral(QString(QStringLiteral("1")) + QChar(0) + QStringLiteral("2")));
 }
 
-TEST(PrintTokeniser, NumberIndexCarriesOverFlushes)
+TEST(PrintTokeniser, NumbersAreThoseTheEditorNumbers)
 {
-    ExportExpressionParts parts;
-    int index = 4;
-    QString run = QStringLiteral("7");
-    addPart(parts, run, index);
-    EXPECT_TRUE(run.isEmpty());
-    run = QStringLiteral("km");
-    addPart(parts, run, index);
-    run.clear();
-    addPart(parts, run, index);
-    EXPECT_EQ(describe(parts), QStringLiteral("n:7#4|t:km"));
-    EXPECT_EQ(index, 5);
+    // A label or colour set on a number in the editor sits on the same
+    // number on paper: the n-th number printed is the editor's n-th.
+    for (const char* text : {"sqrt(16) + 5", "1.000,50 + 5", "(3 + 4) x 2", "5€ + 3 $", "4x95,50 + 2", "\"a 1\" 2 {A} 3",
+                             "E-Bike 1200 - 10%", "pow(2, 3) + 1,5"}) {
+        const QString expression = QString::fromUtf8(text);
+        QStringList editor;
+        for (const auto& [start, end] : ExpressionText::numberPartSpans(expression))
+            editor << QStringLiteral("%1#%2").arg(expression.mid(start, end - start)).arg(editor.size());
+        QStringList printed;
+        for (const Part& part : parseExpressionParts(expression, QStringLiteral("#00D4FF"))) {
+            if (part.kind == Part::Kind::number)
+                printed << QStringLiteral("%1#%2").arg(part.text).arg(part.numberIndex);
+        }
+        // Print splits brackets off a number; the number itself is the same.
+        for (QString& entry : editor)
+            entry.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
+        EXPECT_EQ(printed, editor) << text;
+    }
 }
 
 namespace {

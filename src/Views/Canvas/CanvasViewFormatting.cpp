@@ -17,114 +17,44 @@
 
 namespace {
 
-constexpr QChar quoteMark = u'"';
-
-bool isAsciiDecimalText(const QString& text)
-{
-    // What a plain text-to-double conversion accepts from digits and points:
-    // ASCII digits with at most one point and at least one digit.
-    int points = 0;
-    int digits = 0;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('.'))
-            ++points;
-        else if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-            ++digits;
-        else
-            return false;
-    }
-    return points <= 1 && digits > 0;
-}
 
 const QColor grayColor(142, 142, 147);
 
-// A hyphen between letters joins a word (E-Bike), as the engine reads it.
-bool isWordHyphen(const QString& expression, qsizetype i)
-{
-    return i > 0 && i + 1 < expression.size()
-        && ExpressionText::isWordChar(ExpressionText::codePointBefore(expression, i))
-        && ExpressionText::isWordChar(ExpressionText::codePointAt(expression, i + 1));
-}
-
 // Hands each part of the expression, from the left, to visit until it
 // returns false: a caller that needs only the first parts reads only as far
-// as they go. One pass over the code units: every character that ends or
-// opens a part is a single unit, so neither half of a surrogate pair is one.
+// as they go. The parts are those print numbers too.
 template <class Visit>
 void forEachExpressionPart(const QString& expression, Visit visit)
 {
-    qsizetype runStart = -1;
-    // False once the visitor wants no more.
-    auto closeRun = [&](qsizetype end) {
-        if (runStart < 0)
-            return true;
-        const qsizetype start = std::exchange(runStart, -1);
-        return visit(CanvasView::classifyTablePart(expression.mid(start, end - start)));
-    };
-    // Once a search for a closing brace fails, every later one would too.
-    bool noClosingBrace = false;
-
-    const qsizetype size = expression.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = expression[i];
-        // A quote or an opening brace always ends the run before it, even when
-        // it has no partner and so starts the next run itself.
-        if (c == quoteMark) {
-            if (!closeRun(i))
-                return;
-            const qsizetype close = expression.indexOf(c, i + 1);
-            if (close >= 0) {
-                if (!visit(TableExpressionPart::quotedText(expression.mid(i + 1, close - i - 1))))
-                    return;
-                i = close;
-                continue;
-            }
-        } else if (c == QLatin1Char('{')) {
-            if (!closeRun(i))
-                return;
-            const qsizetype close = noClosingBrace ? -1 : expression.indexOf(QLatin1Char('}'), i + 1);
-            noClosingBrace = close < 0;
-            if (close >= 0) {
-                const QString inner = expression.mid(i + 1, close - i - 1);
-                const qsizetype colon = inner.indexOf(QLatin1Char(':'));
-                QStringList pieces = colon < 0 ? QStringList{inner}
-                                               : QStringList{inner.left(colon), inner.mid(colon + 1)};
-                pieces.removeAll(QString());
-                const QString name = pieces.value(0);
-                const QString color = pieces.size() > 1 ? pieces[1] : QStringLiteral("#00D4FF");
-                if (!visit(TableExpressionPart::linkedValue(name, color)))
-                    return;
-                i = close;
-                continue;
-            }
-        } else if ((c == QLatin1Char('+') || c == QLatin1Char('-') || c == QChar(u'×') || c == QChar(u'÷')
-                    || c == QLatin1Char('*') || c == QLatin1Char('/'))
-                   && !(c == QLatin1Char('-') && isWordHyphen(expression, i))) {
-            if (!closeRun(i))
-                return;
+    ExpressionText::forEachPart(expression, [&](ExpressionText::PartKind kind, qsizetype start, qsizetype end) {
+        switch (kind) {
+        case ExpressionText::PartKind::run:
+            return visit(CanvasView::classifyTablePart(expression.mid(start, end - start)));
+        case ExpressionText::PartKind::quoted:
+            return visit(TableExpressionPart::quotedText(expression.mid(start + 1, end - start - 2)));
+        case ExpressionText::PartKind::link: {
+            const QString inner = expression.mid(start + 1, end - start - 2);
+            const qsizetype colon = inner.indexOf(QLatin1Char(':'));
+            QStringList pieces = colon < 0 ? QStringList{inner} : QStringList{inner.left(colon), inner.mid(colon + 1)};
+            pieces.removeAll(QString());
+            const QString name = pieces.value(0);
+            const QString color = pieces.size() > 1 ? pieces[1] : QStringLiteral("#00D4FF");
+            return visit(TableExpressionPart::linkedValue(name, color));
+        }
+        case ExpressionText::PartKind::operatorSign: {
+            const QChar c = expression[start];
             QString symbol(c);
             if (c == QLatin1Char('*'))
                 symbol = QStringLiteral("×");
             else if (c == QLatin1Char('/'))
                 symbol = QStringLiteral("÷");
-            if (!visit(TableExpressionPart::operator_(symbol)))
-                return;
-            continue;
-        } else if (c == QLatin1Char('%')) {
-            if (!closeRun(i))
-                return;
-            if (!visit(TableExpressionPart::percent()))
-                return;
-            continue;
-        } else if (c == QLatin1Char(' ')) {
-            if (!closeRun(i))
-                return;
-            continue;
+            return visit(TableExpressionPart::operator_(symbol));
         }
-        if (runStart < 0)
-            runStart = i;
-    }
-    closeRun(size);
+        case ExpressionText::PartKind::percent:
+            return visit(TableExpressionPart::percent());
+        }
+        return true;
+    });
 }
 
 } // namespace
@@ -176,28 +106,7 @@ TableExpressionParts CanvasView::parseExpressionParts(const QString& expression)
 
 TableExpressionPart CanvasView::classifyTablePart(const QString& run)
 {
-    QString digitText;
-    bool hasLetter = false;
-    for (qsizetype i = 0; i < run.size(); ++i) {
-        const QChar c = run[i];
-        char32_t code = c.unicode();
-        qsizetype length = 1;
-        if (c.isHighSurrogate() && i + 1 < run.size() && run[i + 1].isLowSurrogate()) {
-            code = QChar::surrogateToUcs4(c, run[i + 1]);
-            length = 2;
-        } else if (c.isSurrogate()) {
-            code = QChar::ReplacementCharacter; // a half pair reads as no character
-        }
-        if (QChar::isLetter(code))
-            hasLetter = true;
-        if (QChar::isNumber(code) || c == QLatin1Char('.') || c == QLatin1Char(','))
-            digitText += QStringView(run).mid(i, length);
-        i += length - 1;
-    }
-    if (digitText.isEmpty() || hasLetter)
-        return TableExpressionPart::quotedText(run);
-    digitText.replace(QLatin1Char(','), QLatin1Char('.'));
-    return isAsciiDecimalText(digitText) ? TableExpressionPart::number(run) : TableExpressionPart::quotedText(run);
+    return ExpressionText::isNumberPart(run) ? TableExpressionPart::number(run) : TableExpressionPart::quotedText(run);
 }
 
 IndexedExpressionParts CanvasView::assignNumberIndicesToParts(const TableExpressionParts& parts)
