@@ -509,10 +509,11 @@ private:
     void placeEditors();
     // The label was set by typing (field or canvas), from labelBefore: the
     // keyword makes the row a sum, leaving it takes the sum away.
-    void labelTyped(const BlockPtr& block, const QString& labelBefore);
+    // True when that pushed an undo step.
+    bool labelTyped(const BlockPtr& block, const QString& labelBefore);
     static SumKeywordState sumKeywordState(const BlockPtr& block);
     // One undo step when the keyword's sum came or went since before.
-    void pushSumKeywordStep(const BlockPtr& block, const SumKeywordState& before);
+    bool pushSumKeywordStep(const BlockPtr& block, const SumKeywordState& before);
     // Ctrl+Z or Ctrl+Shift+Z in the label field over a sum step of its row
     // (the field showing what the step left): the window's undo takes it.
     bool takeSumKeywordStep(const BlockPtr& block, bool redo);

@@ -796,12 +796,18 @@ void CanvasView::onLabelEdited(const QString& text)
         return;
     const QString before = block->label();
     block->setLabel(text);
-    labelTyped(block, before);
+    if (labelTyped(block, before)) {
+        // The field's own undo stops here: Ctrl+Z then takes the sum's step
+        // from the window's stack instead of retyping past it.
+        const int caret = m_labelField->cursorPosition();
+        m_labelField->setText(text);
+        m_labelField->setCursorPosition(caret);
+    }
     rowContentChanged(block, true);
     applyRefresh();
 }
 
-void CanvasView::labelTyped(const BlockPtr& block, const QString& labelBefore)
+bool CanvasView::labelTyped(const BlockPtr& block, const QString& labelBefore)
 {
     SumKeywordState before = sumKeywordState(block);
     before.label = labelBefore;
@@ -809,7 +815,7 @@ void CanvasView::labelTyped(const BlockPtr& block, const QString& labelBefore)
         applySumExpression(block);
     else if (isSumKeyword(labelBefore) && holdsKeywordSum(block))
         removeKeywordSum(block);
-    pushSumKeywordStep(block, before);
+    return pushSumKeywordStep(block, before);
 }
 
 void CanvasView::onExpressionEdited(const QString& text)

@@ -234,12 +234,13 @@ SumKeywordState CanvasView::sumKeywordState(const BlockPtr& block)
     return state;
 }
 
-void CanvasView::pushSumKeywordStep(const BlockPtr& block, const SumKeywordState& before)
+bool CanvasView::pushSumKeywordStep(const BlockPtr& block, const SumKeywordState& before)
 {
     SumKeywordState after = sumKeywordState(block);
     if (!m_undoStack || before.holdsSum == after.holdsSum)
-        return;
+        return false;
     m_undoStack->push(new SumKeywordCommand(m_canvas, block->id(), before, std::move(after)));
+    return true;
 }
 
 bool CanvasView::takeSumKeywordStep(const BlockPtr& block, bool redo)
