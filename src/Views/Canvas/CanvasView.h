@@ -249,7 +249,8 @@ public:
     void appendToSelectedLabel(const QString& text);
     void deselectAll();
     void deleteSelectedBlocks();
-    // Deletes a row and every link that starts or ends at it, stored or not.
+    // Deletes a row and every link that starts or ends at it, stored or not;
+    // a keyword sum that counted it adds the rows left.
     static void deleteRowWithItsLinks(const BlockPtr& row);
     void copySelectedRows();
     void pasteRows();

@@ -91,21 +91,19 @@ DeletedRows removeRows(const CanvasPtr& canvas, const BlockList& rows)
             deleted.links.append({link->id(), source->id(), destination->id(), link->placeholderName(),
                                   link->colorHex(), i});
     }
-    // A keyword sum that counted a deleted row goes on adding the rows left.
-    BlockList sums;
+    // Keyword sums that counted a deleted row lose its term; undo puts it back.
+    QSet<QUuid> sums;
     for (const BlockPtr& row : rows) {
         for (const LinkPtr& link : row->outgoingLinks()) {
             const BlockPtr sum = link->destinationBlock();
-            if (sum && !ids.contains(sum->id()) && !sums.contains(sum) && CanvasView::holdsKeywordSum(sum)) {
-                sums.append(sum);
+            if (sum && !ids.contains(sum->id()) && !sums.contains(sum->id()) && CanvasView::holdsKeywordSum(sum)) {
+                sums.insert(sum->id());
                 deleted.sums.append({sum->id(), sum->expression()});
             }
         }
     }
     for (const BlockPtr& row : rows)
         CanvasView::deleteRowWithItsLinks(row);
-    for (const BlockPtr& sum : sums)
-        sum->setExpression(CanvasView::keywordSumLeft(sum->expression(), sum->incomingLinks()));
     return deleted;
 }
 
@@ -236,9 +234,18 @@ void CanvasView::deleteSelectedBlocks()
 
 void CanvasView::deleteRowWithItsLinks(const BlockPtr& row)
 {
+    // A keyword sum that counted the row goes on adding the rows left.
+    BlockList sums;
+    for (const LinkPtr& link : row->outgoingLinks()) {
+        const BlockPtr sum = link->destinationBlock();
+        if (sum && sum != row && !sums.contains(sum) && holdsKeywordSum(sum))
+            sums.append(sum);
+    }
     // Both directions: a link into a deleted row would only linger with no destination.
     for (const LinkList& list : {row->outgoingLinks(), row->incomingLinks()})
         for (const LinkPtr& link : list)
             ModelContext::deleteRecord(link);
     ModelContext::deleteRecord(row);
+    for (const BlockPtr& sum : sums)
+        sum->setExpression(keywordSumLeft(sum->expression(), sum->incomingLinks()));
 }
