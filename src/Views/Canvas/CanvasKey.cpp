@@ -166,6 +166,10 @@ bool startsCanvasExpression(QStringView label, const QString& character)
     const QChar c = character.at(0);
     if (c.category() == QChar::Symbol_Currency)
         return true;
+    // π standing as a word is the engine's constant; glued to letters it is
+    // part of the word, as the engine reads it.
+    if (c == QChar(0x03C0))
+        return label.isEmpty() || !isWordCharacter(ExpressionText::codePointBefore(label, label.size()));
     switch (c.unicode()) {
     case u'+':
     case 0x2212:

@@ -33,9 +33,9 @@ bool isCanvasDigits(const QString& characters);
 // Text a key typed with no control character in it; never the empty text.
 bool isPrintableText(const QString& characters);
 // While a row's expression is empty: whether one typed character starts it
-// (a number, a currency sign, an operator, "(", "#" or "√"; a number, "-",
-// "." and "," only when not glued to a word, as in "iPhone15", "E-Bike" or
-// "Nr. 5") or goes on into the label, as every other character does.
+// (a number, a currency sign, an operator, "(", "#" or "√"; a number, "π",
+// "-", "." and "," only when not glued to a word, as in "iPhone15", "E-Bike"
+// or "Nr. 5") or goes on into the label, as every other character does.
 bool startsCanvasExpression(QStringView label, const QString& character);
 // Where the expression that character starts begins in the label: at a
 // function name, a currency code, name or lettered mark that the engine

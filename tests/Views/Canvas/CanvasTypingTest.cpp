@@ -161,6 +161,7 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("Wurzel √16"), QStringLiteral("Wurzel"), QStringLiteral("√16")},
         // A constant the engine reads (and the operation words after it) too.
         {QStringLiteral("π x 2"), QString(), QStringLiteral("π x 2")},
+        {QStringLiteral("Kreis π"), QStringLiteral("Kreis"), QStringLiteral("π")},
         {QStringLiteral("pi*3"), QString(), QStringLiteral("pi*3")},
         {QStringLiteral("e mal 2"), QString(), QStringLiteral("e mal 2")},
         {QStringLiteral("Kreis PI x 2"), QStringLiteral("Kreis"), QStringLiteral("PI x 2")},
