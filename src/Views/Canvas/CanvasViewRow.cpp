@@ -759,9 +759,11 @@ void CanvasView::placeEditors()
                 caret = std::clamp(caret + int(shown.size() - old.size()), prefix, int(shown.size()));
             field->setText(shown);
             field->setCursorPosition(caret);
+        } else if (isLabel && shown != field->text() && shown != field->property("shownForm").toString()) {
+            // The label changed elsewhere (Undo from the Edit menu).
+            field->setText(shown);
         }
-        if (!isLabel)
-            field->setProperty("shownForm", shown);
+        field->setProperty("shownForm", shown);
         field->show();
         if (!field->hasFocus() && isVisible())
             field->setFocus(Qt::OtherFocusReason);

@@ -300,6 +300,11 @@ TEST_F(SumKeywordTest, TheSumComesAndGoesInOneUndoStepWithTheLabel)
     EXPECT_EQ(row->expression(), QStringLiteral("100+50"));
     EXPECT_EQ(row->result(), 150.0);
     EXPECT_TRUE(canvas->links().isEmpty());
+    // Redo from the Edit menu: the field shows the label it put back.
+    history.redo();
+    view.refresh(); // as the store's change signal does in the window
+    EXPECT_EQ(field->text(), QStringLiteral("Summe"));
+    EXPECT_EQ(row->result(), 2.0);
 
     // On the canvas: the number that ended the sum goes with the step.
     QTest::keyClick(field, Qt::Key_Escape);
