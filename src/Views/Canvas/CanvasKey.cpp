@@ -142,7 +142,11 @@ qsizetype constantStartInLabel(QStringView label)
         qsizetype wordStart = end;
         while (wordStart > 0 && !isBlank(label.at(wordStart - 1)))
             --wordStart;
-        const QStringView word = label.mid(wordStart, end - wordStart);
+        QStringView word = label.mid(wordStart, end - wordStart);
+        // A minus typed right after a constant stayed in the label, as the
+        // hyphen of E-Bike would: before a number it subtracts (pi-1).
+        if (end == label.size() && word.size() > 1 && word.back() == u'-')
+            word.chop(1);
         if (word.isEmpty() || !(EngineCatalogue::isConstantName(word) || isOperationWord(word)))
             break;
         if (EngineCatalogue::isConstantName(word))
