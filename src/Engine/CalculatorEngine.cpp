@@ -83,13 +83,17 @@ CalculationError quotedAsTyped(CalculationError error, const QString& typed)
 
 } // namespace
 
-EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, const EngineSettings& settings)
+EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, const EngineSettings& settings,
+                                                 const QString* typed)
 {
+    const QString& asTyped = typed ? *typed : expression;
     if (const qsizetype at = unreadNumberSign(expression); at >= 0) {
         qsizetype n = 1;
         codePointAt(expression, at, &n);
         CalculationError error = CalculationError::invalidExpression(RefusalCode::unknownSign);
-        error.setTypedSpan(expression.mid(at, n), at, at + n);
+        const QString sign = expression.mid(at, n);
+        const qsizetype typedAt = asTyped.indexOf(sign);
+        error.setTypedSpan(sign, typedAt, typedAt < 0 ? -1 : typedAt + n);
         return error;
     }
     Pipeline pipeline{settings, std::nullopt, false, false};
@@ -107,14 +111,14 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
     if (!hasBalancedParentheses(sanitized))
         return CalculationError::unbalancedParentheses();
     if (pipeline.failure)
-        return quotedAsTyped(*pipeline.failure, expression);
+        return quotedAsTyped(*pipeline.failure, asTyped);
     if (sanitized.isEmpty())
         return CalculationError::emptyExpression();
     const ExpressionParser::Result parsed = ExpressionParser::evaluate(sanitized);
     if (!parsed.ok) {
         if (parsed.error.kind == ExpressionParser::ErrorKind::divisionByZero)
             return CalculationError::divisionByZero();
-        return quotedAsTyped(CalculationError::invalidExpression(RefusalCode::unreadable), expression);
+        return quotedAsTyped(CalculationError::invalidExpression(RefusalCode::unreadable), asTyped);
     }
     // An overflow is no division: it says the result has no value.
     if (!std::isfinite(parsed.value))
@@ -351,5 +355,5 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
     if (open >= 0 || close >= 0)
         return CalculationError::invalidExpression(RefusalCode::unclosedBrace,
                                                    text.mid(std::max(open, close), 40));
-    return evaluateFrame(text, settings);
+    return evaluateFrame(text, settings, &expression);
 }

@@ -111,7 +111,9 @@ private:
     static void appendSources(const CalculationBlock& row, QVarLengthArray<BlockPtr, 16>& sources);
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                   const QHash<QString, QString>& currencies, const EngineSettings& settings);
-    EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings);
+    // `typed`: the row as typed, links not yet filled in; a refusal quotes it.
+    EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings,
+                                   const QString* typed = nullptr);
     // A tax label prepared for matching without regard to case: its code
     // points, case-folded. Kept until the tax rates change.
     struct FoldedLabel {
@@ -120,7 +122,8 @@ private:
     };
     const FoldedLabel& foldedLabel(const QString& label);
 
-    // The rewrite pipeline, in its order; each step rewrites the text in place.
+    // The rewrite pipeline, in its order; the steps that read numbers build
+    // their output anew.
     void sanitize(QString& text, Pipeline& pipeline);
     static void removeQuotedText(QString& text);
     static void normalizeWhitespace(QString& text);

@@ -7,6 +7,9 @@
 #include <QRegularExpression>
 #include <QRegularExpressionMatch>
 #include <QRegularExpressionMatchIterator>
+#include <QVarLengthArray>
+
+#include <algorithm>
 #include <optional>
 
 // One run of the rewrite pipeline: the settings it reads and the failure a
@@ -68,6 +71,35 @@ struct CalculatorEngine::Triggers {
             bits[uchar(*characters) >> 6] |= quint64(1) << (uchar(*characters) & 63);
     }
     void addNumbers() { add("0123456789.-"); }
+};
+
+// A step's output, built apart from the text it reads: on the stack for
+// rows of ordinary length, on the heap past that. It grows as it is
+// written, so no step can write past its end, and the text it reads stays
+// as it was until the step hands its output back.
+class TextBuilder {
+public:
+    void append(QChar c) { m_chars.append(c); }
+    void append(QStringView text) { m_chars.append(text.data(), text.size()); }
+    void append(QLatin1String text)
+    {
+        for (char c : text)
+            m_chars.append(QLatin1Char(c));
+    }
+    qsizetype size() const { return m_chars.size(); }
+    bool isEmpty() const { return m_chars.isEmpty(); }
+    QChar back() const { return m_chars.back(); }
+    void chop(qsizetype n) { m_chars.resize(m_chars.size() - n); }
+    QStringView view() const { return QStringView(m_chars.constData(), m_chars.size()); }
+    // Replaces `text` with what was built; `text` may be what was read.
+    void handBack(QString& text) const
+    {
+        text.resize(m_chars.size());
+        std::copy(m_chars.cbegin(), m_chars.cend(), text.data());
+    }
+
+private:
+    QVarLengthArray<QChar, 256> m_chars;
 };
 
 namespace EngineRefusal {

@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -121,6 +122,17 @@ std::optional<QString> CalculatorEngine::resultCurrencyCode(QStringView text)
     if (std::optional<QString> converted = conversionTargetCode(text))
         return converted;
     for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        // A link's name and colour are no amount of the row's.
+        if (u == '{') {
+            const qsizetype close = text.indexOf(QLatin1Char('}'), i + 1);
+            if (close < 0)
+                break;
+            i = close;
+            continue;
+        }
+        if (u < 0x80 && !isAsciiLetter(u) && !EngineCatalogue::isSignSymbol(u))
+            continue;
         qsizetype length = 0;
         const QStringView code = EngineCurrency::currencyAt(text, i, &length);
         if (!code.isEmpty())

@@ -63,7 +63,7 @@ bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<Cal
 
 } // namespace
 
-// Every step rewrites the one text in place; a step runs only when the text
+// Every step hands the text on to the next; a step runs only when the text
 // holds the characters it acts on. A step that finds the text cannot be read
 // without guessing ends the run: the row fails.
 void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
@@ -468,7 +468,10 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         const qsizetype end = numberRunEnd(text, i);
         i = end;
         const char32_t before = start > 0 ? codePointBefore(text, start) : 0;
-        if (!before || (!isWordChar(before) && !isNumberish(before))) {
+        const qsizetype firstGroup = digitRunEnd(text, start);
+        const QChar afterFirst = firstGroup < text.size() ? text[firstGroup] : QChar();
+        const bool dateMark = afterFirst == QLatin1Char('-') || afterFirst == QLatin1Char('/') || afterFirst == QLatin1Char('.');
+        if (dateMark && (!before || (!isWordChar(before) && !isNumberish(before)))) {
             const qsizetype dateEnd = dateEndAt(text, start);
             if (dateEnd >= 0) {
                 pipeline.refuse(RefusalCode::date, text, start, dateEnd);
@@ -557,15 +560,12 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     // differently on; text before it is copied then. Rows whose numbers
     // are already plain are left as they are.
     const QStringView in(text);
-    QString out;
+    TextBuilder out;
     qsizetype copied = 0;
     bool building = powCommas; // pow's arguments look back at what was written
     auto catchUp = [&](qsizetype upTo) {
-        if (!building) {
-            out.reserve(in.size() + 8);
-            building = true;
-        }
-        out += in.mid(copied, upTo - copied);
+        building = true;
+        out.append(in.mid(copied, upTo - copied));
         copied = upTo;
     };
     qsizetype i = 0;
@@ -577,7 +577,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
                 // The number it starts is read whole: ".99" is 0.99.
                 const qsizetype end = numberRunEnd(in, i + 1);
                 catchUp(i);
-                out += QLatin1Char('0');
+                out.append(QLatin1Char('0'));
                 if (!appendNumberRun(out, in.mid(i, end - i), groupMark))
                     pipeline.refuse(RefusalCode::twoDecimalMarks, in, i, end);
                 i = copied = end;
@@ -591,14 +591,14 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         const QStringView run = in.mid(start, end - start);
         const qsizetype comma = german ? -1 : run.indexOf(QLatin1Char(','));
         bool readable = true;
-        if (comma >= 0 && powCommas && (catchUp(start), startsPowArguments(out))) {
+        if (comma >= 0 && powCommas && (catchUp(start), startsPowArguments(out.view()))) {
             // One comma, two arguments; written apart so no later step
             // can take it for grouping.
             readable = run.indexOf(QLatin1Char(','), comma + 1) < 0 && appendNumberRun(out, run.left(comma), groupMark);
-            out += QLatin1String(", ");
+            out.append(QLatin1String(", "));
             const QStringView second = run.mid(comma + 1);
             if (!second.isEmpty() && !isDecimalDigit(second.front().unicode()))
-                out += QLatin1Char('0');
+                out.append(QLatin1Char('0'));
             readable = readable && appendNumberRun(out, second, groupMark);
             copied = end;
         } else if (!isPlainNumber(run, groupMark)) {
@@ -618,7 +618,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     if (!building)
         return;
     catchUp(in.size());
-    text = std::move(out);
+    out.handBack(text);
 }
 
 void CalculatorEngine::removeQuotedText(QString& text)
@@ -1014,6 +1014,13 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
         pipeline.refuse(RefusalCode::mixedUnits, text, pair->first, pair->second);
         return;
     }
+    // Nothing to take out: no amount carries a currency and no sign stands anywhere.
+    static const Triggers symbols(QString::fromLatin1(EngineCatalogue::asciiSignSymbols()));
+    const bool anyCode = std::any_of(amounts.cbegin(), amounts.cend(), [](const Amount& a) { return !a.code.isEmpty(); });
+    if (!anyCode && std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+            return c.unicode() >= 0x80 || symbols.has(char(c.unicode()));
+        }))
+        return;
     // Signs go wherever they stand; codes, names and lettered marks only
     // where they are an amount's currency. The text is built anew.
     // The ASCII characters a sign may start with, taken once from the catalogue.
@@ -1026,7 +1033,7 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
         return Triggers(starts);
     }();
     const QStringView in(text);
-    QString out;
+    TextBuilder out;
     qsizetype copied = 0;
     qsizetype next = 0; // the next amount that may own a currency word
     for (qsizetype i = 0; i < in.size(); ++i) {
@@ -1054,17 +1061,17 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
             if (!owned)
                 continue;
         }
-        out += in.mid(copied, from - copied);
+        out.append(in.mid(copied, from - copied));
         // Between two numbers the mark leaves a blank: 5 EUR 3 is not 53.
         if (!out.isEmpty() && to < in.size() && isNumberish(out.back().unicode()) && isNumberish(in[to].unicode()))
-            out += QLatin1Char(' ');
+            out.append(QLatin1Char(' '));
         copied = to;
         i = to - 1;
     }
     if (copied == 0)
         return;
-    out += in.mid(copied);
-    text = std::move(out);
+    out.append(in.mid(copied));
+    out.handBack(text);
 }
 
 void CalculatorEngine::removeThousandsSeparators(QString& text)
@@ -1152,22 +1159,23 @@ bool isFunctionWordAt(QStringView text, qsizetype i)
 void CalculatorEngine::extractMathComponents(QString& text, std::optional<CalculationError>& failure,
                                              bool percentPossible, bool quote)
 {
-    // Components are written over the text as they are found (none is
-    // longer than what it came from). Words, blanks and marks are dropped,
+    // Components are written as they are found. Words, blanks and marks are dropped,
     // but never so that the row computes something else than what was
     // typed: two numbers with only dropped text between them, an operator
     // with no number before it, two operators in a row, or an operator
     // followed only by words, fail the row.
     if (text.isEmpty())
         return;
-    // Components overwrite the text; a refusal quotes what was read, when asked to.
-    const QString read = quote ? QString(text.constData(), text.size()) : QString();
+    // Components are written apart from the row, which is read where it
+    // stands and quoted by a refusal.
+    const QStringView read(text);
     auto refuse = [&failure, &read](RefusalCode reason, qsizetype at, qsizetype end) {
         EngineRefusal::refuse(failure, reason, read, at, end);
     };
-    QChar* data = text.data();
+    const QChar* data = read.constData();
+    TextBuilder components;
+    auto put = [&components](QChar c) { components.append(c); };
     const qsizetype size = text.size();
-    qsizetype out = 0;
     bool written = false;          // a component has been written
     bool afterOperator = true;     // the last component is an operator, or none yet
     bool afterOpen = false;        // the last component is "("
@@ -1192,7 +1200,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             if (!sign) {
                 refuse(RefusalCode::operatorWithoutNumber, at, at + 1);
             } else if (c == QLatin1Char('-')) {
-                data[out++] = c;
+                put(c);
                 written = true;
             }
         } else if (afterOperator) {
@@ -1201,9 +1209,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 refuse(droppedSinceOperator ? RefusalCode::operatorBeforeWords : RefusalCode::twoOperators,
                        lastOperatorAt, at + 1);
             else
-                data[out++] = c;
+                put(c);
         } else {
-            data[out++] = c;
+            put(c);
         }
         afterOperator = true;
         afterOpen = false;
@@ -1235,7 +1243,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         if (runMarks > 1)
             refuse(RefusalCode::twoDecimalMarks, runStart, runEnd);
         for (qsizetype k = runStart; k < runEnd; ++k)
-            data[out++] = data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k];
+            put(data[k] == QLatin1Char(',') ? QLatin1Char('.') : data[k]);
         if (percentPossible && !numberWithoutPercent) {
             qsizetype next = runEnd;
             while (next < size && (isWhiteSpace(data[next].unicode()) || data[next] == QLatin1Char(')')))
@@ -1267,7 +1275,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 if (lastIsNumber)
                     refuse(RefusalCode::linkTouchingNumber, lastNumberStart, i);
                 for (qsizetype k = placeholderStart; k < i; ++k)
-                    data[out++] = data[k];
+                    put(data[k]);
                 lastNumberStart = placeholderStart;
                 placeholderStart = -1;
                 wroteOperand(true);
@@ -1381,7 +1389,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // does not have (max(3, 5), Sqrt(16)).
             if ((isWordChar(before) || wordBefore) && !beforeIsTimes)
                 refuse(RefusalCode::lettersBeforeBracket, at - 1, at + 1);
-            data[out++] = QLatin1Char('(');
+            put(QLatin1Char('('));
             wroteOperand(false);
             afterOpen = true;
             inWord = false;
@@ -1389,7 +1397,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         case ')':
             if (written && afterOperator && droppedSinceOperator)
                 refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, i);
-            data[out++] = QLatin1Char(')');
+            put(QLatin1Char(')'));
             wroteOperand(false);
             inWord = false;
             break;
@@ -1417,12 +1425,12 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     if (written && afterOperator) {
         if (droppedSinceOperator)
             refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, size);
-        while (out > 0 && isOperator(data[out - 1]))
-            --out;
+        while (!components.isEmpty() && isOperator(components.back()))
+            components.chop(1);
     }
     // A "%" no rule took: fine where every number is a percentage (10% +
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
         refuse(RefusalCode::percentWithoutRule, lastPercentAt, lastPercentAt + 1);
-    text.truncate(out);
+    components.handBack(text);
 }

@@ -70,7 +70,7 @@ bool isWhiteSpaceSlow(char32_t c)
 
 }
 
-qsizetype numberRunEnd(QStringView text, qsizetype i)
+qsizetype numberRunEndSlow(QStringView text, qsizetype i)
 {
     qsizetype end = i;
     while (i < text.size()) {
@@ -87,36 +87,6 @@ qsizetype numberRunEnd(QStringView text, qsizetype i)
         }
     }
     return end;
-}
-
-bool appendNumberRun(QString& out, QStringView run, QChar groupMark)
-{
-    if (run.isEmpty())
-        return true;
-    const bool startsWithZero = run.front() == QLatin1Char('0');
-    qsizetype leading = 0;
-    qsizetype i = digitRunEnd(run, 0, &leading);
-    out += run.left(i);
-    bool mayGroup = leading >= 1 && leading <= 3 && !startsWithZero;
-    bool grouped = false;
-    bool decimal = false;
-    while (i < run.size()) {
-        const QChar mark = run[i++];
-        const qsizetype groupStart = i;
-        qsizetype digits = 0;
-        i = digitRunEnd(run, i, &digits);
-        if (mark == groupMark && mayGroup && digits == 3) {
-            grouped = true;
-        } else {
-            if (decimal || (grouped && mark == groupMark))
-                return false;
-            decimal = true;
-            mayGroup = false;
-            out += QLatin1Char('.');
-        }
-        out += run.mid(groupStart, i - groupStart);
-    }
-    return true;
 }
 
 bool isNumberPart(QStringView part)

@@ -145,13 +145,62 @@ inline bool isNumberish(char32_t c)
 // The one reader of a number as typed. A run starts at a digit (or at the
 // decimal mark before one) and takes digits with single "." and "," between
 // them; it ends at its last digit.
-qsizetype numberRunEnd(QStringView text, qsizetype i);
+qsizetype numberRunEndSlow(QStringView text, qsizetype i);
+inline qsizetype numberRunEnd(QStringView text, qsizetype i)
+{
+    // ASCII digits and marks inline; anything else by the full reader.
+    qsizetype end = i;
+    while (i < text.size()) {
+        const char16_t unit = text[i].unicode();
+        if (unit >= '0' && unit <= '9')
+            end = ++i;
+        else if (unit == '.' || unit == ',')
+            ++i;
+        else if (unit >= 0x80) {
+            const qsizetype slow = numberRunEndSlow(text, i);
+            return slow > i ? slow : end;
+        }
+        else
+            break;
+    }
+    return end;
+}
 // Appends the run with "." as its decimal point and no grouping. A
 // grouping mark groups only after one to three leading digits that do not
 // start with 0 and before exactly three digits; anywhere else it is the
 // decimal mark. False when the run holds two decimal marks (1,2,3 or
 // 12.03.2024) or reads one mark both ways (1.000.5).
-bool appendNumberRun(QString& out, QStringView run, QChar groupMark);
+// `out` is a QString or anything with append(QChar) and append(QStringView).
+template <typename Out>
+bool appendNumberRun(Out& out, QStringView run, QChar groupMark)
+{
+    if (run.isEmpty())
+        return true;
+    const bool startsWithZero = run.front() == QLatin1Char('0');
+    qsizetype leading = 0;
+    qsizetype i = digitRunEnd(run, 0, &leading);
+    out.append(run.left(i));
+    bool mayGroup = leading >= 1 && leading <= 3 && !startsWithZero;
+    bool grouped = false;
+    bool decimal = false;
+    while (i < run.size()) {
+        const QChar mark = run[i++];
+        const qsizetype groupStart = i;
+        qsizetype digits = 0;
+        i = digitRunEnd(run, i, &digits);
+        if (mark == groupMark && mayGroup && digits == 3) {
+            grouped = true;
+        } else {
+            if (decimal || (grouped && mark == groupMark))
+                return false;
+            decimal = true;
+            mayGroup = false;
+            out.append(QLatin1Char('.'));
+        }
+        out.append(run.mid(groupStart, i - groupStart));
+    }
+    return true;
+}
 // A part of a row the editor and print number (a label or colour sits on
 // it): digits with at most one decimal mark, brackets and currency signs
 // around them aside; no letters.

@@ -269,6 +269,7 @@ TEST(EngineRows, ResultCurrencyCode)
         {"3 £", "GBP"},     {"1 pln", "PLN"},   {"100", nullptr},          {"€ 100", "EUR"},
         {"", nullptr},      {"20 C$", "CAD"},   {"Zahnkrone 500", nullptr}, {"R5 Kabel 20", nullptr},
         {"R 50", "ZAR"},    {"300 kr", "SEK"},  {"100 $ in Pfund", "GBP"},  {"50 Franken", "CHF"},
+        {"Reihe 5 R", nullptr}, {"5 ¥", "JPY"},  {"5 CN¥", "CNY"},
     };
     for (const auto& [text, currency] : cases) {
         const std::optional<QString> found = CalculatorEngine::resultCurrencyCode(QString::fromUtf8(text));

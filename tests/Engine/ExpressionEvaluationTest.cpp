@@ -375,6 +375,10 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         // 6. Digits and letters glued together are one word.
         {"3D-Druck -5", "R5 Kabel 20", -3, R::none}, {"4G-Vertrag +5", "co-pay 30 + Rx 12.50", -4, R::none},
         {"A4 ,5", "A4 .5", 0.5, R::none}, {"Modell X200 299", "Model X200 299", 299, R::none},
+        {"5kg2", "5lb2", 0, R::lettersInNumber},
+        // The one reader of numbers: a leading mark is always the decimal
+        // mark, and pow's second argument may start with one.
+        {".999 + 1", ",999 + 1", 1.999, R::none}, {"pow(2, ,5) * ,99", ".99 * pow(2,.5)", 0.99 * std::sqrt(2.0), R::none},
         // 7. A tax by name is its percentage.
         {"1 / 5 + MwSt", "1 / 5 + MwSt", 1 / 5.95, R::none}, {"100 + MwSt Reduziert", "100 + MWST REDUZIERT", 107, R::none},
         // 8. Dates are refused; ratios divide.
@@ -476,6 +480,9 @@ TEST(ExpressionEvaluation, RefusalsByCode)
     EXPECT_EQ(parsed.error().detailText(), QStringLiteral("Invalid expression \u2014 a part the calculator cannot read: 2(3+4)"));
     EXPECT_EQ(t.engine.evaluate(QStringLiteral("Preis 1.000,50 Rabatt 20,5")).error().unreadText(),
               QStringLiteral("Preis 1.000,50 Rabatt 20,5"));
+    // With links, the row as typed, not the values filled in.
+    EXPECT_EQ(t.engine.evaluate(QStringLiteral("Summe {A} Rest 5"), {{QStringLiteral("A"), 1250.5}}, {}).error().unreadText(),
+              QStringLiteral("Summe {A} Rest 5"));
 }
 
 TEST(ExpressionEvaluation, PlaceholdersFromValues)

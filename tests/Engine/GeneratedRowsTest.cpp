@@ -323,11 +323,21 @@ TEST(GeneratedRows, EveryCatalogueEntryReadsInBothStyles)
                     EXPECT_TRUE(!mixed.ok() && mixed.error().refusal() == RefusalCode::mixedCurrencies) << row.toStdString();
                 }
                 // A lettered mark inside a word is no mark.
-                if (entry.kind == SpellingKind::letteredMark)
+                if (entry.kind == SpellingKind::letteredMark) {
                     EXPECT_EQ(CalculatorEngine::resultCurrencyCode(QStringLiteral("Ab") + entry.text.toString() + QStringLiteral("ab 5")),
                               std::nullopt) << entry.text.toString().toStdString();
+                }
             }
         }
+        // The mark drawn beside a value reads back as its currency.
+        for (const Currency& currency : currencies()) {
+            const QString mark = shownMark(currency.code).toString();
+            const bool before = isCurrencyWord(mark) && letteredMarkPlace(mark) == MarkPlace::before;
+            const QString row = before ? mark + QStringLiteral(" 5") : QStringLiteral("5 ") + mark;
+            EXPECT_EQ(CalculatorEngine::resultCurrencyCode(row), currency.code.toString()) << row.toStdString();
+        }
+        EXPECT_EQ(shownMark(u"EUR"), u"€");
+        EXPECT_EQ(shownMark(u"GBP"), u"£");
         for (const Unit& unit : units()) {
             const QString u = unit.text.toString();
             expectValue(amount + QLatin1Char(' ') + u + QStringLiteral(" x 2"), 2469);
