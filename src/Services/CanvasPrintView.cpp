@@ -1,5 +1,7 @@
 #include "Services/CanvasPrintView.h"
 
+#include "Engine/ResultCurrency.h"
+
 #include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -191,7 +193,7 @@ double CanvasPrintView::resultColumnWidth() const
         const std::optional<double> result = block->result();
         if (!result)
             continue;
-        const double valueNeed = double(characterCount(formatValue(*result)) + 2) * 9;
+        const double valueNeed = double(characterCount(ResultCurrency::shownValue(m_canvas, *block, *result)) + 2) * 9;
         const double labelNeed = double(characterCount(block->label())) * 6;
         width = std::max(width, std::max(valueNeed, labelNeed) + 40);
     }
@@ -337,7 +339,7 @@ CanvasPrintView::PartBox CanvasPrintView::partView(const Fonts& fonts, const Exp
         box.color = darkened(colorFromHex(part.colorText).value_or(displayColor));
         const BlockPtr source = PrintExpression::findSourceBlock(part.text, block);
         if (source && source->result()) {
-            box.text = formatValue(*source->result());
+            box.text = ResultCurrency::shownValue(m_canvas, *source, *source->result());
             box.label = source->label();
         } else {
             box.text = QLatin1Char('{') + part.text + QLatin1Char('}');
@@ -397,11 +399,11 @@ QList<CanvasPrintView::PartBox> CanvasPrintView::expressionView(const Fonts& fon
     return boxes;
 }
 
-void CanvasPrintView::resultColumnView(PrintPage& page, const Fonts& fonts, double result, const QString& label,
-                                       const QColor& displayColor, double right, double width, double baseline,
-                                       int row) const
+void CanvasPrintView::resultColumnView(PrintPage& page, const Fonts& fonts, const QString& result,
+                                       const QString& label, const QColor& displayColor, double right, double width,
+                                       double baseline, int row) const
 {
-    const QString value = elided(fonts.mediumMetrics, formatValue(result), width);
+    const QString value = elided(fonts.mediumMetrics, result, width);
     const double valueWidth = fonts.mediumMetrics.horizontalAdvance(value);
     addText(page, fonts.mediumMetrics, PrintItem::Role::resultValue, value, fonts.medium, displayColor,
             right - valueWidth, baseline, valueWidth, row);
@@ -462,7 +464,9 @@ void CanvasPrintView::exportRowView(PrintPage& page, const Fonts& fonts, const C
     }
 
     if (result) {
-        resultColumnView(page, fonts, *result, label, display, right, resultWidth, baseline, row);
+        // As the canvas shows it: with the row's currency.
+        resultColumnView(page, fonts, ResultCurrency::shownValue(m_canvas, block, *result), label, display, right,
+                         resultWidth, baseline, row);
         return;
     }
     // A failed row shows its error where the value would stand, as on the

@@ -114,7 +114,7 @@ private:
     PartBox partView(const Fonts& fonts, const ExportExpressionPart& part, const QColor& displayColor,
                      const CalculationBlock& block) const;
     // The value right-aligned at right, the row's label small above it.
-    void resultColumnView(PrintPage& page, const Fonts& fonts, double result, const QString& label,
+    void resultColumnView(PrintPage& page, const Fonts& fonts, const QString& result, const QString& label,
                           const QColor& displayColor, double right, double width, double baseline, int row) const;
 
     const Canvas& m_canvas;

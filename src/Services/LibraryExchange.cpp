@@ -1,5 +1,7 @@
 #include "Services/LibraryExchange.h"
 
+#include "Engine/CanvasRecalculation.h"
+
 #include "Models/Canvas.h"
 #include "Store/CanvasExport.h"
 #include "Models/Identifiers.h"
@@ -37,6 +39,8 @@ std::optional<ExchangeFailure> LibraryExchange::exportCanvases(const QList<Canva
     const bool replacing = QFileInfo::exists(path);
     const QString keptNote = replacing ? QStringLiteral(" The file that was already there is unchanged.") : QString();
     QString error;
+    // No result computed under settings changed since goes into the file.
+    CanvasRecalculation::shared().bringUpToDate(canvases);
     const auto bytes = exchangeFileBytes(canvases, &error);
     if (!bytes)
         return ExchangeFailure{title, error + keptNote};

@@ -318,6 +318,16 @@ TEST_F(PrintFixture, EveryRowKindPrintsItsFieldsAlike)
     EXPECT_NEAR(error.rect.right(), 595 - 16, 0.01);
     EXPECT_EQ(texts(laid, Role::resultValue, 2), QStringList({"2"}));
     EXPECT_TRUE(items(laid, Role::resultError, 2).isEmpty());
+
+    // A value prints with its currency, its own or its source's, as the
+    // canvas shows it.
+    const BlockPtr converted = addRow("", "100 € in USD", 125);
+    const BlockPtr bike = addRow("E-Bike", "1.299 € + Helm 79 €", 1378);
+    const BlockPtr twice = addRow("", "{A} x 2", 2756);
+    link(bike, twice, QStringLiteral("A"));
+    const PrintPage withCurrencies = page();
+    EXPECT_EQ(texts(withCurrencies, Role::resultValue), QStringList({"2", "125 $", "1378 €", "2756 €"}));
+    EXPECT_EQ(texts(withCurrencies, Role::expressionPart, 5).value(0), QStringLiteral("1378 €"));
 }
 
 TEST_F(PrintFixture, ImportedExtremesStayOnThePage)

@@ -60,6 +60,22 @@ struct TemporaryNumberDrag {
     QPointF currentPoint;
 };
 
+// What a sum keyword step on the undo stack puts back of a row: its label,
+// expression, kind and the links into it.
+struct SumKeywordState {
+    struct Incoming {
+        QUuid id;
+        QUuid sourceID;
+        QString placeholderName;
+        QString colorHex;
+    };
+    QString label;
+    QString expression;
+    bool textRow = false;
+    QList<Incoming> links;
+    bool holdsSum = false;
+};
+
 // The editor of one canvas: a header with the title, one table row per
 // CalculationBlock in sortedBlocks() order, and below them an area that adds
 // a row when clicked.
@@ -196,6 +212,8 @@ public:
     void createNewBlockWithInput(const QString& input);
     void appendToSelectedBlock(const QString& text, bool fromKeypad);
     void deleteFromSelectedBlock();
+    // Backspace on the canvas while the selected row's label is typed.
+    void deleteFromSelectedLabel();
     void finishEditing();
     void setSelectedBlockColor(const QString& hex);
     void setTitleColor(const std::optional<QString>& hex);
@@ -231,7 +249,8 @@ public:
     void appendToSelectedLabel(const QString& text);
     void deselectAll();
     void deleteSelectedBlocks();
-    // Deletes a row and every link that starts or ends at it, stored or not.
+    // Deletes a row and every link that starts or ends at it, stored or not;
+    // a keyword sum that counted it adds the rows left.
     static void deleteRowWithItsLinks(const BlockPtr& row);
     void copySelectedRows();
     void pasteRows();
@@ -350,6 +369,14 @@ public:
     // ---- Sum keyword, "#" picker and keypad ----
     // Ids of the rows the row feeds, directly or through others.
     static QSet<QUuid> rowsDependingOn(const BlockPtr& block);
+    // The label, trimmed, is the sum keyword of the settings (any case).
+    static bool isSumKeyword(const QString& label);
+    // The row's expression is still the sum the keyword wrote for its links.
+    static bool holdsKeywordSum(const BlockPtr& block);
+    // A keyword sum reduced to the terms these links still name, in its order.
+    static QString keywordSumLeft(const QString& expression, const LinkList& links);
+    // Takes the keyword's sum off the row: its links and its expression.
+    void removeKeywordSum(const BlockPtr& block);
     // Placeholder name of a link picked from source into target: the trimmed
     // label (or "Result" and the id's first four digits), with a number added
     // while another row's link into target has that name.
@@ -481,8 +508,16 @@ private:
     // A plain click on a row: that row alone, whatever was selected.
     void plainClick(const BlockPtr& block);
     void placeEditors();
-    // The label was set by typing (field or canvas): the sum keyword test.
-    void labelTyped(const BlockPtr& block);
+    // The label was set by typing (field or canvas), from labelBefore: the
+    // keyword makes the row a sum, leaving it takes the sum away.
+    // True when that pushed an undo step.
+    bool labelTyped(const BlockPtr& block, const QString& labelBefore);
+    static SumKeywordState sumKeywordState(const BlockPtr& block);
+    // One undo step when the keyword's sum came or went since before.
+    bool pushSumKeywordStep(const BlockPtr& block, const SumKeywordState& before);
+    // Ctrl+Z or Ctrl+Shift+Z in the label field over a sum step of its row
+    // (the field showing what the step left): the window's undo takes it.
+    bool takeSumKeywordStep(const BlockPtr& block, bool redo);
     void onLabelEdited(const QString& text);
     void onExpressionEdited(const QString& text);
     bool labelFieldKey(QKeyEvent* event);

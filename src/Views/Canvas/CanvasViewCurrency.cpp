@@ -1,97 +1,23 @@
-// The currency mark shown beside a row's value: that of the currency the
-// engine reads the value in. Worked out from the expression each time it is
-// drawn; a row without one of its own shows the currency of the rows it is
-// linked from.
+// The currency mark shown beside a row's value: the rule lives in core, so
+// print and PDF show the same mark.
 
 #include "Views/Canvas/CanvasView.h"
-#include "Engine/CalculatorEngine.h"
-#include "Engine/EngineCatalogue.h"
-#include "Engine/ExpressionText.h"
 
+#include "Engine/ResultCurrency.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
-#include "Models/Link.h"
 
 std::optional<QString> CanvasView::detectCurrency(const QString& text)
 {
-    // The mark of the currency the engine reads the row's value in.
-    const std::optional<QString> code = CalculatorEngine::resultCurrencyCode(text);
-    if (!code)
-        return std::nullopt;
-    return EngineCatalogue::shownMark(*code).toString();
+    return ResultCurrency::markIn(text);
 }
 
 std::optional<QString> CanvasView::detectConversionTargetCurrency(const QString& text)
 {
-    const std::optional<QString> code = CalculatorEngine::conversionTargetCode(text);
-    if (!code)
-        return std::nullopt;
-    return EngineCatalogue::shownMark(*code).toString();
+    return ResultCurrency::conversionTargetMark(text);
 }
 
 std::optional<QString> CanvasView::effectiveCurrency(const BlockPtr& block, QSet<QUuid> visited) const
 {
-    // Depth first through the sources in the order of the canvas's links;
-    // the first mark met wins. A row skips the sources already on the path
-    // that led to it (`visited`), so data that links rows in a circle ends.
-    // Written with an explicit stack, so long chains cannot exhaust the call
-    // stack, and rows whose whole upstream holds no mark are not searched twice.
-    if (const auto own = detectConversionTargetCurrency(block->expression()))
-        return own;
-    if (const auto own = detectCurrency(block->expression()))
-        return own;
-
-    QHash<QUuid, QList<BlockPtr>> sourcesOf; // per destination, in link order
-    for (const LinkPtr& link : m_canvas->links()) {
-        const BlockPtr destination = link->destinationBlock();
-        if (destination)
-            sourcesOf[destination->id()].append(link->sourceBlock());
-    }
-
-    struct Frame {
-        BlockPtr row;
-        qsizetype next = 0;
-        bool skipped = false; // the path decided something: the answer is not the row's alone
-    };
-    // A frame received `visited` and the rows of the frames below it.
-    QHash<QUuid, int> onPath;
-    auto received = [&](const Frame& frame, const QUuid& id) {
-        return visited.contains(id) || onPath.value(id) - (frame.row->id() == id ? 1 : 0) > 0;
-    };
-    QSet<QUuid> withoutMark; // rows whose whole upstream holds no mark
-    QList<Frame> stack{{block}};
-    onPath[block->id()] = 1;
-    while (!stack.isEmpty()) {
-        Frame& frame = stack.last();
-        const QList<BlockPtr> sources = sourcesOf.value(frame.row->id());
-        bool descended = false;
-        while (frame.next < sources.size()) {
-            const BlockPtr source = sources[frame.next++];
-            if (!source)
-                continue;
-            if (received(frame, source->id())) {
-                frame.skipped = true;
-                continue;
-            }
-            if (withoutMark.contains(source->id()))
-                continue;
-            if (const auto mark = detectConversionTargetCurrency(source->expression()))
-                return mark;
-            if (const auto mark = detectCurrency(source->expression()))
-                return mark;
-            stack.append({source});
-            ++onPath[source->id()];
-            descended = true;
-            break;
-        }
-        if (descended)
-            continue;
-        const Frame done = stack.takeLast();
-        --onPath[done.row->id()];
-        if (!done.skipped)
-            withoutMark.insert(done.row->id());
-        else if (!stack.isEmpty())
-            stack.last().skipped = true;
-    }
-    return std::nullopt;
+    return ResultCurrency::effectiveMark(*m_canvas, *block, std::move(visited));
 }

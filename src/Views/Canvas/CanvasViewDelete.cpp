@@ -46,6 +46,7 @@ struct LinkSnapshot {
 struct DeletedRows {
     QList<RowSnapshot> rows;   // by ascending stored index
     QList<LinkSnapshot> links; // by ascending index in the canvas's links
+    QList<QPair<QUuid, QString>> sums; // kept keyword sums, with the expression they had
 };
 
 RowSnapshot snapshot(const BlockPtr& block, qsizetype index)
@@ -90,6 +91,17 @@ DeletedRows removeRows(const CanvasPtr& canvas, const BlockList& rows)
             deleted.links.append({link->id(), source->id(), destination->id(), link->placeholderName(),
                                   link->colorHex(), i});
     }
+    // Keyword sums that counted a deleted row lose its term; undo puts it back.
+    QSet<QUuid> sums;
+    for (const BlockPtr& row : rows) {
+        for (const LinkPtr& link : row->outgoingLinks()) {
+            const BlockPtr sum = link->destinationBlock();
+            if (sum && !ids.contains(sum->id()) && !sums.contains(sum->id()) && CanvasView::holdsKeywordSum(sum)) {
+                sums.insert(sum->id());
+                deleted.sums.append({sum->id(), sum->expression()});
+            }
+        }
+    }
     for (const BlockPtr& row : rows)
         CanvasView::deleteRowWithItsLinks(row);
     return deleted;
@@ -126,6 +138,10 @@ void restoreRows(const CanvasPtr& canvas, const DeletedRows& deleted)
         links.insert(std::min(saved.index, links.size()), link);
     }
     canvas->setLinks(links);
+    for (const auto& [id, expression] : deleted.sums) {
+        if (const BlockPtr sum = findRow(*canvas, id))
+            sum->setExpression(expression);
+    }
 }
 
 // Undo of "Delete Block" and "Delete Blocks". Holds values and ids only, never
@@ -218,9 +234,18 @@ void CanvasView::deleteSelectedBlocks()
 
 void CanvasView::deleteRowWithItsLinks(const BlockPtr& row)
 {
+    // A keyword sum that counted the row goes on adding the rows left.
+    BlockList sums;
+    for (const LinkPtr& link : row->outgoingLinks()) {
+        const BlockPtr sum = link->destinationBlock();
+        if (sum && sum != row && !sums.contains(sum) && holdsKeywordSum(sum))
+            sums.append(sum);
+    }
     // Both directions: a link into a deleted row would only linger with no destination.
     for (const LinkList& list : {row->outgoingLinks(), row->incomingLinks()})
         for (const LinkPtr& link : list)
             ModelContext::deleteRecord(link);
     ModelContext::deleteRecord(row);
+    for (const BlockPtr& sum : sums)
+        sum->setExpression(keywordSumLeft(sum->expression(), sum->incomingLinks()));
 }

@@ -1,6 +1,7 @@
 // How values, colours and expressions are shown in the table.
 
 #include "Views/Canvas/CanvasView.h"
+#include "Engine/ResultCurrency.h"
 
 #include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
@@ -205,9 +206,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
                 box.color = grayColor;
             } else {
                 box.color = shownColor(colorFromHex(source->colorHex()).value_or(rowColor(*block)));
-                box.shown = formatTableValue(*value);
-                if (const auto currency = effectiveCurrency(source))
-                    box.shown += QLatin1Char(' ') + *currency;
+                box.shown = ResultCurrency::shownValue(*m_canvas, *source, *value);
                 box.label = source->label();
             }
             break;

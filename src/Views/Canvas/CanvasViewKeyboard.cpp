@@ -151,6 +151,13 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
             deleteSelection();
             return handled();
         }
+        // While the label is being typed (the expression empty or still the
+        // keyword's sum), Backspace takes from the label.
+        if (selected && selected->isLabelEditing() && !selected->label().isEmpty()
+            && (selected->expression().isEmpty() || holdsKeywordSum(selected))) {
+            deleteFromSelectedLabel();
+            return true;
+        }
         if (selected && selected->isEditing() && !selected->expression().isEmpty()) {
             deleteFromSelectedBlock(); // redraws the row it changed
             return true;
@@ -193,17 +200,25 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
 void CanvasView::typeOnCanvas(const QString& character)
 {
     const BlockPtr selected = blockWithId(m_selectedBlockID);
-    // The sum keyword typed as the label filled the expression: what is
-    // typed after it ("Summe Q1") goes on into the label.
-    const QString keyword = sumKeyword().toLower();
-    const bool labelGoesOn = selected && !selected->expression().isEmpty() && selected->isLabelEditing()
-        && !keyword.isEmpty() && selected->label().trimmed().toLower().startsWith(keyword);
     const auto typedIntoLabel = [this](const QString& text) {
         scrollToSelection();
         appendToSelectedLabel(text);
     };
-    if (labelGoesOn) {
-        typedIntoLabel(character);
+    // The sum keyword typed as the label filled the expression: letters
+    // typed after it go on into the label ("Summe Q1", "Summenausgleich",
+    // which ends the sum); what starts an expression replaces the sum
+    // ("Summe 100 + 50").
+    if (selected && selected->isLabelEditing() && isSumKeyword(selected->label()) && holdsKeywordSum(selected)) {
+        if (!startsCanvasExpression(selected->label(), character)) {
+            typedIntoLabel(character);
+            return;
+        }
+        // The sum goes with the key that started the expression, in one
+        // undo step.
+        const SumKeywordState before = sumKeywordState(selected);
+        removeKeywordSum(selected);
+        typeOnCanvas(character);
+        pushSumKeywordStep(selected, before);
         return;
     }
 
@@ -221,12 +236,12 @@ void CanvasView::typeOnCanvas(const QString& character)
             }
             return;
         }
-        QString text = canvasExpressionText(character).value_or(character);
+        // Typed characters are stored as typed, as the field keeps them.
+        QString text = character;
         if (selected) {
-            // A function name just typed into the label is the start of a
-            // call: "sqrt(" belongs to the expression.
-            const qsizetype name = character == QLatin1String("(") ? functionNameAtEnd(label) : 0;
-            qsizetype end = label.size() - name;
+            // What the engine reads with the amount goes with it: a
+            // function name ("sqrt(", "sqrt 16"), a currency ("CHF 50").
+            qsizetype end = expressionStartInLabel(label, character);
             text.prepend(label.mid(end));
             // The blank that ended the label is not part of it.
             while (end > 0 && label.at(end - 1).isSpace())
@@ -237,10 +252,8 @@ void CanvasView::typeOnCanvas(const QString& character)
         scrollToSelection();
         appendToSelectedBlock(text, false);
     } else {
-        // A hyphen in a word stays one, as the field keeps it.
-        const bool wordHyphen = character == QLatin1String("-") && endsWithLetter(selected->expression());
         scrollToSelection();
-        appendToSelectedBlock(wordHyphen ? character : canvasExpressionText(character).value_or(character), false);
+        appendToSelectedBlock(character, false);
     }
     if (character == QLatin1String("#"))
         openPickerAfterTypedHash();
@@ -262,8 +275,25 @@ void CanvasView::appendToSelectedLabel(const QString& text)
     if (!selected)
         return;
     selected->setIsLabelEditing(true);
-    selected->setLabel(selected->label() + text);
-    labelTyped(selected);
+    const QString before = selected->label();
+    selected->setLabel(before + text);
+    labelTyped(selected, before);
+    rowContentChanged(selected, true);
+    applyRefresh();
+}
+
+void CanvasView::deleteFromSelectedLabel()
+{
+    const BlockPtr selected = blockWithId(m_selectedBlockID);
+    if (!selected || selected->label().isEmpty())
+        return;
+    const QString before = selected->label();
+    // One user-perceived character, as Backspace in the expression.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, before);
+    finder.toEnd();
+    selected->setLabel(before.left(std::max<qsizetype>(0, finder.toPreviousBoundary())));
+    labelTyped(selected, before);
+    scrollToSelection();
     rowContentChanged(selected, true);
     applyRefresh();
 }

@@ -2,6 +2,7 @@
 // the line edits that stand in for its label or expression while focused.
 
 #include "Views/Canvas/CanvasView.h"
+#include "Engine/ResultCurrency.h"
 #include "Engine/ExpressionText.h"
 #include "Views/Canvas/CanvasViewWidgets.h"
 
@@ -243,10 +244,7 @@ QString CanvasView::resultText(const BlockPtr& block) const
 {
     if (block->isTextBlock() || !block->result())
         return QString();
-    QString text = formatTableValue(*block->result());
-    if (const auto currency = effectiveCurrency(block))
-        text += QLatin1Char(' ') + *currency;
-    return text;
+    return ResultCurrency::shownValue(*m_canvas, *block, *block->result());
 }
 
 QString CanvasView::errorText(const CalculationBlock& block)
@@ -761,9 +759,11 @@ void CanvasView::placeEditors()
                 caret = std::clamp(caret + int(shown.size() - old.size()), prefix, int(shown.size()));
             field->setText(shown);
             field->setCursorPosition(caret);
+        } else if (isLabel && shown != field->text() && shown != field->property("shownForm").toString()) {
+            // The label changed elsewhere (Undo from the Edit menu).
+            field->setText(shown);
         }
-        if (!isLabel)
-            field->setProperty("shownForm", shown);
+        field->setProperty("shownForm", shown);
         field->show();
         if (!field->hasFocus() && isVisible())
             field->setFocus(Qt::OtherFocusReason);
@@ -796,17 +796,28 @@ void CanvasView::onLabelEdited(const QString& text)
     const BlockPtr block = blockWithId(m_focusedLabelBlockID);
     if (!block)
         return;
+    const QString before = block->label();
     block->setLabel(text);
-    labelTyped(block);
+    if (labelTyped(block, before)) {
+        // The field's own undo stops here: Ctrl+Z then takes the sum's step
+        // from the window's stack instead of retyping past it.
+        const int caret = m_labelField->cursorPosition();
+        m_labelField->setText(text);
+        m_labelField->setCursorPosition(caret);
+    }
     rowContentChanged(block, true);
     applyRefresh();
 }
 
-void CanvasView::labelTyped(const BlockPtr& block)
+bool CanvasView::labelTyped(const BlockPtr& block, const QString& labelBefore)
 {
-    const QString keyword = sumKeyword();
-    if (!keyword.isEmpty() && ExpressionText::trimmedSpacesAndTabs(block->label()).toLower() == keyword.toLower())
+    SumKeywordState before = sumKeywordState(block);
+    before.label = labelBefore;
+    if (isSumKeyword(block->label()))
         applySumExpression(block);
+    else if (isSumKeyword(labelBefore) && holdsKeywordSum(block))
+        removeKeywordSum(block);
+    return pushSumKeywordStep(block, before);
 }
 
 void CanvasView::onExpressionEdited(const QString& text)
@@ -838,6 +849,8 @@ bool CanvasView::labelFieldKey(QKeyEvent* event)
     const BlockPtr block = blockWithId(m_focusedLabelBlockID);
     if (!block)
         return false;
+    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo))
+        return takeSumKeywordStep(block, event->matches(QKeySequence::Redo));
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -854,6 +867,13 @@ bool CanvasView::labelFieldKey(QKeyEvent* event)
         return true;
     case Qt::Key_Up:
         moveToPreviousRowLabel(block);
+        return true;
+    case Qt::Key_Escape:
+        // As in the expression field: the field goes, the row stays
+        // selected and the canvas takes the keys (Ctrl+Backspace deletes it).
+        block->setIsLabelEditing(false);
+        setFocusedLabelBlockID(std::nullopt);
+        refresh();
         return true;
     default:
         return false;

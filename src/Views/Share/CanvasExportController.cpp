@@ -6,6 +6,7 @@
 #include "Platform/ShareServices.h"
 #include "Services/CanvasPrintPainter.h"
 #include "Services/CanvasShareData.h"
+#include "Engine/CanvasRecalculation.h"
 #include "Views/Window/PlainAlert.h"
 
 #include <QApplication>
@@ -57,6 +58,8 @@ PrintPage CanvasExportController::pageFor(const CanvasPtr& canvas, ExportMode mo
     PrintLayoutParameters parameters;
     parameters.mode = mode;
     parameters.canvasLightMode = m_defaults.boolValue(QStringLiteral("canvasLightMode")).value_or(false);
+    // Printed results are those of the settings in force.
+    CanvasRecalculation::shared().bringUpToDate({canvas});
     return CanvasPrintView(*canvas, parameters).body();
 }
 

@@ -1,5 +1,6 @@
 #include "Views/Window/ContentView.h"
 
+#include "Engine/CanvasRecalculation.h"
 #include "Models/CalcSettings.h"
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"
@@ -94,6 +95,8 @@ ContentView::ContentView(ModelContext* modelContext, EditorFactory editorFactory
 {
     setObjectName(QStringLiteral("ContentView"));
     setWindowTitle(QStringLiteral("Quillsheet"));
+    // Every canvas, shown or not, follows a change of the settings.
+    CanvasRecalculation::shared().watch(m_modelContext);
     // The width follows from the panes: the editor's own minimum, plus the
     // library's while it shows.
     setMinimumHeight(minimumWindowHeight);
@@ -676,9 +679,8 @@ void ContentView::slideSidebar(bool visible, int durationMs)
         m_widthBeforeSidebar = width();
         m_widthForSidebar = 0;
     }
-    // Comes back as wide as the user left it.
-    if (!visible && !m_sidebarSlide->isSliding())
-        m_sidebarWidth = m_library->width();
+    // Comes back as wide as the user left it: dragging the divider keeps the
+    // width, a window too narrow for it does not.
     m_sidebarSlide->setShown(visible, durationMs);
     const QSignalBlocker blocker(m_sidebarAction);
     m_sidebarAction->setChecked(visible);
@@ -850,6 +852,8 @@ void ContentView::hideEvent(QHideEvent* event)
 
 void ContentView::closeEvent(QCloseEvent* event)
 {
+    // Results still to follow a settings change are saved with the rest.
+    CanvasRecalculation::shared().finishAll();
     if (m_store && !m_store->save()) {
         // The store keeps trying while the question is open; once a save
         // succeeds nothing is lost, the question goes and the quit goes on.

@@ -1,5 +1,6 @@
 #include "Views/Window/QuillsheetApp.h"
 
+#include "Engine/CanvasRecalculation.h"
 #include "Models/CalcSettings.h"
 #include "Store/ObjectStore.h"
 #include "Platform/AppIdentity.h"
@@ -108,8 +109,10 @@ int QuillsheetApp::exitCode(StartResult result)
 
 void QuillsheetApp::save()
 {
-    if (m_store)
+    if (m_store) {
+        CanvasRecalculation::shared().finishAll();
         m_store->save();
+    }
 }
 
 void QuillsheetApp::report(const QString& title, const QString& text, bool error)

@@ -5,6 +5,7 @@
 #include "Models/ModelContext.h"
 
 #include <QLineEdit>
+#include <QUndoStack>
 #include <gtest/gtest.h>
 
 namespace {
@@ -51,6 +52,17 @@ TEST_F(SumKeywordTest, TypedKeywordSumsTheRowsAboveAndFollowsThem)
     EXPECT_EQ(sum->label(), QStringLiteral("Summe "));
     EXPECT_EQ(canvas->links().size(), 2);
     EXPECT_EQ(rent->outgoingLinks().size(), 1);
+
+    // Typing on ends the sum, links and expression; Backspace back to the
+    // keyword makes it again.
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("n"));
+    EXPECT_TRUE(canvas->links().isEmpty());
+    EXPECT_TRUE(rent->outgoingLinks().isEmpty());
+    EXPECT_EQ(sum->expression(), QString());
+    EXPECT_FALSE(sum->result().has_value());
+    QTest::keyClick(view.labelEditor(), Qt::Key_Backspace);
+    EXPECT_EQ(canvas->links().size(), 2);
+    EXPECT_EQ(sum->result(), 860.5);
 
     // Changing a counted row carries on into the sum.
     QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.expressionRect(0)));
@@ -161,7 +173,7 @@ TEST_F(SumKeywordTest, DetachedLinksAreDeletedFromTheStore)
     EXPECT_EQ(user->result(), 11.0);
 }
 
-TEST_F(SumKeywordTest, AtMostTwentySixRowsAndNoRowFedByTheSum)
+TEST_F(SumKeywordTest, EveryRowAboveIsCountedButNoRowFedByTheSum)
 {
     const CanvasPtr canvas = makeCanvas();
     BlockList rows;
@@ -174,26 +186,32 @@ TEST_F(SumKeywordTest, AtMostTwentySixRowsAndNoRowFedByTheSum)
 
     view.applySumExpression(sum);
     const QStringList terms = sum->expression().split(QStringLiteral(" + "));
-    ASSERT_EQ(terms.size(), 26);
+    ASSERT_EQ(terms.size(), 30);
     EXPECT_EQ(terms.first(), QStringLiteral("{A:00D4FF}"));
-    EXPECT_EQ(terms.at(8), QStringLiteral("{I:00D4FF}")); // same colour, its own letter
-    EXPECT_EQ(terms.last(), QStringLiteral("{Z:FF6B9D}"));
-    EXPECT_EQ(sum->incomingLinks().size(), 26);
-    EXPECT_TRUE(rows.at(26)->outgoingLinks().isEmpty());
-    EXPECT_EQ(sum->result(), 26.0);
+    EXPECT_EQ(terms.at(8), QStringLiteral("{I:00D4FF}")); // same colour, its own name
+    EXPECT_EQ(terms.at(25), QStringLiteral("{Z:FF6B9D}"));
+    // After Z the names go on as links made by hand are named.
+    QStringList names = placeholderNames(sum);
+    names.removeDuplicates();
+    EXPECT_EQ(names.size(), 30);
+    EXPECT_EQ(names.at(26), CanvasView::generatePlaceholderName(names.mid(0, 26)));
+    EXPECT_EQ(sum->incomingLinks().size(), 30);
+    EXPECT_EQ(rows.at(29)->outgoingLinks().size(), 1);
+    EXPECT_EQ(sum->result(), 30.0);
+    EXPECT_FALSE(sum->hasError());
 
     // A row above that takes the sum's value is left out: counting it would
     // close a cycle. The letters stay consecutive.
     rows[1]->setExpression(QStringLiteral("{T:00D4FF}"));
     const LinkPtr back = linkRows(canvas, sum, rows[1], QStringLiteral("T"));
     view.applySumExpression(sum);
-    EXPECT_EQ(sum->incomingLinks().size(), 26);
+    EXPECT_EQ(sum->incomingLinks().size(), 29);
     for (const LinkPtr& link : sum->incomingLinks())
         EXPECT_NE(link->sourceBlock(), rows[1]);
     EXPECT_TRUE(sum->expression().startsWith(QStringLiteral("{A:00D4FF} + {B:00FF88}")));
-    EXPECT_EQ(sum->result(), 26.0);
+    EXPECT_EQ(sum->result(), 29.0);
     EXPECT_FALSE(sum->hasError());
-    EXPECT_EQ(rows[1]->result(), 26.0);
+    EXPECT_EQ(rows[1]->result(), 29.0);
 }
 
 TEST_F(SumKeywordTest, ANewLineTakesTheKeywordAndShowsTheSum)
@@ -216,4 +234,88 @@ TEST_F(SumKeywordTest, ANewLineTakesTheKeywordAndShowsTheSum)
     EXPECT_EQ(sum->expression(), QStringLiteral("{A:00D4FF} + {B:00D4FF}"));
     EXPECT_EQ(sum->result(), 860.0);
     EXPECT_EQ(view.resultText(sum), QStringLiteral("860"));
+}
+
+TEST_F(SumKeywordTest, ADeletedRowLeavesTheSumAndUndoPutsItBack)
+{
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QString(), QStringLiteral("1"), 20);
+    const BlockPtr middle = addRow(canvas, QString(), QStringLiteral("2"), 76, QStringLiteral("#FF6B9D"));
+    addRow(canvas, QString(), QStringLiteral("4"), 132, QStringLiteral("#00FF88"));
+    const BlockPtr sum = addRow(canvas, QString(), QString(), 188);
+    CalculatorEngine::shared().evaluateCanvas(canvas);
+    QUndoStack history;
+    ShownEditor editor(canvas, &history);
+    CanvasView& view = editor.view;
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.labelRect(3)));
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("Summe"));
+    const QString written = sum->expression();
+    ASSERT_EQ(sum->result(), 7.0);
+    view.setFocus();
+
+    view.setSelectedBlockID(middle->id());
+    view.deleteSelectedBlock();
+    EXPECT_EQ(sum->expression(), QStringLiteral("{A:00D4FF} + {C:00FF88}"));
+    EXPECT_EQ(sum->result(), 5.0);
+    EXPECT_FALSE(sum->hasError());
+
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(sum->expression(), written);
+    EXPECT_EQ(sum->result(), 7.0);
+    // Still the keyword's sum: typing on takes it away.
+    EXPECT_TRUE(CanvasView::holdsKeywordSum(sum));
+}
+
+TEST_F(SumKeywordTest, TheSumComesAndGoesInOneUndoStepWithTheLabel)
+{
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QString(), QStringLiteral("2"), 20);
+    const BlockPtr row = addRow(canvas, QString(), QStringLiteral("100+50"), 76);
+    const BlockPtr other = addRow(canvas, QString(), QString(), 132);
+    CalculatorEngine::shared().evaluateCanvas(canvas);
+    QUndoStack history;
+    ShownEditor editor(canvas, &history);
+    CanvasView& view = editor.view;
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.labelRect(1)));
+    auto* field = qobject_cast<QLineEdit*>(view.labelEditor());
+    QTest::keyClicks(field, QStringLiteral("Summenausgleich"));
+    ASSERT_EQ(row->expression(), QString());
+
+    // In the label field: its own undo takes the letters typed after the
+    // sum went, the next Undo is the sum's step.
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), QStringLiteral("Summen"));
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), QStringLiteral("Summe"));
+    EXPECT_EQ(row->label(), QStringLiteral("Summe"));
+    EXPECT_EQ(row->expression(), QStringLiteral("{A:00D4FF}"));
+    EXPECT_EQ(row->result(), 2.0);
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(row->label(), QStringLiteral("Summen"));
+    EXPECT_TRUE(canvas->links().isEmpty());
+    // Two steps back: the expression the keyword wrote over.
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(row->label(), QStringLiteral("Summ"));
+    EXPECT_EQ(row->expression(), QStringLiteral("100+50"));
+    EXPECT_EQ(row->result(), 150.0);
+    EXPECT_TRUE(canvas->links().isEmpty());
+    // Redo from the Edit menu: the field shows the label it put back.
+    history.redo();
+    view.refresh(); // as the store's change signal does in the window
+    EXPECT_EQ(field->text(), QStringLiteral("Summe"));
+    EXPECT_EQ(row->result(), 2.0);
+
+    // On the canvas: the number that ended the sum goes with the step.
+    QTest::keyClick(field, Qt::Key_Escape);
+    view.setSelectedBlockID(other->id());
+    QTest::keyClicks(&view, QStringLiteral("Summe 7"));
+    ASSERT_EQ(other->expression(), QStringLiteral("7"));
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(other->label(), QStringLiteral("Summe ")); // as it was before the 7
+    EXPECT_TRUE(CanvasView::holdsKeywordSum(other));
+    EXPECT_EQ(other->incomingLinks().size(), 2);
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(other->expression(), QStringLiteral("7"));
+    EXPECT_TRUE(other->incomingLinks().isEmpty());
 }

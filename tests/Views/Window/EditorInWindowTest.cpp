@@ -1,4 +1,6 @@
+#include "Engine/CalculatorEngine.h"
 #include "Models/CalcSettings.h"
+#include "Services/LibraryExchange.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Identifiers.h"
 #include "Models/Canvas.h"
@@ -9,6 +11,9 @@
 #include "Views/Window/ContentView.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -228,6 +233,8 @@ TEST_F(EditorInWindowTest, TheSmallestWindowWithTheLibraryShowsTheStartOfEachExp
     editor()->refresh();
     window->setSidebarVisible(true);
     QCoreApplication::processEvents();
+    const QSize wide = window->size();
+    const int libraryWidth = window->library()->width();
     window->resize(1, 1);
     QCoreApplication::processEvents();
     ASSERT_TRUE(window->library()->isVisible());
@@ -237,4 +244,57 @@ TEST_F(EditorInWindowTest, TheSmallestWindowWithTheLibraryShowsTheStartOfEachExp
         const QString start = QString(row->expression()).remove(u' ').left(8);
         EXPECT_TRUE(shown.startsWith(start)) << shown.toStdString() << " in a window " << window->width() << " wide";
     }
+    // Widened again, the library is as wide as before, also when it was
+    // hidden while the window was narrow.
+    window->setSidebarVisible(false);
+    QCoreApplication::processEvents();
+    window->resize(wide);
+    QCoreApplication::processEvents();
+    window->setSidebarVisible(true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->library()->width(), libraryWidth);
+}
+
+// A canvas that is not open follows a settings change too: an export (as
+// print and PDF) right after it carries the new result, and the records
+// follow on their own.
+TEST_F(EditorInWindowTest, CanvasesNotShownFollowAChangeOfTheSettings)
+{
+    CalcSettings& settings = CalcSettings::shared();
+    const QList<CalcSettings::TaxRate> savedRates = settings.taxRates();
+    const DecimalStyle savedStyle = settings.decimalStyle();
+    settings.setDecimalStyle(DecimalStyle::germanComma);
+    const CanvasPtr other = Canvas::create(QStringLiteral("Steuer"), 0, 0, 1);
+    context.insert(other);
+    const auto add = [&](const QString& expression, double y) {
+        const BlockPtr row = CalculationBlock::create(BlockType::calculation, expression, QString(), QString(), 20, y,
+                                                      200, 56, QStringLiteral("#00D4FF"));
+        row->setCanvas(other);
+        return row;
+    };
+    const BlockPtr taxed = add(QStringLiteral("100 + MwSt"), 20);
+    const BlockPtr grouped = add(QStringLiteral("1.200"), 76);
+    CalculatorEngine::shared().evaluateCanvas(other);
+    ASSERT_EQ(taxed->result(), 119.0);
+    QCoreApplication::processEvents();
+
+    QList<CalcSettings::TaxRate> rates = savedRates;
+    rates[0].rate = 20;
+    settings.setTaxRates(rates);
+    const QString path = dir.filePath(QStringLiteral("Steuer.quillsheet"));
+    ASSERT_FALSE(LibraryExchange::exportCanvases({other}, path).has_value());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QJsonArray blocks = QJsonDocument::fromJson(file.readAll())["canvases"][0]["blocks"].toArray();
+    ASSERT_EQ(blocks.size(), 2);
+    QList<double> results;
+    for (const QJsonValue& block : blocks)
+        results << block["result"].toDouble();
+    EXPECT_TRUE(results.contains(120.0)) << results.first() << " " << results.last();
+
+    settings.setDecimalStyle(DecimalStyle::usPeriod);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return grouped->result() == 1.2; }, 2000));
+    EXPECT_EQ(taxed->result(), 120.0);
+    settings.setTaxRates(savedRates);
+    settings.setDecimalStyle(savedStyle);
 }
