@@ -50,6 +50,15 @@ protected:
         return row;
     }
 
+    // A canvas "Mine" with one row, saved.
+    static CanvasPtr saveCanvasWithRow(ObjectStore& store, const QString& expression)
+    {
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("Mine"), 0, 0, 1);
+        store.context().insert(canvas);
+        addRow(canvas, expression, 0);
+        return store.save() ? canvas : CanvasPtr();
+    }
+
     static LinkPtr addLink(const CanvasPtr& canvas, const BlockPtr& from, const BlockPtr& to, const QString& name)
     {
         LinkPtr link = Link::create(from, to, name, from->colorHex());
@@ -745,10 +754,8 @@ TEST_F(ObjectStoreTest, AFileThatTakesTheStoresPlaceIsLeftAsItCame)
         removeStore();
         auto store = open();
         ASSERT_TRUE(store);
-        const CanvasPtr canvas = Canvas::create(QStringLiteral("Mine"), 0, 0, 1);
-        store->context().insert(canvas);
-        addRow(canvas, QStringLiteral("1 + 1"), 0);
-        ASSERT_TRUE(store->save());
+        const CanvasPtr canvas = saveCanvasWithRow(*store, QStringLiteral("1 + 1"));
+        ASSERT_TRUE(canvas);
         ASSERT_TRUE(placeBackup(inPlace));
         canvas->setName(QStringLiteral("changed"));
         EXPECT_FALSE(store->save());
@@ -1074,10 +1081,8 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         removeAll();
         auto store = open();
         ASSERT_TRUE(store);
-        const CanvasPtr canvas = Canvas::create(QStringLiteral("Mine"), 0, 0, 1);
-        store->context().insert(canvas);
-        addRow(canvas, QStringLiteral("1"), 0);
-        ASSERT_TRUE(store->save());
+        const CanvasPtr canvas = saveCanvasWithRow(*store, QStringLiteral("1"));
+        ASSERT_TRUE(canvas);
         apply(c.event);
         addRow(canvas, QStringLiteral("2"), 40);
         EXPECT_EQ(store->save(), !c.replaces);
@@ -1161,10 +1166,8 @@ TEST_F(ObjectStoreTest, AFileThatComesRightBeforeTheStoreActsIsLeftAlone)
                 QFile::remove(dir.filePath(name));
         auto store = open();
         ASSERT_TRUE(store);
-        const CanvasPtr canvas = Canvas::create(QStringLiteral("Mine"), 0, 0, 1);
-        store->context().insert(canvas);
-        addRow(canvas, QStringLiteral("1"), 0);
-        ASSERT_TRUE(store->save());
+        const CanvasPtr canvas = saveCanvasWithRow(*store, QStringLiteral("1"));
+        ASSERT_TRUE(canvas);
         int probed = 0;
         switch (window) {
         case Window::closing:
