@@ -4,6 +4,7 @@
 #include "Engine/EngineCatalogue.h"
 
 #include <array>
+#include <limits>
 
 namespace EngineCatalogue {
 
@@ -149,14 +150,19 @@ bool sameIgnoringCase(QStringView a, QStringView b)
     return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
-// The ASCII characters a table's entries may start with, both cases: most
-// words of a row start with none of them and need no compare at all.
+// The ASCII characters a table's entries may start with, both cases, and
+// the lengths they span: most words of a row fail these and need no compare
+// at all. Taken from the table itself, so a new entry is never cut off.
 struct FirstLetters {
     quint64 bits[2] = {0, 0};
     bool beyondAscii = false;
-    void add(QChar c)
+    qsizetype shortest = std::numeric_limits<qsizetype>::max();
+    qsizetype longest = 0;
+    void add(QStringView entry)
     {
-        const char16_t u = c.unicode();
+        shortest = std::min(shortest, entry.size());
+        longest = std::max(longest, entry.size());
+        const char16_t u = entry.front().unicode();
         if (u >= 0x80) {
             beyondAscii = true;
             return;
@@ -169,6 +175,8 @@ struct FirstLetters {
     }
     bool mayStart(QStringView word) const
     {
+        if (word.size() < shortest || word.size() > longest)
+            return false;
         const char16_t u = word.front().unicode();
         if (u >= 0x80)
             return beyondAscii;
@@ -181,7 +189,7 @@ FirstLetters firstLettersOf(const Table& table, Text text)
 {
     FirstLetters letters;
     for (const auto& entry : table)
-        letters.add(QStringView(text(entry)).front());
+        letters.add(QStringView(text(entry)));
     return letters;
 }
 
@@ -253,7 +261,7 @@ QStringView currencySignAt(QStringView text, qsizetype i, qsizetype* length)
 QStringView currencyOfWord(QStringView word)
 {
     static const FirstLetters first = firstLettersOf(wordTable, [](const CurrencySpelling& e) { return e.text; });
-    if (word.isEmpty() || word.size() > 8 || !first.mayStart(word))
+    if (!first.mayStart(word))
         return {};
     for (const CurrencySpelling& entry : wordTable) {
         if (entry.kind == K::letteredMark ? entry.text == word : sameIgnoringCase(entry.text, word))
@@ -276,7 +284,7 @@ std::span<const Unit> units() { return unitTable; }
 const Unit* unitOf(QStringView word)
 {
     static const FirstLetters first = firstLettersOf(unitTable, [](const Unit& e) { return e.text; });
-    if (word.isEmpty() || word.size() > 8 || !first.mayStart(word))
+    if (!first.mayStart(word))
         return nullptr;
     for (const Unit& entry : unitTable) {
         // Short units as written (m is metres, M a million); words in any case.
@@ -290,7 +298,8 @@ std::span<const QLatin1String> conversionKeywords() { return keywordTable; }
 
 bool isConversionKeyword(QStringView word)
 {
-    if (word.size() < 2 || word.size() > 4)
+    static const FirstLetters first = firstLettersOf(keywordTable, [](QLatin1String e) { return QString(e); });
+    if (!first.mayStart(word))
         return false;
     for (QLatin1String keyword : keywordTable) {
         if (word.size() == keyword.size() && word.compare(keyword, Qt::CaseInsensitive) == 0)
@@ -305,7 +314,7 @@ const ArithmeticWord* arithmeticWordOf(QStringView word)
 {
     static const FirstLetters first
         = firstLettersOf(arithmeticTable, [](const ArithmeticWord& e) { return QString(e.word); });
-    if (word.size() < 3 || word.size() > 8 || !first.mayStart(word))
+    if (!first.mayStart(word))
         return nullptr;
     for (const ArithmeticWord& entry : arithmeticTable) {
         if (word.size() == entry.word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0)
@@ -319,7 +328,7 @@ std::span<const Magnitude> magnitudes() { return magnitudeTable; }
 const Magnitude* magnitudeOf(QStringView word)
 {
     static const FirstLetters first = firstLettersOf(magnitudeTable, [](const Magnitude& e) { return e.word; });
-    if (word.isEmpty() || word.size() > 11 || !first.mayStart(word))
+    if (!first.mayStart(word))
         return nullptr;
     for (const Magnitude& entry : magnitudeTable) {
         if (entry.exactCase ? entry.word == word : sameIgnoringCase(entry.word, word))
@@ -332,7 +341,8 @@ std::span<const QStringView> functionNames() { return functionTable; }
 
 bool isFunctionName(QStringView word)
 {
-    if (word.size() < 2 || word.size() > 5)
+    static const FirstLetters first = firstLettersOf(functionTable, [](QStringView e) { return e; });
+    if (!first.mayStart(word))
         return false;
     for (QStringView name : functionTable) {
         if (name == word)
