@@ -189,7 +189,11 @@ private:
         qsizetype length = 1;
         for (; i < end; i += length) {
             const char32_t c = codePointAt(m_text, i, &length);
-            if (!isWordChar(c) && c != '-' && (!isNumberChar(c) || (lettersOnly && isDecimalDigit(c))))
+            // A mark between the word's digits stays in it (Win10.5).
+            const bool markInDigits = !lettersOnly && (c == '.' || c == ',') && i > 0 && i + 1 < end
+                && isDecimalDigit(m_text[i - 1].unicode()) && isDecimalDigit(m_text[i + 1].unicode());
+            if (!isWordChar(c) && c != '-' && !markInDigits
+                && (!isNumberChar(c) || (lettersOnly && isDecimalDigit(c))))
                 break;
         }
         return i;
@@ -209,6 +213,9 @@ private:
             }
         }
         *kind = readsAsNumber(i, stop) ? Kind::number : Kind::text;
+        // pow's first argument takes the comma after it (pow(2,3)).
+        if (m_us && m_powArguments && stop < end && m_text[stop] == QLatin1Char(','))
+            return stop + 1;
         return stop;
     }
 
