@@ -201,21 +201,21 @@ bool appendNumberRun(Out& out, QStringView run, QChar groupMark)
     }
     return true;
 }
-// A part of a row the editor and print number (a label or colour sits on
-// it): digits with at most one decimal mark, brackets and currency signs
-// around them aside; no letters.
+// The older count of a row's numbers, which the labels and colours of rows
+// labelled before numbers were read as the engine reads them are keyed by
+// (ExpressionParts reads the numbers as shown today).
+// A number part of that count: digits with at most one decimal mark,
+// brackets and currency signs around them aside; no letters.
 bool isNumberPart(QStringView part);
 
-// The parts a row is shown and printed in, from the left: runs of text
-// between separators, quoted remarks, links in braces, operators and
-// percent signs. `visit(kind, start, end)` gets each part's stretch (the
-// quotes and braces included) and returns false to stop. The editor and
-// print both number a row's numbers by these parts, so a label or a
-// colour on a number sits on the same number on screen and on paper.
+// The parts of that count, from the left: runs of text between
+// separators, quoted remarks, links in braces, operators and percent signs.
+// `visit(kind, start, end)` gets each part's stretch (the quotes and braces
+// included) and returns false to stop.
 enum class PartKind { run, quoted, link, operatorSign, percent };
 template <class Visit>
 void forEachPart(QStringView expression, Visit visit);
-// The stretches of the number parts, in order: the n-th is number n.
+// The stretches of that count's number parts, in order: the n-th is number n.
 QList<std::pair<qsizetype, qsizetype>> numberPartSpans(QStringView expression);
 
 QString trimmedBlanks(QStringView text);
