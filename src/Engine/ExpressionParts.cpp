@@ -65,8 +65,7 @@ bool isOperatorAt(QStringView text, qsizetype i, char32_t c)
 class Splitter {
 public:
     Splitter(QStringView text, DecimalStyle style, const std::function<bool(const Part&)>& visit)
-        : m_text(text), m_groupMark(style == DecimalStyle::germanComma ? QLatin1Char('.') : QLatin1Char(',')),
-          m_us(style == DecimalStyle::usPeriod), m_visit(visit)
+        : m_text(text), m_us(style == DecimalStyle::usPeriod), m_visit(visit)
     {
     }
 
@@ -168,7 +167,11 @@ private:
         return stop;
     }
 
-    // The engine reads ASCII digits only (٣ is refused).
+    // A run the engine reads as one number in either style: where a number
+    // is, and so which number a label sits on, never changes with the
+    // style (1.000,50 in the US style is a number the row cannot read,
+    // not a word that moves the labels after it). Dates and lists (1,2,3)
+    // read in neither. The engine reads ASCII digits only (٣ is refused).
     bool readsAsNumber(qsizetype start, qsizetype end) const
     {
         QString digits;
@@ -179,7 +182,7 @@ private:
                 digits += m_text[i];
         }
         Discard sink;
-        return appendNumberRun(sink, digits, m_groupMark);
+        return appendNumberRun(sink, digits, QLatin1Char('.')) || appendNumberRun(sink, digits, QLatin1Char(','));
     }
 
     // Where the word starting at i ends: letters, a hyphen between them
@@ -276,7 +279,6 @@ private:
     }
 
     QStringView m_text;
-    QChar m_groupMark;
     bool m_us = false;
     // The run being read stands first in the brackets of pow.
     bool m_powArguments = false;

@@ -13,11 +13,13 @@
 // numbers by them: number k keys the label and colour the user gave it, so
 // they sit on the same number on screen and on paper.
 //
-// A number is what the engine reads as one, in the settings' number style:
-// 1.000,50 and 95,50 in the German style, 1,000.50 in the US style, the 16
-// of sqrt(16), the 5 of 5kg. The currency signs glued to it (€20, 10€) are
-// drawn with it. "x" where no letter touches it and ":" after no word are
-// operators, as the engine reads them.
+// A number is what the engine reads as one: 1.000,50 and 95,50 in the
+// German style, 1,000.50 in the US style, the 16 of sqrt(16), the 5 of 5kg.
+// Where numbers stand does not change with the settings' number style, so
+// labels stay put when it changes; the style decides only where the engine
+// reads a comma apart (pow(2,3) in the US style). The currency signs glued
+// to a number (€20, 10€) are drawn with it. "x" where no letter touches it
+// and ":" after no word are operators, as the engine reads them.
 namespace ExpressionParts {
 
 enum class Kind { number, text, quoted, link, operatorSign, parenthesis, percent };

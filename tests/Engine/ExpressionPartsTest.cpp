@@ -45,9 +45,9 @@ const SplitCase splitCases[] = {
     // Numbers as the engine reads them, in the settings' style.
     {"German amount", de, "1.000,50 + 5", "n:1.000,50 o:+ n:5"},
     {"US amount", us, "1,000.50 + 5", "n:1,000.50 o:+ n:5"},
-    {"German amount in the US style", us, "1.000,50 + 5", "t:1.000,50 o:+ n:5"},
+    {"German amount in the US style", us, "1.000,50 + 5", "n:1.000,50 o:+ n:5"},
     {"decimal comma in both styles", us, "4 x 95,50", "n:4 o:x n:95,50"},
-    {"a date is no number", de, "12.03.2024 5", "t:12.03.2024 n:5"},
+    {"a date is no number", us, "12.03.2024 5 1,2,3", "t:12.03.2024 n:5 t:1,2,3"},
     {"apostrophe groups", de, "1'777 + 1’000", "n:1'777 o:+ n:1’000"},
     {"leading decimal mark", us, ".99 + ,5", "n:.99 o:+ n:,5"},
     {"digits of another script", de, "٣ + 1", "t:٣ o:+ n:1"},
@@ -91,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, SplitTest, ::testing::ValuesIn(splitCases),
 
 // Rows made of labels, amounts written in the style (grouped, with
 // decimals, with currency signs), operators glued or spaced, functions and
-// units: every amount is one number part, in order, and nothing else is.
+// units: every amount is one number part, in order, and nothing else is,
+// in either style.
 TEST(ExpressionPartsProperty, EveryAmountWrittenIsOneNumber)
 {
     std::mt19937 random{20261208};
@@ -139,6 +140,8 @@ TEST(ExpressionPartsProperty, EveryAmountWrittenIsOneNumber)
             for (const auto& [start, end] : numberSpans(expression, style))
                 numbers << expression.mid(start, end - start).remove(QStringLiteral("€"));
             ASSERT_EQ(numbers, amounts) << expression.toStdString();
+            // Labels stay on their numbers when the style changes.
+            ASSERT_EQ(numberSpans(expression, de), numberSpans(expression, us)) << expression.toStdString();
         }
     }
 }
