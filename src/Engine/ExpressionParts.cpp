@@ -3,6 +3,8 @@
 #include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
 
+#include <QVarLengthArray>
+
 using namespace ExpressionText;
 
 namespace ExpressionParts {
@@ -136,8 +138,9 @@ private:
 
     bool report(Kind kind, qsizetype start, qsizetype end)
     {
+        // Only the run right after pow's bracket holds its first argument.
         if (kind != Kind::parenthesis)
-            m_powArguments = m_powArguments && kind != Kind::operatorSign;
+            m_powArguments = false;
         return m_visit(Part{kind, start, end});
     }
 
@@ -174,15 +177,24 @@ private:
     // read in neither. The engine reads ASCII digits only (٣ is refused).
     bool readsAsNumber(qsizetype start, qsizetype end) const
     {
-        QString digits;
+        bool apostrophes = false;
         for (qsizetype i = start; i < end; ++i) {
-            if (m_text[i].unicode() >= 0x80 && !isApostrophe(m_text[i].unicode()))
+            const char16_t c = m_text[i].unicode();
+            if (isApostrophe(c))
+                apostrophes = true;
+            else if (c >= 0x80)
                 return false;
-            if (!isApostrophe(m_text[i].unicode()))
-                digits += m_text[i];
         }
+        QString digits;
+        if (apostrophes) {
+            for (qsizetype i = start; i < end; ++i) {
+                if (!isApostrophe(m_text[i].unicode()))
+                    digits += m_text[i];
+            }
+        }
+        const QStringView run = apostrophes ? QStringView(digits) : m_text.mid(start, end - start);
         Discard sink;
-        return appendNumberRun(sink, digits, QLatin1Char('.')) || appendNumberRun(sink, digits, QLatin1Char(','));
+        return appendNumberRun(sink, run, QLatin1Char('.')) || appendNumberRun(sink, run, QLatin1Char(','));
     }
 
     // Where the word starting at i ends: letters, a hyphen between them
@@ -282,7 +294,7 @@ private:
     bool m_us = false;
     // The run being read stands first in the brackets of pow.
     bool m_powArguments = false;
-    QList<Part> m_pieces;
+    QVarLengthArray<Part, 16> m_pieces;
     const std::function<bool(const Part&)>& m_visit;
 };
 
