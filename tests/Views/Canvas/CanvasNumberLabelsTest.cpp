@@ -124,6 +124,8 @@ TEST_F(NumberLabels, AnOlderRowKeepsItsLabelOnTheNumberItWasGiven)
 {
     row->setExpression(QStringLiteral("1.000,50 + 5"));
     row->setPartLabels({{QStringLiteral("n0"), QStringLiteral("Rest")}});
+    // The amount could only be coloured as text then.
+    row->setPartColors({{QStringLiteral("text:1.000,50"), QStringLiteral("#FF5252")}});
     const IndexedExpressionParts parts = CanvasView::assignNumberIndicesToParts(CanvasView::parseExpressionParts(row->expression()));
     ASSERT_EQ(parts.size(), 3);
     EXPECT_EQ(parts[0], (IndexedExpressionPart{TableExpressionPart::number(QStringLiteral("1.000,50")), 0}));
@@ -138,12 +140,14 @@ TEST_F(NumberLabels, AnOlderRowKeepsItsLabelOnTheNumberItWasGiven)
     };
     EXPECT_EQ(printed(), (QStringList{QStringLiteral("1.000,50="), QStringLiteral("5=Rest")}));
     EXPECT_TRUE(findAction(menu(0, QStringLiteral("1.000,50")).get(), QStringLiteral("Add Label")));
+    EXPECT_TRUE(findAction(menu(0, QStringLiteral("1.000,50")).get(), QStringLiteral("Reset to Default")));
     view.startEditingNumberLabel(QStringLiteral("5"), 1, row);
     EXPECT_EQ(view.editingLabelText(), QStringLiteral("Rest"));
     view.cancelEditingNumberLabel();
 
     findAction(menu(0, QStringLiteral("1.000,50")).get(), QStringLiteral("Green"))->trigger();
     EXPECT_EQ(row->getPartColor(0, QStringLiteral("1.000,50")), QStringLiteral("#00FF88"));
+    EXPECT_FALSE(row->partColors().contains(QStringLiteral("text:1.000,50")));
     EXPECT_EQ(row->getPartLabel(1, QStringLiteral("5")), QStringLiteral("Rest"));
     EXPECT_EQ(printed(), (QStringList{QStringLiteral("1.000,50="), QStringLiteral("5=Rest")}));
 }
