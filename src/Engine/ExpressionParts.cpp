@@ -333,11 +333,68 @@ bool marked(const CalculationBlock& block)
     return block.partLabels().contains(numberingKey) || block.partColors().contains(numberingKey);
 }
 
+// A number of the older count: digits with at most one decimal mark,
+// other signs around them aside; no letters, no other numerals.
+bool isOlderNumber(QStringView run)
+{
+    int marks = 0;
+    int digits = 0;
+    qsizetype length = 1;
+    for (qsizetype i = 0; i < run.size(); i += length) {
+        const char32_t c = codePointAt(run, i, &length);
+        if (QChar::isLetter(c) || (QChar::isNumber(c) && !(c >= '0' && c <= '9')))
+            return false;
+        marks += c == '.' || c == ',';
+        digits += c >= '0' && c <= '9';
+    }
+    return marks <= 1 && digits > 0;
+}
+
+// The numbers of the count rows were labelled under before numbers were
+// read as the engine reads them: runs between spaces, operators (a hyphen
+// between letters aside), percent signs, quoted remarks and links.
+QList<std::pair<qsizetype, qsizetype>> olderNumberSpans(QStringView text)
+{
+    QList<std::pair<qsizetype, qsizetype>> spans;
+    qsizetype runStart = -1;
+    auto closeRun = [&](qsizetype end) {
+        if (runStart >= 0 && isOlderNumber(text.mid(runStart, end - runStart)))
+            spans.append({runStart, end});
+        runStart = -1;
+    };
+    bool noClosingBrace = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('"') || c == QLatin1Char('{')) {
+            // Without its partner it starts the next run.
+            closeRun(i);
+            qsizetype close = -1;
+            if (c == QLatin1Char('"'))
+                close = text.indexOf(c, i + 1);
+            else if (!noClosingBrace)
+                close = text.indexOf(QLatin1Char('}'), i + 1);
+            noClosingBrace = noClosingBrace || (c == QLatin1Char('{') && close < 0);
+            if (close >= 0) {
+                i = close;
+                continue;
+            }
+        } else if (QStringView(u"+-×÷*/% ").contains(c)
+                   && !(c == QLatin1Char('-') && isWordChar(pointBefore(text, i)) && isWordChar(pointAt(text, i + 1)))) {
+            closeRun(i);
+            continue;
+        }
+        if (runStart < 0)
+            runStart = i;
+    }
+    closeRun(text.size());
+    return spans;
+}
+
 // For each number of the older count, the first number as shown that
 // stands in it (its digits are the same), or -1.
 QList<int> olderToShown(QStringView expression, const QList<std::pair<qsizetype, qsizetype>>& shown)
 {
-    const QList<std::pair<qsizetype, qsizetype>> older = ExpressionText::numberPartSpans(expression);
+    const QList<std::pair<qsizetype, qsizetype>> older = olderNumberSpans(expression);
     QList<int> map;
     map.reserve(older.size());
     qsizetype j = 0;
