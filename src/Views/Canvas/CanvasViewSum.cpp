@@ -18,10 +18,7 @@ namespace {
 
 QString sumTerm(const LinkPtr& link)
 {
-    QString colour = link->colorHex();
-    if (colour.startsWith(QLatin1Char('#')))
-        colour.remove(0, 1);
-    return QLatin1Char('{') + link->placeholderName() + QLatin1Char(':') + colour + QLatin1Char('}');
+    return CalculatorEngine::linkSumTerm(*link);
 }
 
 } // namespace
@@ -105,17 +102,7 @@ const QString plus = QStringLiteral(" + ");
 
 bool CanvasView::holdsKeywordSum(const BlockPtr& block)
 {
-    // The expression is exactly the terms the keyword wrote for the row's
-    // incoming links. Their order is the rows' order, which the stored links
-    // need not keep.
-    const LinkList links = block->incomingLinks();
-    if (links.isEmpty())
-        return false;
-    QStringList written = block->expression().split(plus);
-    QStringList terms = termsOf(links);
-    written.sort();
-    terms.sort();
-    return written == terms;
+    return CalculatorEngine::isLinkSum(*block);
 }
 
 QString CanvasView::keywordSumLeft(const QString& expression, const LinkList& links)

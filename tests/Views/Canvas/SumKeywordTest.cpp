@@ -71,6 +71,22 @@ TEST_F(SumKeywordTest, TypedKeywordSumsTheRowsAboveAndFollowsThem)
     QTest::keyClicks(field, QStringLiteral("900"));
     EXPECT_EQ(sum->result(), 960.5);
     EXPECT_EQ(view.resultText(sum), QStringLiteral("960,5"));
+
+    // A counted row without a result (emptied, refused) adds nothing; once
+    // it has one again the sum takes it in, with the keyword left as it was.
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.expressionRect(2)));
+    field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(sum->result(), 900.0);
+    EXPECT_FALSE(sum->hasError());
+    QTest::keyClicks(field, QStringLiteral("Strom"));
+    ASSERT_FALSE(power->result().has_value());
+    EXPECT_EQ(sum->result(), 900.0);
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("70"));
+    EXPECT_EQ(sum->result(), 970.0);
+    EXPECT_EQ(sum->incomingLinks().size(), 2);
 }
 
 TEST_F(SumKeywordTest, KeywordMatchIgnoresCaseAndBlanksButNotOtherText)
