@@ -298,6 +298,7 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
         QString held;
         QStringList keys;
         QList<Read> reads; // one per "^z" or "^Z", in order
+        bool textRow = false; // the row is a new line of text, not yet a calculation
     };
     const QString sum = QStringLiteral("{A:00D4FF}");
     const QString summe = QStringLiteral("Summe");
@@ -318,12 +319,16 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
          {{summe, QStringLiteral("100+50"), 150.0}, {summe, sum, 2.0}, {summe, QStringLiteral("100+50"), 150.0}}},
         {"field: a kept sum typed over in its expression", true, {}, {summe, "\t", QStringLiteral(" + 1"), "\x1b", "^z"},
          {{summe, sum + QStringLiteral(" + 1"), 3.0}}},
+        {"canvas: a heading on a new line typed past the keyword", false, {}, {QStringLiteral("Summen"), "\x1b", "^z"},
+         {{QStringLiteral("Summen"), QString(), none}}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const CanvasPtr canvas = makeCanvas();
         addRow(canvas, QString(), QStringLiteral("2"), 20);
         const BlockPtr row = addRow(canvas, QString(), c.held, 76);
+        if (c.textRow)
+            row->setBlockType(BlockType::text);
         CalculatorEngine::shared().evaluateCanvas(canvas);
         QUndoStack history;
         ShownEditor editor(canvas, &history);
