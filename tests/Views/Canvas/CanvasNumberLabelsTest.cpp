@@ -1,5 +1,6 @@
 #include "Views/Canvas/CanvasViewTestSupport.h"
 
+#include "Engine/ExpressionParts.h"
 #include "Models/Identifiers.h"
 #include "Services/PrintExpressionParts.h"
 
@@ -50,7 +51,9 @@ TEST_F(NumberLabels, EachNumberKeepsItsOwnLabelAndColour)
     EXPECT_EQ(view.editingLabelBlockID(), row->id());
     EXPECT_EQ(view.editingLabelText(), QString());
     findAction(menu(1).get(), QStringLiteral("Green"))->trigger();
-    EXPECT_EQ(row->partColors(), (PartMap{{QStringLiteral("n1"), QStringLiteral("#00FF88")}}));
+    // Marked: the row keys its numbers as shown from now on, whatever it is edited to.
+    const std::pair<QString, QString> marked{ExpressionParts::numberingKey, ExpressionParts::numberingValue};
+    EXPECT_EQ(row->partColors(), (PartMap{{QStringLiteral("n1"), QStringLiteral("#00FF88")}, marked}));
     EXPECT_EQ(row->getPartColor(0, QStringLiteral("5")), std::nullopt);
     EXPECT_EQ(row->expression(), QStringLiteral("5 + 5"));
 }
@@ -106,7 +109,8 @@ TEST_F(NumberLabels, TextKeyEntriesAreReadAndDroppedOnWrite)
     view.startEditingNumberLabel(QStringLiteral("5"), 0, row);
     EXPECT_EQ(view.editingLabelText(), QStringLiteral("alt"));
     view.finishEditingNumberLabel(QStringLiteral("5"), 0, row);
-    EXPECT_EQ(row->partLabels(), (PartMap{{QStringLiteral("n0"), QStringLiteral("alt")}}));
+    EXPECT_EQ(row->partLabels(), (PartMap{{QStringLiteral("n0"), QStringLiteral("alt")},
+                                          {ExpressionParts::numberingKey, ExpressionParts::numberingValue}}));
     EXPECT_EQ(row->getPartLabel(1, QStringLiteral("5")), std::nullopt);
 
     findAction(menu(1).get(), QStringLiteral("Reset to Default"))->trigger();
