@@ -490,6 +490,12 @@ void adoptShownNumbering(CalculationBlock& block, DecimalStyle style)
     block.setPartColors(adopted(block.partColors(), map, int(shown.size())));
 }
 
+void keepNumberingThroughEdit(CalculationBlock& block, DecimalStyle style)
+{
+    if (!keysNumbersAsShown(block))
+        adoptShownNumbering(block, style);
+}
+
 void dropIdleNumbering(CalculationBlock& block)
 {
     auto idle = [](const PartMap& map) { return map.size() == 1 && map.contains(numberingKey); };

@@ -61,6 +61,10 @@ int storedNumberIndex(const CalculationBlock& block, int shownIndex, DecimalStyl
 // colour of the row is set, so that every row labelled now keys its numbers
 // as shown. Nothing happens to a row already marked.
 void adoptShownNumbering(CalculationBlock& block, DecimalStyle style);
+// Before a row's expression changes: an older row takes the numbering as
+// shown first, so that its labels stay on the numbers they were given
+// whatever the edit makes of the older count (12 typed over as 1.200,50).
+void keepNumberingThroughEdit(CalculationBlock& block, DecimalStyle style);
 // After a label or colour is removed: a map left holding only the mark
 // drops it while the other map still carries it, and a row with nothing
 // else left is clean again.

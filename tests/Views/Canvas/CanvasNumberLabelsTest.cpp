@@ -156,6 +156,26 @@ TEST_F(NumberLabels, AnOlderRowKeepsItsLabelOnTheNumberItWasGiven)
     EXPECT_EQ(printed(), (QStringList{QStringLiteral("1.000,50="), QStringLiteral("5=Rest")}));
 }
 
+// Typing an older row's amount over as one the older count never had keeps
+// its label on that amount, not on the number after it.
+TEST_F(NumberLabels, AnOlderRowKeepsItsLabelOnItsNumberThroughAnEdit)
+{
+    row->setExpression(QStringLiteral("12 + 3"));
+    row->setPartLabels({{QStringLiteral("n0"), QStringLiteral("alt")}});
+    ShownEditor editor(canvas);
+    CanvasView& shown = editor.view;
+    QTest::mouseClick(shown.tableWidget(), Qt::LeftButton, {}, editor.at(shown.expressionRect(0)));
+    auto* field = qobject_cast<QLineEdit*>(shown.expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    field->setCursorPosition(2);
+    QTest::keyClicks(field, QStringLiteral(".000,50"));
+    ASSERT_EQ(row->expression(), QStringLiteral("12.000,50 + 3"));
+    const QList<int> keys = ExpressionParts::storedNumberIndices(*row, CalcSettings::shared().decimalStyle());
+    ASSERT_EQ(keys.size(), 2);
+    EXPECT_EQ(row->getPartLabel(keys[0], QStringLiteral("12.000,50")), QStringLiteral("alt"));
+    EXPECT_EQ(row->getPartLabel(keys[1], QStringLiteral("3")), std::nullopt);
+}
+
 // Opening the editor on another number drops what was typed in the first.
 TEST_F(NumberLabels, AnotherNumberReplacesTheOpenEditor)
 {
