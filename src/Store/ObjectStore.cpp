@@ -182,7 +182,10 @@ std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* messa
     file->setStaleLockTime(0);
     if (!file->tryLock(0) && file->error() == QLockFile::LockFailedError
         && (StoreFileGuard::isAbandonedLock(*file, lockPath) || (StoreFileGuard::lockHasText(*file) && StoreFileGuard::nobodyHoldsLock(lockPath)))) {
-        if (!file->removeStaleLockFile() && QFileInfo::exists(lockPath) && ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+        // Qt opens it for writing to remove it, which a lock file chowned or
+        // chmodded by someone else refuses; nobody holds it all the same.
+        if (!file->removeStaleLockFile() && !StoreFileGuard::takeOverUnheldLock(lockPath)
+            && QFileInfo::exists(lockPath) && ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
             return refuse(OpenFailure::notWritable,
                           folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(errno))));
         file->tryLock(0);
@@ -233,6 +236,11 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     }
     // Whatever happens below, the caller keeps the lock unless the store takes it.
     std::unique_ptr<QLockFile>& lock = heldLock;
+    const QString inUse = QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown);
+    // The lock file may have been deleted or replaced under a running
+    // program: the hold on the store file itself still tells.
+    if (StoreFileGuard::storeFileIsHeld(path))
+        return refuse(OpenFailure::locked, inUse);
 
     // A log that this program left beside a file which then took another's
     // place (and was not removed, as the program ended abruptly) belongs to
@@ -426,8 +434,11 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     if (*tables > 0 && !useWriteAheadLog(db, &error))
         return closeAndRefuse(error);
     store->m_mainContent = foundContent;
-    if (!store->adoptFile(&error))
+    if (!store->adoptFile(&error)) {
+        if (store->m_heldElsewhere)
+            return closeAndRefuseAs(OpenFailure::locked, inUse);
         return closeAndRefuse(error);
+    }
     store->m_openingNotice = setAside;
     if (failure)
         *failure = OpenFailure::none;
@@ -510,6 +521,12 @@ bool ObjectStore::adoptFile(QString* message)
         m_descriptor = StoreFileGuard::openConnectionsFile(m_db, m_path);
     if (m_descriptor < 0) {
         *message = QStringLiteral("another file took its place while it was opened");
+        return false;
+    }
+    // Held for as long as the connection is open, whatever becomes of the lock file.
+    m_heldElsewhere = !StoreFileGuard::holdStoreFile(m_descriptor);
+    if (m_heldElsewhere) {
+        *message = QStringLiteral("another running Quillsheet has it open");
         return false;
     }
     // Stores of earlier versions get their identifier now.
@@ -834,6 +851,69 @@ bool ObjectStore::recreate(QString* message)
     return true;
 }
 
+bool ObjectStore::logIsElsewhere() const
+{
+    return m_state == State::open && m_logId.known && !(idOf(m_path + StoreFileGuard::logSuffix) == m_logId);
+}
+
+bool ObjectStore::takeLogBack(QString* message, FileCheck* found)
+{
+    const QString shown = QDir::toNativeSeparators(m_path + StoreFileGuard::logSuffix);
+    // Everything the deleted log holds goes into the file through the
+    // handle the connection still has on it.
+    if (!checkpoint(found, true)) {
+        *message = QStringLiteral("its log “%1” was deleted, and what it holds cannot be written into the store yet")
+                       .arg(shown);
+        return false;
+    }
+    // Whatever lies at the log's name now was not written for this file.
+    const QString log = m_path + StoreFileGuard::logSuffix;
+    if (QFileInfo(log).exists() || QFileInfo(log).isSymLink()) {
+        const QString aside = setAsideName(m_path);
+        if (!QFile::rename(log, aside)) {
+            *message = QStringLiteral("another file lies at its log's name “%1” and cannot be moved away").arg(shown);
+            return false;
+        }
+        m_setAsideLog = aside;
+    }
+    // A new connection starts a log at the path.
+    const StoreFileGuard::FileId mainId = m_mainId;
+    closeConnection();
+    m_state = State::opening;
+    sqlite3* db = nullptr;
+    QString error;
+    bool reopened = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
+        == SQLITE_OK;
+    if (reopened) {
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_wal_autocheckpoint(db, 0);
+        sqlite3_busy_timeout(db, 250);
+        m_db = db;
+        reopened = useWriteAheadLog(db, &error) && m_records.prepare(db) && adoptFile(&error) && m_mainId == mainId;
+    } else {
+        error = errorText(db);
+        sqlite3_close(db);
+    }
+    if (!reopened) {
+        // The file holds every saved row; the rest goes into the exchange file.
+        *message = QStringLiteral("its log “%1” was deleted, and the store cannot be opened again (%2)")
+                       .arg(shown, error.isEmpty() ? errorText(m_db) : error);
+        letGo();
+        return false;
+    }
+    return true;
+}
+
+void ObjectStore::sayLogWasMended()
+{
+    const QString notice
+        = QStringLiteral("The store's log “%1” was deleted while Quillsheet was running. Nothing was lost: what it "
+                         "held has been written into the store “%2”, and Quillsheet goes on with a new log.")
+              .arg(QDir::toNativeSeparators(m_path + StoreFileGuard::logSuffix), QDir::toNativeSeparators(m_path));
+    qCWarning(storeLog).noquote() << notice;
+    Q_EMIT storeMended(notice);
+}
+
 bool ObjectStore::save()
 {
     if (m_state == State::opening)
@@ -843,11 +923,25 @@ bool ObjectStore::save()
     FileCheck found = checkFile();
     if (m_state == State::lost)
         found = StoreFileGuard::isMissing(m_path) ? FileCheck::missing : FileCheck::replaced;
-    if (found == FileCheck::same && !m_context.hasChanges())
-        return true;
     QString message;
+    // A log deleted (or put aside) under the connection: it goes on writing
+    // into a file that nothing will read again.
+    bool logMended = false, logStuck = false;
+    if (found == FileCheck::same && logIsElsewhere()) {
+        FileCheck atCheckpoint = FileCheck::same;
+        logMended = takeLogBack(&message, &atCheckpoint);
+        if (!logMended && (atCheckpoint == FileCheck::replaced || atCheckpoint == FileCheck::missing))
+            found = atCheckpoint;
+        else
+            logStuck = !logMended;
+    }
+    if (found == FileCheck::same && !logStuck && !m_context.hasChanges()) {
+        if (logMended)
+            sayLogWasMended();
+        return true;
+    }
     bool written = false;
-    switch (found) {
+    switch (logStuck ? FileCheck::unknown : found) {
     case FileCheck::same:
         written = m_records.write(m_db, m_context.pendingChanges(), &message);
         // Folded into the file now and then, never without its check.
@@ -868,7 +962,8 @@ bool ObjectStore::save()
             letGo();
         break;
     case FileCheck::unknown:
-        message = QStringLiteral("its file cannot be looked at");
+        if (message.isEmpty())
+            message = QStringLiteral("its file cannot be looked at");
         break;
     }
     // While nothing can be saved, every change goes into the exchange file.
@@ -888,8 +983,10 @@ bool ObjectStore::save()
                                                   "canvases have been written into a new store there.")
                                        .arg(QDir::toNativeSeparators(m_path));
             qCWarning(storeLog).noquote() << notice;
-            Q_EMIT storeRecreated(notice);
+            Q_EMIT storeMended(notice);
         }
+        if (logMended)
+            sayLogWasMended();
         return true;
     }
     // Nothing is lost: the changes stay in memory and the save is tried again.

@@ -94,9 +94,11 @@ Q_SIGNALS:
     void saveFailed(const QString& message);
     // When a save succeeds after failures.
     void saveRecovered();
-    // When the file was gone at a save (its folder deleted, say) and a new
-    // store with every record took its place; once each time.
-    void storeRecreated(const QString& message);
+    // When a save found the store's files changed under it and mended them
+    // without losing anything: the file gone (its folder deleted, say) and a
+    // new store with every record in its place, or its log deleted and what
+    // it held written into the file. Once each time.
+    void storeMended(const QString& message);
 
 private:
     // Where the store stands with its file. Only the changes between these
@@ -130,13 +132,20 @@ private:
     void letGo();
     void writeExchangeFile();
     bool lockIsStillOurs() const;
+    // Whether the log at the path is no longer the one the connection writes.
+    bool logIsElsewhere() const;
+    // Folds the connection's log into the file and goes on with a new one
+    // at the path.
+    bool takeLogBack(QString* message, FileCheck* found);
+    void sayLogWasMended();
     // Writes every record into a new store at the path and goes on with it.
     bool recreate(QString* message);
 
     QString m_path;
     State m_state = State::opening;
     sqlite3* m_db = nullptr;
-    int m_descriptor = -1; // on the connection's main file
+    int m_descriptor = -1; // on the connection's main file, which it holds locked
+    bool m_heldElsewhere = false;
     std::unique_ptr<QLockFile> m_lock;
     ModelContext m_context;
     QTimer m_retryTimer;

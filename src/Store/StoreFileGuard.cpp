@@ -19,6 +19,7 @@
 #include <sys/file.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace StoreFileGuard {
@@ -228,10 +229,69 @@ bool nobodyHoldsLock(const QString& lockPath)
 {
     const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return errno == EACCES && !listedAsLocked(idOf(lockPath));
     const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
     ::close(fd);
     return !held;
+}
+
+bool listedAsLocked(const FileId& file)
+{
+    if (!file.known)
+        return false;
+    QFile locks(QStringLiteral("/proc/locks"));
+    // Unknown counts as held: a live program is never locked out.
+    if (!locks.open(QIODevice::ReadOnly | QIODevice::Text))
+        return true;
+    // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:5678 0 EOF"
+    const QByteArray wanted = QByteArray::number(::major(file.device), 16).rightJustified(2, '0') + ':'
+        + QByteArray::number(::minor(file.device), 16).rightJustified(2, '0') + ':' + QByteArray::number(file.inode);
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // Lines of waiters start with "->" and shift the fields by one.
+        for (const QByteArray& field : fields)
+            if (field == wanted)
+                return true;
+    }
+    return false;
+}
+
+bool takeOverUnheldLock(const QString& lockPath)
+{
+    const QString folder = QFileInfo(lockPath).absolutePath();
+    struct stat folderInfo = {};
+    if (::stat(QFile::encodeName(folder).constData(), &folderInfo) != 0 || folderInfo.st_uid != ::geteuid()
+        || ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+        return false;
+    const QByteArray name = QFile::encodeName(lockPath);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        // Not even readable: the system's list of locks decides.
+        const FileId before = idOf(lockPath);
+        if (errno != EACCES || !before.known || listedAsLocked(before) || !(idOf(lockPath) == before))
+            return false;
+        return ::unlink(name.constData()) == 0;
+    }
+    // Held while it goes, so that nobody takes it meanwhile and loses it.
+    const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && idOfDescriptor(fd) == idOf(lockPath)
+        && ::unlink(name.constData()) == 0;
+    ::close(fd);
+    return taken;
+}
+
+bool storeFileIsHeld(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EACCES && listedAsLocked(idOf(path));
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+    ::close(fd);
+    return held;
+}
+
+bool holdStoreFile(int descriptor)
+{
+    return descriptor >= 0 && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
 }
 
 // A lock whose text names its maker is past the moment of its making: from

@@ -716,7 +716,7 @@ void ContentView::watchStore(ObjectStore* store)
         return;
     connect(store, &ObjectStore::saveFailed, m_outsideSignals, [this](const QString& text) { showSaveWarning(text); });
     connect(store, &ObjectStore::saveRecovered, m_outsideSignals, [this] { hideSaveWarning(); });
-    connect(store, &ObjectStore::storeRecreated, m_outsideSignals,
+    connect(store, &ObjectStore::storeMended, m_outsideSignals,
             [this](const QString& text) { showSaveWarning(text, true); });
     // An export stands for the canvases only until they change again.
     connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] { m_exportIsCurrent = false; });
