@@ -251,8 +251,12 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     const QString logPath = path + StoreFileGuard::logSuffix;
     if (QFileInfo(logPath).size() > 0) {
         const auto note = StoreFileGuard::OwnerNote::read(path + StoreFileGuard::noteSuffix);
-        if (note && note->log == idOf(logPath) && !note->describes(path)) {
-            const bool otherFile = !(idOf(path) == note->main);
+        // SQLite deletes a log it finds beside a missing or empty file.
+        const bool mainGone = QFileInfo(path).size() == 0;
+        if (mainGone || (note && note->log == idOf(logPath) && !note->describes(path))) {
+            const bool otherFile = note && !(idOf(path) == note->main);
+            const StoreFileGuard::Content found = StoreFileGuard::contentOf(path);
+            const bool olderCopy = note && !note->storeId.isEmpty() && found.storeId == note->storeId;
             const QString aside = setAsideName(path);
             if (!QFile::rename(logPath, aside))
                 return refuse(OpenFailure::unreadable,
@@ -260,12 +264,25 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
                                              "the log cannot be moved away.").arg(shown));
             QFile::remove(path + StoreFileGuard::indexSuffix);
             QFile::remove(path + StoreFileGuard::noteSuffix);
-            setAside = QStringLiteral("The store “%1” had a log beside it that Quillsheet had written for %2. It "
-                                      "was not read into the store but moved to “%3”.")
-                           .arg(shown,
-                                otherFile ? QStringLiteral("another file")
-                                          : QStringLiteral("this file before it was written over"),
-                                QDir::toNativeSeparators(aside));
+            const QString shownAside = QDir::toNativeSeparators(aside);
+            if (mainGone)
+                setAside = QStringLiteral("The store “%1” was %2 when Quillsheet started, so Quillsheet made a new, "
+                                          "empty store there: the canvases it held are not in it. The log with its "
+                                          "latest changes was not read into the new store but moved to “%3”.")
+                               .arg(shown, QFileInfo::exists(path) ? QStringLiteral("empty") : QStringLiteral("missing"),
+                                    shownAside);
+            else if (olderCopy)
+                setAside = QStringLiteral("The store “%1” is an older copy of itself (a backup put back, say): the "
+                                          "changes made after that copy was taken are not in it. The log with the "
+                                          "latest of them was not read into it but moved to “%2”.")
+                               .arg(shown, shownAside);
+            else
+                setAside = QStringLiteral("The store “%1” had a log beside it that Quillsheet had written for %2. It "
+                                          "was not read into the store but moved to “%3”.")
+                               .arg(shown,
+                                    otherFile ? QStringLiteral("another file")
+                                              : QStringLiteral("this file before it was written over"),
+                                    shownAside);
         }
     }
     // Canvases written to an exchange file when the store was lost last time.

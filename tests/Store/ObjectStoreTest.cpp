@@ -1057,16 +1057,20 @@ namespace {
 // What the user's own tools do to the store's file, and whether the file at
 // the path is then another store's.
 enum class FileEvent { chmod, chown, touch, hardLink, readByAnotherProcess, renameOver, copyInPlace,
-                       copyInPlaceKeepingTimes, secondStart, secondStartWithoutLockFile,
-                       secondStartOverNewLockFile, deleteLog };
+                       copyInPlaceKeepingTimes, otherStoreOfSameGeneration, olderCopyOfItself, secondStart,
+                       secondStartWithoutLockFile, secondStartOverNewLockFile, deleteLog, deleteStore };
 
 struct FileEventCase {
     const char* name;
     FileEvent event;
     bool replaces;
-    // Whether the store mends it and says so; with no program running
-    // nobody can (a log deleted then takes its rows with it).
+    // Whether the running store mends it and says so.
     bool mended = false;
+    // After a crash: what the next start says as it sets the log aside (none:
+    // every saved row is there); nothing to check where no program is left
+    // to save the rows (a log deleted then takes its rows with it).
+    const char* afterCrashSays = nullptr;
+    bool afterCrash = true;
 };
 
 const FileEventCase fileEvents[] = {
@@ -1075,13 +1079,18 @@ const FileEventCase fileEvents[] = {
     {"touch", FileEvent::touch, false},
     {"hard link", FileEvent::hardLink, false},
     {"read by another process", FileEvent::readByAnotherProcess, false},
-    {"rename over", FileEvent::renameOver, true},
-    {"copy in place", FileEvent::copyInPlace, true},
-    {"copy in place keeping size and times", FileEvent::copyInPlaceKeepingTimes, true},
+    {"rename over", FileEvent::renameOver, true, false, "moved to"},
+    {"copy in place", FileEvent::copyInPlace, true, false, "moved to"},
+    {"copy in place keeping size and times", FileEvent::copyInPlaceKeepingTimes, true, false, "moved to"},
+    {"another store of the same generation copied in place", FileEvent::otherStoreOfSameGeneration, true, false,
+     "moved to"},
+    {"an older copy of itself put back", FileEvent::olderCopyOfItself, true, false,
+     "changes made after that copy was taken are not in it"},
     {"second start", FileEvent::secondStart, false},
     {"lock file deleted, then a second start", FileEvent::secondStartWithoutLockFile, false},
     {"lock file replaced by an empty one, then a second start", FileEvent::secondStartOverNewLockFile, false},
-    {"log deleted", FileEvent::deleteLog, false, true},
+    {"log deleted", FileEvent::deleteLog, false, true, nullptr, false},
+    {"store deleted", FileEvent::deleteStore, false, true, "was missing when Quillsheet started"},
 };
 
 QString helperPath()
@@ -1110,11 +1119,46 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
     const QByteArray backupBytes = fileBytes(backup);
 
     // running: the store is open in this process; otherwise its program was killed.
+    // What a replacing event put at the path.
+    QByteArray placed;
+    // The generation the main file had when the store last wrote it.
+    const auto notedGeneration = [&] {
+        const auto note = StoreFileGuard::OwnerNote::read(path() + QStringLiteral("-wal.owner"));
+        return note ? note->generation : -1;
+    };
+    const auto placeInPlace = [&](const QByteArray& bytes) {
+        placed = bytes;
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
     const auto apply = [&](FileEvent event, bool running) {
         const QByteArray name = QFile::encodeName(path());
         struct stat before = {};
         ::stat(name.constData(), &before);
+        placed = backupBytes;
         switch (event) {
+        case FileEvent::otherStoreOfSameGeneration: {
+            // Only the identifier tells it from the file the log was written for.
+            const QString other = dir.filePath(QStringLiteral("other.store"));
+            writeFileBytes(other, backupBytes);
+            writeSqlite(other, QStringLiteral("UPDATE meta SET value='%1' WHERE key='generation'")
+                                   .arg(notedGeneration()).toUtf8().constData());
+            placeInPlace(fileBytes(other));
+            break;
+        }
+        case FileEvent::olderCopyOfItself: {
+            // Only the generation tells it from the file the log was written for.
+            const QString copy = dir.filePath(QStringLiteral("copy.store"));
+            writeFileBytes(copy, fileBytes(path()));
+            writeSqlite(copy, QStringLiteral("UPDATE meta SET value='%1' WHERE key='generation'")
+                                  .arg(notedGeneration() - 1).toUtf8().constData());
+            placeInPlace(fileBytes(copy));
+            break;
+        }
+        case FileEvent::deleteStore:
+            QFile::remove(path());
+            break;
         case FileEvent::chmod:
             ::chmod(name.constData(), 0600);
             break;
@@ -1179,6 +1223,7 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
             if (name != QLatin1String("backup.store"))
                 QFile::remove(dir.filePath(name));
+        placed.clear();
     };
     const auto asides = [&] {
         return QDir(dir.path()).entryList({QStringLiteral("default.store-wal.set-aside-*")}).size();
@@ -1210,7 +1255,7 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         const QString exchange = store->exchangeFile();
         store.reset();
         if (c.replaces) {
-            EXPECT_EQ(fileBytes(path()), backupBytes) << "the file put there is never written";
+            EXPECT_EQ(fileBytes(path()), placed) << "the file put there is never written";
             EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
             EXPECT_EQ(asides(), 1) << "the log with the saved row is kept aside";
             const auto rescued = CanvasExport::fromJSON(fileBytes(exchange));
@@ -1222,12 +1267,12 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
             auto reopened = open();
             ASSERT_TRUE(reopened);
             EXPECT_EQ(rowsIn(*reopened), 2);
-            EXPECT_EQ(asides(), 0);
+            EXPECT_EQ(asides(), c.event == FileEvent::deleteStore ? 1 : 0) << "only a deleted store's log goes aside";
         }
     }
 
     for (const FileEventCase& c : fileEvents) {
-        if (c.mended)
+        if (!c.afterCrash)
             continue;
         SCOPED_TRACE(std::string("between a crash and the next start: ") + c.name);
         removeAll();
@@ -1247,10 +1292,11 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         QString message;
         auto store = open(nullptr, &message);
         ASSERT_TRUE(store) << message.toStdString();
-        if (c.replaces) {
-            EXPECT_EQ(store->context().canvasCount(), 0) << "the file put there is read as it is";
-            EXPECT_TRUE(store->openingNotice().contains(QStringLiteral("moved to")))
+        if (c.afterCrashSays) {
+            EXPECT_EQ(store->context().canvasCount(), 0) << "the file there is read as it is";
+            EXPECT_TRUE(store->openingNotice().contains(QLatin1String(c.afterCrashSays)))
                 << store->openingNotice().toStdString();
+            EXPECT_TRUE(store->openingNotice().contains(QStringLiteral("moved to")));
             EXPECT_EQ(asides(), 1);
         } else {
             EXPECT_GE(rowsIn(*store), saved - 1) << "every saved turn is there";
