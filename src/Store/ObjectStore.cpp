@@ -399,6 +399,9 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     };
     // What the main file holds, read while no connection has it open.
     const StoreFileGuard::Content foundContent = StoreFileGuard::contentOf(path);
+    // A log left with frames (by a crash) is folded in at once; an empty
+    // one needs nothing, and opening then syncs nothing.
+    const bool logHadFrames = logHoldsFrames(path);
     if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
         return closeAndRefuse(errorText(db));
     // SQLite falls back to reading alone when it may not write.
@@ -451,7 +454,7 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     if (*tables > 0 && !useWriteAheadLog(db, &error))
         return closeAndRefuse(error);
     store->m_mainContent = foundContent;
-    if (!store->adoptFile(&error)) {
+    if (!store->adoptFile(&error, logHadFrames || *tables == 0)) {
         if (store->m_heldElsewhere)
             return closeAndRefuseAs(OpenFailure::locked, inUse);
         return closeAndRefuse(error);
@@ -487,7 +490,9 @@ ObjectStore::~ObjectStore()
         save();
     if (m_state == State::open && m_db) {
         FileCheck found = FileCheck::same;
-        if (checkpoint(&found, true)) {
+        // A log nothing was ever written into has nothing to fold or sync.
+        const bool logIsEmpty = m_logFrames == 0 && QFileInfo(m_path + StoreFileGuard::logSuffix).size() == 0;
+        if (logIsEmpty ? (found = checkFile()) == FileCheck::same : checkpoint(&found, true)) {
             closeConnection();
             // Every row is in the file now: the emptied log and its companions go.
             const QString log = m_path + StoreFileGuard::logSuffix;
@@ -525,7 +530,7 @@ void ObjectStore::setMomentProbe(std::function<void(Moment)> probe)
     momentProbe() = std::move(probe);
 }
 
-bool ObjectStore::adoptFile(QString* message)
+bool ObjectStore::adoptFile(QString* message, bool foldLog)
 {
     // Checkpoints are this store's own, each after a check of the file.
     sqlite3_wal_autocheckpoint(m_db, 0);
@@ -552,6 +557,7 @@ bool ObjectStore::adoptFile(QString* message)
                                  .arg(QUuid::createUuid().toString(QUuid::WithoutBraces));
     if (!exec(m_db, identity.toUtf8().constData(), message))
         return false;
+    foldLog = foldLog || sqlite3_changes(m_db) > 0;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(m_db, "SELECT key, value FROM meta WHERE key IN ('storeId', 'generation')", -1, &stmt,
                            nullptr)
@@ -575,6 +581,11 @@ bool ObjectStore::adoptFile(QString* message)
     m_mainMarking = StoreFileGuard::markingBytes(m_descriptor, m_markRootPage);
     m_lastSaved = QDateTime::currentDateTime();
     m_state = State::open;
+    m_logFrames = 0;
+    // Written before the first save puts frames into the log.
+    m_noteWritten = false;
+    if (!foldLog)
+        return true;
     FileCheck found = FileCheck::same;
     if (!checkpoint(&found) && found != FileCheck::same) {
         m_state = State::opening;
@@ -603,7 +614,7 @@ ObjectStore::FileCheck ObjectStore::checkFile() const
     return marking == m_mainMarking ? FileCheck::same : FileCheck::replaced;
 }
 
-bool ObjectStore::writeOwnerNote(std::optional<qint64> checkpointTo)
+bool ObjectStore::writeOwnerNote(std::optional<qint64> checkpointTo, bool durable)
 {
     StoreFileGuard::OwnerNote note;
     note.main = m_mainId;
@@ -613,7 +624,8 @@ bool ObjectStore::writeOwnerNote(std::optional<qint64> checkpointTo)
     note.checkpointTo = checkpointTo;
     if (!note.log.known)
         return true; // no log yet: nothing to read at a start
-    return note.write(m_path + StoreFileGuard::noteSuffix);
+    m_noteWritten = note.write(m_path + StoreFileGuard::noteSuffix, durable);
+    return m_noteWritten;
 }
 
 bool ObjectStore::checkpoint(FileCheck* found, bool closing)
@@ -633,8 +645,9 @@ bool ObjectStore::checkpoint(FileCheck* found, bool closing)
     m_generation = next;
     if (!m_logId.known)
         m_logId = StoreFileGuard::connectionsLog(m_db, m_path);
-    // Unnoted, a checkpoint cut short would pass for a file written over.
-    if (!writeOwnerNote(next))
+    // Unnoted, a checkpoint cut short would pass for a file written over:
+    // the note is on disk before the checkpoint writes into the file.
+    if (!writeOwnerNote(next, true))
         return false;
     int logFrames = 0, copied = 0;
     const bool whole = sqlite3_wal_checkpoint_v2(m_db, "main",
@@ -651,7 +664,8 @@ bool ObjectStore::checkpoint(FileCheck* found, bool closing)
         m_logFrames = 0;
     }
     m_mainMarking = StoreFileGuard::markingBytes(m_descriptor, m_markRootPage);
-    writeOwnerNote(whole ? std::nullopt : std::optional<qint64>(next));
+    // Lost with a power cut, the note before says either generation fits.
+    writeOwnerNote(whole ? std::nullopt : std::optional<qint64>(next), false);
     return whole;
 }
 
@@ -860,7 +874,7 @@ bool ObjectStore::recreate(QString* message)
     m_generation = 0;
     m_mainContent = {};
     m_state = State::opening;
-    if (!adoptFile(message)) {
+    if (!adoptFile(message, true)) {
         // Written whole, but not folded into the file: kept as it is.
         letGo();
         return false;
@@ -906,7 +920,8 @@ bool ObjectStore::takeLogBack(QString* message, FileCheck* found)
         sqlite3_wal_autocheckpoint(db, 0);
         sqlite3_busy_timeout(db, 250);
         m_db = db;
-        reopened = useWriteAheadLog(db, &error) && m_records.prepare(db) && adoptFile(&error) && m_mainId == mainId;
+        reopened = useWriteAheadLog(db, &error) && m_records.prepare(db) && adoptFile(&error, false)
+            && m_mainId == mainId;
     } else {
         error = errorText(db);
         sqlite3_close(db);
@@ -960,6 +975,11 @@ bool ObjectStore::save()
     bool written = false;
     switch (logStuck ? FileCheck::unknown : found) {
     case FileCheck::same:
+        // A start after a crash reads the log only into the file the note names.
+        if (!m_noteWritten && !writeOwnerNote(std::nullopt, false)) {
+            message = QStringLiteral("the note beside its log cannot be written");
+            break;
+        }
         written = m_records.write(m_db, m_context.pendingChanges(), &message);
         // Folded into the file now and then, never without its check.
         if (written && m_logFrames >= checkpointFrames) {

@@ -116,14 +116,17 @@ private:
     ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock);
     // Takes the connection's file as this store's: notes which files are its
     // own and folds the log into the file.
-    bool adoptFile(QString* message);
+    // foldLog: what the log holds goes into the file now (a crash left it,
+    // or the store was just written); otherwise nothing is synced.
+    bool adoptFile(QString* message, bool foldLog);
     FileCheck checkFile() const;
     // The one place that writes into the main file: right before it acts it
     // checks that the path still names the connection's file, and that file
     // holds what this store last left in it.
     // closing: the log is emptied too, so that it can go.
     bool checkpoint(FileCheck* found = nullptr, bool closing = false);
-    bool writeOwnerNote(std::optional<qint64> checkpointTo);
+    // durable: on disk before anything else is written.
+    bool writeOwnerNote(std::optional<qint64> checkpointTo, bool durable);
     static int walCommitted(void* self, sqlite3* db, const char* name, int frames);
     // Closes the connection, folding nothing into the file.
     void closeConnection();
@@ -159,7 +162,8 @@ private:
     qint64 m_markRootPage = 0;
     QString m_storeId;
     qint64 m_generation = 0;
-    int m_logFrames = 0;
+    int m_logFrames = 0; // not yet folded into the file
+    bool m_noteWritten = false;
     QDateTime m_lastSaved;
     QString m_openingNotice;
     QString m_setAsideLog;

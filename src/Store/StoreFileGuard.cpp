@@ -182,7 +182,7 @@ std::optional<OwnerNote> OwnerNote::read(const QString& notePath)
     return note;
 }
 
-bool OwnerNote::write(const QString& notePath) const
+bool OwnerNote::write(const QString& notePath, bool durable) const
 {
     QByteArray text = noteHeading + '\n';
     text += "main " + QByteArray::number(main.device) + ' ' + QByteArray::number(main.inode) + '\n';
@@ -192,7 +192,21 @@ bool OwnerNote::write(const QString& notePath) const
     text += "generation " + QByteArray::number(generation) + '\n';
     if (checkpointTo)
         text += "checkpoint-to " + QByteArray::number(*checkpointTo) + '\n';
-    return !FileWriting::writeWholeFile(notePath, text);
+    // Whole or not at all: written beside it, then renamed over it. One
+    // sync where the order of writes matters, none where it does not.
+    const QByteArray name = QFile::encodeName(notePath);
+    const QByteArray written = name + ".new";
+    const int fd = ::open(written.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    bool whole = ::write(fd, text.constData(), size_t(text.size())) == text.size();
+    whole = whole && (!durable || ::fdatasync(fd) == 0);
+    whole = ::close(fd) == 0 && whole;
+    if (!whole || ::rename(written.constData(), name.constData()) != 0) {
+        ::unlink(written.constData());
+        return false;
+    }
+    return true;
 }
 
 bool OwnerNote::describes(const QString& mainPath) const

@@ -80,7 +80,8 @@ struct OwnerNote {
     qint64 legacyModified = 0;
 
     static std::optional<OwnerNote> read(const QString& notePath);
-    bool write(const QString& notePath) const;
+    // durable: on disk when it returns, not just in place.
+    bool write(const QString& notePath, bool durable) const;
     // Whether the main file at path is the one the log was written for.
     bool describes(const QString& mainPath) const;
 };
