@@ -905,7 +905,7 @@ bool ObjectStore::takeLogBack(QString* message, FileCheck* found)
             *message = QStringLiteral("another file lies at its log's name “%1” and cannot be moved away").arg(shown);
             return false;
         }
-        m_setAsideLog = aside;
+        m_strangerAside = aside;
     }
     // A new connection starts a log at the path.
     const StoreFileGuard::FileId mainId = m_mainId;
@@ -941,7 +941,11 @@ void ObjectStore::sayLogWasMended()
     const QString notice
         = QStringLiteral("The store's log “%1” was deleted while Quillsheet was running. Nothing was lost: what it "
                          "held has been written into the store “%2”, and Quillsheet goes on with a new log.")
-              .arg(QDir::toNativeSeparators(m_path + StoreFileGuard::logSuffix), QDir::toNativeSeparators(m_path));
+              .arg(QDir::toNativeSeparators(m_path + StoreFileGuard::logSuffix), QDir::toNativeSeparators(m_path))
+        + (m_strangerAside.isEmpty() ? QString()
+                                     : QStringLiteral(" Another file that lay at the log's name was moved to “%1”.")
+                                           .arg(QDir::toNativeSeparators(m_strangerAside)));
+    m_strangerAside.clear();
     qCWarning(storeLog).noquote() << notice;
     Q_EMIT storeMended(notice);
 }

@@ -167,6 +167,7 @@ private:
     QDateTime m_lastSaved;
     QString m_openingNotice;
     QString m_setAsideLog;
+    QString m_strangerAside; // found at the log's name when the log was deleted
     QString m_exchangeFile;
     QDateTime m_exchangedAt;
     bool m_exchangeIsCurrent = false;
