@@ -474,6 +474,13 @@ ObjectStore::ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLock
     m_retryTimer.setInterval(5000);
     connect(&m_retryTimer, &QTimer::timeout, this, &ObjectStore::save);
     connect(&m_context, &ModelContext::turnEnded, this, &ObjectStore::save);
+    // In a turn of its own, so that no turn's changes are split.
+    connect(&m_folderWatch, &QFileSystemWatcher::directoryChanged, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (logIsElsewhere())
+                save();
+        });
+    });
     // The exchange file of a lost store is stale after any change.
     const auto stale = [this] { m_exchangeIsCurrent = false; };
     connect(&m_context, &ModelContext::changed, this, stale);
@@ -573,6 +580,10 @@ bool ObjectStore::adoptFile(QString* message, bool foldLog)
     sqlite3_finalize(stmt);
     m_mainId = StoreFileGuard::idOfDescriptor(m_descriptor);
     m_logId = StoreFileGuard::connectionsLog(m_db, m_path);
+    // A log deleted meanwhile is noticed at once, not only at the next save.
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!m_folderWatch.directories().contains(folder))
+        m_folderWatch.addPath(folder);
     m_indexId = idOf(m_path + StoreFileGuard::indexSuffix);
     m_lockId = idOf(m_path + StoreFileGuard::lockSuffix);
     if (const auto root = queryInteger(m_db, "SELECT rootpage FROM sqlite_master WHERE name='meta'"))

@@ -5,6 +5,7 @@
 #include "Store/StoreRecords.h"
 
 #include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
@@ -152,6 +153,7 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     ModelContext m_context;
     QTimer m_retryTimer;
+    QFileSystemWatcher m_folderWatch;
     std::optional<QString> m_saveError;
     StoreFileGuard::FileId m_mainId;
     StoreFileGuard::FileId m_logId;
