@@ -1,7 +1,5 @@
 #include "Store/StoreFileGuard.h"
 
-#include "Platform/FileWriting.h"
-
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
