@@ -120,4 +120,9 @@ bool isFunctionName(QStringView word);
 std::span<const QStringView> constantNames();
 bool isConstantName(QStringView word);
 
+// A word that may stand glued after an amount and leave it an amount (5kg,
+// 100EUR, 45k, 2pi): a unit, currency, magnitude, keyword, word of
+// arithmetic, constant or function.
+bool readsAfterAmount(QStringView word);
+
 } // namespace EngineCatalogue

@@ -536,7 +536,10 @@ private:
                                     bool* allLaidOut = nullptr) const;
     // The boxes that fit in rect, the last one cut with "…" when needed.
     QList<PartBox> fittedExpression(const BlockPtr& block, const QRectF& rect) const;
-    std::optional<QColor> partColor(const CalculationBlock& block, const IndexedExpressionPart& part) const;
+    // storedIndices: where the row keeps each shown number's colour, when
+    // worked out already.
+    std::optional<QColor> partColor(const CalculationBlock& block, const IndexedExpressionPart& part,
+                                    const QList<int>* storedIndices = nullptr) const;
     LinkPtr linkForPlaceholder(const BlockPtr& block, const QString& placeholder) const;
 
     // CanvasViewBlockManagement.cpp
