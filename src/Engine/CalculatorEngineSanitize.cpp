@@ -826,13 +826,17 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
             qsizetype after = i + 1;
             while (after < text.size() && isWhiteSpace(text[after].unicode()))
                 ++after;
-            if (before == 0 || after == text.size())
+            if (after == text.size())
                 continue;
             const char32_t left = codePointBefore(text, before);
             const QChar right = text[after];
             qsizetype currencyStart = 0;
-            const bool afterCurrency = !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty()
-                && currencyStart > 0 && isNumberChar(codePointBefore(text, skipWhiteSpaceBack(text, currencyStart)));
+            const bool currencyBefore = before > 0 && !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty();
+            const qsizetype beforeCurrency = currencyBefore ? skipWhiteSpaceBack(text, currencyStart) : before;
+            const bool afterCurrency = currencyBefore && isNumberChar(codePointBefore(text, beforeCurrency));
+            // Nothing but blanks and a currency before it: the dash is the
+            // sign of what follows (– 5, € – 1), as a hyphen would be.
+            const bool leading = beforeCurrency == 0;
             const bool operandBefore = isNumberChar(left) || left == ')' || left == '%' || afterCurrency;
             const bool minusAfter = right == QLatin1Char('-');
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
@@ -840,7 +844,7 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
             if (operandBefore && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
                 text[i] = QLatin1Char('+');
                 text[after] = QLatin1Char(' ');
-            } else if (operandBefore && operandAfter) {
+            } else if ((operandBefore || leading) && operandAfter) {
                 text[i] = QLatin1Char('-');
             }
         }
