@@ -1000,9 +1000,15 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             qsizetype after = i + 1;
             while (after < text.size() && isWhiteSpace(text[after].unicode()))
                 ++after;
-            if (before == 0 || after == text.size())
+            if (after == text.size())
                 continue;
             const QChar right = text[after];
+            qsizetype currencyStart = 0;
+            const bool currencyBefore = before > 0 && !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty();
+            const qsizetype beforeCurrency = currencyBefore ? skipWhiteSpaceBack(text, currencyStart) : before;
+            // Nothing but blanks and a currency before it: the dash is the
+            // sign of what follows (– 5, € – 1), as a hyphen would be.
+            const bool leading = beforeCurrency == 0;
             const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
             const bool minusAfter = right == QLatin1Char('-');
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
@@ -1010,7 +1016,7 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             if (operandBefore && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
                 text[i] = QLatin1Char('+');
                 text[after] = QLatin1Char(' ');
-            } else if (operandBefore && operandAfter) {
+            } else if ((operandBefore || leading) && operandAfter) {
                 text[i] = QLatin1Char('-');
             }
         }
