@@ -275,10 +275,8 @@ bool wordEndsBefore(QStringView text, qsizetype start)
     const QChar c = text[start - 1];
     if ((c != QLatin1Char('x') && c != QLatin1Char('X')) || (start >= 2 && isWordChar(codePointBefore(text, start - 1))))
         return true;
-    const qsizetype operand = skipWhiteSpaceBack(text, start - 1);
     const bool apart = start < text.size() && isWhiteSpace(text[start].unicode());
-    const bool afterOperand = operand > 0 && (isNumberChar(codePointBefore(text, operand)) || text[operand - 1] == QLatin1Char(')'));
-    return !(apart || afterOperand);
+    return !(apart || amountEndsBefore(text, start - 1) || valueNameEndsBefore(text, start - 1, {}));
 }
 
 bool isApostrophe(QChar c)
@@ -310,6 +308,9 @@ bool endsDate(QStringView text, qsizetype start, qsizetype end)
             --at;
         }
     }
+    // As the date check reads it: a date starts no number or word.
+    if (at > 0 && (isWordChar(codePointBefore(text, at)) || isNumberish(codePointBefore(text, at))))
+        return false;
     return dateEndAt(text, at) == end;
 }
 } // namespace
@@ -549,7 +550,21 @@ qsizetype dateEndAt(QStringView text, qsizetype i)
         return -1;
     const bool yearFirst = counts[0] == 4 && counts[1] <= 2 && counts[2] <= 2 && separator == QLatin1Char('-');
     const bool yearLast = counts[0] <= 2 && counts[1] <= 2 && (counts[2] == 4 || counts[2] == 2);
-    return yearFirst || yearLast ? at : -1;
+    if (!yearFirst && !yearLast)
+        return -1;
+    // A day and a month, in either order (15/04/24, 4/15/24); 83-7-13
+    // subtracts.
+    auto valueOf = [&text](qsizetype from, qsizetype digits) {
+        int value = 0;
+        for (qsizetype k = from; k < from + digits; ++k)
+            value = value * 10 + std::max(0, text[k].digitValue());
+        return value;
+    };
+    const qsizetype secondAt = i + counts[0] + 1;
+    const int a = yearFirst ? valueOf(secondAt, counts[1]) : valueOf(i, counts[0]);
+    const int b = yearFirst ? valueOf(secondAt + counts[1] + 1, counts[2]) : valueOf(secondAt, counts[1]);
+    const bool dayMonth = a >= 1 && b >= 1 && ((a <= 31 && b <= 12) || (a <= 12 && b <= 31));
+    return dayMonth ? at : -1;
 }
 
 } // namespace
@@ -589,7 +604,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             // A lone x after an amount is times, blanks or a currency
             // between them or not (45 x5, 12,50€x3).
             const bool timesX = word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X'))
-                && amountEndsBefore(text, wordStart);
+                && (amountEndsBefore(text, wordStart) || valueNameEndsBefore(text, wordStart, pipeline.settings.enabledTaxRates));
             bool code = false;
             for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
                 code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
@@ -885,6 +900,8 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                         continue;
                     }
                     qsizetype at = skipWhiteSpace(in, end);
+                    if (at < in.size() && in[at] == QLatin1Char('-'))
+                        at = skipWhiteSpace(in, at + 1);
                     qsizetype signLength = 0;
                     if (!EngineCatalogue::currencySignAt(in, at, &signLength).isEmpty())
                         at = skipWhiteSpace(in, at + signLength);
@@ -1496,7 +1513,8 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // (iPhone15, A4, E10); a word glued between digits (1o0) is a
             // mistyped number.
             if (runStart < 0 && (inWord || (isWordChar(before) && !beforeIsTimes))) {
-                if (wordGluedToNumber)
+                // The power of a unit is part of its word (5m²).
+                if (wordGluedToNumber && !(EngineCatalogue::isUnitPower(c) && isWordChar(before)))
                     refuse(RefusalCode::lettersInNumber, lastNumberStart, i);
                 inWord = true;
                 drop(c);

@@ -39,16 +39,30 @@ qsizetype skipUnitWordsBack(QStringView text, qsizetype end, qsizetype from)
 {
     qsizetype i = end;
     bool word = false;
+    qsizetype wordEnd = -1; // the end of the word being walked
+    auto isValueWord = [&](qsizetype start) {
+        // A constant or a times "x" is no unit: the percentage applies to it.
+        const QStringView w = text.mid(start, wordEnd - start);
+        return EngineCatalogue::isConstantName(w) || w == u"x" || w == u"X";
+    };
     while (i > from) {
         qsizetype length = 1;
         const char32_t c = codePointBefore(text, i, &length);
         if (isWordChar(c) || (c == '.' && word) || EngineCatalogue::isUnitPower(c)) {
+            if (wordEnd < 0)
+                wordEnd = i;
             word = true;
         } else if (!isWhiteSpace(c)) {
             break;
+        } else if (wordEnd >= 0) {
+            if (isValueWord(i))
+                return end;
+            wordEnd = -1;
         }
         i -= length;
     }
+    if (wordEnd >= 0 && isValueWord(i))
+        return end;
     if (!word || i <= from || !isDecimalDigit(codePointBefore(text, i)))
         return end;
     return i;
@@ -130,7 +144,7 @@ std::optional<Percent> percentAfter(QStringView text, qsizetype i)
             qsizetype length = 1;
             const char32_t c = codePointAt(text, j, &length);
             const bool hyphen = c == '-' && j > i && j + 1 < text.size() && isWordChar(codePointAt(text, j + 1));
-            if (!isWordChar(c) && c != '.' && !hyphen)
+            if (!isWordChar(c) && c != '.' && c != '!' && !hyphen)
                 break;
             j += length;
         }
