@@ -227,6 +227,7 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
     qsizetype previousEnd = -1; // where the previous conversion's target ends
     QString firstTarget;
     QVarLengthArray<qsizetype, 8> opens; // unclosed "(" in `in`
+    const EngineCatalogue::CharacterSet& starts = EngineCatalogue::conversionStarts();
     for (qsizetype k = 0; k < in.size(); ++k) {
         const QChar c = in[k];
         if (c == QLatin1Char('(')) {
@@ -238,7 +239,7 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
                 opens.removeLast();
             continue;
         }
-        if (!EngineCatalogue::mayStartConversion(c.unicode()))
+        if (!starts.has(c.unicode()))
             continue;
         const qsizetype keyword = keywordAt(in, k);
         if (keyword == 0)

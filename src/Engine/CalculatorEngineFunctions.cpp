@@ -173,7 +173,8 @@ bool startsValue(QStringView text, qsizetype i)
 // letters). Touching a digit it cannot be read (2pi, 1e3).
 Constant constantAt(QStringView text, qsizetype i, qsizetype* length)
 {
-    *length = EngineCatalogue::constantNameAt(text, i);
+    static const EngineCatalogue::CharacterSet& starts = EngineCatalogue::constantStarts();
+    *length = starts.has(text[i].unicode()) ? EngineCatalogue::constantNameAt(text, i) : 0;
     if (*length == 0)
         return Constant::none;
     const qsizetype end = i + *length;
@@ -198,8 +199,9 @@ Constant constantAt(QStringView text, qsizetype i, qsizetype* length)
 bool replaceConstants(QString& text, std::optional<CalculationError>& failure)
 {
     bool any = false;
+    const EngineCatalogue::CharacterSet& starts = EngineCatalogue::constantStarts();
     for (QChar c : std::as_const(text)) {
-        if (EngineCatalogue::mayStartConstant(c.unicode())) {
+        if (starts.has(c.unicode())) {
             any = true;
             break;
         }

@@ -113,23 +113,39 @@ bool mayHoldConversion(const CalculatorEngine::Triggers& triggers)
 {
     if (triggers.beyondAscii)
         return true;
-    auto holds = [&triggers](QStringView entry) {
-        for (QChar c : entry) {
-            const char16_t u = c.unicode();
-            if (u >= 0x80 || !(isAsciiLetter(u) ? triggers.hasLetter(char(u | 0x20)) : triggers.has(char(u))))
-                return false;
-        }
-        return true;
+    // Each entry as the ASCII characters it needs, letters in lower case;
+    // the text's letters are folded to lower case to match.
+    struct Needs {
+        quint64 low = 0;
+        quint64 high = 0;
     };
-    static const QStringList keywords = [] {
-        QStringList all;
+    static const QVarLengthArray<Needs, 16> entries = [] {
+        QVarLengthArray<Needs, 16> all;
+        auto add = [&all](QStringView entry) {
+            Needs needs;
+            for (QChar c : entry) {
+                char16_t u = c.unicode();
+                if (u >= 0x80)
+                    return; // needs a character beyond ASCII: found above
+                if (isAsciiLetter(u))
+                    u |= 0x20;
+                (u < 64 ? needs.low : needs.high) |= quint64(1) << (u & 63);
+            }
+            all.append(needs);
+        };
         for (QLatin1String keyword : EngineCatalogue::conversionKeywords())
-            all << QString(keyword);
+            add(QString(keyword));
         for (QStringView arrow : EngineCatalogue::conversionArrows())
-            all << arrow.toString();
+            add(arrow);
         return all;
     }();
-    return std::any_of(keywords.cbegin(), keywords.cend(), holds);
+    constexpr quint64 upper = quint64(0x3FFFFFF) << 1; // A-Z within the high word
+    const quint64 high = triggers.bits[1] | ((triggers.bits[1] & upper) << 32);
+    for (const Needs& needs : entries) {
+        if ((triggers.bits[0] & needs.low) == needs.low && (high & needs.high) == needs.high)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -1359,6 +1375,9 @@ bool isArithmeticSign(char32_t c)
 // the call was not worked out (sqrt 16, pow(2.3)).
 bool isFunctionWordAt(QStringView text, qsizetype i)
 {
+    static const EngineCatalogue::CharacterSet& starts = EngineCatalogue::functionStarts();
+    if (!starts.has(text[i].unicode()))
+        return false;
     qsizetype end = i;
     while (end < text.size() && isAsciiLetter(text[end].unicode()))
         ++end;

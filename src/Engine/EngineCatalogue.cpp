@@ -249,6 +249,17 @@ FirstLetters firstLettersOf(const Table& table, Text text)
     return letters;
 }
 
+CharacterSet characterSetOf(std::initializer_list<FirstLetters> letters)
+{
+    CharacterSet set;
+    for (const FirstLetters& l : letters) {
+        set.bits[0] |= l.bits[0];
+        set.bits[1] |= l.bits[1];
+        set.beyondAscii = set.beyondAscii || l.beyondAscii;
+    }
+    return set;
+}
+
 } // namespace
 
 std::span<const Currency> currencies() { return currencyTable; }
@@ -403,11 +414,17 @@ qsizetype conversionArrowAt(QStringView text, qsizetype i)
     return 0;
 }
 
+const CharacterSet& conversionStarts()
+{
+    static const CharacterSet set
+        = characterSetOf({firstLettersOf(keywordTable, [](QLatin1String e) { return QString(e); }),
+                          firstLettersOf(arrowTable, [](QStringView e) { return e; })});
+    return set;
+}
+
 bool mayStartConversion(char32_t c)
 {
-    static const FirstLetters keywords = firstLettersOf(keywordTable, [](QLatin1String e) { return QString(e); });
-    static const FirstLetters arrows = firstLettersOf(arrowTable, [](QStringView e) { return e; });
-    return keywords.mayStartCharacter(c) || arrows.mayStartCharacter(c);
+    return conversionStarts().has(c);
 }
 
 bool isConversionKeyword(QStringView word)
@@ -467,16 +484,27 @@ bool isFunctionName(QStringView word)
 
 std::span<const QStringView> constantNames() { return constantTable; }
 
+const CharacterSet& constantStarts()
+{
+    // Names match as written: the set holds both cases, the table decides.
+    static const CharacterSet set = characterSetOf({firstLettersOf(constantTable, [](QStringView e) { return e; })});
+    return set;
+}
+
+const CharacterSet& functionStarts()
+{
+    static const CharacterSet set = characterSetOf({firstLettersOf(functionTable, [](QStringView e) { return e; })});
+    return set;
+}
+
 bool mayStartConstant(char32_t c)
 {
-    static const FirstLetters first = firstLettersOf(constantTable, [](QStringView e) { return e; });
-    // Names match as written: the set holds both cases, the table decides.
-    return first.mayStartCharacter(c);
+    return constantStarts().has(c);
 }
 
 qsizetype constantNameAt(QStringView text, qsizetype i)
 {
-    if (i < 0 || i >= text.size() || !mayStartConstant(text[i].unicode()))
+    if (i < 0 || i >= text.size() || !constantStarts().has(text[i].unicode()))
         return 0;
     qsizetype longest = 0;
     for (QStringView name : constantTable) {

@@ -94,6 +94,16 @@ struct Magnitude {
     bool exactCase = false;
 };
 
+// The characters a kind of entry may start with, both cases of ASCII
+// letters; anything beyond ASCII counts when some entry starts so. Taken
+// from the tables once and tested inline, so a scan over a row costs a
+// bit test per character.
+struct CharacterSet {
+    quint64 bits[2] = {0, 0};
+    bool beyondAscii = false;
+    bool has(char32_t c) const { return c < 0x80 ? (bits[c >> 6] >> (c & 63)) & 1 : beyondAscii; }
+};
+
 std::span<const Currency> currencies();
 const Currency* currency(QStringView code);
 QStringView shownMark(QStringView code);
@@ -128,6 +138,7 @@ bool isConversionKeyword(QStringView word);
 std::span<const QStringView> conversionArrows();
 qsizetype conversionArrowAt(QStringView text, qsizetype i);
 bool mayStartConversion(char32_t c);
+const CharacterSet& conversionStarts();
 
 std::span<const ArithmeticWord> arithmeticWords();
 const ArithmeticWord* arithmeticWordOf(QStringView word);
@@ -144,5 +155,7 @@ qsizetype constantNameAt(QStringView text, qsizetype i);
 double constantValue(QStringView name);
 // c can start a constant's name.
 bool mayStartConstant(char32_t c);
+const CharacterSet& constantStarts();
+const CharacterSet& functionStarts();
 
 } // namespace EngineCatalogue
