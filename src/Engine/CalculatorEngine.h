@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+struct TypedOrigin;
+
 // Evaluates rows: fills link placeholders, rewrites the typed text into plain
 // arithmetic, computes it and carries the result to the rows downstream.
 // Synchronous; used from the main thread only.
@@ -75,9 +77,9 @@ public:
     // Rows evaluated by this engine so far.
     quint64 evaluationCount() const { return m_evaluationCount; }
 
-private:
-    struct Pipeline;
 public:
+    // One run of the rewrite pipeline over a row.
+    struct Pipeline;
     // Which characters a text holds: a step runs only where it can act.
     struct Triggers;
 
@@ -148,8 +150,9 @@ private:
     static bool processMathFunctions(QString& text, Pipeline& pipeline);
     // A constant (pi, e) the functions step will replace starts at `i`.
     static bool startsConstant(QStringView text, qsizetype i);
+    // `origin`: where the text stands in the row as typed, for a refusal's quote.
     static void extractMathComponents(QString& text, std::optional<CalculationError>& failure, bool percentPossible,
-                                      bool quote = false);
+                                      const TypedOrigin* origin = nullptr);
 
     EngineSettingsProvider m_settingsProvider;
     // Prepared tax labels, by label.

@@ -306,7 +306,17 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
         }
         // The stretch's value, read by the steps that follow this one.
         QString value = stretch.toString();
-        sanitizeAfterConversions(value, pipeline);
+        if (pipeline.origin) {
+            // The stretch is read on its own; its refusals quote the row.
+            TypedOrigin* outer = pipeline.origin;
+            outer->advance(text);
+            TypedOrigin inner(*outer, from, k);
+            pipeline.origin = &inner;
+            sanitizeAfterConversions(value, pipeline);
+            pipeline.origin = outer;
+        } else {
+            sanitizeAfterConversions(value, pipeline);
+        }
         if (pipeline.failure)
             return;
         if (!hasBalancedParentheses(value) || value.isEmpty()) {

@@ -196,7 +196,7 @@ Constant constantAt(QStringView text, qsizetype i, qsizetype* length)
 }
 
 // Replaces the constants standing as words by their values.
-bool replaceConstants(QString& text, std::optional<CalculationError>& failure)
+bool replaceConstants(QString& text, CalculatorEngine::Pipeline& pipeline)
 {
     bool any = false;
     const EngineCatalogue::CharacterSet& starts = EngineCatalogue::constantStarts();
@@ -218,7 +218,13 @@ bool replaceConstants(QString& text, std::optional<CalculationError>& failure)
             i += 1;
             continue;
         case Constant::touchesDigit:
-            EngineRefusal::refuse(failure, RefusalCode::constantTouchingNumber, view, std::max<qsizetype>(0, i - 8), i + length + 1);
+        {
+            // The number it touches, and the constant.
+            qsizetype from = i;
+            for (qsizetype n = 1; from > 0 && isNumberish(codePointBefore(view, from, &n));)
+                from -= n;
+            pipeline.refuse(RefusalCode::constantTouchingNumber, view, from, i + length);
+        }
             return false;
         case Constant::constant:
             break;
@@ -256,7 +262,7 @@ bool CalculatorEngine::startsConstant(QStringView text, qsizetype i)
 // would be a number nobody asked for.
 bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
 {
-    const bool replaced = replaceConstants(text, pipeline.failure);
+    const bool replaced = replaceConstants(text, pipeline);
     if (pipeline.failure || !text.contains(QLatin1Char('(')))
         return replaced;
 
@@ -294,7 +300,9 @@ bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
         const Function& function = functions[size_t(open.function)];
         const std::optional<double> y = callValue(function, QStringView(out).mid(open.at + 1));
         if (!y) {
-            pipeline.refuse(RefusalCode::callNotComputable, out, nameStart(open.at, function), out.size() + 1);
+            // Quoted with its closing bracket, which is not yet written.
+            const QString read = out + in.mid(i).toString();
+            pipeline.refuse(RefusalCode::callNotComputable, read, nameStart(open.at, function), out.size() + 1);
             return replaced || changed;
         }
         if (!std::isfinite(*y)) {
@@ -305,7 +313,15 @@ bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
         const qsizetype callStart = nameStart(open.at, function);
         if ((callStart > 0 && isNumberish(codePointBefore(out, callStart)))
             || (i + 1 < in.size() && isNumberish(codePointAt(in, i + 1)))) {
-            pipeline.refuse(RefusalCode::callTouchingNumber, out, std::max<qsizetype>(0, callStart - 8), out.size() + 2);
+            // The call and the number it touches.
+            const QString read = out + in.mid(i).toString();
+            qsizetype from = callStart;
+            for (qsizetype n = 1; from > 0 && isNumberish(codePointBefore(read, from, &n));)
+                from -= n;
+            qsizetype to = out.size() + 1;
+            for (qsizetype n = 1; to < read.size() && isNumberish(codePointAt(read, to, &n));)
+                to += n;
+            pipeline.refuse(RefusalCode::callTouchingNumber, read, from, to);
             return replaced || changed;
         }
         out.truncate(callStart);

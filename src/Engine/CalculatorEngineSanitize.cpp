@@ -5,18 +5,162 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 using namespace ExpressionText;
 
+namespace {
+
+// For each unit of `to`, the unit of `from` it was copied from; -1 where a
+// step wrote it. The longest common subsequence of the two, once the start
+// and end they share are set aside: a step changes little of a row.
+QList<qsizetype> alignment(QStringView from, QStringView to)
+{
+    QList<qsizetype> map(to.size(), -1);
+    const qsizetype shorter = std::min(from.size(), to.size());
+    qsizetype head = 0;
+    for (; head < shorter && from[head] == to[head]; ++head)
+        map[head] = head;
+    qsizetype tail = 0;
+    for (; tail < shorter - head && from[from.size() - 1 - tail] == to[to.size() - 1 - tail]; ++tail)
+        map[to.size() - 1 - tail] = from.size() - 1 - tail;
+    const qsizetype n = from.size() - head - tail;
+    const qsizetype m = to.size() - head - tail;
+    // Past this many cells a middle keeps no pairs; its span then reaches
+    // from the units before it to those after it.
+    constexpr qsizetype mostCells = qsizetype(1) << 18;
+    if (n == 0 || m == 0 || (n + 1) * (m + 1) > mostCells)
+        return map;
+    // common[i][j]: the longest common subsequence of the middles from i and j on.
+    std::vector<quint16> common(size_t((n + 1) * (m + 1)), 0);
+    auto cell = [&](qsizetype i, qsizetype j) -> quint16& { return common[size_t(i * (m + 1) + j)]; };
+    for (qsizetype i = n - 1; i >= 0; --i) {
+        for (qsizetype j = m - 1; j >= 0; --j) {
+            cell(i, j) = from[head + i] == to[head + j] ? quint16(cell(i + 1, j + 1) + 1)
+                                                        : std::max(cell(i + 1, j), cell(i, j + 1));
+        }
+    }
+    for (qsizetype i = 0, j = 0; i < n && j < m;) {
+        if (from[head + i] == to[head + j] && cell(i, j) == cell(i + 1, j + 1) + 1) {
+            map[head + j] = head + i;
+            ++i;
+            ++j;
+        } else if (cell(i + 1, j) >= cell(i, j + 1)) {
+            ++i;
+        } else {
+            ++j;
+        }
+    }
+    return map;
+}
+
+QList<qsizetype> composed(const QList<qsizetype>& step, const QList<qsizetype>& before)
+{
+    QList<qsizetype> map(step.size(), -1);
+    for (qsizetype j = 0; j < step.size(); ++j) {
+        if (step[j] >= 0)
+            map[j] = before[step[j]];
+    }
+    return map;
+}
+
+} // namespace
+
+TypedOrigin::TypedOrigin(QStringView typed, const QString& read) : typed(typed), text(read)
+{
+    if (typed == QStringView(read)) {
+        at.resize(read.size());
+        for (qsizetype i = 0; i < read.size(); ++i)
+            at[i] = i;
+    } else {
+        at = alignment(typed, read);
+    }
+}
+
+TypedOrigin::TypedOrigin(const TypedOrigin& parent, qsizetype from, qsizetype to)
+    : typed(parent.typed), text(parent.text.mid(from, to - from)), at(parent.at.mid(from, to - from))
+{
+}
+
+void TypedOrigin::advance(const QString& next)
+{
+    if (next == text)
+        return;
+    at = composed(alignment(text, next), at);
+    text = next;
+}
+
+std::pair<qsizetype, qsizetype> TypedOrigin::typedSpan(QStringView read, qsizetype start, qsizetype end) const
+{
+    QList<qsizetype> local;
+    const QList<qsizetype>* places = &at;
+    if (read != QStringView(text)) {
+        local = composed(alignment(text, read), at);
+        places = &local;
+    }
+    const QList<qsizetype>& p = *places;
+    const qsizetype size = read.size();
+    start = std::clamp<qsizetype>(start, 0, size);
+    end = std::clamp<qsizetype>(end, start, size);
+    // Units a step wrote stand for what lies between the typed units
+    // around them.
+    qsizetype from = 0;
+    if (start < size && p[start] >= 0) {
+        from = p[start];
+    } else {
+        for (qsizetype q = start - 1; q >= 0; --q) {
+            if (p[q] >= 0) {
+                from = p[q] + 1;
+                break;
+            }
+        }
+    }
+    qsizetype to = typed.size();
+    if (end > 0 && end <= size && p[end - 1] >= 0) {
+        to = p[end - 1] + 1;
+    } else {
+        for (qsizetype q = end; q < size; ++q) {
+            if (p[q] >= 0) {
+                to = p[q];
+                break;
+            }
+        }
+    }
+    to = std::max(from, to);
+    // Whole characters, no blanks at either end.
+    if (from > 0 && from < typed.size() && typed[from].isLowSurrogate() && typed[from - 1].isHighSurrogate())
+        --from;
+    if (to > 0 && to < typed.size() && typed[to - 1].isHighSurrogate())
+        ++to;
+    while (from < to && isWhiteSpace(typed[from].unicode()))
+        ++from;
+    while (to > from && isWhiteSpace(typed[to - 1].unicode()))
+        --to;
+    return {from, to};
+}
+
 void EngineRefusal::refuse(std::optional<CalculationError>& failure, RefusalCode reason, QStringView text,
-                           qsizetype at, qsizetype end)
+                           qsizetype at, qsizetype end, const TypedOrigin* origin)
 {
     if (failure)
         return;
-    at = std::clamp<qsizetype>(at, 0, text.size());
-    end = std::clamp<qsizetype>(end, at, text.size());
     // A hover line, not a copy of a megabyte row.
     constexpr qsizetype most = 40;
+    if (origin) {
+        auto [from, to] = origin->typedSpan(text, at, end);
+        if (from >= to) {
+            // Nothing typed stands there: the whole row.
+            from = skipWhiteSpace(origin->typed, 0);
+            to = skipWhiteSpaceBack(origin->typed, origin->typed.size(), from);
+        }
+        QString shown = origin->typed.mid(from, std::min(to - from, most)).toString();
+        if (to - from > most)
+            shown += QChar(0x2026);
+        failure = CalculationError::invalidExpression(reason, shown, from, to);
+        return;
+    }
+    at = std::clamp<qsizetype>(at, 0, text.size());
+    end = std::clamp<qsizetype>(end, at, text.size());
     QString shown = text.mid(at, std::min(end - at, most)).trimmed().toString();
     if (end - at > most)
         shown += QChar(0x2026);
@@ -31,13 +175,13 @@ void EngineRefusal::notFinite(std::optional<CalculationError>& failure)
 
 void CalculatorEngine::Pipeline::refuse(RefusalCode reason, QStringView text, qsizetype at, qsizetype end)
 {
-    EngineRefusal::refuse(failure, reason, text, at, end);
+    EngineRefusal::refuse(failure, reason, text, at, end, origin);
 }
 
 QString CalculatorEngine::sanitize(const QString& expression)
 {
     const EngineSettings settings = m_settingsProvider();
-    Pipeline pipeline{settings, std::nullopt, false};
+    Pipeline pipeline{settings};
     QString text = expression;
     sanitize(text, pipeline);
     return text;
@@ -231,7 +375,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
         if (pipeline.failure)
             return;
     }
-    extractMathComponents(text, pipeline.failure, triggers.has('%'), pipeline.quote);
+    extractMathComponents(text, pipeline.failure, triggers.has('%'), pipeline.origin);
 }
 
 void CalculatorEngine::normalizeWhitespace(QString& text)
@@ -815,6 +959,28 @@ bool namesFactorAfter(QStringView in, qsizetype end, double factor)
     return value && std::fabs(*value - factor) < 1e-9;
 }
 
+// Where the number (and the blanks after it) that ends right before `i`
+// starts; `i` when none does. A refusal quotes it with the word at `i`.
+qsizetype numberBefore(QStringView text, qsizetype i)
+{
+    const qsizetype end = skipWhiteSpaceBack(text, i);
+    qsizetype start = end;
+    for (qsizetype n = 1; start > 0 && (isNumberish(codePointBefore(text, start, &n)) || text[start - 1] == QLatin1Char(')'));)
+        start -= n;
+    return start < end ? start : i;
+}
+
+// Where the word or number after `end` (blanks first) ends; `end` when
+// none follows.
+qsizetype wordAfter(QStringView text, qsizetype end)
+{
+    const qsizetype start = skipWhiteSpace(text, end);
+    qsizetype stop = start;
+    for (qsizetype n = 1; stop < text.size() && (isWordChar(codePointAt(text, stop, &n)) || isNumberish(codePointAt(text, stop)));)
+        stop += n;
+    return stop > start ? stop : end;
+}
+
 } // namespace
 
 void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
@@ -930,7 +1096,10 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                     const bool bound = left == '/' || left == '^' || isNumberChar(left) || left == ')'
                         || (operandEnd < in.size() && in[operandEnd] == QLatin1Char('^'));
                     if (!operand || bound) {
-                        pipeline.refuse(RefusalCode::magnitudeWord, in, std::max<qsizetype>(0, i - 12), end + 8);
+                        // Quoted with the number before it or the words
+                        // and number after it (10 / half 4, Half off 24.99).
+                        pipeline.refuse(RefusalCode::magnitudeWord, in, numberBefore(in, i),
+                                        bound ? wordAfter(in, end) : wordAfter(in, wordAfter(in, end)));
                         return;
                     }
                     out += in.mid(copied, i - copied);
@@ -953,7 +1122,8 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                     && (isLowerAsciiWord(following, QLatin1String("of")) || isLowerAsciiWord(following, QLatin1String("von"))
                         || isLowerAsciiWord(following, QLatin1String("der")));
                 if (isNumberChar(left) || left == ')' || (numberAfter && !quantity) || tiedByOf) {
-                    pipeline.refuse(RefusalCode::magnitudeWord, in, std::max<qsizetype>(0, i - 12), end);
+                    const bool afterIt = (numberAfter && !quantity) || tiedByOf;
+                    pipeline.refuse(RefusalCode::magnitudeWord, in, numberBefore(in, i), afterIt ? wordAfter(in, end) : end);
                     return;
                 }
             }
@@ -974,7 +1144,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 sign = entry->sign;
             break;
         case WordMeaning::unknownOperation:
-            pipeline.refuse(RefusalCode::unknownOperation, in, i, end + 8);
+            pipeline.refuse(RefusalCode::unknownOperation, in, i, end);
             return;
         }
         if (sign.isEmpty()) {
@@ -1388,8 +1558,25 @@ bool isFunctionWordAt(QStringView text, qsizetype i)
 
 } // namespace
 
+namespace {
+
+// Where the number after `i` ends, blanks and a sign before it skipped
+// (10: -3); `i` when no number follows.
+qsizetype signedNumberEnd(QStringView text, qsizetype i)
+{
+    qsizetype k = skipWhiteSpace(text, i);
+    if (k < text.size() && (text[k] == QLatin1Char('-') || text[k] == QLatin1Char('+')))
+        k = skipWhiteSpace(text, k + 1);
+    qsizetype end = k;
+    for (qsizetype n = 1; end < text.size() && isNumberish(codePointAt(text, end, &n));)
+        end += n;
+    return end > k ? end : i;
+}
+
+} // namespace
+
 void CalculatorEngine::extractMathComponents(QString& text, std::optional<CalculationError>& failure,
-                                             bool percentPossible, bool quote)
+                                             bool percentPossible, const TypedOrigin* origin)
 {
     // Components are written as they are found. Words, blanks and marks are dropped,
     // but never so that the row computes something else than what was
@@ -1401,8 +1588,8 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     // Components are written apart from the row, which is read where it
     // stands and quoted by a refusal.
     const QStringView read(text);
-    auto refuse = [&failure, &read](RefusalCode reason, qsizetype at, qsizetype end) {
-        EngineRefusal::refuse(failure, reason, read, at, end);
+    auto refuse = [&failure, &read, origin](RefusalCode reason, qsizetype at, qsizetype end) {
+        EngineRefusal::refuse(failure, reason, read, at, end, origin);
     };
     const QChar* data = read.constData();
     TextBuilder components;
@@ -1612,7 +1799,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 if (digits == 2 && (k == size || !isNumberish(data[k].unicode())))
                     refuse(RefusalCode::clockTime, lastNumberStart, k);
                 else if (isWhiteSpace(next))
-                    refuse(RefusalCode::colonNumber, lastNumberStart, i + 1);
+                    refuse(RefusalCode::colonNumber, lastNumberStart, signedNumberEnd(read, i + 1));
                 writeOperator(QLatin1Char('/'), at);
             } else if ((before && !isWhiteSpace(before) && isWhiteSpace(next)) || isWordChar(before)) {
                 // Right after a word it ends a label (Summe: 100, Miete:850).
@@ -1625,8 +1812,12 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         case '(':
             // Letters right before a bracket name a function the engine
             // does not have (max(3, 5), Sqrt(16)).
-            if ((isWordChar(before) || wordBefore) && !beforeIsTimes)
-                refuse(RefusalCode::lettersBeforeBracket, at - 1, at + 1);
+            if ((isWordChar(before) || wordBefore) && !beforeIsTimes) {
+                qsizetype wordStart = at;
+                for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(read, wordStart, &n));)
+                    wordStart -= n;
+                refuse(RefusalCode::lettersBeforeBracket, wordStart, at + 1);
+            }
             put(QLatin1Char('('));
             wroteOperand(false);
             afterOpen = true;
@@ -1652,7 +1843,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 refuse(RefusalCode::unknownSign, at, i);
             else if (isAsciiLetter(c) && !isWordChar(before) && !wordBefore
                      && isFunctionWordAt(QStringView(data, size), at))
-                refuse(RefusalCode::functionWithoutValue, at, at + 8);
+                refuse(RefusalCode::functionWithoutValue, at, wordAfter(read, at));
             drop(c);
             break;
         }

@@ -454,64 +454,67 @@ TEST(ExpressionEvaluation, RefusalsByCode)
 {
     TestEngine t;
     using R = RefusalCode;
-    const std::pair<RefusalCode, const char*> rows[] = {
-        {R::callNotComputable, "sqrt(-1 - )"},
-        {R::callTouchingNumber, "2sqrt(9)"},
-        {R::clockTime, "Termin 14:30"},
-        {R::constantTouchingNumber, "2pi"},
-        {R::conversionIntoNonCurrency, "5 € in kg"},
-        {R::conversionUnreadable, "2(3) € in USD"},
-        {R::conversionWithoutCurrency, "(5) in USD"},
-        {R::conversionAfterConversion, "100 USD to EUR to GBP"},
-        {R::functionWithoutValue, "sqrt + 5"},
-        {R::linkTouchingNumber, "{A}5"},
-        {R::magnitudeWord, "Gehalt 45k / 12"},
-        {R::colonNumber, "10: -3"},
-        {R::percentWithoutRule, "19% * 200"},
-        {R::unknownSign, "2 + ½"},
-        {R::mixedCurrenciesInConversion, "5 € + 3 $ in GBP"},
-        {R::unknownOperation, "Wurzel aus 16"},
-        {R::operatorBeforeWords, "5 + Versand"},
-        {R::operatorWithoutNumber, "* 5"},
-        {R::conversionTargetsDiffer, "(10 € in USD) + (5 € in GBP)"},
-        {R::lettersInNumber, "1o0"},
-        {R::lettersBeforeBracket, "max(3, 5)"},
-        {R::twoDecimalMarks, "1,2,3"},
-        {R::wordsBetweenNumbers, "Preis 1.000,50 Rabatt 20,5"},
-        {R::twoOperators, "2 ++ 3"},
-        {R::twoPercentSigns, "100 + 19%%"},
-        {R::mixedCurrencies, "20 USD + 10 EUR"},
-        {R::mixedUnits, "2 m + 30 cm"},
-        {R::ambiguousGrouping, "Windows 11 129 €"},
-        {R::date, "15/04/2024"},
-        {R::braceOrder, "5 } {A"},
-        {R::unclosedBrace, "5 + {A"},
-        {R::unreadable, "2(3+4)"},
+    // Each refusal quotes the stretch of the row as typed where reading
+    // failed, at its place there: not an earlier stretch that reads alike,
+    // not the whole row when its numbers were rewritten, not the values
+    // filled in for links.
+    struct Refused {
+        RefusalCode code;
+        const char* typed;
+        const char* quote;
+        qsizetype at; // where the quote starts in the row, in UTF-16 units
+    };
+    const Refused rows[] = {
+        {R::callNotComputable, "sqrt(-1 - )", "sqrt(-1 - )", 0},
+        {R::callTouchingNumber, "2sqrt(9)", "2sqrt(9)", 0},
+        {R::clockTime, "Termin 14:30", "14:30", 7},
+        {R::constantTouchingNumber, "1.000,50 + 2pi", "2pi", 11},
+        {R::conversionIntoNonCurrency, "5 € in kg", "in kg", 4},
+        {R::conversionUnreadable, "2(3) € in USD", "2(3) €", 0},
+        {R::conversionWithoutCurrency, "(5) in USD", "(5) in USD", 0},
+        {R::conversionAfterConversion, "100 USD to EUR to GBP", "to EUR to GBP", 8},
+        {R::functionWithoutValue, "sqrt + 5", "sqrt", 0},
+        {R::linkTouchingNumber, "{A}5", "{A}5", 0},
+        {R::magnitudeWord, "Gehalt 45k / 12", "45k", 7},
+        {R::colonNumber, "10:4 + 10: -3", "10: -3", 7},
+        {R::percentWithoutRule, "19% * 200", "%", 2},
+        {R::unknownSign, "2 + ½", "½", 4},
+        {R::mixedCurrenciesInConversion, "5 € + 3 $ in GBP", "5 € + 3 $ in", 0},
+        {R::unknownOperation, "Wurzel aus 16", "Wurzel", 0},
+        {R::operatorBeforeWords, "5 + Versand", "+ Versand", 2},
+        {R::operatorWithoutNumber, "* 5", "*", 0},
+        {R::conversionTargetsDiffer, "(10 € in USD) + (5 € in GBP)", "5 € in GBP", 17},
+        {R::lettersInNumber, "1o0", "1o0", 0},
+        {R::lettersBeforeBracket, "max(3, 5)", "max(", 0},
+        {R::twoDecimalMarks, "1,2,3", "1,2,3", 0},
+        {R::wordsBetweenNumbers, "Preis 1.000,50 Rabatt 20,5", "1.000,50 Rabatt 20,5", 6},
+        {R::wordsBetweenNumbers, "Summe {A} Rest 5", "{A} Rest 5", 6},
+        {R::twoOperators, "2 ++ 3", "++", 2},
+        {R::twoPercentSigns, "100 + 19%%", "%%", 8},
+        {R::mixedCurrencies, "20 USD + 10 EUR", "20 USD + 10 EUR", 0},
+        {R::mixedUnits, "2 m + 30 cm", "2 m + 30 cm", 0},
+        {R::ambiguousGrouping, "Windows 11 129 €", "Windows 11 129", 0},
+        {R::date, "Fällig 15/04/2024", "15/04/2024", 7},
+        {R::braceOrder, "5 } {A:ff}", "} {A:ff}", 2},
+        {R::unclosedBrace, "5 + {A", "{A", 4},
+        {R::unreadable, "2(3+4)", "2(3+4)", 0},
     };
     std::set<RefusalCode> seen;
-    for (const auto& [code, typed] : rows) {
-        const QString text = QString::fromUtf8(typed);
-        const EvaluationResult result = t.engine.evaluate(text, {{QStringLiteral("A"), 1}}, {});
-        ASSERT_FALSE(result.ok()) << typed;
-        EXPECT_EQ(result.error().refusal(), code) << typed << ": " << result.error().detailText().toStdString();
-        // The quote is a stretch of the row as typed.
-        const QString quoted = result.error().unreadText();
-        EXPECT_FALSE(quoted.isEmpty()) << typed;
-        EXPECT_TRUE(text.contains(quoted.chopped(quoted.endsWith(QChar(0x2026)) ? 1 : 0))) << typed << " quotes " << quoted.toStdString();
-        seen.insert(code);
+    for (const Refused& row : rows) {
+        const QString text = QString::fromUtf8(row.typed);
+        const EvaluationResult result = t.engine.evaluate(text, {{QStringLiteral("A"), 1250.5}}, {});
+        ASSERT_FALSE(result.ok()) << row.typed;
+        const CalculationError& error = result.error();
+        EXPECT_EQ(error.refusal(), row.code) << row.typed << ": " << error.detailText().toStdString();
+        EXPECT_EQ(error.unreadText().toStdString(), row.quote) << row.typed;
+        EXPECT_EQ(error.spanStart(), row.at) << row.typed;
+        EXPECT_EQ(text.mid(error.spanStart(), error.spanEnd() - error.spanStart()), error.unreadText()) << row.typed;
+        seen.insert(row.code);
     }
     EXPECT_EQ(seen.size(), size_t(RefusalCode::unreadable)) << "one row per code";
     // The parser's own words never reach the hover text.
     const EvaluationResult parsed = t.engine.evaluate(QStringLiteral("2(3+4)"));
     EXPECT_EQ(parsed.error().detailText(), QStringLiteral("Invalid expression \u2014 a part the calculator cannot read: 2(3+4)"));
-    EXPECT_EQ(t.engine.evaluate(QStringLiteral("Preis 1.000,50 Rabatt 20,5")).error().unreadText(),
-              QStringLiteral("Preis 1.000,50 Rabatt 20,5"));
-    EXPECT_EQ(t.engine.evaluate(QStringLiteral("Windows 11 129")).error().unreadText(), QStringLiteral("Windows 11 129"));
-    // With links, the row as typed, not the values filled in.
-    EXPECT_EQ(t.engine.evaluate(QStringLiteral("Summe {A} Rest 5"), {{QStringLiteral("A"), 1250.5}}, {}).error().unreadText(),
-              QStringLiteral("Summe {A} Rest 5"));
-    EXPECT_EQ(t.engine.evaluate(QStringLiteral("5 } {A:ff}"), {{QStringLiteral("A"), 1250.5}}, {}).error().unreadText(),
-              QStringLiteral("} {A:ff}"));
 }
 
 TEST(ExpressionEvaluation, PlaceholdersFromValues)
