@@ -1372,9 +1372,20 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView t
         qsizetype end = -1;
         bool known() const { return money || !unit.isEmpty(); }
     };
+    // Most rows hold no unit: nothing to compare.
+    QVarLengthArray<const EngineCatalogue::Unit*, 16> unitOfAmount;
+    bool anyUnit = false;
+    for (const Amount& amount : amounts) {
+        const EngineCatalogue::Unit* unit = amount.code.isEmpty() ? unitAfter(text, amount.end) : nullptr;
+        unitOfAmount.append(unit);
+        anyUnit = anyUnit || unit;
+    }
+    if (!anyUnit)
+        return std::nullopt;
     Measure previous;
     Measure term;
     qsizetype termEnd = 0; // where the last amount of the term ends
+    qsizetype index = 0;
     auto closeTerm = [&]() -> bool {
         if (!term.known())
             return false;
@@ -1384,6 +1395,7 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView t
         return differ;
     };
     for (const Amount& amount : amounts) {
+        const EngineCatalogue::Unit* unit = unitOfAmount[index++];
         if (amount.start >= termEnd && addsOrSubtracts(text, termEnd, amount.start)) {
             if (closeTerm())
                 return std::pair(previous.start, term.end);
@@ -1397,7 +1409,7 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView t
         }
         if (term.known())
             continue;
-        if (const EngineCatalogue::Unit* unit = unitAfter(text, amount.end))
+        if (unit)
             term = Measure{false, unit->symbol, amount.start,
                            EngineCatalogue::unitWordEnd(text, skipWhiteSpace(text, amount.end))};
     }

@@ -3,12 +3,19 @@
 
 #include "Engine/EngineCatalogue.h"
 
+#include <QVarLengthArray>
+
 #include <array>
 #include <limits>
 
 namespace EngineCatalogue {
 
 namespace {
+
+constexpr bool isAsciiLetter(char32_t c)
+{
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
 
 using P = MarkPlace;
 using K = SpellingKind;
@@ -378,13 +385,30 @@ std::span<const Unit> units() { return unitTable; }
 
 const Unit* unitOf(QStringView word)
 {
-    static const FirstLetters first = firstLettersOf(unitTable, [](const Unit& e) { return e.text; });
-    if (!first.mayStart(word))
+    // The entries by their first letter, folded to lower case; those
+    // starting beyond ASCII in the last list.
+    struct Index {
+        std::array<QVarLengthArray<const Unit*, 8>, 129> byFirst;
+        FirstLetters first;
+    };
+    static const Index index = [] {
+        Index built;
+        built.first = firstLettersOf(unitTable, [](const Unit& e) { return e.text; });
+        for (const Unit& entry : unitTable) {
+            const char16_t c = entry.text.front().unicode();
+            built.byFirst[c < 0x80 ? (isAsciiLetter(c) ? c | 0x20 : c) : 128].append(&entry);
+        }
+        return built;
+    }();
+    if (!index.first.mayStart(word))
         return nullptr;
-    for (const Unit& entry : unitTable) {
+    const char16_t front = word.front().unicode();
+    for (const Unit* entry : index.byFirst[front < 0x80 ? (isAsciiLetter(front) ? front | 0x20 : front) : 128]) {
+        if (entry->text.size() != word.size())
+            continue;
         // Short units as written (m is metres, M a million); words in any case.
-        if (entry.text.size() <= 3 ? entry.text == word : sameIgnoringCase(entry.text, word))
-            return &entry;
+        if (entry->text.size() <= 3 ? entry->text == word : sameIgnoringCase(entry->text, word))
+            return entry;
     }
     return nullptr;
 }
@@ -392,7 +416,7 @@ const Unit* unitOf(QStringView word)
 qsizetype unitWordEnd(QStringView text, qsizetype start)
 {
     qsizetype end = start;
-    while (end < text.size() && text[end].isLetter())
+    for (char16_t u; end < text.size() && ((u = text[end].unicode()) < 0x80 ? isAsciiLetter(u) : text[end].isLetter());)
         ++end;
     if (end > start && end < text.size() && isUnitPower(text[end].unicode()) && unitOf(text.mid(start, end + 1 - start)))
         return end + 1;
@@ -408,7 +432,7 @@ qsizetype conversionArrowAt(QStringView text, qsizetype i)
     if (i < 0 || i >= text.size())
         return 0;
     for (QStringView arrow : arrowTable) {
-        if (text.mid(i).startsWith(arrow))
+        if (arrow.front() == text[i] && text.mid(i).startsWith(arrow))
             return arrow.size();
     }
     return 0;
@@ -508,7 +532,7 @@ qsizetype constantNameAt(QStringView text, qsizetype i)
         return 0;
     qsizetype longest = 0;
     for (QStringView name : constantTable) {
-        if (name.size() > longest && text.mid(i).startsWith(name))
+        if (name.size() > longest && name.front() == text[i] && text.mid(i).startsWith(name))
             longest = name.size();
     }
     return longest;
