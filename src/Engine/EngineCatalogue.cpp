@@ -372,6 +372,21 @@ QStringView currencyOfWord(QStringView word)
     return {};
 }
 
+bool isLetteredMark(QStringView word)
+{
+    for (const CurrencySpelling& entry : wordTable) {
+        if (entry.kind == K::letteredMark && entry.text == word)
+            return true;
+    }
+    return false;
+}
+
+qsizetype longestCurrencyWord()
+{
+    static const qsizetype longest = firstLettersOf(wordTable, [](const CurrencySpelling& e) { return e.text; }).longest;
+    return longest;
+}
+
 MarkPlace letteredMarkPlace(QStringView word)
 {
     for (const CurrencySpelling& entry : wordTable) {
