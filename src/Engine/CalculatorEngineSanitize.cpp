@@ -235,6 +235,39 @@ bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettin
     return false;
 }
 
+// An operator stands before `end`, blanks and words aside (2 * –4, 2 *
+// Rabatt – 4): a dash there is the sign of the operand, as a hyphen would be.
+bool signAfterOperator(QStringView text, qsizetype end)
+{
+    qsizetype at = skipWhiteSpaceBack(text, end);
+    while (at > 0) {
+        const char32_t c = codePointBefore(text, at);
+        if (c == '+' || c == '-' || c == '*' || c == '/' || c == '^' || c == 0x00D7 || c == 0x00F7)
+            return true;
+        // The word before: letters, digits glued to them (iPhone15), a
+        // hyphen inside it (E-Bike), a mark after it (Achtung!).
+        const qsizetype wordEnd = at;
+        while (at > 0) {
+            const char32_t w = codePointBefore(text, at);
+            const bool letterBefore = at >= 2 && isWordChar(codePointBefore(text, at - 1));
+            const bool letterAfter = at < wordEnd && isWordChar(codePointAt(text, at));
+            const bool part = isWordChar(w) || (isDecimalDigit(w) && (letterBefore || letterAfter))
+                || (w == '-' && letterBefore && letterAfter) || ((w == '!' || w == '.') && letterBefore && at == wordEnd);
+            if (!part)
+                break;
+            --at;
+        }
+        if (at == wordEnd)
+            return false;
+        // A lone x after an operand is times (4 x Rabatt – 2).
+        const QStringView word = text.mid(at, wordEnd - at);
+        if ((word == u"x" || word == u"X") && amountEndsBefore(text, at))
+            return true;
+        at = skipWhiteSpaceBack(text, at);
+    }
+    return false;
+}
+
 bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<CalcSettings::TaxRate>& rates)
 {
     if (triggers.beyondAscii)
@@ -1022,10 +1055,21 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const bool value = EngineCatalogue::isFunctionName(after) || EngineCatalogue::isConstantName(after);
             qsizetype currencyStart = 0;
             const qsizetype leftEnd = skipWhiteSpaceBack(in, i);
+            // With blanks around it, the price is an amount with its currency
+            // (49 € / Monat, $30 / mo).
+            auto currencyBeforeNumber = [&in, &currencyStart](qsizetype end) {
+                qsizetype start = end;
+                while (start > 0 && isNumberish(codePointBefore(in, start)))
+                    --start;
+                start = skipWhiteSpaceBack(in, start);
+                return start < end && start > 0
+                    && (isCurrencySign(codePointBefore(in, start)) || !EngineCurrency::currencyBefore(in, start, &currencyStart).isEmpty());
+            };
             const bool perUnit = unitAfter
                 && ((isNumberChar(left) && wordStart == i + 1)
                     || (leftEnd > 0 && isCurrencySign(codePointBefore(in, leftEnd)))
-                    || !EngineCurrency::currencyBefore(in, leftEnd, &currencyStart).isEmpty());
+                    || !EngineCurrency::currencyBefore(in, leftEnd, &currencyStart).isEmpty()
+                    || (leftEnd > 0 && isNumberChar(codePointBefore(in, leftEnd)) && currencyBeforeNumber(leftEnd)));
             if (!value
                 && (perUnit
                     || ((isWordChar(left) || isCurrencySign(left))
@@ -1082,7 +1126,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                         continue;
                     }
                     qsizetype at = skipWhiteSpace(in, end);
-                    if (at < in.size() && in[at] == QLatin1Char('-'))
+                    if (at < in.size() && (in[at] == QLatin1Char('-') || in[at] == QChar(0x2013) || in[at] == QChar(0x2014)))
                         at = skipWhiteSpace(in, at + 1);
                     qsizetype signLength = 0;
                     if (!EngineCatalogue::currencySignAt(in, at, &signLength).isEmpty())
@@ -1211,9 +1255,9 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             const qsizetype beforeCurrency = currencyBefore ? skipWhiteSpaceBack(text, currencyStart) : before;
             // Nothing but blanks and a currency before it: the dash is the
             // sign of what follows (– 5, € – 1), as a hyphen would be.
-            const bool leading = beforeCurrency == 0;
+            const bool leading = beforeCurrency == 0 || signAfterOperator(text, before);
             const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
-            const bool minusAfter = right == QLatin1Char('-');
+            const bool minusAfter = right == QLatin1Char('-') || right == QChar(0x2013) || right == QChar(0x2014);
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
                 && right != QChar(0x2014);
             if (operandBefore && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
