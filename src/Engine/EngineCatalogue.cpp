@@ -169,9 +169,12 @@ constexpr Magnitude magnitudeTable[] = {
     {u"mill", 1e6, MK::magnitude},    {u"Mrd", 1e9, MK::magnitude},      {u"Milliarde", 1e9, MK::magnitude},
     {u"Milliarden", 1e9, MK::magnitude}, {u"billion", 1e9, MK::magnitude}, {u"billions", 1e9, MK::magnitude},
     {u"bn", 1e9, MK::magnitude},      {u"Dutzend", 12, MK::quantity},    {u"dozen", 12, MK::quantity},
-    {u"half", 0.5, MK::multiplier},   {u"halb", 0.5, MK::multiplier},    {u"halbe", 0.5, MK::multiplier},
-    {u"halben", 0.5, MK::multiplier}, {u"Hälfte", 0.5, MK::multiplier},  {u"Drittel", 1.0 / 3, MK::multiplier},
-    {u"third", 1.0 / 3, MK::multiplier}, {u"Viertel", 0.25, MK::multiplier}, {u"quarter", 0.25, MK::multiplier},
+    // "halb 5" may be a time (half past four): next to a number it refuses
+    // the row. A quantity names a row before its number (Viertel 4,50 is a
+    // glass of wine, eine Halbe a beer).
+    {u"half", 0.5, MK::multiplier},   {u"halb", 0.5, MK::magnitude},     {u"halbe", 0.5, MK::quantity},
+    {u"halben", 0.5, MK::quantity},   {u"Hälfte", 0.5, MK::multiplier},  {u"Drittel", 1.0 / 3, MK::quantity},
+    {u"third", 1.0 / 3, MK::quantity}, {u"Viertel", 0.25, MK::quantity}, {u"quarter", 0.25, MK::quantity},
     {u"twice", 2, MK::multiplier},    {u"doppelt", 2, MK::multiplier},   {u"double", 2, MK::multiplier},
     {u"zweifach", 2, MK::multiplier}, {u"thrice", 3, MK::multiplier},    {u"triple", 3, MK::multiplier},
     {u"dreifach", 3, MK::multiplier},

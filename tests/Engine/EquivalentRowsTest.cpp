@@ -100,7 +100,7 @@ void addTerm(RowWriter& w, Row& row, bool afterOperator, const QString& previous
     }
     if (canMultiply && shape < 26) {
         static const std::pair<const char*, const char*> multipliers[] = {
-            {"twice", "2 *"}, {"doppelt", "2 *"}, {"Hälfte", ".5 *"}, {"triple", "3 *"}, {"halb", ",5 *"}};
+            {"twice", "2 *"}, {"doppelt", "2 *"}, {"Hälfte", ".5 *"}, {"triple", "3 *"}, {"half", ",5 *"}};
         const auto& [word, factor] = multipliers[w.below(5)];
         QString same = QString::fromUtf8(factor);
         // The factor's mark in the row's style.
