@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
 
@@ -48,8 +49,14 @@ qsizetype unreadNumberSign(QStringView text)
             continue;
         qsizetype n = 1;
         const char32_t c = codePointAt(text, i, &n);
-        if (isNumberChar(c) && !isDecimalDigit(c))
-            return i;
+        if (isNumberChar(c) && !isDecimalDigit(c)) {
+            // The power of a unit (78 m², 1,2 m³) is part of its word.
+            qsizetype wordStart = i;
+            while (EngineCatalogue::isUnitPower(c) && wordStart > 0 && text[wordStart - 1].isLetter())
+                --wordStart;
+            if (wordStart == i || EngineCatalogue::unitWordEnd(text, wordStart) != i + 1)
+                return i;
+        }
         i += n - 1;
     }
     return -1;

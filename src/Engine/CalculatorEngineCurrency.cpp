@@ -145,15 +145,11 @@ namespace {
 qsizetype keywordAt(QStringView text, qsizetype i)
 {
     const char16_t c = text[i].unicode();
-    if (c == 0x2192)
-        return 1;
-    if (c == '-' || c == '=') {
-        if (i + 1 < text.size() && text[i + 1] == QLatin1Char('>'))
-            return 2;
-        return c == '=' ? 1 : 0;
-    }
-    const char16_t lower = c | 0x20;
-    if ((lower != 'i' && lower != 't' && lower != 'n') || (i > 0 && isWordChar(codePointBefore(text, i))))
+    if (!EngineCatalogue::mayStartConversion(c))
+        return 0;
+    if (const qsizetype arrow = EngineCatalogue::conversionArrowAt(text, i))
+        return arrow;
+    if (i > 0 && isWordChar(codePointBefore(text, i)))
         return 0;
     for (QLatin1String word : EngineCatalogue::conversionKeywords()) {
         if (!startsWithLowerAscii(text, i, word))
@@ -231,6 +227,7 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
     qsizetype previousEnd = -1; // where the previous conversion's target ends
     QString firstTarget;
     QVarLengthArray<qsizetype, 8> opens; // unclosed "(" in `in`
+    const EngineCatalogue::CharacterSet& starts = EngineCatalogue::conversionStarts();
     for (qsizetype k = 0; k < in.size(); ++k) {
         const QChar c = in[k];
         if (c == QLatin1Char('(')) {
@@ -242,8 +239,7 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
                 opens.removeLast();
             continue;
         }
-        const char16_t u = c.unicode() | 0x20;
-        if (u != 'i' && u != 't' && u != 'n' && c != QLatin1Char('-') && c != QLatin1Char('=') && c != QChar(0x2192))
+        if (!starts.has(c.unicode()))
             continue;
         const qsizetype keyword = keywordAt(in, k);
         if (keyword == 0)

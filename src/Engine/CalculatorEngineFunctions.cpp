@@ -12,8 +12,6 @@ using namespace ExpressionText;
 namespace {
 
 constexpr double pi = 3.141592653589793;
-constexpr QStringView piText = u"3.141592653589793";
-constexpr QStringView eText = u"2.718281828459045";
 
 using Operation = double (*)(double);
 using TwoArgOperation = double (*)(double, double);
@@ -60,7 +58,7 @@ constexpr std::array<Function, 28> functions = {{
 
 int functionIndex(QStringView name)
 {
-    if (name.size() < 2 || name.size() > 5)
+    if (!EngineCatalogue::isFunctionName(name))
         return -1;
     const QChar first = name.front();
     for (int i = 0; i < int(functions.size()); ++i) {
@@ -167,7 +165,7 @@ bool startsValue(QStringView text, qsizetype i)
     if (end < text.size() && text[end] == QLatin1Char('(') && functionIndex(word) >= 0)
         return true;
     const bool wordEnds = end == text.size() || !isWordChar(codePointAt(text, end));
-    return wordEnds && (word == u"pi" || word == u"PI" || word == u"e" || word == u"E");
+    return wordEnds && EngineCatalogue::isConstantName(word);
 }
 
 // "π", "pi", "PI", "e" or "E" at `i`, standing as a word of its own: no
@@ -175,18 +173,10 @@ bool startsValue(QStringView text, qsizetype i)
 // letters). Touching a digit it cannot be read (2pi, 1e3).
 Constant constantAt(QStringView text, qsizetype i, qsizetype* length)
 {
-    const QChar c = text[i];
-    if (c == QChar(0x03C0)) {
-        *length = 1;
-    } else if (c == QLatin1Char('e') || c == QLatin1Char('E')) {
-        *length = 1;
-    } else if (i + 1 < text.size()
-               && ((c == QLatin1Char('p') && text[i + 1] == QLatin1Char('i'))
-                   || (c == QLatin1Char('P') && text[i + 1] == QLatin1Char('I')))) {
-        *length = 2;
-    } else {
+    static const EngineCatalogue::CharacterSet& starts = EngineCatalogue::constantStarts();
+    *length = starts.has(text[i].unicode()) ? EngineCatalogue::constantNameAt(text, i) : 0;
+    if (*length == 0)
         return Constant::none;
-    }
     const qsizetype end = i + *length;
     const char32_t before = i > 0 ? codePointBefore(text, i) : 0;
     const char32_t after = end < text.size() ? codePointAt(text, end) : 0;
@@ -209,9 +199,9 @@ Constant constantAt(QStringView text, qsizetype i, qsizetype* length)
 bool replaceConstants(QString& text, CalculatorEngine::Pipeline& pipeline)
 {
     bool any = false;
+    const EngineCatalogue::CharacterSet& starts = EngineCatalogue::constantStarts();
     for (QChar c : std::as_const(text)) {
-        const char16_t u = c.unicode();
-        if (u == 'p' || u == 'P' || u == 'e' || u == 'E' || u == 0x03C0) {
+        if (starts.has(c.unicode())) {
             any = true;
             break;
         }
@@ -242,7 +232,7 @@ bool replaceConstants(QString& text, CalculatorEngine::Pipeline& pipeline)
         if (result.isNull())
             result.reserve(text.size() + 32);
         result += view.mid(copied, i - copied);
-        result += view[i] == QLatin1Char('e') || view[i] == QLatin1Char('E') ? eText : piText;
+        appendPlainNumber(result, EngineCatalogue::constantValue(view.mid(i, length)));
         i += length;
         copied = i;
     }

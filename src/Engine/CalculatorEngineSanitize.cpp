@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <vector>
 
 using namespace ExpressionText;
@@ -188,6 +189,52 @@ QString CalculatorEngine::sanitize(const QString& expression)
 
 namespace {
 
+// An amount ends right before `end`, blanks aside: a number, a bracket, a
+// percentage, or a currency or unit that follows a number (12,50€ x3,
+// 2 kg – 1).
+bool amountEndsBefore(QStringView text, qsizetype end)
+{
+    end = skipWhiteSpaceBack(text, end);
+    if (end <= 0)
+        return false;
+    const char32_t c = codePointBefore(text, end);
+    if (isNumberChar(c) || c == ')' || c == '%')
+        return true;
+    auto numberBefore = [&text](qsizetype at) {
+        at = skipWhiteSpaceBack(text, at);
+        return at > 0 && isNumberChar(codePointBefore(text, at));
+    };
+    qsizetype start = 0;
+    if (!EngineCurrency::currencyBefore(text, end, &start).isEmpty())
+        return numberBefore(start);
+    qsizetype wordStart = end;
+    if (EngineCatalogue::isUnitPower(c))
+        --wordStart;
+    while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
+        --wordStart;
+    return wordStart < end && EngineCatalogue::unitOf(text.mid(wordStart, end - wordStart)) && numberBefore(wordStart);
+}
+
+// An enabled tax label, or a constant, ends right before `end`, blanks
+// aside: a value the later steps write (MwSt – 5, pi – 1).
+bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettings::TaxRate>& rates)
+{
+    end = skipWhiteSpaceBack(text, end);
+    qsizetype wordStart = end;
+    while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
+        --wordStart;
+    if (wordStart < end && EngineCatalogue::isConstantName(text.mid(wordStart, end - wordStart)))
+        return true;
+    for (const CalcSettings::TaxRate& rate : rates) {
+        const QString label = rate.label.trimmed();
+        const qsizetype at = end - label.size();
+        if (!label.isEmpty() && at >= 0 && text.mid(at, label.size()).compare(label, Qt::CaseInsensitive) == 0
+            && (at == 0 || !isWordChar(codePointBefore(text, at))))
+            return true;
+    }
+    return false;
+}
+
 bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<CalcSettings::TaxRate>& rates)
 {
     if (triggers.beyondAscii)
@@ -200,6 +247,46 @@ bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<Cal
         if (first >= 0x80)
             continue; // an ASCII text cannot start it
         if (isAsciiLetter(first) ? triggers.hasLetter(char(first)) : triggers.has(char(first)))
+            return true;
+    }
+    return false;
+}
+
+// The text holds every character of some conversion keyword or arrow.
+bool mayHoldConversion(const CalculatorEngine::Triggers& triggers)
+{
+    if (triggers.beyondAscii)
+        return true;
+    // Each entry as the ASCII characters it needs, letters in lower case;
+    // the text's letters are folded to lower case to match.
+    struct Needs {
+        quint64 low = 0;
+        quint64 high = 0;
+    };
+    static const QVarLengthArray<Needs, 16> entries = [] {
+        QVarLengthArray<Needs, 16> all;
+        auto add = [&all](QStringView entry) {
+            Needs needs;
+            for (QChar c : entry) {
+                char16_t u = c.unicode();
+                if (u >= 0x80)
+                    return; // needs a character beyond ASCII: found above
+                if (isAsciiLetter(u))
+                    u |= 0x20;
+                (u < 64 ? needs.low : needs.high) |= quint64(1) << (u & 63);
+            }
+            all.append(needs);
+        };
+        for (QLatin1String keyword : EngineCatalogue::conversionKeywords())
+            add(QString(keyword));
+        for (QStringView arrow : EngineCatalogue::conversionArrows())
+            add(arrow);
+        return all;
+    }();
+    constexpr quint64 upper = quint64(0x3FFFFFF) << 1; // A-Z within the high word
+    const quint64 high = triggers.bits[1] | ((triggers.bits[1] & upper) << 32);
+    for (const Needs& needs : entries) {
+        if ((triggers.bits[0] & needs.low) == needs.low && (high & needs.high) == needs.high)
             return true;
     }
     return false;
@@ -233,10 +320,7 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
             return;
         triggers.add("0. ");
     }
-    const bool keyword = (triggers.hasLetter('i') && triggers.hasLetter('n'))
-        || (triggers.hasLetter('t') && triggers.hasLetter('o')) || (triggers.hasLetter('n') && triggers.hasLetter('a'))
-        || triggers.has('>') || triggers.has('=') || triggers.beyondAscii;
-    if (keyword) {
+    if (mayHoldConversion(triggers)) {
         processCurrencyConversions(text, pipeline);
         if (pipeline.failure)
             return;
@@ -257,7 +341,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
         triggers.add("+-*/% ");
     }
     if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':')) {
-        normalizeOperatorSymbols(text);
+        normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates);
         triggers.add("*/-");
     }
     if (triggers.beyondAscii || triggers.hasAnyOf(EngineCatalogue::asciiSignSymbols()) || triggers.hasAnyLetter()) {
@@ -351,10 +435,8 @@ bool wordEndsBefore(QStringView text, qsizetype start)
     const QChar c = text[start - 1];
     if ((c != QLatin1Char('x') && c != QLatin1Char('X')) || (start >= 2 && isWordChar(codePointBefore(text, start - 1))))
         return true;
-    const qsizetype operand = skipWhiteSpaceBack(text, start - 1);
     const bool apart = start < text.size() && isWhiteSpace(text[start].unicode());
-    const bool afterOperand = operand > 0 && (isNumberChar(codePointBefore(text, operand)) || text[operand - 1] == QLatin1Char(')'));
-    return !(apart || afterOperand);
+    return !(apart || amountEndsBefore(text, start - 1) || valueNameEndsBefore(text, start - 1, {}));
 }
 
 bool isApostrophe(QChar c)
@@ -362,6 +444,35 @@ bool isApostrophe(QChar c)
     return c == QLatin1Char('\'') || c == QChar(0x2019);
 }
 
+} // namespace
+
+namespace {
+qsizetype dateEndAt(QStringView text, qsizetype i);
+
+// The digits at [start, end) close a date (15/04/24 120): they are its
+// year, no first group of a number.
+bool endsDate(QStringView text, qsizetype start, qsizetype end)
+{
+    if (start < 2 || (text[start - 1] != QLatin1Char('/') && text[start - 1] != QLatin1Char('-')))
+        return false;
+    qsizetype at = start - 1;
+    for (int part = 0; part < 2; ++part) {
+        const qsizetype digitsEnd = at;
+        while (at > 0 && isDecimalDigit(text[at - 1].unicode()))
+            --at;
+        if (at == digitsEnd)
+            return false;
+        if (part == 0) {
+            if (at < 2 || text[at - 1] != text[start - 1])
+                return false;
+            --at;
+        }
+    }
+    // As the date check reads it: a date starts no number or word.
+    if (at > 0 && (isWordChar(codePointBefore(text, at)) || isNumberish(codePointBefore(text, at))))
+        return false;
+    return dateEndAt(text, at) == end;
+}
 } // namespace
 
 void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar groupMark, Pipeline& pipeline)
@@ -416,7 +527,7 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         const char32_t glued = start > 0 ? codePointBefore(view, start) : 0;
         const bool standsAlone = !(glued == '.' || glued == ',' || isNumberChar(glued) || wordEndsBefore(view, start));
         if (leading > 3 || view[start] == QLatin1Char('0') || !standsAlone || i >= view.size()
-            || !isSeparator(view[i]))
+            || !isSeparator(view[i]) || endsDate(view, start, i))
             continue;
         // The chain of groups after it, all with the one separator.
         const QChar separator = view[i];
@@ -435,10 +546,16 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         // price (Windows 11 129, TV 1 299): the row is refused. After a
         // currency, an operator, a bracket or at the start they group.
         if (!isApostrophe(separator)) {
+            // Digits glued to a word are part of it (A4 1 000, iPhone15 1 299).
             const qsizetype previous = skipWhiteSpaceBack(view, start);
-            if (previous > 0 && wordEndsBefore(view, previous)) {
+            qsizetype wordEnd = previous;
+            while (wordEnd > 0 && isDecimalDigit(codePointBefore(view, wordEnd)))
+                --wordEnd;
+            if (wordEnd < previous && !(wordEnd > 0 && isWordChar(codePointBefore(view, wordEnd))))
+                wordEnd = previous;
+            if (wordEnd > 0 && wordEndsBefore(view, wordEnd)) {
                 qsizetype wordStart = previous;
-                while (wordStart > 0 && isWordChar(codePointBefore(view, wordStart)))
+                while (wordStart > 0 && (isWordChar(codePointBefore(view, wordStart)) || isDecimalDigit(codePointBefore(view, wordStart))))
                     --wordStart;
                 if (!EngineCatalogue::isCurrencyWord(view.mid(wordStart, previous - wordStart))) {
                     pipeline.refuse(RefusalCode::ambiguousGrouping, view, wordStart, end);
@@ -452,7 +569,9 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         const auto [more, moreEnd] = end < view.size() ? digitsFrom(end + 1) : std::pair<qsizetype, qsizetype>(0, 0);
         const bool otherGroup = end < view.size() && view[end] == groupMark && more == 3
             && (moreEnd >= view.size() || !isNumberish(view[moreEnd].unicode()));
-        if (otherGroup || (end < view.size() && (isSeparator(view[end]) || isApostrophe(view[end])) && more > 0)) {
+        // Digits glued to letters after it are a word (1'777 3D-Druck).
+        const bool moreIsWord = moreEnd < view.size() && isWordChar(codePointAt(view, moreEnd));
+        if (otherGroup || (end < view.size() && (isSeparator(view[end]) || isApostrophe(view[end])) && more > 0 && !moreIsWord)) {
             i = end;
             continue;
         }
@@ -591,7 +710,21 @@ qsizetype dateEndAt(QStringView text, qsizetype i)
         return -1;
     const bool yearFirst = counts[0] == 4 && counts[1] <= 2 && counts[2] <= 2 && separator == QLatin1Char('-');
     const bool yearLast = counts[0] <= 2 && counts[1] <= 2 && (counts[2] == 4 || counts[2] == 2);
-    return yearFirst || yearLast ? at : -1;
+    if (!yearFirst && !yearLast)
+        return -1;
+    // A day and a month, in either order (15/04/24, 4/15/24); 83-7-13
+    // subtracts.
+    auto valueOf = [&text](qsizetype from, qsizetype digits) {
+        int value = 0;
+        for (qsizetype k = from; k < from + digits; ++k)
+            value = value * 10 + std::max(0, text[k].digitValue());
+        return value;
+    };
+    const qsizetype secondAt = i + counts[0] + 1;
+    const int a = yearFirst ? valueOf(secondAt, counts[1]) : valueOf(i, counts[0]);
+    const int b = yearFirst ? valueOf(secondAt + counts[1] + 1, counts[2]) : valueOf(secondAt, counts[1]);
+    const bool dayMonth = a >= 1 && b >= 1 && ((a <= 31 && b <= 12) || (a <= 12 && b <= 31));
+    return dayMonth ? at : -1;
 }
 
 } // namespace
@@ -628,8 +761,10 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
                 --wordStart;
             const QStringView word = QStringView(text).mid(wordStart, start - wordStart);
+            // A lone x after an amount is times, blanks or a currency
+            // between them or not (45 x5, 12,50€x3).
             const bool timesX = word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X'))
-                && wordStart > 0 && (isNumberChar(codePointBefore(text, wordStart)) || text[wordStart - 1] == QLatin1Char(')'));
+                && (amountEndsBefore(text, wordStart) || valueNameEndsBefore(text, wordStart, pipeline.settings.enabledTaxRates));
             bool code = false;
             for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
                 code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
@@ -827,6 +962,25 @@ qsizetype wordAfter(QStringView text, qsizetype end)
     return stop > start ? stop : end;
 }
 
+// The first number after `end`, words and blanks aside, is `factor` itself,
+// as a number or a fraction (half 0.5, half 1/2, double recipe 2).
+bool namesFactorAfter(QStringView in, qsizetype end, double factor)
+{
+    qsizetype at = end;
+    while (at < in.size() && (isWordChar(codePointAt(in, at)) || isWhiteSpace(in[at].unicode())))
+        ++at;
+    if (at >= in.size() || !isDecimalDigit(codePointAt(in, at)))
+        return false;
+    const qsizetype runEnd = numberRunEnd(in, at);
+    std::optional<double> value = readDouble(in.mid(at, runEnd - at));
+    if (value && runEnd + 1 < in.size() && in[runEnd] == QLatin1Char('/') && isDecimalDigit(codePointAt(in, runEnd + 1))) {
+        const qsizetype denominatorEnd = numberRunEnd(in, runEnd + 1);
+        const std::optional<double> denominator = readDouble(in.mid(runEnd + 1, denominatorEnd - runEnd - 1));
+        value = denominator && *denominator != 0 ? std::optional(*value / *denominator) : std::nullopt;
+    }
+    return value && std::fabs(*value - factor) < 1e-9;
+}
+
 } // namespace
 
 void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
@@ -858,16 +1012,24 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             // Part of a unit or a word: EUR/Stück, km/h, 3.99/lb, w/.
             const char32_t left = codePointBefore(in, i);
             const char32_t right = codePointAt(in, i + 1);
-            // A price per unit ($3.99/lb) reads as the price, the unit after it.
-            bool perUnit = false;
-            if (isNumberChar(left) && isWordChar(right)) {
-                qsizetype wordEnd = i + 1;
-                while (wordEnd < in.size() && isWordChar(codePointAt(in, wordEnd)))
-                    ++wordEnd;
-                perUnit = EngineCatalogue::unitOf(in.mid(i + 1, wordEnd - i - 1)) != nullptr;
-            }
-            if (perUnit
-                || ((isWordChar(left) || isCurrencySign(left)) && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right))))) {
+            // A price per unit ($3.99/lb, 49 € / Monat) reads as the price,
+            // the unit after it; a call or a constant after it is divided by
+            // (6€/cos(180)).
+            qsizetype wordStart = 0;
+            const QStringView after = nextWord(i + 1, &wordStart);
+            const bool unitAfter = !after.isEmpty() && EngineCatalogue::unitOf(after)
+                && (wordStart + after.size() == in.size() || !isNumberChar(codePointAt(in, wordStart + after.size())));
+            const bool value = EngineCatalogue::isFunctionName(after) || EngineCatalogue::isConstantName(after);
+            qsizetype currencyStart = 0;
+            const qsizetype leftEnd = skipWhiteSpaceBack(in, i);
+            const bool perUnit = unitAfter
+                && ((isNumberChar(left) && wordStart == i + 1)
+                    || (leftEnd > 0 && isCurrencySign(codePointBefore(in, leftEnd)))
+                    || !EngineCurrency::currencyBefore(in, leftEnd, &currencyStart).isEmpty());
+            if (!value
+                && (perUnit
+                    || ((isWordChar(left) || isCurrencySign(left))
+                        && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right)))))) {
                 out += in.mid(copied, i - copied);
                 out += QLatin1Char(' ');
                 copied = i + 1;
@@ -903,11 +1065,50 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             // A magnitude or quantity word is never dropped: nothing here
             // applies it, so a row it stands next to is refused rather than
             // show the bare number (3 Tausend, 3 dozen, 45k, half of 84).
-            if (const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word)) {
-                // A quantity word (half, dozen) before its number names the
-                // row (dozen 12 x 0.75) unless "of" ties it to the number.
-                const bool quantity = magnitude->factor < 100;
+            // A tax label of the user's is read as the tax (a rate named "Halb").
+            const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word);
+            if (magnitude && taxLabelAt(in, i, pipeline.settings.enabledTaxRates))
+                magnitude = nullptr;
+            if (magnitude) {
                 const char32_t left = previousNonBlank(i);
+                if (magnitude->kind == EngineCatalogue::MagnitudeKind::multiplier) {
+                    // Before the number it names, a multiplier is a label
+                    // (half 1/2 x 3, double recipe 2 x 250 g). Right before
+                    // another number (or a bracket) it is its factor (twice
+                    // 30, Hälfte 84 €); anywhere else the row cannot say what
+                    // it multiplies (Half off 24.99).
+                    if (namesFactorAfter(in, end, magnitude->factor)) {
+                        i = end;
+                        continue;
+                    }
+                    qsizetype at = skipWhiteSpace(in, end);
+                    if (at < in.size() && in[at] == QLatin1Char('-'))
+                        at = skipWhiteSpace(in, at + 1);
+                    qsizetype signLength = 0;
+                    if (!EngineCatalogue::currencySignAt(in, at, &signLength).isEmpty())
+                        at = skipWhiteSpace(in, at + signLength);
+                    const bool operand = at < in.size()
+                        && (isDecimalDigit(codePointAt(in, at)) || in[at] == QLatin1Char('(')
+                            || ((in[at] == QLatin1Char('.') || in[at] == QLatin1Char(',')) && at + 1 < in.size()
+                                && isDecimalDigit(codePointAt(in, at + 1))));
+                    qsizetype operandEnd = at < in.size() && in[at] != QLatin1Char('(') ? numberRunEnd(in, at) : at;
+                    operandEnd = skipWhiteSpace(in, operandEnd);
+                    const bool bound = left == '/' || left == '^' || isNumberChar(left) || left == ')'
+                        || (operandEnd < in.size() && in[operandEnd] == QLatin1Char('^'));
+                    if (!operand || bound) {
+                        pipeline.refuse(RefusalCode::magnitudeWord, in, std::max<qsizetype>(0, i - 12), end + 8);
+                        return;
+                    }
+                    out += in.mid(copied, i - copied);
+                    appendPlainNumber(out, magnitude->factor);
+                    out += QLatin1String(" * ");
+                    copied = end;
+                    i = end;
+                    continue;
+                }
+                // A quantity word (dozen) before its number names the row
+                // (dozen 12 x 0.75) unless "of" ties it to the number.
+                const bool quantity = magnitude->kind == EngineCatalogue::MagnitudeKind::quantity;
                 qsizetype nextStart = 0;
                 const QStringView following = nextWord(end, &nextStart);
                 const bool numberAfter = following.isEmpty() && nextStart < in.size()
@@ -960,7 +1161,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
     }
 }
 
-void CalculatorEngine::normalizeOperatorSymbols(QString& text)
+void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates)
 {
     bool symbols = false;
     bool letterX = false;
@@ -985,8 +1186,10 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
         text.replace(QChar(0x00F7), QLatin1Char('/'));
         text.replace(QChar(0x2212), QLatin1Char('-'));
         // A dash between operands is a minus (100 – 20), and so is one after
-        // an amount's currency (100 € – 20, 100 Euro – 10 %); after another
-        // word it sets a label off (Miete – 850) and stays. Before a minus
+        // an amount's currency or unit (100 € – 20, 2 kg – 1), a tax label
+        // or a constant (MwSt – 5, pi – 1): wherever a hyphen would
+        // subtract. After another word it sets a label off (Miete – 850)
+        // and stays. Before a minus
         // it subtracts a negative number (100 – -20 is 120).
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (text[i] != QChar(0x2013) && text[i] != QChar(0x2014))
@@ -999,16 +1202,14 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
                 ++after;
             if (after == text.size())
                 continue;
-            const char32_t left = codePointBefore(text, before);
             const QChar right = text[after];
             qsizetype currencyStart = 0;
             const bool currencyBefore = before > 0 && !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty();
             const qsizetype beforeCurrency = currencyBefore ? skipWhiteSpaceBack(text, currencyStart) : before;
-            const bool afterCurrency = currencyBefore && isNumberChar(codePointBefore(text, beforeCurrency));
             // Nothing but blanks and a currency before it: the dash is the
             // sign of what follows (– 5, € – 1), as a hyphen would be.
             const bool leading = beforeCurrency == 0;
-            const bool operandBefore = isNumberChar(left) || left == ')' || left == '%' || afterCurrency;
+            const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
             const bool minusAfter = right == QLatin1Char('-');
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
                 && right != QChar(0x2014);
@@ -1125,22 +1326,19 @@ bool addsOrSubtracts(QStringView text, qsizetype from, qsizetype to)
     return false;
 }
 
-// The unit word right after an amount (5 kg, 5kg), if any.
+// The unit word right after an amount (5 kg, 5kg, 78 m²), if any.
 const EngineCatalogue::Unit* unitAfter(QStringView text, qsizetype end)
 {
     const qsizetype start = skipWhiteSpace(text, end);
-    qsizetype wordEnd = start;
-    while (wordEnd < text.size() && isWordChar(codePointAt(text, wordEnd)))
-        ++wordEnd;
-    if (wordEnd == start || (wordEnd < text.size() && isNumberChar(codePointAt(text, wordEnd))))
+    const qsizetype wordEnd = EngineCatalogue::unitWordEnd(text, start);
+    if (wordEnd == start || (wordEnd < text.size() && (isNumberChar(codePointAt(text, wordEnd)) || isWordChar(codePointAt(text, wordEnd)))))
         return nullptr;
     return EngineCatalogue::unitOf(text.mid(start, wordEnd - start));
 }
 
-// Amounts in two different currencies, or in two different units of one
-// kind, with a + or - between them, whatever else stands there (words,
-// percentages, brackets): no rate converts them here, so their sum would
-// mean nothing (20 USD + 10 EUR, 1 kg - 350 g). The first such pair.
+// Amounts in two different currencies with a + or - between them, whatever
+// else stands there (words, percentages, brackets): no rate converts them
+// here, so their sum would mean nothing (20 USD + 10 EUR). The first such pair.
 std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentCurrencies(QStringView text,
                                                                        const QVarLengthArray<Amount, 16>& amounts)
 {
@@ -1156,23 +1354,52 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentCurrencies(QStringV
     return std::nullopt;
 }
 
+// What the terms that are added or taken away measure: money when one of
+// their amounts carries a currency (3,99 €/kg x 2 kg), else the unit of
+// their first amount that has one. Terms in different units (1 kg - 350 g,
+// 1 hour + 30 minutes), or money and a unit (5 € + 3 kg), cannot be added.
+// The first such pair.
 std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView text,
                                                                   const QVarLengthArray<Amount, 16>& amounts)
 {
-    const EngineCatalogue::Unit* previousUnit = nullptr;
-    const Amount* previous = nullptr;
+    struct Measure {
+        bool money = false;
+        QStringView unit;
+        qsizetype start = -1;
+        qsizetype end = -1;
+        bool known() const { return money || !unit.isEmpty(); }
+    };
+    Measure previous;
+    Measure term;
+    qsizetype termEnd = 0; // where the last amount of the term ends
+    auto closeTerm = [&]() -> bool {
+        if (!term.known())
+            return false;
+        const bool differ = previous.known() && (previous.money != term.money || previous.unit != term.unit);
+        if (!differ)
+            previous = term;
+        return differ;
+    };
     for (const Amount& amount : amounts) {
-        if (!amount.code.isEmpty())
+        if (amount.start >= termEnd && addsOrSubtracts(text, termEnd, amount.start)) {
+            if (closeTerm())
+                return std::pair(previous.start, term.end);
+            term = Measure();
+        }
+        termEnd = amount.end;
+        if (!amount.code.isEmpty()) {
+            if (!term.money)
+                term = Measure{true, {}, amount.start, amount.end};
             continue;
-        const EngineCatalogue::Unit* unit = unitAfter(text, amount.end);
-        if (!unit)
+        }
+        if (term.known())
             continue;
-        if (previousUnit && previousUnit->kind == unit->kind && previousUnit->text != unit->text
-            && addsOrSubtracts(text, previous->end, amount.start))
-            return std::pair(previous->start, amount.end + 4);
-        previousUnit = unit;
-        previous = &amount;
+        if (const EngineCatalogue::Unit* unit = unitAfter(text, amount.end))
+            term = Measure{false, unit->symbol, amount.start,
+                           EngineCatalogue::unitWordEnd(text, skipWhiteSpace(text, amount.end))};
     }
+    if (closeTerm())
+        return std::pair(previous.start, term.end);
     return std::nullopt;
 }
 
@@ -1315,18 +1542,15 @@ bool isArithmeticSign(char32_t c)
 // the call was not worked out (sqrt 16, pow(2.3)).
 bool isFunctionWordAt(QStringView text, qsizetype i)
 {
-    switch (text[i].unicode() | 0x20) {
-    case 'a': case 'c': case 'f': case 'l': case 'p': case 'r': case 's': case 't':
-        break;
-    default:
+    static const EngineCatalogue::CharacterSet& starts = EngineCatalogue::functionStarts();
+    if (!starts.has(text[i].unicode()))
         return false;
-    }
     qsizetype end = i;
     while (end < text.size() && isAsciiLetter(text[end].unicode()))
         ++end;
     if (end < text.size() && isWordChar(codePointAt(text, end)))
         return false;
-    return end - i >= 2 && end - i <= 5 && CalculatorEngine::isFunctionName(text.mid(i, end - i));
+    return EngineCatalogue::isFunctionName(text.mid(i, end - i));
 }
 
 } // namespace
@@ -1372,6 +1596,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     bool afterOperator = true;     // the last component is an operator, or none yet
     bool afterOpen = false;        // the last component is "("
     bool droppedSinceOperator = false;
+    bool signAfterWords = false;   // a sign followed words after an operator: the operand is still to come
     bool lastIsNumber = false;     // the last component is a number or a placeholder
     qsizetype lastNumberStart = -1;
     qsizetype lastOperatorAt = -1;
@@ -1396,12 +1621,14 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 written = true;
             }
         } else if (afterOperator) {
-            // A minus after an operator is the number's sign (2 * -3).
-            if (droppedSinceOperator || c != QLatin1Char('-'))
+            // A minus after an operator is the number's sign (2 * -3), also
+            // with a label between them (2 * Rabatt -4).
+            if (c != QLatin1Char('-'))
                 refuse(droppedSinceOperator ? RefusalCode::operatorBeforeWords : RefusalCode::twoOperators,
                        lastOperatorAt, at + 1);
             else
                 put(c);
+            signAfterWords = signAfterWords || droppedSinceOperator;
         } else {
             put(c);
         }
@@ -1409,7 +1636,8 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         afterOpen = false;
         droppedSinceOperator = false;
         lastIsNumber = false;
-        lastOperatorAt = at;
+        if (!signAfterWords)
+            lastOperatorAt = at;
     };
     // A "#" is the picker being opened: it stands for nothing yet.
     auto drop = [&](char32_t c) {
@@ -1418,6 +1646,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     };
     // After a number, a placeholder or a bracket.
     auto wroteOperand = [&](bool number) {
+        signAfterWords = false;
         written = true;
         afterOperator = false;
         afterOpen = false;
@@ -1487,7 +1716,8 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // (iPhone15, A4, E10); a word glued between digits (1o0) is a
             // mistyped number.
             if (runStart < 0 && (inWord || (isWordChar(before) && !beforeIsTimes))) {
-                if (wordGluedToNumber)
+                // The power of a unit is part of its word (5m²).
+                if (wordGluedToNumber && !(EngineCatalogue::isUnitPower(c) && isWordChar(before)))
                     refuse(RefusalCode::lettersInNumber, lastNumberStart, i);
                 inWord = true;
                 drop(c);
@@ -1605,7 +1835,8 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             drop(c);
             break;
         default:
-            if (isArithmeticSign(c))
+            // After a word "!" is its exclamation mark (Achtung! 12 + 8).
+            if (isArithmeticSign(c) && !(c == '!' && (isWordChar(before) || wordBefore)))
                 refuse(RefusalCode::unknownSign, at, i);
             else if (isAsciiLetter(c) && !isWordChar(before) && !wordBefore
                      && isFunctionWordAt(QStringView(data, size), at))
@@ -1619,7 +1850,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     // A trailing operator vanishes while the row is being typed (100 +),
     // but not when words follow it (100 + Versand).
     if (written && afterOperator) {
-        if (droppedSinceOperator)
+        if (droppedSinceOperator || signAfterWords)
             refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, size);
         while (!components.isEmpty() && isOperator(components.back()))
             components.chop(1);

@@ -388,6 +388,28 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"12.03.2024", "12.03.2024", 0, R::date}, {"10:4 + 1/2", "10:4 + 1/2", 3, R::none},
         // 10. Two percent signs.
         {"100 + 19%%", "20%%", 0, R::twoPercentSigns},
+        // 11. One reading at each seam: x glued to the next number, units
+        // spelled out, money and a unit, multiplier words, constants and
+        // taxes before a percentage, dashes, calls after a price, labels.
+        {"45 x5", "45 x5", 225, R::none}, {"Cans 12 x0,89", "Cans 12 x0.89", 10.68, R::none}, {"Socken 3 x4,99", "Socks 3 x4.99", 14.97, R::none},
+        {"12,50€x3", "24.00 x2 - 10,5", 37.5, R::none}, {"4 X2,50", "4 X2.50", 10, R::none}, {"5kg * 2", "5lb * 2", 10, R::none},
+        {"1 Liter - 200 ml", "1 hour + 30 minutes", 0, R::mixedUnits}, {"Mehl 1 kg - 350 Gramm", "2 feet + 3 inches", 0, R::mixedUnits},
+        {"1 Meter + 20 cm", "Milk 1 gal + 2 qt", 0, R::mixedUnits}, {"5 € + 3 kg", "3 cups + 2 tbsp", 0, R::mixedUnits},
+        {"10 km + 5 €", "10 km + 5 €", 0, R::mixedUnits}, {"2 Liter + 3 l", "2 feet + 3 ft", 5, R::none},
+        {"doppelt 45", "twice 45", 90, R::none}, {"Hälfte 84 €", "half 1/2 x 3 cups", -99, R::none},
+        {"Half off 24,99", "Half off 24.99", 0, R::magnitudeWord},
+        {"100 - pi - 10%", "100 - pi - 10%", 100 - pi * 0.9, R::none}, {"6 * pi - 4%", "6 * pi - 4%", 6 * pi * 0.96, R::none},
+        {"1 / e - MwSt", "1 / e - MwSt", 1 / (e * 0.81), R::none},
+        {"5 + MwSt – -9", "5 + MwSt – -9", 14.95, R::none}, {"7 + MwSt – 5", "7 + MwSt – 5", 7 * 1.19 - 5, R::none},
+        {"2 kg – -2", "2 kg – -2", 4, R::none},
+        {"6€/cos(180)", "6$/cos(180)", -6, R::none}, {"3€/asin(-1)", "3$/asin(-1)", -1.0 / 30, R::none},
+        {"A4 1 000", "iPhone15 1 299", 0, R::ambiguousGrouping},
+        {"15/04/24 120", "Rechnung 15/04/24 120", 0, R::date}, {"4/15/24", "4/15/24", 0, R::date}, {"83-7-13", "83-7-13", 63, R::none},
+        {"30 € / Monat x 12", "$30/mo x 12", 360, R::none}, {"$275/wk x 52 / 12", "$275/wk x 52 / 12", 275.0 * 52 / 12, R::none},
+        {"MwSt-Anteil 119 / 1,19 x 0,19", "MwSt-Anteil 119 / 1.19 x 0.19", 19, R::none}, {"MwSt-frei 50", "Achtung! 12 + 38", 50, R::none},
+        {"Wohnung 78 m² x 11,50 €", "Wohnung 78 m² x 11.50 €", 897, R::none}, {"Beton 1,2 m³ x 115 €", "Beton 1.2 m³ x 115 €", 138, R::none},
+        {"2 * Rabatt -4", "2 * Rabatt -4", -8, R::none}, {"2 + Miete cos(180)", "2 + Miete cos(180)", 1, R::none},
+        {"100 + E-Bike 10%", "100 + E-Bike 10%", 110, R::none}, {"1'777 3D-Druck", "1'777 3D-Druck", 1777, R::none},
         // Names of currencies in conversions.
         {"50 Pfund in Euro", "50 pounds in Euro", 50 / 0.85, R::none}, {"75 Franken in Euro", "75 francs in Euro", 93.75, R::none},
         {"100 Dollar in Pfund", "100 dollars in pounds", 100 / 1.1 * 0.85, R::none},
@@ -412,6 +434,8 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
                 value = style == DecimalStyle::germanComma ? -5 : 20;
             else if (value == -4)
                 value = style == DecimalStyle::germanComma ? 5 : 42.5;
+            else if (value == -99)
+                value = style == DecimalStyle::germanComma ? 42 : 1.5;
             EXPECT_TRUE(result.ok() && std::fabs(result.value() - value) < 1e-9 * std::max(1.0, std::fabs(value)))
                 << text.toStdString() << ": " << (result.ok() ? std::to_string(result.value()) : result.error().detailText().toStdString());
         }
@@ -470,6 +494,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::mixedCurrencies, "20 USD + 10 EUR", "20 USD + 10 EUR", 0},
         {R::mixedUnits, "2 m + 30 cm", "2 m + 30 cm", 0},
         {R::ambiguousGrouping, "Windows 11 129 €", "Windows 11 129", 0},
+        {R::ambiguousGrouping, "Windows 11 129", "Windows 11 129", 0},
         {R::date, "Fällig 15/04/2024", "15/04/2024", 7},
         {R::braceOrder, "5 } {A:ff}", "} {A:ff}", 2},
         {R::unclosedBrace, "5 + {A", "{A", 4},
