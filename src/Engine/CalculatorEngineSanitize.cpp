@@ -643,6 +643,19 @@ bool isPlainNumber(QStringView run, QChar groupMark)
 
 // The run stands first in the brackets of pow: in the US style its comma
 // separates the two arguments (pow(2,3)).
+// "pow(" or "POW(" stands somewhere in the text.
+bool holdsPowCall(QStringView text)
+{
+    for (qsizetype open = text.indexOf(QLatin1Char('(')); open >= 0; open = text.indexOf(QLatin1Char('('), open + 1)) {
+        if (open >= 3) {
+            const QStringView name = text.mid(open - 3, 3);
+            if (name == u"pow" || name == u"POW")
+                return true;
+        }
+    }
+    return false;
+}
+
 bool startsPowArguments(QStringView written)
 {
     qsizetype end = written.size();
@@ -729,12 +742,38 @@ qsizetype dateEndAt(QStringView text, qsizetype i)
 
 } // namespace
 
+namespace {
+
+// A digit touches a letter (3D, A4, 5kg) or a date's mark follows one
+// (15/04, 2024-04, 12.03.): only then can glued words or dates be there.
+// Anything beyond ASCII is left to the full scan.
+bool digitTouchesWordOrDateMark(QStringView text)
+{
+    const qsizetype size = text.size();
+    char16_t previous = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u >= 0x80)
+            return true;
+        if (u >= '0' && u <= '9') {
+            const char16_t next = i + 1 < size ? text[i + 1].unicode() : 0;
+            if (isAsciiLetter(previous) || next >= 0x80 || isAsciiLetter(next) || next == '-' || next == '/' || next == '.')
+                return true;
+        }
+        previous = u;
+    }
+    return false;
+}
+
+} // namespace
+
 void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
 {
     // Digits glued to letters are part of a word (3D, 4G, X200, A4), and
     // a date is no number: the words' digits become letters, a date fails
     // the row. Letters stand in for the digits one for one.
-    for (qsizetype i = 0; i < text.size();) {
+    const bool gluedOrDates = digitTouchesWordOrDateMark(text);
+    for (qsizetype i = 0; gluedOrDates && i < text.size();) {
         qsizetype length = 1;
         const char16_t unit = text[i].unicode();
         if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(text, i, &length))) {
@@ -823,7 +862,6 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     // what is still to be read.
     const bool german = pipeline.settings.decimalStyle == DecimalStyle::germanComma;
     const QChar groupMark = german ? QLatin1Char('.') : QLatin1Char(',');
-    const bool powCommas = !german && text.contains(QLatin1String("pow("), Qt::CaseInsensitive);
     bool marks = false;
     for (qsizetype i = 0; i < text.size() && !marks; ++i) {
         const QChar c = text[i];
@@ -835,6 +873,9 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     }
     if (!marks)
         return;
+    // Only "pow(" and "POW(" are calls (startsPowArguments), and only a comma
+    // can part their arguments: most rows need no look for them.
+    const bool powCommas = !german && text.contains(QLatin1Char(',')) && holdsPowCall(text);
     // What is read is written to `out` from the first number that reads
     // differently on; text before it is copied then. Rows whose numbers
     // are already plain are left as they are.
@@ -1019,7 +1060,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const QStringView after = nextWord(i + 1, &wordStart);
             const bool unitAfter = !after.isEmpty() && EngineCatalogue::unitOf(after)
                 && (wordStart + after.size() == in.size() || !isNumberChar(codePointAt(in, wordStart + after.size())));
-            const bool value = EngineCatalogue::isFunctionName(after) || EngineCatalogue::isConstantName(after);
+            const bool value = !after.isEmpty() && (EngineCatalogue::isFunctionName(after) || EngineCatalogue::isConstantName(after));
             qsizetype currencyStart = 0;
             const qsizetype leftEnd = skipWhiteSpaceBack(in, i);
             const bool perUnit = unitAfter

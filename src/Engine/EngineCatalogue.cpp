@@ -200,7 +200,18 @@ constexpr auto constantTable = [] {
 
 bool sameIgnoringCase(QStringView a, QStringView b)
 {
-    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+    if (a.size() != b.size())
+        return false;
+    if (a.isEmpty())
+        return true;
+    // Most words of a row differ from an entry in their first letter: no
+    // full compare for them. Beyond ASCII case rules are the compare's own.
+    auto fold = [](char16_t c) { return c >= 'A' && c <= 'Z' ? char16_t(c | 0x20) : c; };
+    const char16_t x = a.front().unicode();
+    const char16_t y = b.front().unicode();
+    if (x < 0x80 && y < 0x80 && fold(x) != fold(y))
+        return false;
+    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 // The ASCII characters a table's entries may start with, both cases, and
@@ -408,7 +419,7 @@ qsizetype conversionArrowAt(QStringView text, qsizetype i)
     if (i < 0 || i >= text.size())
         return 0;
     for (QStringView arrow : arrowTable) {
-        if (text.mid(i).startsWith(arrow))
+        if (text[i] == arrow.front() && text.mid(i, arrow.size()) == arrow)
             return arrow.size();
     }
     return 0;
