@@ -235,6 +235,27 @@ bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettin
     return false;
 }
 
+// A digit touches a letter (3D, A4, 5kg) or a date's mark follows one
+// (15/04, 2024-04, 12.03.): only then can glued words or dates be there.
+// Anything beyond ASCII is left to the full scan.
+bool digitTouchesWordOrDateMark(QStringView text)
+{
+    const qsizetype size = text.size();
+    char16_t previous = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u >= 0x80)
+            return true;
+        if (u >= '0' && u <= '9') {
+            const char16_t next = i + 1 < size ? text[i + 1].unicode() : 0;
+            if (isAsciiLetter(previous) || next >= 0x80 || isAsciiLetter(next) || next == '-' || next == '/' || next == '.')
+                return true;
+        }
+        previous = u;
+    }
+    return false;
+}
+
 bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<CalcSettings::TaxRate>& rates)
 {
     if (triggers.beyondAscii)
@@ -313,9 +334,13 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
         if (pipeline.failure)
             return;
     }
-    if (triggers.has('.') || triggers.has(',') || triggers.hasAnyLetter() || triggers.has('-') || triggers.has('/')
-        || triggers.beyondAscii) {
-        normalizeLocaleNumbers(text, pipeline);
+    // Marks to read, or digits glued to a word or a date's mark: only then
+    // has the number step anything to do.
+    const bool gluedOrDates = (triggers.hasAnyLetter() || triggers.has('-') || triggers.has('/') || triggers.has('.')
+                               || triggers.beyondAscii)
+        && digitTouchesWordOrDateMark(text);
+    if (triggers.has('.') || triggers.has(',') || gluedOrDates) {
+        normalizeLocaleNumbers(text, pipeline, gluedOrDates);
         if (pipeline.failure)
             return;
         triggers.add("0. ");
@@ -742,37 +767,11 @@ qsizetype dateEndAt(QStringView text, qsizetype i)
 
 } // namespace
 
-namespace {
-
-// A digit touches a letter (3D, A4, 5kg) or a date's mark follows one
-// (15/04, 2024-04, 12.03.): only then can glued words or dates be there.
-// Anything beyond ASCII is left to the full scan.
-bool digitTouchesWordOrDateMark(QStringView text)
-{
-    const qsizetype size = text.size();
-    char16_t previous = 0;
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t u = text[i].unicode();
-        if (u >= 0x80)
-            return true;
-        if (u >= '0' && u <= '9') {
-            const char16_t next = i + 1 < size ? text[i + 1].unicode() : 0;
-            if (isAsciiLetter(previous) || next >= 0x80 || isAsciiLetter(next) || next == '-' || next == '/' || next == '.')
-                return true;
-        }
-        previous = u;
-    }
-    return false;
-}
-
-} // namespace
-
-void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
+void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline, bool gluedOrDates)
 {
     // Digits glued to letters are part of a word (3D, 4G, X200, A4), and
     // a date is no number: the words' digits become letters, a date fails
     // the row. Letters stand in for the digits one for one.
-    const bool gluedOrDates = digitTouchesWordOrDateMark(text);
     for (qsizetype i = 0; gluedOrDates && i < text.size();) {
         qsizetype length = 1;
         const char16_t unit = text[i].unicode();

@@ -198,6 +198,12 @@ constexpr auto constantTable = [] {
     return names;
 }();
 
+// As written; the lengths and first units are compared before the rest.
+bool sameAsWritten(QStringView a, QStringView b)
+{
+    return a.size() == b.size() && (a.isEmpty() || (a.front() == b.front() && a == b));
+}
+
 bool sameIgnoringCase(QStringView a, QStringView b)
 {
     if (a.size() != b.size())
@@ -370,7 +376,7 @@ QStringView currencyOfWord(QStringView word)
     if (!first.mayStart(word))
         return {};
     for (const CurrencySpelling& entry : wordTable) {
-        if (entry.kind == K::letteredMark ? entry.text == word : sameIgnoringCase(entry.text, word))
+        if (entry.kind == K::letteredMark ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word))
             return entry.code;
     }
     return {};
@@ -379,7 +385,7 @@ QStringView currencyOfWord(QStringView word)
 MarkPlace letteredMarkPlace(QStringView word)
 {
     for (const CurrencySpelling& entry : wordTable) {
-        if (entry.kind == K::letteredMark && entry.text == word)
+        if (entry.kind == K::letteredMark && sameAsWritten(entry.text, word))
             return entry.place;
     }
     return P::either;
@@ -394,7 +400,7 @@ const Unit* unitOf(QStringView word)
         return nullptr;
     for (const Unit& entry : unitTable) {
         // Short units as written (m is metres, M a million); words in any case.
-        if (entry.text.size() <= 3 ? entry.text == word : sameIgnoringCase(entry.text, word))
+        if (entry.text.size() <= 3 ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word))
             return &entry;
     }
     return nullptr;
@@ -459,7 +465,8 @@ const ArithmeticWord* arithmeticWordOf(QStringView word)
     if (!first.mayStart(word))
         return nullptr;
     for (const ArithmeticWord& entry : arithmeticTable) {
-        if (word.size() == entry.word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0)
+        if (word.size() == entry.word.size() && (word.front().unicode() >= 0x80 || (word.front().unicode() | 0x20) == (entry.word.front().unicode() | 0x20))
+            && word.compare(entry.word, Qt::CaseInsensitive) == 0)
             return &entry;
     }
     return nullptr;
@@ -473,7 +480,7 @@ const Magnitude* magnitudeOf(QStringView word)
     if (!first.mayStart(word))
         return nullptr;
     for (const Magnitude& entry : magnitudeTable) {
-        if (entry.exactCase ? entry.word == word : sameIgnoringCase(entry.word, word))
+        if (entry.exactCase ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word))
             return &entry;
     }
     return nullptr;
@@ -487,7 +494,7 @@ bool isFunctionName(QStringView word)
     if (!first.mayStart(word))
         return false;
     for (QStringView name : functionTable) {
-        if (name == word)
+        if (sameAsWritten(name, word))
             return true;
     }
     return false;
@@ -519,7 +526,7 @@ qsizetype constantNameAt(QStringView text, qsizetype i)
         return 0;
     qsizetype longest = 0;
     for (QStringView name : constantTable) {
-        if (name.size() > longest && text.mid(i).startsWith(name))
+        if (name.size() > longest && sameAsWritten(text.mid(i, name.size()), name))
             longest = name.size();
     }
     return longest;
@@ -540,7 +547,7 @@ bool isConstantName(QStringView word)
     if (!first.mayStart(word))
         return false;
     for (QStringView name : constantTable) {
-        if (name == word)
+        if (sameAsWritten(name, word))
             return true;
     }
     return false;
