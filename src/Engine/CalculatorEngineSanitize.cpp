@@ -408,9 +408,10 @@ void CalculatorEngine::normalizeWhitespace(QString& text)
     // Wide and narrow spaces become plain blanks; runs of blanks collapse.
     // Tabs and line breaks stay.
     qsizetype first = -1;
+    const QChar* read = text.constData(); // no detach check per character
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        const bool changes = c < 0xA0 ? (c == ' ' && i > 0 && text[i - 1] == QLatin1Char(' '))
+        const char16_t c = read[i].unicode();
+        const bool changes = c < 0xA0 ? (c == ' ' && i > 0 && read[i - 1] == QLatin1Char(' '))
                                       : (c == 0x00A0 || (c >= 0x2007 && c <= 0x200A) || c == 0x202F
                                          || c == 0x205F || c == 0x3000);
         if (changes) {
@@ -521,10 +522,11 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         return;
     // Most rows hold no separator between two digits: one look settles it.
     bool between = false;
-    for (qsizetype i = std::max<qsizetype>(first, 1); i + 1 < text.size() && !between; ++i) {
-        const QChar c = text[i];
-        between = (c == QLatin1Char(' ') || (apostrophes && isApostrophe(c))) && isDecimalDigit(codePointBefore(text, i))
-            && isDecimalDigit(codePointAt(text, i + 1));
+    const QStringView read(text);
+    for (qsizetype i = std::max<qsizetype>(first, 1); i + 1 < read.size() && !between; ++i) {
+        const QChar c = read[i];
+        between = (c == QLatin1Char(' ') || (apostrophes && isApostrophe(c))) && isDecimalDigit(codePointBefore(read, i))
+            && isDecimalDigit(codePointAt(read, i + 1));
     }
     if (!between)
         return;
@@ -1615,22 +1617,26 @@ qsizetype signedNumberEnd(QStringView text, qsizetype i)
 void CalculatorEngine::extractMathComponents(QString& text, std::optional<CalculationError>& failure,
                                              bool percentPossible, const TypedOrigin* origin)
 {
-    // Components are written as they are found. Words, blanks and marks are dropped,
+    // Components are written over the text as they are found: none is
+    // longer than what it came from, and the scan reads only at and after
+    // where it writes. Words, blanks and marks are dropped,
     // but never so that the row computes something else than what was
     // typed: two numbers with only dropped text between them, an operator
     // with no number before it, two operators in a row, or an operator
     // followed only by words, fail the row.
     if (text.isEmpty())
         return;
-    // Components are written apart from the row, which is read where it
-    // stands and quoted by a refusal.
-    const QStringView read(text);
+    // A refusal on the quoting run maps what was read back to the row: the
+    // text is then kept as it was and the components go to a copy.
+    const QString kept = origin ? text : QString();
+    QChar* const target = text.data();
+    const QStringView read = origin ? QStringView(kept) : QStringView(target, text.size());
     auto refuse = [&failure, &read, origin](RefusalCode reason, qsizetype at, qsizetype end) {
         EngineRefusal::refuse(failure, reason, read, at, end, origin);
     };
     const QChar* data = read.constData();
-    TextBuilder components;
-    auto put = [&components](QChar c) { components.append(c); };
+    qsizetype out = 0;
+    auto put = [target, &out](QChar c) { target[out++] = c; };
     const qsizetype size = text.size();
     bool written = false;          // a component has been written
     bool afterOperator = true;     // the last component is an operator, or none yet
@@ -1892,12 +1898,12 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     if (written && afterOperator) {
         if (droppedSinceOperator || signAfterWords)
             refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, size);
-        while (!components.isEmpty() && isOperator(components.back()))
-            components.chop(1);
+        while (out > 0 && isOperator(target[out - 1]))
+            --out;
     }
     // A "%" no rule took: fine where every number is a percentage (10% +
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
         refuse(RefusalCode::percentWithoutRule, lastPercentAt, lastPercentAt + 1);
-    components.handBack(text);
+    text.truncate(out);
 }
