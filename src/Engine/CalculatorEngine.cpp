@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 using namespace ExpressionText;
 
@@ -329,6 +330,27 @@ CalculationError strayBrace(const QString& typed)
                                                std::min(typed.size(), at + 40));
 }
 
+// The first "{" and the first "}" of the text, -1 where there is none: one
+// pass, where a search for each costs more on rows of ordinary length.
+std::pair<qsizetype, qsizetype> firstBraces(QStringView text)
+{
+    qsizetype open = -1;
+    qsizetype close = -1;
+    const QChar* data = text.data();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = data[i].unicode();
+        if (u == '{' && open < 0)
+            open = i;
+        else if (u == '}' && close < 0)
+            close = i;
+        else
+            continue;
+        if (open >= 0 && close >= 0)
+            break;
+    }
+    return {open, close};
+}
+
 } // namespace
 
 EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
@@ -336,7 +358,8 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
                                                 const EngineSettings& settings)
 {
     QString text = expression;
-    if (!values.isEmpty() && text.contains(QLatin1Char('{'))) {
+    auto [open, close] = firstBraces(text);
+    if (!values.isEmpty() && open >= 0) {
         std::optional<CalculationError> failure;
         std::optional<QString> filled = fillInOneScan(text, values, currencies, settings.decimalStyle, failure);
         if (failure)
@@ -368,10 +391,9 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
                     return CalculationError::invalidResult();
             }
         }
+        std::tie(open, close) = firstBraces(text);
     }
 
-    const qsizetype open = text.indexOf(QLatin1Char('{'));
-    const qsizetype close = text.indexOf(QLatin1Char('}'));
     if (open >= 0 && close >= 0 && open < close) {
         QString name = text.mid(open + 1, close - open - 1);
         const qsizetype colon = name.indexOf(QLatin1Char(':'));

@@ -132,7 +132,8 @@ private:
     static void joinDigitGroups(QString& text, bool apostrophes, QChar groupMark, Pipeline& pipeline);
     // The one reader of number runs in the chosen style: after it every
     // number is digits with "." as its decimal point.
-    static void normalizeLocaleNumbers(QString& text, Pipeline& pipeline);
+    // `gluedOrDates`: a digit touches a word or a date's mark.
+    static void normalizeLocaleNumbers(QString& text, Pipeline& pipeline, bool gluedOrDates);
     void processCurrencyConversions(QString& text, Pipeline& pipeline);
     // `known`: what the caller knows of the text's characters, else null.
     void sanitizeAfterConversions(QString& text, Pipeline& pipeline, const Triggers* known = nullptr);

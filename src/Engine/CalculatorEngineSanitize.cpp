@@ -268,6 +268,27 @@ bool signAfterOperator(QStringView text, qsizetype end)
     return false;
 }
 
+// A digit touches a letter (3D, A4, 5kg) or a date's mark follows one
+// (15/04, 2024-04, 12.03.): only then can glued words or dates be there.
+// Anything beyond ASCII is left to the full scan.
+bool digitTouchesWordOrDateMark(QStringView text)
+{
+    const qsizetype size = text.size();
+    char16_t previous = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u >= 0x80)
+            return true;
+        if (u >= '0' && u <= '9') {
+            const char16_t next = i + 1 < size ? text[i + 1].unicode() : 0;
+            if (isAsciiLetter(previous) || next >= 0x80 || isAsciiLetter(next) || next == '-' || next == '/' || next == '.')
+                return true;
+        }
+        previous = u;
+    }
+    return false;
+}
+
 bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<CalcSettings::TaxRate>& rates)
 {
     if (triggers.beyondAscii)
@@ -346,9 +367,13 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
         if (pipeline.failure)
             return;
     }
-    if (triggers.has('.') || triggers.has(',') || triggers.hasAnyLetter() || triggers.has('-') || triggers.has('/')
-        || triggers.beyondAscii) {
-        normalizeLocaleNumbers(text, pipeline);
+    // Marks to read, or digits glued to a word or a date's mark: only then
+    // has the number step anything to do.
+    const bool gluedOrDates = (triggers.hasAnyLetter() || triggers.has('-') || triggers.has('/') || triggers.has('.')
+                               || triggers.beyondAscii)
+        && digitTouchesWordOrDateMark(text);
+    if (triggers.has('.') || triggers.has(',') || gluedOrDates) {
+        normalizeLocaleNumbers(text, pipeline, gluedOrDates);
         if (pipeline.failure)
             return;
         triggers.add("0. ");
@@ -416,9 +441,10 @@ void CalculatorEngine::normalizeWhitespace(QString& text)
     // Wide and narrow spaces become plain blanks; runs of blanks collapse.
     // Tabs and line breaks stay.
     qsizetype first = -1;
+    const QChar* read = text.constData(); // no detach check per character
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        const bool changes = c < 0xA0 ? (c == ' ' && i > 0 && text[i - 1] == QLatin1Char(' '))
+        const char16_t c = read[i].unicode();
+        const bool changes = c < 0xA0 ? (c == ' ' && i > 0 && read[i - 1] == QLatin1Char(' '))
                                       : (c == 0x00A0 || (c >= 0x2007 && c <= 0x200A) || c == 0x202F
                                          || c == 0x205F || c == 0x3000);
         if (changes) {
@@ -529,10 +555,11 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         return;
     // Most rows hold no separator between two digits: one look settles it.
     bool between = false;
-    for (qsizetype i = std::max<qsizetype>(first, 1); i + 1 < text.size() && !between; ++i) {
-        const QChar c = text[i];
-        between = (c == QLatin1Char(' ') || (apostrophes && isApostrophe(c))) && isDecimalDigit(codePointBefore(text, i))
-            && isDecimalDigit(codePointAt(text, i + 1));
+    const QStringView read(text);
+    for (qsizetype i = std::max<qsizetype>(first, 1); i + 1 < read.size() && !between; ++i) {
+        const QChar c = read[i];
+        between = (c == QLatin1Char(' ') || (apostrophes && isApostrophe(c))) && isDecimalDigit(codePointBefore(read, i))
+            && isDecimalDigit(codePointAt(read, i + 1));
     }
     if (!between)
         return;
@@ -676,6 +703,19 @@ bool isPlainNumber(QStringView run, QChar groupMark)
 
 // The run stands first in the brackets of pow: in the US style its comma
 // separates the two arguments (pow(2,3)).
+// "pow(" or "POW(" stands somewhere in the text.
+bool holdsPowCall(QStringView text)
+{
+    for (qsizetype open = text.indexOf(QLatin1Char('(')); open >= 0; open = text.indexOf(QLatin1Char('('), open + 1)) {
+        if (open >= 3) {
+            const QStringView name = text.mid(open - 3, 3);
+            if (name == u"pow" || name == u"POW")
+                return true;
+        }
+    }
+    return false;
+}
+
 bool startsPowArguments(QStringView written)
 {
     qsizetype end = written.size();
@@ -762,12 +802,12 @@ qsizetype dateEndAt(QStringView text, qsizetype i)
 
 } // namespace
 
-void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
+void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline, bool gluedOrDates)
 {
     // Digits glued to letters are part of a word (3D, 4G, X200, A4), and
     // a date is no number: the words' digits become letters, a date fails
     // the row. Letters stand in for the digits one for one.
-    for (qsizetype i = 0; i < text.size();) {
+    for (qsizetype i = 0; gluedOrDates && i < text.size();) {
         qsizetype length = 1;
         const char16_t unit = text[i].unicode();
         if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(text, i, &length))) {
@@ -856,7 +896,6 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     // what is still to be read.
     const bool german = pipeline.settings.decimalStyle == DecimalStyle::germanComma;
     const QChar groupMark = german ? QLatin1Char('.') : QLatin1Char(',');
-    const bool powCommas = !german && text.contains(QLatin1String("pow("), Qt::CaseInsensitive);
     bool marks = false;
     for (qsizetype i = 0; i < text.size() && !marks; ++i) {
         const QChar c = text[i];
@@ -868,6 +907,9 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     }
     if (!marks)
         return;
+    // Only "pow(" and "POW(" are calls (startsPowArguments), and only a comma
+    // can part their arguments: most rows need no look for them.
+    const bool powCommas = !german && text.contains(QLatin1Char(',')) && holdsPowCall(text);
     // What is read is written to `out` from the first number that reads
     // differently on; text before it is copied then. Rows whose numbers
     // are already plain are left as they are.
@@ -973,25 +1015,6 @@ bool isCurrencySign(char32_t c)
 
 namespace {
 
-// The first number after `end`, words and blanks aside, is `factor` itself,
-// as a number or a fraction (half 0.5, half 1/2, double recipe 2).
-bool namesFactorAfter(QStringView in, qsizetype end, double factor)
-{
-    qsizetype at = end;
-    while (at < in.size() && (isWordChar(codePointAt(in, at)) || isWhiteSpace(in[at].unicode())))
-        ++at;
-    if (at >= in.size() || !isDecimalDigit(codePointAt(in, at)))
-        return false;
-    const qsizetype runEnd = numberRunEnd(in, at);
-    std::optional<double> value = readDouble(in.mid(at, runEnd - at));
-    if (value && runEnd + 1 < in.size() && in[runEnd] == QLatin1Char('/') && isDecimalDigit(codePointAt(in, runEnd + 1))) {
-        const qsizetype denominatorEnd = numberRunEnd(in, runEnd + 1);
-        const std::optional<double> denominator = readDouble(in.mid(runEnd + 1, denominatorEnd - runEnd - 1));
-        value = denominator && *denominator != 0 ? std::optional(*value / *denominator) : std::nullopt;
-    }
-    return value && std::fabs(*value - factor) < 1e-9;
-}
-
 // Where the number (and the blanks after it) that ends right before `i`
 // starts; `i` when none does. A refusal quotes it with the word at `i`.
 qsizetype numberBefore(QStringView text, qsizetype i)
@@ -1012,6 +1035,25 @@ qsizetype wordAfter(QStringView text, qsizetype end)
     for (qsizetype n = 1; stop < text.size() && (isWordChar(codePointAt(text, stop, &n)) || isNumberish(codePointAt(text, stop)));)
         stop += n;
     return stop > start ? stop : end;
+}
+
+// The first number after `end`, words and blanks aside, is `factor` itself,
+// as a number or a fraction (half 0.5, half 1/2, double recipe 2).
+bool namesFactorAfter(QStringView in, qsizetype end, double factor)
+{
+    qsizetype at = end;
+    while (at < in.size() && (isWordChar(codePointAt(in, at)) || isWhiteSpace(in[at].unicode())))
+        ++at;
+    if (at >= in.size() || !isDecimalDigit(codePointAt(in, at)))
+        return false;
+    const qsizetype runEnd = numberRunEnd(in, at);
+    std::optional<double> value = readDouble(in.mid(at, runEnd - at));
+    if (value && runEnd + 1 < in.size() && in[runEnd] == QLatin1Char('/') && isDecimalDigit(codePointAt(in, runEnd + 1))) {
+        const qsizetype denominatorEnd = numberRunEnd(in, runEnd + 1);
+        const std::optional<double> denominator = readDouble(in.mid(runEnd + 1, denominatorEnd - runEnd - 1));
+        value = denominator && *denominator != 0 ? std::optional(*value / *denominator) : std::nullopt;
+    }
+    return value && std::fabs(*value - factor) < 1e-9;
 }
 
 } // namespace
@@ -1052,7 +1094,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const QStringView after = nextWord(i + 1, &wordStart);
             const bool unitAfter = !after.isEmpty() && EngineCatalogue::unitOf(after)
                 && (wordStart + after.size() == in.size() || !isNumberChar(codePointAt(in, wordStart + after.size())));
-            const bool value = EngineCatalogue::isFunctionName(after) || EngineCatalogue::isConstantName(after);
+            const bool value = !after.isEmpty() && (EngineCatalogue::isFunctionName(after) || EngineCatalogue::isConstantName(after));
             qsizetype currencyStart = 0;
             const qsizetype leftEnd = skipWhiteSpaceBack(in, i);
             // With blanks around it, the price is an amount with its currency
@@ -1634,22 +1676,26 @@ qsizetype signedNumberEnd(QStringView text, qsizetype i)
 void CalculatorEngine::extractMathComponents(QString& text, std::optional<CalculationError>& failure,
                                              bool percentPossible, const TypedOrigin* origin)
 {
-    // Components are written as they are found. Words, blanks and marks are dropped,
+    // Components are written over the text as they are found: none is
+    // longer than what it came from, and the scan reads only at and after
+    // where it writes. Words, blanks and marks are dropped,
     // but never so that the row computes something else than what was
     // typed: two numbers with only dropped text between them, an operator
     // with no number before it, two operators in a row, or an operator
     // followed only by words, fail the row.
     if (text.isEmpty())
         return;
-    // Components are written apart from the row, which is read where it
-    // stands and quoted by a refusal.
-    const QStringView read(text);
+    // A refusal on the quoting run maps what was read back to the row: the
+    // text is then kept as it was and the components go to a copy.
+    const QString kept = origin ? text : QString();
+    QChar* const target = text.data();
+    const QStringView read = origin ? QStringView(kept) : QStringView(target, text.size());
     auto refuse = [&failure, &read, origin](RefusalCode reason, qsizetype at, qsizetype end) {
         EngineRefusal::refuse(failure, reason, read, at, end, origin);
     };
     const QChar* data = read.constData();
-    TextBuilder components;
-    auto put = [&components](QChar c) { components.append(c); };
+    qsizetype out = 0;
+    auto put = [target, &out](QChar c) { target[out++] = c; };
     const qsizetype size = text.size();
     bool written = false;          // a component has been written
     bool afterOperator = true;     // the last component is an operator, or none yet
@@ -1911,12 +1957,12 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     if (written && afterOperator) {
         if (droppedSinceOperator || signAfterWords)
             refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, size);
-        while (!components.isEmpty() && isOperator(components.back()))
-            components.chop(1);
+        while (out > 0 && isOperator(target[out - 1]))
+            --out;
     }
     // A "%" no rule took: fine where every number is a percentage (10% +
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
         refuse(RefusalCode::percentWithoutRule, lastPercentAt, lastPercentAt + 1);
-    components.handBack(text);
+    text.truncate(out);
 }

@@ -208,9 +208,26 @@ constexpr auto constantTable = [] {
     return names;
 }();
 
+// As written; the lengths and first units are compared before the rest.
+bool sameAsWritten(QStringView a, QStringView b)
+{
+    return a.size() == b.size() && (a.isEmpty() || (a.front() == b.front() && a == b));
+}
+
 bool sameIgnoringCase(QStringView a, QStringView b)
 {
-    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+    if (a.size() != b.size())
+        return false;
+    if (a.isEmpty())
+        return true;
+    // Most words of a row differ from an entry in their first letter: no
+    // full compare for them. Beyond ASCII case rules are the compare's own.
+    auto fold = [](char16_t c) { return c >= 'A' && c <= 'Z' ? char16_t(c | 0x20) : c; };
+    const char16_t x = a.front().unicode();
+    const char16_t y = b.front().unicode();
+    if (x < 0x80 && y < 0x80 && fold(x) != fold(y))
+        return false;
+    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 // The ASCII characters a table's entries may start with, both cases, and
@@ -369,7 +386,7 @@ QStringView currencyOfWord(QStringView word)
     if (!first.mayStart(word))
         return {};
     for (const CurrencySpelling& entry : wordTable) {
-        if (entry.kind == K::letteredMark ? entry.text == word : sameIgnoringCase(entry.text, word))
+        if (entry.kind == K::letteredMark ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word))
             return entry.code;
     }
     return {};
@@ -393,7 +410,7 @@ qsizetype longestCurrencyWord()
 MarkPlace letteredMarkPlace(QStringView word)
 {
     for (const CurrencySpelling& entry : wordTable) {
-        if (entry.kind == K::letteredMark && entry.text == word)
+        if (entry.kind == K::letteredMark && sameAsWritten(entry.text, word))
             return entry.place;
     }
     return P::either;
@@ -425,7 +442,7 @@ const Unit* unitOf(QStringView word)
         if (entry->text.size() != word.size())
             continue;
         // Short units as written (m is metres, M a million); words in any case.
-        if (entry->text.size() <= 3 ? entry->text == word : sameIgnoringCase(entry->text, word))
+        if (entry->text.size() <= 3 ? sameAsWritten(entry->text, word) : sameIgnoringCase(entry->text, word))
             return entry;
     }
     return nullptr;
@@ -450,7 +467,7 @@ qsizetype conversionArrowAt(QStringView text, qsizetype i)
     if (i < 0 || i >= text.size())
         return 0;
     for (QStringView arrow : arrowTable) {
-        if (arrow.front() == text[i] && text.mid(i).startsWith(arrow))
+        if (text[i] == arrow.front() && text.mid(i, arrow.size()) == arrow)
             return arrow.size();
     }
     return 0;
@@ -490,7 +507,8 @@ const ArithmeticWord* arithmeticWordOf(QStringView word)
     if (!first.mayStart(word))
         return nullptr;
     for (const ArithmeticWord& entry : arithmeticTable) {
-        if (word.size() == entry.word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0)
+        if (word.size() == entry.word.size() && (word.front().unicode() >= 0x80 || (word.front().unicode() | 0x20) == (entry.word.front().unicode() | 0x20))
+            && word.compare(entry.word, Qt::CaseInsensitive) == 0)
             return &entry;
     }
     return nullptr;
@@ -504,7 +522,7 @@ const Magnitude* magnitudeOf(QStringView word)
     if (!first.mayStart(word))
         return nullptr;
     for (const Magnitude& entry : magnitudeTable) {
-        if (entry.exactCase ? entry.word == word : sameIgnoringCase(entry.word, word))
+        if (entry.exactCase ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word))
             return &entry;
     }
     return nullptr;
@@ -518,7 +536,7 @@ bool isFunctionName(QStringView word)
     if (!first.mayStart(word))
         return false;
     for (QStringView name : functionTable) {
-        if (name == word)
+        if (sameAsWritten(name, word))
             return true;
     }
     return false;
@@ -550,7 +568,7 @@ qsizetype constantNameAt(QStringView text, qsizetype i)
         return 0;
     qsizetype longest = 0;
     for (QStringView name : constantTable) {
-        if (name.size() > longest && name.front() == text[i] && text.mid(i).startsWith(name))
+        if (name.size() > longest && sameAsWritten(text.mid(i, name.size()), name))
             longest = name.size();
     }
     return longest;
@@ -571,7 +589,7 @@ bool isConstantName(QStringView word)
     if (!first.mayStart(word))
         return false;
     for (QStringView name : constantTable) {
-        if (name == word)
+        if (sameAsWritten(name, word))
             return true;
     }
     return false;

@@ -9,7 +9,7 @@
 
 namespace ExpressionText {
 
-char32_t codePointBefore(QStringView text, qsizetype i, qsizetype* length)
+char32_t codePointBeforeSlow(QStringView text, qsizetype i, qsizetype* length)
 {
     if (i <= 0 || i > text.size()) [[unlikely]] {
         if (length)

@@ -35,7 +35,19 @@ inline char32_t codePointAt(QStringView text, qsizetype i, qsizetype* length = n
 }
 // The code point ending just before index i, and its length; none (0) at or
 // before the text's start and past its end.
-char32_t codePointBefore(QStringView text, qsizetype i, qsizetype* length = nullptr);
+char32_t codePointBeforeSlow(QStringView text, qsizetype i, qsizetype* length);
+inline char32_t codePointBefore(QStringView text, qsizetype i, qsizetype* length = nullptr)
+{
+    if (i > 0 && i <= text.size()) [[likely]] {
+        const char16_t u = text[i - 1].unicode();
+        if (!QChar::isLowSurrogate(u)) {
+            if (length)
+                *length = 1;
+            return u;
+        }
+    }
+    return codePointBeforeSlow(text, i, length);
+}
 qsizetype codePointCount(QStringView text);
 
 // Any character with a numeric value: decimal digits of every script,

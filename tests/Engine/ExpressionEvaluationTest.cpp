@@ -495,6 +495,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::mixedCurrencies, "20 USD + 10 EUR", "20 USD + 10 EUR", 0},
         {R::mixedUnits, "2 m + 30 cm", "2 m + 30 cm", 0},
         {R::ambiguousGrouping, "Windows 11 129 €", "Windows 11 129", 0},
+        {R::ambiguousGrouping, "Windows 11 129", "Windows 11 129", 0},
         {R::date, "Fällig 15/04/2024", "15/04/2024", 7},
         {R::braceOrder, "5 } {A:ff}", "} {A:ff}", 2},
         {R::unclosedBrace, "5 + {A", "{A", 4},
