@@ -966,7 +966,11 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
         if (i + 1 < in.size() && (in[i] == QLatin1Char(',') || in[i] == QLatin1Char('.')) && isPriceDash(in[i + 1])
             && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2)))) {
             catchUp(i);
-            i = copied = i + 2;
+            // Written with two dashes too (25,--).
+            qsizetype stop = i + 2;
+            if (stop < in.size() && isPriceDash(in[stop]) && (stop + 1 == in.size() || !isNumberish(codePointAt(in, stop + 1))))
+                ++stop;
+            i = copied = stop;
         }
     }
     if (!building)

@@ -281,7 +281,7 @@ TEST(ExpressionEvaluation, RowsShowWhatWasTypedOrRefuse)
     // A grouping mark that cannot group is the decimal mark.
     expectCases(t, DecimalStyle::germanComma, {
         ok("2.99 + 1.49", 4.48), ok("0.125", 0.125), ok("12.345.678", 12345678), fails("12.03.2024", invalid),
-        ok("2,125 € in USD", 2.3375), ok("5,- € + 3,50 €", 8.5), ok("5,– + 3,−", 8), fails("pow(2,3)", invalid), ok("pow(2, 3)", 8),
+        ok("2,125 € in USD", 2.3375), ok("5,- € + 3,50 €", 8.5), ok("25,-- € Trinkgeld", 25), ok("5,– + 3,−", 8), fails("pow(2,3)", invalid), ok("pow(2, 3)", 8),
         ok("Pizza 8,50 + Salat 6,90", 15.4), fails("1,2,3", invalid),
     });
     expectCases(t, DecimalStyle::usPeriod, {
