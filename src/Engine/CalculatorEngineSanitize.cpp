@@ -1028,11 +1028,8 @@ bool namesFactorAfter(QStringView in, qsizetype end, double factor)
 void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
 {
     const QStringView in(text);
-    bool digits = false;
-    for (QChar c : in)
-        digits = digits || isDecimalDigit(c.unicode());
     // A row of words only is empty, not wrong.
-    if (!digits)
+    if (std::none_of(in.begin(), in.end(), [](QChar c) { return isDecimalDigit(c.unicode()); }))
         return;
     QString out;
     qsizetype copied = 0;

@@ -3,6 +3,8 @@
 
 #include "Engine/EngineCatalogue.h"
 
+#include <QVarLengthArray>
+
 #include <array>
 #include <limits>
 
@@ -257,6 +259,56 @@ struct FirstLetters {
     }
 };
 
+// A table's entries by their first letter, folded to lower case: a word is
+// compared only with the few entries that can match it. Words that start
+// beyond ASCII go through the whole table, and entries that do are tried
+// for every word, since their case rules are the compare's own.
+template <typename Entry>
+class ByFirstLetter {
+public:
+    template <typename Table, typename Text>
+    ByFirstLetter(const Table& table, Text text) : m_all(std::data(table)), m_count(std::size(table))
+    {
+        for (const auto& entry : table) {
+            const char16_t u = QStringView(text(entry)).front().unicode();
+            if (u >= 0x80)
+                m_beyondAscii.append(&entry);
+            else
+                m_lists[fold(u)].append(&entry);
+        }
+    }
+    template <typename Match>
+    const Entry* find(QStringView word, Match match) const
+    {
+        if (word.isEmpty())
+            return nullptr;
+        const char16_t u = word.front().unicode();
+        if (u >= 0x80) {
+            for (size_t i = 0; i < m_count; ++i) {
+                if (match(m_all[i]))
+                    return &m_all[i];
+            }
+            return nullptr;
+        }
+        for (const Entry* entry : m_lists[fold(u)]) {
+            if (match(*entry))
+                return entry;
+        }
+        for (const Entry* entry : m_beyondAscii) {
+            if (match(*entry))
+                return entry;
+        }
+        return nullptr;
+    }
+
+private:
+    static char16_t fold(char16_t u) { return u >= 'A' && u <= 'Z' ? char16_t(u | 0x20) : u; }
+    const Entry* m_all;
+    size_t m_count;
+    std::array<QVarLengthArray<const Entry*, 4>, 128> m_lists;
+    QVarLengthArray<const Entry*, 4> m_beyondAscii;
+};
+
 template <typename Table, typename Text>
 FirstLetters firstLettersOf(const Table& table, Text text)
 {
@@ -375,11 +427,11 @@ QStringView currencyOfWord(QStringView word)
     static const FirstLetters first = firstLettersOf(wordTable, [](const CurrencySpelling& e) { return e.text; });
     if (!first.mayStart(word))
         return {};
-    for (const CurrencySpelling& entry : wordTable) {
-        if (entry.kind == K::letteredMark ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word))
-            return entry.code;
-    }
-    return {};
+    static const ByFirstLetter<CurrencySpelling> entries(wordTable, [](const CurrencySpelling& e) { return e.text; });
+    const CurrencySpelling* found = entries.find(word, [word](const CurrencySpelling& entry) {
+        return entry.kind == K::letteredMark ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word);
+    });
+    return found ? found->code : QStringView();
 }
 
 MarkPlace letteredMarkPlace(QStringView word)
@@ -398,12 +450,11 @@ const Unit* unitOf(QStringView word)
     static const FirstLetters first = firstLettersOf(unitTable, [](const Unit& e) { return e.text; });
     if (!first.mayStart(word))
         return nullptr;
-    for (const Unit& entry : unitTable) {
-        // Short units as written (m is metres, M a million); words in any case.
-        if (entry.text.size() <= 3 ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word))
-            return &entry;
-    }
-    return nullptr;
+    static const ByFirstLetter<Unit> entries(unitTable, [](const Unit& e) { return e.text; });
+    // Short units as written (m is metres, M a million); words in any case.
+    return entries.find(word, [word](const Unit& entry) {
+        return entry.text.size() <= 3 ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word);
+    });
 }
 
 qsizetype unitWordEnd(QStringView text, qsizetype start)
@@ -464,12 +515,10 @@ const ArithmeticWord* arithmeticWordOf(QStringView word)
         = firstLettersOf(arithmeticTable, [](const ArithmeticWord& e) { return QString(e.word); });
     if (!first.mayStart(word))
         return nullptr;
-    for (const ArithmeticWord& entry : arithmeticTable) {
-        if (word.size() == entry.word.size() && (word.front().unicode() >= 0x80 || (word.front().unicode() | 0x20) == (entry.word.front().unicode() | 0x20))
-            && word.compare(entry.word, Qt::CaseInsensitive) == 0)
-            return &entry;
-    }
-    return nullptr;
+    static const ByFirstLetter<ArithmeticWord> entries(arithmeticTable, [](const ArithmeticWord& e) { return QString(e.word); });
+    return entries.find(word, [word](const ArithmeticWord& entry) {
+        return word.size() == entry.word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0;
+    });
 }
 
 std::span<const Magnitude> magnitudes() { return magnitudeTable; }
@@ -479,11 +528,10 @@ const Magnitude* magnitudeOf(QStringView word)
     static const FirstLetters first = firstLettersOf(magnitudeTable, [](const Magnitude& e) { return e.word; });
     if (!first.mayStart(word))
         return nullptr;
-    for (const Magnitude& entry : magnitudeTable) {
-        if (entry.exactCase ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word))
-            return &entry;
-    }
-    return nullptr;
+    static const ByFirstLetter<Magnitude> entries(magnitudeTable, [](const Magnitude& e) { return e.word; });
+    return entries.find(word, [word](const Magnitude& entry) {
+        return entry.exactCase ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word);
+    });
 }
 
 std::span<const QStringView> functionNames() { return functionTable; }
@@ -493,11 +541,8 @@ bool isFunctionName(QStringView word)
     static const FirstLetters first = firstLettersOf(functionTable, [](QStringView e) { return e; });
     if (!first.mayStart(word))
         return false;
-    for (QStringView name : functionTable) {
-        if (sameAsWritten(name, word))
-            return true;
-    }
-    return false;
+    static const ByFirstLetter<QStringView> entries(functionTable, [](QStringView e) { return e; });
+    return entries.find(word, [word](QStringView name) { return sameAsWritten(name, word); });
 }
 
 std::span<const QStringView> constantNames() { return constantTable; }
