@@ -413,10 +413,17 @@ QStringView currencySignAt(QStringView text, qsizetype i, qsizetype* length)
     const QChar first = text[i];
     if (first.unicode() < 0x80 && !signStarts().has(first.unicode()))
         return {};
-    for (const CurrencySpelling& sign : signTable) {
-        if (sign.text.front() == first && text.mid(i).startsWith(sign.text)) {
-            *length = sign.text.size();
-            return sign.code;
+    // The signs by the low byte of their first character, in table order.
+    static const std::array<QVarLengthArray<const CurrencySpelling*, 2>, 256> byFirst = [] {
+        std::array<QVarLengthArray<const CurrencySpelling*, 2>, 256> lists;
+        for (const CurrencySpelling& sign : signTable)
+            lists[sign.text.front().unicode() & 0xFF].append(&sign);
+        return lists;
+    }();
+    for (const CurrencySpelling* sign : byFirst[first.unicode() & 0xFF]) {
+        if (sign->text.front() == first && sameAsWritten(text.mid(i, sign->text.size()), sign->text)) {
+            *length = sign->text.size();
+            return sign->code;
         }
     }
     return {};
