@@ -1252,7 +1252,7 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             const bool minusAfter = right == QLatin1Char('-');
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
                 && right != QChar(0x2014);
-            if (operandBefore && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
+            if ((operandBefore || leading) && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
                 text[i] = QLatin1Char('+');
                 text[after] = QLatin1Char(' ');
             } else if ((operandBefore || leading) && operandAfter) {
