@@ -121,8 +121,10 @@ QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start)
         }
         return {};
     }
+    // No further back than the longest currency word: a longer word is none.
+    const qsizetype longest = EngineCatalogue::longestCurrencyWord();
     qsizetype at = end;
-    while (at > 0 && end - at <= 12) {
+    while (at > 0 && end - at < longest) {
         qsizetype m = 1;
         if (!isWordChar(codePointBefore(text, at, &m)))
             break;
@@ -167,7 +169,7 @@ qsizetype keywordAt(QStringView text, qsizetype i)
             return 0;
         const QStringView code = EngineCatalogue::currencyOfWord(rest);
         if (!code.isEmpty() && EngineCatalogue::letteredMarkPlace(rest) == EngineCatalogue::MarkPlace::either
-            && !(rest.size() <= 2 && rest.front().isLower()))
+            && !(EngineCatalogue::isLetteredMark(rest) && rest.front().isLower()))
             return word.size();
     }
     return 0;

@@ -235,6 +235,39 @@ bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettin
     return false;
 }
 
+// An operator stands before `end`, blanks and words aside (2 * –4, 2 *
+// Rabatt – 4): a dash there is the sign of the operand, as a hyphen would be.
+bool signAfterOperator(QStringView text, qsizetype end)
+{
+    qsizetype at = skipWhiteSpaceBack(text, end);
+    while (at > 0) {
+        const char32_t c = codePointBefore(text, at);
+        if (c == '+' || c == '-' || c == '*' || c == '/' || c == '^' || c == 0x00D7 || c == 0x00F7)
+            return true;
+        // The word before: letters, digits glued to them (iPhone15), a
+        // hyphen inside it (E-Bike), a mark after it (Achtung!).
+        const qsizetype wordEnd = at;
+        while (at > 0) {
+            const char32_t w = codePointBefore(text, at);
+            const bool letterBefore = at >= 2 && isWordChar(codePointBefore(text, at - 1));
+            const bool letterAfter = at < wordEnd && isWordChar(codePointAt(text, at));
+            const bool part = isWordChar(w) || (isDecimalDigit(w) && (letterBefore || letterAfter))
+                || (w == '-' && letterBefore && letterAfter) || ((w == '!' || w == '.') && letterBefore && at == wordEnd);
+            if (!part)
+                break;
+            --at;
+        }
+        if (at == wordEnd)
+            return false;
+        // A lone x after an operand is times (4 x Rabatt – 2).
+        const QStringView word = text.mid(at, wordEnd - at);
+        if ((word == u"x" || word == u"X") && amountEndsBefore(text, at))
+            return true;
+        at = skipWhiteSpaceBack(text, at);
+    }
+    return false;
+}
+
 // A digit touches a letter (3D, A4, 5kg) or a date's mark follows one
 // (15/04, 2024-04, 12.03.): only then can glued words or dates be there.
 // Anything beyond ASCII is left to the full scan.
@@ -1061,10 +1094,21 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const bool value = !after.isEmpty() && (EngineCatalogue::isFunctionName(after) || EngineCatalogue::isConstantName(after));
             qsizetype currencyStart = 0;
             const qsizetype leftEnd = skipWhiteSpaceBack(in, i);
+            // With blanks around it, the price is an amount with its currency
+            // (49 € / Monat, $30 / mo).
+            auto currencyBeforeNumber = [&in, &currencyStart](qsizetype end) {
+                qsizetype start = end;
+                while (start > 0 && isNumberish(codePointBefore(in, start)))
+                    --start;
+                start = skipWhiteSpaceBack(in, start);
+                return start < end && start > 0
+                    && (isCurrencySign(codePointBefore(in, start)) || !EngineCurrency::currencyBefore(in, start, &currencyStart).isEmpty());
+            };
             const bool perUnit = unitAfter
                 && ((isNumberChar(left) && wordStart == i + 1)
                     || (leftEnd > 0 && isCurrencySign(codePointBefore(in, leftEnd)))
-                    || !EngineCurrency::currencyBefore(in, leftEnd, &currencyStart).isEmpty());
+                    || !EngineCurrency::currencyBefore(in, leftEnd, &currencyStart).isEmpty()
+                    || (leftEnd > 0 && isNumberChar(codePointBefore(in, leftEnd)) && currencyBeforeNumber(leftEnd)));
             if (!value
                 && (perUnit
                     || ((isWordChar(left) || isCurrencySign(left))
@@ -1121,7 +1165,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                         continue;
                     }
                     qsizetype at = skipWhiteSpace(in, end);
-                    if (at < in.size() && in[at] == QLatin1Char('-'))
+                    if (at < in.size() && (in[at] == QLatin1Char('-') || in[at] == QChar(0x2013) || in[at] == QChar(0x2014)))
                         at = skipWhiteSpace(in, at + 1);
                     qsizetype signLength = 0;
                     if (!EngineCatalogue::currencySignAt(in, at, &signLength).isEmpty())
@@ -1135,7 +1179,10 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                     const bool bound = left == '/' || left == '^' || isNumberChar(left) || left == ')'
                         || (operandEnd < in.size() && in[operandEnd] == QLatin1Char('^'));
                     if (!operand || bound) {
-                        pipeline.refuse(RefusalCode::magnitudeWord, in, std::max<qsizetype>(0, i - 12), end + 8);
+                        // Quoted with the number before it or the words
+                        // and number after it (10 / half 4, Half off 24.99).
+                        pipeline.refuse(RefusalCode::magnitudeWord, in, numberBefore(in, i),
+                                        bound ? wordAfter(in, end) : wordAfter(in, wordAfter(in, end)));
                         return;
                     }
                     out += in.mid(copied, i - copied);
@@ -1247,9 +1294,9 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             const qsizetype beforeCurrency = currencyBefore ? skipWhiteSpaceBack(text, currencyStart) : before;
             // Nothing but blanks and a currency before it: the dash is the
             // sign of what follows (– 5, € – 1), as a hyphen would be.
-            const bool leading = beforeCurrency == 0;
+            const bool leading = beforeCurrency == 0 || signAfterOperator(text, before);
             const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
-            const bool minusAfter = right == QLatin1Char('-');
+            const bool minusAfter = right == QLatin1Char('-') || right == QChar(0x2013) || right == QChar(0x2014);
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
                 && right != QChar(0x2014);
             if ((operandBefore || leading) && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
@@ -1408,9 +1455,20 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView t
         qsizetype end = -1;
         bool known() const { return money || !unit.isEmpty(); }
     };
+    // Most rows hold no unit: nothing to compare.
+    QVarLengthArray<const EngineCatalogue::Unit*, 16> unitOfAmount;
+    bool anyUnit = false;
+    for (const Amount& amount : amounts) {
+        const EngineCatalogue::Unit* unit = amount.code.isEmpty() ? unitAfter(text, amount.end) : nullptr;
+        unitOfAmount.append(unit);
+        anyUnit = anyUnit || unit;
+    }
+    if (!anyUnit)
+        return std::nullopt;
     Measure previous;
     Measure term;
     qsizetype termEnd = 0; // where the last amount of the term ends
+    qsizetype index = 0;
     auto closeTerm = [&]() -> bool {
         if (!term.known())
             return false;
@@ -1420,6 +1478,7 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView t
         return differ;
     };
     for (const Amount& amount : amounts) {
+        const EngineCatalogue::Unit* unit = unitOfAmount[index++];
         if (amount.start >= termEnd && addsOrSubtracts(text, termEnd, amount.start)) {
             if (closeTerm())
                 return std::pair(previous.start, term.end);
@@ -1433,7 +1492,7 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView t
         }
         if (term.known())
             continue;
-        if (const EngineCatalogue::Unit* unit = unitAfter(text, amount.end))
+        if (unit)
             term = Measure{false, unit->symbol, amount.start,
                            EngineCatalogue::unitWordEnd(text, skipWhiteSpace(text, amount.end))};
     }

@@ -12,6 +12,11 @@ namespace EngineCatalogue {
 
 namespace {
 
+constexpr bool isAsciiLetter(char32_t c)
+{
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+
 using P = MarkPlace;
 using K = SpellingKind;
 
@@ -164,9 +169,12 @@ constexpr Magnitude magnitudeTable[] = {
     {u"mill", 1e6, MK::magnitude},    {u"Mrd", 1e9, MK::magnitude},      {u"Milliarde", 1e9, MK::magnitude},
     {u"Milliarden", 1e9, MK::magnitude}, {u"billion", 1e9, MK::magnitude}, {u"billions", 1e9, MK::magnitude},
     {u"bn", 1e9, MK::magnitude},      {u"Dutzend", 12, MK::quantity},    {u"dozen", 12, MK::quantity},
-    {u"half", 0.5, MK::multiplier},   {u"halb", 0.5, MK::multiplier},    {u"halbe", 0.5, MK::multiplier},
-    {u"halben", 0.5, MK::multiplier}, {u"Hälfte", 0.5, MK::multiplier},  {u"Drittel", 1.0 / 3, MK::multiplier},
-    {u"third", 1.0 / 3, MK::multiplier}, {u"Viertel", 0.25, MK::multiplier}, {u"quarter", 0.25, MK::multiplier},
+    // "halb 5" may be a time (half past four): next to a number it refuses
+    // the row. A quantity names a row before its number (Viertel 4,50 is a
+    // glass of wine, eine Halbe a beer).
+    {u"half", 0.5, MK::multiplier},   {u"halb", 0.5, MK::magnitude},     {u"halbe", 0.5, MK::quantity},
+    {u"halben", 0.5, MK::quantity},   {u"Hälfte", 0.5, MK::multiplier},  {u"Drittel", 1.0 / 3, MK::quantity},
+    {u"third", 1.0 / 3, MK::quantity}, {u"Viertel", 0.25, MK::quantity}, {u"quarter", 0.25, MK::quantity},
     {u"twice", 2, MK::multiplier},    {u"doppelt", 2, MK::multiplier},   {u"double", 2, MK::multiplier},
     {u"zweifach", 2, MK::multiplier}, {u"thrice", 3, MK::multiplier},    {u"triple", 3, MK::multiplier},
     {u"dreifach", 3, MK::multiplier},
@@ -441,6 +449,21 @@ QStringView currencyOfWord(QStringView word)
     return found ? found->code : QStringView();
 }
 
+bool isLetteredMark(QStringView word)
+{
+    for (const CurrencySpelling& entry : wordTable) {
+        if (entry.kind == K::letteredMark && entry.text == word)
+            return true;
+    }
+    return false;
+}
+
+qsizetype longestCurrencyWord()
+{
+    static const qsizetype longest = firstLettersOf(wordTable, [](const CurrencySpelling& e) { return e.text; }).longest;
+    return longest;
+}
+
 MarkPlace letteredMarkPlace(QStringView word)
 {
     for (const CurrencySpelling& entry : wordTable) {
@@ -457,6 +480,7 @@ const Unit* unitOf(QStringView word)
     static const FirstLetters first = firstLettersOf(unitTable, [](const Unit& e) { return e.text; });
     if (!first.mayStart(word))
         return nullptr;
+    // Only the entries that start with the word's letter are compared.
     static const ByFirstLetter<Unit> entries(unitTable, [](const Unit& e) { return e.text; });
     // Short units as written (m is metres, M a million); words in any case.
     return entries.find(word, [word](const Unit& entry) {
@@ -467,7 +491,7 @@ const Unit* unitOf(QStringView word)
 qsizetype unitWordEnd(QStringView text, qsizetype start)
 {
     qsizetype end = start;
-    while (end < text.size() && text[end].isLetter())
+    for (char16_t u; end < text.size() && ((u = text[end].unicode()) < 0x80 ? isAsciiLetter(u) : text[end].isLetter());)
         ++end;
     if (end > start && end < text.size() && isUnitPower(text[end].unicode()) && unitOf(text.mid(start, end + 1 - start)))
         return end + 1;

@@ -123,6 +123,10 @@ QStringView currencyOfWord(QStringView word);
 // meaningful when currencyOfWord(word) is not empty.
 MarkPlace letteredMarkPlace(QStringView word);
 inline bool isCurrencyWord(QStringView word) { return !currencyOfWord(word).isEmpty(); }
+// The word is a lettered mark, as written (kr, CHF).
+bool isLetteredMark(QStringView word);
+// The length of the longest code, name or lettered mark.
+qsizetype longestCurrencyWord();
 
 std::span<const Unit> units();
 const Unit* unitOf(QStringView word);

@@ -100,7 +100,7 @@ void addTerm(RowWriter& w, Row& row, bool afterOperator, const QString& previous
     }
     if (canMultiply && shape < 26) {
         static const std::pair<const char*, const char*> multipliers[] = {
-            {"twice", "2 *"}, {"doppelt", "2 *"}, {"Hälfte", ".5 *"}, {"triple", "3 *"}, {"halb", ",5 *"}};
+            {"twice", "2 *"}, {"doppelt", "2 *"}, {"Hälfte", ".5 *"}, {"triple", "3 *"}, {"half", ",5 *"}};
         const auto& [word, factor] = multipliers[w.below(5)];
         QString same = QString::fromUtf8(factor);
         // The factor's mark in the row's style.
@@ -244,11 +244,13 @@ TEST(EquivalentRows, EveryWayOfWritingARowReadsTheSame)
                 other.tokens[i].text = other.tokens[i].same;
                 variants << text(other);
             }
-            // A dash for every minus between operands.
+            // A dash for every minus, between operands and as a sign.
             Row dashed = row;
             for (Token& token : dashed.tokens) {
                 if (token.kind == Token::op && token.text == u"-")
                     token.text = QString(QChar(0x2013));
+                else if (token.kind == Token::amount && token.text.startsWith(QLatin1Char('-')))
+                    token.text[0] = QChar(0x2013);
             }
             variants << text(dashed) << text(row, true);
             // A label word before the row, at its end, and between an
@@ -267,6 +269,10 @@ TEST(EquivalentRows, EveryWayOfWritingARowReadsTheSame)
                 Row labelled = row;
                 labelled.tokens.insert(labelled.tokens.begin() + qsizetype(i) + 1, {Token::keyword, label, {}});
                 variants << text(labelled);
+                // And its sign set apart, as a dash (2 * Rabatt – 4).
+                Token& operand = labelled.tokens[i + 2];
+                if (operand.kind == Token::amount && operand.text.startsWith(QLatin1Char('-')))
+                    variants << text(labelled).replace(label + QStringLiteral(" -"), label + QStringLiteral(" \u2013 "));
                 break;
             }
             for (const QString& variant : variants) {
