@@ -357,15 +357,16 @@ std::pair<qsizetype, qsizetype> firstBraces(QStringView text)
 
 EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                                 const QHash<QString, QString>& currencies,
-                                                const EngineSettings& settings)
+                                                const EngineSettings& settings, const QString* shown)
 {
+    const QString& quoted = shown ? *shown : expression;
     QString text = expression;
     auto [open, close] = firstBraces(text);
     if (!values.isEmpty() && open >= 0) {
         std::optional<CalculationError> failure;
         std::optional<QString> filled = fillInOneScan(text, values, currencies, settings.decimalStyle, failure);
         if (failure)
-            return *failure;
+            return shown ? quotedAsTyped(*failure, *shown) : *failure;
         if (filled) {
             text = std::move(*filled);
         } else {
@@ -386,8 +387,8 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
                 });
                 if (!filled)
                     return CalculationError::invalidExpression(RefusalCode::linkTouchingNumber,
-                                                               expression.left(40), 0,
-                                                               std::min<qsizetype>(expression.size(), 40));
+                                                               quoted.left(40), 0,
+                                                               std::min<qsizetype>(quoted.size(), 40));
                 text = std::move(*filled);
                 if (used && !std::isfinite(value))
                     return CalculationError::invalidResult();
@@ -404,6 +405,6 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
         return CalculationError::missingPlaceholder(name);
     }
     if (open >= 0 || close >= 0)
-        return strayBrace(expression);
-    return evaluateFrame(text, settings, &expression);
+        return strayBrace(quoted);
+    return evaluateFrame(text, settings, &quoted);
 }

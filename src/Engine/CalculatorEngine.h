@@ -72,6 +72,16 @@ public:
     // One of the engine's function names, as written (sqrt, SQRT, pow, ...).
     static bool isFunctionName(QStringView name);
 
+    // The term a sum of links writes for one link: "{A:00D4FF}".
+    static QString linkSumTerm(const Link& link);
+    // The row's expression is one term for each of its incoming links joined
+    // by " + " (what the sum keyword writes): a link without a value then
+    // adds nothing instead of failing the row.
+    static bool isLinkSum(const CalculationBlock& row);
+    // The expression with its links as the canvas shows them: the source
+    // row's label, else its value, "?" without one.
+    static QString withLinksShown(const CalculationBlock& row);
+
     void clearRegexCache();
     qsizetype regexCacheSize() const { return m_labelCache.size(); }
     // Rows evaluated by this engine so far.
@@ -111,8 +121,10 @@ private:
     std::optional<QString> ownCurrencyMark(const BlockPtr& block);
     std::optional<QString> rowCurrency(RowMemo& memo, const BlockPtr& block);
     static void appendSources(const CalculationBlock& row, QVarLengthArray<BlockPtr, 16>& sources);
+    // `shown`: the row as a refusal quotes it, else the expression itself.
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
-                                  const QHash<QString, QString>& currencies, const EngineSettings& settings);
+                                  const QHash<QString, QString>& currencies, const EngineSettings& settings,
+                                  const QString* shown = nullptr);
     // `typed`: the row as typed, links not yet filled in; a refusal quotes it.
     EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings,
                                    const QString* typed = nullptr);

@@ -1,6 +1,7 @@
 #include "Engine/CalculatorEnginePrivate.h"
 #include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
+#include "Engine/ResultCurrency.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
@@ -268,6 +269,91 @@ std::optional<QString> CalculatorEngine::rowCurrency(RowMemo& startMemo, const B
     return answer;
 }
 
+QString CalculatorEngine::linkSumTerm(const Link& link)
+{
+    QString colour = link.colorHex();
+    if (colour.startsWith(QLatin1Char('#')))
+        colour.remove(0, 1);
+    return QLatin1Char('{') + link.placeholderName() + QLatin1Char(':') + colour + QLatin1Char('}');
+}
+
+namespace {
+
+const QString sumPlus = QStringLiteral(" + ");
+
+// The terms of the links, sorted: their order in the expression is the rows'
+// order, which the stored links need not keep.
+QStringList sortedTerms(const LinkList& links)
+{
+    QStringList terms;
+    terms.reserve(links.size());
+    for (const LinkPtr& link : links)
+        terms.append(CalculatorEngine::linkSumTerm(*link));
+    terms.sort();
+    return terms;
+}
+
+} // namespace
+
+bool CalculatorEngine::isLinkSum(const CalculationBlock& row)
+{
+    const LinkList& links = row.incomingLinks();
+    if (links.isEmpty())
+        return false;
+    QStringList written = row.expression().split(sumPlus);
+    if (written.size() != links.size())
+        return false;
+    written.sort();
+    return written == sortedTerms(links);
+}
+
+QString CalculatorEngine::withLinksShown(const CalculationBlock& row)
+{
+    QString text = row.expression();
+    if (!text.contains(QLatin1Char('{')))
+        return text;
+    // Longest names first, so that "AB" is not read as "A" and the rest.
+    LinkList links = row.incomingLinks();
+    std::stable_sort(links.begin(), links.end(), [](const LinkPtr& a, const LinkPtr& b) {
+        return trimmedBlanks(a->placeholderName()).size() > trimmedBlanks(b->placeholderName()).size();
+    });
+    const CanvasPtr canvas = row.canvas();
+    for (const LinkPtr& link : links) {
+        const QString name = trimmedBlanks(link->placeholderName());
+        const BlockPtr source = link->sourceBlock();
+        QString shown = QStringLiteral("?");
+        if (source && !trimmedBlanks(source->label()).isEmpty())
+            shown = trimmedBlanks(source->label());
+        else if (source && source->result())
+            shown = canvas ? ResultCurrency::shownValue(*canvas, *source, *source->result())
+                           : formatResult(*source->result());
+        // "{", the name, blanks, then "}" or ":" and the colour up to "}".
+        const QString opening = QLatin1Char('{') + name;
+        for (qsizetype at = text.indexOf(opening); at >= 0; at = text.indexOf(opening, at + 1)) {
+            qsizetype j = at + opening.size();
+            while (j < text.size() && text[j].isSpace())
+                ++j;
+            qsizetype end = -1;
+            if (j < text.size() && text[j] == QLatin1Char('}'))
+                end = j + 1;
+            else if (j < text.size() && text[j] == QLatin1Char(':') && text.indexOf(QLatin1Char('}'), j) > 0)
+                end = text.indexOf(QLatin1Char('}'), j) + 1;
+            if (end < 0)
+                continue;
+            // Set apart from a word or number it touches, as the canvas shows
+            // a link as a part of its own.
+            QString part = shown;
+            if (at > 0 && text[at - 1].isLetterOrNumber())
+                part.prepend(QLatin1Char(' '));
+            if (end < text.size() && text[end].isLetterOrNumber())
+                part.append(QLatin1Char(' '));
+            text.replace(at, end - at, part);
+            at += part.size() - 1;
+        }
+    }
+    return text;
+}
+
 void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
 {
     ++m_evaluationCount;
@@ -275,12 +361,15 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
     QHash<QString, QString> currencies;
     values.reserve(block->incomingLinks().size());
     currencies.reserve(block->incomingLinks().size());
+    bool sourceWithoutValue = false;
     // The row's own incoming links, looked up by record: the last link of a
     // name wins, and its value and currency travel together.
     for (const LinkPtr& link : block->incomingLinks()) {
         const BlockPtr source = link->sourceBlock();
-        if (!source || !source->result())
+        if (!source || !source->result()) {
+            sourceWithoutValue = true;
             continue;
+        }
         const QString name = trimmedBlanks(link->placeholderName());
         values.insert(name, *source->result());
         if (const std::optional<QString> currency = rowCurrency(memoFor(source), source))
@@ -291,7 +380,31 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
     // Remembered for the next edit of this row (see checkRowMemos).
     ownCurrencyMark(block);
 
-    const EvaluationResult outcome = evaluateWith(block->expression(), values, currencies, batch.settings);
+    // A sum of links adds the rows that have a value; the stored expression
+    // keeps every term, so a row that gets its value back counts again.
+    QString expression = block->expression();
+    if (sourceWithoutValue && isLinkSum(*block)) {
+        QStringList valued;
+        for (const LinkPtr& link : block->incomingLinks()) {
+            if (const BlockPtr source = link->sourceBlock(); source && source->result())
+                valued.append(linkSumTerm(*link));
+        }
+        QStringList kept;
+        for (const QString& term : expression.split(sumPlus)) {
+            if (valued.removeOne(term))
+                kept.append(term);
+        }
+        expression = kept.isEmpty() ? QStringLiteral("0") : kept.join(sumPlus);
+    }
+
+    EvaluationResult outcome = evaluateWith(expression, values, currencies, batch.settings);
+    // A refusal quotes the row as the canvas shows it: links by name or value.
+    if (!outcome.ok() && outcome.error().kind() == CalculationError::Kind::invalidExpression
+        && !block->incomingLinks().isEmpty() && expression.contains(QLatin1Char('{'))) {
+        const QString shown = withLinksShown(*block);
+        if (shown != expression)
+            outcome = evaluateWith(expression, values, currencies, batch.settings, &shown);
+    }
     if (outcome.ok()) {
         block->setResult(outcome.value());
         block->setHasError(false);

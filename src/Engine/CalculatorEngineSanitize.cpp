@@ -1292,9 +1292,13 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             qsizetype currencyStart = 0;
             const bool currencyBefore = before > 0 && !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty();
             const qsizetype beforeCurrency = currencyBefore ? skipWhiteSpaceBack(text, currencyStart) : before;
-            // Nothing but blanks and a currency before it: the dash is the
-            // sign of what follows (– 5, € – 1), as a hyphen would be.
-            const bool leading = beforeCurrency == 0 || signAfterOperator(text, before);
+            // Nothing but blanks and a currency before it, or an operator
+            // (label words aside): the dash is the sign of what follows
+            // (€ – 1, 2 * – 4), as a hyphen would be. With nothing at all
+            // before it, it sets off what follows as a label's would
+            // (Rabatt – 5 typed on the canvas keeps its dash in the
+            // expression).
+            const bool leading = (currencyBefore && beforeCurrency == 0) || signAfterOperator(text, before);
             const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
             const bool minusAfter = right == QLatin1Char('-') || right == QChar(0x2013) || right == QChar(0x2014);
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)

@@ -629,4 +629,11 @@ bool isConstantName(QStringView word)
     return false;
 }
 
+// Any word of the catalogue that may stand glued after an amount.
+bool readsAfterAmount(QStringView word)
+{
+    return unitOf(word) || isCurrencyWord(word) || magnitudeOf(word) || isConversionKeyword(word)
+        || arithmeticWordOf(word) || isConstantName(word) || isFunctionName(word);
+}
+
 } // namespace EngineCatalogue

@@ -162,4 +162,9 @@ bool mayStartConstant(char32_t c);
 const CharacterSet& constantStarts();
 const CharacterSet& functionStarts();
 
+// A word that may stand glued after an amount and leave it an amount (5kg,
+// 100EUR, 45k, 2pi): a unit, currency, magnitude, keyword, word of
+// arithmetic, constant or function.
+bool readsAfterAmount(QStringView word);
+
 } // namespace EngineCatalogue

@@ -94,37 +94,6 @@ qsizetype numberRunEndSlow(QStringView text, qsizetype i)
     return end;
 }
 
-bool isNumberPart(QStringView part)
-{
-    int points = 0;
-    int digits = 0;
-    for (qsizetype i = 0; i < part.size(); ++i) {
-        qsizetype length = 1;
-        const char32_t c = codePointAt(part, i, &length);
-        i += length - 1;
-        if (QChar::isLetter(c))
-            return false;
-        if (c == '.' || c == ',')
-            ++points;
-        else if (c >= '0' && c <= '9')
-            ++digits;
-        else if (QChar::isNumber(c))
-            return false;
-    }
-    return points <= 1 && digits > 0;
-}
-
-QList<std::pair<qsizetype, qsizetype>> numberPartSpans(QStringView expression)
-{
-    QList<std::pair<qsizetype, qsizetype>> spans;
-    forEachPart(expression, [&](PartKind kind, qsizetype start, qsizetype end) {
-        if (kind == PartKind::run && isNumberPart(expression.mid(start, end - start)))
-            spans.append({start, end});
-        return true;
-    });
-    return spans;
-}
-
 QString trimmedBlanks(QStringView text)
 {
     qsizetype start = 0;

@@ -1,12 +1,10 @@
 #pragma once
 
 #include <QChar>
-#include <QList>
 #include <QString>
 #include <QStringView>
 #include <optional>
 #include <string_view>
-#include <utility>
 
 // Text helpers shared by the parser and the rewrite steps. Positions are
 // UTF-16 indexes into the text; scans step over whole code points so that a
@@ -221,23 +219,6 @@ bool appendNumberRun(Out& out, QStringView run, QChar groupMark)
     }
     return true;
 }
-// A part of a row the editor and print number (a label or colour sits on
-// it): digits with at most one decimal mark, brackets and currency signs
-// around them aside; no letters.
-bool isNumberPart(QStringView part);
-
-// The parts a row is shown and printed in, from the left: runs of text
-// between separators, quoted remarks, links in braces, operators and
-// percent signs. `visit(kind, start, end)` gets each part's stretch (the
-// quotes and braces included) and returns false to stop. The editor and
-// print both number a row's numbers by these parts, so a label or a
-// colour on a number sits on the same number on screen and on paper.
-enum class PartKind { run, quoted, link, operatorSign, percent };
-template <class Visit>
-void forEachPart(QStringView expression, Visit visit);
-// The stretches of the number parts, in order: the n-th is number n.
-QList<std::pair<qsizetype, qsizetype>> numberPartSpans(QStringView expression);
-
 QString trimmedBlanks(QStringView text);
 QString trimmedBlanks(const QString& text);
 // Only spaces and tabs: the rule for labels and link names typed in the editor.
@@ -267,66 +248,5 @@ void appendCanonicalNumber(QString& out, double value);
 QString formatResult(double value);
 
 bool hasBalancedParentheses(QStringView text);
-
-template <class Visit>
-void forEachPart(QStringView expression, Visit visit)
-{
-    qsizetype runStart = -1;
-    auto closeRun = [&](qsizetype end) {
-        if (runStart < 0)
-            return true;
-        const qsizetype start = runStart;
-        runStart = -1;
-        return visit(PartKind::run, start, end);
-    };
-    // Once a search for a closing brace fails, every later one would too.
-    bool noClosingBrace = false;
-    const qsizetype size = expression.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const QChar c = expression[i];
-        // A quote or an opening brace always ends the run before it, even
-        // when it has no partner and so starts the next run itself.
-        if (c == QLatin1Char('"')) {
-            if (!closeRun(i))
-                return;
-            const qsizetype close = expression.indexOf(c, i + 1);
-            if (close >= 0) {
-                if (!visit(PartKind::quoted, i, close + 1))
-                    return;
-                i = close;
-                continue;
-            }
-        } else if (c == QLatin1Char('{')) {
-            if (!closeRun(i))
-                return;
-            const qsizetype close = noClosingBrace ? -1 : expression.indexOf(QLatin1Char('}'), i + 1);
-            noClosingBrace = close < 0;
-            if (close >= 0) {
-                if (!visit(PartKind::link, i, close + 1))
-                    return;
-                i = close;
-                continue;
-            }
-        } else if ((c == QLatin1Char('+') || c == QLatin1Char('-') || c == QChar(0x00D7) || c == QChar(0x00F7)
-                    || c == QLatin1Char('*') || c == QLatin1Char('/'))
-                   && !(c == QLatin1Char('-') && i > 0 && i + 1 < size && isWordChar(codePointBefore(expression, i))
-                        && isWordChar(codePointAt(expression, i + 1)))) {
-            if (!closeRun(i) || !visit(PartKind::operatorSign, i, i + 1))
-                return;
-            continue;
-        } else if (c == QLatin1Char('%')) {
-            if (!closeRun(i) || !visit(PartKind::percent, i, i + 1))
-                return;
-            continue;
-        } else if (c == QLatin1Char(' ')) {
-            if (!closeRun(i))
-                return;
-            continue;
-        }
-        if (runStart < 0)
-            runStart = i;
-    }
-    closeRun(size);
-}
 
 } // namespace ExpressionText

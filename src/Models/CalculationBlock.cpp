@@ -130,7 +130,12 @@ std::optional<QString> CalculationBlock::getPartLabel(int index, const QString& 
 
 std::optional<QString> CalculationBlock::getPartColor(int index, const QString& value) const
 {
-    return lookupPart(m_partColors, index, value);
+    if (const auto color = lookupPart(m_partColors, index, value))
+        return color;
+    // A German or US amount with grouping was drawn as text before it was
+    // read as a number; the colour the user gave that text stays on it.
+    const auto text = m_partColors.constFind(QStringLiteral("text:") + value);
+    return text != m_partColors.constEnd() ? std::optional<QString>(*text) : std::nullopt;
 }
 
 // Two writes each, as observers expect: drop the older value-keyed entry,
@@ -152,6 +157,7 @@ void CalculationBlock::setPartColor(const std::optional<QString>& color, int ind
 {
     PartMap map = m_partColors;
     map.remove(value);
+    map.remove(QStringLiteral("text:") + value);
     setPartColors(map);
     map = m_partColors;
     if (color)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Models/CalcSettings.h"
 #include "Models/RecordPointers.h"
 
 #include <QList>
@@ -7,8 +8,8 @@
 
 class CalculationBlock;
 
-// One piece of a row's expression on the printed page. Printing has its own
-// reading of an expression, simpler than the editor's: it evaluates nothing.
+// One piece of a row's expression on the printed page, split as the editor
+// splits it.
 struct ExportExpressionPart {
     enum class Kind { number, linkedValue, operator_, text, parenthesis, percent };
 
@@ -38,9 +39,12 @@ using ExportExpressionParts = QList<ExportExpressionPart>;
 
 namespace PrintExpression {
 
-// Splits an expression into parts. rowColorHex is the colour a link token
-// without one of its own takes.
-ExportExpressionParts parseExpressionParts(const QString& expression, const QString& rowColorHex);
+// Splits an expression into the parts the editor shows it in, numbers as
+// read in the given style. rowColorHex is the colour a link token without
+// one of its own takes.
+ExportExpressionParts parseExpressionParts(const QString& expression, const QString& rowColorHex, DecimalStyle style);
+// The row's parts in the settings' style; a number's index is the key its
+// label and colour are kept under in the row.
 ExportExpressionParts parseExpressionParts(const QString& expression, const CalculationBlock& block);
 
 

@@ -2,7 +2,7 @@
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 #include "Services/PrintExpressionParts.h"
-#include "Engine/ExpressionText.h"
+#include "Engine/ExpressionParts.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -37,11 +37,11 @@ const TokenCase tokenCases[] = {
     // The examples every reader of the page relies on.
     {"sum with percent", "12 + 5%", "n:12#0|o:+|n:5#1|%"},
     {"parentheses and times", "(3+4)×2", "p:(|n:3#0|o:+|n:4#1|p:)|o:×|n:2#2"},
-    {"German number then euro", "1.000,50 €", "t:1.000,50|t:€"}, // two marks: text, as on screen
+    {"German number then euro", "1.000,50 €", "n:1.000,50#0|t:€"},
     {"euro sign leads a number", "€20", "n:€20#0"},
     {"link with a colour", "{A:#FF6B9D} * 2", "l:A@#FF6B9D|o:*|n:2#0"},
     {"link in the row colour", "{A}", "l:A@#00FF88"},
-    {"function word", "sqrt(16)", "t:sqrt|p:(|t:16|p:)"}, // a call is one part on screen
+    {"function word", "sqrt(16)", "t:sqrt|p:(|n:16#0|p:)"},
     {"x inside a word stays in it", "Tax 19", "t:Tax|n:19#0"},
     // Nothing to show.
     {"empty", "", ""},
@@ -49,31 +49,31 @@ const TokenCase tokenCases[] = {
     {"empty quote", "\"\"", ""},
     {"empty link", "{}", ""},
     {"runs of spaces", "1   +    2", "n:1#0|o:+|n:2#1"},
-    // The lower-case x splits numbers, not words; nor do X, U+2212 and the point.
+    // x and X split numbers, not words, as do U+2212 and the colon; the point does not.
     {"x ends a word", "Box", "t:Box"},
     {"hyphen between letters", "E-Bike - 5", "t:E-Bike|o:-|n:5#0"},
-    {"x between numbers", "3x4", "t:3|o:x|t:4"},
-    {"capital X does not split", "3X4", "t:3X4"},
-    {"minus sign does not split", "5−3", "n:5−3#0"},
+    {"x between numbers", "3x4", "n:3#0|o:x|n:4#1"},
+    {"capital X splits too", "3X4", "n:3#0|o:X|n:4#1"},
+    {"minus sign splits", "5−3", "n:5#0|o:−|n:3#1"},
     {"point between letters", "a.b", "t:a.b"},
     // All nine operator characters.
-    {"all nine operators", "1+2-3×4÷5*6/7^8:9", "n:1#0|o:+|n:2#1|o:-|n:3#2|o:×|n:4#3|o:÷|n:5#4|o:*|n:6#5|o:/|n:7#6|o:^|t:8|o::|t:9"},
-    // Digits with at most one decimal mark are numbers, as on screen.
+    {"all nine operators", "1+2-3×4÷5*6/7^8:9", "n:1#0|o:+|n:2#1|o:-|n:3#2|o:×|n:4#3|o:÷|n:5#4|o:*|n:6#5|o:/|n:7#6|o:^|n:8#7|o::|n:9#8"},
+    // A run the engine reads as one number in neither style is text.
     {"malformed digit runs", "1.2.3 ,", "t:1.2.3|t:,"},
-    {"US grouping", "1,000,000.5", "t:1,000,000.5"},
+    {"US grouping", "1,000,000.5", "n:1,000,000.5#0"},
     {"fraction and superscript digits", "½ ²", "t:½|t:²"},
     {"Arabic-Indic digit", "٣", "t:٣"},
     // strtod's words and forms, in any case.
     {"strtod words", "nan inf INFINITY", "t:nan|t:inf|t:INFINITY"},
-    {"strtod forms", "1e3 .5 12.50 0X1F", "t:1e3|n:.5#0|n:12.50#1|t:0X1F"},
-    {"exponent without digits", "1e", "t:1e"},
+    {"strtod forms", "1e3 .5 12.50 0X1F", "n:1#0|t:e3|n:.5#1|n:12.50#2|n:0#3|o:X|t:1F"},
+    {"constant after a number", "1e", "n:1#0|t:e"},
     {"constants are text", "e pi", "t:e|t:pi"},
     // Currency signs stay in the number; alone they are text.
     {"currency signs", "$ 12$ £3,5 ¥", "t:$|n:12$#0|n:£3,5#1|t:¥"},
     {"several euro signs", "€€5€", "n:€€5€#0"},
-    // Quotes: nothing inside is read; an open quote takes the rest.
+    // Quotes: nothing inside is read; an open quote is a character as any.
     {"quoted text is not read", "2 \"x (3) 4\" 5", "n:2#0|t:x (3) 4|n:5#1"},
-    {"open quote takes the rest", "7\"rest of it", "n:7#0|t:rest of it"},
+    {"open quote is a character", "7\"rest of it", "n:7#0|t:\"rest|t:of|t:it"},
     {"quotes between letters", "a\"b\"c", "t:a|t:b|t:c"},
     // Link tokens: colour after the first colon, the row's own otherwise.
     {"link with an empty colour", "{A:}", "l:A@#00FF88"},
@@ -81,11 +81,11 @@ const TokenCase tokenCases[] = {
     {"link name is trimmed", "{ B \t:FF0000}", "l:B@FF0000"},
     {"colour after the first colon", "{A:B:C}", "l:A@B:C"},
     {"link with neither", "{:}", "l:@#00FF88"},
-    {"unclosed link", "2{A", "n:2#0|l:A@#00FF88"},
+    {"unclosed link", "2{A", "n:2#0|t:{A"},
     // Only numbers advance the index.
     {"only numbers advance the index", "a 1 \"2\" {A} + 3 b 4", "t:a|n:1#0|t:2|l:A@#00FF88|o:+|n:3#1|t:b|n:4#2"},
     // Percent and parentheses end runs.
-    {"percent and parentheses end runs", "10%of(2)", "n:10#0|%|t:of|p:(|t:2|p:)"},
+    {"percent and parentheses end runs", "10%of(2)", "n:10#0|%|t:of|p:(|n:2#1|p:)"},
     // User-perceived characters: a flag or an accented letter is one character.
     {"flag and accented letter are one character each", "🇩🇪3 é5", "n:🇩🇪3#0|t:é5"},
 };
@@ -97,7 +97,8 @@ class PrintTokeniserTest : public ::testing::TestWithParam<TokenCase> {};
 TEST_P(PrintTokeniserTest, SplitsAsThePageShowsIt)
 {
     const TokenCase& c = GetParam();
-    EXPECT_EQ(describe(parseExpressionParts(QString::fromUtf8(c.expression), QStringLiteral("#00FF88"))),
+    EXPECT_EQ(describe(parseExpressionParts(QString::fromUtf8(c.expression), QStringLiteral("#00FF88"),
+                                            DecimalStyle::germanComma)),
               QString::fromUtf8(c.parts))
         << c.expression;
 }
@@ -122,22 +123,22 @@ TEST(PrintTokeniser, FloatingPointLiteralIsWholeStrtodInPosixLocale)
 TEST(PrintTokeniser, NumbersAreThoseTheEditorNumbers)
 {
     // A label or colour set on a number in the editor sits on the same
-    // number on paper: the n-th number printed is the editor's n-th.
-    for (const char* text : {"sqrt(16) + 5", "1.000,50 + 5", "(3 + 4) x 2", "5€ + 3 $", "4x95,50 + 2", "\"a 1\" 2 {A} 3",
-                             "E-Bike 1200 - 10%", "pow(2, 3) + 1,5"}) {
-        const QString expression = QString::fromUtf8(text);
-        QStringList editor;
-        for (const auto& [start, end] : ExpressionText::numberPartSpans(expression))
-            editor << QStringLiteral("%1#%2").arg(expression.mid(start, end - start)).arg(editor.size());
-        QStringList printed;
-        for (const Part& part : parseExpressionParts(expression, QStringLiteral("#00D4FF"))) {
-            if (part.kind == Part::Kind::number)
-                printed << QStringLiteral("%1#%2").arg(part.text).arg(part.numberIndex);
+    // number on paper: the n-th number printed is the editor's n-th, in
+    // either number style.
+    for (const DecimalStyle style : allDecimalStyles()) {
+        for (const char* text : {"sqrt(16) + 5", "1.000,50 + 5", "1,000.50 + 5", "(3 + 4) x 2", "5€ + 3 $", "4x95,50 + 2",
+                                 "\"a 1\" 2 {A} 3", "E-Bike 1200 - 10%", "pow(2,3) + 1,5", "10:4 + 2^3"}) {
+            const QString expression = QString::fromUtf8(text);
+            QStringList editor;
+            for (const auto& [start, end] : ExpressionParts::numberSpans(expression, style))
+                editor << QStringLiteral("%1#%2").arg(expression.mid(start, end - start)).arg(editor.size());
+            QStringList printed;
+            for (const Part& part : parseExpressionParts(expression, QStringLiteral("#00D4FF"), style)) {
+                if (part.kind == Part::Kind::number)
+                    printed << QStringLiteral("%1#%2").arg(part.text).arg(part.numberIndex);
+            }
+            EXPECT_EQ(printed, editor) << text;
         }
-        // Print splits brackets off a number; the number itself is the same.
-        for (QString& entry : editor)
-            entry.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
-        EXPECT_EQ(printed, editor) << text;
     }
 }
 

@@ -187,6 +187,7 @@ bool startsCanvasExpression(QStringView label, const QString& character)
     case 0x221A: // √: the engine names it when it refuses it
         return true;
     case u'-':
+    case 0x2013: // the en dash a keyboard layout or autocorrect gives for a minus
     case u'.':
     case u',':
         return !endsWithLetter(label);

@@ -87,6 +87,11 @@ CanvasView::CanvasView(const CanvasPtr& canvas, ModelContext* modelContext, QUnd
     for (auto signal : {&CalcSettings::decimalStyleChanged, &CalcSettings::taxRatesChanged,
                         &CalcSettings::exchangeRatesChanged})
         connect(&settings, signal, settingsChange, qOverload<>(&QTimer::start));
+    // Edit › Undo and Redo reach the history without the editor: a sum step
+    // left with nothing to do goes right after.
+    if (m_undoStack)
+        connect(m_undoStack, &QUndoStack::indexChanged, m_outsideSignals, [this] { pruneSumKeywordSteps(); },
+                Qt::QueuedConnection);
     applyAppearance();
     refresh();
 }
@@ -509,6 +514,7 @@ void CanvasView::changeEvent(QEvent* event)
 
 void CanvasView::undo()
 {
+    pruneSumKeywordSteps();
     if (m_undoStack)
         m_undoStack->undo();
     refresh();
@@ -516,6 +522,7 @@ void CanvasView::undo()
 
 void CanvasView::redo()
 {
+    pruneSumKeywordSteps();
     if (m_undoStack)
         m_undoStack->redo();
     refresh();

@@ -69,7 +69,6 @@ struct SumKeywordState {
         QString placeholderName;
         QString colorHex;
     };
-    QString label;
     QString expression;
     bool textRow = false;
     QList<Incoming> links;
@@ -509,14 +508,16 @@ private:
     void plainClick(const BlockPtr& block);
     void placeEditors();
     // The label was set by typing (field or canvas), from labelBefore: the
-    // keyword makes the row a sum, leaving it takes the sum away.
-    // True when that pushed an undo step.
-    bool labelTyped(const BlockPtr& block, const QString& labelBefore);
+    // keyword makes the row a sum, with an undo step; typing on past it takes
+    // the sum and its step away again.
+    void labelTyped(const BlockPtr& block, const QString& labelBefore);
     static SumKeywordState sumKeywordState(const BlockPtr& block);
-    // One undo step when the keyword's sum came or went since before.
-    bool pushSumKeywordStep(const BlockPtr& block, const SumKeywordState& before);
-    // Ctrl+Z or Ctrl+Shift+Z in the label field over a sum step of its row
-    // (the field showing what the step left): the window's undo takes it.
+    // Takes the keyword's sum off a row whose label left the keyword.
+    void takeKeywordSumAway(const BlockPtr& block);
+    // Drops the sum steps next to undo or redo that have nothing left to do.
+    void pruneSumKeywordSteps();
+    // Ctrl+Z or Ctrl+Shift+Z in the label field over a sum step of its row:
+    // the window's undo takes it.
     bool takeSumKeywordStep(const BlockPtr& block, bool redo);
     void onLabelEdited(const QString& text);
     void onExpressionEdited(const QString& text);
@@ -535,7 +536,10 @@ private:
                                     bool* allLaidOut = nullptr) const;
     // The boxes that fit in rect, the last one cut with "…" when needed.
     QList<PartBox> fittedExpression(const BlockPtr& block, const QRectF& rect) const;
-    std::optional<QColor> partColor(const CalculationBlock& block, const IndexedExpressionPart& part) const;
+    // storedIndices: where the row keeps each shown number's colour, when
+    // worked out already.
+    std::optional<QColor> partColor(const CalculationBlock& block, const IndexedExpressionPart& part,
+                                    const QList<int>* storedIndices = nullptr) const;
     LinkPtr linkForPlaceholder(const BlockPtr& block, const QString& placeholder) const;
 
     // CanvasViewBlockManagement.cpp

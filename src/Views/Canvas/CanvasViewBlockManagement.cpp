@@ -189,6 +189,7 @@ void CanvasView::appendToSelectedBlock(const QString& text, bool fromKeypad)
     if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
         selected->setIsEditing(true);
         selected->setExpression(selected->expression() + text);
+        pruneSumKeywordSteps();
         // A text row that holds an expression is a calculation row (the
         // engine's rule for whole canvases); without this it would show no
         // result until the canvas is next opened.
@@ -214,6 +215,7 @@ void CanvasView::deleteFromSelectedBlock()
     finder.toEnd();
     expression.truncate(std::max<qsizetype>(0, finder.toPreviousBoundary()));
     selected->setExpression(expression);
+    pruneSumKeywordSteps();
     CalculatorEngine::shared().evaluateBlock(selected);
     rowContentChanged(selected, true);
     applyRefresh();

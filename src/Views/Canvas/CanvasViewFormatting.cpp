@@ -3,6 +3,7 @@
 #include "Views/Canvas/CanvasView.h"
 #include "Engine/ResultCurrency.h"
 
+#include "Engine/ExpressionParts.h"
 #include "Engine/ExpressionText.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -20,19 +21,28 @@ namespace {
 
 const QColor grayColor(142, 142, 147);
 
+DecimalStyle numberStyle()
+{
+    return CalcSettings::shared().decimalStyle();
+}
+
 // Hands each part of the expression, from the left, to visit until it
 // returns false: a caller that needs only the first parts reads only as far
-// as they go. The parts are those print numbers too.
+// as they go. Print splits and numbers a row by the same parts.
 template <class Visit>
 void forEachExpressionPart(const QString& expression, Visit visit)
 {
-    ExpressionText::forEachPart(expression, [&](ExpressionText::PartKind kind, qsizetype start, qsizetype end) {
-        switch (kind) {
-        case ExpressionText::PartKind::run:
-            return visit(CanvasView::classifyTablePart(expression.mid(start, end - start)));
-        case ExpressionText::PartKind::quoted:
+    ExpressionParts::forEachPart(expression, numberStyle(), [&](const ExpressionParts::Part& part) {
+        const qsizetype start = part.start;
+        const qsizetype end = part.end;
+        switch (part.kind) {
+        case ExpressionParts::Kind::number:
+            return visit(TableExpressionPart::number(expression.mid(start, end - start)));
+        case ExpressionParts::Kind::text:
+            return visit(TableExpressionPart::quotedText(expression.mid(start, end - start)));
+        case ExpressionParts::Kind::quoted:
             return visit(TableExpressionPart::quotedText(expression.mid(start + 1, end - start - 2)));
-        case ExpressionText::PartKind::link: {
+        case ExpressionParts::Kind::link: {
             const QString inner = expression.mid(start + 1, end - start - 2);
             const qsizetype colon = inner.indexOf(QLatin1Char(':'));
             QStringList pieces = colon < 0 ? QStringList{inner} : QStringList{inner.left(colon), inner.mid(colon + 1)};
@@ -41,7 +51,9 @@ void forEachExpressionPart(const QString& expression, Visit visit)
             const QString color = pieces.size() > 1 ? pieces[1] : QStringLiteral("#00D4FF");
             return visit(TableExpressionPart::linkedValue(name, color));
         }
-        case ExpressionText::PartKind::operatorSign: {
+        case ExpressionParts::Kind::operatorSign:
+        case ExpressionParts::Kind::parenthesis: {
+            // Brackets are drawn as operators are.
             const QChar c = expression[start];
             QString symbol(c);
             if (c == QLatin1Char('*'))
@@ -50,7 +62,7 @@ void forEachExpressionPart(const QString& expression, Visit visit)
                 symbol = QStringLiteral("÷");
             return visit(TableExpressionPart::operator_(symbol));
         }
-        case ExpressionText::PartKind::percent:
+        case ExpressionParts::Kind::percent:
             return visit(TableExpressionPart::percent());
         }
         return true;
@@ -106,7 +118,10 @@ TableExpressionParts CanvasView::parseExpressionParts(const QString& expression)
 
 TableExpressionPart CanvasView::classifyTablePart(const QString& run)
 {
-    return ExpressionText::isNumberPart(run) ? TableExpressionPart::number(run) : TableExpressionPart::quotedText(run);
+    const QList<ExpressionParts::Part> parts = ExpressionParts::parts(run, numberStyle());
+    const bool number = parts.size() == 1 && parts[0].kind == ExpressionParts::Kind::number && parts[0].start == 0
+        && parts[0].end == run.size();
+    return number ? TableExpressionPart::number(run) : TableExpressionPart::quotedText(run);
 }
 
 IndexedExpressionParts CanvasView::assignNumberIndicesToParts(const TableExpressionParts& parts)
@@ -137,10 +152,14 @@ LinkPtr CanvasView::linkForPlaceholder(const BlockPtr& block, const QString& pla
     return nullptr;
 }
 
-std::optional<QColor> CanvasView::partColor(const CalculationBlock& block, const IndexedExpressionPart& part) const
+std::optional<QColor> CanvasView::partColor(const CalculationBlock& block, const IndexedExpressionPart& part,
+                                           const QList<int>* storedIndices) const
 {
     if (part.part.kind == TableExpressionPart::Kind::number) {
-        if (const auto hex = block.getPartColor(part.numberIndex.value_or(0), part.part.text))
+        const int shown = part.numberIndex.value_or(0);
+        const int stored = storedIndices ? storedIndices->value(shown, -1)
+                                         : ExpressionParts::storedNumberIndex(block, shown, numberStyle());
+        if (const auto hex = block.getPartColor(stored, part.part.text))
             return colorFromHex(*hex);
     } else if (part.part.kind == TableExpressionPart::Kind::quotedText) {
         const auto found = block.partColors().constFind(QStringLiteral("text:") + part.part.text);
@@ -167,6 +186,13 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
     double x = rect.left();
     std::optional<IndexedExpressionPart> previous;
     int numbers = 0;
+    // Where a row labelled under the older count keeps each number's label
+    // and colour; rows without any read the numbers as shown.
+    std::optional<QList<int>> stored;
+    if (!ExpressionParts::keysNumbersAsShown(*block))
+        stored = ExpressionParts::storedNumberIndices(*block, numberStyle());
+    const QList<int>* storedIndices = stored ? &*stored : nullptr;
+    auto storedIndex = [&](int shown) { return storedIndices ? storedIndices->value(shown, -1) : shown; };
     // A label longer than this is cut to a start still wider: it is
     // clipped to the column all the same.
     const double labelLimit = 2 * std::max(rect.width(), 1.0);
@@ -188,8 +214,8 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
         case TableExpressionPart::Kind::number: {
             medium = true;
             box.shown = part.part.text;
-            box.color = shownColor(partColor(*block, part).value_or(rowColor(*block)));
-            box.label = block->getPartLabel(part.numberIndex.value_or(0), part.part.text).value_or(QString());
+            box.color = shownColor(partColor(*block, part, storedIndices).value_or(rowColor(*block)));
+            box.label = block->getPartLabel(storedIndex(part.numberIndex.value_or(0)), part.part.text).value_or(QString());
             // The inline label field stands in for the label being edited.
             if (m_isEditingPartLabel && m_editingLabelBlockID == block->id() && m_editingLabelIndex == part.numberIndex
                 && m_editingLabelForValue == part.part.text)
@@ -218,7 +244,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
             break;
         case TableExpressionPart::Kind::quotedText:
             box.shown = part.part.text;
-            if (const auto own = partColor(*block, part)) {
+            if (const auto own = partColor(*block, part, storedIndices)) {
                 box.color = shownColor(*own);
             } else {
                 box.color = color;
@@ -230,7 +256,7 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
             box.shown = QStringLiteral("%");
             box.color = color;
             if (previous && previous->part.kind == TableExpressionPart::Kind::number) {
-                if (const auto own = partColor(*block, *previous))
+                if (const auto own = partColor(*block, *previous, storedIndices))
                     box.color = shownColor(*own);
             }
             break;

@@ -213,12 +213,8 @@ void CanvasView::typeOnCanvas(const QString& character)
             typedIntoLabel(character);
             return;
         }
-        // The sum goes with the key that started the expression, in one
-        // undo step.
-        const SumKeywordState before = sumKeywordState(selected);
-        removeKeywordSum(selected);
+        takeKeywordSumAway(selected);
         typeOnCanvas(character);
-        pushSumKeywordStep(selected, before);
         return;
     }
 

@@ -3,6 +3,7 @@
 // here evaluates a row.
 
 #include "Views/Canvas/CanvasView.h"
+#include "Engine/ExpressionParts.h"
 #include "Engine/ExpressionText.h"
 #include "Views/Canvas/CanvasViewWidgets.h"
 
@@ -25,6 +26,29 @@ void touchOwner(const BlockPtr& block)
         owner->touch();
 }
 
+// Labels and colours by the number as shown: a row labelled under the
+// older count keeps each on the number it was given (ExpressionParts).
+std::optional<QString> numberLabel(const CalculationBlock& block, int index, const QString& value)
+{
+    return block.getPartLabel(ExpressionParts::storedNumberIndex(block, index, CalcSettings::shared().decimalStyle()),
+                              value);
+}
+std::optional<QString> numberColor(const CalculationBlock& block, int index, const QString& value)
+{
+    return block.getPartColor(ExpressionParts::storedNumberIndex(block, index, CalcSettings::shared().decimalStyle()),
+                              value);
+}
+void setNumberLabel(CalculationBlock& block, const std::optional<QString>& label, int index, const QString& value)
+{
+    ExpressionParts::adoptShownNumbering(block, CalcSettings::shared().decimalStyle());
+    block.setPartLabel(label, index, value);
+}
+void setNumberColor(CalculationBlock& block, const std::optional<QString>& color, int index, const QString& value)
+{
+    ExpressionParts::adoptShownNumbering(block, CalcSettings::shared().decimalStyle());
+    block.setPartColor(color, index, value);
+}
+
 } // namespace
 
 QWidget* CanvasView::numberLabelEditor() const
@@ -38,7 +62,7 @@ void CanvasView::startEditingNumberLabel(const QString& value, int index, const 
     m_editingLabelForValue = value;
     m_editingLabelIndex = index;
     m_editingLabelBlockID = block->id();
-    m_editingLabelText = block->getPartLabel(index, value).value_or(QString());
+    m_editingLabelText = numberLabel(*block, index, value).value_or(QString());
     m_isEditingPartLabel = true;
     if (m_numberLabelField)
         m_numberLabelField->hide(); // placed afresh, with the new text
@@ -54,7 +78,7 @@ void CanvasView::startEditingNumberLabel(const QString& value, int index, const 
 void CanvasView::finishEditingNumberLabel(const QString& value, int index, const BlockPtr& block)
 {
     const QString label = ExpressionText::trimmedSpacesAndTabs(m_editingLabelText);
-    block->setPartLabel(label.isEmpty() ? std::nullopt : std::optional<QString>(label), index, value);
+    setNumberLabel(*block, label.isEmpty() ? std::nullopt : std::optional<QString>(label), index, value);
     // Also when nothing changed: the user confirmed an edit.
     touchOwner(block);
     cancelEditingNumberLabel();
@@ -187,7 +211,7 @@ void CanvasView::placeNumberLabelField()
 QMenu* CanvasView::createNumberPartMenu(const BlockPtr& block, const QString& value, int index, QWidget* parent)
 {
     auto* menu = new QMenu(parent);
-    const bool hasLabel = !block->getPartLabel(index, value).value_or(QString()).isEmpty();
+    const bool hasLabel = !numberLabel(*block, index, value).value_or(QString()).isEmpty();
     QAction* edit = menu->addAction(QIcon::fromTheme(QStringLiteral("tag")),
                                     hasLabel ? QStringLiteral("Edit Label") : QStringLiteral("Add Label"));
     connect(edit, &QAction::triggered, this,
@@ -195,7 +219,7 @@ QMenu* CanvasView::createNumberPartMenu(const BlockPtr& block, const QString& va
     if (hasLabel) {
         QAction* remove = menu->addAction(style()->standardIcon(QStyle::SP_TrashIcon), QStringLiteral("Remove Label"));
         connect(remove, &QAction::triggered, this, [this, block, value, index] {
-            block->setPartLabel(std::nullopt, index, value);
+            setNumberLabel(*block, std::nullopt, index, value);
             touchOwner(block);
             refresh();
         });
@@ -205,17 +229,17 @@ QMenu* CanvasView::createNumberPartMenu(const BlockPtr& block, const QString& va
     for (const QString& hex : blockColors()) {
         QAction* item = colors->addAction(circleIcon(hex), colorName(hex));
         connect(item, &QAction::triggered, this, [this, block, value, index, hex] {
-            block->setPartColor(hex, index, value);
+            setNumberColor(*block, hex, index, value);
             touchOwner(block);
             refresh();
         });
     }
     // Also for a colour text that does not read: it is stored, so it can go.
-    if (block->getPartColor(index, value)) {
+    if (numberColor(*block, index, value)) {
         colors->addSeparator();
         QAction* reset = colors->addAction(QStringLiteral("Reset to Default"));
         connect(reset, &QAction::triggered, this, [this, block, value, index] {
-            block->setPartColor(std::nullopt, index, value);
+            setNumberColor(*block, std::nullopt, index, value);
             touchOwner(block);
             refresh();
         });

@@ -798,26 +798,9 @@ void CanvasView::onLabelEdited(const QString& text)
         return;
     const QString before = block->label();
     block->setLabel(text);
-    if (labelTyped(block, before)) {
-        // The field's own undo stops here: Ctrl+Z then takes the sum's step
-        // from the window's stack instead of retyping past it.
-        const int caret = m_labelField->cursorPosition();
-        m_labelField->setText(text);
-        m_labelField->setCursorPosition(caret);
-    }
+    labelTyped(block, before);
     rowContentChanged(block, true);
     applyRefresh();
-}
-
-bool CanvasView::labelTyped(const BlockPtr& block, const QString& labelBefore)
-{
-    SumKeywordState before = sumKeywordState(block);
-    before.label = labelBefore;
-    if (isSumKeyword(block->label()))
-        applySumExpression(block);
-    else if (isSumKeyword(labelBefore) && holdsKeywordSum(block))
-        removeKeywordSum(block);
-    return pushSumKeywordStep(block, before);
 }
 
 void CanvasView::onExpressionEdited(const QString& text)
@@ -826,6 +809,7 @@ void CanvasView::onExpressionEdited(const QString& text)
     if (!block)
         return;
     block->setExpression(lineNumbersToPlaceholders(text, block));
+    pruneSumKeywordSteps();
     // What the field now stands for; it is no change made elsewhere.
     m_expressionField->setProperty("shownForm", expressionWithLineNumbers(block));
     // As on the canvas: a text row given an expression calculates.

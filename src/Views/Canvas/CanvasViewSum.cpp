@@ -18,10 +18,7 @@ namespace {
 
 QString sumTerm(const LinkPtr& link)
 {
-    QString colour = link->colorHex();
-    if (colour.startsWith(QLatin1Char('#')))
-        colour.remove(0, 1);
-    return QLatin1Char('{') + link->placeholderName() + QLatin1Char(':') + colour + QLatin1Char('}');
+    return CalculatorEngine::linkSumTerm(*link);
 }
 
 } // namespace
@@ -105,17 +102,7 @@ const QString plus = QStringLiteral(" + ");
 
 bool CanvasView::holdsKeywordSum(const BlockPtr& block)
 {
-    // The expression is exactly the terms the keyword wrote for the row's
-    // incoming links. Their order is the rows' order, which the stored links
-    // need not keep.
-    const LinkList links = block->incomingLinks();
-    if (links.isEmpty())
-        return false;
-    QStringList written = block->expression().split(plus);
-    QStringList terms = termsOf(links);
-    written.sort();
-    terms.sort();
-    return written == terms;
+    return CalculatorEngine::isLinkSum(*block);
 }
 
 QString CanvasView::keywordSumLeft(const QString& expression, const LinkList& links)
@@ -148,8 +135,21 @@ bool CanvasView::isSumKeyword(const QString& label)
 
 namespace {
 
-// Undo and redo of the keyword's sum coming or going with a label edit. Holds
-// ids and values only; the edit was made before the step was pushed.
+BlockPtr rowOf(const CanvasPtr& canvas, const QUuid& id)
+{
+    for (const BlockPtr& block : canvas->blocks()) {
+        if (block->id() == id)
+            return block;
+    }
+    return nullptr;
+}
+
+// The step of a sum the keyword brought and the user kept. Undo takes the sum
+// away and puts back what the row held; redo brings the sum back. The label
+// is never touched: it is what the user typed. A step whose row no longer
+// holds what it would undo (the sum typed over or gone) does nothing and
+// leaves the history. Holds ids and values only; the sum was made before the
+// step was pushed.
 class SumKeywordCommand : public QUndoCommand {
 public:
     SumKeywordCommand(const CanvasPtr& canvas, const QUuid& rowID, SumKeywordState before, SumKeywordState after)
@@ -161,32 +161,65 @@ public:
         setText(QStringLiteral("Sum"));
     }
 
-    void undo() override { put(m_before); }
+    void undo() override
+    {
+        if (!canUndo()) {
+            setObsolete(true);
+            return;
+        }
+        put(m_before);
+    }
 
     void redo() override
     {
-        if (m_pushed)
-            put(m_after);
-        m_pushed = true;
+        if (!m_pushed) {
+            m_pushed = true;
+            return;
+        }
+        if (!canRedo()) {
+            setObsolete(true);
+            return;
+        }
+        put(m_after);
     }
 
+    // The row still holds the keyword's sum.
+    bool canUndo() const
+    {
+        const BlockPtr row = row_();
+        return row && CanvasView::holdsKeywordSum(row);
+    }
+
+    // The row is as the undo left it: the keyword as its label, what the
+    // sum replaced as its expression.
+    bool canRedo() const
+    {
+        const BlockPtr row = row_();
+        return row && CanvasView::isSumKeyword(row->label()) && !CanvasView::holdsKeywordSum(row)
+            && row->expression() == m_before.expression;
+    }
+
+    // The sum went again while its step was the last one: the row gets back
+    // what the sum replaced, as if it had never come.
+    void putBefore() const { put(m_before); }
+    void setAfter(SumKeywordState after) { m_after = std::move(after); }
     const QUuid& rowID() const { return m_rowID; }
-    const SumKeywordState& before() const { return m_before; }
-    const SumKeywordState& after() const { return m_after; }
 
 private:
+    BlockPtr row_() const
+    {
+        const CanvasPtr canvas = m_canvas.lock();
+        if (!canvas || canvas->isDeleted())
+            return nullptr;
+        return rowOf(canvas, m_rowID);
+    }
+
     void put(const SumKeywordState& state) const
     {
         const CanvasPtr canvas = m_canvas.lock();
         if (!canvas || canvas->isDeleted())
             return;
-        BlockPtr row;
-        QHash<QUuid, BlockPtr> rows;
-        for (const BlockPtr& block : canvas->blocks()) {
-            rows.insert(block->id(), block);
-            if (block->id() == m_rowID)
-                row = block;
-        }
+        const BlockPtr row = rowOf(canvas, m_rowID);
         if (!row)
             return;
         for (const LinkPtr& link : LinkList(row->incomingLinks()))
@@ -195,7 +228,7 @@ private:
         // Links only from rows still there; a gone row leaves the sum.
         LinkList links;
         for (const SumKeywordState::Incoming& saved : state.links) {
-            const BlockPtr source = rows.value(saved.sourceID);
+            const BlockPtr source = rowOf(canvas, saved.sourceID);
             if (!source || source == row)
                 continue;
             const LinkPtr link = Link::create(source, row, saved.placeholderName, saved.colorHex);
@@ -204,7 +237,6 @@ private:
             canvas->appendLink(link);
             links.append(link);
         }
-        row->setLabel(state.label);
         row->setExpression(state.holdsSum ? CanvasView::keywordSumLeft(state.expression, links) : state.expression);
         row->setBlockType(state.textRow ? BlockType::text : BlockType::calculation);
         CalculatorEngine::shared().evaluateBlock(row);
@@ -218,12 +250,18 @@ private:
     bool m_pushed = false;
 };
 
+SumKeywordCommand* sumStepAt(QUndoStack* stack, int at)
+{
+    if (!stack || at < 0 || at >= stack->count())
+        return nullptr;
+    return dynamic_cast<SumKeywordCommand*>(const_cast<QUndoCommand*>(stack->command(at)));
+}
+
 } // namespace
 
 SumKeywordState CanvasView::sumKeywordState(const BlockPtr& block)
 {
     SumKeywordState state;
-    state.label = block->label();
     state.expression = block->expression();
     state.textRow = block->isTextBlock();
     for (const LinkPtr& link : block->incomingLinks()) {
@@ -234,31 +272,71 @@ SumKeywordState CanvasView::sumKeywordState(const BlockPtr& block)
     return state;
 }
 
-bool CanvasView::pushSumKeywordStep(const BlockPtr& block, const SumKeywordState& before)
+void CanvasView::pruneSumKeywordSteps()
 {
-    SumKeywordState after = sumKeywordState(block);
-    if (!m_undoStack || before.holdsSum == after.holdsSum)
-        return false;
-    m_undoStack->push(new SumKeywordCommand(m_canvas, block->id(), before, std::move(after)));
-    return true;
+    // Steps that would do nothing leave the history, so that Undo and Redo
+    // always do something the user can see.
+    if (!m_undoStack)
+        return;
+    while (SumKeywordCommand* step = sumStepAt(m_undoStack, m_undoStack->index() - 1)) {
+        if (step->canUndo())
+            break;
+        step->setObsolete(true);
+        m_undoStack->undo();
+    }
+    while (SumKeywordCommand* step = sumStepAt(m_undoStack, m_undoStack->index())) {
+        if (step->canRedo())
+            break;
+        step->setObsolete(true);
+        m_undoStack->redo();
+    }
+}
+
+void CanvasView::labelTyped(const BlockPtr& block, const QString& labelBefore)
+{
+    pruneSumKeywordSteps();
+    const SumKeywordState before = sumKeywordState(block);
+    if (isSumKeyword(block->label())) {
+        applySumExpression(block);
+        if (!m_undoStack || !holdsKeywordSum(block))
+            return;
+        SumKeywordState after = sumKeywordState(block);
+        SumKeywordCommand* last = sumStepAt(m_undoStack, m_undoStack->index() - 1);
+        if (last && last->rowID() == block->id())
+            last->setAfter(std::move(after)); // made afresh ("Summe" and a blank)
+        else if (!before.holdsSum)
+            m_undoStack->push(new SumKeywordCommand(m_canvas, block->id(), before, std::move(after)));
+    } else if (isSumKeyword(labelBefore) && holdsKeywordSum(block)) {
+        takeKeywordSumAway(block);
+    }
+}
+
+void CanvasView::takeKeywordSumAway(const BlockPtr& block)
+{
+    // Typed on past the keyword in the edit that brought the sum: no step
+    // remains, and the row holds again what it held before.
+    SumKeywordCommand* last = sumStepAt(m_undoStack, m_undoStack ? m_undoStack->index() - 1 : -1);
+    if (last && last->rowID() == block->id() && last->canUndo()) {
+        last->putBefore();
+        last->setObsolete(true);
+        m_undoStack->undo();
+        return;
+    }
+    removeKeywordSum(block);
 }
 
 bool CanvasView::takeSumKeywordStep(const BlockPtr& block, bool redo)
 {
     if (!m_undoStack)
         return false;
-    const int at = redo ? m_undoStack->index() : m_undoStack->index() - 1;
-    const auto* step = dynamic_cast<const SumKeywordCommand*>(m_undoStack->command(at));
+    pruneSumKeywordSteps();
+    const SumKeywordCommand* step = sumStepAt(m_undoStack, redo ? m_undoStack->index() : m_undoStack->index() - 1);
     if (!step || step->rowID() != block->id())
-        return false;
-    const QString shown = m_labelField->text();
-    if (shown != (redo ? step->before().label : step->after().label))
         return false;
     if (redo)
         m_undoStack->redo();
     else
         m_undoStack->undo();
-    m_labelField->setText(block->label());
     refresh();
     return true;
 }

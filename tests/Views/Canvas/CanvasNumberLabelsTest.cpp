@@ -1,6 +1,7 @@
 #include "Views/Canvas/CanvasViewTestSupport.h"
 
 #include "Models/Identifiers.h"
+#include "Services/PrintExpressionParts.h"
 
 #include <QLineEdit>
 #include <QMenu>
@@ -115,6 +116,40 @@ TEST_F(NumberLabels, TextKeyEntriesAreReadAndDroppedOnWrite)
     // A colour text that does not read is still stored, so it can be reset.
     row->setPartColor(QStringLiteral("nonsense"), 0, QStringLiteral("5"));
     EXPECT_TRUE(findAction(menu(0).get(), QStringLiteral("Reset to Default")));
+}
+
+// A row labelled when 1.000,50 was no number keeps its label on the 5, on
+// screen and on paper; colouring the amount keeps both.
+TEST_F(NumberLabels, AnOlderRowKeepsItsLabelOnTheNumberItWasGiven)
+{
+    row->setExpression(QStringLiteral("1.000,50 + 5"));
+    row->setPartLabels({{QStringLiteral("n0"), QStringLiteral("Rest")}});
+    // The amount could only be coloured as text then.
+    row->setPartColors({{QStringLiteral("text:1.000,50"), QStringLiteral("#FF5252")}});
+    const IndexedExpressionParts parts = CanvasView::assignNumberIndicesToParts(CanvasView::parseExpressionParts(row->expression()));
+    ASSERT_EQ(parts.size(), 3);
+    EXPECT_EQ(parts[0], (IndexedExpressionPart{TableExpressionPart::number(QStringLiteral("1.000,50")), 0}));
+    EXPECT_EQ(parts[2], (IndexedExpressionPart{TableExpressionPart::number(QStringLiteral("5")), 1}));
+    auto printed = [&] {
+        QStringList out;
+        for (const ExportExpressionPart& part : PrintExpression::parseExpressionParts(row->expression(), *row)) {
+            if (part.kind == ExportExpressionPart::Kind::number)
+                out << part.text + QLatin1Char('=') + row->getPartLabel(part.numberIndex, part.text).value_or(QString());
+        }
+        return out;
+    };
+    EXPECT_EQ(printed(), (QStringList{QStringLiteral("1.000,50="), QStringLiteral("5=Rest")}));
+    EXPECT_TRUE(findAction(menu(0, QStringLiteral("1.000,50")).get(), QStringLiteral("Add Label")));
+    EXPECT_TRUE(findAction(menu(0, QStringLiteral("1.000,50")).get(), QStringLiteral("Reset to Default")));
+    view.startEditingNumberLabel(QStringLiteral("5"), 1, row);
+    EXPECT_EQ(view.editingLabelText(), QStringLiteral("Rest"));
+    view.cancelEditingNumberLabel();
+
+    findAction(menu(0, QStringLiteral("1.000,50")).get(), QStringLiteral("Green"))->trigger();
+    EXPECT_EQ(row->getPartColor(0, QStringLiteral("1.000,50")), QStringLiteral("#00FF88"));
+    EXPECT_FALSE(row->partColors().contains(QStringLiteral("text:1.000,50")));
+    EXPECT_EQ(row->getPartLabel(1, QStringLiteral("5")), QStringLiteral("Rest"));
+    EXPECT_EQ(printed(), (QStringList{QStringLiteral("1.000,50="), QStringLiteral("5=Rest")}));
 }
 
 // Opening the editor on another number drops what was typed in the first.

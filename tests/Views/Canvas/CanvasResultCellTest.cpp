@@ -98,6 +98,29 @@ TEST_F(ResultCellTest, ARowWhoseSourceWasDeletedMissesItsValue)
     EXPECT_TRUE(editor.view.resultCell(user, 0).isError);
 }
 
+TEST_F(ResultCellTest, ARefusedRowQuotesItsLinksAsTheCanvasShowsThem)
+{
+    // By the source row's label, else by its value; never by the stored token.
+    const CanvasPtr canvas = makeCanvas();
+    addRow(canvas, QStringLiteral("Miete"), QStringLiteral("800"), 20, QStringLiteral("#00D4FF"));
+    addRow(canvas, QString(), QStringLiteral("60,5"), 76, QStringLiteral("#FF6B9D"));
+    addRow(canvas, QStringLiteral("Miete"), QStringLiteral("1"), 132, QStringLiteral("#00FF88"));
+    const BlockPtr sum = addRow(canvas, QString(), QString(), 188);
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    view.setFocus();
+    view.setSelectedBlockID(sum->id());
+    QTest::keyClicks(&view, QStringLiteral("Summe"));
+    ASSERT_EQ(sum->result(), 861.5);
+    QTest::keyClick(&view, Qt::Key_Escape);
+    view.setSelectedBlockID(sum->id()); // selected again: keys go to the expression
+    QTest::keyClicks(&view, QStringLiteral("xx"));
+    ASSERT_FALSE(sum->result().has_value());
+    // The quote is where reading failed: the last operator and the words after it.
+    EXPECT_EQ(view.resultCell(sum, 3).hoverText,
+              QStringLiteral("Invalid expression — an operator followed only by words: + Miete xx"));
+}
+
 // Rows with nothing to show stay empty: text rows, rows never evaluated,
 // rows with nothing to compute.
 TEST_F(ResultCellTest, RowsWithoutAFailureStayEmpty)

@@ -142,6 +142,7 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("Öl 2,50"), QStringLiteral("Öl"), QStringLiteral("2,50")},
         {QStringLiteral("Nr. 5"), QStringLiteral("Nr."), QStringLiteral("5")},
         {QStringLiteral("Rabatt -5"), QStringLiteral("Rabatt"), QStringLiteral("-5")},
+        {QStringLiteral("Rabatt – 5"), QStringLiteral("Rabatt"), QStringLiteral("– 5")},
         {QStringLiteral("Versand 5 + E-Bike 3"), QStringLiteral("Versand"), QStringLiteral("5 + E-Bike 3")},
         {QStringLiteral("200 + 10%"), QString(), QStringLiteral("200 + 10%")},
         // Letters and digits glued together are one word of the label.
