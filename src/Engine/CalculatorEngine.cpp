@@ -339,6 +339,8 @@ std::pair<qsizetype, qsizetype> firstBraces(QStringView text)
     const QChar* data = text.data();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t u = data[i].unicode();
+        if (u < '{' || u > '}') [[likely]]
+            continue;
         if (u == '{' && open < 0)
             open = i;
         else if (u == '}' && close < 0)

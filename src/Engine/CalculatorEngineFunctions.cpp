@@ -212,6 +212,11 @@ bool replaceConstants(QString& text, CalculatorEngine::Pipeline& pipeline)
     QString result;
     qsizetype copied = 0;
     for (qsizetype i = 0; i < view.size();) {
+        // Most characters start no constant: no call for them.
+        if (!starts.has(view[i].unicode())) {
+            ++i;
+            continue;
+        }
         qsizetype length = 1;
         switch (constantAt(view, i, &length)) {
         case Constant::none:

@@ -1065,11 +1065,8 @@ bool namesFactorAfter(QStringView in, qsizetype end, double factor)
 void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
 {
     const QStringView in(text);
-    bool digits = false;
-    for (QChar c : in)
-        digits = digits || isDecimalDigit(c.unicode());
     // A row of words only is empty, not wrong.
-    if (!digits)
+    if (std::none_of(in.begin(), in.end(), [](QChar c) { return isDecimalDigit(c.unicode()); }))
         return;
     QString out;
     qsizetype copied = 0;
@@ -1299,14 +1296,18 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             qsizetype currencyStart = 0;
             const bool currencyBefore = before > 0 && !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty();
             const qsizetype beforeCurrency = currencyBefore ? skipWhiteSpaceBack(text, currencyStart) : before;
-            // Nothing but blanks and a currency before it: the dash is the
-            // sign of what follows (– 5, € – 1), as a hyphen would be.
-            const bool leading = beforeCurrency == 0 || signAfterOperator(text, before);
+            // Nothing but blanks and a currency before it, or an operator
+            // (label words aside): the dash is the sign of what follows
+            // (€ – 1, 2 * – 4), as a hyphen would be. With nothing at all
+            // before it, it sets off what follows as a label's would
+            // (Rabatt – 5 typed on the canvas keeps its dash in the
+            // expression).
+            const bool leading = (currencyBefore && beforeCurrency == 0) || signAfterOperator(text, before);
             const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
             const bool minusAfter = right == QLatin1Char('-') || right == QChar(0x2013) || right == QChar(0x2014);
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
                 && right != QChar(0x2014);
-            if (operandBefore && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
+            if ((operandBefore || leading) && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
                 text[i] = QLatin1Char('+');
                 text[after] = QLatin1Char(' ');
             } else if ((operandBefore || leading) && operandAfter) {

@@ -267,6 +267,56 @@ struct FirstLetters {
     }
 };
 
+// A table's entries by their first letter, folded to lower case: a word is
+// compared only with the few entries that can match it. Words that start
+// beyond ASCII go through the whole table, and entries that do are tried
+// for every word, since their case rules are the compare's own.
+template <typename Entry>
+class ByFirstLetter {
+public:
+    template <typename Table, typename Text>
+    ByFirstLetter(const Table& table, Text text) : m_all(std::data(table)), m_count(std::size(table))
+    {
+        for (const auto& entry : table) {
+            const char16_t u = QStringView(text(entry)).front().unicode();
+            if (u >= 0x80)
+                m_beyondAscii.append(&entry);
+            else
+                m_lists[fold(u)].append(&entry);
+        }
+    }
+    template <typename Match>
+    const Entry* find(QStringView word, Match match) const
+    {
+        if (word.isEmpty())
+            return nullptr;
+        const char16_t u = word.front().unicode();
+        if (u >= 0x80) {
+            for (size_t i = 0; i < m_count; ++i) {
+                if (match(m_all[i]))
+                    return &m_all[i];
+            }
+            return nullptr;
+        }
+        for (const Entry* entry : m_lists[fold(u)]) {
+            if (match(*entry))
+                return entry;
+        }
+        for (const Entry* entry : m_beyondAscii) {
+            if (match(*entry))
+                return entry;
+        }
+        return nullptr;
+    }
+
+private:
+    static char16_t fold(char16_t u) { return u >= 'A' && u <= 'Z' ? char16_t(u | 0x20) : u; }
+    const Entry* m_all;
+    size_t m_count;
+    std::array<QVarLengthArray<const Entry*, 4>, 128> m_lists;
+    QVarLengthArray<const Entry*, 4> m_beyondAscii;
+};
+
 template <typename Table, typename Text>
 FirstLetters firstLettersOf(const Table& table, Text text)
 {
@@ -371,10 +421,17 @@ QStringView currencySignAt(QStringView text, qsizetype i, qsizetype* length)
     const QChar first = text[i];
     if (first.unicode() < 0x80 && !signStarts().has(first.unicode()))
         return {};
-    for (const CurrencySpelling& sign : signTable) {
-        if (sign.text.front() == first && text.mid(i).startsWith(sign.text)) {
-            *length = sign.text.size();
-            return sign.code;
+    // The signs by the low byte of their first character, in table order.
+    static const std::array<QVarLengthArray<const CurrencySpelling*, 2>, 256> byFirst = [] {
+        std::array<QVarLengthArray<const CurrencySpelling*, 2>, 256> lists;
+        for (const CurrencySpelling& sign : signTable)
+            lists[sign.text.front().unicode() & 0xFF].append(&sign);
+        return lists;
+    }();
+    for (const CurrencySpelling* sign : byFirst[first.unicode() & 0xFF]) {
+        if (sign->text.front() == first && sameAsWritten(text.mid(i, sign->text.size()), sign->text)) {
+            *length = sign->text.size();
+            return sign->code;
         }
     }
     return {};
@@ -385,11 +442,11 @@ QStringView currencyOfWord(QStringView word)
     static const FirstLetters first = firstLettersOf(wordTable, [](const CurrencySpelling& e) { return e.text; });
     if (!first.mayStart(word))
         return {};
-    for (const CurrencySpelling& entry : wordTable) {
-        if (entry.kind == K::letteredMark ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word))
-            return entry.code;
-    }
-    return {};
+    static const ByFirstLetter<CurrencySpelling> entries(wordTable, [](const CurrencySpelling& e) { return e.text; });
+    const CurrencySpelling* found = entries.find(word, [word](const CurrencySpelling& entry) {
+        return entry.kind == K::letteredMark ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word);
+    });
+    return found ? found->code : QStringView();
 }
 
 bool isLetteredMark(QStringView word)
@@ -420,32 +477,15 @@ std::span<const Unit> units() { return unitTable; }
 
 const Unit* unitOf(QStringView word)
 {
-    // The entries by their first letter, folded to lower case; those
-    // starting beyond ASCII in the last list.
-    struct Index {
-        std::array<QVarLengthArray<const Unit*, 8>, 129> byFirst;
-        FirstLetters first;
-    };
-    static const Index index = [] {
-        Index built;
-        built.first = firstLettersOf(unitTable, [](const Unit& e) { return e.text; });
-        for (const Unit& entry : unitTable) {
-            const char16_t c = entry.text.front().unicode();
-            built.byFirst[c < 0x80 ? (isAsciiLetter(c) ? c | 0x20 : c) : 128].append(&entry);
-        }
-        return built;
-    }();
-    if (!index.first.mayStart(word))
+    static const FirstLetters first = firstLettersOf(unitTable, [](const Unit& e) { return e.text; });
+    if (!first.mayStart(word))
         return nullptr;
-    const char16_t front = word.front().unicode();
-    for (const Unit* entry : index.byFirst[front < 0x80 ? (isAsciiLetter(front) ? front | 0x20 : front) : 128]) {
-        if (entry->text.size() != word.size())
-            continue;
-        // Short units as written (m is metres, M a million); words in any case.
-        if (entry->text.size() <= 3 ? sameAsWritten(entry->text, word) : sameIgnoringCase(entry->text, word))
-            return entry;
-    }
-    return nullptr;
+    // Only the entries that start with the word's letter are compared.
+    static const ByFirstLetter<Unit> entries(unitTable, [](const Unit& e) { return e.text; });
+    // Short units as written (m is metres, M a million); words in any case.
+    return entries.find(word, [word](const Unit& entry) {
+        return entry.text.size() <= 3 ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word);
+    });
 }
 
 qsizetype unitWordEnd(QStringView text, qsizetype start)
@@ -506,12 +546,10 @@ const ArithmeticWord* arithmeticWordOf(QStringView word)
         = firstLettersOf(arithmeticTable, [](const ArithmeticWord& e) { return QString(e.word); });
     if (!first.mayStart(word))
         return nullptr;
-    for (const ArithmeticWord& entry : arithmeticTable) {
-        if (word.size() == entry.word.size() && (word.front().unicode() >= 0x80 || (word.front().unicode() | 0x20) == (entry.word.front().unicode() | 0x20))
-            && word.compare(entry.word, Qt::CaseInsensitive) == 0)
-            return &entry;
-    }
-    return nullptr;
+    static const ByFirstLetter<ArithmeticWord> entries(arithmeticTable, [](const ArithmeticWord& e) { return QString(e.word); });
+    return entries.find(word, [word](const ArithmeticWord& entry) {
+        return word.size() == entry.word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0;
+    });
 }
 
 std::span<const Magnitude> magnitudes() { return magnitudeTable; }
@@ -521,11 +559,10 @@ const Magnitude* magnitudeOf(QStringView word)
     static const FirstLetters first = firstLettersOf(magnitudeTable, [](const Magnitude& e) { return e.word; });
     if (!first.mayStart(word))
         return nullptr;
-    for (const Magnitude& entry : magnitudeTable) {
-        if (entry.exactCase ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word))
-            return &entry;
-    }
-    return nullptr;
+    static const ByFirstLetter<Magnitude> entries(magnitudeTable, [](const Magnitude& e) { return e.word; });
+    return entries.find(word, [word](const Magnitude& entry) {
+        return entry.exactCase ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word);
+    });
 }
 
 std::span<const QStringView> functionNames() { return functionTable; }
@@ -535,11 +572,8 @@ bool isFunctionName(QStringView word)
     static const FirstLetters first = firstLettersOf(functionTable, [](QStringView e) { return e; });
     if (!first.mayStart(word))
         return false;
-    for (QStringView name : functionTable) {
-        if (sameAsWritten(name, word))
-            return true;
-    }
-    return false;
+    static const ByFirstLetter<QStringView> entries(functionTable, [](QStringView e) { return e; });
+    return entries.find(word, [word](QStringView name) { return sameAsWritten(name, word); });
 }
 
 std::span<const QStringView> constantNames() { return constantTable; }

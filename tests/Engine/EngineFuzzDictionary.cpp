@@ -66,6 +66,8 @@ int main()
         addWord(unit.text);
     for (QLatin1String keyword : conversionKeywords())
         addWord(QString(keyword));
+    for (QStringView arrow : conversionArrows())
+        addWord(arrow);
     for (const ArithmeticWord& word : arithmeticWords())
         addWord(QString(word.word));
     for (const Magnitude& magnitude : magnitudes())
@@ -76,10 +78,9 @@ int main()
         addWord(name);
     for (const CalcSettings::TaxRate& tax : EngineFuzz::settingsFor(DecimalStyle::germanComma).enabledTaxRates)
         addWord(tax.label);
-    // Operators, dashes, arrows and the blanks a row may hold, alone and set
-    // apart by blanks.
-    for (const char* mark : {"+", "-", "*", "/", "^", ":", "x", "%", "=", "->", "=>", "\u2192", "\u00D7", "\u00F7",
-                             "\u00B7", "\u2212", "\u2013", "\u2014"})
+    // Operators and dashes, alone and set apart by blanks.
+    for (const char* mark : {"+", "-", "*", "/", "^", ":", "x", "%", "\u00D7", "\u00F7", "\u00B7", "\u2212", "\u2013",
+                             "\u2014"})
         addWord(QString::fromUtf8(mark));
     // Shapes of numbers, links, remarks and dates.
     for (const char* shape : {"(", ")", "{A}", "{B}", "{AB}", "{C}", "{", "}", ".", ",", ",-", ".-", "1.000", "1,000",
