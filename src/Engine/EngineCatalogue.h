@@ -22,17 +22,25 @@
 //   letteredMarkPlace(word)      where a lettered mark may stand next to an
 //                                amount (R before it; kr, Kč, zł, Ft after)
 //   isCurrencyWord(word)         currencyOfWord is not empty
-//   unitOf(word)                 a unit (kg, ml, cm, Std) and its kind
+//   isLetteredMark(word)         kr, CHF, R ... as written
+//   longestCurrencyWord()        the length of the longest of those words
+//   unitOf(word)                 a unit (kg, Liter, feet, m²), its kind and
+//                                its symbol (Liter and l are one unit)
+//   unitWordEnd(text, i)         where a unit word starting at i ends,
+//                                its power sign taken in (m², cm³)
 //   isConversionKeyword(word)    in, into, to, nach
 //   conversionArrowAt(text, i)   the length of an arrow (->, =>, →) at i
 //   mayStartConversion(c)        c can start a keyword or an arrow
 //   arithmeticWordOf(word)       plus, minus, mal, durch, prozent ...
-//   magnitudeOf(word)            Tausend, Mio, dozen, half ... and the
-//                                factor it stands for
+//   magnitudeOf(word)            Tausend, Mio, dozen, twice, Hälfte ...,
+//                                the factor it stands for and its kind
 //   isFunctionName(word)         sqrt, SQRT, pow, ... as written
 //   isConstantName(word)         pi, PI, e, E, π
-//   unitWordEnd(text, i)         where a unit word starting at i ends,
-//                                its power sign taken in (m², cm³)
+//   constantNameAt(text, i)      the length of a constant's name at i,
+//   constantValue(name)          and its value
+//   conversionStarts(), constantStarts(), functionStarts()
+//                                the characters such entries start with,
+//                                for scans that test every character
 // The currency a row's result is in is read by the engine, with this
 // catalogue: CalculatorEngine::resultCurrencyCode(text).
 
