@@ -86,12 +86,24 @@ struct CalculatorEngine::Triggers {
         constexpr quint64 letters = (quint64(0x3FFFFFF) << 1) | (quint64(0x3FFFFFF) << 33);
         return bits[1] & letters;
     }
-    void add(const char* characters)
+    // ASCII characters a step may write, worked out when the program is
+    // built: adding them costs two instructions, not a loop.
+    struct Added {
+        quint64 bits[2] = {0, 0};
+    };
+    static consteval Added characters(const char* characters)
     {
+        Added added;
         for (; *characters; ++characters)
-            bits[uchar(*characters) >> 6] |= quint64(1) << (uchar(*characters) & 63);
+            added.bits[uchar(*characters) >> 6] |= quint64(1) << (uchar(*characters) & 63);
+        return added;
     }
-    void addNumbers() { add("0123456789.-"); }
+    void add(Added added)
+    {
+        bits[0] |= added.bits[0];
+        bits[1] |= added.bits[1];
+    }
+    void addNumbers() { add(characters("0123456789.-")); }
 };
 
 // A step's output, built apart from the text it reads: on the stack for

@@ -357,7 +357,7 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
     // Remarks go before numbers are read: a date in one is no number.
     if (triggers.has('"')) {
         removeQuotedText(text);
-        triggers.add(" ");
+        triggers.add(Triggers::characters(" "));
     }
     if (triggers.beyondAscii || triggers.has(' ') || triggers.has('\'')) {
         normalizeWhitespace(text);
@@ -376,7 +376,7 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
         normalizeLocaleNumbers(text, pipeline, gluedOrDates);
         if (pipeline.failure)
             return;
-        triggers.add("0. ");
+        triggers.add(Triggers::characters("0. "));
     }
     if (mayHoldConversion(triggers)) {
         processCurrencyConversions(text, pipeline);
@@ -396,11 +396,11 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
         readArithmeticWords(text, pipeline);
         if (pipeline.failure)
             return;
-        triggers.add("+-*/% ");
+        triggers.add(Triggers::characters("+-*/% "));
     }
     if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':')) {
         normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates);
-        triggers.add("*/-");
+        triggers.add(Triggers::characters("*/-"));
     }
     if (triggers.beyondAscii || triggers.hasAnyOf(EngineCatalogue::asciiSignSymbols()) || triggers.hasAnyLetter()) {
         removeCurrencyMarks(text, pipeline);
@@ -414,7 +414,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
     if (mayHoldTaxLabel(triggers, pipeline.settings.enabledTaxRates)) {
         processTaxLabels(text, pipeline);
         triggers.addNumbers();
-        triggers.add("*%");
+        triggers.add(Triggers::characters("*%"));
     }
     const bool percent = triggers.has('%');
     if (percent)
