@@ -413,7 +413,9 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"Wohnung 78 m² x 11,50 €", "Wohnung 78 m² x 11.50 €", 897, R::none}, {"Beton 1,2 m³ x 115 €", "Beton 1.2 m³ x 115 €", 138, R::none},
         {"2 * Rabatt -4", "2 * Rabatt -4", -8, R::none}, {"2 + Miete cos(180)", "2 + Miete cos(180)", 1, R::none},
         {"100 + E-Bike 10%", "100 + E-Bike 10%", 110, R::none}, {"1'777 3D-Druck", "1'777 3D-Druck", 1777, R::none},
-        // Names of currencies in conversions.
+        // Names of currencies in conversions; a keyword runs into a code,
+        // not into a lowercase lettered mark.
+        {"100 € inkr", "100 € tokr", 100, R::none},
         {"50 Pfund in Euro", "50 pounds in Euro", 50 / 0.85, R::none}, {"75 Franken in Euro", "75 francs in Euro", 93.75, R::none},
         {"100 Dollar in Pfund", "100 dollars in pounds", 100 / 1.1 * 0.85, R::none},
     };
