@@ -182,7 +182,10 @@ std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* messa
     file->setStaleLockTime(0);
     if (!file->tryLock(0) && file->error() == QLockFile::LockFailedError
         && (StoreFileGuard::isAbandonedLock(*file, lockPath) || (StoreFileGuard::lockHasText(*file) && StoreFileGuard::nobodyHoldsLock(lockPath)))) {
-        if (!file->removeStaleLockFile() && QFileInfo::exists(lockPath) && ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+        // Qt opens it for writing to remove it, which a lock file chowned or
+        // chmodded by someone else refuses; nobody holds it all the same.
+        if (!file->removeStaleLockFile() && !StoreFileGuard::takeOverUnheldLock(lockPath)
+            && QFileInfo::exists(lockPath) && ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
             return refuse(OpenFailure::notWritable,
                           folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(errno))));
         file->tryLock(0);
@@ -233,6 +236,11 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     }
     // Whatever happens below, the caller keeps the lock unless the store takes it.
     std::unique_ptr<QLockFile>& lock = heldLock;
+    const QString inUse = QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown);
+    // The lock file may have been deleted or replaced under a running
+    // program: the hold on the store file itself still tells.
+    if (StoreFileGuard::storeFileIsHeld(path))
+        return refuse(OpenFailure::locked, inUse);
 
     // A log that this program left beside a file which then took another's
     // place (and was not removed, as the program ended abruptly) belongs to
@@ -243,8 +251,12 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     const QString logPath = path + StoreFileGuard::logSuffix;
     if (QFileInfo(logPath).size() > 0) {
         const auto note = StoreFileGuard::OwnerNote::read(path + StoreFileGuard::noteSuffix);
-        if (note && note->log == idOf(logPath) && !note->describes(path)) {
-            const bool otherFile = !(idOf(path) == note->main);
+        // SQLite deletes a log it finds beside a missing or empty file.
+        const bool mainGone = QFileInfo(path).size() == 0;
+        if (mainGone || (note && note->log == idOf(logPath) && !note->describes(path))) {
+            const bool otherFile = note && !(idOf(path) == note->main);
+            const StoreFileGuard::Content found = StoreFileGuard::contentOf(path);
+            const bool olderCopy = note && !note->storeId.isEmpty() && found.storeId == note->storeId;
             const QString aside = setAsideName(path);
             if (!QFile::rename(logPath, aside))
                 return refuse(OpenFailure::unreadable,
@@ -252,12 +264,25 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
                                              "the log cannot be moved away.").arg(shown));
             QFile::remove(path + StoreFileGuard::indexSuffix);
             QFile::remove(path + StoreFileGuard::noteSuffix);
-            setAside = QStringLiteral("The store “%1” had a log beside it that Quillsheet had written for %2. It "
-                                      "was not read into the store but moved to “%3”.")
-                           .arg(shown,
-                                otherFile ? QStringLiteral("another file")
-                                          : QStringLiteral("this file before it was written over"),
-                                QDir::toNativeSeparators(aside));
+            const QString shownAside = QDir::toNativeSeparators(aside);
+            if (mainGone)
+                setAside = QStringLiteral("The store “%1” was %2 when Quillsheet started, so Quillsheet made a new, "
+                                          "empty store there: the canvases it held are not in it. The log with its "
+                                          "latest changes was not read into the new store but moved to “%3”.")
+                               .arg(shown, QFileInfo::exists(path) ? QStringLiteral("empty") : QStringLiteral("missing"),
+                                    shownAside);
+            else if (olderCopy)
+                setAside = QStringLiteral("The store “%1” is an older copy of itself (a backup put back, say): the "
+                                          "changes made after that copy was taken are not in it. The log with the "
+                                          "latest of them was not read into it but moved to “%2”.")
+                               .arg(shown, shownAside);
+            else
+                setAside = QStringLiteral("The store “%1” had a log beside it that Quillsheet had written for %2. It "
+                                          "was not read into the store but moved to “%3”.")
+                               .arg(shown,
+                                    otherFile ? QStringLiteral("another file")
+                                              : QStringLiteral("this file before it was written over"),
+                                    shownAside);
         }
     }
     // Canvases written to an exchange file when the store was lost last time.
@@ -374,6 +399,9 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     };
     // What the main file holds, read while no connection has it open.
     const StoreFileGuard::Content foundContent = StoreFileGuard::contentOf(path);
+    // A log left with frames (by a crash) is folded in at once; an empty
+    // one needs nothing, and opening then syncs nothing.
+    const bool logHadFrames = logHoldsFrames(path);
     if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
         return closeAndRefuse(errorText(db));
     // SQLite falls back to reading alone when it may not write.
@@ -426,8 +454,11 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     if (*tables > 0 && !useWriteAheadLog(db, &error))
         return closeAndRefuse(error);
     store->m_mainContent = foundContent;
-    if (!store->adoptFile(&error))
+    if (!store->adoptFile(&error, logHadFrames || *tables == 0)) {
+        if (store->m_heldElsewhere)
+            return closeAndRefuseAs(OpenFailure::locked, inUse);
         return closeAndRefuse(error);
+    }
     store->m_openingNotice = setAside;
     if (failure)
         *failure = OpenFailure::none;
@@ -443,6 +474,13 @@ ObjectStore::ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLock
     m_retryTimer.setInterval(5000);
     connect(&m_retryTimer, &QTimer::timeout, this, &ObjectStore::save);
     connect(&m_context, &ModelContext::turnEnded, this, &ObjectStore::save);
+    // In a turn of its own, so that no turn's changes are split.
+    connect(&m_folderWatch, &QFileSystemWatcher::directoryChanged, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            if (logIsElsewhere())
+                save();
+        });
+    });
     // The exchange file of a lost store is stale after any change.
     const auto stale = [this] { m_exchangeIsCurrent = false; };
     connect(&m_context, &ModelContext::changed, this, stale);
@@ -459,7 +497,9 @@ ObjectStore::~ObjectStore()
         save();
     if (m_state == State::open && m_db) {
         FileCheck found = FileCheck::same;
-        if (checkpoint(&found, true)) {
+        // A log nothing was ever written into has nothing to fold or sync.
+        const bool logIsEmpty = m_logFrames == 0 && QFileInfo(m_path + StoreFileGuard::logSuffix).size() == 0;
+        if (logIsEmpty ? (found = checkFile()) == FileCheck::same : checkpoint(&found, true)) {
             closeConnection();
             // Every row is in the file now: the emptied log and its companions go.
             const QString log = m_path + StoreFileGuard::logSuffix;
@@ -497,7 +537,7 @@ void ObjectStore::setMomentProbe(std::function<void(Moment)> probe)
     momentProbe() = std::move(probe);
 }
 
-bool ObjectStore::adoptFile(QString* message)
+bool ObjectStore::adoptFile(QString* message, bool foldLog)
 {
     // Checkpoints are this store's own, each after a check of the file.
     sqlite3_wal_autocheckpoint(m_db, 0);
@@ -512,12 +552,19 @@ bool ObjectStore::adoptFile(QString* message)
         *message = QStringLiteral("another file took its place while it was opened");
         return false;
     }
+    // Held for as long as the connection is open, whatever becomes of the lock file.
+    m_heldElsewhere = !StoreFileGuard::holdStoreFile(m_descriptor);
+    if (m_heldElsewhere) {
+        *message = QStringLiteral("another running Quillsheet has it open");
+        return false;
+    }
     // Stores of earlier versions get their identifier now.
     const QString identity = QStringLiteral("INSERT OR IGNORE INTO meta(key, value) VALUES('storeId', '%1'), "
                                             "('generation', '0')")
                                  .arg(QUuid::createUuid().toString(QUuid::WithoutBraces));
     if (!exec(m_db, identity.toUtf8().constData(), message))
         return false;
+    foldLog = foldLog || sqlite3_changes(m_db) > 0;
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(m_db, "SELECT key, value FROM meta WHERE key IN ('storeId', 'generation')", -1, &stmt,
                            nullptr)
@@ -533,6 +580,10 @@ bool ObjectStore::adoptFile(QString* message)
     sqlite3_finalize(stmt);
     m_mainId = StoreFileGuard::idOfDescriptor(m_descriptor);
     m_logId = StoreFileGuard::connectionsLog(m_db, m_path);
+    // A log deleted meanwhile is noticed at once, not only at the next save.
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!m_folderWatch.directories().contains(folder))
+        m_folderWatch.addPath(folder);
     m_indexId = idOf(m_path + StoreFileGuard::indexSuffix);
     m_lockId = idOf(m_path + StoreFileGuard::lockSuffix);
     if (const auto root = queryInteger(m_db, "SELECT rootpage FROM sqlite_master WHERE name='meta'"))
@@ -541,6 +592,11 @@ bool ObjectStore::adoptFile(QString* message)
     m_mainMarking = StoreFileGuard::markingBytes(m_descriptor, m_markRootPage);
     m_lastSaved = QDateTime::currentDateTime();
     m_state = State::open;
+    m_logFrames = 0;
+    // Written before the first save puts frames into the log.
+    m_noteWritten = false;
+    if (!foldLog)
+        return true;
     FileCheck found = FileCheck::same;
     if (!checkpoint(&found) && found != FileCheck::same) {
         m_state = State::opening;
@@ -569,7 +625,7 @@ ObjectStore::FileCheck ObjectStore::checkFile() const
     return marking == m_mainMarking ? FileCheck::same : FileCheck::replaced;
 }
 
-bool ObjectStore::writeOwnerNote(std::optional<qint64> checkpointTo)
+bool ObjectStore::writeOwnerNote(std::optional<qint64> checkpointTo, bool durable)
 {
     StoreFileGuard::OwnerNote note;
     note.main = m_mainId;
@@ -579,7 +635,8 @@ bool ObjectStore::writeOwnerNote(std::optional<qint64> checkpointTo)
     note.checkpointTo = checkpointTo;
     if (!note.log.known)
         return true; // no log yet: nothing to read at a start
-    return note.write(m_path + StoreFileGuard::noteSuffix);
+    m_noteWritten = note.write(m_path + StoreFileGuard::noteSuffix, durable);
+    return m_noteWritten;
 }
 
 bool ObjectStore::checkpoint(FileCheck* found, bool closing)
@@ -599,8 +656,9 @@ bool ObjectStore::checkpoint(FileCheck* found, bool closing)
     m_generation = next;
     if (!m_logId.known)
         m_logId = StoreFileGuard::connectionsLog(m_db, m_path);
-    // Unnoted, a checkpoint cut short would pass for a file written over.
-    if (!writeOwnerNote(next))
+    // Unnoted, a checkpoint cut short would pass for a file written over:
+    // the note is on disk before the checkpoint writes into the file.
+    if (!writeOwnerNote(next, true))
         return false;
     int logFrames = 0, copied = 0;
     const bool whole = sqlite3_wal_checkpoint_v2(m_db, "main",
@@ -617,7 +675,8 @@ bool ObjectStore::checkpoint(FileCheck* found, bool closing)
         m_logFrames = 0;
     }
     m_mainMarking = StoreFileGuard::markingBytes(m_descriptor, m_markRootPage);
-    writeOwnerNote(whole ? std::nullopt : std::optional<qint64>(next));
+    // Lost with a power cut, the note before says either generation fits.
+    writeOwnerNote(whole ? std::nullopt : std::optional<qint64>(next), false);
     return whole;
 }
 
@@ -826,12 +885,80 @@ bool ObjectStore::recreate(QString* message)
     m_generation = 0;
     m_mainContent = {};
     m_state = State::opening;
-    if (!adoptFile(message)) {
+    if (!adoptFile(message, true)) {
         // Written whole, but not folded into the file: kept as it is.
         letGo();
         return false;
     }
     return true;
+}
+
+bool ObjectStore::logIsElsewhere() const
+{
+    return m_state == State::open && m_logId.known && !(idOf(m_path + StoreFileGuard::logSuffix) == m_logId);
+}
+
+bool ObjectStore::takeLogBack(QString* message, FileCheck* found)
+{
+    const QString shown = QDir::toNativeSeparators(m_path + StoreFileGuard::logSuffix);
+    // Everything the deleted log holds goes into the file through the
+    // handle the connection still has on it.
+    if (!checkpoint(found, true)) {
+        *message = QStringLiteral("its log “%1” was deleted, and what it holds cannot be written into the store yet")
+                       .arg(shown);
+        return false;
+    }
+    // Whatever lies at the log's name now was not written for this file.
+    const QString log = m_path + StoreFileGuard::logSuffix;
+    if (QFileInfo(log).exists() || QFileInfo(log).isSymLink()) {
+        const QString aside = setAsideName(m_path);
+        if (!QFile::rename(log, aside)) {
+            *message = QStringLiteral("another file lies at its log's name “%1” and cannot be moved away").arg(shown);
+            return false;
+        }
+        m_strangerAside = aside;
+    }
+    // A new connection starts a log at the path.
+    const StoreFileGuard::FileId mainId = m_mainId;
+    closeConnection();
+    m_state = State::opening;
+    sqlite3* db = nullptr;
+    QString error;
+    bool reopened = sqlite3_open_v2(QFile::encodeName(m_path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr)
+        == SQLITE_OK;
+    if (reopened) {
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_wal_autocheckpoint(db, 0);
+        sqlite3_busy_timeout(db, 250);
+        m_db = db;
+        reopened = useWriteAheadLog(db, &error) && m_records.prepare(db) && adoptFile(&error, false)
+            && m_mainId == mainId;
+    } else {
+        error = errorText(db);
+        sqlite3_close(db);
+    }
+    if (!reopened) {
+        // The file holds every saved row; the rest goes into the exchange file.
+        *message = QStringLiteral("its log “%1” was deleted, and the store cannot be opened again (%2)")
+                       .arg(shown, error.isEmpty() ? errorText(m_db) : error);
+        letGo();
+        return false;
+    }
+    return true;
+}
+
+void ObjectStore::sayLogWasMended()
+{
+    const QString notice
+        = QStringLiteral("The store's log “%1” was deleted while Quillsheet was running. Nothing was lost: what it "
+                         "held has been written into the store “%2”, and Quillsheet goes on with a new log.")
+              .arg(QDir::toNativeSeparators(m_path + StoreFileGuard::logSuffix), QDir::toNativeSeparators(m_path))
+        + (m_strangerAside.isEmpty() ? QString()
+                                     : QStringLiteral(" Another file that lay at the log's name was moved to “%1”.")
+                                           .arg(QDir::toNativeSeparators(m_strangerAside)));
+    m_strangerAside.clear();
+    qCWarning(storeLog).noquote() << notice;
+    Q_EMIT storeMended(notice);
 }
 
 bool ObjectStore::save()
@@ -843,12 +970,31 @@ bool ObjectStore::save()
     FileCheck found = checkFile();
     if (m_state == State::lost)
         found = StoreFileGuard::isMissing(m_path) ? FileCheck::missing : FileCheck::replaced;
-    if (found == FileCheck::same && !m_context.hasChanges())
-        return true;
     QString message;
+    // A log deleted (or put aside) under the connection: it goes on writing
+    // into a file that nothing will read again.
+    bool logMended = false, logStuck = false;
+    if (found == FileCheck::same && logIsElsewhere()) {
+        FileCheck atCheckpoint = FileCheck::same;
+        logMended = takeLogBack(&message, &atCheckpoint);
+        if (!logMended && (atCheckpoint == FileCheck::replaced || atCheckpoint == FileCheck::missing))
+            found = atCheckpoint;
+        else
+            logStuck = !logMended;
+    }
+    if (found == FileCheck::same && !logStuck && !m_context.hasChanges()) {
+        if (logMended)
+            sayLogWasMended();
+        return true;
+    }
     bool written = false;
-    switch (found) {
+    switch (logStuck ? FileCheck::unknown : found) {
     case FileCheck::same:
+        // A start after a crash reads the log only into the file the note names.
+        if (!m_noteWritten && !writeOwnerNote(std::nullopt, false)) {
+            message = QStringLiteral("the note beside its log cannot be written");
+            break;
+        }
         written = m_records.write(m_db, m_context.pendingChanges(), &message);
         // Folded into the file now and then, never without its check.
         if (written && m_logFrames >= checkpointFrames) {
@@ -868,7 +1014,8 @@ bool ObjectStore::save()
             letGo();
         break;
     case FileCheck::unknown:
-        message = QStringLiteral("its file cannot be looked at");
+        if (message.isEmpty())
+            message = QStringLiteral("its file cannot be looked at");
         break;
     }
     // While nothing can be saved, every change goes into the exchange file.
@@ -888,8 +1035,10 @@ bool ObjectStore::save()
                                                   "canvases have been written into a new store there.")
                                        .arg(QDir::toNativeSeparators(m_path));
             qCWarning(storeLog).noquote() << notice;
-            Q_EMIT storeRecreated(notice);
+            Q_EMIT storeMended(notice);
         }
+        if (logMended)
+            sayLogWasMended();
         return true;
     }
     // Nothing is lost: the changes stay in memory and the save is tried again.

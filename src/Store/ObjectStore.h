@@ -5,6 +5,7 @@
 #include "Store/StoreRecords.h"
 
 #include <QDateTime>
+#include <QFileSystemWatcher>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
@@ -94,9 +95,11 @@ Q_SIGNALS:
     void saveFailed(const QString& message);
     // When a save succeeds after failures.
     void saveRecovered();
-    // When the file was gone at a save (its folder deleted, say) and a new
-    // store with every record took its place; once each time.
-    void storeRecreated(const QString& message);
+    // When a save found the store's files changed under it and mended them
+    // without losing anything: the file gone (its folder deleted, say) and a
+    // new store with every record in its place, or its log deleted and what
+    // it held written into the file. Once each time.
+    void storeMended(const QString& message);
 
 private:
     // Where the store stands with its file. Only the changes between these
@@ -114,14 +117,17 @@ private:
     ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock);
     // Takes the connection's file as this store's: notes which files are its
     // own and folds the log into the file.
-    bool adoptFile(QString* message);
+    // foldLog: what the log holds goes into the file now (a crash left it,
+    // or the store was just written); otherwise nothing is synced.
+    bool adoptFile(QString* message, bool foldLog);
     FileCheck checkFile() const;
     // The one place that writes into the main file: right before it acts it
     // checks that the path still names the connection's file, and that file
     // holds what this store last left in it.
     // closing: the log is emptied too, so that it can go.
     bool checkpoint(FileCheck* found = nullptr, bool closing = false);
-    bool writeOwnerNote(std::optional<qint64> checkpointTo);
+    // durable: on disk before anything else is written.
+    bool writeOwnerNote(std::optional<qint64> checkpointTo, bool durable);
     static int walCommitted(void* self, sqlite3* db, const char* name, int frames);
     // Closes the connection, folding nothing into the file.
     void closeConnection();
@@ -130,16 +136,24 @@ private:
     void letGo();
     void writeExchangeFile();
     bool lockIsStillOurs() const;
+    // Whether the log at the path is no longer the one the connection writes.
+    bool logIsElsewhere() const;
+    // Folds the connection's log into the file and goes on with a new one
+    // at the path.
+    bool takeLogBack(QString* message, FileCheck* found);
+    void sayLogWasMended();
     // Writes every record into a new store at the path and goes on with it.
     bool recreate(QString* message);
 
     QString m_path;
     State m_state = State::opening;
     sqlite3* m_db = nullptr;
-    int m_descriptor = -1; // on the connection's main file
+    int m_descriptor = -1; // on the connection's main file, which it holds locked
+    bool m_heldElsewhere = false;
     std::unique_ptr<QLockFile> m_lock;
     ModelContext m_context;
     QTimer m_retryTimer;
+    QFileSystemWatcher m_folderWatch;
     std::optional<QString> m_saveError;
     StoreFileGuard::FileId m_mainId;
     StoreFileGuard::FileId m_logId;
@@ -150,10 +164,12 @@ private:
     qint64 m_markRootPage = 0;
     QString m_storeId;
     qint64 m_generation = 0;
-    int m_logFrames = 0;
+    int m_logFrames = 0; // not yet folded into the file
+    bool m_noteWritten = false;
     QDateTime m_lastSaved;
     QString m_openingNotice;
     QString m_setAsideLog;
+    QString m_strangerAside; // found at the log's name when the log was deleted
     QString m_exchangeFile;
     QDateTime m_exchangedAt;
     bool m_exchangeIsCurrent = false;

@@ -1,7 +1,5 @@
 #include "Store/StoreFileGuard.h"
 
-#include "Platform/FileWriting.h"
-
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +17,7 @@
 #include <sys/file.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace StoreFileGuard {
@@ -181,7 +180,7 @@ std::optional<OwnerNote> OwnerNote::read(const QString& notePath)
     return note;
 }
 
-bool OwnerNote::write(const QString& notePath) const
+bool OwnerNote::write(const QString& notePath, bool durable) const
 {
     QByteArray text = noteHeading + '\n';
     text += "main " + QByteArray::number(main.device) + ' ' + QByteArray::number(main.inode) + '\n';
@@ -191,7 +190,21 @@ bool OwnerNote::write(const QString& notePath) const
     text += "generation " + QByteArray::number(generation) + '\n';
     if (checkpointTo)
         text += "checkpoint-to " + QByteArray::number(*checkpointTo) + '\n';
-    return !FileWriting::writeWholeFile(notePath, text);
+    // Whole or not at all: written beside it, then renamed over it. One
+    // sync where the order of writes matters, none where it does not.
+    const QByteArray name = QFile::encodeName(notePath);
+    const QByteArray written = name + ".new";
+    const int fd = ::open(written.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    bool whole = ::write(fd, text.constData(), size_t(text.size())) == text.size();
+    whole = whole && (!durable || ::fdatasync(fd) == 0);
+    whole = ::close(fd) == 0 && whole;
+    if (!whole || ::rename(written.constData(), name.constData()) != 0) {
+        ::unlink(written.constData());
+        return false;
+    }
+    return true;
 }
 
 bool OwnerNote::describes(const QString& mainPath) const
@@ -228,10 +241,69 @@ bool nobodyHoldsLock(const QString& lockPath)
 {
     const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return errno == EACCES && !listedAsLocked(idOf(lockPath));
     const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
     ::close(fd);
     return !held;
+}
+
+bool listedAsLocked(const FileId& file)
+{
+    if (!file.known)
+        return false;
+    QFile locks(QStringLiteral("/proc/locks"));
+    // Unknown counts as held: a live program is never locked out.
+    if (!locks.open(QIODevice::ReadOnly | QIODevice::Text))
+        return true;
+    // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:5678 0 EOF"
+    const QByteArray wanted = QByteArray::number(::major(file.device), 16).rightJustified(2, '0') + ':'
+        + QByteArray::number(::minor(file.device), 16).rightJustified(2, '0') + ':' + QByteArray::number(file.inode);
+    for (const QByteArray& line : locks.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        // Lines of waiters start with "->" and shift the fields by one.
+        for (const QByteArray& field : fields)
+            if (field == wanted)
+                return true;
+    }
+    return false;
+}
+
+bool takeOverUnheldLock(const QString& lockPath)
+{
+    const QString folder = QFileInfo(lockPath).absolutePath();
+    struct stat folderInfo = {};
+    if (::stat(QFile::encodeName(folder).constData(), &folderInfo) != 0 || folderInfo.st_uid != ::geteuid()
+        || ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+        return false;
+    const QByteArray name = QFile::encodeName(lockPath);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        // Not even readable: the system's list of locks decides.
+        const FileId before = idOf(lockPath);
+        if (errno != EACCES || !before.known || listedAsLocked(before) || !(idOf(lockPath) == before))
+            return false;
+        return ::unlink(name.constData()) == 0;
+    }
+    // Held while it goes, so that nobody takes it meanwhile and loses it.
+    const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && idOfDescriptor(fd) == idOf(lockPath)
+        && ::unlink(name.constData()) == 0;
+    ::close(fd);
+    return taken;
+}
+
+bool storeFileIsHeld(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EACCES && listedAsLocked(idOf(path));
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+    ::close(fd);
+    return held;
+}
+
+bool holdStoreFile(int descriptor)
+{
+    return descriptor >= 0 && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
 }
 
 // A lock whose text names its maker is past the moment of its making: from

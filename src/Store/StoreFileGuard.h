@@ -80,7 +80,8 @@ struct OwnerNote {
     qint64 legacyModified = 0;
 
     static std::optional<OwnerNote> read(const QString& notePath);
-    bool write(const QString& notePath) const;
+    // durable: on disk when it returns, not just in place.
+    bool write(const QString& notePath, bool durable) const;
     // Whether the main file at path is the one the log was written for.
     bool describes(const QString& mainPath) const;
 };
@@ -88,7 +89,17 @@ struct OwnerNote {
 // The lock that keeps a second Quillsheet away from the store.
 // Whether no process holds the lock file (the program that made it is gone,
 // wherever it ran): live locks keep their file locked while they are held.
+// One that cannot even be read is looked up in the system's list of locks.
 bool nobodyHoldsLock(const QString& lockPath);
+// Whether the system's list of locks names the file.
+bool listedAsLocked(const FileId& file);
+// Removes a lock file that nobody holds, whoever owns it and whatever its
+// mode, as long as the folder is the user's; false when it stays.
+bool takeOverUnheldLock(const QString& lockPath);
+// The running program also holds the store file itself, so that a lock
+// file deleted or replaced under it lets no second program in.
+bool storeFileIsHeld(const QString& path);
+bool holdStoreFile(int descriptor);
 // Whether the lock names the process that made it.
 bool lockHasText(const QLockFile& lock);
 // A lock file left without text that nobody holds, waited for a little in

@@ -98,9 +98,11 @@ TEST(ExpressionEvaluation, TaxLabels)
     // A disabled or removed rate does nothing; fractional and zero rates
     // keep their text; a label may start with a blank or a digit.
     t.settings().settings.enabledTaxRates = {TestSettings::taxRate("Tax 3", 0), TestSettings::taxRate("Halb", 5.5),
-                                             TestSettings::taxRate(" Zoll", 10), TestSettings::taxRate("2fach", 100)};
+                                             TestSettings::taxRate(" Zoll", 10), TestSettings::taxRate("2fach", 100),
+                                             TestSettings::taxRate("Doppelt", 50)};
     expectCases(t, DecimalStyle::germanComma, {
         fails("100 + MwSt", "Invalid expression"), ok("100 + Tax 3", 100), ok("200 + Halb", 211), ok("Halb", 5.5),
+        ok("100 + Doppelt", 150),
         ok("100 + Zoll", 110), ok("100 - Zoll", 90), ok("3 + 2fach", 6), ok("3 +2FACH", 6),
     });
 
@@ -406,12 +408,14 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"6€/cos(180)", "6$/cos(180)", -6, R::none}, {"3€/asin(-1)", "3$/asin(-1)", -1.0 / 30, R::none},
         {"A4 1 000", "iPhone15 1 299", 0, R::ambiguousGrouping},
         {"15/04/24 120", "Rechnung 15/04/24 120", 0, R::date}, {"4/15/24", "4/15/24", 0, R::date}, {"83-7-13", "83-7-13", 63, R::none},
-        {"30 € / Monat x 12", "$30/mo x 12", 360, R::none}, {"$30 / Monat x 12", "$30 / mo x 12", 360, R::none}, {"$275/wk x 52 / 12", "$275/wk x 52 / 12", 275.0 * 52 / 12, R::none},
+        {"30 € / Monat x 12", "$30/mo x 12", 360, R::none}, {"30 EUR / Monat x 12", "$30 / mo x 12", 360, R::none}, {"$275/wk x 52 / 12", "$275/wk x 52 / 12", 275.0 * 52 / 12, R::none},
         {"MwSt-Anteil 119 / 1,19 x 0,19", "MwSt-Anteil 119 / 1.19 x 0.19", 19, R::none}, {"MwSt-frei 50", "Achtung! 12 + 38", 50, R::none},
         {"Wohnung 78 m² x 11,50 €", "Wohnung 78 m² x 11.50 €", 897, R::none}, {"Beton 1,2 m³ x 115 €", "Beton 1.2 m³ x 115 €", 138, R::none},
         {"2 * Rabatt -4", "2 * Rabatt -4", -8, R::none}, {"2 + Miete cos(180)", "2 + Miete cos(180)", 1, R::none},
         {"100 + E-Bike 10%", "100 + E-Bike 10%", 110, R::none}, {"1'777 3D-Druck", "1'777 3D-Druck", 1777, R::none},
-        // Names of currencies in conversions.
+        // Names of currencies in conversions; a keyword runs into a code,
+        // not into a lowercase lettered mark.
+        {"100 € inkr", "100 € tokr", 100, R::none},
         {"50 Pfund in Euro", "50 pounds in Euro", 50 / 0.85, R::none}, {"75 Franken in Euro", "75 francs in Euro", 93.75, R::none},
         {"100 Dollar in Pfund", "100 dollars in pounds", 100 / 1.1 * 0.85, R::none},
     };

@@ -325,7 +325,7 @@ TEST_F(StoreOpeningTest, AStoreWhoseFolderIsDeletedIsWrittenAnewWithEverything)
     StoreOpening opening = open(at);
     ASSERT_TRUE(opening.store);
     ObjectStore& store = *opening.store;
-    QSignalSpy notices(&store, &ObjectStore::storeRecreated);
+    QSignalSpy notices(&store, &ObjectStore::storeMended);
     const CanvasPtr canvas = Canvas::create(QStringLiteral("Budget"), 0, 0, 1);
     store.context().insert(canvas);
     const auto type = [&](int row) {

@@ -700,6 +700,91 @@ TEST_F(ObjectStoreTest, ALockFileThatNobodyHoldsIsCleared)
     EXPECT_EQ(failure, ObjectStore::OpenFailure::locked);
 }
 
+namespace {
+
+// A lock file as a crash leaves it and as the user's tools may then change it.
+struct LeftLockCase {
+    const char* name;
+    const char* text;  // empty: left before its maker wrote it; a held one has its maker's
+    int mode;
+    bool foreignOwner; // owned by another user (root when the test runs as root)
+    bool held;         // a live program holds it
+};
+
+const LeftLockCase leftLocks[] = {
+    {"left with its text", "4242\nquillsheet\nhere\n", 0644, false, false},
+    {"left empty", "", 0644, false, false},
+    {"not writable", "4242\nquillsheet\nhere\n", 0444, false, false},
+    {"not readable", "4242\nquillsheet\nhere\n", 0000, false, false},
+    {"another user's", "4242\nquillsheet\nhere\n", 0644, true, false},
+    {"another user's, not readable", "", 0000, true, false},
+    {"held by a live program", "", 0644, false, true},
+    {"held by a live program, not readable", "", 0000, true, true},
+};
+
+} // namespace
+
+// A lock that no live program holds is taken over whoever owns it and
+// whatever its mode, as long as the folder is the user's; one that a live
+// program holds, or takes while the start waits on its empty file, keeps
+// the start out.
+TEST_F(ObjectStoreTest, ALockNobodyHoldsIsTakenOverWhateverItsOwnerOrMode)
+{
+    const QString helper = QCoreApplication::applicationDirPath() + QStringLiteral("/helpers/store_crash_helper");
+    const QString lockPath = path() + QStringLiteral(".lock");
+    // As root every file opens: the start then runs as the folder's owner
+    // "nobody", and root owns the foreign lock files.
+    const bool root = ::getuid() == 0;
+    const uid_t user = root ? 65534 : ::getuid();
+    if (root)
+        ASSERT_EQ(::chown(QFile::encodeName(dir.path()).constData(), user, user), 0);
+    const auto start = [&] {
+        QProcess locker;
+        locker.start(helper, {QStringLiteral("--lock"), path(), QString::number(user)});
+        EXPECT_TRUE(locker.waitForFinished(10000));
+        return locker.readAllStandardOutput().trimmed();
+    };
+    for (const LeftLockCase& c : leftLocks) {
+        SCOPED_TRACE(c.name);
+        if (c.foreignOwner && !root)
+            continue; // only root can give a file away
+        QFile::remove(lockPath);
+        QProcess holder;
+        if (c.held) {
+            holder.start(helper, {QStringLiteral("--make-lock"), path(), QStringLiteral("0")});
+            ASSERT_TRUE(holder.waitForReadyRead(5000));
+            while (!holder.readAll().contains("holding"))
+                ASSERT_TRUE(holder.waitForReadyRead(5000));
+        }
+        if (!c.held)
+            writeFileBytes(lockPath, c.text);
+        const struct timespec hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(lockPath).constData(), hourAgo, 0), 0);
+        ASSERT_EQ(::chown(QFile::encodeName(lockPath).constData(), c.foreignOwner ? 0 : user,
+                          c.foreignOwner ? 0 : user),
+                  0);
+        ASSERT_EQ(::chmod(QFile::encodeName(lockPath).constData(), mode_t(c.mode)), 0);
+        const QByteArray said = start();
+        if (c.held)
+            EXPECT_TRUE(said.contains("in use by another running Quillsheet")) << said.constData();
+        else
+            EXPECT_EQ(said, "locked");
+        holder.kill();
+        holder.waitForFinished();
+    }
+
+    // A lock file made a moment ago, empty, is waited for: here its maker
+    // takes it during the wait, and the start stays out.
+    QFile::remove(lockPath);
+    QProcess maker;
+    maker.start(helper, {QStringLiteral("--make-lock"), path(), QStringLiteral("400")});
+    ASSERT_TRUE(maker.waitForReadyRead(5000));
+    ASSERT_EQ(::chown(QFile::encodeName(lockPath).constData(), user, user), 0);
+    EXPECT_TRUE(start().contains("in use by another running Quillsheet"));
+    maker.kill();
+    maker.waitForFinished();
+}
+
 // A data folder that is a link to a deleted folder: the folder is made
 // again where the link points, at start and when deleted while running.
 TEST_F(ObjectStoreTest, AFolderLinkWhoseTargetIsGoneIsMadeAgainAtItsTarget)
@@ -972,12 +1057,20 @@ namespace {
 // What the user's own tools do to the store's file, and whether the file at
 // the path is then another store's.
 enum class FileEvent { chmod, chown, touch, hardLink, readByAnotherProcess, renameOver, copyInPlace,
-                       copyInPlaceKeepingTimes, secondStart };
+                       copyInPlaceKeepingTimes, otherStoreOfSameGeneration, olderCopyOfItself, secondStart,
+                       secondStartWithoutLockFile, secondStartOverNewLockFile, deleteLog, deleteStore };
 
 struct FileEventCase {
     const char* name;
     FileEvent event;
     bool replaces;
+    // Whether the running store mends it and says so.
+    bool mended = false;
+    // After a crash: what the next start says as it sets the log aside (none:
+    // every saved row is there); nothing to check where no program is left
+    // to save the rows (a log deleted then takes its rows with it).
+    const char* afterCrashSays = nullptr;
+    bool afterCrash = true;
 };
 
 const FileEventCase fileEvents[] = {
@@ -986,10 +1079,18 @@ const FileEventCase fileEvents[] = {
     {"touch", FileEvent::touch, false},
     {"hard link", FileEvent::hardLink, false},
     {"read by another process", FileEvent::readByAnotherProcess, false},
-    {"rename over", FileEvent::renameOver, true},
-    {"copy in place", FileEvent::copyInPlace, true},
-    {"copy in place keeping size and times", FileEvent::copyInPlaceKeepingTimes, true},
+    {"rename over", FileEvent::renameOver, true, false, "moved to"},
+    {"copy in place", FileEvent::copyInPlace, true, false, "moved to"},
+    {"copy in place keeping size and times", FileEvent::copyInPlaceKeepingTimes, true, false, "moved to"},
+    {"another store of the same generation copied in place", FileEvent::otherStoreOfSameGeneration, true, false,
+     "moved to"},
+    {"an older copy of itself put back", FileEvent::olderCopyOfItself, true, false,
+     "changes made after that copy was taken are not in it"},
     {"second start", FileEvent::secondStart, false},
+    {"lock file deleted, then a second start", FileEvent::secondStartWithoutLockFile, false},
+    {"lock file replaced by an empty one, then a second start", FileEvent::secondStartOverNewLockFile, false},
+    {"log deleted", FileEvent::deleteLog, false, true, nullptr, false},
+    {"store deleted", FileEvent::deleteStore, false, true, "was missing when Quillsheet started"},
 };
 
 QString helperPath()
@@ -1017,11 +1118,47 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
     { ASSERT_TRUE(ObjectStore::open(backup)); }
     const QByteArray backupBytes = fileBytes(backup);
 
-    const auto apply = [&](FileEvent event) {
+    // running: the store is open in this process; otherwise its program was killed.
+    // What a replacing event put at the path.
+    QByteArray placed;
+    // The generation the main file had when the store last wrote it.
+    const auto notedGeneration = [&] {
+        const auto note = StoreFileGuard::OwnerNote::read(path() + QStringLiteral("-wal.owner"));
+        return note ? note->generation : -1;
+    };
+    const auto placeInPlace = [&](const QByteArray& bytes) {
+        placed = bytes;
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    const auto apply = [&](FileEvent event, bool running) {
         const QByteArray name = QFile::encodeName(path());
         struct stat before = {};
         ::stat(name.constData(), &before);
+        placed = backupBytes;
         switch (event) {
+        case FileEvent::otherStoreOfSameGeneration: {
+            // Only the identifier tells it from the file the log was written for.
+            const QString other = dir.filePath(QStringLiteral("other.store"));
+            writeFileBytes(other, backupBytes);
+            writeSqlite(other, QStringLiteral("UPDATE meta SET value='%1' WHERE key='generation'")
+                                   .arg(notedGeneration()).toUtf8().constData());
+            placeInPlace(fileBytes(other));
+            break;
+        }
+        case FileEvent::olderCopyOfItself: {
+            // Only the generation tells it from the file the log was written for.
+            const QString copy = dir.filePath(QStringLiteral("copy.store"));
+            writeFileBytes(copy, fileBytes(path()));
+            writeSqlite(copy, QStringLiteral("UPDATE meta SET value='%1' WHERE key='generation'")
+                                  .arg(notedGeneration() - 1).toUtf8().constData());
+            placeInPlace(fileBytes(copy));
+            break;
+        }
+        case FileEvent::deleteStore:
+            QFile::remove(path());
+            break;
         case FileEvent::chmod:
             ::chmod(name.constData(), 0600);
             break;
@@ -1054,12 +1191,30 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
             }
             break;
         }
-        case FileEvent::secondStart: {
-            ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
-            if (auto second = open(&failure))
-                second.reset(); // after a crash: it opens, reads the log and closes
-            else
-                EXPECT_EQ(failure, ObjectStore::OpenFailure::locked);
+        case FileEvent::deleteLog:
+            QFile::remove(path() + QStringLiteral("-wal"));
+            break;
+        case FileEvent::secondStart:
+        case FileEvent::secondStartWithoutLockFile:
+        case FileEvent::secondStartOverNewLockFile: {
+            const QString lockFile = path() + QStringLiteral(".lock");
+            if (event == FileEvent::secondStartWithoutLockFile)
+                QFile::remove(lockFile);
+            if (event == FileEvent::secondStartOverNewLockFile) {
+                QFile::remove(lockFile);
+                writeFileBytes(lockFile, QByteArray());
+            }
+            if (!running) {
+                auto second = open(); // it opens, reads the log and closes
+                EXPECT_TRUE(second);
+                break;
+            }
+            // Another program, whatever became of the lock file.
+            QProcess second;
+            second.start(helperPath(), {path()});
+            ASSERT_TRUE(second.waitForFinished(10000));
+            EXPECT_EQ(second.exitCode(), 1);
+            EXPECT_TRUE(second.readAllStandardError().contains("in use by another running Quillsheet"));
             break;
         }
         }
@@ -1068,9 +1223,17 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
             if (name != QLatin1String("backup.store"))
                 QFile::remove(dir.filePath(name));
+        placed.clear();
     };
     const auto asides = [&] {
         return QDir(dir.path()).entryList({QStringLiteral("default.store-wal.set-aside-*")}).size();
+    };
+    // The rows a start after a crash right now would find.
+    const auto count = [&] {
+        QProcess counter;
+        counter.start(helperPath(), {QStringLiteral("--count"), path()});
+        counter.waitForFinished(10000);
+        return counter.readAllStandardOutput().trimmed();
     };
     const auto rowsIn = [](ObjectStore& store) {
         return store.context().canvasCount() == 1 ? int(store.context().canvases().first()->blocks().size()) : -1;
@@ -1083,21 +1246,23 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         ASSERT_TRUE(store);
         const CanvasPtr canvas = saveCanvasWithRow(*store, QStringLiteral("1"));
         ASSERT_TRUE(canvas);
-        apply(c.event);
+        QSignalSpy mended(store.get(), &ObjectStore::storeMended);
+        apply(c.event, true);
+        if (c.event == FileEvent::deleteLog) {
+            // Noticed at once: nothing lives on only in the deleted file.
+            EXPECT_TRUE(mended.wait(5000));
+            EXPECT_EQ(count(), "1");
+        }
         addRow(canvas, QStringLiteral("2"), 40);
         EXPECT_EQ(store->save(), !c.replaces);
         EXPECT_EQ(store->isFileLost(), c.replaces);
-        if (!c.replaces) {
-            // As a start after a crash right now would find them.
-            QProcess count;
-            count.start(helperPath(), {QStringLiteral("--count"), path()});
-            ASSERT_TRUE(count.waitForFinished(10000));
-            EXPECT_EQ(count.readAllStandardOutput().trimmed(), "2");
-        }
+        EXPECT_EQ(mended.count(), c.mended ? 1 : 0);
+        if (!c.replaces)
+            EXPECT_EQ(count(), "2");
         const QString exchange = store->exchangeFile();
         store.reset();
         if (c.replaces) {
-            EXPECT_EQ(fileBytes(path()), backupBytes) << "the file put there is never written";
+            EXPECT_EQ(fileBytes(path()), placed) << "the file put there is never written";
             EXPECT_FALSE(QFileInfo::exists(path() + QStringLiteral("-wal")));
             EXPECT_EQ(asides(), 1) << "the log with the saved row is kept aside";
             const auto rescued = CanvasExport::fromJSON(fileBytes(exchange));
@@ -1109,11 +1274,13 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
             auto reopened = open();
             ASSERT_TRUE(reopened);
             EXPECT_EQ(rowsIn(*reopened), 2);
-            EXPECT_EQ(asides(), 0);
+            EXPECT_EQ(asides(), c.event == FileEvent::deleteStore ? 1 : 0) << "only a deleted store's log goes aside";
         }
     }
 
     for (const FileEventCase& c : fileEvents) {
+        if (!c.afterCrash)
+            continue;
         SCOPED_TRACE(std::string("between a crash and the next start: ") + c.name);
         removeAll();
         QProcess process;
@@ -1128,14 +1295,15 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         process.waitForFinished();
         const int saved = said.split('\n').size() - 1; // "saved 0" .. "saved N", each whole
         ASSERT_GE(saved, 3);
-        apply(c.event);
+        apply(c.event, false);
         QString message;
         auto store = open(nullptr, &message);
         ASSERT_TRUE(store) << message.toStdString();
-        if (c.replaces) {
-            EXPECT_EQ(store->context().canvasCount(), 0) << "the file put there is read as it is";
-            EXPECT_TRUE(store->openingNotice().contains(QStringLiteral("moved to")))
+        if (c.afterCrashSays) {
+            EXPECT_EQ(store->context().canvasCount(), 0) << "the file there is read as it is";
+            EXPECT_TRUE(store->openingNotice().contains(QLatin1String(c.afterCrashSays)))
                 << store->openingNotice().toStdString();
+            EXPECT_TRUE(store->openingNotice().contains(QStringLiteral("moved to")));
             EXPECT_EQ(asides(), 1);
         } else {
             EXPECT_GE(rowsIn(*store), saved - 1) << "every saved turn is there";

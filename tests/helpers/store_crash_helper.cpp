@@ -7,6 +7,11 @@
 // "--read STORE" instead reads every table as another program would, and ends.
 // "--count STORE" prints how many rows a copy of the store and its log holds,
 // as a start after a crash at that moment would find them.
+// "--lock STORE [UID]" takes the store's lock as a start would (as that user,
+// when run by root), prints "locked" or why not, and ends.
+// "--make-lock STORE MS" makes the lock file empty, as a start does right
+// before it locks it, prints "made", locks it MS milliseconds later and
+// holds it until killed.
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -20,6 +25,9 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -54,6 +62,36 @@ int main(int argc, char** argv)
         sqlite3_close(db);
         std::printf("%d\n", rows);
         return 0;
+    }
+    if (argc >= 3 && QByteArray(argv[1]) == "--lock") {
+        if (argc == 4 && ::getuid() == 0) {
+            const uid_t uid = uid_t(QByteArray(argv[3]).toUInt());
+            if (::setgid(uid) != 0 || ::setuid(uid) != 0)
+                return 2;
+        }
+        QString error;
+        ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+        const auto lock = ObjectStore::lock(QString::fromLocal8Bit(argv[2]), &error, &failure);
+        std::printf("%s\n", lock ? "locked" : qPrintable(error));
+        return lock ? 0 : 1;
+    }
+    if (argc == 4 && QByteArray(argv[1]) == "--make-lock") {
+        const QByteArray lockPath = QByteArray(argv[2]) + ".lock";
+        const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return 1;
+        std::printf("made\n");
+        std::fflush(stdout);
+        ::usleep(useconds_t(QByteArray(argv[3]).toInt()) * 1000);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            return 1;
+        const QByteArray text = QByteArray::number(qint64(::getpid())) + "\nstore_crash_helper\n\n";
+        if (::write(fd, text.constData(), size_t(text.size())) != text.size())
+            return 1;
+        std::printf("holding\n");
+        std::fflush(stdout);
+        for (;;)
+            ::pause();
     }
     if (argc >= 3)
         ObjectStore::setCheckpointFrames(QByteArray(argv[2]).toInt());

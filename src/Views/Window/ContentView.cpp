@@ -716,7 +716,7 @@ void ContentView::watchStore(ObjectStore* store)
         return;
     connect(store, &ObjectStore::saveFailed, m_outsideSignals, [this](const QString& text) { showSaveWarning(text); });
     connect(store, &ObjectStore::saveRecovered, m_outsideSignals, [this] { hideSaveWarning(); });
-    connect(store, &ObjectStore::storeRecreated, m_outsideSignals,
+    connect(store, &ObjectStore::storeMended, m_outsideSignals,
             [this](const QString& text) { showSaveWarning(text, true); });
     // An export stands for the canvases only until they change again.
     connect(m_modelContext, &ModelContext::changed, m_outsideSignals, [this] { m_exportIsCurrent = false; });
@@ -766,6 +766,13 @@ bool ContentView::exportAllCanvases()
     return true;
 }
 
+bool ContentView::quitLosesNothing() const
+{
+    // Every canvas is in a file the user can import: the export, or the
+    // exchange file the store keeps while its own file is lost.
+    return m_exportIsCurrent || (m_store && m_store->isFileLost() && !m_store->exchangeFile().isEmpty());
+}
+
 QString ContentView::quitStakes() const
 {
     const int count = m_modelContext->canvasCount();
@@ -779,7 +786,7 @@ QString ContentView::quitStakes() const
         return QStringLiteral("%1 exported to “%2” at %3, so quitting now loses nothing.")
             .arg(capitalised(every("was", "were")), QDir::toNativeSeparators(m_exportedTo),
                  m_exportedAt.toString(QStringLiteral("HH:mm")));
-    if (m_store && m_store->isFileLost() && !m_store->exchangeFile().isEmpty())
+    if (quitLosesNothing())
         return QStringLiteral("The store on disk does not hold your canvases, but %1 written to “%2” at %3, so "
                               "quitting now loses nothing.")
             .arg(every("was", "were"), QDir::toNativeSeparators(m_store->exchangeFile()),
@@ -869,24 +876,29 @@ void ContentView::closeEvent(QCloseEvent* event)
         for (bool asking = true; asking && !savedMeanwhile;) {
             asking = false;
             const QString message = m_store->saveError().value_or(QString()) + QStringLiteral("\n\n") + quitStakes();
+            // Question and buttons say what the message says.
+            const bool safe = quitLosesNothing();
+            const QString title = m_exportIsCurrent ? QStringLiteral("Quit? Your canvases are exported.")
+                : safe ? QStringLiteral("Quit? Your canvases are in an exchange file.")
+                       : QStringLiteral("Quit without saving?");
+            const QString quitLabel = safe ? QStringLiteral("Quit") : QStringLiteral("Quit Without Saving");
             if (m_confirmQuit) {
-                quit = m_confirmQuit(message);
+                quit = m_confirmQuit(title + QStringLiteral("\n\n") + message + QStringLiteral("\n\n[")
+                                     + quitLabel + u']');
                 break;
             }
             QMessageBox alert(this);
             question = &alert;
-            alert.setIcon(m_exportIsCurrent ? QMessageBox::Information : QMessageBox::Warning);
+            alert.setIcon(safe ? QMessageBox::Information : QMessageBox::Warning);
             alert.setWindowTitle(QStringLiteral("Quillsheet"));
-            alert.setText(m_exportIsCurrent ? QStringLiteral("Quit? Your canvases are exported.")
-                                            : QStringLiteral("Quit without saving?"));
+            alert.setText(title);
             alert.setInformativeText(message);
             alert.setTextFormat(Qt::PlainText); // the store's error text is never markup
             QPushButton* stay = alert.addButton(QStringLiteral("Keep Quillsheet Open"), QMessageBox::RejectRole);
             QPushButton* exportAll = alert.addButton(QStringLiteral("Export All Canvases…"), QMessageBox::ActionRole);
-            QPushButton* discard = alert.addButton(
-                m_exportIsCurrent ? QStringLiteral("Quit") : QStringLiteral("Quit Without Saving"),
-                m_exportIsCurrent ? QMessageBox::AcceptRole : QMessageBox::DestructiveRole);
-            alert.setDefaultButton(m_exportIsCurrent ? discard : stay);
+            QPushButton* discard
+                = alert.addButton(quitLabel, safe ? QMessageBox::AcceptRole : QMessageBox::DestructiveRole);
+            alert.setDefaultButton(safe ? discard : stay);
             alert.exec();
             quit = alert.clickedButton() == discard;
             if (alert.clickedButton() == exportAll) {

@@ -104,14 +104,18 @@ public:
     // closing with unsaved changes asks first.
     void watchStore(ObjectStore* store);
     bool isShowingSaveWarning() const;
-    // Asks whether to quit and lose unsaved changes (message); true to quit.
-    // The standard one shows an alert; tests answer it themselves.
+    // Asks whether to quit and lose unsaved changes; true to quit. It gets
+    // the question, the message and the quit button's label in brackets,
+    // one after another. The standard one shows an alert; tests answer it
+    // themselves.
     void setQuitConfirmation(std::function<bool(const QString& message)> confirmation);
     // "Export All Canvases…": every canvas in memory into one exchange file,
     // the way out while the store cannot be saved. True once written.
     bool exportAllCanvases();
     // What quitting now would lose, in a sentence.
     QString quitStakes() const;
+    // Whether every canvas is in a file the user can import.
+    bool quitLosesNothing() const;
 
     // The settings, as a window of their own ("Settings…", Ctrl+,; Escape or
     // Ctrl+W closes it) and as a card over the window below its menu bar

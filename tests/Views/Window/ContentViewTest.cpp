@@ -444,6 +444,10 @@ TEST_F(ContentViewTest, WhileTheStoreIsReplacedEveryCanvasCanBeExportedBeforeQui
     EXPECT_TRUE(questions.last().contains(QDir::toNativeSeparators(rescue))) << questions.last().toStdString();
     EXPECT_TRUE(questions.last().contains(QStringLiteral("all %1 canvases were written").arg(canvases)))
         << questions.last().toStdString();
+    // Nothing is lost, and the question and its button do not say otherwise.
+    EXPECT_TRUE(questions.last().contains(QStringLiteral("loses nothing")));
+    EXPECT_FALSE(questions.last().contains(QStringLiteral("without saving"), Qt::CaseInsensitive))
+        << questions.last().toStdString();
     EXPECT_TRUE(window->findChild<QLabel*>(QStringLiteral("saveWarningText"))->text().contains(
         QDir::toNativeSeparators(rescue)));
     window->selectedCanvas()->setName(QStringLiteral("changed again"));
