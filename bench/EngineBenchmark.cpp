@@ -1,7 +1,8 @@
-// The calculation engine: typical rows through the whole pipeline, whole
-// canvases, and a change at the top of a long chain.
+// The calculation engine: typical rows of both number styles through the
+// whole pipeline, whole canvases, and a change at the top of a long chain.
 // Run by hand: build/bench/EngineBenchmark --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+#include "EngineBenchRows.h"
 #include "Engine/CalculatorEngine.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -11,58 +12,40 @@
 
 namespace {
 
-EngineSettings benchmarkSettings()
+// Built once per style, copied per evaluation, as the application's settings are.
+CalculatorEngine& engine(DecimalStyle style = DecimalStyle::germanComma)
 {
-    EngineSettings settings;
-    settings.decimalStyle = DecimalStyle::germanComma;
-    CalcSettings::TaxRate standard;
-    standard.label = QStringLiteral("MwSt");
-    standard.rate = 19;
-    CalcSettings::TaxRate reduced;
-    reduced.label = QStringLiteral("MwSt reduziert");
-    reduced.rate = 7;
-    settings.enabledTaxRates = {standard, reduced};
-    settings.hasExchangeRates = true;
-    settings.convert = [](double amount, const QString& from, const QString& to) -> std::optional<double> {
-        static const QHash<QString, double> rates{{QStringLiteral("USD"), 1.08}, {QStringLiteral("GBP"), 0.85}};
-        const double fromRate = from == QLatin1String("EUR") ? 1.0 : rates.value(from, 0);
-        const double toRate = to == QLatin1String("EUR") ? 1.0 : rates.value(to, 0);
-        if (fromRate == 0 || toRate == 0)
-            return std::nullopt;
-        return amount / fromRate * toRate;
-    };
-    return settings;
+    static const EngineSettings german = typicalRowSettings(DecimalStyle::germanComma);
+    static const EngineSettings us = typicalRowSettings(DecimalStyle::usPeriod);
+    static CalculatorEngine germanEngine([] { return german; });
+    static CalculatorEngine usEngine([] { return us; });
+    return style == DecimalStyle::usPeriod ? usEngine : germanEngine;
 }
 
-CalculatorEngine& engine()
+void evaluateTypicalRow(benchmark::State& state, DecimalStyle style)
 {
-    // Built once, copied per evaluation, as the application's settings are.
-    static const EngineSettings settings = benchmarkSettings();
-    static CalculatorEngine instance([] { return settings; });
-    return instance;
-}
-
-const char* const typicalRows[] = {
-    "1.234,56 € in USD",
-    "(100 + 50) * 10% + MwSt",
-    "sqrt(16) + pow(2, 10)",
-    "{Netto:#00D4FF} + {Rabatt:#FF6B9D} * 2 - {Versand}",
-    "1234.56 * 1.19",
-};
-
-void TypicalRow(benchmark::State& state)
-{
-    const QString expression = QString::fromUtf8(typicalRows[state.range(0)]);
-    const QHash<QString, double> values{{QStringLiteral("Netto"), 1250.5}, {QStringLiteral("Rabatt"), -12.75},
-                                        {QStringLiteral("Versand"), 4.9}};
-    const QHash<QString, QString> currencies{{QStringLiteral("Netto"), QStringLiteral("€")}};
-    state.SetLabel(typicalRows[state.range(0)]);
+    const char* const row = typicalRow(style, int(state.range(0)));
+    const QString expression = QString::fromUtf8(row);
+    const QHash<QString, double> values = typicalRowValues();
+    const QHash<QString, QString> currencies = typicalRowCurrencies();
+    state.SetLabel(row);
     for (auto _ : state) {
-        const EvaluationResult result = engine().evaluate(expression, values, currencies);
+        const EvaluationResult result = engine(style).evaluate(expression, values, currencies);
         benchmark::DoNotOptimize(result);
     }
 }
-BENCHMARK(TypicalRow)->DenseRange(0, 4)->Unit(benchmark::kMicrosecond);
+
+void TypicalRow(benchmark::State& state)
+{
+    evaluateTypicalRow(state, DecimalStyle::germanComma);
+}
+BENCHMARK(TypicalRow)->DenseRange(0, typicalRowCount - 1)->Unit(benchmark::kMicrosecond);
+
+void TypicalRowUS(benchmark::State& state)
+{
+    evaluateTypicalRow(state, DecimalStyle::usPeriod);
+}
+BENCHMARK(TypicalRowUS)->DenseRange(0, typicalRowCount - 1)->Unit(benchmark::kMicrosecond);
 
 // Rows in a chain (each adds one to the row above) or independent rows.
 CanvasPtr makeCanvas(int rows, bool chain, BlockList* blocks = nullptr)
@@ -74,7 +57,7 @@ CanvasPtr makeCanvas(int rows, bool chain, BlockList* blocks = nullptr)
         if (chain)
             expression = i == 0 ? QStringLiteral("1") : QStringLiteral("{P:#00D4FF} + 1");
         else
-            expression = QString::fromUtf8(typicalRows[i % 3]);
+            expression = QString::fromUtf8(germanTypicalRows[i % 3]);
         const BlockPtr block = CalculationBlock::create(BlockType::calculation, expression, QString(), QString(), 0,
                                                         40.0 * i, 200, 40, QStringLiteral("#00D4FF"));
         canvas->appendBlock(block);
