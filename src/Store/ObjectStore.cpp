@@ -581,9 +581,12 @@ bool ObjectStore::adoptFile(QString* message, bool foldLog)
     m_mainId = StoreFileGuard::idOfDescriptor(m_descriptor);
     m_logId = StoreFileGuard::connectionsLog(m_db, m_path);
     // A log deleted meanwhile is noticed at once, not only at the next save.
+    // Watched anew: a watch follows its folder when that is moved away, and
+    // the store may now lie in a folder made again at the old name.
     const QString folder = QFileInfo(m_path).absolutePath();
-    if (!m_folderWatch.directories().contains(folder))
-        m_folderWatch.addPath(folder);
+    if (m_folderWatch.directories().contains(folder))
+        m_folderWatch.removePath(folder);
+    m_folderWatch.addPath(folder);
     m_indexId = idOf(m_path + StoreFileGuard::indexSuffix);
     m_lockId = idOf(m_path + StoreFileGuard::lockSuffix);
     if (const auto root = queryInteger(m_db, "SELECT rootpage FROM sqlite_master WHERE name='meta'"))

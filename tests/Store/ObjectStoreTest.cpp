@@ -1058,14 +1058,15 @@ namespace {
 // the path is then another store's.
 enum class FileEvent { chmod, chown, touch, hardLink, readByAnotherProcess, renameOver, copyInPlace,
                        copyInPlaceKeepingTimes, otherStoreOfSameGeneration, olderCopyOfItself, secondStart,
-                       secondStartWithoutLockFile, secondStartOverNewLockFile, deleteLog, deleteStore };
+                       secondStartWithoutLockFile, secondStartOverNewLockFile, deleteLog, deleteStore,
+                       folderMovedAwayThenLogDeleted };
 
 struct FileEventCase {
     const char* name;
     FileEvent event;
     bool replaces;
-    // Whether the running store mends it and says so.
-    bool mended = false;
+    // How often the running store mends it and says so.
+    int mended = 0;
     // After a crash: what the next start says as it sets the log aside (none:
     // every saved row is there); nothing to check where no program is left
     // to save the rows (a log deleted then takes its rows with it).
@@ -1091,6 +1092,8 @@ const FileEventCase fileEvents[] = {
     {"lock file replaced by an empty one, then a second start", FileEvent::secondStartOverNewLockFile, false},
     {"log deleted", FileEvent::deleteLog, false, true, nullptr, false},
     {"store deleted", FileEvent::deleteStore, false, true, "was missing when Quillsheet started"},
+    // The store is made again in a new folder, whose deleted log is noticed as well.
+    {"folder moved away, then the log deleted", FileEvent::folderMovedAwayThenLogDeleted, false, 2, nullptr, false},
 };
 
 QString helperPath()
@@ -1132,6 +1135,7 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     };
+    ObjectStore* runningStore = nullptr;
     const auto apply = [&](FileEvent event, bool running) {
         const QByteArray name = QFile::encodeName(path());
         struct stat before = {};
@@ -1191,6 +1195,12 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
             }
             break;
         }
+        case FileEvent::folderMovedAwayThenLogDeleted:
+            ASSERT_TRUE(QDir().rename(dir.path(), dir.path() + QStringLiteral("-away")));
+            ASSERT_TRUE(runningStore->save());
+            QTest::qWait(200); // what the move itself set off is over
+            QFile::remove(path() + QStringLiteral("-wal"));
+            break;
         case FileEvent::deleteLog:
             QFile::remove(path() + QStringLiteral("-wal"));
             break;
@@ -1247,8 +1257,9 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         const CanvasPtr canvas = saveCanvasWithRow(*store, QStringLiteral("1"));
         ASSERT_TRUE(canvas);
         QSignalSpy mended(store.get(), &ObjectStore::storeMended);
+        runningStore = store.get();
         apply(c.event, true);
-        if (c.event == FileEvent::deleteLog) {
+        if (c.event == FileEvent::deleteLog || c.event == FileEvent::folderMovedAwayThenLogDeleted) {
             // Noticed at once: nothing lives on only in the deleted file.
             EXPECT_TRUE(mended.wait(5000));
             EXPECT_EQ(count(), "1");
@@ -1256,7 +1267,7 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         addRow(canvas, QStringLiteral("2"), 40);
         EXPECT_EQ(store->save(), !c.replaces);
         EXPECT_EQ(store->isFileLost(), c.replaces);
-        EXPECT_EQ(mended.count(), c.mended ? 1 : 0);
+        EXPECT_EQ(mended.count(), c.mended);
         if (!c.replaces)
             EXPECT_EQ(count(), "2");
         const QString exchange = store->exchangeFile();
@@ -1277,6 +1288,7 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
             EXPECT_EQ(asides(), c.event == FileEvent::deleteStore ? 1 : 0) << "only a deleted store's log goes aside";
         }
     }
+    QDir(dir.path() + QStringLiteral("-away")).removeRecursively();
 
     for (const FileEventCase& c : fileEvents) {
         if (!c.afterCrash)
