@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QUrl>
 #include <QFileInfo>
+#include <QLocale>
 #include <QLoggingCategory>
 
 #include <sqlite3.h>
@@ -285,6 +286,31 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
                                     shownAside);
         }
     }
+    // A log deleted between a crash and this start took with it the changes
+    // not yet written into the store; its note tells, and when it was last
+    // written is when the store last held everything. Another program that
+    // read the store folds the log into it before deleting it, and the store
+    // is then written after the note.
+    if (QFileInfo(logPath).size() == 0 && QFileInfo(path).size() > 0) {
+        const QString notePath = path + StoreFileGuard::noteSuffix;
+        const auto note = StoreFileGuard::OwnerNote::read(notePath);
+        const auto modified = [](const QString& file) {
+            struct stat info = {};
+            if (::stat(QFile::encodeName(file).constData(), &info) != 0)
+                return std::pair<qint64, qint64>(0, 0);
+            return std::pair<qint64, qint64>(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+        };
+        if (note && note->log.known && !(idOf(logPath) == note->log) && idOf(path) == note->main
+            && modified(path) <= modified(notePath)) {
+            const QString said
+                = QStringLiteral("The store's log “%1” was deleted after Quillsheet last ended without closing the "
+                                 "store: the changes made since %2 that were only in that log are not in the store.")
+                      .arg(QDir::toNativeSeparators(logPath),
+                           QLocale().toString(QFileInfo(notePath).lastModified(), QLocale::ShortFormat));
+            setAside = setAside.isEmpty() ? said : setAside + QStringLiteral("\n\n") + said;
+            QFile::remove(notePath);
+        }
+    }
     // Canvases written to an exchange file when the store was lost last time.
     if (QFile exchangeNote(path + exchangeNoteSuffix); exchangeNote.open(QIODevice::ReadOnly)) {
         const QString written = QFile::decodeName(exchangeNote.readAll());
@@ -504,10 +530,12 @@ ObjectStore::~ObjectStore()
             // Every row is in the file now: the emptied log and its companions go.
             const QString log = m_path + StoreFileGuard::logSuffix;
             if (idOf(log) == m_logId && QFileInfo(log).size() == 0) {
+                // The note first: left naming a log that is gone, it would
+                // tell the next start that changes were lost.
+                QFile::remove(m_path + StoreFileGuard::noteSuffix);
                 QFile::remove(log);
                 if (idOf(m_path + StoreFileGuard::indexSuffix) == m_indexId)
                     QFile::remove(m_path + StoreFileGuard::indexSuffix);
-                QFile::remove(m_path + StoreFileGuard::noteSuffix);
             }
         } else if (found == FileCheck::replaced || found == FileCheck::missing) {
             letGo();
@@ -911,6 +939,9 @@ bool ObjectStore::takeLogBack(QString* message, FileCheck* found)
                        .arg(shown);
         return false;
     }
+    // Everything is in the file: the note of the deleted log goes with it,
+    // and the new log gets its own at the next save.
+    QFile::remove(m_path + StoreFileGuard::noteSuffix);
     // Whatever lies at the log's name now was not written for this file.
     const QString log = m_path + StoreFileGuard::logSuffix;
     if (QFileInfo(log).exists() || QFileInfo(log).isSymLink()) {
