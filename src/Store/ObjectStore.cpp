@@ -825,14 +825,19 @@ bool ObjectStore::recreate(QString* message)
         return false;
     }
     // A log left beside the deleted file must not be read into the new one;
-    // with rows in it, it is kept aside.
+    // with rows in it, it is kept aside. Ours goes once the new store holds
+    // every record, which it then holds too.
     const QString log = m_path + StoreFileGuard::logSuffix;
+    QString ourLogAside;
     if (QFileInfo(log).exists()) {
         const bool ours = m_logId.known && idOf(log) == m_logId;
-        if (!(ours && QFileInfo(log).size() == 0 ? QFile::remove(log) : QFile::rename(log, setAsideName(m_path)))) {
+        const QString aside = setAsideName(m_path);
+        if (!(ours && QFileInfo(log).size() == 0 ? QFile::remove(log) : QFile::rename(log, aside))) {
             *message = QStringLiteral("a log beside “%1” cannot be moved away").arg(shown);
             return false;
         }
+        if (ours && QFileInfo::exists(aside))
+            ourLogAside = aside;
         if (idOf(m_path + StoreFileGuard::indexSuffix) == m_indexId)
             QFile::remove(m_path + StoreFileGuard::indexSuffix);
     }
@@ -921,6 +926,8 @@ bool ObjectStore::recreate(QString* message)
         letGo();
         return false;
     }
+    if (!ourLogAside.isEmpty())
+        QFile::remove(ourLogAside);
     return true;
 }
 
