@@ -778,8 +778,13 @@ void ObjectStore::writeExchangeFile()
     }
     m_exchangeIsCurrent = true;
     m_exchangedAt = QDateTime::currentDateTime();
-    // The next start names it, should this one end first.
-    FileWriting::writeWholeFile(m_path + exchangeNoteSuffix, QFile::encodeName(m_exchangeFile));
+    // The next start names it, should this one end first. Written when it
+    // names another file or is gone, not again with every change.
+    const QString notePath = m_path + exchangeNoteSuffix;
+    const QByteArray named = QFile::encodeName(m_exchangeFile);
+    if (QFile note(notePath); note.open(QIODevice::ReadOnly) && note.read(named.size() + 1) == named)
+        return;
+    FileWriting::writeWholeFile(notePath, named);
 }
 
 bool ObjectStore::lockIsStillOurs() const

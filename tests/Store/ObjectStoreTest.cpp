@@ -1272,6 +1272,16 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         EXPECT_EQ(mended.count(), c.mended);
         if (!c.replaces)
             EXPECT_EQ(count(), "2");
+        if (c.replaces) {
+            // The exchange file follows every change; the note naming it is written once.
+            const QString note = path() + QStringLiteral(".unsaved");
+            const StoreFileGuard::FileId noted = StoreFileGuard::idOf(note);
+            canvas->setName(QStringLiteral("Renamed"));
+            store->save();
+            EXPECT_TRUE(noted.known && StoreFileGuard::idOf(note) == noted);
+            EXPECT_EQ(CanvasExport::fromJSON(fileBytes(store->exchangeFile()))->canvases.first().name,
+                      QStringLiteral("Renamed"));
+        }
         const QString exchange = store->exchangeFile();
         store.reset();
         if (c.replaces) {
