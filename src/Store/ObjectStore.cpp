@@ -500,10 +500,12 @@ ObjectStore::ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLock
     m_retryTimer.setInterval(5000);
     connect(&m_retryTimer, &QTimer::timeout, this, &ObjectStore::save);
     connect(&m_context, &ModelContext::turnEnded, this, &ObjectStore::save);
-    // In a turn of its own, so that no turn's changes are split.
+    // In a turn of its own, so that no turn's changes are split. A deleted
+    // store is made again at once too: until then every canvas lives only in
+    // memory, and a crash would take them all.
     connect(&m_folderWatch, &QFileSystemWatcher::directoryChanged, this, [this] {
         QTimer::singleShot(0, this, [this] {
-            if (logIsElsewhere())
+            if (logIsElsewhere() || (m_state == State::open && checkFile() == FileCheck::missing))
                 save();
         });
     });

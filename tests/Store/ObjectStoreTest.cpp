@@ -1261,8 +1261,9 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         QSignalSpy mended(store.get(), &ObjectStore::storeMended);
         runningStore = store.get();
         apply(c.event, true);
-        if (c.event == FileEvent::deleteLog || c.event == FileEvent::folderMovedAwayThenLogDeleted) {
-            // Noticed at once: nothing lives on only in the deleted file.
+        if (c.event == FileEvent::deleteLog || c.event == FileEvent::folderMovedAwayThenLogDeleted
+            || c.event == FileEvent::deleteStore) {
+            // Noticed at once: nothing lives on only in a deleted file or in memory.
             EXPECT_TRUE(mended.wait(5000));
             EXPECT_EQ(count(), "1");
         }
