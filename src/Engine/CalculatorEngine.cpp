@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
 
@@ -6,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 using namespace ExpressionText;
 
@@ -48,32 +50,28 @@ qsizetype unreadNumberSign(QStringView text)
             continue;
         qsizetype n = 1;
         const char32_t c = codePointAt(text, i, &n);
-        if (isNumberChar(c) && !isDecimalDigit(c))
-            return i;
+        if (isNumberChar(c) && !isDecimalDigit(c)) {
+            // The power of a unit (78 m², 1,2 m³) is part of its word.
+            qsizetype wordStart = i;
+            while (EngineCatalogue::isUnitPower(c) && wordStart > 0 && text[wordStart - 1].isLetter())
+                --wordStart;
+            if (wordStart == i || EngineCatalogue::unitWordEnd(text, wordStart) != i + 1)
+                return i;
+        }
         i += n - 1;
     }
     return -1;
 }
 
-// A refusal quotes the row as typed: the stretch a step quoted when the
-// typed row holds it as it is, else the whole row (the steps' rewritten
-// text never reaches the hover).
+// A refusal with no place of its own (the parser's) quotes the whole row as
+// typed.
 CalculationError quotedAsTyped(CalculationError error, const QString& typed)
 {
-    if (error.kind() != CalculationError::Kind::invalidExpression)
+    if (error.kind() != CalculationError::Kind::invalidExpression || error.spanStart() >= 0)
         return error;
     constexpr qsizetype most = 40;
-    const QString quoted = error.unreadText();
-    qsizetype at = quoted.isEmpty() ? -1 : typed.indexOf(quoted);
-    qsizetype end = at + quoted.size();
-    if (at < 0) {
-        at = 0;
-        end = typed.size();
-        while (at < end && typed[at].isSpace())
-            ++at;
-        while (end > at && typed[end - 1].isSpace())
-            --end;
-    }
+    const qsizetype at = skipWhiteSpace(typed, 0);
+    const qsizetype end = skipWhiteSpaceBack(typed, typed.size(), at);
     QString shown = typed.mid(at, std::min(end - at, most));
     if (end - at > most)
         shown += QChar(0x2026);
@@ -90,18 +88,20 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
     if (const qsizetype at = unreadNumberSign(expression); at >= 0) {
         qsizetype n = 1;
         codePointAt(expression, at, &n);
-        CalculationError error = CalculationError::invalidExpression(RefusalCode::unknownSign);
-        const QString sign = expression.mid(at, n);
-        const qsizetype typedAt = asTyped.indexOf(sign);
-        error.setTypedSpan(sign, typedAt, typedAt < 0 ? -1 : typedAt + n);
-        return error;
+        std::optional<CalculationError> failure;
+        const TypedOrigin origin(asTyped, expression);
+        EngineRefusal::refuse(failure, RefusalCode::unknownSign, expression, at, at + n, &origin);
+        return *failure;
     }
-    Pipeline pipeline{settings, std::nullopt, false, false};
+    Pipeline pipeline{settings};
     QString sanitized = expression;
     sanitize(sanitized, pipeline);
-    if (pipeline.failure && !pipeline.failure->reason().isEmpty() && pipeline.failure->unreadText().isEmpty()) {
-        // Read once more, keeping what each step read, to quote it.
-        Pipeline quoting{settings, std::nullopt, false, true};
+    if (pipeline.failure && pipeline.failure->refusal() != RefusalCode::none) {
+        // Read once more, keeping where each step's text stands in the row
+        // as typed, to quote the place the refusing step could not read.
+        TypedOrigin origin(asTyped, expression);
+        Pipeline quoting{settings};
+        quoting.origin = &origin;
         QString again = expression;
         sanitize(again, quoting);
         if (quoting.failure)
@@ -284,8 +284,19 @@ std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, d
             return std::nullopt;
         }
         if (touchesNumber(result, copied, text, at, end)) {
-            EngineRefusal::refuse(failure, RefusalCode::linkTouchingNumber, text, std::max<qsizetype>(0, at - 8),
-                                  end + 8);
+            // The token and the number it touches, in the row as typed.
+            qsizetype from = at;
+            while (from > 0 && isNumberish(text[from - 1].unicode()))
+                --from;
+            if (from > 0 && from == at && text[from - 1] == QLatin1Char('}'))
+                from = text.lastIndexOf(QLatin1Char('{'), from - 1);
+            qsizetype to = end;
+            while (to < text.size() && isNumberish(text[to].unicode()))
+                ++to;
+            if (to == end && to < text.size() && text[to] == QLatin1Char('{'))
+                to = std::max(text.indexOf(QLatin1Char('}'), to) + 1, to + 1);
+            const TypedOrigin origin(text, text);
+            EngineRefusal::refuse(failure, RefusalCode::linkTouchingNumber, text, from, to, &origin);
             return std::nullopt;
         }
         result += QStringView(text).mid(copied, at - copied);
@@ -319,6 +330,29 @@ CalculationError strayBrace(const QString& typed)
                                                std::min(typed.size(), at + 40));
 }
 
+// The first "{" and the first "}" of the text, -1 where there is none: one
+// pass, where a search for each costs more on rows of ordinary length.
+std::pair<qsizetype, qsizetype> firstBraces(QStringView text)
+{
+    qsizetype open = -1;
+    qsizetype close = -1;
+    const QChar* data = text.data();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = data[i].unicode();
+        if (u < '{' || u > '}') [[likely]]
+            continue;
+        if (u == '{' && open < 0)
+            open = i;
+        else if (u == '}' && close < 0)
+            close = i;
+        else
+            continue;
+        if (open >= 0 && close >= 0)
+            break;
+    }
+    return {open, close};
+}
+
 } // namespace
 
 EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
@@ -327,7 +361,8 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
 {
     const QString& quoted = shown ? *shown : expression;
     QString text = expression;
-    if (!values.isEmpty() && text.contains(QLatin1Char('{'))) {
+    auto [open, close] = firstBraces(text);
+    if (!values.isEmpty() && open >= 0) {
         std::optional<CalculationError> failure;
         std::optional<QString> filled = fillInOneScan(text, values, currencies, settings.decimalStyle, failure);
         if (failure)
@@ -359,10 +394,9 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
                     return CalculationError::invalidResult();
             }
         }
+        std::tie(open, close) = firstBraces(text);
     }
 
-    const qsizetype open = text.indexOf(QLatin1Char('{'));
-    const qsizetype close = text.indexOf(QLatin1Char('}'));
     if (open >= 0 && close >= 0 && open < close) {
         QString name = text.mid(open + 1, close - open - 1);
         const qsizetype colon = name.indexOf(QLatin1Char(':'));

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+struct TypedOrigin;
+
 // Evaluates rows: fills link placeholders, rewrites the typed text into plain
 // arithmetic, computes it and carries the result to the rows downstream.
 // Synchronous; used from the main thread only.
@@ -85,9 +87,9 @@ public:
     // Rows evaluated by this engine so far.
     quint64 evaluationCount() const { return m_evaluationCount; }
 
-private:
-    struct Pipeline;
 public:
+    // One run of the rewrite pipeline over a row.
+    struct Pipeline;
     // Which characters a text holds: a step runs only where it can act.
     struct Triggers;
 
@@ -142,12 +144,13 @@ private:
     static void joinDigitGroups(QString& text, bool apostrophes, QChar groupMark, Pipeline& pipeline);
     // The one reader of number runs in the chosen style: after it every
     // number is digits with "." as its decimal point.
-    static void normalizeLocaleNumbers(QString& text, Pipeline& pipeline);
+    // `gluedOrDates`: a digit touches a word or a date's mark.
+    static void normalizeLocaleNumbers(QString& text, Pipeline& pipeline, bool gluedOrDates);
     void processCurrencyConversions(QString& text, Pipeline& pipeline);
     // `known`: what the caller knows of the text's characters, else null.
     void sanitizeAfterConversions(QString& text, Pipeline& pipeline, const Triggers* known = nullptr);
     static void readArithmeticWords(QString& text, Pipeline& pipeline);
-    static void normalizeOperatorSymbols(QString& text);
+    static void normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates);
     static void removeCurrencyMarks(QString& text, Pipeline& pipeline);
     static void removeThousandsSeparators(QString& text);
     void processTaxLabels(QString& text, Pipeline& pipeline);
@@ -160,8 +163,9 @@ private:
     static bool processMathFunctions(QString& text, Pipeline& pipeline);
     // A constant (pi, e) the functions step will replace starts at `i`.
     static bool startsConstant(QStringView text, qsizetype i);
+    // `origin`: where the text stands in the row as typed, for a refusal's quote.
     static void extractMathComponents(QString& text, std::optional<CalculationError>& failure, bool percentPossible,
-                                      bool quote = false);
+                                      const TypedOrigin* origin = nullptr);
 
     EngineSettingsProvider m_settingsProvider;
     // Prepared tax labels, by label.

@@ -121,8 +121,10 @@ QStringView currencyBefore(QStringView text, qsizetype end, qsizetype* start)
         }
         return {};
     }
+    // No further back than the longest currency word: a longer word is none.
+    const qsizetype longest = EngineCatalogue::longestCurrencyWord();
     qsizetype at = end;
-    while (at > 0 && end - at <= 12) {
+    while (at > 0 && end - at < longest) {
         qsizetype m = 1;
         if (!isWordChar(codePointBefore(text, at, &m)))
             break;
@@ -145,15 +147,11 @@ namespace {
 qsizetype keywordAt(QStringView text, qsizetype i)
 {
     const char16_t c = text[i].unicode();
-    if (c == 0x2192)
-        return 1;
-    if (c == '-' || c == '=') {
-        if (i + 1 < text.size() && text[i + 1] == QLatin1Char('>'))
-            return 2;
-        return c == '=' ? 1 : 0;
-    }
-    const char16_t lower = c | 0x20;
-    if ((lower != 'i' && lower != 't' && lower != 'n') || (i > 0 && isWordChar(codePointBefore(text, i))))
+    if (!EngineCatalogue::mayStartConversion(c))
+        return 0;
+    if (const qsizetype arrow = EngineCatalogue::conversionArrowAt(text, i))
+        return arrow;
+    if (i > 0 && isWordChar(codePointBefore(text, i)))
         return 0;
     for (QLatin1String word : EngineCatalogue::conversionKeywords()) {
         if (!startsWithLowerAscii(text, i, word))
@@ -171,7 +169,7 @@ qsizetype keywordAt(QStringView text, qsizetype i)
             return 0;
         const QStringView code = EngineCatalogue::currencyOfWord(rest);
         if (!code.isEmpty() && EngineCatalogue::letteredMarkPlace(rest) == EngineCatalogue::MarkPlace::either
-            && !(rest.size() <= 2 && rest.front().isLower()))
+            && !(EngineCatalogue::isLetteredMark(rest) && rest.front().isLower()))
             return word.size();
     }
     return 0;
@@ -231,6 +229,7 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
     qsizetype previousEnd = -1; // where the previous conversion's target ends
     QString firstTarget;
     QVarLengthArray<qsizetype, 8> opens; // unclosed "(" in `in`
+    const EngineCatalogue::CharacterSet& starts = EngineCatalogue::conversionStarts();
     for (qsizetype k = 0; k < in.size(); ++k) {
         const QChar c = in[k];
         if (c == QLatin1Char('(')) {
@@ -242,8 +241,7 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
                 opens.removeLast();
             continue;
         }
-        const char16_t u = c.unicode() | 0x20;
-        if (u != 'i' && u != 't' && u != 'n' && c != QLatin1Char('-') && c != QLatin1Char('=') && c != QChar(0x2192))
+        if (!starts.has(c.unicode()))
             continue;
         const qsizetype keyword = keywordAt(in, k);
         if (keyword == 0)
@@ -310,7 +308,17 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
         }
         // The stretch's value, read by the steps that follow this one.
         QString value = stretch.toString();
-        sanitizeAfterConversions(value, pipeline);
+        if (pipeline.origin) {
+            // The stretch is read on its own; its refusals quote the row.
+            TypedOrigin* outer = pipeline.origin;
+            outer->advance(text);
+            TypedOrigin inner(*outer, from, k);
+            pipeline.origin = &inner;
+            sanitizeAfterConversions(value, pipeline);
+            pipeline.origin = outer;
+        } else {
+            sanitizeAfterConversions(value, pipeline);
+        }
         if (pipeline.failure)
             return;
         if (!hasBalancedParentheses(value) || value.isEmpty()) {

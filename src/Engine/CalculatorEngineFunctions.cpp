@@ -12,8 +12,6 @@ using namespace ExpressionText;
 namespace {
 
 constexpr double pi = 3.141592653589793;
-constexpr QStringView piText = u"3.141592653589793";
-constexpr QStringView eText = u"2.718281828459045";
 
 using Operation = double (*)(double);
 using TwoArgOperation = double (*)(double, double);
@@ -60,7 +58,7 @@ constexpr std::array<Function, 28> functions = {{
 
 int functionIndex(QStringView name)
 {
-    if (name.size() < 2 || name.size() > 5)
+    if (!EngineCatalogue::isFunctionName(name))
         return -1;
     const QChar first = name.front();
     for (int i = 0; i < int(functions.size()); ++i) {
@@ -167,7 +165,7 @@ bool startsValue(QStringView text, qsizetype i)
     if (end < text.size() && text[end] == QLatin1Char('(') && functionIndex(word) >= 0)
         return true;
     const bool wordEnds = end == text.size() || !isWordChar(codePointAt(text, end));
-    return wordEnds && (word == u"pi" || word == u"PI" || word == u"e" || word == u"E");
+    return wordEnds && EngineCatalogue::isConstantName(word);
 }
 
 // "π", "pi", "PI", "e" or "E" at `i`, standing as a word of its own: no
@@ -175,18 +173,10 @@ bool startsValue(QStringView text, qsizetype i)
 // letters). Touching a digit it cannot be read (2pi, 1e3).
 Constant constantAt(QStringView text, qsizetype i, qsizetype* length)
 {
-    const QChar c = text[i];
-    if (c == QChar(0x03C0)) {
-        *length = 1;
-    } else if (c == QLatin1Char('e') || c == QLatin1Char('E')) {
-        *length = 1;
-    } else if (i + 1 < text.size()
-               && ((c == QLatin1Char('p') && text[i + 1] == QLatin1Char('i'))
-                   || (c == QLatin1Char('P') && text[i + 1] == QLatin1Char('I')))) {
-        *length = 2;
-    } else {
+    static const EngineCatalogue::CharacterSet& starts = EngineCatalogue::constantStarts();
+    *length = starts.has(text[i].unicode()) ? EngineCatalogue::constantNameAt(text, i) : 0;
+    if (*length == 0)
         return Constant::none;
-    }
     const qsizetype end = i + *length;
     const char32_t before = i > 0 ? codePointBefore(text, i) : 0;
     const char32_t after = end < text.size() ? codePointAt(text, end) : 0;
@@ -206,12 +196,12 @@ Constant constantAt(QStringView text, qsizetype i, qsizetype* length)
 }
 
 // Replaces the constants standing as words by their values.
-bool replaceConstants(QString& text, std::optional<CalculationError>& failure)
+bool replaceConstants(QString& text, CalculatorEngine::Pipeline& pipeline)
 {
     bool any = false;
+    const EngineCatalogue::CharacterSet& starts = EngineCatalogue::constantStarts();
     for (QChar c : std::as_const(text)) {
-        const char16_t u = c.unicode();
-        if (u == 'p' || u == 'P' || u == 'e' || u == 'E' || u == 0x03C0) {
+        if (starts.has(c.unicode())) {
             any = true;
             break;
         }
@@ -222,13 +212,24 @@ bool replaceConstants(QString& text, std::optional<CalculationError>& failure)
     QString result;
     qsizetype copied = 0;
     for (qsizetype i = 0; i < view.size();) {
+        // Most characters start no constant: no call for them.
+        if (!starts.has(view[i].unicode())) {
+            ++i;
+            continue;
+        }
         qsizetype length = 1;
         switch (constantAt(view, i, &length)) {
         case Constant::none:
             i += 1;
             continue;
         case Constant::touchesDigit:
-            EngineRefusal::refuse(failure, RefusalCode::constantTouchingNumber, view, std::max<qsizetype>(0, i - 8), i + length + 1);
+        {
+            // The number it touches, and the constant.
+            qsizetype from = i;
+            for (qsizetype n = 1; from > 0 && isNumberish(codePointBefore(view, from, &n));)
+                from -= n;
+            pipeline.refuse(RefusalCode::constantTouchingNumber, view, from, i + length);
+        }
             return false;
         case Constant::constant:
             break;
@@ -236,7 +237,7 @@ bool replaceConstants(QString& text, std::optional<CalculationError>& failure)
         if (result.isNull())
             result.reserve(text.size() + 32);
         result += view.mid(copied, i - copied);
-        result += view[i] == QLatin1Char('e') || view[i] == QLatin1Char('E') ? eText : piText;
+        appendPlainNumber(result, EngineCatalogue::constantValue(view.mid(i, length)));
         i += length;
         copied = i;
     }
@@ -266,7 +267,7 @@ bool CalculatorEngine::startsConstant(QStringView text, qsizetype i)
 // would be a number nobody asked for.
 bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
 {
-    const bool replaced = replaceConstants(text, pipeline.failure);
+    const bool replaced = replaceConstants(text, pipeline);
     if (pipeline.failure || !text.contains(QLatin1Char('(')))
         return replaced;
 
@@ -304,7 +305,9 @@ bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
         const Function& function = functions[size_t(open.function)];
         const std::optional<double> y = callValue(function, QStringView(out).mid(open.at + 1));
         if (!y) {
-            pipeline.refuse(RefusalCode::callNotComputable, out, nameStart(open.at, function), out.size() + 1);
+            // Quoted with its closing bracket, which is not yet written.
+            const QString read = out + in.mid(i).toString();
+            pipeline.refuse(RefusalCode::callNotComputable, read, nameStart(open.at, function), out.size() + 1);
             return replaced || changed;
         }
         if (!std::isfinite(*y)) {
@@ -315,7 +318,15 @@ bool CalculatorEngine::processMathFunctions(QString& text, Pipeline& pipeline)
         const qsizetype callStart = nameStart(open.at, function);
         if ((callStart > 0 && isNumberish(codePointBefore(out, callStart)))
             || (i + 1 < in.size() && isNumberish(codePointAt(in, i + 1)))) {
-            pipeline.refuse(RefusalCode::callTouchingNumber, out, std::max<qsizetype>(0, callStart - 8), out.size() + 2);
+            // The call and the number it touches.
+            const QString read = out + in.mid(i).toString();
+            qsizetype from = callStart;
+            for (qsizetype n = 1; from > 0 && isNumberish(codePointBefore(read, from, &n));)
+                from -= n;
+            qsizetype to = out.size() + 1;
+            for (qsizetype n = 1; to < read.size() && isNumberish(codePointAt(read, to, &n));)
+                to += n;
+            pipeline.refuse(RefusalCode::callTouchingNumber, read, from, to);
             return replaced || changed;
         }
         out.truncate(callStart);

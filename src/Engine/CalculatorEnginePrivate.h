@@ -12,6 +12,28 @@
 #include <algorithm>
 #include <optional>
 
+// Where a text the steps made from a row stands in the row as typed, so that
+// a refusal quotes the row as typed from the place the step could not read.
+// Made only on a second reading of a row that was refused: rows that read
+// pay nothing. A step's text is matched to `text` unit by unit (what it
+// kept of it), the rest standing for what lies between.
+struct TypedOrigin {
+    QStringView typed; // the row as typed
+    QString text;      // the text the positions below are known for
+    // For each unit of `text`, its place in `typed`; -1 where a step wrote it.
+    QList<qsizetype> at;
+
+    // `typed` as `read`, with links filled in where `typed` holds them.
+    TypedOrigin(QStringView typed, const QString& read);
+    // A stretch [from, to) of `parent`'s text, read on its own.
+    TypedOrigin(const TypedOrigin& parent, qsizetype from, qsizetype to);
+    // A step made `next` from `text`: the positions follow.
+    void advance(const QString& next);
+    // The stretch of the row as typed that [start, end) of `read` (a step's
+    // input, or what it has written so far) stands for.
+    std::pair<qsizetype, qsizetype> typedSpan(QStringView read, qsizetype start, qsizetype end) const;
+};
+
 // One run of the rewrite pipeline: the settings it reads and the failure a
 // step found that the text alone cannot carry.
 struct CalculatorEngine::Pipeline {
@@ -22,10 +44,9 @@ struct CalculatorEngine::Pipeline {
     // A bracket group before a percentage holds a call or a constant; it is
     // worked out after the functions step.
     bool groupWaitsForCalls = false;
-    // Refusals quote the text they could not read. Steps that rewrite in
-    // place keep a copy for that only when asked: a row that fails is read
-    // a second time to quote it, so rows that succeed pay nothing.
-    bool quote = false;
+    // Set on the second reading of a refused row: a refusal then carries its
+    // place in the row as typed.
+    TypedOrigin* origin = nullptr;
 
     // The text cannot be read without guessing: the row fails rather than
     // show a number nobody typed.
@@ -65,12 +86,24 @@ struct CalculatorEngine::Triggers {
         constexpr quint64 letters = (quint64(0x3FFFFFF) << 1) | (quint64(0x3FFFFFF) << 33);
         return bits[1] & letters;
     }
-    void add(const char* characters)
+    // ASCII characters a step may write, worked out when the program is
+    // built: adding them costs two instructions, not a loop.
+    struct Added {
+        quint64 bits[2] = {0, 0};
+    };
+    static consteval Added characters(const char* characters)
     {
+        Added added;
         for (; *characters; ++characters)
-            bits[uchar(*characters) >> 6] |= quint64(1) << (uchar(*characters) & 63);
+            added.bits[uchar(*characters) >> 6] |= quint64(1) << (uchar(*characters) & 63);
+        return added;
     }
-    void addNumbers() { add("0123456789.-"); }
+    void add(Added added)
+    {
+        bits[0] |= added.bits[0];
+        bits[1] |= added.bits[1];
+    }
+    void addNumbers() { add(characters("0123456789.-")); }
 };
 
 // A step's output, built apart from the text it reads: on the stack for
@@ -105,9 +138,10 @@ private:
 namespace EngineRefusal {
 
 // The one way a step refuses a row: the first refusal of a run wins, with
-// why and the stretch [at, end) of the text it could not read.
+// why and the stretch [at, end) of the text it could not read; with an
+// origin, quoted from the row as typed, with its place there.
 void refuse(std::optional<CalculationError>& failure, RefusalCode reason, QStringView text, qsizetype at,
-            qsizetype end);
+            qsizetype end, const TypedOrigin* origin = nullptr);
 // A value that is no finite number (an overflow, ln(0), sqrt(-1)).
 void notFinite(std::optional<CalculationError>& failure);
 

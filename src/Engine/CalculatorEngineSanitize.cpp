@@ -4,18 +4,163 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <vector>
 
 using namespace ExpressionText;
 
+namespace {
+
+// For each unit of `to`, the unit of `from` it was copied from; -1 where a
+// step wrote it. The longest common subsequence of the two, once the start
+// and end they share are set aside: a step changes little of a row.
+QList<qsizetype> alignment(QStringView from, QStringView to)
+{
+    QList<qsizetype> map(to.size(), -1);
+    const qsizetype shorter = std::min(from.size(), to.size());
+    qsizetype head = 0;
+    for (; head < shorter && from[head] == to[head]; ++head)
+        map[head] = head;
+    qsizetype tail = 0;
+    for (; tail < shorter - head && from[from.size() - 1 - tail] == to[to.size() - 1 - tail]; ++tail)
+        map[to.size() - 1 - tail] = from.size() - 1 - tail;
+    const qsizetype n = from.size() - head - tail;
+    const qsizetype m = to.size() - head - tail;
+    // Past this many cells a middle keeps no pairs; its span then reaches
+    // from the units before it to those after it.
+    constexpr qsizetype mostCells = qsizetype(1) << 18;
+    if (n == 0 || m == 0 || (n + 1) * (m + 1) > mostCells)
+        return map;
+    // common[i][j]: the longest common subsequence of the middles from i and j on.
+    std::vector<quint16> common(size_t((n + 1) * (m + 1)), 0);
+    auto cell = [&](qsizetype i, qsizetype j) -> quint16& { return common[size_t(i * (m + 1) + j)]; };
+    for (qsizetype i = n - 1; i >= 0; --i) {
+        for (qsizetype j = m - 1; j >= 0; --j) {
+            cell(i, j) = from[head + i] == to[head + j] ? quint16(cell(i + 1, j + 1) + 1)
+                                                        : std::max(cell(i + 1, j), cell(i, j + 1));
+        }
+    }
+    for (qsizetype i = 0, j = 0; i < n && j < m;) {
+        if (from[head + i] == to[head + j] && cell(i, j) == cell(i + 1, j + 1) + 1) {
+            map[head + j] = head + i;
+            ++i;
+            ++j;
+        } else if (cell(i + 1, j) >= cell(i, j + 1)) {
+            ++i;
+        } else {
+            ++j;
+        }
+    }
+    return map;
+}
+
+QList<qsizetype> composed(const QList<qsizetype>& step, const QList<qsizetype>& before)
+{
+    QList<qsizetype> map(step.size(), -1);
+    for (qsizetype j = 0; j < step.size(); ++j) {
+        if (step[j] >= 0)
+            map[j] = before[step[j]];
+    }
+    return map;
+}
+
+} // namespace
+
+TypedOrigin::TypedOrigin(QStringView typed, const QString& read) : typed(typed), text(read)
+{
+    if (typed == QStringView(read)) {
+        at.resize(read.size());
+        for (qsizetype i = 0; i < read.size(); ++i)
+            at[i] = i;
+    } else {
+        at = alignment(typed, read);
+    }
+}
+
+TypedOrigin::TypedOrigin(const TypedOrigin& parent, qsizetype from, qsizetype to)
+    : typed(parent.typed), text(parent.text.mid(from, to - from)), at(parent.at.mid(from, to - from))
+{
+}
+
+void TypedOrigin::advance(const QString& next)
+{
+    if (next == text)
+        return;
+    at = composed(alignment(text, next), at);
+    text = next;
+}
+
+std::pair<qsizetype, qsizetype> TypedOrigin::typedSpan(QStringView read, qsizetype start, qsizetype end) const
+{
+    QList<qsizetype> local;
+    const QList<qsizetype>* places = &at;
+    if (read != QStringView(text)) {
+        local = composed(alignment(text, read), at);
+        places = &local;
+    }
+    const QList<qsizetype>& p = *places;
+    const qsizetype size = read.size();
+    start = std::clamp<qsizetype>(start, 0, size);
+    end = std::clamp<qsizetype>(end, start, size);
+    // Units a step wrote stand for what lies between the typed units
+    // around them.
+    qsizetype from = 0;
+    if (start < size && p[start] >= 0) {
+        from = p[start];
+    } else {
+        for (qsizetype q = start - 1; q >= 0; --q) {
+            if (p[q] >= 0) {
+                from = p[q] + 1;
+                break;
+            }
+        }
+    }
+    qsizetype to = typed.size();
+    if (end > 0 && end <= size && p[end - 1] >= 0) {
+        to = p[end - 1] + 1;
+    } else {
+        for (qsizetype q = end; q < size; ++q) {
+            if (p[q] >= 0) {
+                to = p[q];
+                break;
+            }
+        }
+    }
+    to = std::max(from, to);
+    // Whole characters, no blanks at either end.
+    if (from > 0 && from < typed.size() && typed[from].isLowSurrogate() && typed[from - 1].isHighSurrogate())
+        --from;
+    if (to > 0 && to < typed.size() && typed[to - 1].isHighSurrogate())
+        ++to;
+    while (from < to && isWhiteSpace(typed[from].unicode()))
+        ++from;
+    while (to > from && isWhiteSpace(typed[to - 1].unicode()))
+        --to;
+    return {from, to};
+}
+
 void EngineRefusal::refuse(std::optional<CalculationError>& failure, RefusalCode reason, QStringView text,
-                           qsizetype at, qsizetype end)
+                           qsizetype at, qsizetype end, const TypedOrigin* origin)
 {
     if (failure)
         return;
-    at = std::clamp<qsizetype>(at, 0, text.size());
-    end = std::clamp<qsizetype>(end, at, text.size());
     // A hover line, not a copy of a megabyte row.
     constexpr qsizetype most = 40;
+    if (origin) {
+        auto [from, to] = origin->typedSpan(text, at, end);
+        if (from >= to) {
+            // Nothing typed stands there: the whole row.
+            from = skipWhiteSpace(origin->typed, 0);
+            to = skipWhiteSpaceBack(origin->typed, origin->typed.size(), from);
+        }
+        QString shown = origin->typed.mid(from, std::min(to - from, most)).toString();
+        if (to - from > most)
+            shown += QChar(0x2026);
+        failure = CalculationError::invalidExpression(reason, shown, from, to);
+        return;
+    }
+    at = std::clamp<qsizetype>(at, 0, text.size());
+    end = std::clamp<qsizetype>(end, at, text.size());
     QString shown = text.mid(at, std::min(end - at, most)).trimmed().toString();
     if (end - at > most)
         shown += QChar(0x2026);
@@ -30,19 +175,128 @@ void EngineRefusal::notFinite(std::optional<CalculationError>& failure)
 
 void CalculatorEngine::Pipeline::refuse(RefusalCode reason, QStringView text, qsizetype at, qsizetype end)
 {
-    EngineRefusal::refuse(failure, reason, text, at, end);
+    EngineRefusal::refuse(failure, reason, text, at, end, origin);
 }
 
 QString CalculatorEngine::sanitize(const QString& expression)
 {
     const EngineSettings settings = m_settingsProvider();
-    Pipeline pipeline{settings, std::nullopt, false};
+    Pipeline pipeline{settings};
     QString text = expression;
     sanitize(text, pipeline);
     return text;
 }
 
 namespace {
+
+// An amount ends right before `end`, blanks aside: a number, a bracket, a
+// percentage, or a currency or unit that follows a number (12,50€ x3,
+// 2 kg – 1).
+bool amountEndsBefore(QStringView text, qsizetype end)
+{
+    end = skipWhiteSpaceBack(text, end);
+    if (end <= 0)
+        return false;
+    const char32_t c = codePointBefore(text, end);
+    if (isNumberChar(c) || c == ')' || c == '%')
+        return true;
+    auto numberBefore = [&text](qsizetype at) {
+        at = skipWhiteSpaceBack(text, at);
+        return at > 0 && isNumberChar(codePointBefore(text, at));
+    };
+    qsizetype start = 0;
+    if (!EngineCurrency::currencyBefore(text, end, &start).isEmpty())
+        return numberBefore(start);
+    qsizetype wordStart = end;
+    if (EngineCatalogue::isUnitPower(c))
+        --wordStart;
+    while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
+        --wordStart;
+    return wordStart < end && EngineCatalogue::unitOf(text.mid(wordStart, end - wordStart)) && numberBefore(wordStart);
+}
+
+// An enabled tax label, or a constant, ends right before `end`, blanks
+// aside: a value the later steps write (MwSt – 5, pi – 1).
+bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettings::TaxRate>& rates)
+{
+    end = skipWhiteSpaceBack(text, end);
+    qsizetype wordStart = end;
+    while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
+        --wordStart;
+    if (wordStart < end && EngineCatalogue::isConstantName(text.mid(wordStart, end - wordStart)))
+        return true;
+    for (const CalcSettings::TaxRate& rate : rates) {
+        const QString label = rate.label.trimmed();
+        const qsizetype at = end - label.size();
+        if (!label.isEmpty() && at >= 0 && text.mid(at, label.size()).compare(label, Qt::CaseInsensitive) == 0
+            && (at == 0 || !isWordChar(codePointBefore(text, at))))
+            return true;
+    }
+    return false;
+}
+
+// An operator stands before `end`, blanks and words aside (2 * –4, 2 *
+// Rabatt – 4): a dash there is the sign of the operand, as a hyphen would be.
+bool signAfterOperator(QStringView text, qsizetype end)
+{
+    qsizetype at = skipWhiteSpaceBack(text, end);
+    while (at > 0) {
+        const char32_t c = codePointBefore(text, at);
+        if (c == '+' || c == '-' || c == '*' || c == '/' || c == '^' || c == 0x00D7 || c == 0x00F7)
+            return true;
+        // The word before: letters, digits glued to them (iPhone15), a
+        // hyphen inside it (E-Bike), a mark after it (Achtung!).
+        const qsizetype wordEnd = at;
+        while (at > 0) {
+            const char32_t w = codePointBefore(text, at);
+            const bool letterBefore = at >= 2 && isWordChar(codePointBefore(text, at - 1));
+            const bool letterAfter = at < wordEnd && isWordChar(codePointAt(text, at));
+            const bool part = isWordChar(w) || (isDecimalDigit(w) && (letterBefore || letterAfter))
+                || (w == '-' && letterBefore && letterAfter) || ((w == '!' || w == '.') && letterBefore && at == wordEnd);
+            if (!part)
+                break;
+            --at;
+        }
+        if (at == wordEnd)
+            return false;
+        // A lone x after an operand is times (4 x Rabatt – 2).
+        const QStringView word = text.mid(at, wordEnd - at);
+        if ((word == u"x" || word == u"X") && amountEndsBefore(text, at))
+            return true;
+        at = skipWhiteSpaceBack(text, at);
+    }
+    return false;
+}
+
+// A digit touches a letter (3D, A4, 5kg) or a date's mark follows one
+// (15/04, 2024-04, 12.03.): only then can glued words or dates be there.
+// Anything beyond ASCII is left to the full scan.
+bool digitTouchesWordOrDateMark(QStringView text, const CalculatorEngine::Triggers& triggers)
+{
+    const qsizetype size = text.size();
+    if (!triggers.beyondAscii && !triggers.hasAnyLetter() && !triggers.has('.')) {
+        // Only a date's dash or slash can follow a digit.
+        for (qsizetype i = 1; i < size; ++i) {
+            const char16_t u = text[i].unicode();
+            if ((u == '-' || u == '/') && text[i - 1].unicode() >= '0' && text[i - 1].unicode() <= '9')
+                return true;
+        }
+        return false;
+    }
+    char16_t previous = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = text[i].unicode();
+        if (u >= 0x80)
+            return true;
+        if (u >= '0' && u <= '9') {
+            const char16_t next = i + 1 < size ? text[i + 1].unicode() : 0;
+            if (isAsciiLetter(previous) || next >= 0x80 || isAsciiLetter(next) || next == '-' || next == '/' || next == '.')
+                return true;
+        }
+        previous = u;
+    }
+    return false;
+}
 
 bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<CalcSettings::TaxRate>& rates)
 {
@@ -61,6 +315,46 @@ bool mayHoldTaxLabel(const CalculatorEngine::Triggers& triggers, const QList<Cal
     return false;
 }
 
+// The text holds every character of some conversion keyword or arrow.
+bool mayHoldConversion(const CalculatorEngine::Triggers& triggers)
+{
+    if (triggers.beyondAscii)
+        return true;
+    // Each entry as the ASCII characters it needs, letters in lower case;
+    // the text's letters are folded to lower case to match.
+    struct Needs {
+        quint64 low = 0;
+        quint64 high = 0;
+    };
+    static const QVarLengthArray<Needs, 16> entries = [] {
+        QVarLengthArray<Needs, 16> all;
+        auto add = [&all](QStringView entry) {
+            Needs needs;
+            for (QChar c : entry) {
+                char16_t u = c.unicode();
+                if (u >= 0x80)
+                    return; // needs a character beyond ASCII: found above
+                if (isAsciiLetter(u))
+                    u |= 0x20;
+                (u < 64 ? needs.low : needs.high) |= quint64(1) << (u & 63);
+            }
+            all.append(needs);
+        };
+        for (QLatin1String keyword : EngineCatalogue::conversionKeywords())
+            add(QString(keyword));
+        for (QStringView arrow : EngineCatalogue::conversionArrows())
+            add(arrow);
+        return all;
+    }();
+    constexpr quint64 upper = quint64(0x3FFFFFF) << 1; // A-Z within the high word
+    const quint64 high = triggers.bits[1] | ((triggers.bits[1] & upper) << 32);
+    for (const Needs& needs : entries) {
+        if ((triggers.bits[0] & needs.low) == needs.low && (high & needs.high) == needs.high)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 // Every step hands the text on to the next; a step runs only when the text
@@ -72,7 +366,7 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
     // Remarks go before numbers are read: a date in one is no number.
     if (triggers.has('"')) {
         removeQuotedText(text);
-        triggers.add(" ");
+        triggers.add(Triggers::characters(" "));
     }
     if (triggers.beyondAscii || triggers.has(' ') || triggers.has('\'')) {
         normalizeWhitespace(text);
@@ -82,17 +376,18 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
         if (pipeline.failure)
             return;
     }
-    if (triggers.has('.') || triggers.has(',') || triggers.hasAnyLetter() || triggers.has('-') || triggers.has('/')
-        || triggers.beyondAscii) {
-        normalizeLocaleNumbers(text, pipeline);
+    // Marks to read, or digits glued to a word or a date's mark: only then
+    // has the number step anything to do.
+    const bool gluedOrDates = (triggers.hasAnyLetter() || triggers.has('-') || triggers.has('/') || triggers.has('.')
+                               || triggers.beyondAscii)
+        && digitTouchesWordOrDateMark(text, triggers);
+    if (triggers.has('.') || triggers.has(',') || gluedOrDates) {
+        normalizeLocaleNumbers(text, pipeline, gluedOrDates);
         if (pipeline.failure)
             return;
-        triggers.add("0. ");
+        triggers.add(Triggers::characters("0. "));
     }
-    const bool keyword = (triggers.hasLetter('i') && triggers.hasLetter('n'))
-        || (triggers.hasLetter('t') && triggers.hasLetter('o')) || (triggers.hasLetter('n') && triggers.hasLetter('a'))
-        || triggers.has('>') || triggers.has('=') || triggers.beyondAscii;
-    if (keyword) {
+    if (mayHoldConversion(triggers)) {
         processCurrencyConversions(text, pipeline);
         if (pipeline.failure)
             return;
@@ -110,11 +405,11 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
         readArithmeticWords(text, pipeline);
         if (pipeline.failure)
             return;
-        triggers.add("+-*/% ");
+        triggers.add(Triggers::characters("+-*/% "));
     }
     if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':')) {
-        normalizeOperatorSymbols(text);
-        triggers.add("*/-");
+        normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates);
+        triggers.add(Triggers::characters("*/-"));
     }
     if (triggers.beyondAscii || triggers.hasAnyOf(EngineCatalogue::asciiSignSymbols()) || triggers.hasAnyLetter()) {
         removeCurrencyMarks(text, pipeline);
@@ -128,7 +423,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
     if (mayHoldTaxLabel(triggers, pipeline.settings.enabledTaxRates)) {
         processTaxLabels(text, pipeline);
         triggers.addNumbers();
-        triggers.add("*%");
+        triggers.add(Triggers::characters("*%"));
     }
     const bool percent = triggers.has('%');
     if (percent)
@@ -147,7 +442,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
         if (pipeline.failure)
             return;
     }
-    extractMathComponents(text, pipeline.failure, triggers.has('%'), pipeline.quote);
+    extractMathComponents(text, pipeline.failure, triggers.has('%'), pipeline.origin);
 }
 
 void CalculatorEngine::normalizeWhitespace(QString& text)
@@ -155,15 +450,19 @@ void CalculatorEngine::normalizeWhitespace(QString& text)
     // Wide and narrow spaces become plain blanks; runs of blanks collapse.
     // Tabs and line breaks stay.
     qsizetype first = -1;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        const bool changes = c < 0xA0 ? (c == ' ' && i > 0 && text[i - 1] == QLatin1Char(' '))
-                                      : (c == 0x00A0 || (c >= 0x2007 && c <= 0x200A) || c == 0x202F
-                                         || c == 0x205F || c == 0x3000);
+    const QChar* read = text.constData(); // no detach check per character
+    const qsizetype size = text.size();
+    char16_t previous = 0;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t c = read[i].unicode();
+        const bool changes = c == ' ' ? previous == ' '
+                                      : c >= 0xA0 && (c == 0x00A0 || (c >= 0x2007 && c <= 0x200A) || c == 0x202F
+                                                      || c == 0x205F || c == 0x3000);
         if (changes) {
             first = i;
             break;
         }
+        previous = c;
     }
     if (first < 0)
         return;
@@ -207,10 +506,8 @@ bool wordEndsBefore(QStringView text, qsizetype start)
     const QChar c = text[start - 1];
     if ((c != QLatin1Char('x') && c != QLatin1Char('X')) || (start >= 2 && isWordChar(codePointBefore(text, start - 1))))
         return true;
-    const qsizetype operand = skipWhiteSpaceBack(text, start - 1);
     const bool apart = start < text.size() && isWhiteSpace(text[start].unicode());
-    const bool afterOperand = operand > 0 && (isNumberChar(codePointBefore(text, operand)) || text[operand - 1] == QLatin1Char(')'));
-    return !(apart || afterOperand);
+    return !(apart || amountEndsBefore(text, start - 1) || valueNameEndsBefore(text, start - 1, {}));
 }
 
 bool isApostrophe(QChar c)
@@ -218,6 +515,35 @@ bool isApostrophe(QChar c)
     return c == QLatin1Char('\'') || c == QChar(0x2019);
 }
 
+} // namespace
+
+namespace {
+qsizetype dateEndAt(QStringView text, qsizetype i);
+
+// The digits at [start, end) close a date (15/04/24 120): they are its
+// year, no first group of a number.
+bool endsDate(QStringView text, qsizetype start, qsizetype end)
+{
+    if (start < 2 || (text[start - 1] != QLatin1Char('/') && text[start - 1] != QLatin1Char('-')))
+        return false;
+    qsizetype at = start - 1;
+    for (int part = 0; part < 2; ++part) {
+        const qsizetype digitsEnd = at;
+        while (at > 0 && isDecimalDigit(text[at - 1].unicode()))
+            --at;
+        if (at == digitsEnd)
+            return false;
+        if (part == 0) {
+            if (at < 2 || text[at - 1] != text[start - 1])
+                return false;
+            --at;
+        }
+    }
+    // As the date check reads it: a date starts no number or word.
+    if (at > 0 && (isWordChar(codePointBefore(text, at)) || isNumberish(codePointBefore(text, at))))
+        return false;
+    return dateEndAt(text, at) == end;
+}
 } // namespace
 
 void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar groupMark, Pipeline& pipeline)
@@ -241,10 +567,11 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         return;
     // Most rows hold no separator between two digits: one look settles it.
     bool between = false;
-    for (qsizetype i = std::max<qsizetype>(first, 1); i + 1 < text.size() && !between; ++i) {
-        const QChar c = text[i];
-        between = (c == QLatin1Char(' ') || (apostrophes && isApostrophe(c))) && isDecimalDigit(codePointBefore(text, i))
-            && isDecimalDigit(codePointAt(text, i + 1));
+    const QStringView read(text);
+    for (qsizetype i = std::max<qsizetype>(first, 1); i + 1 < read.size() && !between; ++i) {
+        const QChar c = read[i];
+        between = (c == QLatin1Char(' ') || (apostrophes && isApostrophe(c))) && isDecimalDigit(codePointBefore(read, i))
+            && isDecimalDigit(codePointAt(read, i + 1));
     }
     if (!between)
         return;
@@ -272,7 +599,7 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         const char32_t glued = start > 0 ? codePointBefore(view, start) : 0;
         const bool standsAlone = !(glued == '.' || glued == ',' || isNumberChar(glued) || wordEndsBefore(view, start));
         if (leading > 3 || view[start] == QLatin1Char('0') || !standsAlone || i >= view.size()
-            || !isSeparator(view[i]))
+            || !isSeparator(view[i]) || endsDate(view, start, i))
             continue;
         // The chain of groups after it, all with the one separator.
         const QChar separator = view[i];
@@ -291,10 +618,16 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         // price (Windows 11 129, TV 1 299): the row is refused. After a
         // currency, an operator, a bracket or at the start they group.
         if (!isApostrophe(separator)) {
+            // Digits glued to a word are part of it (A4 1 000, iPhone15 1 299).
             const qsizetype previous = skipWhiteSpaceBack(view, start);
-            if (previous > 0 && wordEndsBefore(view, previous)) {
+            qsizetype wordEnd = previous;
+            while (wordEnd > 0 && isDecimalDigit(codePointBefore(view, wordEnd)))
+                --wordEnd;
+            if (wordEnd < previous && !(wordEnd > 0 && isWordChar(codePointBefore(view, wordEnd))))
+                wordEnd = previous;
+            if (wordEnd > 0 && wordEndsBefore(view, wordEnd)) {
                 qsizetype wordStart = previous;
-                while (wordStart > 0 && isWordChar(codePointBefore(view, wordStart)))
+                while (wordStart > 0 && (isWordChar(codePointBefore(view, wordStart)) || isDecimalDigit(codePointBefore(view, wordStart))))
                     --wordStart;
                 if (!EngineCatalogue::isCurrencyWord(view.mid(wordStart, previous - wordStart))) {
                     pipeline.refuse(RefusalCode::ambiguousGrouping, view, wordStart, end);
@@ -308,7 +641,9 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         const auto [more, moreEnd] = end < view.size() ? digitsFrom(end + 1) : std::pair<qsizetype, qsizetype>(0, 0);
         const bool otherGroup = end < view.size() && view[end] == groupMark && more == 3
             && (moreEnd >= view.size() || !isNumberish(view[moreEnd].unicode()));
-        if (otherGroup || (end < view.size() && (isSeparator(view[end]) || isApostrophe(view[end])) && more > 0)) {
+        // Digits glued to letters after it are a word (1'777 3D-Druck).
+        const bool moreIsWord = moreEnd < view.size() && isWordChar(codePointAt(view, moreEnd));
+        if (otherGroup || (end < view.size() && (isSeparator(view[end]) || isApostrophe(view[end])) && more > 0 && !moreIsWord)) {
             i = end;
             continue;
         }
@@ -380,6 +715,19 @@ bool isPlainNumber(QStringView run, QChar groupMark)
 
 // The run stands first in the brackets of pow: in the US style its comma
 // separates the two arguments (pow(2,3)).
+// "pow(" or "POW(" stands somewhere in the text.
+bool holdsPowCall(QStringView text)
+{
+    for (qsizetype open = text.indexOf(QLatin1Char('(')); open >= 0; open = text.indexOf(QLatin1Char('('), open + 1)) {
+        if (open >= 3) {
+            const QStringView name = text.mid(open - 3, 3);
+            if (name == u"pow" || name == u"POW")
+                return true;
+        }
+    }
+    return false;
+}
+
 bool startsPowArguments(QStringView written)
 {
     qsizetype end = written.size();
@@ -447,17 +795,31 @@ qsizetype dateEndAt(QStringView text, qsizetype i)
         return -1;
     const bool yearFirst = counts[0] == 4 && counts[1] <= 2 && counts[2] <= 2 && separator == QLatin1Char('-');
     const bool yearLast = counts[0] <= 2 && counts[1] <= 2 && (counts[2] == 4 || counts[2] == 2);
-    return yearFirst || yearLast ? at : -1;
+    if (!yearFirst && !yearLast)
+        return -1;
+    // A day and a month, in either order (15/04/24, 4/15/24); 83-7-13
+    // subtracts.
+    auto valueOf = [&text](qsizetype from, qsizetype digits) {
+        int value = 0;
+        for (qsizetype k = from; k < from + digits; ++k)
+            value = value * 10 + std::max(0, text[k].digitValue());
+        return value;
+    };
+    const qsizetype secondAt = i + counts[0] + 1;
+    const int a = yearFirst ? valueOf(secondAt, counts[1]) : valueOf(i, counts[0]);
+    const int b = yearFirst ? valueOf(secondAt + counts[1] + 1, counts[2]) : valueOf(secondAt, counts[1]);
+    const bool dayMonth = a >= 1 && b >= 1 && ((a <= 31 && b <= 12) || (a <= 12 && b <= 31));
+    return dayMonth ? at : -1;
 }
 
 } // namespace
 
-void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
+void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline, bool gluedOrDates)
 {
     // Digits glued to letters are part of a word (3D, 4G, X200, A4), and
     // a date is no number: the words' digits become letters, a date fails
     // the row. Letters stand in for the digits one for one.
-    for (qsizetype i = 0; i < text.size();) {
+    for (qsizetype i = 0; gluedOrDates && i < text.size();) {
         qsizetype length = 1;
         const char16_t unit = text[i].unicode();
         if (unit < 0x80 ? unit < '0' || unit > '9' : !isDecimalDigit(codePointAt(text, i, &length))) {
@@ -484,8 +846,10 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
             while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
                 --wordStart;
             const QStringView word = QStringView(text).mid(wordStart, start - wordStart);
+            // A lone x after an amount is times, blanks or a currency
+            // between them or not (45 x5, 12,50€x3).
             const bool timesX = word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X'))
-                && wordStart > 0 && (isNumberChar(codePointBefore(text, wordStart)) || text[wordStart - 1] == QLatin1Char(')'));
+                && (amountEndsBefore(text, wordStart) || valueNameEndsBefore(text, wordStart, pipeline.settings.enabledTaxRates));
             bool code = false;
             for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
                 code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
@@ -544,7 +908,6 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     // what is still to be read.
     const bool german = pipeline.settings.decimalStyle == DecimalStyle::germanComma;
     const QChar groupMark = german ? QLatin1Char('.') : QLatin1Char(',');
-    const bool powCommas = !german && text.contains(QLatin1String("pow("), Qt::CaseInsensitive);
     bool marks = false;
     for (qsizetype i = 0; i < text.size() && !marks; ++i) {
         const QChar c = text[i];
@@ -556,6 +919,9 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
     }
     if (!marks)
         return;
+    // Only "pow(" and "POW(" are calls (startsPowArguments), and only a comma
+    // can part their arguments: most rows need no look for them.
+    const bool powCommas = !german && text.contains(QLatin1Char(',')) && holdsPowCall(text);
     // What is read is written to `out` from the first number that reads
     // differently on; text before it is copied then. Rows whose numbers
     // are already plain are left as they are.
@@ -612,7 +978,11 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline)
         if (i + 1 < in.size() && (in[i] == QLatin1Char(',') || in[i] == QLatin1Char('.')) && isPriceDash(in[i + 1])
             && (i + 2 == in.size() || !isNumberish(codePointAt(in, i + 2)))) {
             catchUp(i);
-            i = copied = i + 2;
+            // Written with two dashes too (25,--).
+            qsizetype stop = i + 2;
+            if (stop < in.size() && isPriceDash(in[stop]) && (stop + 1 == in.size() || !isNumberish(codePointAt(in, stop + 1))))
+                ++stop;
+            i = copied = stop;
         }
     }
     if (!building)
@@ -659,14 +1029,56 @@ bool isCurrencySign(char32_t c)
 
 } // namespace
 
+namespace {
+
+// Where the number (and the blanks after it) that ends right before `i`
+// starts; `i` when none does. A refusal quotes it with the word at `i`.
+qsizetype numberBefore(QStringView text, qsizetype i)
+{
+    const qsizetype end = skipWhiteSpaceBack(text, i);
+    qsizetype start = end;
+    for (qsizetype n = 1; start > 0 && (isNumberish(codePointBefore(text, start, &n)) || text[start - 1] == QLatin1Char(')'));)
+        start -= n;
+    return start < end ? start : i;
+}
+
+// Where the word or number after `end` (blanks first) ends; `end` when
+// none follows.
+qsizetype wordAfter(QStringView text, qsizetype end)
+{
+    const qsizetype start = skipWhiteSpace(text, end);
+    qsizetype stop = start;
+    for (qsizetype n = 1; stop < text.size() && (isWordChar(codePointAt(text, stop, &n)) || isNumberish(codePointAt(text, stop)));)
+        stop += n;
+    return stop > start ? stop : end;
+}
+
+// The first number after `end`, words and blanks aside, is `factor` itself,
+// as a number or a fraction (half 0.5, half 1/2, double recipe 2).
+bool namesFactorAfter(QStringView in, qsizetype end, double factor)
+{
+    qsizetype at = end;
+    while (at < in.size() && (isWordChar(codePointAt(in, at)) || isWhiteSpace(in[at].unicode())))
+        ++at;
+    if (at >= in.size() || !isDecimalDigit(codePointAt(in, at)))
+        return false;
+    const qsizetype runEnd = numberRunEnd(in, at);
+    std::optional<double> value = readDouble(in.mid(at, runEnd - at));
+    if (value && runEnd + 1 < in.size() && in[runEnd] == QLatin1Char('/') && isDecimalDigit(codePointAt(in, runEnd + 1))) {
+        const qsizetype denominatorEnd = numberRunEnd(in, runEnd + 1);
+        const std::optional<double> denominator = readDouble(in.mid(runEnd + 1, denominatorEnd - runEnd - 1));
+        value = denominator && *denominator != 0 ? std::optional(*value / *denominator) : std::nullopt;
+    }
+    return value && std::fabs(*value - factor) < 1e-9;
+}
+
+} // namespace
+
 void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
 {
     const QStringView in(text);
-    bool digits = false;
-    for (QChar c : in)
-        digits = digits || isDecimalDigit(c.unicode());
     // A row of words only is empty, not wrong.
-    if (!digits)
+    if (std::none_of(in.begin(), in.end(), [](QChar c) { return isDecimalDigit(c.unicode()); }))
         return;
     QString out;
     qsizetype copied = 0;
@@ -688,16 +1100,35 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             // Part of a unit or a word: EUR/Stück, km/h, 3.99/lb, w/.
             const char32_t left = codePointBefore(in, i);
             const char32_t right = codePointAt(in, i + 1);
-            // A price per unit ($3.99/lb) reads as the price, the unit after it.
-            bool perUnit = false;
-            if (isNumberChar(left) && isWordChar(right)) {
-                qsizetype wordEnd = i + 1;
-                while (wordEnd < in.size() && isWordChar(codePointAt(in, wordEnd)))
-                    ++wordEnd;
-                perUnit = EngineCatalogue::unitOf(in.mid(i + 1, wordEnd - i - 1)) != nullptr;
-            }
-            if (perUnit
-                || ((isWordChar(left) || isCurrencySign(left)) && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right))))) {
+            // A price per unit ($3.99/lb, 49 € / Monat) reads as the price,
+            // the unit after it; a call or a constant after it is divided by
+            // (6€/cos(180)).
+            qsizetype wordStart = 0;
+            const QStringView after = nextWord(i + 1, &wordStart);
+            const bool unitAfter = !after.isEmpty() && EngineCatalogue::unitOf(after)
+                && (wordStart + after.size() == in.size() || !isNumberChar(codePointAt(in, wordStart + after.size())));
+            const bool value = !after.isEmpty() && (EngineCatalogue::isFunctionName(after) || EngineCatalogue::isConstantName(after));
+            qsizetype currencyStart = 0;
+            const qsizetype leftEnd = skipWhiteSpaceBack(in, i);
+            // With blanks around it, the price is an amount with its currency
+            // (49 € / Monat, $30 / mo).
+            auto currencyBeforeNumber = [&in, &currencyStart](qsizetype end) {
+                qsizetype start = end;
+                while (start > 0 && isNumberish(codePointBefore(in, start)))
+                    --start;
+                start = skipWhiteSpaceBack(in, start);
+                return start < end && start > 0
+                    && (isCurrencySign(codePointBefore(in, start)) || !EngineCurrency::currencyBefore(in, start, &currencyStart).isEmpty());
+            };
+            const bool perUnit = unitAfter
+                && ((isNumberChar(left) && wordStart == i + 1)
+                    || (leftEnd > 0 && isCurrencySign(codePointBefore(in, leftEnd)))
+                    || !EngineCurrency::currencyBefore(in, leftEnd, &currencyStart).isEmpty()
+                    || (leftEnd > 0 && isNumberChar(codePointBefore(in, leftEnd)) && currencyBeforeNumber(leftEnd)));
+            if (!value
+                && (perUnit
+                    || ((isWordChar(left) || isCurrencySign(left))
+                        && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right)))))) {
                 out += in.mid(copied, i - copied);
                 out += QLatin1Char(' ');
                 copied = i + 1;
@@ -733,11 +1164,53 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             // A magnitude or quantity word is never dropped: nothing here
             // applies it, so a row it stands next to is refused rather than
             // show the bare number (3 Tausend, 3 dozen, 45k, half of 84).
-            if (const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word)) {
-                // A quantity word (half, dozen) before its number names the
-                // row (dozen 12 x 0.75) unless "of" ties it to the number.
-                const bool quantity = magnitude->factor < 100;
+            // A tax label of the user's is read as the tax (a rate named "Halb").
+            const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word);
+            if (magnitude && taxLabelAt(in, i, pipeline.settings.enabledTaxRates))
+                magnitude = nullptr;
+            if (magnitude) {
                 const char32_t left = previousNonBlank(i);
+                if (magnitude->kind == EngineCatalogue::MagnitudeKind::multiplier) {
+                    // Before the number it names, a multiplier is a label
+                    // (half 1/2 x 3, double recipe 2 x 250 g). Right before
+                    // another number (or a bracket) it is its factor (twice
+                    // 30, Hälfte 84 €); anywhere else the row cannot say what
+                    // it multiplies (Half off 24.99).
+                    if (namesFactorAfter(in, end, magnitude->factor)) {
+                        i = end;
+                        continue;
+                    }
+                    qsizetype at = skipWhiteSpace(in, end);
+                    if (at < in.size() && (in[at] == QLatin1Char('-') || in[at] == QChar(0x2013) || in[at] == QChar(0x2014)))
+                        at = skipWhiteSpace(in, at + 1);
+                    qsizetype signLength = 0;
+                    if (!EngineCatalogue::currencySignAt(in, at, &signLength).isEmpty())
+                        at = skipWhiteSpace(in, at + signLength);
+                    const bool operand = at < in.size()
+                        && (isDecimalDigit(codePointAt(in, at)) || in[at] == QLatin1Char('(')
+                            || ((in[at] == QLatin1Char('.') || in[at] == QLatin1Char(',')) && at + 1 < in.size()
+                                && isDecimalDigit(codePointAt(in, at + 1))));
+                    qsizetype operandEnd = at < in.size() && in[at] != QLatin1Char('(') ? numberRunEnd(in, at) : at;
+                    operandEnd = skipWhiteSpace(in, operandEnd);
+                    const bool bound = left == '/' || left == '^' || isNumberChar(left) || left == ')'
+                        || (operandEnd < in.size() && in[operandEnd] == QLatin1Char('^'));
+                    if (!operand || bound) {
+                        // Quoted with the number before it or the words
+                        // and number after it (10 / half 4, Half off 24.99).
+                        pipeline.refuse(RefusalCode::magnitudeWord, in, numberBefore(in, i),
+                                        bound ? wordAfter(in, end) : wordAfter(in, wordAfter(in, end)));
+                        return;
+                    }
+                    out += in.mid(copied, i - copied);
+                    appendPlainNumber(out, magnitude->factor);
+                    out += QLatin1String(" * ");
+                    copied = end;
+                    i = end;
+                    continue;
+                }
+                // A quantity word (dozen) before its number names the row
+                // (dozen 12 x 0.75) unless "of" ties it to the number.
+                const bool quantity = magnitude->kind == EngineCatalogue::MagnitudeKind::quantity;
                 qsizetype nextStart = 0;
                 const QStringView following = nextWord(end, &nextStart);
                 const bool numberAfter = following.isEmpty() && nextStart < in.size()
@@ -748,7 +1221,8 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                     && (isLowerAsciiWord(following, QLatin1String("of")) || isLowerAsciiWord(following, QLatin1String("von"))
                         || isLowerAsciiWord(following, QLatin1String("der")));
                 if (isNumberChar(left) || left == ')' || (numberAfter && !quantity) || tiedByOf) {
-                    pipeline.refuse(RefusalCode::magnitudeWord, in, std::max<qsizetype>(0, i - 12), end);
+                    const bool afterIt = (numberAfter && !quantity) || tiedByOf;
+                    pipeline.refuse(RefusalCode::magnitudeWord, in, numberBefore(in, i), afterIt ? wordAfter(in, end) : end);
                     return;
                 }
             }
@@ -769,7 +1243,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 sign = entry->sign;
             break;
         case WordMeaning::unknownOperation:
-            pipeline.refuse(RefusalCode::unknownOperation, in, i, end + 8);
+            pipeline.refuse(RefusalCode::unknownOperation, in, i, end);
             return;
         }
         if (sign.isEmpty()) {
@@ -789,7 +1263,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
     }
 }
 
-void CalculatorEngine::normalizeOperatorSymbols(QString& text)
+void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates)
 {
     bool symbols = false;
     bool letterX = false;
@@ -814,8 +1288,10 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
         text.replace(QChar(0x00F7), QLatin1Char('/'));
         text.replace(QChar(0x2212), QLatin1Char('-'));
         // A dash between operands is a minus (100 – 20), and so is one after
-        // an amount's currency (100 € – 20, 100 Euro – 10 %); after another
-        // word it sets a label off (Miete – 850) and stays. Before a minus
+        // an amount's currency or unit (100 € – 20, 2 kg – 1), a tax label
+        // or a constant (MwSt – 5, pi – 1): wherever a hyphen would
+        // subtract. After another word it sets a label off (Miete – 850)
+        // and stays. Before a minus
         // it subtracts a negative number (100 – -20 is 120).
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (text[i] != QChar(0x2013) && text[i] != QChar(0x2014))
@@ -826,21 +1302,27 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text)
             qsizetype after = i + 1;
             while (after < text.size() && isWhiteSpace(text[after].unicode()))
                 ++after;
-            if (before == 0 || after == text.size())
+            if (after == text.size())
                 continue;
-            const char32_t left = codePointBefore(text, before);
             const QChar right = text[after];
             qsizetype currencyStart = 0;
-            const bool afterCurrency = !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty()
-                && currencyStart > 0 && isNumberChar(codePointBefore(text, skipWhiteSpaceBack(text, currencyStart)));
-            const bool operandBefore = isNumberChar(left) || left == ')' || left == '%' || afterCurrency;
-            const bool minusAfter = right == QLatin1Char('-');
+            const bool currencyBefore = before > 0 && !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty();
+            const qsizetype beforeCurrency = currencyBefore ? skipWhiteSpaceBack(text, currencyStart) : before;
+            // Nothing but blanks and a currency before it, or an operator
+            // (label words aside): the dash is the sign of what follows
+            // (€ – 1, 2 * – 4), as a hyphen would be. With nothing at all
+            // before it, it sets off what follows as a label's would
+            // (Rabatt – 5 typed on the canvas keeps its dash in the
+            // expression).
+            const bool leading = (currencyBefore && beforeCurrency == 0) || signAfterOperator(text, before);
+            const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
+            const bool minusAfter = right == QLatin1Char('-') || right == QChar(0x2013) || right == QChar(0x2014);
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
                 && right != QChar(0x2014);
-            if (operandBefore && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
+            if ((operandBefore || leading) && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
                 text[i] = QLatin1Char('+');
                 text[after] = QLatin1Char(' ');
-            } else if (operandBefore && operandAfter) {
+            } else if ((operandBefore || leading) && operandAfter) {
                 text[i] = QLatin1Char('-');
             }
         }
@@ -950,22 +1432,19 @@ bool addsOrSubtracts(QStringView text, qsizetype from, qsizetype to)
     return false;
 }
 
-// The unit word right after an amount (5 kg, 5kg), if any.
+// The unit word right after an amount (5 kg, 5kg, 78 m²), if any.
 const EngineCatalogue::Unit* unitAfter(QStringView text, qsizetype end)
 {
     const qsizetype start = skipWhiteSpace(text, end);
-    qsizetype wordEnd = start;
-    while (wordEnd < text.size() && isWordChar(codePointAt(text, wordEnd)))
-        ++wordEnd;
-    if (wordEnd == start || (wordEnd < text.size() && isNumberChar(codePointAt(text, wordEnd))))
+    const qsizetype wordEnd = EngineCatalogue::unitWordEnd(text, start);
+    if (wordEnd == start || (wordEnd < text.size() && (isNumberChar(codePointAt(text, wordEnd)) || isWordChar(codePointAt(text, wordEnd)))))
         return nullptr;
     return EngineCatalogue::unitOf(text.mid(start, wordEnd - start));
 }
 
-// Amounts in two different currencies, or in two different units of one
-// kind, with a + or - between them, whatever else stands there (words,
-// percentages, brackets): no rate converts them here, so their sum would
-// mean nothing (20 USD + 10 EUR, 1 kg - 350 g). The first such pair.
+// Amounts in two different currencies with a + or - between them, whatever
+// else stands there (words, percentages, brackets): no rate converts them
+// here, so their sum would mean nothing (20 USD + 10 EUR). The first such pair.
 std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentCurrencies(QStringView text,
                                                                        const QVarLengthArray<Amount, 16>& amounts)
 {
@@ -981,23 +1460,64 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentCurrencies(QStringV
     return std::nullopt;
 }
 
+// What the terms that are added or taken away measure: money when one of
+// their amounts carries a currency (3,99 €/kg x 2 kg), else the unit of
+// their first amount that has one. Terms in different units (1 kg - 350 g,
+// 1 hour + 30 minutes), or money and a unit (5 € + 3 kg), cannot be added.
+// The first such pair.
 std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView text,
                                                                   const QVarLengthArray<Amount, 16>& amounts)
 {
-    const EngineCatalogue::Unit* previousUnit = nullptr;
-    const Amount* previous = nullptr;
+    struct Measure {
+        bool money = false;
+        QStringView unit;
+        qsizetype start = -1;
+        qsizetype end = -1;
+        bool known() const { return money || !unit.isEmpty(); }
+    };
+    // Most rows hold no unit: nothing to compare.
+    QVarLengthArray<const EngineCatalogue::Unit*, 16> unitOfAmount;
+    bool anyUnit = false;
     for (const Amount& amount : amounts) {
-        if (!amount.code.isEmpty())
-            continue;
-        const EngineCatalogue::Unit* unit = unitAfter(text, amount.end);
-        if (!unit)
-            continue;
-        if (previousUnit && previousUnit->kind == unit->kind && previousUnit->text != unit->text
-            && addsOrSubtracts(text, previous->end, amount.start))
-            return std::pair(previous->start, amount.end + 4);
-        previousUnit = unit;
-        previous = &amount;
+        const EngineCatalogue::Unit* unit = amount.code.isEmpty() ? unitAfter(text, amount.end) : nullptr;
+        unitOfAmount.append(unit);
+        anyUnit = anyUnit || unit;
     }
+    if (!anyUnit)
+        return std::nullopt;
+    Measure previous;
+    Measure term;
+    qsizetype termEnd = 0; // where the last amount of the term ends
+    qsizetype index = 0;
+    auto closeTerm = [&]() -> bool {
+        if (!term.known())
+            return false;
+        const bool differ = previous.known() && (previous.money != term.money || previous.unit != term.unit);
+        if (!differ)
+            previous = term;
+        return differ;
+    };
+    for (const Amount& amount : amounts) {
+        const EngineCatalogue::Unit* unit = unitOfAmount[index++];
+        if (amount.start >= termEnd && addsOrSubtracts(text, termEnd, amount.start)) {
+            if (closeTerm())
+                return std::pair(previous.start, term.end);
+            term = Measure();
+        }
+        termEnd = amount.end;
+        if (!amount.code.isEmpty()) {
+            if (!term.money)
+                term = Measure{true, {}, amount.start, amount.end};
+            continue;
+        }
+        if (term.known())
+            continue;
+        if (unit)
+            term = Measure{false, unit->symbol, amount.start,
+                           EngineCatalogue::unitWordEnd(text, skipWhiteSpace(text, amount.end))};
+    }
+    if (closeTerm())
+        return std::pair(previous.start, term.end);
     return std::nullopt;
 }
 
@@ -1140,46 +1660,65 @@ bool isArithmeticSign(char32_t c)
 // the call was not worked out (sqrt 16, pow(2.3)).
 bool isFunctionWordAt(QStringView text, qsizetype i)
 {
-    switch (text[i].unicode() | 0x20) {
-    case 'a': case 'c': case 'f': case 'l': case 'p': case 'r': case 's': case 't':
-        break;
-    default:
+    static const EngineCatalogue::CharacterSet& starts = EngineCatalogue::functionStarts();
+    if (!starts.has(text[i].unicode()))
         return false;
-    }
     qsizetype end = i;
     while (end < text.size() && isAsciiLetter(text[end].unicode()))
         ++end;
     if (end < text.size() && isWordChar(codePointAt(text, end)))
         return false;
-    return end - i >= 2 && end - i <= 5 && CalculatorEngine::isFunctionName(text.mid(i, end - i));
+    return EngineCatalogue::isFunctionName(text.mid(i, end - i));
+}
+
+} // namespace
+
+namespace {
+
+// Where the number after `i` ends, blanks and a sign before it skipped
+// (10: -3); `i` when no number follows.
+qsizetype signedNumberEnd(QStringView text, qsizetype i)
+{
+    qsizetype k = skipWhiteSpace(text, i);
+    if (k < text.size() && (text[k] == QLatin1Char('-') || text[k] == QLatin1Char('+')))
+        k = skipWhiteSpace(text, k + 1);
+    qsizetype end = k;
+    for (qsizetype n = 1; end < text.size() && isNumberish(codePointAt(text, end, &n));)
+        end += n;
+    return end > k ? end : i;
 }
 
 } // namespace
 
 void CalculatorEngine::extractMathComponents(QString& text, std::optional<CalculationError>& failure,
-                                             bool percentPossible, bool quote)
+                                             bool percentPossible, const TypedOrigin* origin)
 {
-    // Components are written as they are found. Words, blanks and marks are dropped,
+    // Components are written over the text as they are found: none is
+    // longer than what it came from, and the scan reads only at and after
+    // where it writes. Words, blanks and marks are dropped,
     // but never so that the row computes something else than what was
     // typed: two numbers with only dropped text between them, an operator
     // with no number before it, two operators in a row, or an operator
     // followed only by words, fail the row.
     if (text.isEmpty())
         return;
-    // Components are written apart from the row, which is read where it
-    // stands and quoted by a refusal.
-    const QStringView read(text);
-    auto refuse = [&failure, &read](RefusalCode reason, qsizetype at, qsizetype end) {
-        EngineRefusal::refuse(failure, reason, read, at, end);
+    // A refusal on the quoting run maps what was read back to the row: the
+    // text is then kept as it was and the components go to a copy.
+    const QString kept = origin ? text : QString();
+    QChar* const target = text.data();
+    const QStringView read = origin ? QStringView(kept) : QStringView(target, text.size());
+    auto refuse = [&failure, &read, origin](RefusalCode reason, qsizetype at, qsizetype end) {
+        EngineRefusal::refuse(failure, reason, read, at, end, origin);
     };
     const QChar* data = read.constData();
-    TextBuilder components;
-    auto put = [&components](QChar c) { components.append(c); };
+    qsizetype out = 0;
+    auto put = [target, &out](QChar c) { target[out++] = c; };
     const qsizetype size = text.size();
     bool written = false;          // a component has been written
     bool afterOperator = true;     // the last component is an operator, or none yet
     bool afterOpen = false;        // the last component is "("
     bool droppedSinceOperator = false;
+    bool signAfterWords = false;   // a sign followed words after an operator: the operand is still to come
     bool lastIsNumber = false;     // the last component is a number or a placeholder
     qsizetype lastNumberStart = -1;
     qsizetype lastOperatorAt = -1;
@@ -1204,12 +1743,14 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 written = true;
             }
         } else if (afterOperator) {
-            // A minus after an operator is the number's sign (2 * -3).
-            if (droppedSinceOperator || c != QLatin1Char('-'))
+            // A minus after an operator is the number's sign (2 * -3), also
+            // with a label between them (2 * Rabatt -4).
+            if (c != QLatin1Char('-'))
                 refuse(droppedSinceOperator ? RefusalCode::operatorBeforeWords : RefusalCode::twoOperators,
                        lastOperatorAt, at + 1);
             else
                 put(c);
+            signAfterWords = signAfterWords || droppedSinceOperator;
         } else {
             put(c);
         }
@@ -1217,7 +1758,8 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         afterOpen = false;
         droppedSinceOperator = false;
         lastIsNumber = false;
-        lastOperatorAt = at;
+        if (!signAfterWords)
+            lastOperatorAt = at;
     };
     // A "#" is the picker being opened: it stands for nothing yet.
     auto drop = [&](char32_t c) {
@@ -1226,6 +1768,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     };
     // After a number, a placeholder or a bracket.
     auto wroteOperand = [&](bool number) {
+        signAfterWords = false;
         written = true;
         afterOperator = false;
         afterOpen = false;
@@ -1295,7 +1838,8 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // (iPhone15, A4, E10); a word glued between digits (1o0) is a
             // mistyped number.
             if (runStart < 0 && (inWord || (isWordChar(before) && !beforeIsTimes))) {
-                if (wordGluedToNumber)
+                // The power of a unit is part of its word (5m²).
+                if (wordGluedToNumber && !(EngineCatalogue::isUnitPower(c) && isWordChar(before)))
                     refuse(RefusalCode::lettersInNumber, lastNumberStart, i);
                 inWord = true;
                 drop(c);
@@ -1374,7 +1918,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                 if (digits == 2 && (k == size || !isNumberish(data[k].unicode())))
                     refuse(RefusalCode::clockTime, lastNumberStart, k);
                 else if (isWhiteSpace(next))
-                    refuse(RefusalCode::colonNumber, lastNumberStart, i + 1);
+                    refuse(RefusalCode::colonNumber, lastNumberStart, signedNumberEnd(read, i + 1));
                 writeOperator(QLatin1Char('/'), at);
             } else if ((before && !isWhiteSpace(before) && isWhiteSpace(next)) || isWordChar(before)) {
                 // Right after a word it ends a label (Summe: 100, Miete:850).
@@ -1387,8 +1931,12 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         case '(':
             // Letters right before a bracket name a function the engine
             // does not have (max(3, 5), Sqrt(16)).
-            if ((isWordChar(before) || wordBefore) && !beforeIsTimes)
-                refuse(RefusalCode::lettersBeforeBracket, at - 1, at + 1);
+            if ((isWordChar(before) || wordBefore) && !beforeIsTimes) {
+                qsizetype wordStart = at;
+                for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(read, wordStart, &n));)
+                    wordStart -= n;
+                refuse(RefusalCode::lettersBeforeBracket, wordStart, at + 1);
+            }
             put(QLatin1Char('('));
             wroteOperand(false);
             afterOpen = true;
@@ -1409,11 +1957,12 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             drop(c);
             break;
         default:
-            if (isArithmeticSign(c))
+            // After a word "!" is its exclamation mark (Achtung! 12 + 8).
+            if (isArithmeticSign(c) && !(c == '!' && (isWordChar(before) || wordBefore)))
                 refuse(RefusalCode::unknownSign, at, i);
             else if (isAsciiLetter(c) && !isWordChar(before) && !wordBefore
                      && isFunctionWordAt(QStringView(data, size), at))
-                refuse(RefusalCode::functionWithoutValue, at, at + 8);
+                refuse(RefusalCode::functionWithoutValue, at, wordAfter(read, at));
             drop(c);
             break;
         }
@@ -1423,14 +1972,14 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     // A trailing operator vanishes while the row is being typed (100 +),
     // but not when words follow it (100 + Versand).
     if (written && afterOperator) {
-        if (droppedSinceOperator)
+        if (droppedSinceOperator || signAfterWords)
             refuse(RefusalCode::operatorBeforeWords, lastOperatorAt, size);
-        while (!components.isEmpty() && isOperator(components.back()))
-            components.chop(1);
+        while (out > 0 && isOperator(target[out - 1]))
+            --out;
     }
     // A "%" no rule took: fine where every number is a percentage (10% +
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
         refuse(RefusalCode::percentWithoutRule, lastPercentAt, lastPercentAt + 1);
-    components.handBack(text);
+    text.truncate(out);
 }

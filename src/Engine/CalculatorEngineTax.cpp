@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
 
@@ -38,16 +39,30 @@ qsizetype skipUnitWordsBack(QStringView text, qsizetype end, qsizetype from)
 {
     qsizetype i = end;
     bool word = false;
+    qsizetype wordEnd = -1; // the end of the word being walked
+    auto isValueWord = [&](qsizetype start) {
+        // A constant or a times "x" is no unit: the percentage applies to it.
+        const QStringView w = text.mid(start, wordEnd - start);
+        return EngineCatalogue::isConstantName(w) || w == u"x" || w == u"X";
+    };
     while (i > from) {
         qsizetype length = 1;
         const char32_t c = codePointBefore(text, i, &length);
-        if (isWordChar(c) || (c == '.' && word)) {
+        if (isWordChar(c) || (c == '.' && word) || EngineCatalogue::isUnitPower(c)) {
+            if (wordEnd < 0)
+                wordEnd = i;
             word = true;
         } else if (!isWhiteSpace(c)) {
             break;
+        } else if (wordEnd >= 0) {
+            if (isValueWord(i))
+                return end;
+            wordEnd = -1;
         }
         i -= length;
     }
+    if (wordEnd >= 0 && isValueWord(i))
+        return end;
     if (!word || i <= from || !isDecimalDigit(codePointBefore(text, i)))
         return end;
     return i;
@@ -120,18 +135,23 @@ struct Percent {
 std::optional<Percent> percentAfter(QStringView text, qsizetype i)
 {
     i = skipWhiteSpace(text, i);
-    // A word between the operator and the percentage names it (100 +
-    // Trinkgeld 10%).
-    if (i < text.size() && isWordChar(codePointAt(text, i))) {
+    // Words between the operator and the percentage name it (100 +
+    // Trinkgeld 10%, E-Bike 10%). A constant or a call there is the
+    // operand itself (100 - pi - 10%).
+    while (i < text.size() && isWordChar(codePointAt(text, i))) {
         qsizetype j = i;
         while (j < text.size()) {
             qsizetype length = 1;
             const char32_t c = codePointAt(text, j, &length);
-            if (!isWordChar(c) && !isWhiteSpace(c) && c != '.')
+            const bool hyphen = c == '-' && j > i && j + 1 < text.size() && isWordChar(codePointAt(text, j + 1));
+            if (!isWordChar(c) && c != '.' && c != '!' && !hyphen)
                 break;
             j += length;
         }
-        i = j;
+        const QStringView word = text.mid(i, j - i);
+        if (EngineCatalogue::isConstantName(word) || EngineCatalogue::isFunctionName(word))
+            return std::nullopt;
+        i = skipWhiteSpace(text, j);
     }
     bool negative = false;
     // A linked negative value stands in brackets: (-10)%.
@@ -294,6 +314,14 @@ void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
             qsizetype length = 1;
             codePointAt(view, i, &length);
             i += length;
+            continue;
+        }
+        // Joined by a hyphen to a word it is part of that word, a label
+        // (MwSt-frei 50, MwSt-Anteil 119 / 1,19 x 0,19).
+        const bool compound = (end + 1 < view.size() && view[end] == QLatin1Char('-') && isWordChar(codePointAt(view, end + 1)))
+            || (i >= 2 && view[i - 1] == QLatin1Char('-') && isWordChar(codePointBefore(view, i - 1)));
+        if (compound) {
+            i = end;
             continue;
         }
         if (end < view.size() && view[end] == QLatin1Char('.'))

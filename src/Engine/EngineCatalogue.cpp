@@ -3,12 +3,19 @@
 
 #include "Engine/EngineCatalogue.h"
 
+#include <QVarLengthArray>
+
 #include <array>
 #include <limits>
 
 namespace EngineCatalogue {
 
 namespace {
+
+constexpr bool isAsciiLetter(char32_t c)
+{
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
 
 using P = MarkPlace;
 using K = SpellingKind;
@@ -87,22 +94,50 @@ constexpr CurrencySpelling wordTable[] = {
     {u"Ft", u"HUF", K::letteredMark, P::after},   {u"R", u"ZAR", K::letteredMark, P::before},
 };
 
+constexpr UnitKind mass = UnitKind::mass, volume = UnitKind::volume, length = UnitKind::length,
+                   area = UnitKind::area, time = UnitKind::time, pieces = UnitKind::pieces,
+                   energy = UnitKind::energy, data = UnitKind::data;
+
+// Symbols and the words people spell them with, German and English,
+// singular and plural. Words of up to three letters match as written.
 constexpr Unit unitTable[] = {
-    {u"mg", UnitKind::mass},     {u"g", UnitKind::mass},      {u"kg", UnitKind::mass},     {u"t", UnitKind::mass},
-    {u"lb", UnitKind::mass},     {u"lbs", UnitKind::mass},    {u"oz", UnitKind::mass},     {u"ml", UnitKind::volume},
-    {u"cl", UnitKind::volume},   {u"dl", UnitKind::volume},   {u"l", UnitKind::volume},    {u"L", UnitKind::volume},
-    {u"gal", UnitKind::volume},  {u"mm", UnitKind::length},   {u"cm", UnitKind::length},   {u"dm", UnitKind::length},
-    {u"m", UnitKind::length},    {u"km", UnitKind::length},   {u"ft", UnitKind::length},   {u"mi", UnitKind::length},
-    {u"yd", UnitKind::length},   {u"qm", UnitKind::area},     {u"ha", UnitKind::area},
-    {u"s", UnitKind::time},      {u"sec", UnitKind::time},    {u"min", UnitKind::time},    {u"h", UnitKind::time},
-    {u"Std", UnitKind::time},    {u"Stunde", UnitKind::time}, {u"Stunden", UnitKind::time}, {u"hr", UnitKind::time},
-    {u"hrs", UnitKind::time},    {u"hour", UnitKind::time},   {u"hours", UnitKind::time},  {u"Tag", UnitKind::time},
-    {u"Tage", UnitKind::time},   {u"day", UnitKind::time},    {u"days", UnitKind::time},   {u"Woche", UnitKind::time},
-    {u"Wochen", UnitKind::time}, {u"week", UnitKind::time},   {u"weeks", UnitKind::time},  {u"Monat", UnitKind::time},
-    {u"Monate", UnitKind::time}, {u"month", UnitKind::time},  {u"months", UnitKind::time}, {u"Jahr", UnitKind::time},
-    {u"Jahre", UnitKind::time},  {u"year", UnitKind::time},   {u"years", UnitKind::time},  {u"Stück", UnitKind::pieces},
-    {u"Stk", UnitKind::pieces},  {u"pcs", UnitKind::pieces},  {u"pc", UnitKind::pieces},   {u"Wh", UnitKind::energy},
-    {u"kWh", UnitKind::energy},  {u"MB", UnitKind::data},     {u"GB", UnitKind::data},     {u"TB", UnitKind::data},
+    {u"mg", mass, u"mg"}, {u"g", mass, u"g"}, {u"Gramm", mass, u"g"}, {u"gram", mass, u"g"}, {u"grams", mass, u"g"},
+    {u"kg", mass, u"kg"}, {u"Kilo", mass, u"kg"}, {u"Kilos", mass, u"kg"}, {u"Kilogramm", mass, u"kg"},
+    {u"kilogram", mass, u"kg"}, {u"kilograms", mass, u"kg"}, {u"t", mass, u"t"}, {u"Tonne", mass, u"t"},
+    {u"Tonnen", mass, u"t"}, {u"lb", mass, u"lb"}, {u"lbs", mass, u"lb"}, {u"oz", mass, u"oz"},
+    {u"ounce", mass, u"oz"}, {u"ounces", mass, u"oz"},
+    {u"ml", volume, u"ml"}, {u"Milliliter", volume, u"ml"}, {u"cl", volume, u"cl"}, {u"dl", volume, u"dl"},
+    {u"l", volume, u"l"}, {u"L", volume, u"l"}, {u"Liter", volume, u"l"}, {u"litre", volume, u"l"},
+    {u"liters", volume, u"l"}, {u"litres", volume, u"l"}, {u"gal", volume, u"gal"}, {u"gallon", volume, u"gal"},
+    {u"gallons", volume, u"gal"}, {u"qt", volume, u"qt"}, {u"quart", volume, u"qt"}, {u"quarts", volume, u"qt"},
+    {u"pint", volume, u"pint"}, {u"pints", volume, u"pint"}, {u"cup", volume, u"cup"},
+    {u"cups", volume, u"cup"}, {u"Tasse", volume, u"cup"}, {u"Tassen", volume, u"cup"}, {u"tbsp", volume, u"tbsp"},
+    {u"tablespoon", volume, u"tbsp"}, {u"tablespoons", volume, u"tbsp"}, {u"tsp", volume, u"tsp"},
+    {u"teaspoon", volume, u"tsp"}, {u"teaspoons", volume, u"tsp"}, {u"m³", volume, u"m³"}, {u"cbm", volume, u"m³"},
+    {u"cm³", volume, u"cm³"},
+    {u"mm", length, u"mm"}, {u"Millimeter", length, u"mm"}, {u"cm", length, u"cm"}, {u"Zentimeter", length, u"cm"},
+    {u"centimeter", length, u"cm"}, {u"centimeters", length, u"cm"}, {u"dm", length, u"dm"}, {u"m", length, u"m"},
+    {u"Meter", length, u"m"}, {u"metre", length, u"m"}, {u"meters", length, u"m"}, {u"metres", length, u"m"},
+    {u"km", length, u"km"}, {u"Kilometer", length, u"km"}, {u"kilometers", length, u"km"}, {u"ft", length, u"ft"},
+    {u"foot", length, u"ft"}, {u"feet", length, u"ft"}, {u"inch", length, u"inch"}, {u"inches", length, u"inch"},
+    {u"mi", length, u"mi"}, {u"mile", length, u"mi"}, {u"miles", length, u"mi"},
+    {u"Meile", length, u"mi"}, {u"Meilen", length, u"mi"}, {u"yd", length, u"yd"}, {u"yard", length, u"yd"},
+    {u"yards", length, u"yd"},
+    {u"qm", area, u"m²"}, {u"m²", area, u"m²"}, {u"sqm", area, u"m²"}, {u"cm²", area, u"cm²"}, {u"km²", area, u"km²"},
+    {u"ha", area, u"ha"},
+    {u"s", time, u"s"}, {u"sec", time, u"s"}, {u"Sekunde", time, u"s"}, {u"Sekunden", time, u"s"},
+    {u"seconds", time, u"s"}, {u"min", time, u"min"}, {u"mins", time, u"min"}, {u"Minute", time, u"min"},
+    {u"Minuten", time, u"min"}, {u"minutes", time, u"min"}, {u"h", time, u"h"}, {u"Std", time, u"h"},
+    {u"Stunde", time, u"h"}, {u"Stunden", time, u"h"}, {u"hr", time, u"h"}, {u"hrs", time, u"h"},
+    {u"hour", time, u"h"}, {u"hours", time, u"h"}, {u"Tag", time, u"d"}, {u"Tage", time, u"d"},
+    {u"day", time, u"d"}, {u"days", time, u"d"}, {u"wk", time, u"wk"}, {u"wks", time, u"wk"},
+    {u"Woche", time, u"wk"}, {u"Wochen", time, u"wk"}, {u"week", time, u"wk"}, {u"weeks", time, u"wk"},
+    {u"mo", time, u"mo"}, {u"Monat", time, u"mo"}, {u"Monate", time, u"mo"}, {u"month", time, u"mo"},
+    {u"months", time, u"mo"}, {u"yr", time, u"yr"}, {u"yrs", time, u"yr"}, {u"Jahr", time, u"yr"},
+    {u"Jahre", time, u"yr"}, {u"year", time, u"yr"}, {u"years", time, u"yr"},
+    {u"Stück", pieces, u"Stück"}, {u"Stk", pieces, u"Stück"}, {u"pcs", pieces, u"Stück"}, {u"pc", pieces, u"Stück"},
+    {u"Wh", energy, u"Wh"}, {u"kWh", energy, u"kWh"}, {u"MB", data, u"MB"}, {u"GB", data, u"GB"},
+    {u"TB", data, u"TB"},
 };
 
 constexpr QLatin1String keywordTable[] = {
@@ -123,18 +158,30 @@ constexpr ArithmeticWord arithmeticTable[] = {
     {QLatin1String("hoch"), WordMeaning::unknownOperation, {}},
 };
 
+using MK = MagnitudeKind;
+
 constexpr Magnitude magnitudeTable[] = {
-    {u"k", 1e3, true},          {u"K", 1e3, true},         {u"M", 1e6, true},          {u"Tsd", 1e3, false},
-    {u"Tausend", 1e3, false},   {u"thousand", 1e3, false}, {u"thousands", 1e3, false}, {u"grand", 1e3, false},
-    {u"Hundert", 1e2, false},   {u"hundred", 1e2, false},  {u"Mio", 1e6, false},       {u"Million", 1e6, false},
-    {u"Millionen", 1e6, false}, {u"millions", 1e6, false}, {u"mil", 1e6, false},       {u"mill", 1e6, false},
-    {u"Mrd", 1e9, false},       {u"Milliarde", 1e9, false}, {u"Milliarden", 1e9, false}, {u"billion", 1e9, false},
-    {u"billions", 1e9, false},  {u"bn", 1e9, false},       {u"Dutzend", 12, false},    {u"dozen", 12, false},
-    {u"half", 0.5, false},      {u"halbe", 0.5, false},    {u"halben", 0.5, false},    {u"Hälfte", 0.5, false},
-    {u"Drittel", 1.0 / 3, false}, {u"third", 1.0 / 3, false}, {u"Viertel", 0.25, false}, {u"quarter", 0.25, false},
-    {u"twice", 2, false},       {u"doppelt", 2, false},    {u"double", 2, false},      {u"triple", 3, false},
-    {u"dreifach", 3, false},
+    {u"k", 1e3, MK::magnitude, true}, {u"K", 1e3, MK::magnitude, true}, {u"M", 1e6, MK::magnitude, true},
+    {u"Tsd", 1e3, MK::magnitude},     {u"Tausend", 1e3, MK::magnitude},  {u"thousand", 1e3, MK::magnitude},
+    {u"thousands", 1e3, MK::magnitude}, {u"grand", 1e3, MK::magnitude},  {u"Hundert", 1e2, MK::magnitude},
+    {u"hundred", 1e2, MK::magnitude}, {u"Mio", 1e6, MK::magnitude},      {u"Million", 1e6, MK::magnitude},
+    {u"Millionen", 1e6, MK::magnitude}, {u"millions", 1e6, MK::magnitude}, {u"mil", 1e6, MK::magnitude},
+    {u"mill", 1e6, MK::magnitude},    {u"Mrd", 1e9, MK::magnitude},      {u"Milliarde", 1e9, MK::magnitude},
+    {u"Milliarden", 1e9, MK::magnitude}, {u"billion", 1e9, MK::magnitude}, {u"billions", 1e9, MK::magnitude},
+    {u"bn", 1e9, MK::magnitude},      {u"Dutzend", 12, MK::quantity},    {u"dozen", 12, MK::quantity},
+    // "halb 5" may be a time (half past four): next to a number it refuses
+    // the row. A quantity names a row before its number (Viertel 4,50 is a
+    // glass of wine, eine Halbe a beer).
+    {u"half", 0.5, MK::multiplier},   {u"halb", 0.5, MK::magnitude},     {u"halbe", 0.5, MK::quantity},
+    {u"halben", 0.5, MK::quantity},   {u"Hälfte", 0.5, MK::multiplier},  {u"Drittel", 1.0 / 3, MK::quantity},
+    {u"third", 1.0 / 3, MK::quantity}, {u"Viertel", 0.25, MK::quantity}, {u"quarter", 0.25, MK::quantity},
+    {u"twice", 2, MK::multiplier},    {u"doppelt", 2, MK::multiplier},   {u"double", 2, MK::multiplier},
+    {u"zweifach", 2, MK::multiplier}, {u"thrice", 3, MK::multiplier},    {u"triple", 3, MK::multiplier},
+    {u"dreifach", 3, MK::multiplier},
 };
+
+// Arrows convert as the keywords do; a plain "=" too. Longest first.
+constexpr QStringView arrowTable[] = {u"->", u"=>", u"\u2192", u"="};
 
 // Names are case-sensitive: each in lower and in upper case.
 constexpr QStringView functionTable[] = {
@@ -143,11 +190,44 @@ constexpr QStringView functionTable[] = {
     u"floor", u"FLOOR", u"ceil", u"CEIL", u"round", u"ROUND", u"pow", u"POW",
 };
 
-constexpr QStringView constantTable[] = {u"pi", u"PI", u"π", u"e", u"E"};
+struct Constant {
+    QStringView name;
+    double value;
+};
+
+constexpr double piValue = 3.141592653589793;
+constexpr double eValue = 2.718281828459045;
+constexpr Constant constantValueTable[] = {
+    {u"pi", piValue}, {u"PI", piValue}, {u"π", piValue}, {u"e", eValue}, {u"E", eValue},
+};
+
+constexpr auto constantTable = [] {
+    std::array<QStringView, std::size(constantValueTable)> names{};
+    for (size_t i = 0; i < names.size(); ++i)
+        names[i] = constantValueTable[i].name;
+    return names;
+}();
+
+// As written; the lengths and first units are compared before the rest.
+bool sameAsWritten(QStringView a, QStringView b)
+{
+    return a.size() == b.size() && (a.isEmpty() || (a.front() == b.front() && a == b));
+}
 
 bool sameIgnoringCase(QStringView a, QStringView b)
 {
-    return a.size() == b.size() && a.compare(b, Qt::CaseInsensitive) == 0;
+    if (a.size() != b.size())
+        return false;
+    if (a.isEmpty())
+        return true;
+    // Most words of a row differ from an entry in their first letter: no
+    // full compare for them. Beyond ASCII case rules are the compare's own.
+    auto fold = [](char16_t c) { return c >= 'A' && c <= 'Z' ? char16_t(c | 0x20) : c; };
+    const char16_t x = a.front().unicode();
+    const char16_t y = b.front().unicode();
+    if (x < 0x80 && y < 0x80 && fold(x) != fold(y))
+        return false;
+    return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 // The ASCII characters a table's entries may start with, both cases, and
@@ -173,15 +253,68 @@ struct FirstLetters {
             bits[other >> 6] |= quint64(1) << (other & 63);
         }
     }
-    bool mayStart(QStringView word) const
+    bool mayStartCharacter(char32_t u) const
     {
-        if (word.size() < shortest || word.size() > longest)
-            return false;
-        const char16_t u = word.front().unicode();
         if (u >= 0x80)
             return beyondAscii;
         return bits[u >> 6] & (quint64(1) << (u & 63));
     }
+    bool mayStart(QStringView word) const
+    {
+        if (word.size() < shortest || word.size() > longest)
+            return false;
+        return mayStartCharacter(word.front().unicode());
+    }
+};
+
+// A table's entries by their first letter, folded to lower case: a word is
+// compared only with the few entries that can match it. Words that start
+// beyond ASCII go through the whole table, and entries that do are tried
+// for every word, since their case rules are the compare's own.
+template <typename Entry>
+class ByFirstLetter {
+public:
+    template <typename Table, typename Text>
+    ByFirstLetter(const Table& table, Text text) : m_all(std::data(table)), m_count(std::size(table))
+    {
+        for (const auto& entry : table) {
+            const char16_t u = QStringView(text(entry)).front().unicode();
+            if (u >= 0x80)
+                m_beyondAscii.append(&entry);
+            else
+                m_lists[fold(u)].append(&entry);
+        }
+    }
+    template <typename Match>
+    const Entry* find(QStringView word, Match match) const
+    {
+        if (word.isEmpty())
+            return nullptr;
+        const char16_t u = word.front().unicode();
+        if (u >= 0x80) {
+            for (size_t i = 0; i < m_count; ++i) {
+                if (match(m_all[i]))
+                    return &m_all[i];
+            }
+            return nullptr;
+        }
+        for (const Entry* entry : m_lists[fold(u)]) {
+            if (match(*entry))
+                return entry;
+        }
+        for (const Entry* entry : m_beyondAscii) {
+            if (match(*entry))
+                return entry;
+        }
+        return nullptr;
+    }
+
+private:
+    static char16_t fold(char16_t u) { return u >= 'A' && u <= 'Z' ? char16_t(u | 0x20) : u; }
+    const Entry* m_all;
+    size_t m_count;
+    std::array<QVarLengthArray<const Entry*, 4>, 128> m_lists;
+    QVarLengthArray<const Entry*, 4> m_beyondAscii;
 };
 
 template <typename Table, typename Text>
@@ -191,6 +324,17 @@ FirstLetters firstLettersOf(const Table& table, Text text)
     for (const auto& entry : table)
         letters.add(QStringView(text(entry)));
     return letters;
+}
+
+CharacterSet characterSetOf(std::initializer_list<FirstLetters> letters)
+{
+    CharacterSet set;
+    for (const FirstLetters& l : letters) {
+        set.bits[0] |= l.bits[0];
+        set.bits[1] |= l.bits[1];
+        set.beyondAscii = set.beyondAscii || l.beyondAscii;
+    }
+    return set;
 }
 
 } // namespace
@@ -215,44 +359,79 @@ QStringView shownMark(QStringView code)
 std::span<const CurrencySpelling> currencySigns() { return signTable; }
 std::span<const CurrencySpelling> currencyWords() { return wordTable; }
 
-bool isCurrencySignCharacter(char32_t c)
+namespace {
+
+// The first characters of the signs: ASCII ones in a bit set, others listed.
+struct SignStarts {
+    quint64 ascii[2] = {0, 0};
+    quint64 symbols[2] = {0, 0}; // ASCII starts that are no letter ($)
+    char asciiSymbols[8] = {};
+    bool has(char32_t c) const { return c < 0x80 && (ascii[c >> 6] & (quint64(1) << (c & 63))); }
+    bool isSymbol(char32_t c) const { return c < 0x80 && (symbols[c >> 6] & (quint64(1) << (c & 63))); }
+};
+
+const SignStarts& signStarts()
 {
-    if (c == '$')
-        return true;
-    if (c < 0x80)
-        return c == 'U' || c == 'C' || c == 'A' || c == 'R';
+    static const SignStarts starts = [] {
+        SignStarts s;
+        int n = 0;
+        for (const CurrencySpelling& sign : signTable) {
+            const char16_t u = sign.text.front().unicode();
+            if (u >= 0x80)
+                continue;
+            s.ascii[u >> 6] |= quint64(1) << (u & 63);
+            const bool letter = (u | 0x20) >= 'a' && (u | 0x20) <= 'z';
+            if (!letter && !s.isSymbol(u) && n + 1 < int(sizeof s.asciiSymbols)) {
+                s.symbols[u >> 6] |= quint64(1) << (u & 63);
+                s.asciiSymbols[n++] = char(u);
+            }
+        }
+        return s;
+    }();
+    return starts;
+}
+
+bool startsSignBeyondAscii(char32_t c)
+{
     for (const CurrencySpelling& sign : signTable) {
         if (sign.text.front().unicode() == c)
             return true;
     }
     return false;
+}
+
+} // namespace
+
+bool isCurrencySignCharacter(char32_t c)
+{
+    return c < 0x80 ? signStarts().has(c) : startsSignBeyondAscii(c);
 }
 
 bool isSignSymbol(char32_t c)
 {
-    if (c < 0x80)
-        return c == '$';
-    for (const CurrencySpelling& sign : signTable) {
-        if (sign.text.front().unicode() == c)
-            return true;
-    }
-    return false;
+    return c < 0x80 ? signStarts().isSymbol(c) : startsSignBeyondAscii(c);
 }
 
-const char* asciiSignSymbols() { return "$"; }
+const char* asciiSignSymbols() { return signStarts().asciiSymbols; }
 
 QStringView currencySignAt(QStringView text, qsizetype i, qsizetype* length)
 {
     if (i < 0 || i >= text.size())
         return {};
     const QChar first = text[i];
-    if (first.unicode() < 0x80 && first != QLatin1Char('$') && first != QLatin1Char('U') && first != QLatin1Char('C')
-        && first != QLatin1Char('A') && first != QLatin1Char('R'))
+    if (first.unicode() < 0x80 && !signStarts().has(first.unicode()))
         return {};
-    for (const CurrencySpelling& sign : signTable) {
-        if (sign.text.front() == first && text.mid(i).startsWith(sign.text)) {
-            *length = sign.text.size();
-            return sign.code;
+    // The signs by the low byte of their first character, in table order.
+    static const std::array<QVarLengthArray<const CurrencySpelling*, 2>, 256> byFirst = [] {
+        std::array<QVarLengthArray<const CurrencySpelling*, 2>, 256> lists;
+        for (const CurrencySpelling& sign : signTable)
+            lists[sign.text.front().unicode() & 0xFF].append(&sign);
+        return lists;
+    }();
+    for (const CurrencySpelling* sign : byFirst[first.unicode() & 0xFF]) {
+        if (sign->text.front() == first && sameAsWritten(text.mid(i, sign->text.size()), sign->text)) {
+            *length = sign->text.size();
+            return sign->code;
         }
     }
     return {};
@@ -263,17 +442,32 @@ QStringView currencyOfWord(QStringView word)
     static const FirstLetters first = firstLettersOf(wordTable, [](const CurrencySpelling& e) { return e.text; });
     if (!first.mayStart(word))
         return {};
+    static const ByFirstLetter<CurrencySpelling> entries(wordTable, [](const CurrencySpelling& e) { return e.text; });
+    const CurrencySpelling* found = entries.find(word, [word](const CurrencySpelling& entry) {
+        return entry.kind == K::letteredMark ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word);
+    });
+    return found ? found->code : QStringView();
+}
+
+bool isLetteredMark(QStringView word)
+{
     for (const CurrencySpelling& entry : wordTable) {
-        if (entry.kind == K::letteredMark ? entry.text == word : sameIgnoringCase(entry.text, word))
-            return entry.code;
+        if (entry.kind == K::letteredMark && entry.text == word)
+            return true;
     }
-    return {};
+    return false;
+}
+
+qsizetype longestCurrencyWord()
+{
+    static const qsizetype longest = firstLettersOf(wordTable, [](const CurrencySpelling& e) { return e.text; }).longest;
+    return longest;
 }
 
 MarkPlace letteredMarkPlace(QStringView word)
 {
     for (const CurrencySpelling& entry : wordTable) {
-        if (entry.kind == K::letteredMark && entry.text == word)
+        if (entry.kind == K::letteredMark && sameAsWritten(entry.text, word))
             return entry.place;
     }
     return P::either;
@@ -286,15 +480,51 @@ const Unit* unitOf(QStringView word)
     static const FirstLetters first = firstLettersOf(unitTable, [](const Unit& e) { return e.text; });
     if (!first.mayStart(word))
         return nullptr;
-    for (const Unit& entry : unitTable) {
-        // Short units as written (m is metres, M a million); words in any case.
-        if (entry.text.size() <= 3 ? entry.text == word : sameIgnoringCase(entry.text, word))
-            return &entry;
-    }
-    return nullptr;
+    // Only the entries that start with the word's letter are compared.
+    static const ByFirstLetter<Unit> entries(unitTable, [](const Unit& e) { return e.text; });
+    // Short units as written (m is metres, M a million); words in any case.
+    return entries.find(word, [word](const Unit& entry) {
+        return entry.text.size() <= 3 ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word);
+    });
+}
+
+qsizetype unitWordEnd(QStringView text, qsizetype start)
+{
+    qsizetype end = start;
+    for (char16_t u; end < text.size() && ((u = text[end].unicode()) < 0x80 ? isAsciiLetter(u) : text[end].isLetter());)
+        ++end;
+    if (end > start && end < text.size() && isUnitPower(text[end].unicode()) && unitOf(text.mid(start, end + 1 - start)))
+        return end + 1;
+    return end;
 }
 
 std::span<const QLatin1String> conversionKeywords() { return keywordTable; }
+
+std::span<const QStringView> conversionArrows() { return arrowTable; }
+
+qsizetype conversionArrowAt(QStringView text, qsizetype i)
+{
+    if (i < 0 || i >= text.size())
+        return 0;
+    for (QStringView arrow : arrowTable) {
+        if (text[i] == arrow.front() && text.mid(i, arrow.size()) == arrow)
+            return arrow.size();
+    }
+    return 0;
+}
+
+const CharacterSet& conversionStarts()
+{
+    static const CharacterSet set
+        = characterSetOf({firstLettersOf(keywordTable, [](QLatin1String e) { return QString(e); }),
+                          firstLettersOf(arrowTable, [](QStringView e) { return e; })});
+    return set;
+}
+
+bool mayStartConversion(char32_t c)
+{
+    return conversionStarts().has(c);
+}
 
 bool isConversionKeyword(QStringView word)
 {
@@ -316,11 +546,10 @@ const ArithmeticWord* arithmeticWordOf(QStringView word)
         = firstLettersOf(arithmeticTable, [](const ArithmeticWord& e) { return QString(e.word); });
     if (!first.mayStart(word))
         return nullptr;
-    for (const ArithmeticWord& entry : arithmeticTable) {
-        if (word.size() == entry.word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0)
-            return &entry;
-    }
-    return nullptr;
+    static const ByFirstLetter<ArithmeticWord> entries(arithmeticTable, [](const ArithmeticWord& e) { return QString(e.word); });
+    return entries.find(word, [word](const ArithmeticWord& entry) {
+        return word.size() == entry.word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0;
+    });
 }
 
 std::span<const Magnitude> magnitudes() { return magnitudeTable; }
@@ -330,11 +559,10 @@ const Magnitude* magnitudeOf(QStringView word)
     static const FirstLetters first = firstLettersOf(magnitudeTable, [](const Magnitude& e) { return e.word; });
     if (!first.mayStart(word))
         return nullptr;
-    for (const Magnitude& entry : magnitudeTable) {
-        if (entry.exactCase ? entry.word == word : sameIgnoringCase(entry.word, word))
-            return &entry;
-    }
-    return nullptr;
+    static const ByFirstLetter<Magnitude> entries(magnitudeTable, [](const Magnitude& e) { return e.word; });
+    return entries.find(word, [word](const Magnitude& entry) {
+        return entry.exactCase ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word);
+    });
 }
 
 std::span<const QStringView> functionNames() { return functionTable; }
@@ -344,19 +572,58 @@ bool isFunctionName(QStringView word)
     static const FirstLetters first = firstLettersOf(functionTable, [](QStringView e) { return e; });
     if (!first.mayStart(word))
         return false;
-    for (QStringView name : functionTable) {
-        if (name == word)
-            return true;
-    }
-    return false;
+    static const ByFirstLetter<QStringView> entries(functionTable, [](QStringView e) { return e; });
+    return entries.find(word, [word](QStringView name) { return sameAsWritten(name, word); });
 }
 
 std::span<const QStringView> constantNames() { return constantTable; }
 
+const CharacterSet& constantStarts()
+{
+    // Names match as written: the set holds both cases, the table decides.
+    static const CharacterSet set = characterSetOf({firstLettersOf(constantTable, [](QStringView e) { return e; })});
+    return set;
+}
+
+const CharacterSet& functionStarts()
+{
+    static const CharacterSet set = characterSetOf({firstLettersOf(functionTable, [](QStringView e) { return e; })});
+    return set;
+}
+
+bool mayStartConstant(char32_t c)
+{
+    return constantStarts().has(c);
+}
+
+qsizetype constantNameAt(QStringView text, qsizetype i)
+{
+    if (i < 0 || i >= text.size() || !constantStarts().has(text[i].unicode()))
+        return 0;
+    qsizetype longest = 0;
+    for (QStringView name : constantTable) {
+        if (name.size() > longest && sameAsWritten(text.mid(i, name.size()), name))
+            longest = name.size();
+    }
+    return longest;
+}
+
+double constantValue(QStringView name)
+{
+    for (const Constant& constant : constantValueTable) {
+        if (constant.name == name)
+            return constant.value;
+    }
+    return 0;
+}
+
 bool isConstantName(QStringView word)
 {
+    static const FirstLetters first = firstLettersOf(constantTable, [](QStringView e) { return e; });
+    if (!first.mayStart(word))
+        return false;
     for (QStringView name : constantTable) {
-        if (name == word)
+        if (sameAsWritten(name, word))
             return true;
     }
     return false;

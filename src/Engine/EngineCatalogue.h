@@ -22,13 +22,25 @@
 //   letteredMarkPlace(word)      where a lettered mark may stand next to an
 //                                amount (R before it; kr, Kč, zł, Ft after)
 //   isCurrencyWord(word)         currencyOfWord is not empty
-//   unitOf(word)                 a unit (kg, ml, cm, Std) and its kind
+//   isLetteredMark(word)         kr, CHF, R ... as written
+//   longestCurrencyWord()        the length of the longest of those words
+//   unitOf(word)                 a unit (kg, Liter, feet, m²), its kind and
+//                                its symbol (Liter and l are one unit)
+//   unitWordEnd(text, i)         where a unit word starting at i ends,
+//                                its power sign taken in (m², cm³)
 //   isConversionKeyword(word)    in, into, to, nach
+//   conversionArrowAt(text, i)   the length of an arrow (->, =>, →) at i
+//   mayStartConversion(c)        c can start a keyword or an arrow
 //   arithmeticWordOf(word)       plus, minus, mal, durch, prozent ...
-//   magnitudeOf(word)            Tausend, Mio, dozen, half ... and the
-//                                factor it stands for
+//   magnitudeOf(word)            Tausend, Mio, dozen, twice, Hälfte ...,
+//                                the factor it stands for and its kind
 //   isFunctionName(word)         sqrt, SQRT, pow, ... as written
 //   isConstantName(word)         pi, PI, e, E, π
+//   constantNameAt(text, i)      the length of a constant's name at i,
+//   constantValue(name)          and its value
+//   conversionStarts(), constantStarts(), functionStarts()
+//                                the characters such entries start with,
+//                                for scans that test every character
 // The currency a row's result is in is read by the engine, with this
 // catalogue: CalculatorEngine::resultCurrencyCode(text).
 
@@ -66,6 +78,8 @@ enum class UnitKind { mass, volume, length, area, time, pieces, energy, data };
 struct Unit {
     QStringView text;
     UnitKind kind;
+    // The unit it names, as its symbol: "Liter", "l" and "L" are one unit.
+    QStringView symbol;
 };
 
 enum class WordMeaning { sign, percent, unknownOperation };
@@ -76,11 +90,26 @@ struct ArithmeticWord {
     QLatin1String sign; // the sign a sign or percent word stands for
 };
 
+// A magnitude (Tausend, Mio) after a number; a quantity (dozen) names a
+// row before one; a multiplier (twice, Hälfte) before a number is its factor.
+enum class MagnitudeKind { magnitude, quantity, multiplier };
+
 struct Magnitude {
     QStringView word;
     double factor;
+    MagnitudeKind kind;
     // Single letters (k, K, M) only as written; words in any case.
-    bool exactCase;
+    bool exactCase = false;
+};
+
+// The characters a kind of entry may start with, both cases of ASCII
+// letters; anything beyond ASCII counts when some entry starts so. Taken
+// from the tables once and tested inline, so a scan over a row costs a
+// bit test per character.
+struct CharacterSet {
+    quint64 bits[2] = {0, 0};
+    bool beyondAscii = false;
+    bool has(char32_t c) const { return c < 0x80 ? (bits[c >> 6] >> (c & 63)) & 1 : beyondAscii; }
 };
 
 std::span<const Currency> currencies();
@@ -102,12 +131,26 @@ QStringView currencyOfWord(QStringView word);
 // meaningful when currencyOfWord(word) is not empty.
 MarkPlace letteredMarkPlace(QStringView word);
 inline bool isCurrencyWord(QStringView word) { return !currencyOfWord(word).isEmpty(); }
+// The word is a lettered mark, as written (kr, CHF).
+bool isLetteredMark(QStringView word);
+// The length of the longest code, name or lettered mark.
+qsizetype longestCurrencyWord();
 
 std::span<const Unit> units();
 const Unit* unitOf(QStringView word);
+// The end of the word at `start` with a power sign glued to it when that
+// makes a unit (m²); else the end of the word.
+qsizetype unitWordEnd(QStringView text, qsizetype start);
+// A power sign a unit may carry (², ³).
+inline bool isUnitPower(char32_t c) { return c == 0x00B2 || c == 0x00B3; }
 
 std::span<const QLatin1String> conversionKeywords();
 bool isConversionKeyword(QStringView word);
+// Arrows that convert like a keyword, with no blanks needed around them.
+std::span<const QStringView> conversionArrows();
+qsizetype conversionArrowAt(QStringView text, qsizetype i);
+bool mayStartConversion(char32_t c);
+const CharacterSet& conversionStarts();
 
 std::span<const ArithmeticWord> arithmeticWords();
 const ArithmeticWord* arithmeticWordOf(QStringView word);
@@ -119,6 +162,13 @@ std::span<const QStringView> functionNames();
 bool isFunctionName(QStringView word);
 std::span<const QStringView> constantNames();
 bool isConstantName(QStringView word);
+// The length of a constant's name at `i` (longest first), else 0; its value.
+qsizetype constantNameAt(QStringView text, qsizetype i);
+double constantValue(QStringView name);
+// c can start a constant's name.
+bool mayStartConstant(char32_t c);
+const CharacterSet& constantStarts();
+const CharacterSet& functionStarts();
 
 // A word that may stand glued after an amount and leave it an amount (5kg,
 // 100EUR, 45k, 2pi): a unit, currency, magnitude, keyword, word of

@@ -9,8 +9,13 @@
 
 namespace ExpressionText {
 
-char32_t codePointBefore(QStringView text, qsizetype i, qsizetype* length)
+char32_t codePointBeforeSlow(QStringView text, qsizetype i, qsizetype* length)
 {
+    if (i <= 0 || i > text.size()) [[unlikely]] {
+        if (length)
+            *length = 1;
+        return 0;
+    }
     const QChar c = text[i - 1];
     if (c.isLowSurrogate() && i >= 2 && text[i - 2].isHighSurrogate()) {
         if (length)

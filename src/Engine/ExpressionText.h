@@ -12,8 +12,15 @@
 namespace ExpressionText {
 
 // The code point starting at index i, and the number of UTF-16 units it takes.
+// Outside the text there is none (0, one unit long): a look past either end
+// reads no character.
 inline char32_t codePointAt(QStringView text, qsizetype i, qsizetype* length = nullptr)
 {
+    if (i < 0 || i >= text.size()) [[unlikely]] {
+        if (length)
+            *length = 1;
+        return 0;
+    }
     const QChar c = text[i];
     if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
         if (length)
@@ -24,8 +31,21 @@ inline char32_t codePointAt(QStringView text, qsizetype i, qsizetype* length = n
         *length = 1;
     return c.unicode();
 }
-// The code point ending just before index i, and its length.
-char32_t codePointBefore(QStringView text, qsizetype i, qsizetype* length = nullptr);
+// The code point ending just before index i, and its length; none (0) at or
+// before the text's start and past its end.
+char32_t codePointBeforeSlow(QStringView text, qsizetype i, qsizetype* length);
+inline char32_t codePointBefore(QStringView text, qsizetype i, qsizetype* length = nullptr)
+{
+    if (i > 0 && i <= text.size()) [[likely]] {
+        const char16_t u = text[i - 1].unicode();
+        if (!QChar::isLowSurrogate(u)) {
+            if (length)
+                *length = 1;
+            return u;
+        }
+    }
+    return codePointBeforeSlow(text, i, length);
+}
 qsizetype codePointCount(QStringView text);
 
 // Any character with a numeric value: decimal digits of every script,

@@ -3,14 +3,14 @@
 // an input of several lines also as a canvas of rows linked one to the next.
 // A crash, a sanitizer report, a hang or a success that is not a finite
 // number fails the run. Built with -DQUILLSHEET_FUZZ=ON (clang only).
+#include "EngineFuzzSettings.h"
+
 #include "Engine/CalculatorEngine.h"
-#include "Engine/EngineSettings.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 
 #include <QCoreApplication>
-#include <QHash>
 #include <QStringList>
 
 #include <cmath>
@@ -19,35 +19,6 @@
 #include <cstdlib>
 
 namespace {
-
-CalcSettings::TaxRate taxRate(const char* label, double rate)
-{
-    CalcSettings::TaxRate tax;
-    tax.label = QString::fromUtf8(label);
-    tax.rate = rate;
-    tax.isEnabled = true;
-    return tax;
-}
-
-// MwSt 19 % and 7 %, and rates with the euro as base:
-// 1 EUR = 1.25 USD = 0.5 GBP = 0.8 CHF = 160 JPY.
-EngineSettings settingsFor(DecimalStyle style)
-{
-    EngineSettings s;
-    s.decimalStyle = style;
-    s.enabledTaxRates = {taxRate("MwSt", 19), taxRate("MwSt reduziert", 7)};
-    static const QHash<QString, double> perEuro = {
-        {QStringLiteral("EUR"), 1.0}, {QStringLiteral("USD"), 1.25}, {QStringLiteral("GBP"), 0.5},
-        {QStringLiteral("CHF"), 0.8}, {QStringLiteral("JPY"), 160.0}};
-    s.hasExchangeRates = true;
-    s.convert = [](double amount, const QString& from, const QString& to) -> std::optional<double> {
-        const QString f = from.toUpper(), t = to.toUpper();
-        if (!perEuro.contains(f) || !perEuro.contains(t))
-            return std::nullopt;
-        return amount / perEuro.value(f) * perEuro.value(t);
-    };
-    return s;
-}
 
 [[noreturn]] void fail(const char* what, const QString& row, DecimalStyle style)
 {
@@ -109,8 +80,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static CalculatorEngine german([] { return settingsFor(DecimalStyle::germanComma); });
-    static CalculatorEngine us([] { return settingsFor(DecimalStyle::usPeriod); });
+    static CalculatorEngine german([] { return EngineFuzz::settingsFor(DecimalStyle::germanComma); });
+    static CalculatorEngine us([] { return EngineFuzz::settingsFor(DecimalStyle::usPeriod); });
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (const auto& [engine, style] : {std::pair{&german, DecimalStyle::germanComma}, std::pair{&us, DecimalStyle::usPeriod}}) {

@@ -98,9 +98,11 @@ TEST(ExpressionEvaluation, TaxLabels)
     // A disabled or removed rate does nothing; fractional and zero rates
     // keep their text; a label may start with a blank or a digit.
     t.settings().settings.enabledTaxRates = {TestSettings::taxRate("Tax 3", 0), TestSettings::taxRate("Halb", 5.5),
-                                             TestSettings::taxRate(" Zoll", 10), TestSettings::taxRate("2fach", 100)};
+                                             TestSettings::taxRate(" Zoll", 10), TestSettings::taxRate("2fach", 100),
+                                             TestSettings::taxRate("Doppelt", 50)};
     expectCases(t, DecimalStyle::germanComma, {
         fails("100 + MwSt", "Invalid expression"), ok("100 + Tax 3", 100), ok("200 + Halb", 211), ok("Halb", 5.5),
+        ok("100 + Doppelt", 150),
         ok("100 + Zoll", 110), ok("100 - Zoll", 90), ok("3 + 2fach", 6), ok("3 +2FACH", 6),
     });
 
@@ -281,7 +283,7 @@ TEST(ExpressionEvaluation, RowsShowWhatWasTypedOrRefuse)
     // A grouping mark that cannot group is the decimal mark.
     expectCases(t, DecimalStyle::germanComma, {
         ok("2.99 + 1.49", 4.48), ok("0.125", 0.125), ok("12.345.678", 12345678), fails("12.03.2024", invalid),
-        ok("2,125 € in USD", 2.3375), ok("5,- € + 3,50 €", 8.5), ok("5,– + 3,−", 8), fails("pow(2,3)", invalid), ok("pow(2, 3)", 8),
+        ok("2,125 € in USD", 2.3375), ok("5,- € + 3,50 €", 8.5), ok("25,-- € Trinkgeld", 25), ok("5,– + 3,−", 8), fails("pow(2,3)", invalid), ok("pow(2, 3)", 8),
         ok("Pizza 8,50 + Salat 6,90", 15.4), fails("1,2,3", invalid),
     });
     expectCases(t, DecimalStyle::usPeriod, {
@@ -370,9 +372,10 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"3,99 €/kg x 2,5 kg", "$3.99/lb x 2.5 lb", 9.975, R::none},
         // 4. Two currencies in one sum, whatever stands between them.
         {"5 € + Miete 3 $", "5 $ + rent 3 €", 0, R::mixedCurrencies}, {"5 EUR - 10% + 3 USD", "(5 EUR) + 3 USD", 0, R::mixedCurrencies},
-        // 5. Dashes after a currency subtract; a dash before a minus adds.
+        // 5. Dashes after a currency subtract, and so does one with only a
+        // currency before it; a dash before a minus adds.
         {"100 € – 20", "100 € – 20", 80, R::none}, {"100 Euro – 10 %", "100 Euro – 10 %", 90, R::none},
-        {"100 – -20", "100 — −20", 120, R::none},
+        {"100 – -20", "100 — −20", 120, R::none}, {" € – 5", " $ – 5", -5, R::none}, {" € – -5", " $ – -5", 5, R::none},
         // 6. Digits and letters glued together are one word.
         {"3D-Druck -5", "R5 Kabel 20", -3, R::none}, {"4G-Vertrag +5", "co-pay 30 + Rx 12.50", -4, R::none},
         {"A4 ,5", "A4 .5", 0.5, R::none}, {"Modell X200 299", "Model X200 299", 299, R::none},
@@ -387,7 +390,32 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"12.03.2024", "12.03.2024", 0, R::date}, {"10:4 + 1/2", "10:4 + 1/2", 3, R::none},
         // 10. Two percent signs.
         {"100 + 19%%", "20%%", 0, R::twoPercentSigns},
-        // Names of currencies in conversions.
+        // 11. One reading at each seam: x glued to the next number, units
+        // spelled out, money and a unit, multiplier words, constants and
+        // taxes before a percentage, dashes, calls after a price, labels.
+        {"45 x5", "45 x5", 225, R::none}, {"Cans 12 x0,89", "Cans 12 x0.89", 10.68, R::none}, {"Socken 3 x4,99", "Socks 3 x4.99", 14.97, R::none},
+        {"12,50€x3", "24.00 x2 - 10,5", 37.5, R::none}, {"4 X2,50", "4 X2.50", 10, R::none}, {"5kg * 2", "5lb * 2", 10, R::none},
+        {"1 Liter - 200 ml", "1 hour + 30 minutes", 0, R::mixedUnits}, {"Mehl 1 kg - 350 Gramm", "2 feet + 3 inches", 0, R::mixedUnits},
+        {"1 Meter + 20 cm", "Milk 1 gal + 2 qt", 0, R::mixedUnits}, {"5 € + 3 kg", "3 cups + 2 tbsp", 0, R::mixedUnits},
+        {"10 km + 5 €", "10 km + 5 €", 0, R::mixedUnits}, {"2 Liter + 3 l", "2 feet + 3 ft", 5, R::none},
+        {"doppelt 45", "twice 45", 90, R::none}, {"Hälfte 84 €", "half 1/2 x 3 cups", -99, R::none},
+        {"Half off 24,99", "Half off 24.99", 0, R::magnitudeWord}, {"Treffen halb 5", "halb 5", 0, R::magnitudeWord},
+        {"Viertel 4,50", "quarter 4.50", 4.5, R::none},
+        {"100 - pi - 10%", "100 - pi - 10%", 100 - pi * 0.9, R::none}, {"6 * pi - 4%", "6 * pi - 4%", 6 * pi * 0.96, R::none},
+        {"1 / e - MwSt", "1 / e - MwSt", 1 / (e * 0.81), R::none},
+        {"5 + MwSt – -9", "5 + MwSt – -9", 14.95, R::none}, {"7 + MwSt – 5", "7 + MwSt – 5", 7 * 1.19 - 5, R::none},
+        {"2 kg – -2", "2 kg – -2", 4, R::none},
+        {"6€/cos(180)", "6$/cos(180)", -6, R::none}, {"3€/asin(-1)", "3$/asin(-1)", -1.0 / 30, R::none},
+        {"A4 1 000", "iPhone15 1 299", 0, R::ambiguousGrouping},
+        {"15/04/24 120", "Rechnung 15/04/24 120", 0, R::date}, {"4/15/24", "4/15/24", 0, R::date}, {"83-7-13", "83-7-13", 63, R::none},
+        {"30 € / Monat x 12", "$30/mo x 12", 360, R::none}, {"30 EUR / Monat x 12", "$30 / mo x 12", 360, R::none}, {"$275/wk x 52 / 12", "$275/wk x 52 / 12", 275.0 * 52 / 12, R::none},
+        {"MwSt-Anteil 119 / 1,19 x 0,19", "MwSt-Anteil 119 / 1.19 x 0.19", 19, R::none}, {"MwSt-frei 50", "Achtung! 12 + 38", 50, R::none},
+        {"Wohnung 78 m² x 11,50 €", "Wohnung 78 m² x 11.50 €", 897, R::none}, {"Beton 1,2 m³ x 115 €", "Beton 1.2 m³ x 115 €", 138, R::none},
+        {"2 * Rabatt -4", "2 * Rabatt -4", -8, R::none}, {"2 + Miete cos(180)", "2 + Miete cos(180)", 1, R::none},
+        {"100 + E-Bike 10%", "100 + E-Bike 10%", 110, R::none}, {"1'777 3D-Druck", "1'777 3D-Druck", 1777, R::none},
+        // Names of currencies in conversions; a keyword runs into a code,
+        // not into a lowercase lettered mark.
+        {"100 € inkr", "100 € tokr", 100, R::none},
         {"50 Pfund in Euro", "50 pounds in Euro", 50 / 0.85, R::none}, {"75 Franken in Euro", "75 francs in Euro", 93.75, R::none},
         {"100 Dollar in Pfund", "100 dollars in pounds", 100 / 1.1 * 0.85, R::none},
     };
@@ -411,6 +439,8 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
                 value = style == DecimalStyle::germanComma ? -5 : 20;
             else if (value == -4)
                 value = style == DecimalStyle::germanComma ? 5 : 42.5;
+            else if (value == -99)
+                value = style == DecimalStyle::germanComma ? 42 : 1.5;
             EXPECT_TRUE(result.ok() && std::fabs(result.value() - value) < 1e-9 * std::max(1.0, std::fabs(value)))
                 << text.toStdString() << ": " << (result.ok() ? std::to_string(result.value()) : result.error().detailText().toStdString());
         }
@@ -429,63 +459,68 @@ TEST(ExpressionEvaluation, RefusalsByCode)
 {
     TestEngine t;
     using R = RefusalCode;
-    const std::pair<RefusalCode, const char*> rows[] = {
-        {R::callNotComputable, "sqrt(-1 - )"},
-        {R::callTouchingNumber, "2sqrt(9)"},
-        {R::clockTime, "Termin 14:30"},
-        {R::constantTouchingNumber, "2pi"},
-        {R::conversionIntoNonCurrency, "5 € in kg"},
-        {R::conversionUnreadable, "2(3) € in USD"},
-        {R::conversionWithoutCurrency, "(5) in USD"},
-        {R::conversionAfterConversion, "100 USD to EUR to GBP"},
-        {R::functionWithoutValue, "sqrt + 5"},
-        {R::linkTouchingNumber, "{A}5"},
-        {R::magnitudeWord, "Gehalt 45k / 12"},
-        {R::colonNumber, "10: -3"},
-        {R::percentWithoutRule, "19% * 200"},
-        {R::unknownSign, "2 + ½"},
-        {R::mixedCurrenciesInConversion, "5 € + 3 $ in GBP"},
-        {R::unknownOperation, "Wurzel aus 16"},
-        {R::operatorBeforeWords, "5 + Versand"},
-        {R::operatorWithoutNumber, "* 5"},
-        {R::conversionTargetsDiffer, "(10 € in USD) + (5 € in GBP)"},
-        {R::lettersInNumber, "1o0"},
-        {R::lettersBeforeBracket, "max(3, 5)"},
-        {R::twoDecimalMarks, "1,2,3"},
-        {R::wordsBetweenNumbers, "Preis 1.000,50 Rabatt 20,5"},
-        {R::twoOperators, "2 ++ 3"},
-        {R::twoPercentSigns, "100 + 19%%"},
-        {R::mixedCurrencies, "20 USD + 10 EUR"},
-        {R::mixedUnits, "2 m + 30 cm"},
-        {R::ambiguousGrouping, "Windows 11 129 €"},
-        {R::date, "15/04/2024"},
-        {R::braceOrder, "5 } {A"},
-        {R::unclosedBrace, "5 + {A"},
-        {R::unreadable, "2(3+4)"},
+    // Each refusal quotes the stretch of the row as typed where reading
+    // failed, at its place there: not an earlier stretch that reads alike,
+    // not the whole row when its numbers were rewritten, not the values
+    // filled in for links.
+    struct Refused {
+        RefusalCode code;
+        const char* typed;
+        const char* quote;
+        qsizetype at; // where the quote starts in the row, in UTF-16 units
+    };
+    const Refused rows[] = {
+        {R::callNotComputable, "sqrt(-1 - )", "sqrt(-1 - )", 0},
+        {R::callTouchingNumber, "2sqrt(9)", "2sqrt(9)", 0},
+        {R::clockTime, "Termin 14:30", "14:30", 7},
+        {R::constantTouchingNumber, "1.000,50 + 2pi", "2pi", 11},
+        {R::conversionIntoNonCurrency, "5 € in kg", "in kg", 4},
+        {R::conversionUnreadable, "2(3) € in USD", "2(3) €", 0},
+        {R::conversionWithoutCurrency, "(5) in USD", "(5) in USD", 0},
+        {R::conversionAfterConversion, "100 USD to EUR to GBP", "to EUR to GBP", 8},
+        {R::functionWithoutValue, "sqrt + 5", "sqrt", 0},
+        {R::linkTouchingNumber, "{A}5", "{A}5", 0},
+        {R::magnitudeWord, "Gehalt 45k / 12", "45k", 7},
+        {R::colonNumber, "10:4 + 10: -3", "10: -3", 7},
+        {R::percentWithoutRule, "19% * 200", "%", 2},
+        {R::unknownSign, "2 + ½", "½", 4},
+        {R::mixedCurrenciesInConversion, "5 € + 3 $ in GBP", "5 € + 3 $ in", 0},
+        {R::unknownOperation, "Wurzel aus 16", "Wurzel", 0},
+        {R::operatorBeforeWords, "5 + Versand", "+ Versand", 2},
+        {R::operatorWithoutNumber, "* 5", "*", 0},
+        {R::conversionTargetsDiffer, "(10 € in USD) + (5 € in GBP)", "5 € in GBP", 17},
+        {R::lettersInNumber, "1o0", "1o0", 0},
+        {R::lettersBeforeBracket, "max(3, 5)", "max(", 0},
+        {R::twoDecimalMarks, "1,2,3", "1,2,3", 0},
+        {R::wordsBetweenNumbers, "Preis 1.000,50 Rabatt 20,5", "1.000,50 Rabatt 20,5", 6},
+        {R::wordsBetweenNumbers, "Summe {A} Rest 5", "{A} Rest 5", 6},
+        {R::twoOperators, "2 ++ 3", "++", 2},
+        {R::twoPercentSigns, "100 + 19%%", "%%", 8},
+        {R::mixedCurrencies, "20 USD + 10 EUR", "20 USD + 10 EUR", 0},
+        {R::mixedUnits, "2 m + 30 cm", "2 m + 30 cm", 0},
+        {R::ambiguousGrouping, "Windows 11 129 €", "Windows 11 129", 0},
+        {R::ambiguousGrouping, "Windows 11 129", "Windows 11 129", 0},
+        {R::date, "Fällig 15/04/2024", "15/04/2024", 7},
+        {R::braceOrder, "5 } {A:ff}", "} {A:ff}", 2},
+        {R::unclosedBrace, "5 + {A", "{A", 4},
+        {R::unreadable, "2(3+4)", "2(3+4)", 0},
     };
     std::set<RefusalCode> seen;
-    for (const auto& [code, typed] : rows) {
-        const QString text = QString::fromUtf8(typed);
-        const EvaluationResult result = t.engine.evaluate(text, {{QStringLiteral("A"), 1}}, {});
-        ASSERT_FALSE(result.ok()) << typed;
-        EXPECT_EQ(result.error().refusal(), code) << typed << ": " << result.error().detailText().toStdString();
-        // The quote is a stretch of the row as typed.
-        const QString quoted = result.error().unreadText();
-        EXPECT_FALSE(quoted.isEmpty()) << typed;
-        EXPECT_TRUE(text.contains(quoted.chopped(quoted.endsWith(QChar(0x2026)) ? 1 : 0))) << typed << " quotes " << quoted.toStdString();
-        seen.insert(code);
+    for (const Refused& row : rows) {
+        const QString text = QString::fromUtf8(row.typed);
+        const EvaluationResult result = t.engine.evaluate(text, {{QStringLiteral("A"), 1250.5}}, {});
+        ASSERT_FALSE(result.ok()) << row.typed;
+        const CalculationError& error = result.error();
+        EXPECT_EQ(error.refusal(), row.code) << row.typed << ": " << error.detailText().toStdString();
+        EXPECT_EQ(error.unreadText().toStdString(), row.quote) << row.typed;
+        EXPECT_EQ(error.spanStart(), row.at) << row.typed;
+        EXPECT_EQ(text.mid(error.spanStart(), error.spanEnd() - error.spanStart()), error.unreadText()) << row.typed;
+        seen.insert(row.code);
     }
     EXPECT_EQ(seen.size(), size_t(RefusalCode::unreadable)) << "one row per code";
     // The parser's own words never reach the hover text.
     const EvaluationResult parsed = t.engine.evaluate(QStringLiteral("2(3+4)"));
     EXPECT_EQ(parsed.error().detailText(), QStringLiteral("Invalid expression \u2014 a part the calculator cannot read: 2(3+4)"));
-    EXPECT_EQ(t.engine.evaluate(QStringLiteral("Preis 1.000,50 Rabatt 20,5")).error().unreadText(),
-              QStringLiteral("Preis 1.000,50 Rabatt 20,5"));
-    // With links, the row as typed, not the values filled in.
-    EXPECT_EQ(t.engine.evaluate(QStringLiteral("Summe {A} Rest 5"), {{QStringLiteral("A"), 1250.5}}, {}).error().unreadText(),
-              QStringLiteral("Summe {A} Rest 5"));
-    EXPECT_EQ(t.engine.evaluate(QStringLiteral("5 } {A:ff}"), {{QStringLiteral("A"), 1250.5}}, {}).error().unreadText(),
-              QStringLiteral("} {A:ff}"));
 }
 
 TEST(ExpressionEvaluation, PlaceholdersFromValues)

@@ -94,6 +94,8 @@ struct Writer {
 
     // The row's currency sign, glued to or set apart from its amounts.
     QString sign = QStringLiteral("€");
+    // The row's unit: amounts in different units are not added.
+    int unit = 0;
 
     Term decorated(Currency currency)
     {
@@ -111,7 +113,7 @@ struct Writer {
         case Currency::name: text += QStringLiteral(" Euro"); break;
         }
         if (currency == Currency::none && chance(20))
-            text += QLatin1Char(' ') + QString::fromUtf8(units[below(4)]);
+            text += QLatin1Char(' ') + QString::fromUtf8(units[unit]);
         if (chance(40)) {
             const int label = below(12);
             text = QString::fromUtf8(labels[label]) + QLatin1Char(' ') + text;
@@ -178,6 +180,7 @@ Row makeRow(Writer& w)
     const Currency currency = w.chance(50) ? Currency::none : currencies[1 + w.below(5)];
     static const char* const currencySigns[] = {"€", "$", "US$", "C$", "£", "₹"};
     w.sign = QString::fromUtf8(currencySigns[w.below(6)]);
+    w.unit = w.below(4);
     const int count = 1 + w.below(5);
     std::vector<Term> terms;
     std::vector<double> values;
@@ -342,11 +345,22 @@ TEST(GeneratedRows, EveryCatalogueEntryReadsInBothStyles)
             const QString u = unit.text.toString();
             expectValue(amount + QLatin1Char(' ') + u + QStringLiteral(" x 2"), 2469);
             expectValue(QStringLiteral("1 ") + u + QStringLiteral(" + 2 ") + u, 3);
+            // Another spelling of the unit adds; another unit, of its kind
+            // or of another, or money, is refused.
+            const Unit& elsewhere = units()[unit.kind == UnitKind::mass ? units().size() - 1 : 0];
             for (const Unit& other : units()) {
-                if (other.kind != unit.kind || other.text == unit.text)
+                if ((other.kind != unit.kind && &other != &elsewhere) || other.text == unit.text)
                     continue;
-                const EvaluationResult mixed = t.engine.evaluate(QStringLiteral("1 ") + u + QStringLiteral(" - 2 ") + other.text.toString());
-                EXPECT_TRUE(!mixed.ok() && mixed.error().refusal() == RefusalCode::mixedUnits) << u.toStdString();
+                const QString row = QStringLiteral("1 ") + u + QStringLiteral(" - 2 ") + other.text.toString();
+                const EvaluationResult mixed = t.engine.evaluate(row);
+                if (other.symbol == unit.symbol)
+                    EXPECT_TRUE(mixed.ok() && near(mixed.value(), -1)) << row.toStdString();
+                else
+                    EXPECT_TRUE(!mixed.ok() && mixed.error().refusal() == RefusalCode::mixedUnits) << row.toStdString();
+            }
+            for (const QString& row : {QStringLiteral("5 € + 3 ") + u, QStringLiteral("3 ") + u + QStringLiteral(" - Miete 5 USD")}) {
+                const EvaluationResult money = t.engine.evaluate(row);
+                EXPECT_TRUE(!money.ok() && money.error().refusal() == RefusalCode::mixedUnits) << row.toStdString();
             }
         }
         for (QLatin1String keyword : conversionKeywords())

@@ -116,8 +116,9 @@ TEST_F(ResultCellTest, ARefusedRowQuotesItsLinksAsTheCanvasShowsThem)
     view.setSelectedBlockID(sum->id()); // selected again: keys go to the expression
     QTest::keyClicks(&view, QStringLiteral("xx"));
     ASSERT_FALSE(sum->result().has_value());
+    // The quote is where reading failed: the last operator and the words after it.
     EXPECT_EQ(view.resultCell(sum, 3).hoverText,
-              QStringLiteral("Invalid expression — an operator followed only by words: Miete + 60,5 + Miete xx"));
+              QStringLiteral("Invalid expression — an operator followed only by words: + Miete xx"));
 }
 
 // Rows with nothing to show stay empty: text rows, rows never evaluated,
