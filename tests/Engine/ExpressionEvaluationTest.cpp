@@ -373,9 +373,10 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         // 4. Two currencies in one sum, whatever stands between them.
         {"5 € + Miete 3 $", "5 $ + rent 3 €", 0, R::mixedCurrencies}, {"5 EUR - 10% + 3 USD", "(5 EUR) + 3 USD", 0, R::mixedCurrencies},
         // 5. Dashes after a currency subtract, and so does one with only a
-        // currency before it; a dash before a minus adds.
+        // currency or a label before it; a dash before a minus adds.
         {"100 € – 20", "100 € – 20", 80, R::none}, {"100 Euro – 10 %", "100 Euro – 10 %", 90, R::none},
         {"100 – -20", "100 — −20", 120, R::none}, {" € – 5", " $ – 5", -5, R::none}, {" € – -5", " $ – -5", 5, R::none},
+        {"Rabatt: – 5", "10 rebate — 15", -5, R::none},
         // 6. Digits and letters glued together are one word.
         {"3D-Druck -5", "R5 Kabel 20", -3, R::none}, {"4G-Vertrag +5", "co-pay 30 + Rx 12.50", -4, R::none},
         {"A4 ,5", "A4 .5", 0.5, R::none}, {"Modell X200 299", "Model X200 299", 299, R::none},
