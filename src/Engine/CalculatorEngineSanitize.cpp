@@ -1189,8 +1189,9 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                     // (half 1/2 x 3, double recipe 2 x 250 g). Right before
                     // another number (or a bracket) it is its factor (twice
                     // 30, Hälfte 84 €); anywhere else the row cannot say what
-                    // it multiplies (Half off 24.99).
-                    if (namesFactorAfter(in, end, magnitude->factor)) {
+                    // it multiplies (Half off 24.99). After a number it
+                    // names nothing (3 viermal x 4).
+                    if (!isNumberChar(left) && left != ')' && namesFactorAfter(in, end, magnitude->factor)) {
                         i = end;
                         continue;
                     }

@@ -1,5 +1,7 @@
 #include "EngineTestSupport.h"
 
+#include "Engine/EngineCatalogue.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,20 +101,22 @@ void addTerm(RowWriter& w, Row& row, bool afterOperator, const QString& previous
         return;
     }
     if (canMultiply && shape < 26) {
-        static const std::pair<const char*, const char*> multipliers[] = {
-            {"twice", "2 *"}, {"doppelt", "2 *"}, {"Hälfte", ".5 *"}, {"triple", "3 *"}, {"half", ",5 *"}};
-        const auto& [word, factor] = multipliers[w.below(5)];
-        QString same = QString::fromUtf8(factor);
-        // The factor's mark in the row's style.
-        same.replace(QLatin1Char('.'), w.german() ? QLatin1Char(',') : QLatin1Char('.'));
-        same.replace(QLatin1Char(','), w.german() ? QLatin1Char(',') : QLatin1Char('.'));
-        row.tokens.push_back({Token::multiplier, QString::fromUtf8(word), same});
+        static const std::vector<EngineCatalogue::Magnitude> multipliers = [] {
+            std::vector<EngineCatalogue::Magnitude> all;
+            for (const EngineCatalogue::Magnitude& m : EngineCatalogue::magnitudes()) {
+                if (m.kind == EngineCatalogue::MagnitudeKind::multiplier)
+                    all.push_back(m);
+            }
+            return all;
+        }();
+        const EngineCatalogue::Magnitude& multiplier = multipliers[size_t(w.below(int(multipliers.size())))];
+        row.tokens.push_back({Token::multiplier, multiplier.word.toString(), w.written(multiplier.factor) + QStringLiteral(" *")});
     }
     // Before the number it names a multiplier is a label (half 0.5): the
     // number multiplied is never its factor.
     const bool multiplied = !row.tokens.empty() && row.tokens.back().kind == Token::multiplier;
     const QChar decimal = w.german() ? QLatin1Char(',') : QLatin1Char('.');
-    QString amount = multiplied ? QString::number(10 + w.below(500)) + decimal + QString::number(w.below(10)) : w.amount();
+    QString amount = multiplied ? QString::number(11 + w.below(500)) + decimal + QString::number(w.below(10)) : w.amount();
     // A sign between operands, or the row's own at its start.
     if (w.chance(10))
         amount.prepend(QLatin1Char('-'));
