@@ -280,9 +280,18 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
 // A digit touches a letter (3D, A4, 5kg) or a date's mark follows one
 // (15/04, 2024-04, 12.03.): only then can glued words or dates be there.
 // Anything beyond ASCII is left to the full scan.
-bool digitTouchesWordOrDateMark(QStringView text)
+bool digitTouchesWordOrDateMark(QStringView text, const CalculatorEngine::Triggers& triggers)
 {
     const qsizetype size = text.size();
+    if (!triggers.beyondAscii && !triggers.hasAnyLetter() && !triggers.has('.')) {
+        // Only a date's dash or slash can follow a digit.
+        for (qsizetype i = 1; i < size; ++i) {
+            const char16_t u = text[i].unicode();
+            if ((u == '-' || u == '/') && text[i - 1].unicode() >= '0' && text[i - 1].unicode() <= '9')
+                return true;
+        }
+        return false;
+    }
     char16_t previous = 0;
     for (qsizetype i = 0; i < size; ++i) {
         const char16_t u = text[i].unicode();
@@ -380,7 +389,7 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
     // has the number step anything to do.
     const bool gluedOrDates = (triggers.hasAnyLetter() || triggers.has('-') || triggers.has('/') || triggers.has('.')
                                || triggers.beyondAscii)
-        && digitTouchesWordOrDateMark(text);
+        && digitTouchesWordOrDateMark(text, triggers);
     if (triggers.has('.') || triggers.has(',') || gluedOrDates) {
         normalizeLocaleNumbers(text, pipeline, gluedOrDates);
         if (pipeline.failure)
@@ -451,15 +460,18 @@ void CalculatorEngine::normalizeWhitespace(QString& text)
     // Tabs and line breaks stay.
     qsizetype first = -1;
     const QChar* read = text.constData(); // no detach check per character
-    for (qsizetype i = 0; i < text.size(); ++i) {
+    const qsizetype size = text.size();
+    char16_t previous = 0;
+    for (qsizetype i = 0; i < size; ++i) {
         const char16_t c = read[i].unicode();
-        const bool changes = c < 0xA0 ? (c == ' ' && i > 0 && read[i - 1] == QLatin1Char(' '))
-                                      : (c == 0x00A0 || (c >= 0x2007 && c <= 0x200A) || c == 0x202F
-                                         || c == 0x205F || c == 0x3000);
+        const bool changes = c == ' ' ? previous == ' '
+                                      : c >= 0xA0 && (c == 0x00A0 || (c >= 0x2007 && c <= 0x200A) || c == 0x202F
+                                                      || c == 0x205F || c == 0x3000);
         if (changes) {
             first = i;
             break;
         }
+        previous = c;
     }
     if (first < 0)
         return;

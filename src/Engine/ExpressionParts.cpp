@@ -480,16 +480,33 @@ void adoptShownNumbering(CalculationBlock& block, DecimalStyle style)
 {
     if (marked(block))
         return;
+    // Marked even where both counts name the same numbers today: unmarked,
+    // the row would go on being read by the older count, and an edit that
+    // makes the counts differ (4 typed over as sqrt(16)) would take its
+    // labels off their numbers.
     const QList<std::pair<qsizetype, qsizetype>> shown = numberSpans(block.expression(), style);
     const QList<int> map = olderToShown(block.expression(), shown);
-    // Where both counts name the same numbers the keys mean the same.
-    bool same = map.size() == shown.size();
-    for (qsizetype k = 0; same && k < map.size(); ++k)
-        same = map[k] == k;
-    if (same)
-        return;
     block.setPartLabels(adopted(block.partLabels(), map, int(shown.size())));
     block.setPartColors(adopted(block.partColors(), map, int(shown.size())));
+}
+
+void keepNumberingThroughEdit(CalculationBlock& block, DecimalStyle style)
+{
+    if (!keysNumbersAsShown(block))
+        adoptShownNumbering(block, style);
+}
+
+void dropIdleNumbering(CalculationBlock& block)
+{
+    auto idle = [](const PartMap& map) { return map.size() == 1 && map.contains(numberingKey); };
+    const bool labelsIdle = idle(block.partLabels());
+    const bool colorsIdle = idle(block.partColors());
+    const bool labelsFree = labelsIdle || block.partLabels().isEmpty();
+    const bool colorsFree = colorsIdle || block.partColors().isEmpty();
+    if (labelsIdle && (colorsFree || block.partColors().contains(numberingKey)))
+        block.setPartLabels({});
+    if (colorsIdle && (labelsFree || block.partLabels().contains(numberingKey)))
+        block.setPartColors({});
 }
 
 } // namespace ExpressionParts

@@ -43,9 +43,9 @@ QList<std::pair<qsizetype, qsizetype>> numberSpans(QStringView expression, Decim
 // Where a row keeps the label and colour of its numbers. Rows labelled
 // before numbers were read as the engine reads them may count fewer
 // numbers (1.000,50 and the 16 of sqrt(16) were words then, 10:4 one
-// number), so their keys name numbers by that older count. Where the two
-// counts differ, a row whose labels or colours are set now carries
-// `numberingKey` in both maps and keys numbers as shown.
+// number), so their keys name numbers by that older count. A
+// row whose labels or colours are set now carries `numberingKey` in both
+// maps and keys numbers as shown.
 inline const QLatin1String numberingKey("numbering");
 inline const QLatin1String numberingValue("as read");
 
@@ -58,8 +58,16 @@ QList<int> storedNumberIndices(const CalculationBlock& block, DecimalStyle style
 int storedNumberIndex(const CalculationBlock& block, int shownIndex, DecimalStyle style);
 // Rewrites an older row's labels and colours to the numbers as shown, each
 // on the number it was given, and marks both maps; before any label or
-// colour of the row is set. Nothing happens to a row already marked, nor
-// where both counts name the same numbers.
+// colour of the row is set, so that every row labelled now keys its numbers
+// as shown. Nothing happens to a row already marked.
 void adoptShownNumbering(CalculationBlock& block, DecimalStyle style);
+// Before a row's expression changes: an older row takes the numbering as
+// shown first, so that its labels stay on the numbers they were given
+// whatever the edit makes of the older count (12 typed over as 1.200,50).
+void keepNumberingThroughEdit(CalculationBlock& block, DecimalStyle style);
+// After a label or colour is removed: a map left holding only the mark
+// drops it while the other map still carries it, and a row with nothing
+// else left is clean again.
+void dropIdleNumbering(CalculationBlock& block);
 
 } // namespace ExpressionParts

@@ -40,7 +40,18 @@ bool sameDouble(double a, double b)
 }
 
 void CalculationBlock::setId(const QUuid& id) { QS_SETTER(id, m_id, "id"); }
-void CalculationBlock::setBlockType(BlockType type) { QS_SETTER(type, m_blockType, "blockType"); }
+void CalculationBlock::setBlockType(BlockType type)
+{
+    QS_SETTER(type, m_blockType, "blockType");
+    // A text row is never evaluated: a result kept from before would be
+    // counted by a sum while the row shows none.
+    if (type == BlockType::text) {
+        setResult(std::nullopt);
+        setHasError(false);
+        setErrorMessage(std::nullopt);
+        m_errorDetail.clear();
+    }
+}
 void CalculationBlock::setLabel(const QString& label) { QS_SETTER(label, m_label, "label"); }
 void CalculationBlock::setTextContent(const QString& text) { QS_SETTER(text, m_textContent, "textContent"); }
 void CalculationBlock::setPartLabels(const PartMap& labels) { QS_SETTER(labels, m_partLabels, "partLabels"); }

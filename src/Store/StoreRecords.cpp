@@ -299,7 +299,9 @@ public:
             b->m_partLabels = partMapFromText(columnText(q.stmt, 5));
             b->m_partColors = partMapFromText(columnText(q.stmt, 6));
             b->m_expression = columnText(q.stmt, 7);
-            if (sqlite3_column_type(q.stmt, 8) != SQLITE_NULL)
+            // Earlier versions could leave a result on a row turned into text,
+            // and a sum would go on counting it while the row shows none.
+            if (sqlite3_column_type(q.stmt, 8) != SQLITE_NULL && b->m_blockType != BlockType::text)
                 b->m_result = sqlite3_column_double(q.stmt, 8);
             b->m_hasError = sqlite3_column_int(q.stmt, 9) != 0;
             b->m_errorMessage = columnOptionalText(q.stmt, 10);

@@ -153,7 +153,7 @@ struct StoredCase {
     const char* expression;
     PartMap labels; // as an older row stored them
     const char* shown; // each number as shown, with its label: "1.000,50 5=Rest"
-    bool marked; // setting a label rewrites the keys and marks the row
+    bool marked; // setting a label marks the row (rewriting its keys where the counts differ)
 };
 
 void PrintTo(const StoredCase& c, std::ostream* out) { *out << '"' << c.expression << '"'; }
@@ -162,10 +162,11 @@ const StoredCase storedCases[] = {
     {"amount the older count skipped", "1.000,50 + 5", {{"n0", "Rest"}}, "1.000,50 5=Rest", true},
     {"function argument", "sqrt(16) + 5 + 2", {{"n0", "fünf"}, {"n1", "zwei"}}, "16 5=fünf 2=zwei", true},
     {"one older number now two", "10:4 + 2", {{"n0", "Quote"}, {"n1", "zwei"}}, "10=Quote 4 2=zwei", true},
-    {"brackets no longer in the number", "(2+3) x 4", {{"n0", "a"}, {"n1", "b"}}, "2=a 3=b 4", false},
-    {"same numbers in both counts", "12 + 3", {{"n0", "a"}, {"n1", "b"}}, "12=a 3=b", false},
+    {"brackets no longer in the number", "(2+3) x 4", {{"n0", "a"}, {"n1", "b"}}, "2=a 3=b 4", true},
+    {"same numbers in both counts", "12 + 3", {{"n0", "a"}, {"n1", "b"}}, "12=a 3=b", true},
     {"a key past the last number", "1.000,50 + 5", {{"n0", "Rest"}, {"n3", "alt"}}, "1.000,50 5=Rest", true},
     {"keyed by the number's text", "5kg + 5", {{"5", "fünf"}}, "5=fünf 5=fünf", true},
+    {"labelled for the first time", "4 x 95,50", {}, "4 95,50", true},
 };
 
 QString shownLabels(const CalculationBlock& block, bool byShownIndex)

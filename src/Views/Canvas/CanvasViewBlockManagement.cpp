@@ -4,6 +4,7 @@
 #include "Views/Canvas/CanvasViewWidgets.h"
 
 #include "Engine/CalculatorEngine.h"
+#include "Engine/ExpressionParts.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Identifiers.h"
@@ -188,6 +189,7 @@ void CanvasView::appendToSelectedBlock(const QString& text, bool fromKeypad)
     Q_UNUSED(fromKeypad)
     if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
         selected->setIsEditing(true);
+        ExpressionParts::keepNumberingThroughEdit(*selected, CalcSettings::shared().decimalStyle());
         selected->setExpression(selected->expression() + text);
         pruneSumKeywordSteps();
         // A text row that holds an expression is a calculation row (the
@@ -214,6 +216,7 @@ void CanvasView::deleteFromSelectedBlock()
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, expression);
     finder.toEnd();
     expression.truncate(std::max<qsizetype>(0, finder.toPreviousBoundary()));
+    ExpressionParts::keepNumberingThroughEdit(*selected, CalcSettings::shared().decimalStyle());
     selected->setExpression(expression);
     pruneSumKeywordSteps();
     CalculatorEngine::shared().evaluateBlock(selected);

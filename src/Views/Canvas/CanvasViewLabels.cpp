@@ -42,11 +42,13 @@ void setNumberLabel(CalculationBlock& block, const std::optional<QString>& label
 {
     ExpressionParts::adoptShownNumbering(block, CalcSettings::shared().decimalStyle());
     block.setPartLabel(label, index, value);
+    ExpressionParts::dropIdleNumbering(block);
 }
 void setNumberColor(CalculationBlock& block, const std::optional<QString>& color, int index, const QString& value)
 {
     ExpressionParts::adoptShownNumbering(block, CalcSettings::shared().decimalStyle());
     block.setPartColor(color, index, value);
+    ExpressionParts::dropIdleNumbering(block);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "Views/Canvas/CanvasView.h"
 #include "Engine/ResultCurrency.h"
+#include "Engine/ExpressionParts.h"
 #include "Engine/ExpressionText.h"
 #include "Views/Canvas/CanvasViewWidgets.h"
 
@@ -808,6 +809,7 @@ void CanvasView::onExpressionEdited(const QString& text)
     const BlockPtr block = blockWithId(m_focusedBlockID);
     if (!block)
         return;
+    ExpressionParts::keepNumberingThroughEdit(*block, CalcSettings::shared().decimalStyle());
     block->setExpression(lineNumbersToPlaceholders(text, block));
     pruneSumKeywordSteps();
     // What the field now stands for; it is no change made elsewhere.

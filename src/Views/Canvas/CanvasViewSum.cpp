@@ -322,6 +322,16 @@ void CanvasView::takeKeywordSumAway(const BlockPtr& block)
         m_undoStack->undo();
         return;
     }
+    // Typed on later, with other steps since: the row still gets back what
+    // the sum replaced; the step, left with nothing to undo, goes when the
+    // history reaches it.
+    for (int at = m_undoStack ? m_undoStack->index() - 1 : -1; at >= 0; --at) {
+        SumKeywordCommand* step = sumStepAt(m_undoStack, at);
+        if (step && step->rowID() == block->id() && step->canUndo()) {
+            step->putBefore();
+            return;
+        }
+    }
     removeKeywordSum(block);
 }
 

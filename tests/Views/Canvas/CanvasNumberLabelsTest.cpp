@@ -1,5 +1,6 @@
 #include "Views/Canvas/CanvasViewTestSupport.h"
 
+#include "Engine/ExpressionParts.h"
 #include "Models/Identifiers.h"
 #include "Services/PrintExpressionParts.h"
 
@@ -50,7 +51,9 @@ TEST_F(NumberLabels, EachNumberKeepsItsOwnLabelAndColour)
     EXPECT_EQ(view.editingLabelBlockID(), row->id());
     EXPECT_EQ(view.editingLabelText(), QString());
     findAction(menu(1).get(), QStringLiteral("Green"))->trigger();
-    EXPECT_EQ(row->partColors(), (PartMap{{QStringLiteral("n1"), QStringLiteral("#00FF88")}}));
+    // Marked: the row keys its numbers as shown from now on, whatever it is edited to.
+    const std::pair<QString, QString> marked{ExpressionParts::numberingKey, ExpressionParts::numberingValue};
+    EXPECT_EQ(row->partColors(), (PartMap{{QStringLiteral("n1"), QStringLiteral("#00FF88")}, marked}));
     EXPECT_EQ(row->getPartColor(0, QStringLiteral("5")), std::nullopt);
     EXPECT_EQ(row->expression(), QStringLiteral("5 + 5"));
 }
@@ -106,7 +109,8 @@ TEST_F(NumberLabels, TextKeyEntriesAreReadAndDroppedOnWrite)
     view.startEditingNumberLabel(QStringLiteral("5"), 0, row);
     EXPECT_EQ(view.editingLabelText(), QStringLiteral("alt"));
     view.finishEditingNumberLabel(QStringLiteral("5"), 0, row);
-    EXPECT_EQ(row->partLabels(), (PartMap{{QStringLiteral("n0"), QStringLiteral("alt")}}));
+    EXPECT_EQ(row->partLabels(), (PartMap{{QStringLiteral("n0"), QStringLiteral("alt")},
+                                          {ExpressionParts::numberingKey, ExpressionParts::numberingValue}}));
     EXPECT_EQ(row->getPartLabel(1, QStringLiteral("5")), std::nullopt);
 
     findAction(menu(1).get(), QStringLiteral("Reset to Default"))->trigger();
@@ -150,6 +154,26 @@ TEST_F(NumberLabels, AnOlderRowKeepsItsLabelOnTheNumberItWasGiven)
     EXPECT_FALSE(row->partColors().contains(QStringLiteral("text:1.000,50")));
     EXPECT_EQ(row->getPartLabel(1, QStringLiteral("5")), QStringLiteral("Rest"));
     EXPECT_EQ(printed(), (QStringList{QStringLiteral("1.000,50="), QStringLiteral("5=Rest")}));
+}
+
+// Typing an older row's amount over as one the older count never had keeps
+// its label on that amount, not on the number after it.
+TEST_F(NumberLabels, AnOlderRowKeepsItsLabelOnItsNumberThroughAnEdit)
+{
+    row->setExpression(QStringLiteral("12 + 3"));
+    row->setPartLabels({{QStringLiteral("n0"), QStringLiteral("alt")}});
+    ShownEditor editor(canvas);
+    CanvasView& shown = editor.view;
+    QTest::mouseClick(shown.tableWidget(), Qt::LeftButton, {}, editor.at(shown.expressionRect(0)));
+    auto* field = qobject_cast<QLineEdit*>(shown.expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    field->setCursorPosition(2);
+    QTest::keyClicks(field, QStringLiteral(".000,50"));
+    ASSERT_EQ(row->expression(), QStringLiteral("12.000,50 + 3"));
+    const QList<int> keys = ExpressionParts::storedNumberIndices(*row, CalcSettings::shared().decimalStyle());
+    ASSERT_EQ(keys.size(), 2);
+    EXPECT_EQ(row->getPartLabel(keys[0], QStringLiteral("12.000,50")), QStringLiteral("alt"));
+    EXPECT_EQ(row->getPartLabel(keys[1], QStringLiteral("3")), std::nullopt);
 }
 
 // Opening the editor on another number drops what was typed in the first.

@@ -286,7 +286,8 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
 {
     // Keys go to whatever has the keyboard: "\t" is Tab, "\x1b" Escape, "^z"
     // Ctrl+Z and "^Z" Ctrl+Shift+Z; the row is read back after each undo
-    // and redo. The row above holds 2; the row starts with `held`.
+    // and redo. "^c" and "^v" copy and paste rows; "@" clicks the end of
+    // the row's label. The row above holds 2; the row starts with `held`.
     struct Read {
         QString label;
         QString expression;
@@ -298,6 +299,7 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
         QString held;
         QStringList keys;
         QList<Read> reads; // one per "^z" or "^Z", in order
+        bool textRow = false; // the row is a new line of text, not yet a calculation
     };
     const QString sum = QStringLiteral("{A:00D4FF}");
     const QString summe = QStringLiteral("Summe");
@@ -318,12 +320,19 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
          {{summe, QStringLiteral("100+50"), 150.0}, {summe, sum, 2.0}, {summe, QStringLiteral("100+50"), 150.0}}},
         {"field: a kept sum typed over in its expression", true, {}, {summe, "\t", QStringLiteral(" + 1"), "\x1b", "^z"},
          {{summe, sum + QStringLiteral(" + 1"), 3.0}}},
+        {"field: typed past a kept sum after a paste", true, QStringLiteral("100+50"),
+         {summe, "\x1b", "^c", "^v", "@", QStringLiteral("n"), "\x1b", "^z", "^z"},
+         {{QStringLiteral("Summen"), QStringLiteral("100+50"), 150.0}, {QStringLiteral("Summen"), QStringLiteral("100+50"), 150.0}}},
+        {"canvas: a heading on a new line typed past the keyword", false, {}, {QStringLiteral("Summen"), "\x1b", "^z"},
+         {{QStringLiteral("Summen"), QString(), none}}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const CanvasPtr canvas = makeCanvas();
         addRow(canvas, QString(), QStringLiteral("2"), 20);
         const BlockPtr row = addRow(canvas, QString(), c.held, 76);
+        if (c.textRow)
+            row->setBlockType(BlockType::text);
         CalculatorEngine::shared().evaluateCanvas(canvas);
         QUndoStack history;
         ShownEditor editor(canvas, &history);
@@ -337,7 +346,14 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
         qsizetype read = 0;
         for (const QString& key : c.keys) {
             QWidget* keyboard = QApplication::focusWidget() ? QApplication::focusWidget() : &view;
-            if (key == QLatin1String("\t") || key == QLatin1String("\x1b")) {
+            if (key == QLatin1String("@")) {
+                // At the label's right edge: the caret goes after the text.
+                const QRectF label = view.labelRect(view.indexOfBlock(row->id()));
+                QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {},
+                                  QPointF(label.right() - 2, label.center().y()).toPoint());
+            } else if (key == QLatin1String("^c") || key == QLatin1String("^v")) {
+                QTest::keyClick(keyboard, key == QLatin1String("^c") ? Qt::Key_C : Qt::Key_V, Qt::ControlModifier);
+            } else if (key == QLatin1String("\t") || key == QLatin1String("\x1b")) {
                 QTest::keyClick(keyboard, key == QLatin1String("\t") ? Qt::Key_Tab : Qt::Key_Escape);
             } else if (key.startsWith(QLatin1Char('^'))) {
                 const bool redo = key == QLatin1String("^Z");
