@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QUrl>
 #include <QFileInfo>
+#include <QLocale>
 #include <QLoggingCategory>
 
 #include <sqlite3.h>
@@ -285,6 +286,31 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
                                     shownAside);
         }
     }
+    // A log deleted between a crash and this start took with it the changes
+    // not yet written into the store; its note tells, and when it was last
+    // written is when the store last held everything. Another program that
+    // read the store folds the log into it before deleting it, and the store
+    // is then written after the note.
+    if (QFileInfo(logPath).size() == 0 && QFileInfo(path).size() > 0) {
+        const QString notePath = path + StoreFileGuard::noteSuffix;
+        const auto note = StoreFileGuard::OwnerNote::read(notePath);
+        const auto modified = [](const QString& file) {
+            struct stat info = {};
+            if (::stat(QFile::encodeName(file).constData(), &info) != 0)
+                return std::pair<qint64, qint64>(0, 0);
+            return std::pair<qint64, qint64>(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+        };
+        if (note && note->log.known && !(idOf(logPath) == note->log) && idOf(path) == note->main
+            && modified(path) <= modified(notePath)) {
+            const QString said
+                = QStringLiteral("The store's log “%1” was deleted after Quillsheet last ended without closing the "
+                                 "store: the changes made since %2 that were only in that log are not in the store.")
+                      .arg(QDir::toNativeSeparators(logPath),
+                           QLocale().toString(QFileInfo(notePath).lastModified(), QLocale::ShortFormat));
+            setAside = setAside.isEmpty() ? said : setAside + QStringLiteral("\n\n") + said;
+            QFile::remove(notePath);
+        }
+    }
     // Canvases written to an exchange file when the store was lost last time.
     if (QFile exchangeNote(path + exchangeNoteSuffix); exchangeNote.open(QIODevice::ReadOnly)) {
         const QString written = QFile::decodeName(exchangeNote.readAll());
@@ -474,10 +500,12 @@ ObjectStore::ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLock
     m_retryTimer.setInterval(5000);
     connect(&m_retryTimer, &QTimer::timeout, this, &ObjectStore::save);
     connect(&m_context, &ModelContext::turnEnded, this, &ObjectStore::save);
-    // In a turn of its own, so that no turn's changes are split.
+    // In a turn of its own, so that no turn's changes are split. A deleted
+    // store is made again at once too: until then every canvas lives only in
+    // memory, and a crash would take them all.
     connect(&m_folderWatch, &QFileSystemWatcher::directoryChanged, this, [this] {
         QTimer::singleShot(0, this, [this] {
-            if (logIsElsewhere())
+            if (logIsElsewhere() || (m_state == State::open && checkFile() == FileCheck::missing))
                 save();
         });
     });
@@ -504,10 +532,12 @@ ObjectStore::~ObjectStore()
             // Every row is in the file now: the emptied log and its companions go.
             const QString log = m_path + StoreFileGuard::logSuffix;
             if (idOf(log) == m_logId && QFileInfo(log).size() == 0) {
+                // The note first: left naming a log that is gone, it would
+                // tell the next start that changes were lost.
+                QFile::remove(m_path + StoreFileGuard::noteSuffix);
                 QFile::remove(log);
                 if (idOf(m_path + StoreFileGuard::indexSuffix) == m_indexId)
                     QFile::remove(m_path + StoreFileGuard::indexSuffix);
-                QFile::remove(m_path + StoreFileGuard::noteSuffix);
             }
         } else if (found == FileCheck::replaced || found == FileCheck::missing) {
             letGo();
@@ -581,9 +611,12 @@ bool ObjectStore::adoptFile(QString* message, bool foldLog)
     m_mainId = StoreFileGuard::idOfDescriptor(m_descriptor);
     m_logId = StoreFileGuard::connectionsLog(m_db, m_path);
     // A log deleted meanwhile is noticed at once, not only at the next save.
+    // Watched anew: a watch follows its folder when that is moved away, and
+    // the store may now lie in a folder made again at the old name.
     const QString folder = QFileInfo(m_path).absolutePath();
-    if (!m_folderWatch.directories().contains(folder))
-        m_folderWatch.addPath(folder);
+    if (m_folderWatch.directories().contains(folder))
+        m_folderWatch.removePath(folder);
+    m_folderWatch.addPath(folder);
     m_indexId = idOf(m_path + StoreFileGuard::indexSuffix);
     m_lockId = idOf(m_path + StoreFileGuard::lockSuffix);
     if (const auto root = queryInteger(m_db, "SELECT rootpage FROM sqlite_master WHERE name='meta'"))
@@ -747,8 +780,13 @@ void ObjectStore::writeExchangeFile()
     }
     m_exchangeIsCurrent = true;
     m_exchangedAt = QDateTime::currentDateTime();
-    // The next start names it, should this one end first.
-    FileWriting::writeWholeFile(m_path + exchangeNoteSuffix, QFile::encodeName(m_exchangeFile));
+    // The next start names it, should this one end first. Written when it
+    // names another file or is gone, not again with every change.
+    const QString notePath = m_path + exchangeNoteSuffix;
+    const QByteArray named = QFile::encodeName(m_exchangeFile);
+    if (QFile note(notePath); note.open(QIODevice::ReadOnly) && note.read(named.size() + 1) == named)
+        return;
+    FileWriting::writeWholeFile(notePath, named);
 }
 
 bool ObjectStore::lockIsStillOurs() const
@@ -794,14 +832,19 @@ bool ObjectStore::recreate(QString* message)
         return false;
     }
     // A log left beside the deleted file must not be read into the new one;
-    // with rows in it, it is kept aside.
+    // with rows in it, it is kept aside. Ours goes once the new store holds
+    // every record, which it then holds too.
     const QString log = m_path + StoreFileGuard::logSuffix;
+    QString ourLogAside;
     if (QFileInfo(log).exists()) {
         const bool ours = m_logId.known && idOf(log) == m_logId;
-        if (!(ours && QFileInfo(log).size() == 0 ? QFile::remove(log) : QFile::rename(log, setAsideName(m_path)))) {
+        const QString aside = setAsideName(m_path);
+        if (!(ours && QFileInfo(log).size() == 0 ? QFile::remove(log) : QFile::rename(log, aside))) {
             *message = QStringLiteral("a log beside “%1” cannot be moved away").arg(shown);
             return false;
         }
+        if (ours && QFileInfo::exists(aside))
+            ourLogAside = aside;
         if (idOf(m_path + StoreFileGuard::indexSuffix) == m_indexId)
             QFile::remove(m_path + StoreFileGuard::indexSuffix);
     }
@@ -890,6 +933,8 @@ bool ObjectStore::recreate(QString* message)
         letGo();
         return false;
     }
+    if (!ourLogAside.isEmpty())
+        QFile::remove(ourLogAside);
     return true;
 }
 
@@ -908,6 +953,9 @@ bool ObjectStore::takeLogBack(QString* message, FileCheck* found)
                        .arg(shown);
         return false;
     }
+    // Everything is in the file: the note of the deleted log goes with it,
+    // and the new log gets its own at the next save.
+    QFile::remove(m_path + StoreFileGuard::noteSuffix);
     // Whatever lies at the log's name now was not written for this file.
     const QString log = m_path + StoreFileGuard::logSuffix;
     if (QFileInfo(log).exists() || QFileInfo(log).isSymLink()) {

@@ -1060,19 +1060,22 @@ namespace {
 // the path is then another store's.
 enum class FileEvent { chmod, chown, touch, hardLink, readByAnotherProcess, renameOver, copyInPlace,
                        copyInPlaceKeepingTimes, otherStoreOfSameGeneration, olderCopyOfItself, secondStart,
-                       secondStartWithoutLockFile, secondStartOverNewLockFile, deleteLog, deleteStore };
+                       secondStartWithoutLockFile, secondStartOverNewLockFile, deleteLog, deleteStore,
+                       folderMovedAwayThenLogDeleted };
 
 struct FileEventCase {
     const char* name;
     FileEvent event;
     bool replaces;
-    // Whether the running store mends it and says so.
-    bool mended = false;
-    // After a crash: what the next start says as it sets the log aside (none:
+    // How often the running store mends it and says so.
+    int mended = 0;
+    // After a crash: what the next start says of what it found (none:
     // every saved row is there); nothing to check where no program is left
-    // to save the rows (a log deleted then takes its rows with it).
+    // to save the rows.
     const char* afterCrashSays = nullptr;
     bool afterCrash = true;
+    // Whether that start finds a log to set aside (a deleted one took its rows with it).
+    bool logSetAside = true;
 };
 
 const FileEventCase fileEvents[] = {
@@ -1091,8 +1094,10 @@ const FileEventCase fileEvents[] = {
     {"second start", FileEvent::secondStart, false},
     {"lock file deleted, then a second start", FileEvent::secondStartWithoutLockFile, false},
     {"lock file replaced by an empty one, then a second start", FileEvent::secondStartOverNewLockFile, false},
-    {"log deleted", FileEvent::deleteLog, false, true, nullptr, false},
+    {"log deleted", FileEvent::deleteLog, false, true, "was deleted after Quillsheet last ended", true, false},
     {"store deleted", FileEvent::deleteStore, false, true, "was missing when Quillsheet started"},
+    // The store is made again in a new folder, whose deleted log is noticed as well.
+    {"folder moved away, then the log deleted", FileEvent::folderMovedAwayThenLogDeleted, false, 2, nullptr, false},
 };
 
 QString helperPath()
@@ -1134,6 +1139,7 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     };
+    ObjectStore* runningStore = nullptr;
     const auto apply = [&](FileEvent event, bool running) {
         const QByteArray name = QFile::encodeName(path());
         struct stat before = {};
@@ -1193,6 +1199,12 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
             }
             break;
         }
+        case FileEvent::folderMovedAwayThenLogDeleted:
+            ASSERT_TRUE(QDir().rename(dir.path(), dir.path() + QStringLiteral("-away")));
+            ASSERT_TRUE(runningStore->save());
+            QTest::qWait(200); // what the move itself set off is over
+            QFile::remove(path() + QStringLiteral("-wal"));
+            break;
         case FileEvent::deleteLog:
             QFile::remove(path() + QStringLiteral("-wal"));
             break;
@@ -1249,18 +1261,30 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         const CanvasPtr canvas = saveCanvasWithRow(*store, QStringLiteral("1"));
         ASSERT_TRUE(canvas);
         QSignalSpy mended(store.get(), &ObjectStore::storeMended);
+        runningStore = store.get();
         apply(c.event, true);
-        if (c.event == FileEvent::deleteLog) {
-            // Noticed at once: nothing lives on only in the deleted file.
+        if (c.event == FileEvent::deleteLog || c.event == FileEvent::folderMovedAwayThenLogDeleted
+            || c.event == FileEvent::deleteStore) {
+            // Noticed at once: nothing lives on only in a deleted file or in memory.
             EXPECT_TRUE(mended.wait(5000));
             EXPECT_EQ(count(), "1");
         }
         addRow(canvas, QStringLiteral("2"), 40);
         EXPECT_EQ(store->save(), !c.replaces);
         EXPECT_EQ(store->isFileLost(), c.replaces);
-        EXPECT_EQ(mended.count(), c.mended ? 1 : 0);
+        EXPECT_EQ(mended.count(), c.mended);
         if (!c.replaces)
             EXPECT_EQ(count(), "2");
+        if (c.replaces) {
+            // The exchange file follows every change; the note naming it is written once.
+            const QString note = path() + QStringLiteral(".unsaved");
+            const StoreFileGuard::FileId noted = StoreFileGuard::idOf(note);
+            canvas->setName(QStringLiteral("Renamed"));
+            store->save();
+            EXPECT_TRUE(noted.known && StoreFileGuard::idOf(note) == noted);
+            EXPECT_EQ(CanvasExport::fromJSON(fileBytes(store->exchangeFile()))->canvases.first().name,
+                      QStringLiteral("Renamed"));
+        }
         const QString exchange = store->exchangeFile();
         store.reset();
         if (c.replaces) {
@@ -1276,9 +1300,10 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
             auto reopened = open();
             ASSERT_TRUE(reopened);
             EXPECT_EQ(rowsIn(*reopened), 2);
-            EXPECT_EQ(asides(), c.event == FileEvent::deleteStore ? 1 : 0) << "only a deleted store's log goes aside";
+            EXPECT_EQ(asides(), 0) << "every row of the log is in the store: nothing is left aside";
         }
     }
+    QDir(dir.path() + QStringLiteral("-away")).removeRecursively();
 
     for (const FileEventCase& c : fileEvents) {
         if (!c.afterCrash)
@@ -1305,8 +1330,8 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
             EXPECT_EQ(store->context().canvasCount(), 0) << "the file there is read as it is";
             EXPECT_TRUE(store->openingNotice().contains(QLatin1String(c.afterCrashSays)))
                 << store->openingNotice().toStdString();
-            EXPECT_TRUE(store->openingNotice().contains(QStringLiteral("moved to")));
-            EXPECT_EQ(asides(), 1);
+            EXPECT_EQ(store->openingNotice().contains(QStringLiteral("moved to")), c.logSetAside);
+            EXPECT_EQ(asides(), c.logSetAside ? 1 : 0);
         } else {
             EXPECT_GE(rowsIn(*store), saved - 1) << "every saved turn is there";
             EXPECT_TRUE(store->openingNotice().isEmpty()) << store->openingNotice().toStdString();
