@@ -237,9 +237,13 @@ bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettin
 
 // An operator stands before `end`, blanks and words aside (2 * –4, 2 *
 // Rabatt – 4): a dash there is the sign of the operand, as a hyphen would be.
-bool signAfterOperator(QStringView text, qsizetype end)
+// `afterLabel` tells whether only label words stand between `end` and the
+// row's start or an amount (– 5, Rabatt – 5, 100 Rabatt – 5).
+bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
 {
     qsizetype at = skipWhiteSpaceBack(text, end);
+    *afterLabel = at == 0;
+    bool words = false;
     while (at > 0) {
         const char32_t c = codePointBefore(text, at);
         if (c == '+' || c == '-' || c == '*' || c == '/' || c == '^' || c == 0x00D7 || c == 0x00F7)
@@ -252,18 +256,23 @@ bool signAfterOperator(QStringView text, qsizetype end)
             const bool letterBefore = at >= 2 && isWordChar(codePointBefore(text, at - 1));
             const bool letterAfter = at < wordEnd && isWordChar(codePointAt(text, at));
             const bool part = isWordChar(w) || (isDecimalDigit(w) && (letterBefore || letterAfter))
-                || (w == '-' && letterBefore && letterAfter) || ((w == '!' || w == '.') && letterBefore && at == wordEnd);
+                || (w == '-' && letterBefore && letterAfter)
+                || ((w == '!' || w == '.' || w == ':') && letterBefore && at == wordEnd);
             if (!part)
                 break;
             --at;
         }
-        if (at == wordEnd)
+        if (at == wordEnd) {
+            *afterLabel = words && amountEndsBefore(text, at);
             return false;
+        }
         // A lone x after an operand is times (4 x Rabatt – 2).
         const QStringView word = text.mid(at, wordEnd - at);
         if ((word == u"x" || word == u"X") && amountEndsBefore(text, at))
             return true;
+        words = true;
         at = skipWhiteSpaceBack(text, at);
+        *afterLabel = at == 0;
     }
     return false;
 }
@@ -767,6 +776,23 @@ bool taxLabelAt(QStringView text, qsizetype i, const QList<CalcSettings::TaxRate
     return false;
 }
 
+// What starts at `at` takes a sign: anything but a word, or a word that
+// names a value, a tax or a currency (– 5, Rabatt – € 5, – pi, 5 Miete –
+// MwSt). Before another word a dash joins two words of a label (Berlin –
+// München 600).
+bool signedOperandAt(QStringView text, qsizetype at, const QList<CalcSettings::TaxRate>& rates)
+{
+    qsizetype end = at;
+    qsizetype length = 1;
+    while (end < text.size() && isWordChar(codePointAt(text, end, &length)))
+        end += length;
+    if (end == at)
+        return true;
+    const QStringView word = text.mid(at, end - at);
+    return EngineCatalogue::isCurrencyWord(word) || EngineCatalogue::isConstantName(word) || EngineCatalogue::isFunctionName(word)
+        || taxLabelAt(text, at, rates);
+}
+
 // A date at `i` (2024-04-15, 15-04-2024, 15/04/2024, 12.03.2024): where
 // it ends, else -1. 10:4 and 1/2 are no dates.
 qsizetype dateEndAt(QStringView text, qsizetype i)
@@ -1175,8 +1201,9 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                     // (half 1/2 x 3, double recipe 2 x 250 g). Right before
                     // another number (or a bracket) it is its factor (twice
                     // 30, Hälfte 84 €); anywhere else the row cannot say what
-                    // it multiplies (Half off 24.99).
-                    if (namesFactorAfter(in, end, magnitude->factor)) {
+                    // it multiplies (Half off 24.99). After a number it
+                    // names nothing (3 viermal x 4).
+                    if (!isNumberChar(left) && left != ')' && namesFactorAfter(in, end, magnitude->factor)) {
                         i = end;
                         continue;
                     }
@@ -1290,9 +1317,8 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
         // A dash between operands is a minus (100 – 20), and so is one after
         // an amount's currency or unit (100 € – 20, 2 kg – 1), a tax label
         // or a constant (MwSt – 5, pi – 1): wherever a hyphen would
-        // subtract. After another word it sets a label off (Miete – 850)
-        // and stays. Before a minus
-        // it subtracts a negative number (100 – -20 is 120).
+        // subtract. Before a minus it subtracts a negative number
+        // (100 – -20 is 120).
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (text[i] != QChar(0x2013) && text[i] != QChar(0x2014))
                 continue;
@@ -1308,13 +1334,13 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             qsizetype currencyStart = 0;
             const bool currencyBefore = before > 0 && !EngineCurrency::currencyBefore(text, before, &currencyStart).isEmpty();
             const qsizetype beforeCurrency = currencyBefore ? skipWhiteSpaceBack(text, currencyStart) : before;
-            // Nothing but blanks and a currency before it, or an operator
-            // (label words aside): the dash is the sign of what follows
-            // (€ – 1, 2 * – 4), as a hyphen would be. With nothing at all
-            // before it, it sets off what follows as a label's would
-            // (Rabatt – 5 typed on the canvas keeps its dash in the
-            // expression).
-            const bool leading = (currencyBefore && beforeCurrency == 0) || signAfterOperator(text, before);
+            // Nothing but blanks and a currency before it, an operator, the
+            // row's start or an amount (label words aside): the dash is the
+            // sign of what follows or subtracts it (€ – 1, 2 * – 4, – 5,
+            // Rabatt – 5, 100 Rabatt – 5), as a hyphen would.
+            bool afterLabel = false;
+            const bool leading = (currencyBefore && beforeCurrency == 0) || signAfterOperator(text, before, &afterLabel)
+                || (afterLabel && signedOperandAt(text, after, rates));
             const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
             const bool minusAfter = right == QLatin1Char('-') || right == QChar(0x2013) || right == QChar(0x2014);
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)

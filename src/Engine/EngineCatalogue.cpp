@@ -175,9 +175,17 @@ constexpr Magnitude magnitudeTable[] = {
     {u"half", 0.5, MK::multiplier},   {u"halb", 0.5, MK::magnitude},     {u"halbe", 0.5, MK::quantity},
     {u"halben", 0.5, MK::quantity},   {u"Hälfte", 0.5, MK::multiplier},  {u"Drittel", 1.0 / 3, MK::quantity},
     {u"third", 1.0 / 3, MK::quantity}, {u"Viertel", 0.25, MK::quantity}, {u"quarter", 0.25, MK::quantity},
+    // "einmal" and "once" are left out: their factor is the number itself,
+    // and as entries they would refuse a label (Einmal Pizza 8,50).
     {u"twice", 2, MK::multiplier},    {u"doppelt", 2, MK::multiplier},   {u"double", 2, MK::multiplier},
-    {u"zweifach", 2, MK::multiplier}, {u"thrice", 3, MK::multiplier},    {u"triple", 3, MK::multiplier},
-    {u"dreifach", 3, MK::multiplier},
+    {u"zweimal", 2, MK::multiplier},  {u"zweifach", 2, MK::multiplier},  {u"thrice", 3, MK::multiplier},
+    {u"triple", 3, MK::multiplier},   {u"dreimal", 3, MK::multiplier},   {u"dreifach", 3, MK::multiplier},
+    {u"quadruple", 4, MK::multiplier}, {u"viermal", 4, MK::multiplier},  {u"vierfach", 4, MK::multiplier},
+    {u"quintuple", 5, MK::multiplier}, {u"fünfmal", 5, MK::multiplier},  {u"fünffach", 5, MK::multiplier},
+    {u"sechsmal", 6, MK::multiplier}, {u"sechsfach", 6, MK::multiplier}, {u"siebenmal", 7, MK::multiplier},
+    {u"siebenfach", 7, MK::multiplier}, {u"achtmal", 8, MK::multiplier}, {u"achtfach", 8, MK::multiplier},
+    {u"neunmal", 9, MK::multiplier},  {u"neunfach", 9, MK::multiplier},  {u"zehnmal", 10, MK::multiplier},
+    {u"zehnfach", 10, MK::multiplier},
 };
 
 // Arrows convert as the keywords do; a plain "=" too. Longest first.

@@ -1,5 +1,7 @@
 #include "EngineTestSupport.h"
 
+#include "Engine/EngineCatalogue.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,21 +101,24 @@ void addTerm(RowWriter& w, Row& row, bool afterOperator, const QString& previous
         return;
     }
     if (canMultiply && shape < 26) {
-        static const std::pair<const char*, const char*> multipliers[] = {
-            {"twice", "2 *"}, {"doppelt", "2 *"}, {"Hälfte", ".5 *"}, {"triple", "3 *"}, {"half", ",5 *"}};
-        const auto& [word, factor] = multipliers[w.below(5)];
-        QString same = QString::fromUtf8(factor);
-        // The factor's mark in the row's style.
-        same.replace(QLatin1Char('.'), w.german() ? QLatin1Char(',') : QLatin1Char('.'));
-        same.replace(QLatin1Char(','), w.german() ? QLatin1Char(',') : QLatin1Char('.'));
-        row.tokens.push_back({Token::multiplier, QString::fromUtf8(word), same});
+        static const std::vector<EngineCatalogue::Magnitude> multipliers = [] {
+            std::vector<EngineCatalogue::Magnitude> all;
+            for (const EngineCatalogue::Magnitude& m : EngineCatalogue::magnitudes()) {
+                if (m.kind == EngineCatalogue::MagnitudeKind::multiplier)
+                    all.push_back(m);
+            }
+            return all;
+        }();
+        const EngineCatalogue::Magnitude& multiplier = multipliers[size_t(w.below(int(multipliers.size())))];
+        row.tokens.push_back({Token::multiplier, multiplier.word.toString(), w.written(multiplier.factor) + QStringLiteral(" *")});
     }
     // Before the number it names a multiplier is a label (half 0.5): the
     // number multiplied is never its factor.
     const bool multiplied = !row.tokens.empty() && row.tokens.back().kind == Token::multiplier;
     const QChar decimal = w.german() ? QLatin1Char(',') : QLatin1Char('.');
-    QString amount = multiplied ? QString::number(10 + w.below(500)) + decimal + QString::number(w.below(10)) : w.amount();
-    if (afterOperator && w.chance(10))
+    QString amount = multiplied ? QString::number(11 + w.below(500)) + decimal + QString::number(w.below(10)) : w.amount();
+    // A sign between operands, or the row's own at its start.
+    if (w.chance(10))
         amount.prepend(QLatin1Char('-'));
     row.tokens.push_back({Token::amount, amount, {}});
     if (measure == Measure::unit) {
@@ -244,19 +249,31 @@ TEST(EquivalentRows, EveryWayOfWritingARowReadsTheSame)
                 other.tokens[i].text = other.tokens[i].same;
                 variants << text(other);
             }
-            // A dash for every minus, between operands and as a sign.
-            Row dashed = row;
-            for (Token& token : dashed.tokens) {
-                if (token.kind == Token::op && token.text == u"-")
-                    token.text = QString(QChar(0x2013));
-                else if (token.kind == Token::amount && token.text.startsWith(QLatin1Char('-')))
-                    token.text[0] = QChar(0x2013);
+            // Each dash for every minus, between operands and as a sign.
+            QStringList dashedRows;
+            for (const QChar dash : {QChar(0x2013), QChar(0x2014)}) {
+                Row dashed = row;
+                for (Token& token : dashed.tokens) {
+                    if (token.kind == Token::op && token.text == u"-")
+                        token.text = QString(dash);
+                    else if (token.kind == Token::amount && token.text.startsWith(QLatin1Char('-')))
+                        token.text[0] = dash;
+                }
+                dashedRows << text(dashed);
             }
-            variants << text(dashed) << text(row, true);
+            variants << dashedRows << text(row, true);
             // A label word before the row, at its end, and between an
             // operator and its operand.
             const QString label = QString::fromUtf8(w.pick(labels));
             variants << label + QLatin1Char(' ') + base;
+            // Two label words joined by a dash are a label (Käse – Miete 5).
+            variants << label + QStringLiteral(" \u2013 Miete ") + base;
+            // The row's own sign as a dash after the label, glued to the
+            // number or set apart (Rabatt –5, Rabatt – 5).
+            if (base.startsWith(QLatin1Char('-'))) {
+                for (const QString& dashed : std::as_const(dashedRows))
+                    variants << label + QLatin1Char(' ') + dashed << label + QLatin1Char(' ') + dashed.front() + QLatin1Char(' ') + dashed.mid(1);
+            }
             Row ended = row;
             auto end = ended.tokens.end();
             while (end != ended.tokens.begin() && std::prev(end)->kind == Token::keyword)
@@ -273,6 +290,20 @@ TEST(EquivalentRows, EveryWayOfWritingARowReadsTheSame)
                 Token& operand = labelled.tokens[i + 2];
                 if (operand.kind == Token::amount && operand.text.startsWith(QLatin1Char('-')))
                     variants << text(labelled).replace(label + QStringLiteral(" -"), label + QStringLiteral(" \u2013 "));
+                break;
+            }
+            // A label word after an operand, before a minus as a dash
+            // (100 Rabatt – 5). Only words of letters there: a hyphen or a
+            // mark in one before a percentage (100 Wi-Fi - 14%, 100
+            // Achtung! - 14%) is not yet read as part of the word.
+            const bool plain = std::all_of(label.cbegin(), label.cend(), [](QChar c) { return c.isLetter(); });
+            for (size_t i = 1; i < row.tokens.size(); ++i) {
+                if (row.tokens[i].kind != Token::op || row.tokens[i].text != u"-")
+                    continue;
+                Row labelled = row;
+                labelled.tokens[i].text = QString(QChar(0x2013));
+                labelled.tokens.insert(labelled.tokens.begin() + qsizetype(i), {Token::keyword, plain ? label : QStringLiteral("Rabatt"), {}});
+                variants << text(labelled);
                 break;
             }
             for (const QString& variant : variants) {

@@ -373,9 +373,10 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         // 4. Two currencies in one sum, whatever stands between them.
         {"5 € + Miete 3 $", "5 $ + rent 3 €", 0, R::mixedCurrencies}, {"5 EUR - 10% + 3 USD", "(5 EUR) + 3 USD", 0, R::mixedCurrencies},
         // 5. Dashes after a currency subtract, and so does one with only a
-        // currency before it; a dash before a minus adds.
+        // currency or a label before it; a dash before a minus adds.
         {"100 € – 20", "100 € – 20", 80, R::none}, {"100 Euro – 10 %", "100 Euro – 10 %", 90, R::none},
         {"100 – -20", "100 — −20", 120, R::none}, {" € – 5", " $ – 5", -5, R::none}, {" € – -5", " $ – -5", 5, R::none},
+        {"Rabatt: – 5", "10 rebate — 15", -5, R::none},
         // 6. Digits and letters glued together are one word.
         {"3D-Druck -5", "R5 Kabel 20", -3, R::none}, {"4G-Vertrag +5", "co-pay 30 + Rx 12.50", -4, R::none},
         {"A4 ,5", "A4 .5", 0.5, R::none}, {"Modell X200 299", "Model X200 299", 299, R::none},
@@ -398,7 +399,7 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"1 Liter - 200 ml", "1 hour + 30 minutes", 0, R::mixedUnits}, {"Mehl 1 kg - 350 Gramm", "2 feet + 3 inches", 0, R::mixedUnits},
         {"1 Meter + 20 cm", "Milk 1 gal + 2 qt", 0, R::mixedUnits}, {"5 € + 3 kg", "3 cups + 2 tbsp", 0, R::mixedUnits},
         {"10 km + 5 €", "10 km + 5 €", 0, R::mixedUnits}, {"2 Liter + 3 l", "2 feet + 3 ft", 5, R::none},
-        {"doppelt 45", "twice 45", 90, R::none}, {"Hälfte 84 €", "half 1/2 x 3 cups", -99, R::none},
+        {"doppelt 45", "twice 45", 90, R::none}, {"zweimal 45", "quadruple 22.5", 90, R::none}, {"Hälfte 84 €", "half 1/2 x 3 cups", -99, R::none},
         {"Half off 24,99", "Half off 24.99", 0, R::magnitudeWord}, {"Treffen halb 5", "halb 5", 0, R::magnitudeWord},
         {"Viertel 4,50", "quarter 4.50", 4.5, R::none},
         {"100 - pi - 10%", "100 - pi - 10%", 100 - pi * 0.9, R::none}, {"6 * pi - 4%", "6 * pi - 4%", 6 * pi * 0.96, R::none},
