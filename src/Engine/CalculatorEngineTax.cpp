@@ -32,8 +32,23 @@ bool endsInAmount(QStringView text, qsizetype end)
     return false;
 }
 
+// A hyphen between two letters joins them into one word (Wi-Fi, E-Bike,
+// MwSt-frei): no operator, whatever follows the word.
+bool hyphenInWord(QStringView text, qsizetype i)
+{
+    return text[i] == QLatin1Char('-') && i > 0 && i + 1 < text.size() && isWordChar(codePointBefore(text, i))
+        && isWordChar(codePointAt(text, i + 1));
+}
+
+// A mark that ends the word before it (Achtung!, Nr., Summe:).
+bool endsWord(char32_t c)
+{
+    return c == '!' || c == '.' || c == ':';
+}
+
 // A unit or currency word between a number and its percentage or tax
-// belongs to the number (200 Euro - 10%, 2 kg + 10%): where the number ends
+// belongs to the number (200 Euro - 10%, 2 kg + 10%), and so does any
+// label word (100 Wi-Fi - 14%, 100 Achtung! - 10%): where the number ends
 // when words stand between it and `end`, else `end`.
 qsizetype skipUnitWordsBack(QStringView text, qsizetype end, qsizetype from)
 {
@@ -48,10 +63,14 @@ qsizetype skipUnitWordsBack(QStringView text, qsizetype end, qsizetype from)
     while (i > from) {
         qsizetype length = 1;
         const char32_t c = codePointBefore(text, i, &length);
-        if (isWordChar(c) || (c == '.' && word) || EngineCatalogue::isUnitPower(c)) {
+        auto letterBefore = [&] { return i - length > from && isWordChar(codePointBefore(text, i - length)); };
+        if (isWordChar(c) || (c == '.' && word) || EngineCatalogue::isUnitPower(c)
+            || (c == '-' && wordEnd >= 0 && isWordChar(codePointAt(text, i)) && letterBefore())) {
             if (wordEnd < 0)
                 wordEnd = i;
             word = true;
+        } else if (endsWord(c) && wordEnd < 0 && letterBefore()) {
+            // The word's own mark: the word itself starts before it.
         } else if (!isWhiteSpace(c)) {
             break;
         } else if (wordEnd >= 0) {
@@ -144,7 +163,7 @@ std::optional<Percent> percentAfter(QStringView text, qsizetype i)
             qsizetype length = 1;
             const char32_t c = codePointAt(text, j, &length);
             const bool hyphen = c == '-' && j > i && j + 1 < text.size() && isWordChar(codePointAt(text, j + 1));
-            if (!isWordChar(c) && c != '.' && c != '!' && !hyphen)
+            if (!isWordChar(c) && !endsWord(c) && !hyphen)
                 break;
             j += length;
         }
@@ -435,7 +454,7 @@ void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, Per
         const auto rule = std::find_if(std::begin(percentRules), std::end(percentRules),
                                        [c](const auto& r) { return c == QChar(r.second); });
         std::optional<Percent> percent;
-        if (rule != std::end(percentRules))
+        if (rule != std::end(percentRules) && !hyphenInWord(in, i))
             percent = percentAfter(in, i + 1);
         if (!percent) {
             out += c;

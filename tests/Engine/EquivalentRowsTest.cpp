@@ -70,7 +70,7 @@ struct Row {
 };
 
 const char* const labels[] = {"Miete", "Käse", "E-Bike", "Wi-Fi", "Achtung!", "MwSt-frei", "3D-Druck", "A4", "iPhone15",
-                              "Größe", "Rabatt"};
+                              "Größe", "Rabatt", "T-Shirt", "Nr.", "Summe:"};
 
 // Unit spellings that name one unit; currencies likewise.
 const std::pair<const char*, const char*> unitSpellings[] = {
@@ -292,17 +292,17 @@ TEST(EquivalentRows, EveryWayOfWritingARowReadsTheSame)
                     variants << text(labelled).replace(label + QStringLiteral(" -"), label + QStringLiteral(" \u2013 "));
                 break;
             }
-            // A label word after an operand, before a minus as a dash
-            // (100 Rabatt – 5). Only words of letters there: a hyphen or a
-            // mark in one before a percentage (100 Wi-Fi - 14%, 100
-            // Achtung! - 14%) is not yet read as part of the word.
-            const bool plain = std::all_of(label.cbegin(), label.cend(), [](QChar c) { return c.isLetter(); });
+            // A label word after an operand, before a plus or a minus
+            // written as a hyphen, a dash or a minus sign (100 Wi-Fi – 14%,
+            // 100 Achtung! - 5, 100 Rabatt − MwSt).
             for (size_t i = 1; i < row.tokens.size(); ++i) {
-                if (row.tokens[i].kind != Token::op || row.tokens[i].text != u"-")
+                if (row.tokens[i].kind != Token::op || (row.tokens[i].text != u"-" && row.tokens[i].text != u"+"))
                     continue;
                 Row labelled = row;
-                labelled.tokens[i].text = QString(QChar(0x2013));
-                labelled.tokens.insert(labelled.tokens.begin() + qsizetype(i), {Token::keyword, plain ? label : QStringLiteral("Rabatt"), {}});
+                static const char* const minuses[] = {"-", "\u2013", "\u2212"};
+                if (labelled.tokens[i].text == u"-")
+                    labelled.tokens[i].text = QString::fromUtf8(w.pick(minuses));
+                labelled.tokens.insert(labelled.tokens.begin() + qsizetype(i), {Token::keyword, label, {}});
                 variants << text(labelled);
                 break;
             }
