@@ -301,6 +301,9 @@ bool digitTouchesWordOrDateMark(QStringView text, const CalculatorEngine::Trigge
             const char16_t next = i + 1 < size ? text[i + 1].unicode() : 0;
             if (isAsciiLetter(previous) || next >= 0x80 || isAsciiLetter(next) || next == '-' || next == '/' || next == '.')
                 return true;
+            // A mark glued between a word and digits (Nr.5).
+            if ((previous == '.' || previous == ',') && i >= 2 && isAsciiLetter(text[i - 2].unicode()))
+                return true;
         }
         previous = u;
     }
@@ -866,12 +869,17 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
                 return;
             }
         }
+        // A mark between a word and digits keeps them in the word (Nr.5),
+        // as the label is read at the end.
+        const qsizetype wordEnd = (before == '.' || before == ',') && start >= 2 && isWordChar(codePointBefore(text, start - 1))
+            ? start - 1
+            : start;
         bool glued = false;
-        if (before && isWordChar(before)) {
-            qsizetype wordStart = start;
+        if (wordEnd < start || (before && isWordChar(before))) {
+            qsizetype wordStart = wordEnd;
             while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
                 --wordStart;
-            const QStringView word = QStringView(text).mid(wordStart, start - wordStart);
+            const QStringView word = QStringView(text).mid(wordStart, wordEnd - wordStart);
             // A lone x after an amount is times, blanks or a currency
             // between them or not (45 x5, 12,50€x3).
             const bool timesX = word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X'))
@@ -880,7 +888,8 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
             for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
                 code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
             glued = !timesX && !code && !EngineCatalogue::isFunctionName(word) && !EngineCatalogue::isConstantName(word)
-                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
+                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates)
+                && !(wordEnd < start && taxLabelAt(text, wordStart, pipeline.settings.enabledTaxRates));
             // Letters between digits are a typo in a number (1o0), not a word.
             if (glued && wordStart > 0 && isDecimalDigit(codePointBefore(text, wordStart))) {
                 pipeline.refuse(RefusalCode::lettersInNumber, text, std::max<qsizetype>(0, wordStart - 8), end);
