@@ -1326,8 +1326,7 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
         // A dash between operands is a minus (100 – 20), and so is one after
         // an amount's currency or unit (100 € – 20, 2 kg – 1), a tax label
         // or a constant (MwSt – 5, pi – 1): wherever a hyphen would
-        // subtract. Before a minus it subtracts a negative number
-        // (100 – -20 is 120).
+        // subtract.
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (text[i] != QChar(0x2013) && text[i] != QChar(0x2014))
                 continue;
@@ -1354,12 +1353,10 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             const bool minusAfter = right == QLatin1Char('-') || right == QChar(0x2013) || right == QChar(0x2014);
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
                 && right != QChar(0x2014);
-            if ((operandBefore || leading) && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
-                text[i] = QLatin1Char('+');
-                text[after] = QLatin1Char(' ');
-            } else if ((operandBefore || leading) && operandAfter) {
+            // Before a minus it is a hyphen too, the minus (a dash read on
+            // its next turn) being the sign of what follows, blanks or not.
+            if ((operandBefore || leading) && (operandAfter || minusAfter))
                 text[i] = QLatin1Char('-');
-            }
         }
     }
     if (letterX) {

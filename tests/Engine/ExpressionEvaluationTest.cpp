@@ -376,7 +376,7 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         // currency or a label before it; a dash before a minus adds.
         {"100 € – 20", "100 € – 20", 80, R::none}, {"100 Euro – 10 %", "100 Euro – 10 %", 90, R::none},
         {"100 – -20", "100 — −20", 120, R::none}, {" € – 5", " $ – 5", -5, R::none}, {" € – -5", " $ – -5", 5, R::none},
-        {"Rabatt: – 5", "10 rebate — 15", -5, R::none},
+        {"Rabatt: – 5", "10 rebate — 15", -5, R::none}, {"100 – - 10%", "100 — - 10", 110, R::none},
         // 6. Digits and letters glued together are one word.
         {"3D-Druck -5", "R5 Kabel 20", -3, R::none}, {"4G-Vertrag +5", "co-pay 30 + Rx 12.50", -4, R::none},
         {"A4 ,5", "A4 .5", 0.5, R::none}, {"Modell X200 299", "Model X200 299", 299, R::none},
