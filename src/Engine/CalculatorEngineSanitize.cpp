@@ -871,9 +871,9 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
         }
         // A mark between a word and digits keeps them in the word (Nr.5),
         // as the label is read at the end.
-        const qsizetype wordEnd = (before == '.' || before == ',') && start >= 2 && isWordChar(codePointBefore(text, start - 1))
-            ? start - 1
-            : start;
+        const bool markAfterWord = (before == '.' || before == ',') && start >= 2
+            && isWordChar(codePointBefore(text, start - 1));
+        const qsizetype wordEnd = markAfterWord ? start - 1 : start;
         bool glued = false;
         if (wordEnd < start || (before && isWordChar(before))) {
             qsizetype wordStart = wordEnd;
@@ -1330,6 +1330,13 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (text[i] != QChar(0x2013) && text[i] != QChar(0x2014))
                 continue;
+            // Between letters it joins a word, as a hyphen does (Wi–Fi,
+            // as autocorrect writes Wi-Fi).
+            if (i > 0 && i + 1 < text.size() && isWordChar(codePointBefore(text, i))
+                && isWordChar(codePointAt(text, i + 1))) {
+                text[i] = QLatin1Char('-');
+                continue;
+            }
             qsizetype before = i;
             while (before > 0 && isWhiteSpace(text[before - 1].unicode()))
                 --before;
