@@ -301,6 +301,9 @@ bool digitTouchesWordOrDateMark(QStringView text, const CalculatorEngine::Trigge
             const char16_t next = i + 1 < size ? text[i + 1].unicode() : 0;
             if (isAsciiLetter(previous) || next >= 0x80 || isAsciiLetter(next) || next == '-' || next == '/' || next == '.')
                 return true;
+            // A mark glued between a word and digits (Nr.5).
+            if ((previous == '.' || previous == ',') && i >= 2 && isAsciiLetter(text[i - 2].unicode()))
+                return true;
         }
         previous = u;
     }
@@ -866,12 +869,17 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
                 return;
             }
         }
+        // A mark between a word and digits keeps them in the word (Nr.5),
+        // as the label is read at the end.
+        const bool markAfterWord = (before == '.' || before == ',') && start >= 2
+            && isWordChar(codePointBefore(text, start - 1));
+        const qsizetype wordEnd = markAfterWord ? start - 1 : start;
         bool glued = false;
-        if (before && isWordChar(before)) {
-            qsizetype wordStart = start;
+        if (wordEnd < start || (before && isWordChar(before))) {
+            qsizetype wordStart = wordEnd;
             while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
                 --wordStart;
-            const QStringView word = QStringView(text).mid(wordStart, start - wordStart);
+            const QStringView word = QStringView(text).mid(wordStart, wordEnd - wordStart);
             // A lone x after an amount is times, blanks or a currency
             // between them or not (45 x5, 12,50€x3).
             const bool timesX = word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X'))
@@ -880,7 +888,8 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
             for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
                 code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
             glued = !timesX && !code && !EngineCatalogue::isFunctionName(word) && !EngineCatalogue::isConstantName(word)
-                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
+                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates)
+                && !(wordEnd < start && taxLabelAt(text, wordStart, pipeline.settings.enabledTaxRates));
             // Letters between digits are a typo in a number (1o0), not a word.
             if (glued && wordStart > 0 && isDecimalDigit(codePointBefore(text, wordStart))) {
                 pipeline.refuse(RefusalCode::lettersInNumber, text, std::max<qsizetype>(0, wordStart - 8), end);
@@ -1317,11 +1326,17 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
         // A dash between operands is a minus (100 – 20), and so is one after
         // an amount's currency or unit (100 € – 20, 2 kg – 1), a tax label
         // or a constant (MwSt – 5, pi – 1): wherever a hyphen would
-        // subtract. Before a minus it subtracts a negative number
-        // (100 – -20 is 120).
+        // subtract.
         for (qsizetype i = 0; i < text.size(); ++i) {
             if (text[i] != QChar(0x2013) && text[i] != QChar(0x2014))
                 continue;
+            // Between letters it joins a word, as a hyphen does (Wi–Fi,
+            // as autocorrect writes Wi-Fi).
+            if (i > 0 && i + 1 < text.size() && isWordChar(codePointBefore(text, i))
+                && isWordChar(codePointAt(text, i + 1))) {
+                text[i] = QLatin1Char('-');
+                continue;
+            }
             qsizetype before = i;
             while (before > 0 && isWhiteSpace(text[before - 1].unicode()))
                 --before;
@@ -1345,12 +1360,10 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             const bool minusAfter = right == QLatin1Char('-') || right == QChar(0x2013) || right == QChar(0x2014);
             const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
                 && right != QChar(0x2014);
-            if ((operandBefore || leading) && minusAfter && after + 1 < text.size() && isNumberish(text[after + 1].unicode())) {
-                text[i] = QLatin1Char('+');
-                text[after] = QLatin1Char(' ');
-            } else if ((operandBefore || leading) && operandAfter) {
+            // Before a minus it is a hyphen too, the minus (a dash read on
+            // its next turn) being the sign of what follows, blanks or not.
+            if ((operandBefore || leading) && (operandAfter || minusAfter))
                 text[i] = QLatin1Char('-');
-            }
         }
     }
     if (letterX) {

@@ -69,8 +69,8 @@ struct Row {
     std::vector<Token> tokens;
 };
 
-const char* const labels[] = {"Miete", "Käse", "E-Bike", "Wi-Fi", "Achtung!", "MwSt-frei", "3D-Druck", "A4", "iPhone15",
-                              "Größe", "Rabatt", "T-Shirt", "Nr.", "Summe:"};
+const char* const labels[] = {"Miete", "Käse", "E-Bike", "Wi-Fi", "Wi–Fi", "Achtung!", "MwSt-frei", "3D-Druck", "A4",
+                              "iPhone15", "Größe", "Rabatt", "T-Shirt", "Nr.", "Summe:"};
 
 // Unit spellings that name one unit; currencies likewise.
 const std::pair<const char*, const char*> unitSpellings[] = {

@@ -376,7 +376,7 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         // currency or a label before it; a dash before a minus adds.
         {"100 € – 20", "100 € – 20", 80, R::none}, {"100 Euro – 10 %", "100 Euro – 10 %", 90, R::none},
         {"100 – -20", "100 — −20", 120, R::none}, {" € – 5", " $ – 5", -5, R::none}, {" € – -5", " $ – -5", 5, R::none},
-        {"Rabatt: – 5", "10 rebate — 15", -5, R::none},
+        {"Rabatt: – 5", "10 rebate — 15", -5, R::none}, {"100 – - 10%", "100 — - 10", 110, R::none},
         // 6. Digits and letters glued together are one word.
         {"3D-Druck -5", "R5 Kabel 20", -3, R::none}, {"4G-Vertrag +5", "co-pay 30 + Rx 12.50", -4, R::none},
         {"A4 ,5", "A4 .5", 0.5, R::none}, {"Modell X200 299", "Model X200 299", 299, R::none},
@@ -414,7 +414,7 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"Wohnung 78 m² x 11,50 €", "Wohnung 78 m² x 11.50 €", 897, R::none}, {"Beton 1,2 m³ x 115 €", "Beton 1.2 m³ x 115 €", 138, R::none},
         {"2 * Rabatt -4", "2 * Rabatt -4", -8, R::none}, {"2 + Miete cos(180)", "2 + Miete cos(180)", 1, R::none},
         {"100 + E-Bike 10%", "100 + E-Bike 10%", 110, R::none}, {"1'777 3D-Druck", "1'777 3D-Druck", 1777, R::none},
-        {"100 Wi-Fi - 14%", "100 Achtung! − 14%", 86, R::none},
+        {"100 Wi-Fi - 14%", "100 Achtung! − 14%", 86, R::none}, {"100 Nr.5 - 10%", "100 No.5 - 10%", 90, R::none},
         // Names of currencies in conversions; a keyword runs into a code,
         // not into a lowercase lettered mark.
         {"100 € inkr", "100 € tokr", 100, R::none},
