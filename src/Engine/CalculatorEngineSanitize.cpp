@@ -887,7 +887,7 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
             bool code = false;
             for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
                 code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
-            glued = !timesX && !code && !EngineCatalogue::isFunctionName(word) && !EngineCatalogue::isConstantName(word)
+            glued = !timesX && !code && !EngineCatalogue::isFunctionName(word)
                 && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates)
                 && !(wordEnd < start && taxLabelAt(text, wordStart, pipeline.settings.enabledTaxRates));
             // Letters between digits are a typo in a number (1o0), not a word.
