@@ -888,8 +888,13 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
             for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
                 code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
             glued = !timesX && !code && !EngineCatalogue::isFunctionName(word)
-                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates)
-                && !(wordEnd < start && taxLabelAt(text, wordStart, pipeline.settings.enabledTaxRates));
+                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
+            // A tax by name, a mark and digits (MwSt.5) are a percentage and
+            // a number with nothing between them, as with a blank there.
+            if (wordEnd < start && taxLabelAt(text, wordStart, pipeline.settings.enabledTaxRates)) {
+                pipeline.refuse(RefusalCode::wordsBetweenNumbers, text, wordStart, end);
+                return;
+            }
             // Letters between digits are a typo in a number (1o0), not a word.
             if (glued && wordStart > 0 && isDecimalDigit(codePointBefore(text, wordStart))) {
                 pipeline.refuse(RefusalCode::lettersInNumber, text, std::max<qsizetype>(0, wordStart - 8), end);
