@@ -887,7 +887,11 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
             bool code = false;
             for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
                 code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
-            glued = !timesX && !code && !EngineCatalogue::isFunctionName(word)
+            // A constant between digits (1e5) is refused as touching them;
+            // before digits alone it is a word (E10).
+            const bool constantAfterDigit = EngineCatalogue::isConstantName(word) && wordStart > 0
+                && isDecimalDigit(codePointBefore(text, wordStart));
+            glued = !timesX && !code && !constantAfterDigit && !EngineCatalogue::isFunctionName(word)
                 && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
             // A tax by name, a mark and digits (MwSt.5) are a percentage and
             // a number with nothing between them, as with a blank there.

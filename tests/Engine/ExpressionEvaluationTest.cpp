@@ -478,6 +478,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::callTouchingNumber, "2sqrt(9)", "2sqrt(9)", 0},
         {R::clockTime, "Termin 14:30", "14:30", 7},
         {R::constantTouchingNumber, "1.000,50 + 2pi", "2pi", 11},
+        {R::constantTouchingNumber, "1.000,50 + 2E10", "2E", 11},
         {R::conversionIntoNonCurrency, "5 € in kg", "in kg", 4},
         {R::conversionUnreadable, "2(3) € in USD", "2(3) €", 0},
         {R::conversionWithoutCurrency, "(5) in USD", "(5) in USD", 0},
