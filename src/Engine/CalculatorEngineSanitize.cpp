@@ -779,6 +779,20 @@ bool taxLabelAt(QStringView text, qsizetype i, const QList<CalcSettings::TaxRate
     return false;
 }
 
+// Where one of the enabled tax labels, as a whole, ending at `end` starts
+// (MwSt reduziert.5), else -1.
+qsizetype taxLabelEndingAt(QStringView text, qsizetype end, const QList<CalcSettings::TaxRate>& rates)
+{
+    for (const CalcSettings::TaxRate& rate : rates) {
+        const QString label = rate.label.trimmed();
+        const qsizetype at = end - label.size();
+        if (!label.isEmpty() && at >= 0 && text.mid(at, label.size()).compare(label, Qt::CaseInsensitive) == 0
+            && (at == 0 || !isWordChar(codePointBefore(text, at))))
+            return at;
+    }
+    return -1;
+}
+
 // What starts at `at` takes a sign: anything but a word, or a word that
 // names a value, a tax or a currency (– 5, Rabatt – € 5, – pi, 5 Miete –
 // MwSt). Before another word a dash joins two words of a label (Berlin –
@@ -887,9 +901,19 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
             bool code = false;
             for (const EngineCatalogue::CurrencySpelling& entry : EngineCatalogue::currencyWords())
                 code = code || (entry.kind == EngineCatalogue::SpellingKind::code && entry.text == word);
-            glued = !timesX && !code && !EngineCatalogue::isFunctionName(word) && !EngineCatalogue::isConstantName(word)
-                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates)
-                && !(wordEnd < start && taxLabelAt(text, wordStart, pipeline.settings.enabledTaxRates));
+            // A constant between digits (1e5) is refused as touching them;
+            // before digits alone it is a word (E10).
+            const bool constantAfterDigit = EngineCatalogue::isConstantName(word) && wordStart > 0
+                && isDecimalDigit(codePointBefore(text, wordStart));
+            glued = !timesX && !code && !constantAfterDigit && !EngineCatalogue::isFunctionName(word)
+                && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
+            // A tax by name, a mark and digits (MwSt.5) are a percentage and
+            // a number with nothing between them, as with a blank there.
+            const qsizetype labelStart = wordEnd < start ? taxLabelEndingAt(text, wordEnd, pipeline.settings.enabledTaxRates) : -1;
+            if (wordEnd < start && (labelStart >= 0 || taxLabelAt(text, wordStart, pipeline.settings.enabledTaxRates))) {
+                pipeline.refuse(RefusalCode::wordsBetweenNumbers, text, labelStart >= 0 ? labelStart : wordStart, end);
+                return;
+            }
             // Letters between digits are a typo in a number (1o0), not a word.
             if (glued && wordStart > 0 && isDecimalDigit(codePointBefore(text, wordStart))) {
                 pipeline.refuse(RefusalCode::lettersInNumber, text, std::max<qsizetype>(0, wordStart - 8), end);

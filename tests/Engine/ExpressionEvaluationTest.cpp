@@ -415,6 +415,8 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"2 * Rabatt -4", "2 * Rabatt -4", -8, R::none}, {"2 + Miete cos(180)", "2 + Miete cos(180)", 1, R::none},
         {"100 + E-Bike 10%", "100 + E-Bike 10%", 110, R::none}, {"1'777 3D-Druck", "1'777 3D-Druck", 1777, R::none},
         {"100 Wi-Fi - 14%", "100 Achtung! − 14%", 86, R::none}, {"100 Nr.5 - 10%", "100 No.5 - 10%", 90, R::none},
+        {"100 E10 - 10%", "100 pi10.5 - 10%", 90, R::none},
+        {"100 + MwSt.5", "100 + MwSt reduziert,5", 0, R::wordsBetweenNumbers},
         // Names of currencies in conversions; a keyword runs into a code,
         // not into a lowercase lettered mark.
         {"100 € inkr", "100 € tokr", 100, R::none},
@@ -476,6 +478,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::callTouchingNumber, "2sqrt(9)", "2sqrt(9)", 0},
         {R::clockTime, "Termin 14:30", "14:30", 7},
         {R::constantTouchingNumber, "1.000,50 + 2pi", "2pi", 11},
+        {R::constantTouchingNumber, "1.000,50 + 2E10", "2E", 11},
         {R::conversionIntoNonCurrency, "5 € in kg", "in kg", 4},
         {R::conversionUnreadable, "2(3) € in USD", "2(3) €", 0},
         {R::conversionWithoutCurrency, "(5) in USD", "(5) in USD", 0},
