@@ -405,6 +405,19 @@ void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, Per
             pipeline.refuse(RefusalCode::twoPercentSigns, text, i, next + 1);
             return;
         }
+        // Digits glued after the sign would run into the value the
+        // percentage leaves (100 + 19%5 is no 1195).
+        qsizetype digits = i + 1;
+        if (digits + 1 < text.size() && (text[digits] == QLatin1Char('.') || text[digits] == QLatin1Char(','))
+            && text[digits + 1].isDigit())
+            ++digits;
+        if (digits < text.size() && text[digits].isDigit()) {
+            qsizetype end = digits;
+            while (end < text.size() && text[end].isDigit())
+                ++end;
+            pipeline.refuse(RefusalCode::unreadable, text, i, end);
+            return;
+        }
     }
     const QStringView in(text);
     QString out;

@@ -417,6 +417,7 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"100 Wi-Fi - 14%", "100 Achtung! − 14%", 86, R::none}, {"100 Nr.5 - 10%", "100 No.5 - 10%", 90, R::none},
         {"100 E10 - 10%", "100 pi10.5 - 10%", 90, R::none},
         {"100 + MwSt.5", "100 + MwSt reduziert,5", 0, R::wordsBetweenNumbers},
+        {"100 + 19%5", "100 + 19%.5", 0, R::unreadable},
         // Names of currencies in conversions; a keyword runs into a code,
         // not into a lowercase lettered mark.
         {"100 € inkr", "100 € tokr", 100, R::none},
