@@ -215,6 +215,20 @@ bool amountEndsBefore(QStringView text, qsizetype end)
     return wordStart < end && EngineCatalogue::unitOf(text.mid(wordStart, end - wordStart)) && numberBefore(wordStart);
 }
 
+// Where one of the enabled tax labels, as a whole, ending at `end` starts
+// (MwSt reduziert.5), else -1.
+qsizetype taxLabelEndingAt(QStringView text, qsizetype end, const QList<CalcSettings::TaxRate>& rates)
+{
+    for (const CalcSettings::TaxRate& rate : rates) {
+        const QString label = rate.label.trimmed();
+        const qsizetype at = end - label.size();
+        if (!label.isEmpty() && at >= 0 && text.mid(at, label.size()).compare(label, Qt::CaseInsensitive) == 0
+            && (at == 0 || !isWordChar(codePointBefore(text, at))))
+            return at;
+    }
+    return -1;
+}
+
 // An enabled tax label, or a constant, ends right before `end`, blanks
 // aside: a value the later steps write (MwSt – 5, pi – 1).
 bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettings::TaxRate>& rates)
@@ -225,14 +239,7 @@ bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettin
         --wordStart;
     if (wordStart < end && EngineCatalogue::isConstantName(text.mid(wordStart, end - wordStart)))
         return true;
-    for (const CalcSettings::TaxRate& rate : rates) {
-        const QString label = rate.label.trimmed();
-        const qsizetype at = end - label.size();
-        if (!label.isEmpty() && at >= 0 && text.mid(at, label.size()).compare(label, Qt::CaseInsensitive) == 0
-            && (at == 0 || !isWordChar(codePointBefore(text, at))))
-            return true;
-    }
-    return false;
+    return taxLabelEndingAt(text, end, rates) >= 0;
 }
 
 // An operator stands before `end`, blanks and words aside (2 * –4, 2 *
@@ -777,20 +784,6 @@ bool taxLabelAt(QStringView text, qsizetype i, const QList<CalcSettings::TaxRate
             return true;
     }
     return false;
-}
-
-// Where one of the enabled tax labels, as a whole, ending at `end` starts
-// (MwSt reduziert.5), else -1.
-qsizetype taxLabelEndingAt(QStringView text, qsizetype end, const QList<CalcSettings::TaxRate>& rates)
-{
-    for (const CalcSettings::TaxRate& rate : rates) {
-        const QString label = rate.label.trimmed();
-        const qsizetype at = end - label.size();
-        if (!label.isEmpty() && at >= 0 && text.mid(at, label.size()).compare(label, Qt::CaseInsensitive) == 0
-            && (at == 0 || !isWordChar(codePointBefore(text, at))))
-            return at;
-    }
-    return -1;
 }
 
 // What starts at `at` takes a sign: anything but a word, or a word that
