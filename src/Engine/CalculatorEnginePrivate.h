@@ -40,7 +40,7 @@ struct CalculatorEngine::Pipeline {
     const EngineSettings& settings;
     // Why the row cannot be computed: the first refusal of a step, a value
     // that is no finite number, a missing exchange rate.
-    std::optional<CalculationError> failure;
+    std::optional<CalculationError> failure = std::nullopt;
     // A bracket group before a percentage holds a call or a constant; it is
     // worked out after the functions step.
     bool groupWaitsForCalls = false;

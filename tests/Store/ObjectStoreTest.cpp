@@ -738,8 +738,9 @@ TEST_F(ObjectStoreTest, ALockNobodyHoldsIsTakenOverWhateverItsOwnerOrMode)
     // "nobody", and root owns the foreign lock files.
     const bool root = ::getuid() == 0;
     const uid_t user = root ? 65534 : ::getuid();
-    if (root)
+    if (root) {
         ASSERT_EQ(::chown(QFile::encodeName(dir.path()).constData(), user, user), 0);
+    }
     const auto start = [&] {
         QProcess locker;
         locker.start(helper, {QStringLiteral("--lock"), path(), QString::number(user)});
@@ -1273,8 +1274,9 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
         EXPECT_EQ(store->save(), !c.replaces);
         EXPECT_EQ(store->isFileLost(), c.replaces);
         EXPECT_EQ(mended.count(), c.mended);
-        if (!c.replaces)
+        if (!c.replaces) {
             EXPECT_EQ(count(), "2");
+        }
         if (c.replaces) {
             // The exchange file follows every change; the note naming it is written once.
             const QString note = path() + QStringLiteral(".unsaved");
