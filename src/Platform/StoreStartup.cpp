@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 
 namespace {
 
@@ -113,6 +112,11 @@ QString StartupText::wayOut(const QString& path, ObjectStore::OpenFailure failur
         return QStringLiteral("Make the folder or file named above writable, then start Quillsheet again.");
     if (failure == ObjectStore::OpenFailure::diskFull)
         return QString(); // the error says it already
+    if (failure == ObjectStore::OpenFailure::lockUnusable)
+        return QStringLiteral("Quillsheet locks its store and the file “%1.lock” beside it while it runs, so that no "
+                              "second Quillsheet writes the store. Move away whatever stands at “%1.lock”, or keep "
+                              "the data folder on a disk that allows file locks, then start Quillsheet again.")
+            .arg(QDir::toNativeSeparators(path));
     return QStringLiteral("To start with a new, empty store, move or rename “%1” (with “%1-wal” and “%1-shm” if they "
                           "are there), then start Quillsheet again.")
         .arg(QDir::toNativeSeparators(path));
@@ -121,7 +125,9 @@ QString StartupText::wayOut(const QString& path, ObjectStore::OpenFailure failur
 QString StartupText::cannotOpen(const QString& path, ObjectStore::OpenFailure failure, const QString& error)
 {
     // A folder that cannot be written has no file to speak of yet.
-    const QString left = failure == ObjectStore::OpenFailure::notWritable ? QStringLiteral("Nothing was changed.")
+    const QString left = failure == ObjectStore::OpenFailure::notWritable
+            || failure == ObjectStore::OpenFailure::lockUnusable
+        ? QStringLiteral("Nothing was changed.")
                                                                           : QStringLiteral("The file was left as it is.");
     return QStringLiteral("Quillsheet cannot open its store and has to quit. %1\n\nStore: %2\n\nError: %3\n\n%4")
         .arg(left, QDir::toNativeSeparators(path), error, wayOut(path, failure, error))
@@ -143,7 +149,11 @@ StoreOpening openApplicationStore(const QString& path, const QString& homeFolder
     ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
     // Another running Quillsheet owns the store: leave everything alone.
     // Any other refusal is said once, with the way out.
+    QString lockNotice;
     auto refused = [&] {
+        // What was moved aside on the way is said all the same.
+        if (!lockNotice.isEmpty())
+            print(lockNotice, false);
         opening.error = error;
         opening.failure = failure;
         if (failure == ObjectStore::OpenFailure::locked) {
@@ -155,7 +165,7 @@ StoreOpening openApplicationStore(const QString& path, const QString& homeFolder
         return std::move(opening);
     };
     // Held from here on, so that a second start can neither copy nor open.
-    std::unique_ptr<QLockFile> lock = ObjectStore::lock(path, &error, &failure);
+    std::unique_ptr<ObjectStore::Lock> lock = ObjectStore::lock(path, &error, &failure, &lockNotice);
     if (!lock)
         return refused();
     QString oldStoreWhy;
@@ -164,6 +174,8 @@ StoreOpening openApplicationStore(const QString& path, const QString& homeFolder
         if (opening.migration == StoreMigration::failed) {
             // No store is made: it would stand in the way of the next try.
             opening.error = oldStoreWhy;
+            if (!lockNotice.isEmpty())
+                print(lockNotice, false);
             print(StartupText::copyFailed + oldStoreWhy, true);
             return opening;
         }
@@ -185,8 +197,11 @@ StoreOpening openApplicationStore(const QString& path, const QString& homeFolder
         oldStoreWhy = error;
         store = ObjectStore::open(path, lock, &error, &failure);
     }
-    if (opening.migration == StoreMigration::leftAsItWas)
-        opening.notice = StartupText::oldStoreLeft(QDir(formerStoreFolder(homeFolder)).filePath(storeName), oldStoreWhy);
+    opening.notice = lockNotice;
+    if (opening.migration == StoreMigration::leftAsItWas) {
+        const QString left = StartupText::oldStoreLeft(QDir(formerStoreFolder(homeFolder)).filePath(storeName), oldStoreWhy);
+        opening.notice = opening.notice.isEmpty() ? left : opening.notice + QStringLiteral("\n\n") + left;
+    }
     if (!store) {
         // The file itself is refused: the same open without mirroring would be too.
         defaults.setValue(QStringLiteral("cloudKitInitFailed"), true);

@@ -61,6 +61,8 @@ std::function<void(ObjectStore::Moment)>& momentProbe()
 // Frames in the log before a save folds it into the file, as SQLite would.
 int checkpointFrames = 1000;
 
+ObjectStore::StoreFileCheck skippedStoreFileCheck = ObjectStore::StoreFileCheck::none;
+
 std::function<bool(const QString&)>& diskFullProbe()
 {
     static std::function<bool(const QString&)> probe;
@@ -151,23 +153,25 @@ QString folderNotWritableText(const QString& folder, const QString& reason)
 
 } // namespace
 
-std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* message, OpenFailure* failure)
+std::unique_ptr<ObjectStore::Lock> ObjectStore::lock(const QString& path, QString* message, OpenFailure* failure,
+                                                     QString* notice)
 {
-    auto refuse = [&](OpenFailure kind, const QString& text) -> std::unique_ptr<QLockFile> {
+    auto refuse = [&](OpenFailure kind, const QString& text) -> std::unique_ptr<Lock> {
         reportRefusal(message, failure, kind, text);
         return nullptr;
     };
     const QString shown = QDir::toNativeSeparators(path);
     const QString folder = QFileInfo(path).absolutePath();
+    const QString lockPath = path + StoreFileGuard::lockSuffix;
+    const QString shownLock = QDir::toNativeSeparators(lockPath);
     auto cannotLock = [&](const QString& reason) {
         const auto& probe = diskFullProbe();
         if (probe ? probe(folder) : StoreFileGuard::folderHasNoRoom(folder))
             return refuse(OpenFailure::diskFull, fullDiskText(shown));
-        if (reason.isEmpty())
-            return refuse(OpenFailure::unreadable, QStringLiteral("The store “%1” cannot be locked.").arg(shown));
-        return refuse(OpenFailure::unreadable,
+        return refuse(OpenFailure::lockUnusable,
                       QStringLiteral("The store “%1” cannot be locked (%2).").arg(shown, reason));
     };
+    const QString inUse = QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown);
     // The lock file lies beside the store, so its folder has to be there first.
     if (const std::error_code madeFolder = StoreFileGuard::makeFolder(folder)) {
         if (madeFolder == std::errc::permission_denied || madeFolder == std::errc::read_only_file_system)
@@ -178,40 +182,79 @@ std::unique_ptr<QLockFile> ObjectStore::lock(const QString& path, QString* messa
     }
 
     // One writer: a second running instance must not write the same file.
-    const QString lockPath = path + QStringLiteral(".lock");
-    auto file = std::make_unique<QLockFile>(lockPath);
-    file->setStaleLockTime(0);
-    if (!file->tryLock(0) && file->error() == QLockFile::LockFailedError
-        && (StoreFileGuard::isAbandonedLock(*file, lockPath) || (StoreFileGuard::lockHasText(*file) && StoreFileGuard::nobodyHoldsLock(lockPath)))) {
-        // Qt opens it for writing to remove it, which a lock file chowned or
-        // chmodded by someone else refuses; nobody holds it all the same.
-        if (!file->removeStaleLockFile() && !StoreFileGuard::takeOverUnheldLock(lockPath)
-            && QFileInfo::exists(lockPath) && ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+    // Each round either takes the lock, finds it held, or clears what stood
+    // in its way; a few rounds cover another start doing the same meanwhile.
+    QString lastReason;
+    for (int round = 0; round < 8; ++round) {
+        // A folder, link or pipe at the lock's name is nobody's lock.
+        QString aside, what, why;
+        if (!StoreFileGuard::moveAsideWhatIsNotAFile(lockPath, &aside, &what, &why)) {
+            if (::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+                return refuse(OpenFailure::notWritable,
+                              QStringLiteral("“%1” is %2, not Quillsheet's lock file, and the folder “%3” cannot be "
+                                             "written (%4), so it cannot be moved aside.")
+                                  .arg(shownLock, what, QDir::toNativeSeparators(folder), why));
+            return refuse(OpenFailure::lockUnusable,
+                          QStringLiteral("“%1” is %2, not Quillsheet's lock file, and it cannot be moved aside (%3).")
+                              .arg(shownLock, what, why));
+        }
+        if (!aside.isEmpty()) {
+            const QString said = QStringLiteral("“%1” was %2, not Quillsheet's lock file. It was moved to “%3”, "
+                                                "unchanged, and Quillsheet made its lock file there.")
+                                     .arg(shownLock, what, QDir::toNativeSeparators(aside));
+            if (!notice)
+                qCWarning(storeLog).noquote() << said; // nobody else to say it
+            else
+                *notice = notice->isEmpty() ? said : *notice + QStringLiteral("\n\n") + said;
+        }
+        int error = 0;
+        if (std::unique_ptr<Lock> made = Lock::make(lockPath, &error)) {
+            if (failure)
+                *failure = OpenFailure::none;
+            return made;
+        }
+        if (error == EWOULDBLOCK)
+            return refuse(OpenFailure::locked, inUse); // taken over by another start as it was made
+        if (error == EACCES || error == EPERM || error == EROFS)
             return refuse(OpenFailure::notWritable,
-                          folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(errno))));
-        file->tryLock(0);
+                          folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(error))));
+        if (error != EEXIST && error != ELOOP)
+            return cannotLock(QString::fromLocal8Bit(std::strerror(error)));
+
+        // Something stands there: a lock a live program holds keeps this start out.
+        const StoreFileGuard::Hold hold = StoreFileGuard::lockHold(lockPath);
+        if (hold.kind == StoreFileGuard::Hold::Kind::held)
+            return refuse(OpenFailure::locked, inUse);
+        if (hold.kind == StoreFileGuard::Hold::Kind::failed)
+            return refuse(OpenFailure::lockUnusable,
+                          QStringLiteral("The lock file “%1” cannot be locked (%2).").arg(shownLock, hold.reason()));
+        if (hold.kind == StoreFileGuard::Hold::Kind::notAFile)
+            continue;
+        // Nobody holds it: left by a program that is gone, or being made
+        // this moment, which a lock without text is waited for.
+        if (!StoreFileGuard::lockHasText(lockPath) && !StoreFileGuard::isAbandonedLock(lockPath))
+            continue;
+        if (const auto& probe = momentProbe())
+            probe(Moment::lockTakeover);
+        if (!StoreFileGuard::takeOverUnheldLock(lockPath)) {
+            lastReason = QString::fromLocal8Bit(std::strerror(errno));
+            if (!StoreFileGuard::isMissing(lockPath) && ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
+                return refuse(OpenFailure::notWritable,
+                              folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(errno))));
+        }
     }
-    if (file->isLocked()) {
-        if (failure)
-            *failure = OpenFailure::none;
-        return file;
-    }
-    if (file->error() == QLockFile::LockFailedError)
-        return refuse(OpenFailure::locked,
-                      QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown));
-    if (::access(QFile::encodeName(folder).constData(), W_OK) != 0 && errno != ENOENT)
-        return refuse(OpenFailure::notWritable,
-                      folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(errno))));
-    return cannotLock(StoreFileGuard::lockFileReason(lockPath));
+    return refuse(OpenFailure::lockUnusable,
+                  QStringLiteral("The lock file “%1” cannot be taken over (%2).")
+                      .arg(shownLock, lastReason.isEmpty() ? QStringLiteral("it keeps changing") : lastReason));
 }
 
 std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, QString* message, OpenFailure* failure)
 {
-    std::unique_ptr<QLockFile> held;
+    std::unique_ptr<Lock> held;
     return open(path, held, message, failure);
 }
 
-std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_ptr<QLockFile>& heldLock,
+std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_ptr<Lock>& heldLock,
                                                QString* message, OpenFailure* failure)
 {
     auto refuse = [&](OpenFailure kind, const QString& text) -> std::unique_ptr<ObjectStore> {
@@ -230,18 +273,27 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     };
     const QString fullText = fullDiskText(shown);
 
+    QString lockNotice;
     if (!heldLock) {
-        heldLock = ObjectStore::lock(path, message, failure);
+        heldLock = ObjectStore::lock(path, message, failure, &lockNotice);
         if (!heldLock)
             return nullptr;
     }
     // Whatever happens below, the caller keeps the lock unless the store takes it.
-    std::unique_ptr<QLockFile>& lock = heldLock;
+    std::unique_ptr<Lock>& lock = heldLock;
     const QString inUse = QStringLiteral("The store “%1” is in use by another running Quillsheet.").arg(shown);
+    const auto cannotHold = [&](const StoreFileGuard::Hold& hold) {
+        return QStringLiteral("The store “%1” cannot be locked (%2).").arg(shown, hold.reason());
+    };
     // The lock file may have been deleted or replaced under a running
     // program: the hold on the store file itself still tells.
-    if (StoreFileGuard::storeFileIsHeld(path))
-        return refuse(OpenFailure::locked, inUse);
+    if (skippedStoreFileCheck != StoreFileCheck::beforeOpening) {
+        const StoreFileGuard::Hold hold = StoreFileGuard::storeFileHold(path);
+        if (hold.kind == StoreFileGuard::Hold::Kind::held)
+            return refuse(OpenFailure::locked, inUse);
+        if (hold.kind == StoreFileGuard::Hold::Kind::failed)
+            return refuse(OpenFailure::lockUnusable, cannotHold(hold));
+    }
 
     // A log that this program left beside a file which then took another's
     // place (and was not removed, as the program ended abruptly) belongs to
@@ -481,17 +533,20 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
         return closeAndRefuse(error);
     store->m_mainContent = foundContent;
     if (!store->adoptFile(&error, logHadFrames || *tables == 0)) {
-        if (store->m_heldElsewhere)
+        if (store->m_storeFileHold.kind == StoreFileGuard::Hold::Kind::held)
             return closeAndRefuseAs(OpenFailure::locked, inUse);
+        if (store->m_storeFileHold.kind == StoreFileGuard::Hold::Kind::failed)
+            return closeAndRefuseAs(OpenFailure::lockUnusable, cannotHold(store->m_storeFileHold));
         return closeAndRefuse(error);
     }
-    store->m_openingNotice = setAside;
+    store->m_openingNotice = lockNotice.isEmpty() || setAside.isEmpty() ? lockNotice + setAside
+                                                                        : lockNotice + QStringLiteral("\n\n") + setAside;
     if (failure)
         *failure = OpenFailure::none;
     return store;
 }
 
-ObjectStore::ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock)
+ObjectStore::ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<Lock> lock)
     : m_path(path)
     , m_db(db)
     , m_lock(std::move(lock))
@@ -548,18 +603,17 @@ ObjectStore::~ObjectStore()
     }
     m_records.finalize();
     closeConnection();
-    // A lock file another start made in the place of ours is that start's:
-    // ours, whose file is gone, must not remove it on the way out.
-    if (m_lock && !lockIsStillOurs()) {
-        // Never destroyed: its handle closes with the program.
-        static auto* const abandoned = new std::vector<std::unique_ptr<QLockFile>>;
-        abandoned->push_back(std::move(m_lock));
-    }
+    // The lock goes last; a file another start made in its place stays.
 }
 
 void ObjectStore::setCheckpointFrames(int frames)
 {
     checkpointFrames = frames > 0 ? frames : 1000;
+}
+
+void ObjectStore::skipStoreFileCheck(StoreFileCheck check)
+{
+    skippedStoreFileCheck = check;
 }
 
 void ObjectStore::setMomentProbe(std::function<void(Moment)> probe)
@@ -583,9 +637,15 @@ bool ObjectStore::adoptFile(QString* message, bool foldLog)
         return false;
     }
     // Held for as long as the connection is open, whatever becomes of the lock file.
-    m_heldElsewhere = !StoreFileGuard::holdStoreFile(m_descriptor);
-    if (m_heldElsewhere) {
+    m_storeFileHold = StoreFileGuard::holdStoreFile(m_descriptor);
+    if (skippedStoreFileCheck == StoreFileCheck::whileOpening)
+        m_storeFileHold = {};
+    if (m_storeFileHold.kind == StoreFileGuard::Hold::Kind::held) {
         *message = QStringLiteral("another running Quillsheet has it open");
+        return false;
+    }
+    if (m_storeFileHold.kind != StoreFileGuard::Hold::Kind::free) {
+        *message = QStringLiteral("it cannot be locked (%1)").arg(m_storeFileHold.reason());
         return false;
     }
     // Stores of earlier versions get their identifier now.
@@ -618,7 +678,6 @@ bool ObjectStore::adoptFile(QString* message, bool foldLog)
         m_folderWatch.removePath(folder);
     m_folderWatch.addPath(folder);
     m_indexId = idOf(m_path + StoreFileGuard::indexSuffix);
-    m_lockId = idOf(m_path + StoreFileGuard::lockSuffix);
     if (const auto root = queryInteger(m_db, "SELECT rootpage FROM sqlite_master WHERE name='meta'"))
         m_markRootPage = *root;
     // The file was found to be ours: it is what this store now holds it to be.
@@ -791,12 +850,7 @@ void ObjectStore::writeExchangeFile()
 
 bool ObjectStore::lockIsStillOurs() const
 {
-    if (!(idOf(m_path + StoreFileGuard::lockSuffix) == m_lockId))
-        return false;
-    // Its text names another process when another start took its place.
-    qint64 pid = 0;
-    QString host, application;
-    return !m_lock->getLockInfo(&pid, &host, &application) || pid == QCoreApplication::applicationPid();
+    return m_lock && m_lock->isAtItsPath();
 }
 
 bool ObjectStore::recreate(QString* message)
@@ -805,19 +859,11 @@ bool ObjectStore::recreate(QString* message)
     // The lock file went with the folder: take it again, unless another
     // running Quillsheet has taken that place meanwhile.
     const QString lockPath = m_path + StoreFileGuard::lockSuffix;
-    qint64 pid = 0;
-    QString host, application;
-    const bool lockIsOurs = m_lock && m_lock->getLockInfo(&pid, &host, &application)
-        && pid == QCoreApplication::applicationPid();
-    if (!lockIsOurs) {
+    if (!lockIsStillOurs()) {
         if (QFileInfo::exists(lockPath)) {
             *message = QStringLiteral("another Quillsheet now uses “%1”").arg(shown);
             return false;
         }
-        // The old lock removes its file when it goes: an empty stand-in
-        // spares it complaining that its file is gone.
-        if (m_lock && QDir().mkpath(QFileInfo(m_path).absolutePath()))
-            QFile(lockPath).open(QIODevice::WriteOnly);
         m_lock.reset();
         m_lock = lock(m_path, message); // makes the folder again
         if (!m_lock) {

@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QFileSystemWatcher>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -29,7 +28,11 @@ public:
     static constexpr int applicationId = StoreRecords::applicationId;
 
     // Why a store was refused; start-up picks its advice by it.
-    enum class OpenFailure { none, locked, notAStore, newerVersion, unreadable, notWritable, diskFull };
+    // lockUnusable: the lock cannot be taken for a reason of its own (what
+    // stands at its name, a disk without locks), not because another
+    // Quillsheet runs.
+    enum class OpenFailure { none, locked, notAStore, newerVersion, unreadable, notWritable, diskFull, lockUnusable };
+    using Lock = StoreFileGuard::HeldLock;
 
     // Opens or creates the store at path. On failure returns null and fills
     // failure/message; a refused file is never modified, and no companion file
@@ -38,14 +41,15 @@ public:
                                              OpenFailure* failure = nullptr);
     // The same with the lock the caller took with lock() (taken here when
     // empty). The store keeps it when it opens; otherwise the caller does.
-    static std::unique_ptr<ObjectStore> open(const QString& path, std::unique_ptr<QLockFile>& heldLock,
+    static std::unique_ptr<ObjectStore> open(const QString& path, std::unique_ptr<Lock>& heldLock,
                                              QString* message = nullptr, OpenFailure* failure = nullptr);
     // Takes the lock that keeps every other running Quillsheet away from the
     // store at path (making its folder when missing); null with failure
-    // locked when another holds it, and the system's reason when it cannot
-    // be made.
-    static std::unique_ptr<QLockFile> lock(const QString& path, QString* message = nullptr,
-                                           OpenFailure* failure = nullptr);
+    // locked only when a live program holds it, and the system's reason
+    // when it cannot be made. Whatever stands at the lock's name that is not
+    // a plain file is moved aside first; notice then says what went where.
+    static std::unique_ptr<Lock> lock(const QString& path, QString* message = nullptr, OpenFailure* failure = nullptr,
+                                      QString* notice = nullptr);
     // Whether the file at path could be opened as a store, read where it
     // lies without changing it or making anything beside it; why not when not.
     static bool isReadableStore(const QString& path, QString* why = nullptr);
@@ -57,16 +61,21 @@ public:
     static void setDiskFullProbe(std::function<bool(const QString& folder)> probe);
     // Moments right before the store acts on its files, for tests to change
     // the files there; an empty function removes it.
-    enum class Moment { checkpoint, rebuild };
+    // lockTakeover: a lock nobody held is about to be removed.
+    enum class Moment { checkpoint, rebuild, lockTakeover };
     static void setMomentProbe(std::function<void(Moment)> probe);
     // Frames in the log before a save folds it into the file (1000 unless
     // set), for tests to make checkpoints frequent.
     static void setCheckpointFrames(int frames);
+    // Each of the two looks at the store file keeps a second program out
+    // alone, also when the lock file was deleted: tests leave one out.
+    enum class StoreFileCheck { none, beforeOpening, whileOpening };
+    static void skipStoreFileCheck(StoreFileCheck check);
     ~ObjectStore() override;
 
     ModelContext& context() { return m_context; }
     // Gives the lock up to the caller, which closes the store next.
-    std::unique_ptr<QLockFile> releaseLock() { return std::move(m_lock); }
+    std::unique_ptr<Lock> releaseLock() { return std::move(m_lock); }
     QString path() const { return m_path; }
 
     // Saves what is pending now; true when nothing is left unsaved.
@@ -114,7 +123,7 @@ private:
     // What the path names now, compared with the file the connection has open.
     enum class FileCheck { same, missing, replaced, unknown };
 
-    ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<QLockFile> lock);
+    ObjectStore(const QString& path, sqlite3* db, std::unique_ptr<Lock> lock);
     // Takes the connection's file as this store's: notes which files are its
     // own and folds the log into the file.
     // foldLog: what the log holds goes into the file now (a crash left it,
@@ -149,8 +158,8 @@ private:
     State m_state = State::opening;
     sqlite3* m_db = nullptr;
     int m_descriptor = -1; // on the connection's main file, which it holds locked
-    bool m_heldElsewhere = false;
-    std::unique_ptr<QLockFile> m_lock;
+    StoreFileGuard::Hold m_storeFileHold; // as taken when the file was adopted
+    std::unique_ptr<Lock> m_lock;
     ModelContext m_context;
     QTimer m_retryTimer;
     QFileSystemWatcher m_folderWatch;
@@ -158,7 +167,6 @@ private:
     StoreFileGuard::FileId m_mainId;
     StoreFileGuard::FileId m_logId;
     StoreFileGuard::FileId m_indexId;
-    StoreFileGuard::FileId m_lockId;
     StoreFileGuard::Content m_mainContent; // as this store last left it
     QByteArray m_mainMarking;              // the same, as bytes compared before each write
     qint64 m_markRootPage = 0;

@@ -5,7 +5,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
+#include <QCoreApplication>
+#include <QSysInfo>
 #include <QThread>
 #include <QUrl>
 
@@ -13,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <sys/file.h>
 #include <fcntl.h>
@@ -106,7 +108,12 @@ QByteArray markingBytes(int descriptor, qint64 markRootPage)
 
 int openConnectionsFile(sqlite3* db, const QString& path)
 {
-    const int descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // For writing where it can be: some file systems (NFS) lock a file
+    // exclusively only through such a descriptor.
+    const QByteArray name = QFile::encodeName(path);
+    int descriptor = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+    if (descriptor < 0 && (errno == EACCES || errno == EROFS))
+        descriptor = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0)
         return -1;
     // SQLite compares the name with the file it opened; both then name ours.
@@ -234,17 +241,117 @@ bool OwnerNote::describes(const QString& mainPath) const
     return checkpointTo && !content.hasIdentity() && file == main;
 }
 
+QString Hold::reason() const
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+namespace {
+
+// Opened where it lies: never through a link, never waiting for a pipe's
+// other end, and only when it is a plain file.
+int openPlainFile(const QByteArray& name, int flags, bool* notAFile)
+{
+    *notAFile = false;
+    const int fd = ::open(name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *notAFile = errno == ELOOP;
+        return -1;
+    }
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        *notAFile = true;
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+FileId idOfName(const QString& path)
+{
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return fromStat(info);
+}
+
+Hold holdFrom(int flockResult)
+{
+    if (flockResult == 0)
+        return {};
+    if (errno == EWOULDBLOCK)
+        return {Hold::Kind::held};
+    return {Hold::Kind::failed, errno};
+}
+
+} // namespace
+
+std::unique_ptr<HeldLock> HeldLock::make(const QString& lockPath, int* error)
+{
+    const QByteArray name = QFile::encodeName(lockPath);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = errno;
+        return nullptr;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        *error = errno;
+        if (idOfDescriptor(fd) == idOfName(lockPath))
+            ::unlink(name.constData());
+        ::close(fd);
+        return nullptr;
+    }
+    // The maker's text, as earlier versions write it and read it.
+    const QByteArray text = QByteArray::number(QCoreApplication::applicationPid()) + '\n'
+        + QCoreApplication::applicationName().toUtf8() + '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
+    // A lock left empty by a power cut is taken over after a wait, so a
+    // failed write or sync costs nothing more.
+    if (::write(fd, text.constData(), size_t(text.size())) == text.size())
+        ::fdatasync(fd);
+    *error = 0;
+    return std::unique_ptr<HeldLock>(new HeldLock(lockPath, fd));
+}
+
+HeldLock::HeldLock(const QString& path, int descriptor)
+    : m_path(path)
+    , m_descriptor(descriptor)
+{
+}
+
+HeldLock::~HeldLock()
+{
+    // Removed while still held, so that nobody takes a file on its way out.
+    if (isAtItsPath())
+        ::unlink(QFile::encodeName(m_path).constData());
+    ::close(m_descriptor);
+}
+
+bool HeldLock::isAtItsPath() const
+{
+    return idOfDescriptor(m_descriptor) == idOfName(m_path);
+}
+
 // A lock file that exists but that no process holds: the program that made
 // it is gone, wherever it ran (another machine, an earlier boot). Live locks
 // keep their file locked for as long as they are held.
-bool nobodyHoldsLock(const QString& lockPath)
+Hold lockHold(const QString& lockPath)
 {
-    const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == EACCES && !listedAsLocked(idOf(lockPath));
-    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    bool notAFile = false;
+    const int fd = openPlainFile(QFile::encodeName(lockPath), O_RDONLY, &notAFile);
+    if (fd < 0) {
+        if (notAFile)
+            return {Hold::Kind::notAFile};
+        if (errno == ENOENT)
+            return {};
+        // Not even readable: the system's list of locks decides.
+        if (errno == EACCES)
+            return {listedAsLocked(idOfName(lockPath)) ? Hold::Kind::held : Hold::Kind::free};
+        return {Hold::Kind::failed, errno};
+    }
+    const Hold hold = holdFrom(::flock(fd, LOCK_EX | LOCK_NB));
     ::close(fd);
-    return !held;
+    return hold;
 }
 
 bool listedAsLocked(const FileId& file)
@@ -270,66 +377,115 @@ bool listedAsLocked(const FileId& file)
 
 bool takeOverUnheldLock(const QString& lockPath)
 {
-    const QString folder = QFileInfo(lockPath).absolutePath();
-    struct stat folderInfo = {};
-    if (::stat(QFile::encodeName(folder).constData(), &folderInfo) != 0 || folderInfo.st_uid != ::geteuid()
-        || ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
-        return false;
     const QByteArray name = QFile::encodeName(lockPath);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    bool notAFile = false;
+    const int fd = openPlainFile(name, O_RDONLY, &notAFile);
     if (fd < 0) {
-        // Not even readable: the system's list of locks decides.
-        const FileId before = idOf(lockPath);
-        if (errno != EACCES || !before.known || listedAsLocked(before) || !(idOf(lockPath) == before))
+        // Not even readable: the system's list of locks decides, where the
+        // folder is the user's.
+        const QString folder = QFileInfo(lockPath).absolutePath();
+        struct stat folderInfo = {};
+        const FileId before = idOfName(lockPath);
+        if (errno != EACCES || !before.known || ::stat(QFile::encodeName(folder).constData(), &folderInfo) != 0
+            || folderInfo.st_uid != ::geteuid() || listedAsLocked(before) || !(idOfName(lockPath) == before))
             return false;
         return ::unlink(name.constData()) == 0;
     }
     // Held while it goes, so that nobody takes it meanwhile and loses it.
-    const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && idOfDescriptor(fd) == idOf(lockPath)
+    const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && idOfDescriptor(fd) == idOfName(lockPath)
         && ::unlink(name.constData()) == 0;
     ::close(fd);
     return taken;
 }
 
-bool storeFileIsHeld(const QString& path)
+bool moveAsideWhatIsNotAFile(const QString& path, QString* aside, QString* what, QString* why)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == EACCES && listedAsLocked(idOf(path));
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
+    aside->clear();
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info = {};
+    if (::lstat(name.constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return true;
+    if (S_ISDIR(info.st_mode))
+        *what = QStringLiteral("a folder");
+    else if (S_ISLNK(info.st_mode))
+        *what = QStringLiteral("a link");
+    else if (S_ISFIFO(info.st_mode))
+        *what = QStringLiteral("a pipe");
+    else if (S_ISSOCK(info.st_mode))
+        *what = QStringLiteral("a socket");
+    else
+        *what = QStringLiteral("a device");
+    const QString stem
+        = path + QStringLiteral(".set-aside-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString to = stem;
+    struct stat taken = {};
+    for (int n = 2; ::lstat(QFile::encodeName(to).constData(), &taken) == 0; ++n)
+        to = stem + QStringLiteral("-%1").arg(n);
+    // A rename keeps a folder whole and a link pointing where it did.
+    if (::rename(name.constData(), QFile::encodeName(to).constData()) != 0) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    *aside = to;
+    return true;
+}
+
+Hold storeFileHold(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    // Opened for writing where it can be: some file systems lock only such.
+    int fd = ::open(name.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && (errno == EACCES || errno == EROFS))
+        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EACCES)
+            return {listedAsLocked(idOf(path)) ? Hold::Kind::held : Hold::Kind::free};
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {}; // no file yet, nobody has it
+        return {Hold::Kind::failed, errno};
+    }
+    const Hold hold = holdFrom(::flock(fd, LOCK_SH | LOCK_NB));
     ::close(fd);
-    return held;
+    return hold;
 }
 
-bool holdStoreFile(int descriptor)
+Hold holdStoreFile(int descriptor)
 {
-    return descriptor >= 0 && ::flock(descriptor, LOCK_EX | LOCK_NB) == 0;
+    if (descriptor < 0)
+        return {Hold::Kind::failed, EBADF};
+    return holdFrom(::flock(descriptor, LOCK_EX | LOCK_NB));
 }
 
-// A lock whose text names its maker is past the moment of its making: from
-// then on it is held exactly while its file is locked.
-bool lockHasText(const QLockFile& lock)
+bool lockHasText(const QString& lockPath)
 {
-    qint64 pid = 0;
-    QString host, application;
-    return lock.getLockInfo(&pid, &host, &application);
+    bool notAFile = false;
+    const int fd = openPlainFile(QFile::encodeName(lockPath), O_RDONLY, &notAFile);
+    if (fd < 0)
+        return false;
+    char text[64] = {};
+    const ssize_t read = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    // "pid\n...": from then on it is held exactly while its file is locked.
+    const QByteArray firstLine = QByteArray(text, read > 0 ? qsizetype(read) : 0).split('\n').first();
+    bool number = false;
+    return read > 0 && QByteArray(text, qsizetype(read)).contains('\n') && firstLine.toLongLong(&number) > 0 && number;
 }
 
 // A lock file whose text cannot be read and that no process holds: left
 // empty by a crash or power cut right after it was made, or being made at
-// this moment (Qt locks it right after making it, then writes its text).
-// Qt judges staleness by that text alone, so such a file would keep every
-// later start out; it is waited for a little, then taken over.
-bool isAbandonedLock(const QLockFile& lock, const QString& lockPath)
+// this moment (its maker locks it right after making it, then writes its
+// text). It is waited for a little, then taken over.
+bool isAbandonedLock(const QString& lockPath)
 {
     constexpr int longestWait = 2000; // milliseconds; the window is not shown yet
     QElapsedTimer waited;
     waited.start();
     for (;;) {
-        if (lockHasText(lock) || !QFileInfo::exists(lockPath) || !nobodyHoldsLock(lockPath))
+        if (lockHasText(lockPath) || isMissing(lockPath) || lockHold(lockPath).kind != Hold::Kind::free)
             return false;
-        if (waited.elapsed() >= longestWait
-            || qAbs(QFileInfo(lockPath).lastModified().secsTo(QDateTime::currentDateTime())) >= 10)
+        struct stat info = {};
+        if (waited.elapsed() >= longestWait || ::lstat(QFile::encodeName(lockPath).constData(), &info) != 0
+            || qAbs(qint64(::time(nullptr)) - qint64(info.st_mtim.tv_sec)) >= 10)
             return true;
         QThread::msleep(50);
     }
@@ -348,21 +504,6 @@ bool folderHasNoRoom(const QString& folder)
     ::close(fd);
     ::unlink(name.constData());
     return full && (error == ENOSPC || error == EDQUOT);
-}
-
-// What the system says when the lock file cannot be made: the lock itself
-// only knows "permission" or "unknown".
-QString lockFileReason(const QString& lockPath)
-{
-    const QByteArray name = QFile::encodeName(lockPath);
-    const bool existed = QFileInfo::exists(lockPath);
-    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
-    ::close(fd);
-    if (!existed)
-        ::unlink(name.constData());
-    return QString();
 }
 
 // Makes a folder, also where a symbolic link on the way points to a folder

@@ -3,10 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <memory>
 #include <optional>
 #include <system_error>
-
-class QLockFile;
 
 struct sqlite3;
 
@@ -86,27 +85,66 @@ struct OwnerNote {
     bool describes(const QString& mainPath) const;
 };
 
-// The lock that keeps a second Quillsheet away from the store.
-// Whether no process holds the lock file (the program that made it is gone,
-// wherever it ran): live locks keep their file locked while they are held.
-// One that cannot even be read is looked up in the system's list of locks.
-bool nobodyHoldsLock(const QString& lockPath);
+// The lock that keeps a second Quillsheet away from the store: a file
+// beside it that the running program holds locked, and the store file
+// itself held the same way.
+
+// Whether a live program holds a lock. Only the system's "would block"
+// means held; any other failure is its own (error is its errno), so that a
+// disk without locks is never taken for a second Quillsheet.
+struct Hold {
+    enum class Kind { free, held, failed, notAFile };
+    Kind kind = Kind::free;
+    int error = 0;
+    QString reason() const;
+};
+
+// The lock file, held for as long as this object lives. Its file goes with
+// it, but only while the path still names that file: one another start
+// made in its place is that start's.
+class HeldLock {
+public:
+    // Makes the lock file (never through a link, never waiting on what
+    // stands there) and locks it; null with error set when it cannot.
+    static std::unique_ptr<HeldLock> make(const QString& lockPath, int* error);
+    ~HeldLock();
+    HeldLock(const HeldLock&) = delete;
+    HeldLock& operator=(const HeldLock&) = delete;
+    QString path() const { return m_path; }
+    // Whether the path still names this lock's file.
+    bool isAtItsPath() const;
+
+private:
+    HeldLock(const QString& path, int descriptor);
+    QString m_path;
+    int m_descriptor = -1;
+};
+
+// Who holds the lock file at lockPath; notAFile when something else stands
+// there (a folder, a link, a pipe).
+Hold lockHold(const QString& lockPath);
 // Whether the system's list of locks names the file.
 bool listedAsLocked(const FileId& file);
 // Removes a lock file that nobody holds, whoever owns it and whatever its
-// mode, as long as the folder is the user's; false when it stays.
+// mode (one that cannot be read only where the folder is the user's);
+// false when it stays, as when another program takes it meanwhile.
 bool takeOverUnheldLock(const QString& lockPath);
-// The running program also holds the store file itself, so that a lock
-// file deleted or replaced under it lets no second program in.
-bool storeFileIsHeld(const QString& path);
-bool holdStoreFile(int descriptor);
+// Moves aside, never deletes, whatever stands at path that is not a plain
+// file: a folder with all it holds, a link (not what it points to), a pipe.
+// aside gets where it went (empty when nothing was there to move), what
+// what it was ("a folder"); false with why when it cannot be moved.
+bool moveAsideWhatIsNotAFile(const QString& path, QString* aside, QString* what, QString* why);
+// Who holds the store file. A live program holds it for as long as it has
+// the store open, whatever became of the lock file.
+Hold storeFileHold(const QString& path);
+// Locks the store file through the connection's descriptor: free when it is
+// now held by this program.
+Hold holdStoreFile(int descriptor);
 // Whether the lock names the process that made it.
-bool lockHasText(const QLockFile& lock);
+bool lockHasText(const QString& lockPath);
 // A lock file left without text that nobody holds, waited for a little in
 // case it is being made this moment.
-bool isAbandonedLock(const QLockFile& lock, const QString& lockPath);
-// What the system says when the lock file cannot be made; empty when it can.
-QString lockFileReason(const QString& lockPath);
+bool isAbandonedLock(const QString& lockPath);
 // Whether the disk holding a folder has no room left.
 bool folderHasNoRoom(const QString& folder);
 // Makes a folder, also where a symbolic link on the way points to a folder

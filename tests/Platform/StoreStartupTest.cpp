@@ -276,7 +276,7 @@ TEST_F(StoreOpeningTest, AnOldStoreThatDidNotFitIsCopiedOnceThereIsRoom)
 
     // Another start holds the lock: it is left to copy alone.
     {
-        const std::unique_ptr<QLockFile> other = ObjectStore::lock(store);
+        const auto other = ObjectStore::lock(store);
         ASSERT_TRUE(other);
         QFile::remove(disk.filePath(QStringLiteral("ballast")));
         EXPECT_EQ(open(store).outcome, StoreOpening::Outcome::alreadyRunning);
@@ -454,6 +454,26 @@ TEST_F(StoreOpeningTest, ASecondInstanceLeavesStoreAndPreferencesAlone)
     EXPECT_FALSE(initFailed().has_value());
     EXPECT_TRUE(out.isEmpty());
     EXPECT_TRUE(err.isEmpty());
+}
+
+// A folder at the lock's name is no running Quillsheet: the start goes on,
+// and what was moved where is said to the user.
+TEST_F(StoreOpeningTest, AFolderAtTheLocksNameIsMovedAsideAndSaid)
+{
+    ASSERT_TRUE(QDir().mkpath(path() + QStringLiteral(".lock/inside")));
+    StoreOpening first = open();
+    ASSERT_EQ(first.outcome, StoreOpening::Outcome::opened) << first.error.toStdString();
+    const QStringList asides = QDir(m_dir.path()).entryList({QStringLiteral("default.store.lock.set-aside-*")},
+                                                            QDir::Dirs);
+    ASSERT_EQ(asides.size(), 1);
+    EXPECT_TRUE(QFileInfo(m_dir.filePath(asides.first() + QStringLiteral("/inside"))).isDir());
+    EXPECT_TRUE(first.notice.contains(QDir::toNativeSeparators(m_dir.filePath(asides.first()))))
+        << first.notice.toStdString();
+    EXPECT_TRUE(first.notice.contains(QDir::toNativeSeparators(path() + QStringLiteral(".lock"))));
+    EXPECT_TRUE(err.isEmpty());
+
+    StoreOpening second = open();
+    EXPECT_EQ(second.outcome, StoreOpening::Outcome::alreadyRunning);
 }
 
 TEST(CloudServiceTest, TheStandardServiceOffersNoCloud)

@@ -1029,7 +1029,7 @@ TEST_F(ObjectStoreTest, AFullDiskOrTheSystemsReasonIsNamed)
             continue;
         }
         EXPECT_FALSE(opened);
-        EXPECT_EQ(failure, c.full ? ObjectStore::OpenFailure::diskFull : ObjectStore::OpenFailure::unreadable);
+        EXPECT_EQ(failure, c.full ? ObjectStore::OpenFailure::diskFull : ObjectStore::OpenFailure::lockUnusable);
         EXPECT_TRUE(message.endsWith(c.says)) << message.toStdString();
         EXPECT_TRUE(message.contains(QDir::toNativeSeparators(store)));
         EXPECT_EQ(asked, QStringList{QFileInfo(store).absolutePath()});
@@ -1340,6 +1340,136 @@ TEST_F(ObjectStoreTest, FileEventsNeverCostASavedRow)
             EXPECT_EQ(asides(), 0);
         }
     }
+}
+
+// Whatever stands at the lock's name that is not a lock file (a folder, a
+// link, a pipe) is nobody's lock: the start never waits on it and never
+// takes it for a running Quillsheet, moves it aside whole and says where.
+TEST_F(ObjectStoreTest, WhatIsNotALockFileAtTheLocksNameIsMovedAsideWhole)
+{
+    const QString lockPath = path() + QStringLiteral(".lock");
+    const QByteArray name = QFile::encodeName(lockPath);
+    const QString target = dir.filePath(QStringLiteral("target"));
+    const auto readFileBytes = [](const QString& file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    enum class Kind { folder, missingLink, fileLink, pipe };
+    const struct {
+        const char* name;
+        Kind kind;
+        const char* said;
+        mode_t type;
+    } cases[] = {
+        {"a folder with a file in it", Kind::folder, "was a folder", S_IFDIR},
+        {"a link to a missing file", Kind::missingLink, "was a link", S_IFLNK},
+        {"a link to a file", Kind::fileLink, "was a link", S_IFLNK},
+        {"a pipe", Kind::pipe, "was a pipe", S_IFIFO},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(target);
+        switch (c.kind) {
+        case Kind::folder:
+            ASSERT_TRUE(QDir().mkpath(lockPath));
+            writeFileBytes(lockPath + QStringLiteral("/kept.txt"), "the user's");
+            break;
+        case Kind::missingLink:
+            ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), name.constData()), 0);
+            break;
+        case Kind::fileLink:
+            writeFileBytes(target, "4242\nquillsheet\nhere\n");
+            ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), name.constData()), 0);
+            break;
+        case Kind::pipe:
+            ASSERT_EQ(::mkfifo(name.constData(), 0644), 0);
+            break;
+        }
+        ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::locked;
+        QString message;
+        auto store = open(&failure, &message);
+        ASSERT_TRUE(store) << message.toStdString();
+        EXPECT_EQ(failure, ObjectStore::OpenFailure::none);
+        const QStringList asides = QDir(dir.path()).entryList({QStringLiteral("default.store.lock.set-aside-*")},
+                                                              QDir::AllEntries | QDir::System);
+        ASSERT_EQ(asides.size(), 1);
+        const QString aside = dir.filePath(asides.first());
+        struct stat moved = {};
+        ASSERT_EQ(::lstat(QFile::encodeName(aside).constData(), &moved), 0);
+        EXPECT_EQ(moved.st_mode & S_IFMT, c.type);
+        EXPECT_TRUE(store->openingNotice().contains(QLatin1String(c.said))) << store->openingNotice().toStdString();
+        EXPECT_TRUE(store->openingNotice().contains(QDir::toNativeSeparators(aside)));
+        if (c.kind == Kind::folder) {
+            EXPECT_EQ(readFileBytes(aside + QStringLiteral("/kept.txt")), "the user's");
+        }
+        if (c.kind == Kind::fileLink) {
+            EXPECT_EQ(readFileBytes(target), "4242\nquillsheet\nhere\n");
+        }
+        // The lock made in its place keeps a second start out, and goes with the store.
+        struct stat made = {};
+        ASSERT_EQ(::lstat(name.constData(), &made), 0);
+        EXPECT_TRUE(S_ISREG(made.st_mode));
+        EXPECT_FALSE(open(&failure));
+        EXPECT_EQ(failure, ObjectStore::OpenFailure::locked);
+        store.reset();
+        EXPECT_FALSE(QFileInfo::exists(lockPath) || QFileInfo(lockPath).isSymLink());
+        ASSERT_TRUE(QFileInfo::exists(aside) || QFileInfo(aside).isSymLink()) << "moved aside, never deleted";
+        if (c.kind == Kind::folder)
+            ASSERT_TRUE(QDir(aside).removeRecursively());
+        else
+            ASSERT_TRUE(QFile::remove(aside));
+    }
+}
+
+// The lock file deleted or replaced under a running Quillsheet lets no
+// second one in: either look at the store file alone keeps it out.
+TEST_F(ObjectStoreTest, EachLookAtTheStoreFileAloneKeepsASecondStartOut)
+{
+    auto running = open();
+    ASSERT_TRUE(running);
+    ASSERT_TRUE(saveCanvasWithRow(*running, QStringLiteral("1 + 1")));
+    const QString lockPath = path() + QStringLiteral(".lock");
+    for (const bool replaced : {false, true}) {
+        for (const char* skipped : {"before", "while"}) {
+            // Replaced by one a crashed program left, which a start takes over.
+            QFile::remove(lockPath);
+            if (replaced)
+                writeFileBytes(lockPath, "4242\nquillsheet\nhere\n");
+            SCOPED_TRACE(std::string(replaced ? "lock replaced, " : "lock deleted, ") + skipped + " skipped");
+            QProcess second;
+            second.start(helperPath(), {QStringLiteral("--skip-check"), QLatin1String(skipped), path()});
+            ASSERT_TRUE(second.waitForFinished(10000));
+            EXPECT_EQ(second.exitCode(), 1);
+            EXPECT_TRUE(second.readAllStandardError().contains("in use by another running Quillsheet"));
+        }
+    }
+    running->context().canvases().first()->setName(QStringLiteral("still saved"));
+    EXPECT_TRUE(running->save());
+}
+
+// A lock nobody held that another start takes between the look and the
+// removal stays with that start.
+TEST_F(ObjectStoreTest, ALockTakenWhileItIsBeingTakenOverStaysWithItsTaker)
+{
+    const QString lockPath = path() + QStringLiteral(".lock");
+    writeFileBytes(lockPath, "4242\nquillsheet\nhere\n");
+    QProcess taker;
+    ObjectStore::setMomentProbe([&](ObjectStore::Moment moment) {
+        if (moment != ObjectStore::Moment::lockTakeover || taker.state() != QProcess::NotRunning)
+            return;
+        taker.start(helperPath(), {QStringLiteral("--hold-lock"), path()});
+        while (!taker.readAllStandardOutput().contains("holding"))
+            ASSERT_TRUE(taker.waitForReadyRead(5000));
+    });
+    const StoreFileGuard::FileId before = StoreFileGuard::idOf(lockPath);
+    ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+    EXPECT_FALSE(open(&failure));
+    ObjectStore::setMomentProbe({});
+    EXPECT_EQ(failure, ObjectStore::OpenFailure::locked);
+    EXPECT_TRUE(StoreFileGuard::idOf(lockPath) == before);
+    taker.kill();
+    taker.waitForFinished();
+    EXPECT_TRUE(open());
 }
 
 // A file put in the store's place right before it acts (the checkpoint at

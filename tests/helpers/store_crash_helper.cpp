@@ -12,6 +12,10 @@
 // "--make-lock STORE MS" makes the lock file empty, as a start does right
 // before it locks it, prints "made", locks it MS milliseconds later and
 // holds it until killed.
+// "--hold-lock STORE" locks the lock file that is there, prints "holding"
+// and holds it until killed, as a start taking it over would.
+// "--skip-check before|while STORE" opens the store as a start would with
+// one of the two looks at the store file left out, and ends.
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -92,6 +96,24 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         for (;;)
             ::pause();
+    }
+    if (argc == 3 && QByteArray(argv[1]) == "--hold-lock") {
+        const QByteArray lockPath = QByteArray(argv[2]) + ".lock";
+        const int fd = ::open(lockPath.constData(), O_RDWR | O_CLOEXEC);
+        if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            return 1;
+        std::printf("holding\n");
+        std::fflush(stdout);
+        for (;;)
+            ::pause();
+    }
+    if (argc == 4 && QByteArray(argv[1]) == "--skip-check") {
+        ObjectStore::skipStoreFileCheck(QByteArray(argv[2]) == "before" ? ObjectStore::StoreFileCheck::beforeOpening
+                                                                        : ObjectStore::StoreFileCheck::whileOpening);
+        QString error;
+        const auto store = ObjectStore::open(QString::fromLocal8Bit(argv[3]), &error);
+        std::fprintf(stderr, "%s\n", store ? "opened" : qPrintable(error));
+        return store ? 0 : 1;
     }
     if (argc >= 3)
         ObjectStore::setCheckpointFrames(QByteArray(argv[2]).toInt());
