@@ -285,6 +285,15 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
     const auto cannotHold = [&](const StoreFileGuard::Hold& hold) {
         return QStringLiteral("The store “%1” cannot be locked (%2).").arg(shown, hold.reason());
     };
+    // A folder or pipe at the store's names is no store: reading a pipe
+    // would wait for a writer that never comes.
+    for (const QString& suffix : {QString(), StoreFileGuard::logSuffix, StoreFileGuard::indexSuffix}) {
+        struct stat found = {};
+        if (::stat(QFile::encodeName(path + suffix).constData(), &found) == 0 && !S_ISREG(found.st_mode))
+            return refuse(OpenFailure::notAStore,
+                          QStringLiteral("“%1” is %2, not a file of a Quillsheet store.")
+                              .arg(QDir::toNativeSeparators(path + suffix), StoreFileGuard::kindOfFile(found.st_mode)));
+    }
     // The lock file may have been deleted or replaced under a running
     // program: the hold on the store file itself still tells.
     if (skippedStoreFileCheck != StoreFileCheck::beforeOpening) {

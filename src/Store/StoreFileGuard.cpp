@@ -398,6 +398,21 @@ bool takeOverUnheldLock(const QString& lockPath)
     return taken;
 }
 
+QString kindOfFile(unsigned mode)
+{
+    if (S_ISREG(mode))
+        return QStringLiteral("a file");
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISLNK(mode))
+        return QStringLiteral("a link");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a pipe");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("a device");
+}
+
 bool moveAsideWhatIsNotAFile(const QString& path, QString* aside, QString* what, QString* why)
 {
     aside->clear();
@@ -405,16 +420,7 @@ bool moveAsideWhatIsNotAFile(const QString& path, QString* aside, QString* what,
     struct stat info = {};
     if (::lstat(name.constData(), &info) != 0 || S_ISREG(info.st_mode))
         return true;
-    if (S_ISDIR(info.st_mode))
-        *what = QStringLiteral("a folder");
-    else if (S_ISLNK(info.st_mode))
-        *what = QStringLiteral("a link");
-    else if (S_ISFIFO(info.st_mode))
-        *what = QStringLiteral("a pipe");
-    else if (S_ISSOCK(info.st_mode))
-        *what = QStringLiteral("a socket");
-    else
-        *what = QStringLiteral("a device");
+    *what = kindOfFile(info.st_mode);
     const QString stem
         = path + QStringLiteral(".set-aside-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString to = stem;

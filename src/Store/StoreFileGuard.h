@@ -120,6 +120,8 @@ private:
     int m_descriptor = -1;
 };
 
+// What a file of this mode is, for messages: "a folder", "a link", "a pipe".
+QString kindOfFile(unsigned mode);
 // Who holds the lock file at lockPath; notAFile when something else stands
 // there (a folder, a link, a pipe).
 Hold lockHold(const QString& lockPath);

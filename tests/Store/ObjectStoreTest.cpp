@@ -1421,6 +1421,29 @@ TEST_F(ObjectStoreTest, WhatIsNotALockFileAtTheLocksNameIsMovedAsideWhole)
     }
 }
 
+// A folder or pipe at the store's own names is refused at once and left
+// where it is: reading a pipe would wait for ever.
+TEST_F(ObjectStoreTest, AFolderOrPipeAtTheStoresNamesIsRefusedWithoutWaiting)
+{
+    for (const QString& suffix : {QString(), QStringLiteral("-wal")}) {
+        for (const bool pipe : {false, true}) {
+            const QString at = path() + suffix;
+            SCOPED_TRACE((at + (pipe ? " as a pipe" : " as a folder")).toStdString());
+            ASSERT_TRUE(pipe ? ::mkfifo(QFile::encodeName(at).constData(), 0644) == 0 : QDir().mkdir(at));
+            ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+            QString message;
+            EXPECT_FALSE(open(&failure, &message));
+            EXPECT_EQ(failure, ObjectStore::OpenFailure::notAStore);
+            EXPECT_TRUE(message.contains(QStringLiteral("“%1” is %2").arg(at, pipe ? "a pipe" : "a folder")))
+                << message.toStdString();
+            struct stat left = {};
+            ASSERT_EQ(::lstat(QFile::encodeName(at).constData(), &left), 0);
+            EXPECT_EQ(left.st_mode & S_IFMT, pipe ? S_IFIFO : S_IFDIR);
+            ASSERT_TRUE(pipe ? QFile::remove(at) : QDir().rmdir(at));
+        }
+    }
+}
+
 // The lock file deleted or replaced under a running Quillsheet lets no
 // second one in: either look at the store file alone keeps it out.
 TEST_F(ObjectStoreTest, EachLookAtTheStoreFileAloneKeepsASecondStartOut)
