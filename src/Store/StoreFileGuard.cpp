@@ -428,9 +428,19 @@ bool moveAsideWhatIsNotAFile(const QString& path, QString* aside, QString* what,
     for (int n = 2; ::lstat(QFile::encodeName(to).constData(), &taken) == 0; ++n)
         to = stem + QStringLiteral("-%1").arg(n);
     // A rename keeps a folder whole and a link pointing where it did.
-    if (::rename(name.constData(), QFile::encodeName(to).constData()) != 0) {
+    const QByteArray toName = QFile::encodeName(to);
+    if (::rename(name.constData(), toName.constData()) != 0) {
+        if (errno == ENOENT)
+            return true; // another start moved it meanwhile
         *why = QString::fromLocal8Bit(std::strerror(errno));
         return false;
+    }
+    // Another start may have put its lock there since the look above: that
+    // goes back, unless yet another has taken the name.
+    struct stat moved = {};
+    if (::lstat(toName.constData(), &moved) == 0 && S_ISREG(moved.st_mode)) {
+        ::renameat2(AT_FDCWD, toName.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE);
+        return true;
     }
     *aside = to;
     return true;
