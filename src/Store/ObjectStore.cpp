@@ -234,6 +234,7 @@ std::unique_ptr<ObjectStore::Lock> ObjectStore::lock(const QString& path, QStrin
         // this moment, which a lock without text is waited for.
         if (!StoreFileGuard::lockHasText(lockPath) && !StoreFileGuard::isAbandonedLock(lockPath))
             continue;
+        const StoreFileGuard::FileId found = StoreFileGuard::idOf(lockPath);
         if (const auto& probe = momentProbe())
             probe(Moment::lockTakeover);
         if (!StoreFileGuard::takeOverUnheldLock(lockPath)) {
@@ -241,6 +242,11 @@ std::unique_ptr<ObjectStore::Lock> ObjectStore::lock(const QString& path, QStrin
             if (!StoreFileGuard::isMissing(lockPath) && ::access(QFile::encodeName(folder).constData(), W_OK) != 0)
                 return refuse(OpenFailure::notWritable,
                               folderNotWritableText(folder, QString::fromLocal8Bit(std::strerror(errno))));
+            // The same file, still unheld, stays: another round would not
+            // change that and only wait again.
+            if (StoreFileGuard::idOf(lockPath) == found
+                && StoreFileGuard::lockHold(lockPath).kind == StoreFileGuard::Hold::Kind::free)
+                break;
         }
     }
     return refuse(OpenFailure::lockUnusable,
