@@ -104,8 +104,12 @@ TEST_F(EditorInWindowTest, CtrlZOnTheCanvasUndoesExactlyOnce)
     editor()->tableWidget()->setFocus();
     QTest::keyClick(editor()->tableWidget(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(canvas->blocks().size(), 1) << "the window and the editor must not both claim Ctrl+Z";
+    QTest::keyClick(editor()->tableWidget(), Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(window->undoStack()->index(), 0);
+    // Redo too goes once: the first row comes back, not the second.
     QTest::keyClick(editor()->tableWidget(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(window->undoStack()->index(), 1);
+    EXPECT_EQ(canvas->blocks().size(), 1);
 }
 
 // Ctrl+C/V/X/Z are the canvas's row commands while the canvas has the
