@@ -606,8 +606,8 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
 {
     // Keys go to whatever has the keyboard. "#N" clicks the label of row N
     // (table order) and Escape leaves it selected on the canvas; "=N"
-    // clicks its expression and selects the text; "^\b" is Ctrl+Backspace,
-    // "^c", "^v" copy and paste rows, "^z" Ctrl+Z and "^Z" Ctrl+Shift+Z,
+    // clicks its expression and selects the text, "&N" Ctrl-clicks it;
+    // "^\b" is Ctrl+Backspace, "^c", "^x", "^v" copy, cut and paste rows, "^z" Ctrl+Z and "^Z" Ctrl+Shift+Z,
     // after each of which the rows ("label|expression|result", "-" for
     // none) and links ("name source>destination") are read.
     struct Read {
@@ -657,6 +657,14 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
          {"#0", "^\b", "=0", "50", "\x1b", "^z", "^Z"},
          {{{net, QStringLiteral("Brutto|50|50")}, {}},
           {{QStringLiteral("Brutto|50|50")}, {}}}},
+        {"two linked rows cut together", {QStringLiteral("A|10"), QStringLiteral("B|{A:00D4FF}+1"), QStringLiteral("C|{B:00D4FF}×2")},
+         {QStringLiteral("A 0>1"), QStringLiteral("B 1>2")},
+         {"&1", "&0", "^x", "^z", "^Z", "^z"},
+         {{{QStringLiteral("A|10|10"), QStringLiteral("B|{A:00D4FF}+1|11"), QStringLiteral("C|{B:00D4FF}×2|22")},
+           {QStringLiteral("A 0>1"), QStringLiteral("B 1>2")}},
+          {{QStringLiteral("C|{B:00D4FF}×2|-")}, {}},
+          {{QStringLiteral("A|10|10"), QStringLiteral("B|{A:00D4FF}+1|11"), QStringLiteral("C|{B:00D4FF}×2|22")},
+           {QStringLiteral("A 0>1"), QStringLiteral("B 1>2")}}}},
         {"Tab on a line", {QStringLiteral("|2")}, {},
          {"#0", "\t", "3", "\x1b", "^z", "^Z"},
          {{{two}, {}},
@@ -749,10 +757,13 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
                     QTest::keyClick(field, Qt::Key_Escape);
                 else
                     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            } else if (key.startsWith(QLatin1Char('&'))) {
+                ctrlClickRow(view, key.mid(1).toInt());
             } else if (key == QLatin1String("^\b")) {
                 QTest::keyClick(keyboard, Qt::Key_Backspace, Qt::ControlModifier);
-            } else if (key == QLatin1String("^c") || key == QLatin1String("^v")) {
-                QTest::keyClick(keyboard, key == QLatin1String("^c") ? Qt::Key_C : Qt::Key_V, Qt::ControlModifier);
+            } else if (key == QLatin1String("^c") || key == QLatin1String("^v") || key == QLatin1String("^x")) {
+                QTest::keyClick(keyboard, key == QLatin1String("^c") ? Qt::Key_C : key == QLatin1String("^v") ? Qt::Key_V : Qt::Key_X,
+                                Qt::ControlModifier);
             } else if (key == QLatin1String("\t") || key == QLatin1String("\x1b")) {
                 QTest::keyClick(keyboard, key == QLatin1String("\t") ? Qt::Key_Tab : Qt::Key_Escape);
             } else if (key == QLatin1String("^z") || key == QLatin1String("^Z")) {
