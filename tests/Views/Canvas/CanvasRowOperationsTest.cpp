@@ -606,7 +606,8 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
 {
     // Keys go to whatever has the keyboard. "#N" clicks the label of row N
     // (table order) and Escape leaves it selected on the canvas; "=N"
-    // clicks its expression and selects the text, "&N" Ctrl-clicks it;
+    // clicks its expression and selects the text, "&N" Ctrl-clicks it,
+    // "~S>D" links row S into row D as a drag from its result does;
     // "^\b" is Ctrl+Backspace, "^c", "^x", "^v" copy, cut and paste rows, "^z" Ctrl+Z and "^Z" Ctrl+Shift+Z,
     // after each of which the rows ("label|expression|result", "-" for
     // none) and links ("name source>destination") are read.
@@ -665,6 +666,13 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
           {{QStringLiteral("C|{B:00D4FF}×2|-")}, {}},
           {{QStringLiteral("A|10|10"), QStringLiteral("B|{A:00D4FF}+1|11"), QStringLiteral("C|{B:00D4FF}×2|22")},
            {QStringLiteral("A 0>1"), QStringLiteral("B 1>2")}}}},
+        {"a link made since takes the deleted row's name",
+         {QStringLiteral("Netto|100"), QStringLiteral("Brutto|{A:00D4FF}×2"), QStringLiteral("D|5")},
+         {QStringLiteral("A 0>1")},
+         {"#0", "^\b", "~1>0", "^z", "^Z", "^z"},
+         {{{net, QStringLiteral("Brutto|{A:00D4FF}×2|10"), QStringLiteral("D|5|5")}, {QStringLiteral("A 2>1")}},
+          {{QStringLiteral("Brutto|{A:00D4FF}×2|10"), QStringLiteral("D|5|5")}, {QStringLiteral("A 1>0")}},
+          {{net, QStringLiteral("Brutto|{A:00D4FF}×2|10"), QStringLiteral("D|5|5")}, {QStringLiteral("A 2>1")}}}},
         {"Tab on a line", {QStringLiteral("|2")}, {},
          {"#0", "\t", "3", "\x1b", "^z", "^Z"},
          {{{two}, {}},
@@ -757,6 +765,9 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
                     QTest::keyClick(field, Qt::Key_Escape);
                 else
                     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            } else if (key.startsWith(QLatin1Char('~'))) {
+                const QStringList ends = key.mid(1).split(QLatin1Char('>'));
+                view.createLink(view.sortedBlocks().at(ends[0].toInt()), view.sortedBlocks().at(ends[1].toInt()));
             } else if (key.startsWith(QLatin1Char('&'))) {
                 ctrlClickRow(view, key.mid(1).toInt());
             } else if (key == QLatin1String("^\b")) {
