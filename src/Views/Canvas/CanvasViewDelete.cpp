@@ -129,15 +129,16 @@ bool usesPlaceholder(const QString& expression, const QString& name)
 }
 
 // Puts back the rows that are not there, and their links to rows that are.
-// Nothing that was typed since is written over: a sum whose expression was
-// changed after its terms went keeps what it holds, and a link stays out of
+// Nothing that was typed since is written over: a sum whose expression or
+// keyword was changed after its terms went keeps what it holds, and a link
+// stays out of
 // a row that took its name for a new link or no longer uses it.
 void restoreRows(const CanvasPtr& canvas, const DeletedRows& deleted)
 {
     QList<QPair<BlockPtr, QString>> sums;
     for (const SumSnapshot& saved : deleted.sums) {
         const BlockPtr sum = findRow(*canvas, saved.id);
-        if (sum && sum->expression() == saved.after)
+        if (sum && CanvasView::isSumKeyword(sum->label()) && sum->expression() == saved.after)
             sums.append({sum, saved.before});
     }
 

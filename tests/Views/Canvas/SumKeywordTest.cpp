@@ -328,6 +328,9 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
         {"canvas: a kept sum typed over after its counted row was deleted", false, {},
          {summe, "\x1b", "#", "^\b", "=", QStringLiteral("100"), "\x1b", "^z", "^Z", "^z"},
          {{summe, QStringLiteral("100"), 100.0}, {summe, QStringLiteral("100"), 100.0}, {summe, QStringLiteral("100"), 100.0}}},
+        {"field: typed past the keyword after its counted row was deleted", false, {},
+         {summe, "\x1b", "#", "^\b", "@", QStringLiteral("n"), "\x1b", "^z"},
+         {{QStringLiteral("Summen"), QString(), none}}},
         {"canvas: a heading on a new line typed past the keyword", false, {}, {QStringLiteral("Summen"), "\x1b", "^z"},
          {{QStringLiteral("Summen"), QString(), none}}, true},
     };
