@@ -632,7 +632,8 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
     const QString grossMissing = QStringLiteral("Brutto|{A:00D4FF}×2|-");
     const QString typedSum = QStringLiteral("Summe|100|100");
     const QList<Case> cases{
-        {"a counted row deleted, then the sum typed over", {QStringLiteral("|2"), QStringLiteral("|5"), QStringLiteral("|")}, {},
+        {"a counted row deleted, then the sum typed over",
+         {QStringLiteral("|2"), QStringLiteral("|5"), QStringLiteral("|")}, {},
          {"#2", "Summe", "\x1b", "#0", "^\b", "=1", "100", "\x1b", "^z", "^Z", "^z"},
          {{{two, five, typedSum}, {QStringLiteral("B 1>2")}},
           {{five, typedSum}, {QStringLiteral("B 0>1")}},
@@ -643,22 +644,26 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
           {{ten, twenty, QStringLiteral("|15|15")}, {}},
           {{ten, twenty}, {}},
           {{ten, twenty, QStringLiteral("|15|15")}, {}}}},
-        {"another row typed into between undoing and redoing a paste", {QStringLiteral("|10"), QStringLiteral("|20")}, {},
+        {"another row typed into between undoing and redoing a paste",
+         {QStringLiteral("|10"), QStringLiteral("|20")}, {},
          {"#0", "^c", "^v", "^z", "=1", "25", "\x1b", "^Z"},
          {{{ten, twenty}, {}},
           {{ten, QStringLiteral("|25|25"), ten}, {}}}},
-        {"a deleted row typed into after its undo", {QStringLiteral("Netto|100"), QStringLiteral("Brutto|{A:00D4FF}×2")},
+        {"a deleted row typed into after its undo",
+         {QStringLiteral("Netto|100"), QStringLiteral("Brutto|{A:00D4FF}×2")},
          {QStringLiteral("A 0>1")},
          {"#0", "^\b", "^z", "=0", "7", "\x1b", "^Z", "^z"},
          {{{net, gross}, {QStringLiteral("A 0>1")}},
           {{grossMissing}, {}},
           {{QStringLiteral("Netto|7|7"), QStringLiteral("Brutto|{A:00D4FF}×2|14")}, {QStringLiteral("A 0>1")}}}},
-        {"the row using a deleted row typed over", {QStringLiteral("Netto|100"), QStringLiteral("Brutto|{A:00D4FF}×2")},
+        {"the row using a deleted row typed over",
+         {QStringLiteral("Netto|100"), QStringLiteral("Brutto|{A:00D4FF}×2")},
          {QStringLiteral("A 0>1")},
          {"#0", "^\b", "=0", "50", "\x1b", "^z", "^Z"},
          {{{net, QStringLiteral("Brutto|50|50")}, {}},
           {{QStringLiteral("Brutto|50|50")}, {}}}},
-        {"two linked rows cut together", {QStringLiteral("A|10"), QStringLiteral("B|{A:00D4FF}+1"), QStringLiteral("C|{B:00D4FF}×2")},
+        {"two linked rows cut together",
+         {QStringLiteral("A|10"), QStringLiteral("B|{A:00D4FF}+1"), QStringLiteral("C|{B:00D4FF}×2")},
          {QStringLiteral("A 0>1"), QStringLiteral("B 1>2")},
          {"&1", "&0", "^x", "^z", "^Z", "^z"},
          {{{QStringLiteral("A|10|10"), QStringLiteral("B|{A:00D4FF}+1|11"), QStringLiteral("C|{B:00D4FF}×2|22")},
@@ -673,7 +678,8 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
          {{{net, QStringLiteral("Brutto|{A:00D4FF}×2|10"), QStringLiteral("D|5|5")}, {QStringLiteral("A 2>1")}},
           {{QStringLiteral("Brutto|{A:00D4FF}×2|10"), QStringLiteral("D|5|5")}, {QStringLiteral("A 1>0")}},
           {{net, QStringLiteral("Brutto|{A:00D4FF}×2|10"), QStringLiteral("D|5|5")}, {QStringLiteral("A 2>1")}}}},
-        {"a row labelled as a sum with its own expression", {QStringLiteral("|2"), QStringLiteral("Summe|7 + {A:00D4FF}")},
+        {"a row labelled as a sum with its own expression",
+         {QStringLiteral("|2"), QStringLiteral("Summe|7 + {A:00D4FF}")},
          {QStringLiteral("A 0>1")},
          {"#0", "^\b", "^z"},
          {{{two, QStringLiteral("Summe|7 + {A:00D4FF}|9")}, {QStringLiteral("A 0>1")}}}},
@@ -697,7 +703,8 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
         const CanvasPtr canvas = makeCanvas();
         store->context().insert(canvas);
         for (const QString& row : c.start)
-            addRow(canvas, row.section(QLatin1Char('|'), 0, 0), row.section(QLatin1Char('|'), 1), 20 + 56.0 * canvas->blocks().size());
+            addRow(canvas, row.section(QLatin1Char('|'), 0, 0), row.section(QLatin1Char('|'), 1),
+                   20 + 56.0 * canvas->blocks().size());
         for (const QString& link : c.startLinks) {
             const QStringList ends = link.section(QLatin1Char(' '), 1).split(QLatin1Char('>'));
             linkRows(canvas, canvas->blocks().at(ends[0].toInt()), canvas->blocks().at(ends[1].toInt()),
@@ -777,13 +784,16 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
             } else if (key == QLatin1String("^\b")) {
                 QTest::keyClick(keyboard, Qt::Key_Backspace, Qt::ControlModifier);
             } else if (key == QLatin1String("^c") || key == QLatin1String("^v") || key == QLatin1String("^x")) {
-                QTest::keyClick(keyboard, key == QLatin1String("^c") ? Qt::Key_C : key == QLatin1String("^v") ? Qt::Key_V : Qt::Key_X,
-                                Qt::ControlModifier);
+                const Qt::Key letter = key == QLatin1String("^c") ? Qt::Key_C
+                    : key == QLatin1String("^v")                  ? Qt::Key_V
+                                                                  : Qt::Key_X;
+                QTest::keyClick(keyboard, letter, Qt::ControlModifier);
             } else if (key == QLatin1String("\t") || key == QLatin1String("\x1b")) {
                 QTest::keyClick(keyboard, key == QLatin1String("\t") ? Qt::Key_Tab : Qt::Key_Escape);
             } else if (key == QLatin1String("^z") || key == QLatin1String("^Z")) {
                 const bool redo = key == QLatin1String("^Z");
-                QTest::keyClick(keyboard, Qt::Key_Z, redo ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+                QTest::keyClick(keyboard, Qt::Key_Z,
+                                redo ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
                 QApplication::processEvents();
                 ASSERT_LT(reads, c.reads.size());
                 const Read& expected = c.reads[reads++];
