@@ -1,5 +1,6 @@
 // Adding rows, and the row operations the table's menus and keypad reach.
 
+#include "Views/Canvas/CanvasRowSteps.h"
 #include "Views/Canvas/CanvasView.h"
 #include "Views/Canvas/CanvasViewWidgets.h"
 
@@ -13,52 +14,7 @@
 
 #include <QPointer>
 #include <QTextBoundaryFinder>
-#include <QUndoCommand>
 #include <QUndoStack>
-
-namespace {
-
-// Undo of "Add Block": takes the added row out again. Holds the row's id and
-// looks it up when undone, so a row deleted meanwhile is left alone. There is
-// no redo: the command leaves the stack once undone.
-class AddBlockCommand : public QUndoCommand {
-public:
-    AddBlockCommand(const CanvasPtr& canvas, const QUuid& blockID)
-        : m_canvas(canvas)
-        , m_blockID(blockID)
-    {
-        setText(QStringLiteral("Add Block"));
-    }
-
-    void redo() override {} // the row was added before the command was pushed
-
-    void undo() override
-    {
-        setObsolete(true);
-        const CanvasPtr canvas = m_canvas.lock();
-        if (!canvas)
-            return;
-        BlockPtr found;
-        for (const BlockPtr& block : canvas->blocks()) {
-            if (block->id() == m_blockID) {
-                found = block;
-                break;
-            }
-        }
-        if (!found)
-            return;
-        CanvasView::deleteRowWithItsLinks(found);
-        canvas->touch();
-        // Rows that took the removed row's value must not keep showing it.
-        CalculatorEngine::shared().evaluateCanvas(canvas);
-    }
-
-private:
-    std::weak_ptr<Canvas> m_canvas;
-    QUuid m_blockID;
-};
-
-} // namespace
 
 const QStringList& CanvasView::blockColors()
 {
@@ -160,7 +116,7 @@ void CanvasView::addNewBlock()
     m_canvas->touch();
     setSelectedBlockID(block->id());
     if (m_undoStack)
-        m_undoStack->push(new AddBlockCommand(m_canvas, block->id()));
+        m_undoStack->push(CanvasRowSteps::addedRows(m_canvas, {block->id()}, QStringLiteral("Add Block")));
     refresh();
 }
 

@@ -1,6 +1,7 @@
 // Copying rows with the links among them into the process's row clipboard,
 // and pasting them back as new rows.
 
+#include "Views/Canvas/CanvasRowSteps.h"
 #include "Views/Canvas/CanvasView.h"
 
 #include "Engine/CalculatorEngine.h"
@@ -11,55 +12,11 @@
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
 
-#include <QUndoCommand>
 #include <QUndoStack>
 
 namespace {
 
 const QString pastedLinkColor = QStringLiteral("#007AFF");
-
-// Undo of "Paste Rows": takes the pasted rows out again, found by id, with
-// every link that touches them. Rows already gone are skipped. There is no
-// redo: the command leaves the stack once undone.
-class PasteRowsCommand : public QUndoCommand {
-public:
-    PasteRowsCommand(const CanvasPtr& canvas, QList<QUuid> rowIDs)
-        : m_canvas(canvas)
-        , m_rowIDs(std::move(rowIDs))
-    {
-        setText(QStringLiteral("Paste Rows"));
-    }
-
-    void redo() override {} // the rows were pasted before the command was pushed
-
-    void undo() override
-    {
-        setObsolete(true);
-        const CanvasPtr canvas = m_canvas.lock();
-        if (!canvas || canvas->isDeleted())
-            return;
-        for (const QUuid& id : m_rowIDs) {
-            BlockPtr row;
-            for (const BlockPtr& block : canvas->blocks()) {
-                if (block->id() == id) {
-                    row = block;
-                    break;
-                }
-            }
-            if (!row)
-                continue;
-            CanvasView::deleteRowWithItsLinks(row);
-        }
-        canvas->touch();
-        // Rows linked to a pasted row since the paste lose that value now,
-        // not at some later evaluation.
-        CalculatorEngine::shared().evaluateCanvas(canvas);
-    }
-
-private:
-    std::weak_ptr<Canvas> m_canvas;
-    QList<QUuid> m_rowIDs;
-};
 
 } // namespace
 
@@ -161,7 +118,7 @@ void CanvasView::pasteRows()
     m_canvas->touch();
     qCInfo(canvasLogger).noquote() << QStringLiteral("📋 Pasted %1 rows").arg(pasted.size());
     if (m_undoStack)
-        m_undoStack->push(new PasteRowsCommand(m_canvas, order));
+        m_undoStack->push(CanvasRowSteps::addedRows(m_canvas, order, QStringLiteral("Paste Rows")));
     updateRowColorAction();
     raiseEvaluationCounter();
 }

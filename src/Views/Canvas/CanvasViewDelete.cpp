@@ -1,5 +1,7 @@
-// Deleting rows, with an undo that puts them back as they were.
+// Deleting rows, and the history steps that take rows out and put them back
+// as they were.
 
+#include "Views/Canvas/CanvasRowSteps.h"
 #include "Views/Canvas/CanvasView.h"
 
 #include "Engine/CalculatorEngine.h"
@@ -10,10 +12,11 @@
 
 #include <QUndoCommand>
 #include <QUndoStack>
+#include <memory>
 
 namespace {
 
-// Everything stored of a deleted row, so that undo restores it whole: same
+// Everything stored of a row taken out, so that it comes back whole: same
 // id, number labels and colours, text, kind, place in the list.
 struct RowSnapshot {
     QUuid id;
@@ -43,10 +46,17 @@ struct LinkSnapshot {
     qsizetype index = 0;
 };
 
+// A keyword sum that lost the terms of rows taken out.
+struct SumSnapshot {
+    QUuid id;
+    QString before; // with the terms
+    QString after;  // as taking the rows out left it
+};
+
 struct DeletedRows {
     QList<RowSnapshot> rows;   // by ascending stored index
     QList<LinkSnapshot> links; // by ascending index in the canvas's links
-    QList<QPair<QUuid, QString>> sums; // kept keyword sums, with the expression they had
+    QList<SumSnapshot> sums;
 };
 
 RowSnapshot snapshot(const BlockPtr& block, qsizetype index)
@@ -67,8 +77,8 @@ BlockPtr findRow(const Canvas& canvas, const QUuid& id)
 }
 
 // Takes the rows and every link that touches them out of the canvas and the
-// store. The links into a deleted row go too: with no destination they would
-// only linger in the store, and undo brings them back.
+// store. The links into a removed row go too: with no destination they would
+// only linger in the store, and putting the row back brings them back.
 DeletedRows removeRows(const CanvasPtr& canvas, const BlockList& rows)
 {
     DeletedRows deleted;
@@ -91,28 +101,53 @@ DeletedRows removeRows(const CanvasPtr& canvas, const BlockList& rows)
             deleted.links.append({link->id(), source->id(), destination->id(), link->placeholderName(),
                                   link->colorHex(), i});
     }
-    // Keyword sums that counted a deleted row lose its term; undo puts it back.
-    QSet<QUuid> sums;
+    // Keyword sums that counted a removed row lose its term; putting the row
+    // back puts the term back.
+    BlockList sums;
     for (const BlockPtr& row : rows) {
         for (const LinkPtr& link : row->outgoingLinks()) {
             const BlockPtr sum = link->destinationBlock();
-            if (sum && !ids.contains(sum->id()) && !sums.contains(sum->id()) && CanvasView::holdsKeywordSum(sum)) {
-                sums.insert(sum->id());
-                deleted.sums.append({sum->id(), sum->expression()});
+            if (sum && !ids.contains(sum->id()) && !sums.contains(sum) && CanvasView::holdsKeywordSum(sum)) {
+                sums.append(sum);
+                deleted.sums.append({sum->id(), sum->expression(), QString()});
             }
         }
     }
     for (const BlockPtr& row : rows)
         CanvasView::deleteRowWithItsLinks(row);
+    for (qsizetype i = 0; i < sums.size(); ++i)
+        deleted.sums[i].after = sums[i]->expression();
     return deleted;
 }
 
+// Whether an expression holds a link token of that name, with or without
+// its colour.
+bool usesPlaceholder(const QString& expression, const QString& name)
+{
+    const QString token = QLatin1Char('{') + name;
+    return expression.contains(token + QLatin1Char('}')) || expression.contains(token + QLatin1Char(':'));
+}
+
+// Puts back the rows that are not there, and their links to rows that are.
+// Nothing that was typed since is written over: a sum whose expression or
+// keyword was changed after its terms went keeps what it holds, and a link
+// stays out of
+// a row that took its name for a new link or no longer uses it.
 void restoreRows(const CanvasPtr& canvas, const DeletedRows& deleted)
 {
+    QList<QPair<BlockPtr, QString>> sums;
+    for (const SumSnapshot& saved : deleted.sums) {
+        const BlockPtr sum = findRow(*canvas, saved.id);
+        if (sum && CanvasView::isSumKeyword(sum->label()) && sum->expression() == saved.after)
+            sums.append({sum, saved.before});
+    }
+
+    QSet<QUuid> returned;
     BlockList blocks = canvas->blocks();
     for (const RowSnapshot& row : deleted.rows) {
         if (findRow(*canvas, row.id))
             continue; // already back (or never gone)
+        returned.insert(row.id);
         const BlockPtr block =
             CalculationBlock::create(row.blockType, row.expression, row.textContent, row.label, row.positionX,
                                      row.positionY, row.width, row.height, row.colorHex);
@@ -133,48 +168,129 @@ void restoreRows(const CanvasPtr& canvas, const DeletedRows& deleted)
         const BlockPtr destination = findRow(*canvas, saved.destinationID);
         if (!source || !destination)
             continue;
+        bool taken = false;
+        for (const LinkPtr& other : destination->incomingLinks())
+            taken = taken || other->id() == saved.id || other->placeholderName() == saved.placeholderName;
+        if (taken)
+            continue;
+        // A row that stayed gets the value back only where its expression
+        // still asks for it; typed over, it would be left a link it ignores.
+        if (!returned.contains(destination->id())) {
+            QString expression = destination->expression();
+            for (const auto& [sum, before] : sums) {
+                if (sum == destination)
+                    expression = before;
+            }
+            if (!usesPlaceholder(expression, saved.placeholderName))
+                continue;
+        }
         const LinkPtr link = Link::create(source, destination, saved.placeholderName, saved.colorHex);
         link->setId(saved.id);
         links.insert(std::min(saved.index, links.size()), link);
     }
     canvas->setLinks(links);
-    for (const auto& [id, expression] : deleted.sums) {
-        if (const BlockPtr sum = findRow(*canvas, id))
-            sum->setExpression(expression);
-    }
+    // Terms only of links that are there: a counted row still gone stays out.
+    for (const auto& [sum, expression] : sums)
+        sum->setExpression(CanvasView::keywordSumLeft(expression, sum->incomingLinks()));
 }
 
-// Undo of "Delete Block" and "Delete Blocks". Holds values and ids only, never
-// records, and leaves the stack once undone (there is no redo).
-class DeleteBlocksCommand : public QUndoCommand {
+// One step of rows taken out or put back. `added` steps (pastes, rows added
+// with Tab) take their rows out on undo; delete steps put them back. Each
+// time the rows go, they are recorded as they stand, so what comes back is
+// what left, edits included. A step with nothing left to do leaves the
+// history.
+class RowsStep : public QUndoCommand {
 public:
-    DeleteBlocksCommand(const CanvasPtr& canvas, DeletedRows deleted, const QString& name)
+    RowsStep(const CanvasPtr& canvas, QList<QUuid> rowIDs, bool added, DeletedRows taken, const QString& name)
         : m_canvas(canvas)
-        , m_deleted(std::move(deleted))
+        , m_rowIDs(std::move(rowIDs))
+        , m_added(added)
+        , m_taken(std::move(taken))
     {
         setText(name);
     }
 
-    void redo() override {} // the rows were deleted before the command was pushed
-
     void undo() override
     {
-        setObsolete(true);
-        const CanvasPtr canvas = m_canvas.lock();
-        if (!canvas || canvas->isDeleted())
+        if (!(m_added ? takeOut() : putBack()))
+            setObsolete(true);
+    }
+
+    void redo() override
+    {
+        if (!m_pushed) {
+            m_pushed = true; // done before the step was pushed
             return;
-        restoreRows(canvas, m_deleted);
-        canvas->touch();
-        // Rows that used the deleted ones read their values again.
-        CalculatorEngine::shared().evaluateCanvas(canvas);
+        }
+        if (!(m_added ? putBack() : takeOut()))
+            setObsolete(true);
     }
 
 private:
+    CanvasPtr canvas() const
+    {
+        const CanvasPtr canvas = m_canvas.lock();
+        return canvas && !canvas->isDeleted() ? canvas : nullptr;
+    }
+
+    bool takeOut()
+    {
+        const CanvasPtr canvas = this->canvas();
+        if (!canvas)
+            return false;
+        BlockList rows;
+        for (const QUuid& id : m_rowIDs) {
+            if (const BlockPtr row = findRow(*canvas, id))
+                rows.append(row);
+        }
+        if (rows.isEmpty())
+            return false;
+        m_taken = removeRows(canvas, rows);
+        canvas->touch();
+        // Rows that used the removed ones lose those values now.
+        CalculatorEngine::shared().evaluateCanvas(canvas);
+        return true;
+    }
+
+    bool putBack()
+    {
+        const CanvasPtr canvas = this->canvas();
+        if (!canvas)
+            return false;
+        bool missing = false;
+        for (const RowSnapshot& row : m_taken.rows)
+            missing = missing || !findRow(*canvas, row.id);
+        if (!missing)
+            return false;
+        restoreRows(canvas, m_taken);
+        canvas->touch();
+        // Rows that used the restored ones read their values again.
+        CalculatorEngine::shared().evaluateCanvas(canvas);
+        return true;
+    }
+
     std::weak_ptr<Canvas> m_canvas;
-    DeletedRows m_deleted;
+    QList<QUuid> m_rowIDs;
+    bool m_added = false;
+    DeletedRows m_taken; // what the last taking out took
+    bool m_pushed = false;
 };
 
 } // namespace
+
+QUndoCommand* CanvasRowSteps::deleteRows(const CanvasPtr& canvas, const BlockList& rows, const QString& name)
+{
+    QList<QUuid> ids;
+    for (const BlockPtr& row : rows)
+        ids.append(row->id());
+    DeletedRows taken = removeRows(canvas, rows);
+    return new RowsStep(canvas, std::move(ids), false, std::move(taken), name);
+}
+
+QUndoCommand* CanvasRowSteps::addedRows(const CanvasPtr& canvas, const QList<QUuid>& rowIDs, const QString& name)
+{
+    return new RowsStep(canvas, rowIDs, true, {}, name);
+}
 
 void CanvasView::deleteSelectedBlock()
 {
@@ -190,14 +306,15 @@ void CanvasView::deleteSelectedBlock()
         setFocusedBlockID(std::nullopt);
     if (m_focusedLabelBlockID == selected->id())
         setFocusedLabelBlockID(std::nullopt);
-    DeletedRows deleted = removeRows(m_canvas, {selected});
+    std::unique_ptr<QUndoCommand> step(
+        CanvasRowSteps::deleteRows(m_canvas, {selected}, QStringLiteral("Delete Block")));
     if (editorMode())
         repositionBlocksOnLine(line);
     m_canvas->touch();
     CalculatorEngine::shared().evaluateCanvas(m_canvas);
     m_selectedBlockID.reset();
     if (m_undoStack)
-        m_undoStack->push(new DeleteBlocksCommand(m_canvas, std::move(deleted), QStringLiteral("Delete Block")));
+        m_undoStack->push(step.release());
     updateRowColorAction();
     raiseEvaluationCounter();
 }
@@ -222,12 +339,12 @@ void CanvasView::deleteSelectedBlocks()
         setFocusedBlockID(std::nullopt);
     if (m_focusedLabelBlockID && m_selectedBlockIDs.contains(*m_focusedLabelBlockID))
         setFocusedLabelBlockID(std::nullopt);
-    DeletedRows deleted = removeRows(m_canvas, rows);
+    std::unique_ptr<QUndoCommand> step(CanvasRowSteps::deleteRows(m_canvas, rows, QStringLiteral("Delete Blocks")));
     m_canvas->touch();
     m_selectedBlockIDs.clear();
     CalculatorEngine::shared().evaluateCanvas(m_canvas);
     if (m_undoStack)
-        m_undoStack->push(new DeleteBlocksCommand(m_canvas, std::move(deleted), QStringLiteral("Delete Blocks")));
+        m_undoStack->push(step.release());
     updateRowColorAction();
     raiseEvaluationCounter();
 }

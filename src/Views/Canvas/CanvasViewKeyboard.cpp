@@ -2,6 +2,7 @@
 // editing actions they (and the keypad) use on the selected row.
 
 #include "Views/Canvas/CanvasKey.h"
+#include "Views/Canvas/CanvasRowSteps.h"
 #include "Views/Canvas/CanvasView.h"
 #include "Views/Canvas/CanvasViewWidgets.h"
 
@@ -11,6 +12,7 @@
 
 #include <QKeyEvent>
 #include <QTextBoundaryFinder>
+#include <QUndoStack>
 
 bool CanvasView::handleKeyPress(QKeyEvent* event)
 {
@@ -131,15 +133,23 @@ bool CanvasView::handleKeyPress(const CanvasKey& key)
         finishEditing();
         deselectAll();
         return handled();
-    case CanvasKey::Named::tab:
+    case CanvasKey::Named::tab: {
         finishEditing();
+        if (!editorMode() && !(selected && selected->result())) {
+            addNewBlock(); // a step of its own
+            return handled();
+        }
+        const qsizetype before = m_canvas->blocks().size();
         if (editorMode())
             addBlockToCurrentLine();
-        else if (selected && selected->result())
-            createLinkedBlockBelow(selected);
         else
-            addNewBlock();
+            createLinkedBlockBelow(selected);
+        // Every row Tab adds is one step, whichever way it was placed.
+        if (m_undoStack && m_canvas->blocks().size() > before)
+            m_undoStack->push(
+                CanvasRowSteps::addedRows(m_canvas, {m_canvas->blocks().last()->id()}, QStringLiteral("Add Block")));
         return handled();
+    }
     default:
         break;
     }

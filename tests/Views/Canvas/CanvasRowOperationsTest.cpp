@@ -8,6 +8,7 @@
 #include "Models/CalcSettings.h"
 #include "Models/Identifiers.h"
 #include "Models/ModelContext.h"
+#include "Store/ObjectStore.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -15,8 +16,10 @@
 #include <QMouseEvent>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QUndoStack>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace {
 
@@ -115,7 +118,16 @@ TEST_F(RowOperationsTest, DeletingARowAndUndoingBringsItBackWhole)
     EXPECT_EQ(back->incomingLinks().first()->sourceBlock(), other);
     EXPECT_EQ(canvas->links().size(), 2);
     EXPECT_EQ(view.resultText(gross), QStringLiteral("240")) << "the dependent row resolves again";
-    EXPECT_FALSE(undoStack.canRedo()) << "undoing a deletion leaves nothing to redo";
+
+    // Redo deletes the same row again, and undo brings it back once more.
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(labels(view), (QStringList{QStringLiteral("Brutto"), QStringLiteral("Rest")}));
+    EXPECT_EQ(gross->errorMessage(), QStringLiteral("Missing value for A"));
+    EXPECT_TRUE(canvas->links().isEmpty());
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(view.sortedBlocks().first()->id(), netID);
+    EXPECT_EQ(view.sortedBlocks().first()->incomingLinks().size(), 1);
+    EXPECT_EQ(view.resultText(gross), QStringLiteral("240"));
     Q_UNUSED(into)
 }
 
@@ -586,4 +598,217 @@ TEST_F(RowOperationsTest, DeletingASelectionThatIsGoneRegistersNothing)
     EXPECT_EQ(canvas->blocks().size(), 2);
     EXPECT_EQ(canvas->modifiedAt(), modified);
     EXPECT_TRUE(view.selectedBlockIDs().isEmpty());
+}
+
+// Undo and Redo of deleting, pasting and adding rows, driven by keys, with
+// the store read back after each: nothing typed is written over or lost.
+TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
+{
+    // Keys go to whatever has the keyboard. "#N" clicks the label of row N
+    // (table order) and Escape leaves it selected on the canvas; "=N"
+    // clicks its expression and selects the text, "&N" Ctrl-clicks it,
+    // "~S>D" links row S into row D as a drag from its result does;
+    // "^\b" is Ctrl+Backspace, "^c", "^x", "^v" copy, cut and paste rows, "^z" Ctrl+Z and "^Z" Ctrl+Shift+Z,
+    // after each of which the rows ("label|expression|result", "-" for
+    // none) and links ("name source>destination") are read.
+    struct Read {
+        QStringList rows;
+        QStringList links;
+    };
+    struct Case {
+        const char* name;
+        QStringList start; // "label|expression", top to bottom
+        QStringList startLinks;
+        QStringList keys;
+        QList<Read> reads;
+        bool editorMode = true;
+    };
+    const QString two = QStringLiteral("|2|2");
+    const QString five = QStringLiteral("|5|5");
+    const QString ten = QStringLiteral("|10|10");
+    const QString twenty = QStringLiteral("|20|20");
+    const QString net = QStringLiteral("Netto|100|100");
+    const QString gross = QStringLiteral("Brutto|{A:00D4FF}×2|200");
+    const QString grossMissing = QStringLiteral("Brutto|{A:00D4FF}×2|-");
+    const QString typedSum = QStringLiteral("Summe|100|100");
+    const QList<Case> cases{
+        {"a counted row deleted, then the sum typed over",
+         {QStringLiteral("|2"), QStringLiteral("|5"), QStringLiteral("|")}, {},
+         {"#2", "Summe", "\x1b", "#0", "^\b", "=1", "100", "\x1b", "^z", "^Z", "^z"},
+         {{{two, five, typedSum}, {QStringLiteral("B 1>2")}},
+          {{five, typedSum}, {QStringLiteral("B 0>1")}},
+          {{two, five, typedSum}, {QStringLiteral("B 1>2")}}}},
+        {"a pasted row typed into", {QStringLiteral("|10"), QStringLiteral("|20")}, {},
+         {"#0", "^c", "#1", "^v", "=2", "15", "\x1b", "^z", "^Z", "^z", "^Z"},
+         {{{ten, twenty}, {}},
+          {{ten, twenty, QStringLiteral("|15|15")}, {}},
+          {{ten, twenty}, {}},
+          {{ten, twenty, QStringLiteral("|15|15")}, {}}}},
+        {"another row typed into between undoing and redoing a paste",
+         {QStringLiteral("|10"), QStringLiteral("|20")}, {},
+         {"#0", "^c", "^v", "^z", "=1", "25", "\x1b", "^Z"},
+         {{{ten, twenty}, {}},
+          {{ten, QStringLiteral("|25|25"), ten}, {}}}},
+        {"a deleted row typed into after its undo",
+         {QStringLiteral("Netto|100"), QStringLiteral("Brutto|{A:00D4FF}×2")},
+         {QStringLiteral("A 0>1")},
+         {"#0", "^\b", "^z", "=0", "7", "\x1b", "^Z", "^z"},
+         {{{net, gross}, {QStringLiteral("A 0>1")}},
+          {{grossMissing}, {}},
+          {{QStringLiteral("Netto|7|7"), QStringLiteral("Brutto|{A:00D4FF}×2|14")}, {QStringLiteral("A 0>1")}}}},
+        {"the row using a deleted row typed over",
+         {QStringLiteral("Netto|100"), QStringLiteral("Brutto|{A:00D4FF}×2")},
+         {QStringLiteral("A 0>1")},
+         {"#0", "^\b", "=0", "50", "\x1b", "^z", "^Z"},
+         {{{net, QStringLiteral("Brutto|50|50")}, {}},
+          {{QStringLiteral("Brutto|50|50")}, {}}}},
+        {"two linked rows cut together",
+         {QStringLiteral("A|10"), QStringLiteral("B|{A:00D4FF}+1"), QStringLiteral("C|{B:00D4FF}×2")},
+         {QStringLiteral("A 0>1"), QStringLiteral("B 1>2")},
+         {"&1", "&0", "^x", "^z", "^Z", "^z"},
+         {{{QStringLiteral("A|10|10"), QStringLiteral("B|{A:00D4FF}+1|11"), QStringLiteral("C|{B:00D4FF}×2|22")},
+           {QStringLiteral("A 0>1"), QStringLiteral("B 1>2")}},
+          {{QStringLiteral("C|{B:00D4FF}×2|-")}, {}},
+          {{QStringLiteral("A|10|10"), QStringLiteral("B|{A:00D4FF}+1|11"), QStringLiteral("C|{B:00D4FF}×2|22")},
+           {QStringLiteral("A 0>1"), QStringLiteral("B 1>2")}}}},
+        {"a link made since takes the deleted row's name",
+         {QStringLiteral("Netto|100"), QStringLiteral("Brutto|{A:00D4FF}×2"), QStringLiteral("D|5")},
+         {QStringLiteral("A 0>1")},
+         {"#0", "^\b", "~1>0", "^z", "^Z", "^z"},
+         {{{net, QStringLiteral("Brutto|{A:00D4FF}×2|10"), QStringLiteral("D|5|5")}, {QStringLiteral("A 2>1")}},
+          {{QStringLiteral("Brutto|{A:00D4FF}×2|10"), QStringLiteral("D|5|5")}, {QStringLiteral("A 1>0")}},
+          {{net, QStringLiteral("Brutto|{A:00D4FF}×2|10"), QStringLiteral("D|5|5")}, {QStringLiteral("A 2>1")}}}},
+        {"a row labelled as a sum with its own expression",
+         {QStringLiteral("|2"), QStringLiteral("Summe|7 + {A:00D4FF}")},
+         {QStringLiteral("A 0>1")},
+         {"#0", "^\b", "^z"},
+         {{{two, QStringLiteral("Summe|7 + {A:00D4FF}|9")}, {QStringLiteral("A 0>1")}}}},
+        {"Tab on a line", {QStringLiteral("|2")}, {},
+         {"#0", "\t", "3", "\x1b", "^z", "^Z"},
+         {{{two}, {}},
+          {{two, QStringLiteral("|3|3")}, {}}}},
+        {"Tab below a row with a result", {QStringLiteral("|2")}, {},
+         {"#0", "\t", "+1", "\x1b", "^z", "^Z", "^z"},
+         {{{two}, {}},
+          {{two, QStringLiteral("|{A}+1|3")}, {QStringLiteral("A 0>1")}},
+          {{two}, {}}},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Defaults::standard().setValue(QStringLiteral("editorMode"), c.editorMode);
+        QTemporaryDir folder;
+        auto store = ObjectStore::open(folder.filePath(QStringLiteral("default.store")));
+        ASSERT_TRUE(store);
+        const CanvasPtr canvas = makeCanvas();
+        store->context().insert(canvas);
+        for (const QString& row : c.start)
+            addRow(canvas, row.section(QLatin1Char('|'), 0, 0), row.section(QLatin1Char('|'), 1),
+                   20 + 56.0 * canvas->blocks().size());
+        for (const QString& link : c.startLinks) {
+            const QStringList ends = link.section(QLatin1Char(' '), 1).split(QLatin1Char('>'));
+            linkRows(canvas, canvas->blocks().at(ends[0].toInt()), canvas->blocks().at(ends[1].toInt()),
+                     link.section(QLatin1Char(' '), 0, 0));
+        }
+        ASSERT_TRUE(store->save());
+        QUndoStack history;
+        CanvasView view(canvas, &store->context(), &history);
+        view.resize(900, 600);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+
+        const auto rowText = [](const QString& label, const QString& expression, std::optional<double> result) {
+            return label + QLatin1Char('|') + expression + QLatin1Char('|')
+                + (result ? QString::number(*result) : QStringLiteral("-"));
+        };
+        const auto shown = [&] {
+            Read read;
+            const BlockList rows = view.sortedBlocks();
+            for (const BlockPtr& row : rows)
+                read.rows << rowText(row->label(), row->expression(), row->result());
+            for (const LinkPtr& link : canvas->links())
+                read.links << QStringLiteral("%1 %2>%3").arg(link->placeholderName())
+                                  .arg(rows.indexOf(link->sourceBlock())).arg(rows.indexOf(link->destinationBlock()));
+            read.links.sort();
+            return read;
+        };
+        const auto stored = [&] {
+            Read read;
+            sqlite3* db = nullptr;
+            sqlite3_open_v2(QFile::encodeName(store->path()).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+            sqlite3_stmt* query = nullptr;
+            QList<qint64> order;
+            sqlite3_prepare_v2(db, "SELECT pk, label, expression, result FROM block WHERE canvas_pk IS NOT NULL "
+                                   "ORDER BY position_y, canvas_order", -1, &query, nullptr);
+            while (sqlite3_step(query) == SQLITE_ROW) {
+                order << sqlite3_column_int64(query, 0);
+                const auto text = [&](int column) {
+                    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(query, column)));
+                };
+                std::optional<double> result;
+                if (sqlite3_column_type(query, 3) != SQLITE_NULL)
+                    result = sqlite3_column_double(query, 3);
+                read.rows << rowText(text(1), text(2), result);
+            }
+            sqlite3_finalize(query);
+            sqlite3_prepare_v2(db, "SELECT placeholder_name, source_pk, destination_pk FROM link", -1, &query, nullptr);
+            while (sqlite3_step(query) == SQLITE_ROW)
+                read.links << QStringLiteral("%1 %2>%3")
+                                  .arg(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(query, 0))))
+                                  .arg(order.indexOf(sqlite3_column_int64(query, 1)))
+                                  .arg(order.indexOf(sqlite3_column_int64(query, 2)));
+            sqlite3_finalize(query);
+            sqlite3_close(db);
+            read.links.sort();
+            return read;
+        };
+
+        qsizetype reads = 0;
+        for (const QString& key : c.keys) {
+            QWidget* keyboard = QApplication::focusWidget() ? QApplication::focusWidget() : &view;
+            if (key.startsWith(QLatin1Char('#')) || key.startsWith(QLatin1Char('='))) {
+                const int index = key.mid(1).toInt();
+                const bool label = key.startsWith(QLatin1Char('#'));
+                QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {},
+                                  (label ? view.labelRect(index) : view.expressionRect(index)).center().toPoint());
+                QWidget* field = label ? view.labelEditor() : view.expressionEditor();
+                if (label)
+                    QTest::keyClick(field, Qt::Key_Escape);
+                else
+                    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            } else if (key.startsWith(QLatin1Char('~'))) {
+                const QStringList ends = key.mid(1).split(QLatin1Char('>'));
+                view.createLink(view.sortedBlocks().at(ends[0].toInt()), view.sortedBlocks().at(ends[1].toInt()));
+            } else if (key.startsWith(QLatin1Char('&'))) {
+                ctrlClickRow(view, key.mid(1).toInt());
+            } else if (key == QLatin1String("^\b")) {
+                QTest::keyClick(keyboard, Qt::Key_Backspace, Qt::ControlModifier);
+            } else if (key == QLatin1String("^c") || key == QLatin1String("^v") || key == QLatin1String("^x")) {
+                const Qt::Key letter = key == QLatin1String("^c") ? Qt::Key_C
+                    : key == QLatin1String("^v")                  ? Qt::Key_V
+                                                                  : Qt::Key_X;
+                QTest::keyClick(keyboard, letter, Qt::ControlModifier);
+            } else if (key == QLatin1String("\t") || key == QLatin1String("\x1b")) {
+                QTest::keyClick(keyboard, key == QLatin1String("\t") ? Qt::Key_Tab : Qt::Key_Escape);
+            } else if (key == QLatin1String("^z") || key == QLatin1String("^Z")) {
+                const bool redo = key == QLatin1String("^Z");
+                QTest::keyClick(keyboard, Qt::Key_Z,
+                                redo ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+                QApplication::processEvents();
+                ASSERT_LT(reads, c.reads.size());
+                const Read& expected = c.reads[reads++];
+                SCOPED_TRACE(reads);
+                const Read onCanvas = shown();
+                EXPECT_EQ(onCanvas.rows, expected.rows);
+                EXPECT_EQ(onCanvas.links, expected.links);
+                ASSERT_TRUE(store->save());
+                const Read inStore = stored();
+                EXPECT_EQ(inStore.rows, expected.rows);
+                EXPECT_EQ(inStore.links, expected.links);
+            } else {
+                QTest::keyClicks(keyboard, key);
+            }
+        }
+        EXPECT_EQ(reads, c.reads.size());
+    }
 }

@@ -365,7 +365,7 @@ TEST_F(CanvasViewTest, AddingBlocksWithUndo)
 
     view.undo();
     EXPECT_EQ(canvas->blocks().size(), 1);
-    EXPECT_FALSE(stack.canRedo()); // undoing an addition registers no redo
+    EXPECT_EQ(stack.redoText(), QStringLiteral("Add Block")); // Redo brings the row back
     EXPECT_EQ(view.selectedBlockID(), added->id()); // stale, counts as no selection
 
     view.createNewBlockWithInput(QStringLiteral("6*7"));

@@ -287,7 +287,9 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
     // Keys go to whatever has the keyboard: "\t" is Tab, "\x1b" Escape, "^z"
     // Ctrl+Z and "^Z" Ctrl+Shift+Z; the row is read back after each undo
     // and redo. "^c" and "^v" copy and paste rows; "@" clicks the end of
-    // the row's label. The row above holds 2; the row starts with `held`.
+    // the row's label, "=" its expression with the text selected; "^\b"
+    // is Ctrl+Backspace and "#" selects the row above (its label clicked,
+    // Escape). The row above holds 2; the row starts with `held`.
     struct Read {
         QString label;
         QString expression;
@@ -323,6 +325,13 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
         {"field: typed past a kept sum after a paste", true, QStringLiteral("100+50"),
          {summe, "\x1b", "^c", "^v", "@", QStringLiteral("n"), "\x1b", "^z", "^z"},
          {{QStringLiteral("Summen"), QStringLiteral("100+50"), 150.0}, {QStringLiteral("Summen"), QStringLiteral("100+50"), 150.0}}},
+        {"canvas: a kept sum typed over after its counted row was deleted", false, {},
+         {summe, "\x1b", "#", "^\b", "=", QStringLiteral("100"), "\x1b", "^z", "^Z", "^z"},
+         {{summe, QStringLiteral("100"), 100.0}, {summe, QStringLiteral("100"), 100.0},
+          {summe, QStringLiteral("100"), 100.0}}},
+        {"field: typed past the keyword after its counted row was deleted", false, {},
+         {summe, "\x1b", "#", "^\b", "@", QStringLiteral("n"), "\x1b", "^z"},
+         {{QStringLiteral("Summen"), QString(), none}}},
         {"canvas: a heading on a new line typed past the keyword", false, {}, {QStringLiteral("Summen"), "\x1b", "^z"},
          {{QStringLiteral("Summen"), QString(), none}}, true},
     };
@@ -351,6 +360,15 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
                 const QRectF label = view.labelRect(view.indexOfBlock(row->id()));
                 QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {},
                                   QPointF(label.right() - 2, label.center().y()).toPoint());
+            } else if (key == QLatin1String("=")) {
+                QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {},
+                                  editor.at(view.expressionRect(view.indexOfBlock(row->id()))));
+                QTest::keyClick(view.expressionEditor(), Qt::Key_A, Qt::ControlModifier);
+            } else if (key == QLatin1String("#")) {
+                QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.labelRect(0)));
+                QTest::keyClick(view.labelEditor(), Qt::Key_Escape);
+            } else if (key == QLatin1String("^\b")) {
+                QTest::keyClick(keyboard, Qt::Key_Backspace, Qt::ControlModifier);
             } else if (key == QLatin1String("^c") || key == QLatin1String("^v")) {
                 QTest::keyClick(keyboard, key == QLatin1String("^c") ? Qt::Key_C : Qt::Key_V, Qt::ControlModifier);
             } else if (key == QLatin1String("\t") || key == QLatin1String("\x1b")) {

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -104,8 +105,23 @@ TEST_F(EditorInWindowTest, CtrlZOnTheCanvasUndoesExactlyOnce)
     editor()->tableWidget()->setFocus();
     QTest::keyClick(editor()->tableWidget(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(canvas->blocks().size(), 1) << "the window and the editor must not both claim Ctrl+Z";
+    QTest::keyClick(editor()->tableWidget(), Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(window->undoStack()->index(), 0);
+    // Redo too goes once: the first row comes back, not the second.
     QTest::keyClick(editor()->tableWidget(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(window->undoStack()->index(), 1);
+    EXPECT_EQ(canvas->blocks().size(), 1);
+    // Edit › Redo brings back the second.
+    QAction* redo = nullptr;
+    for (QAction* top : window->menuBar()->actions()) {
+        for (QAction* candidate : top->menu() ? top->menu()->actions() : QList<QAction*>()) {
+            if (candidate->text().startsWith(QStringLiteral("Redo")))
+                redo = candidate;
+        }
+    }
+    ASSERT_TRUE(redo);
+    redo->trigger();
+    EXPECT_EQ(canvas->blocks().size(), 2);
 }
 
 // Ctrl+C/V/X/Z are the canvas's row commands while the canvas has the
