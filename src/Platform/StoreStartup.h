@@ -35,7 +35,8 @@ struct StoreOpening {
     QString error; // the last failure's description
     ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
     // What the user should know though the store opened (an old store left
-    // where it was, a log set aside); empty when nothing.
+    // where it was, a log set aside, what stood at the lock's name moved
+    // aside); empty when nothing.
     QString notice;
 };
 
