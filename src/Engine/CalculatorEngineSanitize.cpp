@@ -74,6 +74,11 @@ void alignment(QStringView from, QStringView to, Places& map)
         }
         qsizetype n = std::min<qsizetype>(2 * alike, fromEnd - i);
         qsizetype m = std::min<qsizetype>(2 * alike, toEnd - j);
+        // What is left differs through and through (a link's name and the
+        // value filled in for it): nothing pairs.
+        if (n == fromEnd - i && m == toEnd - j
+            && std::none_of(f + i, f + fromEnd, [&](char16_t c) { return std::find(t + j, t + toEnd, c) != t + toEnd; }))
+            break;
         for (;;) {
             // Row a, column b: the longest common subsequence of
             // from[i + a, i + n) and to[j + b, j + m).
