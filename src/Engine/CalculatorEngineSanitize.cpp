@@ -37,10 +37,11 @@ void alignment(QStringView from, QStringView to, Places& map)
     const char16_t* const t = reinterpret_cast<const char16_t*>(to.data());
     // A table's pairs hold up to where the texts run alike again for this
     // many units more than they differed over (a repeated word further on
-    // must not pass for the one here); past this many cells a table is
-    // trusted as it stands.
+    // must not pass for the one here). Tables grow until then, but never past
+    // a number of cells in proportion to the texts: a row of one word
+    // repeated is then trusted as its tables stand.
     constexpr qsizetype alike = 8;
-    constexpr qsizetype mostCells = qsizetype(1) << 18;
+    qsizetype cellsLeft = 256 * (fromEnd + toEnd - 2 * head) + (qsizetype(1) << 16);
     QVarLengthArray<quint16, 512> common;
     qsizetype i = head;
     qsizetype j = head;
@@ -84,6 +85,7 @@ void alignment(QStringView from, QStringView to, Places& map)
             // from[i + a, i + n) and to[j + b, j + m).
             const qsizetype stride = m + 1;
             common.resize((n + 1) * stride);
+            cellsLeft -= (n + 1) * stride;
             quint16* const cells = common.data();
             std::fill(cells + n * stride, cells + (n + 1) * stride, quint16(0));
             for (qsizetype a = n - 1; a >= 0; --a) {
@@ -119,7 +121,7 @@ void alignment(QStringView from, QStringView to, Places& map)
                 syncB = b;
             }
             const bool whole = i + n == fromEnd && j + m == toEnd;
-            if (!holds && !whole && (n + 1) * (m + 1) * 4 <= mostCells) {
+            if (!holds && !whole && (n + 1) * (m + 1) * 4 <= cellsLeft) {
                 n = std::min(2 * n, fromEnd - i);
                 m = std::min(2 * m, toEnd - j);
                 continue;
