@@ -543,7 +543,7 @@ TEST(ExpressionEvaluation, RefusalsQuoteTheirPlaceInRowsOfAnyLength)
         const char* us;
         const char* germanQuote;
         const char* usQuote;
-        qsizetype offset; // where the quote starts in the term
+        qsizetype offset; // where the quote starts in the term, from its end when negative
     };
     const Fault faults[] = {
         {R::wordsBetweenNumbers, "Kaffee 4,99 Rabatt 2", "Coffee 4.99 discount 2", "4,99 Rabatt 2", "4.99 discount 2", 7},
