@@ -177,7 +177,10 @@ void TypedOrigin::advance(const QString& next)
         if (k >= 0)
             k = typedAt(k);
     }
-    at = std::move(step);
+    // Copied, not moved: moving a QVarLengthArray over one that holds a heap
+    // buffer leaks that buffer in the Qt this builds with.
+    at.resize(step.size());
+    std::copy(step.cbegin(), step.cend(), at.begin());
     same = false;
     text = next;
 }
