@@ -501,6 +501,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::twoDecimalMarks, "1,2,3", "1,2,3", 0},
         {R::wordsBetweenNumbers, "Preis 1.000,50 Rabatt 20,5", "1.000,50 Rabatt 20,5", 6},
         {R::wordsBetweenNumbers, "Summe {A} Rest 5", "{A} Rest 5", 6},
+        {R::wordsBetweenNumbers, "Preis 4 Rabatt 5\u20ac", "4 Rabatt 5", 6},
         {R::twoOperators, "2 ++ 3", "++", 2},
         {R::twoPercentSigns, "100 + 19%%", "%%", 8},
         {R::mixedCurrencies, "20 USD + 10 EUR", "20 USD + 10 EUR", 0},
