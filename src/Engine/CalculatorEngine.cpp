@@ -96,17 +96,10 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
     Pipeline pipeline{settings};
     QString sanitized = expression;
     sanitize(sanitized, pipeline);
-    if (pipeline.failure && pipeline.failure->refusal() != RefusalCode::none) {
-        // Read once more, keeping where each step's text stands in the row
-        // as typed, to quote the place the refusing step could not read.
-        TypedOrigin origin(asTyped, expression);
-        Pipeline quoting{settings};
-        quoting.origin = &origin;
-        QString again = expression;
-        sanitize(again, quoting);
-        if (quoting.failure)
-            pipeline.failure = quoting.failure;
-    }
+    // The refusing step kept what it read: its place there is mapped back
+    // to the row as typed.
+    if (pipeline.failure && pipeline.failure->refusal() != RefusalCode::none && pipeline.place.known)
+        pipeline.failure = pipeline.place.quoted(*pipeline.failure, asTyped, expression);
     // Unbalanced brackets say more than any other reason a row cannot be read.
     if (!hasBalancedParentheses(sanitized))
         return CalculationError::unbalancedParentheses();

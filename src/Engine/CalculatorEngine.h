@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-struct TypedOrigin;
+struct RefusalPlace;
 
 // Evaluates rows: fills link placeholders, rewrites the typed text into plain
 // arithmetic, computes it and carries the result to the rows downstream.
@@ -163,9 +163,9 @@ private:
     static bool processMathFunctions(QString& text, Pipeline& pipeline);
     // A constant (pi, e) the functions step will replace starts at `i`.
     static bool startsConstant(QStringView text, qsizetype i);
-    // `origin`: where the text stands in the row as typed, for a refusal's quote.
+    // `place`: where a refusal is kept for its quote.
     static void extractMathComponents(QString& text, std::optional<CalculationError>& failure, bool percentPossible,
-                                      const TypedOrigin* origin = nullptr);
+                                      RefusalPlace* place = nullptr);
 
     EngineSettingsProvider m_settingsProvider;
     // Prepared tax labels, by label.

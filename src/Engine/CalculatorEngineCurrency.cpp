@@ -308,19 +308,15 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
         }
         // The stretch's value, read by the steps that follow this one.
         QString value = stretch.toString();
-        if (pipeline.origin) {
-            // The stretch is read on its own; its refusals quote the row.
-            TypedOrigin* outer = pipeline.origin;
-            outer->advance(text);
-            TypedOrigin inner(*outer, from, k);
-            pipeline.origin = &inner;
-            sanitizeAfterConversions(value, pipeline);
-            pipeline.origin = outer;
-        } else {
-            sanitizeAfterConversions(value, pipeline);
-        }
+        // The stretch is read on its own; its refusals quote the row.
+        pipeline.place.converted = text;
+        pipeline.place.stretchFrom = from;
+        pipeline.place.stretchTo = k;
+        sanitizeAfterConversions(value, pipeline);
         if (pipeline.failure)
             return;
+        pipeline.place.stretchFrom = -1;
+        pipeline.place.stretchTo = -1;
         if (!hasBalancedParentheses(value) || value.isEmpty()) {
             pipeline.refuse(RefusalCode::conversionUnreadable, in, from, k);
             return;

@@ -14,14 +14,17 @@
 
 // Where a text the steps made from a row stands in the row as typed, so that
 // a refusal quotes the row as typed from the place the step could not read.
-// Made only on a second reading of a row that was refused: rows that read
-// pay nothing. A step's text is matched to `text` unit by unit (what it
-// kept of it), the rest standing for what lies between.
+// Made only once a row was refused: rows that read pay nothing. A step's
+// text is matched to `text` unit by unit (what it kept of it), the rest
+// standing for what lies between.
 struct TypedOrigin {
     QStringView typed; // the row as typed
     QString text;      // the text the positions below are known for
-    // For each unit of `text`, its place in `typed`; -1 where a step wrote it.
-    QList<qsizetype> at;
+    // For each unit of `text`, its place in `typed`; -1 where a step wrote
+    // it. None kept while `text` is `typed` itself.
+    QVarLengthArray<qsizetype, 64> at;
+    bool same = false;
+    qsizetype typedAt(qsizetype i) const { return same ? i : at[i]; }
 
     // `typed` as `read`, with links filled in where `typed` holds them.
     TypedOrigin(QStringView typed, const QString& read);
@@ -34,6 +37,37 @@ struct TypedOrigin {
     std::pair<qsizetype, qsizetype> typedSpan(QStringView read, qsizetype start, qsizetype end) const;
 };
 
+// Where the first refusal of a run stands: the text the refusing step read
+// and the stretch [at, end) of it that it could not read. The frame maps it
+// back to the row as typed once the run has ended, so a refused row is read
+// once.
+struct RefusalPlace {
+    bool known = false;
+    QString read;
+    qsizetype at = 0;
+    qsizetype end = 0;
+    // Kept while the run goes on: the conversions step's input once it has
+    // read a stretch on its own (the later steps' texts come from it), and
+    // that stretch [stretchFrom, stretchTo) while it is read.
+    QString converted;
+    qsizetype stretchFrom = -1;
+    qsizetype stretchTo = -1;
+
+    // Records the refusal, unless an earlier failure of the run stands.
+    void record(const std::optional<CalculationError>& failure, QStringView text, qsizetype from, qsizetype to)
+    {
+        if (failure)
+            return;
+        known = true;
+        read = text.toString();
+        at = from;
+        end = to;
+    }
+    // The refusal quoted from the row as typed (`typed`, read by the run as
+    // `expression`, links filled in), with its place there.
+    CalculationError quoted(const CalculationError& refusal, QStringView typed, const QString& expression) const;
+};
+
 // One run of the rewrite pipeline: the settings it reads and the failure a
 // step found that the text alone cannot carry.
 struct CalculatorEngine::Pipeline {
@@ -44,9 +78,8 @@ struct CalculatorEngine::Pipeline {
     // A bracket group before a percentage holds a call or a constant; it is
     // worked out after the functions step.
     bool groupWaitsForCalls = false;
-    // Set on the second reading of a refused row: a refusal then carries its
-    // place in the row as typed.
-    TypedOrigin* origin = nullptr;
+    // Where the first refusal stands, for its quote.
+    RefusalPlace place = {};
 
     // The text cannot be read without guessing: the row fails rather than
     // show a number nobody typed.
@@ -139,9 +172,10 @@ namespace EngineRefusal {
 
 // The one way a step refuses a row: the first refusal of a run wins, with
 // why and the stretch [at, end) of the text it could not read; with an
-// origin, quoted from the row as typed, with its place there.
+// origin, quoted from the row as typed, with its place there; with a place,
+// the stretch is kept there to be quoted when the run has ended.
 void refuse(std::optional<CalculationError>& failure, RefusalCode reason, QStringView text, qsizetype at,
-            qsizetype end, const TypedOrigin* origin = nullptr);
+            qsizetype end, const TypedOrigin* origin = nullptr, RefusalPlace* place = nullptr);
 // A value that is no finite number (an overflow, ln(0), sqrt(-1)).
 void notFinite(std::optional<CalculationError>& failure);
 

@@ -12,11 +12,18 @@ using namespace ExpressionText;
 namespace {
 
 // For each unit of `to`, the unit of `from` it was copied from; -1 where a
-// step wrote it. The longest common subsequence of the two, once the start
-// and end they share are set aside: a step changes little of a row.
-QList<qsizetype> alignment(QStringView from, QStringView to)
+// step wrote it. A longest common subsequence of the two, once the start and
+// end they share are set aside: equal units pair as they come, and where the
+// texts differ a table decides which unit is left out. A step changes small
+// stretches of a row, so each table reaches only from where the texts part
+// to where they run alike again, and the whole takes time in proportion to
+// the row.
+using Places = QVarLengthArray<qsizetype, 64>;
+
+void alignment(QStringView from, QStringView to, Places& map)
 {
-    QList<qsizetype> map(to.size(), -1);
+    map.resize(to.size());
+    std::fill(map.begin(), map.end(), qsizetype(-1));
     const qsizetype shorter = std::min(from.size(), to.size());
     qsizetype head = 0;
     for (; head < shorter && from[head] == to[head]; ++head)
@@ -24,104 +31,196 @@ QList<qsizetype> alignment(QStringView from, QStringView to)
     qsizetype tail = 0;
     for (; tail < shorter - head && from[from.size() - 1 - tail] == to[to.size() - 1 - tail]; ++tail)
         map[to.size() - 1 - tail] = from.size() - 1 - tail;
-    const qsizetype n = from.size() - head - tail;
-    const qsizetype m = to.size() - head - tail;
-    // Past this many cells a middle keeps no pairs; its span then reaches
-    // from the units before it to those after it.
-    constexpr qsizetype mostCells = qsizetype(1) << 18;
-    if (n == 0 || m == 0 || (n + 1) * (m + 1) > mostCells)
-        return map;
-    // common[i][j]: the longest common subsequence of the middles from i and j on.
-    std::vector<quint16> common(size_t((n + 1) * (m + 1)), 0);
-    auto cell = [&](qsizetype i, qsizetype j) -> quint16& { return common[size_t(i * (m + 1) + j)]; };
-    for (qsizetype i = n - 1; i >= 0; --i) {
-        for (qsizetype j = m - 1; j >= 0; --j) {
-            cell(i, j) = from[head + i] == to[head + j] ? quint16(cell(i + 1, j + 1) + 1)
-                                                        : std::max(cell(i + 1, j), cell(i, j + 1));
+    const qsizetype fromEnd = from.size() - tail;
+    const qsizetype toEnd = to.size() - tail;
+    const char16_t* const f = reinterpret_cast<const char16_t*>(from.data());
+    const char16_t* const t = reinterpret_cast<const char16_t*>(to.data());
+    // A table's pairs hold up to where the texts run alike again for this
+    // many units more than they differed over (a repeated word further on
+    // must not pass for the one here). Tables grow until then, but never past
+    // a number of cells in proportion to the texts: a row of one word
+    // repeated is then trusted as its tables stand.
+    constexpr qsizetype alike = 8;
+    qsizetype cellsLeft = 256 * (fromEnd + toEnd - 2 * head) + (qsizetype(1) << 16);
+    QVarLengthArray<quint16, 512> common;
+    qsizetype i = head;
+    qsizetype j = head;
+    // How many units from (a, b) on run alike, up to `alike`; as many when
+    // both texts run alike to their ends.
+    auto runAlike = [&](qsizetype a, qsizetype b) {
+        qsizetype k = 0;
+        while (k < alike && a + k < fromEnd && b + k < toEnd && f[a + k] == t[b + k])
+            ++k;
+        return k == alike || (a + k == fromEnd && b + k == toEnd) ? alike : k;
+    };
+    while (i < fromEnd && j < toEnd) {
+        if (f[i] == t[j]) {
+            map[j++] = i++;
+            continue;
+        }
+        // Most often one unit was changed, left out or written, and the
+        // texts run alike right after it: whether `from` or `to` leaves its
+        // unit out then needs no table. A table leaves out `from`'s unit
+        // unless that loses pairs, pairing `to`'s units as late as it can;
+        // `to`'s unit is left out here only where keeping it plainly loses.
+        const qsizetype leftOut = std::max(runAlike(i + 1, j), runAlike(i + 1, j + 1));
+        const qsizetype written = runAlike(i, j + 1);
+        if (leftOut >= 3 && leftOut > written) {
+            ++i;
+            continue;
+        }
+        if (written == alike && leftOut < 3) {
+            ++j;
+            continue;
+        }
+        qsizetype n = std::min<qsizetype>(2 * alike, fromEnd - i);
+        qsizetype m = std::min<qsizetype>(2 * alike, toEnd - j);
+        // What is left differs through and through (a link's name and the
+        // value filled in for it): nothing pairs.
+        if (n == fromEnd - i && m == toEnd - j
+            && std::none_of(f + i, f + fromEnd, [&](char16_t c) { return std::find(t + j, t + toEnd, c) != t + toEnd; }))
+            break;
+        for (;;) {
+            // Row a, column b: the longest common subsequence of
+            // from[i + a, i + n) and to[j + b, j + m).
+            const qsizetype stride = m + 1;
+            common.resize((n + 1) * stride);
+            cellsLeft -= (n + 1) * stride;
+            quint16* const cells = common.data();
+            std::fill(cells + n * stride, cells + (n + 1) * stride, quint16(0));
+            for (qsizetype a = n - 1; a >= 0; --a) {
+                quint16* const row = cells + a * stride;
+                const quint16* const below = row + stride;
+                const char16_t c = f[i + a];
+                row[m] = 0;
+                for (qsizetype b = m - 1; b >= 0; --b)
+                    row[b] = c == t[j + b] ? quint16(below[b + 1] + 1) : std::max(below[b], row[b + 1]);
+            }
+            auto dropsFrom = [&](qsizetype a, qsizetype b) {
+                return cells[(a + 1) * stride + b] >= cells[a * stride + b + 1];
+            };
+            // The way through the table, up to where the texts run alike
+            // long enough: (syncA, syncB), where they last differed.
+            qsizetype a = 0;
+            qsizetype b = 0;
+            qsizetype syncA = 0;
+            qsizetype syncB = 0;
+            bool holds = false;
+            while (a < n && b < m && !holds) {
+                if (f[i + a] == t[j + b]) {
+                    ++a;
+                    ++b;
+                    holds = a - syncA >= alike + std::max(syncA, syncB);
+                    continue;
+                }
+                if (dropsFrom(a, b))
+                    ++a;
+                else
+                    ++b;
+                syncA = a;
+                syncB = b;
+            }
+            const bool whole = i + n == fromEnd && j + m == toEnd;
+            if (!holds && !whole && (n + 1) * (m + 1) * 4 <= cellsLeft) {
+                n = std::min(2 * n, fromEnd - i);
+                m = std::min(2 * m, toEnd - j);
+                continue;
+            }
+            if (whole) {
+                syncA = n;
+                syncB = m;
+            }
+            // Up to there the pairs hold; the units alike after it pair as
+            // they come.
+            for (a = 0, b = 0; a < syncA && b < syncB;) {
+                if (f[i + a] == t[j + b]) {
+                    map[j + b] = i + a;
+                    ++a;
+                    ++b;
+                } else if (dropsFrom(a, b)) {
+                    ++a;
+                } else {
+                    ++b;
+                }
+            }
+            i += syncA;
+            j += syncB;
+            break;
         }
     }
-    for (qsizetype i = 0, j = 0; i < n && j < m;) {
-        if (from[head + i] == to[head + j] && cell(i, j) == cell(i + 1, j + 1) + 1) {
-            map[head + j] = head + i;
-            ++i;
-            ++j;
-        } else if (cell(i + 1, j) >= cell(i, j + 1)) {
-            ++i;
-        } else {
-            ++j;
-        }
-    }
-    return map;
-}
-
-QList<qsizetype> composed(const QList<qsizetype>& step, const QList<qsizetype>& before)
-{
-    QList<qsizetype> map(step.size(), -1);
-    for (qsizetype j = 0; j < step.size(); ++j) {
-        if (step[j] >= 0)
-            map[j] = before[step[j]];
-    }
-    return map;
 }
 
 } // namespace
 
 TypedOrigin::TypedOrigin(QStringView typed, const QString& read) : typed(typed), text(read)
 {
-    if (typed == QStringView(read)) {
-        at.resize(read.size());
-        for (qsizetype i = 0; i < read.size(); ++i)
-            at[i] = i;
-    } else {
-        at = alignment(typed, read);
-    }
+    same = typed == QStringView(read);
+    if (!same)
+        alignment(typed, read, at);
 }
 
 TypedOrigin::TypedOrigin(const TypedOrigin& parent, qsizetype from, qsizetype to)
-    : typed(parent.typed), text(parent.text.mid(from, to - from)), at(parent.at.mid(from, to - from))
+    : typed(parent.typed), text(parent.text.mid(from, to - from))
 {
+    at.resize(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        at[i] = parent.typedAt(from + i);
 }
 
 void TypedOrigin::advance(const QString& next)
 {
     if (next == text)
         return;
-    at = composed(alignment(text, next), at);
+    Places step;
+    alignment(text, next, step);
+    for (qsizetype& k : step) {
+        if (k >= 0)
+            k = typedAt(k);
+    }
+    // Copied, not moved: moving a QVarLengthArray over one that holds a heap
+    // buffer leaks that buffer in the Qt this builds with.
+    at.resize(step.size());
+    std::copy(step.cbegin(), step.cend(), at.begin());
+    same = false;
     text = next;
 }
 
 std::pair<qsizetype, qsizetype> TypedOrigin::typedSpan(QStringView read, qsizetype start, qsizetype end) const
 {
-    QList<qsizetype> local;
-    const QList<qsizetype>* places = &at;
-    if (read != QStringView(text)) {
-        local = composed(alignment(text, read), at);
-        places = &local;
-    }
-    const QList<qsizetype>& p = *places;
+    // Where each unit of `read` stands in the row as typed, looked up as
+    // needed.
+    Places step;
+    const bool known = read == QStringView(text);
+    if (!known)
+        alignment(text, read, step);
+    auto p = [&](qsizetype q) -> qsizetype {
+        if (known)
+            return typedAt(q);
+        return step[q] >= 0 ? typedAt(step[q]) : -1;
+    };
     const qsizetype size = read.size();
     start = std::clamp<qsizetype>(start, 0, size);
     end = std::clamp<qsizetype>(end, start, size);
     // Units a step wrote stand for what lies between the typed units
     // around them.
     qsizetype from = 0;
-    if (start < size && p[start] >= 0) {
-        from = p[start];
+    if (start < size && p(start) >= 0) {
+        from = p(start);
     } else {
         for (qsizetype q = start - 1; q >= 0; --q) {
-            if (p[q] >= 0) {
-                from = p[q] + 1;
+            if (p(q) >= 0) {
+                from = p(q) + 1;
                 break;
             }
         }
     }
     qsizetype to = typed.size();
-    if (end > 0 && end <= size && p[end - 1] >= 0) {
-        to = p[end - 1] + 1;
+    if (end > 0 && end <= size && p(end - 1) >= 0) {
+        to = p(end - 1) + 1;
     } else {
         for (qsizetype q = end; q < size; ++q) {
-            if (p[q] >= 0) {
-                to = p[q];
+            if (p(q) >= 0) {
+                to = p(q);
                 break;
             }
         }
@@ -140,10 +239,16 @@ std::pair<qsizetype, qsizetype> TypedOrigin::typedSpan(QStringView read, qsizety
 }
 
 void EngineRefusal::refuse(std::optional<CalculationError>& failure, RefusalCode reason, QStringView text,
-                           qsizetype at, qsizetype end, const TypedOrigin* origin)
+                           qsizetype at, qsizetype end, const TypedOrigin* origin, RefusalPlace* place)
 {
     if (failure)
         return;
+    if (place) {
+        // Quoted once the run has ended, from the row as typed.
+        place->record(failure, text, at, end);
+        failure = CalculationError::invalidExpression(reason);
+        return;
+    }
     // A hover line, not a copy of a megabyte row.
     constexpr qsizetype most = 40;
     if (origin) {
@@ -175,7 +280,24 @@ void EngineRefusal::notFinite(std::optional<CalculationError>& failure)
 
 void CalculatorEngine::Pipeline::refuse(RefusalCode reason, QStringView text, qsizetype at, qsizetype end)
 {
-    EngineRefusal::refuse(failure, reason, text, at, end, origin);
+    EngineRefusal::refuse(failure, reason, text, at, end, nullptr, &place);
+}
+
+CalculationError RefusalPlace::quoted(const CalculationError& refusal, QStringView typed, const QString& expression) const
+{
+    // The texts the run went through, as it went: the row, the conversions
+    // step's input, the stretch a conversion read on its own.
+    TypedOrigin origin(typed, expression);
+    if (!converted.isNull())
+        origin.advance(converted);
+    std::optional<CalculationError> failure;
+    if (stretchFrom >= 0) {
+        const TypedOrigin stretch(origin, stretchFrom, stretchTo);
+        EngineRefusal::refuse(failure, refusal.refusal(), read, at, end, &stretch);
+    } else {
+        EngineRefusal::refuse(failure, refusal.refusal(), read, at, end, &origin);
+    }
+    return *failure;
 }
 
 QString CalculatorEngine::sanitize(const QString& expression)
@@ -461,7 +583,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
         if (pipeline.failure)
             return;
     }
-    extractMathComponents(text, pipeline.failure, triggers.has('%'), pipeline.origin);
+    extractMathComponents(text, pipeline.failure, triggers.has('%'), &pipeline.place);
 }
 
 void CalculatorEngine::normalizeWhitespace(QString& text)
@@ -1747,24 +1869,23 @@ qsizetype signedNumberEnd(QStringView text, qsizetype i)
 } // namespace
 
 void CalculatorEngine::extractMathComponents(QString& text, std::optional<CalculationError>& failure,
-                                             bool percentPossible, const TypedOrigin* origin)
+                                             bool percentPossible, RefusalPlace* place)
 {
-    // Components are written over the text as they are found: none is
-    // longer than what it came from, and the scan reads only at and after
-    // where it writes. Words, blanks and marks are dropped,
+    // Components are written as they are found: none is longer than what
+    // it came from. Words, blanks and marks are dropped,
     // but never so that the row computes something else than what was
     // typed: two numbers with only dropped text between them, an operator
     // with no number before it, two operators in a row, or an operator
     // followed only by words, fail the row.
     if (text.isEmpty())
         return;
-    // A refusal on the quoting run maps what was read back to the row: the
-    // text is then kept as it was and the components go to a copy.
-    const QString kept = origin ? text : QString();
-    QChar* const target = text.data();
-    const QStringView read = origin ? QStringView(kept) : QStringView(target, text.size());
-    auto refuse = [&failure, &read, origin](RefusalCode reason, qsizetype at, qsizetype end) {
-        EngineRefusal::refuse(failure, reason, read, at, end, origin);
+    // They go to a buffer of their own, so that a refusal keeps the text as
+    // it was read, to be mapped back to the row.
+    QVarLengthArray<QChar, 256> built(text.size());
+    QChar* const target = built.data();
+    const QStringView read(text);
+    auto refuse = [&failure, &read, place](RefusalCode reason, qsizetype at, qsizetype end) {
+        EngineRefusal::refuse(failure, reason, read, at, end, nullptr, place);
     };
     const QChar* data = read.constData();
     qsizetype out = 0;
@@ -2037,5 +2158,6 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
     // 10%), else it would silently be dropped (19% * 200).
     if (percentDropped && numberWithoutPercent)
         refuse(RefusalCode::percentWithoutRule, lastPercentAt, lastPercentAt + 1);
-    text.truncate(out);
+    text.resize(out);
+    std::copy(target, target + out, text.data());
 }

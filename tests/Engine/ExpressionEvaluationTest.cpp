@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -500,6 +501,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::twoDecimalMarks, "1,2,3", "1,2,3", 0},
         {R::wordsBetweenNumbers, "Preis 1.000,50 Rabatt 20,5", "1.000,50 Rabatt 20,5", 6},
         {R::wordsBetweenNumbers, "Summe {A} Rest 5", "{A} Rest 5", 6},
+        {R::wordsBetweenNumbers, "Preis 4 Rabatt 5\u20ac", "4 Rabatt 5", 6},
         {R::twoOperators, "2 ++ 3", "++", 2},
         {R::twoPercentSigns, "100 + 19%%", "%%", 8},
         {R::mixedCurrencies, "20 USD + 10 EUR", "20 USD + 10 EUR", 0},
@@ -527,6 +529,67 @@ TEST(ExpressionEvaluation, RefusalsByCode)
     // The parser's own words never reach the hover text.
     const EvaluationResult parsed = t.engine.evaluate(QStringLiteral("2(3+4)"));
     EXPECT_EQ(parsed.error().detailText(), QStringLiteral("Invalid expression \u2014 a part the calculator cannot read: 2(3+4)"));
+}
+
+TEST(ExpressionEvaluation, RefusalsQuoteTheirPlaceInRowsOfAnyLength)
+{
+    TestEngine t;
+    using R = RefusalCode;
+    // A faulty term set among sound ones, anywhere in rows of up to some 700
+    // characters with blanks of all widths and links: the quote is the
+    // fault's own stretch of the row as typed, at its place there.
+    struct Fault {
+        RefusalCode code;
+        const char* german;
+        const char* us;
+        const char* germanQuote;
+        const char* usQuote;
+        qsizetype offset; // where the quote starts in the term, from its end when negative
+    };
+    const Fault faults[] = {
+        {R::wordsBetweenNumbers, "Kaffee 4,99 Rabatt 2", "Coffee 4.99 discount 2", "4,99 Rabatt 2", "4.99 discount 2", 7},
+        {R::date, "F\u00e4llig 15/04/2024", "due 15/04/2024", "15/04/2024", "15/04/2024", -10},
+        {R::twoDecimalMarks, "1,2,3", "1.2.3", "1,2,3", "1.2.3", 0},
+        {R::callTouchingNumber, "2sqrt(9)", "2sqrt(9)", "2sqrt(9)", "2sqrt(9)", 0},
+        {R::twoOperators, "2 ++ 3", "2 ++ 3", "++", "++", 2},
+    };
+    const char* const labels[] = {"Brot", "Miete", "Strom", "M\u00fcsli", "Stra\u00dfe", "Tee"};
+    const QString blanks[] = {QStringLiteral(" "), QStringLiteral("  "), QStringLiteral("\u00a0"), QStringLiteral(" \u2009")};
+    std::mt19937 random(20261208);
+    auto below = [&random](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    for (DecimalStyle style : {DecimalStyle::germanComma, DecimalStyle::usPeriod}) {
+        t.setStyle(style);
+        const bool german = style == DecimalStyle::germanComma;
+        auto term = [&] {
+            if (below(8) == 0)
+                return QStringLiteral("{A}");
+            QString text = QString::fromUtf8(labels[below(6)]) + blanks[below(4)] + QString::number(1 + below(999));
+            if (below(2) == 0)
+                text += (german ? QLatin1Char(',') : QLatin1Char('.')) + QString::number(10 + below(90));
+            if (below(4) == 0)
+                text += QStringLiteral(" \u20ac");
+            return text;
+        };
+        for (int n = 0; n < 400; ++n) {
+            const Fault& fault = faults[below(int(std::size(faults)))];
+            QString row;
+            for (int k = below(n % 40 + 1); k > 0; --k)
+                row += term() + QStringLiteral(" + ");
+            const QString faulty = QString::fromUtf8(german ? fault.german : fault.us);
+            const qsizetype at = row.size() + (fault.offset < 0 ? faulty.size() + fault.offset : fault.offset);
+            row += faulty;
+            for (int k = below(4); k > 0; --k)
+                row += QStringLiteral(" + ") + term();
+            const EvaluationResult result = t.engine.evaluate(row, {{QStringLiteral("A"), 1250.5}}, {});
+            SCOPED_TRACE(row.toStdString());
+            ASSERT_FALSE(result.ok());
+            const CalculationError& error = result.error();
+            EXPECT_EQ(error.refusal(), fault.code) << error.detailText().toStdString();
+            EXPECT_EQ(error.unreadText().toStdString(), german ? fault.germanQuote : fault.usQuote);
+            EXPECT_EQ(error.spanStart(), at);
+            EXPECT_EQ(row.mid(error.spanStart(), error.spanEnd() - error.spanStart()), error.unreadText());
+        }
+    }
 }
 
 TEST(ExpressionEvaluation, PlaceholdersFromValues)
