@@ -5,6 +5,7 @@
 #include "Views/Canvas/CanvasViewWidgets.h"
 
 #include "Engine/CalculatorEngine.h"
+#include "Engine/LinkToken.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/HexColor.h"
@@ -239,7 +240,8 @@ void CanvasView::createLinkedBlockBelow(BlockPtr source)
     const QPointF start(source->positionX() + source->width() * 0.5 - 50,
                         source->positionY() + source->height() + 20);
     const QSizeF size(150, 50);
-    const QPointF position = findNonOverlappingPosition(nullptr, start, size);
+    // Lower than the source, so that the new row follows it in the table.
+    const QPointF position = findNonOverlappingPosition(nullptr, start, size, source->positionY());
     const BlockPtr row = CalculationBlock::create(BlockType::calculation, QStringLiteral("{A}"), QString(), QString(),
                                                   position.x(), position.y(), size.width(), size.height(),
                                                   source->colorHex());
@@ -265,9 +267,7 @@ void CanvasView::createLinkedBlockBelow(BlockPtr source)
 
 QString CanvasView::linkSourceName(const BlockPtr& source) const
 {
-    if (!source->label().isEmpty())
-        return source->label();
-    return QStringLiteral("Row ") + QString::number(indexOfBlock(source->id()) + 1);
+    return LinkToken::sourceName(*source);
 }
 
 QMenu* CanvasView::createLinkedValueMenu(const BlockPtr& block, const QString& placeholder, QWidget* parent)

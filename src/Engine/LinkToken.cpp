@@ -1,0 +1,107 @@
+#include "Engine/LinkToken.h"
+
+#include "Engine/ExpressionText.h"
+#include "Engine/ResultCurrency.h"
+#include "Models/CalculationBlock.h"
+#include "Models/Canvas.h"
+#include "Models/Link.h"
+
+#include <algorithm>
+
+namespace LinkToken {
+
+namespace {
+
+QString key(QStringView name)
+{
+    return ExpressionText::trimmedSpacesAndTabs(name).normalized(QString::NormalizationForm_C);
+}
+
+// The source's place in the table (rows by y, ties in stored order), from 1.
+int rowNumber(const CalculationBlock& source)
+{
+    const CanvasPtr canvas = source.canvas();
+    if (!canvas)
+        return 0;
+    BlockList rows = canvas->blocks();
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const BlockPtr& a, const BlockPtr& b) { return a->positionY() < b->positionY(); });
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (rows[i].get() == &source)
+            return int(i) + 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+LinkPtr linkFor(const CalculationBlock& row, QStringView name)
+{
+    const QString wanted = key(name);
+    for (const LinkPtr& link : row.incomingLinks()) {
+        if (key(link->placeholderName()) == wanted)
+            return link;
+    }
+    if (const CanvasPtr canvas = row.canvas()) {
+        for (const LinkPtr& link : canvas->links()) {
+            const BlockPtr destination = link->destinationBlock();
+            if (destination.get() == &row && key(link->placeholderName()) == wanted)
+                return link;
+        }
+    }
+    return nullptr;
+}
+
+BlockPtr sourceFor(const CalculationBlock& row, QStringView name)
+{
+    const LinkPtr link = linkFor(row, name);
+    return link ? link->sourceBlock() : nullptr;
+}
+
+Shown shown(const CalculationBlock& row, QStringView name)
+{
+    Shown result;
+    result.text = QStringLiteral("?");
+    const BlockPtr source = sourceFor(row, name);
+    if (!source)
+        return result;
+    const std::optional<double> value = source->result();
+    if (!value) {
+        result.source = Shown::Source::withoutValue;
+        return result;
+    }
+    result.source = Shown::Source::valued;
+    const CanvasPtr canvas = source->canvas() ? source->canvas() : row.canvas();
+    result.text = canvas ? ResultCurrency::shownValue(*canvas, *source, *value) : ExpressionText::formatResult(*value);
+    result.label = ExpressionText::trimmedBlanks(source->label());
+    result.colorHex = source->colorHex();
+    return result;
+}
+
+QString nameInText(const CalculationBlock& row, QStringView name)
+{
+    if (const BlockPtr source = sourceFor(row, name)) {
+        const QString label = ExpressionText::trimmedBlanks(source->label());
+        if (!label.isEmpty())
+            return label;
+    }
+    return shown(row, name).text;
+}
+
+QString sourceName(const CalculationBlock& source)
+{
+    const QString label = ExpressionText::trimmedBlanks(source.label());
+    if (!label.isEmpty())
+        return label;
+    return QStringLiteral("Row ") + QString::number(rowNumber(source));
+}
+
+QString missingValueMessage(const CalculationBlock& row, QStringView name)
+{
+    const BlockPtr source = sourceFor(row, name);
+    if (!source)
+        return QStringLiteral("Missing value: its source row is gone");
+    return QStringLiteral("Missing value for ") + sourceName(*source);
+}
+
+} // namespace LinkToken
