@@ -92,6 +92,21 @@ TEST_F(CanvasTypingTest, WhatTypedKeysBecomeInBothNumberStyles)
          QStringLiteral("1200 + 10 EUR"), QStringLiteral("1210 €")},
         {DecimalStyle::germanComma, QStringLiteral("Miete Januar 1200"), QStringLiteral("Miete Januar"),
          QStringLiteral("1200"), QStringLiteral("1200")},
+        // A factor word the row starts with goes with the number it
+        // multiplies, as the expression field reads it; after a label word
+        // it stays in the label.
+        {DecimalStyle::germanComma, QStringLiteral("doppelt 45"), QString(), QStringLiteral("doppelt 45"),
+         QStringLiteral("90")},
+        {DecimalStyle::usPeriod, QStringLiteral("twice 30"), QString(), QStringLiteral("twice 30"),
+         QStringLiteral("60")},
+        {DecimalStyle::germanComma, QStringLiteral("Hälfte 84 €"), QString(), QStringLiteral("Hälfte 84 €"),
+         QStringLiteral("42 €")},
+        {DecimalStyle::germanComma, QStringLiteral("Dreifach (2 + 3)"), QString(), QStringLiteral("Dreifach (2 + 3)"),
+         QStringLiteral("15")},
+        {DecimalStyle::germanComma, QStringLiteral("Zimmer doppelt 89"), QStringLiteral("Zimmer doppelt"),
+         QStringLiteral("89"), QStringLiteral("89")},
+        {DecimalStyle::germanComma, QStringLiteral("Einmal Pizza 8,50"), QStringLiteral("Einmal Pizza"),
+         QStringLiteral("8,50"), QStringLiteral("8,5")},
         // Currency marks the engine knows are typed into the expression.
         {DecimalStyle::germanComma, QStringLiteral("100 € in USD"), QString(), QStringLiteral("100 € in USD"),
          QStringLiteral("110 $")},
@@ -156,6 +171,9 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("Miete CHF 1.200"), QStringLiteral("Miete"), QStringLiteral("CHF 1.200")},
         {QStringLiteral("Kauf US$20"), QStringLiteral("Kauf"), QStringLiteral("US$20")},
         {QStringLiteral("Gewinn 5 kr"), QStringLiteral("Gewinn"), QStringLiteral("5 kr")},
+        // A factor word starting the row, as the field reads it.
+        {QStringLiteral("doppelt 45"), QString(), QStringLiteral("doppelt 45")},
+        {QStringLiteral("zweimal 12 €"), QString(), QStringLiteral("zweimal 12 €")},
         // Any number the engine reads, and its refusal.
         {QStringLiteral("Kuchen ½"), QStringLiteral("Kuchen"), QStringLiteral("½")},
         {QStringLiteral("Fläche 5 m²"), QStringLiteral("Fläche"), QStringLiteral("5 m²")},
