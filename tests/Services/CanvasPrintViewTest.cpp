@@ -275,6 +275,64 @@ TEST_F(PrintFixture, LinkedValuesShowTheSourceResultOrAGreyQuestionMark)
     EXPECT_EQ(parts[4].color, QColor(142, 142, 147));
 }
 
+// However long the labels (the row's, or a linked value's above it) and
+// however narrow the page, an expression prints whole or as its first parts
+// with the last cut and ended in "…", never with parts dropped unmarked.
+TEST_F(PrintFixture, ACutExpressionEndsInAnEllipsisWhateverTookTheRoom)
+{
+    for (const int rowLabel : {0, 6, 15, 40}) {
+        for (const int sourceLabel : {0, 4, 12, 30}) {
+            for (const int terms : {1, 2, 4, 7}) {
+                canvas = Canvas::create(QStringLiteral("Cut"), 0, 0, 1);
+                QStringList tokens;
+                QStringList whole;
+                for (int i = 0; i < terms; ++i) {
+                    const QString name(QChar(u'A' + i));
+                    tokens << QLatin1Char('{') + name + QLatin1Char('}');
+                    whole << QString::number(1000 + i) + QStringLiteral(",5");
+                    if (i + 1 < terms)
+                        whole << QStringLiteral("+");
+                }
+                QList<BlockPtr> sources;
+                for (int i = 0; i < terms; ++i)
+                    sources << addRow(QString(sourceLabel, QChar(u'q')), QString::number(1000 + i) + QStringLiteral(",5"),
+                                      1000.5 + i);
+                const BlockPtr sum = addRow(QString(rowLabel, QChar(u'S')), tokens.join(QStringLiteral(" + ")), 1);
+                for (int i = 0; i < terms; ++i)
+                    link(sources[i], sum, QString(QChar(u'A' + i)));
+                for (const double width : {300.0, 360.0, 420.0, 500.0, 595.0, 5000.0}) {
+                    PrintLayoutParameters parameters;
+                    parameters.width = width;
+                    const PrintPage laid = CanvasPrintView(*canvas, parameters).body();
+                    const QList<PrintItem> parts = items(laid, Role::expressionPart, terms);
+                    QStringList printed;
+                    for (const PrintItem& part : parts)
+                        printed << part.text;
+                    SCOPED_TRACE(printed.join(u'|').toStdString() + " labels " + std::to_string(rowLabel) + "/"
+                                 + std::to_string(sourceLabel) + " page " + std::to_string(width));
+                    ASSERT_FALSE(printed.isEmpty());
+                    if (width == 5000.0) {
+                        EXPECT_EQ(printed, whole);
+                        continue;
+                    }
+                    if (printed == whole)
+                        continue;
+                    ASSERT_LE(printed.size(), whole.size());
+                    const qsizetype last = printed.size() - 1;
+                    EXPECT_EQ(printed.mid(0, last), whole.mid(0, last));
+                    ASSERT_TRUE(printed[last].endsWith(QStringLiteral("…")));
+                    EXPECT_TRUE(whole[last].startsWith(printed[last].chopped(1)));
+                    // Within the expression's cell: clear of the result.
+                    const QList<PrintItem> result = items(laid, Role::resultValue, terms);
+                    ASSERT_EQ(result.size(), 1);
+                    for (const PrintItem& part : parts)
+                        EXPECT_LE(part.rect.right(), result[0].rect.left() + 0.5) << part.text.toStdString();
+                }
+            }
+        }
+    }
+}
+
 TEST_F(PrintFixture, NumberLabelsStandSmallAboveTheirNumbers)
 {
     const BlockPtr row = addRow("", "4 x 95,50 + 4", 386);
