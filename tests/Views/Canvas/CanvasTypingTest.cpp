@@ -412,3 +412,48 @@ TEST_F(CanvasTypingTest, RowsAddedAtTheEndAreScrolledIntoView)
     QApplication::processEvents();
     EXPECT_TRUE(visible(0));
 }
+
+// A linked value that is missing is named in the row and its hover as the
+// canvas shows the link: by its source row's label, or as a row that is
+// gone; never by the letter the link is stored under.
+TEST_F(CanvasTypingTest, AMissingLinkedValueIsNamedAsTheCanvasShowsTheLink)
+{
+    Defaults::standard().setValue(QStringLiteral("editorMode"), false);
+    const CanvasPtr canvas = makeCanvas();
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    typeOn(&view, QStringLiteral("Wohnung 5"));
+    // Tab on a row with a result adds a row below that takes it as "A".
+    QTest::keyClick(&view, Qt::Key_Tab);
+    typeOn(&view, QStringLiteral(" + 12 + 8"));
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.labelRect(1).center().toPoint());
+    typeOn(view.labelEditor(), QStringLiteral("Achtung!"));
+    QTest::keyClick(view.labelEditor(), Qt::Key_Escape);
+    const auto rows = [&] {
+        QStringList list;
+        for (const BlockPtr& row : view.sortedBlocks())
+            list << row->label() + u'|' + view.shownExpressionParts(row).join(u' ') + u'|'
+                    + view.resultCell(row, view.indexOfBlock(row->id())).fullText;
+        return list;
+    };
+    ASSERT_EQ(rows(), (QStringList{"Wohnung|5|5", "Achtung!|5 + 12 + 8|25"}));
+    const BlockPtr achtung = view.sortedBlocks().last();
+    ASSERT_EQ(achtung->expression(), QStringLiteral("{A} + 12 + 8"));
+
+    // Wohnung loses its value: the link shows "?", the message its label.
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.expressionRect(0).center().toPoint());
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    ASSERT_TRUE(field);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    typeOn(field, QStringLiteral("x"));
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(rows().last(), QStringLiteral("Achtung!|? + 12 + 8|Missing value for Wohnung"));
+    EXPECT_EQ(view.resultCell(achtung, 1).hoverText, QStringLiteral("Missing value for Wohnung"));
+
+    // Wohnung deleted: the row says its source is gone.
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.expressionRect(0).center().toPoint());
+    QTest::keyClick(field, Qt::Key_Escape);
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_EQ(rows(), (QStringList{"Achtung!|? + 12 + 8|Missing value: its source row is gone"}));
+    EXPECT_EQ(view.resultCell(achtung, 0).hoverText, QStringLiteral("Missing value: its source row is gone"));
+}
