@@ -328,6 +328,8 @@ public:
     // The texts of a row's expression as drawn, the last ending in "…" when
     // the expression is too wide for its cell.
     QStringList shownExpressionParts(const BlockPtr& block) const;
+    // The small labels drawn above those parts, one for each ("" for none).
+    QStringList shownPartLabels(const BlockPtr& block) const;
     // Characters the table's faces have measured so far: what fitting rows
     // to their columns costs.
     qint64 measuredCharacters() const;

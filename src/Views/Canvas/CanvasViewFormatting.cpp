@@ -341,6 +341,17 @@ QStringList CanvasView::shownExpressionParts(const BlockPtr& block) const
     return texts;
 }
 
+QStringList CanvasView::shownPartLabels(const BlockPtr& block) const
+{
+    QStringList labels;
+    const int index = indexOfBlock(block->id());
+    if (index < 0)
+        return labels;
+    for (const PartBox& box : fittedExpression(block, expressionRect(index)))
+        labels << box.label;
+    return labels;
+}
+
 void CanvasView::setTextPartColor(const BlockPtr& block, const QString& text, const std::optional<QString>& hex)
 {
     PartMap colors = block->partColors();
