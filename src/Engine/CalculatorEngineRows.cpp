@@ -493,6 +493,19 @@ void CalculatorEngine::propagateChanges(const BlockPtr& block)
     runFrom(batch, block, false);
 }
 
+void CalculatorEngine::sourceRenamed(const BlockPtr& block)
+{
+    if (!block)
+        return;
+    // Only failed rows name their sources; the rest shows no label of them.
+    std::unordered_set<const CalculationBlock*> seen;
+    for (const LinkPtr& link : LinkList(block->outgoingLinks())) {
+        const BlockPtr destination = link->destinationBlock();
+        if (destination && destination->hasError() && seen.insert(destination.get()).second)
+            evaluateBlock(destination);
+    }
+}
+
 void CalculatorEngine::evaluateCanvas(const CanvasPtr& canvas)
 {
     if (!canvas)

@@ -101,7 +101,12 @@ QString missingValueMessage(const CalculationBlock& row, QStringView name)
     const BlockPtr source = sourceFor(row, name);
     if (!source)
         return QStringLiteral("Missing value: its source row is gone");
-    return QStringLiteral("Missing value for ") + sourceName(*source);
+    // Not by the source's place in the table: rows move without the
+    // message being written again.
+    const QString label = ExpressionText::trimmedBlanks(source->label());
+    if (label.isEmpty())
+        return QStringLiteral("Missing value: its source row has none");
+    return QStringLiteral("Missing value for ") + label;
 }
 
 } // namespace LinkToken

@@ -38,9 +38,9 @@ Shown shown(const CalculationBlock& row, QStringView name);
 QString nameInText(const CalculationBlock& row, QStringView name);
 // A source row by name: its label, else its place in the table ("Row 3").
 QString sourceName(const CalculationBlock& source);
-// What a row says when a token's value is missing: the source row by name,
-// or that it was deleted. Never the token's stored name, which the user
-// never sees.
+// What a row says when a token's value is missing: the source row by its
+// label, or that it has no value or is gone. Never the token's stored name,
+// which the user never sees.
 QString missingValueMessage(const CalculationBlock& row, QStringView name);
 
 } // namespace LinkToken

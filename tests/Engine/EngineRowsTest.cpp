@@ -76,8 +76,8 @@ TEST(EngineRows, CanvasPassesRepairRootsAndRest)
     EXPECT_EQ(note->blockType(), BlockType::text);
     EXPECT_FALSE(note->hasError());
     expectError(empty, QStringLiteral("Empty expression"));
-    // A source is named as the canvas names it: by its label, else its place.
-    expectError(orphan, QStringLiteral("Missing value for Row 2"));
+    // A source is named by its label; without one the message says what it lacks.
+    expectError(orphan, QStringLiteral("Missing value: its source row has none"));
 
     // A text row is never evaluated and passes nothing on by itself.
     const quint64 before = t.engine.evaluationCount();
@@ -149,18 +149,18 @@ TEST(EngineRows, CyclesEndWithErrorsAndTerminate)
     s.link(self, self, QStringLiteral("S"));
 
     t.engine.evaluateCanvas(s.canvas);
-    expectError(a, QStringLiteral("Missing value for Row 3"));
-    expectError(b, QStringLiteral("Missing value for Row 1"));
-    expectError(c, QStringLiteral("Missing value for Row 2"));
-    expectError(below, QStringLiteral("Missing value for Row 3"));
-    expectError(self, QStringLiteral("Missing value for Row 6"));
+    expectError(a, QStringLiteral("Missing value: its source row has none"));
+    expectError(b, QStringLiteral("Missing value: its source row has none"));
+    expectError(c, QStringLiteral("Missing value: its source row has none"));
+    expectError(below, QStringLiteral("Missing value: its source row has none"));
+    expectError(self, QStringLiteral("Missing value: its source row has none"));
     expectValue(apart, 7);
     EXPECT_EQ(a->expression(), QStringLiteral("{C}+1"));
 
     // Editing a row on the cycle terminates too.
     b->setExpression(QStringLiteral("3"));
     t.engine.evaluateBlock(b);
-    expectError(b, QStringLiteral("Missing value for Row 1"));
+    expectError(b, QStringLiteral("Missing value: its source row has none"));
 
     // Breaking the cycle brings the values back.
     const LinkPtr closing = a->incomingLinks().first();
@@ -189,7 +189,7 @@ TEST(EngineRows, ErrorsPropagateAndRecover)
     t.engine.evaluateCanvas(s.canvas);
     expectError(a, QStringLiteral("Division by zero"));
     expectError(b, QStringLiteral("Missing value for Wohnung"));
-    expectError(c, QStringLiteral("Missing value for Row 2"));
+    expectError(c, QStringLiteral("Missing value: its source row has none"));
     // A token whose link went with its source row.
     expectError(unlinked, QStringLiteral("Missing value: its source row is gone"));
 
@@ -395,9 +395,9 @@ TEST(EngineRows, CyclesLoseTheirStoredResultsOnEveryPass)
             row->setResult(value);
 
         run(t, c.entry, s.canvas, c.fromAbove ? above : a);
-        expectError(a, QStringLiteral("Missing value for Row 3"));
-        expectError(b, QStringLiteral("Missing value for Row 2"));
-        expectError(fed, QStringLiteral("Missing value for Row 3"));
+        expectError(a, QStringLiteral("Missing value: its source row has none"));
+        expectError(b, QStringLiteral("Missing value: its source row has none"));
+        expectError(fed, QStringLiteral("Missing value: its source row has none"));
         expectValue(above, 2);
         expectValue(apart, 3);
     }

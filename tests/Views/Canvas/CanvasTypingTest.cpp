@@ -449,6 +449,15 @@ TEST_F(CanvasTypingTest, AMissingLinkedValueIsNamedAsTheCanvasShowsTheLink)
     QTest::keyClick(field, Qt::Key_Escape);
     EXPECT_EQ(rows().last(), QStringLiteral("Achtung!|? + 12 + 8|Missing value for Wohnung"));
     EXPECT_EQ(view.resultCell(achtung, 1).hoverText, QStringLiteral("Missing value for Wohnung"));
+    // Renamed, then without a label: the message follows at once.
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.labelRect(0).center().toPoint());
+    QTest::keyClick(view.labelEditor(), Qt::Key_End);
+    QTest::keyClick(view.labelEditor(), Qt::Key_Backspace);
+    EXPECT_EQ(rows().last(), QStringLiteral("Achtung!|? + 12 + 8|Missing value for Wohnun"));
+    QTest::keyClick(view.labelEditor(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view.labelEditor(), Qt::Key_Backspace);
+    QTest::keyClick(view.labelEditor(), Qt::Key_Escape);
+    EXPECT_EQ(rows().last(), QStringLiteral("Achtung!|? + 12 + 8|Missing value: its source row has none"));
 
     // Wohnung deleted: the row says its source is gone.
     QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.expressionRect(0).center().toPoint());
