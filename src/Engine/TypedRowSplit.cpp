@@ -172,8 +172,8 @@ qsizetype expressionStartInLabel(QStringView label, const QString& character)
 {
     const qsizetype size = label.size();
     // What the engine reads as the number a leading factor word multiplies:
-    // digits, possibly after a sign, a bracket or a currency sign.
-    const bool operand = isCanvasDigits(character) || isCanvasCurrencySign(character)
+    // a number, possibly after a sign, a bracket or a currency sign.
+    const bool operand = isCanvasDigits(character) || isNumberCharacter(character) || isCanvasCurrencySign(character)
         || character == QLatin1String("(") || character == QLatin1String("-") || character == QString(QChar(0x2013))
         || character == QString(QChar(0x2014)) || character == QLatin1String(".") || character == QLatin1String(",");
     if (operand) {

@@ -174,6 +174,9 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         // A factor word starting the row, as the field reads it.
         {QStringLiteral("doppelt 45"), QString(), QStringLiteral("doppelt 45")},
         {QStringLiteral("zweimal 12 €"), QString(), QStringLiteral("zweimal 12 €")},
+        {QStringLiteral("doppelt –5"), QString(), QStringLiteral("doppelt –5")},
+        {QStringLiteral("Hälfte ½"), QString(), QStringLiteral("Hälfte ½")},
+        {QStringLiteral("dreifach €4"), QString(), QStringLiteral("dreifach €4")},
         // Any number the engine reads, and its refusal.
         {QStringLiteral("Kuchen ½"), QStringLiteral("Kuchen"), QStringLiteral("½")},
         {QStringLiteral("Fläche 5 m²"), QStringLiteral("Fläche"), QStringLiteral("5 m²")},
