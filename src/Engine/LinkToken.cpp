@@ -6,8 +6,6 @@
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 
-#include <algorithm>
-
 namespace LinkToken {
 
 namespace {
@@ -15,22 +13,6 @@ namespace {
 QString key(QStringView name)
 {
     return ExpressionText::trimmedSpacesAndTabs(name).normalized(QString::NormalizationForm_C);
-}
-
-// The source's place in the table (rows by y, ties in stored order), from 1.
-int rowNumber(const CalculationBlock& source)
-{
-    const CanvasPtr canvas = source.canvas();
-    if (!canvas)
-        return 0;
-    BlockList rows = canvas->blocks();
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const BlockPtr& a, const BlockPtr& b) { return a->positionY() < b->positionY(); });
-    for (qsizetype i = 0; i < rows.size(); ++i) {
-        if (rows[i].get() == &source)
-            return int(i) + 1;
-    }
-    return 0;
 }
 
 } // namespace
@@ -86,14 +68,6 @@ QString nameInText(const CalculationBlock& row, QStringView name)
             return label;
     }
     return shown(row, name).text;
-}
-
-QString sourceName(const CalculationBlock& source)
-{
-    const QString label = ExpressionText::trimmedBlanks(source.label());
-    if (!label.isEmpty())
-        return label;
-    return QStringLiteral("Row ") + QString::number(rowNumber(source));
 }
 
 QString missingValueMessage(const CalculationBlock& row, QStringView name)

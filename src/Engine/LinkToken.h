@@ -36,8 +36,6 @@ Shown shown(const CalculationBlock& row, QStringView name);
 // The link in a sentence, as the canvas shows it: its source's label, else
 // what the token shows (its value, or "?").
 QString nameInText(const CalculationBlock& row, QStringView name);
-// A source row by name: its label, else its place in the table ("Row 3").
-QString sourceName(const CalculationBlock& source);
 // What a row says when a token's value is missing: the source row by its
 // label, or that it has no value or is gone. Never the token's stored name,
 // which the user never sees.

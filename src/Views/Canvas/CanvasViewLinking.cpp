@@ -5,7 +5,6 @@
 #include "Views/Canvas/CanvasViewWidgets.h"
 
 #include "Engine/CalculatorEngine.h"
-#include "Engine/LinkToken.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/HexColor.h"
@@ -267,7 +266,9 @@ void CanvasView::createLinkedBlockBelow(BlockPtr source)
 
 QString CanvasView::linkSourceName(const BlockPtr& source) const
 {
-    return LinkToken::sourceName(*source);
+    if (!source->label().isEmpty())
+        return source->label();
+    return QStringLiteral("Row ") + QString::number(indexOfBlock(source->id()) + 1);
 }
 
 QMenu* CanvasView::createLinkedValueMenu(const BlockPtr& block, const QString& placeholder, QWidget* parent)

@@ -185,6 +185,7 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("π x 2"), QString(), QStringLiteral("π x 2")},
         {QStringLiteral("Kreis π"), QStringLiteral("Kreis"), QStringLiteral("π")},
         {QStringLiteral("pi-1"), QString(), QStringLiteral("pi-1")},
+        {QStringLiteral("e-1"), QString(), QStringLiteral("e-1")},
         {QStringLiteral("pi*3"), QString(), QStringLiteral("pi*3")},
         {QStringLiteral("e mal 2"), QString(), QStringLiteral("e mal 2")},
         {QStringLiteral("Kreis PI x 2"), QStringLiteral("Kreis"), QStringLiteral("PI x 2")},
