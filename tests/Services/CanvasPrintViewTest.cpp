@@ -315,6 +315,12 @@ TEST_F(PrintFixture, ACutExpressionEndsInAnEllipsisWhateverTookTheRoom)
                         EXPECT_EQ(printed, whole);
                         continue;
                     }
+                    // A linked value keeps its label above it while any of
+                    // it shows; a lone "…" and an operator carry none.
+                    qsizetype labelled = 0;
+                    for (const QString& text : printed)
+                        labelled += sourceLabel > 0 && !text.startsWith(u'+') && text != QStringLiteral("…");
+                    EXPECT_EQ(items(laid, Role::partLabel, terms).size(), labelled);
                     if (printed == whole)
                         continue;
                     ASSERT_LE(printed.size(), whole.size());
