@@ -46,6 +46,9 @@ public:
     // Re-evaluates the rows downstream of a row (not the row itself, unless
     // it sits on a cycle).
     void propagateChanges(const BlockPtr& block);
+    // After a row's label changed: the rows it feeds that failed name it in
+    // their message, so they are evaluated again.
+    void sourceRenamed(const BlockPtr& block);
 
     // Placeholder substitution, then evaluate(expression).
     EvaluationResult evaluate(const QString& expression, const QHash<QString, double>& values,

@@ -1,4 +1,5 @@
 #include "Engine/CalculatorEnginePrivate.h"
+#include "Engine/LinkToken.h"
 #include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
 #include "Engine/ResultCurrency.h"
@@ -317,16 +318,9 @@ QString CalculatorEngine::withLinksShown(const CalculationBlock& row)
     std::stable_sort(links.begin(), links.end(), [](const LinkPtr& a, const LinkPtr& b) {
         return trimmedBlanks(a->placeholderName()).size() > trimmedBlanks(b->placeholderName()).size();
     });
-    const CanvasPtr canvas = row.canvas();
     for (const LinkPtr& link : links) {
         const QString name = trimmedBlanks(link->placeholderName());
-        const BlockPtr source = link->sourceBlock();
-        QString shown = QStringLiteral("?");
-        if (source && !trimmedBlanks(source->label()).isEmpty())
-            shown = trimmedBlanks(source->label());
-        else if (source && source->result())
-            shown = canvas ? ResultCurrency::shownValue(*canvas, *source, *source->result())
-                           : formatResult(*source->result());
+        const QString shown = LinkToken::nameInText(row, name);
         // "{", the name, blanks, then "}" or ":" and the colour up to "}".
         const QString opening = QLatin1Char('{') + name;
         for (qsizetype at = text.indexOf(opening); at >= 0; at = text.indexOf(opening, at + 1)) {
@@ -413,8 +407,16 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
     } else {
         block->setResult(std::nullopt);
         block->setHasError(true);
-        block->setErrorDetail(outcome.error().detailText());
-        block->setErrorMessage(outcome.error().errorDescription());
+        if (outcome.error().kind() == CalculationError::Kind::missingPlaceholder) {
+            // The stored name is no name the user ever saw: say the link as
+            // the canvas shows it.
+            const QString message = LinkToken::missingValueMessage(*block, outcome.error().name());
+            block->setErrorDetail(message);
+            block->setErrorMessage(message);
+        } else {
+            block->setErrorDetail(outcome.error().detailText());
+            block->setErrorMessage(outcome.error().errorDescription());
+        }
     }
 }
 
@@ -433,7 +435,7 @@ void CalculatorEngine::markCycleRow(const BlockPtr& block, const std::unordered_
     block->setResult(std::nullopt);
     block->setHasError(true);
     block->setErrorDetail(QString());
-    block->setErrorMessage(CalculationError::missingPlaceholder(name).errorDescription());
+    block->setErrorMessage(LinkToken::missingValueMessage(*block, name));
 }
 
 void CalculatorEngine::evaluateInOrder(Batch& batch, const RowGraph& graph,
@@ -489,6 +491,19 @@ void CalculatorEngine::propagateChanges(const BlockPtr& block)
     Batch batch;
     batch.settings = m_settingsProvider();
     runFrom(batch, block, false);
+}
+
+void CalculatorEngine::sourceRenamed(const BlockPtr& block)
+{
+    if (!block)
+        return;
+    // Only failed rows name their sources; the rest shows no label of them.
+    std::unordered_set<const CalculationBlock*> seen;
+    for (const LinkPtr& link : LinkList(block->outgoingLinks())) {
+        const BlockPtr destination = link->destinationBlock();
+        if (destination && destination->hasError() && seen.insert(destination.get()).second)
+            evaluateBlock(destination);
+    }
 }
 
 void CalculatorEngine::evaluateCanvas(const CanvasPtr& canvas)

@@ -3,6 +3,7 @@
 #include "Engine/ResultCurrency.h"
 
 #include "Engine/ExpressionText.h"
+#include "Engine/LinkToken.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/HexColor.h"
@@ -336,13 +337,15 @@ CanvasPrintView::PartBox CanvasPrintView::partView(const Fonts& fonts, const Exp
     }
     case ExportExpressionPart::Kind::linkedValue: {
         box.font = fonts.medium;
-        box.color = darkened(colorFromHex(part.colorText).value_or(displayColor));
-        const BlockPtr source = PrintExpression::findSourceBlock(part.text, block);
-        if (source && source->result()) {
-            box.text = ResultCurrency::shownValue(m_canvas, *source, *source->result());
-            box.label = source->label();
+        // As the canvas shows it: the source's value, label and colour, or
+        // a grey "?" while there is no value.
+        const LinkToken::Shown seen = LinkToken::shown(block, part.text);
+        box.text = seen.text;
+        if (seen.source == LinkToken::Shown::Source::valued) {
+            box.color = darkened(colorFromHex(seen.colorHex).value_or(displayColor));
+            box.label = seen.label;
         } else {
-            box.text = QLatin1Char('{') + part.text + QLatin1Char('}');
+            box.color = standardGray;
         }
         break;
     }
@@ -371,32 +374,68 @@ CanvasPrintView::PartBox CanvasPrintView::partView(const Fonts& fonts, const Exp
 QList<CanvasPrintView::PartBox> CanvasPrintView::expressionView(const Fonts& fonts, const CalculationBlock& block,
                                                                 const QColor& displayColor, double width) const
 {
+    // Parts are laid out only as far as the cell reaches; a long expression
+    // is never measured to its end.
     QList<PartBox> boxes;
     double used = 0;
+    bool allFit = true;
     for (const ExportExpressionPart& part : PrintExpression::parseExpressionParts(block.expression(), block)) {
-        const double room = width - used;
-        if (room <= 0)
+        if (used > width) {
+            allFit = false;
             break;
+        }
         PartBox box = partView(fonts, part, displayColor, block);
         if (!box.label.isEmpty()) {
-            box.label = elided(fonts.smallMetrics, box.label, room);
+            box.label = elided(fonts.smallMetrics, box.label, std::max(width - used, 0.0));
             box.labelWidth = fonts.smallMetrics.horizontalAdvance(box.label);
         }
         box.width = std::max(box.textWidth, box.labelWidth);
-        // The first part that does not fit ends with an ellipsis and the cell.
-        const bool fits = box.width <= room;
-        if (!fits) {
-            const QFontMetricsF& metrics = fonts.metrics(box.font);
-            box.text = elided(metrics, box.text, room);
-            box.textWidth = metrics.horizontalAdvance(box.text);
-            box.width = std::min(std::max(box.textWidth, box.labelWidth), room);
-        }
         boxes.append(box);
         used += box.width + cellSpacing;
-        if (!fits)
-            break;
     }
-    return boxes;
+    if (allFit && (boxes.isEmpty() || used - cellSpacing <= width))
+        return boxes;
+
+    // Too wide: the parts that fit whole with room for "…" after them, then
+    // the first one that does not, cut and ended with "…". A cut never goes
+    // unmarked, whatever took the room (a long label over a linked value).
+    const QString ellipsis = QStringLiteral("…");
+    const double ellipsisWidth = std::max(fonts.regularMetrics.horizontalAdvance(ellipsis),
+                                          fonts.mediumMetrics.horizontalAdvance(ellipsis));
+    QList<PartBox> fitted;
+    used = 0;
+    for (PartBox box : boxes) {
+        if (used + box.width + cellSpacing + ellipsisWidth <= width) {
+            fitted.append(box);
+            used += box.width + cellSpacing;
+            continue;
+        }
+        const double room = std::max(width - used, 0.0);
+        const QFontMetricsF& metrics = fonts.metrics(box.font);
+        const QString line = singleLine(box.text);
+        QString cut;
+        if (metrics.horizontalAdvance(line) + metrics.horizontalAdvance(ellipsis) <= room)
+            cut = line + ellipsis;
+        else
+            cut = metrics.elidedText(line, Qt::ElideRight, room);
+        if (!cut.endsWith(ellipsis))
+            cut = ellipsis;
+        if (metrics.horizontalAdvance(cut) > room && !fitted.isEmpty()) {
+            // Not even "…" fits after the last whole part: it takes that
+            // part's place.
+            box = fitted.takeLast();
+            cut = ellipsis;
+        }
+        if (cut == ellipsis)
+            box.label.clear();
+        box.text = cut;
+        box.textWidth = fonts.metrics(box.font).horizontalAdvance(cut);
+        box.labelWidth = box.label.isEmpty() ? 0 : box.labelWidth;
+        box.width = std::max(box.textWidth, box.labelWidth);
+        fitted.append(box);
+        break;
+    }
+    return fitted;
 }
 
 void CanvasPrintView::resultColumnView(PrintPage& page, const Fonts& fonts, const QString& result,

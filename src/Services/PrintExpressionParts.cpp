@@ -2,6 +2,7 @@
 
 #include "Engine/ExpressionParts.h"
 #include "Models/CalculationBlock.h"
+#include "Engine/LinkToken.h"
 #include "Models/Link.h"
 
 #include <cstdlib>
@@ -96,12 +97,7 @@ ExportExpressionParts parseExpressionParts(const QString& expression, const Calc
 
 BlockPtr findSourceBlock(const QString& placeholder, const CalculationBlock& block)
 {
-    const QString name = trimSpacesAndTabs(placeholder).normalized(QString::NormalizationForm_C);
-    for (const LinkPtr& link : block.incomingLinks()) {
-        if (trimSpacesAndTabs(link->placeholderName()).normalized(QString::NormalizationForm_C) == name)
-            return link->sourceBlock();
-    }
-    return nullptr;
+    return LinkToken::sourceFor(block, placeholder);
 }
 
 } // namespace PrintExpression

@@ -53,7 +53,8 @@ void expectError(const BlockPtr& block, const QString& message)
     SCOPED_TRACE(block->expression().toStdString());
     EXPECT_FALSE(block->result().has_value());
     EXPECT_TRUE(block->hasError());
-    EXPECT_EQ(block->errorMessage().value_or(QString()), message);
+    EXPECT_EQ(block->errorMessage().value_or(QString()), message)
+        << block->errorMessage().value_or(QString()).toStdString();
 }
 
 } // namespace
@@ -75,7 +76,8 @@ TEST(EngineRows, CanvasPassesRepairRootsAndRest)
     EXPECT_EQ(note->blockType(), BlockType::text);
     EXPECT_FALSE(note->hasError());
     expectError(empty, QStringLiteral("Empty expression"));
-    expectError(orphan, QStringLiteral("Missing value for N"));
+    // A source is named by its label; without one the message says what it lacks.
+    expectError(orphan, QStringLiteral("Missing value: its source row has none"));
 
     // A text row is never evaluated and passes nothing on by itself.
     const quint64 before = t.engine.evaluationCount();
@@ -147,18 +149,18 @@ TEST(EngineRows, CyclesEndWithErrorsAndTerminate)
     s.link(self, self, QStringLiteral("S"));
 
     t.engine.evaluateCanvas(s.canvas);
-    expectError(a, QStringLiteral("Missing value for C"));
-    expectError(b, QStringLiteral("Missing value for A"));
-    expectError(c, QStringLiteral("Missing value for B"));
-    expectError(below, QStringLiteral("Missing value for C"));
-    expectError(self, QStringLiteral("Missing value for S"));
+    expectError(a, QStringLiteral("Missing value: its source row has none"));
+    expectError(b, QStringLiteral("Missing value: its source row has none"));
+    expectError(c, QStringLiteral("Missing value: its source row has none"));
+    expectError(below, QStringLiteral("Missing value: its source row has none"));
+    expectError(self, QStringLiteral("Missing value: its source row has none"));
     expectValue(apart, 7);
     EXPECT_EQ(a->expression(), QStringLiteral("{C}+1"));
 
     // Editing a row on the cycle terminates too.
     b->setExpression(QStringLiteral("3"));
     t.engine.evaluateBlock(b);
-    expectError(b, QStringLiteral("Missing value for A"));
+    expectError(b, QStringLiteral("Missing value: its source row has none"));
 
     // Breaking the cycle brings the values back.
     const LinkPtr closing = a->incomingLinks().first();
@@ -177,6 +179,7 @@ TEST(EngineRows, ErrorsPropagateAndRecover)
     TestEngine t;
     Sheet s;
     const BlockPtr a = s.row(QStringLiteral("5/0"));
+    a->setLabel(QStringLiteral("Wohnung "));
     const BlockPtr b = s.row(QStringLiteral("{A}+1"));
     const BlockPtr c = s.row(QStringLiteral("{B}*2"));
     const BlockPtr unlinked = s.row(QStringLiteral("{X:#FF6B9D}"));
@@ -185,9 +188,10 @@ TEST(EngineRows, ErrorsPropagateAndRecover)
 
     t.engine.evaluateCanvas(s.canvas);
     expectError(a, QStringLiteral("Division by zero"));
-    expectError(b, QStringLiteral("Missing value for A"));
-    expectError(c, QStringLiteral("Missing value for B"));
-    expectError(unlinked, QStringLiteral("Missing value for X"));
+    expectError(b, QStringLiteral("Missing value for Wohnung"));
+    expectError(c, QStringLiteral("Missing value: its source row has none"));
+    // A token whose link went with its source row.
+    expectError(unlinked, QStringLiteral("Missing value: its source row is gone"));
 
     a->setExpression(QStringLiteral("4"));
     t.engine.evaluateBlock(a);
@@ -220,7 +224,7 @@ TEST(EngineRows, PlaceholderNamesAndLinkSources)
     s.link(plain, converted, QStringLiteral("C"));
 
     t.engine.evaluateCanvas(s.canvas);
-    expectError(target, QStringLiteral("Missing value for B"));
+    expectError(target, QStringLiteral("Missing value: its source row is gone"));
     target->setExpression(QStringLiteral("{A}*100"));
     t.engine.evaluateBlock(target);
     expectValue(target, 200);
@@ -391,9 +395,9 @@ TEST(EngineRows, CyclesLoseTheirStoredResultsOnEveryPass)
             row->setResult(value);
 
         run(t, c.entry, s.canvas, c.fromAbove ? above : a);
-        expectError(a, QStringLiteral("Missing value for B"));
-        expectError(b, QStringLiteral("Missing value for A"));
-        expectError(fed, QStringLiteral("Missing value for B"));
+        expectError(a, QStringLiteral("Missing value: its source row has none"));
+        expectError(b, QStringLiteral("Missing value: its source row has none"));
+        expectError(fed, QStringLiteral("Missing value: its source row has none"));
         expectValue(above, 2);
         expectValue(apart, 3);
     }
@@ -476,7 +480,7 @@ TEST(EngineRows, RowsSharingAnIdKeepTheirOwnLinks)
 
         twin->setExpression(QStringLiteral("{B}"));
         t.engine.evaluateBlock(twin);
-        expectError(twin, QStringLiteral("Missing value for B"));
+        expectError(twin, QStringLiteral("Missing value: its source row is gone"));
     }
 }
 

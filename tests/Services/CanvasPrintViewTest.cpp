@@ -211,7 +211,7 @@ TEST_F(PrintFixture, RowColoursOnDarkAndLightPages)
         EXPECT_EQ(parts[1].color, dark ? withAlpha(Qt::white, 0.5) : gray) << "operator";
         EXPECT_EQ(parts[2].color, darken(orange)) << "a number with its own colour";
         EXPECT_EQ(parts[4].text, QStringLiteral("100"));
-        EXPECT_EQ(parts[4].color, darken(display)) << "a link colour that does not read";
+        EXPECT_EQ(parts[4].color, darken(QColor(0x00, 0xFF, 0x88))) << "a link takes its source row's colour";
         EXPECT_EQ(parts[6].color, dark ? withAlpha(Qt::white, 0.5) : gray) << "parenthesis";
         EXPECT_EQ(parts[9].text, QStringLiteral("%"));
         EXPECT_EQ(parts[9].color, display) << "percent";
@@ -255,7 +255,7 @@ TEST(PrintValueText, DecimalCommaAtMostTwoDigitsNoGrouping)
     std::setlocale(LC_ALL, savedC.c_str());
 }
 
-TEST_F(PrintFixture, LinkedValuesShowTheSourceResultOrTheirName)
+TEST_F(PrintFixture, LinkedValuesShowTheSourceResultOrAGreyQuestionMark)
 {
     const BlockPtr miete = addRow("Miete", "1.200,5", 1200.456, "#00FF88");
     const BlockPtr open = addRow("Offen", "x", std::nullopt);
@@ -263,13 +263,80 @@ TEST_F(PrintFixture, LinkedValuesShowTheSourceResultOrTheirName)
     link(miete, row, QStringLiteral("A"));
     link(open, row, QStringLiteral("B"));
     const PrintPage laid = page(ExportMode::pdf, false);
+    // As the canvas shows them: a link without a value (or without its
+    // source row) is a grey "?", never its stored name.
     EXPECT_EQ(texts(laid, Role::expressionPart, 2),
-              QStringList({"1200,46", "+", "{B}", "+", "{C}"}));
+              QStringList({"1200,46", "+", "?", "+", "?"}));
     // Only a resolved link carries its source row's label.
     EXPECT_EQ(texts(laid, Role::partLabel, 2), QStringList({"Miete"}));
     const QList<PrintItem> parts = items(laid, Role::expressionPart, 2);
-    EXPECT_EQ(parts[4].color, QColor(0xFF, 0xB8, 0x00));
-    EXPECT_EQ(parts[2].color, pink) << "a token without colour takes the row's";
+    EXPECT_EQ(parts[0].color, QColor(0x00, 0xFF, 0x88)) << "the source row's colour";
+    EXPECT_EQ(parts[2].color, QColor(142, 142, 147));
+    EXPECT_EQ(parts[4].color, QColor(142, 142, 147));
+}
+
+// However long the labels (the row's, or a linked value's above it) and
+// however narrow the page, an expression prints whole or as its first parts
+// with the last cut and ended in "…", never with parts dropped unmarked.
+TEST_F(PrintFixture, ACutExpressionEndsInAnEllipsisWhateverTookTheRoom)
+{
+    for (const int rowLabel : {0, 6, 15, 40}) {
+        for (const int sourceLabel : {0, 4, 12, 30}) {
+            for (const int terms : {1, 2, 4, 7}) {
+                canvas = Canvas::create(QStringLiteral("Cut"), 0, 0, 1);
+                QStringList tokens;
+                QStringList whole;
+                for (int i = 0; i < terms; ++i) {
+                    const QString name(QChar(u'A' + i));
+                    tokens << QLatin1Char('{') + name + QLatin1Char('}');
+                    whole << QString::number(1000 + i) + QStringLiteral(",5");
+                    if (i + 1 < terms)
+                        whole << QStringLiteral("+");
+                }
+                QList<BlockPtr> sources;
+                for (int i = 0; i < terms; ++i)
+                    sources << addRow(QString(sourceLabel, QChar(u'q')), QString::number(1000 + i) + QStringLiteral(",5"),
+                                      1000.5 + i);
+                const BlockPtr sum = addRow(QString(rowLabel, QChar(u'S')), tokens.join(QStringLiteral(" + ")), 1);
+                for (int i = 0; i < terms; ++i)
+                    link(sources[i], sum, QString(QChar(u'A' + i)));
+                for (const double width : {300.0, 360.0, 420.0, 500.0, 595.0, 5000.0}) {
+                    PrintLayoutParameters parameters;
+                    parameters.width = width;
+                    const PrintPage laid = CanvasPrintView(*canvas, parameters).body();
+                    const QList<PrintItem> parts = items(laid, Role::expressionPart, terms);
+                    QStringList printed;
+                    for (const PrintItem& part : parts)
+                        printed << part.text;
+                    SCOPED_TRACE(printed.join(u'|').toStdString() + " labels " + std::to_string(rowLabel) + "/"
+                                 + std::to_string(sourceLabel) + " page " + std::to_string(width));
+                    ASSERT_FALSE(printed.isEmpty());
+                    if (width == 5000.0) {
+                        EXPECT_EQ(printed, whole);
+                        continue;
+                    }
+                    // A linked value keeps its label above it while any of
+                    // it shows; a lone "…" and an operator carry none.
+                    qsizetype labelled = 0;
+                    for (const QString& text : printed)
+                        labelled += sourceLabel > 0 && !text.startsWith(u'+') && text != QStringLiteral("…");
+                    EXPECT_EQ(items(laid, Role::partLabel, terms).size(), labelled);
+                    if (printed == whole)
+                        continue;
+                    ASSERT_LE(printed.size(), whole.size());
+                    const qsizetype last = printed.size() - 1;
+                    EXPECT_EQ(printed.mid(0, last), whole.mid(0, last));
+                    ASSERT_TRUE(printed[last].endsWith(QStringLiteral("…")));
+                    EXPECT_TRUE(whole[last].startsWith(printed[last].chopped(1)));
+                    // Within the expression's cell: clear of the result.
+                    const QList<PrintItem> result = items(laid, Role::resultValue, terms);
+                    ASSERT_EQ(result.size(), 1);
+                    for (const PrintItem& part : parts)
+                        EXPECT_LE(part.rect.right(), result[0].rect.left() + 0.5) << part.text.toStdString();
+                }
+            }
+        }
+    }
 }
 
 TEST_F(PrintFixture, NumberLabelsStandSmallAboveTheirNumbers)

@@ -3,6 +3,7 @@
 #include "Engine/CalculatorEngine.h"
 #include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
+#include "Engine/LinkToken.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
@@ -178,25 +179,7 @@ CanvasExpressionEditor::Coordinator::buildDisplayText(const QString& expression)
 QString CanvasExpressionEditor::Coordinator::getResolvedValue(const QString& name) const
 {
     const BlockPtr& block = parent->block();
-    LinkPtr found;
-    for (const LinkPtr& link : block->incomingLinks()) {
-        if (ExpressionText::trimmedSpacesAndTabs(link->placeholderName()) == name) {
-            found = link;
-            break;
-        }
-    }
-    if (!found) {
-        if (const CanvasPtr canvas = block->canvas()) {
-            for (const LinkPtr& link : canvas->links()) {
-                const BlockPtr destination = link->destinationBlock();
-                if (destination && destination->id() == block->id()
-                    && ExpressionText::trimmedSpacesAndTabs(link->placeholderName()) == name) {
-                    found = link;
-                    break;
-                }
-            }
-        }
-    }
+    const LinkPtr found = LinkToken::linkFor(*block, name);
     const std::optional<double> value = found ? found->sourceValue() : std::nullopt;
     if (!value)
         return QStringLiteral("?");

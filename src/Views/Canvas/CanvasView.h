@@ -146,15 +146,19 @@ public:
     // row other than `excluding`.
     static bool checkCollision(const BlockList& blocks, const QRectF& rect,
                                const std::optional<QUuid>& excluding = std::nullopt);
+    // A free spot for a row of `size`, searched in rings around `at`. With
+    // `below`, only spots lower than that y count, so that a row added from
+    // another stands after it in the table order.
     static QPointF findNonOverlappingPosition(const BlockList& blocks, const BlockPtr& block, QPointF at,
-                                              QSizeF size);
+                                              QSizeF size, std::optional<double> below = std::nullopt);
 
     // ---- The same, over this canvas ----
     BlockList sortedBlocks() const;
     double labelColumnWidth() const;
     double tableResultColumnWidth() const;
     bool checkCollision(const QRectF& rect, const std::optional<QUuid>& excluding = std::nullopt) const;
-    QPointF findNonOverlappingPosition(const BlockPtr& block, QPointF at, QSizeF size) const;
+    QPointF findNonOverlappingPosition(const BlockPtr& block, QPointF at, QSizeF size,
+                                       std::optional<double> below = std::nullopt) const;
 
     // ---- Editor state ----
     std::optional<QUuid> selectedBlockID() const { return m_selectedBlockID; }
@@ -324,6 +328,8 @@ public:
     // The texts of a row's expression as drawn, the last ending in "…" when
     // the expression is too wide for its cell.
     QStringList shownExpressionParts(const BlockPtr& block) const;
+    // The small labels drawn above those parts, one for each ("" for none).
+    QStringList shownPartLabels(const BlockPtr& block) const;
     // Characters the table's faces have measured so far: what fitting rows
     // to their columns costs.
     qint64 measuredCharacters() const;

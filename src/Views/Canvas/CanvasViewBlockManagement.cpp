@@ -104,7 +104,10 @@ void CanvasView::addNewBlock()
     const QPointF start = selected
         ? QPointF(selected->positionX(), selected->positionY() + selected->height() + 20)
         : nextFreeStart();
-    const QPointF position = findNonOverlappingPosition(nullptr, start, QSizeF(250, 50));
+    // The table lists rows by their y: the new row stands lower than the
+    // row it came from, never beside or above it.
+    const QPointF position = findNonOverlappingPosition(
+        nullptr, start, QSizeF(250, 50), selected ? std::optional<double>(selected->positionY()) : std::nullopt);
     const BlockPtr block = CalculationBlock::create(BlockType::calculation, QString(), QString(), QString(),
                                                     position.x(), position.y(), 250, 50, paletteColor());
     if (selected) {

@@ -20,10 +20,16 @@ bool CanvasView::checkCollision(const BlockList& blocks, const QRectF& rect, con
 }
 
 QPointF CanvasView::findNonOverlappingPosition(const BlockList& blocks, const BlockPtr& block, QPointF at,
-                                               QSizeF size)
+                                               QSizeF size, std::optional<double> below)
 {
     const std::optional<QUuid> excluding = block ? std::optional<QUuid>(block->id()) : std::nullopt;
-    auto isFree = [&](QPointF point) { return !checkCollision(blocks, QRectF(point, size), excluding); };
+    auto isFree = [&](QPointF point) {
+        // A spot level with or above the row it came from would sort the
+        // new row before it.
+        if (below && !(point.y() > *below))
+            return false;
+        return !checkCollision(blocks, QRectF(point, size), excluding);
+    };
     if (isFree(at))
         return at;
     const double h = size.width() + 10;
@@ -44,7 +50,8 @@ bool CanvasView::checkCollision(const QRectF& rect, const std::optional<QUuid>& 
     return checkCollision(m_canvas->blocks(), rect, excluding);
 }
 
-QPointF CanvasView::findNonOverlappingPosition(const BlockPtr& block, QPointF at, QSizeF size) const
+QPointF CanvasView::findNonOverlappingPosition(const BlockPtr& block, QPointF at, QSizeF size,
+                                               std::optional<double> below) const
 {
-    return findNonOverlappingPosition(m_canvas->blocks(), block, at, size);
+    return findNonOverlappingPosition(m_canvas->blocks(), block, at, size, below);
 }

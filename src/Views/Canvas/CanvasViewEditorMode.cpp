@@ -6,6 +6,7 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -117,7 +118,16 @@ void CanvasView::addBlockToCurrentLine()
         selected->setIsEditing(false);
         selected->setIsLabelEditing(false);
     }
-    const BlockPtr block = CalculationBlock::create(BlockType::text, QString(), QString(), QString(), x, lineY(line),
+    // The new row comes last on its line, in the table too: a row the table
+    // placed between lines (one added below the last row) lends its y, as
+    // the line's own y would sort the new row above it. Equal y keep the
+    // order of adding.
+    double y = lineY(line);
+    for (const BlockPtr& block : m_canvas->blocks()) {
+        if (lineForY(block->positionY()) == line)
+            y = std::max(y, block->positionY());
+    }
+    const BlockPtr block = CalculationBlock::create(BlockType::text, QString(), QString(), QString(), x, y,
                                                     lineRowWidth, lineRowHeight, paletteColor());
     appendRow(block);
     m_canvas->touch();

@@ -5,6 +5,7 @@
 
 #include "Engine/ExpressionParts.h"
 #include "Engine/ExpressionText.h"
+#include "Engine/LinkToken.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/HexColor.h"
@@ -140,16 +141,7 @@ IndexedExpressionParts CanvasView::assignNumberIndicesToParts(const TableExpress
 
 LinkPtr CanvasView::linkForPlaceholder(const BlockPtr& block, const QString& placeholder) const
 {
-    for (const LinkPtr& link : block->incomingLinks()) {
-        if (link->placeholderName() == placeholder)
-            return link;
-    }
-    for (const LinkPtr& link : m_canvas->links()) {
-        const BlockPtr destination = link->destinationBlock();
-        if (destination && destination->id() == block->id() && link->placeholderName() == placeholder)
-            return link;
-    }
-    return nullptr;
+    return LinkToken::linkFor(*block, placeholder);
 }
 
 std::optional<QColor> CanvasView::partColor(const CalculationBlock& block, const IndexedExpressionPart& part,
@@ -224,16 +216,13 @@ QList<CanvasView::PartBox> CanvasView::layoutExpression(const BlockPtr& block, c
         }
         case TableExpressionPart::Kind::linkedValue: {
             medium = true;
-            const LinkPtr link = linkForPlaceholder(block, part.part.text);
-            const BlockPtr source = link ? link->sourceBlock() : nullptr;
-            const std::optional<double> value = link ? link->sourceValue() : std::nullopt;
-            if (!source || !value) {
-                box.shown = QStringLiteral("?");
+            const LinkToken::Shown seen = LinkToken::shown(*block, part.part.text);
+            box.shown = seen.text;
+            if (seen.source != LinkToken::Shown::Source::valued) {
                 box.color = grayColor;
             } else {
-                box.color = shownColor(colorFromHex(source->colorHex()).value_or(rowColor(*block)));
-                box.shown = ResultCurrency::shownValue(*m_canvas, *source, *value);
-                box.label = source->label();
+                box.color = shownColor(colorFromHex(seen.colorHex).value_or(rowColor(*block)));
+                box.label = seen.label;
             }
             break;
         }
@@ -350,6 +339,17 @@ QStringList CanvasView::shownExpressionParts(const BlockPtr& block) const
     for (const PartBox& box : fittedExpression(block, expressionRect(index)))
         texts << box.shown;
     return texts;
+}
+
+QStringList CanvasView::shownPartLabels(const BlockPtr& block) const
+{
+    QStringList labels;
+    const int index = indexOfBlock(block->id());
+    if (index < 0)
+        return labels;
+    for (const PartBox& box : fittedExpression(block, expressionRect(index)))
+        labels << box.label;
+    return labels;
 }
 
 void CanvasView::setTextPartColor(const BlockPtr& block, const QString& text, const std::optional<QString>& hex)

@@ -239,7 +239,8 @@ void CanvasView::createLinkedBlockBelow(BlockPtr source)
     const QPointF start(source->positionX() + source->width() * 0.5 - 50,
                         source->positionY() + source->height() + 20);
     const QSizeF size(150, 50);
-    const QPointF position = findNonOverlappingPosition(nullptr, start, size);
+    // Lower than the source, so that the new row follows it in the table.
+    const QPointF position = findNonOverlappingPosition(nullptr, start, size, source->positionY());
     const BlockPtr row = CalculationBlock::create(BlockType::calculation, QStringLiteral("{A}"), QString(), QString(),
                                                   position.x(), position.y(), size.width(), size.height(),
                                                   source->colorHex());

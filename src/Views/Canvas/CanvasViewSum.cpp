@@ -294,6 +294,9 @@ void CanvasView::pruneSumKeywordSteps()
 
 void CanvasView::labelTyped(const BlockPtr& block, const QString& labelBefore)
 {
+    // Rows that miss this row's value say so by its label.
+    if (block->label() != labelBefore)
+        CalculatorEngine::shared().sourceRenamed(block);
     pruneSumKeywordSteps();
     const SumKeywordState before = sumKeywordState(block);
     if (isSumKeyword(block->label())) {

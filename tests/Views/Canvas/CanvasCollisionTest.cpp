@@ -41,6 +41,10 @@ TEST(NonOverlappingPosition, SearchOrderAndFallback)
     // A 56-high table row reaches 66 down with its margin: the spot above wins.
     EXPECT_EQ(CanvasView::findNonOverlappingPosition({box(20, 200, 200, 56)}, nullptr, QPointF(20, 200), QSizeF(150, 50)),
               QPointF(20, 140));
+    // With a floor, spots level with it or above it are passed over.
+    EXPECT_EQ(CanvasView::findNonOverlappingPosition({box(20, 200, 200, 56)}, nullptr, QPointF(20, 200),
+                                                     QSizeF(150, 50), 200.0),
+              QPointF(-140, 260));
     // Below and above taken: right, by width + 10, not clamped.
     const BlockList column{box(20, 140, 150, 56), box(20, 200, 150, 56), box(20, 260, 150, 56)};
     EXPECT_EQ(CanvasView::findNonOverlappingPosition(column, nullptr, QPointF(20, 200), QSizeF(150, 50)),

@@ -143,6 +143,12 @@ TEST_F(NumberLabels, AnOlderRowKeepsItsLabelOnTheNumberItWasGiven)
         return out;
     };
     EXPECT_EQ(printed(), (QStringList{QStringLiteral("1.000,50="), QStringLiteral("5=Rest")}));
+    // The canvas draws it there too, above the 5.
+    {
+        ShownEditor editor(canvas);
+        EXPECT_EQ(editor.view.shownExpressionParts(row), (QStringList{"1.000,50", "+", "5"}));
+        EXPECT_EQ(editor.view.shownPartLabels(row), (QStringList{"", "", "Rest"}));
+    }
     EXPECT_TRUE(findAction(menu(0, QStringLiteral("1.000,50")).get(), QStringLiteral("Add Label")));
     EXPECT_TRUE(findAction(menu(0, QStringLiteral("1.000,50")).get(), QStringLiteral("Reset to Default")));
     view.startEditingNumberLabel(QStringLiteral("5"), 1, row);
@@ -170,6 +176,11 @@ TEST_F(NumberLabels, AnOlderRowKeepsItsLabelOnItsNumberThroughAnEdit)
     field->setCursorPosition(2);
     QTest::keyClicks(field, QStringLiteral(".000,50"));
     ASSERT_EQ(row->expression(), QStringLiteral("12.000,50 + 3"));
+    // Drawn above the amount it was given, while typing and after.
+    EXPECT_EQ(shown.shownPartLabels(row), (QStringList{"alt", "", ""}));
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(shown.shownExpressionParts(row), (QStringList{"12.000,50", "+", "3"}));
+    EXPECT_EQ(shown.shownPartLabels(row), (QStringList{"alt", "", ""}));
     const QList<int> keys = ExpressionParts::storedNumberIndices(*row, CalcSettings::shared().decimalStyle());
     ASSERT_EQ(keys.size(), 2);
     EXPECT_EQ(row->getPartLabel(keys[0], QStringLiteral("12.000,50")), QStringLiteral("alt"));
@@ -229,4 +240,26 @@ TEST_F(NumberLabels, ANumberEditedAwayEndsItsLabelEditAndTheCanvasTakesKeysAgain
     EXPECT_FALSE(shown.numberLabelEditor()->isVisible());
     QTest::keyClick(&shown, Qt::Key_1);
     EXPECT_EQ(row->expression(), QStringLiteral("7 + 51"));
+}
+
+// An older row, labelled when 1.000,50 was no number, has its label drawn
+// on the canvas above the number it was given, before and after more is
+// typed onto the row.
+TEST_F(NumberLabels, TheCanvasDrawsAnOlderRowsLabelOnItsNumber)
+{
+    row->setExpression(QStringLiteral("1.000,50 + 5"));
+    row->setPartLabels({{QStringLiteral("n0"), QStringLiteral("Rest")}});
+    ShownEditor editor(canvas);
+    CanvasView& shown = editor.view;
+    EXPECT_EQ(shown.shownPartLabels(row), (QStringList{"", "", "Rest"}));
+
+    QTest::mouseClick(shown.tableWidget(), Qt::LeftButton, {}, editor.at(shown.expressionRect(0)));
+    auto* field = qobject_cast<QLineEdit*>(shown.expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    field->end(false);
+    QTest::keyClicks(field, QStringLiteral(" + 2"));
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(row->expression(), QStringLiteral("1.000,50 + 5 + 2"));
+    EXPECT_EQ(shown.shownExpressionParts(row), (QStringList{"1.000,50", "+", "5", "+", "2"}));
+    EXPECT_EQ(shown.shownPartLabels(row), (QStringList{"", "", "Rest", "", ""}));
 }

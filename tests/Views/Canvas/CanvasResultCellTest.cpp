@@ -94,7 +94,8 @@ TEST_F(ResultCellTest, ARowWhoseSourceWasDeletedMissesItsValue)
     EXPECT_EQ(shownResult(editor.view, user), QStringLiteral("6"));
     editor.view.setSelectedBlockID(source->id());
     editor.view.deleteSelectedBlock();
-    EXPECT_EQ(shownResult(editor.view, user), QStringLiteral("Missing value for A"));
+    // Said as the canvas shows the link (a grey "?"), never by its stored name.
+    EXPECT_EQ(shownResult(editor.view, user), QStringLiteral("Missing value: its source row is gone"));
     EXPECT_TRUE(editor.view.resultCell(user, 0).isError);
 }
 
@@ -150,6 +151,9 @@ TEST_F(ResultCellTest, TextTooWideForItsCellEndsWithAnEllipsis)
     const BlockPtr word = addRow(canvas, QString(), QStringLiteral("\"Lebensmittelgeschäftsrechnung\" 12"), 132);
     const BlockPtr failing = addRow(canvas, QString(), QStringLiteral("{Vorjahresmonatsdurchschnitt}"), 188);
     const BlockPtr shortOne = addRow(canvas, QString(), QStringLiteral("1 + 2"), 244);
+    // A source without a value, named in the message by its long label.
+    const BlockPtr empty = addRow(canvas, QStringLiteral("Vorjahresmonatsdurchschnitt"), QString(), 300);
+    linkRows(canvas, empty, failing, QStringLiteral("Vorjahresmonatsdurchschnitt"));
     ShownEditor editor(canvas, nullptr, QSize(560, 500));
     CanvasView& view = editor.view;
 
@@ -200,6 +204,9 @@ TEST_F(ResultCellTest, AVeryLongRowIsFittedMeasuringOnlyWhatShows)
     const BlockPtr sums = addRow(canvas, QString(), sum, 132);
     const BlockPtr braces = addRow(canvas, QString(), QString(length, QLatin1Char('{')), 188);
     const BlockPtr missing = addRow(canvas, QString(), QLatin1Char('{') + QString(length, QLatin1Char('n')) + u'}', 244);
+    // Its source has a label as long and no value: the message names it.
+    const BlockPtr unvalued = addRow(canvas, QString(length, QLatin1Char('n')), QString(), 300);
+    linkRows(canvas, unvalued, missing, QString(length, QLatin1Char('n')));
     ShownEditor editor(canvas);
     CanvasView& view = editor.view;
     view.tableWidget()->repaint();

@@ -51,6 +51,14 @@ protected:
         QTest::mouseClick(view.tableWidget(), Qt::LeftButton, Qt::ControlModifier,
                           view.labelRect(index).center().toPoint());
     }
+    // The rows in table order as "label|expression".
+    static QStringList rows(const CanvasView& view)
+    {
+        QStringList list;
+        for (const BlockPtr& row : view.sortedBlocks())
+            list << row->label() + u'|' + row->expression();
+        return list;
+    }
     static QStringList labels(const CanvasView& view)
     {
         QStringList list;
@@ -96,7 +104,7 @@ TEST_F(RowOperationsTest, DeletingARowAndUndoingBringsItBackWhole)
     EXPECT_EQ(labels(view), (QStringList{QStringLiteral("Brutto"), QStringLiteral("Rest")}));
     EXPECT_TRUE(net->isDeleted());
     EXPECT_FALSE(gross->result().has_value());
-    EXPECT_EQ(gross->errorMessage(), QStringLiteral("Missing value for A"));
+    EXPECT_EQ(gross->errorMessage(), QStringLiteral("Missing value: its source row is gone"));
     EXPECT_TRUE(canvas->links().isEmpty());
     EXPECT_TRUE(other->outgoingLinks().isEmpty()) << "a link with no destination is not left behind";
     EXPECT_FALSE(view.selectedBlockID().has_value());
@@ -264,7 +272,7 @@ TEST_F(RowOperationsTest, CopyAndPasteOfTwoLinkedRowsGivesANewLinkedPair)
     EXPECT_EQ(link->colorHex(), QStringLiteral("#007AFF"));
     EXPECT_EQ(link->canvas(), canvas);
     // B came from a row left behind: the pasted row lacks that value.
-    EXPECT_EQ(newTotal->errorMessage(), QStringLiteral("Missing value for B"));
+    EXPECT_EQ(newTotal->errorMessage(), QStringLiteral("Missing value: its source row is gone"));
     EXPECT_EQ(view.selectedBlockIDs(), (QSet<QUuid>{newPrice->id(), newTotal->id()}));
     EXPECT_EQ(view.selectedBlockID(), newPrice->id());
     EXPECT_EQ(undoStack.undoText(), QStringLiteral("Paste Rows"));
@@ -811,4 +819,73 @@ TEST_F(RowOperationsTest, UndoAndRedoOfRowStepsKeepWhatWasTyped)
         }
         EXPECT_EQ(reads, c.reads.size());
     }
+}
+
+// Rows added with Return and Tab stand below the row they came from, in the
+// order typed, whatever positions the rows before them were given: also
+// after the canvas was stored and read back.
+TEST_F(RowOperationsTest, RowsAddedWithReturnAndTabStandBelowTheirRowAfterARestart)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("default.store"));
+    {
+        auto store = ObjectStore::open(path);
+        ASSERT_TRUE(store);
+        const CanvasPtr canvas = Canvas::create(QStringLiteral("Canvas 1"), 0, 0, 1);
+        store->context().insert(canvas);
+        ShownEditor editor(canvas);
+        QTest::keyClicks(&editor.view, QStringLiteral("10"));
+        QTest::keyClick(&editor.view, Qt::Key_Return);
+        QTest::keyClicks(&editor.view, QStringLiteral("20"));
+        QTest::keyClick(&editor.view, Qt::Key_Return);
+        QTest::keyClick(&editor.view, Qt::Key_Escape);
+        EXPECT_EQ(rows(editor.view), (QStringList{"|10", "|20", "|"}));
+        ASSERT_TRUE(store->save());
+    }
+    for (int restart = 0; restart < 2; ++restart) {
+        auto store = ObjectStore::open(path);
+        ASSERT_TRUE(store);
+        ASSERT_EQ(store->context().canvases().size(), 1);
+        const CanvasPtr canvas = store->context().canvases().first();
+        ShownEditor editor(canvas);
+        CanvasView& view = editor.view;
+        if (restart == 0) {
+            // Below the last row: a table row, off the editor's lines.
+            QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.tappableAreaRect().center().toPoint());
+            QTest::keyClicks(&view, QStringLiteral("B1"));
+            QTest::keyClick(&view, Qt::Key_Tab);
+            QTest::keyClicks(&view, QStringLiteral("B2"));
+            QTest::keyClick(&view, Qt::Key_Tab);
+            QTest::keyClicks(&view, QStringLiteral("B3"));
+            QTest::keyClick(&view, Qt::Key_Return);
+            QTest::keyClicks(&view, QStringLiteral("B4"));
+            QTest::keyClick(&view, Qt::Key_Escape);
+        }
+        EXPECT_EQ(rows(view), (QStringList{"|10", "|20", "|", "B1|", "B2|", "B3|", "B4|"})) << restart;
+        ASSERT_TRUE(store->save());
+    }
+}
+
+// Outside editor mode Tab looks for a free spot below the selected row; a
+// spot level with it or above it is never taken, however the rows around it
+// stand.
+TEST_F(RowOperationsTest, TabOutsideEditorModeNeverPlacesTheNewRowAboveItsRow)
+{
+    Defaults::standard().setValue(QStringLiteral("editorMode"), false);
+    const CanvasPtr canvas = makeCanvas();
+    // Rows beside the last one and a tall wide one below: every spot near
+    // the last row is taken but those a little above it.
+    const BlockPtr last = addRow(canvas, QStringLiteral("Last"), QString(), 200);
+    addRow(canvas, QStringLiteral("Right"), QString(), 200)->setPositionX(280);
+    addRow(canvas, QStringLiteral("Left"), QString(), 200)->setPositionX(-240);
+    const BlockPtr wide = addRow(canvas, QStringLiteral("Wide"), QStringLiteral("3"), 290);
+    wide->setPositionX(-2000);
+    wide->setWidth(4300);
+    wide->setHeight(300);
+    ShownEditor editor(canvas, &undoStack);
+    CanvasView& view = editor.view;
+    view.setSelectedBlockID(last->id());
+    QTest::keyClick(&view, Qt::Key_Tab);
+    QTest::keyClicks(&view, QStringLiteral("Next"));
+    EXPECT_EQ(rows(view), (QStringList{"Last|", "Right|", "Left|", "Wide|3", "Next|"}));
 }

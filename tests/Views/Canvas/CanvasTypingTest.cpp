@@ -92,6 +92,21 @@ TEST_F(CanvasTypingTest, WhatTypedKeysBecomeInBothNumberStyles)
          QStringLiteral("1200 + 10 EUR"), QStringLiteral("1210 €")},
         {DecimalStyle::germanComma, QStringLiteral("Miete Januar 1200"), QStringLiteral("Miete Januar"),
          QStringLiteral("1200"), QStringLiteral("1200")},
+        // A factor word the row starts with goes with the number it
+        // multiplies, as the expression field reads it; after a label word
+        // it stays in the label.
+        {DecimalStyle::germanComma, QStringLiteral("doppelt 45"), QString(), QStringLiteral("doppelt 45"),
+         QStringLiteral("90")},
+        {DecimalStyle::usPeriod, QStringLiteral("twice 30"), QString(), QStringLiteral("twice 30"),
+         QStringLiteral("60")},
+        {DecimalStyle::germanComma, QStringLiteral("Hälfte 84 €"), QString(), QStringLiteral("Hälfte 84 €"),
+         QStringLiteral("42 €")},
+        {DecimalStyle::germanComma, QStringLiteral("Dreifach (2 + 3)"), QString(), QStringLiteral("Dreifach (2 + 3)"),
+         QStringLiteral("15")},
+        {DecimalStyle::germanComma, QStringLiteral("Zimmer doppelt 89"), QStringLiteral("Zimmer doppelt"),
+         QStringLiteral("89"), QStringLiteral("89")},
+        {DecimalStyle::germanComma, QStringLiteral("Einmal Pizza 8,50"), QStringLiteral("Einmal Pizza"),
+         QStringLiteral("8,50"), QStringLiteral("8,5")},
         // Currency marks the engine knows are typed into the expression.
         {DecimalStyle::germanComma, QStringLiteral("100 € in USD"), QString(), QStringLiteral("100 € in USD"),
          QStringLiteral("110 $")},
@@ -156,6 +171,12 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("Miete CHF 1.200"), QStringLiteral("Miete"), QStringLiteral("CHF 1.200")},
         {QStringLiteral("Kauf US$20"), QStringLiteral("Kauf"), QStringLiteral("US$20")},
         {QStringLiteral("Gewinn 5 kr"), QStringLiteral("Gewinn"), QStringLiteral("5 kr")},
+        // A factor word starting the row, as the field reads it.
+        {QStringLiteral("doppelt 45"), QString(), QStringLiteral("doppelt 45")},
+        {QStringLiteral("zweimal 12 €"), QString(), QStringLiteral("zweimal 12 €")},
+        {QStringLiteral("doppelt –5"), QString(), QStringLiteral("doppelt –5")},
+        {QStringLiteral("Hälfte ½"), QString(), QStringLiteral("Hälfte ½")},
+        {QStringLiteral("dreifach €4"), QString(), QStringLiteral("dreifach €4")},
         // Any number the engine reads, and its refusal.
         {QStringLiteral("Kuchen ½"), QStringLiteral("Kuchen"), QStringLiteral("½")},
         {QStringLiteral("Fläche 5 m²"), QStringLiteral("Fläche"), QStringLiteral("5 m²")},
@@ -164,6 +185,7 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("π x 2"), QString(), QStringLiteral("π x 2")},
         {QStringLiteral("Kreis π"), QStringLiteral("Kreis"), QStringLiteral("π")},
         {QStringLiteral("pi-1"), QString(), QStringLiteral("pi-1")},
+        {QStringLiteral("e-1"), QString(), QStringLiteral("e-1")},
         {QStringLiteral("pi*3"), QString(), QStringLiteral("pi*3")},
         {QStringLiteral("e mal 2"), QString(), QStringLiteral("e mal 2")},
         {QStringLiteral("Kreis PI x 2"), QStringLiteral("Kreis"), QStringLiteral("PI x 2")},
@@ -393,4 +415,58 @@ TEST_F(CanvasTypingTest, RowsAddedAtTheEndAreScrolledIntoView)
     typeOn(&view, QStringLiteral("1"));
     QApplication::processEvents();
     EXPECT_TRUE(visible(0));
+}
+
+// A linked value that is missing is named in the row and its hover as the
+// canvas shows the link: by its source row's label, or as a row that is
+// gone; never by the letter the link is stored under.
+TEST_F(CanvasTypingTest, AMissingLinkedValueIsNamedAsTheCanvasShowsTheLink)
+{
+    Defaults::standard().setValue(QStringLiteral("editorMode"), false);
+    const CanvasPtr canvas = makeCanvas();
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    typeOn(&view, QStringLiteral("Wohnung 5"));
+    // Tab on a row with a result adds a row below that takes it as "A".
+    QTest::keyClick(&view, Qt::Key_Tab);
+    typeOn(&view, QStringLiteral(" + 12 + 8"));
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.labelRect(1).center().toPoint());
+    typeOn(view.labelEditor(), QStringLiteral("Achtung!"));
+    QTest::keyClick(view.labelEditor(), Qt::Key_Escape);
+    const auto rows = [&] {
+        QStringList list;
+        for (const BlockPtr& row : view.sortedBlocks())
+            list << row->label() + u'|' + view.shownExpressionParts(row).join(u' ') + u'|'
+                    + view.resultCell(row, view.indexOfBlock(row->id())).fullText;
+        return list;
+    };
+    ASSERT_EQ(rows(), (QStringList{"Wohnung|5|5", "Achtung!|5 + 12 + 8|25"}));
+    const BlockPtr achtung = view.sortedBlocks().last();
+    ASSERT_EQ(achtung->expression(), QStringLiteral("{A} + 12 + 8"));
+
+    // Wohnung loses its value: the link shows "?", the message its label.
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.expressionRect(0).center().toPoint());
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    ASSERT_TRUE(field);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    typeOn(field, QStringLiteral("x"));
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(rows().last(), QStringLiteral("Achtung!|? + 12 + 8|Missing value for Wohnung"));
+    EXPECT_EQ(view.resultCell(achtung, 1).hoverText, QStringLiteral("Missing value for Wohnung"));
+    // Renamed, then without a label: the message follows at once.
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.labelRect(0).center().toPoint());
+    QTest::keyClick(view.labelEditor(), Qt::Key_End);
+    QTest::keyClick(view.labelEditor(), Qt::Key_Backspace);
+    EXPECT_EQ(rows().last(), QStringLiteral("Achtung!|? + 12 + 8|Missing value for Wohnun"));
+    QTest::keyClick(view.labelEditor(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view.labelEditor(), Qt::Key_Backspace);
+    QTest::keyClick(view.labelEditor(), Qt::Key_Escape);
+    EXPECT_EQ(rows().last(), QStringLiteral("Achtung!|? + 12 + 8|Missing value: its source row has none"));
+
+    // Wohnung deleted: the row says its source is gone.
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, view.expressionRect(0).center().toPoint());
+    QTest::keyClick(field, Qt::Key_Escape);
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_EQ(rows(), (QStringList{"Achtung!|? + 12 + 8|Missing value: its source row is gone"}));
+    EXPECT_EQ(view.resultCell(achtung, 0).hoverText, QStringLiteral("Missing value: its source row is gone"));
 }

@@ -2,9 +2,16 @@
 #include "support/TestSupport.h"
 
 #include "Engine/CalculatorEngine.h"
+#include "Models/CalcSettings.h"
 #include "Models/ModelContext.h"
+#include "Services/CanvasPrintPainter.h"
+#include "Services/CanvasPrintView.h"
 
+#include <QFile>
 #include <QLineEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QUndoStack>
 #include <gtest/gtest.h>
 
@@ -389,5 +396,90 @@ TEST_F(SumKeywordTest, UndoTakesAwayOnlyASumThatWasKeptAndNeverWhatWasTypedAfter
             }
         }
         EXPECT_EQ(read, c.reads.size());
+    }
+}
+
+namespace {
+
+// One key event per character, carrying it as its text.
+void typeOn(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text) {
+        const int code = c.isLetter() ? c.toUpper().unicode() : c.unicode();
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key(code), QString(c), {});
+    }
+}
+
+QStringList printedParts(const PrintPage& page, int row)
+{
+    QStringList parts;
+    for (const PrintItem& item : page.items) {
+        if (item.role == PrintItem::Role::expressionPart && item.row == row)
+            parts << item.text;
+    }
+    return parts;
+}
+
+} // namespace
+
+// Rows typed onto the canvas and their sum, printed: the sum row shows every
+// term, or ends in "…" where the page cuts it; no term goes missing unmarked,
+// whatever the labels beside it.
+TEST_F(SumKeywordTest, ThePrintedSumShowsEveryTermOrMarksItsCut)
+{
+    CalcSettings::shared().setDecimalStyle(DecimalStyle::germanComma);
+    const QStringList lines{"Miete 1200", "Strom 85,50", "Einkauf 4 x 95,50", "Internet 39,99 €",
+                            "Versicherung 1.000,50 / 12", "Summenausgleich 5", "Summe"};
+    const CanvasPtr canvas = makeCanvas();
+    ShownEditor editor(canvas);
+    CanvasView& view = editor.view;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        typeOn(&view, lines[i]);
+        if (i + 1 < lines.size())
+            QTest::keyClick(&view, Qt::Key_Return);
+    }
+    QTest::keyClick(&view, Qt::Key_Escape);
+    QStringList shown;
+    for (const BlockPtr& row : view.sortedBlocks())
+        shown << row->label() + u'|' + view.resultText(row);
+    ASSERT_EQ(shown, (QStringList{"Miete|1200", "Strom|85,5", "Einkauf|382", "Internet|39,99 €", "Versicherung|83,38",
+                                  "Summenausgleich|5", "Summe|1795,86 €"}));
+
+    const QStringList whole{"1200", "+", "85,5", "+", "382", "+", "39,99 €", "+", "83,38", "+", "5"};
+    for (const double width : {2000.0, 595.0, 420.0}) {
+        PrintLayoutParameters parameters;
+        parameters.width = width;
+        const PrintPage page = CanvasPrintView(*canvas, parameters).body();
+        const QStringList parts = printedParts(page, 6);
+        SCOPED_TRACE(parts.join(u'|').toStdString() + " on a page " + std::to_string(width) + " wide");
+        ASSERT_FALSE(parts.isEmpty());
+        if (width == 2000.0) {
+            EXPECT_EQ(parts, whole);
+            continue;
+        }
+        ASSERT_LT(parts.size(), whole.size() + 1);
+        EXPECT_TRUE(parts.last().endsWith(QStringLiteral("…")));
+        EXPECT_EQ(parts.mid(0, parts.size() - 1), whole.mid(0, parts.size() - 1));
+
+        // The PDF holds the same: read back, the sum's line ends its
+        // expression with "…" before the total.
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("sum.pdf")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(CanvasPrintPainter::pdfData(page, canvas->name()).value_or(QByteArray()));
+        file.close();
+        const QString tool = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+        if (tool.isEmpty())
+            continue;
+        QProcess process;
+        process.start(tool, {QStringLiteral("-layout"), file.fileName(), QStringLiteral("-")});
+        process.waitForFinished(30000);
+        const QString text = QString::fromUtf8(process.readAllStandardOutput());
+        QString sumLine;
+        for (const QString& line : text.split(u'\n')) {
+            if (line.contains(QStringLiteral("1795,86")))
+                sumLine = line;
+        }
+        EXPECT_TRUE(sumLine.contains(QStringLiteral("…"))) << text.toStdString();
     }
 }

@@ -1,0 +1,44 @@
+#pragma once
+
+// How a link token ("{A:#00D4FF}") of a row shows: one reading for the
+// canvas, the hover and error texts and print, so that they name and colour
+// a link alike.
+
+#include "Models/RecordPointers.h"
+
+#include <QString>
+#include <QStringView>
+
+class CalculationBlock;
+
+namespace LinkToken {
+
+struct Shown {
+    enum class Source { valued, withoutValue, deleted };
+    Source source = Source::deleted;
+    // The source's value as the canvas shows it (with its currency), or
+    // "?" while there is none.
+    QString text;
+    // The source row's label, blanks trimmed; empty unless valued.
+    QString label;
+    // The source row's colour; empty (drawn grey) unless valued.
+    QString colorHex;
+};
+
+// The row's link for a token's name: the first incoming link whose name,
+// spaces and tabs trimmed, is canonically equivalent; else a link of the
+// row's canvas that ends at the row under that name. None when there is none.
+LinkPtr linkFor(const CalculationBlock& row, QStringView name);
+// That link's source row; none without a link or when its source is gone.
+BlockPtr sourceFor(const CalculationBlock& row, QStringView name);
+Shown shown(const CalculationBlock& row, QStringView name);
+
+// The link in a sentence, as the canvas shows it: its source's label, else
+// what the token shows (its value, or "?").
+QString nameInText(const CalculationBlock& row, QStringView name);
+// What a row says when a token's value is missing: the source row by its
+// label, or that it has no value or is gone. Never the token's stored name,
+// which the user never sees.
+QString missingValueMessage(const CalculationBlock& row, QStringView name);
+
+} // namespace LinkToken
