@@ -130,7 +130,7 @@ TEST_F(RowOperationsTest, DeletingARowAndUndoingBringsItBackWhole)
     // Redo deletes the same row again, and undo brings it back once more.
     QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(labels(view), (QStringList{QStringLiteral("Brutto"), QStringLiteral("Rest")}));
-    EXPECT_EQ(gross->errorMessage(), QStringLiteral("Missing value for A"));
+    EXPECT_EQ(gross->errorMessage(), QStringLiteral("Missing value: its source row is gone"));
     EXPECT_TRUE(canvas->links().isEmpty());
     QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(view.sortedBlocks().first()->id(), netID);
