@@ -1166,13 +1166,16 @@ struct AmountInUnit {
 
 AmountInUnit amountInOtherUnit(QStringView text, qsizetype at, qsizetype unitEnd, const EngineCatalogue::Unit& unit)
 {
+    // The term reaches out of the brackets around the price ((24,90 €/kg)
+    // x 200 g) and over those it multiplies; a + or - inside them parts
+    // nothing.
     qsizetype start = at;
     for (int depth = 0; start > 0; --start) {
         const QChar c = text[start - 1];
         if (c == QLatin1Char(')'))
             ++depth;
-        else if (c == QLatin1Char('(') && depth-- == 0)
-            break;
+        else if (c == QLatin1Char('('))
+            depth = std::max(0, depth - 1);
         else if (depth == 0 && partsTerms(text, start - 1))
             break;
     }
@@ -1181,8 +1184,8 @@ AmountInUnit amountInOtherUnit(QStringView text, qsizetype at, qsizetype unitEnd
         const QChar c = text[stop];
         if (c == QLatin1Char('('))
             ++depth;
-        else if (c == QLatin1Char(')') && depth-- == 0)
-            break;
+        else if (c == QLatin1Char(')'))
+            depth = std::max(0, depth - 1);
         else if (depth == 0 && partsTerms(text, stop))
             break;
     }

@@ -488,6 +488,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"24,90 € pro kg x 200 g", "8 oz x $12 per lb", 4.98, 6},
         {"Käse 200 g x 24,90 €/kg + 10%", "2 yr x $30/mo", 5.478, 720},
         {"Miete 12 €/m² x 78 qm", "$3.99/lb x 2.5 lb", 936, 9.975},
+        {"200 g x (24,90 €/kg)", "(8 oz) x $12/lb + 1", 4.98, 7}, {"(1 + 200 g x 24,90 €/kg)", "1 - 8 oz x $12/lb", 5.98, -5},
         {"Käse 200 g x 3 €/h", "2 qt x $3/gal", 0, 0, R::unitAgainstPrice},
         {"2 Wochen x 300 €/Monat", "3 GB x $2 per MB", 0, 0, R::unitAgainstPrice},
         // A magnitude word is never dropped.
