@@ -481,6 +481,9 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"Rabatt- 5", "100 Rabatt- 5", -5, 95}, {"Heiz- € 5", "2 * Heiz- pi", -5, -2 * pi},
         // Words between two numbers, as without the hyphen.
         {"100 Heiz- und – Miete 5", "2 kg Heiz- und 3 g", 0, 0, R::wordsBetweenNumbers},
+        {"100 Vitamin-C 10%", "100 Vitamin-C 10%", 0, 0, R::wordsBetweenNumbers},
+        // A minus glued to a currency's code still subtracts it.
+        {"20 USD -EUR 10", "20 USD -EUR 10", 0, 0, R::mixedCurrencies},
         // An amount against a price per another unit is taken into that
         // unit, or refused.
         {"Käse 200 g x 24,90 €/kg", "cheese 8 oz x $12/lb", 4.98, 6},
@@ -512,7 +515,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"1 000/2 + 1/2", "1 000 / 2 000", 500.5, 0.5},
         // A count glued to a lone x after a label, before an amount.
         {"Tickets x2 24,00", "Tickets x2 $24.00", 0, 0, R::wordsBetweenNumbers},
-        {"Tickets 2x 24,00", "Modell X200 299", 48, 299},
+        {"Tickets 2x 24,00", "Modell X200 299", 48, 299}, {"Tickets x2 + 24,00", "Tickets x2 + 24.00", 24, 24},
         // A constant is its value before a percentage.
         {"2 * pi - 10%", "2 * pi - 10%", 2 * pi * 0.9, 2 * pi * 0.9},
     };
