@@ -479,6 +479,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"Hin- und Rückflug 2 x 89", "Hin– und Rückflug 2 x 89", 178, 178},
         {"100 Kranken- und Pflegeversicherung - 10%", "100 - Heiz- und Nebenkosten 40", 90, 60},
         {"Rabatt- 5", "100 Rabatt- 5", -5, 95}, {"Heiz- € 5", "2 * Heiz- pi", -5, -2 * pi},
+        {"Rabatt- EUR 5", "rebate- USD 5", -5, -5},
         // Words between two numbers, as without the hyphen.
         {"100 Heiz- und – Miete 5", "2 kg Heiz- und 3 g", 0, 0, R::wordsBetweenNumbers},
         {"100 Vitamin-C 10%", "100 Vitamin-C 10%", 0, 0, R::wordsBetweenNumbers},
@@ -494,6 +495,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"2 kg x 3 €/kg + 500 g x 4 €/kg", "8 oz x $2/lb + 1 lb x $3/lb", 8, 4},
         {"500 g x 4 €/kg + 2 kg x 3 €/kg", "1 lb x $3/lb - 8 oz x $2/lb", 8, 2},
         {"5+200 g x 24,90 €/kg", "1+8 oz x $12/lb", 9.98, 7},
+        {"500 g x 4 €/kg + (2 kg x 3 €/kg)", "1 lb x $3/lb - (8 oz x $2/lb)", 8, 2},
         {"200 g x (24,90 €/kg)", "(8 oz) x $12/lb + 1", 4.98, 7}, {"(1 + 200 g x 24,90 €/kg)", "1 - 8 oz x $12/lb", 5.98, -5},
         {"Käse 200 g x 3 €/h", "2 qt x $3/gal", 0, 0, R::unitAgainstPrice},
         {"2 Wochen x 300 €/Monat", "3 GB x $2 per MB", 0, 0, R::unitAgainstPrice},
