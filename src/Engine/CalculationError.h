@@ -37,6 +37,7 @@ enum class RefusalCode {
         date,
         braceOrder,
         unclosedBrace,
+        unitAgainstPrice,
         unreadable,
 };
 

@@ -375,7 +375,8 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
     bool words = false;
     while (at > 0) {
         const char32_t c = codePointBefore(text, at);
-        if (c == '+' || c == '-' || c == '*' || c == '/' || c == '^' || c == 0x00D7 || c == 0x00F7)
+        if ((c == '+' || c == '-' || c == '*' || c == '/' || c == '^' || c == 0x00D7 || c == 0x00F7)
+            && !(c == '-' && isHangingHyphen(text, at - 1)))
             return true;
         // The word before: letters, digits glued to them (iPhone15), a
         // hyphen inside it (E-Bike), a mark after it (Achtung!).
@@ -385,7 +386,7 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
             const bool letterBefore = at >= 2 && isWordChar(codePointBefore(text, at - 1));
             const bool letterAfter = at < wordEnd && isWordChar(codePointAt(text, at));
             const bool part = isWordChar(w) || (isDecimalDigit(w) && (letterBefore || letterAfter))
-                || (w == '-' && letterBefore && letterAfter)
+                || (w == '-' && letterBefore && (letterAfter || (at == wordEnd && isHangingHyphen(text, at - 1))))
                 || ((w == '!' || w == '.' || w == ':') && letterBefore && at == wordEnd);
             if (!part)
                 break;
@@ -738,7 +739,11 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         const auto [leading, leadingEnd] = digitsFrom(i);
         i = leadingEnd;
         const char32_t glued = start > 0 ? codePointBefore(view, start) : 0;
-        const bool standsAlone = !(glued == '.' || glued == ',' || isNumberChar(glued) || wordEndsBefore(view, start));
+        // Right after a slash a number may end a date or a ratio (Fällig
+        // 15/3 240, Anteil 1/2 400): a blank parts it from the amount after.
+        const bool afterRatio = glued == '/' && i < view.size() && view[i] == QLatin1Char(' ');
+        const bool standsAlone = !(glued == '.' || glued == ',' || isNumberChar(glued) || wordEndsBefore(view, start)
+                                   || afterRatio);
         if (leading > 3 || view[start] == QLatin1Char('0') || !standsAlone || i >= view.size()
             || !isSeparator(view[i]) || endsDate(view, start, i))
             continue;
@@ -1029,6 +1034,19 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
                 pipeline.refuse(RefusalCode::wordsBetweenNumbers, text, labelStart >= 0 ? labelStart : wordStart, end);
                 return;
             }
+            // A lone x glued to a count after a label, an amount after it
+            // (Tickets x2 24,00): the count may multiply the amount or name
+            // the row.
+            if (glued && word == u"x" && (wordStart == 0 || !isWordChar(codePointBefore(text, wordStart)))) {
+                qsizetype next = skipWhiteSpace(text, end);
+                qsizetype signLength = 0;
+                if (!EngineCatalogue::currencySignAt(text, next, &signLength).isEmpty())
+                    next = skipWhiteSpace(text, next + signLength);
+                if (next > end && next < text.size() && isDecimalDigit(codePointAt(text, next))) {
+                    pipeline.refuse(RefusalCode::wordsBetweenNumbers, text, wordStart, numberRunEnd(text, next));
+                    return;
+                }
+            }
             // Letters between digits are a typo in a number (1o0), not a word.
             if (glued && wordStart > 0 && isDecimalDigit(codePointBefore(text, wordStart))) {
                 pipeline.refuse(RefusalCode::lettersInNumber, text, std::max<qsizetype>(0, wordStart - 8), end);
@@ -1246,6 +1264,97 @@ bool namesFactorAfter(QStringView in, qsizetype end, double factor)
     return value && std::fabs(*value - factor) < 1e-9;
 }
 
+// A + or - at `k` that parts two terms: no hyphen inside a word or ending
+// one (E-Bike, Heiz- und).
+bool partsTerms(QStringView text, qsizetype k)
+{
+    const char16_t u = text[k].unicode();
+    if (u == '+' || u == 0x2212)
+        return true;
+    if (u != '-' && u != 0x2013 && u != 0x2014)
+        return false;
+    return !(isWordChar(codePointBefore(text, k)) && isWordChar(codePointAt(text, k + 1))) && !isHangingHyphen(text, k);
+}
+
+// An amount in a unit other than `unit` that a price per `unit` (the
+// slash or word at [at, unitEnd)) is multiplied with in its term (200 g x
+// 24,90 €/kg, 8 oz x $12/lb); its unit and stretch. None when every amount
+// of the term with a unit is in `unit`.
+struct AmountInUnit {
+    const EngineCatalogue::Unit* unit = nullptr;
+    qsizetype start = 0;
+    qsizetype end = 0;
+};
+
+AmountInUnit amountInOtherUnit(QStringView text, qsizetype at, qsizetype unitEnd, const EngineCatalogue::Unit& unit)
+{
+    // The term reaches out of the brackets around the price ((24,90 €/kg)
+    // x 200 g) and over those it multiplies; a + or - inside them parts
+    // nothing.
+    qsizetype start = at;
+    for (int depth = 0; start > 0; --start) {
+        const QChar c = text[start - 1];
+        if (c == QLatin1Char(')'))
+            ++depth;
+        else if (c == QLatin1Char('('))
+            depth = std::max(0, depth - 1);
+        else if (depth == 0 && partsTerms(text, start - 1))
+            break;
+    }
+    qsizetype stop = unitEnd;
+    for (int depth = 0; stop < text.size(); ++stop) {
+        const QChar c = text[stop];
+        if (c == QLatin1Char('('))
+            ++depth;
+        else if (c == QLatin1Char(')'))
+            depth = std::max(0, depth - 1);
+        else if (depth == 0 && partsTerms(text, stop))
+            break;
+    }
+    for (qsizetype k = start; k < stop;) {
+        qsizetype length = 1;
+        if (!isDecimalDigit(codePointAt(text, k, &length))) {
+            k += length;
+            continue;
+        }
+        const qsizetype numberStart = k;
+        k = numberRunEnd(text, k);
+        const qsizetype wordStart = skipWhiteSpace(text, k);
+        const qsizetype wordEnd = EngineCatalogue::unitWordEnd(text, wordStart);
+        if (wordEnd == wordStart || wordEnd > stop
+            || (wordEnd < text.size() && (isWordChar(codePointAt(text, wordEnd)) || isNumberChar(codePointAt(text, wordEnd)))))
+            continue;
+        const EngineCatalogue::Unit* other = EngineCatalogue::unitOf(text.mid(wordStart, wordEnd - wordStart));
+        if (other && other->symbol != unit.symbol)
+            return {other, numberStart, wordEnd};
+    }
+    return {};
+}
+
+// A label word ends right before `end`, blanks aside, or a label's mark
+// after one (Summe:, Achtung!): no operator, written as a word or as a lone
+// x, and no unit or currency of an amount (5 kg).
+bool labelWordEndsBefore(QStringView text, qsizetype end)
+{
+    end = skipWhiteSpaceBack(text, end);
+    qsizetype wordEnd = end;
+    const char32_t c = codePointBefore(text, end);
+    if ((c == ':' || c == '!' || c == '.') && end >= 2)
+        --wordEnd;
+    qsizetype wordStart = wordEnd;
+    for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(text, wordStart, &n));)
+        wordStart -= n;
+    if (wordStart == wordEnd)
+        return false;
+    const QStringView word = text.mid(wordStart, wordEnd - wordStart);
+    if (word == u"x" || word == u"X" || EngineCatalogue::isCurrencyWord(word))
+        return false;
+    const ArithmeticWord* arithmetic = EngineCatalogue::arithmeticWordOf(word);
+    if (arithmetic && arithmetic->meaning == WordMeaning::sign)
+        return false;
+    return !amountEndsBefore(text, wordEnd);
+}
+
 } // namespace
 
 void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
@@ -1278,8 +1387,12 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             // the unit after it; a call or a constant after it is divided by
             // (6€/cos(180)).
             qsizetype wordStart = 0;
-            const QStringView after = nextWord(i + 1, &wordStart);
-            const bool unitAfter = !after.isEmpty() && EngineCatalogue::unitOf(after)
+            QStringView after = nextWord(i + 1, &wordStart);
+            // With its power sign (€/m²).
+            if (!after.isEmpty())
+                after = in.mid(wordStart, EngineCatalogue::unitWordEnd(in, wordStart) - wordStart);
+            const EngineCatalogue::Unit* perUnitOf = after.isEmpty() ? nullptr : EngineCatalogue::unitOf(after);
+            const bool unitAfter = perUnitOf
                 && (wordStart + after.size() == in.size() || !isNumberChar(codePointAt(in, wordStart + after.size())));
             const bool value = !after.isEmpty() && (EngineCatalogue::isFunctionName(after) || EngineCatalogue::isConstantName(after));
             qsizetype currencyStart = 0;
@@ -1299,11 +1412,40 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                     || (leftEnd > 0 && isCurrencySign(codePointBefore(in, leftEnd)))
                     || !EngineCurrency::currencyBefore(in, leftEnd, &currencyStart).isEmpty()
                     || (leftEnd > 0 && isNumberChar(codePointBefore(in, leftEnd)) && currencyBeforeNumber(leftEnd)));
+            // An amount in another unit of the kind is taken into the
+            // price's unit (200 g x 24,90 €/kg is 4,98); one that cannot be
+            // refuses the row.
+            std::optional<double> factor;
+            if (!value && perUnit) {
+                const qsizetype unitEnd = wordStart + after.size();
+                const AmountInUnit other = amountInOtherUnit(in, i, unitEnd, *perUnitOf);
+                if (other.unit) {
+                    factor = EngineCatalogue::unitsConvert(*other.unit, *perUnitOf);
+                    if (!factor) {
+                        // Quoted from the price's number, or its sign before it ($12/lb).
+                        qsizetype priceStart = leftEnd;
+                        qsizetype markStart = 0;
+                        if (!EngineCurrency::currencyBefore(in, priceStart, &markStart).isEmpty())
+                            priceStart = skipWhiteSpaceBack(in, markStart);
+                        while (priceStart > 0 && isNumberish(codePointBefore(in, priceStart)))
+                            --priceStart;
+                        if (priceStart > 0 && isCurrencySign(codePointBefore(in, priceStart)))
+                            --priceStart;
+                        pipeline.refuse(RefusalCode::unitAgainstPrice, in, std::min(other.start, priceStart),
+                                        std::max(other.end, unitEnd));
+                        return;
+                    }
+                }
+            }
             if (!value
                 && (perUnit
                     || ((isWordChar(left) || isCurrencySign(left))
                         && (isWordChar(right) || (isWordChar(left) && isWhiteSpace(right)))))) {
                 out += in.mid(copied, i - copied);
+                if (factor) {
+                    out += QLatin1String(" * ");
+                    appendPlainNumber(out, *factor);
+                }
                 out += QLatin1Char(' ');
                 copied = i + 1;
             }
@@ -1318,6 +1460,32 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         while (end < in.size() && isWordChar(codePointAt(in, end)))
             ++end;
         const QStringView word = in.mid(i, end - i);
+        // A price per a unit in words (24,90 € pro kg, $12 per lb) is taken
+        // into an amount's other unit as after a slash.
+        if ((isLowerAsciiWord(word, QLatin1String("per")) || isLowerAsciiWord(word, QLatin1String("pro"))
+             || isLowerAsciiWord(word, QLatin1String("je")))
+            && amountEndsBefore(in, i)) {
+            const qsizetype unitStart = skipWhiteSpace(in, end);
+            const qsizetype unitEnd = EngineCatalogue::unitWordEnd(in, unitStart);
+            const EngineCatalogue::Unit* unit
+                = unitEnd > unitStart ? EngineCatalogue::unitOf(in.mid(unitStart, unitEnd - unitStart)) : nullptr;
+            const AmountInUnit other = unit && (unitEnd == in.size() || !isNumberChar(codePointAt(in, unitEnd)))
+                ? amountInOtherUnit(in, i, unitEnd, *unit)
+                : AmountInUnit();
+            if (other.unit) {
+                const std::optional<double> factor = EngineCatalogue::unitsConvert(*other.unit, *unit);
+                if (!factor) {
+                    pipeline.refuse(RefusalCode::unitAgainstPrice, in, std::min(other.start, numberBefore(in, i)),
+                                    std::max(other.end, unitEnd));
+                    return;
+                }
+                out += in.mid(copied, i - copied);
+                out += QLatin1String(" * ");
+                appendPlainNumber(out, *factor);
+                out += QLatin1Char(' ');
+                copied = i;
+            }
+        }
         // "geteilt durch" and "divided by" are one sign.
         const bool divided = isLowerAsciiWord(word, QLatin1String("divided"));
         if (divided || isLowerAsciiWord(word, QLatin1String("geteilt"))) {
@@ -1375,6 +1543,13 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                         pipeline.refuse(RefusalCode::magnitudeWord, in, numberBefore(in, i),
                                         bound ? wordAfter(in, end) : wordAfter(in, wordAfter(in, end)));
                         return;
+                    }
+                    // After a label word it is part of the label (Zimmer
+                    // doppelt 89, second half 450): only where an operand
+                    // starts is it a factor.
+                    if (labelWordEndsBefore(in, i)) {
+                        i = end;
+                        continue;
                     }
                     out += in.mid(copied, i - copied);
                     appendPlainNumber(out, magnitude->factor);
@@ -1604,7 +1779,8 @@ bool addsOrSubtracts(QStringView text, qsizetype from, qsizetype to)
         if (c == QLatin1Char('+'))
             return true;
         if (c == QLatin1Char('-')
-            && !(k > 0 && k + 1 < text.size() && isWordChar(codePointBefore(text, k)) && isWordChar(codePointAt(text, k + 1))))
+            && !(k > 0 && k + 1 < text.size() && isWordChar(codePointBefore(text, k)) && isWordChar(codePointAt(text, k + 1)))
+            && !isHangingHyphen(text, k))
             return true;
     }
     return false;
@@ -2058,8 +2234,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             writeOperator(QChar(char16_t(c)), at);
             break;
         case '-':
-            // A hyphen between letters is part of a word (E-Bike).
-            if ((isWordChar(before) || wordBefore) && isWordChar(after())) {
+            // A hyphen between letters is part of a word (E-Bike), and so
+            // is one ending a word before another (Heiz- und Nebenkosten).
+            if ((isWordChar(before) || wordBefore) && (isWordChar(after()) || isHangingHyphen(read, at))) {
                 inWord = true;
                 drop(c);
             } else {

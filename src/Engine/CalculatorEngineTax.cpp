@@ -33,11 +33,13 @@ bool endsInAmount(QStringView text, qsizetype end)
 }
 
 // A hyphen between two letters joins them into one word (Wi-Fi, E-Bike,
-// MwSt-frei): no operator, whatever follows the word.
+// MwSt-frei), and one ending a word before another is the word's (Heiz-
+// und): no operator, whatever follows the word.
 bool hyphenInWord(QStringView text, qsizetype i)
 {
-    return text[i] == QLatin1Char('-') && i > 0 && i + 1 < text.size() && isWordChar(codePointBefore(text, i))
-        && isWordChar(codePointAt(text, i + 1));
+    return (text[i] == QLatin1Char('-') && i > 0 && i + 1 < text.size() && isWordChar(codePointBefore(text, i))
+            && isWordChar(codePointAt(text, i + 1)))
+        || isHangingHyphen(text, i);
 }
 
 // A mark that ends the word before it (Achtung!, Nr., Summe:).
@@ -65,7 +67,8 @@ qsizetype skipUnitWordsBack(QStringView text, qsizetype end, qsizetype from)
         const char32_t c = codePointBefore(text, i, &length);
         auto letterBefore = [&] { return i - length > from && isWordChar(codePointBefore(text, i - length)); };
         if (isWordChar(c) || (c == '.' && word) || EngineCatalogue::isUnitPower(c)
-            || (c == '-' && wordEnd >= 0 && isWordChar(codePointAt(text, i)) && letterBefore())) {
+            || (c == '-' && wordEnd >= 0 && isWordChar(codePointAt(text, i)) && letterBefore())
+            || (c == '-' && isHangingHyphen(text, i - length))) {
             if (wordEnd < 0)
                 wordEnd = i;
             word = true;

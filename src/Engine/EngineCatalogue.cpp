@@ -96,48 +96,55 @@ constexpr CurrencySpelling wordTable[] = {
 
 constexpr UnitKind mass = UnitKind::mass, volume = UnitKind::volume, length = UnitKind::length,
                    area = UnitKind::area, time = UnitKind::time, pieces = UnitKind::pieces,
-                   energy = UnitKind::energy, data = UnitKind::data;
+                   calendar = UnitKind::calendar, energy = UnitKind::energy, data = UnitKind::data;
 
 // Symbols and the words people spell them with, German and English,
 // singular and plural. Words of up to three letters match as written.
 constexpr Unit unitTable[] = {
-    {u"mg", mass, u"mg"}, {u"g", mass, u"g"}, {u"Gramm", mass, u"g"}, {u"gram", mass, u"g"}, {u"grams", mass, u"g"},
-    {u"kg", mass, u"kg"}, {u"Kilo", mass, u"kg"}, {u"Kilos", mass, u"kg"}, {u"Kilogramm", mass, u"kg"},
-    {u"kilogram", mass, u"kg"}, {u"kilograms", mass, u"kg"}, {u"t", mass, u"t"}, {u"Tonne", mass, u"t"},
-    {u"Tonnen", mass, u"t"}, {u"lb", mass, u"lb"}, {u"lbs", mass, u"lb"}, {u"oz", mass, u"oz"},
-    {u"ounce", mass, u"oz"}, {u"ounces", mass, u"oz"},
-    {u"ml", volume, u"ml"}, {u"Milliliter", volume, u"ml"}, {u"cl", volume, u"cl"}, {u"dl", volume, u"dl"},
-    {u"l", volume, u"l"}, {u"L", volume, u"l"}, {u"Liter", volume, u"l"}, {u"litre", volume, u"l"},
-    {u"liters", volume, u"l"}, {u"litres", volume, u"l"}, {u"gal", volume, u"gal"}, {u"gallon", volume, u"gal"},
-    {u"gallons", volume, u"gal"}, {u"qt", volume, u"qt"}, {u"quart", volume, u"qt"}, {u"quarts", volume, u"qt"},
-    {u"pint", volume, u"pint"}, {u"pints", volume, u"pint"}, {u"cup", volume, u"cup"},
-    {u"cups", volume, u"cup"}, {u"Tasse", volume, u"cup"}, {u"Tassen", volume, u"cup"}, {u"tbsp", volume, u"tbsp"},
-    {u"tablespoon", volume, u"tbsp"}, {u"tablespoons", volume, u"tbsp"}, {u"tsp", volume, u"tsp"},
-    {u"teaspoon", volume, u"tsp"}, {u"teaspoons", volume, u"tsp"}, {u"m³", volume, u"m³"}, {u"cbm", volume, u"m³"},
-    {u"cm³", volume, u"cm³"},
-    {u"mm", length, u"mm"}, {u"Millimeter", length, u"mm"}, {u"cm", length, u"cm"}, {u"Zentimeter", length, u"cm"},
-    {u"centimeter", length, u"cm"}, {u"centimeters", length, u"cm"}, {u"dm", length, u"dm"}, {u"m", length, u"m"},
-    {u"Meter", length, u"m"}, {u"metre", length, u"m"}, {u"meters", length, u"m"}, {u"metres", length, u"m"},
-    {u"km", length, u"km"}, {u"Kilometer", length, u"km"}, {u"kilometers", length, u"km"}, {u"ft", length, u"ft"},
-    {u"foot", length, u"ft"}, {u"feet", length, u"ft"}, {u"inch", length, u"inch"}, {u"inches", length, u"inch"},
-    {u"mi", length, u"mi"}, {u"mile", length, u"mi"}, {u"miles", length, u"mi"},
-    {u"Meile", length, u"mi"}, {u"Meilen", length, u"mi"}, {u"yd", length, u"yd"}, {u"yard", length, u"yd"},
-    {u"yards", length, u"yd"},
-    {u"qm", area, u"m²"}, {u"m²", area, u"m²"}, {u"sqm", area, u"m²"}, {u"cm²", area, u"cm²"}, {u"km²", area, u"km²"},
-    {u"ha", area, u"ha"},
-    {u"s", time, u"s"}, {u"sec", time, u"s"}, {u"Sekunde", time, u"s"}, {u"Sekunden", time, u"s"},
-    {u"seconds", time, u"s"}, {u"min", time, u"min"}, {u"mins", time, u"min"}, {u"Minute", time, u"min"},
-    {u"Minuten", time, u"min"}, {u"minutes", time, u"min"}, {u"h", time, u"h"}, {u"Std", time, u"h"},
-    {u"Stunde", time, u"h"}, {u"Stunden", time, u"h"}, {u"hr", time, u"h"}, {u"hrs", time, u"h"},
-    {u"hour", time, u"h"}, {u"hours", time, u"h"}, {u"Tag", time, u"d"}, {u"Tage", time, u"d"},
-    {u"day", time, u"d"}, {u"days", time, u"d"}, {u"wk", time, u"wk"}, {u"wks", time, u"wk"},
-    {u"Woche", time, u"wk"}, {u"Wochen", time, u"wk"}, {u"week", time, u"wk"}, {u"weeks", time, u"wk"},
-    {u"mo", time, u"mo"}, {u"Monat", time, u"mo"}, {u"Monate", time, u"mo"}, {u"month", time, u"mo"},
-    {u"months", time, u"mo"}, {u"yr", time, u"yr"}, {u"yrs", time, u"yr"}, {u"Jahr", time, u"yr"},
-    {u"Jahre", time, u"yr"}, {u"year", time, u"yr"}, {u"years", time, u"yr"},
-    {u"Stück", pieces, u"Stück"}, {u"Stk", pieces, u"Stück"}, {u"pcs", pieces, u"Stück"}, {u"pc", pieces, u"Stück"},
-    {u"Wh", energy, u"Wh"}, {u"kWh", energy, u"kWh"}, {u"MB", data, u"MB"}, {u"GB", data, u"GB"},
-    {u"TB", data, u"TB"},
+    {u"mg", mass, u"mg", 1e-3}, {u"g", mass, u"g", 1}, {u"Gramm", mass, u"g", 1}, {u"gram", mass, u"g", 1},
+    {u"grams", mass, u"g", 1}, {u"kg", mass, u"kg", 1e3}, {u"Kilo", mass, u"kg", 1e3}, {u"Kilos", mass, u"kg", 1e3},
+    {u"Kilogramm", mass, u"kg", 1e3}, {u"kilogram", mass, u"kg", 1e3}, {u"kilograms", mass, u"kg", 1e3},
+    {u"t", mass, u"t", 1e6}, {u"Tonne", mass, u"t", 1e6}, {u"Tonnen", mass, u"t", 1e6},
+    {u"lb", mass, u"lb", 453.59237}, {u"lbs", mass, u"lb", 453.59237}, {u"oz", mass, u"oz", 28.349523125},
+    {u"ounce", mass, u"oz", 28.349523125}, {u"ounces", mass, u"oz", 28.349523125},
+    {u"ml", volume, u"ml", 1}, {u"Milliliter", volume, u"ml", 1}, {u"cl", volume, u"cl", 10},
+    {u"dl", volume, u"dl", 100}, {u"l", volume, u"l", 1e3}, {u"L", volume, u"l", 1e3}, {u"Liter", volume, u"l", 1e3},
+    {u"litre", volume, u"l", 1e3}, {u"liters", volume, u"l", 1e3}, {u"litres", volume, u"l", 1e3},
+    {u"gal", volume, u"gal", 0}, {u"gallon", volume, u"gal", 0}, {u"gallons", volume, u"gal", 0},
+    {u"qt", volume, u"qt", 0}, {u"quart", volume, u"qt", 0}, {u"quarts", volume, u"qt", 0},
+    {u"pint", volume, u"pint", 0}, {u"pints", volume, u"pint", 0}, {u"cup", volume, u"cup", 0},
+    {u"cups", volume, u"cup", 0}, {u"Tasse", volume, u"cup", 0}, {u"Tassen", volume, u"cup", 0},
+    {u"tbsp", volume, u"tbsp", 0}, {u"tablespoon", volume, u"tbsp", 0}, {u"tablespoons", volume, u"tbsp", 0},
+    {u"tsp", volume, u"tsp", 0}, {u"teaspoon", volume, u"tsp", 0}, {u"teaspoons", volume, u"tsp", 0},
+    {u"m³", volume, u"m³", 1e6}, {u"cbm", volume, u"m³", 1e6}, {u"cm³", volume, u"cm³", 1},
+    {u"mm", length, u"mm", 1e-3}, {u"Millimeter", length, u"mm", 1e-3}, {u"cm", length, u"cm", 1e-2},
+    {u"Zentimeter", length, u"cm", 1e-2}, {u"centimeter", length, u"cm", 1e-2}, {u"centimeters", length, u"cm", 1e-2},
+    {u"dm", length, u"dm", 0.1}, {u"m", length, u"m", 1}, {u"Meter", length, u"m", 1}, {u"metre", length, u"m", 1},
+    {u"meters", length, u"m", 1}, {u"metres", length, u"m", 1}, {u"km", length, u"km", 1e3},
+    {u"Kilometer", length, u"km", 1e3}, {u"kilometers", length, u"km", 1e3}, {u"ft", length, u"ft", 0.3048},
+    {u"foot", length, u"ft", 0.3048}, {u"feet", length, u"ft", 0.3048}, {u"inch", length, u"inch", 0.0254},
+    {u"inches", length, u"inch", 0.0254}, {u"mi", length, u"mi", 1609.344}, {u"mile", length, u"mi", 1609.344},
+    {u"miles", length, u"mi", 1609.344}, {u"Meile", length, u"mi", 1609.344}, {u"Meilen", length, u"mi", 1609.344},
+    {u"yd", length, u"yd", 0.9144}, {u"yard", length, u"yd", 0.9144}, {u"yards", length, u"yd", 0.9144},
+    {u"qm", area, u"m²", 1}, {u"m²", area, u"m²", 1}, {u"sqm", area, u"m²", 1}, {u"cm²", area, u"cm²", 1e-4},
+    {u"km²", area, u"km²", 1e6}, {u"ha", area, u"ha", 1e4},
+    {u"s", time, u"s", 1}, {u"sec", time, u"s", 1}, {u"Sekunde", time, u"s", 1}, {u"Sekunden", time, u"s", 1},
+    {u"seconds", time, u"s", 1}, {u"min", time, u"min", 60}, {u"mins", time, u"min", 60},
+    {u"Minute", time, u"min", 60}, {u"Minuten", time, u"min", 60}, {u"minutes", time, u"min", 60},
+    {u"h", time, u"h", 3600}, {u"Std", time, u"h", 3600}, {u"Stunde", time, u"h", 3600},
+    {u"Stunden", time, u"h", 3600}, {u"hr", time, u"h", 3600}, {u"hrs", time, u"h", 3600},
+    {u"hour", time, u"h", 3600}, {u"hours", time, u"h", 3600}, {u"Tag", time, u"d", 86400},
+    {u"Tage", time, u"d", 86400}, {u"day", time, u"d", 86400}, {u"days", time, u"d", 86400},
+    {u"wk", time, u"wk", 604800}, {u"wks", time, u"wk", 604800}, {u"Woche", time, u"wk", 604800},
+    {u"Wochen", time, u"wk", 604800}, {u"week", time, u"wk", 604800}, {u"weeks", time, u"wk", 604800},
+    {u"mo", calendar, u"mo", 1}, {u"Monat", calendar, u"mo", 1}, {u"Monate", calendar, u"mo", 1},
+    {u"month", calendar, u"mo", 1}, {u"months", calendar, u"mo", 1}, {u"yr", calendar, u"yr", 12},
+    {u"yrs", calendar, u"yr", 12}, {u"Jahr", calendar, u"yr", 12}, {u"Jahre", calendar, u"yr", 12},
+    {u"year", calendar, u"yr", 12}, {u"years", calendar, u"yr", 12},
+    {u"Stück", pieces, u"Stück", 1}, {u"Stk", pieces, u"Stück", 1}, {u"pcs", pieces, u"Stück", 1},
+    {u"pc", pieces, u"Stück", 1},
+    {u"Wh", energy, u"Wh", 1}, {u"kWh", energy, u"kWh", 1e3},
+    {u"MB", data, u"MB", 0}, {u"GB", data, u"GB", 0}, {u"TB", data, u"TB", 0},
 };
 
 constexpr QLatin1String keywordTable[] = {
@@ -168,7 +175,13 @@ constexpr Magnitude magnitudeTable[] = {
     {u"Millionen", 1e6, MK::magnitude}, {u"millions", 1e6, MK::magnitude}, {u"mil", 1e6, MK::magnitude},
     {u"mill", 1e6, MK::magnitude},    {u"Mrd", 1e9, MK::magnitude},      {u"Milliarde", 1e9, MK::magnitude},
     {u"Milliarden", 1e9, MK::magnitude}, {u"billion", 1e9, MK::magnitude}, {u"billions", 1e9, MK::magnitude},
-    {u"bn", 1e9, MK::magnitude},      {u"Dutzend", 12, MK::quantity},    {u"dozen", 12, MK::quantity},
+    {u"bn", 1e9, MK::magnitude},      {u"mn", 1e6, MK::magnitude},       {u"trillion", 1e12, MK::magnitude},
+    {u"trillions", 1e12, MK::magnitude},
+    // German counts in long scale: a Billion is a million millions.
+    {u"Billionen", 1e12, MK::magnitude}, {u"Billiarde", 1e15, MK::magnitude}, {u"Billiarden", 1e15, MK::magnitude},
+    {u"Trillionen", 1e18, MK::magnitude}, {u"lakh", 1e5, MK::magnitude},  {u"lakhs", 1e5, MK::magnitude},
+    {u"crore", 1e7, MK::magnitude},   {u"crores", 1e7, MK::magnitude},
+    {u"Dutzend", 12, MK::quantity},   {u"dozen", 12, MK::quantity},
     // "halb 5" may be a time (half past four): next to a number it refuses
     // the row. A quantity names a row before its number (Viertel 4,50 is a
     // glass of wine, eine Halbe a beer).
@@ -494,6 +507,15 @@ const Unit* unitOf(QStringView word)
     return entries.find(word, [word](const Unit& entry) {
         return entry.text.size() <= 3 ? sameAsWritten(entry.text, word) : sameIgnoringCase(entry.text, word);
     });
+}
+
+std::optional<double> unitsConvert(const Unit& from, const Unit& to)
+{
+    if (from.symbol == to.symbol)
+        return 1.0;
+    if (from.kind != to.kind || from.size <= 0 || to.size <= 0)
+        return std::nullopt;
+    return from.size / to.size;
 }
 
 qsizetype unitWordEnd(QStringView text, qsizetype start)

@@ -26,6 +26,8 @@
 //   longestCurrencyWord()        the length of the longest of those words
 //   unitOf(word)                 a unit (kg, Liter, feet, m²), its kind and
 //                                its symbol (Liter and l are one unit)
+//   unitsConvert(from, to)       what one `from` is in `to`s (1000 for kg
+//                                in g), or none: another kind, no one size
 //   unitWordEnd(text, i)         where a unit word starting at i ends,
 //                                its power sign taken in (m², cm³)
 //   isConversionKeyword(word)    in, into, to, nach
@@ -46,6 +48,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <optional>
 #include <span>
 
 namespace EngineCatalogue {
@@ -73,13 +76,19 @@ struct CurrencySpelling {
     MarkPlace place = MarkPlace::either;
 };
 
-enum class UnitKind { mass, volume, length, area, time, pieces, energy, data };
+// Months and years are a kind of their own: no month is a fixed number of
+// days.
+enum class UnitKind { mass, volume, length, area, time, pieces, calendar, energy, data };
 
 struct Unit {
     QStringView text;
     UnitKind kind;
     // The unit it names, as its symbol: "Liter", "l" and "L" are one unit.
     QStringView symbol;
+    // Its size in the kind's first unit (g, ml, m, m², s, piece, month, Wh);
+    // 0 where no one size holds (a US or an imperial gallon, a cup, a
+    // gigabyte of 1000 or 1024 megabytes).
+    double size;
 };
 
 enum class WordMeaning { sign, percent, unknownOperation };
@@ -138,6 +147,7 @@ qsizetype longestCurrencyWord();
 
 std::span<const Unit> units();
 const Unit* unitOf(QStringView word);
+std::optional<double> unitsConvert(const Unit& from, const Unit& to);
 // The end of the word at `start` with a power sign glued to it when that
 // makes a unit (m²); else the end of the word.
 qsizetype unitWordEnd(QStringView text, qsizetype start);

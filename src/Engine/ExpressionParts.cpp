@@ -33,7 +33,8 @@ struct Discard {
 };
 
 // The operator character at i as the engine reads it; false where it is
-// part of a word: a hyphen between letters (E-Bike), an x touching a
+// part of a word: a hyphen between letters (E-Bike) or ending a word
+// before another (Heiz- und Nebenkosten), an x touching a
 // letter (Tax, X-Box), a colon right after a word (Summe: 100).
 bool isOperatorAt(QStringView text, qsizetype i, char32_t c)
 {
@@ -50,7 +51,7 @@ bool isOperatorAt(QStringView text, qsizetype i, char32_t c)
     case 0x2014: // em dash
         return true;
     case '-':
-        return !(isWordChar(pointBefore(text, i)) && isWordChar(pointAt(text, i + 1)));
+        return !(isWordChar(pointBefore(text, i)) && isWordChar(pointAt(text, i + 1))) && !isHangingHyphen(text, i);
     case 'x':
     case 'X': {
         const char32_t next = pointAt(text, i + 1);

@@ -101,16 +101,17 @@ void addTerm(RowWriter& w, Row& row, bool afterOperator, const QString& previous
         return;
     }
     if (canMultiply && shape < 26) {
-        static const std::vector<EngineCatalogue::Magnitude> multipliers = [] {
-            std::vector<EngineCatalogue::Magnitude> all;
-            for (const EngineCatalogue::Magnitude& m : EngineCatalogue::magnitudes()) {
-                if (m.kind == EngineCatalogue::MagnitudeKind::multiplier)
-                    all.push_back(m);
-            }
-            return all;
-        }();
-        const EngineCatalogue::Magnitude& multiplier = multipliers[size_t(w.below(int(multipliers.size())))];
-        row.tokens.push_back({Token::multiplier, multiplier.word.toString(), w.written(multiplier.factor) + QStringLiteral(" *")});
+        // Each factor word with its factor written out, not taken from the
+        // catalogue.
+        static const std::pair<const char*, double> multipliers[] = {
+            {"twice", 2}, {"doppelt", 2}, {"double", 2}, {"zweimal", 2}, {"zweifach", 2}, {"thrice", 3},
+            {"triple", 3}, {"dreimal", 3}, {"dreifach", 3}, {"quadruple", 4}, {"viermal", 4}, {"vierfach", 4},
+            {"quintuple", 5}, {"fünfmal", 5}, {"fünffach", 5}, {"sechsmal", 6}, {"sechsfach", 6}, {"siebenmal", 7},
+            {"siebenfach", 7}, {"achtmal", 8}, {"achtfach", 8}, {"neunmal", 9}, {"neunfach", 9}, {"zehnmal", 10},
+            {"zehnfach", 10}, {"half", 0.5}, {"Hälfte", 0.5},
+        };
+        const auto& [word, factor] = multipliers[w.below(int(std::size(multipliers)))];
+        row.tokens.push_back({Token::multiplier, QString::fromUtf8(word), w.written(factor) + QStringLiteral(" *")});
     }
     // Before the number it names a multiplier is a label (half 0.5): the
     // number multiplied is never its factor.
@@ -263,11 +264,23 @@ TEST(EquivalentRows, EveryWayOfWritingARowReadsTheSame)
             }
             variants << dashedRows << text(row, true);
             // A label word before the row, at its end, and between an
-            // operator and its operand.
+            // operator and its operand. A factor word after a label word is
+            // part of the label: the row reads as without it.
             const QString label = QString::fromUtf8(w.pick(labels));
-            variants << label + QLatin1Char(' ') + base;
+            // Each such row, with the row that reads as it: without that word.
+            std::vector<std::pair<QString, QString>> labelledFactor;
+            auto withoutToken = [&row](size_t at) {
+                Row plain = row;
+                plain.tokens.erase(plain.tokens.begin() + qsizetype(at));
+                return text(plain);
+            };
             // Two label words joined by a dash are a label (Käse – Miete 5).
-            variants << label + QStringLiteral(" \u2013 Miete ") + base;
+            for (const QString& labelled : {label + QLatin1Char(' ') + base, label + QStringLiteral(" \u2013 Miete ") + base}) {
+                if (row.tokens.front().kind == Token::multiplier)
+                    labelledFactor.emplace_back(labelled, withoutToken(0));
+                else
+                    variants << labelled;
+            }
             // The row's own sign as a dash after the label, glued to the
             // number or set apart (Rabatt –5, Rabatt – 5).
             if (base.startsWith(QLatin1Char('-'))) {
@@ -281,9 +294,14 @@ TEST(EquivalentRows, EveryWayOfWritingARowReadsTheSame)
             ended.tokens.insert(end, {Token::keyword, label, {}});
             variants << text(ended);
             for (size_t i = 0; i < row.tokens.size(); ++i) {
-                if (row.tokens[i].kind != Token::op || i + 1 >= row.tokens.size() || row.tokens[i + 1].kind == Token::multiplier)
+                if (row.tokens[i].kind != Token::op || i + 1 >= row.tokens.size())
                     continue;
                 Row labelled = row;
+                if (row.tokens[i + 1].kind == Token::multiplier) {
+                    labelled.tokens.insert(labelled.tokens.begin() + qsizetype(i) + 1, {Token::keyword, label, {}});
+                    labelledFactor.emplace_back(text(labelled), withoutToken(i + 1));
+                    break;
+                }
                 labelled.tokens.insert(labelled.tokens.begin() + qsizetype(i) + 1, {Token::keyword, label, {}});
                 variants << text(labelled);
                 // And its sign set apart, as a dash (2 * Rabatt – 4).
@@ -306,16 +324,83 @@ TEST(EquivalentRows, EveryWayOfWritingARowReadsTheSame)
                 variants << text(labelled);
                 break;
             }
-            for (const QString& variant : variants) {
-                const EvaluationResult result = t.engine.evaluate(variant);
-                const bool same = result.ok() == expected.ok() && (!result.ok() || near(result.value(), expected.value()));
-                EXPECT_TRUE(same) << base.toStdString() << " shows " << shown(expected) << ", but " << variant.toStdString()
-                                  << " shows " << shown(result);
-                failures += !same;
-            }
+            auto expectSame = [&](const QString& reference, const EvaluationResult& wanted, const QStringList& rows) {
+                for (const QString& variant : rows) {
+                    const EvaluationResult result = t.engine.evaluate(variant);
+                    const bool same = result.ok() == wanted.ok() && (!result.ok() || near(result.value(), wanted.value()));
+                    EXPECT_TRUE(same) << reference.toStdString() << " shows " << shown(wanted) << ", but "
+                                      << variant.toStdString() << " shows " << shown(result);
+                    failures += !same;
+                }
+            };
+            expectSame(base, expected, variants);
+            for (const auto& [labelled, plain] : labelledFactor)
+                expectSame(plain, t.engine.evaluate(plain), {labelled});
         }
         // The templates make rows that mostly compute: the equivalences
         // are checked on values, not only on refusals.
         EXPECT_GT(computed, rows / 2) << (style == DecimalStyle::germanComma ? "German" : "US");
+    }
+}
+
+// An amount against a price per another unit of its kind reads as the
+// amount written in the price's unit, whichever comes first, with a label,
+// a percentage or another factor in the term (200 g x 24,90 €/kg is 0,2 kg
+// x 24,90 €/kg). The sizes are written out here.
+TEST(EquivalentRows, AnAmountAgainstAPricePerAnotherUnitReadsInThatUnit)
+{
+    struct Pair {
+        const char* unit;
+        const char* per;
+        double size; // one `unit` in `per`s
+    };
+    const Pair pairs[] = {
+        {"g", "kg", 0.001},       {"Gramm", "Kilo", 0.001}, {"oz", "lb", 0.0625},     {"kg", "t", 0.001},
+        {"min", "h", 1.0 / 60},   {"Minuten", "Stunde", 1.0 / 60}, {"hours", "day", 1.0 / 24}, {"Tage", "Woche", 1.0 / 7},
+        {"ml", "l", 0.001},       {"cl", "Liter", 0.01},    {"cm", "m", 0.01},       {"feet", "m", 0.3048},
+        {"km", "mile", 1 / 1.609344}, {"Monate", "Jahr", 1.0 / 12}, {"yr", "mo", 12}, {"kWh", "Wh", 1000},
+        {"ha", "m²", 10000},      {"sec", "min", 1.0 / 60},
+    };
+    TestEngine t;
+    std::mt19937 random{20261208};
+    auto below = [&random](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    for (const DecimalStyle style : {DecimalStyle::germanComma, DecimalStyle::usPeriod}) {
+        t.setStyle(style);
+        const bool german = style == DecimalStyle::germanComma;
+        auto written = [german](double value) {
+            QString text = QString::number(value, 'g', 15);
+            return german ? text.replace(QLatin1Char('.'), QLatin1Char(',')) : text;
+        };
+        int computed = 0;
+        for (int n = 0; n < 400; ++n) {
+            const Pair& pair = pairs[below(int(std::size(pairs)))];
+            const double amount = 1 + below(999);
+            const QString price = written((1 + below(5000)) / 100.0);
+            const QString sign = german ? QStringLiteral("€") : QStringLiteral("$");
+            static const char* const perWritings[] = {"%1/%2", "%1 / %2"};
+            const QString per = QString::fromUtf8(perWritings[below(2)])
+                                    .arg(below(2) ? price + QLatin1Char(' ') + sign : sign + price, QString::fromUtf8(pair.per));
+            static const char* const times[] = {" x ", " * ", " × ", " mal "};
+            const QString op = QString::fromUtf8(times[below(4)]);
+            auto rowWith = [&](const QString& quantity) {
+                QString row = below(2) ? quantity + op + per : per + op + quantity;
+                if (below(3) == 0)
+                    row.prepend(QStringLiteral("Käse "));
+                return row;
+            };
+            const int tail = below(3);
+            const QString suffix = tail == 0 ? QString() : tail == 1 ? QStringLiteral(" + 10%") : QStringLiteral(" x 2");
+            const int seed = below(1 << 20);
+            random.seed(seed);
+            const QString typed = rowWith(QString::number(amount) + QLatin1Char(' ') + QString::fromUtf8(pair.unit)) + suffix;
+            random.seed(seed);
+            const QString converted = rowWith(written(amount * pair.size) + QLatin1Char(' ') + QString::fromUtf8(pair.per)) + suffix;
+            const EvaluationResult a = t.engine.evaluate(typed);
+            const EvaluationResult b = t.engine.evaluate(converted);
+            computed += a.ok();
+            EXPECT_TRUE(a.ok() && b.ok() && near(a.value(), b.value()))
+                << typed.toStdString() << " shows " << shown(a) << ", " << converted.toStdString() << " shows " << shown(b);
+        }
+        EXPECT_EQ(computed, 400);
     }
 }

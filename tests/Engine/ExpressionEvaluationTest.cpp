@@ -459,6 +459,87 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
               EvaluationResult::success(20));
 }
 
+// A word or mark beside a number changes it only where the catalogue says
+// what it means; where its meaning is a guess the row is refused. Each row
+// with its value in the German and in the US style, or its refusal.
+TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
+{
+    TestEngine t;
+    using R = RefusalCode;
+    struct Styled {
+        const char* german;
+        const char* us;
+        double germanValue;
+        double usValue;
+        RefusalCode refusal = R::none;
+    };
+    const Styled rows[] = {
+        // A hyphen ending a word before another word is the word's.
+        {"Kranken- und Pflegeversicherung 420", "pre- and post-tax 50", 420, 50},
+        {"Miete 850 + Heiz- und Nebenkosten 240", "rent 850 + pre- and post-tax 240", 1090, 1090},
+        {"Hin- und Rückflug 2 x 89", "Hin– und Rückflug 2 x 89", 178, 178},
+        {"100 Kranken- und Pflegeversicherung - 10%", "100 - Heiz- und Nebenkosten 40", 90, 60},
+        {"Rabatt- 5", "100 Rabatt- 5", -5, 95}, {"Heiz- € 5", "2 * Heiz- pi", -5, -2 * pi},
+        {"Rabatt- EUR 5", "rebate- USD 5", -5, -5},
+        // Words between two numbers, as without the hyphen.
+        {"100 Heiz- und – Miete 5", "2 kg Heiz- und 3 g", 0, 0, R::wordsBetweenNumbers},
+        {"100 Vitamin-C 10%", "100 Vitamin-C 10%", 0, 0, R::wordsBetweenNumbers},
+        // A minus glued to a currency's code still subtracts it.
+        {"20 USD -EUR 10", "20 USD -EUR 10", 0, 0, R::mixedCurrencies},
+        // An amount against a price per another unit is taken into that
+        // unit, or refused.
+        {"Käse 200 g x 24,90 €/kg", "cheese 8 oz x $12/lb", 4.98, 6},
+        {"Parken 90 min x 3 €/h", "$12/lb x 8 oz", 4.5, 6},
+        {"24,90 € pro kg x 200 g", "8 oz x $12 per lb", 4.98, 6},
+        {"Käse 200 g x 24,90 €/kg + 10%", "2 yr x $30/mo", 5.478, 720},
+        {"Miete 12 €/m² x 78 qm", "$3.99/lb x 2.5 lb", 936, 9.975},
+        {"2 kg x 3 €/kg + 500 g x 4 €/kg", "8 oz x $2/lb + 1 lb x $3/lb", 8, 4},
+        {"500 g x 4 €/kg + 2 kg x 3 €/kg", "1 lb x $3/lb - 8 oz x $2/lb", 8, 2},
+        {"5+200 g x 24,90 €/kg", "1+8 oz x $12/lb", 9.98, 7},
+        {"500 g x 4 €/kg + (2 kg x 3 €/kg)", "1 lb x $3/lb - (8 oz x $2/lb)", 8, 2},
+        {"200 g x (24,90 €/kg)", "(8 oz) x $12/lb + 1", 4.98, 7}, {"(1 + 200 g x 24,90 €/kg)", "1 - 8 oz x $12/lb", 5.98, -5},
+        {"Käse 200 g x 3 €/h", "2 qt x $3/gal", 0, 0, R::unitAgainstPrice},
+        {"2 Wochen x 300 €/Monat", "3 GB x $2 per MB", 0, 0, R::unitAgainstPrice},
+        // A magnitude word is never dropped.
+        {"Schulden 2,5 Billionen", "debt 3 trillion / 3", 0, 0, R::magnitudeWord},
+        {"Fonds 1,5 Billiarden", "fund 1.5 mn / 3", 0, 0, R::magnitudeWord},
+        {"2 Lakh / 2", "5 crore", 0, 0, R::magnitudeWord}, {"3 Mrd / 3", "3 billion / 3", 0, 0, R::magnitudeWord},
+        // A factor word after a label word is part of the label; at the
+        // row's start or an operand's it is the factor.
+        {"Zimmer doppelt 89", "Q3 double 12,000", 89, 12000}, {"zweite Hälfte 450", "second half 450", 450, 450},
+        {"Kaffee: doppelt 3,50", "time and a half 24 x 1.5", 3.5, 36}, {"doppelt 45", "twice 30", 90, 60},
+        {"100 + Zimmer doppelt 45", "100 + twice 45", 145, 190}, {"B: doppelt 45", "B: twice 45", 45, 45},
+        {"Jacke half off 24,99", "Preis Hälfte von 84", 0, 0, R::magnitudeWord},
+        // A quantity before its number names the row.
+        {"Dutzend 12 x 0,75", "dozen 12 x 0.75", 9, 9},
+        // A blank never groups a number written right after a slash.
+        {"Fällig 15/3 240", "paid 12/5 175", 0, 0, R::wordsBetweenNumbers},
+        {"Anteil 1/2 400", "Anteil 1/2 400", 0, 0, R::wordsBetweenNumbers},
+        {"1 000/2 + 1/2", "1 000 / 2 000", 500.5, 0.5},
+        // A count glued to a lone x after a label, before an amount.
+        {"Tickets x2 24,00", "Tickets x2 $24.00", 0, 0, R::wordsBetweenNumbers},
+        {"Tickets 2x 24,00", "Modell X200 299", 48, 299}, {"Tickets x2 + 24,00", "Tickets x2 + 24.00", 24, 24},
+        // A constant is its value before a percentage.
+        {"2 * pi - 10%", "2 * pi - 10%", 2 * pi * 0.9, 2 * pi * 0.9},
+    };
+    for (const Styled& row : rows) {
+        for (const DecimalStyle style : {DecimalStyle::germanComma, DecimalStyle::usPeriod}) {
+            t.setStyle(style);
+            const bool german = style == DecimalStyle::germanComma;
+            const QString text = QString::fromUtf8(german ? row.german : row.us);
+            const EvaluationResult result = t.engine.evaluate(text);
+            const std::string shown = result.ok() ? std::to_string(result.value()) : result.error().detailText().toStdString();
+            if (row.refusal != R::none) {
+                EXPECT_TRUE(!result.ok() && result.error().refusal() == row.refusal) << text.toStdString() << ": " << shown;
+                continue;
+            }
+            const double value = german ? row.germanValue : row.usValue;
+            EXPECT_TRUE(result.ok() && std::fabs(result.value() - value) < 1e-9 * std::max(1.0, std::fabs(value)))
+                << text.toStdString() << ": " << shown;
+        }
+    }
+}
+
 // Every reason a row is refused, by its code, with the hover text quoting
 // what was typed and no words of the parser.
 TEST(ExpressionEvaluation, RefusalsByCode)
@@ -511,6 +592,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::date, "Fällig 15/04/2024", "15/04/2024", 7},
         {R::braceOrder, "5 } {A:ff}", "} {A:ff}", 2},
         {R::unclosedBrace, "5 + {A", "{A", 4},
+        {R::unitAgainstPrice, "Käse 200 g x 3 €/h", "200 g x 3 €/h", 5},
         {R::unreadable, "2(3+4)", "2(3+4)", 0},
     };
     std::set<RefusalCode> seen;

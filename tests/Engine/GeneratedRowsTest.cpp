@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -168,6 +169,7 @@ QString opText(Writer& w, Op op, bool blanks)
 struct Row {
     QString text;
     QString tight; // the same row without blanks around its operators, when it can be written so
+    bool tightRefused = false; // a blank-grouped number glued after a slash may end a ratio (1/2 400)
     double value = 0;
     bool ambiguous = false; // refused: a blank-grouped number right after a word
 };
@@ -227,6 +229,8 @@ Row makeRow(Writer& w)
             // "x" between a digit and a mark-led fraction is no longer between digits.
             if (terms[i + 1].text.startsWith(QLatin1Char('.')) || terms[i + 1].text.startsWith(QLatin1Char(',')))
                 row.tight.clear();
+            row.tightRefused = row.tightRefused || (signs[i].trimmed() == u"/" && terms[i + 1].blankGrouped
+                                                       && terms[i + 1].text.front().isDigit());
         }
     }
     // A conversion converts the whole row before it (test rates: 1 € = 1,1 $).
@@ -285,7 +289,8 @@ TEST(GeneratedRows, EveryRowShowsTheValueOfItsParts)
             }
             if (!row.tight.isEmpty()) {
                 const EvaluationResult tight = t.engine.evaluate(row.tight);
-                const bool same = tight.ok() == result.ok() && (!tight.ok() || near(tight.value(), result.value()));
+                const bool same = row.tightRefused ? !tight.ok()
+                                                   : tight.ok() == result.ok() && (!tight.ok() || near(tight.value(), result.value()));
                 EXPECT_TRUE(same) << row.tight.toStdString() << " and " << row.text.toStdString();
                 failures += !same;
             }
@@ -389,5 +394,157 @@ TEST(GeneratedRows, EveryCatalogueEntryReadsInBothStyles)
         }
         for (const QStringView name : constantNames())
             EXPECT_TRUE(t.engine.evaluate(QStringLiteral("2 * ") + name.toString()).ok()) << name.toString().toStdString();
+    }
+}
+
+// Every factor, magnitude and quantity word and every unit with its value
+// written out here, not taken from the catalogue: a wrong entry there
+// (dreimal as 2, an ounce as a pound) shows as a wrong row.
+TEST(GeneratedRows, EveryWordAndUnitMeansItsWrittenValue)
+{
+    using namespace EngineCatalogue;
+    enum Role { magnitude, quantity, multiplier };
+    struct Word {
+        const char* text;
+        double value;
+        Role role;
+    };
+    const Word words[] = {
+        {"k", 1e3, magnitude}, {"K", 1e3, magnitude}, {"M", 1e6, magnitude}, {"Tsd", 1e3, magnitude},
+        {"Tausend", 1e3, magnitude}, {"thousand", 1e3, magnitude}, {"thousands", 1e3, magnitude},
+        {"grand", 1e3, magnitude}, {"Hundert", 1e2, magnitude}, {"hundred", 1e2, magnitude}, {"Mio", 1e6, magnitude},
+        {"Million", 1e6, magnitude}, {"Millionen", 1e6, magnitude}, {"millions", 1e6, magnitude}, {"mil", 1e6, magnitude},
+        {"mill", 1e6, magnitude}, {"Mrd", 1e9, magnitude}, {"Milliarde", 1e9, magnitude}, {"Milliarden", 1e9, magnitude},
+        {"billion", 1e9, magnitude}, {"billions", 1e9, magnitude}, {"bn", 1e9, magnitude}, {"mn", 1e6, magnitude},
+        {"trillion", 1e12, magnitude}, {"trillions", 1e12, magnitude}, {"Billionen", 1e12, magnitude},
+        {"Billiarde", 1e15, magnitude}, {"Billiarden", 1e15, magnitude}, {"Trillionen", 1e18, magnitude},
+        {"lakh", 1e5, magnitude}, {"lakhs", 1e5, magnitude}, {"crore", 1e7, magnitude}, {"crores", 1e7, magnitude},
+        {"Dutzend", 12, quantity}, {"dozen", 12, quantity}, {"half", 0.5, multiplier}, {"halb", 0.5, magnitude},
+        {"halbe", 0.5, quantity}, {"halben", 0.5, quantity}, {"Hälfte", 0.5, multiplier}, {"Drittel", 1.0 / 3, quantity},
+        {"third", 1.0 / 3, quantity}, {"Viertel", 0.25, quantity}, {"quarter", 0.25, quantity}, {"twice", 2, multiplier},
+        {"doppelt", 2, multiplier}, {"double", 2, multiplier}, {"zweimal", 2, multiplier}, {"zweifach", 2, multiplier},
+        {"thrice", 3, multiplier}, {"triple", 3, multiplier}, {"dreimal", 3, multiplier}, {"dreifach", 3, multiplier},
+        {"quadruple", 4, multiplier}, {"viermal", 4, multiplier}, {"vierfach", 4, multiplier},
+        {"quintuple", 5, multiplier}, {"fünfmal", 5, multiplier}, {"fünffach", 5, multiplier},
+        {"sechsmal", 6, multiplier}, {"sechsfach", 6, multiplier}, {"siebenmal", 7, multiplier},
+        {"siebenfach", 7, multiplier}, {"achtmal", 8, multiplier}, {"achtfach", 8, multiplier},
+        {"neunmal", 9, multiplier}, {"neunfach", 9, multiplier}, {"zehnmal", 10, multiplier},
+        {"zehnfach", 10, multiplier},
+    };
+    // Each unit's symbol and size in the first unit of its kind (g, ml, m,
+    // m², s, piece, month, Wh); 0 where no one size holds.
+    struct UnitSize {
+        const char* text;
+        const char* symbol;
+        UnitKind kind;
+        double size;
+    };
+    constexpr UnitKind mass = UnitKind::mass, volume = UnitKind::volume, length = UnitKind::length,
+                       area = UnitKind::area, time = UnitKind::time, pieces = UnitKind::pieces,
+                       calendar = UnitKind::calendar, energy = UnitKind::energy, data = UnitKind::data;
+    const UnitSize sizes[] = {
+        {"mg", "mg", mass, 1e-3}, {"g", "g", mass, 1}, {"Gramm", "g", mass, 1}, {"gram", "g", mass, 1},
+        {"grams", "g", mass, 1}, {"kg", "kg", mass, 1e3}, {"Kilo", "kg", mass, 1e3}, {"Kilos", "kg", mass, 1e3},
+        {"Kilogramm", "kg", mass, 1e3}, {"kilogram", "kg", mass, 1e3}, {"kilograms", "kg", mass, 1e3},
+        {"t", "t", mass, 1e6}, {"Tonne", "t", mass, 1e6}, {"Tonnen", "t", mass, 1e6}, {"lb", "lb", mass, 453.59237},
+        {"lbs", "lb", mass, 453.59237}, {"oz", "oz", mass, 28.349523125}, {"ounce", "oz", mass, 28.349523125},
+        {"ounces", "oz", mass, 28.349523125}, {"ml", "ml", volume, 1}, {"Milliliter", "ml", volume, 1},
+        {"cl", "cl", volume, 10}, {"dl", "dl", volume, 100}, {"l", "l", volume, 1e3}, {"L", "l", volume, 1e3},
+        {"Liter", "l", volume, 1e3}, {"litre", "l", volume, 1e3}, {"liters", "l", volume, 1e3},
+        {"litres", "l", volume, 1e3}, {"gal", "gal", volume, 0}, {"gallon", "gal", volume, 0},
+        {"gallons", "gal", volume, 0}, {"qt", "qt", volume, 0}, {"quart", "qt", volume, 0}, {"quarts", "qt", volume, 0},
+        {"pint", "pint", volume, 0}, {"pints", "pint", volume, 0}, {"cup", "cup", volume, 0}, {"cups", "cup", volume, 0},
+        {"Tasse", "cup", volume, 0}, {"Tassen", "cup", volume, 0}, {"tbsp", "tbsp", volume, 0},
+        {"tablespoon", "tbsp", volume, 0}, {"tablespoons", "tbsp", volume, 0}, {"tsp", "tsp", volume, 0},
+        {"teaspoon", "tsp", volume, 0}, {"teaspoons", "tsp", volume, 0}, {"m³", "m³", volume, 1e6},
+        {"cbm", "m³", volume, 1e6}, {"cm³", "cm³", volume, 1}, {"mm", "mm", length, 1e-3},
+        {"Millimeter", "mm", length, 1e-3}, {"cm", "cm", length, 1e-2}, {"Zentimeter", "cm", length, 1e-2},
+        {"centimeter", "cm", length, 1e-2}, {"centimeters", "cm", length, 1e-2}, {"dm", "dm", length, 0.1},
+        {"m", "m", length, 1}, {"Meter", "m", length, 1}, {"metre", "m", length, 1}, {"meters", "m", length, 1},
+        {"metres", "m", length, 1}, {"km", "km", length, 1e3}, {"Kilometer", "km", length, 1e3},
+        {"kilometers", "km", length, 1e3}, {"ft", "ft", length, 0.3048}, {"foot", "ft", length, 0.3048},
+        {"feet", "ft", length, 0.3048}, {"inch", "inch", length, 0.0254}, {"inches", "inch", length, 0.0254},
+        {"mi", "mi", length, 1609.344}, {"mile", "mi", length, 1609.344}, {"miles", "mi", length, 1609.344},
+        {"Meile", "mi", length, 1609.344}, {"Meilen", "mi", length, 1609.344}, {"yd", "yd", length, 0.9144},
+        {"yard", "yd", length, 0.9144}, {"yards", "yd", length, 0.9144}, {"qm", "m²", area, 1}, {"m²", "m²", area, 1},
+        {"sqm", "m²", area, 1}, {"cm²", "cm²", area, 1e-4}, {"km²", "km²", area, 1e6}, {"ha", "ha", area, 1e4},
+        {"s", "s", time, 1}, {"sec", "s", time, 1}, {"Sekunde", "s", time, 1}, {"Sekunden", "s", time, 1},
+        {"seconds", "s", time, 1}, {"min", "min", time, 60}, {"mins", "min", time, 60}, {"Minute", "min", time, 60},
+        {"Minuten", "min", time, 60}, {"minutes", "min", time, 60}, {"h", "h", time, 3600}, {"Std", "h", time, 3600},
+        {"Stunde", "h", time, 3600}, {"Stunden", "h", time, 3600}, {"hr", "h", time, 3600}, {"hrs", "h", time, 3600},
+        {"hour", "h", time, 3600}, {"hours", "h", time, 3600}, {"Tag", "d", time, 86400}, {"Tage", "d", time, 86400},
+        {"day", "d", time, 86400}, {"days", "d", time, 86400}, {"wk", "wk", time, 604800}, {"wks", "wk", time, 604800},
+        {"Woche", "wk", time, 604800}, {"Wochen", "wk", time, 604800}, {"week", "wk", time, 604800},
+        {"weeks", "wk", time, 604800}, {"mo", "mo", calendar, 1}, {"Monat", "mo", calendar, 1},
+        {"Monate", "mo", calendar, 1}, {"month", "mo", calendar, 1}, {"months", "mo", calendar, 1},
+        {"yr", "yr", calendar, 12}, {"yrs", "yr", calendar, 12}, {"Jahr", "yr", calendar, 12},
+        {"Jahre", "yr", calendar, 12}, {"year", "yr", calendar, 12}, {"years", "yr", calendar, 12},
+        {"Stück", "Stück", pieces, 1}, {"Stk", "Stück", pieces, 1}, {"pcs", "Stück", pieces, 1},
+        {"pc", "Stück", pieces, 1}, {"Wh", "Wh", energy, 1}, {"kWh", "kWh", energy, 1e3}, {"MB", "MB", data, 0},
+        {"GB", "GB", data, 0}, {"TB", "TB", data, 0},
+    };
+    ASSERT_EQ(magnitudes().size(), std::size(words)) << "a word of the catalogue with no value written here";
+    ASSERT_EQ(units().size(), std::size(sizes)) << "a unit of the catalogue with no size written here";
+    TestEngine t;
+    for (const DecimalStyle style : {DecimalStyle::germanComma, DecimalStyle::usPeriod}) {
+        t.setStyle(style);
+        auto expectValue = [&](const QString& row, double value) {
+            const EvaluationResult result = t.engine.evaluate(row);
+            EXPECT_TRUE(result.ok() && near(result.value(), value))
+                << row.toStdString() << " shows " << (result.ok() ? std::to_string(result.value()) : result.error().detailText().toStdString())
+                << ", not " << value;
+        };
+        auto expectRefused = [&](const QString& row, RefusalCode code) {
+            const EvaluationResult result = t.engine.evaluate(row);
+            EXPECT_TRUE(!result.ok() && result.error().refusal() == code)
+                << row.toStdString() << " shows " << (result.ok() ? std::to_string(result.value()) : result.error().detailText().toStdString());
+        };
+        for (const Word& word : words) {
+            const QString w = QString::fromUtf8(word.text);
+            const Magnitude* entry = magnitudeOf(w);
+            ASSERT_TRUE(entry && entry->word == w) << word.text;
+            EXPECT_EQ(entry->factor, word.value) << word.text;
+            EXPECT_EQ(int(entry->kind), int(word.role)) << word.text;
+            // Beside a number it refuses the row, or is the factor at the
+            // row's start; after a label word it is part of the label.
+            expectRefused(QStringLiteral("3 ") + w, RefusalCode::magnitudeWord);
+            if (word.role == multiplier) {
+                expectValue(w + QStringLiteral(" 12"), 12 * word.value);
+                expectValue(QStringLiteral("Zimmer ") + w + QStringLiteral(" 12"), 12);
+                expectValue(QStringLiteral("10 + ") + w + QStringLiteral(" 12"), 10 + 12 * word.value);
+            } else if (word.role == quantity) {
+                expectValue(w + QStringLiteral(" 12 x 4"), 48);
+            }
+        }
+        // An amount against a price per another unit of its kind is taken
+        // into that unit, in either order; with no one size, or of another
+        // kind, it is refused.
+        for (const UnitSize& unit : sizes) {
+            const Unit* entry = unitOf(QString::fromUtf8(unit.text));
+            ASSERT_TRUE(entry && entry->text == QString::fromUtf8(unit.text)) << unit.text;
+            EXPECT_EQ(entry->symbol, QString::fromUtf8(unit.symbol)) << unit.text;
+            EXPECT_EQ(entry->kind, unit.kind) << unit.text;
+            EXPECT_EQ(entry->size, unit.size) << unit.text;
+            for (const UnitSize& other : sizes) {
+                if (other.kind != unit.kind || std::strcmp(other.symbol, unit.symbol) == 0)
+                    continue;
+                const QString u = QString::fromUtf8(unit.text);
+                const QString per = QString::fromUtf8(other.text);
+                const QString amountFirst = QStringLiteral("2 ") + u + QStringLiteral(" x 3 €/") + per;
+                const QString priceFirst = QStringLiteral("3 € / ") + per + QStringLiteral(" x 2 ") + u;
+                if (unit.size > 0 && other.size > 0) {
+                    expectValue(amountFirst, 6 * unit.size / other.size);
+                    expectValue(priceFirst, 6 * unit.size / other.size);
+                } else {
+                    expectRefused(amountFirst, RefusalCode::unitAgainstPrice);
+                    expectRefused(priceFirst, RefusalCode::unitAgainstPrice);
+                }
+                break;
+            }
+            expectValue(QStringLiteral("2 ") + QString::fromUtf8(unit.text) + QStringLiteral(" x 3 €/") + QString::fromUtf8(unit.symbol), 6);
+            const UnitSize& elsewhere = sizes[unit.kind == mass ? std::size(sizes) - 1 : 0];
+            expectRefused(QStringLiteral("2 ") + QString::fromUtf8(unit.text) + QStringLiteral(" x 3 €/") + QString::fromUtf8(elsewhere.text),
+                          RefusalCode::unitAgainstPrice);
+        }
     }
 }
