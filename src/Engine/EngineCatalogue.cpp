@@ -188,6 +188,27 @@ constexpr Magnitude magnitudeTable[] = {
     {u"zehnfach", 10, MK::multiplier},
 };
 
+using SP = SignPlace;
+
+// The signs of arithmetic as typed. The symbols beyond ASCII read as the
+// parser's sign wherever they stand; a dash is a minus where a hyphen is.
+constexpr OperatorSign operatorTable[] = {
+    {U'+', '+', SP::always},
+    {U'-', '-', SP::notInWord},
+    {U'\u2212', '-', SP::always},    // minus sign
+    {U'\u2013', '-', SP::notInWord}, // en dash
+    {U'\u2014', '-', SP::notInWord}, // em dash
+    {U'*', '*', SP::always},
+    {U'\u00D7', '*', SP::always},    // ×
+    {U'\u00B7', '*', SP::always},    // ·
+    {U'x', '*', SP::noLetterTouching},
+    {U'X', '*', SP::noLetterTouching},
+    {U'/', '/', SP::always},
+    {U'\u00F7', '/', SP::always},    // ÷
+    {U':', '/', SP::notAfterWord},
+    {U'^', '^', SP::always},
+};
+
 // Arrows convert as the keywords do; a plain "=" too. Longest first.
 constexpr QStringView arrowTable[] = {u"->", u"=>", u"\u2192", u"="};
 
@@ -571,6 +592,28 @@ const Magnitude* magnitudeOf(QStringView word)
     return entries.find(word, [word](const Magnitude& entry) {
         return entry.exactCase ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word);
     });
+}
+
+std::span<const OperatorSign> operatorSigns() { return operatorTable; }
+
+const OperatorSign* operatorSignOf(char32_t c)
+{
+    // ASCII by a table of their own: the row splitter asks for every character.
+    static const std::array<const OperatorSign*, 128> ascii = [] {
+        std::array<const OperatorSign*, 128> signs{};
+        for (const OperatorSign& sign : operatorTable) {
+            if (sign.character < 0x80)
+                signs[sign.character] = &sign;
+        }
+        return signs;
+    }();
+    if (c < 0x80)
+        return ascii[c];
+    for (const OperatorSign& sign : operatorTable) {
+        if (sign.character == c)
+            return &sign;
+    }
+    return nullptr;
 }
 
 std::span<const QStringView> functionNames() { return functionTable; }

@@ -32,36 +32,29 @@ struct Discard {
     void append(QStringView) {}
 };
 
-// The operator character at i as the engine reads it; false where it is
-// part of a word: a hyphen between letters (E-Bike), an x touching a
-// letter (Tax, X-Box), a colon right after a word (Summe: 100).
+// The operator character at i as the engine reads it, by the catalogue's
+// signs; false where it is part of a word: a hyphen or dash between letters
+// (E-Bike, Wi–Fi), an x touching a letter (Tax, X-Box), a colon right after
+// a word (Summe: 100).
 bool isOperatorAt(QStringView text, qsizetype i, char32_t c)
 {
-    switch (c) {
-    case '+':
-    case '*':
-    case '/':
-    case '^':
-    case 0x00D7: // ×
-    case 0x00F7: // ÷
-    case 0x00B7: // ·
-    case 0x2212: // minus sign
-    case 0x2013: // en dash
-    case 0x2014: // em dash
+    const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignOf(c);
+    if (!sign)
+        return false;
+    switch (sign->place) {
+    case EngineCatalogue::SignPlace::always:
         return true;
-    case '-':
+    case EngineCatalogue::SignPlace::notInWord:
         return !(isWordChar(pointBefore(text, i)) && isWordChar(pointAt(text, i + 1)));
-    case 'x':
-    case 'X': {
+    case EngineCatalogue::SignPlace::noLetterTouching: {
         const char32_t next = pointAt(text, i + 1);
         const bool hyphenWord = next == '-' && isWordChar(pointAt(text, i + 2));
         return !isWordChar(pointBefore(text, i)) && !isWordChar(next) && !hyphenWord;
     }
-    case ':':
+    case EngineCatalogue::SignPlace::notAfterWord:
         return !isWordChar(pointBefore(text, i));
-    default:
-        return false;
     }
+    return false;
 }
 
 class Splitter {

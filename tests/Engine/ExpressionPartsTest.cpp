@@ -59,6 +59,7 @@ const SplitCase splitCases[] = {
     {"colon after a word ends a label", de, "Summe: 100", "t:Summe: n:100"},
     {"dashes and minus sign", de, "100 – 20 − 5—1", "n:100 o:– n:20 o:− n:5 o:— n:1"},
     {"hyphen between letters", de, "E-Bike 1.299 - 5", "t:E-Bike n:1.299 o:- n:5"},
+    {"dash between letters", de, "Wi–Fi 5 — 1 Wi—Fi", "t:Wi–Fi n:5 o:— n:1 t:Wi—Fi"},
     // Functions and brackets.
     {"function argument", de, "sqrt(16) + 5", "t:sqrt p:( n:16 p:) o:+ n:5"},
     {"pow's comma in the US style", us, "pow(2,3) + 1,5", "t:pow p:( n:2, n:3 p:) o:+ n:1,5"},
