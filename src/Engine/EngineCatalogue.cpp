@@ -2,6 +2,7 @@
 // comparisons live here; reading a row is the engine's business.
 
 #include "Engine/EngineCatalogue.h"
+#include "Engine/ExpressionText.h"
 
 #include <QVarLengthArray>
 
@@ -612,6 +613,31 @@ const OperatorSign* operatorSignOf(char32_t c)
     for (const OperatorSign& sign : operatorTable) {
         if (sign.character == c)
             return &sign;
+    }
+    return nullptr;
+}
+
+const OperatorSign* operatorSignAt(QStringView text, qsizetype i)
+{
+    using ExpressionText::codePointAt;
+    using ExpressionText::codePointBefore;
+    using ExpressionText::isWordChar;
+    const OperatorSign* sign = operatorSignOf(codePointAt(text, i));
+    if (!sign)
+        return nullptr;
+    const qsizetype next = i + (sign->character > 0xFFFF ? 2 : 1);
+    switch (sign->place) {
+    case SP::always:
+        return sign;
+    case SP::notInWord:
+        return isWordChar(codePointBefore(text, i)) && isWordChar(codePointAt(text, next)) ? nullptr : sign;
+    case SP::noLetterTouching: {
+        const char32_t after = codePointAt(text, next);
+        const bool hyphenWord = after == '-' && isWordChar(codePointAt(text, next + 1));
+        return isWordChar(codePointBefore(text, i)) || isWordChar(after) || hyphenWord ? nullptr : sign;
+    }
+    case SP::notAfterWord:
+        return isWordChar(codePointBefore(text, i)) ? nullptr : sign;
     }
     return nullptr;
 }

@@ -37,6 +37,7 @@
 //   operatorSignOf(c)            an operator sign or dash as typed (+, –,
 //                                ×, x, :), what the parser reads for it
 //                                and where it is one
+//   operatorSignAt(text, i)      the sign at i where it is an operator
 //   isMinusSign(c)               -, −, – or —
 //   isFunctionName(word)         sqrt, SQRT, pow, ... as written
 //   isConstantName(word)         pi, PI, e, E, π
@@ -176,6 +177,10 @@ const Magnitude* magnitudeOf(QStringView word);
 // Every sign a row may type for an operator, the dashes among them.
 std::span<const OperatorSign> operatorSigns();
 const OperatorSign* operatorSignOf(char32_t c);
+// The sign at `i` where it stands as an operator, not as part of a word: a
+// hyphen or dash between letters (E-Bike, Wi–Fi), an x touching a letter
+// (Tax, X-Box), a colon right after a word (Summe: 100) are none.
+const OperatorSign* operatorSignAt(QStringView text, qsizetype i);
 inline bool isMinusSign(char32_t c)
 {
     if (c == '-')

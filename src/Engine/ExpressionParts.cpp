@@ -32,31 +32,6 @@ struct Discard {
     void append(QStringView) {}
 };
 
-// The operator character at i as the engine reads it, by the catalogue's
-// signs; false where it is part of a word: a hyphen or dash between letters
-// (E-Bike, Wi–Fi), an x touching a letter (Tax, X-Box), a colon right after
-// a word (Summe: 100).
-bool isOperatorAt(QStringView text, qsizetype i, char32_t c)
-{
-    const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignOf(c);
-    if (!sign)
-        return false;
-    switch (sign->place) {
-    case EngineCatalogue::SignPlace::always:
-        return true;
-    case EngineCatalogue::SignPlace::notInWord:
-        return !(isWordChar(pointBefore(text, i)) && isWordChar(pointAt(text, i + 1)));
-    case EngineCatalogue::SignPlace::noLetterTouching: {
-        const char32_t next = pointAt(text, i + 1);
-        const bool hyphenWord = next == '-' && isWordChar(pointAt(text, i + 2));
-        return !isWordChar(pointBefore(text, i)) && !isWordChar(next) && !hyphenWord;
-    }
-    case EngineCatalogue::SignPlace::notAfterWord:
-        return !isWordChar(pointBefore(text, i));
-    }
-    return false;
-}
-
 class Splitter {
 public:
     Splitter(QStringView text, DecimalStyle style, const std::function<bool(const Part&)>& visit)
@@ -104,7 +79,7 @@ public:
                     return;
                 m_powArguments = powOpen;
                 continue;
-            } else if (isOperatorAt(m_text, i, c)) {
+            } else if (EngineCatalogue::operatorSignAt(m_text, i)) {
                 if (!closeRun(i) || !report(Kind::operatorSign, i, i + length))
                     return;
                 continue;

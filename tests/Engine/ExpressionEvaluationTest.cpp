@@ -438,6 +438,10 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"1 Käse – E–Bike 4", "1 cheese – Euro-Preis 4", 0, R::wordsBetweenNumbers}, {"5 Miete – pi-sqrt(4)", "5 rent — pi-sqrt(4)", -0.14159265358979312, R::none},
         {"tan(–4)", "tan(—4)", -0.06992681194351041, R::none}, {"abs(–4)", "abs(— 4)", 4, R::none},
         {"round(–4,5)", "round(–4.5)", -5, R::none}, {"doppelt −5", "twice −5", -10, R::none},
+        // Every operator sign after a conversion starts the next stretch.
+        {"10 € in USD X 2 € in USD", "10 € in USD x 2 € in USD", 24.2, R::none},
+        {"10 € in USD : 2 € in USD", "10 € in USD — 5 € in USD", -100, R::none},
+        {"10 € in USD xylo 5 € in USD", "10 € in USD Xylo 5 € in USD", 0, R::wordsBetweenNumbers},
         // Names of currencies in conversions; a keyword runs into a code,
         // not into a lowercase lettered mark.
         {"100 € inkr", "100 € tokr", 100, R::none},
@@ -466,6 +470,8 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
                 value = style == DecimalStyle::germanComma ? 5 : 42.5;
             else if (value == -99)
                 value = style == DecimalStyle::germanComma ? 42 : 1.5;
+            else if (value == -100)
+                value = style == DecimalStyle::germanComma ? 5 : 5.5;
             else if (value == -106)
                 value = style == DecimalStyle::germanComma ? 95 : -2;
             else if (value == -107)
