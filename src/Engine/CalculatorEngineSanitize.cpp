@@ -252,9 +252,9 @@ bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettin
     return taxLabelEndingAt(text, end, rates) >= 0;
 }
 
-// An operator or an opening bracket stands before `end`, blanks and words
-// aside (2 * –4, 2 * Rabatt – 4, (–5), 6 : –7): a dash there is the sign of
-// the operand, as a hyphen would be.
+// An operator, an opening bracket or a call's comma stands before `end`,
+// blanks and words aside (2 * –4, 2 * Rabatt – 4, (–5), 6 : –7, pow(2,
+// –3)): a dash there is the sign of the operand, as a hyphen would be.
 // `afterLabel` tells whether only label words stand between `end` and the
 // row's start or an amount (– 5, Rabatt – 5, 100 Rabatt – 5).
 bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
@@ -270,6 +270,14 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
         // A colon after no word divides (6 : –7, 6:–7).
         if (c == ':' && !isWordChar(codePointBefore(text, at - 1)))
             return true;
+        // A comma inside brackets parts a call's arguments (pow(2, –3)).
+        if (c == ',') {
+            qsizetype depth = 0;
+            for (qsizetype k = at - 1; k > 0 && depth >= 0; --k)
+                depth += text[k - 1] == QLatin1Char(')') ? 1 : text[k - 1] == QLatin1Char('(') ? -1 : 0;
+            if (depth < 0)
+                return true;
+        }
         // The word before: letters, digits glued to them (iPhone15), a
         // hyphen or an apostrophe inside it (E-Bike, Tom's), a mark after
         // it (Achtung!, Lukas'). Digits before a unit or a currency glued

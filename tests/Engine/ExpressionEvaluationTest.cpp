@@ -437,7 +437,7 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"1 Käse – E-Bike 4", "1 cheese — MwSt-frei 4", 0, R::wordsBetweenNumbers},
         {"1 Käse – E–Bike 4", "1 cheese – Euro-Preis 4", 0, R::wordsBetweenNumbers}, {"5 Miete – pi-sqrt(4)", "5 rent — pi-sqrt(4)", -0.14159265358979312, R::none},
         {"tan(–4)", "tan(—4)", -0.06992681194351041, R::none}, {"abs(–4)", "abs(— 4)", 4, R::none},
-        {"round(–4,5)", "round(–4.5)", -5, R::none}, {"doppelt −5", "twice −5", -10, R::none},
+        {"round(–4,5)", "round(–4.5)", -5, R::none}, {"pow(2, –3)", "pow(2,—3)", 0.125, R::none}, {"doppelt −5", "twice −5", -10, R::none},
         // Every operator sign after a conversion starts the next stretch.
         {"10 € in USD X 2 € in USD", "10 € in USD x 2 € in USD", 24.2, R::none},
         {"10 € in USD : 2 € in USD", "10 € in USD — 5 € in USD", -100, R::none},
