@@ -533,6 +533,8 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::twoDecimalMarks, "1,2,3", "1,2,3", 0},
         {R::wordsBetweenNumbers, "Preis 1.000,50 Rabatt 20,5", "1.000,50 Rabatt 20,5", 6},
         {R::wordsBetweenNumbers, "Summe {A} Rest 5", "{A} Rest 5", 6},
+        {R::wordsBetweenNumbers, "8 Ticket cos(180) + 1", "8 Ticket cos(180)", 0},
+        {R::unknownSign, "Tom & Jerry –2 + 1", "–2", 12},
         {R::twoOperators, "2 ++ 3", "++", 2},
         {R::twoPercentSigns, "100 + 19%%", "%%", 8},
         {R::mixedCurrencies, "20 USD + 10 EUR", "20 USD + 10 EUR", 0},
