@@ -74,6 +74,8 @@ public:
     static std::optional<QString> conversionTargetCode(QStringView text);
     // One of the engine's function names, as written (sqrt, SQRT, pow, ...).
     static bool isFunctionName(QStringView name);
+    // A constant (pi, e) the functions step will replace starts at `i`.
+    static bool startsConstant(QStringView text, qsizetype i);
 
     // The term a sum of links writes for one link: "{A:00D4FF}".
     static QString linkSumTerm(const Link& link);
@@ -164,8 +166,6 @@ private:
     static std::optional<double> tryEvaluateSimple(QStringView group);
     // Whether it replaced anything.
     static bool processMathFunctions(QString& text, Pipeline& pipeline);
-    // A constant (pi, e) the functions step will replace starts at `i`.
-    static bool startsConstant(QStringView text, qsizetype i);
     // `place`: where a refusal is kept for its quote.
     static void extractMathComponents(QString& text, std::optional<CalculationError>& failure, bool percentPossible,
                                       RefusalPlace* place = nullptr);

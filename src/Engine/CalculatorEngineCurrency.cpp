@@ -251,7 +251,7 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
         qsizetype from = 0;
         if (previousEnd >= 0) {
             from = skipWhiteSpace(in, previousEnd);
-            if (from < k && QStringView(u"+-*/^×÷·x").contains(in[from]))
+            if (from < k && EngineCatalogue::operatorSignAt(in, from))
                 ++from;
         }
         if (!opens.isEmpty() && opens.back() + 1 > from)

@@ -70,11 +70,17 @@ int functionIndex(QStringView name)
 }
 
 
-// Appends the value of a call. A negative value before "^" keeps its sign
-// inside brackets: -0.5^2 would read as -(0.5^2).
+// Appends the value of a call. A negative value keeps its sign inside
+// brackets before "^" (-0.5^2 would read as -(0.5^2)) and wherever its
+// sign could be read as a minus: after a number or a word (8 Ticket
+// cos(180) is no subtraction).
 void appendResult(QString& out, double value, bool beforePower)
 {
-    const bool bracket = value < 0 && beforePower;
+    bool bracket = value < 0 && beforePower;
+    if (value < 0 && !bracket) {
+        const qsizetype before = skipWhiteSpaceBack(out, out.size());
+        bracket = before > 0 && !QStringView(u"+-*/^(").contains(out[before - 1]);
+    }
     // Fixed notation of any double, brackets and ".0" fit in here.
     char ascii[420];
     int length = 0;

@@ -311,6 +311,16 @@ QString CalculatorEngine::sanitize(const QString& expression)
 
 namespace {
 
+bool isApostrophe(char32_t c)
+{
+    return c == '\'' || c == 0x2019;
+}
+
+bool isApostrophe(QChar c)
+{
+    return isApostrophe(char32_t(c.unicode()));
+}
+
 // An amount ends right before `end`, blanks aside: a number, a bracket, a
 // percentage, or a currency or unit that follows a number (12,50€ x3,
 // 2 kg – 1).
@@ -364,8 +374,9 @@ bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettin
     return taxLabelEndingAt(text, end, rates) >= 0;
 }
 
-// An operator stands before `end`, blanks and words aside (2 * –4, 2 *
-// Rabatt – 4): a dash there is the sign of the operand, as a hyphen would be.
+// An operator, an opening bracket or a call's comma stands before `end`,
+// blanks and words aside (2 * –4, 2 * Rabatt – 4, (–5), 6 : –7, pow(2,
+// –3)): a dash there is the sign of the operand, as a hyphen would be.
 // `afterLabel` tells whether only label words stand between `end` and the
 // row's start or an amount (– 5, Rabatt – 5, 100 Rabatt – 5).
 bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
@@ -375,18 +386,35 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
     bool words = false;
     while (at > 0) {
         const char32_t c = codePointBefore(text, at);
-        if ((c == '+' || c == '-' || c == '*' || c == '/' || c == '^' || c == 0x00D7 || c == 0x00F7)
+        const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignOf(c);
+        if ((c == '(' || (sign && (sign->place == EngineCatalogue::SignPlace::always || sign->place == EngineCatalogue::SignPlace::notInWord)))
             && !(c == '-' && isHangingHyphen(text, at - 1)))
             return true;
+        // A colon after no word divides (6 : –7, 6:–7).
+        if (c == ':' && !isWordChar(codePointBefore(text, at - 1)))
+            return true;
+        // A comma inside brackets parts a call's arguments (pow(2, –3)).
+        if (c == ',') {
+            qsizetype depth = 0;
+            for (qsizetype k = at - 1; k > 0 && depth >= 0; --k)
+                depth += text[k - 1] == QLatin1Char(')') ? 1 : text[k - 1] == QLatin1Char('(') ? -1 : 0;
+            if (depth < 0)
+                return true;
+        }
         // The word before: letters, digits glued to them (iPhone15), a
-        // hyphen inside it (E-Bike), a mark after it (Achtung!).
+        // hyphen or an apostrophe inside it (E-Bike, Tom's), a mark after
+        // it (Achtung!, Lukas'). Digits before a unit or a currency glued
+        // to them are an amount (2.4GBP, 5kg).
         const qsizetype wordEnd = at;
         while (at > 0) {
             const char32_t w = codePointBefore(text, at);
             const bool letterBefore = at >= 2 && isWordChar(codePointBefore(text, at - 1));
             const bool letterAfter = at < wordEnd && isWordChar(codePointAt(text, at));
-            const bool part = isWordChar(w) || (isDecimalDigit(w) && (letterBefore || letterAfter))
+            const bool part = isWordChar(w)
+                || (isDecimalDigit(w)
+                    && (letterBefore || (letterAfter && !EngineCatalogue::readsAfterAmount(text.mid(at, EngineCatalogue::unitWordEnd(text, at) - at)))))
                 || (w == '-' && letterBefore && (letterAfter || (at == wordEnd && isHangingHyphen(text, at - 1))))
+                || (isApostrophe(w) && (letterBefore || letterAfter))
                 || ((w == '!' || w == '.' || w == ':') && letterBefore && at == wordEnd);
             if (!part)
                 break;
@@ -652,11 +680,6 @@ bool wordEndsBefore(QStringView text, qsizetype start)
     return !(apart || amountEndsBefore(text, start - 1) || valueNameEndsBefore(text, start - 1, {}));
 }
 
-bool isApostrophe(QChar c)
-{
-    return c == QLatin1Char('\'') || c == QChar(0x2019);
-}
-
 } // namespace
 
 namespace {
@@ -765,7 +788,15 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         // currency, an operator, a bracket or at the start they group.
         if (!isApostrophe(separator)) {
             // Digits glued to a word are part of it (A4 1 000, iPhone15 1 299).
-            const qsizetype previous = skipWhiteSpaceBack(view, start);
+            qsizetype previous = skipWhiteSpaceBack(view, start);
+            // An exclamation mark or an apostrophe after a word is the
+            // word's (Achtung! 3 329, Lukas' 1 000); a point ends it (Nr.).
+            qsizetype marks = previous;
+            while (marks > 0 && (view[marks - 1] == QLatin1Char('!') || view[marks - 1] == QLatin1Char('?')
+                                 || isApostrophe(view[marks - 1])))
+                --marks;
+            if (marks < previous && wordEndsBefore(view, marks))
+                previous = marks;
             qsizetype wordEnd = previous;
             while (wordEnd > 0 && isDecimalDigit(codePointBefore(view, wordEnd)))
                 --wordEnd;
@@ -773,7 +804,8 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
                 wordEnd = previous;
             if (wordEnd > 0 && wordEndsBefore(view, wordEnd)) {
                 qsizetype wordStart = previous;
-                while (wordStart > 0 && (isWordChar(codePointBefore(view, wordStart)) || isDecimalDigit(codePointBefore(view, wordStart))))
+                while (wordStart > 0 && (isWordChar(codePointBefore(view, wordStart)) || isDecimalDigit(codePointBefore(view, wordStart))
+                                         || (isApostrophe(view[wordStart - 1]) && wordEndsBefore(view, wordStart - 1))))
                     --wordStart;
                 if (!EngineCatalogue::isCurrencyWord(view.mid(wordStart, previous - wordStart))) {
                     pipeline.refuse(RefusalCode::ambiguousGrouping, view, wordStart, end);
@@ -836,7 +868,7 @@ bool isLeadingMark(QStringView text, qsizetype i)
 // The dash of a whole price (5,- or 5.-), as typed or as the editor writes it.
 bool isPriceDash(QChar c)
 {
-    return c == QLatin1Char('-') || c == QChar(0x2212) || c == QChar(0x2013) || c == QChar(0x2014);
+    return EngineCatalogue::isMinusSign(c.unicode());
 }
 
 // The run reads as it stands: ASCII digits with at most one ".", which is
@@ -916,7 +948,9 @@ bool taxLabelAt(QStringView text, qsizetype i, const QList<CalcSettings::TaxRate
 // What starts at `at` takes a sign: anything but a word, or a word that
 // names a value, a tax or a currency (– 5, Rabatt – € 5, – pi, 5 Miete –
 // MwSt). Before another word a dash joins two words of a label (Berlin –
-// München 600).
+// München 600). A word joined to another by a hyphen is a label word
+// whatever its first part names (E-Bike, MwSt-frei); a constant is one
+// where the functions step reads it.
 bool signedOperandAt(QStringView text, qsizetype at, const QList<CalcSettings::TaxRate>& rates)
 {
     qsizetype end = at;
@@ -926,8 +960,18 @@ bool signedOperandAt(QStringView text, qsizetype at, const QList<CalcSettings::T
     if (end == at)
         return true;
     const QStringView word = text.mid(at, end - at);
-    return EngineCatalogue::isCurrencyWord(word) || EngineCatalogue::isConstantName(word) || EngineCatalogue::isFunctionName(word)
-        || taxLabelAt(text, at, rates);
+    if (EngineCatalogue::isConstantName(word)) {
+        // A dash between letters will be a hyphen (E–Bike).
+        if (end + 1 < text.size() && EngineCatalogue::isDash(text[end].unicode()) && isWordChar(codePointAt(text, end + 1))) {
+            QString joined = text.mid(at).toString();
+            joined[end - at] = QLatin1Char('-');
+            return CalculatorEngine::startsConstant(joined, 0);
+        }
+        return CalculatorEngine::startsConstant(text, at);
+    }
+    if (end + 1 < text.size() && EngineCatalogue::isMinusSign(text[end].unicode()) && isWordChar(codePointAt(text, end + 1)))
+        return false;
+    return EngineCatalogue::isCurrencyWord(word) || EngineCatalogue::isFunctionName(word) || taxLabelAt(text, at, rates);
 }
 
 // A date at `i` (2024-04-15, 15-04-2024, 15/04/2024, 12.03.2024): where
@@ -1524,7 +1568,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                         continue;
                     }
                     qsizetype at = skipWhiteSpace(in, end);
-                    if (at < in.size() && (in[at] == QLatin1Char('-') || in[at] == QChar(0x2013) || in[at] == QChar(0x2014)))
+                    if (at < in.size() && EngineCatalogue::isMinusSign(in[at].unicode()))
                         at = skipWhiteSpace(in, at + 1);
                     qsizetype signLength = 0;
                     if (!EngineCatalogue::currencySignAt(in, at, &signLength).isEmpty())
@@ -1619,30 +1663,25 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
     bool letterX = false;
     bool colon = false;
     for (QChar c : std::as_const(text)) {
-        switch (c.unicode()) {
-        case 0x00D7:
-        case 0x00B7:
-        case 0x00F7:
-        case 0x2212:
-        case 0x2013:
-        case 0x2014: symbols = true; break;
-        case 'x':
-        case 'X': letterX = true; break;
-        case ':': colon = true; break;
-        default: break;
-        }
+        const char16_t u = c.unicode();
+        if (u >= 0x80)
+            symbols = symbols || EngineCatalogue::operatorSignOf(u);
+        else if (u == 'x' || u == 'X')
+            letterX = true;
+        else if (u == ':')
+            colon = true;
     }
     if (symbols) {
-        text.replace(QChar(0x00D7), QLatin1Char('*'));
-        text.replace(QChar(0x00B7), QLatin1Char('*'));
-        text.replace(QChar(0x00F7), QLatin1Char('/'));
-        text.replace(QChar(0x2212), QLatin1Char('-'));
+        for (const EngineCatalogue::OperatorSign& sign : EngineCatalogue::operatorSigns()) {
+            if (sign.character >= 0x80 && sign.place == EngineCatalogue::SignPlace::always)
+                text.replace(QChar(char16_t(sign.character)), QLatin1Char(sign.reads));
+        }
         // A dash between operands is a minus (100 – 20), and so is one after
         // an amount's currency or unit (100 € – 20, 2 kg – 1), a tax label
         // or a constant (MwSt – 5, pi – 1): wherever a hyphen would
         // subtract.
         for (qsizetype i = 0; i < text.size(); ++i) {
-            if (text[i] != QChar(0x2013) && text[i] != QChar(0x2014))
+            if (!EngineCatalogue::isDash(text[i].unicode()))
                 continue;
             // Between letters it joins a word, as a hyphen does (Wi–Fi,
             // as autocorrect writes Wi-Fi).
@@ -1671,9 +1710,11 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             const bool leading = (currencyBefore && beforeCurrency == 0) || signAfterOperator(text, before, &afterLabel)
                 || (afterLabel && signedOperandAt(text, after, rates));
             const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
-            const bool minusAfter = right == QLatin1Char('-') || right == QChar(0x2013) || right == QChar(0x2014);
-            const bool operandAfter = !QStringView(u"+-*/^)×÷").contains(right) && right != QChar(0x2013)
-                && right != QChar(0x2014);
+            const EngineCatalogue::OperatorSign* signAfter = EngineCatalogue::operatorSignOf(right.unicode());
+            const bool minusAfter = EngineCatalogue::isMinusSign(right.unicode());
+            const bool operandAfter = right != QLatin1Char(')')
+                && !(signAfter && signAfter->place != EngineCatalogue::SignPlace::noLetterTouching
+                     && signAfter->place != EngineCatalogue::SignPlace::notAfterWord);
             // Before a minus it is a hyphen too, the minus (a dash read on
             // its next turn) being the sign of what follows, blanks or not.
             if ((operandBefore || leading) && (operandAfter || minusAfter))
@@ -2291,6 +2332,14 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
                     wordStart -= n;
                 refuse(RefusalCode::lettersBeforeBracket, wordStart, at + 1);
             }
+            // A number, words, then a bracket (8 Ticket cos(180)): no
+            // operator says what the bracket does with the number.
+            if (lastIsNumber && !afterOperator && droppedSinceOperator) {
+                qsizetype close = i;
+                for (qsizetype depth = 1; close < size && depth > 0; ++close)
+                    depth += data[close] == QLatin1Char('(') ? 1 : data[close] == QLatin1Char(')') ? -1 : 0;
+                refuse(RefusalCode::wordsBetweenNumbers, lastNumberStart, close);
+            }
             put(QLatin1Char('('));
             wroteOperand(false);
             afterOpen = true;
@@ -2317,6 +2366,14 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             else if (isAsciiLetter(c) && !isWordChar(before) && !wordBefore
                      && isFunctionWordAt(QStringView(data, size), at))
                 refuse(RefusalCode::functionWithoutValue, at, wordAfter(read, at));
+            else if (EngineCatalogue::isDash(c)) {
+                // A dash the operator step kept as a label's: before a
+                // number it would be a sign nobody can tell from a dash
+                // (Tom & Jerry –2).
+                const qsizetype next = skipWhiteSpace(read, i);
+                if (next < size && (isNumberChar(codePointAt(read, next)) || data[next] == QLatin1Char('(')))
+                    refuse(RefusalCode::unknownSign, at, signedNumberEnd(read, i));
+            }
             drop(c);
             break;
         }

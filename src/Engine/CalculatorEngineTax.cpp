@@ -48,6 +48,13 @@ bool endsWord(char32_t c)
     return c == '!' || c == '.' || c == ':';
 }
 
+// An apostrophe touching a letter is part of a word (Tom's, Lukas', 'Tom').
+bool apostropheInWord(QStringView text, qsizetype i)
+{
+    const char32_t c = codePointAt(text, i);
+    return (c == '\'' || c == 0x2019) && (isWordChar(codePointBefore(text, i)) || isWordChar(codePointAt(text, i + 1)));
+}
+
 // A unit or currency word between a number and its percentage or tax
 // belongs to the number (200 Euro - 10%, 2 kg + 10%), and so does any
 // label word (100 Wi-Fi - 14%, 100 Achtung! - 10%): where the number ends
@@ -68,7 +75,8 @@ qsizetype skipUnitWordsBack(QStringView text, qsizetype end, qsizetype from)
         auto letterBefore = [&] { return i - length > from && isWordChar(codePointBefore(text, i - length)); };
         if (isWordChar(c) || (c == '.' && word) || EngineCatalogue::isUnitPower(c)
             || (c == '-' && wordEnd >= 0 && isWordChar(codePointAt(text, i)) && letterBefore())
-            || (c == '-' && isHangingHyphen(text, i - length))) {
+            || (c == '-' && isHangingHyphen(text, i - length))
+            || apostropheInWord(text, i - length)) {
             if (wordEnd < 0)
                 wordEnd = i;
             word = true;
@@ -160,13 +168,13 @@ std::optional<Percent> percentAfter(QStringView text, qsizetype i)
     // Words between the operator and the percentage name it (100 +
     // Trinkgeld 10%, E-Bike 10%). A constant or a call there is the
     // operand itself (100 - pi - 10%).
-    while (i < text.size() && isWordChar(codePointAt(text, i))) {
+    while (i < text.size() && (isWordChar(codePointAt(text, i)) || apostropheInWord(text, i))) {
         qsizetype j = i;
         while (j < text.size()) {
             qsizetype length = 1;
             const char32_t c = codePointAt(text, j, &length);
             const bool hyphen = c == '-' && j > i && j + 1 < text.size() && isWordChar(codePointAt(text, j + 1));
-            if (!isWordChar(c) && !endsWord(c) && !hyphen)
+            if (!isWordChar(c) && !endsWord(c) && !hyphen && !apostropheInWord(text, j))
                 break;
             j += length;
         }

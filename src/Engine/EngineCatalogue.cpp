@@ -2,6 +2,7 @@
 // comparisons live here; reading a row is the engine's business.
 
 #include "Engine/EngineCatalogue.h"
+#include "Engine/ExpressionText.h"
 
 #include <QVarLengthArray>
 
@@ -199,6 +200,27 @@ constexpr Magnitude magnitudeTable[] = {
     {u"siebenfach", 7, MK::multiplier}, {u"achtmal", 8, MK::multiplier}, {u"achtfach", 8, MK::multiplier},
     {u"neunmal", 9, MK::multiplier},  {u"neunfach", 9, MK::multiplier},  {u"zehnmal", 10, MK::multiplier},
     {u"zehnfach", 10, MK::multiplier},
+};
+
+using SP = SignPlace;
+
+// The signs of arithmetic as typed. The symbols beyond ASCII read as the
+// parser's sign wherever they stand; a dash is a minus where a hyphen is.
+constexpr OperatorSign operatorTable[] = {
+    {U'+', '+', SP::always},
+    {U'-', '-', SP::notInWord},
+    {U'\u2212', '-', SP::always},    // minus sign
+    {U'\u2013', '-', SP::notInWord}, // en dash
+    {U'\u2014', '-', SP::notInWord}, // em dash
+    {U'*', '*', SP::always},
+    {U'\u00D7', '*', SP::always},    // ×
+    {U'\u00B7', '*', SP::always},    // ·
+    {U'x', '*', SP::noLetterTouching},
+    {U'X', '*', SP::noLetterTouching},
+    {U'/', '/', SP::always},
+    {U'\u00F7', '/', SP::always},    // ÷
+    {U':', '/', SP::notAfterWord},
+    {U'^', '^', SP::always},
 };
 
 // Arrows convert as the keywords do; a plain "=" too. Longest first.
@@ -593,6 +615,57 @@ const Magnitude* magnitudeOf(QStringView word)
     return entries.find(word, [word](const Magnitude& entry) {
         return entry.exactCase ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word);
     });
+}
+
+std::span<const OperatorSign> operatorSigns() { return operatorTable; }
+
+const OperatorSign* operatorSignOf(char32_t c)
+{
+    // ASCII by a table of their own: the row splitter asks for every character.
+    static const std::array<const OperatorSign*, 128> ascii = [] {
+        std::array<const OperatorSign*, 128> signs{};
+        for (const OperatorSign& sign : operatorTable) {
+            if (sign.character < 0x80)
+                signs[sign.character] = &sign;
+        }
+        return signs;
+    }();
+    if (c < 0x80)
+        return ascii[c];
+    for (const OperatorSign& sign : operatorTable) {
+        if (sign.character == c)
+            return &sign;
+    }
+    return nullptr;
+}
+
+const OperatorSign* operatorSignAt(QStringView text, qsizetype i)
+{
+    using ExpressionText::codePointAt;
+    using ExpressionText::codePointBefore;
+    using ExpressionText::isWordChar;
+    const OperatorSign* sign = operatorSignOf(codePointAt(text, i));
+    if (!sign)
+        return nullptr;
+    const qsizetype next = i + (sign->character > 0xFFFF ? 2 : 1);
+    switch (sign->place) {
+    case SP::always:
+        return sign;
+    case SP::notInWord:
+        // A hyphen between letters (E-Bike) or ending a word before another
+        // (Heiz- und Nebenkosten) is part of the word.
+        if (ExpressionText::isHangingHyphen(text, i))
+            return nullptr;
+        return isWordChar(codePointBefore(text, i)) && isWordChar(codePointAt(text, next)) ? nullptr : sign;
+    case SP::noLetterTouching: {
+        const char32_t after = codePointAt(text, next);
+        const bool hyphenWord = after == '-' && isWordChar(codePointAt(text, next + 1));
+        return isWordChar(codePointBefore(text, i)) || isWordChar(after) || hyphenWord ? nullptr : sign;
+    }
+    case SP::notAfterWord:
+        return isWordChar(codePointBefore(text, i)) ? nullptr : sign;
+    }
+    return nullptr;
 }
 
 std::span<const QStringView> functionNames() { return functionTable; }

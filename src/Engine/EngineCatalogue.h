@@ -36,6 +36,11 @@
 //   arithmeticWordOf(word)       plus, minus, mal, durch, prozent ...
 //   magnitudeOf(word)            Tausend, Mio, dozen, twice, Hälfte ...,
 //                                the factor it stands for and its kind
+//   operatorSignOf(c)            an operator sign or dash as typed (+, –,
+//                                ×, x, :), what the parser reads for it
+//                                and where it is one
+//   operatorSignAt(text, i)      the sign at i where it is an operator
+//   isMinusSign(c)               -, −, – or —
 //   isFunctionName(word)         sqrt, SQRT, pow, ... as written
 //   isConstantName(word)         pi, PI, e, E, π
 //   constantNameAt(text, i)      the length of a constant's name at i,
@@ -97,6 +102,17 @@ struct ArithmeticWord {
     QLatin1String word; // lower case
     WordMeaning meaning;
     QLatin1String sign; // the sign a sign or percent word stands for
+};
+
+// Where a typed sign is an operator: always; not inside a word (a hyphen
+// or dash between letters joins them: E-Bike, Wi–Fi); where no letter
+// touches it (4 x 5, not Netflix); after no word (10:4, not Summe: 100).
+enum class SignPlace { always, notInWord, noLetterTouching, notAfterWord };
+
+struct OperatorSign {
+    char32_t character;
+    char reads; // the parser's sign: + - * / ^
+    SignPlace place;
 };
 
 // A magnitude (Tausend, Mio) after a number; a quantity (dozen) names a
@@ -167,6 +183,26 @@ const ArithmeticWord* arithmeticWordOf(QStringView word);
 
 std::span<const Magnitude> magnitudes();
 const Magnitude* magnitudeOf(QStringView word);
+
+// Every sign a row may type for an operator, the dashes among them.
+std::span<const OperatorSign> operatorSigns();
+const OperatorSign* operatorSignOf(char32_t c);
+// The sign at `i` where it stands as an operator, not as part of a word: a
+// hyphen or dash between letters (E-Bike, Wi–Fi), an x touching a letter
+// (Tax, X-Box), a colon right after a word (Summe: 100) are none.
+const OperatorSign* operatorSignAt(QStringView text, qsizetype i);
+inline bool isMinusSign(char32_t c)
+{
+    if (c == '-')
+        return true;
+    const OperatorSign* sign = c < 0x80 ? nullptr : operatorSignOf(c);
+    return sign && sign->reads == '-';
+}
+// An en or em dash: a minus where a hyphen would be one.
+inline bool isDash(char32_t c)
+{
+    return c >= 0x80 && isMinusSign(c) && operatorSignOf(c)->place == SignPlace::notInWord;
+}
 
 std::span<const QStringView> functionNames();
 bool isFunctionName(QStringView word);

@@ -32,39 +32,6 @@ struct Discard {
     void append(QStringView) {}
 };
 
-// The operator character at i as the engine reads it; false where it is
-// part of a word: a hyphen between letters (E-Bike) or ending a word
-// before another (Heiz- und Nebenkosten), an x touching a
-// letter (Tax, X-Box), a colon right after a word (Summe: 100).
-bool isOperatorAt(QStringView text, qsizetype i, char32_t c)
-{
-    switch (c) {
-    case '+':
-    case '*':
-    case '/':
-    case '^':
-    case 0x00D7: // ×
-    case 0x00F7: // ÷
-    case 0x00B7: // ·
-    case 0x2212: // minus sign
-    case 0x2013: // en dash
-    case 0x2014: // em dash
-        return true;
-    case '-':
-        return !(isWordChar(pointBefore(text, i)) && isWordChar(pointAt(text, i + 1))) && !isHangingHyphen(text, i);
-    case 'x':
-    case 'X': {
-        const char32_t next = pointAt(text, i + 1);
-        const bool hyphenWord = next == '-' && isWordChar(pointAt(text, i + 2));
-        return !isWordChar(pointBefore(text, i)) && !isWordChar(next) && !hyphenWord;
-    }
-    case ':':
-        return !isWordChar(pointBefore(text, i));
-    default:
-        return false;
-    }
-}
-
 class Splitter {
 public:
     Splitter(QStringView text, DecimalStyle style, const std::function<bool(const Part&)>& visit)
@@ -112,7 +79,7 @@ public:
                     return;
                 m_powArguments = powOpen;
                 continue;
-            } else if (isOperatorAt(m_text, i, c)) {
+            } else if (EngineCatalogue::operatorSignAt(m_text, i)) {
                 if (!closeRun(i) || !report(Kind::operatorSign, i, i + length))
                     return;
                 continue;

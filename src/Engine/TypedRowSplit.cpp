@@ -115,20 +115,22 @@ bool startsCanvasExpression(QStringView label, const QString& character)
     // part of the word, as the engine reads it.
     if (c == QChar(0x03C0))
         return label.isEmpty() || !isWordCharacter(ExpressionText::codePointBefore(label, label.size()));
+    // The engine's operator signs: one that is always an operator starts
+    // the expression; a hyphen or dash after a letter may join a word
+    // (E-Bike). Letters and the colon stay in the label.
+    if (const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignOf(c.unicode())) {
+        switch (sign->place) {
+        case EngineCatalogue::SignPlace::always: return true;
+        case EngineCatalogue::SignPlace::notInWord: return !endsWithLetter(label);
+        case EngineCatalogue::SignPlace::noLetterTouching:
+        case EngineCatalogue::SignPlace::notAfterWord: return false;
+        }
+    }
     switch (c.unicode()) {
-    case u'+':
-    case 0x2212:
-    case 0x00D7:
-    case u'*':
-    case 0x00F7:
-    case u'/':
-    case u'^':
     case u'(':
     case u'#':
     case 0x221A: // √: the engine names it when it refuses it
         return true;
-    case u'-':
-    case 0x2013: // the en dash a keyboard layout or autocorrect gives for a minus
     case u'.':
     case u',':
         return !endsWithLetter(label);

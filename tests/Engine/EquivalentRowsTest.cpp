@@ -70,7 +70,8 @@ struct Row {
 };
 
 const char* const labels[] = {"Miete", "Käse", "E-Bike", "Wi-Fi", "Wi–Fi", "Achtung!", "MwSt-frei", "3D-Druck", "A4",
-                              "iPhone15", "Größe", "Rabatt", "T-Shirt", "Nr.", "Summe:"};
+                              "iPhone15", "Größe", "Rabatt", "T-Shirt", "Nr.", "Summe:", "Tom's", "O'Brien", "Lukas'",
+                              "Tom’s Pizza"};
 
 // Unit spellings that name one unit; currencies likewise.
 const std::pair<const char*, const char*> unitSpellings[] = {
@@ -263,6 +264,38 @@ TEST(EquivalentRows, EveryWayOfWritingARowReadsTheSame)
                 dashedRows << text(dashed);
             }
             variants << dashedRows << text(row, true);
+            // A dash after an opening bracket or a dividing colon signs as a
+            // hyphen does: (–5) is (-5), 6 : –7 is 6 : -7.
+            Row hyphened = row;
+            for (Token& token : hyphened.tokens) {
+                if (token.kind == Token::amount && token.text.startsWith(QLatin1Char('-')))
+                    token.text = QLatin1Char('(') + token.text + QLatin1Char(')');
+            }
+            for (size_t i = 0; i + 1 < hyphened.tokens.size(); ++i) {
+                Token& next = hyphened.tokens[i + 1];
+                if (hyphened.tokens[i].kind == Token::op && hyphened.tokens[i].text == u"/" && next.kind == Token::amount) {
+                    hyphened.tokens[i].text = QStringLiteral(":");
+                    if (!next.text.startsWith(QLatin1Char('(')))
+                        next.text.prepend(QLatin1Char('-'));
+                }
+            }
+            if (text(hyphened) != base) {
+                const QString withHyphens = text(hyphened);
+                const EvaluationResult hyphenRead = t.engine.evaluate(withHyphens);
+                for (const char* dash : {"\u2013", "\u2014", "\u2212", "\u2013 "}) {
+                    Row dashed = hyphened;
+                    for (Token& token : dashed.tokens) {
+                        const qsizetype sign = token.text.indexOf(QLatin1Char('-'));
+                        if (token.kind == Token::amount && sign >= 0 && sign <= 1)
+                            token.text.replace(sign, 1, QString::fromUtf8(dash));
+                    }
+                    const EvaluationResult result = t.engine.evaluate(text(dashed));
+                    const bool same = result.ok() == hyphenRead.ok() && (!result.ok() || near(result.value(), hyphenRead.value()));
+                    EXPECT_TRUE(same) << withHyphens.toStdString() << " shows " << shown(hyphenRead) << ", but "
+                                      << text(dashed).toStdString() << " shows " << shown(result);
+                    failures += !same;
+                }
+            }
             // A label word before the row, at its end, and between an
             // operator and its operand. A factor word after a label word is
             // part of the label: the row reads as without it.

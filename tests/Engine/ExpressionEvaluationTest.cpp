@@ -419,6 +419,30 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"100 E10 - 10%", "100 pi10.5 - 10%", 90, R::none},
         {"100 + MwSt.5", "100 + MwSt reduziert,5", 0, R::wordsBetweenNumbers},
         {"100 + 19%5", "100 + 19%.5", 0, R::unreadable},
+        // 12. A word or mark beside a number never changes it by a guess:
+        // a dash after a bracket or a dividing colon signs as a hyphen does,
+        // a word with an apostrophe is a label word, a negative call after
+        // a number and words is no subtraction, digits before a glued code
+        // are an amount, a mark after a word is the word's.
+        {"(–5)", "(—5)", -5, R::none}, {"2 * (–5)", "2 x (— 5)", -10, R::none}, {"10 + (–5 + 3)", "10 + ( — 5 + 3)", 8, R::none},
+        {"6 : –7", "6 : —7", -0.857142857142857, R::none}, {"6:–7", "6 :— 7", -0.857142857142857, R::none},
+        {"2 ^ (–2)", "2^(—2)", 0.25, R::none}, {"(Rabatt –5)", "(rebate — 5)", -5, R::none}, {"6: –7", "6: —7", 0, R::colonNumber},
+        {"Tom's Pizza –5", "Tom’s Pizza —5", -5, R::none}, {"9 Tom's Pizza x –7", "9 O'Brien x — 7", -63, R::none},
+        {"100 Tom's Pizza – 5", "'Tom' Pizza –2", -106, R::none}, {"2 * Lukas' – 4", "Tom's – 5 + 3", -107, R::none},
+        {"Tom & Jerry –2", "„Pizza“ – 2", 0, R::unknownSign},
+        {"8 Ticket cos(180)", "8 Ticket cos(180)", 0, R::wordsBetweenNumbers},
+        {"100 Miete round(-4,2)", "100 Miete round(-4.2)", 0, R::wordsBetweenNumbers},
+        {"8 Ticket sin(-30) + 1", "8 Ticket ln(0.5)", 0, R::wordsBetweenNumbers}, {"2 - Miete cos(180)", "5 * cos(180)", -108, R::none},
+        {"2,4GBP Wasser – -9", "2.4GBP Wasser – -9", 11.4, R::none}, {"2,4EUR Wasser – 9", "2.4USD Wasser — 9", -6.6, R::none},
+        {"Achtung! 3 329", "Achtung? 3 329", 0, R::ambiguousGrouping}, {"Lukas' 3 329", "Tom's 3 329", 0, R::ambiguousGrouping},
+        {"1 Käse – E-Bike 4", "1 cheese — MwSt-frei 4", 0, R::wordsBetweenNumbers},
+        {"1 Käse – E–Bike 4", "1 cheese – Euro-Preis 4", 0, R::wordsBetweenNumbers}, {"5 Miete – pi-sqrt(4)", "5 rent — pi-sqrt(4)", -0.14159265358979312, R::none},
+        {"tan(–4)", "tan(—4)", -0.06992681194351041, R::none}, {"abs(–4)", "abs(— 4)", 4, R::none},
+        {"round(–4,5)", "round(–4.5)", -5, R::none}, {"pow(2, –3)", "pow(2,—3)", 0.125, R::none}, {"doppelt −5", "twice −5", -10, R::none},
+        // Every operator sign after a conversion starts the next stretch.
+        {"10 € in USD X 2 € in USD", "10 € in USD x 2 € in USD", 24.2, R::none},
+        {"10 € in USD : 2 € in USD", "10 € in USD — 5 € in USD", -100, R::none},
+        {"10 € in USD xylo 5 € in USD", "10 € in USD Xylo 5 € in USD", 0, R::wordsBetweenNumbers},
         // Names of currencies in conversions; a keyword runs into a code,
         // not into a lowercase lettered mark.
         {"100 € inkr", "100 € tokr", 100, R::none},
@@ -447,6 +471,15 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
                 value = style == DecimalStyle::germanComma ? 5 : 42.5;
             else if (value == -99)
                 value = style == DecimalStyle::germanComma ? 42 : 1.5;
+            else if (value == -100)
+                value = style == DecimalStyle::germanComma ? 5 : 5.5;
+            else if (value == -106)
+                value = style == DecimalStyle::germanComma ? 95 : -2;
+            else if (value == -107)
+                value = style == DecimalStyle::germanComma ? -8 : -2;
+            else if (value == -108)
+                value = style == DecimalStyle::germanComma ? 3 : -5;
+
             EXPECT_TRUE(result.ok() && std::fabs(result.value() - value) < 1e-9 * std::max(1.0, std::fabs(value)))
                 << text.toStdString() << ": " << (result.ok() ? std::to_string(result.value()) : result.error().detailText().toStdString());
         }
@@ -583,6 +616,8 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::wordsBetweenNumbers, "Preis 1.000,50 Rabatt 20,5", "1.000,50 Rabatt 20,5", 6},
         {R::wordsBetweenNumbers, "Summe {A} Rest 5", "{A} Rest 5", 6},
         {R::wordsBetweenNumbers, "Preis 4 Rabatt 5\u20ac", "4 Rabatt 5", 6},
+        {R::wordsBetweenNumbers, "8 Ticket cos(180) + 1", "8 Ticket cos(180)", 0},
+        {R::unknownSign, "Tom & Jerry –2 + 1", "–2", 12},
         {R::twoOperators, "2 ++ 3", "++", 2},
         {R::twoPercentSigns, "100 + 19%%", "%%", 8},
         {R::mixedCurrencies, "20 USD + 10 EUR", "20 USD + 10 EUR", 0},
@@ -705,6 +740,9 @@ TEST(ExpressionEvaluation, PlaceholdersFromValues)
         EXPECT_EQ(eval("{A}^2", {{"A", -3}}), EvaluationResult::success(9));
         EXPECT_EQ(eval("{A} ^ 2", {{"A", -3}}), EvaluationResult::success(9));
         EXPECT_EQ(eval("5-{A}", {{"A", -3}}), EvaluationResult::success(8));
+        // A dash after a linked value subtracts, one after a bracket signs.
+        EXPECT_EQ(eval("{A} – 5", {{"A", 10}}), EvaluationResult::success(5));
+        EXPECT_EQ(eval("2 * (—{A})", {{"A", 3}}), EvaluationResult::success(-6));
         EXPECT_EQ(eval("{A}+{B}", {{"A", 12.5}, {"B", 7.25}}), EvaluationResult::success(19.75));
         // Currency travels with the value into a conversion.
         EXPECT_EQ(eval("{A} in USD", {{"A", 100}}, {{"A", "€"}}), EvaluationResult::success(110));

@@ -63,6 +63,7 @@ const SplitCase splitCases[] = {
      "t:Miete n:850 o:+ t:Heiz- t:und t:Nebenkosten n:240 o:- n:5"},
     {"hyphen between a word and a number", de, "100 Miete-20 + 5 Rabatt- 3", "n:100 t:Miete o:- n:20 o:+ n:5 t:Rabatt o:- n:3"},
     {"hyphen before a currency or a constant", de, "Rabatt- EUR 5 Heiz- pi", "t:Rabatt o:- t:EUR n:5 t:Heiz o:- t:pi"},
+    {"dash between letters", de, "Wi–Fi 5 — 1 Wi—Fi", "t:Wi–Fi n:5 o:— n:1 t:Wi—Fi"},
     // Functions and brackets.
     {"function argument", de, "sqrt(16) + 5", "t:sqrt p:( n:16 p:) o:+ n:5"},
     {"pow's comma in the US style", us, "pow(2,3) + 1,5", "t:pow p:( n:2, n:3 p:) o:+ n:1,5"},

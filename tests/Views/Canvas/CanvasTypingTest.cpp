@@ -158,6 +158,10 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("Nr. 5"), QStringLiteral("Nr."), QStringLiteral("5")},
         {QStringLiteral("Rabatt -5"), QStringLiteral("Rabatt"), QStringLiteral("-5")},
         {QStringLiteral("Rabatt – 5"), QStringLiteral("Rabatt"), QStringLiteral("– 5")},
+        // Every sign the engine reads as an operator or a minus.
+        {QStringLiteral("Rabatt — 5"), QStringLiteral("Rabatt"), QStringLiteral("— 5")},
+        {QStringLiteral("Tom's Pizza –5"), QStringLiteral("Tom's Pizza"), QStringLiteral("–5")},
+        {QStringLiteral("Preis · 4"), QStringLiteral("Preis"), QStringLiteral("· 4")},
         {QStringLiteral("Versand 5 + E-Bike 3"), QStringLiteral("Versand"), QStringLiteral("5 + E-Bike 3")},
         {QStringLiteral("200 + 10%"), QString(), QStringLiteral("200 + 10%")},
         // Letters and digits glued together are one word of the label.
