@@ -1383,7 +1383,8 @@ bool labelWordEndsBefore(QStringView text, qsizetype end)
     end = skipWhiteSpaceBack(text, end);
     qsizetype wordEnd = end;
     const char32_t c = codePointBefore(text, end);
-    if ((c == ':' || c == '!' || c == '.') && end >= 2)
+    // A mark or an apostrophe closing a word is the word's (Achtung!, Lukas').
+    if ((c == ':' || c == '!' || c == '.' || isApostrophe(c)) && end >= 2)
         --wordEnd;
     qsizetype wordStart = wordEnd;
     for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(text, wordStart, &n));)
