@@ -82,7 +82,7 @@ CalculationError quotedAsTyped(CalculationError error, const QString& typed)
 } // namespace
 
 EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, const EngineSettings& settings,
-                                                 const QString* typed)
+                                                 const QString* typed, QStringView label)
 {
     const QString& asTyped = typed ? *typed : expression;
     if (const qsizetype at = unreadNumberSign(expression); at >= 0) {
@@ -94,6 +94,7 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
         return *failure;
     }
     Pipeline pipeline{settings};
+    pipeline.label = label;
     QString sanitized = expression;
     sanitize(sanitized, pipeline);
     // The refusing step kept what it read: its place there is mapped back
@@ -350,7 +351,8 @@ std::pair<qsizetype, qsizetype> firstBraces(QStringView text)
 
 EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                                 const QHash<QString, QString>& currencies,
-                                                const EngineSettings& settings, const QString* shown)
+                                                const EngineSettings& settings, const QString* shown,
+                                                QStringView label)
 {
     const QString& quoted = shown ? *shown : expression;
     QString text = expression;
@@ -399,5 +401,5 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
     }
     if (open >= 0 || close >= 0)
         return strayBrace(quoted);
-    return evaluateFrame(text, settings, &quoted);
+    return evaluateFrame(text, settings, &quoted, label);
 }

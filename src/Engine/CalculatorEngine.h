@@ -127,12 +127,13 @@ private:
     std::optional<QString> rowCurrency(RowMemo& memo, const BlockPtr& block);
     static void appendSources(const CalculationBlock& row, QVarLengthArray<BlockPtr, 16>& sources);
     // `shown`: the row as a refusal quotes it, else the expression itself.
+    // `label`: the label of the row, which stands before the expression.
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                   const QHash<QString, QString>& currencies, const EngineSettings& settings,
-                                  const QString* shown = nullptr);
+                                  const QString* shown = nullptr, QStringView label = {});
     // `typed`: the row as typed, links not yet filled in; a refusal quotes it.
     EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings,
-                                   const QString* typed = nullptr);
+                                   const QString* typed = nullptr, QStringView label = {});
     // A tax label prepared for matching without regard to case: its code
     // points, case-folded. Kept until the tax rates change.
     struct FoldedLabel {

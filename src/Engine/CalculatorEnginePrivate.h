@@ -80,6 +80,9 @@ struct CalculatorEngine::Pipeline {
     bool groupWaitsForCalls = false;
     // Where the first refusal stands, for its quote.
     RefusalPlace place = {};
+    // The label of the row the text is the expression of: it stands before
+    // the expression as words before a number do in one line.
+    QStringView label = {};
 
     // The text cannot be read without guessing: the row fails rather than
     // show a number nobody typed.

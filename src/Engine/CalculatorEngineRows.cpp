@@ -282,6 +282,20 @@ namespace {
 
 const QString sumPlus = QStringLiteral(" + ");
 
+// The expression starts with digits and a blank follows somewhere: the
+// label before it may decide how the number reads.
+bool startsWithBlankGroup(QStringView expression)
+{
+    const qsizetype at = skipWhiteSpace(expression, 0);
+    if (at >= expression.size() || !isDecimalDigit(codePointAt(expression, at)))
+        return false;
+    for (qsizetype i = at + 1; i < expression.size(); ++i) {
+        if (isWhiteSpace(expression[i].unicode()))
+            return true;
+    }
+    return false;
+}
+
 // The terms of the links, sorted: their order in the expression is the rows'
 // order, which the stored links need not keep.
 QStringList sortedTerms(const LinkList& links)
@@ -391,13 +405,14 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
         expression = kept.isEmpty() ? QStringLiteral("0") : kept.join(sumPlus);
     }
 
-    EvaluationResult outcome = evaluateWith(expression, values, currencies, batch.settings);
+    const QString label = block->label();
+    EvaluationResult outcome = evaluateWith(expression, values, currencies, batch.settings, nullptr, label);
     // A refusal quotes the row as the canvas shows it: links by name or value.
     if (!outcome.ok() && outcome.error().kind() == CalculationError::Kind::invalidExpression
         && !block->incomingLinks().isEmpty() && expression.contains(QLatin1Char('{'))) {
         const QString shown = withLinksShown(*block);
         if (shown != expression)
-            outcome = evaluateWith(expression, values, currencies, batch.settings, &shown);
+            outcome = evaluateWith(expression, values, currencies, batch.settings, &shown, label);
     }
     if (outcome.ok()) {
         block->setResult(outcome.value());
@@ -497,6 +512,12 @@ void CalculatorEngine::sourceRenamed(const BlockPtr& block)
 {
     if (!block)
         return;
+    // A word at the label's end decides whether blanks group the number the
+    // expression starts with: the row itself reads anew, and the rows below.
+    if (block->blockType() == BlockType::calculation && startsWithBlankGroup(block->expression())) {
+        evaluateBlock(block);
+        return;
+    }
     // Only failed rows name their sources; the rest shows no label of them.
     std::unordered_set<const CalculationBlock*> seen;
     for (const LinkPtr& link : LinkList(block->outgoingLinks())) {

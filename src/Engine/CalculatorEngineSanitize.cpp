@@ -709,6 +709,46 @@ bool endsDate(QStringView text, qsizetype start, qsizetype end)
         return false;
     return dateEndAt(text, at) == end;
 }
+// Where the word right before the number at `start` begins, when blanks
+// after it cannot group the number (Windows 11 129, TV 1 299); else -1.
+// After a currency, an operator, a bracket or at the start they group.
+qsizetype groupingWordStart(QStringView view, qsizetype start)
+{
+    // Digits glued to a word are part of it (A4 1 000, iPhone15 1 299).
+    qsizetype previous = skipWhiteSpaceBack(view, start);
+    // An exclamation mark or an apostrophe after a word is the
+    // word's (Achtung! 3 329, Lukas' 1 000); a point ends it (Nr.).
+    qsizetype marks = previous;
+    while (marks > 0 && (view[marks - 1] == QLatin1Char('!') || view[marks - 1] == QLatin1Char('?')
+                         || isApostrophe(view[marks - 1])))
+        --marks;
+    if (marks < previous && wordEndsBefore(view, marks))
+        previous = marks;
+    qsizetype wordEnd = previous;
+    while (wordEnd > 0 && isDecimalDigit(codePointBefore(view, wordEnd)))
+        --wordEnd;
+    if (wordEnd < previous && !(wordEnd > 0 && isWordChar(codePointBefore(view, wordEnd))))
+        wordEnd = previous;
+    if (wordEnd <= 0 || !wordEndsBefore(view, wordEnd))
+        return -1;
+    qsizetype wordStart = previous;
+    while (wordStart > 0 && (isWordChar(codePointBefore(view, wordStart)) || isDecimalDigit(codePointBefore(view, wordStart))
+                             || (isApostrophe(view[wordStart - 1]) && wordEndsBefore(view, wordStart - 1))))
+        --wordStart;
+    return EngineCatalogue::isCurrencyWord(view.mid(wordStart, previous - wordStart)) ? -1 : wordStart;
+}
+
+// The label ends in such a word: read with a blank after it, as the
+// label and the expression read in one line.
+bool labelEndsInWord(QStringView label)
+{
+    QString line;
+    line.reserve(label.size() + 1);
+    line.append(label);
+    line.append(QLatin1Char(' '));
+    return groupingWordStart(line, line.size()) >= 0;
+}
+
 } // namespace
 
 void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar groupMark, Pipeline& pipeline)
@@ -784,33 +824,18 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         if (separators.isEmpty())
             continue;
         // Blanks after a word cannot tell a model or room number from a
-        // price (Windows 11 129, TV 1 299): the row is refused. After a
-        // currency, an operator, a bracket or at the start they group.
+        // price: the row is refused.
         if (!isApostrophe(separator)) {
-            // Digits glued to a word are part of it (A4 1 000, iPhone15 1 299).
-            qsizetype previous = skipWhiteSpaceBack(view, start);
-            // An exclamation mark or an apostrophe after a word is the
-            // word's (Achtung! 3 329, Lukas' 1 000); a point ends it (Nr.).
-            qsizetype marks = previous;
-            while (marks > 0 && (view[marks - 1] == QLatin1Char('!') || view[marks - 1] == QLatin1Char('?')
-                                 || isApostrophe(view[marks - 1])))
-                --marks;
-            if (marks < previous && wordEndsBefore(view, marks))
-                previous = marks;
-            qsizetype wordEnd = previous;
-            while (wordEnd > 0 && isDecimalDigit(codePointBefore(view, wordEnd)))
-                --wordEnd;
-            if (wordEnd < previous && !(wordEnd > 0 && isWordChar(codePointBefore(view, wordEnd))))
-                wordEnd = previous;
-            if (wordEnd > 0 && wordEndsBefore(view, wordEnd)) {
-                qsizetype wordStart = previous;
-                while (wordStart > 0 && (isWordChar(codePointBefore(view, wordStart)) || isDecimalDigit(codePointBefore(view, wordStart))
-                                         || (isApostrophe(view[wordStart - 1]) && wordEndsBefore(view, wordStart - 1))))
-                    --wordStart;
-                if (!EngineCatalogue::isCurrencyWord(view.mid(wordStart, previous - wordStart))) {
-                    pipeline.refuse(RefusalCode::ambiguousGrouping, view, wordStart, end);
-                    return;
-                }
+            const qsizetype wordStart = groupingWordStart(view, start);
+            if (wordStart >= 0) {
+                pipeline.refuse(RefusalCode::ambiguousGrouping, view, wordStart, end);
+                return;
+            }
+            // A row's label ends where its expression starts: a word there
+            // makes the number as unclear as in one line (TV | 1 299).
+            if (!pipeline.label.isEmpty() && skipWhiteSpaceBack(view, start) == 0 && labelEndsInWord(pipeline.label)) {
+                pipeline.refuse(RefusalCode::ambiguousGrouping, view, start, end);
+                return;
             }
         }
         // Followed by another group under another mark (1 000.000), or by

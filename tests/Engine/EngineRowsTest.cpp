@@ -613,3 +613,66 @@ TEST(EngineRows, PlaceholdersFilledInOneScan)
     }
     EXPECT_EQ(t.engine.evaluate(sum, values, {}), EvaluationResult::success(3000.0 * 2999 / 2));
 }
+
+TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
+{
+    // The label stands right before the expression: a row reads blanks
+    // after its label's word as the whole line in one field does.
+    TestEngine t;
+    Sheet s;
+    const char* const labels[] = {"Achtung!", "TV", "Windows 11 Pro", "A4", "iPhone15", "Tom's", "Wozu?", "Lukas'",
+                                  "Nr.", "Summe:", "Preis EUR", "Rabatt -", "(", "x", ""};
+    // Each expression with the number a refusal quotes.
+    const std::pair<const char*, const char*> expressions[] = {
+        {"1 299", "1 299"}, {"3 329 + 5", "3 329"}, {"12 000 000", "12 000 000"}, {" 1 000", "1 000"},
+        {"1 000 €", "1 000"}, {"1'000", ""}, {"999", ""}, {"2024: 850", ""}, {"12 = 300", ""}, {"40 x 1,85", ""},
+        {"(1 000)", ""}, {"1 0000", ""}, {"01 000", ""}};
+    for (const DecimalStyle style : {DecimalStyle::germanComma, DecimalStyle::usPeriod}) {
+        t.setStyle(style);
+        for (const char* label : labels) {
+            for (const auto& [expression, quote] : expressions) {
+                const QString typed = QString::fromUtf8(expression);
+                const QString line = (QString::fromUtf8(label) + QLatin1Char(' ') + typed).trimmed();
+                SCOPED_TRACE(line.toStdString());
+                const BlockPtr row = s.row(typed);
+                row->setLabel(QString::fromUtf8(label));
+                t.engine.evaluateBlock(row);
+                const EvaluationResult whole = t.engine.evaluate(line);
+                const bool wholeRefused = !whole.ok() && whole.error().refusal() == RefusalCode::ambiguousGrouping;
+                const bool rowRefused = row->errorDetail().contains(QStringLiteral("grouped with blanks"));
+                EXPECT_EQ(rowRefused, wholeRefused) << row->errorDetail().toStdString();
+                if (rowRefused)
+                    EXPECT_TRUE(row->errorDetail().endsWith(QStringLiteral(": ") + QString::fromUtf8(quote)))
+                        << row->errorDetail().toStdString();
+            }
+        }
+    }
+    // Literally: the quote, and the rows that read.
+    const BlockPtr attention = s.row(QStringLiteral("3 329"));
+    attention->setLabel(QStringLiteral("Achtung!"));
+    t.setStyle(DecimalStyle::germanComma);
+    t.engine.evaluateBlock(attention);
+    EXPECT_EQ(attention->errorDetail(),
+              QStringLiteral("Invalid expression \u2014 a number grouped with blanks right after a word: 3 329"));
+    const BlockPtr unlabelled = s.row(QStringLiteral("1 000"));
+    const BlockPtr mum = s.row(QStringLiteral("1'000"));
+    mum->setLabel(QStringLiteral("Mum's"));
+    const BlockPtr number = s.row(QStringLiteral("1 000"));
+    number->setLabel(QStringLiteral("Nr."));
+    for (const BlockPtr& row : {unlabelled, mum, number}) {
+        t.engine.evaluateBlock(row);
+        expectValue(row, 1000);
+    }
+    // A number ending the label is no group of the expression's.
+    const BlockPtr windows = s.row(QStringLiteral("999"));
+    windows->setLabel(QStringLiteral("Windows 11"));
+    t.engine.evaluateBlock(windows);
+    expectValue(windows, 999);
+    // A label renamed to end in a word, and back: the row reads anew.
+    number->setLabel(QStringLiteral("Nr"));
+    t.engine.sourceRenamed(number);
+    EXPECT_FALSE(number->result().has_value());
+    number->setLabel(QStringLiteral("Nr."));
+    t.engine.sourceRenamed(number);
+    expectValue(number, 1000);
+}

@@ -113,6 +113,10 @@ TEST_F(CanvasTypingTest, WhatTypedKeysBecomeInBothNumberStyles)
         {DecimalStyle::usPeriod, QStringLiteral("100 € in USD"), QString(), QStringLiteral("100 € in USD"),
          QStringLiteral("110 $")},
         {DecimalStyle::germanComma, QStringLiteral("5 £"), QString(), QStringLiteral("5 £"), QStringLiteral("5 £")},
+        // Blanks after the label's last word group no number: no value.
+        {DecimalStyle::usPeriod, QStringLiteral("Achtung! 3 329"), QStringLiteral("Achtung!"), QStringLiteral("3 329"),
+         QString()},
+        {DecimalStyle::germanComma, QStringLiteral("TV 1 299"), QStringLiteral("TV"), QStringLiteral("1 299"), QString()},
     };
     for (const TypingCase& c : cases) {
         SCOPED_TRACE(c.typed.toStdString() + (c.style == DecimalStyle::usPeriod ? " (US)" : " (German)"));
@@ -168,6 +172,9 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("iPhone15 999"), QStringLiteral("iPhone15"), QStringLiteral("999")},
         {QStringLiteral("E10 Tanken 40 x 1,85"), QStringLiteral("E10 Tanken"), QStringLiteral("40 x 1,85")},
         {QStringLiteral("Zeile L3 + 1"), QStringLiteral("Zeile L3"), QStringLiteral("+ 1")},
+        // Blanks after the label's last word group no number, as in one line.
+        {QStringLiteral("Achtung! 3 329"), QStringLiteral("Achtung!"), QStringLiteral("3 329")},
+        {QStringLiteral("TV 1 299"), QStringLiteral("TV"), QStringLiteral("1 299")},
         {QStringLiteral("Papier A4"), QStringLiteral("Papier A4"), QString()},
         // A currency or a function right before the first number goes with it.
         {QStringLiteral("CHF 50 in EUR"), QString(), QStringLiteral("CHF 50 in EUR")},
