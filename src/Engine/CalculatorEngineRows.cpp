@@ -282,18 +282,15 @@ namespace {
 
 const QString sumPlus = QStringLiteral(" + ");
 
-// The expression starts with digits and a blank follows somewhere: the
-// label before it may decide how the number reads.
-bool startsWithBlankGroup(QStringView expression)
+// The expression starts with a number: the label before it may decide how
+// it reads (TV | 1 299, Tickets x2 | 24,00).
+bool startsWithNumber(QStringView expression)
 {
-    const qsizetype at = skipWhiteSpace(expression, 0);
-    if (at >= expression.size() || !isDecimalDigit(codePointAt(expression, at)))
-        return false;
-    for (qsizetype i = at + 1; i < expression.size(); ++i) {
-        if (isWhiteSpace(expression[i].unicode()))
-            return true;
-    }
-    return false;
+    qsizetype at = skipWhiteSpace(expression, 0);
+    qsizetype signLength = 0;
+    if (!EngineCatalogue::currencySignAt(expression, at, &signLength).isEmpty())
+        at = skipWhiteSpace(expression, at + signLength);
+    return at < expression.size() && isDecimalDigit(codePointAt(expression, at));
 }
 
 // The terms of the links, sorted: their order in the expression is the rows'
@@ -512,9 +509,9 @@ void CalculatorEngine::sourceRenamed(const BlockPtr& block)
 {
     if (!block)
         return;
-    // A word at the label's end decides whether blanks group the number the
-    // expression starts with: the row itself reads anew, and the rows below.
-    if (block->blockType() == BlockType::calculation && startsWithBlankGroup(block->expression())) {
+    // A word at the label's end decides how the number the expression
+    // starts with reads: the row itself reads anew, and the rows below.
+    if (block->blockType() == BlockType::calculation && startsWithNumber(block->expression())) {
         evaluateBlock(block);
         return;
     }

@@ -525,6 +525,20 @@ bool mayHoldConversion(const CalculatorEngine::Triggers& triggers)
     return false;
 }
 
+// The label ends in a lone x glued to a count (Tickets x2): before an
+// amount the count may multiply it or name the row, as in one line.
+bool labelEndsInCount(QStringView label)
+{
+    qsizetype at = skipWhiteSpaceBack(label, label.size());
+    const qsizetype digitsEnd = at;
+    while (at > 0 && isDecimalDigit(codePointBefore(label, at)))
+        --at;
+    if (at == digitsEnd || at == 0 || label[at - 1] != QLatin1Char('x'))
+        return false;
+    --at;
+    return at == 0 || !isWordChar(codePointBefore(label, at));
+}
+
 } // namespace
 
 // Every step hands the text on to the next; a step runs only when the text
@@ -532,6 +546,16 @@ bool mayHoldConversion(const CalculatorEngine::Triggers& triggers)
 // without guessing ends the run: the row fails.
 void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
 {
+    if (!pipeline.label.isEmpty() && labelEndsInCount(pipeline.label)) {
+        qsizetype next = skipWhiteSpace(text, 0);
+        qsizetype signLength = 0;
+        if (!EngineCatalogue::currencySignAt(text, next, &signLength).isEmpty())
+            next = skipWhiteSpace(text, next + signLength);
+        if (next < text.size() && isDecimalDigit(codePointAt(text, next))) {
+            pipeline.refuse(RefusalCode::wordsBetweenNumbers, text, next, numberRunEnd(text, next));
+            return;
+        }
+    }
     Triggers triggers(text);
     // Remarks go before numbers are read: a date in one is no number.
     if (triggers.has('"')) {

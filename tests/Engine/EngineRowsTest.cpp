@@ -675,4 +675,28 @@ TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
     number->setLabel(QStringLiteral("Nr."));
     t.engine.sourceRenamed(number);
     expectValue(number, 1000);
+    // A lone x glued to a count ending the label refuses an amount after it,
+    // as the whole line does; another word there does not.
+    const std::pair<const char*, bool> counts[] = {{"Tickets x2", true}, {"x12", true}, {"Karten x2 ", true},
+                                                   {"Tickets X2", false}, {"Boxx2", false}};
+    for (const auto& [label, refused] : counts) {
+        for (const char* expression : {"24,00", "\u20ac 24", "24 + 1"}) {
+            const QString typed = QString::fromUtf8(expression);
+            const QString line = QString::fromUtf8(label).trimmed() + QLatin1Char(' ') + typed;
+            SCOPED_TRACE(line.toStdString());
+            const BlockPtr row = s.row(typed);
+            row->setLabel(QString::fromUtf8(label));
+            t.engine.evaluateBlock(row);
+            EXPECT_EQ(!row->result().has_value(), refused) << row->errorDetail().toStdString();
+            EXPECT_EQ(!t.engine.evaluate(line).ok(), refused);
+        }
+    }
+    const BlockPtr tickets = s.row(QStringLiteral("24"));
+    tickets->setLabel(QStringLiteral("Tickets"));
+    t.engine.evaluateBlock(tickets);
+    expectValue(tickets, 24);
+    tickets->setLabel(QStringLiteral("Tickets x2"));
+    t.engine.sourceRenamed(tickets);
+    EXPECT_EQ(tickets->errorDetail(),
+              QStringLiteral("Invalid expression \u2014 two numbers with only words between them: 24"));
 }

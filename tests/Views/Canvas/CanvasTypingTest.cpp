@@ -175,6 +175,7 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         // Blanks after the label's last word group no number, as in one line.
         {QStringLiteral("Achtung! 3 329"), QStringLiteral("Achtung!"), QStringLiteral("3 329")},
         {QStringLiteral("TV 1 299"), QStringLiteral("TV"), QStringLiteral("1 299")},
+        {QStringLiteral("Tickets x2 24,00"), QStringLiteral("Tickets x2"), QStringLiteral("24,00")},
         {QStringLiteral("Papier A4"), QStringLiteral("Papier A4"), QString()},
         // A currency or a function right before the first number goes with it.
         {QStringLiteral("CHF 50 in EUR"), QString(), QStringLiteral("CHF 50 in EUR")},
