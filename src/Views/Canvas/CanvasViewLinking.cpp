@@ -5,6 +5,7 @@
 #include "Views/Canvas/CanvasViewWidgets.h"
 
 #include "Engine/CalculatorEngine.h"
+#include "Engine/EngineCatalogue.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/HexColor.h"
@@ -99,7 +100,19 @@ void CanvasView::createLink(const BlockPtr& source, const BlockPtr& destination)
     const QString expression = destination->expression();
     if (!expression.contains(tokenPattern(name))) {
         const QString token = QLatin1Char('{') + name + QLatin1Char(':') + source->colorHex() + QLatin1Char('}');
-        destination->setExpression(expression.isEmpty() ? token : expression + QStringLiteral(" + ") + token);
+        // An expression ending in an operator or a bracket (12 + 8 +) takes
+        // the value as its operand rather than a second operator.
+        qsizetype last = expression.size() - 1;
+        while (last >= 0 && expression.at(last).isSpace())
+            --last;
+        const bool awaitsOperand = last >= 0
+            && (expression.at(last) == QLatin1Char('(') || EngineCatalogue::operatorSignAt(expression, last));
+        if (expression.isEmpty())
+            destination->setExpression(token);
+        else if (awaitsOperand)
+            destination->setExpression(expression.left(last + 1) + QLatin1Char(' ') + token);
+        else
+            destination->setExpression(expression + QStringLiteral(" + ") + token);
     }
     // A text row (a new line in editor mode) would not be evaluated at all.
     if (destination->isTextBlock() && !destination->expression().isEmpty())

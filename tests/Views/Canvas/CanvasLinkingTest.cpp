@@ -109,6 +109,19 @@ TEST(CanvasLinking, ANewLinkIsNamedTokenedEvaluatedAndTouchesTheCanvas)
     EXPECT_EQ(twelve->result(), 17.0);
     t.view.createLink(source, space);
     EXPECT_EQ(space->expression(), QStringLiteral("  + {A:#00D4FF}"));
+    // An operator or a bracket waiting for its operand takes the value.
+    const std::pair<QString, QString> awaiting[] = {
+        {QStringLiteral("12 + 8 + "), QStringLiteral("12 + 8 + {A:#00D4FF}")},
+        {QStringLiteral("3 x"), QStringLiteral("3 x {A:#00D4FF}")},
+        {QStringLiteral("100 \u2013"), QStringLiteral("100 \u2013 {A:#00D4FF}")},
+        {QStringLiteral("2 * ("), QStringLiteral("2 * ( {A:#00D4FF}")},
+        {QStringLiteral("Box"), QStringLiteral("Box + {A:#00D4FF}")},
+    };
+    for (const auto& [typed, linked] : awaiting) {
+        const BlockPtr row = t.row(typed);
+        t.view.createLink(source, row);
+        EXPECT_EQ(row->expression(), linked);
+    }
 
     // The link keeps the colour of the moment of linking.
     source->setColorHex(QStringLiteral("#FFFF00"));
