@@ -1566,6 +1566,19 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const AmountInUnit other = unit && (unitEnd == in.size() || !isNumberChar(codePointAt(in, unitEnd)))
                 ? amountInOtherUnit(in, i, unitEnd, *unit)
                 : AmountInUnit();
+            // A price per something that is no unit, times an amount in a
+            // unit (8 oz x $12 per pound, 2 kg x 3 € pro Beutel): what the
+            // amount counts cannot be told.
+            static constexpr EngineCatalogue::Unit noUnit{u"", EngineCatalogue::UnitKind::pieces, u"", 0};
+            const qsizetype wordAfterEnd = EngineCatalogue::unitWordEnd(in, unitStart);
+            if (!unit && wordAfterEnd > unitStart) {
+                const AmountInUnit counted = amountInOtherUnit(in, i, wordAfterEnd, noUnit);
+                if (counted.unit) {
+                    pipeline.refuse(RefusalCode::unitAgainstPrice, in, std::min(counted.start, numberBefore(in, i)),
+                                    std::max(counted.end, wordAfterEnd));
+                    return;
+                }
+            }
             if (other.unit) {
                 const std::optional<double> factor = EngineCatalogue::unitsConvert(*other.unit, *unit);
                 if (!factor) {

@@ -533,6 +533,8 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"200 g x (24,90 €/kg)", "(8 oz) x $12/lb + 1", 4.98, 7}, {"(1 + 200 g x 24,90 €/kg)", "1 - 8 oz x $12/lb", 5.98, -5},
         {"Käse 200 g x 3 €/h", "2 qt x $3/gal", 0, 0, R::unitAgainstPrice},
         {"2 Wochen x 300 €/Monat", "3 GB x $2 per MB", 0, 0, R::unitAgainstPrice},
+        {"200 g x 24,90 € je Packung", "cheese 8 ounces x $12 per pound", 0, 0, R::unitAgainstPrice},
+        {"4 Personen x 25 € pro Person", "3 x $25 per person", 100, 75},
         // A magnitude word is never dropped.
         {"Schulden 2,5 Billionen", "debt 3 trillion / 3", 0, 0, R::magnitudeWord},
         {"Fonds 1,5 Billiarden", "fund 1.5 mn / 3", 0, 0, R::magnitudeWord},
