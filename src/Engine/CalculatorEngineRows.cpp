@@ -282,15 +282,22 @@ namespace {
 
 const QString sumPlus = QStringLiteral(" + ");
 
-// The expression starts with a number: the label before it may decide how
-// it reads (TV | 1 299, Tickets x2 | 24,00).
-bool startsWithNumber(QStringView expression)
+// The label before the expression may decide how the number it starts with
+// reads: a word before a blank-grouped number (TV | 1 299), a count before
+// an amount (Tickets x2 | 24,00), or a refusal an earlier label made.
+bool labelMayDecide(const CalculationBlock& row)
 {
+    const QStringView expression = row.expression();
     qsizetype at = skipWhiteSpace(expression, 0);
     qsizetype signLength = 0;
     if (!EngineCatalogue::currencySignAt(expression, at, &signLength).isEmpty())
         at = skipWhiteSpace(expression, at + signLength);
-    return at < expression.size() && isDecimalDigit(codePointAt(expression, at));
+    if (at >= expression.size() || !isDecimalDigit(codePointAt(expression, at)))
+        return false;
+    const qsizetype digitsEnd = digitRunEnd(expression, at);
+    const qsizetype next = skipWhiteSpace(expression, digitsEnd);
+    const bool blankGroup = next > digitsEnd && next < expression.size() && isDecimalDigit(codePointAt(expression, next));
+    return blankGroup || row.hasError() || endsInCount(row.label());
 }
 
 // The terms of the links, sorted: their order in the expression is the rows'
@@ -509,9 +516,8 @@ void CalculatorEngine::sourceRenamed(const BlockPtr& block)
 {
     if (!block)
         return;
-    // A word at the label's end decides how the number the expression
-    // starts with reads: the row itself reads anew, and the rows below.
-    if (block->blockType() == BlockType::calculation && startsWithNumber(block->expression())) {
+    // The row itself reads anew, and the rows below.
+    if (block->blockType() == BlockType::calculation && labelMayDecide(*block)) {
         evaluateBlock(block);
         return;
     }

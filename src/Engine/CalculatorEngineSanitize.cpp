@@ -525,20 +525,6 @@ bool mayHoldConversion(const CalculatorEngine::Triggers& triggers)
     return false;
 }
 
-// The label ends in a lone x glued to a count (Tickets x2): before an
-// amount the count may multiply it or name the row, as in one line.
-bool labelEndsInCount(QStringView label)
-{
-    qsizetype at = skipWhiteSpaceBack(label, label.size());
-    const qsizetype digitsEnd = at;
-    while (at > 0 && isDecimalDigit(codePointBefore(label, at)))
-        --at;
-    if (at == digitsEnd || at == 0 || label[at - 1] != QLatin1Char('x'))
-        return false;
-    --at;
-    return at == 0 || !isWordChar(codePointBefore(label, at));
-}
-
 } // namespace
 
 // Every step hands the text on to the next; a step runs only when the text
@@ -546,7 +532,7 @@ bool labelEndsInCount(QStringView label)
 // without guessing ends the run: the row fails.
 void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
 {
-    if (!pipeline.label.isEmpty() && labelEndsInCount(pipeline.label)) {
+    if (!pipeline.label.isEmpty() && endsInCount(pipeline.label)) {
         qsizetype next = skipWhiteSpace(text, 0);
         qsizetype signLength = 0;
         if (!EngineCatalogue::currencySignAt(text, next, &signLength).isEmpty())

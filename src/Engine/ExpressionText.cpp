@@ -350,6 +350,18 @@ bool isHangingHyphen(QStringView text, qsizetype i)
         && !EngineCatalogue::isFunctionName(word);
 }
 
+bool endsInCount(QStringView label)
+{
+    qsizetype at = skipWhiteSpaceBack(label, label.size());
+    const qsizetype digitsEnd = at;
+    while (at > 0 && isDecimalDigit(codePointBefore(label, at)))
+        --at;
+    if (at == digitsEnd || at == 0 || label[at - 1] != QLatin1Char('x'))
+        return false;
+    --at;
+    return at == 0 || !isWordChar(codePointBefore(label, at));
+}
+
 bool hasBalancedParentheses(QStringView text)
 {
     qsizetype depth = 0;

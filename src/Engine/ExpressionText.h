@@ -158,6 +158,9 @@ inline bool letterBeforeBracket(QStringView text, qsizetype open)
 // minus. Before a number, a sign, a currency, a constant or a call it
 // subtracts as ever.
 bool isHangingHyphen(QStringView text, qsizetype i);
+// A label ending in a lone x glued to a count (Tickets x2): before an amount
+// the count may multiply it or name the row.
+bool endsInCount(QStringView label);
 // A number character or a decimal or grouping mark: what a number run is
 // made of.
 inline bool isNumberish(char32_t c)

@@ -620,6 +620,18 @@ TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
     // after its label's word as the whole line in one field does.
     TestEngine t;
     Sheet s;
+    // The row with its label, evaluated, and the same text as one line.
+    struct Read {
+        BlockPtr row;
+        EvaluationResult whole;
+    };
+    auto read = [&](const char* label, const char* expression) {
+        const QString typed = QString::fromUtf8(expression);
+        const BlockPtr row = s.row(typed);
+        row->setLabel(QString::fromUtf8(label));
+        t.engine.evaluateBlock(row);
+        return Read{row, t.engine.evaluate((row->label() + QLatin1Char(' ') + typed).trimmed())};
+    };
     const char* const labels[] = {"Achtung!", "TV", "Windows 11 Pro", "A4", "iPhone15", "Tom's", "Wozu?", "Lukas'",
                                   "Nr.", "Summe:", "Preis EUR", "Rabatt -", "(", "x", ""};
     // Each expression with the number a refusal quotes.
@@ -631,19 +643,15 @@ TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
         t.setStyle(style);
         for (const char* label : labels) {
             for (const auto& [expression, quote] : expressions) {
-                const QString typed = QString::fromUtf8(expression);
-                const QString line = (QString::fromUtf8(label) + QLatin1Char(' ') + typed).trimmed();
-                SCOPED_TRACE(line.toStdString());
-                const BlockPtr row = s.row(typed);
-                row->setLabel(QString::fromUtf8(label));
-                t.engine.evaluateBlock(row);
-                const EvaluationResult whole = t.engine.evaluate(line);
+                SCOPED_TRACE(std::string(label) + " | " + expression);
+                const auto [row, whole] = read(label, expression);
                 const bool wholeRefused = !whole.ok() && whole.error().refusal() == RefusalCode::ambiguousGrouping;
                 const bool rowRefused = row->errorDetail().contains(QStringLiteral("grouped with blanks"));
                 EXPECT_EQ(rowRefused, wholeRefused) << row->errorDetail().toStdString();
-                if (rowRefused)
+                if (rowRefused) {
                     EXPECT_TRUE(row->errorDetail().endsWith(QStringLiteral(": ") + QString::fromUtf8(quote)))
                         << row->errorDetail().toStdString();
+                }
             }
         }
     }
@@ -681,14 +689,10 @@ TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
                                                    {"Tickets X2", false}, {"Boxx2", false}};
     for (const auto& [label, refused] : counts) {
         for (const char* expression : {"24,00", "\u20ac 24", "24 + 1"}) {
-            const QString typed = QString::fromUtf8(expression);
-            const QString line = QString::fromUtf8(label).trimmed() + QLatin1Char(' ') + typed;
-            SCOPED_TRACE(line.toStdString());
-            const BlockPtr row = s.row(typed);
-            row->setLabel(QString::fromUtf8(label));
-            t.engine.evaluateBlock(row);
+            SCOPED_TRACE(std::string(label) + " | " + expression);
+            const auto [row, whole] = read(label, expression);
             EXPECT_EQ(!row->result().has_value(), refused) << row->errorDetail().toStdString();
-            EXPECT_EQ(!t.engine.evaluate(line).ok(), refused);
+            EXPECT_EQ(!whole.ok(), refused);
         }
     }
     const BlockPtr tickets = s.row(QStringLiteral("24"));
