@@ -288,11 +288,8 @@ const QString sumPlus = QStringLiteral(" + ");
 bool labelMayDecide(const CalculationBlock& row)
 {
     const QStringView expression = row.expression();
-    qsizetype at = skipWhiteSpace(expression, 0);
-    qsizetype signLength = 0;
-    if (!EngineCatalogue::currencySignAt(expression, at, &signLength).isEmpty())
-        at = skipWhiteSpace(expression, at + signLength);
-    if (at >= expression.size() || !isDecimalDigit(codePointAt(expression, at)))
+    const qsizetype at = leadingNumberStart(expression);
+    if (at < 0)
         return false;
     const qsizetype digitsEnd = digitRunEnd(expression, at);
     const qsizetype next = skipWhiteSpace(expression, digitsEnd);

@@ -532,13 +532,11 @@ bool mayHoldConversion(const CalculatorEngine::Triggers& triggers)
 // without guessing ends the run: the row fails.
 void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
 {
+    // A count ending the label (Tickets x2) may multiply the amount the
+    // expression starts with or name the row.
     if (!pipeline.label.isEmpty() && endsInCount(pipeline.label)) {
-        qsizetype next = skipWhiteSpace(text, 0);
-        qsizetype signLength = 0;
-        if (!EngineCatalogue::currencySignAt(text, next, &signLength).isEmpty())
-            next = skipWhiteSpace(text, next + signLength);
-        if (next < text.size() && isDecimalDigit(codePointAt(text, next))) {
-            pipeline.refuse(RefusalCode::wordsBetweenNumbers, text, next, numberRunEnd(text, next));
+        if (const qsizetype number = leadingNumberStart(text); number >= 0) {
+            pipeline.refuse(RefusalCode::wordsBetweenNumbers, text, number, numberRunEnd(text, number));
             return;
         }
     }

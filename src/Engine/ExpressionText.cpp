@@ -362,6 +362,15 @@ bool endsInCount(QStringView label)
     return at == 0 || !isWordChar(codePointBefore(label, at));
 }
 
+qsizetype leadingNumberStart(QStringView text)
+{
+    qsizetype at = skipWhiteSpace(text, 0);
+    qsizetype signLength = 0;
+    if (!EngineCatalogue::currencySignAt(text, at, &signLength).isEmpty())
+        at = skipWhiteSpace(text, at + signLength);
+    return at < text.size() && isDecimalDigit(codePointAt(text, at)) ? at : -1;
+}
+
 bool hasBalancedParentheses(QStringView text)
 {
     qsizetype depth = 0;

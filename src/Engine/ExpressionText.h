@@ -161,6 +161,9 @@ bool isHangingHyphen(QStringView text, qsizetype i);
 // A label ending in a lone x glued to a count (Tickets x2): before an amount
 // the count may multiply it or name the row.
 bool endsInCount(QStringView label);
+// Where the number a text starts with begins, blanks and a currency sign
+// before it aside ("  € 24"); -1 when it starts with no number.
+qsizetype leadingNumberStart(QStringView text);
 // A number character or a decimal or grouping mark: what a number run is
 // made of.
 inline bool isNumberish(char32_t c)
