@@ -24,7 +24,8 @@ QString formerStoreFolder(const QString& homeFolder)
 
 namespace {
 
-// Copies every byte and puts it on disk; why gets the system's reason.
+// Copies every byte into a file made new and puts it on disk; why gets the
+// system's reason.
 bool copyFile(const QString& from, const QString& to, QString* why)
 {
     QFile source(from);
@@ -35,7 +36,7 @@ bool copyFile(const QString& from, const QString& to, QString* why)
     if (source.error() != QFileDevice::NoError)
         failure = source.errorString();
     else
-        failure = FileWriting::writeWholeFile(to, bytes);
+        failure = FileWriting::writeOwnFile(to, bytes); // in the data folder: never through a link
     if (failure)
         *why = QStringLiteral("%1: %2").arg(QFileInfo(from).fileName(), *failure);
     return !failure;

@@ -41,15 +41,21 @@ using StoreFileGuard::idOf;
 // Beside the store while it is lost: the exchange file that holds its canvases.
 const QString exchangeNoteSuffix = QStringLiteral(".unsaved");
 
-// Where a log goes that must not be read into the file beside it.
-QString setAsideName(const QString& path)
+// The files the program writes beside the store besides SQLite's own: made
+// only by it, so that anything else standing at these names is not its.
+const QString ownFileSuffixes[] = {StoreFileGuard::noteSuffix, StoreFileGuard::noteDraftSuffix, exchangeNoteSuffix};
+
+// Where a log goes that must not be read into the file beside it; empty
+// when it cannot be moved.
+QString setLogAside(const QString& path)
 {
-    const QString stem = path + QStringLiteral("-wal.set-aside-")
-        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString name = stem;
-    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
-        name = stem + QStringLiteral("-%1").arg(n);
-    return name;
+    return FileWriting::moveAside(path + StoreFileGuard::logSuffix);
+}
+
+QString movedAsideText(const QString& path, const QString& what, const QString& aside)
+{
+    return QStringLiteral("“%1” was %2, not a file Quillsheet wrote. It was moved to “%3”, unchanged.")
+        .arg(QDir::toNativeSeparators(path), what, QDir::toNativeSeparators(aside));
 }
 
 std::function<void(ObjectStore::Moment)>& momentProbe()
@@ -292,10 +298,13 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
         return QStringLiteral("The store “%1” cannot be locked (%2).").arg(shown, hold.reason());
     };
     // A folder or pipe at the store's names is no store: reading a pipe
-    // would wait for a writer that never comes.
+    // would wait for a writer that never comes. SQLite would write its log
+    // and index through a link, into whatever file it points to.
     for (const QString& suffix : {QString(), StoreFileGuard::logSuffix, StoreFileGuard::indexSuffix}) {
         struct stat found = {};
-        if (::stat(QFile::encodeName(path + suffix).constData(), &found) == 0 && !S_ISREG(found.st_mode))
+        const QByteArray name = QFile::encodeName(path + suffix);
+        if ((suffix.isEmpty() ? ::stat(name.constData(), &found) : ::lstat(name.constData(), &found)) == 0
+            && !S_ISREG(found.st_mode))
             return refuse(OpenFailure::notAStore,
                           QStringLiteral("“%1” is %2, not a file of a Quillsheet store.")
                               .arg(QDir::toNativeSeparators(path + suffix), StoreFileGuard::kindOfFile(found.st_mode)));
@@ -308,6 +317,20 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
             return refuse(OpenFailure::locked, inUse);
         if (hold.kind == StoreFileGuard::Hold::Kind::failed)
             return refuse(OpenFailure::lockUnusable, cannotHold(hold));
+    }
+
+    // Anything but a plain file at the names of the program's own files
+    // was put there by someone else: kept, aside, and neither read nor
+    // written through.
+    for (const QString& suffix : ownFileSuffixes) {
+        QString aside, what, why;
+        if (!StoreFileGuard::moveAsideWhatIsNotAFile(path + suffix, &aside, &what, &why))
+            return refuse(OpenFailure::unreadable,
+                          QStringLiteral("“%1” is %2, not a file Quillsheet wrote, and it cannot be moved aside (%3).")
+                              .arg(QDir::toNativeSeparators(path + suffix), what, why));
+        if (!aside.isEmpty())
+            lockNotice = lockNotice.isEmpty() ? movedAsideText(path + suffix, what, aside)
+                                              : lockNotice + QStringLiteral("\n\n") + movedAsideText(path + suffix, what, aside);
     }
 
     // A log that this program left beside a file which then took another's
@@ -325,8 +348,8 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
             const bool otherFile = note && !(idOf(path) == note->main);
             const StoreFileGuard::Content found = StoreFileGuard::contentOf(path);
             const bool olderCopy = note && !note->storeId.isEmpty() && found.storeId == note->storeId;
-            const QString aside = setAsideName(path);
-            if (!QFile::rename(logPath, aside))
+            const QString aside = setLogAside(path);
+            if (aside.isEmpty())
                 return refuse(OpenFailure::unreadable,
                               QStringLiteral("The store “%1” has a log beside it that belongs to another file, and "
                                              "the log cannot be moved away.").arg(shown));
@@ -379,9 +402,8 @@ std::unique_ptr<ObjectStore> ObjectStore::open(const QString& path, std::unique_
         }
     }
     // Canvases written to an exchange file when the store was lost last time.
-    if (QFile exchangeNote(path + exchangeNoteSuffix); exchangeNote.open(QIODevice::ReadOnly)) {
-        const QString written = QFile::decodeName(exchangeNote.readAll());
-        exchangeNote.close();
+    if (const auto exchangeNote = StoreFileGuard::readPlainFile(path + exchangeNoteSuffix, 8192)) {
+        const QString written = QFile::decodeName(*exchangeNote);
         if (QFileInfo::exists(written)) {
             const QString said = QStringLiteral("When Quillsheet last ran, its store could not be written, so all your "
                                                 "canvases were written to “%1”. Import that file to have them here.")
@@ -742,7 +764,10 @@ bool ObjectStore::writeOwnerNote(std::optional<qint64> checkpointTo, bool durabl
     note.checkpointTo = checkpointTo;
     if (!note.log.known)
         return true; // no log yet: nothing to read at a start
-    m_noteWritten = note.write(m_path + StoreFileGuard::noteSuffix, durable);
+    QStringList asides;
+    m_noteWritten = note.write(m_path + StoreFileGuard::noteSuffix, durable, &asides);
+    for (const QString& aside : asides)
+        qCWarning(storeLog).noquote() << "What stood at a name of the log's note was moved to" << aside;
     return m_noteWritten;
 }
 
@@ -819,10 +844,8 @@ void ObjectStore::letGo()
         if (QFileInfo(log).size() == 0) {
             gone = QFile::remove(log);
         } else {
-            const QString aside = setAsideName(m_path);
-            gone = QFile::rename(log, aside);
-            if (gone)
-                m_setAsideLog = aside;
+            m_setAsideLog = setLogAside(m_path);
+            gone = !m_setAsideLog.isEmpty();
         }
         if (gone) {
             if (idOf(m_path + StoreFileGuard::indexSuffix) == m_indexId)
@@ -839,14 +862,28 @@ void ObjectStore::letGo()
 
 void ObjectStore::writeExchangeFile()
 {
-    if (m_exchangeFile.isEmpty())
-        m_exchangeFile = QDir(QFileInfo(m_path).absolutePath())
-                             .filePath(QStringLiteral("Canvases not saved %1.quillsheet")
-                                           .arg(QDateTime::currentDateTime().toString(
-                                               QStringLiteral("yyyy-MM-dd HH.mm.ss"))));
-    QString error;
+    const auto standsThere = [](const QString& file) {
+        return QFileInfo::exists(file) || QFileInfo(file).isSymLink();
+    };
+    if (m_exchangeFile.isEmpty()) {
+        // A name nothing holds yet: what is there is not this store's.
+        const QString stem = QDir(QFileInfo(m_path).absolutePath())
+                                 .filePath(QStringLiteral("Canvases not saved %1")
+                                               .arg(QDateTime::currentDateTime().toString(
+                                                   QStringLiteral("yyyy-MM-dd HH.mm.ss"))));
+        m_exchangeFile = stem + QStringLiteral(".quillsheet");
+        for (int n = 2; standsThere(m_exchangeFile); ++n)
+            m_exchangeFile = stem + QStringLiteral(" %1.quillsheet").arg(n);
+    }
+    const auto sayAside = [](const QString& file, const QString& aside) {
+        if (!aside.isEmpty())
+            qCWarning(storeLog).noquote() << "What stood at" << file << "was moved to" << aside;
+    };
+    QString error, aside;
     const std::optional<QByteArray> bytes = exchangeFileBytes(m_context.canvases(), &error);
-    std::optional<QString> failed = bytes ? FileWriting::writeWholeFile(m_exchangeFile, *bytes) : std::optional(error);
+    std::optional<QString> failed
+        = bytes ? FileWriting::writeOwnFile(m_exchangeFile, *bytes, &aside) : std::optional(error);
+    sayAside(m_exchangeFile, aside);
     if (failed) {
         m_exchangeIsCurrent = false;
         qCWarning(storeLog).noquote() << "The canvases could not be written to" << m_exchangeFile << *failed;
@@ -858,9 +895,10 @@ void ObjectStore::writeExchangeFile()
     // names another file or is gone, not again with every change.
     const QString notePath = m_path + exchangeNoteSuffix;
     const QByteArray named = QFile::encodeName(m_exchangeFile);
-    if (QFile note(notePath); note.open(QIODevice::ReadOnly) && note.read(named.size() + 1) == named)
+    if (StoreFileGuard::readPlainFile(notePath, named.size() + 1) == named)
         return;
-    FileWriting::writeWholeFile(notePath, named);
+    FileWriting::writeOwnFile(notePath, named, &aside);
+    sayAside(notePath, aside);
 }
 
 bool ObjectStore::lockIsStillOurs() const
@@ -899,12 +937,13 @@ bool ObjectStore::recreate(QString* message)
     QString ourLogAside;
     if (QFileInfo(log).exists()) {
         const bool ours = m_logId.known && idOf(log) == m_logId;
-        const QString aside = setAsideName(m_path);
-        if (!(ours && QFileInfo(log).size() == 0 ? QFile::remove(log) : QFile::rename(log, aside))) {
+        const bool removed = ours && QFileInfo(log).size() == 0 && QFile::remove(log);
+        const QString aside = removed ? QString() : setLogAside(m_path);
+        if (!removed && aside.isEmpty()) {
             *message = QStringLiteral("a log beside “%1” cannot be moved away").arg(shown);
             return false;
         }
-        if (ours && QFileInfo::exists(aside))
+        if (ours)
             ourLogAside = aside;
         if (idOf(m_path + StoreFileGuard::indexSuffix) == m_indexId)
             QFile::remove(m_path + StoreFileGuard::indexSuffix);
@@ -1020,8 +1059,8 @@ bool ObjectStore::takeLogBack(QString* message, FileCheck* found)
     // Whatever lies at the log's name now was not written for this file.
     const QString log = m_path + StoreFileGuard::logSuffix;
     if (QFileInfo(log).exists() || QFileInfo(log).isSymLink()) {
-        const QString aside = setAsideName(m_path);
-        if (!QFile::rename(log, aside)) {
+        const QString aside = setLogAside(m_path);
+        if (aside.isEmpty()) {
             *message = QStringLiteral("another file lies at its log's name “%1” and cannot be moved away").arg(shown);
             return false;
         }

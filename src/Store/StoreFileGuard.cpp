@@ -1,5 +1,7 @@
 #include "Store/StoreFileGuard.h"
 
+#include "Platform/FileWriting.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -33,7 +35,59 @@ FileId fromStat(const struct stat& info)
 
 const QByteArray noteHeading = "quillsheet-log-note 2";
 
+std::function<int(int, int)>& lockCall()
+{
+    static std::function<int(int, int)> call;
+    return call;
+}
+
+int lockFile(int descriptor, int operation)
+{
+    const auto& call = lockCall();
+    return call ? call(descriptor, operation) : ::flock(descriptor, operation);
+}
+
+// Opened where it lies: never through a link, never waiting for a pipe's
+// other end, and only when it is a plain file.
+int openPlainFile(const QByteArray& name, int flags, bool* notAFile)
+{
+    *notAFile = false;
+    const int fd = ::open(name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *notAFile = errno == ELOOP;
+        return -1;
+    }
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        *notAFile = true;
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
+
+void setLockCallForTests(std::function<int(int descriptor, int operation)> call)
+{
+    lockCall() = std::move(call);
+}
+
+std::optional<QByteArray> readPlainFile(const QString& path, qint64 maxSize)
+{
+    bool notAFile = false;
+    const int fd = openPlainFile(QFile::encodeName(path), O_RDONLY, &notAFile);
+    if (fd < 0)
+        return std::nullopt;
+    QByteArray bytes(maxSize, '\0');
+    const ssize_t read = ::read(fd, bytes.data(), size_t(maxSize));
+    ::close(fd);
+    if (read < 0)
+        return std::nullopt;
+    bytes.resize(qsizetype(read));
+    return bytes;
+}
 
 FileId idOf(const QString& path)
 {
@@ -139,10 +193,10 @@ FileId connectionsLog(sqlite3* db, const QString& path)
 
 std::optional<OwnerNote> OwnerNote::read(const QString& notePath)
 {
-    QFile file(notePath);
-    if (!file.open(QIODevice::ReadOnly))
+    const std::optional<QByteArray> text = readPlainFile(notePath, 4096);
+    if (!text)
         return std::nullopt;
-    const QList<QByteArray> lines = file.read(4096).split('\n');
+    const QList<QByteArray> lines = text->split('\n');
     OwnerNote note;
     auto idFrom = [](const QList<QByteArray>& fields, qsizetype at) {
         bool device = false, inode = false;
@@ -187,7 +241,7 @@ std::optional<OwnerNote> OwnerNote::read(const QString& notePath)
     return note;
 }
 
-bool OwnerNote::write(const QString& notePath, bool durable) const
+bool OwnerNote::write(const QString& notePath, bool durable, QStringList* movedAside) const
 {
     QByteArray text = noteHeading + '\n';
     text += "main " + QByteArray::number(main.device) + ' ' + QByteArray::number(main.inode) + '\n';
@@ -199,19 +253,47 @@ bool OwnerNote::write(const QString& notePath, bool durable) const
         text += "checkpoint-to " + QByteArray::number(*checkpointTo) + '\n';
     // Whole or not at all: written beside it, then renamed over it. One
     // sync where the order of writes matters, none where it does not.
+    QStringList asides;
+    auto setAside = [&asides](const QString& path) {
+        struct stat found = {};
+        if (::lstat(QFile::encodeName(path).constData(), &found) != 0 || S_ISREG(found.st_mode))
+            return true;
+        const QString to = FileWriting::moveAside(path);
+        if (!to.isEmpty())
+            asides.append(to);
+        return !to.isEmpty() || errno == ENOENT;
+    };
+    auto said = [&](bool written) {
+        if (movedAside)
+            *movedAside = asides;
+        return written;
+    };
     const QByteArray name = QFile::encodeName(notePath);
-    const QByteArray written = name + ".new";
-    const int fd = ::open(written.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const QByteArray written = name + ".new"; // noteDraftSuffix
+    // Made new here: a draft a crash left is ours and goes, anything else
+    // standing at its name goes aside, and nothing is written through a link.
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 2; ++attempt) {
+        fd = ::open(written.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (fd >= 0 || errno != EEXIST)
+            break;
+        struct stat found = {};
+        if (::lstat(written.constData(), &found) == 0 && S_ISREG(found.st_mode))
+            ::unlink(written.constData());
+        else if (!setAside(QFile::decodeName(written)))
+            return said(false);
+    }
     if (fd < 0)
-        return false;
+        return said(false);
     bool whole = ::write(fd, text.constData(), size_t(text.size())) == text.size();
     whole = whole && (!durable || ::fdatasync(fd) == 0);
     whole = ::close(fd) == 0 && whole;
-    if (!whole || ::rename(written.constData(), name.constData()) != 0) {
+    // The rename would drop a link or a pipe at the note's name: kept, aside.
+    if (!whole || !setAside(notePath) || ::rename(written.constData(), name.constData()) != 0) {
         ::unlink(written.constData());
-        return false;
+        return said(false);
     }
-    return true;
+    return said(true);
 }
 
 bool OwnerNote::describes(const QString& mainPath) const
@@ -248,26 +330,6 @@ QString Hold::reason() const
 
 namespace {
 
-// Opened where it lies: never through a link, never waiting for a pipe's
-// other end, and only when it is a plain file.
-int openPlainFile(const QByteArray& name, int flags, bool* notAFile)
-{
-    *notAFile = false;
-    const int fd = ::open(name.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *notAFile = errno == ELOOP;
-        return -1;
-    }
-    struct stat info = {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        *notAFile = true;
-        errno = EINVAL;
-        return -1;
-    }
-    return fd;
-}
-
 FileId idOfName(const QString& path)
 {
     struct stat info = {};
@@ -295,7 +357,7 @@ std::unique_ptr<HeldLock> HeldLock::make(const QString& lockPath, int* error)
         *error = errno;
         return nullptr;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (lockFile(fd, LOCK_EX | LOCK_NB) != 0) {
         *error = errno;
         if (idOfDescriptor(fd) == idOfName(lockPath))
             ::unlink(name.constData());
@@ -349,7 +411,7 @@ Hold lockHold(const QString& lockPath)
             return {listedAsLocked(idOfName(lockPath)) ? Hold::Kind::held : Hold::Kind::free};
         return {Hold::Kind::failed, errno};
     }
-    const Hold hold = holdFrom(::flock(fd, LOCK_EX | LOCK_NB));
+    const Hold hold = holdFrom(lockFile(fd, LOCK_EX | LOCK_NB));
     ::close(fd);
     return hold;
 }
@@ -392,7 +454,7 @@ bool takeOverUnheldLock(const QString& lockPath)
         return ::unlink(name.constData()) == 0;
     }
     // Held while it goes, so that nobody takes it meanwhile and loses it.
-    const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && idOfDescriptor(fd) == idOfName(lockPath)
+    const bool taken = lockFile(fd, LOCK_EX | LOCK_NB) == 0 && idOfDescriptor(fd) == idOfName(lockPath)
         && ::unlink(name.constData()) == 0;
     ::close(fd);
     return taken;
@@ -421,15 +483,10 @@ bool moveAsideWhatIsNotAFile(const QString& path, QString* aside, QString* what,
     if (::lstat(name.constData(), &info) != 0 || S_ISREG(info.st_mode))
         return true;
     *what = kindOfFile(info.st_mode);
-    const QString stem
-        = path + QStringLiteral(".set-aside-") + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    QString to = stem;
-    struct stat taken = {};
-    for (int n = 2; ::lstat(QFile::encodeName(to).constData(), &taken) == 0; ++n)
-        to = stem + QStringLiteral("-%1").arg(n);
-    // A rename keeps a folder whole and a link pointing where it did.
-    const QByteArray toName = QFile::encodeName(to);
-    if (::rename(name.constData(), toName.constData()) != 0) {
+    // A rename keeps a folder whole and a link pointing where it did, and
+    // never lands on what another start moved aside the same second.
+    const QString to = FileWriting::moveAside(path);
+    if (to.isEmpty()) {
         if (errno == ENOENT)
             return true; // another start moved it meanwhile
         *why = QString::fromLocal8Bit(std::strerror(errno));
@@ -437,11 +494,15 @@ bool moveAsideWhatIsNotAFile(const QString& path, QString* aside, QString* what,
     }
     // Another start may have put its lock there since the look above: that
     // goes back, unless yet another has taken the name.
+    const QByteArray toName = QFile::encodeName(to);
     struct stat moved = {};
-    if (::lstat(toName.constData(), &moved) == 0 && S_ISREG(moved.st_mode)) {
+    const bool there = ::lstat(toName.constData(), &moved) == 0;
+    if (there && S_ISREG(moved.st_mode)) {
         ::renameat2(AT_FDCWD, toName.constData(), AT_FDCWD, name.constData(), RENAME_NOREPLACE);
         return true;
     }
+    if (there)
+        *what = kindOfFile(moved.st_mode); // what went, should it have changed since the look
     *aside = to;
     return true;
 }
@@ -460,7 +521,7 @@ Hold storeFileHold(const QString& path)
             return {}; // no file yet, nobody has it
         return {Hold::Kind::failed, errno};
     }
-    const Hold hold = holdFrom(::flock(fd, LOCK_SH | LOCK_NB));
+    const Hold hold = holdFrom(lockFile(fd, LOCK_SH | LOCK_NB));
     ::close(fd);
     return hold;
 }
@@ -469,7 +530,7 @@ Hold holdStoreFile(int descriptor)
 {
     if (descriptor < 0)
         return {Hold::Kind::failed, EBADF};
-    return holdFrom(::flock(descriptor, LOCK_EX | LOCK_NB));
+    return holdFrom(lockFile(descriptor, LOCK_EX | LOCK_NB));
 }
 
 bool lockHasText(const QString& lockPath)

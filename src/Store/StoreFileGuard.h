@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <QtGlobal>
 #include <memory>
 #include <optional>
@@ -19,6 +21,8 @@ namespace StoreFileGuard {
 inline const QString logSuffix = QStringLiteral("-wal");
 inline const QString indexSuffix = QStringLiteral("-shm");
 inline const QString noteSuffix = QStringLiteral("-wal.owner");
+// The note is written here first, then renamed over the note.
+inline const QString noteDraftSuffix = QStringLiteral("-wal.owner.new");
 inline const QString lockSuffix = QStringLiteral(".lock");
 
 struct FileId {
@@ -79,8 +83,10 @@ struct OwnerNote {
     qint64 legacyModified = 0;
 
     static std::optional<OwnerNote> read(const QString& notePath);
-    // durable: on disk when it returns, not just in place.
-    bool write(const QString& notePath, bool durable) const;
+    // durable: on disk when it returns, not just in place. Written into a
+    // file made new, never through a link; what stood at the note's names
+    // that is not a plain file goes aside, and movedAside gets where.
+    bool write(const QString& notePath, bool durable, QStringList* movedAside = nullptr) const;
     // Whether the main file at path is the one the log was written for.
     bool describes(const QString& mainPath) const;
 };
@@ -119,6 +125,14 @@ private:
     QString m_path;
     int m_descriptor = -1;
 };
+
+// The content of a plain file, read where it lies: never through a link,
+// never waiting on a pipe. None when there is no plain file at path.
+std::optional<QByteArray> readPlainFile(const QString& path, qint64 maxSize);
+
+// Every lock the store takes goes through here; tests put in their own
+// (one returning -1 with errno set) to fail it; an empty one restores flock.
+void setLockCallForTests(std::function<int(int descriptor, int operation)> call);
 
 // What a file of this mode is, for messages: "a folder", "a link", "a pipe".
 QString kindOfFile(unsigned mode);

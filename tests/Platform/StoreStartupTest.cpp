@@ -18,6 +18,14 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 class MigrationTest : public ::testing::Test {
@@ -474,6 +482,97 @@ TEST_F(StoreOpeningTest, AFolderAtTheLocksNameIsMovedAsideAndSaid)
 
     StoreOpening second = open();
     EXPECT_EQ(second.outcome, StoreOpening::Outcome::alreadyRunning);
+}
+
+// A lock that cannot be taken for any reason but another's hold (a disk
+// without locks) is said as such, never as a running Quillsheet: whichever
+// lock of the start fails, with or without a lock file a crash left.
+TEST_F(StoreOpeningTest, ALockThatFailsIsNeverTakenForARunningQuillsheet)
+{
+    for (const bool leftByACrash : {false, true}) {
+        for (int failing = 1;; ++failing) {
+            SCOPED_TRACE(std::string(leftByACrash ? "a lock left by a crash, " : "") + "lock call "
+                         + std::to_string(failing) + " fails");
+            const QString folder = m_dir.filePath(QStringLiteral("%1-%2").arg(leftByACrash).arg(failing));
+            ASSERT_TRUE(QDir().mkpath(folder));
+            const QString at = QDir(folder).filePath(QStringLiteral("default.store"));
+            if (leftByACrash)
+                writeFileBytes(at + QStringLiteral(".lock"), "4242\nquillsheet\nhere\n");
+            int calls = 0;
+            StoreFileGuard::setLockCallForTests([&](int descriptor, int operation) {
+                if (++calls != failing)
+                    return ::flock(descriptor, operation);
+                errno = ENOLCK;
+                return -1;
+            });
+            out.clear();
+            err.clear();
+            StoreOpening opening = open(at);
+            StoreFileGuard::setLockCallForTests({});
+            if (calls < failing) {
+                // Every lock of a start has failed once.
+                EXPECT_EQ(opening.outcome, StoreOpening::Outcome::opened);
+                EXPECT_GE(failing, leftByACrash ? 5 : 3);
+                break;
+            }
+            EXPECT_EQ(opening.outcome, StoreOpening::Outcome::failed);
+            EXPECT_EQ(opening.failure, ObjectStore::OpenFailure::lockUnusable);
+            const QString said = err.join(u'\n');
+            EXPECT_TRUE(said.contains(QLatin1String("(No locks available)"))) << said.toStdString();
+            EXPECT_TRUE(said.contains(QLatin1String("keep the data folder on a disk that allows file locks")));
+            EXPECT_FALSE(said.contains(QLatin1String("in use by another running Quillsheet")));
+        }
+    }
+}
+
+// As an ordinary user (the suite runs as root, who may write anywhere): a
+// data folder that cannot be written is said as such, with the way out.
+TEST_F(StoreOpeningTest, AnUnwritableDataFolderIsSaidWithTheWayOut)
+{
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() == 0 && !nobody)
+        GTEST_SKIP() << "no unprivileged user to run as";
+    const uid_t uid = nobody ? nobody->pw_uid : 0;
+    const gid_t gid = nobody ? nobody->pw_gid : 0;
+    const QString folder = m_dir.filePath(QStringLiteral("data"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    int said[2];
+    ASSERT_EQ(::pipe(said), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(said[0]);
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0))
+            ::_exit(3);
+        QStringList lines;
+        const StoreOpening opening = openApplicationStore(
+            QDir(folder).filePath(QStringLiteral("default.store")), QString(), defaults, cloud.service,
+            [&lines](const QString& line, bool isError) {
+                if (isError)
+                    lines << line;
+            });
+        const QByteArray text = lines.join(u'\n').toUtf8();
+        const bool whole = ::write(said[1], text.constData(), size_t(text.size())) == text.size();
+        ::_exit(whole && opening.outcome == StoreOpening::Outcome::failed
+                        && opening.failure == ObjectStore::OpenFailure::notWritable
+                    ? 0
+                    : 1);
+    }
+    ::close(said[1]);
+    QByteArray text;
+    char buffer[4096];
+    for (ssize_t read; (read = ::read(said[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, qsizetype(read));
+    ::close(said[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << text.toStdString();
+    EXPECT_TRUE(text.contains("cannot be written (Permission denied)")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Make the folder or file named above writable, then start Quillsheet again."));
+    EXPECT_TRUE(QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
 }
 
 TEST(CloudServiceTest, TheStandardServiceOffersNoCloud)

@@ -2,6 +2,7 @@
 #include "Store/CanvasExport.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
+#include "Platform/FileWriting.h"
 #include "Store/ObjectStore.h"
 #include "support/FullFileSystem.h"
 #include "support/TestSupport.h"
@@ -1421,26 +1422,154 @@ TEST_F(ObjectStoreTest, WhatIsNotALockFileAtTheLocksNameIsMovedAsideWhole)
     }
 }
 
+// Two starts that move things aside in the same second never land on each
+// other's: the second takes the next free name and says where, also on a
+// disk that cannot rename without replacing.
+TEST_F(ObjectStoreTest, TwoStartsMovingThingsAsideInTheSameSecondKeepBoth)
+{
+    const QString lockPath = path() + QStringLiteral(".lock");
+    const QString stem = lockPath + QStringLiteral(".set-aside-20250102-030405");
+    const QString target = dir.filePath(QStringLiteral("target"));
+    FileWriting::setAsideTimeForTests(QDateTime(QDate(2025, 1, 2), QTime(3, 4, 5)));
+    for (const bool refused : {false, true}) {
+        for (const bool folder : {false, true}) {
+            SCOPED_TRACE(std::string(folder ? "a folder" : "a pipe") + (refused ? ", no rename without replacing" : ""));
+            FileWriting::setRenameWithoutReplacingRefusedForTests(refused);
+            // What another start moved aside this second: a link, and a folder.
+            ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(stem).constData()), 0);
+            ASSERT_TRUE(QDir().mkpath(stem + QStringLiteral("-2")));
+            writeFileBytes(stem + QStringLiteral("-2/kept.txt"), "the other's");
+            if (folder)
+                ASSERT_TRUE(QDir().mkpath(lockPath + QStringLiteral("/mine")));
+            else
+                ASSERT_EQ(::mkfifo(QFile::encodeName(lockPath).constData(), 0644), 0);
+
+            QString message;
+            auto store = ObjectStore::open(path(), &message);
+            FileWriting::setRenameWithoutReplacingRefusedForTests(false);
+            ASSERT_TRUE(store) << message.toStdString();
+            EXPECT_EQ(QFileInfo(stem).symLinkTarget(), target);
+            EXPECT_EQ(fileBytes(stem + QStringLiteral("-2/kept.txt")), "the other's");
+            const QString mine = stem + QStringLiteral("-3");
+            struct stat moved = {};
+            ASSERT_EQ(::lstat(QFile::encodeName(mine).constData(), &moved), 0);
+            EXPECT_EQ(moved.st_mode & S_IFMT, folder ? S_IFDIR : S_IFIFO);
+            EXPECT_TRUE(store->openingNotice().contains(QStringLiteral("was %1, not Quillsheet's lock file. It was moved to “%2”")
+                                                            .arg(folder ? "a folder" : "a pipe", mine)))
+                << store->openingNotice().toStdString();
+            store.reset();
+            ASSERT_TRUE(QFile::remove(stem));
+            ASSERT_TRUE(QDir(stem + QStringLiteral("-2")).removeRecursively());
+            ASSERT_TRUE(folder ? QDir(mine).removeRecursively() : QFile::remove(mine));
+        }
+    }
+    FileWriting::setAsideTimeForTests({});
+}
+
+// Nothing the store writes beside itself goes through a link or into a pipe
+// standing at its name, whether that was there at the start or came while
+// the store runs: the link's target is left as it was, and what stood there
+// is kept whole at a name of its own.
+TEST_F(ObjectStoreTest, WhatStandsAtTheNamesOfItsOwnFilesIsKeptAsideNeverWrittenThrough)
+{
+    const QString target = dir.filePath(QStringLiteral("bashrc"));
+    int round = 0;
+    for (const char* suffix : {"-wal.owner", "-wal.owner.new", ".unsaved"}) {
+        for (const bool pipe : {false, true}) {
+            for (const bool whileRunning : {false, true}) {
+                SCOPED_TRACE(std::string(suffix) + (pipe ? " pipe" : " link")
+                             + (whileRunning ? " while running" : " at the start"));
+                const QString folder = dir.filePath(QStringLiteral("round%1").arg(++round));
+                ASSERT_TRUE(QDir().mkpath(folder));
+                const QString storePath = QDir(folder).filePath(QStringLiteral("default.store"));
+                const QString at = storePath + QLatin1String(suffix);
+                writeFileBytes(target, "export KEEP=1\n");
+                const auto plant = [&] {
+                    const QByteArray name = QFile::encodeName(at);
+                    return pipe ? ::mkfifo(name.constData(), 0644)
+                                : ::symlink(QFile::encodeName(target).constData(), name.constData());
+                };
+                if (!whileRunning)
+                    ASSERT_EQ(plant(), 0);
+                QString message;
+                auto store = ObjectStore::open(storePath, &message);
+                ASSERT_TRUE(store) << message.toStdString();
+                if (whileRunning) {
+                    QFile::remove(at); // the note the opening wrote
+                    ASSERT_EQ(plant(), 0);
+                }
+                // The save's checkpoint writes the log's note; another file
+                // put in the store's place then sends every canvas to the
+                // exchange file, named in the ".unsaved" note.
+                ObjectStore::setCheckpointFrames(1);
+                ASSERT_TRUE(saveCanvasWithRow(*store, QStringLiteral("1 + 1")));
+                ObjectStore::setCheckpointFrames(0);
+                const QString other = QDir(folder).filePath(QStringLiteral("other"));
+                writeFileBytes(other, "not a store");
+                ASSERT_EQ(::rename(QFile::encodeName(other).constData(), QFile::encodeName(storePath).constData()), 0);
+                store->context().canvases().first()->setName(QStringLiteral("after"));
+                EXPECT_FALSE(store->save());
+                ASSERT_TRUE(store->isFileLost());
+                EXPECT_FALSE(store->exchangeFile().isEmpty());
+
+                EXPECT_EQ(fileBytes(target), "export KEEP=1\n");
+                const QStringList asides
+                    = QDir(folder).entryList({QStringLiteral("default.store%1.set-aside-*").arg(QLatin1String(suffix))},
+                                             QDir::AllEntries | QDir::System);
+                ASSERT_EQ(asides.size(), 1) << asides.join(u' ').toStdString();
+                const QString aside = QDir(folder).filePath(asides.first());
+                struct stat kept = {};
+                ASSERT_EQ(::lstat(QFile::encodeName(aside).constData(), &kept), 0);
+                EXPECT_EQ(kept.st_mode & S_IFMT, pipe ? S_IFIFO : S_IFLNK);
+                if (!pipe)
+                    EXPECT_EQ(QFileInfo(aside).symLinkTarget(), target);
+                if (!whileRunning) {
+                    EXPECT_TRUE(store->openingNotice().contains(QStringLiteral("“%1” was %2").arg(at, pipe ? "a pipe" : "a link")))
+                        << store->openingNotice().toStdString();
+                    EXPECT_TRUE(store->openingNotice().contains(aside));
+                }
+                if (QLatin1String(suffix) == QLatin1String(".unsaved")) {
+                    EXPECT_TRUE(QFileInfo(at).isFile() && !QFileInfo(at).isSymLink());
+                    EXPECT_EQ(fileBytes(at), QFile::encodeName(store->exchangeFile()));
+                }
+            }
+        }
+    }
+}
+
 // A folder or pipe at the store's own names is refused at once and left
 // where it is: reading a pipe would wait for ever.
 TEST_F(ObjectStoreTest, AFolderOrPipeAtTheStoresNamesIsRefusedWithoutWaiting)
 {
-    for (const QString& suffix : {QString(), QStringLiteral("-wal")}) {
-        for (const bool pipe : {false, true}) {
-            const QString at = path() + suffix;
-            SCOPED_TRACE((at + (pipe ? " as a pipe" : " as a folder")).toStdString());
-            ASSERT_TRUE(pipe ? ::mkfifo(QFile::encodeName(at).constData(), 0644) == 0 : QDir().mkdir(at));
-            ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
-            QString message;
-            EXPECT_FALSE(open(&failure, &message));
-            EXPECT_EQ(failure, ObjectStore::OpenFailure::notAStore);
-            EXPECT_TRUE(message.contains(QStringLiteral("“%1” is %2").arg(at, pipe ? "a pipe" : "a folder")))
-                << message.toStdString();
-            struct stat left = {};
-            ASSERT_EQ(::lstat(QFile::encodeName(at).constData(), &left), 0);
-            EXPECT_EQ(left.st_mode & S_IFMT, pipe ? S_IFIFO : S_IFDIR);
-            ASSERT_TRUE(pipe ? QFile::remove(at) : QDir().rmdir(at));
-        }
+    // SQLite would write its log through a link, into the file it points to.
+    const QString target = dir.filePath(QStringLiteral("target"));
+    const struct {
+        const char* suffix;
+        mode_t type;
+        const char* said;
+    } cases[] = {
+        {"", S_IFDIR, "a folder"},   {"", S_IFIFO, "a pipe"},      {"-wal", S_IFDIR, "a folder"},
+        {"-wal", S_IFIFO, "a pipe"}, {"-wal", S_IFLNK, "a link"}, {"-shm", S_IFLNK, "a link"},
+    };
+    for (const auto& c : cases) {
+        const QString at = path() + QLatin1String(c.suffix);
+        const QByteArray name = QFile::encodeName(at);
+        SCOPED_TRACE((at + " as " + c.said).toStdString());
+        writeFileBytes(target, "the user's");
+        ASSERT_EQ(c.type == S_IFIFO  ? ::mkfifo(name.constData(), 0644)
+                      : c.type == S_IFLNK ? ::symlink(QFile::encodeName(target).constData(), name.constData())
+                                          : ::mkdir(name.constData(), 0755),
+                  0);
+        ObjectStore::OpenFailure failure = ObjectStore::OpenFailure::none;
+        QString message;
+        EXPECT_FALSE(open(&failure, &message));
+        EXPECT_EQ(failure, ObjectStore::OpenFailure::notAStore);
+        EXPECT_TRUE(message.contains(QStringLiteral("“%1” is %2").arg(at, QLatin1String(c.said)))) << message.toStdString();
+        struct stat left = {};
+        ASSERT_EQ(::lstat(name.constData(), &left), 0);
+        EXPECT_EQ(left.st_mode & S_IFMT, c.type);
+        EXPECT_EQ(fileBytes(target), "the user's");
+        ASSERT_TRUE(c.type == S_IFDIR ? QDir().rmdir(at) : QFile::remove(at));
     }
 }
 
