@@ -1,6 +1,7 @@
 #include "Engine/CalculatorEnginePrivate.h"
 #include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
+#include "Engine/EngineWords.h"
 
 #include <algorithm>
 #include <array>
@@ -1143,6 +1144,11 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
                 return;
             }
         }
+        // A number joined to a word by a hyphen is part of it
+        // (2-Zimmer-Wohnung, 24-hour), as a digit glued to it is.
+        if (!glued && end < text.size() && EngineWords::joinsAt(text, end)
+            && !taxLabelAt(text, end + 1, pipeline.settings.enabledTaxRates))
+            glued = true;
         if (!glued)
             continue;
         QChar* data = text.data();
@@ -2324,7 +2330,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         case '-':
             // A hyphen between letters is part of a word (E-Bike), and so
             // is one ending a word before another (Heiz- und Nebenkosten).
-            if ((isWordChar(before) || wordBefore) && (isWordChar(after()) || isHangingHyphen(read, at))) {
+            if (((isWordChar(before) || wordBefore) && isWordChar(after())) || EngineWords::joinsAt(read, at)) {
                 inWord = true;
                 drop(c);
             } else {
