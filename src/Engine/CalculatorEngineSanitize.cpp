@@ -387,6 +387,14 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
     bool words = false;
     while (at > 0) {
         const char32_t c = codePointBefore(text, at);
+        // A dash left between two words is the label's (Flug – Hotel –
+        // Auto): the label goes on before it.
+        if (EngineCatalogue::isDash(c) && EngineWords::isLabelDash(text, at - 1)) {
+            words = true;
+            at = skipWhiteSpaceBack(text, at - 1);
+            *afterLabel = at == 0;
+            continue;
+        }
         const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignOf(c);
         if ((c == '(' || (sign && (sign->place == EngineCatalogue::SignPlace::always || sign->place == EngineCatalogue::SignPlace::notInWord)))
             && !(c == '-' && isHangingHyphen(text, at - 1)))
@@ -586,8 +594,8 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
             return;
         triggers.add(Triggers::characters("+-*/% "));
     }
-    if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':')) {
-        normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates);
+    if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':') || (triggers.has('-') && triggers.hasAnyLetter())) {
+        normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates, pipeline.label);
         triggers.add(Triggers::characters("*/-"));
     }
     if (triggers.beyondAscii || triggers.hasAnyOf(EngineCatalogue::asciiSignSymbols()) || triggers.hasAnyLetter()) {
@@ -1710,21 +1718,31 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
     }
 }
 
-void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates)
+void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label)
 {
     bool symbols = false;
     bool letterX = false;
     bool colon = false;
-    for (QChar c : std::as_const(text)) {
-        const char16_t u = c.unicode();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
         if (u >= 0x80)
             symbols = symbols || EngineCatalogue::operatorSignOf(u);
         else if (u == 'x' || u == 'X')
             letterX = true;
         else if (u == ':')
             colon = true;
+        else if (u == '-' && !symbols)
+            symbols = (i > 0 && text[i - 1] == QLatin1Char(' ')) || (i + 1 < text.size() && text[i + 1] == QLatin1Char(' '));
     }
     if (symbols) {
+        // A dash of any kind between two words is the label's (Berlin -
+        // München 600), as an en dash there is; the rules for dashes below
+        // then read it.
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t u = text[i].unicode();
+            if ((u == '-' || u == 0x2212) && EngineWords::isLabelDash(text, i, label))
+                text[i] = QChar(0x2013);
+        }
         for (const EngineCatalogue::OperatorSign& sign : EngineCatalogue::operatorSigns()) {
             if (sign.character >= 0x80 && sign.place == EngineCatalogue::SignPlace::always)
                 text.replace(QChar(char16_t(sign.character)), QLatin1Char(sign.reads));
@@ -1738,8 +1756,7 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
                 continue;
             // Between letters it joins a word, as a hyphen does (Wi–Fi,
             // as autocorrect writes Wi-Fi).
-            if (i > 0 && i + 1 < text.size() && isWordChar(codePointBefore(text, i))
-                && isWordChar(codePointAt(text, i + 1))) {
+            if (EngineWords::joinsAt(text, i)) {
                 text[i] = QLatin1Char('-');
                 continue;
             }

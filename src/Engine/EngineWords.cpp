@@ -7,12 +7,12 @@ using namespace ExpressionText;
 
 namespace EngineWords {
 
-namespace {
-
 bool isApostrophe(char32_t c)
 {
     return c == '\'' || c == 0x2019;
 }
+
+namespace {
 
 // A hyphen or a dash that may join a word (not the minus sign, which is
 // always one).
@@ -172,15 +172,18 @@ Name nameOf(QStringView word)
     return Name::none;
 }
 
-bool isLabelDash(QStringView text, qsizetype i)
+bool isLabelDash(QStringView text, qsizetype i, QStringView textBefore)
 {
     if (i < 0 || i >= text.size() || !EngineCatalogue::isMinusSign(text[i].unicode()))
         return false;
     const qsizetype before = skipWhiteSpaceBack(text, i);
     const qsizetype after = skipWhiteSpace(text, i + 1);
-    if (before == i && after == i + 1)
-        return false; // glued on both sides: the word's own, or a minus
-    if (wordEndingAt(text, before).isEmpty())
+    if ((before == i && after == i + 1) || joinsAt(text, i))
+        return false; // the word's own (Heiz- und), or a minus
+    const bool wordBefore = before > 0
+        ? !wordEndingAt(text, before).isEmpty()
+        : !textBefore.isEmpty() && !wordEndingAt(textBefore, skipWhiteSpaceBack(textBefore, textBefore.size())).isEmpty();
+    if (!wordBefore)
         return false;
     const Span next = wordAt(text, after);
     if (next.kind != Kind::word)

@@ -51,7 +51,10 @@ Name nameOf(QStringView word);
 // A dash of any kind (-, –, —, −) with a blank beside it, a word before it
 // and a word after it that names no value (a currency, a constant, a
 // function): Berlin – München, Miete - Nebenkosten. Whether the word before
-// closes an amount (5 kg - Sack) is the caller's to ask.
-bool isLabelDash(QStringView text, qsizetype i);
+// closes an amount (5 kg - Sack) is the caller's to ask. `before` is what
+// stands before the text (a row's label before its expression).
+bool isLabelDash(QStringView text, qsizetype i, QStringView before = {});
+
+bool isApostrophe(char32_t c);
 
 } // namespace EngineWords
