@@ -731,28 +731,18 @@ bool endsDate(QStringView text, qsizetype start, qsizetype end)
 // After a currency, an operator, a bracket or at the start they group.
 qsizetype groupingWordStart(QStringView view, qsizetype start)
 {
-    // Digits glued to a word are part of it (A4 1 000, iPhone15 1 299).
-    qsizetype previous = skipWhiteSpaceBack(view, start);
-    // An exclamation mark or an apostrophe after a word is the
-    // word's (Achtung! 3 329, Lukas' 1 000); a point ends it (Nr.).
-    qsizetype marks = previous;
-    while (marks > 0 && (view[marks - 1] == QLatin1Char('!') || view[marks - 1] == QLatin1Char('?')
-                         || isApostrophe(view[marks - 1])))
-        --marks;
-    if (marks < previous && wordEndsBefore(view, marks))
-        previous = marks;
-    qsizetype wordEnd = previous;
-    while (wordEnd > 0 && isDecimalDigit(codePointBefore(view, wordEnd)))
-        --wordEnd;
-    if (wordEnd < previous && !(wordEnd > 0 && isWordChar(codePointBefore(view, wordEnd))))
-        wordEnd = previous;
-    if (wordEnd <= 0 || !wordEndsBefore(view, wordEnd))
+    // The word with the digits glued to it (A4 1 000, iPhone15 1 299) and
+    // its closing mark (Achtung! 3 329, Lukas' 1 000, Nr. 3 329).
+    const qsizetype previous = skipWhiteSpaceBack(view, start);
+    const EngineWords::Span word = EngineWords::wordEndingAt(view, previous);
+    if (word.isEmpty())
         return -1;
-    qsizetype wordStart = previous;
-    while (wordStart > 0 && (isWordChar(codePointBefore(view, wordStart)) || isDecimalDigit(codePointBefore(view, wordStart))
-                             || (isApostrophe(view[wordStart - 1]) && wordEndsBefore(view, wordStart - 1))))
-        --wordStart;
-    return EngineCatalogue::isCurrencyWord(view.mid(wordStart, previous - wordStart)) ? -1 : wordStart;
+    qsizetype letters = previous;
+    while (letters > word.start && !isWordChar(codePointBefore(view, letters)))
+        --letters;
+    if (!wordEndsBefore(view, letters))
+        return -1;
+    return EngineCatalogue::isCurrencyWord(view.mid(word.start, letters - word.start)) ? -1 : word.start;
 }
 
 // The label ends in such a word: read with a blank after it, as the
