@@ -379,8 +379,9 @@ bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettin
 // blanks and words aside (2 * –4, 2 * Rabatt – 4, (–5), 6 : –7, pow(2,
 // –3)): a dash there is the sign of the operand, as a hyphen would be.
 // `afterLabel` tells whether only label words stand between `end` and the
-// row's start or an amount (– 5, Rabatt – 5, 100 Rabatt – 5).
-bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
+// row's start or an amount (– 5, Rabatt – 5, 100 Rabatt – 5). `label`
+// stands before the text.
+bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel, QStringView label)
 {
     qsizetype at = skipWhiteSpaceBack(text, end);
     *afterLabel = at == 0;
@@ -389,7 +390,7 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
         const char32_t c = codePointBefore(text, at);
         // A dash left between two words is the label's (Flug – Hotel –
         // Auto): the label goes on before it.
-        if (EngineCatalogue::isDash(c) && EngineWords::isLabelDash(text, at - 1)) {
+        if (EngineCatalogue::isDash(c) && EngineWords::isLabelDash(text, at - 1, label)) {
             words = true;
             at = skipWhiteSpaceBack(text, at - 1);
             *afterLabel = at == 0;
@@ -1767,7 +1768,7 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             // sign of what follows or subtracts it (€ – 1, 2 * – 4, – 5,
             // Rabatt – 5, 100 Rabatt – 5), as a hyphen would.
             bool afterLabel = false;
-            const bool leading = (currencyBefore && beforeCurrency == 0) || signAfterOperator(text, before, &afterLabel)
+            const bool leading = (currencyBefore && beforeCurrency == 0) || signAfterOperator(text, before, &afterLabel, label)
                 || (afterLabel && signedOperandAt(text, after, rates));
             const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
             const EngineCatalogue::OperatorSign* signAfter = EngineCatalogue::operatorSignOf(right.unicode());
