@@ -532,7 +532,15 @@ void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, Per
             continue;
         }
         out.truncate(operandStart);
+        // A negative value after a number or a word keeps its brackets, as
+        // a call's does: its sign is no minus (8 Ticket tan(-12) + 19%).
+        const qsizetype before = skipWhiteSpaceBack(out, out.size());
+        const bool bracket = value < 0 && before > 0 && !QStringView(u"+-*/^(").contains(out[before - 1]);
+        if (bracket)
+            out += QLatin1Char('(');
         appendCanonicalNumber(out, value);
+        if (bracket)
+            out += QLatin1Char(')');
         lastClose = -1;
         i = percent->end;
         changed = true;
