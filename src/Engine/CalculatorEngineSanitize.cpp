@@ -312,14 +312,11 @@ QString CalculatorEngine::sanitize(const QString& expression)
 
 namespace {
 
-bool isApostrophe(char32_t c)
-{
-    return c == '\'' || c == 0x2019;
-}
+using EngineWords::isApostrophe;
 
 bool isApostrophe(QChar c)
 {
-    return isApostrophe(char32_t(c.unicode()));
+    return EngineWords::isApostrophe(c.unicode());
 }
 
 // An amount ends right before `end`, blanks aside: a number, a bracket, a
@@ -1355,7 +1352,7 @@ bool partsTerms(QStringView text, qsizetype k)
         return true;
     if (u != '-' && u != 0x2013 && u != 0x2014)
         return false;
-    return !(isWordChar(codePointBefore(text, k)) && isWordChar(codePointAt(text, k + 1))) && !isHangingHyphen(text, k);
+    return !EngineWords::joinsAt(text, k);
 }
 
 // An amount in a unit other than `unit` that a price per `unit` (the
@@ -1880,9 +1877,7 @@ bool addsOrSubtracts(QStringView text, qsizetype from, qsizetype to)
         const QChar c = text[k];
         if (c == QLatin1Char('+'))
             return true;
-        if (c == QLatin1Char('-')
-            && !(k > 0 && k + 1 < text.size() && isWordChar(codePointBefore(text, k)) && isWordChar(codePointAt(text, k + 1)))
-            && !isHangingHyphen(text, k))
+        if (c == QLatin1Char('-') && !EngineWords::joinsAt(text, k))
             return true;
     }
     return false;
