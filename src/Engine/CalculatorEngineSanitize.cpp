@@ -1142,7 +1142,8 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
         }
         // A number joined to a word by a hyphen is part of it
         // (2-Zimmer-Wohnung, 24-hour), as a digit glued to it is.
-        if (!glued && end < text.size() && EngineWords::joinsAt(text, end)
+        if (!glued && end < text.size() && (text[end] == QLatin1Char('-') || text[end].unicode() >= 0x80)
+            && EngineWords::joinsAt(text, end)
             && !taxLabelAt(text, end + 1, pipeline.settings.enabledTaxRates))
             glued = true;
         if (!glued)
@@ -1709,6 +1710,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
 void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label)
 {
     bool symbols = false;
+    bool hyphens = false;
     bool letterX = false;
     bool colon = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -1719,18 +1721,22 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             letterX = true;
         else if (u == ':')
             colon = true;
-        else if (u == '-' && !symbols)
-            symbols = (i > 0 && text[i - 1] == QLatin1Char(' ')) || (i + 1 < text.size() && text[i + 1] == QLatin1Char(' '));
+        else if (u == '-' && !hyphens)
+            hyphens = (i > 0 && text[i - 1] == QLatin1Char(' ')) || (i + 1 < text.size() && text[i + 1] == QLatin1Char(' '));
     }
-    if (symbols) {
+    if (symbols || hyphens) {
         // A dash of any kind between two words is the label's (Berlin -
         // München 600), as an en dash there is; the rules for dashes below
         // then read it.
         for (qsizetype i = 0; i < text.size(); ++i) {
             const char16_t u = text[i].unicode();
-            if ((u == '-' || u == 0x2212) && EngineWords::isLabelDash(text, i, label))
+            if ((u == '-' || u == 0x2212) && EngineWords::isLabelDash(text, i, label)) {
                 text[i] = QChar(0x2013);
+                symbols = true;
+            }
         }
+    }
+    if (symbols) {
         for (const EngineCatalogue::OperatorSign& sign : EngineCatalogue::operatorSigns()) {
             if (sign.character >= 0x80 && sign.place == EngineCatalogue::SignPlace::always)
                 text.replace(QChar(char16_t(sign.character)), QLatin1Char(sign.reads));
