@@ -569,6 +569,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"Miete − Nebenkosten 1.100 − 240", "Berlin — München 600", 860, 600},
         {"Flug – Hotel – Auto 1.260", "Köln – Bonn – Köln 2 x 15", 1260, 30},
         {"Flug - Hotel - Auto 1.260", "Rabatt - Bonus - 5", 1260, -5},
+        {"Berlin -München 600", "Rent - 3D printer 600", 600, 600},
         {"Rabatt - 5", "100 Rabatt - 5", -5, 95}, {"100 € - Rabatt 5", "2 * Rabatt - Bonus 4", 95, -8},
         // A word's closing point does not end the rule on blanks after a word.
         {"Nr. 3 329", "No. 3 329", 0, 0, R::ambiguousGrouping},
