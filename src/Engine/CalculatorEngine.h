@@ -156,7 +156,7 @@ private:
     // `known`: what the caller knows of the text's characters, else null.
     void sanitizeAfterConversions(QString& text, Pipeline& pipeline, const Triggers* known = nullptr);
     static void readArithmeticWords(QString& text, Pipeline& pipeline);
-    static void normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates);
+    static void normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label);
     static void removeCurrencyMarks(QString& text, Pipeline& pipeline);
     static void removeThousandsSeparators(QString& text);
     void processTaxLabels(QString& text, Pipeline& pipeline);

@@ -1,6 +1,7 @@
 #include "Engine/CalculatorEnginePrivate.h"
 #include "Engine/EngineCatalogue.h"
 #include "Engine/ExpressionText.h"
+#include "Engine/EngineWords.h"
 
 #include <algorithm>
 #include <array>
@@ -311,14 +312,11 @@ QString CalculatorEngine::sanitize(const QString& expression)
 
 namespace {
 
-bool isApostrophe(char32_t c)
-{
-    return c == '\'' || c == 0x2019;
-}
+using EngineWords::isApostrophe;
 
 bool isApostrophe(QChar c)
 {
-    return isApostrophe(char32_t(c.unicode()));
+    return EngineWords::isApostrophe(c.unicode());
 }
 
 // An amount ends right before `end`, blanks aside: a number, a bracket, a
@@ -378,14 +376,23 @@ bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettin
 // blanks and words aside (2 * –4, 2 * Rabatt – 4, (–5), 6 : –7, pow(2,
 // –3)): a dash there is the sign of the operand, as a hyphen would be.
 // `afterLabel` tells whether only label words stand between `end` and the
-// row's start or an amount (– 5, Rabatt – 5, 100 Rabatt – 5).
-bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel)
+// row's start or an amount (– 5, Rabatt – 5, 100 Rabatt – 5). `label`
+// stands before the text.
+bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel, QStringView label)
 {
     qsizetype at = skipWhiteSpaceBack(text, end);
     *afterLabel = at == 0;
     bool words = false;
     while (at > 0) {
         const char32_t c = codePointBefore(text, at);
+        // A dash left between two words is the label's (Flug – Hotel –
+        // Auto): the label goes on before it.
+        if (EngineCatalogue::isDash(c) && EngineWords::isLabelDash(text, at - 1, label)) {
+            words = true;
+            at = skipWhiteSpaceBack(text, at - 1);
+            *afterLabel = at == 0;
+            continue;
+        }
         const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignOf(c);
         if ((c == '(' || (sign && (sign->place == EngineCatalogue::SignPlace::always || sign->place == EngineCatalogue::SignPlace::notInWord)))
             && !(c == '-' && isHangingHyphen(text, at - 1)))
@@ -585,8 +592,8 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
             return;
         triggers.add(Triggers::characters("+-*/% "));
     }
-    if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':')) {
-        normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates);
+    if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':') || (triggers.has('-') && triggers.hasAnyLetter())) {
+        normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates, pipeline.label);
         triggers.add(Triggers::characters("*/-"));
     }
     if (triggers.beyondAscii || triggers.hasAnyOf(EngineCatalogue::asciiSignSymbols()) || triggers.hasAnyLetter()) {
@@ -722,28 +729,18 @@ bool endsDate(QStringView text, qsizetype start, qsizetype end)
 // After a currency, an operator, a bracket or at the start they group.
 qsizetype groupingWordStart(QStringView view, qsizetype start)
 {
-    // Digits glued to a word are part of it (A4 1 000, iPhone15 1 299).
-    qsizetype previous = skipWhiteSpaceBack(view, start);
-    // An exclamation mark or an apostrophe after a word is the
-    // word's (Achtung! 3 329, Lukas' 1 000); a point ends it (Nr.).
-    qsizetype marks = previous;
-    while (marks > 0 && (view[marks - 1] == QLatin1Char('!') || view[marks - 1] == QLatin1Char('?')
-                         || isApostrophe(view[marks - 1])))
-        --marks;
-    if (marks < previous && wordEndsBefore(view, marks))
-        previous = marks;
-    qsizetype wordEnd = previous;
-    while (wordEnd > 0 && isDecimalDigit(codePointBefore(view, wordEnd)))
-        --wordEnd;
-    if (wordEnd < previous && !(wordEnd > 0 && isWordChar(codePointBefore(view, wordEnd))))
-        wordEnd = previous;
-    if (wordEnd <= 0 || !wordEndsBefore(view, wordEnd))
+    // The word with the digits glued to it (A4 1 000, iPhone15 1 299) and
+    // its closing mark (Achtung! 3 329, Lukas' 1 000, Nr. 3 329).
+    const qsizetype previous = skipWhiteSpaceBack(view, start);
+    const EngineWords::Span word = EngineWords::wordEndingAt(view, previous);
+    if (word.isEmpty())
         return -1;
-    qsizetype wordStart = previous;
-    while (wordStart > 0 && (isWordChar(codePointBefore(view, wordStart)) || isDecimalDigit(codePointBefore(view, wordStart))
-                             || (isApostrophe(view[wordStart - 1]) && wordEndsBefore(view, wordStart - 1))))
-        --wordStart;
-    return EngineCatalogue::isCurrencyWord(view.mid(wordStart, previous - wordStart)) ? -1 : wordStart;
+    qsizetype letters = previous;
+    while (letters > word.start && !isWordChar(codePointBefore(view, letters)))
+        --letters;
+    if (!wordEndsBefore(view, letters))
+        return -1;
+    return EngineCatalogue::isCurrencyWord(view.mid(word.start, letters - word.start)) ? -1 : word.start;
 }
 
 // The label ends in such a word: read with a blank after it, as the
@@ -1143,6 +1140,12 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
                 return;
             }
         }
+        // A number joined to a word by a hyphen is part of it
+        // (2-Zimmer-Wohnung, 24-hour), as a digit glued to it is.
+        if (!glued && end < text.size() && (text[end] == QLatin1Char('-') || text[end].unicode() >= 0x80)
+            && EngineWords::joinsAt(text, end)
+            && !taxLabelAt(text, end + 1, pipeline.settings.enabledTaxRates))
+            glued = true;
         if (!glued)
             continue;
         QChar* data = text.data();
@@ -1350,7 +1353,7 @@ bool partsTerms(QStringView text, qsizetype k)
         return true;
     if (u != '-' && u != 0x2013 && u != 0x2014)
         return false;
-    return !(isWordChar(codePointBefore(text, k)) && isWordChar(codePointAt(text, k + 1))) && !isHangingHyphen(text, k);
+    return !EngineWords::joinsAt(text, k);
 }
 
 // An amount in a unit other than `unit` that a price per `unit` (the
@@ -1704,19 +1707,34 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
     }
 }
 
-void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates)
+void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label)
 {
     bool symbols = false;
+    bool hyphens = false;
     bool letterX = false;
     bool colon = false;
-    for (QChar c : std::as_const(text)) {
-        const char16_t u = c.unicode();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
         if (u >= 0x80)
             symbols = symbols || EngineCatalogue::operatorSignOf(u);
         else if (u == 'x' || u == 'X')
             letterX = true;
         else if (u == ':')
             colon = true;
+        else if (u == '-' && !hyphens)
+            hyphens = (i > 0 && text[i - 1] == QLatin1Char(' ')) || (i + 1 < text.size() && text[i + 1] == QLatin1Char(' '));
+    }
+    if (symbols || hyphens) {
+        // A dash of any kind between two words is the label's (Berlin -
+        // München 600), as an en dash there is; the rules for dashes below
+        // then read it.
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t u = text[i].unicode();
+            if ((u == '-' || u == 0x2212) && EngineWords::isLabelDash(text, i, label)) {
+                text[i] = QChar(0x2013);
+                symbols = true;
+            }
+        }
     }
     if (symbols) {
         for (const EngineCatalogue::OperatorSign& sign : EngineCatalogue::operatorSigns()) {
@@ -1732,8 +1750,7 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
                 continue;
             // Between letters it joins a word, as a hyphen does (Wi–Fi,
             // as autocorrect writes Wi-Fi).
-            if (i > 0 && i + 1 < text.size() && isWordChar(codePointBefore(text, i))
-                && isWordChar(codePointAt(text, i + 1))) {
+            if (EngineWords::joinsAt(text, i)) {
                 text[i] = QLatin1Char('-');
                 continue;
             }
@@ -1754,7 +1771,7 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
             // sign of what follows or subtracts it (€ – 1, 2 * – 4, – 5,
             // Rabatt – 5, 100 Rabatt – 5), as a hyphen would.
             bool afterLabel = false;
-            const bool leading = (currencyBefore && beforeCurrency == 0) || signAfterOperator(text, before, &afterLabel)
+            const bool leading = (currencyBefore && beforeCurrency == 0) || signAfterOperator(text, before, &afterLabel, label)
                 || (afterLabel && signedOperandAt(text, after, rates));
             const bool operandBefore = amountEndsBefore(text, before) || valueNameEndsBefore(text, before, rates);
             const EngineCatalogue::OperatorSign* signAfter = EngineCatalogue::operatorSignOf(right.unicode());
@@ -1866,9 +1883,7 @@ bool addsOrSubtracts(QStringView text, qsizetype from, qsizetype to)
         const QChar c = text[k];
         if (c == QLatin1Char('+'))
             return true;
-        if (c == QLatin1Char('-')
-            && !(k > 0 && k + 1 < text.size() && isWordChar(codePointBefore(text, k)) && isWordChar(codePointAt(text, k + 1)))
-            && !isHangingHyphen(text, k))
+        if (c == QLatin1Char('-') && !EngineWords::joinsAt(text, k))
             return true;
     }
     return false;
@@ -2324,7 +2339,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         case '-':
             // A hyphen between letters is part of a word (E-Bike), and so
             // is one ending a word before another (Heiz- und Nebenkosten).
-            if ((isWordChar(before) || wordBefore) && (isWordChar(after()) || isHangingHyphen(read, at))) {
+            if (((isWordChar(before) || wordBefore) && isWordChar(after())) || EngineWords::joinsAt(read, at)) {
                 inWord = true;
                 drop(c);
             } else {

@@ -1,5 +1,6 @@
 #include "Engine/CalculatorEnginePrivate.h"
 #include "Engine/EngineCatalogue.h"
+#include "Engine/EngineWords.h"
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
 
@@ -37,9 +38,7 @@ bool endsInAmount(QStringView text, qsizetype end)
 // und): no operator, whatever follows the word.
 bool hyphenInWord(QStringView text, qsizetype i)
 {
-    return (text[i] == QLatin1Char('-') && i > 0 && i + 1 < text.size() && isWordChar(codePointBefore(text, i))
-            && isWordChar(codePointAt(text, i + 1)))
-        || isHangingHyphen(text, i);
+    return text[i] == QLatin1Char('-') && EngineWords::joinsAt(text, i);
 }
 
 // A mark that ends the word before it (Achtung!, Nr., Summe:).
@@ -74,8 +73,7 @@ qsizetype skipUnitWordsBack(QStringView text, qsizetype end, qsizetype from)
         const char32_t c = codePointBefore(text, i, &length);
         auto letterBefore = [&] { return i - length > from && isWordChar(codePointBefore(text, i - length)); };
         if (isWordChar(c) || (c == '.' && word) || EngineCatalogue::isUnitPower(c)
-            || (c == '-' && wordEnd >= 0 && isWordChar(codePointAt(text, i)) && letterBefore())
-            || (c == '-' && isHangingHyphen(text, i - length))
+            || (c == '-' && (wordEnd >= 0 || isHangingHyphen(text, i - length)) && EngineWords::joinsAt(text, i - length))
             || apostropheInWord(text, i - length)) {
             if (wordEnd < 0)
                 wordEnd = i;
@@ -532,7 +530,15 @@ void CalculatorEngine::processPercentages(QString& text, Pipeline& pipeline, Per
             continue;
         }
         out.truncate(operandStart);
+        // A negative value after a number or a word keeps its brackets, as
+        // a call's does: its sign is no minus (8 Ticket tan(-12) + 19%).
+        const qsizetype before = skipWhiteSpaceBack(out, out.size());
+        const bool bracket = value < 0 && before > 0 && !QStringView(u"+-*/^(").contains(out[before - 1]);
+        if (bracket)
+            out += QLatin1Char('(');
         appendCanonicalNumber(out, value);
+        if (bracket)
+            out += QLatin1Char(')');
         lastClose = -1;
         i = percent->end;
         changed = true;

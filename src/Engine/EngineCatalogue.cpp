@@ -2,6 +2,7 @@
 // comparisons live here; reading a row is the engine's business.
 
 #include "Engine/EngineCatalogue.h"
+#include "Engine/EngineWords.h"
 #include "Engine/ExpressionText.h"
 
 #include <QVarLengthArray>
@@ -652,11 +653,9 @@ const OperatorSign* operatorSignAt(QStringView text, qsizetype i)
     case SP::always:
         return sign;
     case SP::notInWord:
-        // A hyphen between letters (E-Bike) or ending a word before another
-        // (Heiz- und Nebenkosten) is part of the word.
-        if (ExpressionText::isHangingHyphen(text, i))
-            return nullptr;
-        return isWordChar(codePointBefore(text, i)) && isWordChar(codePointAt(text, next)) ? nullptr : sign;
+        // A hyphen joining a word (E-Bike, Mo.-Fr., 2-Zimmer) or ending one
+        // before another (Heiz- und Nebenkosten) is part of it.
+        return EngineWords::joinsAt(text, i) ? nullptr : sign;
     case SP::noLetterTouching: {
         const char32_t after = codePointAt(text, next);
         const bool hyphenWord = after == '-' && isWordChar(codePointAt(text, next + 1));

@@ -2,6 +2,7 @@
 
 #include "Engine/CalculatorEngine.h"
 #include "Engine/EngineCatalogue.h"
+#include "Engine/EngineWords.h"
 #include "Engine/ExpressionText.h"
 
 bool isCanvasDigits(const QString& characters)
@@ -97,6 +98,18 @@ qsizetype constantStartInLabel(QStringView label)
     return found;
 }
 
+// A hyphen or dash typed after the label's word joins it to the word that
+// may follow, as the engine reads it (E-Bike, Mo.-Fr., iPhone15-Hülle).
+bool joinsLabelWord(QStringView label, QChar dash)
+{
+    QString probe;
+    probe.reserve(label.size() + 2);
+    probe.append(label);
+    probe.append(dash);
+    probe.append(QLatin1Char('a'));
+    return EngineWords::joinsAt(probe, label.size());
+}
+
 } // namespace
 
 bool startsCanvasExpression(QStringView label, const QString& character)
@@ -121,7 +134,7 @@ bool startsCanvasExpression(QStringView label, const QString& character)
     if (const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignOf(c.unicode())) {
         switch (sign->place) {
         case EngineCatalogue::SignPlace::always: return true;
-        case EngineCatalogue::SignPlace::notInWord: return !endsWithLetter(label);
+        case EngineCatalogue::SignPlace::notInWord: return !joinsLabelWord(label, c);
         case EngineCatalogue::SignPlace::noLetterTouching:
         case EngineCatalogue::SignPlace::notAfterWord: return false;
         }
@@ -176,8 +189,8 @@ qsizetype expressionStartInLabel(QStringView label, const QString& character)
     // What the engine reads as the number a leading factor word multiplies:
     // a number, possibly after a sign, a bracket or a currency sign.
     const bool operand = isCanvasDigits(character) || isNumberCharacter(character) || isCanvasCurrencySign(character)
-        || character == QLatin1String("(") || character == QLatin1String("-") || character == QString(QChar(0x2013))
-        || character == QString(QChar(0x2014)) || character == QLatin1String(".") || character == QLatin1String(",");
+        || character == QLatin1String("(") || character == QLatin1String(".") || character == QLatin1String(",")
+        || (character.size() == 1 && EngineCatalogue::isMinusSign(character.at(0).unicode()));
     if (operand) {
         if (const qsizetype factor = factorWordAtRowStart(label); factor < size)
             return factor;

@@ -666,11 +666,17 @@ TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
     const BlockPtr mum = s.row(QStringLiteral("1'000"));
     mum->setLabel(QStringLiteral("Mum's"));
     const BlockPtr number = s.row(QStringLiteral("1 000"));
-    number->setLabel(QStringLiteral("Nr."));
+    number->setLabel(QStringLiteral("Nr:"));
     for (const BlockPtr& row : {unlabelled, mum, number}) {
         t.engine.evaluateBlock(row);
         expectValue(row, 1000);
     }
+    // A word's closing point is the word's.
+    const BlockPtr numbered = s.row(QStringLiteral("3 329"));
+    numbered->setLabel(QStringLiteral("Nr."));
+    t.engine.evaluateBlock(numbered);
+    EXPECT_EQ(numbered->errorDetail(),
+              QStringLiteral("Invalid expression \u2014 a number grouped with blanks right after a word: 3 329"));
     // A number ending the label is no group of the expression's.
     const BlockPtr windows = s.row(QStringLiteral("999"));
     windows->setLabel(QStringLiteral("Windows 11"));
@@ -680,7 +686,7 @@ TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
     number->setLabel(QStringLiteral("Nr"));
     t.engine.sourceRenamed(number);
     EXPECT_FALSE(number->result().has_value());
-    number->setLabel(QStringLiteral("Nr."));
+    number->setLabel(QStringLiteral("Nr:"));
     t.engine.sourceRenamed(number);
     expectValue(number, 1000);
     // A lone x glued to a count ending the label refuses an amount after it,

@@ -556,6 +556,26 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"Tickets 2x 24,00", "Modell X200 299", 48, 299}, {"Tickets x2 + 24,00", "Tickets x2 + 24.00", 24, 24},
         // A constant is its value before a percentage.
         {"2 * pi - 10%", "2 * pi - 10%", 2 * pi * 0.9, 2 * pi * 0.9},
+        // A number joined to a word by a hyphen is part of the word; before
+        // a value's name or a number it subtracts.
+        {"2-Zimmer-Wohnung 750", "24-hour parking 35", 750, 35},
+        {"49-Euro-Ticket 49 x 3", "12-pack soda 7.49 x 2", 147, 14.98},
+        {"5-kg-Sack Kartoffeln 4,99", "2–Zimmer-Wohnung 750", 4.99, 750},
+        {"20-30", "2-pi", -10, 2 - pi},
+        // An abbreviation's point followed by a hyphen joins, as a letter does.
+        {"Mo.-Fr. 5 x 8", "Dr.-Ing. Honorar 1,200", 40, 1200}, {"Std.-Lohn 14,50 x 38", "Mo.–Fr. 5 x 8", 551, 40},
+        // A dash of any kind between two words is the label's, however many.
+        {"Berlin - München 600", "Miete - Nebenkosten 1,100 - 240", 600, 860},
+        {"Miete − Nebenkosten 1.100 − 240", "Berlin — München 600", 860, 600},
+        {"Flug – Hotel – Auto 1.260", "Köln – Bonn – Köln 2 x 15", 1260, 30},
+        {"Flug - Hotel - Auto 1.260", "Rabatt - Bonus - 5", 1260, -5},
+        {"Berlin -München 600", "Rent - 3D printer 600", 600, 600},
+        {"Rabatt - 5", "100 Rabatt - 5", -5, 95}, {"100 € - Rabatt 5", "2 * Rabatt - Bonus 4", 95, -8},
+        // A word's closing point does not end the rule on blanks after a word.
+        {"Nr. 3 329", "No. 3 329", 0, 0, R::ambiguousGrouping},
+        {"Rechnung Nr. 12 450", "Invoice No. 12 450", 0, 0, R::ambiguousGrouping},
+        // A percentage does not make a call's value after words a term.
+        {"8 Ticket tan(-12) + 19%", "8 Ticket tan(-12) + 19%", 0, 0, R::wordsBetweenNumbers},
     };
     for (const Styled& row : rows) {
         for (const DecimalStyle style : {DecimalStyle::germanComma, DecimalStyle::usPeriod}) {

@@ -118,9 +118,9 @@ struct Writer {
         if (chance(40)) {
             const int label = below(12);
             text = QString::fromUtf8(labels[label]) + QLatin1Char(' ') + text;
-            // "Nr." ends in a point, not a word; a currency before the
-            // number lets its blanks group.
-            term.ambiguous = term.blankGrouped && label != 11 && currency != Currency::signBefore
+            // A word's closing point is the word's (Nr.); a currency
+            // before the number lets its blanks group.
+            term.ambiguous = term.blankGrouped && currency != Currency::signBefore
                 && currency != Currency::codeBefore;
         }
         term.decorated = text != term.text;

@@ -167,6 +167,12 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("Tom's Pizza –5"), QStringLiteral("Tom's Pizza"), QStringLiteral("–5")},
         {QStringLiteral("Preis · 4"), QStringLiteral("Preis"), QStringLiteral("· 4")},
         {QStringLiteral("Versand 5 + E-Bike 3"), QStringLiteral("Versand"), QStringLiteral("5 + E-Bike 3")},
+        // A hyphen joins a word after an abbreviation's point or a number;
+        // a dash between two words is the label's.
+        {QStringLiteral("Mo.-Fr. 5 x 8"), QStringLiteral("Mo.-Fr."), QStringLiteral("5 x 8")},
+        {QStringLiteral("2-Zimmer-Wohnung 750"), QString(), QStringLiteral("2-Zimmer-Wohnung 750")},
+        {QStringLiteral("Berlin - München 600"), QStringLiteral("Berlin"), QStringLiteral("- München 600")},
+        {QStringLiteral("Flug – Hotel – Auto 1.260"), QStringLiteral("Flug"), QStringLiteral("– Hotel – Auto 1.260")},
         {QStringLiteral("200 + 10%"), QString(), QStringLiteral("200 + 10%")},
         // Letters and digits glued together are one word of the label.
         {QStringLiteral("iPhone15 999"), QStringLiteral("iPhone15"), QStringLiteral("999")},
@@ -187,6 +193,7 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         {QStringLiteral("doppelt 45"), QString(), QStringLiteral("doppelt 45")},
         {QStringLiteral("zweimal 12 €"), QString(), QStringLiteral("zweimal 12 €")},
         {QStringLiteral("doppelt –5"), QString(), QStringLiteral("doppelt –5")},
+        {QStringLiteral("doppelt −5"), QString(), QStringLiteral("doppelt −5")},
         {QStringLiteral("Hälfte ½"), QString(), QStringLiteral("Hälfte ½")},
         {QStringLiteral("dreifach €4"), QString(), QStringLiteral("dreifach €4")},
         // Any number the engine reads, and its refusal.

@@ -1,0 +1,60 @@
+#pragma once
+
+// Where a word of a row starts and ends, read one way for every step that
+// asks, the canvas's row splitter among them. A word is letters together
+// with the digits, hyphens, dashes, points and apostrophes that join them:
+// 2-Zimmer-Wohnung, 3D-Druck, Mo.-Fr., Wi–Fi, Tom's, Lukas', Heiz- (und).
+//
+//   joinsAt(text, i)           the character at i joins the word around it
+//   wordAt(text, i)            the word starting at i
+//   wordEndingAt(text, end)    the word ending right before end
+//   nameOf(word)               what the catalogue knows the word as
+//   isLabelDash(text, i)       a dash standing between two words of a label
+//                              (Berlin – München): no minus
+
+#include <QStringView>
+
+namespace EngineWords {
+
+enum class Kind { none, word, number, sign };
+
+struct Span {
+    qsizetype start = 0;
+    qsizetype end = 0;
+    Kind kind = Kind::none;
+    bool isEmpty() const { return start == end; }
+    QStringView in(QStringView text) const { return text.mid(start, end - start); }
+};
+
+// The names the catalogue reads a word as; `none` for a plain word.
+enum class Name { none, unit, currency, magnitude, arithmetic, conversion, function, constant };
+
+// The hyphen, dash, point or apostrophe at `i` joins what stands before it
+// and after it into one word: between letters (E-Bike, Wi–Fi, z.B., Tom's),
+// after a word's point before letters (Mo.-Fr.), between digits and letters
+// (2-Zimmer, but 2-pi subtracts), closing a word before another (Heiz- und),
+// or an apostrophe closing one (Lukas').
+bool joinsAt(QStringView text, qsizetype i);
+
+// The word starting at `i`, or the number or sign there; an empty word
+// when `i` holds a blank or the text's end. Digits glued before a unit or a
+// currency are an amount, not a word (5kg).
+Span wordAt(QStringView text, qsizetype i);
+
+// The word ending right before `end`, blanks not skipped; its closing
+// point, exclamation mark or apostrophe taken in (Nr., Achtung!, Lukas').
+// Empty when no letter ends there.
+Span wordEndingAt(QStringView text, qsizetype end);
+
+Name nameOf(QStringView word);
+
+// A dash of any kind (-, –, —, −) with a blank beside it, a word before it
+// and a word after it that names no value (a currency, a constant, a
+// function): Berlin – München, Miete - Nebenkosten. Whether the word before
+// closes an amount (5 kg - Sack) is the caller's to ask. `before` is what
+// stands before the text (a row's label before its expression).
+bool isLabelDash(QStringView text, qsizetype i, QStringView before = {});
+
+bool isApostrophe(char32_t c);
+
+} // namespace EngineWords
