@@ -542,6 +542,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"2 ml pro Liter x 10 l", "Salz 10 g per kg x 2 kg", 20, 20},
         {"500 g x 24,90 € das Kilo", "8 oz x $12 a lb", 12.45, 6}, {"24,90 € je Kilo x 500 g", "$12 the lb x 8 oz", 12.45, 6},
         {"500 g x 24,90 € das Pfund", "8 oz x $12 a pound", 0, 0, R::unitAgainstPrice},
+        {"Mehl 2 kg x 1,50 € bei Aldi", "flour 2 lb x $1.50 at Aldi", 3, 3},
         // A cent is a hundredth of its currency.
         {"Porto 2,50 € + 85 Cent", "Coffee $3 + 75¢", 3.35, 3.75}, {"2,50 € + 85 ct - 10%", "$3 + 75 cents x 2", 3.265, 4.5},
         {"CHF 2 + 50 Rappen", "£2 + 50 pence", 2.5, 2.5},
@@ -554,7 +555,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"10 €/kg in €/g", "$10/lb to USD/oz", 0, 0, R::conversionIntoNonCurrency},
         {"10 €/kg in USD", "$10/lb in USD", 11, 10},
         // A magnitude glued to a currency, or after one, is never dropped.
-        {"Umsatz 450 TEUR", "Deal 2.5 MM", 0, 0, R::magnitudeWord}, {"Abfindung 85 T€", "$1.5 B", 0, 0, R::magnitudeWord},
+        {"Umsatz 450 TEUR", "Deal 2.5 MM", 0, 0, R::magnitudeWord}, {"Gebäude B 450", "Plan B 450", 450, 450}, {"Abfindung 85 T€", "$1.5 B", 0, 0, R::magnitudeWord},
         {"2 € Mio", "5 T$", 0, 0, R::magnitudeWord}, {"2 kg Tausend", "revenue 3.2 MEUR", 0, 0, R::magnitudeWord},
         {"10 € dreimal - 10%", "$10 twice - 10%", 0, 0, R::magnitudeWord},
         // A magnitude word is never dropped.
