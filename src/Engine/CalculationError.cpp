@@ -50,6 +50,7 @@ QString refusalReason(RefusalCode code)
     case RefusalCode::braceOrder: return QStringLiteral("a \u201c}\u201d before its \u201c{\u201d");
     case RefusalCode::unclosedBrace: return QStringLiteral("a link without its other brace");
     case RefusalCode::unitAgainstPrice: return QStringLiteral("an amount in one unit against a price per another");
+    case RefusalCode::taxRateWord: return QStringLiteral("a tax rate's name with a word that makes it another rate");
     case RefusalCode::unreadable: return QStringLiteral("a part the calculator cannot read");
     }
     return {};

@@ -38,6 +38,7 @@ enum class RefusalCode {
         braceOrder,
         unclosedBrace,
         unitAgainstPrice,
+        taxRateWord,
         unreadable,
 };
 

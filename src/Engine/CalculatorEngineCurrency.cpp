@@ -191,9 +191,15 @@ bool endsInAmount(QStringView text, qsizetype from, qsizetype end)
     };
     if (amountEnd(end))
         return true;
+    // A unit written with a degree sign, a slash or a power sign is one
+    // unit too (20 °C, 100 km/h, 5 m²).
     qsizetype wordStart = end;
-    while (wordStart > from && isWordChar(codePointBefore(text, wordStart)))
+    while (wordStart > from) {
+        const char32_t c = codePointBefore(text, wordStart);
+        if (!isWordChar(c) && c != '/' && c != 0x00B0 && !EngineCatalogue::isUnitPower(c))
+            break;
         --wordStart;
+    }
     return wordStart < end && amountEnd(skipWhiteSpaceBack(text, wordStart));
 }
 
@@ -272,6 +278,16 @@ void CalculatorEngine::processCurrencyConversions(QString& text, Pipeline& pipel
             else
                 pipeline.refuse(RefusalCode::conversionIntoNonCurrency, in, k, targetAt + 8);
             return;
+        }
+        // A price per a unit is no currency to convert into (10 €/kg in €/g).
+        if (const qsizetype after = skipWhiteSpace(in, targetAt + targetLength);
+            after < in.size() && in[after] == QLatin1Char('/') && endsInAmount(in, from, k)) {
+            const qsizetype unitStart = skipWhiteSpace(in, after + 1);
+            const qsizetype unitEnd = EngineCatalogue::unitWordEnd(in, unitStart);
+            if (unitEnd > unitStart && EngineCatalogue::unitOf(in.mid(unitStart, unitEnd - unitStart))) {
+                pipeline.refuse(RefusalCode::conversionIntoNonCurrency, in, k, unitEnd);
+                return;
+            }
         }
         // Nothing before it at all: a word of a label (in USD alone).
         if (previousEnd < 0 && skipWhiteSpace(in, from) >= k && opens.isEmpty())

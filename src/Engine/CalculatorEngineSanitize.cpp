@@ -1436,6 +1436,44 @@ bool labelWordEndsBefore(QStringView text, qsizetype end)
     return !amountEndsBefore(text, wordEnd);
 }
 
+// Where the number that ends right before `end` (blanks aside) starts: a
+// number of its own, not digits glued to a word (A4); -1 when none.
+qsizetype plainNumberBefore(QStringView text, qsizetype end)
+{
+    end = skipWhiteSpaceBack(text, end);
+    qsizetype start = end;
+    for (qsizetype n = 1; start > 0 && isNumberish(codePointBefore(text, start, &n));)
+        start -= n;
+    if (start == end || !isNumberChar(codePointBefore(text, end)) || (start > 0 && isWordChar(codePointBefore(text, start))))
+        return -1;
+    return start;
+}
+
+// A price ends right before `end`, blanks aside: an amount with its
+// currency before or after it (24,90 €, $12, 12 USD) or in cents (25 ct).
+// Only a price per a unit takes an amount into that unit: 2 ml pro Liter
+// is no price.
+bool moneyEndsBefore(QStringView text, qsizetype end)
+{
+    end = skipWhiteSpaceBack(text, end);
+    if (end <= 0)
+        return false;
+    qsizetype start = 0;
+    if (!EngineCurrency::currencyBefore(text, end, &start).isEmpty() || EngineCatalogue::isCentSign(codePointBefore(text, end)))
+        return plainNumberBefore(text, EngineCurrency::currencyBefore(text, end, &start).isEmpty() ? end - 1 : start) >= 0;
+    qsizetype wordStart = end;
+    for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(text, wordStart, &n));)
+        wordStart -= n;
+    if (wordStart < end)
+        return EngineCatalogue::centOf(text.mid(wordStart, end - wordStart)) && plainNumberBefore(text, wordStart) >= 0;
+    const qsizetype number = plainNumberBefore(text, end);
+    if (number < 0)
+        return false;
+    const qsizetype before = skipWhiteSpaceBack(text, number);
+    return before > 0
+        && (isCurrencySign(codePointBefore(text, before)) || !EngineCurrency::currencyBefore(text, before, &start).isEmpty());
+}
+
 } // namespace
 
 void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
@@ -1533,6 +1571,30 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             i += 1;
             continue;
         }
+        // A cent is a hundredth of its currency (85 Cent, 75¢), never a
+        // whole one.
+        auto readCents = [&](qsizetype wordEnd, QStringView code) {
+            const qsizetype numberStart = plainNumberBefore(in, i);
+            if (numberStart < copied)
+                return false;
+            const qsizetype numberEnd = numberRunEnd(in, numberStart);
+            const std::optional<double> value = readDouble(in.mid(numberStart, numberEnd - numberStart));
+            if (!value)
+                return false;
+            out += in.mid(copied, numberStart - copied);
+            appendCanonicalNumber(out, *value / 100);
+            if (!code.isEmpty()) {
+                out += QLatin1Char(' ');
+                out += code;
+            }
+            copied = wordEnd;
+            return true;
+        };
+        if (EngineCatalogue::isCentSign(c)) {
+            readCents(i + length, {});
+            i += length;
+            continue;
+        }
         if (!isWordChar(c) || (i > 0 && isWordChar(codePointBefore(in, i)))) {
             i += length;
             continue;
@@ -1541,11 +1603,43 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         while (end < in.size() && isWordChar(codePointAt(in, end)))
             ++end;
         const QStringView word = in.mid(i, end - i);
+        // Digits glued on make another word (A4).
+        const bool gluedDigitsAfter = end < in.size() && isNumberChar(codePointAt(in, end));
+        if (!gluedDigitsAfter) {
+            if (const EngineCatalogue::Cent* cent = EngineCatalogue::centOf(word); cent && readCents(end, cent->code)) {
+                i = end;
+                continue;
+            }
+        }
+        // Per cent is a percentage; a per mille has no sign (pro mille).
+        if (isLowerAsciiWord(word, QLatin1String("per")) || isLowerAsciiWord(word, QLatin1String("pro"))) {
+            qsizetype nextStart = 0;
+            const QStringView next = nextWord(end, &nextStart);
+            if (isLowerAsciiWord(next, QLatin1String("mille"))) {
+                pipeline.refuse(RefusalCode::unknownOperation, in, i, nextStart + next.size());
+                return;
+            }
+            if (isLowerAsciiWord(next, QLatin1String("cent")) && amountEndsBefore(in, i)) {
+                out += in.mid(copied, i - copied);
+                out += QLatin1String(" % ");
+                copied = nextStart + next.size();
+                i = copied;
+                continue;
+            }
+        }
+        // v.H. (vom Hundert) is a percentage, as vH is.
+        if (isLowerAsciiWord(word, QLatin1String("v")) && end + 1 < in.size() && in[end] == QLatin1Char('.')
+            && (in[end + 1] == QLatin1Char('H') || in[end + 1] == QLatin1Char('h'))
+            && (end + 2 == in.size() || !isWordChar(codePointAt(in, end + 2))) && amountEndsBefore(in, i)) {
+            out += in.mid(copied, i - copied);
+            out += QLatin1String(" % ");
+            copied = end + 2 < in.size() && in[end + 2] == QLatin1Char('.') ? end + 3 : end + 2;
+            i = copied;
+            continue;
+        }
         // A price per a unit in words (24,90 € pro kg, $12 per lb) is taken
         // into an amount's other unit as after a slash.
-        if ((isLowerAsciiWord(word, QLatin1String("per")) || isLowerAsciiWord(word, QLatin1String("pro"))
-             || isLowerAsciiWord(word, QLatin1String("je")))
-            && amountEndsBefore(in, i)) {
+        if (EngineCatalogue::isPriceWord(word) && moneyEndsBefore(in, i)) {
             const qsizetype unitStart = skipWhiteSpace(in, end);
             const qsizetype unitEnd = EngineCatalogue::unitWordEnd(in, unitStart);
             const EngineCatalogue::Unit* unit
@@ -1594,18 +1688,33 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             }
         }
         const ArithmeticWord* entry = EngineCatalogue::arithmeticWordOf(word);
-        // Digits glued on make another word (A4).
-        const bool gluedDigitsAfter = end < in.size() && isNumberChar(codePointAt(in, end));
         if (!entry && !gluedDigitsAfter) {
             // A magnitude or quantity word is never dropped: nothing here
             // applies it, so a row it stands next to is refused rather than
             // show the bare number (3 Tausend, 3 dozen, 45k, half of 84).
             // A tax label of the user's is read as the tax (a rate named "Halb").
             const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word);
+            // Glued to a currency it counts it (450 TEUR, 85 T€, 5 T$).
+            qsizetype gluedSign = 0;
+            if (!magnitude)
+                magnitude = EngineCatalogue::magnitudeOfCurrencyWord(word, !EngineCatalogue::currencySignAt(in, end, &gluedSign).isEmpty());
             if (magnitude && taxLabelAt(in, i, pipeline.settings.enabledTaxRates))
                 magnitude = nullptr;
             if (magnitude) {
                 const char32_t left = previousNonBlank(i);
+                // After an amount's currency or unit it is the amount's (2 € Mio, 2 kg Tausend).
+                const bool afterAmount = isNumberChar(left) || left == ')' || amountEndsBefore(in, i);
+                // Quoted from the amount's number (2 € Mio).
+                qsizetype quoteFrom = numberBefore(in, i);
+                if (quoteFrom == i && afterAmount) {
+                    qsizetype markStart = skipWhiteSpaceBack(in, i);
+                    if (EngineCurrency::currencyBefore(in, markStart, &markStart).isEmpty()) {
+                        while (markStart > 0 && (isWordChar(codePointBefore(in, markStart)) || EngineCatalogue::isUnitPower(codePointBefore(in, markStart))))
+                            --markStart;
+                    }
+                    if (const qsizetype number = numberBefore(in, markStart); number < markStart)
+                        quoteFrom = number;
+                }
                 if (magnitude->kind == EngineCatalogue::MagnitudeKind::multiplier) {
                     // Before the number it names, a multiplier is a label
                     // (half 1/2 x 3, double recipe 2 x 250 g). Right before
@@ -1629,12 +1738,12 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                                 && isDecimalDigit(codePointAt(in, at + 1))));
                     qsizetype operandEnd = at < in.size() && in[at] != QLatin1Char('(') ? numberRunEnd(in, at) : at;
                     operandEnd = skipWhiteSpace(in, operandEnd);
-                    const bool bound = left == '/' || left == '^' || isNumberChar(left) || left == ')'
+                    const bool bound = left == '/' || left == '^' || afterAmount
                         || (operandEnd < in.size() && in[operandEnd] == QLatin1Char('^'));
                     if (!operand || bound) {
                         // Quoted with the number before it or the words
                         // and number after it (10 / half 4, Half off 24.99).
-                        pipeline.refuse(RefusalCode::magnitudeWord, in, numberBefore(in, i),
+                        pipeline.refuse(RefusalCode::magnitudeWord, in, quoteFrom,
                                         bound ? wordAfter(in, end) : wordAfter(in, wordAfter(in, end)));
                         return;
                     }
@@ -1656,17 +1765,17 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 // (dozen 12 x 0.75) unless "of" ties it to the number.
                 const bool quantity = magnitude->kind == EngineCatalogue::MagnitudeKind::quantity;
                 qsizetype nextStart = 0;
-                const QStringView following = nextWord(end, &nextStart);
+                const QStringView following = nextWord(end + gluedSign, &nextStart);
                 const bool numberAfter = following.isEmpty() && nextStart < in.size()
                     && (isDecimalDigit(codePointAt(in, nextStart)) || in[nextStart] == QLatin1Char('.')
                         || in[nextStart] == QLatin1Char(','))
-                    && word.size() > 1;
+                    && word.size() + gluedSign > 1;
                 const bool tiedByOf = quantity
                     && (isLowerAsciiWord(following, QLatin1String("of")) || isLowerAsciiWord(following, QLatin1String("von"))
                         || isLowerAsciiWord(following, QLatin1String("der")));
-                if (isNumberChar(left) || left == ')' || (numberAfter && !quantity) || tiedByOf) {
+                if (afterAmount || (numberAfter && !quantity) || tiedByOf) {
                     const bool afterIt = (numberAfter && !quantity) || tiedByOf;
-                    pipeline.refuse(RefusalCode::magnitudeWord, in, numberBefore(in, i), afterIt ? wordAfter(in, end) : end);
+                    pipeline.refuse(RefusalCode::magnitudeWord, in, quoteFrom, afterIt ? wordAfter(in, end + gluedSign) : end + gluedSign);
                     return;
                 }
             }

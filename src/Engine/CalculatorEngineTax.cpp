@@ -294,11 +294,19 @@ inline bool cannotStart(char16_t c, char32_t first)
 }
 
 // The end of the label when it stands at `i` (case-insensitive), else -1.
+// A word of it may end in an abbreviation point (MwSt. reduziert).
 qsizetype labelEndAt(QStringView text, qsizetype i, const QList<char32_t>& label)
 {
+    const qsizetype start = i;
     for (char32_t expected : label) {
         if (i >= text.size())
             return -1;
+        if (expected == ' ' && i > start && text[i] == QLatin1Char('.') && isWordChar(codePointBefore(text, i))) {
+            ++i;
+            if (i < text.size() && isWhiteSpace(text[i].unicode()))
+                ++i;
+            continue;
+        }
         qsizetype length = 1;
         const char32_t c = codePointAt(text, i, &length);
         const bool same = c == expected
@@ -324,9 +332,33 @@ bool mayStartLabel(QStringView text, char32_t first)
     return false;
 }
 
+// A word that makes a rate another one, right before or after the label
+// (reduzierte MwSt, MwSt red.): the stretch from the one to the other.
+std::optional<std::pair<qsizetype, qsizetype>> rateWordBeside(QStringView text, qsizetype start, qsizetype end)
+{
+    auto wordAt = [&text](qsizetype from) {
+        qsizetype to = from;
+        while (to < text.size() && isWordChar(codePointAt(text, to)))
+            ++to;
+        return to;
+    };
+    const qsizetype after = skipWhiteSpace(text, end);
+    if (const qsizetype afterEnd = wordAt(after); afterEnd > after && EngineCatalogue::isRateWord(text.mid(after, afterEnd - after)))
+        return std::pair(start, afterEnd < text.size() && text[afterEnd] == QLatin1Char('.') ? afterEnd + 1 : afterEnd);
+    const qsizetype beforeEnd = skipWhiteSpaceBack(text, start);
+    qsizetype before = beforeEnd;
+    while (before > 0 && isWordChar(codePointBefore(text, before)))
+        --before;
+    if (before < beforeEnd && EngineCatalogue::isRateWord(text.mid(before, beforeEnd - before)))
+        return std::pair(before, end);
+    return std::nullopt;
+}
+
 // The label on its own becomes its rate as a percentage, except right
-// after a number or a percentage ("100 MwSt" keeps it).
-void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
+// after a number or a percentage ("100 MwSt" keeps it). A word beside it
+// that makes it another rate (MwSt ermäßigt) leaves the text as it is and
+// gives its stretch.
+std::optional<std::pair<qsizetype, qsizetype>> applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
 {
     const QStringView view(text);
     Rewrite rewrite(view);
@@ -357,6 +389,8 @@ void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
         // A label right after one just read names its rate (+MwStMwSt).
         const bool repeated = lastEnd >= 0 && skipWhiteSpaceBack(view, i) == lastEnd;
         if (!endsInAmount(view, i) && !repeated) {
+            if (const auto beside = rateWordBeside(view, i, end))
+                return beside;
             lastEnd = end;
             rewrite.replace(i, end);
             // Whole rates as their digits (19), others as their shortest text (5.5).
@@ -366,6 +400,7 @@ void applyTaxAlone(QString& text, const QList<char32_t>& label, double rate)
         i = end;
     }
     rewrite.finish(text);
+    return std::nullopt;
 }
 
 } // namespace
@@ -393,7 +428,10 @@ void CalculatorEngine::processTaxLabels(QString& text, Pipeline& pipeline)
             continue;
         // A tax by name is its percentage, wherever it stands: the
         // percentage step then reads "1 / 5 + MwSt" as "1 / 5 + 19%".
-        applyTaxAlone(text, folded.codePoints, rate.rate);
+        if (const auto beside = applyTaxAlone(text, folded.codePoints, rate.rate)) {
+            pipeline.refuse(RefusalCode::taxRateWord, text, beside->first, beside->second);
+            return;
+        }
     }
 }
 

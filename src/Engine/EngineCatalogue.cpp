@@ -162,6 +162,11 @@ constexpr ArithmeticWord arithmeticTable[] = {
     {QLatin1String("prozent"), WordMeaning::percent, QLatin1String("%")},
     {QLatin1String("percent"), WordMeaning::percent, QLatin1String("%")},
     {QLatin1String("pct"), WordMeaning::percent, QLatin1String("%")},
+    {QLatin1String("proz"), WordMeaning::percent, QLatin1String("%")},
+    {QLatin1String("vh"), WordMeaning::percent, QLatin1String("%")},
+    // A per mille would apply a tenth of a percentage: no sign reads it.
+    {QLatin1String("promille"), WordMeaning::unknownOperation, {}},
+    {QLatin1String("permille"), WordMeaning::unknownOperation, {}},
     {QLatin1String("wurzel"), WordMeaning::unknownOperation, {}},
     {QLatin1String("root"), WordMeaning::unknownOperation, {}},
     {QLatin1String("hoch"), WordMeaning::unknownOperation, {}},
@@ -171,6 +176,7 @@ using MK = MagnitudeKind;
 
 constexpr Magnitude magnitudeTable[] = {
     {u"k", 1e3, MK::magnitude, true}, {u"K", 1e3, MK::magnitude, true}, {u"M", 1e6, MK::magnitude, true},
+    {u"MM", 1e6, MK::magnitude, true}, {u"B", 1e9, MK::magnitude, true},
     {u"Tsd", 1e3, MK::magnitude},     {u"Tausend", 1e3, MK::magnitude},  {u"thousand", 1e3, MK::magnitude},
     {u"thousands", 1e3, MK::magnitude}, {u"grand", 1e3, MK::magnitude},  {u"Hundert", 1e2, MK::magnitude},
     {u"hundred", 1e2, MK::magnitude}, {u"Mio", 1e6, MK::magnitude},      {u"Million", 1e6, MK::magnitude},
@@ -201,6 +207,34 @@ constexpr Magnitude magnitudeTable[] = {
     {u"siebenfach", 7, MK::multiplier}, {u"achtmal", 8, MK::multiplier}, {u"achtfach", 8, MK::multiplier},
     {u"neunmal", 9, MK::multiplier},  {u"neunfach", 9, MK::multiplier},  {u"zehnmal", 10, MK::multiplier},
     {u"zehnfach", 10, MK::multiplier},
+};
+
+// Glued to a currency they count it in thousands or millions (450 TEUR,
+// 85 T€, 3,2 MEUR); only there, as written: T alone is no magnitude.
+constexpr Magnitude currencyMagnitudeTable[] = {
+    {u"T", 1e3, MK::magnitude, true},   {u"Tsd", 1e3, MK::magnitude, true}, {u"k", 1e3, MK::magnitude, true},
+    {u"K", 1e3, MK::magnitude, true},   {u"M", 1e6, MK::magnitude, true},   {u"Mio", 1e6, MK::magnitude, true},
+    {u"MM", 1e6, MK::magnitude, true},  {u"Mrd", 1e9, MK::magnitude, true}, {u"B", 1e9, MK::magnitude, true},
+};
+
+// Lower case; the articles only after a price (24,90 € das Kilo).
+constexpr QLatin1String priceWordTable[] = {
+    QLatin1String("per"), QLatin1String("pro"), QLatin1String("je"),  QLatin1String("a"),
+    QLatin1String("an"),  QLatin1String("the"), QLatin1String("das"), QLatin1String("der"),
+    QLatin1String("die"), QLatin1String("each"),
+};
+
+// A cent of the euro and of the dollar alike; a Rappen is the franc's, a
+// penny the pound's.
+constexpr Cent centTable[] = {
+    {u"Cent", u""},    {u"Cents", u""},    {u"ct", u""},     {u"cts", u""},      {u"Pfennig", u""},
+    {u"Pfennige", u""}, {u"Rappen", u"CHF"}, {u"penny", u"GBP"}, {u"pence", u"GBP"},
+};
+
+// Any case; the reduced rate as people abbreviate and inflect it.
+constexpr QStringView rateWordTable[] = {
+    u"reduziert", u"reduzierte", u"reduzierten", u"reduzierter", u"red", u"ermäßigt", u"ermäßigte",
+    u"ermäßigten", u"ermäßigter", u"ermässigt", u"ermässigte", u"erm", u"reduced",
 };
 
 using SP = SignPlace;
@@ -616,6 +650,56 @@ const Magnitude* magnitudeOf(QStringView word)
     return entries.find(word, [word](const Magnitude& entry) {
         return entry.exactCase ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word);
     });
+}
+
+const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows)
+{
+    if (word.isEmpty() || (word.front() != u'T' && word.front() != u'k' && word.front() != u'K'
+                           && word.front() != u'M' && word.front() != u'B'))
+        return nullptr;
+    for (const Magnitude& entry : currencyMagnitudeTable) {
+        if (signFollows ? sameAsWritten(word, entry.word)
+                        : word.size() >= entry.word.size() + 3 && word.startsWith(entry.word)
+                    && isCurrencyWord(word.mid(entry.word.size())) && !isCurrencyWord(word))
+            return &entry;
+    }
+    return nullptr;
+}
+
+bool isPriceWord(QStringView word)
+{
+    if (word.size() > 4)
+        return false;
+    for (QLatin1String entry : priceWordTable) {
+        if (ExpressionText::isLowerAsciiWord(word, entry))
+            return true;
+    }
+    return false;
+}
+
+bool isRateWord(QStringView word)
+{
+    if (word.size() < 3 || word.size() > 11 || ((word.front().unicode() | 0x20) != 'r' && (word.front().unicode() | 0x20) != 'e'))
+        return false;
+    for (QStringView entry : rateWordTable) {
+        if (sameIgnoringCase(entry, word))
+            return true;
+    }
+    return false;
+}
+
+std::span<const Cent> cents() { return centTable; }
+
+const Cent* centOf(QStringView word)
+{
+    static const FirstLetters first = firstLettersOf(centTable, [](const Cent& e) { return e.word; });
+    if (!first.mayStart(word))
+        return nullptr;
+    for (const Cent& entry : centTable) {
+        if (entry.word.size() <= 3 ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word))
+            return &entry;
+    }
+    return nullptr;
 }
 
 std::span<const OperatorSign> operatorSigns() { return operatorTable; }

@@ -36,6 +36,14 @@
 //   arithmeticWordOf(word)       plus, minus, mal, durch, prozent ...
 //   magnitudeOf(word)            Tausend, Mio, dozen, twice, Hälfte ...,
 //                                the factor it stands for and its kind
+//   magnitudeOfCurrencyWord(w)   a magnitude glued to a currency: TEUR,
+//                                MEUR, the T of T€
+//   isPriceWord(word)            per, pro, je and the articles that say
+//                                the same after a price (das Kilo, a pound)
+//   centOf(word)                 Cent, ct, Rappen, ¢ ...: a hundredth, and
+//                                of which currency (none: the row's)
+//   isRateWord(word)             reduziert, red, ermäßigte ...: beside a
+//                                tax rate's name it names another rate
 //   operatorSignOf(c)            an operator sign or dash as typed (+, –,
 //                                ×, x, :), what the parser reads for it
 //                                and where it is one
@@ -183,6 +191,28 @@ const ArithmeticWord* arithmeticWordOf(QStringView word);
 
 std::span<const Magnitude> magnitudes();
 const Magnitude* magnitudeOf(QStringView word);
+// A magnitude glued to a currency's code or name (TEUR, MEUR, kUSD), or,
+// with `signFollows`, one glued before a currency sign (T€, T$, k€).
+const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows);
+
+// A word that ties a price to the unit after it: per, pro, je, and the
+// articles that say the same there (24,90 € das Kilo, $12 a pound).
+bool isPriceWord(QStringView word);
+
+// A hundredth of a currency: of `code`, or of the row's currency when it
+// is empty (a cent is a hundredth of a euro and of a dollar alike).
+struct Cent {
+    QStringView word;
+    QStringView code;
+};
+std::span<const Cent> cents();
+const Cent* centOf(QStringView word);
+// A word that, beside a tax rate's name, makes it another rate (MwSt
+// red., ermäßigte MwSt).
+bool isRateWord(QStringView word);
+
+// The cent sign (¢).
+inline bool isCentSign(char32_t c) { return c == 0x00A2; }
 
 // Every sign a row may type for an operator, the dashes among them.
 std::span<const OperatorSign> operatorSigns();

@@ -151,8 +151,14 @@ Row makeRow(RowWriter& w)
         row.tokens.push_back({Token::op, w.chance(50) ? QStringLiteral("+") : QStringLiteral("-"), {}});
         switch (w.below(3)) {
         case 0: row.tokens.push_back({Token::tax, QStringLiteral("MwSt"), QStringLiteral("19%")}); break;
-        case 1: row.tokens.push_back({Token::tax, QStringLiteral("MwSt reduziert"), QStringLiteral("7 %")}); break;
-        default: row.tokens.push_back({Token::percent, QString::number(1 + w.below(30)) + QLatin1Char('%'), {}}); break;
+        case 1: row.tokens.push_back({Token::tax, QString::fromUtf8(w.pick({"MwSt reduziert", "MwSt. reduziert"})), QStringLiteral("7 %")}); break;
+        default: {
+            // A percentage spelled out reads as its sign.
+            const QString number = QString::number(1 + w.below(30));
+            const char* const spellings[] = {" Prozent", " v.H.", " vH", " Proz.", " per cent", " percent"};
+            row.tokens.push_back({Token::percent, number + QLatin1Char('%'), number + QString::fromUtf8(w.pick(spellings))});
+            break;
+        }
         }
     }
     if (measure == Measure::currency && spelling < 2 && w.chance(30)) {

@@ -418,6 +418,8 @@ TEST(ExpressionEvaluation, RulesAddedReadInBothStyles)
         {"100 Wi-Fi - 14%", "100 Achtung! − 14%", 86, R::none}, {"100 Nr.5 - 10%", "100 No.5 - 10%", 90, R::none},
         {"100 E10 - 10%", "100 pi10.5 - 10%", 90, R::none},
         {"100 + MwSt.5", "100 + MwSt reduziert,5", 0, R::wordsBetweenNumbers},
+        {"100 + MwSt. reduziert", "100 + MWST. REDUZIERT", 107, R::none}, {"59,90 - MwSt. reduziert", "59.90 - MwSt. reduziert", 55.707, R::none},
+        {"100 + MwSt red.", "100 + reduzierte MwSt", 0, R::taxRateWord}, {"100 + MwSt ermäßigt", "100 + ermäßigte MwSt", 0, R::taxRateWord},
         {"100 + 19%5", "100 + 19%.5", 0, R::unreadable},
         // 12. A word or mark beside a number never changes it by a guess:
         // a dash after a bracket or a dividing colon signs as a hyphen does,
@@ -535,6 +537,27 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"2 Wochen x 300 €/Monat", "3 GB x $2 per MB", 0, 0, R::unitAgainstPrice},
         {"200 g x 24,90 € je Packung", "cheese 8 ounces x $12 per pound", 0, 0, R::unitAgainstPrice},
         {"4 Personen x 25 € pro Person", "3 x $25 per person", 100, 75},
+        // Only a price takes an amount into its unit; an article after it
+        // says per as well.
+        {"2 ml pro Liter x 10 l", "Salz 10 g per kg x 2 kg", 20, 20},
+        {"500 g x 24,90 € das Kilo", "8 oz x $12 a lb", 12.45, 6}, {"24,90 € je Kilo x 500 g", "$12 the lb x 8 oz", 12.45, 6},
+        {"500 g x 24,90 € das Pfund", "8 oz x $12 a pound", 0, 0, R::unitAgainstPrice},
+        {"Mehl 2 kg x 1,50 € bei Aldi", "flour 2 lb x $1.50 at Aldi", 3, 3},
+        // A cent is a hundredth of its currency.
+        {"Porto 2,50 € + 85 Cent", "Coffee $3 + 75¢", 3.35, 3.75}, {"2,50 € + 85 ct - 10%", "$3 + 75 cents x 2", 3.265, 4.5},
+        {"CHF 2 + 50 Rappen", "£2 + 50 pence", 2.5, 2.5},
+        {"2 € + 50 Rappen", "$2 + 50 pence", 0, 0, R::mixedCurrencies},
+        // Percentages however they are spelled; a per mille is refused.
+        {"200 + 19 v.H.", "200 + 19 per cent", 238, 238}, {"200 + 19 vH", "200 - 19 Proz.", 238, 162},
+        {"1.000 x 3 Promille", "1,000 x 3 per mille", 0, 0, R::unknownOperation},
+        // A conversion into a unit, or a price per one, is refused.
+        {"20 °C in °F", "100 km/h in m/s", 0, 0, R::conversionIntoNonCurrency},
+        {"10 €/kg in €/g", "$10/lb to USD/oz", 0, 0, R::conversionIntoNonCurrency},
+        {"10 €/kg in USD", "$10/lb in USD", 11, 10},
+        // A magnitude glued to a currency, or after one, is never dropped.
+        {"Umsatz 450 TEUR", "Deal 2.5 MM", 0, 0, R::magnitudeWord}, {"Gebäude B 450", "Plan B 450", 450, 450}, {"Abfindung 85 T€", "$1.5 B", 0, 0, R::magnitudeWord},
+        {"2 € Mio", "5 T$", 0, 0, R::magnitudeWord}, {"2 kg Tausend", "revenue 3.2 MEUR", 0, 0, R::magnitudeWord},
+        {"10 € dreimal - 10%", "$10 twice - 10%", 0, 0, R::magnitudeWord},
         // A magnitude word is never dropped.
         {"Schulden 2,5 Billionen", "debt 3 trillion / 3", 0, 0, R::magnitudeWord},
         {"Fonds 1,5 Billiarden", "fund 1.5 mn / 3", 0, 0, R::magnitudeWord},
@@ -650,6 +673,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::braceOrder, "5 } {A:ff}", "} {A:ff}", 2},
         {R::unclosedBrace, "5 + {A", "{A", 4},
         {R::unitAgainstPrice, "Käse 200 g x 3 €/h", "200 g x 3 €/h", 5},
+        {R::taxRateWord, "59,90 - ermäßigte MwSt", "ermäßigte MwSt", 8},
         {R::unreadable, "2(3+4)", "2(3+4)", 0},
     };
     std::set<RefusalCode> seen;

@@ -410,7 +410,8 @@ TEST(GeneratedRows, EveryWordAndUnitMeansItsWrittenValue)
         Role role;
     };
     const Word words[] = {
-        {"k", 1e3, magnitude}, {"K", 1e3, magnitude}, {"M", 1e6, magnitude}, {"Tsd", 1e3, magnitude},
+        {"k", 1e3, magnitude}, {"K", 1e3, magnitude}, {"M", 1e6, magnitude}, {"MM", 1e6, magnitude},
+        {"B", 1e9, magnitude}, {"Tsd", 1e3, magnitude},
         {"Tausend", 1e3, magnitude}, {"thousand", 1e3, magnitude}, {"thousands", 1e3, magnitude},
         {"grand", 1e3, magnitude}, {"Hundert", 1e2, magnitude}, {"hundred", 1e2, magnitude}, {"Mio", 1e6, magnitude},
         {"Million", 1e6, magnitude}, {"Millionen", 1e6, magnitude}, {"millions", 1e6, magnitude}, {"mil", 1e6, magnitude},
@@ -505,9 +506,12 @@ TEST(GeneratedRows, EveryWordAndUnitMeansItsWrittenValue)
             ASSERT_TRUE(entry && entry->word == w) << word.text;
             EXPECT_EQ(entry->factor, word.value) << word.text;
             EXPECT_EQ(int(entry->kind), int(word.role)) << word.text;
-            // Beside a number it refuses the row, or is the factor at the
-            // row's start; after a label word it is part of the label.
+            // Beside a number it refuses the row, also after the amount's
+            // currency or unit, or is the factor at the row's start; after a
+            // label word it is part of the label.
             expectRefused(QStringLiteral("3 ") + w, RefusalCode::magnitudeWord);
+            expectRefused(QStringLiteral("3 € ") + w, RefusalCode::magnitudeWord);
+            expectRefused(QStringLiteral("3 kg ") + w + QStringLiteral(" - 10%"), RefusalCode::magnitudeWord);
             if (word.role == multiplier) {
                 expectValue(w + QStringLiteral(" 12"), 12 * word.value);
                 expectValue(QStringLiteral("Zimmer ") + w + QStringLiteral(" 12"), 12);
