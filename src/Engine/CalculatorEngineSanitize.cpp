@@ -831,6 +831,25 @@ void CalculatorEngine::joinDigitGroups(QString& text, bool apostrophes, QChar gr
         // Blanks after a word cannot tell a model or room number from a
         // price: the row is refused.
         if (!isApostrophe(separator)) {
+            // A hyphen glued to a word before the group, or to a number
+            // after a word (Bahncard-50 244, Nr. 2024-117 350), may join a
+            // name: no price can be told.
+            if (start >= 2 && EngineCatalogue::isMinusSign(glued)) {
+                qsizetype from = start - 1;
+                bool lettered = false;
+                while (from > 0
+                       && (view[from - 1].isLetterOrNumber() || view[from - 1] == QLatin1Char('.')
+                           || view[from - 1] == QLatin1Char(','))) {
+                    lettered = lettered || view[from - 1].isLetter();
+                    --from;
+                }
+                const EngineWords::Span before = EngineWords::wordEndingAt(view, skipWhiteSpaceBack(view, from));
+                const bool times = before.end - before.start == 1 && view[before.start].toLower() == QLatin1Char('x');
+                if (from < start - 1 && (lettered || (!before.isEmpty() && !times))) {
+                    pipeline.refuse(RefusalCode::ambiguousGrouping, view, from, end);
+                    return;
+                }
+            }
             const qsizetype wordStart = groupingWordStart(view, start);
             if (wordStart >= 0) {
                 pipeline.refuse(RefusalCode::ambiguousGrouping, view, wordStart, end);
@@ -1627,13 +1646,14 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 continue;
             }
         }
-        // v.H. (vom Hundert) is a percentage, as vH is.
-        if (isLowerAsciiWord(word, QLatin1String("v")) && end + 1 < in.size() && in[end] == QLatin1Char('.')
-            && (in[end + 1] == QLatin1Char('H') || in[end + 1] == QLatin1Char('h'))
-            && (end + 2 == in.size() || !isWordChar(codePointAt(in, end + 2))) && amountEndsBefore(in, i)) {
+        // v.H. and v. H. (vom Hundert) are a percentage, as vH is.
+        const qsizetype hundred = end + 1 < in.size() && in[end + 1] == QLatin1Char(' ') ? end + 2 : end + 1;
+        if (isLowerAsciiWord(word, QLatin1String("v")) && hundred < in.size() && in[end] == QLatin1Char('.')
+            && (in[hundred] == QLatin1Char('H') || in[hundred] == QLatin1Char('h'))
+            && (hundred + 1 == in.size() || !isWordChar(codePointAt(in, hundred + 1))) && amountEndsBefore(in, i)) {
             out += in.mid(copied, i - copied);
             out += QLatin1String(" % ");
-            copied = end + 2 < in.size() && in[end + 2] == QLatin1Char('.') ? end + 3 : end + 2;
+            copied = hundred + 1 < in.size() && in[hundred + 1] == QLatin1Char('.') ? hundred + 2 : hundred + 1;
             i = copied;
             continue;
         }

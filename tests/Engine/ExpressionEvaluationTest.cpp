@@ -548,7 +548,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"CHF 2 + 50 Rappen", "£2 + 50 pence", 2.5, 2.5},
         {"2 € + 50 Rappen", "$2 + 50 pence", 0, 0, R::mixedCurrencies},
         // Percentages however they are spelled; a per mille is refused.
-        {"200 + 19 v.H.", "200 + 19 per cent", 238, 238}, {"200 + 19 vH", "200 - 19 Proz.", 238, 162},
+        {"200 + 19 v.H.", "200 + 19 per cent", 238, 238}, {"200 + 19 vH", "200 - 19 Proz.", 238, 162}, {"300 - 5 v. H.", "300 - 5 v. h.", 285, 285},
         {"1.000 x 3 Promille", "1,000 x 3 per mille", 0, 0, R::unknownOperation},
         // A conversion into a unit, or a price per one, is refused.
         {"20 °C in °F", "100 km/h in m/s", 0, 0, R::conversionIntoNonCurrency},
@@ -597,6 +597,9 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         // A word's closing point does not end the rule on blanks after a word.
         {"Nr. 3 329", "No. 3 329", 0, 0, R::ambiguousGrouping},
         {"Rechnung Nr. 12 450", "Invoice No. 12 450", 0, 0, R::ambiguousGrouping},
+        // Nor does a hyphen glued to a name before the groups.
+        {"Bahncard-50 244", "Invoice No. 2024-117 350", 0, 0, R::ambiguousGrouping},
+        {"2 x 3-1 000", "2 x 3-1 000", -994, -994},
         // A percentage does not make a call's value after words a term.
         {"8 Ticket tan(-12) + 19%", "8 Ticket tan(-12) + 19%", 0, 0, R::wordsBetweenNumbers},
     };
