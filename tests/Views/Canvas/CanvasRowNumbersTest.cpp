@@ -185,4 +185,47 @@ TEST(CanvasRowNumbers, AFieldKeepsALinkWhoseSourceIsGone)
     QTest::keyClick(field, Qt::Key_Backspace);
     EXPECT_EQ(field->text(), QStringLiteral("2 x 0,5 x  + 1"));
     EXPECT_EQ(half->expression(), QStringLiteral("2 x 0,5 x  + 1"));
+    QTest::keyClick(field, Qt::Key_Escape);
+
+    // Each "?" is its token for as long as the edit does not reach it: the
+    // field shows "? x 2 + ?"; "\b" is Backspace, "\x7f" Delete, caret -1
+    // selects everything first.
+    struct Edit {
+        int caret;
+        QString keys;
+        QString stored;
+    };
+    const QString gone = QStringLiteral("{A:00D4FF} x 2 + {B:FF6B9D}");
+    const QList<Edit> edits{
+        {0, QStringLiteral("3 x "), QStringLiteral("3 x {A:00D4FF} x 2 + {B:FF6B9D}")},
+        {5, QStringLiteral("0"), QStringLiteral("{A:00D4FF} x 20 + {B:FF6B9D}")},
+        {1, QStringLiteral("?"), QStringLiteral("{A:00D4FF}? x 2 + {B:FF6B9D}")},
+        {9, QStringLiteral("?"), QStringLiteral("{A:00D4FF} x 2 + {B:FF6B9D}?")},
+        {8, QStringLiteral("?"), QStringLiteral("{A:00D4FF} x 2 + ?{B:FF6B9D}")},
+        {1, QStringLiteral("\b"), QStringLiteral(" x 2 + {B:FF6B9D}")},
+        {8, QStringLiteral("\x7f"), QStringLiteral("{A:00D4FF} x 2 + ")},
+        {2, QStringLiteral("\b"), QStringLiteral("{A:00D4FF}x 2 + {B:FF6B9D}")},
+        {-1, QStringLiteral("7"), QStringLiteral("7")},
+    };
+    for (const Edit& edit : edits) {
+        SCOPED_TRACE(edit.stored.toStdString());
+        half->setExpression(gone);
+        QTest::mouseClick(table, Qt::LeftButton, {}, editor.at(view.expressionRect(0)));
+        field = qobject_cast<QLineEdit*>(view.expressionEditor());
+        ASSERT_EQ(field->text(), QStringLiteral("? x 2 + ?"));
+        if (edit.caret < 0)
+            field->selectAll();
+        else
+            field->setCursorPosition(edit.caret);
+        for (const QChar key : edit.keys) {
+            if (key == QLatin1Char('\b'))
+                QTest::keyClick(field, Qt::Key_Backspace);
+            else if (key == QChar(0x7f))
+                QTest::keyClick(field, Qt::Key_Delete);
+            else
+                QTest::keyClicks(field, QString(key));
+        }
+        EXPECT_EQ(half->expression(), edit.stored);
+        QTest::keyClick(field, Qt::Key_Escape);
+    }
 }
