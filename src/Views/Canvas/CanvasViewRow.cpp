@@ -391,8 +391,6 @@ void CanvasView::tableMousePress(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     if (tappableAreaRect().contains(point)) {
-        // The keys go to the new row, not on into a field left open.
-        setFocus(Qt::MouseFocusReason);
         addNewRow();
         return;
     }

@@ -138,7 +138,7 @@ TEST_F(CanvasViewTest, ClickingBelowTheTableAddsARow)
     const BlockPtr third = view.sortedBlocks().last();
     EXPECT_EQ(view.selectedBlockID(), third->id());
     EXPECT_FALSE(view.labelEditor()->isVisible());
-    QTest::keyClicks(&view, QStringLiteral("Versicherung 19% von 300"));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Versicherung 19% von 300"));
     EXPECT_EQ(second->label(), QStringLiteral("Miete"));
     EXPECT_EQ(second->expression(), QString());
     EXPECT_EQ(third->label(), QStringLiteral("Versicherung"));
