@@ -6,6 +6,8 @@
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 
+#include <algorithm>
+
 namespace LinkToken {
 
 namespace {
@@ -81,6 +83,41 @@ QString missingValueMessage(const CalculationBlock& row, QStringView name)
     if (label.isEmpty())
         return QStringLiteral("Missing value: its source row has none");
     return QStringLiteral("Missing value for ") + label;
+}
+
+QString fromEditedField(const QString& shown, const QList<Held>& held, const QString& edited, qsizetype caret,
+                        const std::function<QString(const QString&)>& plain)
+{
+    // The edited stretch: what both texts share at the end (up to the
+    // caret, where typing ends) and then at the start. The caret tells a
+    // "?" typed next to a held "?" from the held one.
+    const qsizetype common = std::min(shown.size(), edited.size());
+    qsizetype suffix = 0;
+    const qsizetype suffixLimit = std::clamp<qsizetype>(edited.size() - caret, 0, common);
+    while (suffix < suffixLimit && shown[shown.size() - 1 - suffix] == edited[edited.size() - 1 - suffix])
+        ++suffix;
+    qsizetype prefix = 0;
+    while (prefix < common - suffix && shown[prefix] == edited[prefix])
+        ++prefix;
+    const qsizetype changedEnd = shown.size() - suffix;
+    const qsizetype shift = edited.size() - shown.size();
+
+    QString result;
+    qsizetype from = 0;
+    for (const Held& stretch : held) {
+        qsizetype at = -1;
+        if (stretch.start + stretch.length <= prefix)
+            at = stretch.start;
+        else if (stretch.start >= changedEnd)
+            at = stretch.start + shift;
+        if (at < from)
+            continue; // the edit reached it: the token goes with its text
+        result += plain(edited.mid(from, at - from));
+        result += stretch.token;
+        from = at + stretch.length;
+    }
+    result += plain(edited.mid(from));
+    return result;
 }
 
 } // namespace LinkToken

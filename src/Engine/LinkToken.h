@@ -6,8 +6,11 @@
 
 #include "Models/RecordPointers.h"
 
+#include <QList>
 #include <QString>
 #include <QStringView>
+
+#include <functional>
 
 class CalculationBlock;
 
@@ -40,5 +43,20 @@ QString nameInText(const CalculationBlock& row, QStringView name);
 // label, or that it has no value or is gone. Never the token's stored name,
 // which the user never sees.
 QString missingValueMessage(const CalculationBlock& row, QStringView name);
+
+// A stretch of an expression field's text that stands for a whole token
+// the field cannot show by its source's row number (its source is gone).
+struct Held {
+    qsizetype start = 0;
+    qsizetype length = 0;
+    QString token;
+};
+
+// The expression after a field that showed `shown`, holding `held`, was
+// edited into `edited` with the caret left at `caret`: every held stretch
+// the edit did not reach is its token again, one it reached is gone with
+// its token. The text around the held stretches goes through `plain`.
+QString fromEditedField(const QString& shown, const QList<Held>& held, const QString& edited, qsizetype caret,
+                        const std::function<QString(const QString&)>& plain);
 
 } // namespace LinkToken

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Engine/LinkToken.h"
 #include "Models/CalcSettings.h"
 #include "Models/RecordPointers.h"
 #include "Services/TextFit.h"
@@ -513,6 +514,16 @@ private:
     // A plain click on a row: that row alone, whatever was selected.
     void plainClick(const BlockPtr& block);
     void placeEditors();
+    // A row's expression as its field shows it: links from rows of the table
+    // as "L" and the row number, the others as the canvas shows them.
+    struct ExpressionFieldText {
+        QString text;
+        QList<LinkToken::Held> held;
+    };
+    ExpressionFieldText expressionFieldText(const BlockPtr& block) const;
+    // The expression the row's field now stands for, its text edited from
+    // what the row's expression showed.
+    QString expressionFromField(const QString& text, const BlockPtr& block) const;
     // The label was set by typing (field or canvas), from labelBefore: the
     // keyword makes the row a sum, with an undo step; typing on past it takes
     // the sum and its step away again.

@@ -286,7 +286,10 @@ QRectF CanvasView::dragHandleRect(int rowIndex) const
 QRectF CanvasView::tappableAreaRect() const
 {
     ensureLayout();
-    return QRectF(0, rowsTop() + m_sorted.size() * rowPitch(), tableWidth(), tappableAreaHeight);
+    // Everything below the rows: the table stretches to the window, far
+    // past the room it keeps below the last row.
+    const double top = rowsTop() + m_sorted.size() * rowPitch();
+    return QRectF(0, top, tableWidth(), std::max(tappableAreaHeight, m_table->height() - top));
 }
 
 std::optional<int> CanvasView::rowIndexAt(double y) const

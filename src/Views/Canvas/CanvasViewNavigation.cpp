@@ -71,4 +71,7 @@ void CanvasView::moveToNextRow(const BlockPtr& block)
     }
     placeEditors();
     addNewRow();
+    // As after a middle row: the new row's label takes the keys.
+    if (m_selectedBlockID)
+        setFocusedLabelBlockID(m_selectedBlockID);
 }

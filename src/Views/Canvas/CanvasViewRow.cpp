@@ -809,8 +809,9 @@ void CanvasView::onExpressionEdited(const QString& text)
     const BlockPtr block = blockWithId(m_focusedBlockID);
     if (!block)
         return;
+    const QString expression = expressionFromField(text, block);
     ExpressionParts::keepNumberingThroughEdit(*block, CalcSettings::shared().decimalStyle());
-    block->setExpression(lineNumbersToPlaceholders(text, block));
+    block->setExpression(expression);
     pruneSumKeywordSteps();
     // What the field now stands for; it is no change made elsewhere.
     m_expressionField->setProperty("shownForm", expressionWithLineNumbers(block));

@@ -1,5 +1,5 @@
 // The sum keyword: a row labelled with it becomes the live sum of the rows
-// above it that have a result, one link per counted row.
+// above it, one link per counted row.
 
 #include "Views/Canvas/CanvasView.h"
 
@@ -51,12 +51,14 @@ void CanvasView::applySumExpression(const BlockPtr& block)
     if (position < 0)
         return;
 
-    // Rows fed by this one are left out: summing them would close a cycle.
+    // Every row above counts, with a result or not yet: one without adds
+    // nothing until it has one (a refused row corrected later). Rows fed by
+    // this one are left out: summing them would close a cycle.
     const QSet<QUuid> downstream = rowsDependingOn(block);
     BlockList counted;
     for (qsizetype i = 0; i < position; ++i) {
         const BlockPtr& row = rows[i];
-        if (row->result() && !downstream.contains(row->id()))
+        if (!downstream.contains(row->id()))
             counted.append(row);
     }
     if (counted.isEmpty())

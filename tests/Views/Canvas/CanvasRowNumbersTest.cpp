@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QMenu>
+#include <QUndoStack>
 #include <gtest/gtest.h>
 
 namespace {
@@ -36,15 +37,16 @@ TEST(CanvasRowNumbers, TokensShowAsTheirSourceRowsNumber)
     EXPECT_EQ(shown(QStringLiteral("{A:#00D4FF} + {Netto:00FF88} x 2")), QStringLiteral("L1 + L3 x 2"));
     // The short form is a token too, and a short token never swallows the next one.
     EXPECT_EQ(shown(QStringLiteral("{A} + {Netto:#00FF88}")), QStringLiteral("L1 + L3"));
-    EXPECT_EQ(shown(QStringLiteral("{Gone:#FFFFFF} + {A}")), QStringLiteral("{Gone:#FFFFFF} + L1"));
+    // A token whose link is gone shows as the canvas shows it.
+    EXPECT_EQ(shown(QStringLiteral("{Gone:#FFFFFF} + {A}")), QStringLiteral("? + L1"));
 
     // Numbers follow the table order.
     t.rows[0]->setPositionY(150);
     EXPECT_EQ(shown(QStringLiteral("{A:#00D4FF}")), QStringLiteral("L3"));
 
-    // A source that is not on the canvas shows as the token.
+    // So does one whose source is not on the canvas.
     t.canvas->removeBlock(t.rows[2]);
-    EXPECT_EQ(shown(QStringLiteral("{Netto:#00FF88}")), QStringLiteral("{Netto:#00FF88}"));
+    EXPECT_EQ(shown(QStringLiteral("{Netto:#00FF88}")), QStringLiteral("?"));
 }
 
 TEST(CanvasRowNumbers, TypedNumbersOfLinkedRowsBecomeTokensAgain)
@@ -135,4 +137,95 @@ TEST(CanvasRowNumbers, TheOpenFieldFollowsRowsThatMoveOrGo)
     EXPECT_EQ(t.linked->expression(), QStringLiteral("L x 100"));
     QTest::keyClicks(field, QStringLiteral("2"));
     EXPECT_EQ(t.linked->expression(), QStringLiteral("{A:FF6B9D} x 100"));
+}
+
+// A link whose source row was deleted shows in the field as on the canvas;
+// typing elsewhere keeps its token, so Undo of the delete brings the value
+// back, and deleting what it shows removes it.
+TEST(CanvasRowNumbers, AFieldKeepsALinkWhoseSourceIsGone)
+{
+    EditorPreferences preferences;
+    const CanvasPtr canvas = makeCanvas();
+    const BlockPtr rent = addRow(canvas, QStringLiteral("Miete"), QStringLiteral("850"), 20);
+    const BlockPtr half = addRow(canvas, QStringLiteral("Halbe Miete"), QStringLiteral("0,5 x"), 76);
+    QUndoStack history;
+    ShownEditor editor(canvas, &history);
+    CanvasView& view = editor.view;
+    QWidget* table = view.tableWidget();
+    send(table, QEvent::MouseButtonPress, view.linkHandleRect(0).center(), Qt::LeftButton);
+    send(table, QEvent::MouseMove, view.expressionRect(1).center(), Qt::LeftButton);
+    send(table, QEvent::MouseButtonRelease, view.expressionRect(1).center(), Qt::NoButton);
+    ASSERT_EQ(half->expression(), QStringLiteral("0,5 x {A:#00D4FF}"));
+    ASSERT_EQ(view.resultText(half), QStringLiteral("425"));
+
+    QTest::mouseClick(table, Qt::LeftButton, {}, view.dragHandleRect(0).center().toPoint());
+    QTest::keyClick(&view, Qt::Key_Backspace, Qt::ControlModifier);
+    ASSERT_EQ(view.sortedBlocks(), BlockList{half});
+
+    QTest::mouseClick(table, Qt::LeftButton, {}, editor.at(view.expressionRect(0)));
+    auto* field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    ASSERT_TRUE(field && field->hasFocus());
+    EXPECT_EQ(field->text(), QStringLiteral("0,5 x ?"));
+    QTest::keyClicks(field, QStringLiteral(" + 1"));
+    field->home(false);
+    QTest::keyClicks(field, QStringLiteral("2 x "));
+    EXPECT_EQ(field->text(), QStringLiteral("2 x 0,5 x ? + 1"));
+    EXPECT_EQ(half->expression(), QStringLiteral("2 x 0,5 x {A:#00D4FF} + 1"));
+    QTest::keyClick(field, Qt::Key_Escape);
+
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(view.sortedBlocks().size(), 2);
+    EXPECT_EQ(view.sortedBlocks().first()->id(), rent->id());
+    EXPECT_EQ(view.resultText(half), QStringLiteral("851"));
+
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::mouseClick(table, Qt::LeftButton, {}, editor.at(view.expressionRect(0)));
+    field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    field->setCursorPosition(11);
+    QTest::keyClick(field, Qt::Key_Backspace);
+    EXPECT_EQ(field->text(), QStringLiteral("2 x 0,5 x  + 1"));
+    EXPECT_EQ(half->expression(), QStringLiteral("2 x 0,5 x  + 1"));
+    QTest::keyClick(field, Qt::Key_Escape);
+
+    // Each "?" is its token for as long as the edit does not reach it: the
+    // field shows "? x 2 + ?"; "\b" is Backspace, "\x7f" Delete, caret -1
+    // selects everything first.
+    struct Edit {
+        int caret;
+        QString keys;
+        QString stored;
+    };
+    const QString gone = QStringLiteral("{A:00D4FF} x 2 + {B:FF6B9D}");
+    const QList<Edit> edits{
+        {0, QStringLiteral("3 x "), QStringLiteral("3 x {A:00D4FF} x 2 + {B:FF6B9D}")},
+        {5, QStringLiteral("0"), QStringLiteral("{A:00D4FF} x 20 + {B:FF6B9D}")},
+        {1, QStringLiteral("?"), QStringLiteral("{A:00D4FF}? x 2 + {B:FF6B9D}")},
+        {9, QStringLiteral("?"), QStringLiteral("{A:00D4FF} x 2 + {B:FF6B9D}?")},
+        {8, QStringLiteral("?"), QStringLiteral("{A:00D4FF} x 2 + ?{B:FF6B9D}")},
+        {1, QStringLiteral("\b"), QStringLiteral(" x 2 + {B:FF6B9D}")},
+        {8, QStringLiteral("\x7f"), QStringLiteral("{A:00D4FF} x 2 + ")},
+        {2, QStringLiteral("\b"), QStringLiteral("{A:00D4FF}x 2 + {B:FF6B9D}")},
+        {-1, QStringLiteral("7"), QStringLiteral("7")},
+    };
+    for (const Edit& edit : edits) {
+        SCOPED_TRACE(edit.stored.toStdString());
+        half->setExpression(gone);
+        QTest::mouseClick(table, Qt::LeftButton, {}, editor.at(view.expressionRect(0)));
+        field = qobject_cast<QLineEdit*>(view.expressionEditor());
+        ASSERT_EQ(field->text(), QStringLiteral("? x 2 + ?"));
+        if (edit.caret < 0)
+            field->selectAll();
+        else
+            field->setCursorPosition(edit.caret);
+        for (const QChar key : edit.keys) {
+            if (key == QLatin1Char('\b'))
+                QTest::keyClick(field, Qt::Key_Backspace);
+            else if (key == QChar(0x7f))
+                QTest::keyClick(field, Qt::Key_Delete);
+            else
+                QTest::keyClicks(field, QString(key));
+        }
+        EXPECT_EQ(half->expression(), edit.stored);
+        QTest::keyClick(field, Qt::Key_Escape);
+    }
 }

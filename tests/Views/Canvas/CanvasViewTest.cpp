@@ -126,6 +126,23 @@ TEST_F(CanvasViewTest, ClickingBelowTheTableAddsARow)
     EXPECT_FALSE(first->isSelected());
     EXPECT_FALSE(first->isEditing());
     EXPECT_EQ(view.sortedBlocks().last(), second);
+
+    // Far below the rows too (the table reaches down the whole window), and
+    // with a field open: what is typed next goes into the new row, never on
+    // into the row left.
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.labelRect(1)));
+    QTest::keyClicks(view.labelEditor(), QStringLiteral("Miete"));
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {},
+                      QPoint(450, int(view.rowRect(1).bottom()) + 230));
+    ASSERT_EQ(canvas->blocks().size(), 3);
+    const BlockPtr third = view.sortedBlocks().last();
+    EXPECT_EQ(view.selectedBlockID(), third->id());
+    EXPECT_FALSE(view.labelEditor()->isVisible());
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("Versicherung 19% von 300"));
+    EXPECT_EQ(second->label(), QStringLiteral("Miete"));
+    EXPECT_EQ(second->expression(), QString());
+    EXPECT_EQ(third->label(), QStringLiteral("Versicherung"));
+    EXPECT_EQ(third->expression(), QStringLiteral("19% von 300"));
 }
 
 TEST_F(CanvasViewTest, RowsAreShownInPositionOrder)

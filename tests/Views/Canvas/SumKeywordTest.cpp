@@ -47,9 +47,10 @@ TEST_F(SumKeywordTest, TypedKeywordSumsTheRowsAboveAndFollowsThem)
     QTest::keyClicks(view.labelEditor(), QStringLiteral("Summ"));
     EXPECT_EQ(sum->expression(), QStringLiteral("1+1")); // not yet the keyword
     QTest::keyClicks(view.labelEditor(), QStringLiteral("e"));
-    EXPECT_EQ(sum->expression(), QStringLiteral("{A:00D4FF} + {B:FF6B9D}"));
-    EXPECT_EQ(placeholderNames(sum), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
-    EXPECT_EQ(canvas->links().size(), 2);
+    // Every row above counts; the note, without a result, adds nothing yet.
+    EXPECT_EQ(sum->expression(), QStringLiteral("{A:00D4FF} + {B:00D4FF} + {C:FF6B9D}"));
+    EXPECT_EQ(placeholderNames(sum), (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+    EXPECT_EQ(canvas->links().size(), 3);
     EXPECT_EQ(rent->outgoingLinks().size(), 1);
     EXPECT_EQ(sum->incomingLinks().first()->colorHex(), QStringLiteral("#00D4FF"));
     EXPECT_EQ(view.resultText(sum), QStringLiteral("860,5"));
@@ -57,7 +58,7 @@ TEST_F(SumKeywordTest, TypedKeywordSumsTheRowsAboveAndFollowsThem)
     // A trailing space keeps the keyword: the links are made afresh, not doubled.
     QTest::keyClicks(view.labelEditor(), QStringLiteral(" "));
     EXPECT_EQ(sum->label(), QStringLiteral("Summe "));
-    EXPECT_EQ(canvas->links().size(), 2);
+    EXPECT_EQ(canvas->links().size(), 3);
     EXPECT_EQ(rent->outgoingLinks().size(), 1);
 
     // Typing on ends the sum, links and expression; Backspace back to the
@@ -68,7 +69,7 @@ TEST_F(SumKeywordTest, TypedKeywordSumsTheRowsAboveAndFollowsThem)
     EXPECT_EQ(sum->expression(), QString());
     EXPECT_FALSE(sum->result().has_value());
     QTest::keyClick(view.labelEditor(), Qt::Key_Backspace);
-    EXPECT_EQ(canvas->links().size(), 2);
+    EXPECT_EQ(canvas->links().size(), 3);
     EXPECT_EQ(sum->result(), 860.5);
 
     // Changing a counted row carries on into the sum.
@@ -93,7 +94,16 @@ TEST_F(SumKeywordTest, TypedKeywordSumsTheRowsAboveAndFollowsThem)
     field->selectAll();
     QTest::keyClicks(field, QStringLiteral("70"));
     EXPECT_EQ(sum->result(), 970.0);
-    EXPECT_EQ(sum->incomingLinks().size(), 2);
+    EXPECT_EQ(sum->incomingLinks().size(), 3);
+
+    // The note, which had no result when the sum was made, counts once it has one.
+    QTest::mouseClick(view.tableWidget(), Qt::LeftButton, {}, editor.at(view.expressionRect(1)));
+    field = qobject_cast<QLineEdit*>(view.expressionEditor());
+    field->selectAll();
+    QTest::keyClicks(field, QStringLiteral("57"));
+    EXPECT_EQ(note->result(), 57.0);
+    EXPECT_EQ(sum->result(), 1027.0);
+    EXPECT_EQ(view.resultText(sum), QStringLiteral("1027"));
 }
 
 TEST_F(SumKeywordTest, KeywordMatchIgnoresCaseAndBlanksButNotOtherText)
@@ -148,9 +158,10 @@ TEST_F(SumKeywordTest, NothingToCountChangesNothing)
     view.applySumExpression(first);
     EXPECT_EQ(first->expression(), QStringLiteral("5"));
 
-    // Rows above without a result: the hand-made link and its token stay.
-    first->setExpression(QString());
-    CalculatorEngine::shared().evaluateBlock(first);
+    // Rows above that only take the sum's value: the hand-made link and its
+    // token stay.
+    linkRows(canvas, sum, first, QStringLiteral("S"));
+    linkRows(canvas, sum, empty, QStringLiteral("T"));
     view.applySumExpression(sum);
     EXPECT_EQ(sum->expression(), QStringLiteral("{H:00D4FF}*2"));
     EXPECT_EQ(sum->incomingLinks(), LinkList{byHand});
@@ -162,7 +173,7 @@ TEST_F(SumKeywordTest, NothingToCountChangesNothing)
                                                        QString(), 0, 500, 10, 10, QStringLiteral("#00D4FF"));
     view.applySumExpression(stranger);
     EXPECT_EQ(stranger->expression(), QStringLiteral("1"));
-    EXPECT_EQ(canvas->links().size(), 1);
+    EXPECT_EQ(canvas->links().size(), 3);
 }
 
 TEST_F(SumKeywordTest, DetachedLinksAreDeletedFromTheStore)
