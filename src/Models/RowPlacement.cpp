@@ -22,16 +22,14 @@ void place(Canvas& canvas, const BlockPtr& row, const BlockList& order, const Bl
     if ((line == Line::withPrevious && !previous) || (line == Line::withNext && !next))
         line = Line::own;
     double y = row->positionY();
-    const auto inOrder = [&](double v) {
-        return (!previous || previous->positionY() <= v) && (!next || v <= next->positionY());
-    };
+    // A row that still stands on its neighbour's line, between the two, stays.
     if (line == Line::withPrevious) {
         const double p = previous->positionY();
-        if (!(inOrder(y) && lineOf(y) == lineOf(p) && (!next || y < next->positionY())))
+        if (!(p <= y && lineOf(y) == lineOf(p) && (!next || y < next->positionY())))
             y = p;
     } else if (line == Line::withNext) {
         const double n = next->positionY();
-        if (!(inOrder(y) && lineOf(y) == lineOf(n) && (!previous || y > previous->positionY())))
+        if (!(y <= n && lineOf(y) == lineOf(n) && (!previous || y > previous->positionY())))
             y = n;
     } else {
         const bool fits = (!previous || (previous->positionY() < y && lineOf(previous->positionY()) < lineOf(y)))

@@ -150,7 +150,9 @@ void placeRow(Canvas& canvas, const BlockPtr& block, const RowSnapshot& row, con
 {
     using RowPlacement::Line;
     const qsizetype at = order.indexOf(row.id);
-    const auto neighbour = [&](qsizetype i) { return at >= 0 && i >= 0 && i < order.size() ? present.value(order[i]) : nullptr; };
+    const auto neighbour = [&](qsizetype i) {
+        return at >= 0 && i >= 0 && i < order.size() ? present.value(order[i]) : nullptr;
+    };
     if (const BlockPtr next = row.onNextLine ? neighbour(at + 1) : nullptr) {
         RowPlacement::insertBefore(canvas, block, next, Line::withNext, row.index);
         return;

@@ -918,6 +918,9 @@ TEST_F(RowOperationsTest, RowsComeBackAndArePastedByTheRowsAroundThem)
           {"Berta", "Anton", "Anton", "Cäsar", "Cäsar", "Dora", "Emil", "Anton", "Cäsar"}}},
         {"Tab and Return after a move", {"#0", "!v", "#0", "\t", "Tab", "\x1b", "#0", "\r", "Ret", "\x1b", "?"},
          {{"Berta", "Tab", "Ret", "Anton", "Cäsar", "Dora", "Emil"}}},
+        {"a Tab row after the first row deleted and undone keeps its line",
+         {"#0", "\t", "Tab", "\x1b", "#1", "^\b", "^z", "#0", "\r", "Ret", "\x1b", "?"},
+         {{"Anton", "Tab", "Ret", "Berta", "Cäsar", "Dora", "Emil"}}},
         {"a Tab row undone, its row moved, redone", {"#1", "\t", "Tab", "\x1b", "^z", "#0", "!v", "^Z", "?"},
          {{"Berta", "Tab", "Anton", "Cäsar", "Dora", "Emil"}}},
     };
@@ -935,7 +938,9 @@ TEST_F(RowOperationsTest, RowsComeBackAndArePastedByTheRowsAroundThem)
             sqlite3* db = nullptr;
             sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
             sqlite3_stmt* query = nullptr;
-            sqlite3_prepare_v2(db, "SELECT label FROM block WHERE canvas_pk IS NOT NULL ORDER BY position_y, canvas_order",
+            sqlite3_prepare_v2(db,
+                               "SELECT label FROM block WHERE canvas_pk IS NOT NULL "
+                               "ORDER BY position_y, canvas_order",
                                -1, &query, nullptr);
             while (sqlite3_step(query) == SQLITE_ROW)
                 read << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(query, 0)));
