@@ -907,6 +907,8 @@ TEST_F(RowOperationsTest, RowsComeBackAndArePastedByTheRowsAroundThem)
     const QList<Case> cases{
         {"a deleted row after a move", {"#2", "^\b", "#0", "!v", "^z", "?", "#2", "\r", "Neu", "\x1b", "?"},
          {{"Berta", "Anton", "Cäsar", "Dora", "Emil"}, {"Berta", "Anton", "Cäsar", "Neu", "Dora", "Emil"}}},
+        {"the first row deleted, the row after it moved", {"#0", "^\b", "#0", "!v", "^z", "?"},
+         {{"Cäsar", "Anton", "Berta", "Dora", "Emil"}}},
         {"two deleted rows after a move", {"&1", "&2", "^\b", "#2", "!^", "^z", "?", "^Z", "^z", "?"},
          {{"Anton", "Emil", "Berta", "Cäsar", "Dora"}, {"Anton", "Emil", "Berta", "Cäsar", "Dora"}}},
         {"a row pasted below its own", {"#0", "^c", "^v", "?"},
