@@ -3,6 +3,7 @@
 #include "Engine/LinkToken.h"
 #include "Models/CalcSettings.h"
 #include "Models/RecordPointers.h"
+#include "Models/RowPlacement.h"
 #include "Services/TextFit.h"
 #include "Views/Canvas/TableExpressionPart.h"
 
@@ -92,9 +93,9 @@ public:
 
     // Layout constants, in device-independent pixels.
     static constexpr double startX = 20;
-    static constexpr double startY = 20;
+    static constexpr double startY = RowPlacement::startY;
     static constexpr double tableRowHeight = 56;
-    static constexpr double lineHeight = 50;
+    static constexpr double lineHeight = RowPlacement::lineHeight;
     static constexpr double minLabelColumnWidth = 120;
     static constexpr double maxLabelColumnWidth = 350;
     // What a narrow window leaves the expressions before labels are cut:

@@ -11,6 +11,7 @@
 #include "Models/Identifiers.h"
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
+#include "Models/RowPlacement.h"
 
 #include <QUndoStack>
 
@@ -66,31 +67,32 @@ void CanvasView::pasteRows()
         return;
     }
 
-    double baseY = startY;
-    if (const BlockPtr selected = blockWithId(m_selectedBlockID)) {
-        baseY = selected->positionY() + tableRowHeight;
-    } else if (!m_canvas->blocks().isEmpty()) {
-        double maxY = m_canvas->blocks().first()->positionY();
-        for (const BlockPtr& block : m_canvas->blocks())
-            maxY = std::max(maxY, block->positionY());
-        baseY = maxY + tableRowHeight;
-    }
+    // The rows go directly below the selected row, else below the last one,
+    // together and in their order: rows after them move down to make room.
+    BlockPtr previous = blockWithId(m_selectedBlockID);
+    if (!previous && !m_canvas->blocks().isEmpty())
+        previous = sortedBlocks().last();
+    const double baseY = previous ? previous->positionY() + tableRowHeight : startY;
 
     QHash<QUuid, BlockPtr> newRows;
     BlockList pasted;
-    for (const CalcSettings::CopiedBlock& copied : clipboard->blocks) {
+    for (qsizetype i = 0; i < clipboard->blocks.size(); ++i) {
+        const CalcSettings::CopiedBlock& copied = clipboard->blocks[i];
         const BlockType type = copied.blockType == QLatin1String("text") ? BlockType::text : BlockType::calculation;
         const BlockPtr row = CalculationBlock::create(type, copied.expression, copied.textContent, copied.label,
                                                       startX, baseY + copied.relativeY, 200, tableRowHeight,
                                                       copied.colorHex);
         row->setPartLabels(copied.partLabels);
         row->setPartColors(copied.partColors);
-        row->setCanvas(m_canvas);
-        m_canvas->appendBlock(row);
+        // Rows copied from one line share a line again.
+        const bool sameLine = i > 0 && copied.relativeY == clipboard->blocks[i - 1].relativeY;
+        RowPlacement::insertAfter(*m_canvas, row, previous,
+                                  sameLine ? RowPlacement::Line::withPrevious : RowPlacement::Line::own);
         if (m_modelContext && !row->context())
             m_modelContext->insert(row);
         newRows.insert(copied.id, row);
         pasted.append(row);
+        previous = row;
     }
     for (const CalcSettings::CopiedLink& copied : clipboard->links) {
         const BlockPtr source = newRows.value(copied.sourceBlockID);

@@ -9,6 +9,7 @@
 #include "Models/Canvas.h"
 #include "Models/Link.h"
 #include "Models/ModelContext.h"
+#include "Models/RowPlacement.h"
 
 #include <QUndoCommand>
 #include <QUndoStack>
@@ -35,6 +36,9 @@ struct RowSnapshot {
     double height = 0;
     QString colorHex;
     qsizetype index = 0; // in the canvas's stored list
+    // Whether it stood on the line of the row before or after it in the table.
+    bool onPreviousLine = false;
+    bool onNextLine = false;
 };
 
 struct LinkSnapshot {
@@ -54,7 +58,8 @@ struct SumSnapshot {
 };
 
 struct DeletedRows {
-    QList<RowSnapshot> rows;   // by ascending stored index
+    QList<RowSnapshot> rows;   // in table order
+    QList<QUuid> order;        // the whole table as it stood
     QList<LinkSnapshot> links; // by ascending index in the canvas's links
     QList<SumSnapshot> sums;
 };
@@ -86,9 +91,16 @@ DeletedRows removeRows(const CanvasPtr& canvas, const BlockList& rows)
     for (const BlockPtr& row : rows)
         ids.insert(row->id());
     const BlockList& stored = canvas->blocks();
-    for (qsizetype i = 0; i < stored.size(); ++i) {
-        if (rows.contains(stored[i]))
-            deleted.rows.append(snapshot(stored[i], i));
+    const BlockList table = RowPlacement::tableOrder(stored);
+    for (qsizetype i = 0; i < table.size(); ++i) {
+        deleted.order.append(table[i]->id());
+        if (!ids.contains(table[i]->id()))
+            continue;
+        RowSnapshot row = snapshot(table[i], stored.indexOf(table[i]));
+        const int line = RowPlacement::lineOf(row.positionY);
+        row.onPreviousLine = i > 0 && RowPlacement::lineOf(table[i - 1]->positionY()) == line;
+        row.onNextLine = i + 1 < table.size() && RowPlacement::lineOf(table[i + 1]->positionY()) == line;
+        deleted.rows.append(row);
     }
     const LinkList& links = canvas->links();
     for (qsizetype i = 0; i < links.size(); ++i) {
@@ -128,6 +140,45 @@ bool usesPlaceholder(const QString& expression, const QString& name)
     return expression.contains(token + QLatin1Char('}')) || expression.contains(token + QLatin1Char(':'));
 }
 
+// Puts a row back by the rows it stood between as the table shows them now,
+// not by its old position: positions may have been re-spaced since (moves
+// do). A row that shared a line goes back onto it, next to the row it stood
+// beside; any other row goes before the nearest row below it that is still
+// there, else after the nearest one above it.
+void placeRow(Canvas& canvas, const BlockPtr& block, const RowSnapshot& row, const QList<QUuid>& order,
+              const QHash<QUuid, BlockPtr>& present)
+{
+    using RowPlacement::Line;
+    const qsizetype at = order.indexOf(row.id);
+    const auto neighbour = [&](qsizetype i) {
+        return at >= 0 && i >= 0 && i < order.size() ? present.value(order[i]) : nullptr;
+    };
+    if (const BlockPtr next = row.onNextLine ? neighbour(at + 1) : nullptr) {
+        RowPlacement::insertBefore(canvas, block, next, Line::withNext, row.index);
+        return;
+    }
+    if (const BlockPtr previous = row.onPreviousLine ? neighbour(at - 1) : nullptr) {
+        RowPlacement::insertAfter(canvas, block, previous, Line::withPrevious, row.index);
+        return;
+    }
+    for (qsizetype i = at + 1; at >= 0 && i < order.size(); ++i) {
+        if (const BlockPtr next = present.value(order[i])) {
+            RowPlacement::insertBefore(canvas, block, next, Line::own, row.index);
+            return;
+        }
+    }
+    for (qsizetype i = at - 1; i >= 0; --i) {
+        if (const BlockPtr previous = present.value(order[i])) {
+            RowPlacement::insertAfter(canvas, block, previous, Line::own, row.index);
+            return;
+        }
+    }
+    // None of the rows it stood between is there: where it stood.
+    BlockList blocks = canvas.blocks();
+    blocks.insert(std::min(row.index, blocks.size()), block);
+    canvas.setBlocks(blocks);
+}
+
 // Puts back the rows that are not there, and their links to rows that are.
 // Nothing that was typed since is written over: a sum whose expression or
 // keyword was changed after its terms went keeps what it holds, and a link
@@ -143,9 +194,11 @@ void restoreRows(const CanvasPtr& canvas, const DeletedRows& deleted)
     }
 
     QSet<QUuid> returned;
-    BlockList blocks = canvas->blocks();
+    QHash<QUuid, BlockPtr> present;
+    for (const BlockPtr& block : canvas->blocks())
+        present.insert(block->id(), block);
     for (const RowSnapshot& row : deleted.rows) {
-        if (findRow(*canvas, row.id))
+        if (present.contains(row.id))
             continue; // already back (or never gone)
         returned.insert(row.id);
         const BlockPtr block =
@@ -157,9 +210,9 @@ void restoreRows(const CanvasPtr& canvas, const DeletedRows& deleted)
         block->setResult(row.result);
         block->setHasError(row.hasError);
         block->setErrorMessage(row.errorMessage);
-        blocks.insert(std::min(row.index, blocks.size()), block);
+        placeRow(*canvas, block, row, deleted.order, present);
+        present.insert(row.id, block);
     }
-    canvas->setBlocks(blocks);
 
     LinkList links = canvas->links();
     for (const LinkSnapshot& saved : deleted.links) {

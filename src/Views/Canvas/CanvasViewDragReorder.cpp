@@ -30,10 +30,13 @@ BlockList dragGroup(const BlockList& sorted, const BlockPtr& dragged, const QSet
     return group;
 }
 
+// From the first line down, one table row apart: more than a line, so every
+// row stands on a line of its own and Return and Tab add after the row they
+// are pressed on.
 void writePositions(const BlockList& order)
 {
     for (qsizetype i = 0; i < order.size(); ++i)
-        order[i]->setPositionY(CanvasView::tableRowHeight * double(i));
+        order[i]->setPositionY(CanvasView::startY + CanvasView::tableRowHeight * double(i));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
+#include "Models/RowPlacement.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,23 +15,17 @@ namespace {
 constexpr double rowGap = 10;
 constexpr double lineRowWidth = 150;
 constexpr double lineRowHeight = 40;
-// Far beyond any real canvas; keeps the line arithmetic in range for rows
-// stored with absurd positions.
-constexpr double maxLine = 1'000'000'000;
 
 double lineY(int line)
 {
-    return CanvasView::startY + CanvasView::lineHeight * line;
+    return RowPlacement::lineY(line);
 }
 
 } // namespace
 
 int CanvasView::lineForY(double y)
 {
-    const double quotient = (y - startY) / lineHeight;
-    if (!std::isfinite(quotient))
-        return quotient > 0 ? int(maxLine) : 0;
-    return int(std::clamp(std::trunc(quotient), 0.0, maxLine));
+    return RowPlacement::lineOf(y);
 }
 
 BlockList CanvasView::blocksOnLine(const BlockList& blocks, int line)

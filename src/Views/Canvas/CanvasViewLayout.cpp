@@ -6,6 +6,7 @@
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
 #include "Models/Link.h"
+#include "Models/RowPlacement.h"
 
 #include <QScrollArea>
 #include <QTextBoundaryFinder>
@@ -34,10 +35,7 @@ int CanvasView::characterCount(const QString& text)
 
 BlockList CanvasView::sortedBlocks(const BlockList& blocks)
 {
-    BlockList sorted = blocks;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const BlockPtr& a, const BlockPtr& b) { return a->positionY() < b->positionY(); });
-    return sorted;
+    return RowPlacement::tableOrder(blocks);
 }
 
 namespace {
