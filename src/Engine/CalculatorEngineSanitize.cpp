@@ -586,7 +586,8 @@ void CalculatorEngine::sanitize(QString& text, Pipeline& pipeline)
 void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipeline, const Triggers* known)
 {
     Triggers triggers = known ? *known : Triggers(text);
-    if (triggers.hasAnyLetter() || triggers.has('/')) {
+    // A cent sign is read with the words ($3 + 75¢), letters or not.
+    if (triggers.hasAnyLetter() || triggers.has('/') || (triggers.beyondAscii && text.contains(QChar(0x00A2)))) {
         readArithmeticWords(text, pipeline);
         if (pipeline.failure)
             return;
@@ -1156,6 +1157,21 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
                 && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
             if (glued && wordEnd < text.size() && isDecimalDigit(codePointAt(text, wordEnd))) {
                 pipeline.refuse(RefusalCode::lettersInNumber, text, start, wordEnd + 1);
+                return;
+            }
+            // A clock time keeps its word (6:30pm, 14:30Uhr): still a time.
+            if (glued && before == ':' && start >= 2 && isDecimalDigit(codePointBefore(text, start - 1))) {
+                qsizetype timeStart = start - 1;
+                while (timeStart > 0 && isDecimalDigit(codePointBefore(text, timeStart)))
+                    --timeStart;
+                pipeline.refuse(RefusalCode::clockTime, text, timeStart, wordEnd);
+                return;
+            }
+            // A price with its cents run into a word (2,49Milch) is missing
+            // its blank, no model name (4.5GHz): which it is cannot be told.
+            const bool cents = end - start >= 4 && (text[end - 3] == QLatin1Char('.') || text[end - 3] == QLatin1Char(','));
+            if (glued && cents) {
+                pipeline.refuse(RefusalCode::lettersInNumber, text, start, wordEnd);
                 return;
             }
         }

@@ -544,7 +544,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"500 g x 24,90 € das Pfund", "8 oz x $12 a pound", 0, 0, R::unitAgainstPrice},
         {"Mehl 2 kg x 1,50 € bei Aldi", "flour 2 lb x $1.50 at Aldi", 3, 3},
         // A cent is a hundredth of its currency.
-        {"Porto 2,50 € + 85 Cent", "Coffee $3 + 75¢", 3.35, 3.75}, {"2,50 € + 85 ct - 10%", "$3 + 75 cents x 2", 3.265, 4.5},
+        {"Porto 2,50 € + 85 Cent", "Coffee $3 + 75¢", 3.35, 3.75}, {"2,50 € + 85 ct - 10%", "$3 + 75 cents x 2", 3.265, 4.5}, {"2,50 € + 85¢", "$3 + 75¢", 3.35, 3.75},
         {"CHF 2 + 50 Rappen", "£2 + 50 pence", 2.5, 2.5},
         {"2 € + 50 Rappen", "$2 + 50 pence", 0, 0, R::mixedCurrencies},
         // Percentages however they are spelled; a per mille is refused.
@@ -600,6 +600,10 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         // Nor does a hyphen glued to a name before the groups.
         {"Bahncard-50 244", "Invoice No. 2024-117 350", 0, 0, R::ambiguousGrouping},
         {"2 x 3-1 000", "2 x 3-1 000", -994, -994},
+        // A clock time or a price run into a word is no word of a label.
+        {"Kurs 14:30Uhr 5", "class 6:30pm $15", 0, 0, R::clockTime},
+        {"Brot 2,49Milch 1,19", "groceries 45.20milk 3.10", 0, 0, R::lettersInNumber},
+        {"Version 2.0beta 30", "CPU 4.5GHz 300", 30, 300},
         // A percentage does not make a call's value after words a term.
         {"8 Ticket tan(-12) + 19%", "8 Ticket tan(-12) + 19%", 0, 0, R::wordsBetweenNumbers},
     };
