@@ -1507,12 +1507,11 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         i = skipWhiteSpaceBack(in, i);
         return i > 0 ? codePointBefore(in, i) : 0;
     };
+    // The whole word after `i`, blanks first: durch-Schnitt is no "durch".
     auto nextWord = [&in](qsizetype i, qsizetype* start) {
-        i = skipWhiteSpace(in, i);
-        *start = i;
-        while (i < in.size() && isWordChar(codePointAt(in, i)))
-            ++i;
-        return in.mid(*start, i - *start);
+        *start = skipWhiteSpace(in, i);
+        const EngineWords::Span next = EngineWords::wordAt(in, *start);
+        return next.kind == EngineWords::Kind::word ? next.in(in) : in.mid(*start, 0);
     };
     for (qsizetype i = 0; i < in.size();) {
         qsizetype length = 1;
@@ -1524,9 +1523,10 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             // A price per unit ($3.99/lb, 49 € / Monat) reads as the price,
             // the unit after it; a call or a constant after it is divided by
             // (6€/cos(180)).
-            qsizetype wordStart = 0;
-            QStringView after = nextWord(i + 1, &wordStart);
-            // With its power sign (€/m²).
+            // A unit is named by its letters (€/Stück-Preis); with its power
+            // sign (€/m²).
+            const qsizetype wordStart = skipWhiteSpace(in, i + 1);
+            QStringView after = EngineWords::lettersAt(in, wordStart);
             if (!after.isEmpty())
                 after = in.mid(wordStart, EngineCatalogue::unitWordEnd(in, wordStart) - wordStart);
             const EngineCatalogue::Unit* perUnitOf = after.isEmpty() ? nullptr : EngineCatalogue::unitOf(after);
@@ -1614,16 +1614,18 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             i += length;
             continue;
         }
-        if (!isWordChar(c) || (i > 0 && isWordChar(codePointBefore(in, i)))) {
+        if (!isWordChar(c) || EngineWords::insideWord(in, i)) {
             i += length;
             continue;
         }
-        qsizetype end = i;
-        while (end < in.size() && isWordChar(codePointAt(in, end)))
-            ++end;
-        const QStringView word = in.mid(i, end - i);
+        // A cent, a magnitude or a price word is named by its letters (5
+        // Cent-Stück, 3 Mio.-Betrag); an operation only by the whole word
+        // (Plus-Punkte, mal-Rabatt).
+        const QStringView word = EngineWords::lettersAt(in, i);
+        const qsizetype end = i + word.size();
         // Digits glued on make another word (A4).
         const bool gluedDigitsAfter = end < in.size() && isNumberChar(codePointAt(in, end));
+        const bool wholeWord = EngineWords::wordAt(in, i).end == end;
         if (!gluedDigitsAfter) {
             if (const EngineCatalogue::Cent* cent = EngineCatalogue::centOf(word); cent && readCents(end, cent->code)) {
                 i = end;
@@ -1707,7 +1709,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 continue;
             }
         }
-        const ArithmeticWord* entry = EngineCatalogue::arithmeticWordOf(word);
+        const ArithmeticWord* entry = wholeWord ? EngineCatalogue::arithmeticWordOf(word) : nullptr;
         if (!entry && !gluedDigitsAfter) {
             // A magnitude or quantity word is never dropped: nothing here
             // applies it, so a row it stands next to is refused rather than

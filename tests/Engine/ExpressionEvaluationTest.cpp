@@ -585,6 +585,8 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"49-Euro-Ticket 49 x 3", "12-pack soda 7.49 x 2", 147, 14.98},
         {"5-kg-Sack Kartoffeln 4,99", "2–Zimmer-Wohnung 750", 4.99, 750},
         {"20-30", "2-pi", -10, 2 - pi},
+        // An operation's word joined into another word is the word's.
+        {"Plus-Punkte 5 + 3", "Kosten 100 - Rabatt-Plus 20", 8, 80},
         // An abbreviation's point followed by a hyphen joins, as a letter does.
         {"Mo.-Fr. 5 x 8", "Dr.-Ing. Honorar 1,200", 40, 1200}, {"Std.-Lohn 14,50 x 38", "Mo.–Fr. 5 x 8", 551, 40},
         // A dash of any kind between two words is the label's, however many.
