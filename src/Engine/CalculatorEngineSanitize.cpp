@@ -337,12 +337,10 @@ bool amountEndsBefore(QStringView text, qsizetype end)
     qsizetype start = 0;
     if (!EngineCurrency::currencyBefore(text, end, &start).isEmpty())
         return numberBefore(start);
-    qsizetype wordStart = end;
-    if (EngineCatalogue::isUnitPower(c))
-        --wordStart;
-    while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
-        --wordStart;
-    return wordStart < end && EngineCatalogue::unitOf(text.mid(wordStart, end - wordStart)) && numberBefore(wordStart);
+    // The unit by its letters, with its power sign (5 m², 2x5kg).
+    const qsizetype lettersEnd = EngineCatalogue::isUnitPower(c) ? end - 1 : end;
+    const qsizetype wordStart = lettersEnd - EngineWords::lettersEndingAt(text, lettersEnd).size();
+    return wordStart < lettersEnd && EngineCatalogue::unitOf(text.mid(wordStart, end - wordStart)) && numberBefore(wordStart);
 }
 
 // Where one of the enabled tax labels, as a whole, ending at `end` starts
@@ -364,10 +362,8 @@ qsizetype taxLabelEndingAt(QStringView text, qsizetype end, const QList<CalcSett
 bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettings::TaxRate>& rates)
 {
     end = skipWhiteSpaceBack(text, end);
-    qsizetype wordStart = end;
-    while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
-        --wordStart;
-    if (wordStart < end && EngineCatalogue::isConstantName(text.mid(wordStart, end - wordStart)))
+    // A constant by its letters: a minus before it subtracts (2-pi).
+    if (const QStringView letters = EngineWords::lettersEndingAt(text, end); !letters.isEmpty() && EngineCatalogue::isConstantName(letters))
         return true;
     return taxLabelEndingAt(text, end, rates) >= 0;
 }
@@ -688,8 +684,9 @@ bool wordEndsBefore(QStringView text, qsizetype start)
     // A lone x is times when it stands apart from the number (Euro x 66
     // 106) or follows an operand (4x7 341); glued before digits with
     // nothing before it, it is a word's letter (X200).
-    const QChar c = text[start - 1];
-    if ((c != QLatin1Char('x') && c != QLatin1Char('X')) || (start >= 2 && isWordChar(codePointBefore(text, start - 1))))
+    // By its letters: the digits before it are an operand's (4x7).
+    const QStringView letters = EngineWords::lettersEndingAt(text, start);
+    if (letters != u"x" && letters != u"X")
         return true;
     const bool apart = start < text.size() && isWhiteSpace(text[start].unicode());
     return !(apart || amountEndsBefore(text, start - 1) || valueNameEndsBefore(text, start - 1, {}));
@@ -1103,10 +1100,10 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
         const qsizetype wordEnd = markAfterWord ? start - 1 : start;
         bool glued = false;
         if (wordEnd < start || (before && isWordChar(before))) {
-            qsizetype wordStart = wordEnd;
-            while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
-                --wordStart;
-            const QStringView word = QStringView(text).mid(wordStart, wordEnd - wordStart);
+            // The letters the digits are glued to, read by themselves: a lone
+            // x, a code or a name may be there (45 x5, EUR5, sin30).
+            const QStringView word = EngineWords::lettersEndingAt(text, wordEnd);
+            const qsizetype wordStart = wordEnd - word.size();
             // A lone x after an amount is times, blanks or a currency
             // between them or not (45 x5, 12,50€x3).
             const bool timesX = word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X'))
@@ -1149,10 +1146,9 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
         qsizetype signLength = 0;
         if (!glued && end < text.size() && isWordChar(codePointAt(text, end))
             && EngineCatalogue::currencySignAt(text, end, &signLength).isEmpty()) {
-            qsizetype wordEnd = end;
-            while (wordEnd < text.size() && isWordChar(codePointAt(text, wordEnd)))
-                ++wordEnd;
-            glued = !keepsNumberBefore(QStringView(text).mid(end, wordEnd - end)) && !taxLabelAt(text, end, pipeline.settings.enabledTaxRates)
+            const QStringView letters = EngineWords::lettersAt(text, end);
+            const qsizetype wordEnd = end + letters.size();
+            glued = !keepsNumberBefore(letters) && !taxLabelAt(text, end, pipeline.settings.enabledTaxRates)
                 && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
             if (glued && wordEnd < text.size() && isDecimalDigit(codePointAt(text, wordEnd))) {
                 pipeline.refuse(RefusalCode::lettersInNumber, text, start, wordEnd + 1);
@@ -1436,17 +1432,17 @@ AmountInUnit amountInOtherUnit(QStringView text, qsizetype at, qsizetype unitEnd
 bool labelWordEndsBefore(QStringView text, qsizetype end)
 {
     end = skipWhiteSpaceBack(text, end);
-    qsizetype wordEnd = end;
-    const char32_t c = codePointBefore(text, end);
-    // A mark or an apostrophe closing a word is the word's (Achtung!, Lukas').
-    if ((c == ':' || c == '!' || c == '.' || isApostrophe(c)) && end >= 2)
-        --wordEnd;
-    qsizetype wordStart = wordEnd;
-    for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(text, wordStart, &n));)
-        wordStart -= n;
-    if (wordStart == wordEnd)
+    // A colon after a word is the label's (Summe:); a closing mark or an
+    // apostrophe is the word's (Achtung!, Lukas').
+    if (end >= 2 && text[end - 1] == QLatin1Char(':'))
+        --end;
+    const EngineWords::Span span = EngineWords::wordEndingAt(text, end);
+    if (span.isEmpty())
         return false;
-    const QStringView word = text.mid(wordStart, wordEnd - wordStart);
+    qsizetype wordEnd = span.end;
+    if (const char32_t c = codePointBefore(text, wordEnd); c == '!' || c == '?' || c == '.' || isApostrophe(c))
+        --wordEnd;
+    const QStringView word = text.mid(span.start, wordEnd - span.start);
     if (word == u"x" || word == u"X" || EngineCatalogue::isCurrencyWord(word))
         return false;
     const ArithmeticWord* arithmetic = EngineCatalogue::arithmeticWordOf(word);
@@ -1480,11 +1476,9 @@ bool moneyEndsBefore(QStringView text, qsizetype end)
     qsizetype start = 0;
     if (!EngineCurrency::currencyBefore(text, end, &start).isEmpty() || EngineCatalogue::isCentSign(codePointBefore(text, end)))
         return plainNumberBefore(text, EngineCurrency::currencyBefore(text, end, &start).isEmpty() ? end - 1 : start) >= 0;
-    qsizetype wordStart = end;
-    for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(text, wordStart, &n));)
-        wordStart -= n;
-    if (wordStart < end)
-        return EngineCatalogue::centOf(text.mid(wordStart, end - wordStart)) && plainNumberBefore(text, wordStart) >= 0;
+    // A cent by its letters, as the cents are read (25 ct).
+    if (const QStringView letters = EngineWords::lettersEndingAt(text, end); !letters.isEmpty())
+        return EngineCatalogue::centOf(letters) && plainNumberBefore(text, end - letters.size()) >= 0;
     const qsizetype number = plainNumberBefore(text, end);
     if (number < 0)
         return false;
