@@ -404,32 +404,17 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel, QStrin
             if (depth < 0)
                 return true;
         }
-        // The word before: letters, digits glued to them (iPhone15), a
-        // hyphen or an apostrophe inside it (E-Bike, Tom's), a mark after
-        // it (Achtung!, Lukas'). Digits before a unit or a currency glued
-        // to them are an amount (2.4GBP, 5kg).
-        const qsizetype wordEnd = at;
-        while (at > 0) {
-            const char32_t w = codePointBefore(text, at);
-            const bool letterBefore = at >= 2 && isWordChar(codePointBefore(text, at - 1));
-            const bool letterAfter = at < wordEnd && isWordChar(codePointAt(text, at));
-            const bool part = isWordChar(w)
-                || (isDecimalDigit(w)
-                    && (letterBefore || (letterAfter && !EngineCatalogue::readsAfterAmount(text.mid(at, EngineCatalogue::unitWordEnd(text, at) - at)))))
-                || (w == '-' && letterBefore && (letterAfter || (at == wordEnd && isHangingHyphen(text, at - 1))))
-                || (isApostrophe(w) && (letterBefore || letterAfter))
-                || ((w == '!' || w == '.' || w == ':') && letterBefore && at == wordEnd);
-            if (!part)
-                break;
-            --at;
-        }
-        if (at == wordEnd) {
+        // The word before, its closing mark with it (Achtung!, Lukas'); a
+        // colon after it is the label's (Summe: –5).
+        const qsizetype wordEnd = c == ':' ? at - 1 : at;
+        const EngineWords::Span word = EngineWords::wordEndingAt(text, wordEnd);
+        if (word.isEmpty()) {
             *afterLabel = words && amountEndsBefore(text, at);
             return false;
         }
+        at = word.start;
         // A lone x after an operand is times (4 x Rabatt – 2).
-        const QStringView word = text.mid(at, wordEnd - at);
-        if ((word == u"x" || word == u"X") && amountEndsBefore(text, at))
+        if ((word.in(text) == u"x" || word.in(text) == u"X") && amountEndsBefore(text, at))
             return true;
         words = true;
         at = skipWhiteSpaceBack(text, at);
@@ -1439,10 +1424,13 @@ bool labelWordEndsBefore(QStringView text, qsizetype end)
     const EngineWords::Span span = EngineWords::wordEndingAt(text, end);
     if (span.isEmpty())
         return false;
+    qsizetype wordStart = span.start;
     qsizetype wordEnd = span.end;
-    if (const char32_t c = codePointBefore(text, wordEnd); c == '!' || c == '?' || c == '.' || isApostrophe(c))
+    if (const char32_t c = codePointBefore(text, wordEnd); c == '!' || c == '?' || c == '.' || c == '-' || isApostrophe(c))
         --wordEnd;
-    const QStringView word = text.mid(span.start, wordEnd - span.start);
+    if (isApostrophe(text[wordStart]) && wordStart + 1 < wordEnd)
+        ++wordStart;
+    const QStringView word = text.mid(wordStart, wordEnd - wordStart);
     if (word == u"x" || word == u"X" || EngineCatalogue::isCurrencyWord(word))
         return false;
     const ArithmeticWord* arithmetic = EngineCatalogue::arithmeticWordOf(word);

@@ -135,9 +135,11 @@ Span wordEndingAt(QStringView text, qsizetype end)
 {
     qsizetype at = end;
     const char32_t last = codePointBefore(text, at);
-    // A word's closing mark (Nr., Achtung!, Wozu?, Lukas').
-    if ((last == '.' || last == '!' || last == '?' || isApostrophe(last)) && at >= 2
-        && (isWordChar(codePointBefore(text, at - 1)) || isDecimalDigit(codePointBefore(text, at - 1))))
+    // A word's closing mark (Nr., Achtung!, Wozu?, Lukas'), or the hyphen
+    // a word after it completes (Heiz- und).
+    if (((last == '.' || last == '!' || last == '?' || isApostrophe(last)) && at >= 2
+         && (isWordChar(codePointBefore(text, at - 1)) || isDecimalDigit(codePointBefore(text, at - 1))))
+        || (last == '-' && isHangingHyphen(text, at - 1)))
         --at;
     const qsizetype wordEnd = at;
     bool letters = false;
@@ -167,6 +169,9 @@ Span wordEndingAt(QStringView text, qsizetype end)
     }
     if (!letters)
         return {end, end, Kind::none};
+    // An apostrophe opening a quoted word ('Tom').
+    if (at > 0 && isApostrophe(codePointBefore(text, at)))
+        --at;
     return {at, end, Kind::word};
 }
 

@@ -44,7 +44,9 @@ bool joinsAt(QStringView text, qsizetype i);
 Span wordAt(QStringView text, qsizetype i);
 
 // The word ending right before `end`, blanks not skipped; its closing
-// point, exclamation mark or apostrophe taken in (Nr., Achtung!, Lukas').
+// point, exclamation mark or apostrophe taken in (Nr., Achtung!, Lukas'),
+// and a hyphen the next word completes (Heiz- und); an apostrophe opening
+// it too ('Tom').
 // Empty when no letter ends there.
 Span wordEndingAt(QStringView text, qsizetype end);
 

@@ -568,6 +568,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"Kaffee: doppelt 3,50", "time and a half 24 x 1.5", 3.5, 36}, {"doppelt 45", "twice 30", 90, 60},
         {"100 + Zimmer doppelt 45", "100 + twice 45", 145, 190}, {"B: doppelt 45", "B: twice 45", 45, 45},
         {"Jacke half off 24,99", "Preis Hälfte von 84", 0, 0, R::magnitudeWord},
+        {"Heiz- doppelt 45", "pre- and post- twice 30", 45, 30},
         // A quantity before its number names the row.
         {"Dutzend 12 x 0,75", "dozen 12 x 0.75", 9, 9},
         // A blank never groups a number written right after a slash.
