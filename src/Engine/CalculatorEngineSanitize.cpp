@@ -1607,7 +1607,6 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         const qsizetype end = i + word.size();
         // Digits glued on make another word (A4).
         const bool gluedDigitsAfter = end < in.size() && isNumberChar(codePointAt(in, end));
-        const bool wholeWord = EngineWords::wordAt(in, i).end == end;
         if (!gluedDigitsAfter) {
             if (const EngineCatalogue::Cent* cent = EngineCatalogue::centOf(word); cent && readCents(end, cent->code)) {
                 i = end;
@@ -1691,7 +1690,9 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 continue;
             }
         }
-        const ArithmeticWord* entry = wholeWord ? EngineCatalogue::arithmeticWordOf(word) : nullptr;
+        const ArithmeticWord* entry = EngineCatalogue::arithmeticWordOf(word);
+        if (entry && EngineWords::wordAt(in, i).end != end)
+            entry = nullptr;
         if (!entry && !gluedDigitsAfter) {
             // A magnitude or quantity word is never dropped: nothing here
             // applies it, so a row it stands next to is refused rather than

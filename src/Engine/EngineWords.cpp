@@ -56,7 +56,11 @@ bool insideWord(QStringView text, qsizetype i)
         return false;
     qsizetype n = 1;
     const char32_t before = codePointBefore(text, i, &n);
-    return isWordChar(before) || (joinsAt(text, i - n) && !isDecimalDigit(codePointBefore(text, i - n)));
+    if (isWordChar(before))
+        return true;
+    if (before < 0x80 && before != '-' && before != '.' && before != '\'')
+        return false; // nothing else in ASCII joins
+    return joinsAt(text, i - n) && !isDecimalDigit(codePointBefore(text, i - n));
 }
 
 bool joinsAt(QStringView text, qsizetype i)
