@@ -984,13 +984,11 @@ bool taxLabelAt(QStringView text, qsizetype i, const QList<CalcSettings::TaxRate
 // where the functions step reads it.
 bool signedOperandAt(QStringView text, qsizetype at, const QList<CalcSettings::TaxRate>& rates)
 {
-    qsizetype end = at;
-    qsizetype length = 1;
-    while (end < text.size() && isWordChar(codePointAt(text, end, &length)))
-        end += length;
+    // The name by its letters; what joins them is asked below.
+    const QStringView word = EngineWords::lettersAt(text, at);
+    const qsizetype end = at + word.size();
     if (end == at)
         return true;
-    const QStringView word = text.mid(at, end - at);
     if (EngineCatalogue::isConstantName(word)) {
         // A dash between letters will be a hyphen (E–Bike).
         if (end + 1 < text.size() && EngineCatalogue::isDash(text[end].unicode()) && isWordChar(codePointAt(text, end + 1))) {
@@ -2503,10 +2501,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // Letters right before a bracket name a function the engine
             // does not have (max(3, 5), Sqrt(16)).
             if ((isWordChar(before) || wordBefore) && !beforeIsTimes) {
-                qsizetype wordStart = at;
-                for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(read, wordStart, &n));)
-                    wordStart -= n;
-                refuse(RefusalCode::lettersBeforeBracket, wordStart, at + 1);
+                refuse(RefusalCode::lettersBeforeBracket, at - EngineWords::lettersEndingAt(read, at).size(), at + 1);
             }
             // A number, words, then a bracket (8 Ticket cos(180)): no
             // operator says what the bracket does with the number.
