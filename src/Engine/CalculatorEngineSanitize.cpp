@@ -337,12 +337,10 @@ bool amountEndsBefore(QStringView text, qsizetype end)
     qsizetype start = 0;
     if (!EngineCurrency::currencyBefore(text, end, &start).isEmpty())
         return numberBefore(start);
-    qsizetype wordStart = end;
-    if (EngineCatalogue::isUnitPower(c))
-        --wordStart;
-    while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
-        --wordStart;
-    return wordStart < end && EngineCatalogue::unitOf(text.mid(wordStart, end - wordStart)) && numberBefore(wordStart);
+    // The unit by its letters, with its power sign (5 m², 2x5kg).
+    const qsizetype lettersEnd = EngineCatalogue::isUnitPower(c) ? end - 1 : end;
+    const qsizetype wordStart = lettersEnd - EngineWords::lettersEndingAt(text, lettersEnd).size();
+    return wordStart < lettersEnd && EngineCatalogue::unitOf(text.mid(wordStart, end - wordStart)) && numberBefore(wordStart);
 }
 
 // Where one of the enabled tax labels, as a whole, ending at `end` starts
@@ -364,10 +362,8 @@ qsizetype taxLabelEndingAt(QStringView text, qsizetype end, const QList<CalcSett
 bool valueNameEndsBefore(QStringView text, qsizetype end, const QList<CalcSettings::TaxRate>& rates)
 {
     end = skipWhiteSpaceBack(text, end);
-    qsizetype wordStart = end;
-    while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
-        --wordStart;
-    if (wordStart < end && EngineCatalogue::isConstantName(text.mid(wordStart, end - wordStart)))
+    // A constant by its letters: a minus before it subtracts (2-pi).
+    if (const QStringView letters = EngineWords::lettersEndingAt(text, end); !letters.isEmpty() && EngineCatalogue::isConstantName(letters))
         return true;
     return taxLabelEndingAt(text, end, rates) >= 0;
 }
@@ -408,32 +404,17 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel, QStrin
             if (depth < 0)
                 return true;
         }
-        // The word before: letters, digits glued to them (iPhone15), a
-        // hyphen or an apostrophe inside it (E-Bike, Tom's), a mark after
-        // it (Achtung!, Lukas'). Digits before a unit or a currency glued
-        // to them are an amount (2.4GBP, 5kg).
-        const qsizetype wordEnd = at;
-        while (at > 0) {
-            const char32_t w = codePointBefore(text, at);
-            const bool letterBefore = at >= 2 && isWordChar(codePointBefore(text, at - 1));
-            const bool letterAfter = at < wordEnd && isWordChar(codePointAt(text, at));
-            const bool part = isWordChar(w)
-                || (isDecimalDigit(w)
-                    && (letterBefore || (letterAfter && !EngineCatalogue::readsAfterAmount(text.mid(at, EngineCatalogue::unitWordEnd(text, at) - at)))))
-                || (w == '-' && letterBefore && (letterAfter || (at == wordEnd && isHangingHyphen(text, at - 1))))
-                || (isApostrophe(w) && (letterBefore || letterAfter))
-                || ((w == '!' || w == '.' || w == ':') && letterBefore && at == wordEnd);
-            if (!part)
-                break;
-            --at;
-        }
-        if (at == wordEnd) {
+        // The word before, its closing mark with it (Achtung!, Lukas'); a
+        // colon after it is the label's (Summe: –5).
+        const qsizetype wordEnd = c == ':' ? at - 1 : at;
+        const EngineWords::Span word = EngineWords::wordEndingAt(text, wordEnd);
+        if (word.isEmpty()) {
             *afterLabel = words && amountEndsBefore(text, at);
             return false;
         }
+        at = word.start;
         // A lone x after an operand is times (4 x Rabatt – 2).
-        const QStringView word = text.mid(at, wordEnd - at);
-        if ((word == u"x" || word == u"X") && amountEndsBefore(text, at))
+        if ((word.in(text) == u"x" || word.in(text) == u"X") && amountEndsBefore(text, at))
             return true;
         words = true;
         at = skipWhiteSpaceBack(text, at);
@@ -689,8 +670,9 @@ bool wordEndsBefore(QStringView text, qsizetype start)
     // A lone x is times when it stands apart from the number (Euro x 66
     // 106) or follows an operand (4x7 341); glued before digits with
     // nothing before it, it is a word's letter (X200).
-    const QChar c = text[start - 1];
-    if ((c != QLatin1Char('x') && c != QLatin1Char('X')) || (start >= 2 && isWordChar(codePointBefore(text, start - 1))))
+    // By its letters: the digits before it are an operand's (4x7).
+    const QStringView letters = EngineWords::lettersEndingAt(text, start);
+    if (letters != u"x" && letters != u"X")
         return true;
     const bool apart = start < text.size() && isWhiteSpace(text[start].unicode());
     return !(apart || amountEndsBefore(text, start - 1) || valueNameEndsBefore(text, start - 1, {}));
@@ -1003,13 +985,11 @@ bool taxLabelAt(QStringView text, qsizetype i, const QList<CalcSettings::TaxRate
 // where the functions step reads it.
 bool signedOperandAt(QStringView text, qsizetype at, const QList<CalcSettings::TaxRate>& rates)
 {
-    qsizetype end = at;
-    qsizetype length = 1;
-    while (end < text.size() && isWordChar(codePointAt(text, end, &length)))
-        end += length;
+    // The name by its letters; what joins them is asked below.
+    const QStringView word = EngineWords::lettersAt(text, at);
+    const qsizetype end = at + word.size();
     if (end == at)
         return true;
-    const QStringView word = text.mid(at, end - at);
     if (EngineCatalogue::isConstantName(word)) {
         // A dash between letters will be a hyphen (E–Bike).
         if (end + 1 < text.size() && EngineCatalogue::isDash(text[end].unicode()) && isWordChar(codePointAt(text, end + 1))) {
@@ -1104,10 +1084,10 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
         const qsizetype wordEnd = markAfterWord ? start - 1 : start;
         bool glued = false;
         if (wordEnd < start || (before && isWordChar(before))) {
-            qsizetype wordStart = wordEnd;
-            while (wordStart > 0 && isWordChar(codePointBefore(text, wordStart)))
-                --wordStart;
-            const QStringView word = QStringView(text).mid(wordStart, wordEnd - wordStart);
+            // The letters the digits are glued to, read by themselves: a lone
+            // x, a code or a name may be there (45 x5, EUR5, sin30).
+            const QStringView word = EngineWords::lettersEndingAt(text, wordEnd);
+            const qsizetype wordStart = wordEnd - word.size();
             // A lone x after an amount is times, blanks or a currency
             // between them or not (45 x5, 12,50€x3).
             const bool timesX = word.size() == 1 && (word[0] == QLatin1Char('x') || word[0] == QLatin1Char('X'))
@@ -1150,10 +1130,9 @@ void CalculatorEngine::normalizeLocaleNumbers(QString& text, Pipeline& pipeline,
         qsizetype signLength = 0;
         if (!glued && end < text.size() && isWordChar(codePointAt(text, end))
             && EngineCatalogue::currencySignAt(text, end, &signLength).isEmpty()) {
-            qsizetype wordEnd = end;
-            while (wordEnd < text.size() && isWordChar(codePointAt(text, wordEnd)))
-                ++wordEnd;
-            glued = !keepsNumberBefore(QStringView(text).mid(end, wordEnd - end)) && !taxLabelAt(text, end, pipeline.settings.enabledTaxRates)
+            const QStringView letters = EngineWords::lettersAt(text, end);
+            const qsizetype wordEnd = end + letters.size();
+            glued = !keepsNumberBefore(letters) && !taxLabelAt(text, end, pipeline.settings.enabledTaxRates)
                 && !taxLabelAt(text, start, pipeline.settings.enabledTaxRates);
             if (glued && wordEnd < text.size() && isDecimalDigit(codePointAt(text, wordEnd))) {
                 pipeline.refuse(RefusalCode::lettersInNumber, text, start, wordEnd + 1);
@@ -1452,16 +1431,19 @@ AmountInUnit amountInOtherUnit(QStringView text, qsizetype at, qsizetype unitEnd
 bool labelWordEndsBefore(QStringView text, qsizetype end)
 {
     end = skipWhiteSpaceBack(text, end);
-    qsizetype wordEnd = end;
-    const char32_t c = codePointBefore(text, end);
-    // A mark or an apostrophe closing a word is the word's (Achtung!, Lukas').
-    if ((c == ':' || c == '!' || c == '.' || isApostrophe(c)) && end >= 2)
-        --wordEnd;
-    qsizetype wordStart = wordEnd;
-    for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(text, wordStart, &n));)
-        wordStart -= n;
-    if (wordStart == wordEnd)
+    // A colon after a word is the label's (Summe:); a closing mark or an
+    // apostrophe is the word's (Achtung!, Lukas').
+    if (end >= 2 && text[end - 1] == QLatin1Char(':'))
+        --end;
+    const EngineWords::Span span = EngineWords::wordEndingAt(text, end);
+    if (span.isEmpty())
         return false;
+    qsizetype wordStart = span.start;
+    qsizetype wordEnd = span.end;
+    if (const char32_t c = codePointBefore(text, wordEnd); c == '!' || c == '?' || c == '.' || c == '-' || isApostrophe(c))
+        --wordEnd;
+    if (isApostrophe(text[wordStart]) && wordStart + 1 < wordEnd)
+        ++wordStart;
     const QStringView word = text.mid(wordStart, wordEnd - wordStart);
     if (word == u"x" || word == u"X" || EngineCatalogue::isCurrencyWord(word))
         return false;
@@ -1496,11 +1478,9 @@ bool moneyEndsBefore(QStringView text, qsizetype end)
     qsizetype start = 0;
     if (!EngineCurrency::currencyBefore(text, end, &start).isEmpty() || EngineCatalogue::isCentSign(codePointBefore(text, end)))
         return plainNumberBefore(text, EngineCurrency::currencyBefore(text, end, &start).isEmpty() ? end - 1 : start) >= 0;
-    qsizetype wordStart = end;
-    for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(text, wordStart, &n));)
-        wordStart -= n;
-    if (wordStart < end)
-        return EngineCatalogue::centOf(text.mid(wordStart, end - wordStart)) && plainNumberBefore(text, wordStart) >= 0;
+    // A cent by its letters, as the cents are read (25 ct).
+    if (const QStringView letters = EngineWords::lettersEndingAt(text, end); !letters.isEmpty())
+        return EngineCatalogue::centOf(letters) && plainNumberBefore(text, end - letters.size()) >= 0;
     const qsizetype number = plainNumberBefore(text, end);
     if (number < 0)
         return false;
@@ -1523,12 +1503,11 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         i = skipWhiteSpaceBack(in, i);
         return i > 0 ? codePointBefore(in, i) : 0;
     };
+    // The whole word after `i`, blanks first: durch-Schnitt is no "durch".
     auto nextWord = [&in](qsizetype i, qsizetype* start) {
-        i = skipWhiteSpace(in, i);
-        *start = i;
-        while (i < in.size() && isWordChar(codePointAt(in, i)))
-            ++i;
-        return in.mid(*start, i - *start);
+        *start = skipWhiteSpace(in, i);
+        const EngineWords::Span next = EngineWords::wordAt(in, *start);
+        return next.kind == EngineWords::Kind::word ? next.in(in) : in.mid(*start, 0);
     };
     for (qsizetype i = 0; i < in.size();) {
         qsizetype length = 1;
@@ -1540,9 +1519,10 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             // A price per unit ($3.99/lb, 49 € / Monat) reads as the price,
             // the unit after it; a call or a constant after it is divided by
             // (6€/cos(180)).
-            qsizetype wordStart = 0;
-            QStringView after = nextWord(i + 1, &wordStart);
-            // With its power sign (€/m²).
+            // A unit is named by its letters (€/Stück-Preis); with its power
+            // sign (€/m²).
+            const qsizetype wordStart = skipWhiteSpace(in, i + 1);
+            QStringView after = EngineWords::lettersAt(in, wordStart);
             if (!after.isEmpty())
                 after = in.mid(wordStart, EngineCatalogue::unitWordEnd(in, wordStart) - wordStart);
             const EngineCatalogue::Unit* perUnitOf = after.isEmpty() ? nullptr : EngineCatalogue::unitOf(after);
@@ -1630,14 +1610,15 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             i += length;
             continue;
         }
-        if (!isWordChar(c) || (i > 0 && isWordChar(codePointBefore(in, i)))) {
+        if (!isWordChar(c) || EngineWords::insideWord(in, i)) {
             i += length;
             continue;
         }
-        qsizetype end = i;
-        while (end < in.size() && isWordChar(codePointAt(in, end)))
-            ++end;
-        const QStringView word = in.mid(i, end - i);
+        // A cent, a magnitude or a price word is named by its letters (5
+        // Cent-Stück, 3 Mio.-Betrag); an operation only by the whole word
+        // (Plus-Punkte, mal-Rabatt).
+        const QStringView word = EngineWords::lettersAt(in, i);
+        const qsizetype end = i + word.size();
         // Digits glued on make another word (A4).
         const bool gluedDigitsAfter = end < in.size() && isNumberChar(codePointAt(in, end));
         if (!gluedDigitsAfter) {
@@ -1724,6 +1705,8 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             }
         }
         const ArithmeticWord* entry = EngineCatalogue::arithmeticWordOf(word);
+        if (entry && EngineWords::wordAt(in, i).end != end)
+            entry = nullptr;
         if (!entry && !gluedDigitsAfter) {
             // A magnitude or quantity word is never dropped: nothing here
             // applies it, so a row it stands next to is refused rather than
@@ -2534,10 +2517,7 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
             // Letters right before a bracket name a function the engine
             // does not have (max(3, 5), Sqrt(16)).
             if ((isWordChar(before) || wordBefore) && !beforeIsTimes) {
-                qsizetype wordStart = at;
-                for (qsizetype n = 1; wordStart > 0 && isWordChar(codePointBefore(read, wordStart, &n));)
-                    wordStart -= n;
-                refuse(RefusalCode::lettersBeforeBracket, wordStart, at + 1);
+                refuse(RefusalCode::lettersBeforeBracket, at - EngineWords::lettersEndingAt(read, at).size(), at + 1);
             }
             // A number, words, then a bracket (8 Ticket cos(180)): no
             // operator says what the bracket does with the number.

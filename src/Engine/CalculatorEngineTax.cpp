@@ -336,19 +336,12 @@ bool mayStartLabel(QStringView text, char32_t first)
 // (reduzierte MwSt, MwSt red.): the stretch from the one to the other.
 std::optional<std::pair<qsizetype, qsizetype>> rateWordBeside(QStringView text, qsizetype start, qsizetype end)
 {
-    auto wordAt = [&text](qsizetype from) {
-        qsizetype to = from;
-        while (to < text.size() && isWordChar(codePointAt(text, to)))
-            ++to;
-        return to;
-    };
+    // Rate words by their letters (MwSt red.).
     const qsizetype after = skipWhiteSpace(text, end);
-    if (const qsizetype afterEnd = wordAt(after); afterEnd > after && EngineCatalogue::isRateWord(text.mid(after, afterEnd - after)))
+    if (const qsizetype afterEnd = after + EngineWords::lettersAt(text, after).size(); afterEnd > after && EngineCatalogue::isRateWord(text.mid(after, afterEnd - after)))
         return std::pair(start, afterEnd < text.size() && text[afterEnd] == QLatin1Char('.') ? afterEnd + 1 : afterEnd);
     const qsizetype beforeEnd = skipWhiteSpaceBack(text, start);
-    qsizetype before = beforeEnd;
-    while (before > 0 && isWordChar(codePointBefore(text, before)))
-        --before;
+    const qsizetype before = beforeEnd - EngineWords::lettersEndingAt(text, beforeEnd).size();
     if (before < beforeEnd && EngineCatalogue::isRateWord(text.mid(before, beforeEnd - before)))
         return std::pair(before, end);
     return std::nullopt;

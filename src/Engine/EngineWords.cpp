@@ -24,15 +24,6 @@ bool isJoiningDash(char32_t c)
     return sign && sign->reads == '-' && sign->place == EngineCatalogue::SignPlace::notInWord;
 }
 
-// The letters at `start` up to the next character that is none.
-QStringView lettersAt(QStringView text, qsizetype start)
-{
-    qsizetype end = start;
-    for (qsizetype n = 1; end < text.size() && isWordChar(codePointAt(text, end, &n));)
-        end += n;
-    return text.mid(start, end - start);
-}
-
 // Digits ending right before `letters` (the start of a run of letters) are
 // the word's (3D, 2-Zimmer), not an amount's (5kg, 100EUR, 2pi).
 bool digitsJoin(QStringView text, qsizetype letters)
@@ -42,6 +33,35 @@ bool digitsJoin(QStringView text, qsizetype letters)
 }
 
 } // namespace
+
+QStringView lettersAt(QStringView text, qsizetype start)
+{
+    qsizetype end = start;
+    for (qsizetype n = 1; end < text.size() && isWordChar(codePointAt(text, end, &n));)
+        end += n;
+    return text.mid(start, end - start);
+}
+
+QStringView lettersEndingAt(QStringView text, qsizetype end)
+{
+    qsizetype start = end;
+    for (qsizetype n = 1; start > 0 && isWordChar(codePointBefore(text, start, &n));)
+        start -= n;
+    return text.mid(start, end - start);
+}
+
+bool insideWord(QStringView text, qsizetype i)
+{
+    if (i <= 0 || i > text.size())
+        return false;
+    qsizetype n = 1;
+    const char32_t before = codePointBefore(text, i, &n);
+    if (isWordChar(before))
+        return true;
+    if (before < 0x80 && before != '-' && before != '.' && before != '\'')
+        return false; // nothing else in ASCII joins
+    return joinsAt(text, i - n) && !isDecimalDigit(codePointBefore(text, i - n));
+}
 
 bool joinsAt(QStringView text, qsizetype i)
 {
@@ -67,10 +87,13 @@ bool joinsAt(QStringView text, qsizetype i)
         if (before == '.' && isWordChar(codePointBefore(text, i - beforeLength)))
             return true;
         // A number joined to a word is part of it (2-Zimmer-Wohnung,
-        // 24-hour); before a value's name it subtracts (2-pi, 9-sqrt(4)).
+        // 24-hour); before a value's name it subtracts (2-pi, 9-sqrt(4)),
+        // and an operation's word stays one (3-mal 5).
         if (isDecimalDigit(before)) {
             const QStringView word = lettersAt(text, i + length);
-            return !EngineCatalogue::isConstantName(word) && !EngineCatalogue::isFunctionName(word);
+            const EngineCatalogue::ArithmeticWord* operation = EngineCatalogue::arithmeticWordOf(word);
+            return !EngineCatalogue::isConstantName(word) && !EngineCatalogue::isFunctionName(word)
+                && !(operation && operation->meaning == EngineCatalogue::WordMeaning::sign);
         }
         return false;
     }
@@ -116,9 +139,11 @@ Span wordEndingAt(QStringView text, qsizetype end)
 {
     qsizetype at = end;
     const char32_t last = codePointBefore(text, at);
-    // A word's closing mark (Nr., Achtung!, Wozu?, Lukas').
-    if ((last == '.' || last == '!' || last == '?' || isApostrophe(last)) && at >= 2
-        && (isWordChar(codePointBefore(text, at - 1)) || isDecimalDigit(codePointBefore(text, at - 1))))
+    // A word's closing mark (Nr., Achtung!, Wozu?, Lukas'), or the hyphen
+    // a word after it completes (Heiz- und).
+    if (((last == '.' || last == '!' || last == '?' || isApostrophe(last)) && at >= 2
+         && (isWordChar(codePointBefore(text, at - 1)) || isDecimalDigit(codePointBefore(text, at - 1))))
+        || (last == '-' && isHangingHyphen(text, at - 1)))
         --at;
     const qsizetype wordEnd = at;
     bool letters = false;
@@ -148,6 +173,9 @@ Span wordEndingAt(QStringView text, qsizetype end)
     }
     if (!letters)
         return {end, end, Kind::none};
+    // An apostrophe opening a quoted word ('Tom').
+    if (at > 0 && isApostrophe(codePointBefore(text, at)))
+        --at;
     return {at, end, Kind::word};
 }
 

@@ -8,6 +8,8 @@
 //   joinsAt(text, i)           the character at i joins the word around it
 //   wordAt(text, i)            the word starting at i
 //   wordEndingAt(text, end)    the word ending right before end
+//   lettersAt / lettersEndingAt the word's letters alone, for a step that
+//                              names a catalogue entry by them (5 Cent-Stück)
 //   nameOf(word)               what the catalogue knows the word as
 //   isLabelDash(text, i)       a dash standing between two words of a label
 //                              (Berlin – München): no minus
@@ -42,9 +44,22 @@ bool joinsAt(QStringView text, qsizetype i);
 Span wordAt(QStringView text, qsizetype i);
 
 // The word ending right before `end`, blanks not skipped; its closing
-// point, exclamation mark or apostrophe taken in (Nr., Achtung!, Lukas').
+// point, exclamation mark or apostrophe taken in (Nr., Achtung!, Lukas'),
+// and a hyphen the next word completes (Heiz- und); an apostrophe opening
+// it too ('Tom').
 // Empty when no letter ends there.
 Span wordEndingAt(QStringView text, qsizetype end);
+
+// The run of letters starting at `start`, or ending right before `end`:
+// what joins a word is left out. A step reads a catalogue name by its
+// letters where a compound keeps it (5 Cent-Stück, 3 Mio.-Betrag, 5 kg-Sack).
+QStringView lettersAt(QStringView text, qsizetype start);
+QStringView lettersEndingAt(QStringView text, qsizetype end);
+
+// `i` stands inside a word that letters begin (E-Bike at B, Mo.-Fr. at F).
+// Letters after a number's hyphen start afresh: they may be an operation
+// (3-mal 5).
+bool insideWord(QStringView text, qsizetype i);
 
 Name nameOf(QStringView word);
 

@@ -43,9 +43,16 @@ bool endsWithLetter(QStringView text)
 
 namespace {
 
-bool isWordCharacter(char32_t c)
+// `character` typed after the label joins the word the label ends in, as
+// the engine reads the two in one line (iPhone15, E10, A4, Aπ).
+bool joinsLabelEnd(QStringView label, QChar character)
 {
-    return QChar::isLetterOrNumber(c) || QChar::isMark(c);
+    QString probe;
+    probe.reserve(label.size() + 1);
+    probe.append(label);
+    probe.append(character);
+    const EngineWords::Span word = EngineWords::wordEndingAt(probe, probe.size());
+    return !word.isEmpty() && word.start < label.size();
 }
 
 // One code point of a number of any script (7, ½, ³, ٣).
@@ -118,7 +125,7 @@ bool startsCanvasExpression(QStringView label, const QString& character)
         return true;
     // Digits glued to a word belong to it (iPhone15, E10, A4).
     if (isCanvasDigits(character) || isNumberCharacter(character))
-        return label.isEmpty() || !isWordCharacter(ExpressionText::codePointBefore(label, label.size()));
+        return !joinsLabelEnd(label, QLatin1Char('0'));
     if (character.size() != 1)
         return false;
     const QChar c = character.at(0);
@@ -127,7 +134,7 @@ bool startsCanvasExpression(QStringView label, const QString& character)
     // π standing as a word is the engine's constant; glued to letters it is
     // part of the word, as the engine reads it.
     if (c == QChar(0x03C0))
-        return label.isEmpty() || !isWordCharacter(ExpressionText::codePointBefore(label, label.size()));
+        return !joinsLabelEnd(label, c);
     // The engine's operator signs: one that is always an operator starts
     // the expression; a hyphen or dash after a letter may join a word
     // (E-Bike). Letters and the colon stay in the label.
@@ -154,12 +161,10 @@ bool startsCanvasExpression(QStringView label, const QString& character)
 
 qsizetype functionNameAtEnd(QStringView label)
 {
-    qsizetype start = label.size();
-    while (start > 0 && label.at(start - 1).isLetter())
-        --start;
-    const QStringView word = label.mid(start);
-    // A whole word only: "Katalog(" is no call of log.
-    if (start > 0 && (label.at(start - 1).isMark() || label.at(start - 1).isLetterOrNumber()))
+    const QStringView word = EngineWords::lettersEndingAt(label, label.size());
+    const qsizetype start = label.size() - word.size();
+    // A whole word only: "Katalog(" is no call of log, nor is "A4sin(" one.
+    if (start > 0 && QChar::isNumber(ExpressionText::codePointBefore(label, start)))
         return 0;
     return CalculatorEngine::isFunctionName(word) ? word.size() : 0;
 }
@@ -197,9 +202,7 @@ qsizetype expressionStartInLabel(QStringView label, const QString& character)
     }
     // Letters a sign completes: "US" before "$", "C" before "$".
     if (isCanvasCurrencySign(character)) {
-        qsizetype start = size;
-        while (start > 0 && label.at(start - 1).isLetter())
-            --start;
+        const qsizetype start = size - EngineWords::lettersEndingAt(label, size).size();
         const QString joined = label.toString() + character;
         for (qsizetype k = start; k < size; ++k) {
             qsizetype length = 0;
@@ -219,10 +222,9 @@ qsizetype expressionStartInLabel(QStringView label, const QString& character)
         --end;
     if (end == size)
         return size;
-    qsizetype start = end;
-    while (start > 0 && (label.at(start - 1).isLetter() || label.at(start - 1).isMark()))
-        --start;
-    if (start == end || (start > 0 && isWordCharacter(label.at(start - 1).unicode())))
+    // Letters after a number are no name of their own (5EUR).
+    const qsizetype start = end - EngineWords::lettersEndingAt(label, end).size();
+    if (start == end || (start > 0 && QChar::isNumber(ExpressionText::codePointBefore(label, start))))
         return size;
     const QStringView word = label.mid(start, end - start);
     if (CalculatorEngine::isFunctionName(word))

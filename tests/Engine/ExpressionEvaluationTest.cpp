@@ -568,6 +568,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"Kaffee: doppelt 3,50", "time and a half 24 x 1.5", 3.5, 36}, {"doppelt 45", "twice 30", 90, 60},
         {"100 + Zimmer doppelt 45", "100 + twice 45", 145, 190}, {"B: doppelt 45", "B: twice 45", 45, 45},
         {"Jacke half off 24,99", "Preis Hälfte von 84", 0, 0, R::magnitudeWord},
+        {"Heiz- doppelt 45", "pre- and post- twice 30", 45, 30},
         // A quantity before its number names the row.
         {"Dutzend 12 x 0,75", "dozen 12 x 0.75", 9, 9},
         // A blank never groups a number written right after a slash.
@@ -585,6 +586,8 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"49-Euro-Ticket 49 x 3", "12-pack soda 7.49 x 2", 147, 14.98},
         {"5-kg-Sack Kartoffeln 4,99", "2–Zimmer-Wohnung 750", 4.99, 750},
         {"20-30", "2-pi", -10, 2 - pi},
+        // An operation's word joined into another word is the word's.
+        {"Plus-Punkte 5 + 3", "Kosten 100 - Rabatt-Plus 20", 8, 80},
         // An abbreviation's point followed by a hyphen joins, as a letter does.
         {"Mo.-Fr. 5 x 8", "Dr.-Ing. Honorar 1,200", 40, 1200}, {"Std.-Lohn 14,50 x 38", "Mo.–Fr. 5 x 8", 551, 40},
         // A dash of any kind between two words is the label's, however many.
