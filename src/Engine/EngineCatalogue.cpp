@@ -189,13 +189,20 @@ constexpr Magnitude magnitudeTable[] = {
     {u"Billionen", 1e12, MK::magnitude}, {u"Billiarde", 1e15, MK::magnitude}, {u"Billiarden", 1e15, MK::magnitude},
     {u"Trillionen", 1e18, MK::magnitude}, {u"lakh", 1e5, MK::magnitude},  {u"lakhs", 1e5, MK::magnitude},
     {u"crore", 1e7, MK::magnitude},   {u"crores", 1e7, MK::magnitude},
-    {u"Dutzend", 12, MK::quantity},   {u"dozen", 12, MK::quantity},
+    {u"Dutzend", 12, MK::quantity},   {u"dozen", 12, MK::quantity},     {u"Dutzende", 12, MK::quantity},
+    {u"dozens", 12, MK::quantity},
     // "halb 5" may be a time (half past four): next to a number it refuses
     // the row. A quantity names a row before its number (Viertel 4,50 is a
     // glass of wine, eine Halbe a beer).
     {u"half", 0.5, MK::multiplier},   {u"halb", 0.5, MK::magnitude},     {u"halbe", 0.5, MK::quantity},
     {u"halben", 0.5, MK::quantity},   {u"Hälfte", 0.5, MK::multiplier},  {u"Drittel", 1.0 / 3, MK::quantity},
     {u"third", 1.0 / 3, MK::quantity}, {u"Viertel", 0.25, MK::quantity}, {u"quarter", 0.25, MK::quantity},
+    {u"Hälften", 0.5, MK::quantity},  {u"halves", 0.5, MK::quantity},    {u"thirds", 1.0 / 3, MK::quantity},
+    {u"quarters", 0.25, MK::quantity},
+    // The coins of a dollar count it as the quarter does; lower case only:
+    // Nickel is a metal.
+    {u"dime", 0.1, MK::quantity},     {u"dimes", 0.1, MK::quantity},     {u"nickel", 0.05, MK::quantity, true},
+    {u"nickels", 0.05, MK::quantity, true},
     // "einmal" and "once" are left out: their factor is the number itself,
     // and as entries they would refuse a label (Einmal Pizza 8,50).
     {u"twice", 2, MK::multiplier},    {u"doppelt", 2, MK::multiplier},   {u"double", 2, MK::multiplier},
@@ -229,6 +236,7 @@ constexpr QLatin1String priceWordTable[] = {
 constexpr Cent centTable[] = {
     {u"Cent", u""},    {u"Cents", u""},    {u"ct", u""},     {u"cts", u""},      {u"Pfennig", u""},
     {u"Pfennige", u""}, {u"Rappen", u"CHF"}, {u"penny", u"GBP"}, {u"pence", u"GBP"},
+    {u"pennies", u"GBP"},
 };
 
 // Any case; the reduced rate as people abbreviate and inflect it.

@@ -546,6 +546,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         // A cent is a hundredth of its currency.
         {"Porto 2,50 € + 85 Cent", "Coffee $3 + 75¢", 3.35, 3.75}, {"2,50 € + 85 ct - 10%", "$3 + 75 cents x 2", 3.265, 4.5},
         {"CHF 2 + 50 Rappen", "£2 + 50 pence", 2.5, 2.5},
+        {"£2 + 50 pennies", "£2 + 50 pennies", 2.5, 2.5},
         {"2 € + 50 Rappen", "$2 + 50 pence", 0, 0, R::mixedCurrencies},
         // Percentages however they are spelled; a per mille is refused.
         {"200 + 19 v.H.", "200 + 19 per cent", 238, 238}, {"200 + 19 vH", "200 - 19 Proz.", 238, 162}, {"300 - 5 v. H.", "300 - 5 v. h.", 285, 285},

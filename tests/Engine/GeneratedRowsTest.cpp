@@ -430,7 +430,10 @@ TEST(GeneratedRows, EveryWordAndUnitMeansItsWrittenValue)
         {"sechsmal", 6, multiplier}, {"sechsfach", 6, multiplier}, {"siebenmal", 7, multiplier},
         {"siebenfach", 7, multiplier}, {"achtmal", 8, multiplier}, {"achtfach", 8, multiplier},
         {"neunmal", 9, multiplier}, {"neunfach", 9, multiplier}, {"zehnmal", 10, multiplier},
-        {"zehnfach", 10, multiplier},
+        {"zehnfach", 10, multiplier}, {"Dutzende", 12, quantity}, {"dozens", 12, quantity},
+        {"Hälften", 0.5, quantity}, {"halves", 0.5, quantity}, {"thirds", 1.0 / 3, quantity},
+        {"quarters", 0.25, quantity}, {"dime", 0.1, quantity}, {"dimes", 0.1, quantity}, {"nickel", 0.05, quantity},
+        {"nickels", 0.05, quantity},
     };
     // Each unit's symbol and size in the first unit of its kind (g, ml, m,
     // m², s, piece, month, Wh); 0 where no one size holds.
