@@ -39,6 +39,7 @@ enum class RefusalCode {
         unclosedBrace,
         unitAgainstPrice,
         taxRateWord,
+        numberWord,
         unreadable,
 };
 

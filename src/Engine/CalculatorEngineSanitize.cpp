@@ -1493,6 +1493,28 @@ bool moneyEndsBefore(QStringView text, qsizetype end)
         && (isCurrencySign(codePointBefore(text, before)) || !EngineCurrency::currencyBefore(text, before, &start).isEmpty());
 }
 
+// An operator follows `end`, blanks, currencies and units aside: the
+// number word before it is an operand (fünf + 3, ten bucks + 5, drei mal
+// 4), not a label's word (Zwei Pizzen 2 x 9,50, Zwei – Drei Zimmer 750).
+bool operatorFollowsNumberWord(QStringView text, qsizetype end)
+{
+    qsizetype at = skipWhiteSpace(text, end);
+    for (qsizetype length = 0; at < text.size(); at = skipWhiteSpace(text, at + length)) {
+        if (!EngineCurrency::currencyAt(text, at, &length, true).isEmpty())
+            continue;
+        const qsizetype unitEnd = EngineCatalogue::unitWordEnd(text, at);
+        if (unitEnd == at || !EngineCatalogue::unitOf(text.mid(at, unitEnd - at)))
+            break;
+        length = unitEnd - at;
+    }
+    if (at == text.size())
+        return false;
+    if (const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignAt(text, at))
+        return sign->reads != '-' || !EngineWords::isLabelDash(text, at);
+    const ArithmeticWord* word = EngineCatalogue::arithmeticWordOf(text.mid(at, EngineWords::wordAt(text, at).end - at));
+    return word && word->meaning == WordMeaning::sign;
+}
+
 } // namespace
 
 void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
@@ -1708,6 +1730,13 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             }
         }
         const ArithmeticWord* entry = EngineCatalogue::arithmeticWordOf(word);
+        // A number as a word next to an operator would be dropped as a
+        // label's, and the operator read as a sign (fünf + 3 as 3).
+        if (!entry && !gluedDigitsAfter && EngineCatalogue::isNumberWord(word) && !EngineWords::joinsAt(in, end)
+            && !(i > 0 && EngineWords::joinsAt(in, i - 1)) && operatorFollowsNumberWord(in, end)) {
+            pipeline.refuse(RefusalCode::numberWord, in, i, end);
+            return;
+        }
         if (!entry && !gluedDigitsAfter) {
             // A magnitude or quantity word is never dropped: nothing here
             // applies it, so a row it stands next to is refused rather than

@@ -89,7 +89,7 @@ constexpr CurrencySpelling wordTable[] = {
     {u"Złoty", u"PLN", K::name},     {u"Forint", u"HUF", K::name},   {u"Rand", u"ZAR", K::name},
     {u"Rupie", u"INR", K::name},     {u"Rupien", u"INR", K::name},   {u"rupee", u"INR", K::name},
     {u"rupees", u"INR", K::name},    {u"Rubel", u"RUB", K::name},    {u"ruble", u"RUB", K::name},
-    {u"rubles", u"RUB", K::name},
+    {u"rubles", u"RUB", K::name},    {u"bucks", u"USD", K::name},
     // Lettered marks.
     {u"CHF", u"CHF", K::letteredMark, P::either}, {u"kr", u"SEK", K::letteredMark, P::either},
     {u"zł", u"PLN", K::letteredMark, P::after},   {u"Kč", u"CZK", K::letteredMark, P::after},
@@ -222,6 +222,16 @@ constexpr Magnitude currencyMagnitudeTable[] = {
     {u"T", 1e3, MK::magnitude, true},   {u"Tsd", 1e3, MK::magnitude, true}, {u"k", 1e3, MK::magnitude, true},
     {u"K", 1e3, MK::magnitude, true},   {u"M", 1e6, MK::magnitude, true},   {u"Mio", 1e6, MK::magnitude, true},
     {u"MM", 1e6, MK::magnitude, true},  {u"Mrd", 1e9, MK::magnitude, true}, {u"B", 1e9, MK::magnitude, true},
+};
+
+// Numbers written as words, any case. Nothing reads them as their value:
+// a row that computes with one is refused (fünf + 3, ten bucks + 5).
+constexpr QStringView numberWordTable[] = {
+    u"eins", u"zwei", u"zwo", u"drei", u"vier", u"fünf", u"sechs", u"sieben", u"acht", u"neun", u"zehn", u"elf",
+    u"zwölf", u"dreizehn", u"vierzehn", u"fünfzehn", u"sechzehn", u"siebzehn", u"achtzehn", u"neunzehn",
+    u"zwanzig", u"dreißig", u"vierzig", u"fünfzig", u"one", u"two", u"three", u"four", u"five", u"six", u"seven",
+    u"eight", u"nine", u"ten", u"eleven", u"twelve", u"thirteen", u"fourteen", u"fifteen", u"sixteen",
+    u"seventeen", u"eighteen", u"nineteen", u"twenty", u"thirty", u"forty", u"fifty",
 };
 
 // Lower case; the articles only after a price (24,90 € das Kilo).
@@ -672,6 +682,17 @@ const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows)
             return &entry;
     }
     return nullptr;
+}
+
+std::span<const QStringView> numberWords() { return numberWordTable; }
+
+bool isNumberWord(QStringView word)
+{
+    static const FirstLetters first = firstLettersOf(numberWordTable, [](QStringView e) { return e; });
+    if (!first.mayStart(word))
+        return false;
+    static const ByFirstLetter<QStringView> entries(numberWordTable, [](QStringView e) { return e; });
+    return entries.find(word, [word](QStringView entry) { return sameIgnoringCase(entry, word); }) != nullptr;
 }
 
 bool isPriceWord(QStringView word)

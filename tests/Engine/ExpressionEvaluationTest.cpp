@@ -571,6 +571,12 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"Jacke half off 24,99", "Preis Hälfte von 84", 0, 0, R::magnitudeWord},
         // A quantity before its number names the row.
         {"Dutzend 12 x 0,75", "dozen 12 x 0.75", 9, 9},
+        // A number written as a word next to an operator is refused; before
+        // another word it is the label's.
+        {"zwei Euro + 3", "ten bucks + 5", 0, 0, R::numberWord}, {"fünf + 3", "five x 3", 0, 0, R::numberWord},
+        {"drei mal 4", "100 + three times 4", 0, 0, R::numberWord}, {"Zwei kg - 3 kg", "2 x seven $ / 2", 0, 0, R::numberWord},
+        {"Zwei Pizzen 2 x 9,50 - 10%", "two pizzas 2 x 9.50 - 10%", 17.1, 17.1},
+        {"Zwei - Drei Zimmer 750", "one-way 45 + 3", 750, 48}, {"Formel-Eins + 3", "Route one 66 + 4", 3, 70},
         // A blank never groups a number written right after a slash.
         {"Fällig 15/3 240", "paid 12/5 175", 0, 0, R::wordsBetweenNumbers},
         {"Anteil 1/2 400", "Anteil 1/2 400", 0, 0, R::wordsBetweenNumbers},
@@ -678,6 +684,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::unclosedBrace, "5 + {A", "{A", 4},
         {R::unitAgainstPrice, "Käse 200 g x 3 €/h", "200 g x 3 €/h", 5},
         {R::taxRateWord, "59,90 - ermäßigte MwSt", "ermäßigte MwSt", 8},
+        {R::numberWord, "Pizza zwei Euro + 3", "zwei", 6},
         {R::unreadable, "2(3+4)", "2(3+4)", 0},
     };
     std::set<RefusalCode> seen;

@@ -386,6 +386,15 @@ TEST(GeneratedRows, EveryCatalogueEntryReadsInBothStyles)
                 EXPECT_TRUE(!result.ok() && result.error().refusal() == RefusalCode::magnitudeWord) << row.toStdString();
             }
         }
+        // A number written as a word is refused as an operand, and is a
+        // label's word before another word.
+        for (const QStringView word : numberWords()) {
+            for (const QString& row : {word.toString() + QStringLiteral(" + 3"), QStringLiteral("10 - ") + word.toString() + QStringLiteral(" € x 3")}) {
+                const EvaluationResult result = t.engine.evaluate(row);
+                EXPECT_TRUE(!result.ok() && result.error().refusal() == RefusalCode::numberWord) << row.toStdString();
+            }
+            expectValue(word.toString() + QStringLiteral(" Pizzen 2 x 4"), 8);
+        }
         for (const QStringView name : functionNames()) {
             const bool twoArguments = name.compare(u"pow", Qt::CaseInsensitive) == 0;
             const EvaluationResult result
