@@ -40,6 +40,7 @@ enum class RefusalCode {
         unitAgainstPrice,
         taxRateWord,
         numberWord,
+        currencyWithoutAmount,
         unreadable,
 };
 

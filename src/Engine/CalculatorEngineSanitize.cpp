@@ -2138,6 +2138,41 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView t
 
 } // namespace
 
+namespace {
+
+// A currency with no amount of its own after an amount in another currency
+// (100 € als USD, €80 for USD): a conversion no keyword asks for, that
+// dropping the mark would leave undone. From that amount to the mark. After
+// a price word it names what the price is per (12 $ a pound).
+std::optional<std::pair<qsizetype, qsizetype>> currencyWithoutAmount(QStringView text, const QVarLengthArray<Amount, 16>& amounts)
+{
+    const Amount* last = nullptr;
+    for (qsizetype k = 0; k < amounts.size(); ++k) {
+        if (!amounts[k].code.isEmpty())
+            last = &amounts[k];
+        if (!last)
+            continue;
+        const qsizetype to = k + 1 < amounts.size() ? amounts[k + 1].start : text.size();
+        for (qsizetype i = amounts[k].end; i < to;) {
+            const char32_t c = codePointAt(text, i);
+            const bool wordStart = isWordChar(c) && !(i > 0 && isWordChar(codePointBefore(text, i)));
+            qsizetype length = 0;
+            const QStringView code
+                = wordStart || EngineCatalogue::isSignSymbol(c) ? EngineCurrency::currencyAt(text, i, &length) : QStringView();
+            if (!code.isEmpty() && code != last->code && i + length <= to
+                && (!wordStart || EngineWords::wordAt(text, i).end == i + length)) {
+                const QStringView before = EngineWords::wordEndingAt(text, skipWhiteSpaceBack(text, i)).in(text);
+                if (!EngineCatalogue::isPriceWord(before) && !EngineCatalogue::isConversionKeyword(before))
+                    return std::pair(last->start, i + length);
+            }
+            i = wordStart ? std::max(EngineWords::wordAt(text, i).end, i + 1) : i + std::max<qsizetype>(length, 1);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
 {
     const QVarLengthArray<Amount, 16> amounts = amountsIn(text);
@@ -2147,6 +2182,10 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
     }
     if (const auto pair = joinsDifferentUnits(text, amounts)) {
         pipeline.refuse(RefusalCode::mixedUnits, text, pair->first, pair->second);
+        return;
+    }
+    if (const auto pair = currencyWithoutAmount(text, amounts)) {
+        pipeline.refuse(RefusalCode::currencyWithoutAmount, text, pair->first, pair->second);
         return;
     }
     // Nothing to take out: no amount carries a currency and no sign stands anywhere.

@@ -577,6 +577,12 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"drei mal 4", "100 + three times 4", 0, 0, R::numberWord}, {"Zwei kg - 3 kg", "2 x seven $ / 2", 0, 0, R::numberWord},
         {"Zwei Pizzen 2 x 9,50 - 10%", "two pizzas 2 x 9.50 - 10%", 17.1, 17.1},
         {"Zwei - Drei Zimmer 750", "one-way 45 + 3", 750, 48}, {"Formel-Eins + 3", "Route one 66 + 4", 3, 70},
+        // A currency with no amount after an amount in another is a
+        // conversion no keyword asks for.
+        {"100 € als USD", "€80 as USD", 0, 0, R::currencyWithoutAmount},
+        {"100 € ca. USD", "€80 for USD", 0, 0, R::currencyWithoutAmount},
+        {"100 € bzw. USD", "€80 or USD + 5", 0, 0, R::currencyWithoutAmount},
+        {"2,50 € das Pfund x 2", "$12 a pound + 1", 5, 13}, {"Miete 850 € USD-Konto", "100 € Euro", 850, 100},
         // A blank never groups a number written right after a slash.
         {"Fällig 15/3 240", "paid 12/5 175", 0, 0, R::wordsBetweenNumbers},
         {"Anteil 1/2 400", "Anteil 1/2 400", 0, 0, R::wordsBetweenNumbers},
@@ -685,6 +691,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::unitAgainstPrice, "Käse 200 g x 3 €/h", "200 g x 3 €/h", 5},
         {R::taxRateWord, "59,90 - ermäßigte MwSt", "ermäßigte MwSt", 8},
         {R::numberWord, "Pizza zwei Euro + 3", "zwei", 6},
+        {R::currencyWithoutAmount, "Flug 100 € als USD", "100 € als USD", 5},
         {R::unreadable, "2(3+4)", "2(3+4)", 0},
     };
     std::set<RefusalCode> seen;
