@@ -576,7 +576,9 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"zwei Euro + 3", "ten bucks + 5", 0, 0, R::numberWord}, {"fünf + 3", "five x 3", 0, 0, R::numberWord},
         {"drei mal 4", "100 + three times 4", 0, 0, R::numberWord}, {"Zwei kg - 3 kg", "2 x seven $ / 2", 0, 0, R::numberWord},
         {"Zwei Pizzen 2 x 9,50 - 10%", "two pizzas 2 x 9.50 - 10%", 17.1, 17.1},
+        {"zwei kr + 3", "two R + 3", 0, 0, R::numberWord},
         {"Zwei - Drei Zimmer 750", "one-way 45 + 3", 750, 48}, {"Formel-Eins + 3", "Route one 66 + 4", 3, 70},
+        {"Miete 850 Teil zwei", "rent 850 part two", 850, 850},
         // A currency with no amount after an amount in another is a
         // conversion no keyword asks for.
         {"100 € als USD", "€80 as USD", 0, 0, R::currencyWithoutAmount},
