@@ -51,6 +51,8 @@ QString refusalReason(RefusalCode code)
     case RefusalCode::unclosedBrace: return QStringLiteral("a link without its other brace");
     case RefusalCode::unitAgainstPrice: return QStringLiteral("an amount in one unit against a price per another");
     case RefusalCode::taxRateWord: return QStringLiteral("a tax rate's name with a word that makes it another rate");
+    case RefusalCode::numberWord: return QStringLiteral("a number written as a word");
+    case RefusalCode::currencyWithoutAmount: return QStringLiteral("a currency with no amount after an amount in another");
     case RefusalCode::unreadable: return QStringLiteral("a part the calculator cannot read");
     }
     return {};

@@ -39,6 +39,8 @@ enum class RefusalCode {
         unclosedBrace,
         unitAgainstPrice,
         taxRateWord,
+        numberWord,
+        currencyWithoutAmount,
         unreadable,
 };
 

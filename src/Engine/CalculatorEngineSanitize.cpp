@@ -1489,6 +1489,28 @@ bool moneyEndsBefore(QStringView text, qsizetype end)
         && (isCurrencySign(codePointBefore(text, before)) || !EngineCurrency::currencyBefore(text, before, &start).isEmpty());
 }
 
+// An operator follows `end`, blanks, currencies and units aside: the
+// number word before it is an operand (fünf + 3, ten bucks + 5, drei mal
+// 4), not a label's word (Zwei Pizzen 2 x 9,50, Zwei – Drei Zimmer 750).
+bool operatorFollowsNumberWord(QStringView text, qsizetype end)
+{
+    qsizetype at = skipWhiteSpace(text, end);
+    for (qsizetype length = 0; at < text.size(); at = skipWhiteSpace(text, at + length)) {
+        if (!EngineCurrency::currencyAt(text, at, &length, true).isEmpty())
+            continue;
+        const qsizetype unitEnd = EngineCatalogue::unitWordEnd(text, at);
+        if (unitEnd == at || !EngineCatalogue::unitOf(text.mid(at, unitEnd - at)))
+            break;
+        length = unitEnd - at;
+    }
+    if (at == text.size())
+        return false;
+    if (const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignAt(text, at))
+        return sign->reads != '-' || !EngineWords::isLabelDash(text, at);
+    const ArithmeticWord* word = EngineCatalogue::arithmeticWordOf(text.mid(at, EngineWords::wordAt(text, at).end - at));
+    return word && word->meaning == WordMeaning::sign;
+}
+
 } // namespace
 
 void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
@@ -1707,6 +1729,13 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         const ArithmeticWord* entry = EngineCatalogue::arithmeticWordOf(word);
         if (entry && EngineWords::wordAt(in, i).end != end)
             entry = nullptr;
+        // A number as a word next to an operator would be dropped as a
+        // label's, and the operator read as a sign (fünf + 3 as 3).
+        if (!entry && !gluedDigitsAfter && EngineCatalogue::isNumberWord(word) && !EngineWords::joinsAt(in, end)
+            && !(i > 0 && EngineWords::joinsAt(in, i - 1)) && operatorFollowsNumberWord(in, end)) {
+            pipeline.refuse(RefusalCode::numberWord, in, i, end);
+            return;
+        }
         if (!entry && !gluedDigitsAfter) {
             // A magnitude or quantity word is never dropped: nothing here
             // applies it, so a row it stands next to is refused rather than
@@ -2108,6 +2137,41 @@ std::optional<std::pair<qsizetype, qsizetype>> joinsDifferentUnits(QStringView t
 
 } // namespace
 
+namespace {
+
+// A currency with no amount of its own after an amount in another currency
+// (100 € als USD, €80 for USD): a conversion no keyword asks for, that
+// dropping the mark would leave undone. From that amount to the mark. After
+// a price word it names what the price is per (12 $ a pound).
+std::optional<std::pair<qsizetype, qsizetype>> currencyWithoutAmount(QStringView text, const QVarLengthArray<Amount, 16>& amounts)
+{
+    const Amount* last = nullptr;
+    for (qsizetype k = 0; k < amounts.size(); ++k) {
+        if (!amounts[k].code.isEmpty())
+            last = &amounts[k];
+        if (!last)
+            continue;
+        const qsizetype to = k + 1 < amounts.size() ? amounts[k + 1].start : text.size();
+        for (qsizetype i = amounts[k].end; i < to;) {
+            const char32_t c = codePointAt(text, i);
+            const bool wordStart = isWordChar(c) && !(i > 0 && isWordChar(codePointBefore(text, i)));
+            qsizetype length = 0;
+            const QStringView code
+                = wordStart || EngineCatalogue::isSignSymbol(c) ? EngineCurrency::currencyAt(text, i, &length) : QStringView();
+            if (!code.isEmpty() && code != last->code && i + length <= to
+                && (!wordStart || EngineWords::wordAt(text, i).end == i + length)) {
+                const QStringView before = EngineWords::wordEndingAt(text, skipWhiteSpaceBack(text, i)).in(text);
+                if (!EngineCatalogue::isPriceWord(before) && !EngineCatalogue::isConversionKeyword(before))
+                    return std::pair(last->start, i + length);
+            }
+            i = wordStart ? std::max(EngineWords::wordAt(text, i).end, i + 1) : i + std::max<qsizetype>(length, 1);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
 {
     const QVarLengthArray<Amount, 16> amounts = amountsIn(text);
@@ -2117,6 +2181,10 @@ void CalculatorEngine::removeCurrencyMarks(QString& text, Pipeline& pipeline)
     }
     if (const auto pair = joinsDifferentUnits(text, amounts)) {
         pipeline.refuse(RefusalCode::mixedUnits, text, pair->first, pair->second);
+        return;
+    }
+    if (const auto pair = currencyWithoutAmount(text, amounts)) {
+        pipeline.refuse(RefusalCode::currencyWithoutAmount, text, pair->first, pair->second);
         return;
     }
     // Nothing to take out: no amount carries a currency and no sign stands anywhere.

@@ -89,7 +89,7 @@ constexpr CurrencySpelling wordTable[] = {
     {u"Złoty", u"PLN", K::name},     {u"Forint", u"HUF", K::name},   {u"Rand", u"ZAR", K::name},
     {u"Rupie", u"INR", K::name},     {u"Rupien", u"INR", K::name},   {u"rupee", u"INR", K::name},
     {u"rupees", u"INR", K::name},    {u"Rubel", u"RUB", K::name},    {u"ruble", u"RUB", K::name},
-    {u"rubles", u"RUB", K::name},
+    {u"rubles", u"RUB", K::name},    {u"bucks", u"USD", K::name},
     // Lettered marks.
     {u"CHF", u"CHF", K::letteredMark, P::either}, {u"kr", u"SEK", K::letteredMark, P::either},
     {u"zł", u"PLN", K::letteredMark, P::after},   {u"Kč", u"CZK", K::letteredMark, P::after},
@@ -189,13 +189,20 @@ constexpr Magnitude magnitudeTable[] = {
     {u"Billionen", 1e12, MK::magnitude}, {u"Billiarde", 1e15, MK::magnitude}, {u"Billiarden", 1e15, MK::magnitude},
     {u"Trillionen", 1e18, MK::magnitude}, {u"lakh", 1e5, MK::magnitude},  {u"lakhs", 1e5, MK::magnitude},
     {u"crore", 1e7, MK::magnitude},   {u"crores", 1e7, MK::magnitude},
-    {u"Dutzend", 12, MK::quantity},   {u"dozen", 12, MK::quantity},
+    {u"Dutzend", 12, MK::quantity},   {u"dozen", 12, MK::quantity},     {u"Dutzende", 12, MK::quantity},
+    {u"dozens", 12, MK::quantity},
     // "halb 5" may be a time (half past four): next to a number it refuses
     // the row. A quantity names a row before its number (Viertel 4,50 is a
     // glass of wine, eine Halbe a beer).
     {u"half", 0.5, MK::multiplier},   {u"halb", 0.5, MK::magnitude},     {u"halbe", 0.5, MK::quantity},
     {u"halben", 0.5, MK::quantity},   {u"Hälfte", 0.5, MK::multiplier},  {u"Drittel", 1.0 / 3, MK::quantity},
     {u"third", 1.0 / 3, MK::quantity}, {u"Viertel", 0.25, MK::quantity}, {u"quarter", 0.25, MK::quantity},
+    {u"Hälften", 0.5, MK::quantity},  {u"halves", 0.5, MK::quantity},    {u"thirds", 1.0 / 3, MK::quantity},
+    {u"quarters", 0.25, MK::quantity},
+    // The coins of a dollar count it as the quarter does; lower case only:
+    // Nickel is a metal.
+    {u"dime", 0.1, MK::quantity},     {u"dimes", 0.1, MK::quantity},     {u"nickel", 0.05, MK::quantity, true},
+    {u"nickels", 0.05, MK::quantity, true},
     // "einmal" and "once" are left out: their factor is the number itself,
     // and as entries they would refuse a label (Einmal Pizza 8,50).
     {u"twice", 2, MK::multiplier},    {u"doppelt", 2, MK::multiplier},   {u"double", 2, MK::multiplier},
@@ -217,6 +224,16 @@ constexpr Magnitude currencyMagnitudeTable[] = {
     {u"MM", 1e6, MK::magnitude, true},  {u"Mrd", 1e9, MK::magnitude, true}, {u"B", 1e9, MK::magnitude, true},
 };
 
+// Numbers written as words, any case. Nothing reads them as their value:
+// a row that computes with one is refused (fünf + 3, ten bucks + 5).
+constexpr QStringView numberWordTable[] = {
+    u"eins", u"zwei", u"zwo", u"drei", u"vier", u"fünf", u"sechs", u"sieben", u"acht", u"neun", u"zehn", u"elf",
+    u"zwölf", u"dreizehn", u"vierzehn", u"fünfzehn", u"sechzehn", u"siebzehn", u"achtzehn", u"neunzehn",
+    u"zwanzig", u"dreißig", u"vierzig", u"fünfzig", u"one", u"two", u"three", u"four", u"five", u"six", u"seven",
+    u"eight", u"nine", u"ten", u"eleven", u"twelve", u"thirteen", u"fourteen", u"fifteen", u"sixteen",
+    u"seventeen", u"eighteen", u"nineteen", u"twenty", u"thirty", u"forty", u"fifty",
+};
+
 // Lower case; the articles only after a price (24,90 € das Kilo).
 constexpr QLatin1String priceWordTable[] = {
     QLatin1String("per"), QLatin1String("pro"), QLatin1String("je"),  QLatin1String("a"),
@@ -229,6 +246,7 @@ constexpr QLatin1String priceWordTable[] = {
 constexpr Cent centTable[] = {
     {u"Cent", u""},    {u"Cents", u""},    {u"ct", u""},     {u"cts", u""},      {u"Pfennig", u""},
     {u"Pfennige", u""}, {u"Rappen", u"CHF"}, {u"penny", u"GBP"}, {u"pence", u"GBP"},
+    {u"pennies", u"GBP"},
 };
 
 // Any case; the reduced rate as people abbreviate and inflect it.
@@ -664,6 +682,17 @@ const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows)
             return &entry;
     }
     return nullptr;
+}
+
+std::span<const QStringView> numberWords() { return numberWordTable; }
+
+bool isNumberWord(QStringView word)
+{
+    static const FirstLetters first = firstLettersOf(numberWordTable, [](QStringView e) { return e; });
+    if (!first.mayStart(word))
+        return false;
+    static const ByFirstLetter<QStringView> entries(numberWordTable, [](QStringView e) { return e; });
+    return entries.find(word, [word](QStringView entry) { return sameIgnoringCase(entry, word); }) != nullptr;
 }
 
 bool isPriceWord(QStringView word)

@@ -38,6 +38,7 @@
 //                                the factor it stands for and its kind
 //   magnitudeOfCurrencyWord(w)   a magnitude glued to a currency: TEUR,
 //                                MEUR, the T of T€
+//   isNumberWord(word)           zwei, fünf, ten ...: a number as a word
 //   isPriceWord(word)            per, pro, je and the articles that say
 //                                the same after a price (das Kilo, a pound)
 //   centOf(word)                 Cent, ct, Rappen, ¢ ...: a hundredth, and
@@ -194,6 +195,10 @@ const Magnitude* magnitudeOf(QStringView word);
 // A magnitude glued to a currency's code or name (TEUR, MEUR, kUSD), or,
 // with `signFollows`, one glued before a currency sign (T€, T$, k€).
 const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows);
+
+// A number written as a word (zwei, fünf, ten), in any case.
+std::span<const QStringView> numberWords();
+bool isNumberWord(QStringView word);
 
 // A word that ties a price to the unit after it: per, pro, je, and the
 // articles that say the same there (24,90 € das Kilo, $12 a pound).

@@ -546,6 +546,7 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         // A cent is a hundredth of its currency.
         {"Porto 2,50 € + 85 Cent", "Coffee $3 + 75¢", 3.35, 3.75}, {"2,50 € + 85 ct - 10%", "$3 + 75 cents x 2", 3.265, 4.5}, {"2,50 € + 85¢", "$3 + 75¢", 3.35, 3.75},
         {"CHF 2 + 50 Rappen", "£2 + 50 pence", 2.5, 2.5},
+        {"£2 + 50 pennies", "£2 + 50 pennies", 2.5, 2.5},
         {"2 € + 50 Rappen", "$2 + 50 pence", 0, 0, R::mixedCurrencies},
         // Percentages however they are spelled; a per mille is refused.
         {"200 + 19 v.H.", "200 + 19 per cent", 238, 238}, {"200 + 19 vH", "200 - 19 Proz.", 238, 162}, {"300 - 5 v. H.", "300 - 5 v. h.", 285, 285},
@@ -571,6 +572,20 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"Heiz- doppelt 45", "pre- and post- twice 30", 45, 30},
         // A quantity before its number names the row.
         {"Dutzend 12 x 0,75", "dozen 12 x 0.75", 9, 9},
+        // A number written as a word next to an operator is refused; before
+        // another word it is the label's.
+        {"zwei Euro + 3", "ten bucks + 5", 0, 0, R::numberWord}, {"fünf + 3", "five x 3", 0, 0, R::numberWord},
+        {"drei mal 4", "100 + three times 4", 0, 0, R::numberWord}, {"Zwei kg - 3 kg", "2 x seven $ / 2", 0, 0, R::numberWord},
+        {"Zwei Pizzen 2 x 9,50 - 10%", "two pizzas 2 x 9.50 - 10%", 17.1, 17.1},
+        {"zwei kr + 3", "two R + 3", 0, 0, R::numberWord},
+        {"Zwei - Drei Zimmer 750", "one-way 45 + 3", 750, 48}, {"Formel-Eins + 3", "Route one 66 + 4", 3, 70},
+        {"Miete 850 Teil zwei", "rent 850 part two", 850, 850},
+        // A currency with no amount after an amount in another is a
+        // conversion no keyword asks for.
+        {"100 € als USD", "€80 as USD", 0, 0, R::currencyWithoutAmount},
+        {"100 € ca. USD", "€80 for USD", 0, 0, R::currencyWithoutAmount},
+        {"100 € bzw. USD", "€80 or USD + 5", 0, 0, R::currencyWithoutAmount},
+        {"2,50 € das Pfund x 2", "$12 a pound + 1", 5, 13}, {"Miete 850 € USD-Konto", "100 € Euro", 850, 100},
         // A blank never groups a number written right after a slash.
         {"Fällig 15/3 240", "paid 12/5 175", 0, 0, R::wordsBetweenNumbers},
         {"Anteil 1/2 400", "Anteil 1/2 400", 0, 0, R::wordsBetweenNumbers},
@@ -684,6 +699,8 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::unclosedBrace, "5 + {A", "{A", 4},
         {R::unitAgainstPrice, "Käse 200 g x 3 €/h", "200 g x 3 €/h", 5},
         {R::taxRateWord, "59,90 - ermäßigte MwSt", "ermäßigte MwSt", 8},
+        {R::numberWord, "Pizza zwei Euro + 3", "zwei", 6},
+        {R::currencyWithoutAmount, "Flug 100 € als USD", "100 € als USD", 5},
         {R::unreadable, "2(3+4)", "2(3+4)", 0},
     };
     std::set<RefusalCode> seen;

@@ -386,6 +386,15 @@ TEST(GeneratedRows, EveryCatalogueEntryReadsInBothStyles)
                 EXPECT_TRUE(!result.ok() && result.error().refusal() == RefusalCode::magnitudeWord) << row.toStdString();
             }
         }
+        // A number written as a word is refused as an operand, and is a
+        // label's word before another word.
+        for (const QStringView word : numberWords()) {
+            for (const QString& row : {word.toString() + QStringLiteral(" + 3"), QStringLiteral("10 - ") + word.toString() + QStringLiteral(" € x 3")}) {
+                const EvaluationResult result = t.engine.evaluate(row);
+                EXPECT_TRUE(!result.ok() && result.error().refusal() == RefusalCode::numberWord) << row.toStdString();
+            }
+            expectValue(word.toString() + QStringLiteral(" Pizzen 2 x 4"), 8);
+        }
         for (const QStringView name : functionNames()) {
             const bool twoArguments = name.compare(u"pow", Qt::CaseInsensitive) == 0;
             const EvaluationResult result
@@ -430,7 +439,10 @@ TEST(GeneratedRows, EveryWordAndUnitMeansItsWrittenValue)
         {"sechsmal", 6, multiplier}, {"sechsfach", 6, multiplier}, {"siebenmal", 7, multiplier},
         {"siebenfach", 7, multiplier}, {"achtmal", 8, multiplier}, {"achtfach", 8, multiplier},
         {"neunmal", 9, multiplier}, {"neunfach", 9, multiplier}, {"zehnmal", 10, multiplier},
-        {"zehnfach", 10, multiplier},
+        {"zehnfach", 10, multiplier}, {"Dutzende", 12, quantity}, {"dozens", 12, quantity},
+        {"Hälften", 0.5, quantity}, {"halves", 0.5, quantity}, {"thirds", 1.0 / 3, quantity},
+        {"quarters", 0.25, quantity}, {"dime", 0.1, quantity}, {"dimes", 0.1, quantity}, {"nickel", 0.05, quantity},
+        {"nickels", 0.05, quantity},
     };
     // Each unit's symbol and size in the first unit of its kind (g, ml, m,
     // m², s, piece, month, Wh); 0 where no one size holds.
