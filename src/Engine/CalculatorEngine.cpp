@@ -63,6 +63,29 @@ qsizetype unreadNumberSign(QStringView text)
     return -1;
 }
 
+template <bool noteWhere>
+std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, double>& values,
+                                     const QHash<QString, QString>& currencies, DecimalStyle style,
+                                     std::optional<CalculationError>& failure, Replacements* filled);
+
+// What the row as quoted and the text read were both made from, for a
+// refusal's quote in a row with many links: its links filled in again, now
+// noting where.
+struct FilledAgain {
+    Replacements filled;
+    CommonSource common;
+    bool known = false;
+};
+
+[[gnu::noinline]] void fillAgain(const FilledRow& row, FilledAgain& again)
+{
+    std::optional<CalculationError> failure;
+    if (!fillInOneScan<true>(row.expression, row.values, row.currencies, row.style, failure, &again.filled))
+        return;
+    again.common = {row.expression.size(), row.shownReplaced, again.filled.isEmpty() ? nullptr : &again.filled};
+    again.known = true;
+}
+
 // A refusal with no place of its own (the parser's) quotes the whole row as
 // typed.
 CalculationError quotedAsTyped(CalculationError error, const QString& typed)
@@ -89,7 +112,10 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
         qsizetype n = 1;
         codePointAt(expression, at, &n);
         std::optional<CalculationError> failure;
-        const TypedOrigin origin(asTyped, expression);
+        FilledAgain again;
+        if (m_filledRow)
+            fillAgain(*m_filledRow, again);
+        const TypedOrigin origin(asTyped, expression, again.known ? &again.common : nullptr);
         EngineRefusal::refuse(failure, RefusalCode::unknownSign, expression, at, at + n, &origin);
         return *failure;
     }
@@ -99,8 +125,16 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
     sanitize(sanitized, pipeline);
     // The refusing step kept what it read: its place there is mapped back
     // to the row as typed.
-    if (pipeline.failure && pipeline.failure->refusal() != RefusalCode::none && pipeline.place.known)
-        pipeline.failure = pipeline.place.quoted(*pipeline.failure, asTyped, expression);
+    if (pipeline.failure && pipeline.failure->refusal() != RefusalCode::none && pipeline.place.known) {
+        if (m_filledRow) {
+            FilledAgain again;
+            fillAgain(*m_filledRow, again);
+            pipeline.failure = pipeline.place.quoted(*pipeline.failure, asTyped, expression,
+                                                     again.known ? &again.common : nullptr);
+        } else {
+            pipeline.failure = pipeline.place.quoted(*pipeline.failure, asTyped, expression);
+        }
+    }
     // Unbalanced brackets say more than any other reason a row cannot be read.
     if (!hasBalancedParentheses(sanitized))
         return CalculationError::unbalancedParentheses();
@@ -205,10 +239,12 @@ QString insertedValue(double value, const QHash<QString, QString>& currencies, c
 // other, longest first, gives as long as no token can reach into another:
 // none when a name holds a brace or a colon, or when a "{" stands inside the
 // name or colour part of a possible token. Then the answer is none and the
-// caller fills name by name.
+// caller fills name by name. With `noteWhere`, `filled` gets the tokens,
+// each with its value's place in the answer.
+template <bool noteWhere>
 std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, double>& values,
                                      const QHash<QString, QString>& currencies, DecimalStyle style,
-                                     std::optional<CalculationError>& failure)
+                                     std::optional<CalculationError>& failure, Replacements* filled)
 {
     // The lengths of the names, longest first.
     QVarLengthArray<qsizetype, 8> nameLengths;
@@ -294,7 +330,13 @@ std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, d
             return std::nullopt;
         }
         result += QStringView(text).mid(copied, at - copied);
-        result += insertedValue(*value, currencies, key, style);
+        if constexpr (noteWhere) {
+            const qsizetype valueAt = result.size();
+            result += insertedValue(*value, currencies, key, style);
+            filled->append({at, end, valueAt, result.size()});
+        } else {
+            result += insertedValue(*value, currencies, key, style);
+        }
         copied = end;
         at = text.indexOf(QLatin1Char('{'), end);
     }
@@ -322,6 +364,20 @@ CalculationError strayBrace(const QString& typed)
     const qsizetype at = std::max<qsizetype>(open, 0);
     return CalculationError::invalidExpression(RefusalCode::unclosedBrace, typed.mid(at, 40), at,
                                                std::min(typed.size(), at + 40));
+}
+
+// A brace left after the links were filled in ({open} and {close} the first
+// of each): a link without a value, else a brace that pairs with none.
+CalculationError braceLeft(const QString& text, qsizetype open, qsizetype close, const QString& quoted)
+{
+    if (open >= 0 && close >= 0 && open < close) {
+        QString name = text.mid(open + 1, close - open - 1);
+        const qsizetype colon = name.indexOf(QLatin1Char(':'));
+        if (colon >= 0)
+            name.truncate(colon);
+        return CalculationError::missingPlaceholder(name);
+    }
+    return strayBrace(quoted);
 }
 
 // The first "{" and the first "}" of the text, -1 where there is none: one
@@ -352,54 +408,62 @@ std::pair<qsizetype, qsizetype> firstBraces(QStringView text)
 EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                                 const QHash<QString, QString>& currencies,
                                                 const EngineSettings& settings, const QString* shown,
-                                                QStringView label)
+                                                QStringView label, const Replacements* shownReplaced)
 {
     const QString& quoted = shown ? *shown : expression;
-    QString text = expression;
-    auto [open, close] = firstBraces(text);
-    if (!values.isEmpty() && open >= 0) {
-        std::optional<CalculationError> failure;
-        std::optional<QString> filled = fillInOneScan(text, values, currencies, settings.decimalStyle, failure);
-        if (failure)
-            return shown ? quotedAsTyped(*failure, *shown) : *failure;
-        if (filled) {
-            text = std::move(*filled);
-        } else {
-            // Longest names first; the braces keep names of equal length apart.
-            QVarLengthArray<std::pair<qsizetype, QString>, 8> keys;
-            for (auto it = values.keyBegin(); it != values.keyEnd(); ++it)
-                keys.append({codePointCount(*it), *it});
-            std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-            for (const auto& [length, key] : std::as_const(keys)) {
-                if (!text.contains(key))
-                    continue;
-                const double value = values.value(key);
-                const QString number = insertedValue(value, currencies, key, settings.decimalStyle);
-                bool used = false;
-                std::optional<QString> filled = replacePlaceholder(text, key, [&](qsizetype) {
-                    used = true;
-                    return number;
-                });
-                if (!filled)
-                    return CalculationError::invalidExpression(RefusalCode::linkTouchingNumber,
-                                                               quoted.left(40), 0,
-                                                               std::min<qsizetype>(quoted.size(), 40));
-                text = std::move(*filled);
-                if (used && !std::isfinite(value))
-                    return CalculationError::invalidResult();
-            }
-        }
-        std::tie(open, close) = firstBraces(text);
+    auto [open, close] = firstBraces(expression);
+    if (values.isEmpty() || open < 0) {
+        if (open >= 0 || close >= 0)
+            return braceLeft(expression, open, close, quoted);
+        return evaluateFrame(expression, settings, &quoted, label);
     }
 
-    if (open >= 0 && close >= 0 && open < close) {
-        QString name = text.mid(open + 1, close - open - 1);
-        const qsizetype colon = name.indexOf(QLatin1Char(':'));
-        if (colon >= 0)
-            name.truncate(colon);
-        return CalculationError::missingPlaceholder(name);
+    QString text = expression;
+    // The row as quoted and the text read both come from the expression:
+    // known for the links filled in one scan.
+    bool filledKnown = true;
+    std::optional<CalculationError> failure;
+    std::optional<QString> filled =
+        fillInOneScan<false>(text, values, currencies, settings.decimalStyle, failure, nullptr);
+    if (failure)
+        return shown ? quotedAsTyped(*failure, *shown) : *failure;
+    if (filled) {
+        text = std::move(*filled);
+    } else {
+        filledKnown = false;
+        // Longest names first; the braces keep names of equal length apart.
+        QVarLengthArray<std::pair<qsizetype, QString>, 8> keys;
+        for (auto it = values.keyBegin(); it != values.keyEnd(); ++it)
+            keys.append({codePointCount(*it), *it});
+        std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& [length, key] : std::as_const(keys)) {
+            if (!text.contains(key))
+                continue;
+            const double value = values.value(key);
+            const QString number = insertedValue(value, currencies, key, settings.decimalStyle);
+            bool used = false;
+            std::optional<QString> filled = replacePlaceholder(text, key, [&](qsizetype) {
+                used = true;
+                return number;
+            });
+            if (!filled)
+                return CalculationError::invalidExpression(RefusalCode::linkTouchingNumber, quoted.left(40), 0,
+                                                           std::min<qsizetype>(quoted.size(), 40));
+            text = std::move(*filled);
+            if (used && !std::isfinite(value))
+                return CalculationError::invalidResult();
+        }
     }
+    std::tie(open, close) = firstBraces(text);
     if (open >= 0 || close >= 0)
-        return strayBrace(quoted);
-    return evaluateFrame(text, settings, &quoted, label);
+        return braceLeft(text, open, close, quoted);
+    // A row with few links is aligned whole for a quote: nothing to note.
+    const bool many = values.size() >= fewReplacedStretches || (shownReplaced && shownReplaced->size() >= fewReplacedStretches);
+    if (!many || !filledKnown || (shown && !shownReplaced))
+        return evaluateFrame(text, settings, &quoted, label);
+    const FilledRow filledRow{expression, values, currencies, settings.decimalStyle, shown ? shownReplaced : nullptr};
+    m_filledRow = &filledRow;
+    EvaluationResult outcome = evaluateFrame(text, settings, &quoted, label);
+    m_filledRow = nullptr;
+    return outcome;
 }

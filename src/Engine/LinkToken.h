@@ -4,10 +4,14 @@
 // canvas, the hover and error texts and print, so that they name and colour
 // a link alike.
 
+#include "Engine/ResultCurrency.h"
 #include "Models/RecordPointers.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringView>
+
+#include <optional>
 
 class CalculationBlock;
 
@@ -40,5 +44,22 @@ QString nameInText(const CalculationBlock& row, QStringView name);
 // label, or that it has no value or is gone. Never the token's stored name,
 // which the user never sees.
 QString missingValueMessage(const CalculationBlock& row, QStringView name);
+
+// The readings above for many tokens of one row: its links are gathered once,
+// so that naming every link of a row takes time in proportion to its links.
+class Names {
+public:
+    explicit Names(const CalculationBlock& row);
+    LinkPtr linkFor(QStringView name);
+    QString nameInText(QStringView name);
+
+private:
+    const CalculationBlock& m_row;
+    // The first link for each name, by the key names are compared with.
+    QHash<QString, LinkPtr> m_incoming;
+    QHash<QString, LinkPtr> m_listed; // the canvas's, gathered on the first name the row lacks
+    bool m_listedGathered = false;
+    std::optional<ResultCurrency::Marks> m_marks;
+};
 
 } // namespace LinkToken

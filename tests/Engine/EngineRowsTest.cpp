@@ -612,6 +612,23 @@ TEST(EngineRows, PlaceholdersFilledInOneScan)
         sum += QStringLiteral("+{V%1:#FF6B9D}").arg(i);
     }
     EXPECT_EQ(t.engine.evaluate(sum, values, {}), EvaluationResult::success(3000.0 * 2999 / 2));
+
+    // A refused row over many links quotes them as the canvas shows them
+    // (by label, else by value), from where reading failed.
+    Sheet s;
+    const BlockPtr refused = s.row(QString());
+    QString linked;
+    for (int i = 0; i < 40; ++i) {
+        const BlockPtr source = s.row(QString::number(i + 1) + (i == 39 ? QStringLiteral(" €") : QString()));
+        if (i % 2 == 0)
+            source->setLabel(QStringLiteral("Posten ") + QChar(u'A' + i % 26) + QChar(u'a' + i / 26));
+        s.link(source, refused, QStringLiteral("V%1").arg(i));
+        linked += QStringLiteral("{V%1:#00D4FF}").arg(i) + (i == 38 ? QStringLiteral(" Äpfel ") : QStringLiteral(" + "));
+    }
+    refused->setExpression(linked + QStringLiteral("1"));
+    t.engine.evaluateCanvas(s.canvas);
+    EXPECT_EQ(refused->errorDetail(),
+              QStringLiteral("Invalid expression \u2014 two numbers with only words between them: Posten Mb Äpfel 40"));
 }
 
 TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
