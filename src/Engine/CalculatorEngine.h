@@ -118,6 +118,9 @@ private:
 
     // Rows evaluation.
     void runFrom(Batch& batch, const BlockPtr& start, bool includeStart);
+    // Evaluates a row alone, and the rows below it only when its value
+    // changed; whether they were.
+    bool readAgain(const BlockPtr& block);
     void evaluateInOrder(Batch& batch, const RowGraph& graph, const std::vector<std::vector<int>>& components,
                          const std::vector<char>& chosen, int skipped);
     void evaluateRow(Batch& batch, const BlockPtr& block);

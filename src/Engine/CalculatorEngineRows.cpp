@@ -638,21 +638,55 @@ void CalculatorEngine::propagateChanges(const BlockPtr& block)
     runFrom(batch, block, false);
 }
 
+bool CalculatorEngine::readAgain(const BlockPtr& block)
+{
+    if (block->blockType() != BlockType::calculation)
+        return false;
+    checkRowMemos(block);
+    Batch batch;
+    batch.settings = m_settingsProvider();
+    // Only a row with links both ways can sit on a cycle, whose rows all
+    // read again.
+    std::optional<RowGraph> graph;
+    std::vector<std::vector<int>> components;
+    auto below = [&] {
+        graph.emplace();
+        graph->add(block);
+        graph->close();
+        components = graph->components();
+    };
+    if (!block->incomingLinks().isEmpty() && !block->outgoingLinks().isEmpty()) {
+        below();
+        for (const std::vector<int>& component : components) {
+            if (std::find(component.begin(), component.end(), 0) != component.end() && graph->isCycle(component)) {
+                evaluateInOrder(batch, *graph, components, std::vector<char>(size_t(graph->size()), 1), -1);
+                return true;
+            }
+        }
+    }
+    const std::optional<double> before = block->result();
+    evaluateRow(batch, block);
+    if (block->result() == before)
+        return false;
+    if (!graph)
+        below();
+    evaluateInOrder(batch, *graph, components, std::vector<char>(size_t(graph->size()), 1), 0);
+    return true;
+}
+
 void CalculatorEngine::sourceRenamed(const BlockPtr& block)
 {
     if (!block)
         return;
-    // The row itself reads anew, and the rows below.
-    if (block->blockType() == BlockType::calculation && labelMayDecide(*block)) {
-        evaluateBlock(block);
+    // The row itself reads anew; the rows below only when its value changed.
+    if (block->blockType() == BlockType::calculation && labelMayDecide(*block) && readAgain(block))
         return;
-    }
     // Only failed rows name their sources; the rest shows no label of them.
     std::unordered_set<const CalculationBlock*> seen;
     for (const LinkPtr& link : LinkList(block->outgoingLinks())) {
         const BlockPtr destination = link->destinationBlock();
         if (destination && destination->hasError() && seen.insert(destination.get()).second)
-            evaluateBlock(destination);
+            readAgain(destination);
     }
 }
 

@@ -693,13 +693,25 @@ TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
     windows->setLabel(QStringLiteral("Windows 11"));
     t.engine.evaluateBlock(windows);
     expectValue(windows, 999);
-    // A label renamed to end in a word, and back: the row reads anew.
+    // A label renamed to end in a word, and back: the row reads anew, the
+    // row it feeds only when its value changed or its message names the label.
+    const BlockPtr plusOne = s.row(QStringLiteral("{N} + 1"));
+    s.link(number, plusOne, QStringLiteral("N"));
+    t.engine.evaluateBlock(plusOne);
+    const std::pair<const char*, int> renames[] = {{"Nr", 2}, {"Nrn", 2}, {"Nr.", 2}, {"Nr.:", 1}};
+    for (const auto& [label, evaluated] : renames) {
+        SCOPED_TRACE(label);
+        number->setLabel(QString::fromUtf8(label));
+        const quint64 before = t.engine.evaluationCount();
+        t.engine.sourceRenamed(number);
+        EXPECT_EQ(t.engine.evaluationCount() - before, quint64(evaluated));
+    }
+    expectValue(number, 1000);
+    expectValue(plusOne, 1001);
     number->setLabel(QStringLiteral("Nr"));
     t.engine.sourceRenamed(number);
     EXPECT_FALSE(number->result().has_value());
-    number->setLabel(QStringLiteral("Nr."));
-    t.engine.sourceRenamed(number);
-    expectValue(number, 1000);
+    expectError(plusOne, QStringLiteral("Missing value for Nr"));
     // A lone x glued to a count ending the label refuses an amount after it,
     // as the whole line does; another word there does not.
     const std::pair<const char*, bool> counts[] = {{"Tickets x2", true}, {"x12", true}, {"Karten x2 ", true},
@@ -720,4 +732,8 @@ TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
     t.engine.sourceRenamed(tickets);
     EXPECT_EQ(tickets->errorDetail(),
               QStringLiteral("Invalid expression \u2014 two numbers with only words between them: 24"));
+    // Back to a label that refuses nothing: the row reads again.
+    tickets->setLabel(QStringLiteral("Tickets"));
+    t.engine.sourceRenamed(tickets);
+    expectValue(tickets, 24);
 }
