@@ -63,29 +63,6 @@ qsizetype unreadNumberSign(QStringView text)
     return -1;
 }
 
-template <bool noteWhere>
-std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, double>& values,
-                                     const QHash<QString, QString>& currencies, DecimalStyle style,
-                                     std::optional<CalculationError>& failure, Replacements* filled);
-
-// What the row as quoted and the text read were both made from, for a
-// refusal's quote in a row with many links: its links filled in again, now
-// noting where.
-struct FilledAgain {
-    Replacements filled;
-    CommonSource common;
-    bool known = false;
-};
-
-[[gnu::noinline]] void fillAgain(const FilledRow& row, FilledAgain& again)
-{
-    std::optional<CalculationError> failure;
-    if (!fillInOneScan<true>(row.expression, row.values, row.currencies, row.style, failure, &again.filled))
-        return;
-    again.common = {row.expression.size(), row.shownReplaced, again.filled.isEmpty() ? nullptr : &again.filled};
-    again.known = true;
-}
-
 // A refusal with no place of its own (the parser's) quotes the whole row as
 // typed.
 CalculationError quotedAsTyped(CalculationError error, const QString& typed)
@@ -112,10 +89,7 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
         qsizetype n = 1;
         codePointAt(expression, at, &n);
         std::optional<CalculationError> failure;
-        FilledAgain again;
-        if (m_filledRow)
-            fillAgain(*m_filledRow, again);
-        const TypedOrigin origin(asTyped, expression, again.known ? &again.common : nullptr);
+        const TypedOrigin origin(asTyped, expression, m_quotedFrom);
         EngineRefusal::refuse(failure, RefusalCode::unknownSign, expression, at, at + n, &origin);
         return *failure;
     }
@@ -125,16 +99,8 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
     sanitize(sanitized, pipeline);
     // The refusing step kept what it read: its place there is mapped back
     // to the row as typed.
-    if (pipeline.failure && pipeline.failure->refusal() != RefusalCode::none && pipeline.place.known) {
-        if (m_filledRow) {
-            FilledAgain again;
-            fillAgain(*m_filledRow, again);
-            pipeline.failure = pipeline.place.quoted(*pipeline.failure, asTyped, expression,
-                                                     again.known ? &again.common : nullptr);
-        } else {
-            pipeline.failure = pipeline.place.quoted(*pipeline.failure, asTyped, expression);
-        }
-    }
+    if (pipeline.failure && pipeline.failure->refusal() != RefusalCode::none && pipeline.place.known)
+        pipeline.failure = pipeline.place.quoted(*pipeline.failure, asTyped, expression, m_quotedFrom);
     // Unbalanced brackets say more than any other reason a row cannot be read.
     if (!hasBalancedParentheses(sanitized))
         return CalculationError::unbalancedParentheses();
@@ -419,12 +385,21 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
     }
 
     QString text = expression;
-    // The row as quoted and the text read both come from the expression:
-    // known for the links filled in one scan.
+    // The row as quoted and the text read both come from the expression. A
+    // row with few links is aligned whole for a quote; with many, where each
+    // link stands is noted as it is filled in.
+    const bool many = values.size() >= fewReplacedStretches
+        || (shownReplaced && shownReplaced->size() >= fewReplacedStretches);
+    std::unique_ptr<Replacements> noted;
     bool filledKnown = true;
     std::optional<CalculationError> failure;
-    std::optional<QString> filled =
-        fillInOneScan<false>(text, values, currencies, settings.decimalStyle, failure, nullptr);
+    std::optional<QString> filled;
+    if (many) {
+        noted = std::make_unique<Replacements>();
+        filled = fillInOneScan<true>(text, values, currencies, settings.decimalStyle, failure, noted.get());
+    } else {
+        filled = fillInOneScan<false>(text, values, currencies, settings.decimalStyle, failure, nullptr);
+    }
     if (failure)
         return shown ? quotedAsTyped(*failure, *shown) : *failure;
     if (filled) {
@@ -457,13 +432,11 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
     std::tie(open, close) = firstBraces(text);
     if (open >= 0 || close >= 0)
         return braceLeft(text, open, close, quoted);
-    // A row with few links is aligned whole for a quote: nothing to note.
-    const bool many = values.size() >= fewReplacedStretches || (shownReplaced && shownReplaced->size() >= fewReplacedStretches);
     if (!many || !filledKnown || (shown && !shownReplaced))
         return evaluateFrame(text, settings, &quoted, label);
-    const FilledRow filledRow{expression, values, currencies, settings.decimalStyle, shown ? shownReplaced : nullptr};
-    m_filledRow = &filledRow;
+    const CommonSource common{expression.size(), shown ? shownReplaced : nullptr, noted->isEmpty() ? nullptr : noted.get()};
+    m_quotedFrom = &common;
     EvaluationResult outcome = evaluateFrame(text, settings, &quoted, label);
-    m_filledRow = nullptr;
+    m_quotedFrom = nullptr;
     return outcome;
 }

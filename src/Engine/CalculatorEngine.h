@@ -19,7 +19,7 @@
 
 struct RefusalPlace;
 struct Replaced;
-struct FilledRow;
+struct CommonSource;
 
 // Evaluates rows: fills link placeholders, rewrites the typed text into plain
 // arithmetic, computes it and carries the result to the rows downstream.
@@ -185,8 +185,8 @@ private:
     std::unordered_map<const CalculationBlock*, RowMemo> m_rowMemos;
     quint64 m_seenRelationships = 0;
     quint64 m_seenExpressions = 0;
-    // While a row whose links were filled in is read: how, so that a
-    // refusal can find what the row as quoted and the text read were both
-    // made from; none where that is not known.
-    const FilledRow* m_filledRow = nullptr;
+    // While a row with many links filled in is read: what the row as quoted
+    // and the text read were both made from, for a refusal's quote; none
+    // where that is not known.
+    const CommonSource* m_quotedFrom = nullptr;
 };

@@ -37,17 +37,6 @@ struct CommonSource {
 // aligned whole: a handful of small tables.
 constexpr qsizetype fewReplacedStretches = 8;
 
-// A row whose links were filled in one scan: the expression and what filled
-// it; `shownReplaced`, the stretches of it that the row as quoted replaced
-// (none where null).
-struct FilledRow {
-    const QString& expression;
-    const QHash<QString, double>& values;
-    const QHash<QString, QString>& currencies;
-    DecimalStyle style;
-    const Replacements* shownReplaced;
-};
-
 // Where a text the steps made from a row stands in the row as typed, so that
 // a refusal quotes the row as typed from the place the step could not read.
 // Made only once a row was refused: rows that read pay nothing. A step's
