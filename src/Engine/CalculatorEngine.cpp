@@ -434,7 +434,8 @@ EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const
         return braceLeft(text, open, close, quoted);
     if (!many || !filledKnown || (shown && !shownReplaced))
         return evaluateFrame(text, settings, &quoted, label);
-    const CommonSource common{expression.size(), shown ? shownReplaced : nullptr, noted->isEmpty() ? nullptr : noted.get()};
+    const CommonSource common{expression.size(), shown ? shownReplaced : nullptr,
+                              noted->isEmpty() ? nullptr : noted.get()};
     m_quotedFrom = &common;
     EvaluationResult outcome = evaluateFrame(text, settings, &quoted, label);
     m_quotedFrom = nullptr;

@@ -350,7 +350,8 @@ QStringList linkNames(const CalculationBlock& row)
     names.reserve(row.incomingLinks().size());
     for (const LinkPtr& link : row.incomingLinks())
         names.append(trimmedBlanks(link->placeholderName()));
-    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    std::stable_sort(names.begin(), names.end(),
+                     [](const QString& a, const QString& b) { return a.size() > b.size(); });
     return names;
 }
 
@@ -448,8 +449,10 @@ std::optional<QString> showInOneScan(const QString& text, const QStringList& lin
         const Token& token = tokens[k];
         const bool leftShown = k > 0 && tokens[k - 1].end == token.at && earlier(tokens[k - 1], token);
         const bool rightShown = k + 1 < tokens.size() && tokens[k + 1].at == token.end && earlier(tokens[k + 1], token);
-        const QChar before = leftShown ? tokens[k - 1].name->shown.back() : (token.at > 0 ? text[token.at - 1] : QChar());
-        const QChar after = rightShown ? tokens[k + 1].name->shown.front() : (token.end < size ? text[token.end] : QChar());
+        const QChar before =
+            leftShown ? tokens[k - 1].name->shown.back() : (token.at > 0 ? text[token.at - 1] : QChar());
+        const QChar after =
+            rightShown ? tokens[k + 1].name->shown.front() : (token.end < size ? text[token.end] : QChar());
         result += QStringView(text).mid(copied, token.at - copied);
         const qsizetype partAt = result.size();
         if (token.at > 0 && before.isLetterOrNumber())

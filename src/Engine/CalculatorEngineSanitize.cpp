@@ -156,7 +156,9 @@ void alignment(QStringView from, QStringView to, Places& map)
 // own, so that a row with many links costs in proportion to its length.
 // False where the stretches do not fit the texts, or where they are few:
 // the whole is aligned then, in a handful of small tables.
-[[gnu::cold, gnu::noinline]] bool alignFromCommonSource(QStringView typed, QStringView read, const CommonSource& common, Places& map)
+// Kept out of line and cold: it must not change how the steps are compiled.
+[[gnu::cold, gnu::noinline]] bool alignFromCommonSource(QStringView typed, QStringView read,
+                                                        const CommonSource& common, Places& map)
 {
     static const Replacements none;
     const Replacements& a = common.typed ? *common.typed : none;
@@ -174,7 +176,8 @@ void alignment(QStringView from, QStringView to, Places& map)
     qsizetype ia = 0;
     qsizetype ib = 0;
     while (ia < a.size() || ib < b.size()) {
-        const qsizetype from = std::min(ia < a.size() ? a[ia].from : common.size, ib < b.size() ? b[ib].from : common.size);
+        const qsizetype from =
+            std::min(ia < a.size() ? a[ia].from : common.size, ib < b.size() ? b[ib].from : common.size);
         if (!pieces.isEmpty() && from < pieces.back().to)
             return false;
         Piece piece{from, from, from + shiftA, 0, from + shiftB, 0};

@@ -52,7 +52,8 @@ std::optional<QString> ownMark(const CalculationBlock& block)
 }
 
 // The first mark met upstream of a row without one of its own.
-std::optional<QString> markUpstream(const SourcesOf& sourcesOf, const CalculationBlock& block, const QSet<QUuid>& visited)
+std::optional<QString> markUpstream(const SourcesOf& sourcesOf, const CalculationBlock& block,
+                                    const QSet<QUuid>& visited)
 {
     // Depth first through the sources in the order of the canvas's links;
     // the first mark met wins. A row skips the sources already on the path

@@ -623,12 +623,13 @@ TEST(EngineRows, PlaceholdersFilledInOneScan)
         if (i % 2 == 0)
             source->setLabel(QStringLiteral("Posten ") + QChar(u'A' + i % 26) + QChar(u'a' + i / 26));
         s.link(source, refused, QStringLiteral("V%1").arg(i));
-        linked += QStringLiteral("{V%1:#00D4FF}").arg(i) + (i == 38 ? QStringLiteral(" Äpfel ") : QStringLiteral(" + "));
+        linked += QStringLiteral("{V%1:#00D4FF}").arg(i);
+        linked += i == 38 ? QStringLiteral(" Äpfel ") : QStringLiteral(" + ");
     }
     refused->setExpression(linked + QStringLiteral("1"));
     t.engine.evaluateCanvas(s.canvas);
-    EXPECT_EQ(refused->errorDetail(),
-              QStringLiteral("Invalid expression \u2014 two numbers with only words between them: Posten Mb Äpfel 40"));
+    EXPECT_EQ(refused->errorDetail(), QStringLiteral("Invalid expression \u2014 two numbers with only words between "
+                                                     "them: Posten Mb Äpfel 40"));
 }
 
 TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
