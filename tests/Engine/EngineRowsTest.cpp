@@ -592,6 +592,7 @@ TEST(EngineRows, PlaceholdersFilledInOneScan)
         {"{A}+{B}^2", {{"A", -3}, {"B", -2}}, 1, nullptr},
         {"{a:b}", {{"a:b", 4}, {"a", 5}}, 4, nullptr},
         {"{}+{:x}", {{"", 6}}, 12, nullptr},
+        {"}{A}", {{"A", 5}}, std::nullopt, "Invalid expression"},
     };
     TestEngine t;
     t.setStyle(DecimalStyle::usPeriod);
@@ -613,9 +614,29 @@ TEST(EngineRows, PlaceholdersFilledInOneScan)
     }
     EXPECT_EQ(t.engine.evaluate(sum, values, {}), EvaluationResult::success(3000.0 * 2999 / 2));
 
+    // Links shown by their sources in one scan too: a link touching a word
+    // or number is set apart from it, whichever of the two is shown first;
+    // a label holding a token is shown as name by name shows it.
+    Sheet s;
+    const BlockPtr shown = s.row(QStringLiteral("{A}{AB}{ABC}+{AB:00D4FF}{A} {A}{ABC}{AB}"));
+    const BlockPtr braced = s.row(QStringLiteral("{B}+{A}"));
+    const BlockPtr oil = s.row(QStringLiteral("7"));
+    oil->setLabel(QStringLiteral("Öl"));
+    const BlockPtr gas = s.row(QStringLiteral("3 €"));
+    gas->setLabel(QStringLiteral("Gas"));
+    const BlockPtr tokenLike = s.row(QStringLiteral("4"));
+    tokenLike->setLabel(QStringLiteral("x{A}"));
+    s.link(oil, shown, QStringLiteral("A"));
+    s.link(s.row(QStringLiteral("12")), shown, QStringLiteral("AB"));
+    s.link(gas, shown, QStringLiteral("ABC"));
+    s.link(tokenLike, braced, QStringLiteral("B"));
+    s.link(oil, braced, QStringLiteral("A"));
+    t.engine.evaluateCanvas(s.canvas);
+    EXPECT_EQ(CalculatorEngine::withLinksShown(*shown), QStringLiteral("Öl 12 Gas+12 Öl Öl Gas 12"));
+    EXPECT_EQ(CalculatorEngine::withLinksShown(*braced), QStringLiteral("x Öl+Öl"));
+
     // A refused row over many links quotes them as the canvas shows them
     // (by label, else by value), from where reading failed.
-    Sheet s;
     const BlockPtr refused = s.row(QString());
     QString linked;
     for (int i = 0; i < 40; ++i) {
