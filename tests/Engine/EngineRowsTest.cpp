@@ -618,7 +618,7 @@ TEST(EngineRows, PlaceholdersFilledInOneScan)
     // or number is set apart from it, whichever of the two is shown first;
     // a label holding a token is shown as name by name shows it.
     Sheet s;
-    const BlockPtr shown = s.row(QStringLiteral("{A}{AB}{ABC}+{AB:00D4FF}{A} {A}{ABC}{AB}"));
+    const BlockPtr shown = s.row(QStringLiteral("{ABC}{AB}+{A}{AB}{ABC}+{AB:00D4FF}{A} {A}{ABC}{AB}"));
     const BlockPtr braced = s.row(QStringLiteral("{B}+{A}"));
     const BlockPtr oil = s.row(QStringLiteral("7"));
     oil->setLabel(QStringLiteral("Öl"));
@@ -632,7 +632,7 @@ TEST(EngineRows, PlaceholdersFilledInOneScan)
     s.link(tokenLike, braced, QStringLiteral("B"));
     s.link(oil, braced, QStringLiteral("A"));
     t.engine.evaluateCanvas(s.canvas);
-    EXPECT_EQ(CalculatorEngine::withLinksShown(*shown), QStringLiteral("Öl 12 Gas+12 Öl Öl Gas 12"));
+    EXPECT_EQ(CalculatorEngine::withLinksShown(*shown), QStringLiteral("Gas 12+Öl 12 Gas+12 Öl Öl Gas 12"));
     EXPECT_EQ(CalculatorEngine::withLinksShown(*braced), QStringLiteral("x Öl+Öl"));
 
     // A refused row over many links quotes them as the canvas shows them
