@@ -1,9 +1,11 @@
 // Whole canvases at scale: one row fed by many rows, rows joined by many
-// random links, one edited row on a large canvas, opening a stored canvas and
-// building a large canvas record by record.
+// random links, one edited row on a large canvas, a keystroke in a label on
+// a large canvas, opening a stored canvas and building a large canvas record
+// by record.
 // Run by hand: build/bench/CanvasEvaluationBenchmark --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 #include "BenchSupport.h"
+#include "EngineBenchCanvases.h"
 #include "Engine/CalculatorEngine.h"
 #include "Models/CalculationBlock.h"
 #include "Models/Canvas.h"
@@ -173,6 +175,37 @@ void BM_EditFanInSource(benchmark::State& state)
     evaluations(state, before);
 }
 BENCHMARK(BM_EditFanInSource)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// A keystroke in the label of one of a sum's sources, each a blank-grouped
+// price the label could decide: the source to read again. Second argument:
+// the sum is refused, and quotes its links by their labels.
+void BM_LabelKeystrokeInGroupedSource(benchmark::State& state)
+{
+    BlockList rows;
+    const CanvasPtr canvas = EngineBenchCanvases::fanInOfGroupedPrices(int(state.range(0)), state.range(1) != 0, &rows);
+    engine().evaluateCanvas(canvas);
+    const BlockPtr source = rows[rows.size() / 2];
+    const quint64 before = engine().evaluationCount();
+    int keystroke = 0;
+    for (auto _ : state) {
+        source->setLabel(EngineBenchCanvases::typedLabel(++keystroke));
+        engine().sourceRenamed(source);
+    }
+    evaluations(state, before);
+}
+BENCHMARK(BM_LabelKeystrokeInGroupedSource)->Args({1000, 0})->Args({1000, 1})->Unit(benchmark::kMicrosecond);
+
+// Reading a refused row with many links: its quote names them all.
+void BM_EvaluateRefusedLinkSum(benchmark::State& state)
+{
+    BlockList rows;
+    const CanvasPtr canvas = EngineBenchCanvases::fanInOfGroupedPrices(int(state.range(0)), true, &rows);
+    engine().evaluateCanvas(canvas);
+    const BlockPtr sum = rows.last();
+    for (auto _ : state)
+        engine().evaluateBlock(sum);
+}
+BENCHMARK(BM_EvaluateRefusedLinkSum)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
 // Rows and links appended one by one to a new canvas, as an import does.
 void BM_BuildCanvas(benchmark::State& state)

@@ -89,7 +89,7 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
         qsizetype n = 1;
         codePointAt(expression, at, &n);
         std::optional<CalculationError> failure;
-        const TypedOrigin origin(asTyped, expression);
+        const TypedOrigin origin(asTyped, expression, m_quotedFrom);
         EngineRefusal::refuse(failure, RefusalCode::unknownSign, expression, at, at + n, &origin);
         return *failure;
     }
@@ -100,7 +100,7 @@ EvaluationResult CalculatorEngine::evaluateFrame(const QString& expression, cons
     // The refusing step kept what it read: its place there is mapped back
     // to the row as typed.
     if (pipeline.failure && pipeline.failure->refusal() != RefusalCode::none && pipeline.place.known)
-        pipeline.failure = pipeline.place.quoted(*pipeline.failure, asTyped, expression);
+        pipeline.failure = pipeline.place.quoted(*pipeline.failure, asTyped, expression, m_quotedFrom);
     // Unbalanced brackets say more than any other reason a row cannot be read.
     if (!hasBalancedParentheses(sanitized))
         return CalculationError::unbalancedParentheses();
@@ -205,10 +205,12 @@ QString insertedValue(double value, const QHash<QString, QString>& currencies, c
 // other, longest first, gives as long as no token can reach into another:
 // none when a name holds a brace or a colon, or when a "{" stands inside the
 // name or colour part of a possible token. Then the answer is none and the
-// caller fills name by name.
+// caller fills name by name. With `noteWhere`, `filled` gets the tokens,
+// each with its value's place in the answer.
+template <bool noteWhere>
 std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, double>& values,
                                      const QHash<QString, QString>& currencies, DecimalStyle style,
-                                     std::optional<CalculationError>& failure)
+                                     std::optional<CalculationError>& failure, Replacements* filled)
 {
     // The lengths of the names, longest first.
     QVarLengthArray<qsizetype, 8> nameLengths;
@@ -294,7 +296,13 @@ std::optional<QString> fillInOneScan(const QString& text, const QHash<QString, d
             return std::nullopt;
         }
         result += QStringView(text).mid(copied, at - copied);
-        result += insertedValue(*value, currencies, key, style);
+        if constexpr (noteWhere) {
+            const qsizetype valueAt = result.size();
+            result += insertedValue(*value, currencies, key, style);
+            filled->append({at, end, valueAt, result.size()});
+        } else {
+            result += insertedValue(*value, currencies, key, style);
+        }
         copied = end;
         at = text.indexOf(QLatin1Char('{'), end);
     }
@@ -322,6 +330,20 @@ CalculationError strayBrace(const QString& typed)
     const qsizetype at = std::max<qsizetype>(open, 0);
     return CalculationError::invalidExpression(RefusalCode::unclosedBrace, typed.mid(at, 40), at,
                                                std::min(typed.size(), at + 40));
+}
+
+// A brace left after the links were filled in ({open} and {close} the first
+// of each): a link without a value, else a brace that pairs with none.
+CalculationError braceLeft(const QString& text, qsizetype open, qsizetype close, const QString& quoted)
+{
+    if (open >= 0 && close >= 0 && open < close) {
+        QString name = text.mid(open + 1, close - open - 1);
+        const qsizetype colon = name.indexOf(QLatin1Char(':'));
+        if (colon >= 0)
+            name.truncate(colon);
+        return CalculationError::missingPlaceholder(name);
+    }
+    return strayBrace(quoted);
 }
 
 // The first "{" and the first "}" of the text, -1 where there is none: one
@@ -352,54 +374,70 @@ std::pair<qsizetype, qsizetype> firstBraces(QStringView text)
 EvaluationResult CalculatorEngine::evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                                 const QHash<QString, QString>& currencies,
                                                 const EngineSettings& settings, const QString* shown,
-                                                QStringView label)
+                                                QStringView label, const Replacements* shownReplaced)
 {
     const QString& quoted = shown ? *shown : expression;
-    QString text = expression;
-    auto [open, close] = firstBraces(text);
-    if (!values.isEmpty() && open >= 0) {
-        std::optional<CalculationError> failure;
-        std::optional<QString> filled = fillInOneScan(text, values, currencies, settings.decimalStyle, failure);
-        if (failure)
-            return shown ? quotedAsTyped(*failure, *shown) : *failure;
-        if (filled) {
-            text = std::move(*filled);
-        } else {
-            // Longest names first; the braces keep names of equal length apart.
-            QVarLengthArray<std::pair<qsizetype, QString>, 8> keys;
-            for (auto it = values.keyBegin(); it != values.keyEnd(); ++it)
-                keys.append({codePointCount(*it), *it});
-            std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-            for (const auto& [length, key] : std::as_const(keys)) {
-                if (!text.contains(key))
-                    continue;
-                const double value = values.value(key);
-                const QString number = insertedValue(value, currencies, key, settings.decimalStyle);
-                bool used = false;
-                std::optional<QString> filled = replacePlaceholder(text, key, [&](qsizetype) {
-                    used = true;
-                    return number;
-                });
-                if (!filled)
-                    return CalculationError::invalidExpression(RefusalCode::linkTouchingNumber,
-                                                               quoted.left(40), 0,
-                                                               std::min<qsizetype>(quoted.size(), 40));
-                text = std::move(*filled);
-                if (used && !std::isfinite(value))
-                    return CalculationError::invalidResult();
-            }
-        }
-        std::tie(open, close) = firstBraces(text);
+    auto [open, close] = firstBraces(expression);
+    if (values.isEmpty() || open < 0) {
+        if (open >= 0 || close >= 0)
+            return braceLeft(expression, open, close, quoted);
+        return evaluateFrame(expression, settings, &quoted, label);
     }
 
-    if (open >= 0 && close >= 0 && open < close) {
-        QString name = text.mid(open + 1, close - open - 1);
-        const qsizetype colon = name.indexOf(QLatin1Char(':'));
-        if (colon >= 0)
-            name.truncate(colon);
-        return CalculationError::missingPlaceholder(name);
+    QString text = expression;
+    // The row as quoted and the text read both come from the expression. A
+    // row with few links is aligned whole for a quote; with many, where each
+    // link stands is noted as it is filled in.
+    const bool many = values.size() >= fewReplacedStretches
+        || (shownReplaced && shownReplaced->size() >= fewReplacedStretches);
+    std::unique_ptr<Replacements> noted;
+    bool filledKnown = true;
+    std::optional<CalculationError> failure;
+    std::optional<QString> filled;
+    if (many) {
+        noted = std::make_unique<Replacements>();
+        filled = fillInOneScan<true>(text, values, currencies, settings.decimalStyle, failure, noted.get());
+    } else {
+        filled = fillInOneScan<false>(text, values, currencies, settings.decimalStyle, failure, nullptr);
     }
+    if (failure)
+        return shown ? quotedAsTyped(*failure, *shown) : *failure;
+    if (filled) {
+        text = std::move(*filled);
+    } else {
+        filledKnown = false;
+        // Longest names first; the braces keep names of equal length apart.
+        QVarLengthArray<std::pair<qsizetype, QString>, 8> keys;
+        for (auto it = values.keyBegin(); it != values.keyEnd(); ++it)
+            keys.append({codePointCount(*it), *it});
+        std::stable_sort(keys.begin(), keys.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& [length, key] : std::as_const(keys)) {
+            if (!text.contains(key))
+                continue;
+            const double value = values.value(key);
+            const QString number = insertedValue(value, currencies, key, settings.decimalStyle);
+            bool used = false;
+            std::optional<QString> filled = replacePlaceholder(text, key, [&](qsizetype) {
+                used = true;
+                return number;
+            });
+            if (!filled)
+                return CalculationError::invalidExpression(RefusalCode::linkTouchingNumber, quoted.left(40), 0,
+                                                           std::min<qsizetype>(quoted.size(), 40));
+            text = std::move(*filled);
+            if (used && !std::isfinite(value))
+                return CalculationError::invalidResult();
+        }
+    }
+    std::tie(open, close) = firstBraces(text);
     if (open >= 0 || close >= 0)
-        return strayBrace(quoted);
-    return evaluateFrame(text, settings, &quoted, label);
+        return braceLeft(text, open, close, quoted);
+    if (!many || !filledKnown || (shown && !shownReplaced))
+        return evaluateFrame(text, settings, &quoted, label);
+    const CommonSource common{expression.size(), shown ? shownReplaced : nullptr,
+                              noted->isEmpty() ? nullptr : noted.get()};
+    m_quotedFrom = &common;
+    EvaluationResult outcome = evaluateFrame(text, settings, &quoted, label);
+    m_quotedFrom = nullptr;
+    return outcome;
 }

@@ -18,6 +18,8 @@
 #include <vector>
 
 struct RefusalPlace;
+struct Replaced;
+struct CommonSource;
 
 // Evaluates rows: fills link placeholders, rewrites the typed text into plain
 // arithmetic, computes it and carries the result to the rows downstream.
@@ -116,6 +118,9 @@ private:
 
     // Rows evaluation.
     void runFrom(Batch& batch, const BlockPtr& start, bool includeStart);
+    // Evaluates a row alone, and the rows below it only when its value
+    // changed; whether they were.
+    bool readAgain(const BlockPtr& block);
     void evaluateInOrder(Batch& batch, const RowGraph& graph, const std::vector<std::vector<int>>& components,
                          const std::vector<char>& chosen, int skipped);
     void evaluateRow(Batch& batch, const BlockPtr& block);
@@ -128,9 +133,11 @@ private:
     static void appendSources(const CalculationBlock& row, QVarLengthArray<BlockPtr, 16>& sources);
     // `shown`: the row as a refusal quotes it, else the expression itself.
     // `label`: the label of the row, which stands before the expression.
+    // `shownReplaced`: the stretches of the expression `shown` replaced.
     EvaluationResult evaluateWith(const QString& expression, const QHash<QString, double>& values,
                                   const QHash<QString, QString>& currencies, const EngineSettings& settings,
-                                  const QString* shown = nullptr, QStringView label = {});
+                                  const QString* shown = nullptr, QStringView label = {},
+                                  const QVarLengthArray<Replaced, 8>* shownReplaced = nullptr);
     // `typed`: the row as typed, links not yet filled in; a refusal quotes it.
     EvaluationResult evaluateFrame(const QString& expression, const EngineSettings& settings,
                                    const QString* typed = nullptr, QStringView label = {});
@@ -178,4 +185,8 @@ private:
     std::unordered_map<const CalculationBlock*, RowMemo> m_rowMemos;
     quint64 m_seenRelationships = 0;
     quint64 m_seenExpressions = 0;
+    // While a row with many links filled in is read: what the row as quoted
+    // and the text read were both made from, for a refusal's quote; none
+    // where that is not known.
+    const CommonSource* m_quotedFrom = nullptr;
 };

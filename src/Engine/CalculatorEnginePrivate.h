@@ -12,6 +12,31 @@
 #include <algorithm>
 #include <optional>
 
+// Stretches of one text that a copy of it replaced, in order: [from, to) of
+// the text stands as [copyFrom, copyTo) in the copy. Elsewhere the copy holds
+// the text unit by unit.
+struct Replaced {
+    qsizetype from;
+    qsizetype to;
+    qsizetype copyFrom;
+    qsizetype copyTo;
+};
+Q_DECLARE_TYPEINFO(Replaced, Q_PRIMITIVE_TYPE);
+using Replacements = QVarLengthArray<Replaced, 8>;
+
+// The row as typed and the text read, both made from one text (its links
+// shown one way and filled in the other): `size` units long, with the
+// stretches each replaced (none where null).
+struct CommonSource {
+    qsizetype size = 0;
+    const Replacements* typed = nullptr;
+    const Replacements* read = nullptr;
+};
+
+// Up to this many stretches replaced, the row as typed and the text read are
+// aligned whole: a handful of small tables.
+constexpr qsizetype fewReplacedStretches = 8;
+
 // Where a text the steps made from a row stands in the row as typed, so that
 // a refusal quotes the row as typed from the place the step could not read.
 // Made only once a row was refused: rows that read pay nothing. A step's
@@ -26,8 +51,9 @@ struct TypedOrigin {
     bool same = false;
     qsizetype typedAt(qsizetype i) const { return same ? i : at[i]; }
 
-    // `typed` as `read`, with links filled in where `typed` holds them.
-    TypedOrigin(QStringView typed, const QString& read);
+    // `typed` as `read`, with links filled in where `typed` holds them. With
+    // their common source, only the stretches either replaced are aligned.
+    TypedOrigin(QStringView typed, const QString& read, const CommonSource* common = nullptr);
     // A stretch [from, to) of `parent`'s text, read on its own.
     TypedOrigin(const TypedOrigin& parent, qsizetype from, qsizetype to);
     // A step made `next` from `text`: the positions follow.
@@ -65,7 +91,8 @@ struct RefusalPlace {
     }
     // The refusal quoted from the row as typed (`typed`, read by the run as
     // `expression`, links filled in), with its place there.
-    CalculationError quoted(const CalculationError& refusal, QStringView typed, const QString& expression) const;
+    CalculationError quoted(const CalculationError& refusal, QStringView typed, const QString& expression,
+                            const CommonSource* common = nullptr) const;
 };
 
 // One run of the rewrite pipeline: the settings it reads and the failure a

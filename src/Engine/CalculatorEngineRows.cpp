@@ -323,30 +323,46 @@ bool CalculatorEngine::isLinkSum(const CalculationBlock& row)
     return written == sortedTerms(links);
 }
 
-QString CalculatorEngine::withLinksShown(const CalculationBlock& row)
+namespace {
+
+// The stretch [at, end) of a token that starts with "{" and the name at
+// `at`: blanks, then "}" or ":" and anything up to the next "}"; -1 where no
+// token ends there.
+qsizetype shownTokenEnd(const QString& text, qsizetype j)
 {
-    QString text = row.expression();
-    if (!text.contains(QLatin1Char('{')))
-        return text;
-    // Longest names first, so that "AB" is not read as "A" and the rest.
-    LinkList links = row.incomingLinks();
-    std::stable_sort(links.begin(), links.end(), [](const LinkPtr& a, const LinkPtr& b) {
-        return trimmedBlanks(a->placeholderName()).size() > trimmedBlanks(b->placeholderName()).size();
-    });
-    for (const LinkPtr& link : links) {
-        const QString name = trimmedBlanks(link->placeholderName());
-        const QString shown = LinkToken::nameInText(row, name);
-        // "{", the name, blanks, then "}" or ":" and the colour up to "}".
+    while (j < text.size() && text[j].isSpace())
+        ++j;
+    if (j < text.size() && text[j] == QLatin1Char('}'))
+        return j + 1;
+    if (j < text.size() && text[j] == QLatin1Char(':')) {
+        const qsizetype close = text.indexOf(QLatin1Char('}'), j);
+        if (close > 0)
+            return close + 1;
+    }
+    return -1;
+}
+
+// The names of the links in the order they are shown: longest first, so
+// that "AB" is not read as "A" and the rest.
+QStringList linkNames(const CalculationBlock& row)
+{
+    QStringList names;
+    names.reserve(row.incomingLinks().size());
+    for (const LinkPtr& link : row.incomingLinks())
+        names.append(trimmedBlanks(link->placeholderName()));
+    std::stable_sort(names.begin(), names.end(),
+                     [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    return names;
+}
+
+// The links shown name by name, each name's tokens replaced in turn.
+QString showNameByName(QString text, const QStringList& linked, LinkToken::Names& names)
+{
+    for (const QString& name : linked) {
+        const QString shown = names.nameInText(name);
         const QString opening = QLatin1Char('{') + name;
         for (qsizetype at = text.indexOf(opening); at >= 0; at = text.indexOf(opening, at + 1)) {
-            qsizetype j = at + opening.size();
-            while (j < text.size() && text[j].isSpace())
-                ++j;
-            qsizetype end = -1;
-            if (j < text.size() && text[j] == QLatin1Char('}'))
-                end = j + 1;
-            else if (j < text.size() && text[j] == QLatin1Char(':') && text.indexOf(QLatin1Char('}'), j) > 0)
-                end = text.indexOf(QLatin1Char('}'), j) + 1;
+            const qsizetype end = shownTokenEnd(text, at + opening.size());
             if (end < 0)
                 continue;
             // Set apart from a word or number it touches, as the canvas shows
@@ -361,6 +377,118 @@ QString CalculatorEngine::withLinksShown(const CalculationBlock& row)
         }
     }
     return text;
+}
+
+// The links shown in one scan of the text, as showing them name by name
+// does where no token can reach into another or into what a link shows:
+// each "{" takes the longest name that forms a token there. `replaced`:
+// the tokens, each with its place in the answer. None where the scan cannot
+// stand for the names' turns.
+std::optional<QString> showInOneScan(const QString& text, const QStringList& linked, LinkToken::Names& names,
+                                     Replacements* replaced)
+{
+    auto holdsBrace = [](QStringView t) {
+        return t.contains(QLatin1Char('{')) || t.contains(QLatin1Char('}'));
+    };
+    // Each name's turn (its first place in `linked`) and what it shows.
+    struct Name {
+        qsizetype turn;
+        QString shown;
+    };
+    QHash<QString, Name> byName;
+    byName.reserve(linked.size());
+    QVarLengthArray<qsizetype, 8> lengths;
+    for (qsizetype i = 0; i < linked.size(); ++i) {
+        const QString& name = linked[i];
+        if (byName.contains(name))
+            continue;
+        if (holdsBrace(name))
+            return std::nullopt;
+        QString shown = names.nameInText(name);
+        if (shown.isEmpty() || holdsBrace(shown))
+            return std::nullopt;
+        byName.insert(name, {i, std::move(shown)});
+        if (!lengths.contains(name.size()))
+            lengths.append(name.size());
+    }
+    // Longest first, as `linked` is sorted.
+    struct Token {
+        qsizetype at;
+        qsizetype end;
+        const Name* name;
+    };
+    QList<Token> tokens;
+    const qsizetype size = text.size();
+    for (qsizetype at = text.indexOf(QLatin1Char('{')); at >= 0; at = text.indexOf(QLatin1Char('{'), at + 1)) {
+        for (const qsizetype length : lengths) {
+            if (at + 1 + length > size)
+                continue;
+            const auto found = byName.constFind(QString::fromRawData(text.constData() + at + 1, length));
+            if (found == byName.constEnd())
+                continue;
+            const qsizetype end = shownTokenEnd(text, at + 1 + length);
+            if (end < 0)
+                continue;
+            // A token that holds another "{" would be another's turn.
+            const qsizetype inner = text.indexOf(QLatin1Char('{'), at + 1);
+            if (inner >= 0 && inner < end)
+                return std::nullopt;
+            tokens.append({at, end, &*found});
+            at = end - 1;
+            break;
+        }
+    }
+    // A token's neighbour that had its turn earlier is shown already where
+    // the two touch: what touches is the end or start of that name's text.
+    auto earlier = [](const Token& a, const Token& b) {
+        return a.name->turn < b.name->turn || (a.name == b.name && a.at < b.at);
+    };
+    QString result;
+    qsizetype copied = 0;
+    for (qsizetype k = 0; k < tokens.size(); ++k) {
+        const Token& token = tokens[k];
+        const bool leftShown = k > 0 && tokens[k - 1].end == token.at && earlier(tokens[k - 1], token);
+        const bool rightShown = k + 1 < tokens.size() && tokens[k + 1].at == token.end && earlier(tokens[k + 1], token);
+        const QChar before =
+            leftShown ? tokens[k - 1].name->shown.back() : (token.at > 0 ? text[token.at - 1] : QChar());
+        const QChar after =
+            rightShown ? tokens[k + 1].name->shown.front() : (token.end < size ? text[token.end] : QChar());
+        result += QStringView(text).mid(copied, token.at - copied);
+        const qsizetype partAt = result.size();
+        if (token.at > 0 && before.isLetterOrNumber())
+            result += QLatin1Char(' ');
+        result += token.name->shown;
+        if (token.end < size && after.isLetterOrNumber())
+            result += QLatin1Char(' ');
+        if (replaced)
+            replaced->append({token.at, token.end, partAt, result.size()});
+        copied = token.end;
+    }
+    result += QStringView(text).mid(copied);
+    return result;
+}
+
+// The expression with its links as the canvas shows them; `replaced`, where
+// known, the tokens with their places in it.
+QString linksShown(const CalculationBlock& row, Replacements* replaced)
+{
+    const QString& text = row.expression();
+    if (!text.contains(QLatin1Char('{')))
+        return text;
+    const QStringList linked = linkNames(row);
+    LinkToken::Names names(row);
+    if (std::optional<QString> shown = showInOneScan(text, linked, names, replaced))
+        return *shown;
+    if (replaced)
+        replaced->clear();
+    return showNameByName(text, linked, names);
+}
+
+} // namespace
+
+QString CalculatorEngine::withLinksShown(const CalculationBlock& row)
+{
+    return linksShown(row, nullptr);
 }
 
 void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
@@ -411,9 +539,13 @@ void CalculatorEngine::evaluateRow(Batch& batch, const BlockPtr& block)
     // A refusal quotes the row as the canvas shows it: links by name or value.
     if (!outcome.ok() && outcome.error().kind() == CalculationError::Kind::invalidExpression
         && !block->incomingLinks().isEmpty() && expression.contains(QLatin1Char('{'))) {
-        const QString shown = withLinksShown(*block);
+        Replacements replaced;
+        const QString shown = linksShown(*block, &replaced);
+        // A sum of links without some of its terms is no longer what was shown.
+        const bool whole = expression == block->expression();
         if (shown != expression)
-            outcome = evaluateWith(expression, values, currencies, batch.settings, &shown, label);
+            outcome = evaluateWith(expression, values, currencies, batch.settings, &shown, label,
+                                   whole && !replaced.isEmpty() ? &replaced : nullptr);
     }
     if (outcome.ok()) {
         block->setResult(outcome.value());
@@ -509,21 +641,55 @@ void CalculatorEngine::propagateChanges(const BlockPtr& block)
     runFrom(batch, block, false);
 }
 
+bool CalculatorEngine::readAgain(const BlockPtr& block)
+{
+    if (block->blockType() != BlockType::calculation)
+        return false;
+    checkRowMemos(block);
+    Batch batch;
+    batch.settings = m_settingsProvider();
+    // Only a row with links both ways can sit on a cycle, whose rows all
+    // read again.
+    std::optional<RowGraph> graph;
+    std::vector<std::vector<int>> components;
+    auto below = [&] {
+        graph.emplace();
+        graph->add(block);
+        graph->close();
+        components = graph->components();
+    };
+    if (!block->incomingLinks().isEmpty() && !block->outgoingLinks().isEmpty()) {
+        below();
+        for (const std::vector<int>& component : components) {
+            if (std::find(component.begin(), component.end(), 0) != component.end() && graph->isCycle(component)) {
+                evaluateInOrder(batch, *graph, components, std::vector<char>(size_t(graph->size()), 1), -1);
+                return true;
+            }
+        }
+    }
+    const std::optional<double> before = block->result();
+    evaluateRow(batch, block);
+    if (block->result() == before)
+        return false;
+    if (!graph)
+        below();
+    evaluateInOrder(batch, *graph, components, std::vector<char>(size_t(graph->size()), 1), 0);
+    return true;
+}
+
 void CalculatorEngine::sourceRenamed(const BlockPtr& block)
 {
     if (!block)
         return;
-    // The row itself reads anew, and the rows below.
-    if (block->blockType() == BlockType::calculation && labelMayDecide(*block)) {
-        evaluateBlock(block);
+    // The row itself reads anew; the rows below only when its value changed.
+    if (block->blockType() == BlockType::calculation && labelMayDecide(*block) && readAgain(block))
         return;
-    }
     // Only failed rows name their sources; the rest shows no label of them.
     std::unordered_set<const CalculationBlock*> seen;
     for (const LinkPtr& link : LinkList(block->outgoingLinks())) {
         const BlockPtr destination = link->destinationBlock();
         if (destination && destination->hasError() && seen.insert(destination.get()).second)
-            evaluateBlock(destination);
+            readAgain(destination);
     }
 }
 

@@ -151,13 +151,93 @@ void alignment(QStringView from, QStringView to, Places& map)
     }
 }
 
+// For each unit of `read`, its unit of `typed`, both made from one text: the
+// units neither replaced pair as they stand, and each stretch that one or
+// both replaced (overlapping stretches taken together) is aligned on its
+// own, so that a row with many links costs in proportion to its length.
+// False where the stretches do not fit the texts, or where they are few:
+// the whole is aligned then, in a handful of small tables.
+// Kept out of line and cold: it must not change how the steps are compiled.
+[[gnu::cold, gnu::noinline]] bool alignFromCommonSource(QStringView typed, QStringView read,
+                                                        const CommonSource& common, Places& map)
+{
+    static const Replacements none;
+    const Replacements& a = common.typed ? *common.typed : none;
+    const Replacements& b = common.read ? *common.read : none;
+    if (std::max(a.size(), b.size()) < fewReplacedStretches)
+        return false;
+    // The stretches taken together: [from, to) of the source, at typedFrom
+    // in `typed` and readFrom in `read`, and where they end there.
+    struct Piece {
+        qsizetype from, to, typedFrom, typedTo, readFrom, readTo;
+    };
+    QVarLengthArray<Piece, 8> pieces;
+    qsizetype shiftA = 0; // where a unit of the source stands in `typed`, less its place in the source
+    qsizetype shiftB = 0;
+    qsizetype ia = 0;
+    qsizetype ib = 0;
+    while (ia < a.size() || ib < b.size()) {
+        const qsizetype from =
+            std::min(ia < a.size() ? a[ia].from : common.size, ib < b.size() ? b[ib].from : common.size);
+        if (!pieces.isEmpty() && from < pieces.back().to)
+            return false;
+        Piece piece{from, from, from + shiftA, 0, from + shiftB, 0};
+        for (bool more = true; more;) {
+            more = false;
+            for (; ia < a.size() && a[ia].from <= piece.to; ++ia, more = true) {
+                if (a[ia].to < a[ia].from || a[ia].copyTo < a[ia].copyFrom || a[ia].copyFrom != a[ia].from + shiftA)
+                    return false;
+                piece.to = std::max(piece.to, a[ia].to);
+                shiftA += (a[ia].copyTo - a[ia].copyFrom) - (a[ia].to - a[ia].from);
+            }
+            for (; ib < b.size() && b[ib].from <= piece.to; ++ib, more = true) {
+                if (b[ib].to < b[ib].from || b[ib].copyTo < b[ib].copyFrom || b[ib].copyFrom != b[ib].from + shiftB)
+                    return false;
+                piece.to = std::max(piece.to, b[ib].to);
+                shiftB += (b[ib].copyTo - b[ib].copyFrom) - (b[ib].to - b[ib].from);
+            }
+        }
+        piece.typedTo = piece.to + shiftA;
+        piece.readTo = piece.to + shiftB;
+        if (piece.typedTo < piece.typedFrom || piece.readTo < piece.readFrom)
+            return false;
+        pieces.append(piece);
+    }
+    if (pieces.size() < fewReplacedStretches || pieces.back().to > common.size || common.size + shiftA != typed.size()
+        || common.size + shiftB != read.size())
+        return false;
+    map.resize(read.size());
+    Places step;
+    qsizetype done = 0; // the source up to here is mapped
+    shiftA = shiftB = 0;
+    auto pairAlike = [&](qsizetype to) {
+        for (qsizetype k = done; k < to; ++k)
+            map[k + shiftB] = k + shiftA;
+    };
+    for (const Piece& piece : std::as_const(pieces)) {
+        pairAlike(piece.from);
+        alignment(typed.mid(piece.typedFrom, piece.typedTo - piece.typedFrom),
+                  read.mid(piece.readFrom, piece.readTo - piece.readFrom), step);
+        for (qsizetype k = 0; k < step.size(); ++k)
+            map[piece.readFrom + k] = step[k] >= 0 ? piece.typedFrom + step[k] : -1;
+        done = piece.to;
+        shiftA = piece.typedTo - piece.to;
+        shiftB = piece.readTo - piece.to;
+    }
+    pairAlike(common.size);
+    return true;
+}
+
 } // namespace
 
-TypedOrigin::TypedOrigin(QStringView typed, const QString& read) : typed(typed), text(read)
+TypedOrigin::TypedOrigin(QStringView typed, const QString& read, const CommonSource* common) : typed(typed), text(read)
 {
     same = typed == QStringView(read);
-    if (!same)
-        alignment(typed, read, at);
+    if (same)
+        return;
+    if (common && alignFromCommonSource(typed, read, *common, at))
+        return;
+    alignment(typed, read, at);
 }
 
 TypedOrigin::TypedOrigin(const TypedOrigin& parent, qsizetype from, qsizetype to)
@@ -284,11 +364,12 @@ void CalculatorEngine::Pipeline::refuse(RefusalCode reason, QStringView text, qs
     EngineRefusal::refuse(failure, reason, text, at, end, nullptr, &place);
 }
 
-CalculationError RefusalPlace::quoted(const CalculationError& refusal, QStringView typed, const QString& expression) const
+CalculationError RefusalPlace::quoted(const CalculationError& refusal, QStringView typed, const QString& expression,
+                                      const CommonSource* common) const
 {
     // The texts the run went through, as it went: the row, the conversions
     // step's input, the stretch a conversion read on its own.
-    TypedOrigin origin(typed, expression);
+    TypedOrigin origin(typed, expression, common);
     if (!converted.isNull())
         origin.advance(converted);
     std::optional<CalculationError> failure;

@@ -42,11 +42,15 @@ BlockPtr sourceFor(const CalculationBlock& row, QStringView name)
     return link ? link->sourceBlock() : nullptr;
 }
 
-Shown shown(const CalculationBlock& row, QStringView name)
+namespace {
+
+// What a token shows, `source` being the row its link comes from; `marks`
+// gives the value as shown, for the source's canvas.
+template <typename ShownValue>
+Shown shownFrom(const BlockPtr& source, ShownValue&& shownValue)
 {
     Shown result;
     result.text = QStringLiteral("?");
-    const BlockPtr source = sourceFor(row, name);
     if (!source)
         return result;
     const std::optional<double> value = source->result();
@@ -55,21 +59,39 @@ Shown shown(const CalculationBlock& row, QStringView name)
         return result;
     }
     result.source = Shown::Source::valued;
-    const CanvasPtr canvas = source->canvas() ? source->canvas() : row.canvas();
-    result.text = canvas ? ResultCurrency::shownValue(*canvas, *source, *value) : ExpressionText::formatResult(*value);
+    result.text = shownValue(*source, *value);
     result.label = ExpressionText::trimmedBlanks(source->label());
     result.colorHex = source->colorHex();
     return result;
 }
 
-QString nameInText(const CalculationBlock& row, QStringView name)
+template <typename ShownValue>
+QString nameFrom(const BlockPtr& source, ShownValue&& shownValue)
 {
-    if (const BlockPtr source = sourceFor(row, name)) {
+    if (source) {
         const QString label = ExpressionText::trimmedBlanks(source->label());
         if (!label.isEmpty())
             return label;
     }
-    return shown(row, name).text;
+    return shownFrom(source, shownValue).text;
+}
+
+} // namespace
+
+Shown shown(const CalculationBlock& row, QStringView name)
+{
+    return shownFrom(sourceFor(row, name), [&](const CalculationBlock& source, double value) {
+        const CanvasPtr canvas = source.canvas() ? source.canvas() : row.canvas();
+        return canvas ? ResultCurrency::shownValue(*canvas, source, value) : ExpressionText::formatResult(value);
+    });
+}
+
+QString nameInText(const CalculationBlock& row, QStringView name)
+{
+    return nameFrom(sourceFor(row, name), [&](const CalculationBlock& source, double value) {
+        const CanvasPtr canvas = source.canvas() ? source.canvas() : row.canvas();
+        return canvas ? ResultCurrency::shownValue(*canvas, source, value) : ExpressionText::formatResult(value);
+    });
 }
 
 QString missingValueMessage(const CalculationBlock& row, QStringView name)
@@ -118,6 +140,45 @@ QString fromEditedField(const QString& shown, const QList<Held>& held, const QSt
     }
     result += plain(edited.mid(from));
     return result;
+}
+
+Names::Names(const CalculationBlock& row) : m_row(row)
+{
+    // Backwards, so that the first link of a name is the one kept.
+    const LinkList& incoming = row.incomingLinks();
+    for (auto it = incoming.crbegin(); it != incoming.crend(); ++it)
+        m_incoming.insert(key((*it)->placeholderName()), *it);
+}
+
+LinkPtr Names::linkFor(QStringView name)
+{
+    const QString wanted = key(name);
+    if (const auto found = m_incoming.constFind(wanted); found != m_incoming.constEnd())
+        return *found;
+    if (!m_listedGathered) {
+        m_listedGathered = true;
+        if (const CanvasPtr canvas = m_row.canvas()) {
+            const LinkList& links = canvas->links();
+            for (auto it = links.crbegin(); it != links.crend(); ++it) {
+                if ((*it)->destinationBlock().get() == &m_row)
+                    m_listed.insert(key((*it)->placeholderName()), *it);
+            }
+        }
+    }
+    return m_listed.value(wanted);
+}
+
+QString Names::nameInText(QStringView name)
+{
+    const LinkPtr link = linkFor(name);
+    return nameFrom(link ? link->sourceBlock() : nullptr, [&](const CalculationBlock& source, double value) {
+        const CanvasPtr canvas = source.canvas() ? source.canvas() : m_row.canvas();
+        if (!canvas)
+            return ExpressionText::formatResult(value);
+        if (!m_marks || &m_marks->canvas() != canvas.get())
+            m_marks.emplace(*canvas);
+        return m_marks->shownValue(source, value);
+    });
 }
 
 } // namespace LinkToken

@@ -4,13 +4,16 @@
 // canvas, the hover and error texts and print, so that they name and colour
 // a link alike.
 
+#include "Engine/ResultCurrency.h"
 #include "Models/RecordPointers.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
 
 #include <functional>
+#include <optional>
 
 class CalculationBlock;
 
@@ -58,5 +61,22 @@ struct Held {
 // its token. The text around the held stretches goes through `plain`.
 QString fromEditedField(const QString& shown, const QList<Held>& held, const QString& edited, qsizetype caret,
                         const std::function<QString(const QString&)>& plain);
+
+// The readings above for many tokens of one row: its links are gathered once,
+// so that naming every link of a row takes time in proportion to its links.
+class Names {
+public:
+    explicit Names(const CalculationBlock& row);
+    LinkPtr linkFor(QStringView name);
+    QString nameInText(QStringView name);
+
+private:
+    const CalculationBlock& m_row;
+    // The first link for each name, by the key names are compared with.
+    QHash<QString, LinkPtr> m_incoming;
+    QHash<QString, LinkPtr> m_listed; // the canvas's, gathered on the first name the row lacks
+    bool m_listedGathered = false;
+    std::optional<ResultCurrency::Marks> m_marks;
+};
 
 } // namespace LinkToken

@@ -29,25 +29,37 @@ std::optional<QString> conversionTargetMark(const QString& text)
     return EngineCatalogue::shownMark(*code).toString();
 }
 
-std::optional<QString> effectiveMark(const Canvas& canvas, const CalculationBlock& block, QSet<QUuid> visited)
+namespace {
+
+using SourcesOf = QHash<QUuid, QList<const CalculationBlock*>>;
+
+SourcesOf gatherSources(const Canvas& canvas)
+{
+    SourcesOf sourcesOf; // per destination, in link order
+    for (const LinkPtr& link : canvas.links()) {
+        const BlockPtr destination = link->destinationBlock();
+        if (destination)
+            sourcesOf[destination->id()].append(link->sourceBlock().get());
+    }
+    return sourcesOf;
+}
+
+std::optional<QString> ownMark(const CalculationBlock& block)
+{
+    if (const auto own = conversionTargetMark(block.expression()))
+        return own;
+    return markIn(block.expression());
+}
+
+// The first mark met upstream of a row without one of its own.
+std::optional<QString> markUpstream(const SourcesOf& sourcesOf, const CalculationBlock& block,
+                                    const QSet<QUuid>& visited)
 {
     // Depth first through the sources in the order of the canvas's links;
     // the first mark met wins. A row skips the sources already on the path
     // that led to it (`visited`), so data that links rows in a circle ends.
     // Written with an explicit stack, so long chains cannot exhaust the call
     // stack, and rows whose whole upstream holds no mark are not searched twice.
-    if (const auto own = conversionTargetMark(block.expression()))
-        return own;
-    if (const auto own = markIn(block.expression()))
-        return own;
-
-    QHash<QUuid, QList<const CalculationBlock*>> sourcesOf; // per destination, in link order
-    for (const LinkPtr& link : canvas.links()) {
-        const BlockPtr destination = link->destinationBlock();
-        if (destination)
-            sourcesOf[destination->id()].append(link->sourceBlock().get());
-    }
-
     struct Frame {
         const CalculationBlock* row;
         qsizetype next = 0;
@@ -75,9 +87,7 @@ std::optional<QString> effectiveMark(const Canvas& canvas, const CalculationBloc
             }
             if (withoutMark.contains(source->id()))
                 continue;
-            if (const auto mark = conversionTargetMark(source->expression()))
-                return mark;
-            if (const auto mark = markIn(source->expression()))
+            if (const auto mark = ownMark(*source))
                 return mark;
             stack.append({source});
             ++onPath[source->id()];
@@ -96,10 +106,35 @@ std::optional<QString> effectiveMark(const Canvas& canvas, const CalculationBloc
     return std::nullopt;
 }
 
+} // namespace
+
+std::optional<QString> effectiveMark(const Canvas& canvas, const CalculationBlock& block, QSet<QUuid> visited)
+{
+    if (const auto own = ownMark(block))
+        return own;
+    return markUpstream(gatherSources(canvas), block, visited);
+}
+
 QString shownValue(const Canvas& canvas, const CalculationBlock& block, double value)
 {
     QString text = formatDecimalCommaValue(value);
     if (const std::optional<QString> mark = effectiveMark(canvas, block))
+        text += QLatin1Char(' ') + *mark;
+    return text;
+}
+
+QString Marks::shownValue(const CalculationBlock& block, double value)
+{
+    QString text = formatDecimalCommaValue(value);
+    std::optional<QString> mark = ownMark(block);
+    if (!mark) {
+        if (!m_gathered) {
+            m_sourcesOf = gatherSources(m_canvas);
+            m_gathered = true;
+        }
+        mark = markUpstream(m_sourcesOf, block, {});
+    }
+    if (mark)
         text += QLatin1Char(' ') + *mark;
     return text;
 }

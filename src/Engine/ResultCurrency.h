@@ -6,6 +6,8 @@
 // engine's rowCurrency decides what currency a value carries into a
 // calculation; that is another rule.)
 
+#include <QHash>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QUuid>
@@ -27,5 +29,20 @@ std::optional<QString> effectiveMark(const Canvas& canvas, const CalculationBloc
 // The value as a result is shown: two decimals at most, a decimal comma, and
 // the row's mark after a blank.
 QString shownValue(const Canvas& canvas, const CalculationBlock& block, double value);
+
+// The same for many rows of one canvas: its links are gathered once, not
+// once for each value shown.
+class Marks {
+public:
+    explicit Marks(const Canvas& canvas) : m_canvas(canvas) {}
+    const Canvas& canvas() const { return m_canvas; }
+    QString shownValue(const CalculationBlock& block, double value);
+
+private:
+    const Canvas& m_canvas;
+    // Per destination row, its sources in the order of the canvas's links.
+    QHash<QUuid, QList<const CalculationBlock*>> m_sourcesOf;
+    bool m_gathered = false;
+};
 
 } // namespace ResultCurrency

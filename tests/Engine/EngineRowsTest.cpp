@@ -592,6 +592,7 @@ TEST(EngineRows, PlaceholdersFilledInOneScan)
         {"{A}+{B}^2", {{"A", -3}, {"B", -2}}, 1, nullptr},
         {"{a:b}", {{"a:b", 4}, {"a", 5}}, 4, nullptr},
         {"{}+{:x}", {{"", 6}}, 12, nullptr},
+        {"}{A}", {{"A", 5}}, std::nullopt, "Invalid expression"},
     };
     TestEngine t;
     t.setStyle(DecimalStyle::usPeriod);
@@ -612,6 +613,44 @@ TEST(EngineRows, PlaceholdersFilledInOneScan)
         sum += QStringLiteral("+{V%1:#FF6B9D}").arg(i);
     }
     EXPECT_EQ(t.engine.evaluate(sum, values, {}), EvaluationResult::success(3000.0 * 2999 / 2));
+
+    // Links shown by their sources in one scan too: a link touching a word
+    // or number is set apart from it, whichever of the two is shown first;
+    // a label holding a token is shown as name by name shows it.
+    Sheet s;
+    const BlockPtr shown = s.row(QStringLiteral("{ABC}{AB}+{A}{AB}{ABC}+{AB:00D4FF}{A} {A}{ABC}{AB}"));
+    const BlockPtr braced = s.row(QStringLiteral("{B}+{A}"));
+    const BlockPtr oil = s.row(QStringLiteral("7"));
+    oil->setLabel(QStringLiteral("Öl"));
+    const BlockPtr gas = s.row(QStringLiteral("3 €"));
+    gas->setLabel(QStringLiteral("Gas"));
+    const BlockPtr tokenLike = s.row(QStringLiteral("4"));
+    tokenLike->setLabel(QStringLiteral("x{A}"));
+    s.link(oil, shown, QStringLiteral("A"));
+    s.link(s.row(QStringLiteral("12")), shown, QStringLiteral("AB"));
+    s.link(gas, shown, QStringLiteral("ABC"));
+    s.link(tokenLike, braced, QStringLiteral("B"));
+    s.link(oil, braced, QStringLiteral("A"));
+    t.engine.evaluateCanvas(s.canvas);
+    EXPECT_EQ(CalculatorEngine::withLinksShown(*shown), QStringLiteral("Gas 12+Öl 12 Gas+12 Öl Öl Gas 12"));
+    EXPECT_EQ(CalculatorEngine::withLinksShown(*braced), QStringLiteral("x Öl+Öl"));
+
+    // A refused row over many links quotes them as the canvas shows them
+    // (by label, else by value), from where reading failed.
+    const BlockPtr refused = s.row(QString());
+    QString linked;
+    for (int i = 0; i < 40; ++i) {
+        const BlockPtr source = s.row(QString::number(i + 1) + (i == 39 ? QStringLiteral(" €") : QString()));
+        if (i % 2 == 0)
+            source->setLabel(QStringLiteral("Posten ") + QChar(u'A' + i % 26) + QChar(u'a' + i / 26));
+        s.link(source, refused, QStringLiteral("V%1").arg(i));
+        linked += QStringLiteral("{V%1:#00D4FF}").arg(i);
+        linked += i == 38 ? QStringLiteral(" Äpfel ") : QStringLiteral(" + ");
+    }
+    refused->setExpression(linked + QStringLiteral("1"));
+    t.engine.evaluateCanvas(s.canvas);
+    EXPECT_EQ(refused->errorDetail(), QStringLiteral("Invalid expression \u2014 two numbers with only words between "
+                                                     "them: Posten Mb Äpfel 40"));
 }
 
 TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
@@ -682,10 +721,25 @@ TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
     windows->setLabel(QStringLiteral("Windows 11"));
     t.engine.evaluateBlock(windows);
     expectValue(windows, 999);
-    // A label renamed to end in a word, and back: the row reads anew.
+    // A label renamed to end in a word, and back: the row reads anew, the
+    // row it feeds only when its value changed or its message names the label.
+    const BlockPtr plusOne = s.row(QStringLiteral("{N} + 1"));
+    s.link(number, plusOne, QStringLiteral("N"));
+    t.engine.evaluateBlock(plusOne);
+    const std::pair<const char*, int> renames[] = {{"Nr", 2}, {"Nrn", 2}, {"Nr.", 2}, {"Nr.:", 2}, {"Nr:", 1}};
+    for (const auto& [label, evaluated] : renames) {
+        SCOPED_TRACE(label);
+        number->setLabel(QString::fromUtf8(label));
+        const quint64 before = t.engine.evaluationCount();
+        t.engine.sourceRenamed(number);
+        EXPECT_EQ(t.engine.evaluationCount() - before, quint64(evaluated));
+    }
+    expectValue(number, 1000);
+    expectValue(plusOne, 1001);
     number->setLabel(QStringLiteral("Nr"));
     t.engine.sourceRenamed(number);
     EXPECT_FALSE(number->result().has_value());
+    expectError(plusOne, QStringLiteral("Missing value for Nr"));
     number->setLabel(QStringLiteral("Nr:"));
     t.engine.sourceRenamed(number);
     expectValue(number, 1000);
@@ -709,4 +763,8 @@ TEST(EngineRows, ALabelWordBeforeABlankGroupedNumberRefusesTheRowAsInOneLine)
     t.engine.sourceRenamed(tickets);
     EXPECT_EQ(tickets->errorDetail(),
               QStringLiteral("Invalid expression \u2014 two numbers with only words between them: 24"));
+    // Back to a label that refuses nothing: the row reads again.
+    tickets->setLabel(QStringLiteral("Tickets"));
+    t.engine.sourceRenamed(tickets);
+    expectValue(tickets, 24);
 }

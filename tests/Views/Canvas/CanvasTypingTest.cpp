@@ -254,6 +254,21 @@ TEST_F(CanvasTypingTest, TypedOnTheCanvasReadsAsTheSameTextInTheFields)
         }
         EXPECT_EQ(canvasEditor.view.resultText(canvasRow), fieldEditor.view.resultText(fieldRow));
     }
+    // A label taken back in its field until it refuses nothing reads its row
+    // again: Tickets x2 to Tickets over 24,00 shows 24.
+    BlockPtr tickets;
+    for (const BlockPtr& row : typedIn->blocks()) {
+        if (row->label() == QStringLiteral("Tickets x2"))
+            tickets = row;
+    }
+    ASSERT_TRUE(tickets);
+    ASSERT_EQ(fieldEditor.view.resultText(tickets), QString());
+    fieldEditor.view.setFocusedLabelBlockID(tickets->id());
+    QTest::keyClick(fieldEditor.view.labelEditor(), Qt::Key_End);
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(fieldEditor.view.labelEditor(), Qt::Key_Backspace);
+    EXPECT_EQ(tickets->label(), QStringLiteral("Tickets"));
+    EXPECT_EQ(fieldEditor.view.resultText(tickets), QStringLiteral("24"));
     // A letter composed with a dead key arrives as committed text.
     const CanvasPtr canvas = makeCanvas();
     ShownEditor editor(canvas);
