@@ -569,10 +569,11 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
     Triggers triggers = known ? *known : Triggers(text);
     // A cent sign is read with the words ($3 + 75¢), letters or not.
     if (triggers.hasAnyLetter() || triggers.has('/') || (triggers.beyondAscii && text.contains(QChar(0x00A2)))) {
-        readArithmeticWords(text, pipeline);
+        // Words left as they were write nothing the later steps look for.
+        if (readArithmeticWords(text, pipeline))
+            triggers.add(Triggers::characters("+-*/% "));
         if (pipeline.failure)
             return;
-        triggers.add(Triggers::characters("+-*/% "));
     }
     if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':') || (triggers.has('-') && triggers.hasAnyLetter())) {
         normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates, pipeline.label);
@@ -1513,12 +1514,12 @@ bool operatorFollowsNumberWord(QStringView text, qsizetype end)
 
 } // namespace
 
-void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
+bool CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
 {
     const QStringView in(text);
     // A row of words only is empty, not wrong.
     if (std::none_of(in.begin(), in.end(), [](QChar c) { return isDecimalDigit(c.unicode()); }))
-        return;
+        return false;
     QString out;
     qsizetype copied = 0;
     auto previousNonBlank = [&in](qsizetype i) -> char32_t {
@@ -1589,7 +1590,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                             --priceStart;
                         pipeline.refuse(RefusalCode::unitAgainstPrice, in, std::min(other.start, priceStart),
                                         std::max(other.end, unitEnd));
-                        return;
+                        return false;
                     }
                 }
             }
@@ -1655,7 +1656,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const QStringView next = nextWord(end, &nextStart);
             if (isLowerAsciiWord(next, QLatin1String("mille"))) {
                 pipeline.refuse(RefusalCode::unknownOperation, in, i, nextStart + next.size());
-                return;
+                return false;
             }
             if (isLowerAsciiWord(next, QLatin1String("cent")) && amountEndsBefore(in, i)) {
                 out += in.mid(copied, i - copied);
@@ -1696,7 +1697,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 if (counted.unit) {
                     pipeline.refuse(RefusalCode::unitAgainstPrice, in, std::min(counted.start, numberBefore(in, i)),
                                     std::max(counted.end, wordAfterEnd));
-                    return;
+                    return false;
                 }
             }
             if (other.unit) {
@@ -1704,7 +1705,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 if (!factor) {
                     pipeline.refuse(RefusalCode::unitAgainstPrice, in, std::min(other.start, numberBefore(in, i)),
                                     std::max(other.end, unitEnd));
-                    return;
+                    return false;
                 }
                 out += in.mid(copied, i - copied);
                 out += QLatin1String(" * ");
@@ -1734,7 +1735,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         if (!entry && !gluedDigitsAfter && EngineCatalogue::isNumberWord(word) && !EngineWords::joinsAt(in, end)
             && !(i > 0 && EngineWords::joinsAt(in, i - 1)) && operatorFollowsNumberWord(in, end)) {
             pipeline.refuse(RefusalCode::numberWord, in, i, end);
-            return;
+            return false;
         }
         if (!entry && !gluedDigitsAfter) {
             // A magnitude or quantity word is never dropped: nothing here
@@ -1793,7 +1794,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                         // and number after it (10 / half 4, Half off 24.99).
                         pipeline.refuse(RefusalCode::magnitudeWord, in, quoteFrom,
                                         bound ? wordAfter(in, end) : wordAfter(in, wordAfter(in, end)));
-                        return;
+                        return false;
                     }
                     // After a label word it is part of the label (Zimmer
                     // doppelt 89, second half 450): only where an operand
@@ -1824,7 +1825,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 if (afterAmount || (numberAfter && !quantity) || tiedByOf) {
                     const bool afterIt = (numberAfter && !quantity) || tiedByOf;
                     pipeline.refuse(RefusalCode::magnitudeWord, in, quoteFrom, afterIt ? wordAfter(in, end + gluedSign) : end + gluedSign);
-                    return;
+                    return false;
                 }
             }
         }
@@ -1845,7 +1846,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             break;
         case WordMeaning::unknownOperation:
             pipeline.refuse(RefusalCode::unknownOperation, in, i, end);
-            return;
+            return false;
         }
         if (sign.isEmpty()) {
             i = end;
@@ -1858,10 +1859,11 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         copied = end;
         i = end;
     }
-    if (copied != 0) {
-        out += in.mid(copied);
-        text = std::move(out);
-    }
+    if (copied == 0)
+        return false;
+    out += in.mid(copied);
+    text = std::move(out);
+    return true;
 }
 
 void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label)
