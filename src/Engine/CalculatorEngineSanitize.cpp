@@ -1872,16 +1872,22 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
     bool hyphens = false;
     bool letterX = false;
     bool colon = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i].unicode();
-        if (u >= 0x80)
-            symbols = symbols || EngineCatalogue::operatorSignOf(u);
-        else if (u == 'x' || u == 'X')
-            letterX = true;
-        else if (u == ':')
-            colon = true;
-        else if (u == '-' && !hyphens)
-            hyphens = (i > 0 && text[i - 1] == QLatin1Char(' ')) || (i + 1 < text.size() && text[i + 1] == QLatin1Char(' '));
+    {
+        // Read through the constant data: indexing the string itself checks
+        // for a detach at every character.
+        const QChar* in = text.constData();
+        const qsizetype size = text.size();
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t u = in[i].unicode();
+            if (u >= 0x80)
+                symbols = symbols || EngineCatalogue::operatorSignOf(u);
+            else if (u > ':')
+                letterX = letterX || u == 'x' || u == 'X';
+            else if (u == ':')
+                colon = true;
+            else if (u == '-' && !hyphens)
+                hyphens = (i > 0 && in[i - 1] == QLatin1Char(' ')) || (i + 1 < size && in[i + 1] == QLatin1Char(' '));
+        }
     }
     if (symbols || hyphens) {
         // A dash of any kind between two words is the label's (Berlin -
