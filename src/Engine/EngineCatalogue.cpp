@@ -310,20 +310,26 @@ bool sameAsWritten(QStringView a, QStringView b)
     return a.size() == b.size() && (a.isEmpty() || (a.front() == b.front() && a == b));
 }
 
-bool sameIgnoringCase(QStringView a, QStringView b)
+// ASCII letters are compared here, a unit by a unit; at the first unit
+// beyond ASCII the compare's own case rules take the whole word (one may
+// fold to an ASCII letter).
+template <typename Other>
+bool sameIgnoringCase(QStringView a, Other b)
 {
     if (a.size() != b.size())
         return false;
-    if (a.isEmpty())
-        return true;
-    // Most words of a row differ from an entry in their first letter: no
-    // full compare for them. Beyond ASCII case rules are the compare's own.
     auto fold = [](char16_t c) { return c >= 'A' && c <= 'Z' ? char16_t(c | 0x20) : c; };
-    const char16_t x = a.front().unicode();
-    const char16_t y = b.front().unicode();
-    if (x < 0x80 && y < 0x80 && fold(x) != fold(y))
-        return false;
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = a[i].unicode();
+        const char16_t y = QChar(b[i]).unicode();
+        if (x == y)
+            continue;
+        if (x >= 0x80 || y >= 0x80)
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        if (fold(x) != fold(y))
+            return false;
+    }
+    return true;
 }
 
 // The ASCII characters a table's entries may start with, both cases, and
@@ -637,7 +643,7 @@ bool isConversionKeyword(QStringView word)
     if (!first.mayStart(word))
         return false;
     for (QLatin1String keyword : keywordTable) {
-        if (word.size() == keyword.size() && word.compare(keyword, Qt::CaseInsensitive) == 0)
+        if (sameIgnoringCase(word, keyword))
             return true;
     }
     return false;
@@ -653,7 +659,7 @@ const ArithmeticWord* arithmeticWordOf(QStringView word)
         return nullptr;
     static const ByFirstLetter<ArithmeticWord> entries(arithmeticTable, [](const ArithmeticWord& e) { return QString(e.word); });
     return entries.find(word, [word](const ArithmeticWord& entry) {
-        return word.size() == entry.word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0;
+        return sameIgnoringCase(word, entry.word);
     });
 }
 
