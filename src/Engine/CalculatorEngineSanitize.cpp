@@ -1745,7 +1745,7 @@ bool CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word);
             // Glued to a currency it counts it (450 TEUR, 85 T€, 5 T$).
             qsizetype gluedSign = 0;
-            if (!magnitude)
+            if (!magnitude && EngineCatalogue::mayCountCurrency(word))
                 magnitude = EngineCatalogue::magnitudeOfCurrencyWord(word, !EngineCatalogue::currencySignAt(in, end, &gluedSign).isEmpty());
             if (magnitude && taxLabelAt(in, i, pipeline.settings.enabledTaxRates))
                 magnitude = nullptr;

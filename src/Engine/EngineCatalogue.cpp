@@ -676,14 +676,28 @@ const Magnitude* magnitudeOf(QStringView word)
     });
 }
 
+bool mayCountCurrency(QStringView word)
+{
+    return !word.isEmpty()
+        && (word.front() == u'T' || word.front() == u'k' || word.front() == u'K' || word.front() == u'M'
+            || word.front() == u'B');
+}
+
 const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows)
 {
-    if (word.isEmpty() || (word.front() != u'T' && word.front() != u'k' && word.front() != u'K'
-                           && word.front() != u'M' && word.front() != u'B'))
+    if (!mayCountCurrency(word))
         return nullptr;
+    // The prefix compared a unit by a unit: the entries are a few letters long.
+    auto startsWithEntry = [word](QStringView entry) {
+        for (qsizetype i = 0; i < entry.size(); ++i) {
+            if (word[i] != entry[i])
+                return false;
+        }
+        return true;
+    };
     for (const Magnitude& entry : currencyMagnitudeTable) {
         if (signFollows ? sameAsWritten(word, entry.word)
-                        : word.size() >= entry.word.size() + 3 && word.startsWith(entry.word)
+                        : word.size() >= entry.word.size() + 3 && startsWithEntry(entry.word)
                     && isCurrencyWord(word.mid(entry.word.size())) && !isCurrencyWord(word))
             return &entry;
     }
