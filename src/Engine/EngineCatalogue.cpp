@@ -372,19 +372,24 @@ struct FirstLetters {
 // A table's entries by their first letter, folded to lower case: a word is
 // compared only with the few entries that can match it. Words that start
 // beyond ASCII go through the whole table, and entries that do are tried
-// for every word, since their case rules are the compare's own.
+// for every word, since their case rules are the compare's own. An entry
+// matches only a word of its own length: the others are passed over
+// without a compare.
 template <typename Entry>
 class ByFirstLetter {
 public:
     template <typename Table, typename Text>
-    ByFirstLetter(const Table& table, Text text) : m_all(std::data(table)), m_count(std::size(table))
+    ByFirstLetter(const Table& table, Text text)
     {
         for (const auto& entry : table) {
-            const char16_t u = QStringView(text(entry)).front().unicode();
+            const QStringView written(text(entry));
+            const Slot slot{&entry, written.size()};
+            m_all.append(slot);
+            const char16_t u = written.front().unicode();
             if (u >= 0x80)
-                m_beyondAscii.append(&entry);
+                m_beyondAscii.append(slot);
             else
-                m_lists[fold(u)].append(&entry);
+                m_lists[fold(u)].append(slot);
         }
     }
     template <typename Match>
@@ -393,30 +398,31 @@ public:
         if (word.isEmpty())
             return nullptr;
         const char16_t u = word.front().unicode();
-        if (u >= 0x80) {
-            for (size_t i = 0; i < m_count; ++i) {
-                if (match(m_all[i]))
-                    return &m_all[i];
-            }
-            return nullptr;
-        }
-        for (const Entry* entry : m_lists[fold(u)]) {
-            if (match(*entry))
-                return entry;
-        }
-        for (const Entry* entry : m_beyondAscii) {
-            if (match(*entry))
-                return entry;
-        }
-        return nullptr;
+        if (u >= 0x80)
+            return findIn(m_all, word, match);
+        if (const Entry* entry = findIn(m_lists[fold(u)], word, match))
+            return entry;
+        return findIn(m_beyondAscii, word, match);
     }
 
 private:
+    struct Slot {
+        const Entry* entry;
+        qsizetype size;
+    };
+    template <typename List, typename Match>
+    static const Entry* findIn(const List& list, QStringView word, Match match)
+    {
+        for (const Slot& slot : list) {
+            if (slot.size == word.size() && match(*slot.entry))
+                return slot.entry;
+        }
+        return nullptr;
+    }
     static char16_t fold(char16_t u) { return u >= 'A' && u <= 'Z' ? char16_t(u | 0x20) : u; }
-    const Entry* m_all;
-    size_t m_count;
-    std::array<QVarLengthArray<const Entry*, 4>, 128> m_lists;
-    QVarLengthArray<const Entry*, 4> m_beyondAscii;
+    QVarLengthArray<Slot, 64> m_all;
+    std::array<QVarLengthArray<Slot, 4>, 128> m_lists;
+    QVarLengthArray<Slot, 4> m_beyondAscii;
 };
 
 template <typename Table, typename Text>
@@ -745,7 +751,8 @@ const Cent* centOf(QStringView word)
     if (!first.mayStart(word))
         return nullptr;
     for (const Cent& entry : centTable) {
-        if (entry.word.size() <= 3 ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word))
+        if (entry.word.size() == word.size()
+            && (entry.word.size() <= 3 ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word)))
             return &entry;
     }
     return nullptr;
