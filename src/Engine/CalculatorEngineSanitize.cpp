@@ -1894,7 +1894,7 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
         // München 600), as an en dash there is; the rules for dashes below
         // then read it.
         for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t u = text[i].unicode();
+            const char16_t u = std::as_const(text)[i].unicode();
             if ((u == '-' || u == 0x2212) && EngineWords::isLabelDash(text, i, label)) {
                 text[i] = QChar(0x2013);
                 symbols = true;
