@@ -162,7 +162,8 @@ private:
     void processCurrencyConversions(QString& text, Pipeline& pipeline);
     // `known`: what the caller knows of the text's characters, else null.
     void sanitizeAfterConversions(QString& text, Pipeline& pipeline, const Triggers* known = nullptr);
-    static void readArithmeticWords(QString& text, Pipeline& pipeline);
+    // Whether it rewrote the text.
+    static bool readArithmeticWords(QString& text, Pipeline& pipeline);
     static void normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label);
     static void removeCurrencyMarks(QString& text, Pipeline& pipeline);
     static void removeThousandsSeparators(QString& text);

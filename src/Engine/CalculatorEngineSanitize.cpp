@@ -650,10 +650,11 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
     Triggers triggers = known ? *known : Triggers(text);
     // A cent sign is read with the words ($3 + 75¢), letters or not.
     if (triggers.hasAnyLetter() || triggers.has('/') || (triggers.beyondAscii && text.contains(QChar(0x00A2)))) {
-        readArithmeticWords(text, pipeline);
+        // Words left as they were write nothing the later steps look for.
+        if (readArithmeticWords(text, pipeline))
+            triggers.add(Triggers::characters("+-*/% "));
         if (pipeline.failure)
             return;
-        triggers.add(Triggers::characters("+-*/% "));
     }
     if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':') || (triggers.has('-') && triggers.hasAnyLetter())) {
         normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates, pipeline.label);
@@ -1594,12 +1595,12 @@ bool operatorFollowsNumberWord(QStringView text, qsizetype end)
 
 } // namespace
 
-void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
+bool CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
 {
     const QStringView in(text);
     // A row of words only is empty, not wrong.
     if (std::none_of(in.begin(), in.end(), [](QChar c) { return isDecimalDigit(c.unicode()); }))
-        return;
+        return false;
     QString out;
     qsizetype copied = 0;
     auto previousNonBlank = [&in](qsizetype i) -> char32_t {
@@ -1670,7 +1671,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                             --priceStart;
                         pipeline.refuse(RefusalCode::unitAgainstPrice, in, std::min(other.start, priceStart),
                                         std::max(other.end, unitEnd));
-                        return;
+                        return false;
                     }
                 }
             }
@@ -1736,7 +1737,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const QStringView next = nextWord(end, &nextStart);
             if (isLowerAsciiWord(next, QLatin1String("mille"))) {
                 pipeline.refuse(RefusalCode::unknownOperation, in, i, nextStart + next.size());
-                return;
+                return false;
             }
             if (isLowerAsciiWord(next, QLatin1String("cent")) && amountEndsBefore(in, i)) {
                 out += in.mid(copied, i - copied);
@@ -1777,7 +1778,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 if (counted.unit) {
                     pipeline.refuse(RefusalCode::unitAgainstPrice, in, std::min(counted.start, numberBefore(in, i)),
                                     std::max(counted.end, wordAfterEnd));
-                    return;
+                    return false;
                 }
             }
             if (other.unit) {
@@ -1785,7 +1786,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 if (!factor) {
                     pipeline.refuse(RefusalCode::unitAgainstPrice, in, std::min(other.start, numberBefore(in, i)),
                                     std::max(other.end, unitEnd));
-                    return;
+                    return false;
                 }
                 out += in.mid(copied, i - copied);
                 out += QLatin1String(" * ");
@@ -1815,7 +1816,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         if (!entry && !gluedDigitsAfter && EngineCatalogue::isNumberWord(word) && !EngineWords::joinsAt(in, end)
             && !(i > 0 && EngineWords::joinsAt(in, i - 1)) && operatorFollowsNumberWord(in, end)) {
             pipeline.refuse(RefusalCode::numberWord, in, i, end);
-            return;
+            return false;
         }
         if (!entry && !gluedDigitsAfter) {
             // A magnitude or quantity word is never dropped: nothing here
@@ -1825,7 +1826,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word);
             // Glued to a currency it counts it (450 TEUR, 85 T€, 5 T$).
             qsizetype gluedSign = 0;
-            if (!magnitude)
+            if (!magnitude && EngineCatalogue::mayCountCurrency(word))
                 magnitude = EngineCatalogue::magnitudeOfCurrencyWord(word, !EngineCatalogue::currencySignAt(in, end, &gluedSign).isEmpty());
             if (magnitude && taxLabelAt(in, i, pipeline.settings.enabledTaxRates))
                 magnitude = nullptr;
@@ -1874,7 +1875,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                         // and number after it (10 / half 4, Half off 24.99).
                         pipeline.refuse(RefusalCode::magnitudeWord, in, quoteFrom,
                                         bound ? wordAfter(in, end) : wordAfter(in, wordAfter(in, end)));
-                        return;
+                        return false;
                     }
                     // After a label word it is part of the label (Zimmer
                     // doppelt 89, second half 450): only where an operand
@@ -1905,7 +1906,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 if (afterAmount || (numberAfter && !quantity) || tiedByOf) {
                     const bool afterIt = (numberAfter && !quantity) || tiedByOf;
                     pipeline.refuse(RefusalCode::magnitudeWord, in, quoteFrom, afterIt ? wordAfter(in, end + gluedSign) : end + gluedSign);
-                    return;
+                    return false;
                 }
             }
         }
@@ -1926,7 +1927,7 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             break;
         case WordMeaning::unknownOperation:
             pipeline.refuse(RefusalCode::unknownOperation, in, i, end);
-            return;
+            return false;
         }
         if (sign.isEmpty()) {
             i = end;
@@ -1939,10 +1940,11 @@ void CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
         copied = end;
         i = end;
     }
-    if (copied != 0) {
-        out += in.mid(copied);
-        text = std::move(out);
-    }
+    if (copied == 0)
+        return false;
+    out += in.mid(copied);
+    text = std::move(out);
+    return true;
 }
 
 void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label)
@@ -1951,23 +1953,29 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
     bool hyphens = false;
     bool letterX = false;
     bool colon = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t u = text[i].unicode();
-        if (u >= 0x80)
-            symbols = symbols || EngineCatalogue::operatorSignOf(u);
-        else if (u == 'x' || u == 'X')
-            letterX = true;
-        else if (u == ':')
-            colon = true;
-        else if (u == '-' && !hyphens)
-            hyphens = (i > 0 && text[i - 1] == QLatin1Char(' ')) || (i + 1 < text.size() && text[i + 1] == QLatin1Char(' '));
+    {
+        // Read through the constant data: indexing the string itself checks
+        // for a detach at every character.
+        const QChar* in = text.constData();
+        const qsizetype size = text.size();
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t u = in[i].unicode();
+            if (u >= 0x80)
+                symbols = symbols || EngineCatalogue::operatorSignOf(u);
+            else if (u > ':')
+                letterX = letterX || u == 'x' || u == 'X';
+            else if (u == ':')
+                colon = true;
+            else if (u == '-' && !hyphens)
+                hyphens = (i > 0 && in[i - 1] == QLatin1Char(' ')) || (i + 1 < size && in[i + 1] == QLatin1Char(' '));
+        }
     }
     if (symbols || hyphens) {
         // A dash of any kind between two words is the label's (Berlin -
         // München 600), as an en dash there is; the rules for dashes below
         // then read it.
         for (qsizetype i = 0; i < text.size(); ++i) {
-            const char16_t u = text[i].unicode();
+            const char16_t u = std::as_const(text)[i].unicode();
             if ((u == '-' || u == 0x2212) && EngineWords::isLabelDash(text, i, label)) {
                 text[i] = QChar(0x2013);
                 symbols = true;

@@ -310,20 +310,26 @@ bool sameAsWritten(QStringView a, QStringView b)
     return a.size() == b.size() && (a.isEmpty() || (a.front() == b.front() && a == b));
 }
 
-bool sameIgnoringCase(QStringView a, QStringView b)
+// ASCII letters are compared here, a unit by a unit; at the first unit
+// beyond ASCII the compare's own case rules take the whole word (one may
+// fold to an ASCII letter).
+template <typename Other>
+bool sameIgnoringCase(QStringView a, Other b)
 {
     if (a.size() != b.size())
         return false;
-    if (a.isEmpty())
-        return true;
-    // Most words of a row differ from an entry in their first letter: no
-    // full compare for them. Beyond ASCII case rules are the compare's own.
     auto fold = [](char16_t c) { return c >= 'A' && c <= 'Z' ? char16_t(c | 0x20) : c; };
-    const char16_t x = a.front().unicode();
-    const char16_t y = b.front().unicode();
-    if (x < 0x80 && y < 0x80 && fold(x) != fold(y))
-        return false;
-    return a.compare(b, Qt::CaseInsensitive) == 0;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        const char16_t x = a[i].unicode();
+        const char16_t y = QChar(b[i]).unicode();
+        if (x == y)
+            continue;
+        if (x >= 0x80 || y >= 0x80)
+            return a.compare(b, Qt::CaseInsensitive) == 0;
+        if (fold(x) != fold(y))
+            return false;
+    }
+    return true;
 }
 
 // The ASCII characters a table's entries may start with, both cases, and
@@ -366,19 +372,24 @@ struct FirstLetters {
 // A table's entries by their first letter, folded to lower case: a word is
 // compared only with the few entries that can match it. Words that start
 // beyond ASCII go through the whole table, and entries that do are tried
-// for every word, since their case rules are the compare's own.
+// for every word, since their case rules are the compare's own. An entry
+// matches only a word of its own length: the others are passed over
+// without a compare.
 template <typename Entry>
 class ByFirstLetter {
 public:
     template <typename Table, typename Text>
-    ByFirstLetter(const Table& table, Text text) : m_all(std::data(table)), m_count(std::size(table))
+    ByFirstLetter(const Table& table, Text text)
     {
         for (const auto& entry : table) {
-            const char16_t u = QStringView(text(entry)).front().unicode();
+            const QStringView written(text(entry));
+            const Slot slot{&entry, written.size()};
+            m_all.append(slot);
+            const char16_t u = written.front().unicode();
             if (u >= 0x80)
-                m_beyondAscii.append(&entry);
+                m_beyondAscii.append(slot);
             else
-                m_lists[fold(u)].append(&entry);
+                m_lists[fold(u)].append(slot);
         }
     }
     template <typename Match>
@@ -387,30 +398,31 @@ public:
         if (word.isEmpty())
             return nullptr;
         const char16_t u = word.front().unicode();
-        if (u >= 0x80) {
-            for (size_t i = 0; i < m_count; ++i) {
-                if (match(m_all[i]))
-                    return &m_all[i];
-            }
-            return nullptr;
-        }
-        for (const Entry* entry : m_lists[fold(u)]) {
-            if (match(*entry))
-                return entry;
-        }
-        for (const Entry* entry : m_beyondAscii) {
-            if (match(*entry))
-                return entry;
-        }
-        return nullptr;
+        if (u >= 0x80)
+            return findIn(m_all, word, match);
+        if (const Entry* entry = findIn(m_lists[fold(u)], word, match))
+            return entry;
+        return findIn(m_beyondAscii, word, match);
     }
 
 private:
+    struct Slot {
+        const Entry* entry;
+        qsizetype size;
+    };
+    template <typename List, typename Match>
+    static const Entry* findIn(const List& list, QStringView word, Match match)
+    {
+        for (const Slot& slot : list) {
+            if (slot.size == word.size() && match(*slot.entry))
+                return slot.entry;
+        }
+        return nullptr;
+    }
     static char16_t fold(char16_t u) { return u >= 'A' && u <= 'Z' ? char16_t(u | 0x20) : u; }
-    const Entry* m_all;
-    size_t m_count;
-    std::array<QVarLengthArray<const Entry*, 4>, 128> m_lists;
-    QVarLengthArray<const Entry*, 4> m_beyondAscii;
+    QVarLengthArray<Slot, 64> m_all;
+    std::array<QVarLengthArray<Slot, 4>, 128> m_lists;
+    QVarLengthArray<Slot, 4> m_beyondAscii;
 };
 
 template <typename Table, typename Text>
@@ -637,7 +649,7 @@ bool isConversionKeyword(QStringView word)
     if (!first.mayStart(word))
         return false;
     for (QLatin1String keyword : keywordTable) {
-        if (word.size() == keyword.size() && word.compare(keyword, Qt::CaseInsensitive) == 0)
+        if (sameIgnoringCase(word, keyword))
             return true;
     }
     return false;
@@ -653,7 +665,7 @@ const ArithmeticWord* arithmeticWordOf(QStringView word)
         return nullptr;
     static const ByFirstLetter<ArithmeticWord> entries(arithmeticTable, [](const ArithmeticWord& e) { return QString(e.word); });
     return entries.find(word, [word](const ArithmeticWord& entry) {
-        return word.size() == entry.word.size() && word.compare(entry.word, Qt::CaseInsensitive) == 0;
+        return sameIgnoringCase(word, entry.word);
     });
 }
 
@@ -670,14 +682,28 @@ const Magnitude* magnitudeOf(QStringView word)
     });
 }
 
+bool mayCountCurrency(QStringView word)
+{
+    return !word.isEmpty()
+        && (word.front() == u'T' || word.front() == u'k' || word.front() == u'K' || word.front() == u'M'
+            || word.front() == u'B');
+}
+
 const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows)
 {
-    if (word.isEmpty() || (word.front() != u'T' && word.front() != u'k' && word.front() != u'K'
-                           && word.front() != u'M' && word.front() != u'B'))
+    if (!mayCountCurrency(word))
         return nullptr;
+    // The prefix compared a unit by a unit: the entries are a few letters long.
+    auto startsWithEntry = [word](QStringView entry) {
+        for (qsizetype i = 0; i < entry.size(); ++i) {
+            if (word[i] != entry[i])
+                return false;
+        }
+        return true;
+    };
     for (const Magnitude& entry : currencyMagnitudeTable) {
         if (signFollows ? sameAsWritten(word, entry.word)
-                        : word.size() >= entry.word.size() + 3 && word.startsWith(entry.word)
+                        : word.size() >= entry.word.size() + 3 && startsWithEntry(entry.word)
                     && isCurrencyWord(word.mid(entry.word.size())) && !isCurrencyWord(word))
             return &entry;
     }
@@ -725,7 +751,8 @@ const Cent* centOf(QStringView word)
     if (!first.mayStart(word))
         return nullptr;
     for (const Cent& entry : centTable) {
-        if (entry.word.size() <= 3 ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word))
+        if (entry.word.size() == word.size()
+            && (entry.word.size() <= 3 ? sameAsWritten(entry.word, word) : sameIgnoringCase(entry.word, word)))
             return &entry;
     }
     return nullptr;

@@ -195,6 +195,8 @@ const Magnitude* magnitudeOf(QStringView word);
 // A magnitude glued to a currency's code or name (TEUR, MEUR, kUSD), or,
 // with `signFollows`, one glued before a currency sign (T€, T$, k€).
 const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows);
+// The word starts as such a magnitude does: only then is it worth asking.
+bool mayCountCurrency(QStringView word);
 
 // A number written as a word (zwei, fünf, ten), in any case.
 std::span<const QStringView> numberWords();
