@@ -27,7 +27,7 @@ inline CanvasPtr fanInOfGroupedPrices(int sources, bool refused, BlockList* rows
     QString sum;
     for (int i = 0; i < sources; ++i) {
         const BlockPtr row = CalculationBlock::create(BlockType::calculation, QStringLiteral("1 %1").arg(100 + i % 900),
-                                                      QString(), QStringLiteral("Nr."), 0, 40.0 * i, 200, 40, rowColor);
+                                                      QString(), QStringLiteral("Nr:"), 0, 40.0 * i, 200, 40, rowColor);
         canvas->appendBlock(row);
         made.append(row);
         if (i > 0)
@@ -51,7 +51,7 @@ inline CanvasPtr fanInOfGroupedPrices(int sources, bool refused, BlockList* rows
 // with the next: the price reads the same with both.
 inline QString typedLabel(int keystroke)
 {
-    return keystroke % 2 ? QStringLiteral("Nr.:") : QStringLiteral("Nr.");
+    return keystroke % 2 ? QStringLiteral("Nr.:") : QStringLiteral("Nr:");
 }
 
 } // namespace EngineBenchCanvases
