@@ -643,6 +643,112 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
     }
 }
 
+// Everyday rows written without reading the engine that once showed a
+// wrong number: each now shows the number meant, or is refused where the
+// row allows no sure reading.
+TEST(ExpressionEvaluation, EverydayRowsOnceReadWrongShowTheNumberMeant)
+{
+    TestEngine t;
+    struct Row {
+        const char* style;
+        const char* text;
+        const char* sound; // numbers and "refuse", parted by "|"
+    };
+    const Row rows[] = {
+        {"DE", "2-Zimmer-Wohnung 780 + NK 190", "970|refuse"},
+        {"DE", "3-Zimmer-Wohnung 1.150 € warm", "1150|refuse"},
+        {"DE", "1.000 + MwSt. reduziert", "1070|refuse"},
+        {"DE", "Lebensmittel 45 + MwSt. reduziert", "48.15|refuse"},
+        {"DE", "Lebensmittel 45 + reduzierte MwSt", "48.15|refuse"},
+        {"DE", "Lebensmittel 45 + ermäßigte MwSt", "48.15|refuse"},
+        {"DE", "2-Zimmer-Wohnung 750", "750|refuse"},
+        {"DE", "3-Zimmer-Wohnung 950 + 180", "1130|refuse"},
+        {"DE", "49-Euro-Ticket 49 x 3", "147|refuse"},
+        {"DE", "49-Euro-Ticket 49 € x 12", "588|refuse"},
+        {"DE", "9-Euro-Ticket 3 x 9", "27|refuse"},
+        {"DE", "3-Gänge-Menü 39 x 2", "78|refuse"},
+        {"DE", "4-Personen-Haushalt Strom 1.450 / 12", "120.8333333333|refuse"},
+        {"DE", "2-Liter-Flasche Cola 2,29", "2.29|refuse"},
+        {"DE", "6-er Pack Bier 5,99", "5.99|refuse"},
+        {"DE", "10-er Karte Schwimmbad 45", "45|refuse"},
+        {"DE", "12-Monats-Abo 9,99 x 12", "119.88|refuse"},
+        {"DE", "24-Stunden-Ticket 8,80 x 2", "17.6|refuse"},
+        {"DE", "30-Tage-Rückgabe 59,99", "59.99|refuse"},
+        {"DE", "1-Euro-Job 1,50 x 30", "45|refuse"},
+        {"DE", "5-Sterne-Hotel 240 x 3", "720|refuse"},
+        {"DE", "7-Tage-Ticket 39 + 5", "44|refuse"},
+        {"DE", "Miete 2-Zimmer 780", "780|refuse"},
+        {"DE", "Urlaub 14-tägig 1.890 €", "1890|refuse"},
+        {"DE", "Covid-19-Test 3 x 4,50", "13.5"},
+        {"DE", "Tempo-30-Zone Strafe 35", "35"},
+        {"DE", "Formel-1-Ticket 2 x 459", "918"},
+        {"DE", "Windows-11-Lizenz 145", "145"},
+        {"DE", "iPhone-15-Hülle 19,99 + Folie 9,99", "29.98"},
+        {"DE", "Bahncard-50 244", "244|refuse"},
+        {"DE", "Mo.-Fr. 5 x 12 €", "60|refuse"},
+        {"DE", "Frankfurt - Paris 139 €", "139|refuse"},
+        {"DE", "Hamburg - Sylt Zug 2 x 28", "56|refuse"},
+        {"DE", "Urlaub - Flug 420 + Hotel 680", "1100|refuse"},
+        {"DE", "Rechnung Nr. 2024-117 350 €", "350|refuse"},
+        {"DE", "Rechnung Nr.2024-117 350 €", "350|refuse"},
+        {"DE", "Std.-Lohn 14,50 x 20", "290|refuse"},
+        {"DE", "Tel.-Rechnung 39,99", "39.99|refuse"},
+        {"DE", "Kto.-Stand 1.240,50 - 380", "860.5|refuse"},
+        {"DE", "Zins 1.000 + 4 v.H.", "1040|refuse"},
+        {"DE", "Rabatt 300 - 5 v. H.", "285|refuse"},
+        {"DE", "2.000 + 5 Promille", "2010|refuse"},
+        {"DE", "Kredit 200 TEUR", "200000|refuse"},
+        {"DE", "Umsatz 850 TEUR + 12%", "952000|refuse"},
+        {"DE", "Projekt 450 T€", "450000|refuse"},
+        {"DE", "1 € + 50 Cent", "1.5|refuse"},
+        {"DE", "72 °F in °C", "22.2222222|refuse"},
+        {"DE", "100 km/h in m/s", "27.7777778|refuse"},
+        {"US", "12-pack soda 7.49 x 2", "14.98|refuse"},
+        {"US", "6-pack beer 9.99 + tax 8%", "10.7892|refuse"},
+        {"US", "24-pack water $4.99 x 3", "14.97|refuse"},
+        {"US", "2-liter Coke 2.29 x 3", "6.87|refuse"},
+        {"US", "TV $799 + 2-year warranty $89", "888|refuse"},
+        {"US", "2-bedroom apt $1,950 + $200", "2150|refuse"},
+        {"US", "7-day pass $35 + 2 x $5", "45|refuse"},
+        {"US", "5-star hotel $289 x 3", "867|refuse"},
+        {"US", "3-course dinner $65 x 2", "130|refuse"},
+        {"US", "30-day supply $45 x 3", "135|refuse"},
+        {"US", "4-year degree 4 x 12,500", "50000|refuse"},
+        {"US", "1-year membership $99", "99|refuse"},
+        {"US", "2-day shipping $7.99 + item $24", "31.99|refuse"},
+        {"US", "100-pack plates 12.99", "12.99|refuse"},
+        {"US", "3-pack socks $12 x 2", "24|refuse"},
+        {"US", "NYC - Boston 2 x 35", "70|refuse"},
+        {"US", "$1 + 50 cents", "1.5|refuse"},
+        {"US", "Oven 350 °F in °C", "176.666667|refuse"},
+        {"DE", "zwei Euro + 3", "5|refuse"},
+        {"US", "class 6:30pm $15", "refuse"},
+        {"US", "five + 3", "8|refuse"},
+        {"DE", "Brot 2,49Milch 1,19", "refuse"},
+        {"US", "groceries 45.20milk 3.10", "refuse"},
+        {"DE", "100 € als USD", "125|refuse"},
+        {"US", "€80 as USD", "100|refuse"},
+        {"US", "3 quarters + 2 dimes", "refuse"},
+        {"US", "ten bucks + 5", "15|refuse"},
+        {"DE", "fünf + 3", "8|refuse"},
+        {"US", "$4.50 + 35¢", "4.85"},
+    };
+    for (const Row& row : rows) {
+        t.setStyle(QByteArray(row.style) == "DE" ? DecimalStyle::germanComma : DecimalStyle::usPeriod);
+        const QString text = QString::fromUtf8(row.text);
+        const EvaluationResult result = t.engine.evaluate(text);
+        bool holds = false;
+        for (const QString& sound : QString::fromUtf8(row.sound).split(QLatin1Char('|'))) {
+            if (sound == QLatin1String("refuse"))
+                holds = holds || !result.ok();
+            else if (result.ok())
+                holds = holds || std::fabs(result.value() - sound.toDouble()) <= 1e-6 * std::max(1.0, std::fabs(sound.toDouble()));
+        }
+        EXPECT_TRUE(holds) << row.style << " " << row.text << ": "
+                           << (result.ok() ? std::to_string(result.value()) : result.error().detailText().toStdString());
+    }
+}
+
 // Every reason a row is refused, by its code, with the hover text quoting
 // what was typed and no words of the parser.
 TEST(ExpressionEvaluation, RefusalsByCode)
