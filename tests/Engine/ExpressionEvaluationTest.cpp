@@ -769,6 +769,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::callNotComputable, "sqrt(-1 - )", "sqrt(-1 - )", 0},
         {R::callTouchingNumber, "2sqrt(9)", "2sqrt(9)", 0},
         {R::clockTime, "Termin 14:30", "14:30", 7},
+        {R::clockTime, "6:30pm 15", "6:30pm", 0},
         {R::constantTouchingNumber, "1.000,50 + 2pi", "2pi", 11},
         {R::constantTouchingNumber, "1.000,50 + 2E10", "2E", 11},
         {R::conversionIntoNonCurrency, "5 € in kg", "in kg", 4},
