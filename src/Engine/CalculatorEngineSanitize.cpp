@@ -472,7 +472,7 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel, QStrin
         }
         const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignOf(c);
         if ((c == '(' || (sign && (sign->place == EngineCatalogue::SignPlace::always || sign->place == EngineCatalogue::SignPlace::notInWord)))
-            && !(c == '-' && isHangingHyphen(text, at - 1)))
+            && !(c == '-' && EngineWords::isHangingHyphen(text, at - 1)))
             return true;
         // A colon after no word divides (6 : –7, 6:–7).
         if (c == ':' && !isWordChar(codePointBefore(text, at - 1)))

@@ -73,7 +73,7 @@ qsizetype skipUnitWordsBack(QStringView text, qsizetype end, qsizetype from)
         const char32_t c = codePointBefore(text, i, &length);
         auto letterBefore = [&] { return i - length > from && isWordChar(codePointBefore(text, i - length)); };
         if (isWordChar(c) || (c == '.' && word) || EngineCatalogue::isUnitPower(c)
-            || (c == '-' && (wordEnd >= 0 || isHangingHyphen(text, i - length)) && EngineWords::joinsAt(text, i - length))
+            || (c == '-' && (wordEnd >= 0 || EngineWords::isHangingHyphen(text, i - length)) && EngineWords::joinsAt(text, i - length))
             || apostropheInWord(text, i - length)) {
             if (wordEnd < 0)
                 wordEnd = i;
