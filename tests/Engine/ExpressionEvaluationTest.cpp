@@ -517,6 +517,8 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"Rabatt- 5", "100 Rabatt- 5", -5, 95}, {"Heiz- € 5", "2 * Heiz- pi", -5, -2 * pi},
         {"Rabatt- EUR 5", "rebate- USD 5", -5, -5},
         {"100 + Heiz- und Nebenkosten 10%", "100 - pre- and post-tax 10%", 110, 90},
+        // A multiplier word before the number it names, hyphens and all.
+        {"Hälfte E-Bike-Zubehör 1/2 x 84", "double E-Bike recipe 2 x 250", 42, 500},
         // Words between two numbers, as without the hyphen.
         {"100 Heiz- und – Miete 5", "2 kg Heiz- und 3 g", 0, 0, R::wordsBetweenNumbers},
         {"100 Vitamin-C 10%", "100 Vitamin-C 10%", 0, 0, R::wordsBetweenNumbers},
