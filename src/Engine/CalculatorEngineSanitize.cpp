@@ -1403,6 +1403,9 @@ namespace {
 qsizetype numberBefore(QStringView text, qsizetype i)
 {
     const qsizetype end = skipWhiteSpaceBack(text, i);
+    // A unit's power is its word's, no number (2 m² Tausend).
+    if (end > 1 && EngineCatalogue::isUnitPower(text[end - 1].unicode()) && !EngineWords::lettersEndingAt(text, end - 1).isEmpty())
+        return i;
     qsizetype start = end;
     for (qsizetype n = 1; start > 0 && (isNumberish(codePointBefore(text, start, &n)) || text[start - 1] == QLatin1Char(')'));)
         start -= n;

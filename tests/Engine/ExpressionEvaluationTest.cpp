@@ -675,6 +675,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::functionWithoutValue, "sqrt + 5", "sqrt", 0},
         {R::linkTouchingNumber, "{A}5", "{A}5", 0},
         {R::magnitudeWord, "Gehalt 45k / 12", "45k", 7},
+        {R::magnitudeWord, "Fläche 2 m² Tausend", "2 m² Tausend", 7},
         {R::colonNumber, "10:4 + 10: -3", "10: -3", 7},
         {R::percentWithoutRule, "19% * 200", "%", 2},
         {R::unknownSign, "2 + ½", "½", 4},
