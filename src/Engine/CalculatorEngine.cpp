@@ -1,5 +1,6 @@
 #include "Engine/CalculatorEnginePrivate.h"
 #include "Engine/EngineCatalogue.h"
+#include "Engine/EngineWords.h"
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
 
@@ -52,9 +53,7 @@ qsizetype unreadNumberSign(QStringView text)
         const char32_t c = codePointAt(text, i, &n);
         if (isNumberChar(c) && !isDecimalDigit(c)) {
             // The power of a unit (78 m², 1,2 m³) is part of its word.
-            qsizetype wordStart = i;
-            while (EngineCatalogue::isUnitPower(c) && wordStart > 0 && text[wordStart - 1].isLetter())
-                --wordStart;
+            const qsizetype wordStart = EngineCatalogue::isUnitPower(c) ? i - EngineWords::lettersEndingAt(text, i).size() : i;
             if (wordStart == i || EngineCatalogue::unitWordEnd(text, wordStart) != i + 1)
                 return i;
         }

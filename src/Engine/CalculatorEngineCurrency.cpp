@@ -1,5 +1,6 @@
 #include "Engine/CalculatorEnginePrivate.h"
 #include "Engine/EngineCatalogue.h"
+#include "Engine/EngineWords.h"
 #include "Engine/ExpressionParser.h"
 #include "Engine/ExpressionText.h"
 
@@ -161,11 +162,8 @@ qsizetype keywordAt(QStringView text, qsizetype i)
             return word.size();
         // Run into a currency's code or name, as in "inUSD"; a word that is
         // a currency itself (INR) is no keyword.
-        qsizetype wholeEnd = end;
-        while (wholeEnd < text.size() && isWordChar(codePointAt(text, wholeEnd)))
-            ++wholeEnd;
-        const QStringView rest = text.mid(end, wholeEnd - end);
-        if (EngineCatalogue::isCurrencyWord(text.mid(i, wholeEnd - i)))
+        const QStringView rest = EngineWords::lettersAt(text, end);
+        if (EngineCatalogue::isCurrencyWord(text.mid(i, end + rest.size() - i)))
             return 0;
         const QStringView code = EngineCatalogue::currencyOfWord(rest);
         if (!code.isEmpty() && EngineCatalogue::letteredMarkPlace(rest) == EngineCatalogue::MarkPlace::either

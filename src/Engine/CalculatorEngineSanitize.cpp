@@ -472,7 +472,7 @@ bool signAfterOperator(QStringView text, qsizetype end, bool* afterLabel, QStrin
         }
         const EngineCatalogue::OperatorSign* sign = EngineCatalogue::operatorSignOf(c);
         if ((c == '(' || (sign && (sign->place == EngineCatalogue::SignPlace::always || sign->place == EngineCatalogue::SignPlace::notInWord)))
-            && !(c == '-' && isHangingHyphen(text, at - 1)))
+            && !(c == '-' && EngineWords::isHangingHyphen(text, at - 1)))
             return true;
         // A colon after no word divides (6 : –7, 6:–7).
         if (c == ':' && !isWordChar(codePointBefore(text, at - 1)))
@@ -1404,6 +1404,9 @@ namespace {
 qsizetype numberBefore(QStringView text, qsizetype i)
 {
     const qsizetype end = skipWhiteSpaceBack(text, i);
+    // A unit's power is its word's, no number (2 m² Tausend).
+    if (end > 1 && EngineCatalogue::isUnitPower(text[end - 1].unicode()) && !EngineWords::lettersEndingAt(text, end - 1).isEmpty())
+        return i;
     qsizetype start = end;
     for (qsizetype n = 1; start > 0 && (isNumberish(codePointBefore(text, start, &n)) || text[start - 1] == QLatin1Char(')'));)
         start -= n;
@@ -1416,8 +1419,10 @@ qsizetype wordAfter(QStringView text, qsizetype end)
 {
     const qsizetype start = skipWhiteSpace(text, end);
     qsizetype stop = start;
-    for (qsizetype n = 1; stop < text.size() && (isWordChar(codePointAt(text, stop, &n)) || isNumberish(codePointAt(text, stop)));)
-        stop += n;
+    // An amount glued to its unit is quoted whole (5kg).
+    for (EngineWords::Span next; (next = EngineWords::wordAt(text, stop)).kind == EngineWords::Kind::word
+         || next.kind == EngineWords::Kind::number;)
+        stop = next.end;
     return stop > start ? stop : end;
 }
 
@@ -1425,9 +1430,9 @@ qsizetype wordAfter(QStringView text, qsizetype end)
 // as a number or a fraction (half 0.5, half 1/2, double recipe 2).
 bool namesFactorAfter(QStringView in, qsizetype end, double factor)
 {
-    qsizetype at = end;
-    while (at < in.size() && (isWordChar(codePointAt(in, at)) || isWhiteSpace(in[at].unicode())))
-        ++at;
+    qsizetype at = skipWhiteSpace(in, end);
+    for (EngineWords::Span word; (word = EngineWords::wordAt(in, at)).kind == EngineWords::Kind::word;)
+        at = skipWhiteSpace(in, word.end);
     if (at >= in.size() || !isDecimalDigit(codePointAt(in, at)))
         return false;
     const qsizetype runEnd = numberRunEnd(in, at);
@@ -1839,8 +1844,10 @@ bool CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
                 if (quoteFrom == i && afterAmount) {
                     qsizetype markStart = skipWhiteSpaceBack(in, i);
                     if (EngineCurrency::currencyBefore(in, markStart, &markStart).isEmpty()) {
-                        while (markStart > 0 && (isWordChar(codePointBefore(in, markStart)) || EngineCatalogue::isUnitPower(codePointBefore(in, markStart))))
+                        // The unit's power first (2 m² Mio), then its letters.
+                        while (markStart > 0 && EngineCatalogue::isUnitPower(codePointBefore(in, markStart)))
                             --markStart;
+                        markStart -= EngineWords::lettersEndingAt(in, markStart).size();
                     }
                     if (const qsizetype number = numberBefore(in, markStart); number < markStart)
                         quoteFrom = number;

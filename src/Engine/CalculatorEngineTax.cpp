@@ -73,7 +73,7 @@ qsizetype skipUnitWordsBack(QStringView text, qsizetype end, qsizetype from)
         const char32_t c = codePointBefore(text, i, &length);
         auto letterBefore = [&] { return i - length > from && isWordChar(codePointBefore(text, i - length)); };
         if (isWordChar(c) || (c == '.' && word) || EngineCatalogue::isUnitPower(c)
-            || (c == '-' && (wordEnd >= 0 || isHangingHyphen(text, i - length)) && EngineWords::joinsAt(text, i - length))
+            || (c == '-' && (wordEnd >= 0 || EngineWords::isHangingHyphen(text, i - length)) && EngineWords::joinsAt(text, i - length))
             || apostropheInWord(text, i - length)) {
             if (wordEnd < 0)
                 wordEnd = i;
@@ -166,16 +166,15 @@ std::optional<Percent> percentAfter(QStringView text, qsizetype i)
     // Words between the operator and the percentage name it (100 +
     // Trinkgeld 10%, E-Bike 10%). A constant or a call there is the
     // operand itself (100 - pi - 10%).
-    while (i < text.size() && (isWordChar(codePointAt(text, i)) || apostropheInWord(text, i))) {
-        qsizetype j = i;
-        while (j < text.size()) {
-            qsizetype length = 1;
-            const char32_t c = codePointAt(text, j, &length);
-            const bool hyphen = c == '-' && j > i && j + 1 < text.size() && isWordChar(codePointAt(text, j + 1));
-            if (!isWordChar(c) && !endsWord(c) && !hyphen && !apostropheInWord(text, j))
-                break;
-            j += length;
-        }
+    while (i < text.size()) {
+        // An apostrophe opening a quoted word ('Tom').
+        const qsizetype start = i + (apostropheInWord(text, i) ? 1 : 0);
+        if (start >= text.size() || !isWordChar(codePointAt(text, start)))
+            break;
+        qsizetype j = EngineWords::wordAt(text, start).end;
+        // The word's closing marks (Achtung!, Nr., Summe:, 'Tom').
+        while (j < text.size() && (endsWord(text[j].unicode()) || EngineWords::isApostrophe(text[j].unicode())))
+            ++j;
         const QStringView word = text.mid(i, j - i);
         if (EngineCatalogue::isConstantName(word) || EngineCatalogue::isFunctionName(word))
             return std::nullopt;

@@ -53,6 +53,16 @@ QStringView lettersEndingAt(QStringView text, qsizetype end)
     return text.mid(start, end - start);
 }
 
+bool isHangingHyphen(QStringView text, qsizetype i)
+{
+    if (i <= 0 || i + 1 >= text.size() || text[i] != QLatin1Char('-') || !isWordChar(codePointBefore(text, i))
+        || !isWhiteSpace(codePointAt(text, i + 1)))
+        return false;
+    const QStringView word = lettersAt(text, skipWhiteSpace(text, i + 1));
+    return !word.isEmpty() && !EngineCatalogue::isCurrencyWord(word) && !EngineCatalogue::isConstantName(word)
+        && !EngineCatalogue::isFunctionName(word);
+}
+
 bool insideWord(QStringView text, qsizetype i)
 {
     if (i <= 0 || i > text.size())

@@ -11,6 +11,7 @@
 //   lettersAt / lettersEndingAt the word's letters alone, for a step that
 //                              names a catalogue entry by them (5 Cent-Stück)
 //   nameOf(word)               what the catalogue knows the word as
+//   isHangingHyphen(text, i)   a hyphen closing a word before the next (Heiz- und)
 //   isLabelDash(text, i)       a dash standing between two words of a label
 //                              (Berlin – München): no minus
 
@@ -55,6 +56,12 @@ Span wordEndingAt(QStringView text, qsizetype end);
 // letters where a compound keeps it (5 Cent-Stück, 3 Mio.-Betrag, 5 kg-Sack).
 QStringView lettersAt(QStringView text, qsizetype start);
 QStringView lettersEndingAt(QStringView text, qsizetype end);
+
+// A hyphen that ends a word before a blank and another word, as in
+// "Kranken- und Pflegeversicherung" or "pre- and post-tax": the word's, no
+// minus. Before a number, a sign, a currency, a constant or a call it
+// subtracts as ever.
+bool isHangingHyphen(QStringView text, qsizetype i);
 
 // `i` stands inside a word that letters begin (E-Bike at B, Mo.-Fr. at F).
 // Letters after a number's hyphen start afresh: they may be an operation

@@ -334,22 +334,6 @@ QString formatResult(double value)
     return QString::fromLatin1(buffer, length);
 }
 
-bool isHangingHyphen(QStringView text, qsizetype i)
-{
-    if (i <= 0 || i + 1 >= text.size() || text[i] != QLatin1Char('-') || !isWordChar(codePointBefore(text, i))
-        || !isWhiteSpace(codePointAt(text, i + 1)))
-        return false;
-    const qsizetype start = skipWhiteSpace(text, i + 1);
-    qsizetype end = start;
-    for (qsizetype length = 1; end < text.size() && isWordChar(codePointAt(text, end, &length));)
-        end += length;
-    if (end == start)
-        return false;
-    const QStringView word = text.mid(start, end - start);
-    return !EngineCatalogue::isCurrencyWord(word) && !EngineCatalogue::isConstantName(word)
-        && !EngineCatalogue::isFunctionName(word);
-}
-
 bool endsInCount(QStringView label)
 {
     qsizetype at = skipWhiteSpaceBack(label, label.size());

@@ -153,11 +153,6 @@ inline bool letterBeforeBracket(QStringView text, qsizetype open)
     const QChar c = text[open - 1];
     return !((c == QLatin1Char('x') || c == QLatin1Char('X')) && (open < 2 || !isWordChar(text[open - 2].unicode())));
 }
-// A hyphen that ends a word before a blank and another word, as in
-// "Kranken- und Pflegeversicherung" or "pre- and post-tax": the word's, no
-// minus. Before a number, a sign, a currency, a constant or a call it
-// subtracts as ever.
-bool isHangingHyphen(QStringView text, qsizetype i);
 // A label ending in a lone x glued to a count (Tickets x2): before an amount
 // the count may multiply it or name the row.
 bool endsInCount(QStringView label);

@@ -516,6 +516,9 @@ TEST(ExpressionEvaluation, WordsBesideANumberAreReadOrRefused)
         {"100 Kranken- und Pflegeversicherung - 10%", "100 - Heiz- und Nebenkosten 40", 90, 60},
         {"Rabatt- 5", "100 Rabatt- 5", -5, 95}, {"Heiz- € 5", "2 * Heiz- pi", -5, -2 * pi},
         {"Rabatt- EUR 5", "rebate- USD 5", -5, -5},
+        {"100 + Heiz- und Nebenkosten 10%", "100 - pre- and post-tax 10%", 110, 90},
+        // A multiplier word before the number it names, hyphens and all.
+        {"Hälfte E-Bike-Zubehör 1/2 x 84", "double E-Bike recipe 2 x 250", 42, 500},
         // Words between two numbers, as without the hyphen.
         {"100 Heiz- und – Miete 5", "2 kg Heiz- und 3 g", 0, 0, R::wordsBetweenNumbers},
         {"100 Vitamin-C 10%", "100 Vitamin-C 10%", 0, 0, R::wordsBetweenNumbers},
@@ -779,6 +782,7 @@ TEST(ExpressionEvaluation, RefusalsByCode)
         {R::functionWithoutValue, "sqrt + 5", "sqrt", 0},
         {R::linkTouchingNumber, "{A}5", "{A}5", 0},
         {R::magnitudeWord, "Gehalt 45k / 12", "45k", 7},
+        {R::magnitudeWord, "Fläche 2 m² Tausend", "2 m² Tausend", 7},
         {R::colonNumber, "10:4 + 10: -3", "10: -3", 7},
         {R::percentWithoutRule, "19% * 200", "%", 2},
         {R::unknownSign, "2 + ½", "½", 4},
