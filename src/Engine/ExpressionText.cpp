@@ -1,6 +1,7 @@
 #include "Engine/ExpressionText.h"
 
 #include "Engine/EngineCatalogue.h"
+#include "Engine/EngineWords.h"
 
 #include <QList>
 
@@ -336,14 +337,16 @@ QString formatResult(double value)
 
 bool endsInCount(QStringView label)
 {
-    qsizetype at = skipWhiteSpaceBack(label, label.size());
-    const qsizetype digitsEnd = at;
-    while (at > 0 && isDecimalDigit(codePointBefore(label, at)))
-        --at;
-    if (at == digitsEnd || at == 0 || label[at - 1] != QLatin1Char('x'))
+    // The label's last word, as the steps read it, is a lone x glued to a
+    // count (Tickets x2).
+    const QStringView word = EngineWords::wordEndingAt(label, skipWhiteSpaceBack(label, label.size())).in(label);
+    if (word.size() < 2 || word.front() != QLatin1Char('x'))
         return false;
-    --at;
-    return at == 0 || !isWordChar(codePointBefore(label, at));
+    for (qsizetype i = 1; i < word.size(); ++i) {
+        if (!isDecimalDigit(word[i].unicode()))
+            return false;
+    }
+    return true;
 }
 
 qsizetype leadingNumberStart(QStringView text)
