@@ -382,7 +382,9 @@ public:
     ByFirstLetter(const Table& table, Text text)
     {
         for (const auto& entry : table) {
-            const QStringView written(text(entry));
+            // Kept whole while read: some tables give their text as a QString.
+            const auto kept = text(entry);
+            const QStringView written(kept);
             const Slot slot{&entry, written.size()};
             m_all.append(slot);
             const char16_t u = written.front().unicode();
