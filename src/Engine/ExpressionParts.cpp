@@ -308,15 +308,13 @@ QList<std::pair<qsizetype, qsizetype>> numberSpans(QStringView expression, Decim
 
 namespace {
 
-// The mark of rows labelled while digits a hyphen joins to a word
-// (2-Zimmer) were still a number of their own.
-const QLatin1String unjoinedNumberingValue("as read");
-
 bool marked(const CalculationBlock& block)
 {
     return block.partLabels().contains(numberingKey) || block.partColors().contains(numberingKey);
 }
 
+// Any other mark is the earlier one ("as read"), from before digits a
+// hyphen joins to a word (2-Zimmer) were the word's.
 bool markedAsShown(const CalculationBlock& block)
 {
     return block.partLabels().value(numberingKey) == numberingValue

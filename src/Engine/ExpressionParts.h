@@ -52,8 +52,8 @@ QList<std::pair<qsizetype, qsizetype>> numberSpans(QStringView expression, Decim
 inline const QLatin1String numberingKey("numbering");
 inline const QLatin1String numberingValue("as read, hyphen words");
 
-// The row keeps its labels and colours by the numbers as shown: it is
-// marked, or has none.
+// The row keeps its labels and colours by the numbers as shown: it
+// carries `numberingValue`, or has none.
 bool keysNumbersAsShown(const CalculationBlock& block);
 // For each number as shown (0, 1, 2 ...) the index its label and colour are
 // kept under; -1 for a number the row's older count did not have.
