@@ -192,10 +192,9 @@ private:
     {
         const qsizetype stop = numberEnd(i, end);
         if (m_hyphenJoins && stop < end && EngineWords::joinsAt(m_text, stop)) {
-            qsizetype dash = 1;
-            codePointAt(m_text, stop, &dash);
+            // Past the hyphen or dash, a letter follows: the word reads on.
             *kind = Kind::text;
-            return wordEnd(stop + dash, end, false);
+            return wordEnd(stop + 1, end, false);
         }
         if (stop < end && isWordChar(codePointAt(m_text, stop))) {
             const qsizetype letters = wordEnd(stop, end, true);
