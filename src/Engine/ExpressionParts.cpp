@@ -1,6 +1,7 @@
 #include "Engine/ExpressionParts.h"
 
 #include "Engine/EngineCatalogue.h"
+#include "Engine/EngineWords.h"
 #include "Engine/ExpressionText.h"
 
 #include <QVarLengthArray>
@@ -34,8 +35,9 @@ struct Discard {
 
 class Splitter {
 public:
-    Splitter(QStringView text, DecimalStyle style, const std::function<bool(const Part&)>& visit)
-        : m_text(text), m_us(style == DecimalStyle::usPeriod), m_visit(visit)
+    Splitter(QStringView text, DecimalStyle style, const std::function<bool(const Part&)>& visit,
+             bool hyphenJoins = true)
+        : m_text(text), m_us(style == DecimalStyle::usPeriod), m_hyphenJoins(hyphenJoins), m_visit(visit)
     {
     }
 
@@ -184,10 +186,16 @@ private:
 
     // The number starting at i, or the word it starts: digits before any
     // word the catalogue does not read after an amount are part of that
-    // word (3D-Druck, not 5kg).
+    // word (3D-Druck, not 5kg), and so are digits a hyphen joins to a word
+    // (2-Zimmer, 12-pack, not 2-pi).
     qsizetype numberOrWordAt(qsizetype i, qsizetype end, Kind* kind) const
     {
         const qsizetype stop = numberEnd(i, end);
+        if (m_hyphenJoins && stop < end && EngineWords::joinsAt(m_text, stop)) {
+            // Past the hyphen or dash, a letter follows: the word reads on.
+            *kind = Kind::text;
+            return wordEnd(stop + 1, end, false);
+        }
         if (stop < end && isWordChar(codePointAt(m_text, stop))) {
             const qsizetype letters = wordEnd(stop, end, true);
             if (!EngineCatalogue::readsAfterAmount(m_text.mid(stop, letters - stop))) {
@@ -260,6 +268,9 @@ private:
 
     QStringView m_text;
     bool m_us = false;
+    // Rows labelled before a hyphen joined digits to a word key their
+    // numbers by the split without it.
+    bool m_hyphenJoins = true;
     // The run being read stands first in the brackets of pow.
     bool m_powArguments = false;
     QVarLengthArray<Part, 16> m_pieces;
@@ -299,6 +310,26 @@ namespace {
 bool marked(const CalculationBlock& block)
 {
     return block.partLabels().contains(numberingKey) || block.partColors().contains(numberingKey);
+}
+
+// Any other mark is the earlier one ("as read"), from before digits a
+// hyphen joins to a word (2-Zimmer) were the word's.
+bool markedAsShown(const CalculationBlock& block)
+{
+    return block.partLabels().value(numberingKey) == numberingValue
+        || block.partColors().value(numberingKey) == numberingValue;
+}
+
+// The numbers as they were shown before a hyphen joined digits to a word.
+QList<std::pair<qsizetype, qsizetype>> unjoinedNumberSpans(QStringView expression, DecimalStyle style)
+{
+    QList<std::pair<qsizetype, qsizetype>> spans;
+    Splitter(expression, style, [&](const Part& part) {
+        if (part.kind == Kind::number)
+            spans.append({part.start, part.end});
+        return true;
+    }, false).run();
+    return spans;
 }
 
 // A number of the older count: digits with at most one decimal mark,
@@ -358,11 +389,11 @@ QList<std::pair<qsizetype, qsizetype>> olderNumberSpans(QStringView text)
     return spans;
 }
 
-// For each number of the older count, the first number as shown that
+// For each number of an older count, the first number as shown that
 // stands in it (its digits are the same), or -1.
-QList<int> olderToShown(QStringView expression, const QList<std::pair<qsizetype, qsizetype>>& shown)
+QList<int> olderToShown(const QList<std::pair<qsizetype, qsizetype>>& older,
+                        const QList<std::pair<qsizetype, qsizetype>>& shown)
 {
-    const QList<std::pair<qsizetype, qsizetype>> older = olderNumberSpans(expression);
     QList<int> map;
     map.reserve(older.size());
     qsizetype j = 0;
@@ -382,6 +413,15 @@ int keyIndex(const QString& key)
     bool ok = false;
     const int index = key.mid(1).toInt(&ok);
     return ok && index >= 0 && CalculationBlock::tokenKey(index) == key ? index : -1;
+}
+
+// A marked row of the earlier mark counts its numbers as they were shown
+// then; an unmarked one by the count before.
+QList<int> storedToShown(const CalculationBlock& block, const QList<std::pair<qsizetype, qsizetype>>& shown,
+                         DecimalStyle style)
+{
+    const QStringView expression = block.expression();
+    return olderToShown(marked(block) ? unjoinedNumberSpans(expression, style) : olderNumberSpans(expression), shown);
 }
 
 PartMap adopted(const PartMap& map, const QList<int>& olderToShownIndex, int shownCount)
@@ -416,7 +456,7 @@ PartMap adopted(const PartMap& map, const QList<int>& olderToShownIndex, int sho
 
 bool keysNumbersAsShown(const CalculationBlock& block)
 {
-    return (block.partLabels().isEmpty() && block.partColors().isEmpty()) || marked(block);
+    return (block.partLabels().isEmpty() && block.partColors().isEmpty()) || markedAsShown(block);
 }
 
 QList<int> storedNumberIndices(const CalculationBlock& block, DecimalStyle style)
@@ -429,7 +469,7 @@ QList<int> storedNumberIndices(const CalculationBlock& block, DecimalStyle style
         return indices;
     }
     indices.fill(-1);
-    const QList<int> map = olderToShown(block.expression(), shown);
+    const QList<int> map = storedToShown(block, shown, style);
     for (qsizetype older = 0; older < map.size(); ++older) {
         if (map[older] >= 0)
             indices[map[older]] = int(older);
@@ -446,14 +486,14 @@ int storedNumberIndex(const CalculationBlock& block, int shownIndex, DecimalStyl
 
 void adoptShownNumbering(CalculationBlock& block, DecimalStyle style)
 {
-    if (marked(block))
+    if (markedAsShown(block))
         return;
     // Marked even where both counts name the same numbers today: unmarked,
     // the row would go on being read by the older count, and an edit that
     // makes the counts differ (4 typed over as sqrt(16)) would take its
     // labels off their numbers.
     const QList<std::pair<qsizetype, qsizetype>> shown = numberSpans(block.expression(), style);
-    const QList<int> map = olderToShown(block.expression(), shown);
+    const QList<int> map = storedToShown(block, shown, style);
     block.setPartLabels(adopted(block.partLabels(), map, int(shown.size())));
     block.setPartColors(adopted(block.partColors(), map, int(shown.size())));
 }

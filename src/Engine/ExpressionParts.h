@@ -14,7 +14,8 @@
 // they sit on the same number on screen and on paper.
 //
 // A number is what the engine reads as one: 1.000,50 and 95,50 in the
-// German style, 1,000.50 in the US style, the 16 of sqrt(16), the 5 of 5kg.
+// German style, 1,000.50 in the US style, the 16 of sqrt(16), the 5 of 5kg;
+// digits a hyphen joins to a word are the word's (2-Zimmer, Covid-19-Test).
 // Where numbers stand does not change with the settings' number style, so
 // labels stay put when it changes; the style decides only where the engine
 // reads a comma apart (pow(2,3) in the US style). The currency signs glued
@@ -45,12 +46,14 @@ QList<std::pair<qsizetype, qsizetype>> numberSpans(QStringView expression, Decim
 // numbers (1.000,50 and the 16 of sqrt(16) were words then, 10:4 one
 // number), so their keys name numbers by that older count. A
 // row whose labels or colours are set now carries `numberingKey` in both
-// maps and keys numbers as shown.
+// maps and keys numbers as shown. Rows marked "as read" were labelled
+// while digits a hyphen joins to a word (2-Zimmer) were a number of their
+// own, and key numbers by that split.
 inline const QLatin1String numberingKey("numbering");
-inline const QLatin1String numberingValue("as read");
+inline const QLatin1String numberingValue("as read, hyphen words");
 
-// The row keeps its labels and colours by the numbers as shown: it is
-// marked, or has none.
+// The row keeps its labels and colours by the numbers as shown: it
+// carries `numberingValue`, or has none.
 bool keysNumbersAsShown(const CalculationBlock& block);
 // For each number as shown (0, 1, 2 ...) the index its label and colour are
 // kept under; -1 for a number the row's older count did not have.

@@ -64,6 +64,13 @@ const SplitCase splitCases[] = {
     {"hyphen between a word and a number", de, "100 Miete-20 + 5 Rabatt- 3", "n:100 t:Miete o:- n:20 o:+ n:5 t:Rabatt o:- n:3"},
     {"hyphen before a currency or a constant", de, "Rabatt- EUR 5 Heiz- pi", "t:Rabatt o:- t:EUR n:5 t:Heiz o:- t:pi"},
     {"dash between letters", de, "Wi–Fi 5 — 1 Wi—Fi", "t:Wi–Fi n:5 o:— n:1 t:Wi—Fi"},
+    {"number a hyphen joins to a word", de, "2-Zimmer-Wohnung 750", "t:2-Zimmer-Wohnung n:750"},
+    {"number joined to the word after it", us, "12-pack soda 7.49 x 2", "t:12-pack t:soda n:7.49 o:x n:2"},
+    {"number joined between words", de, "Covid-19-Test 3 x 4,50", "t:Covid o:- t:19-Test n:3 o:x n:4,50"},
+    {"number after a word's hyphen", de, "Bahncard-50 244", "t:Bahncard o:- n:50 n:244"},
+    {"abbreviations joined", de, "Mo.-Fr. 5 x 8", "t:Mo.-Fr. n:5 o:x n:8"},
+    {"hyphen before a value or a number", de, "2-pi 20-30 9-sqrt(4) Rabatt -5",
+     "n:2 o:- t:pi n:20 o:- n:30 n:9 o:- t:sqrt p:( n:4 p:) t:Rabatt o:- n:5"},
     // Functions and brackets.
     {"function argument", de, "sqrt(16) + 5", "t:sqrt p:( n:16 p:) o:+ n:5"},
     {"pow's comma in the US style", us, "pow(2,3) + 1,5", "t:pow p:( n:2, n:3 p:) o:+ n:1,5"},
@@ -172,6 +179,8 @@ const StoredCase storedCases[] = {
     {"a key past the last number", "1.000,50 + 5", {{"n0", "Rest"}, {"n3", "alt"}}, "1.000,50 5=Rest", true},
     {"keyed by the number's text", "5kg + 5", {{"5", "fünf"}}, "5=fünf 5=fünf", true},
     {"labelled for the first time", "4 x 95,50", {}, "4 95,50", true},
+    {"labelled while a joined number was one", "2-Zimmer-Wohnung 750",
+     {{"numbering", "as read"}, {"n0", "Zimmer"}, {"n1", "Miete"}}, "750=Miete", true},
 };
 
 QString shownLabels(const CalculationBlock& block, bool byShownIndex)
@@ -212,7 +221,8 @@ TEST_P(StoredLabelsTest, StayOnTheirNumber)
     const PartMap once = block->partLabels();
     adoptShownNumbering(*block, de);
     EXPECT_EQ(block->partLabels(), once);
-    EXPECT_EQ(block->partLabels().size(), c.labels.size() + (c.marked ? 1 : 0)) << "nothing is lost";
+    EXPECT_EQ(block->partLabels().size(), c.labels.size() + (c.marked && !c.labels.contains(numberingKey) ? 1 : 0))
+        << "nothing is lost";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, StoredLabelsTest, ::testing::ValuesIn(storedCases),
