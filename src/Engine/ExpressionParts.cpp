@@ -294,15 +294,24 @@ QList<Part> parts(QStringView expression, DecimalStyle style)
     return list;
 }
 
-QList<std::pair<qsizetype, qsizetype>> numberSpans(QStringView expression, DecimalStyle style)
+namespace {
+
+QList<std::pair<qsizetype, qsizetype>> numberSpansOf(QStringView expression, DecimalStyle style, bool hyphenWords)
 {
     QList<std::pair<qsizetype, qsizetype>> spans;
-    forEachPart(expression, style, [&](const Part& part) {
+    Splitter(expression, style, [&](const Part& part) {
         if (part.kind == Kind::number)
             spans.append({part.start, part.end});
         return true;
-    });
+    }, hyphenWords).run();
     return spans;
+}
+
+} // namespace
+
+QList<std::pair<qsizetype, qsizetype>> numberSpans(QStringView expression, DecimalStyle style)
+{
+    return numberSpansOf(expression, style, true);
 }
 
 namespace {
@@ -323,13 +332,7 @@ bool markedAsShown(const CalculationBlock& block)
 // The numbers as they were shown before a hyphen joined digits to a word.
 QList<std::pair<qsizetype, qsizetype>> unjoinedNumberSpans(QStringView expression, DecimalStyle style)
 {
-    QList<std::pair<qsizetype, qsizetype>> spans;
-    Splitter(expression, style, [&](const Part& part) {
-        if (part.kind == Kind::number)
-            spans.append({part.start, part.end});
-        return true;
-    }, false).run();
-    return spans;
+    return numberSpansOf(expression, style, false);
 }
 
 // A number of the older count: digits with at most one decimal mark,
