@@ -1960,6 +1960,8 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
     bool hyphens = false;
     bool letterX = false;
     bool colon = false;
+    // A dash is the label's only with a word after it.
+    bool words = false;
     {
         // Read through the constant data: indexing the string itself checks
         // for a detach at every character.
@@ -1967,17 +1969,19 @@ void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcS
         const qsizetype size = text.size();
         for (qsizetype i = 0; i < size; ++i) {
             const char16_t u = in[i].unicode();
-            if (u >= 0x80)
+            if (u >= 0x80) {
                 symbols = symbols || EngineCatalogue::operatorSignOf(u);
-            else if (u > ':')
+                words = words || QChar::isSurrogate(u) || isWordChar(u);
+            } else if (u > ':') {
                 letterX = letterX || u == 'x' || u == 'X';
-            else if (u == ':')
+                words = words || isAsciiLetter(u);
+            } else if (u == ':')
                 colon = true;
             else if (u == '-' && !hyphens)
                 hyphens = (i > 0 && in[i - 1] == QLatin1Char(' ')) || (i + 1 < size && in[i + 1] == QLatin1Char(' '));
         }
     }
-    if (symbols || hyphens) {
+    if ((symbols || hyphens) && words) {
         // A dash of any kind between two words is the label's (Berlin -
         // München 600), as an en dash there is; the rules for dashes below
         // then read it.
@@ -2241,6 +2245,13 @@ namespace {
 // a price word it names what the price is per (12 $ a pound).
 std::optional<std::pair<qsizetype, qsizetype>> currencyWithoutAmount(QStringView text, const QVarLengthArray<Amount, 16>& amounts)
 {
+    // The ASCII characters a currency may start with, taken once from the catalogue.
+    static const std::array<quint64, 2> starts = [] {
+        std::array<quint64, 2> bits{};
+        for (const char* c = EngineCatalogue::asciiSignSymbols(); *c; ++c)
+            bits[uchar(*c) >> 6] |= quint64(1) << (uchar(*c) & 63);
+        return bits;
+    }();
     const Amount* last = nullptr;
     for (qsizetype k = 0; k < amounts.size(); ++k) {
         if (!amounts[k].code.isEmpty())
@@ -2249,6 +2260,11 @@ std::optional<std::pair<qsizetype, qsizetype>> currencyWithoutAmount(QStringView
             continue;
         const qsizetype to = k + 1 < amounts.size() ? amounts[k + 1].start : text.size();
         for (qsizetype i = amounts[k].end; i < to;) {
+            if (const char16_t u = text.data()[i].unicode();
+                u < 0x80 && !isAsciiLetter(u) && !(starts[u >> 6] & (quint64(1) << (u & 63)))) {
+                ++i;
+                continue;
+            }
             const char32_t c = codePointAt(text, i);
             const bool wordStart = isWordChar(c) && !(i > 0 && isWordChar(codePointBefore(text, i)));
             qsizetype length = 0;
