@@ -725,13 +725,11 @@ bool isNumberWord(QStringView word)
 
 bool isPriceWord(QStringView word)
 {
-    if (word.size() > 4)
+    static const FirstLetters first = firstLettersOf(priceWordTable, [](QLatin1String e) { return QString(e); });
+    if (!first.mayStart(word))
         return false;
-    for (QLatin1String entry : priceWordTable) {
-        if (ExpressionText::isLowerAsciiWord(word, entry))
-            return true;
-    }
-    return false;
+    static const ByFirstLetter<QLatin1String> entries(priceWordTable, [](QLatin1String e) { return QString(e); });
+    return entries.find(word, [word](QLatin1String entry) { return ExpressionText::isLowerAsciiWord(word, entry); }) != nullptr;
 }
 
 bool isRateWord(QStringView word)
