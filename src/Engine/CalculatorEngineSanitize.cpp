@@ -1957,30 +1957,37 @@ bool CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
 void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label)
 {
     bool symbols = false;
-    bool hyphens = false;
-    bool letterX = false;
-    bool colon = false;
-    // A dash is the label's only with a word after it.
-    bool words = false;
-    {
-        // Read through the constant data: indexing the string itself checks
-        // for a detach at every character.
-        const QChar* in = text.constData();
-        const qsizetype size = text.size();
-        for (qsizetype i = 0; i < size; ++i) {
-            const char16_t u = in[i].unicode();
-            if (u >= 0x80) {
-                symbols = symbols || EngineCatalogue::operatorSignOf(u);
-                words = words || QChar::isSurrogate(u) || isWordChar(u);
-            } else if (u > ':') {
-                letterX = letterX || u == 'x' || u == 'X';
-                words = words || isAsciiLetter(u);
-            } else if (u == ':')
-                colon = true;
-            else if (u == '-' && !hyphens)
-                hyphens = (i > 0 && in[i - 1] == QLatin1Char(' ')) || (i + 1 < size && in[i + 1] == QLatin1Char(' '));
+    bool beyondAscii = false;
+    // The ASCII characters the text holds, one bit each.
+    quint64 ascii[2] = {0, 0};
+    // Read through the constant data: indexing the string itself checks
+    // for a detach at every character.
+    const QChar* in = text.constData();
+    const qsizetype size = text.size();
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = in[i].unicode();
+        if (u >= 0x80) {
+            beyondAscii = true;
+            symbols = symbols || EngineCatalogue::operatorSignOf(u);
+        } else {
+            ascii[u >> 6] |= quint64(1) << (u & 63);
         }
     }
+    auto holds = [&ascii](char c) { return (ascii[uchar(c) >> 6] >> (uchar(c) & 63)) & 1; };
+    const bool letterX = holds('x') || holds('X');
+    const bool colon = holds(':');
+    // A dash is the label's only with a word after it.
+    constexpr quint64 asciiLetters = (quint64(0x3FFFFFF) << 1) | (quint64(0x3FFFFFF) << 33);
+    const bool words = (ascii[1] & asciiLetters)
+        || (beyondAscii && (symbols || holds('-')) && std::any_of(in, in + size, [](QChar c) {
+               const char16_t u = c.unicode();
+               return u >= 0x80 && (QChar::isSurrogate(u) || isWordChar(u));
+           }));
+    // A hyphen may be a label's dash only with a blank beside it.
+    bool hyphens = false;
+    for (qsizetype i = 0; words && holds('-') && !hyphens && i < size; ++i)
+        hyphens = in[i] == QLatin1Char('-')
+            && ((i > 0 && in[i - 1] == QLatin1Char(' ')) || (i + 1 < size && in[i + 1] == QLatin1Char(' ')));
     if ((symbols || hyphens) && words) {
         // A dash of any kind between two words is the label's (Berlin -
         // München 600), as an en dash there is; the rules for dashes below
