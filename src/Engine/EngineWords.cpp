@@ -7,11 +7,6 @@ using namespace ExpressionText;
 
 namespace EngineWords {
 
-bool isApostrophe(char32_t c)
-{
-    return c == '\'' || c == 0x2019;
-}
-
 namespace {
 
 // A hyphen or a dash that may join a word (not the minus sign, which is

@@ -87,6 +87,9 @@ Name nameOf(QStringView word);
 // stands before the text (a row's label before its expression).
 bool isLabelDash(QStringView text, qsizetype i, QStringView before = {});
 
-bool isApostrophe(char32_t c);
+inline bool isApostrophe(char32_t c)
+{
+    return c == '\'' || c == 0x2019;
+}
 
 } // namespace EngineWords
