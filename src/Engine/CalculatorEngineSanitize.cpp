@@ -1831,8 +1831,15 @@ bool CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word);
             // Glued to a currency it counts it (450 TEUR, 85 T€, 5 T$).
             qsizetype gluedSign = 0;
-            if (!magnitude && EngineCatalogue::mayCountCurrency(word))
-                magnitude = EngineCatalogue::magnitudeOfCurrencyWord(word, !EngineCatalogue::currencySignAt(in, end, &gluedSign).isEmpty());
+            // Its words are up to three letters long: a longer word can only
+            // hold the currency's letters (TEUR), and a sign after it names none.
+            if (!magnitude && EngineCatalogue::mayCountCurrency(word)) {
+                if (word.size() <= 3)
+                    magnitude = EngineCatalogue::magnitudeOfCurrencyWord(word, !EngineCatalogue::currencySignAt(in, end, &gluedSign).isEmpty());
+                else if ((magnitude = EngineCatalogue::magnitudeOfCurrencyWord(word, false))
+                         && !EngineCatalogue::currencySignAt(in, end, &gluedSign).isEmpty())
+                    magnitude = nullptr;
+            }
             if (magnitude && taxLabelAt(in, i, pipeline.settings.enabledTaxRates))
                 magnitude = nullptr;
             if (magnitude) {

@@ -684,13 +684,6 @@ const Magnitude* magnitudeOf(QStringView word)
     });
 }
 
-bool mayCountCurrency(QStringView word)
-{
-    return !word.isEmpty()
-        && (word.front() == u'T' || word.front() == u'k' || word.front() == u'K' || word.front() == u'M'
-            || word.front() == u'B');
-}
-
 const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows)
 {
     if (!mayCountCurrency(word))
@@ -704,6 +697,8 @@ const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows)
         return true;
     };
     for (const Magnitude& entry : currencyMagnitudeTable) {
+        if (entry.word.front() != word.front())
+            continue;
         if (signFollows ? sameAsWritten(word, entry.word)
                         : word.size() >= entry.word.size() + 3 && startsWithEntry(entry.word)
                     && isCurrencyWord(word.mid(entry.word.size())) && !isCurrencyWord(word))
