@@ -657,7 +657,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
             return;
     }
     if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':') || (triggers.has('-') && triggers.hasAnyLetter())) {
-        normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates, pipeline.label);
+        normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates, pipeline.label, triggers);
         triggers.add(Triggers::characters("*/-"));
     }
     if (triggers.beyondAscii || triggers.hasAnyOf(EngineCatalogue::asciiSignSymbols()) || triggers.hasAnyLetter()) {
@@ -1961,38 +1961,28 @@ bool CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
     return true;
 }
 
-void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label)
+void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label,
+                                                const Triggers& held)
 {
-    bool symbols = false;
-    bool beyondAscii = false;
-    // The ASCII characters the text holds, one bit each.
-    quint64 ascii[2] = {0, 0};
     // Read through the constant data: indexing the string itself checks
     // for a detach at every character.
     const QChar* in = text.constData();
     const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t u = in[i].unicode();
-        if (u >= 0x80) {
-            beyondAscii = true;
+    bool symbols = false;
+    bool wordBeyondAscii = false;
+    for (qsizetype i = 0; held.beyondAscii && i < size; ++i) {
+        if (const char16_t u = in[i].unicode(); u >= 0x80) {
             symbols = symbols || EngineCatalogue::operatorSignOf(u);
-        } else {
-            ascii[u >> 6] |= quint64(1) << (u & 63);
+            wordBeyondAscii = wordBeyondAscii || QChar::isSurrogate(u) || isWordChar(u);
         }
     }
-    auto holds = [&ascii](char c) { return (ascii[uchar(c) >> 6] >> (uchar(c) & 63)) & 1; };
-    const bool letterX = holds('x') || holds('X');
-    const bool colon = holds(':');
+    const bool letterX = held.hasLetter('x');
+    const bool colon = held.has(':');
     // A dash is the label's only with a word after it.
-    constexpr quint64 asciiLetters = (quint64(0x3FFFFFF) << 1) | (quint64(0x3FFFFFF) << 33);
-    const bool words = (ascii[1] & asciiLetters)
-        || (beyondAscii && (symbols || holds('-')) && std::any_of(in, in + size, [](QChar c) {
-               const char16_t u = c.unicode();
-               return u >= 0x80 && (QChar::isSurrogate(u) || isWordChar(u));
-           }));
+    const bool words = wordBeyondAscii || held.hasAnyLetter();
     // A hyphen may be a label's dash only with a blank beside it.
     bool hyphens = false;
-    for (qsizetype i = 0; words && holds('-') && !hyphens && i < size; ++i)
+    for (qsizetype i = 0; words && held.has('-') && !hyphens && i < size; ++i)
         hyphens = in[i] == QLatin1Char('-')
             && ((i > 0 && in[i - 1] == QLatin1Char(' ')) || (i + 1 < size && in[i + 1] == QLatin1Char(' ')));
     if ((symbols || hyphens) && words) {
