@@ -300,18 +300,19 @@ qsizetype labelEndAt(QStringView text, qsizetype i, const QList<char32_t>& label
     for (char32_t expected : label) {
         if (i >= text.size())
             return -1;
-        if (expected == ' ' && i > start && text[i] == QLatin1Char('.') && isWordChar(codePointBefore(text, i))) {
-            ++i;
-            if (i < text.size() && isWhiteSpace(text[i].unicode()))
-                ++i;
-            continue;
-        }
         qsizetype length = 1;
         const char32_t c = codePointAt(text, i, &length);
         const bool same = c == expected
             || (c < 0x80 ? isAsciiLetter(c) && char32_t(c | 0x20) == expected : QChar::toCaseFolded(c) == expected);
-        if (!same)
+        if (!same) {
+            if (expected == ' ' && i > start && c == '.' && isWordChar(codePointBefore(text, i))) {
+                ++i;
+                if (i < text.size() && isWhiteSpace(text[i].unicode()))
+                    ++i;
+                continue;
+            }
             return -1;
+        }
         i += length;
     }
     return i;
