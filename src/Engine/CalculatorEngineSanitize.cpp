@@ -2651,7 +2651,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         case '-':
             // A hyphen between letters is part of a word (E-Bike), and so
             // is one ending a word before another (Heiz- und Nebenkosten).
-            if (((isWordChar(before) || wordBefore) && isWordChar(after())) || EngineWords::joinsAt(read, at)) {
+            // Joining needs a letter beside it.
+            if (((isWordChar(before) || wordBefore) && isWordChar(after()))
+                || ((isWordChar(before) || isWordChar(after())) && EngineWords::joinsAt(read, at))) {
                 inWord = true;
                 drop(c);
             } else {
