@@ -2249,9 +2249,10 @@ namespace {
 // a price word it names what the price is per (12 $ a pound).
 std::optional<std::pair<qsizetype, qsizetype>> currencyWithoutAmount(QStringView text, const QVarLengthArray<Amount, 16>& amounts)
 {
-    // The ASCII characters a currency may start with, taken once from the catalogue.
+    // The ASCII characters a currency may start with: letters, and the
+    // signs' symbols taken once from the catalogue.
     static const std::array<quint64, 2> starts = [] {
-        std::array<quint64, 2> bits{};
+        std::array<quint64, 2> bits{0, (quint64(0x3FFFFFF) << 1) | (quint64(0x3FFFFFF) << 33)};
         for (const char* c = EngineCatalogue::asciiSignSymbols(); *c; ++c)
             bits[uchar(*c) >> 6] |= quint64(1) << (uchar(*c) & 63);
         return bits;
@@ -2265,7 +2266,7 @@ std::optional<std::pair<qsizetype, qsizetype>> currencyWithoutAmount(QStringView
         const qsizetype to = k + 1 < amounts.size() ? amounts[k + 1].start : text.size();
         for (qsizetype i = amounts[k].end; i < to;) {
             if (const char16_t u = text.data()[i].unicode();
-                u < 0x80 && !isAsciiLetter(u) && !(starts[u >> 6] & (quint64(1) << (u & 63)))) {
+                u < 0x80 && !((starts[u >> 6] >> (u & 63)) & 1)) {
                 ++i;
                 continue;
             }
