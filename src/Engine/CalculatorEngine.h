@@ -164,7 +164,9 @@ private:
     void sanitizeAfterConversions(QString& text, Pipeline& pipeline, const Triggers* known = nullptr);
     // Whether it rewrote the text.
     static bool readArithmeticWords(QString& text, Pipeline& pipeline);
-    static void normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label);
+    // `held`: the characters the text may hold.
+    static void normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label,
+                                         const Triggers& held);
     static void removeCurrencyMarks(QString& text, Pipeline& pipeline);
     static void removeThousandsSeparators(QString& text);
     void processTaxLabels(QString& text, Pipeline& pipeline);

@@ -657,7 +657,7 @@ void CalculatorEngine::sanitizeAfterConversions(QString& text, Pipeline& pipelin
             return;
     }
     if (triggers.beyondAscii || triggers.hasLetter('x') || triggers.has(':') || (triggers.has('-') && triggers.hasAnyLetter())) {
-        normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates, pipeline.label);
+        normalizeOperatorSymbols(text, pipeline.settings.enabledTaxRates, pipeline.label, triggers);
         triggers.add(Triggers::characters("*/-"));
     }
     if (triggers.beyondAscii || triggers.hasAnyOf(EngineCatalogue::asciiSignSymbols()) || triggers.hasAnyLetter()) {
@@ -1831,8 +1831,15 @@ bool CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
             const EngineCatalogue::Magnitude* magnitude = EngineCatalogue::magnitudeOf(word);
             // Glued to a currency it counts it (450 TEUR, 85 T€, 5 T$).
             qsizetype gluedSign = 0;
-            if (!magnitude && EngineCatalogue::mayCountCurrency(word))
-                magnitude = EngineCatalogue::magnitudeOfCurrencyWord(word, !EngineCatalogue::currencySignAt(in, end, &gluedSign).isEmpty());
+            // Its words are up to three letters long: a longer word can only
+            // hold the currency's letters (TEUR), and a sign after it names none.
+            if (!magnitude && EngineCatalogue::mayCountCurrency(word)) {
+                if (word.size() <= 3)
+                    magnitude = EngineCatalogue::magnitudeOfCurrencyWord(word, !EngineCatalogue::currencySignAt(in, end, &gluedSign).isEmpty());
+                else if ((magnitude = EngineCatalogue::magnitudeOfCurrencyWord(word, false))
+                         && !EngineCatalogue::currencySignAt(in, end, &gluedSign).isEmpty())
+                    magnitude = nullptr;
+            }
             if (magnitude && taxLabelAt(in, i, pipeline.settings.enabledTaxRates))
                 magnitude = nullptr;
             if (magnitude) {
@@ -1954,30 +1961,31 @@ bool CalculatorEngine::readArithmeticWords(QString& text, Pipeline& pipeline)
     return true;
 }
 
-void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label)
+void CalculatorEngine::normalizeOperatorSymbols(QString& text, const QList<CalcSettings::TaxRate>& rates, QStringView label,
+                                                const Triggers& held)
 {
+    // Read through the constant data: indexing the string itself checks
+    // for a detach at every character.
+    const QChar* in = text.constData();
+    const qsizetype size = text.size();
     bool symbols = false;
-    bool hyphens = false;
-    bool letterX = false;
-    bool colon = false;
-    {
-        // Read through the constant data: indexing the string itself checks
-        // for a detach at every character.
-        const QChar* in = text.constData();
-        const qsizetype size = text.size();
-        for (qsizetype i = 0; i < size; ++i) {
-            const char16_t u = in[i].unicode();
-            if (u >= 0x80)
-                symbols = symbols || EngineCatalogue::operatorSignOf(u);
-            else if (u > ':')
-                letterX = letterX || u == 'x' || u == 'X';
-            else if (u == ':')
-                colon = true;
-            else if (u == '-' && !hyphens)
-                hyphens = (i > 0 && in[i - 1] == QLatin1Char(' ')) || (i + 1 < size && in[i + 1] == QLatin1Char(' '));
+    bool wordBeyondAscii = false;
+    for (qsizetype i = 0; held.beyondAscii && i < size; ++i) {
+        if (const char16_t u = in[i].unicode(); u >= 0x80) {
+            symbols = symbols || EngineCatalogue::operatorSignOf(u);
+            wordBeyondAscii = wordBeyondAscii || QChar::isSurrogate(u) || isWordChar(u);
         }
     }
-    if (symbols || hyphens) {
+    const bool letterX = held.hasLetter('x');
+    const bool colon = held.has(':');
+    // A dash is the label's only with a word after it.
+    const bool words = wordBeyondAscii || held.hasAnyLetter();
+    // A hyphen may be a label's dash only with a blank beside it.
+    bool hyphens = false;
+    for (qsizetype i = 0; words && held.has('-') && !hyphens && i < size; ++i)
+        hyphens = in[i] == QLatin1Char('-')
+            && ((i > 0 && in[i - 1] == QLatin1Char(' ')) || (i + 1 < size && in[i + 1] == QLatin1Char(' ')));
+    if ((symbols || hyphens) && words) {
         // A dash of any kind between two words is the label's (Berlin -
         // München 600), as an en dash there is; the rules for dashes below
         // then read it.
@@ -2241,6 +2249,14 @@ namespace {
 // a price word it names what the price is per (12 $ a pound).
 std::optional<std::pair<qsizetype, qsizetype>> currencyWithoutAmount(QStringView text, const QVarLengthArray<Amount, 16>& amounts)
 {
+    // The ASCII characters a currency may start with: letters, and the
+    // signs' symbols taken once from the catalogue.
+    static const std::array<quint64, 2> starts = [] {
+        std::array<quint64, 2> bits{0, (quint64(0x3FFFFFF) << 1) | (quint64(0x3FFFFFF) << 33)};
+        for (const char* c = EngineCatalogue::asciiSignSymbols(); *c; ++c)
+            bits[uchar(*c) >> 6] |= quint64(1) << (uchar(*c) & 63);
+        return bits;
+    }();
     const Amount* last = nullptr;
     for (qsizetype k = 0; k < amounts.size(); ++k) {
         if (!amounts[k].code.isEmpty())
@@ -2249,6 +2265,11 @@ std::optional<std::pair<qsizetype, qsizetype>> currencyWithoutAmount(QStringView
             continue;
         const qsizetype to = k + 1 < amounts.size() ? amounts[k + 1].start : text.size();
         for (qsizetype i = amounts[k].end; i < to;) {
+            if (const char16_t u = text.data()[i].unicode();
+                u < 0x80 && !((starts[u >> 6] >> (u & 63)) & 1)) {
+                ++i;
+                continue;
+            }
             const char32_t c = codePointAt(text, i);
             const bool wordStart = isWordChar(c) && !(i > 0 && isWordChar(codePointBefore(text, i)));
             qsizetype length = 0;
@@ -2631,7 +2652,9 @@ void CalculatorEngine::extractMathComponents(QString& text, std::optional<Calcul
         case '-':
             // A hyphen between letters is part of a word (E-Bike), and so
             // is one ending a word before another (Heiz- und Nebenkosten).
-            if (((isWordChar(before) || wordBefore) && isWordChar(after())) || EngineWords::joinsAt(read, at)) {
+            // Joining needs a letter beside it.
+            if (((isWordChar(before) || wordBefore) && isWordChar(after()))
+                || ((isWordChar(before) || isWordChar(after())) && EngineWords::joinsAt(read, at))) {
                 inWord = true;
                 drop(c);
             } else {

@@ -285,13 +285,6 @@ const CalculatorEngine::FoldedLabel& CalculatorEngine::foldedLabel(const QString
 
 namespace {
 
-// An ASCII character that cannot start the label: the cheap test before
-// the full comparison.
-inline bool cannotStart(char16_t c, char32_t first)
-{
-    return c < 0x80 && c != first && !(isAsciiLetter(c) && char32_t(c | 0x20) == first);
-}
-
 // The end of the label when it stands at `i` (case-insensitive), else -1.
 // A word of it may end in an abbreviation point (MwSt. reduziert).
 qsizetype labelEndAt(QStringView text, qsizetype i, const QList<char32_t>& label)
@@ -300,18 +293,19 @@ qsizetype labelEndAt(QStringView text, qsizetype i, const QList<char32_t>& label
     for (char32_t expected : label) {
         if (i >= text.size())
             return -1;
-        if (expected == ' ' && i > start && text[i] == QLatin1Char('.') && isWordChar(codePointBefore(text, i))) {
-            ++i;
-            if (i < text.size() && isWhiteSpace(text[i].unicode()))
-                ++i;
-            continue;
-        }
         qsizetype length = 1;
         const char32_t c = codePointAt(text, i, &length);
         const bool same = c == expected
             || (c < 0x80 ? isAsciiLetter(c) && char32_t(c | 0x20) == expected : QChar::toCaseFolded(c) == expected);
-        if (!same)
+        if (!same) {
+            if (expected == ' ' && i > start && c == '.' && isWordChar(codePointBefore(text, i))) {
+                ++i;
+                if (i < text.size() && isWhiteSpace(text[i].unicode()))
+                    ++i;
+                continue;
+            }
             return -1;
+        }
         i += length;
     }
     return i;
@@ -355,9 +349,13 @@ std::optional<std::pair<qsizetype, qsizetype>> applyTaxAlone(QString& text, cons
     const QStringView view(text);
     Rewrite rewrite(view);
     const char32_t first = label.front();
+    // An ASCII character that cannot start the label is passed over before
+    // the full comparison; a lower-case ASCII letter starts it in either case.
+    const char16_t eitherCase = first >= 'a' && first <= 'z' ? 0x20 : 0;
+    const QChar* data = view.data();
     qsizetype lastEnd = -1;
     for (qsizetype i = 0; i < view.size();) {
-        if (cannotStart(view[i].unicode(), first)) {
+        if (const char16_t u = data[i].unicode(); u < 0x80 && char32_t(u | eitherCase) != first) {
             ++i;
             continue;
         }

@@ -684,13 +684,6 @@ const Magnitude* magnitudeOf(QStringView word)
     });
 }
 
-bool mayCountCurrency(QStringView word)
-{
-    return !word.isEmpty()
-        && (word.front() == u'T' || word.front() == u'k' || word.front() == u'K' || word.front() == u'M'
-            || word.front() == u'B');
-}
-
 const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows)
 {
     if (!mayCountCurrency(word))
@@ -704,6 +697,8 @@ const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows)
         return true;
     };
     for (const Magnitude& entry : currencyMagnitudeTable) {
+        if (entry.word.front() != word.front())
+            continue;
         if (signFollows ? sameAsWritten(word, entry.word)
                         : word.size() >= entry.word.size() + 3 && startsWithEntry(entry.word)
                     && isCurrencyWord(word.mid(entry.word.size())) && !isCurrencyWord(word))
@@ -725,13 +720,11 @@ bool isNumberWord(QStringView word)
 
 bool isPriceWord(QStringView word)
 {
-    if (word.size() > 4)
+    static const FirstLetters first = firstLettersOf(priceWordTable, [](QLatin1String e) { return QString(e); });
+    if (!first.mayStart(word))
         return false;
-    for (QLatin1String entry : priceWordTable) {
-        if (ExpressionText::isLowerAsciiWord(word, entry))
-            return true;
-    }
-    return false;
+    static const ByFirstLetter<QLatin1String> entries(priceWordTable, [](QLatin1String e) { return QString(e); });
+    return entries.find(word, [word](QLatin1String entry) { return ExpressionText::isLowerAsciiWord(word, entry); }) != nullptr;
 }
 
 bool isRateWord(QStringView word)

@@ -196,7 +196,13 @@ const Magnitude* magnitudeOf(QStringView word);
 // with `signFollows`, one glued before a currency sign (T€, T$, k€).
 const Magnitude* magnitudeOfCurrencyWord(QStringView word, bool signFollows);
 // The word starts as such a magnitude does: only then is it worth asking.
-bool mayCountCurrency(QStringView word);
+inline bool mayCountCurrency(QStringView word)
+{
+    if (word.isEmpty())
+        return false;
+    const char16_t u = word.front().unicode();
+    return u == u'T' || u == u'k' || u == u'K' || u == u'M' || u == u'B';
+}
 
 // A number written as a word (zwei, fünf, ten), in any case.
 std::span<const QStringView> numberWords();

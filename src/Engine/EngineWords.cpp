@@ -7,11 +7,6 @@ using namespace ExpressionText;
 
 namespace EngineWords {
 
-bool isApostrophe(char32_t c)
-{
-    return c == '\'' || c == 0x2019;
-}
-
 namespace {
 
 // A hyphen or a dash that may join a word (not the minus sign, which is
@@ -34,12 +29,8 @@ bool digitsJoin(QStringView text, qsizetype letters)
 
 } // namespace
 
-QStringView lettersAt(QStringView text, qsizetype start)
+QStringView lettersAtSlow(QStringView text, qsizetype start, qsizetype end)
 {
-    qsizetype end = start;
-    // ASCII letters first, without decoding.
-    while (end >= 0 && end < text.size() && isAsciiLetter(text[end].unicode()))
-        ++end;
     for (qsizetype n = 1; end < text.size() && isWordChar(codePointAt(text, end, &n));)
         end += n;
     return text.mid(start, end - start);

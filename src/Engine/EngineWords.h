@@ -54,7 +54,17 @@ Span wordEndingAt(QStringView text, qsizetype end);
 // The run of letters starting at `start`, or ending right before `end`:
 // what joins a word is left out. A step reads a catalogue name by its
 // letters where a compound keeps it (5 Cent-Stück, 3 Mio.-Betrag, 5 kg-Sack).
-QStringView lettersAt(QStringView text, qsizetype start);
+QStringView lettersAtSlow(QStringView text, qsizetype start, qsizetype end);
+// ASCII letters inline; a word that goes on beyond ASCII is decoded out of line.
+inline QStringView lettersAt(QStringView text, qsizetype start)
+{
+    qsizetype end = start;
+    while (end >= 0 && end < text.size() && (char16_t(text.data()[end].unicode() | 0x20) - u'a') < 26u)
+        ++end;
+    if (end < 0 || (end < text.size() && text.data()[end].unicode() >= 0x80))
+        return lettersAtSlow(text, start, end);
+    return text.mid(start, end - start);
+}
 QStringView lettersEndingAt(QStringView text, qsizetype end);
 
 // A hyphen that ends a word before a blank and another word, as in
@@ -77,6 +87,9 @@ Name nameOf(QStringView word);
 // stands before the text (a row's label before its expression).
 bool isLabelDash(QStringView text, qsizetype i, QStringView before = {});
 
-bool isApostrophe(char32_t c);
+inline bool isApostrophe(char32_t c)
+{
+    return c == '\'' || c == 0x2019;
+}
 
 } // namespace EngineWords
