@@ -59,7 +59,7 @@ QStringView lettersAtSlow(QStringView text, qsizetype start, qsizetype end);
 inline QStringView lettersAt(QStringView text, qsizetype start)
 {
     qsizetype end = start;
-    while (end >= 0 && end < text.size() && (char16_t(text.data()[end].unicode() | 0x20) - u'a') < 26u)
+    while (end >= 0 && end < text.size() && unsigned(char16_t(text.data()[end].unicode() | 0x20) - u'a') < 26u)
         ++end;
     if (end < 0 || (end < text.size() && text.data()[end].unicode() >= 0x80))
         return lettersAtSlow(text, start, end);

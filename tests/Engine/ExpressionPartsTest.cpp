@@ -65,6 +65,7 @@ const SplitCase splitCases[] = {
     {"hyphen before a currency or a constant", de, "Rabatt- EUR 5 Heiz- pi", "t:Rabatt o:- t:EUR n:5 t:Heiz o:- t:pi"},
     {"dash between letters", de, "Wi–Fi 5 — 1 Wi—Fi", "t:Wi–Fi n:5 o:— n:1 t:Wi—Fi"},
     {"number a hyphen joins to a word", de, "2-Zimmer-Wohnung 750", "t:2-Zimmer-Wohnung n:750"},
+    {"number an en dash joins to a word", de, "2–Zimmer-Wohnung 750", "t:2–Zimmer-Wohnung n:750"},
     {"number joined to the word after it", us, "12-pack soda 7.49 x 2", "t:12-pack t:soda n:7.49 o:x n:2"},
     {"number joined between words", de, "Covid-19-Test 3 x 4,50", "t:Covid o:- t:19-Test n:3 o:x n:4,50"},
     {"number after a word's hyphen", de, "Bahncard-50 244", "t:Bahncard o:- n:50 n:244"},
